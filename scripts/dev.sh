@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+#
+# One entry point for working on Zovozu VM Lab on Debian 12:
+#   scripts/dev.sh app    install what is missing, build, start the application
+#   scripts/dev.sh test   install what is missing, build, run the whole test suite
+#
+# Packages are installed with apt-get (as root, or through sudo when run by a user).
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${ZOVOZU_BUILD_DIR:-$ROOT/build}"
+
+PACKAGES=(
+    cmake ninja-build g++ ccache pkg-config
+    qt6-base-dev libgl-dev libxkbcommon-dev qcoro-qt6-dev
+    nlohmann-json3-dev libarchive-dev
+    libgtest-dev libgmock-dev
+    xvfb xauth dbus
+)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_missing_packages() {
+    local missing=()
+    for package in "${PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+build() {
+    if [ ! -f "$BUILD/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    fi
+    cmake --build "$BUILD"
+}
+
+case "${1:-}" in
+    app)
+        install_missing_packages
+        build
+        exec "$BUILD/app/DuvuzodOvevav"
+        ;;
+    test)
+        install_missing_packages
+        build
+        cd "$BUILD"
+        exec ctest --output-on-failure --timeout 300 -j "$(nproc)"
+        ;;
+    *)
+        echo "usage: $0 app|test" >&2
+        exit 2
+        ;;
+esac
