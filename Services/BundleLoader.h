@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+class LoggingService;
+class ProtectionMirror;
+struct VMBundle;
+
+/**
+ * Reads one bundle folder back into a VMBundle: decodes the metadata and the
+ * side files, derives what the disk shows (the guest kind of an old bundle,
+ * the shared-folder count, the first-boot flag, the saved state), resets a
+ * stored run state to stopped (a VM never survives the application), checks
+ * the required items and, at most once per load, repairs a damaged bundle
+ * from its protection mirror. Nothing is written back except what the
+ * repair restores.
+ */
+class BundleLoader
+{
+public:
+    BundleLoader(const ProtectionMirror &mirror, const LoggingService &logging);
+
+    /// Throws VirtualMachineError (missingBundleFile, invalidBundle), or the read or decoding error of a bundle file.
+    VMBundle loadBundle(const QString &url, bool allowRecovery) const;
+
+private:
+
+    const ProtectionMirror &m_mirror;
+    const LoggingService &m_logging;
+};

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: MIT
+#include "VMStore.h"
+
+#include "AppDirectories.h"
+#include "BundleFolderNaming.h"
+#include "BundleSkeleton.h"
+#include "FileOperations.h"
+#include "FileViewer.h"
+#include "LoggingService.h"
+#include "SecurityScope.h"
+#include "VirtualMachineError.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+
+using BundleSkeleton::lastPathComponent;
+using BundleSkeleton::standardizedFileURL;
+
+namespace {
+
+QString defaultRootURL()
+{
+    try {
+        return AppDirectories::libraryRoot();
+    } catch (const std::exception &) {
+        return QDir::tempPath() + QStringLiteral("/DuvuzodOvevav");
+    }
+}
+
+QString defaultRegistryURL()
+{
+    try {
+        return AppDirectories::applicationSupportRoot() + QStringLiteral("/TrackedBundles.json");
+    } catch (const std::exception &) {
+        return QDir::tempPath() + QStringLiteral("/TrackedBundles.json");
+    }
+}
+
+QString describe(const std::exception &error)
+{
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+VMStore::VMStore(Services services, std::optional<QString> rootURL, QObject *parent)
+    : QObject(parent)
+    , m_logging(services.logging)
+    , m_access(services.access)
+    , m_fileViewer(services.fileViewer)
+    , m_tracked(rootURL ? standardizedFileURL(*rootURL) : defaultRootURL(), defaultRegistryURL(), services.bookmarks, services.access, services.logging)
+    , m_mirror(services.logging)
+    , m_writer(m_mirror, m_tracked)
+    , m_loader(m_mirror, services.logging)
+{
+}
+
+std::optional<VMBundle> VMStore::bundle(const QUuid &id) const
+{
+    const auto found = std::find_if(m_bundles.cbegin(), m_bundles.cend(), [&](const VMBundle &entry) { return entry.id() == id; });
+    if (found == m_bundles.cend())
+        return std::nullopt;
+    return *found;
+}
+
+void VMStore::revealInFinder(const QUuid &id) const
+{
+    if (const auto found = bundle(id))
+        m_fileViewer.revealItem(found->bundleURL);
+}
+
+VMBundle VMStore::refreshedForSave(const VMBundle &bundle)
+{
+    VMBundle copy = bundle;
+    VMMetadata &metadata = copy.metadata;
+    metadata.bundleName = lastPathComponent(copy.bundleURL);
+    metadata.sharedFolderCount = copy.sharedFolders.size();
+    metadata.firstBootEnabled = copy.firstBootConfig && copy.firstBootConfig->enabled;
+    metadata.hasSavedState = metadata.savedState.has_value();
+    // Whole seconds, as the file keeps them, so the published copy equals what a reload reads back.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    metadata.updatedAt = now.addMSecs(-now.time().msec());
+    metadata.normalize();
+    return copy;
+}
+
+void VMStore::refuseVanishedBundle(const VMBundle &bundle) const
+{
+    // Writing would bring back a skeleton of a bundle that was deleted or whose disk was unplugged.
+    if (this->bundle(bundle.id()) && !QFileInfo(bundle.bundleURL).isDir())
+        throw VirtualMachineError::invalidBundle(
+            QStringLiteral("The bundle folder of \"%1\" no longer exists at %2.").arg(bundle.metadata.name, bundle.bundleURL));
+}
+
+void VMStore::updateBundle(const VMBundle &bundle)
+{
+    refuseVanishedBundle(bundle);
+    const VMBundle refreshed = refreshedForSave(bundle);
+    if (!isOutsideLibraryRoot(refreshed.bundleURL)) {
+        const SecurityScope scope(m_access, refreshed.bundleURL);
+        m_writer.writeBundle(refreshed);
+    } else {
+        m_tracked.withTrackedSecurityScope(refreshed.bundleURL, [&] { m_writer.writeBundle(refreshed); });
+    }
+    publishSaved(refreshed);
+}
+
+void VMStore::updateMetadata(const VMBundle &bundle)
+{
+    refuseVanishedBundle(bundle);
+    const VMBundle refreshed = refreshedForSave(bundle);
+    {
+        const SecurityScope scope(m_access, refreshed.bundleURL);
+        const VMBundle::Layout layout = refreshed.layout();
+        FileOperations::writeAtomically(layout.metadataURL(), sharedJSONEncoder().encode(refreshed.metadata));
+        FileOperations::writeAtomically(layout.sharedFoldersURL(), sharedJSONEncoder().encode(refreshed.sharedFolders));
+    }
+    publishSaved(refreshed);
+}
+
+QCoro::Task<> VMStore::reload()
+{
+    try {
+        FileOperations::createFolders(rootURL());
+        QList<VMBundle> loaded = loadLibraryBundles();
+        std::stable_sort(loaded.begin(), loaded.end(),
+                         [](const VMBundle &left, const VMBundle &right) { return left.metadata.createdAt > right.metadata.createdAt; });
+        const qsizetype count = loaded.size();
+        publish(std::move(loaded));
+        log(QStringLiteral("Loaded %1 VM bundle(s) from %2").arg(count).arg(rootURL()));
+    } catch (const std::exception &error) {
+        publish({});
+        log(describe(error));
+    }
+    co_return;
+}
+
+QList<VMBundle> VMStore::loadLibraryBundles() const
+{
+    const QList<QString> candidates = libraryRootBundleURLs() + m_tracked.trackedBundleURLs();
+
+    QSet<QString> seenPaths;
+    QSet<QUuid> seenIDs;
+    QList<VMBundle> accepted;
+    for (const QString &candidate : candidates) {
+        if (QFileInfo(candidate).suffix() != QStringLiteral("vm"))
+            continue;
+        const QString location = standardizedFileURL(candidate);
+        if (seenPaths.contains(location))
+            continue;
+        seenPaths.insert(location);
+
+        try {
+            VMBundle loaded = m_loader.loadBundle(location, true);
+            if (seenIDs.contains(loaded.id())) {
+                log(QStringLiteral("Skipping duplicate VM identifier for %1 at %2").arg(loaded.metadata.name, location));
+                continue;
+            }
+            seenIDs.insert(loaded.id());
+            accepted.append(std::move(loaded));
+        } catch (const std::exception &error) {
+            log(QStringLiteral("Skipping invalid bundle at %1: %2").arg(lastPathComponent(location), describe(error)));
+        }
+    }
+    return accepted;
+}
+
+QList<QString> VMStore::libraryRootBundleURLs() const
+{
+    FileOperations::createFolders(rootURL());
+    QList<QString> urls;
+    for (const QString &name : FileOperations::folderEntries(rootURL())) {
+        if (!name.startsWith(QLatin1Char('.')))
+            urls.append(rootURL() + QLatin1Char('/') + name);
+    }
+    std::sort(urls.begin(), urls.end());
+    return urls;
+}
+
+VMBundle VMStore::registerExistingBundle(const QString &url)
+{
+    const QString location = standardizedFileURL(url);
+    if (QFileInfo(location).suffix() != QStringLiteral("vm"))
+        throw VirtualMachineError(VirtualMachineError::Case::libraryRegistrationFailed, QStringLiteral("Choose a valid .vm bundle."));
+
+    VMBundle loaded;
+    if (!isOutsideLibraryRoot(location)) {
+        const SecurityScope scope(m_access, location);
+        loaded = m_loader.loadBundle(location, true);
+    } else {
+        loaded = m_tracked.withTrackedSecurityScope(location, [&] { return m_loader.loadBundle(location, true); });
+    }
+
+    if (const auto existing = bundle(loaded.id()); existing && standardizedFileURL(existing->bundleURL) != location)
+        throw VirtualMachineError(VirtualMachineError::Case::libraryRegistrationFailed,
+                                  QStringLiteral("A VM named \"%1\" is already registered from %2.").arg(existing->metadata.name, existing->bundleURL));
+
+    m_tracked.trackBundle(location);
+    publishSaved(loaded);
+    log(QStringLiteral("Registered existing VM bundle at ") + location, location);
+    return loaded;
+}
+
+QString VMStore::createBundleDirectory(const QString &destination, const QString &name) const
+{
+    FileOperations::createFolders(destination);
+    const QString bundleURL = BundleFolderNaming::availableBundleURL(standardizedFileURL(destination), BundleFolderNaming::sanitizedBaseName(name));
+    BundleSkeleton::ensureStandardSubfolders(bundleURL);
+    return bundleURL;
+}
+
+void VMStore::publish(QList<VMBundle> bundles)
+{
+    m_bundles = std::move(bundles);
+    Q_EMIT bundlesChanged(m_bundles);
+}
+
+void VMStore::publishSaved(const VMBundle &bundle)
+{
+    QList<VMBundle> updated = m_bundles;
+    const auto existing = std::find_if(updated.begin(), updated.end(), [&](const VMBundle &entry) { return entry.id() == bundle.id(); });
+    if (existing != updated.end())
+        *existing = bundle;
+    else
+        updated.prepend(bundle);
+    publish(std::move(updated));
+}
+
+void VMStore::log(const QString &message, const QString &bundleURL) const
+{
+    m_logging.log(message, QStringLiteral("Store"), bundleURL);
+}

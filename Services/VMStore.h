@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "BundleLoader.h"
+#include "BundleWriter.h"
+#include "ProtectionMirror.h"
+#include "TrackedBundles.h"
+#include "VMBundle.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+class FileBookmarkService;
+class FileViewer;
+class LoggingService;
+class SecurityScopedAccess;
+
+/**
+ * The library of VM bundles: the one published list every screen reads, and
+ * the only path by which a changed bundle reaches the disk. Bundles live in
+ * the library root folder or, tracked by bookmark, anywhere else.
+ *
+ * Every change is made on a copy of a VMBundle and handed to updateBundle()
+ * (full write) or updateMetadata() (metadata and shared folders only); the
+ * list changes only after the write succeeded, and bundlesChanged() is
+ * emitted on every publish. Lives on the GUI thread; all log lines use the
+ * category "Store".
+ *
+ * @code
+ * VMBundle changed = *store.bundle(id);
+ * changed.metadata.name = QStringLiteral("Build Agent");
+ * store.updateBundle(changed);
+ * @endcode
+ */
+class VMStore : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Services {
+        const LoggingService &logging;
+        FileBookmarkService &bookmarks;
+        SecurityScopedAccess &access;
+        FileViewer &fileViewer;
+    };
+
+    /// Without a root, the default library folder (or "DuvuzodOvevav" in the temporary folder when that cannot be had).
+    explicit VMStore(Services services, std::optional<QString> rootURL = std::nullopt, QObject *parent = nullptr);
+
+    // State and lookup
+    const QList<VMBundle> &bundles() const { return m_bundles; }
+    const QString &rootURL() const { return m_tracked.rootURL(); }
+    const QString &registryURL() const { return m_tracked.registryURL(); }
+    std::optional<VMBundle> bundle(const QUuid &id) const;
+    void revealInFinder(const QUuid &id) const;
+    bool isOutsideLibraryRoot(const QString &url) const { return m_tracked.isOutsideLibraryRoot(url); }
+
+    // Saving, reloading and registration
+    void updateBundle(const VMBundle &bundle);
+    void updateMetadata(const VMBundle &bundle);
+    /// Rebuilds the list from disk; never fails (a failure publishes an empty library and logs why).
+    QCoro::Task<> reload();
+    QList<VMBundle> loadLibraryBundles() const;
+    /// The root folder's entries, hidden ones left out, sorted by name so the same bundle wins every time.
+    QList<QString> libraryRootBundleURLs() const;
+    VMBundle registerExistingBundle(const QString &url);
+
+    /// A new, safely named bundle folder with its standard subfolders inside `destination`.
+    QString createBundleDirectory(const QString &destination, const QString &name) const;
+
+    // Bundle files
+    void writeBundle(const VMBundle &bundle) const { m_writer.writeBundle(bundle); }
+    VMBundle loadBundle(const QString &url, bool allowRecovery) const { return m_loader.loadBundle(url, allowRecovery); }
+    const ProtectionMirror &protectionMirror() const { return m_mirror; }
+
+    // Tracked bundles outside the root
+    const TrackedBundles &trackedBundles() const { return m_tracked; }
+    void trackBundle(const QString &url) const { m_tracked.trackBundle(url); }
+    void untrackBundle(const QString &url) const { m_tracked.untrackBundle(url); }
+
+Q_SIGNALS:
+    void bundlesChanged(const QList<VMBundle> &bundles);
+
+private:
+    static VMBundle refreshedForSave(const VMBundle &bundle);
+    void refuseVanishedBundle(const VMBundle &bundle) const;
+    void publish(QList<VMBundle> bundles);
+    void publishSaved(const VMBundle &bundle);
+    void log(const QString &message, const QString &bundleURL = {}) const;
+
+    const LoggingService &m_logging;
+    SecurityScopedAccess &m_access;
+    FileViewer &m_fileViewer;
+    TrackedBundles m_tracked;
+    ProtectionMirror m_mirror;
+    BundleWriter m_writer;
+    BundleLoader m_loader;
+    QList<VMBundle> m_bundles;
+};

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QStringView>
+
+/**
+ * Install advice that depends on this host's package manager. Every text that
+ * tells the user how to get QEMU builds on these, so they stay in one place.
+ */
+namespace HostInstallAdvice {
+
+/// Installs the QEMU ARM emulator, its EFI firmware and the TPM emulator that Windows guests need.
+inline constexpr QStringView qemuInstallCommand = u"sudo apt install qemu-system-arm qemu-efi-aarch64 swtpm";
+
+} // namespace HostInstallAdvice

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+/**
+ * The file operations the storage services build on: atomic writes, folder
+ * creation, hard links, file identity and removal. Every failure is thrown as
+ * a POSIX PlatformError carrying errno and the path involved. Nothing here
+ * follows a symbolic link unless it says so.
+ */
+namespace FileOperations {
+
+/// Larger than any file the application reads whole; a bigger one is refused rather than loaded.
+inline constexpr qint64 defaultMaximumReadSize = 64 * 1024 * 1024;
+
+/**
+ * The whole content of the regular file at `path`. A link is not followed
+ * (ELOOP), a folder fails with EISDIR and any other non-file with EINVAL, so
+ * a file someone else may have placed cannot redirect or block the read. A
+ * file longer than `maximumSize` bytes fails with EFBIG.
+ */
+QByteArray readFile(const QString &path, qint64 maximumSize = defaultMaximumReadSize);
+
+/**
+ * Writes `data` to a hidden temporary sibling of `path` and renames it into
+ * place, so a reader sees either the old or the new content, never half of
+ * it. An existing file keeps its permission bits; a new one gets 0666 less
+ * the umask. The folder must exist. No fsync.
+ */
+void writeAtomically(const QString &path, const QByteArray &data);
+
+/**
+ * Creates the folder and any missing parents; an existing folder (or a link
+ * to one) is no error. A file in the way fails with EEXIST, a file in place
+ * of a parent with ENOTDIR; the error names the path that could not be made.
+ */
+void createFolders(const QString &path);
+
+/// Makes `newPath` a hard link to `existingPath` (a link is linked as itself). Errors name `newPath`.
+void createHardLink(const QString &existingPath, const QString &newPath);
+
+/**
+ * True when both items can be examined and have the same device and inode.
+ * The items themselves are compared, never a link's target; any failure
+ * answers false.
+ */
+bool isSameFile(const QString &first, const QString &second);
+
+/// True when something, a dangling link included, exists at `path`.
+bool itemExists(const QString &path);
+
+/// The names in `folder`, hidden ones included (not "." and ".."), in listing order. Throws PlatformError.
+QStringList folderEntries(const QString &folder);
+
+/**
+ * Removes the item at `path`: a file, a link (never its target) or a folder
+ * with everything inside it. Links inside are unlinked, never followed, and
+ * the walk holds each folder open so that a folder swapped for a link
+ * cannot redirect it. A missing `path` fails with ENOENT; an item that
+ * disappears while the tree is being removed is no error.
+ */
+void removeItem(const QString &path);
+
+} // namespace FileOperations

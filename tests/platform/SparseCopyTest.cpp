@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: MIT
+#include "SparseCopy.h"
+#include "FileDescriptor.h"
+#include "FileMeasurements.h"
+#include "TestFiles.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <cerrno>
+
+namespace {
+
+constexpr qint64 mebibyte = 1024 * 1024;
+constexpr qint64 gibibyte = 1024 * mebibyte;
+
+/// Bytes that differ from block to block, so a copy at the wrong offset shows.
+QByteArray pattern(qint64 size, char seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char(seed + i % 251);
+    return bytes;
+}
+
+QByteArray readAt(const QString &path, qint64 offset, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+        return {};
+    return file.read(size);
+}
+
+void writeAt(const FileDescriptor &file, qint64 offset, const QByteArray &bytes)
+{
+    ASSERT_EQ(::pwrite(file.get(), bytes.constData(), size_t(bytes.size()), offset), ssize_t(bytes.size()));
+}
+
+class SparseCopyTest : public ::testing::Test
+{
+protected:
+    QString at(const QString &relative) const { return m_directory.path() + QLatin1Char('/') + relative; }
+
+    QStringList namesIn(const QString &folder) const
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    QTemporaryDir m_directory;
+};
+
+TEST_F(SparseCopyTest, A64GiBImageCopiesOnlyItsData)
+{
+    const QString source = at(QStringLiteral("Disk.img"));
+    const QString destination = at(QStringLiteral("Copy.img"));
+    const qint64 length = 64 * gibibyte;
+    const qint64 firstOffset = gibibyte + 12345;
+    const qint64 lastOffset = length - 2 * mebibyte - 321;
+    const QByteArray first = pattern(3 * mebibyte, 'a');
+    const QByteArray last = pattern(2 * mebibyte, 'k');
+    {
+        const FileDescriptor file(::open(QFile::encodeName(source).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0640));
+        ASSERT_TRUE(file.isValid());
+        ASSERT_EQ(::ftruncate(file.get(), length), 0);
+        writeAt(file, firstOffset, first);
+        writeAt(file, lastOffset, last);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(source).constData(), 0640), 0);
+
+    SparseCopy::copyFile(source, destination);
+
+    EXPECT_EQ(FileMeasurements::fileSize(destination), quint64(length));
+    EXPECT_LT(FileMeasurements::allocatedSize(destination), quint64(16 * mebibyte));
+    EXPECT_EQ(readAt(destination, firstOffset, first.size()), first);
+    EXPECT_EQ(readAt(destination, lastOffset, last.size()), last);
+    EXPECT_EQ(readAt(destination, 32 * gibibyte, 4096), QByteArray(4096, '\0'));
+    EXPECT_EQ(TestFiles::permissions(destination), mode_t(0640));
+    EXPECT_EQ(namesIn(m_directory.path()), (QStringList { QStringLiteral("Copy.img"), QStringLiteral("Disk.img") }));
+}
+
+TEST_F(SparseCopyTest, CopyReplacesAnExistingFileAndAFailedCopyLeavesItAlone)
+{
+    const QString destination = at(QStringLiteral("AuxiliaryStorage"));
+    TestFiles::write(at(QStringLiteral("source")), "new");
+    TestFiles::write(destination, "old and longer");
+
+    SparseCopy::copyFile(at(QStringLiteral("source")), destination);
+    EXPECT_EQ(TestFiles::read(destination), QByteArray("new"));
+
+    const QString missing = at(QStringLiteral("missing"));
+    TestFiles::expectPosixError([&] { SparseCopy::copyFile(missing, destination); }, ENOENT, missing);
+    EXPECT_EQ(TestFiles::read(destination), QByteArray("new"));
+    const QString nowhere = at(QStringLiteral("no-folder/copy"));
+    TestFiles::expectPosixError([&] { SparseCopy::copyFile(at(QStringLiteral("source")), nowhere); }, ENOENT, nowhere);
+}
+
+TEST_F(SparseCopyTest, OnlyRegularFilesAreCopied)
+{
+    TestFiles::write(at(QStringLiteral("file")), "x");
+    TestFiles::makeLink(at(QStringLiteral("file")), at(QStringLiteral("link")));
+    TestFiles::makeFifo(at(QStringLiteral("pipe")));
+
+    TestFiles::expectPosixError(
+        [&] { SparseCopy::copyFile(at(QStringLiteral("link")), at(QStringLiteral("a"))); }, ELOOP, at(QStringLiteral("link")));
+    TestFiles::expectPosixError([&] { SparseCopy::copyFile(m_directory.path(), at(QStringLiteral("b"))); }, EISDIR, m_directory.path());
+    TestFiles::expectPosixError(
+        [&] { SparseCopy::copyFile(at(QStringLiteral("pipe")), at(QStringLiteral("c"))); }, EINVAL, at(QStringLiteral("pipe")));
+}
+
+TEST_F(SparseCopyTest, TreeCopyRecreatesFoldersAndLinksWithoutFollowingThem)
+{
+    const QString source = at(QStringLiteral("Source.vm"));
+    const QString copy = at(QStringLiteral("Backup.vm"));
+    TestFiles::write(source + QStringLiteral("/Metadata.json"), "{}");
+    TestFiles::write(source + QStringLiteral("/.hidden"), "hidden");
+    TestFiles::write(source + QStringLiteral("/Snapshots/one/Disk.img"), "disk");
+    TestFiles::write(at(QStringLiteral("outside/secret")), "secret");
+    TestFiles::makeLink(QStringLiteral("../../outside"), source + QStringLiteral("/Snapshots/linked"));
+    TestFiles::makeFifo(source + QStringLiteral("/pipe"));
+    ASSERT_EQ(::chmod(QFile::encodeName(source + QStringLiteral("/Snapshots")).constData(), 0750), 0);
+
+    SparseCopy::copyTree(source, copy);
+
+    EXPECT_EQ(namesIn(copy), (QStringList { QStringLiteral(".hidden"), QStringLiteral("Metadata.json"), QStringLiteral("Snapshots") }));
+    EXPECT_EQ(TestFiles::read(copy + QStringLiteral("/Snapshots/one/Disk.img")), QByteArray("disk"));
+    EXPECT_EQ(TestFiles::read(copy + QStringLiteral("/.hidden")), QByteArray("hidden"));
+    EXPECT_EQ(QFileInfo(copy + QStringLiteral("/Snapshots/linked")).symLinkTarget(), at(QStringLiteral("outside")));
+    EXPECT_EQ(TestFiles::permissions(copy + QStringLiteral("/Snapshots")), mode_t(0750));
+    TestFiles::expectPosixError([&] { SparseCopy::copyTree(source, copy); }, EEXIST, copy);
+}
+
+} // namespace
