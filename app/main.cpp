@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include "FileBookmarkService.h"
+#include "FileViewer.h"
+#include "HostSecurityScopedAccess.h"
 #include "LoggingService.h"
 #include "MainWindow.h"
+#include "VMStore.h"
 
 #include <QApplication>
 
@@ -14,7 +18,12 @@ int main(int argc, char *argv[])
     const LoggingService logging;
     logging.log(QStringLiteral("Zovozu VM Lab %1 started").arg(QApplication::applicationVersion()), QStringLiteral("App"));
 
-    MainWindow window;
+    FileBookmarkService bookmarks;
+    HostSecurityScopedAccess access;
+    DesktopFileViewer fileViewer;
+    VMStore store({logging, bookmarks, access, fileViewer});
+
+    MainWindow window(store);
     window.show();
     return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 #include "FileViewer.h"
 #include "LoggingService.h"
 #include "SecurityScopedAccess.h"
+#include "QtPrinters.h"
 #include "TemporaryHome.h"
 #include "VMStore.h"
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "PlatformError.h"
+#include "QtPrinters.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -17,8 +18,6 @@
 #include <cstring>
 #include <ostream>
 
-/// Lets gtest print paths in failure messages.
-inline void PrintTo(const QString &text, std::ostream *stream) { *stream << '"' << text.toStdString() << '"'; }
 
 /// Small file helpers for the platform tests; failures are reported through gtest.
 namespace TestFiles {

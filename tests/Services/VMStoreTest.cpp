@@ -1,0 +1,271 @@
+// SPDX-License-Identifier: MIT
+#include "FileOperations.h"
+#include "PlatformError.h"
+#include "ProtectionMirror.h"
+#include "SparseCopy.h"
+#include "StoreTestFixture.h"
+#include "VirtualMachineError.h"
+
+#include <QFileInfo>
+#include <QSignalSpy>
+
+namespace {
+
+class VMStoreTest : public StoreTest
+{
+protected:
+    /// A copy of a saved bundle's folder, as a user's backup of it would be.
+    QString copyOf(const VMBundle &bundle, const QString &destination)
+    {
+        QDir().mkpath(QFileInfo(destination).path());
+        SparseCopy::copyTree(bundle.bundleURL, destination);
+        return destination;
+    }
+
+    QStringList names()
+    {
+        QStringList list;
+        for (const VMBundle &bundle : store().bundles())
+            list << bundle.metadata.name;
+        return list;
+    }
+
+    QString registrationFailure(const QString &url)
+    {
+        try {
+            store().registerExistingBundle(url);
+        } catch (const VirtualMachineError &error) {
+            EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::libraryRegistrationFailed);
+            return error.detail();
+        }
+        return {};
+    }
+};
+
+} // namespace
+
+TEST_F(VMStoreTest, LookupAndRevealFindBundlesByIdentifier)
+{
+    const VMBundle saved = savedBundle(QStringLiteral("Finder"));
+    EXPECT_EQ(store().bundle(saved.id())->bundleURL, saved.bundleURL);
+    EXPECT_FALSE(store().bundle(QUuid::createUuid()).has_value());
+
+    store().revealInFinder(QUuid::createUuid());
+    EXPECT_TRUE(m_viewer.revealed.isEmpty());
+    store().revealInFinder(saved.id());
+    EXPECT_EQ(m_viewer.revealed, QStringList{saved.bundleURL});
+}
+
+TEST_F(VMStoreTest, OnlyPathsBelowTheRootAreInsideIt)
+{
+    const struct {
+        QString path;
+        bool outside;
+    } table[] = {
+        {root(), false},
+        {root() + QStringLiteral("/"), false},
+        {root() + QStringLiteral("/Dev.vm"), false},
+        {root() + QStringLiteral("/nested/../Dev.vm"), false},
+        {root() + QStringLiteral("Extra/Dev.vm"), true},
+        {m_home.path() + QStringLiteral("/Dev.vm"), true},
+    };
+    for (const auto &row : table)
+        EXPECT_EQ(store().isOutsideLibraryRoot(row.path), row.outside) << row.path.toStdString();
+}
+
+TEST_F(VMStoreTest, SavingDerivesTheStoredFieldsAndPublishesNewBundlesFirst)
+{
+    QSignalSpy published(&store(), &VMStore::bundlesChanged);
+    const VMBundle first = savedBundle(QStringLiteral("First"));
+
+    VMBundle second;
+    second.bundleURL = root() + QStringLiteral("/Second.vm");
+    second.metadata = sampleMetadata(QStringLiteral("Second"));
+    second.metadata.bundleName = QStringLiteral("Stale.vm");
+    second.metadata.sharedFolderCount = 9;
+    second.sharedFolders = {VMSharedFolder{QUuid::createUuid(), QStringLiteral("Projects"), QUrl::fromLocalFile(m_home.path()), false, std::nullopt}};
+    store().updateBundle(second);
+
+    EXPECT_EQ(published.count(), 2);
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Second"), QStringLiteral("First")}));
+    const VMMetadata stored = sharedJSONDecoder().decode<VMMetadata>(read(second.layout().metadataURL()).toUtf8());
+    EXPECT_EQ(stored.bundleName, QStringLiteral("Second.vm"));
+    EXPECT_EQ(stored.sharedFolderCount, 1);
+    EXPECT_EQ(stored, store().bundles().first().metadata);
+
+    // Access to the bundle is opened around each write and always closed.
+    EXPECT_EQ(m_access.started, m_access.stopped);
+    EXPECT_TRUE(m_access.started.contains(second.bundleURL));
+
+    // An update replaces the entry in place.
+    VMBundle renamed = *store().bundle(first.id());
+    renamed.metadata.name = QStringLiteral("First, renamed");
+    store().updateBundle(renamed);
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Second"), QStringLiteral("First, renamed")}));
+}
+
+TEST_F(VMStoreTest, MetadataOnlySavesTouchNothingElse)
+{
+    VMBundle bundle;
+    bundle.bundleURL = m_home.path() + QStringLiteral("/Light.vm");
+    bundle.metadata = sampleMetadata(QStringLiteral("Light"));
+    QDir().mkpath(bundle.bundleURL);
+    store().updateMetadata(bundle);
+
+    EXPECT_TRUE(QFileInfo(bundle.layout().metadataURL()).isFile());
+    EXPECT_EQ(read(bundle.layout().sharedFoldersURL()), QStringLiteral("[]"));
+    EXPECT_FALSE(QFileInfo::exists(bundle.layout().logsDirectoryURL()));
+    EXPECT_FALSE(QFileInfo::exists(ProtectionMirror::mirrorRootURL(bundle.bundleURL)));
+    EXPECT_FALSE(QFileInfo::exists(store().registryURL()));
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Light")});
+}
+
+TEST_F(VMStoreTest, AVanishedBundleIsNeverRecreated)
+{
+    const VMBundle saved = savedBundle(QStringLiteral("Unplugged"));
+    QDir(saved.bundleURL).removeRecursively();
+    VMBundle changed = saved;
+    changed.metadata.name = QStringLiteral("Changed");
+
+    for (const auto &save : {std::function<void()>([&] { store().updateBundle(changed); }), std::function<void()>([&] { store().updateMetadata(changed); })}) {
+        try {
+            save();
+            ADD_FAILURE() << "saved a vanished bundle";
+        } catch (const VirtualMachineError &error) {
+            EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::invalidBundle);
+            EXPECT_TRUE(error.detail().contains(saved.bundleURL));
+        }
+    }
+    EXPECT_FALSE(QFileInfo::exists(saved.bundleURL));
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Unplugged")});
+}
+
+TEST_F(VMStoreTest, AFailedWriteLeavesTheListUnchanged)
+{
+    const VMBundle saved = savedBundle(QStringLiteral("Blocked"));
+    QFile::remove(saved.layout().sharedFoldersURL());
+    QDir().mkpath(saved.layout().sharedFoldersURL()); // a folder where the file belongs
+    VMBundle changed = saved;
+    changed.metadata.name = QStringLiteral("Never stored");
+
+    EXPECT_THROW(store().updateBundle(changed), PlatformError);
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Blocked")});
+    EXPECT_EQ(m_access.started, m_access.stopped);
+}
+
+TEST_F(VMStoreTest, ReloadSortsNewestFirstAndSkipsWhatItCannotUse)
+{
+    VMBundle older = savedBundle(QStringLiteral("Older"));
+    VMBundle newer = savedBundle(QStringLiteral("Newer"));
+    newer.metadata.createdAt = older.metadata.createdAt.addDays(1);
+    store().updateBundle(newer);
+
+    QDir().mkpath(root() + QStringLiteral("/Empty.vm"));
+    copyOf(older, root() + QStringLiteral("/Shouting.VM"));
+    copyOf(older, root() + QStringLiteral("/Zz older copy.vm")); // listed after "Older.vm": the original wins
+    copyOf(older, root() + QStringLiteral("/.Hidden.vm"));
+
+    reload();
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Newer"), QStringLiteral("Older")}));
+    EXPECT_EQ(store().bundle(older.id())->bundleURL, older.bundleURL);
+
+    const QString log = appLog();
+    EXPECT_TRUE(log.contains(QStringLiteral("[Store] Skipping invalid bundle at Empty.vm: A required VM file is missing: Metadata.json")));
+    EXPECT_TRUE(log.contains(QStringLiteral("[Store] Skipping duplicate VM identifier for Older at ") + root() + QStringLiteral("/Zz older copy.vm")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Shouting")));
+    EXPECT_FALSE(log.contains(QStringLiteral("Hidden")));
+    EXPECT_TRUE(log.trimmed().endsWith(QStringLiteral("[Store] Loaded 2 VM bundle(s) from ") + root()));
+}
+
+TEST_F(VMStoreTest, ABundleReachedTwiceLoadsOnceAndTrackedBundlesLoad)
+{
+    const VMBundle inside = savedBundle(QStringLiteral("Inside"));
+    const VMBundle away = savedBundle(QStringLiteral("Away"), outside(QStringLiteral("disk")));
+    // A stray registry entry for a bundle in the root reaches it a second time.
+    auto references = store().trackedBundles().readTrackedRegistry();
+    references.append(TrackedVMBundleReference{QUuid::createUuid(), m_bookmarks.makeBookmark(inside.bundleURL), inside.bundleURL, QDateTime::currentDateTimeUtc()});
+    store().trackedBundles().writeTrackedRegistry(references);
+
+    reload();
+    EXPECT_EQ(store().bundles().size(), 2);
+    EXPECT_EQ(store().bundle(away.id())->bundleURL, away.bundleURL);
+    EXPECT_FALSE(appLog().contains(QStringLiteral("Skipping")));
+}
+
+TEST_F(VMStoreTest, AnUnreadableRootGivesAnEmptyLibrary)
+{
+    savedBundle(QStringLiteral("Hidden by failure"));
+    write(store().registryURL(), "not json");
+    QSignalSpy published(&store(), &VMStore::bundlesChanged);
+
+    reload();
+    EXPECT_TRUE(store().bundles().isEmpty());
+    EXPECT_EQ(published.count(), 1);
+    EXPECT_FALSE(appLog().contains(QStringLiteral("Loaded")));
+}
+
+TEST_F(VMStoreTest, RegistrationChecksTheExtensionAndTheIdentity)
+{
+    EXPECT_EQ(registrationFailure(outside(QStringLiteral("Folder"))), QStringLiteral("Choose a valid .vm bundle."));
+
+    const VMBundle original = savedBundle(QStringLiteral("Original"));
+    const QString backup = copyOf(original, outside(QStringLiteral("Backup.vm")));
+    EXPECT_EQ(registrationFailure(backup),
+              QStringLiteral("A VM named \"Original\" is already registered from %1.").arg(original.bundleURL));
+    EXPECT_EQ(store().bundles().size(), 1);
+
+    // The same bundle from its own place is accepted again.
+    EXPECT_EQ(store().registerExistingBundle(original.bundleURL).id(), original.id());
+    EXPECT_EQ(store().bundles().size(), 1);
+}
+
+TEST_F(VMStoreTest, RegisteringABundleOutsideTheRootTracksIt)
+{
+    const VMBundle original = savedBundle(QStringLiteral("Traveller"), outside(QStringLiteral("a")));
+    reload();
+    const QString moved = outside(QStringLiteral("b/Traveller.vm"));
+    QDir().mkpath(outside(QStringLiteral("b")));
+    ASSERT_TRUE(QDir().rename(original.bundleURL, moved));
+    store().untrackBundle(original.bundleURL);
+
+    StoreTest::reload();
+    EXPECT_TRUE(store().bundles().isEmpty());
+
+    const VMBundle registered = store().registerExistingBundle(moved);
+    EXPECT_EQ(registered.bundleURL, moved);
+    EXPECT_EQ(store().trackedBundles().readTrackedRegistry().first().lastKnownPath, moved);
+    EXPECT_TRUE(bundleLog(moved).contains(QStringLiteral("[Store] Registered existing VM bundle at ") + moved));
+    reload();
+    EXPECT_EQ(store().bundles().size(), 1);
+}
+
+TEST_F(VMStoreTest, NewBundleFoldersGetSafeFreeNames)
+{
+    const struct {
+        const char *typed;
+        const char *folder;
+    } table[] = {
+        {"  Dev Box  ", "Dev Box.vm"},
+        {"", "Virtual Mac.vm"},
+        {"   ", "Virtual Mac.vm"},
+        {"a/b:c", "a-b-c.vm"},
+        {"<tag>", "-tag-.vm"},
+        {"two  blanks", "two blanks.vm"},
+        {"four    blanks", "four  blanks.vm"},
+        {".hidden", "-hidden.vm"},
+        {"..", "--.vm"},
+        {"Ünïcödé 🦊", "Ünïcödé 🦊.vm"},
+    };
+    const QString destination = outside(QStringLiteral("new"));
+    for (const auto &row : table) {
+        const QString created = store().createBundleDirectory(destination, QString::fromUtf8(row.typed));
+        EXPECT_EQ(created, destination + QLatin1Char('/') + QString::fromUtf8(row.folder)) << row.typed;
+        for (const char *folder : {"SavedState", "Bootstrap", "RestoreImages", "Logs"})
+            EXPECT_TRUE(QFileInfo(created + QLatin1Char('/') + QLatin1String(folder)).isDir());
+        QDir(created).removeRecursively();
+    }
+
+    EXPECT_EQ(store().createBundleDirectory(destination, QStringLiteral("Twin")), destination + QStringLiteral("/Twin.vm"));
+    EXPECT_EQ(store().createBundleDirectory(destination, QStringLiteral("Twin")), destination + QStringLiteral("/Twin 2.vm"));
+    EXPECT_EQ(store().createBundleDirectory(destination, QStringLiteral("Twin")), destination + QStringLiteral("/Twin 3.vm"));
+}
