@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "FileBookmarkService.h"
 
+#include "JSONCoding.h"
 #include "MountTable.h"
 #include "PlatformError.h"
 
@@ -8,20 +9,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <nlohmann/json.hpp>
-
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <optional>
-#include <string>
 
 namespace {
 
-using Json = nlohmann::json;
-
 constexpr char bookmarkFormat[] = "zovozu-bookmark";
-constexpr int bookmarkVersion = 1;
+constexpr qint64 bookmarkVersion = 1;
 
 /// The file domain's code for data that is not in the expected format.
 constexpr int fileReadCorruptFile = 259;
@@ -35,50 +31,49 @@ struct Bookmark {
     QString pathInFileSystem;
 };
 
+void to_json(Json &json, const Bookmark &bookmark)
+{
+    JSONObjectWriter writer;
+    writer.set("format", QString::fromLatin1(bookmarkFormat));
+    writer.set("version", bookmarkVersion);
+    writer.set("path", bookmark.path);
+    writer.set("device", bookmark.device);
+    writer.set("inode", bookmark.inode);
+    writer.set("fileSystem", bookmark.fileSystemId);
+    writer.set("pathInFileSystem", bookmark.pathInFileSystem);
+    json = writer.take();
+}
+
+void from_json(const Json &json, Bookmark &bookmark)
+{
+    const JSONObjectReader reader(json);
+    if (reader.required<QString>("format") != QLatin1String(bookmarkFormat) || reader.required<qint64>("version") != bookmarkVersion)
+        throw JSONDecodingError(JSONDecodingError::Kind::dataCorrupted, "Not a bookmark of this version");
+    bookmark.path = reader.required<QString>("path");
+    bookmark.device = reader.required<quint64>("device");
+    bookmark.inode = reader.required<quint64>("inode");
+    bookmark.fileSystemId = reader.required<QString>("fileSystem");
+    bookmark.pathInFileSystem = reader.required<QString>("pathInFileSystem");
+}
+
 PlatformError notABookmark()
 {
     return PlatformError(
         PlatformError::Domain::file, fileReadCorruptFile, QStringLiteral("The bookmark data isn’t in the correct format."));
 }
 
-QString stringField(const Json &json, const char *key)
-{
-    const auto field = json.find(key);
-    if (field == json.end() || !field->is_string())
-        throw notABookmark();
-    return QString::fromStdString(field->get<std::string>());
-}
-
-quint64 numberField(const Json &json, const char *key)
-{
-    const auto field = json.find(key);
-    if (field == json.end() || !field->is_number_unsigned())
-        throw notABookmark();
-    return field->get<quint64>();
-}
-
 QByteArray encode(const Bookmark &bookmark)
 {
-    const Json json = {
-        { "format", bookmarkFormat },
-        { "version", bookmarkVersion },
-        { "path", bookmark.path.toStdString() },
-        { "device", bookmark.device },
-        { "inode", bookmark.inode },
-        { "fileSystem", bookmark.fileSystemId.toStdString() },
-        { "pathInFileSystem", bookmark.pathInFileSystem.toStdString() },
-    };
-    return QByteArray::fromStdString(json.dump());
+    return sharedJSONEncoder().encode(bookmark);
 }
 
 Bookmark decode(const QByteArray &data)
 {
-    const Json json = Json::parse(data.constData(), data.constData() + data.size(), nullptr, false);
-    if (!json.is_object() || stringField(json, "format") != QLatin1String(bookmarkFormat)
-        || numberField(json, "version") != bookmarkVersion)
+    try {
+        return sharedJSONDecoder().decode<Bookmark>(data);
+    } catch (const JSONDecodingError &) {
         throw notABookmark();
-    return { stringField(json, "path"), numberField(json, "device"), numberField(json, "inode"), stringField(json, "fileSystem"),
-        stringField(json, "pathInFileSystem") };
+    }
 }
 
 std::optional<struct stat> statusOf(const QString &path)

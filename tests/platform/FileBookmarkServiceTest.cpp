@@ -100,8 +100,8 @@ TEST_F(FileBookmarkServiceTest, DataThatIsNotABookmarkIsRefused)
         "book\x00mark",
         "[1, 2]",
         QByteArray(ours).replace("zovozu-bookmark", "other-bookmark"),
-        QByteArray(ours).replace("\"version\":1", "\"version\":2"),
-        QByteArray(ours).replace("\"inode\":", "\"inode\":-"),
+        QByteArray(ours).replace("\"version\": 1", "\"version\": 2"),
+        QByteArray(ours).replace("\"inode\": ", "\"inode\": -"),
     };
     for (const QByteArray &data : foreign) {
         try {
