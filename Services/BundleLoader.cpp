@@ -102,15 +102,16 @@ VMBundle BundleLoader::loadBundle(const QString &url, bool allowRecovery) const
 
     metadata.normalize();
 
+    const QList<VMBundle::Layout::Requirement> missing = layout.missingRequirements(metadata);
+    // After a repair the second pass reads the bundle again and reports the reset itself; reporting it here too would log it twice.
+    if (!missing.isEmpty() && allowRecovery && m_mirror.recoverProtectedFiles(url))
+        return loadBundle(url, false);
+
     if (storedState != VMRuntimeState::stopped)
         m_logging.log(QStringLiteral("Reset transient runtime state for %1 from %2 to stopped during library load").arg(metadata.name, toRaw(storedState)),
                       QStringLiteral("Store"), url);
-
-    const QList<VMBundle::Layout::Requirement> missing = layout.missingRequirements(metadata);
     if (missing.isEmpty())
         return bundle;
-    if (allowRecovery && m_mirror.recoverProtectedFiles(url))
-        return loadBundle(url, false);
 
     QStringList names;
     for (const auto &requirement : missing)

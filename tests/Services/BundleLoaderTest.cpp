@@ -182,3 +182,18 @@ TEST_F(BundleLoaderTest, RecoveryNeverOverwritesAndIsNotRetried)
     EXPECT_TRUE(QFileInfo(saved.layout().metadataURL()).isFile());
     EXPECT_EQ(read(saved.layout().sharedFoldersURL()), QStringLiteral("[]\n"));
 }
+
+TEST_F(BundleLoaderTest, ARepairedRunningBundleReportsItsResetOnce)
+{
+    VMBundle saved = savedBundle(QStringLiteral("Crashed"));
+    saved.metadata.installState = VMInstallState::installed;
+    write(saved.layout().diskImageURL(), "disk");
+    store().updateBundle(saved);
+    Json running = JSONCodec<VMMetadata>::encode(store().bundle(saved.id())->metadata);
+    running["runtimeState"] = "running";
+    write(saved.layout().metadataURL(), sharedJSONEncoder().encodeJson(running));
+    QFile::remove(saved.layout().diskImageURL());
+
+    EXPECT_EQ(load(saved.bundleURL).metadata.runtimeState, VMRuntimeState::stopped);
+    EXPECT_EQ(bundleLog(saved.bundleURL).count(QStringLiteral("Reset transient runtime state for Crashed from running")), 1);
+}
