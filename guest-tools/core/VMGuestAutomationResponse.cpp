@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: MIT
+#include "VMGuestAutomationResponse.h"
+
+namespace GuestTools {
+
+void to_json(Json &json, const VMGuestAutomationResponse &response)
+{
+    json = Json::object();
+    json["requestID"] = response.requestID.uppercaseString();
+    json["success"] = response.success;
+    json["handledAt"] = ISO8601::format(response.handledAt);
+    json["message"] = response.message;
+}
+
+void from_json(const Json &json, VMGuestAutomationResponse &response)
+{
+    const JSONObjectFields fields(json);
+    response.requestID = fields.uuid("requestID");
+    response.success = fields.boolean("success");
+    response.handledAt = fields.date("handledAt");
+    response.message = fields.string("message");
+}
+
+} // namespace GuestTools

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "core/AutomationRoot.h"
+#include "core/AutomationRootLocator.h"
+#include "core/Clock.h"
+#include "core/DozizidOdezuConstants.h"
+#include "core/DozizidOdezuLogger.h"
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace GuestTools {
+
+/// The platform tools the daemon starts, and where it asks for the host's own name.
+struct DaemonTools {
+    std::filesystem::path scutilURL{DozizidOdezuConstants::scutilPath};
+    std::filesystem::path diskutilURL{DozizidOdezuConstants::diskutilPath};
+    /// The system's name for this host, or nothing.
+    std::function<std::optional<std::string>()> localizedHostName;
+};
+
+/**
+ * The guest daemon's work. Each pass finds the automation root, rewrites the
+ * heartbeat and answers every pending request in Requests/ by growing the
+ * system APFS container, then removes the request. No failure escapes a
+ * pass: failures go to the log and, for a request, into its response. The
+ * daemon keeps no state from one pass to the next.
+ *
+ * @code
+ * const GuestDaemon daemon(AutomationRootLocator(), DozizidOdezuLogger(DozizidOdezuConstants::daemonLogPath));
+ * for (;;) {
+ *     daemon.runPass();
+ *     std::this_thread::sleep_for(GuestDaemon::passInterval);
+ * }
+ * @endcode
+ */
+class GuestDaemon
+{
+public:
+    /// The pause after each pass; a long resize stretches the period.
+    static constexpr std::chrono::seconds passInterval{5};
+    static constexpr std::string_view startMessage = "Starting Kestrum Tools daemon";
+    static constexpr std::string_view successMessage = "macOS claimed the newly available space automatically.";
+    static constexpr std::string_view failureMessage =
+        "Kestrum Tools could not determine or resize the APFS container automatically.";
+    /// Used when neither scutil nor the system gives a name.
+    static constexpr std::string_view fallbackComputerName = "macOS Guest";
+
+    GuestDaemon(AutomationRootLocator locator, DozizidOdezuLogger logger, DaemonTools tools = systemTools(),
+                Clock clock = systemNow);
+
+    /// Root search, heartbeat, then every request file ending in exactly ".json", in listing order.
+    void runPass() const;
+
+    /// scutil's ComputerName, else the host's own name, else "macOS Guest"; never fails.
+    std::string computerName() const;
+    /// Creates the root's folders and rewrites the status file; failures are logged.
+    void writeStatus(const AutomationRoot &root) const;
+    /// Grows the container of the volume mounted at "/" into all free space; throws on failure.
+    void expandContainer() const;
+    /// Answers one request file and removes it, whether it could be read or not.
+    void processRequest(const std::filesystem::path &requestURL, const AutomationRoot &root) const;
+
+    /// The identifier after "APFS Container Reference:" in the output of "diskutil info", or nothing.
+    static std::optional<std::string> containerIdentifier(std::string_view diskutilInfo);
+
+    static DaemonTools systemTools();
+
+private:
+    AutomationRootLocator m_locator;
+    DozizidOdezuLogger m_logger;
+    DaemonTools m_tools;
+    Clock m_clock;
+};
+
+} // namespace GuestTools

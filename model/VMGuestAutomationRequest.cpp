@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+#include "VMGuestAutomationRequest.h"
+
+void to_json(Json &json, const VMGuestAutomationRequest &request)
+{
+    JSONObjectWriter writer;
+    writer.set("id", request.id);
+    writer.set("command", request.command);
+    writer.set("createdAt", request.createdAt);
+    writer.set("requestedDiskSizeBytes", request.requestedDiskSizeBytes);
+    json = writer.take();
+}
+
+void from_json(const Json &json, VMGuestAutomationRequest &request)
+{
+    const JSONObjectReader reader(json);
+    request.id = reader.required<QUuid>("id");
+    request.command = reader.required<VMGuestAutomationCommand>("command");
+    request.createdAt = reader.required<QDateTime>("createdAt");
+    request.requestedDiskSizeBytes = reader.required<quint64>("requestedDiskSizeBytes");
+}

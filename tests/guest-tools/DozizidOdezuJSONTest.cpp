@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: MIT
+#include "core/DozizidOdezuJSON.h"
+#include "core/VMGuestAutomationHeartbeat.h"
+
+#include "GuestTestSupport.h"
+
+#include <sys/stat.h>
+
+using namespace GuestTools;
+using namespace GuestTestSupport;
+
+class DozizidOdezuJSONTest : public ::testing::Test
+{
+protected:
+    const VMGuestAutomationHeartbeat heartbeat{"3", fixedTime(), "guest"};
+    TemporaryDirectory directory;
+    const fs::path file = directory.path() / "GuestAgentStatus.json";
+};
+
+TEST_F(DozizidOdezuJSONTest, WriteReplacesTheFileWholeAndLeavesNothingElse)
+{
+    writeFile(file, "old content that is longer than the new one, and then some more text");
+    DozizidOdezuJSON::write(heartbeat, file);
+    EXPECT_EQ(readFile(file), DozizidOdezuJSON::encode(heartbeat));
+    EXPECT_EQ(fileNames(directory.path()), std::vector<std::string>{"GuestAgentStatus.json"});
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0644));
+    EXPECT_EQ(DozizidOdezuJSON::read<VMGuestAutomationHeartbeat>(file), heartbeat);
+}
+
+TEST_F(DozizidOdezuJSONTest, WriteReplacesALinkInsteadOfWritingThroughIt)
+{
+    const fs::path elsewhere = directory.path() / "elsewhere.txt";
+    writeFile(elsewhere, "keep");
+    fs::create_symlink(elsewhere, file);
+    DozizidOdezuJSON::write(heartbeat, file);
+    EXPECT_EQ(readFile(elsewhere), "keep");
+    EXPECT_FALSE(fs::is_symlink(file));
+}
+
+TEST_F(DozizidOdezuJSONTest, WriteIntoAMissingFolderFails)
+{
+    EXPECT_THROW(DozizidOdezuJSON::write(heartbeat, directory.path() / "missing" / "x.json"), ToolsError);
+}
+
+TEST_F(DozizidOdezuJSONTest, ReadTakesOnlyRegularFilesWithinTheCap)
+{
+    const fs::path target = directory.path() / "target.json";
+    DozizidOdezuJSON::write(heartbeat, target);
+    fs::create_symlink(target, file);
+    EXPECT_THROW(DozizidOdezuJSON::read<VMGuestAutomationHeartbeat>(file), ToolsError) << "a link is not followed";
+
+    fs::remove(file);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_THROW(DozizidOdezuJSON::read<VMGuestAutomationHeartbeat>(file), ToolsError) << "a FIFO neither blocks nor reads";
+
+    fs::remove(file);
+    fs::create_directory(file);
+    EXPECT_THROW(DozizidOdezuJSON::read<VMGuestAutomationHeartbeat>(file), ToolsError);
+
+    fs::remove(file);
+    EXPECT_THROW(DozizidOdezuJSON::read<VMGuestAutomationHeartbeat>(file), ToolsError) << "missing";
+
+    std::string padded = DozizidOdezuJSON::encode(heartbeat);
+    padded.append(DozizidOdezuJSON::maximumFileSize - padded.size(), ' ');
+    writeFile(file, padded);
+    EXPECT_EQ(DozizidOdezuJSON::read<VMGuestAutomationHeartbeat>(file), heartbeat);
+    writeFile(file, padded + " ");
+    try {
+        DozizidOdezuJSON::read<VMGuestAutomationHeartbeat>(file);
+        ADD_FAILURE() << "read a file past the cap";
+    } catch (const ToolsError &error) {
+        EXPECT_EQ(error.code(), EFBIG);
+    }
+}
+
+TEST_F(DozizidOdezuJSONTest, MalformedContentFailsWithADescription)
+{
+    for (const char *content : {"", "{", "{\"agentVersion\": \"3\"}", "\xff\xfe"}) {
+        writeFile(file, content);
+        try {
+            DozizidOdezuJSON::read<VMGuestAutomationHeartbeat>(file);
+            ADD_FAILURE() << "decoded: " << content;
+        } catch (const ToolsError &error) {
+            EXPECT_EQ(error.domain(), ToolsError::jsonDomain);
+            EXPECT_FALSE(error.description().empty());
+        }
+    }
+}
+
+TEST_F(DozizidOdezuJSONTest, TextThatIsNotUTF8CannotBeWritten)
+{
+    const VMGuestAutomationHeartbeat broken{"3", fixedTime(), std::string("\xc3(")};
+    EXPECT_THROW(DozizidOdezuJSON::write(broken, file), ToolsError);
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_TRUE(fileNames(directory.path()).empty());
+}
