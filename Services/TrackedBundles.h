@@ -65,10 +65,10 @@ public:
         return std::forward<Work>(work)();
     }
 
-private:
-    /// Where access must be opened for the bundle at `url`, after renewing a stale bookmark.
+    /// Where access must be opened for the bundle at `url`, after renewing a stale bookmark; for holding access across a wait.
     QString scopedLocation(const QString &url) const;
 
+private:
     QString m_rootURL;
     QString m_registryURL;
     FileBookmarkService &m_bookmarks;

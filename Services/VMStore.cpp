@@ -2,17 +2,22 @@
 #include "VMStore.h"
 
 #include "AppDirectories.h"
+#include "BackgroundWork.h"
 #include "BundleFolderNaming.h"
 #include "BundleSkeleton.h"
+#include "ExtendedAttributes.h"
 #include "FileOperations.h"
 #include "FileViewer.h"
 #include "LoggingService.h"
 #include "SecurityScope.h"
+#include "SparseCopy.h"
+#include "StagedBundleCopy.h"
 #include "VirtualMachineError.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSet>
 
 #include <algorithm>
@@ -211,6 +216,157 @@ QString VMStore::createBundleDirectory(const QString &destination, const QString
     const QString bundleURL = BundleFolderNaming::availableBundleURL(standardizedFileURL(destination), BundleFolderNaming::sanitizedBaseName(name));
     BundleSkeleton::ensureStandardSubfolders(bundleURL);
     return bundleURL;
+}
+
+void VMStore::deleteBundle(const QUuid &id)
+{
+    const auto found = std::find_if(m_bundles.cbegin(), m_bundles.cend(), [&](const VMBundle &entry) { return entry.id() == id; });
+    if (found == m_bundles.cend())
+        return;
+    const qsizetype index = found - m_bundles.cbegin();
+    const VMBundle bundle = *found;
+    const QString &url = bundle.bundleURL;
+
+    std::optional<QString> failure;
+    try {
+        const auto scope = bundleScope(url);
+        removeBundleFromDisk(url);
+    } catch (const std::exception &error) {
+        failure = describe(error);
+        // A bundle folder that is already gone gets no log folder back: the line then goes to the application log.
+        log(QStringLiteral("Failed to fully delete %1 at %2: %3").arg(bundle.metadata.name, url, *failure), url);
+    }
+    try {
+        m_tracked.untrackBundle(url);
+    } catch (const std::exception &) {
+        // The entry stays until the next untrack of this path; the VM leaves the library all the same.
+    }
+
+    QList<VMBundle> remaining = m_bundles;
+    remaining.removeAt(index);
+    publish(std::move(remaining));
+    log(QStringLiteral("Deleted VM bundle ") + bundle.metadata.name);
+
+    if (failure && FileOperations::itemExists(url))
+        throw VirtualMachineError(VirtualMachineError::Case::permissionDenied,
+                                  QStringLiteral("Zovozu VM Lab removed \"%1\" from the library but could not fully remove it from disk. %2")
+                                      .arg(bundle.metadata.name, *failure));
+}
+
+void VMStore::removeBundleFromDisk(const QString &url) const
+{
+    const QString mirror = ProtectionMirror::mirrorURL(url);
+    for (const QString &folder : {url, mirror}) {
+        try {
+            ExtendedAttributes::removeQuarantineRecursively(folder);
+        } catch (const std::exception &) {
+            // Only the removal below decides whether the bundle is gone.
+        }
+    }
+    try {
+        removeItemIfPresent(mirror);
+    } catch (const std::exception &) {
+        // A stale mirror costs only space; the bundle folder is what counts.
+    }
+    removeItemIfPresent(url);
+}
+
+void VMStore::removeItemIfPresent(const QString &url)
+{
+    if (FileOperations::itemExists(url))
+        FileOperations::removeItem(url);
+}
+
+VMBundle VMStore::bundleForBackup(const QUuid &id) const
+{
+    const std::optional<VMBundle> found = bundle(id);
+    if (!found)
+        throw VirtualMachineError::invalidBundle(QStringLiteral("The selected VM could not be found."));
+    if (found->metadata.runtimeState != VMRuntimeState::stopped)
+        throw VirtualMachineError::invalidOperation(QStringLiteral("Stop the virtual machine before creating a bundle backup."));
+    return *found;
+}
+
+QString VMStore::reserveBackupURL(const QString &destination, const VMBundle &bundle) const
+{
+    const SecurityScope scope(m_access, destination);
+    return backupDestinationURL(destination, bundle);
+}
+
+QString VMStore::completeBackup(const VMBundle &bundle, StagedBundleCopy &staged, const QString &destination, const QString &target) const
+{
+    BundleSkeleton::markBundleFolder(staged.url());
+    ExtendedAttributes::removeQuarantineRecursively(staged.url());
+    // While the copy ran, the name may have been taken.
+    const QString free = FileOperations::itemExists(target) ? reserveBackupURL(destination, bundle) : target;
+    staged.commit(free);
+    return free;
+}
+
+QString VMStore::backupBundle(const QUuid &id, const QString &destination)
+{
+    const VMBundle bundle = bundleForBackup(id);
+    const QString folder = standardizedFileURL(destination);
+    const QString target = reserveBackupURL(folder, bundle);
+
+    QString copy;
+    try {
+        StagedBundleCopy staged(folder, lastPathComponent(target));
+        {
+            const auto scope = bundleScope(bundle.bundleURL);
+            copyBundleForBackup(bundle.bundleURL, staged.url());
+        }
+        copy = completeBackup(bundle, staged, folder, target);
+    } catch (const std::exception &error) {
+        throw VirtualMachineError(VirtualMachineError::Case::backupFailed, describe(error));
+    }
+    log(QStringLiteral("Backed up %1 to %2").arg(bundle.metadata.name, copy), bundle.bundleURL);
+    return copy;
+}
+
+QCoro::Task<QString> VMStore::backupBundleAsync(QUuid id, QString destination)
+{
+    const VMBundle bundle = bundleForBackup(id);
+    const QString folder = standardizedFileURL(destination);
+    const QString target = reserveBackupURL(folder, bundle);
+    const QPointer<VMStore> self(this);
+
+    QString copy;
+    try {
+        StagedBundleCopy staged(folder, lastPathComponent(target));
+        {
+            const auto scope = bundleScope(bundle.bundleURL);
+            co_await BackgroundWork::run(&VMStore::copyBundleForBackup, bundle.bundleURL, staged.url());
+        }
+        if (!self)
+            throw VirtualMachineError(VirtualMachineError::Case::userCancelled); // the application is closing; the copy goes with the store
+        copy = completeBackup(bundle, staged, folder, target);
+    } catch (const VirtualMachineError &error) {
+        if (error.errorCase() == VirtualMachineError::Case::userCancelled)
+            throw;
+        throw VirtualMachineError(VirtualMachineError::Case::backupFailed, describe(error));
+    } catch (const std::exception &error) {
+        throw VirtualMachineError(VirtualMachineError::Case::backupFailed, describe(error));
+    }
+    log(QStringLiteral("Backed up %1 to %2").arg(bundle.metadata.name, copy), bundle.bundleURL);
+    co_return copy;
+}
+
+QString VMStore::backupDestinationURL(const QString &destination, const VMBundle &bundle)
+{
+    FileOperations::createFolders(destination);
+    return BundleFolderNaming::availableBundleURL(destination, BundleFolderNaming::sanitizedBaseName(bundle.metadata.name));
+}
+
+void VMStore::copyBundleForBackup(const QString &source, const QString &target)
+{
+    ExtendedAttributes::removeQuarantineRecursively(source);
+    SparseCopy::copyTree(source, target);
+}
+
+std::unique_ptr<SecurityScope> VMStore::bundleScope(const QString &url) const
+{
+    return std::make_unique<SecurityScope>(m_access, isOutsideLibraryRoot(url) ? m_tracked.scopedLocation(url) : url);
 }
 
 void VMStore::publish(QList<VMBundle> bundles)

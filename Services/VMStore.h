@@ -4,6 +4,7 @@
 #include "BundleLoader.h"
 #include "BundleWriter.h"
 #include "ProtectionMirror.h"
+#include "SecurityScope.h"
 #include "TrackedBundles.h"
 #include "VMBundle.h"
 
@@ -13,12 +14,14 @@
 #include <QString>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
 
 class FileBookmarkService;
 class FileViewer;
 class LoggingService;
 class SecurityScopedAccess;
+class StagedBundleCopy;
 
 /**
  * The library of VM bundles: the one published list every screen reads, and
@@ -73,6 +76,36 @@ public:
     /// A new, safely named bundle folder with its standard subfolders inside `destination`.
     QString createBundleDirectory(const QString &destination, const QString &name) const;
 
+    // Deletion and backup
+    /**
+     * Takes the VM out of the library and off the disk: its folder, its
+     * protection mirror and its registry entry. It leaves the list even when
+     * files remain; only a bundle folder left behind fails, with
+     * permissionDenied. An unknown identifier is no error. The caller has
+     * made sure the VM is stopped.
+     */
+    void deleteBundle(const QUuid &id);
+    /// Removes the bundle's protection mirror (failures ignored) and then its folder (failures thrown).
+    void removeBundleFromDisk(const QString &url) const;
+    /// Removes the item at `url` with all its content when something is there; throws PlatformError.
+    static void removeItemIfPresent(const QString &url);
+
+    /**
+     * Copies a stopped VM's bundle into `destination` under a free name
+     * made from the VM's name and returns where the copy lies. The copy is
+     * made under a hidden name and given its final name only once complete;
+     * a failed copy is removed (backupFailed). The copy keeps the source's
+     * metadata, identifier included, and is not added to the library.
+     * Blocks for the length of the copy; backupBundleAsync() copies on a
+     * worker thread instead.
+     */
+    QString backupBundle(const QUuid &id, const QString &destination);
+    QCoro::Task<QString> backupBundleAsync(QUuid id, QString destination);
+    /// "<destination>/<name>.vm", numbered until free, creating `destination`; nothing is created at the result.
+    static QString backupDestinationURL(const QString &destination, const VMBundle &bundle);
+    /// Strips the quarantine mark from `source` and copies it, sparsely, to `target`, which must not exist.
+    static void copyBundleForBackup(const QString &source, const QString &target);
+
     // Bundle files
     void writeBundle(const VMBundle &bundle) const { m_writer.writeBundle(bundle); }
     VMBundle loadBundle(const QString &url, bool allowRecovery) const { return m_loader.loadBundle(url, allowRecovery); }
@@ -88,6 +121,11 @@ Q_SIGNALS:
 
 private:
     static VMBundle refreshedForSave(const VMBundle &bundle);
+    /// Security-scoped access to a bundle for as long as the result lives: on its location in the root, through its bookmark outside.
+    std::unique_ptr<SecurityScope> bundleScope(const QString &url) const;
+    VMBundle bundleForBackup(const QUuid &id) const;
+    QString reserveBackupURL(const QString &destination, const VMBundle &bundle) const;
+    QString completeBackup(const VMBundle &bundle, StagedBundleCopy &staged, const QString &destination, const QString &target) const;
     void refuseVanishedBundle(const VMBundle &bundle) const;
     void publish(QList<VMBundle> bundles);
     void publishSaved(const VMBundle &bundle);

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
@@ -183,6 +184,32 @@ struct JSONCodec<QList<T>> {
                 values.append(JSONCodec<T>::decode(json[index]));
             } catch (const JSONDecodingError &error) {
                 throw error.nested("Index " + std::to_string(index));
+            }
+        }
+        return values;
+    }
+};
+
+/// A map with text keys is a JSON object; equal maps encode alike whatever order their entries were added in.
+template <typename T>
+struct JSONCodec<QMap<QString, T>> {
+    static Json encode(const QMap<QString, T> &values)
+    {
+        Json object = Json::object();
+        for (auto entry = values.cbegin(); entry != values.cend(); ++entry)
+            object[entry.key().toStdString()] = JSONCodec<T>::encode(entry.value());
+        return object;
+    }
+    static QMap<QString, T> decode(const Json &json)
+    {
+        if (!json.is_object())
+            JSONValue::throwTypeMismatch("an object", json);
+        QMap<QString, T> values;
+        for (const auto &[key, value] : json.items()) {
+            try {
+                values.insert(QString::fromStdString(key), JSONCodec<T>::decode(value));
+            } catch (const JSONDecodingError &error) {
+                throw error.nested(key);
             }
         }
         return values;

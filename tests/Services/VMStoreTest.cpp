@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "FileOperations.h"
+#include "FileSystemTraps.h"
 #include "PlatformError.h"
 #include "ProtectionMirror.h"
 #include "SparseCopy.h"
 #include "StoreTestFixture.h"
+#include "TaskOutcome.h"
 #include "VirtualMachineError.h"
 
 #include <QFileInfo>
@@ -268,4 +270,223 @@ TEST_F(VMStoreTest, NewBundleFoldersGetSafeFreeNames)
     EXPECT_EQ(store().createBundleDirectory(destination, QStringLiteral("Twin")), destination + QStringLiteral("/Twin.vm"));
     EXPECT_EQ(store().createBundleDirectory(destination, QStringLiteral("Twin")), destination + QStringLiteral("/Twin 2.vm"));
     EXPECT_EQ(store().createBundleDirectory(destination, QStringLiteral("Twin")), destination + QStringLiteral("/Twin 3.vm"));
+}
+
+namespace {
+
+class VMStoreDeletionTest : public VMStoreTest
+{
+protected:
+    static QStringList entries(const QString &folder)
+    {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    VirtualMachineError deletionFailure(const QUuid &id)
+    {
+        try {
+            store().deleteBundle(id);
+        } catch (const VirtualMachineError &error) {
+            return error;
+        }
+        ADD_FAILURE() << "deleted";
+        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
+    }
+};
+
+} // namespace
+
+TEST_F(VMStoreDeletionTest, ABundleInTheRootGoesWithItsMirrorWhileTheHiddenFolderStays)
+{
+    const VMBundle gone = savedBundle(QStringLiteral("Gone"));
+    const VMBundle stays = savedBundle(QStringLiteral("Stays"));
+    const QString appLogBefore = appLog();
+    QSignalSpy published(&store(), &VMStore::bundlesChanged);
+
+    store().deleteBundle(QUuid::createUuid());
+    EXPECT_EQ(published.count(), 0);
+    EXPECT_EQ(appLog(), appLogBefore);
+
+    store().deleteBundle(gone.id());
+    EXPECT_FALSE(QFileInfo::exists(gone.bundleURL));
+    EXPECT_FALSE(QFileInfo::exists(ProtectionMirror::mirrorURL(gone.bundleURL)));
+    EXPECT_EQ(entries(ProtectionMirror::mirrorRootURL(gone.bundleURL)), QStringList{QStringLiteral("Stays.vm")});
+    EXPECT_EQ(names(), QStringList{QStringLiteral("Stays")});
+    EXPECT_EQ(published.count(), 1);
+    EXPECT_FALSE(QFileInfo::exists(store().registryURL()));
+    EXPECT_TRUE(appLog().contains(QStringLiteral("[Store] Deleted VM bundle Gone")));
+    EXPECT_EQ(m_access.started, m_access.stopped);
+
+    store().deleteBundle(stays.id());
+    EXPECT_TRUE(QFileInfo(ProtectionMirror::mirrorRootURL(stays.bundleURL)).isDir());
+    EXPECT_TRUE(entries(ProtectionMirror::mirrorRootURL(stays.bundleURL)).isEmpty());
+}
+
+TEST_F(VMStoreDeletionTest, ATrackedBundleLeavesTheRegistryTooEvenWhenItsFolderIsGone)
+{
+    const VMBundle away = savedBundle(QStringLiteral("Away"), outside(QStringLiteral("a")));
+    const VMBundle lost = savedBundle(QStringLiteral("Lost"), outside(QStringLiteral("b")));
+    ASSERT_EQ(store().trackedBundles().readTrackedRegistry().size(), 2);
+
+    store().deleteBundle(away.id());
+    EXPECT_FALSE(QFileInfo::exists(away.bundleURL));
+    ASSERT_EQ(store().trackedBundles().readTrackedRegistry().size(), 1);
+    EXPECT_EQ(store().trackedBundles().readTrackedRegistry().first().lastKnownPath, lost.bundleURL);
+
+    // Its disk was wiped behind our back: the bookmark no longer resolves, and nothing may bring the folder back.
+    QDir(lost.bundleURL).removeRecursively();
+    store().deleteBundle(lost.id());
+    EXPECT_TRUE(store().bundles().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(lost.bundleURL));
+    EXPECT_TRUE(store().trackedBundles().readTrackedRegistry().isEmpty());
+    const QString log = appLog();
+    EXPECT_TRUE(log.contains(QStringLiteral("[Store] Failed to fully delete Lost at ") + lost.bundleURL + QStringLiteral(": "))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("[Store] Deleted VM bundle Lost")));
+    EXPECT_EQ(m_access.started, m_access.stopped);
+}
+
+TEST_F(VMStoreDeletionTest, OnlyABundleFolderLeftBehindFailsTheDeletion)
+{
+    const VMBundle stuck = savedBundle(QStringLiteral("Stuck"));
+    const FileSystemTraps::ImmutableFile pinned(stuck.layout().metadataURL());
+    if (!pinned.isSet())
+        GTEST_SKIP() << "files cannot be made immutable here";
+
+    const VirtualMachineError error = deletionFailure(stuck.id());
+    EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::permissionDenied);
+    EXPECT_TRUE(error.detail().startsWith(QStringLiteral(
+        "Zovozu VM Lab removed \"Stuck\" from the library but could not fully remove it from disk. ")))
+        << error.what();
+    EXPECT_TRUE(store().bundles().isEmpty());
+    EXPECT_TRUE(bundleLog(stuck.bundleURL).contains(QStringLiteral("[Store] Failed to fully delete Stuck at ") + stuck.bundleURL));
+    EXPECT_TRUE(appLog().contains(QStringLiteral("[Store] Deleted VM bundle Stuck")));
+    EXPECT_FALSE(QFileInfo::exists(ProtectionMirror::mirrorURL(stuck.bundleURL)));
+}
+
+TEST_F(VMStoreDeletionTest, AMirrorThatCannotBeRemovedDoesNotFailTheDeletion)
+{
+    const VMBundle kept = savedBundle(QStringLiteral("Mirrored"));
+    const FileSystemTraps::ImmutableFile pinned(ProtectionMirror::mirrorURL(kept.bundleURL) + QStringLiteral("/Metadata.json"));
+    if (!pinned.isSet())
+        GTEST_SKIP() << "files cannot be made immutable here";
+
+    store().deleteBundle(kept.id());
+    EXPECT_FALSE(QFileInfo::exists(kept.bundleURL));
+    EXPECT_TRUE(QFileInfo::exists(ProtectionMirror::mirrorURL(kept.bundleURL)));
+    EXPECT_TRUE(store().bundles().isEmpty());
+}
+
+namespace {
+
+class VMStoreBackupTest : public VMStoreTest
+{
+protected:
+    QString destination() const { return outside(QStringLiteral("Backups")); }
+
+    /// A stopped VM with saved state, a snapshot folder and a log.
+    VMBundle stoppedWithState(const QString &name)
+    {
+        VMBundle bundle = savedBundle(name);
+        write(bundle.layout().savedStateFileURL(), "machine state");
+        write(bundle.bundleURL + QStringLiteral("/Snapshots/Timeline.json"), R"({"snapshots":[]})");
+        m_logging.log(QStringLiteral("history"), QStringLiteral("Test"), bundle.bundleURL);
+        bundle.metadata.savedState = VMSavedState{QStringLiteral("SavedState/MachineState.bin"), bundle.metadata.createdAt, 13};
+        store().updateBundle(bundle);
+        return *store().bundle(bundle.id());
+    }
+
+    VirtualMachineError backupFailure(const QUuid &id, const QString &folder)
+    {
+        try {
+            store().backupBundle(id, folder);
+        } catch (const VirtualMachineError &error) {
+            return error;
+        }
+        ADD_FAILURE() << "backed up";
+        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
+    }
+
+    QStringList hiddenEntries(const QString &folder) const { return QDir(folder).entryList({QStringLiteral(".*")}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
+};
+
+} // namespace
+
+TEST_F(VMStoreBackupTest, ACopyGetsAFreeSafeNameAndEverythingTheBundleHolds)
+{
+    const VMBundle named = stoppedWithState(QStringLiteral("Name"));
+    QDir().mkpath(destination() + QStringLiteral("/Name.vm"));
+    const QList<VMBundle> library = store().bundles();
+
+    const QString copy = store().backupBundle(named.id(), destination() + QStringLiteral("/./"));
+    EXPECT_EQ(copy, destination() + QStringLiteral("/Name 2.vm"));
+    EXPECT_EQ(read(copy + QStringLiteral("/Metadata.json")), read(named.layout().metadataURL()));
+    EXPECT_EQ(read(copy + QStringLiteral("/SavedState/MachineState.bin")), QStringLiteral("machine state"));
+    EXPECT_TRUE(QFileInfo::exists(copy + QStringLiteral("/Snapshots/Timeline.json")));
+    EXPECT_TRUE(bundleLog(copy).contains(QStringLiteral("history")));
+    EXPECT_EQ(store().bundles(), library);
+    EXPECT_TRUE(hiddenEntries(destination()).isEmpty());
+
+    const QString line = QStringLiteral("[Store] Backed up Name to ") + copy;
+    EXPECT_TRUE(bundleLog(named.bundleURL).contains(line));
+    EXPECT_FALSE(bundleLog(copy).contains(line));
+    EXPECT_EQ(m_access.started, m_access.stopped);
+    EXPECT_TRUE(m_access.started.contains(destination()));
+
+    const VMBundle slashed = savedBundle(QStringLiteral("a/b"));
+    EXPECT_EQ(store().backupBundle(slashed.id(), destination()), destination() + QStringLiteral("/a-b.vm"));
+}
+
+TEST_F(VMStoreBackupTest, OnlyAStoppedVMOfTheLibraryIsBackedUp)
+{
+    EXPECT_EQ(backupFailure(QUuid::createUuid(), destination()).detail(), QStringLiteral("The selected VM could not be found."));
+    EXPECT_EQ(backupFailure(QUuid::createUuid(), destination()).errorCase(), VirtualMachineError::Case::invalidBundle);
+
+    VMBundle busy = savedBundle(QStringLiteral("Busy"));
+    for (const VMRuntimeState state : {VMRuntimeState::running, VMRuntimeState::paused, VMRuntimeState::error}) {
+        busy.metadata.runtimeState = state;
+        store().updateMetadata(busy);
+        const VirtualMachineError error = backupFailure(busy.id(), destination());
+        EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::invalidOperation);
+        EXPECT_EQ(error.detail(), QStringLiteral("Stop the virtual machine before creating a bundle backup."));
+    }
+    EXPECT_FALSE(QFileInfo::exists(destination()));
+
+    busy.metadata.runtimeState = VMRuntimeState::stopped;
+    store().updateMetadata(busy);
+    write(outside(QStringLiteral("File")), "in the way");
+    EXPECT_THROW(store().backupBundle(busy.id(), outside(QStringLiteral("File/Backups"))), PlatformError);
+}
+
+TEST_F(VMStoreBackupTest, AFailedBackupRemovesItsPartialCopy)
+{
+    // The copy fails half-way: below the longer destination path, the copied paths outgrow the system's limit.
+    const VMBundle deep = savedBundle(QStringLiteral("Deep"));
+    FileSystemTraps::deepFolder(deep.bundleURL + QStringLiteral("/Deep"), 4085);
+    const QString longDestination = destination() + QLatin1Char('/') + QString(150, QLatin1Char('b'));
+
+    const VirtualMachineError error = backupFailure(deep.id(), longDestination);
+    EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::backupFailed);
+    EXPECT_TRUE(error.errorDescription().startsWith(QStringLiteral("The VM backup could not be completed: "))) << error.what();
+    EXPECT_TRUE(QDir(longDestination).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_FALSE(bundleLog(deep.bundleURL).contains(QStringLiteral("Backed up")));
+    EXPECT_EQ(m_access.started, m_access.stopped);
+
+    // The same through the task.
+    try {
+        waitForOutcome(store().backupBundleAsync(deep.id(), longDestination)).get();
+        ADD_FAILURE() << "backed up";
+    } catch (const VirtualMachineError &taskError) {
+        EXPECT_EQ(taskError.errorCase(), VirtualMachineError::Case::backupFailed);
+    }
+    EXPECT_TRUE(QDir(longDestination).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+TEST_F(VMStoreBackupTest, TheTaskBacksUpLikeTheCall)
+{
+    const VMBundle named = stoppedWithState(QStringLiteral("Async"));
+    const QString copy = waitForOutcome(store().backupBundleAsync(named.id(), destination())).get();
+    EXPECT_EQ(copy, destination() + QStringLiteral("/Async.vm"));
+    EXPECT_EQ(read(copy + QStringLiteral("/SavedState/MachineState.bin")), QStringLiteral("machine state"));
+    EXPECT_TRUE(bundleLog(named.bundleURL).contains(QStringLiteral("[Store] Backed up Async to ") + copy));
+    EXPECT_EQ(m_access.started, m_access.stopped);
 }

@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: MIT
+#include "VMExportService.h"
+
+#include "BackgroundWork.h"
+#include "ExportExclusions.h"
+#include "FileOperations.h"
+#include "ItemReplacement.h"
+#include "LoggingService.h"
+#include "PlatformError.h"
+#include "SparseCopy.h"
+#include "VMStore.h"
+#include "VirtualMachineError.h"
+#include "ZipArchiveWriter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QUuid>
+
+namespace {
+
+const QString logCategory = QStringLiteral("Export");
+const QString bundleExtension = QStringLiteral(".vm");
+const QString archiveExtension = QStringLiteral(".vmarchive");
+
+QString resultLocation(const QString &destinationDir, const QString &name, const QString &extension)
+{
+    return QDir::cleanPath(destinationDir + QLatin1Char('/') + name + extension);
+}
+
+/// A hidden, unused name beside `result`: the library scan passes over it, and the result's place stays untouched until the end.
+QString stagingSibling(const QString &result)
+{
+    const QFileInfo info(result);
+    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".export-")
+        + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+/// The path with its links resolved, or cleaned up as it stands when it does not exist.
+QString resolvedPath(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+bool isSameOrInside(const QString &path, const QString &folder)
+{
+    const QString resolved = resolvedPath(path);
+    const QString resolvedFolder = resolvedPath(folder);
+    return resolved == resolvedFolder || resolved.startsWith(resolvedFolder + QLatin1Char('/'));
+}
+
+void removeIfPresent(const QString &path) noexcept
+{
+    try {
+        if (FileOperations::itemExists(path))
+            FileOperations::removeItem(path);
+    } catch (...) {
+        // Cleaning up after a failure must not hide the failure itself.
+    }
+}
+
+// The work below runs on a worker thread, on copies of its arguments. Each removes what it wrote when it fails.
+
+void copyBundle(const QString &source, const QString &staging)
+{
+    try {
+        SparseCopy::copyTree(source, staging);
+    } catch (...) {
+        removeIfPresent(staging);
+        throw;
+    }
+}
+
+void trimAndPlaceBundleCopy(const ExportExclusions &exclusions, const QString &staging, const QString &result)
+{
+    try {
+        exclusions.trimBundleCopy(staging);
+        ItemReplacement::replace(staging, result);
+    } catch (...) {
+        removeIfPresent(staging);
+        throw;
+    }
+}
+
+void writeArchive(const ExportExclusions &exclusions, const QString &source, const QString &topEntry, const QString &staging,
+                  const QString &archive)
+{
+    try {
+        ZipArchiveWriter writer(staging);
+        writer.addFolder(source, topEntry, [&exclusions](const QString &relativePath, const struct stat &status) {
+            return exclusions.travelsInArchive(relativePath, status);
+        });
+        writer.finish();
+        ItemReplacement::replace(staging, archive);
+    } catch (...) {
+        removeIfPresent(staging);
+        throw;
+    }
+}
+
+} // namespace
+
+VMExportService::VMExportService(const LoggingService &logging, const VMStore &store, QObject *parent)
+    : QObject(parent)
+    , m_logging(logging)
+    , m_store(store)
+{
+}
+
+void VMExportService::setExportProgress(const VMExportProgress &progress)
+{
+    m_exportProgress = progress;
+    Q_EMIT exportProgressChanged();
+}
+
+QCoro::Task<QString> VMExportService::exportVM(VMBundle bundle, QString destinationDir, VMExportFormat format,
+                                               VMExportConfiguration configuration)
+{
+    if (bundle.metadata.runtimeState != VMRuntimeState::stopped)
+        throw VirtualMachineError::invalidOperation(QStringLiteral("Stop the VM before exporting."));
+    setExportProgress(VMExportProgress::preparing());
+    const QString name = configuration.resolvedName(bundle.metadata.name);
+    if (format == VMExportFormat::compressedArchive)
+        co_return co_await exportAsArchive(std::move(bundle), std::move(destinationDir), name, std::move(configuration));
+    co_return co_await exportAsBundle(std::move(bundle), std::move(destinationDir), name, std::move(configuration));
+}
+
+QCoro::Task<QString> VMExportService::exportAsBundle(VMBundle bundle, QString destinationDir, QString name,
+                                                     VMExportConfiguration configuration)
+{
+    const QString result = resultLocation(destinationDir, name, bundleExtension);
+    refuseUnsafeExport(bundle, destinationDir, name, result);
+    const QString staging = stagingSibling(result);
+    const QString source = bundle.bundleURL;
+    const ExportExclusions exclusions(configuration);
+    const LoggingService &logging = m_logging;
+    const QPointer<VMExportService> self(this);
+
+    setExportProgress(VMExportProgress::copying(0.0));
+    co_await BackgroundWork::run(&copyBundle, source, staging);
+    if (self)
+        self->setExportProgress(VMExportProgress::copying(0.7));
+    co_await BackgroundWork::run(&trimAndPlaceBundleCopy, exclusions, staging, result);
+    if (self) {
+        self->setExportProgress(VMExportProgress::copying(1.0));
+        self->setExportProgress(VMExportProgress::completed(result));
+    }
+    logging.log(QStringLiteral("Exported ") + bundle.metadata.name + QStringLiteral(" as bundle to ") + result, logCategory, source);
+    co_return result;
+}
+
+QCoro::Task<QString> VMExportService::exportAsArchive(VMBundle bundle, QString destinationDir, QString name,
+                                                      VMExportConfiguration configuration)
+{
+    const QString archive = resultLocation(destinationDir, name, archiveExtension);
+    refuseUnsafeExport(bundle, destinationDir, name, archive);
+    const QString staging = stagingSibling(archive);
+    const QString source = bundle.bundleURL;
+    const QString topEntry = name + bundleExtension;
+    const ExportExclusions exclusions(configuration);
+    const LoggingService &logging = m_logging;
+    const QPointer<VMExportService> self(this);
+
+    // Nothing is staged: the trimmed bundle is streamed straight into the archive.
+    setExportProgress(VMExportProgress::copying(0.0));
+    setExportProgress(VMExportProgress::copying(0.5));
+    setExportProgress(VMExportProgress::compressing(0.0));
+    std::optional<QString> compressionFailure;
+    try {
+        co_await BackgroundWork::run(&writeArchive, exclusions, source, topEntry, staging, archive);
+    } catch (const ZipArchiveWriter::CompressionError &error) {
+        compressionFailure = QString::fromUtf8(error.what());
+    }
+    if (compressionFailure) {
+        if (self)
+            self->setExportProgress(VMExportProgress::failed(QStringLiteral("Compression failed: ") + *compressionFailure));
+        throw VirtualMachineError(VirtualMachineError::Case::backupFailed, QStringLiteral("Archive compression failed."));
+    }
+    if (self)
+        self->setExportProgress(VMExportProgress::completed(archive));
+    logging.log(QStringLiteral("Exported ") + bundle.metadata.name + QStringLiteral(" as archive to ") + archive, logCategory, source);
+    co_return archive;
+}
+
+void VMExportService::refuseUnsafeExport(const VMBundle &bundle, const QString &destinationDir, const QString &name,
+                                         const QString &result) const
+{
+    if (name.contains(QLatin1Char('/')))
+        throw VirtualMachineError::invalidOperation(QStringLiteral("An export name cannot contain \"/\"."));
+    if (isSameOrInside(destinationDir, bundle.bundleURL))
+        throw VirtualMachineError::invalidOperation(
+            QStringLiteral("The export destination lies inside the VM's own bundle. Choose a folder outside it."));
+    QList<QString> protectedBundles{bundle.bundleURL};
+    for (const VMBundle &entry : m_store.bundles())
+        protectedBundles.append(entry.bundleURL);
+    for (const QString &protectedBundle : protectedBundles) {
+        if (FileOperations::isSameFile(result, protectedBundle) || resolvedPath(result) == resolvedPath(protectedBundle))
+            throw VirtualMachineError::invalidOperation(QLatin1Char('"') + QFileInfo(result).fileName()
+                                                        + QStringLiteral("\" in that folder is a VM of the library, which an export "
+                                                                         "cannot replace. Choose another name or folder."));
+    }
+}
