@@ -1,0 +1,469 @@
+// SPDX-License-Identifier: MIT
+#include "LinuxGuestToolsTexts.h"
+
+namespace LinuxGuestToolsTexts {
+
+namespace {
+
+    // The guest runs these texts as they stand: kept here whole so that what is staged is exactly what was reviewed and tested.
+
+    constexpr char installer[] = R"SCRIPT(#!/bin/bash
+set -euo pipefail
+
+echo "=========================================="
+echo " Kestrum Tools for Linux — Installer"
+echo "=========================================="
+echo ""
+
+SCRIPT_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+INSTALL_DIR="/usr/local/libexec/duvuzodovevav"
+UNIT_DIR="/etc/systemd/system"
+TARGET_USER="${SUDO_USER:-${USER:-}}"
+TARGET_HOME="$(getent passwd "$TARGET_USER" 2>/dev/null | cut -d: -f6 || true)"
+AUTOSTART_DIR="$TARGET_HOME/.config/autostart"
+
+if command -v systemctl >/dev/null 2>&1; then
+    INIT_SYSTEM="systemd"
+elif [ -e /sbin/openrc ]; then
+    INIT_SYSTEM="openrc"
+else
+    INIT_SYSTEM="unknown"
+fi
+
+echo "Detected init system: $INIT_SYSTEM"
+echo "Installing to: $INSTALL_DIR"
+echo ""
+
+sudo mkdir -p "$INSTALL_DIR"
+sudo cp "$SCRIPT_DIR/duvuzodovevav-linux-agent.sh" "$INSTALL_DIR/"
+sudo cp "$SCRIPT_DIR/duvuzodovevav-linux-clipboard.sh" "$INSTALL_DIR/"
+sudo chmod +x "$INSTALL_DIR/duvuzodovevav-linux-agent.sh" "$INSTALL_DIR/duvuzodovevav-linux-clipboard.sh"
+
+if [ "$INIT_SYSTEM" = "systemd" ]; then
+    sudo cp "$SCRIPT_DIR/duvuzodovevav-agent.service" "$UNIT_DIR/"
+    sudo systemctl daemon-reload
+    sudo systemctl enable --now duvuzodovevav-agent.service
+    echo ""
+    echo "Background disk agent installed and started via systemd."
+    echo "  sudo systemctl status duvuzodovevav-agent"
+else
+    echo ""
+    echo "Auto-start not configured (no systemd detected)."
+    echo "Start manually:"
+    echo "  sudo $INSTALL_DIR/duvuzodovevav-linux-agent.sh &"
+fi
+
+if [ -n "$TARGET_HOME" ] && [ -d "$TARGET_HOME" ]; then
+    # Made as the user: a ~/.config created by root would lock the user out of their own settings.
+    sudo -u "$TARGET_USER" mkdir -p "$AUTOSTART_DIR"
+    sudo cp "$SCRIPT_DIR/duvuzodovevav-clipboard.desktop" "$AUTOSTART_DIR/"
+    sudo chown "$TARGET_USER" "$AUTOSTART_DIR/duvuzodovevav-clipboard.desktop"
+    echo ""
+    echo "Clipboard sync will start automatically for user: $TARGET_USER"
+else
+    echo ""
+    echo "Could not determine a desktop user's home directory for clipboard auto-start."
+    echo "Run manually after login:"
+    echo "  $INSTALL_DIR/duvuzodovevav-linux-clipboard.sh &"
+fi
+
+echo ""
+echo "Kestrum Tools for Linux installed successfully."
+echo "Disk automation is active now. Clipboard sync starts automatically when the desktop user logs in.")SCRIPT";
+
+    // Shared by both scripts: the log line, JSON text and whole-file replacement.
+    constexpr char commonFunctions[] = R"SCRIPT(
+timestamp() {
+    date -u +%Y-%m-%dT%H:%M:%SZ
+}
+
+log() {
+    printf '%s %s\n' "$(timestamp)" "$1" 2>/dev/null >>"$LOG_FILE"
+}
+
+# A JSON string of any text: quotes, backslashes and control characters are escaped.
+json_string() {
+    local text=$1
+    text=${text//\\/\\\\}
+    text=${text//\"/\\\"}
+    text=${text//$'\n'/\\n}
+    text=${text//$'\r'/\\r}
+    text=${text//$'\t'/\\t}
+    text=$(printf '%s' "$text" | LC_ALL=C tr -d '\000-\037')
+    printf '"%s"' "$text"
+}
+
+# One string field of a JSON file, or nothing when no reader is present or the file cannot be read.
+read_json_field() {
+    if command -v python3 >/dev/null 2>&1; then
+        python3 -c '
+import json, sys
+try:
+    with open(sys.argv[1], encoding="utf-8") as handle:
+        value = json.load(handle).get(sys.argv[2], "")
+except Exception:
+    value = ""
+sys.stdout.write(value if isinstance(value, str) else "")
+' "$1" "$2" 2>/dev/null
+    elif command -v jq >/dev/null 2>&1; then
+        jq -r --arg key "$2" '.[$key] // "" | if type == "string" then . else "" end' "$1" 2>/dev/null
+    fi
+}
+
+# Replaces the file whole, so the host never reads half of it.
+write_json_file() {
+    local target=$1 temporary
+    temporary="$(dirname "$target")/.$(basename "$target").$$.tmp"
+    if printf '%s' "$2" 2>/dev/null >"$temporary" && mv -f "$temporary" "$target" 2>/dev/null; then
+        return 0
+    fi
+    rm -f "$temporary" 2>/dev/null
+    return 1
+}
+)SCRIPT";
+
+    constexpr char agentHead[] = R"SCRIPT(#!/bin/bash
+set -u
+
+AGENT_VERSION="3"
+SHARE_TAG="duvuzodovevav-shared"
+MOUNT_POINT="/mnt/duvuzodovevav"
+AUTOMATION_NAME="KestrumAutomation"
+MARKER_NAME="DuvuzodOvevavAutomationRoot.marker"
+STATUS_NAME="GuestAgentStatus.json"
+REQUESTS_NAME="Requests"
+RESPONSES_NAME="Responses"
+LOG_FILE="/var/log/duvuzodovevav-linux-agent.log"
+
+EXPANDED_MESSAGE="Linux filesystem expanded successfully."
+EXPANSION_FAILED_MESSAGE="Could not expand filesystem automatically. Try: sudo growpart /dev/vda 1 && sudo resize2fs /dev/vda1"
+GROWPART_MISSING_MESSAGE="Could not expand filesystem automatically because growpart is not installed; install it (package cloud-guest-utils or cloud-utils-growpart) and try again."
+)SCRIPT";
+
+    constexpr char agentBody[] = R"SCRIPT(
+has_tool() {
+    command -v "$1" >/dev/null 2>&1
+}
+
+# Runs a tool; what it prints on failure goes to the log.
+run_logged() {
+    local output status
+    output=$("$@" 2>&1)
+    status=$?
+    if [ "$status" -ne 0 ]; then
+        log "$1 failed ($status): $output"
+    fi
+    return "$status"
+}
+
+find_root() {
+    local root="$MOUNT_POINT/$AUTOMATION_NAME" output
+    if [ -e "$root/$MARKER_NAME" ]; then
+        printf '%s' "$root"
+        return
+    fi
+    mkdir -p "$MOUNT_POINT" 2>/dev/null
+    if mountpoint -q "$MOUNT_POINT" 2>/dev/null; then
+        if [ -e "$root/$MARKER_NAME" ]; then
+            printf '%s' "$root"
+            return
+        fi
+        umount "$MOUNT_POINT" >/dev/null 2>&1
+    fi
+    if ! output=$(mount -t virtiofs "$SHARE_TAG" "$MOUNT_POINT" 2>&1); then
+        log "mount failed: $output"
+    fi
+    if [ -e "$root/$MARKER_NAME" ]; then
+        printf '%s' "$root"
+    fi
+}
+
+write_status() {
+    local root=$1 name content
+    name=$(hostname 2>/dev/null) || name="linux-guest"
+    printf -v content '{\n  "agentVersion" : %s,\n  "guestComputerName" : %s,\n  "lastSeenAt" : %s\n}' \
+        "$(json_string "$AGENT_VERSION")" "$(json_string "$name")" "$(json_string "$(timestamp)")"
+    write_json_file "$root/$STATUS_NAME" "$content"
+}
+
+# POSIX output keeps each file system on one line, however long its device name.
+root_device() {
+    df -P / 2>/dev/null | awk 'END { print $1 }'
+}
+
+root_size_kilobytes() {
+    df -P -k / 2>/dev/null | awk 'END { print $2 }'
+}
+
+# Grows the root partition and file system. Succeeds only when the root file system really got bigger;
+# EXPANSION_MESSAGE says why it did not.
+expand_root_filesystem() {
+    local device disk partition before after resized=false
+    EXPANSION_MESSAGE=$EXPANSION_FAILED_MESSAGE
+    device=$(root_device)
+    if [ -z "$device" ]; then
+        log "Could not find the root device"
+        return 1
+    fi
+    before=$(root_size_kilobytes)
+    if has_tool growpart; then
+        partition=${device##*[!0-9]}
+        disk=${device%"$partition"}
+        disk=${disk%p}
+        if run_logged growpart "$disk" "$partition"; then
+            if has_tool resize2fs && run_logged resize2fs "$device"; then
+                resized=true
+            elif has_tool xfs_growfs && run_logged xfs_growfs /; then
+                resized=true
+            elif has_tool btrfs && run_logged btrfs filesystem resize max /; then
+                resized=true
+            fi
+        fi
+    fi
+    if [ "$resized" = false ] && has_tool resize2fs; then
+        run_logged resize2fs "$device"
+    fi
+    after=$(root_size_kilobytes)
+    if [ -n "$before" ] && [ -n "$after" ] && [ "$after" -gt "$before" ] 2>/dev/null; then
+        return 0
+    fi
+    log "The root file system did not grow (${before:-unknown} KiB before, ${after:-unknown} KiB after)"
+    if ! has_tool growpart; then
+        EXPANSION_MESSAGE=$GROWPART_MISSING_MESSAGE
+    fi
+    return 1
+}
+
+write_response() {
+    local root=$1 id=$2 success=$3 message=$4 content
+    printf -v content '{\n  "handledAt" : %s,\n  "message" : %s,\n  "requestID" : %s,\n  "success" : %s\n}' \
+        "$(json_string "$(timestamp)")" "$(json_string "$message")" "$(json_string "$id")" "$success"
+    write_json_file "$root/$RESPONSES_NAME/$id.json" "$content"
+}
+
+process_request() {
+    local root=$1 file=$2 id command success message
+    id=$(basename "$file" .json)
+    command=$(read_json_field "$file" command)
+    if [ "$command" = "expandSystemAPFSContainer" ]; then
+        if expand_root_filesystem; then
+            success=true
+            message=$EXPANDED_MESSAGE
+            log "Completed disk expansion request $id"
+        else
+            success=false
+            message=$EXPANSION_MESSAGE
+            log "Failed disk expansion request $id"
+        fi
+    else
+        success=false
+        message="Unknown command: $command"
+        log "Unknown request $id: $command"
+    fi
+    write_response "$root" "$id" "$success" "$message"
+    rm -f "$file"
+}
+
+log "Starting Kestrum Tools Linux agent v$AGENT_VERSION"
+
+while true; do
+    root=$(find_root)
+    if [ -n "$root" ] && [ -d "$root" ]; then
+        mkdir -p "$root/$REQUESTS_NAME" "$root/$RESPONSES_NAME" 2>/dev/null
+        write_status "$root"
+        for request in "$root/$REQUESTS_NAME"/*.json; do
+            [ -f "$request" ] || continue
+            process_request "$root" "$request"
+        done
+    fi
+    sleep 5
+done)SCRIPT";
+
+    constexpr char clipboardHead[] = R"SCRIPT(#!/bin/bash
+set -u
+
+MOUNT_POINT="/mnt/duvuzodovevav"
+AUTOMATION_NAME="KestrumAutomation"
+MARKER_NAME="DuvuzodOvevavAutomationRoot.marker"
+CLIPBOARD_NAME="Clipboard"
+HOST_CLIPBOARD_NAME="HostClipboard.json"
+GUEST_CLIPBOARD_NAME="GuestClipboard.json"
+UUID_SOURCE="/proc/sys/kernel/random/uuid"
+LOG_FILE="/tmp/duvuzodovevav-linux-clipboard.log"
+
+LAST_HOST_ID=""
+LAST_BASE64=""
+)SCRIPT";
+
+    constexpr char clipboardBody[] = R"SCRIPT(
+find_root() {
+    local root="$MOUNT_POINT/$AUTOMATION_NAME" marker
+    if [ -e "$root/$MARKER_NAME" ]; then
+        printf '%s' "$root"
+        return
+    fi
+    marker=$(find /mnt /media /run/mount -maxdepth 5 -path "*/$AUTOMATION_NAME/$MARKER_NAME" 2>/dev/null | head -n 1)
+    if [ -n "$marker" ]; then
+        dirname "$marker"
+    fi
+}
+
+read_clipboard() {
+    if command -v xclip >/dev/null 2>&1; then
+        xclip -selection clipboard -o 2>/dev/null
+    elif command -v xsel >/dev/null 2>&1; then
+        xsel --clipboard --output 2>/dev/null
+    elif command -v wl-paste >/dev/null 2>&1; then
+        wl-paste 2>/dev/null
+    fi
+}
+
+write_clipboard() {
+    if command -v xclip >/dev/null 2>&1; then
+        printf '%s' "$1" | xclip -selection clipboard 2>/dev/null
+    elif command -v xsel >/dev/null 2>&1; then
+        printf '%s' "$1" | xsel --clipboard --input 2>/dev/null
+    elif command -v wl-copy >/dev/null 2>&1; then
+        printf '%s' "$1" | wl-copy 2>/dev/null
+    fi
+}
+
+# A random UUID in upper case, as the host reads clipboard ids.
+new_uuid() {
+    local uuid=""
+    if [ -r "$UUID_SOURCE" ]; then
+        uuid=$(cat "$UUID_SOURCE" 2>/dev/null)
+    fi
+    if [ -z "$uuid" ]; then
+        uuid=$(printf '%04x%04x-%04x-4%03x-%04x-%04x%04x%04x' \
+            "$RANDOM" "$RANDOM" "$RANDOM" "$((RANDOM & 0x0fff))" "$(((RANDOM & 0x3fff) | 0x8000))" \
+            "$RANDOM" "$RANDOM" "$RANDOM")
+    fi
+    printf '%s' "$uuid" | tr '[:lower:]' '[:upper:]'
+}
+
+apply_host_clipboard() {
+    local file="$1/$HOST_CLIPBOARD_NAME" id text_base64 text
+    [ -f "$file" ] || return
+    id=$(read_json_field "$file" id)
+    text_base64=$(read_json_field "$file" textBase64)
+    if [ -z "$id" ] || [ -z "$text_base64" ] || [ "$id" = "$LAST_HOST_ID" ]; then
+        return
+    fi
+    text=$(printf '%s' "$text_base64" | base64 -d 2>/dev/null) || return
+    [ -n "$text" ] || return
+    write_clipboard "$text"
+    LAST_HOST_ID=$id
+    LAST_BASE64=$text_base64
+    log "Applied host clipboard $id"
+}
+
+publish_guest_clipboard() {
+    local folder=$1 text text_base64 id content
+    text=$(read_clipboard)
+    [ -n "$text" ] || return
+    text_base64=$(printf '%s' "$text" | base64 | tr -d '\r\n')
+    [ "$text_base64" != "$LAST_BASE64" ] || return
+    id=$(new_uuid)
+    printf -v content '{\n  "id" : %s,\n  "source" : "guest",\n  "textBase64" : %s,\n  "updatedAt" : %s\n}' \
+        "$(json_string "$id")" "$(json_string "$text_base64")" "$(json_string "$(timestamp)")"
+    write_json_file "$folder/$GUEST_CLIPBOARD_NAME" "$content" || return
+    LAST_BASE64=$text_base64
+    log "Published guest clipboard $id"
+}
+
+log "Starting Kestrum Tools Linux clipboard agent"
+
+while true; do
+    root=$(find_root)
+    if [ -n "$root" ]; then
+        folder="$root/$CLIPBOARD_NAME"
+        mkdir -p "$folder" 2>/dev/null
+        apply_host_clipboard "$folder"
+        publish_guest_clipboard "$folder"
+    fi
+    sleep 1
+done)SCRIPT";
+
+    constexpr char unit[] = R"TEXT([Unit]
+Description=Zovozu VM Lab Linux Guest Agent
+After=network.target local-fs.target
+
+[Service]
+Type=simple
+ExecStart=/usr/local/libexec/duvuzodovevav/duvuzodovevav-linux-agent.sh
+Restart=always
+RestartSec=5
+StandardOutput=journal
+StandardError=journal
+
+[Install]
+WantedBy=multi-user.target)TEXT";
+
+    constexpr char desktop[] = R"TEXT([Desktop Entry]
+Type=Application
+Name=Zovozu VM Lab Clipboard Sync
+Comment=Starts clipboard synchronization for Zovozu VM Lab Linux guests
+Exec=/usr/local/libexec/duvuzodovevav/duvuzodovevav-linux-clipboard.sh
+Terminal=false
+NoDisplay=true
+X-GNOME-Autostart-enabled=true)TEXT";
+
+    constexpr char readmeHead[] = R"TEXT(Kestrum Tools for Linux
+=======================
+
+VM: )TEXT";
+
+    constexpr char readmeBody[] = R"TEXT(
+
+These tools provide clipboard sync, disk expansion and a guest agent heartbeat for Linux VMs running in Zovozu VM Lab.
+
+INSTALLATION
+------------
+1. Mount the shared folder inside the guest:
+     sudo mkdir -p /mnt/duvuzodovevav
+     sudo mount -t virtiofs duvuzodovevav-shared /mnt/duvuzodovevav
+2. In a terminal, go to the automation folder and run the installer:
+     cd /mnt/duvuzodovevav/KestrumAutomation
+     sudo bash install-linux-tools.sh
+
+The installer copies the agent scripts to /usr/local/libexec/duvuzodovevav/,
+sets up the background agent (it runs as root) and makes clipboard sync start
+automatically when the desktop user logs in.
+
+CLIPBOARD SYNC
+--------------
+Clipboard sync needs one of xclip, xsel or wl-copy/wl-paste:
+  Debian, Ubuntu:  sudo apt install xclip
+  Fedora:          sudo dnf install xclip
+  Alpine:          sudo apk add xclip
+
+MANUAL START
+------------
+On systems without systemd, start both scripts in the background:
+  sudo /usr/local/libexec/duvuzodovevav/duvuzodovevav-linux-agent.sh &
+  /usr/local/libexec/duvuzodovevav/duvuzodovevav-linux-clipboard.sh &
+
+LOGS
+----
+  Agent:     /var/log/duvuzodovevav-linux-agent.log
+  Clipboard: /tmp/duvuzodovevav-linux-clipboard.log)TEXT";
+
+} // namespace
+
+QString installerScript() { return QString::fromUtf8(installer); }
+
+QString agentScript() { return QString::fromUtf8(agentHead) + QString::fromUtf8(commonFunctions) + QString::fromUtf8(agentBody); }
+
+QString clipboardScript()
+{
+    return QString::fromUtf8(clipboardHead) + QString::fromUtf8(commonFunctions) + QString::fromUtf8(clipboardBody);
+}
+
+QString systemdUnit() { return QString::fromUtf8(unit); }
+
+QString desktopEntry() { return QString::fromUtf8(desktop); }
+
+QString readme(const QString &vmName) { return QString::fromUtf8(readmeHead) + vmName + QString::fromUtf8(readmeBody); }
+
+} // namespace LinuxGuestToolsTexts

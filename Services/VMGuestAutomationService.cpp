@@ -1,0 +1,345 @@
+// SPDX-License-Identifier: MIT
+#include "VMGuestAutomationService.h"
+
+#include "ClipboardText.h"
+#include "DirectoryWalk.h"
+#include "ExtendedAttributes.h"
+#include "FileOperations.h"
+#include "FileViewer.h"
+#include "ItemAttributes.h"
+#include "JSONCoding.h"
+#include "LoggingService.h"
+#include "PlatformError.h"
+#include "SecurityScope.h"
+#include "SparseCopy.h"
+#include "VMSharedFolderService.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+namespace {
+
+const QString category = QStringLiteral("GuestAutomation");
+
+QString name(QStringView view) { return view.toString(); }
+
+/// The extension as a file manager sees it: the text after the last dot, unless that dot begins the name.
+bool hasJSONExtension(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 && QStringView(fileName).mid(dot + 1) == u"json";
+}
+
+/// Now, to the second: the files carry whole seconds, and a record handed back must equal what was written.
+QDateTime wholeSecondNow()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    return now.addMSecs(-now.time().msec());
+}
+
+bool isModifiedLater(const ConfinedFolder::Entry &first, const ConfinedFolder::Entry &second)
+{
+    // An entry whose date cannot be read counts as the distant past.
+    const auto time = [](const ConfinedFolder::Entry &entry) {
+        return entry.status ? std::pair(entry.status->modificationTime.tv_sec, entry.status->modificationTime.tv_nsec)
+                            : std::pair(std::numeric_limits<time_t>::min(), 0L);
+    };
+    if (time(first) != time(second))
+        return time(first) > time(second);
+    return first.name > second.name; // equal dates: a fixed order, so every refresh shows the same response
+}
+
+template <typename Record> Record decodeFile(const ConfinedFolder &folder, const QString &fileName, qint64 maximumSize)
+{
+    return sharedJSONDecoder().decode<Record>(folder.readFile(fileName, maximumSize));
+}
+
+} // namespace
+
+VMGuestAutomationService::VMGuestAutomationService(
+    const LoggingService &logging, SecurityScopedAccess &access, FileViewer &fileViewer, ApplicationResources resources)
+    : m_logging(logging)
+    , m_access(access)
+    , m_fileViewer(fileViewer)
+    , m_resources(std::move(resources))
+{
+}
+
+// ---- The folder -------------------------------------------------------------------------------
+
+void VMGuestAutomationService::ensureAutomationRoot(const VMBundle &bundle) const
+{
+    const ConfinedFolder automation = createAutomationFolders(bundle);
+
+    if (!automation.contains(name(markerFileName)))
+        automation.writeFileAtomically(name(markerFileName), {});
+
+    const QByteArray readme = automationReadmeText(bundle).toUtf8();
+    bool readmeIsCurrent = false;
+    try {
+        readmeIsCurrent = automation.readFile(name(readmeFileName), maximumRecordSize) == readme;
+    } catch (const PlatformError &) {
+        // Missing or unreadable: written below.
+    }
+    if (!readmeIsCurrent)
+        automation.writeFileAtomically(name(readmeFileName), readme);
+
+    stageToolsPackage(automation);
+
+    for (const QStringView legacy : legacyFileNames) {
+        if (automation.contains(name(legacy)))
+            FileOperations::removeItem(automation.pathOf(name(legacy)));
+    }
+
+    removeQuarantine(automation.path());
+}
+
+ConfinedFolder VMGuestAutomationService::createAutomationFolders(const VMBundle &bundle)
+{
+    ConfinedFolder automation = ConfinedFolder::create(bundle.layout().automationDirectoryURL());
+    automation.createSubfolder(name(requestsDirectoryName));
+    automation.createSubfolder(name(responsesDirectoryName));
+    automation.createSubfolder(name(clipboardDirectoryName));
+    return automation;
+}
+
+QString VMGuestAutomationService::automationReadmeText(const VMBundle &bundle)
+{
+    const QString quote = QStringLiteral("\"");
+    return QStringList {
+        QStringLiteral("Kestrum Tools for Zovozu VM Lab"),
+        QString(),
+        QStringLiteral("VM: ") + bundle.metadata.name,
+        QString(),
+        QStringLiteral("This shared folder is reserved for the optional Kestrum Tools installer."),
+        QStringLiteral("Install Kestrum Tools inside the macOS VM once to enable automatic background tasks such as claiming newly "
+                       "added disk space on the next boot and syncing plain-text clipboard content with the host Mac."),
+        QString(),
+        QStringLiteral("Inside the guest:"),
+        QStringLiteral("1. Open the shared folder named ") + quote + name(VMSharedFolderService::automationShareName) + quote
+            + QLatin1Char('.'),
+        QStringLiteral("2. Open ") + quote + name(packageFileName) + quote + QStringLiteral(" and complete the guest installer."),
+        QStringLiteral("3. Approve the administrator prompt inside the guest."),
+        QString(),
+        QStringLiteral("After installation, Kestrum Tools will start automatically at guest boot/login so supported tasks and "
+                       "plain-text clipboard sync keep working in the background."),
+    }
+        .join(QLatin1Char('\n'));
+}
+
+std::optional<QString> VMGuestAutomationService::toolsPackageSourceURL() const
+{
+    const QString package = name(packageFileName);
+    std::optional<QString> found = m_resources.resourcePath(package);
+    if (!found)
+        found = m_resources.resourcePath(QStringLiteral("GuestTools/") + package);
+    if (!found)
+        found = m_resources.sourceTreePath(QStringLiteral("guest-tools/.build-artifacts/") + package);
+    if (!found)
+        return std::nullopt;
+    // A resource may be a link to the real package; what is measured and copied is the package itself.
+    return QFileInfo(*found).canonicalFilePath();
+}
+
+void VMGuestAutomationService::stageToolsPackage(const ConfinedFolder &automation) const
+{
+    const QString package = name(packageFileName);
+    const QString staged = automation.pathOf(package);
+    const std::optional<QString> source = toolsPackageSourceURL();
+    if (!source) {
+        if (automation.contains(package))
+            FileOperations::removeItem(staged);
+        return;
+    }
+
+    const ItemAttributes::Status sourceStatus = ItemAttributes::status(*source);
+    if (automation.contains(package)) {
+        try {
+            const ItemAttributes::Status stagedStatus = ItemAttributes::status(staged);
+            if (stagedStatus.kind == ItemAttributes::Status::Kind::file && stagedStatus.size == sourceStatus.size
+                && stagedStatus.hasSameModificationTime(sourceStatus))
+                return;
+        } catch (const PlatformError &) {
+            // Unreadable: replaced below.
+        }
+        FileOperations::removeItem(staged);
+    }
+    SparseCopy::copyFile(*source, staged);
+    // The copy carries the source's date, so the next call finds it current and copies nothing.
+    ItemAttributes::setModificationTime(staged, sourceStatus.modificationTime);
+}
+
+void VMGuestAutomationService::removeQuarantineAttribute(const QString &path) { ExtendedAttributes::removeQuarantine(path); }
+
+void VMGuestAutomationService::removeQuarantine(const QString &folder)
+{
+    removeQuarantineAttribute(folder);
+    // The guest owns what lies below: a folder it made unreadable or a file it made read-only (the kernel then
+    // refuses to remove user attributes) must not make every start of the VM fail over a mark that means
+    // nothing to the guest. Such items keep their mark; links are never followed.
+    DirectoryWalk::forEachItemBelow(folder, { .hidden = DirectoryWalk::HiddenItems::skip, .failures = DirectoryWalk::Failures::passedOver },
+        [](const DirectoryWalk::Item &item) {
+            try {
+                ExtendedAttributes::removeQuarantine(item.path);
+            } catch (const PlatformError &) {
+            }
+        });
+}
+
+// ---- Requests and status ----------------------------------------------------------------------
+
+VMGuestAutomationQueueResult VMGuestAutomationService::enqueueRequest(const VMBundle &bundle) const
+{
+    {
+        const SecurityScope scope(m_access, bundle.bundleURL);
+        ensureAutomationRoot(bundle);
+    }
+
+    const ConfinedFolder requests = ConfinedFolder::open(bundle.layout().automationDirectoryURL()).subfolder(name(requestsDirectoryName));
+    removePendingRequests(requests);
+
+    VMGuestAutomationRequest request;
+    request.id = QUuid::createUuid();
+    request.command = VMGuestAutomationCommand::expandSystemAPFSContainer;
+    request.createdAt = wholeSecondNow();
+    request.requestedDiskSizeBytes = bundle.metadata.diskSizeBytes;
+    const QString id = request.id.toString(QUuid::WithoutBraces).toUpper();
+    requests.writeFileAtomically(id + QStringLiteral(".json"), sharedJSONEncoder().encode(request));
+
+    const VMGuestAutomationStatusSnapshot status = agentStatus(bundle);
+    m_logging.log(QStringLiteral("Queued guest automation request ") + id + QStringLiteral(" for ") + bundle.metadata.name, category,
+        bundle.bundleURL);
+    return VMGuestAutomationQueueResult { request, status.availability };
+}
+
+void VMGuestAutomationService::removePendingRequests(const ConfinedFolder &requests)
+{
+    for (const ConfinedFolder::Entry &entry : requests.entries()) {
+        if (!hasJSONExtension(entry.name))
+            continue;
+        try {
+            decodeFile<VMGuestAutomationRequest>(requests, entry.name, maximumRecordSize);
+        } catch (const std::exception &) {
+            continue; // unreadable or not a request: left for the user to see
+        }
+        requests.removeFile(entry.name);
+    }
+}
+
+VMGuestAutomationStatusSnapshot VMGuestAutomationService::agentStatus(const VMBundle &bundle) const
+{
+    ensureAutomationRootIgnoringFailure(bundle);
+    const QString automation = bundle.layout().automationDirectoryURL();
+
+    VMGuestAutomationStatusSnapshot snapshot;
+    if (const auto found = heartbeat(automation)) {
+        snapshot.availability = VMGuestAutomationAvailability::installed;
+        snapshot.reportedVersion = found->agentVersion;
+        snapshot.lastSeenAt = found->lastSeenAt;
+    }
+    snapshot.pendingRequestCount = pendingRequestCount(automation);
+    snapshot.latestResponse = latestResponse(automation);
+    return snapshot;
+}
+
+std::optional<VMGuestAutomationHeartbeat> VMGuestAutomationService::heartbeat(const QString &automationFolder)
+{
+    try {
+        return decodeFile<VMGuestAutomationHeartbeat>(ConfinedFolder::open(automationFolder), name(statusFileName), maximumRecordSize);
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+}
+
+std::optional<VMGuestAutomationResponse> VMGuestAutomationService::latestResponse(const QString &automationFolder)
+{
+    try {
+        const ConfinedFolder responses = ConfinedFolder::open(automationFolder).subfolder(name(responsesDirectoryName));
+        QList<ConfinedFolder::Entry> entries = responses.entries();
+        entries.removeIf([](const ConfinedFolder::Entry &entry) { return !hasJSONExtension(entry.name); });
+        if (entries.isEmpty())
+            return std::nullopt;
+        // Only the newest counts: an older response is stale even when the newest cannot be read.
+        const auto newest = std::min_element(entries.cbegin(), entries.cend(), isModifiedLater);
+        return decodeFile<VMGuestAutomationResponse>(responses, newest->name, maximumRecordSize);
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+}
+
+qint64 VMGuestAutomationService::pendingRequestCount(const QString &automationFolder)
+{
+    try {
+        const QList<ConfinedFolder::Entry> entries
+            = ConfinedFolder::open(automationFolder).subfolder(name(requestsDirectoryName)).entries();
+        return std::count_if(
+            entries.cbegin(), entries.cend(), [](const ConfinedFolder::Entry &entry) { return hasJSONExtension(entry.name); });
+    } catch (const PlatformError &) {
+        return 0;
+    }
+}
+
+void VMGuestAutomationService::revealToolsPackage(const VMBundle &bundle) const
+{
+    ensureAutomationRootIgnoringFailure(bundle);
+    const QString automation = bundle.layout().automationDirectoryURL();
+    const QString package = automation + QLatin1Char('/') + name(packageFileName);
+    m_fileViewer.revealItem(FileOperations::itemExists(package) ? package : automation);
+}
+
+void VMGuestAutomationService::ensureAutomationRootIgnoringFailure(const VMBundle &bundle) const
+{
+    const SecurityScope scope(m_access, bundle.bundleURL);
+    try {
+        ensureAutomationRoot(bundle);
+    } catch (const std::exception &) {
+        // Whatever could not be repaired reads as absent below.
+    }
+}
+
+// ---- Clipboard ---------------------------------------------------------------------------------
+
+void VMGuestAutomationService::writeHostClipboard(const QString &text, const VMBundle &bundle) const
+{
+    const ConfinedFolder clipboard
+        = ConfinedFolder::create(bundle.layout().automationDirectoryURL()).createSubfolder(name(clipboardDirectoryName));
+    try {
+        const auto current = decodeFile<VMClipboardMessage>(clipboard, name(hostClipboardFileName), maximumClipboardMessageSize);
+        if (ClipboardText::text(current) == text)
+            return;
+    } catch (const std::exception &) {
+        // Missing, unreadable or undecodable: written below.
+    }
+
+    VMClipboardMessage message;
+    message.id = QUuid::createUuid();
+    message.source = VMClipboardMessageSource::host;
+    message.updatedAt = wholeSecondNow();
+    message.textBase64 = ClipboardText::textBase64(text);
+    clipboard.writeFileAtomically(name(hostClipboardFileName), sharedJSONEncoder().encode(message));
+}
+
+std::optional<VMClipboardMessage> VMGuestAutomationService::readGuestClipboard(const VMBundle &bundle) const
+{
+    const auto folder = [](auto &&open) -> std::optional<ConfinedFolder> {
+        try {
+            return open();
+        } catch (const PlatformError &error) {
+            if (error.code() == ENOENT)
+                return std::nullopt; // no folder, so no file
+            throw;
+        }
+    };
+    const auto automation = folder([&bundle] { return ConfinedFolder::open(bundle.layout().automationDirectoryURL()); });
+    if (!automation)
+        return std::nullopt;
+    const auto clipboard = folder([&automation] { return automation->subfolder(name(clipboardDirectoryName)); });
+    if (!clipboard || !clipboard->contains(name(guestClipboardFileName)))
+        return std::nullopt;
+    return decodeFile<VMClipboardMessage>(*clipboard, name(guestClipboardFileName), maximumClipboardMessageSize);
+}

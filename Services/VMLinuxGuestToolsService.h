@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "VMBundle.h"
+
+#include <QString>
+#include <QStringView>
+
+class LoggingService;
+
+/**
+ * Stages the Linux guest tools into a bundle's automation folder, which a
+ * Linux guest sees through its virtio file-system share: an installer, a
+ * root agent that writes the heartbeat and answers disk-growth requests, a
+ * clipboard script, a systemd unit, a desktop autostart entry and a README.
+ * Every staging rewrites all six files whole, so a newer application
+ * refreshes them at the next launch or start. Holds no state; GUI thread;
+ * logs under "LinuxTools".
+ *
+ * @code
+ * if (bundle.metadata.guestOSType == VMGuestOSType::linux)
+ *     linuxTools.stageLinuxGuestTools(bundle);
+ * @endcode
+ */
+class VMLinuxGuestToolsService
+{
+public:
+    static constexpr QStringView installerFileName = u"install-linux-tools.sh";
+    static constexpr QStringView agentFileName = u"duvuzodovevav-linux-agent.sh";
+    static constexpr QStringView clipboardFileName = u"duvuzodovevav-linux-clipboard.sh";
+    static constexpr QStringView unitFileName = u"duvuzodovevav-agent.service";
+    static constexpr QStringView desktopEntryFileName = u"duvuzodovevav-clipboard.desktop";
+    static constexpr QStringView readmeFileName = u"README-Linux.txt";
+
+    explicit VMLinuxGuestToolsService(const LoggingService &logging);
+
+    /**
+     * Makes the automation folder with its Requests, Responses and Clipboard
+     * folders, writes the six files atomically (the three scripts made
+     * executable) and writes an empty marker when there is none. The first
+     * file-system failure is thrown as PlatformError; files already written
+     * stay.
+     */
+    void stageLinuxGuestTools(const VMBundle &bundle) const;
+
+    static QString agentScript();
+    static QString clipboardScript();
+    static QString readmeText(const VMBundle &bundle);
+
+private:
+    const LoggingService &m_logging;
+};
