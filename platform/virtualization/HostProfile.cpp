@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+#include "HostProfile.h"
+
+#include "HostInstallAdvice.h"
+#include "MacAuxiliaryStorage.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QSysInfo>
+
+#include <unistd.h>
+
+namespace {
+
+QString firstExistingFile(const QStringList &places)
+{
+    for (const QString &place : places) {
+        if (QFileInfo(place).isFile())
+            return place;
+    }
+    return {};
+}
+
+bool canOpenForReadingAndWriting(const QString &path)
+{
+    return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+}
+
+/// QEMU loads its PulseAudio driver as a module that Debian ships apart (qemu-system-gui).
+bool qemuModuleInstalled(const QString &moduleName)
+{
+    const QDir libraries(QStringLiteral("/usr/lib"));
+    for (const QString &multiarch : libraries.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (QFileInfo::exists(libraries.filePath(multiarch + QStringLiteral("/qemu/") + moduleName + QStringLiteral(".so"))))
+            return true;
+    }
+    return false;
+}
+
+bool pulseServerRunning()
+{
+    if (qEnvironmentVariableIsSet("PULSE_SERVER"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/pulse/native"));
+}
+
+} // namespace
+
+QString HostProfile::acceleratorName() const
+{
+    return accelerator == Accelerator::kvm ? QStringLiteral("kvm") : QStringLiteral("tcg");
+}
+
+QString HostProfile::cpuModel() const
+{
+    return accelerator == Accelerator::kvm ? QStringLiteral("host") : QStringLiteral("max");
+}
+
+HostProfile HostProfile::detect()
+{
+    HostProfile profile;
+    profile.accelerator = acceleratorFor(QSysInfo::currentCpuArchitecture(), canOpenForReadingAndWriting(QStringLiteral("/dev/kvm")));
+    profile.audioDriver = audioDriverFor(pulseServerRunning(), qemuModuleInstalled(QStringLiteral("audio-pa")),
+                                         QFileInfo(QStringLiteral("/dev/snd")).isDir());
+    profile.qemuProgram = firstExistingFile(qemuProgramPlaces());
+    profile.firmwareCodePath = firstExistingFile(firmwareCodePlaces());
+    profile.firmwareVariablesTemplatePath = MacAuxiliaryStorage::findVariableStoreTemplate();
+    profile.virtiofsdProgram = firstExistingFile(virtiofsdPlaces());
+    profile.unshareProgram = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+    profile.runtimeDirectory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/zovozu");
+    return profile;
+}
+
+HostProfile::Accelerator HostProfile::acceleratorFor(const QString &cpuArchitecture, bool kvmUsable)
+{
+    return cpuArchitecture == QLatin1String("arm64") && kvmUsable ? Accelerator::kvm : Accelerator::tcg;
+}
+
+QString HostProfile::audioDriverFor(bool pulseServerRunning, bool pulseModuleInstalled, bool alsaDevicesPresent)
+{
+    if (pulseServerRunning && pulseModuleInstalled)
+        return QStringLiteral("pa");
+    if (alsaDevicesPresent)
+        return QStringLiteral("alsa");
+    return QStringLiteral("none");
+}
+
+QStringList HostProfile::qemuProgramPlaces()
+{
+    return {QStringLiteral("/usr/bin/qemu-system-aarch64")};
+}
+
+QStringList HostProfile::firmwareCodePlaces()
+{
+    // QEMU_EFI.fd of the same package is the bare 2 MiB image, too small to map as the virt machine's flash.
+    return {QStringLiteral("/usr/share/AAVMF/AAVMF_CODE.fd")};
+}
+
+QStringList HostProfile::virtiofsdPlaces()
+{
+    return {QStringLiteral("/usr/lib/qemu/virtiofsd")};
+}
+
+QString HostProfile::qemuMissingAdvice()
+{
+    return QStringLiteral("QEMU is not installed. Install it with: ") + HostInstallAdvice::qemuInstallCommand.toString();
+}
+
+QString HostProfile::firmwareMissingAdvice()
+{
+    return QStringLiteral("The AArch64 EFI firmware is not installed. Install it with: ") + HostInstallAdvice::qemuInstallCommand.toString();
+}

@@ -1,0 +1,538 @@
+// SPDX-License-Identifier: MIT
+#include "QemuVirtualMachine.h"
+
+#include "ChildProcess.h"
+#include "HostInstallAdvice.h"
+#include "PlatformError.h"
+#include "QemuCommandLine.h"
+#include "QemuRuntimeDirectory.h"
+#include "QmpClient.h"
+#include "SignalWaiter.h"
+#include "VirtiofsDaemon.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+/// How long QEMU, virtiofsd and the monitor get to end in an orderly way before they are made to.
+constexpr auto gracePeriod = 5s;
+/// How long a QEMU that failed to start gets to finish saying why.
+constexpr auto launchFailureGrace = 2s;
+/// Saving and restoring move the guest's memory through a pipe; the slowest of disks still moves this much a second.
+constexpr quint64 slowestMigrationBytesPerSecond = quint64(32) << 20;
+constexpr auto shortestMigrationTimeout = 60s;
+/// QEMU's migration is throttled to 128 MiB/s unless told otherwise; a file is no network link to spare.
+constexpr qint64 migrationBandwidth = qint64(1) << 40;
+
+enum MigrationOutcome { migrationEnded, qemuEnded };
+
+QString quotedForShell(const QString &text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+/// A new empty file beside `url` for QEMU to write into; its path.
+QString makeTemporarySibling(const QString &url)
+{
+    const QFileInfo destination(url);
+    QByteArray pattern = QFile::encodeName(destination.absolutePath() + QStringLiteral("/.") + destination.fileName() + QStringLiteral(".XXXXXX"));
+    const int descriptor = ::mkstemp(pattern.data());
+    if (descriptor < 0)
+        throw PlatformError::posix(errno, url);
+    ::close(descriptor);
+    return QFile::decodeName(pattern);
+}
+
+QJsonObject uriArguments(const QString &uri)
+{
+    return {{QStringLiteral("uri"), uri}};
+}
+
+QJsonObject migrationEventsArguments()
+{
+    const QJsonObject events{{QStringLiteral("capability"), QStringLiteral("events")}, {QStringLiteral("state"), true}};
+    return {{QStringLiteral("capabilities"), QJsonArray{events}}};
+}
+
+QJsonObject migrationBandwidthArguments()
+{
+    return {{QStringLiteral("max-bandwidth"), migrationBandwidth}};
+}
+
+bool isFinalMigrationStatus(const QString &status)
+{
+    return status == QLatin1String("completed") || status == QLatin1String("failed") || status == QLatin1String("cancelled");
+}
+
+} // namespace
+
+struct QemuVirtualMachine::Run {
+    Run(quint64 generation, const QString &runtimeBase)
+        : generation(generation)
+        , directory(runtimeBase)
+    {
+    }
+
+    const quint64 generation;
+    // Torn down in reverse order of declaration: the monitor, QEMU, the daemons, then the folder.
+    QemuRuntimeDirectory directory;
+    std::vector<std::unique_ptr<VirtiofsDaemon>> fileSystemDaemons;
+    ChildProcess qemu;
+    std::unique_ptr<QmpClient> monitor;
+    bool stopRequested = false;
+    bool guestRequestedShutdown = false;
+    std::optional<QString> monitorLoss;
+    QemuCommandLine::Paths paths;
+    QList<VirtiofsDaemon::Launch> daemonLaunches;
+    QStringList arguments;
+};
+
+QemuVirtualMachine::QemuVirtualMachine(VirtualMachineConfiguration configuration, HostProfile profile, QString logDirectory, QObject *parent)
+    : VirtualMachine(parent)
+    , m_configuration(std::move(configuration))
+    , m_profile(std::move(profile))
+    , m_logDirectory(std::move(logDirectory))
+{
+    for (const NetworkDeviceConfiguration &device : m_configuration.networkDevices)
+        m_macAddresses << device.macAddress.value_or(MACAddress::randomLocallyAdministered());
+    if (const auto *generic = std::get_if<GenericPlatformConfiguration>(&m_configuration.platform))
+        m_machineIdentifier = generic->machineIdentifier.value_or(QUuid::createUuid());
+    else
+        m_machineIdentifier = QUuid::fromRfc4122(std::get<MacPlatformConfiguration>(m_configuration.platform).machineIdentifier.bytes());
+}
+
+QemuVirtualMachine::~QemuVirtualMachine() = default;
+
+// ---------------------------------------------------------------- operations
+
+QCoro::Task<> QemuVirtualMachine::start()
+{
+    requireState(canStart(), QStringLiteral("start"));
+    m_configuration.validate();
+    setState(State::starting);
+    const QPointer<QemuVirtualMachine> self(this);
+    std::exception_ptr failure;
+    try {
+        co_await launch(false);
+        co_await execute(QStringLiteral("cont"));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        std::rethrow_exception(failure ? failure : std::make_exception_ptr(VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released while it started."))));
+    if (failure) {
+        const VirtualizationError error = co_await explainLaunchFailure(failure, VirtualizationError::Code::internalError,
+                                                                        QStringLiteral("QEMU could not start the virtual machine"));
+        if (!self)
+            throw error;
+        m_run.reset();
+        setState(State::stopped);
+        throw error;
+    }
+    setState(State::running);
+}
+
+QCoro::Task<> QemuVirtualMachine::stop()
+{
+    requireState(canStop(), QStringLiteral("stop"));
+    const QPointer<QemuVirtualMachine> self(this);
+    const quint64 generation = m_run->generation;
+    setState(State::stopping);
+    m_run->stopRequested = true;
+    if (monitorWorks()) {
+        try {
+            co_await execute(QStringLiteral("quit"), QJsonObject(), gracePeriod);
+        } catch (const VirtualizationError &) {
+            // QEMU may be gone before it answers; the process decides.
+        }
+    }
+    requireCurrent(self, generation);
+    if (!co_await m_run->qemu.waitForExit(gracePeriod)) {
+        requireCurrent(self, generation);
+        co_await m_run->qemu.terminate(gracePeriod);
+    }
+    requireCurrent(self, generation);
+    m_run.reset();
+    setState(State::stopped);
+}
+
+QCoro::Task<> QemuVirtualMachine::pause()
+{
+    requireState(canPause(), QStringLiteral("pause"));
+    co_await changeRunState(QStringLiteral("stop"), State::pausing, State::paused, State::running);
+}
+
+QCoro::Task<> QemuVirtualMachine::resume()
+{
+    requireState(canResume(), QStringLiteral("resume"));
+    co_await changeRunState(QStringLiteral("cont"), State::resuming, State::running, State::paused);
+}
+
+QCoro::Task<> QemuVirtualMachine::saveMachineStateTo(QString url)
+{
+    requireState(canSaveMachineState(), QStringLiteral("save its state"));
+    m_configuration.validateSaveRestoreSupport();
+    const QPointer<QemuVirtualMachine> self(this);
+    const quint64 generation = m_run->generation;
+    setState(State::saving);
+    std::exception_ptr failure;
+    try {
+        co_await writeMachineState(url);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        std::rethrow_exception(failure ? failure : std::make_exception_ptr(VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released while its state was saved."))));
+    if (failure) {
+        const VirtualizationError error = describeFailure(failure, VirtualizationError::Code::saveFailed, QStringLiteral("The virtual machine's state could not be saved"));
+        // A machine that went away meanwhile has been reported stopped or failed already.
+        if (isCurrent(generation) && monitorWorks())
+            setState(State::paused);
+        throw error;
+    }
+    setState(State::paused);
+}
+
+QCoro::Task<> QemuVirtualMachine::restoreMachineStateFrom(QString url)
+{
+    requireState(canRestoreMachineState(), QStringLiteral("restore its state"));
+    m_configuration.validate();
+    m_configuration.validateSaveRestoreSupport();
+    if (!QFileInfo(url).isFile())
+        throw VirtualizationError(VirtualizationError::Code::restoreFailed, QStringLiteral("The saved state does not exist: %1").arg(url));
+    setState(State::restoring);
+    const QPointer<QemuVirtualMachine> self(this);
+    std::exception_ptr failure;
+    try {
+        co_await readMachineState(url);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        std::rethrow_exception(failure ? failure : std::make_exception_ptr(VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released while its state was restored."))));
+    if (failure) {
+        const VirtualizationError error = co_await explainLaunchFailure(failure, VirtualizationError::Code::restoreFailed,
+                                                                        QStringLiteral("The virtual machine's state could not be restored"));
+        if (!self)
+            throw error;
+        m_run.reset();
+        setState(State::stopped);
+        throw error;
+    }
+    setState(State::paused);
+}
+
+QString QemuVirtualMachine::serialConsoleSocketPath() const
+{
+    return m_run && !m_configuration.serialPorts.isEmpty() ? m_run->directory.serialSocketPath() : QString();
+}
+
+QString QemuVirtualMachine::displaySocketPath() const
+{
+    return m_run && !m_configuration.graphicsDevices.isEmpty() ? m_run->directory.displaySocketPath() : QString();
+}
+
+qint64 QemuVirtualMachine::processId() const
+{
+    return m_run ? m_run->qemu.processId() : 0;
+}
+
+// ---------------------------------------------------------------- launching
+
+QCoro::Task<> QemuVirtualMachine::launch(bool incomingState)
+{
+    if (m_profile.qemuProgram.isEmpty())
+        throw VirtualizationError(VirtualizationError::Code::notSupported, HostProfile::qemuMissingAdvice());
+    if (m_profile.firmwareCodePath.isEmpty())
+        throw VirtualizationError(VirtualizationError::Code::notSupported, HostProfile::firmwareMissingAdvice());
+    const auto &sharing = m_configuration.directorySharingDevices;
+    if (!sharing.isEmpty() && (m_profile.virtiofsdProgram.isEmpty() || m_profile.unshareProgram.isEmpty()))
+        throw VirtualizationError(VirtualizationError::Code::notSupported,
+                                  QStringLiteral("Shared folders need virtiofsd and unshare, which are missing. Install them with: ")
+                                      + HostInstallAdvice::qemuInstallCommand.toString());
+    if (!QDir().mkpath(m_logDirectory))
+        throw VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("The log folder cannot be created: %1").arg(m_logDirectory));
+
+    // GCC 12 miscompiles braced initialisation inside coroutines, so everything is prepared in plain functions first.
+    const QPointer<QemuVirtualMachine> self(this);
+    prepareRun(incomingState);
+    const quint64 generation = m_run->generation;
+    for (qsizetype index = 0; index < m_run->daemonLaunches.size(); ++index) {
+        VirtiofsDaemon &daemon = *m_run->fileSystemDaemons.emplace_back(std::make_unique<VirtiofsDaemon>());
+        co_await daemon.start(m_run->daemonLaunches[index]);
+        requireCurrent(self, generation);
+    }
+
+    co_await m_run->qemu.start(m_profile.qemuProgram, m_run->arguments, m_logDirectory + QStringLiteral("/qemu.log"));
+    requireCurrent(self, generation);
+
+    const std::function<bool()> qemuRuns = [qemu = QPointer<ChildProcess>(&m_run->qemu)] { return qemu && qemu->isRunning(); };
+    co_await m_run->monitor->connectToMonitor(m_run->paths.monitorSocket, qemuRuns);
+    requireCurrent(self, generation);
+
+    // Saving and restoring wait for QEMU's MIGRATION events, which it sends only when asked to.
+    co_await execute(QStringLiteral("migrate-set-capabilities"), migrationEventsArguments());
+    co_await execute(QStringLiteral("migrate-set-parameters"), migrationBandwidthArguments());
+}
+
+void QemuVirtualMachine::prepareRun(bool incomingState)
+{
+    const quint64 generation = ++m_lastGeneration;
+    m_run = std::make_unique<Run>(generation, m_profile.runtimeDirectory);
+    connect(&m_run->qemu, &ChildProcess::exited, this, [this, generation] { handleExit(generation); }, Qt::QueuedConnection);
+
+    const QemuRuntimeDirectory &directory = m_run->directory;
+    m_run->paths = {directory.monitorSocketPath(), directory.displaySocketPath(), directory.serialSocketPath(), directory.pidFilePath(), {}};
+    const auto &sharing = m_configuration.directorySharingDevices;
+    for (qsizetype index = 0; index < sharing.size(); ++index) {
+        const QString socket = directory.fileSystemSocketPath(index);
+        const QString root = directory.fileSystemRootPath(index);
+        if (!QDir().mkdir(root))
+            throw VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("The folder %1 cannot be created.").arg(root));
+        m_run->paths.fileSystemSockets << socket;
+        m_run->daemonLaunches << VirtiofsDaemon::Launch{m_profile.unshareProgram, m_profile.virtiofsdProgram, directory.path(), socket, root,
+                                                        sharing[index].share, m_logDirectory + QStringLiteral("/virtiofsd.log")};
+    }
+    m_run->arguments = QemuCommandLine::arguments({m_configuration, m_profile, m_machineIdentifier, m_macAddresses, m_run->paths, incomingState});
+    m_run->monitor = std::make_unique<QmpClient>(QmpClient::Handlers{
+        [this, generation](const QmpClient::Event &event) { handleEvent(generation, event.name, event.data); },
+        [this, generation](const QString &reason) { handleMonitorLoss(generation, reason); },
+    });
+}
+
+QCoro::Task<QJsonValue> QemuVirtualMachine::execute(QString command, QJsonObject arguments, std::chrono::milliseconds timeout)
+{
+    const QPointer<QemuVirtualMachine> self(this);
+    if (!m_run || !m_run->monitor)
+        throw VirtualizationError(VirtualizationError::Code::invalidState, QStringLiteral("QEMU is not running."));
+    const quint64 generation = m_run->generation;
+    QJsonValue result;
+    try {
+        result = co_await m_run->monitor->execute(command, arguments, timeout);
+    } catch (const QmpClient::Error &error) {
+        throw VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("QEMU could not run %1: %2").arg(command, error.description()));
+    }
+    requireCurrent(self, generation);
+    co_return result;
+}
+
+QCoro::Task<> QemuVirtualMachine::changeRunState(QString command, State during, State after, State before)
+{
+    const QPointer<QemuVirtualMachine> self(this);
+    const quint64 generation = m_run->generation;
+    setState(during);
+    std::exception_ptr failure;
+    try {
+        co_await execute(command);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        std::rethrow_exception(failure ? failure : std::make_exception_ptr(VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released."))));
+    if (failure) {
+        // A refused command leaves the machine as it was; a lost QEMU is reported as a stop with error.
+        if (isCurrent(generation) && monitorWorks())
+            setState(before);
+        std::rethrow_exception(failure);
+    }
+    setState(after);
+}
+
+QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url)
+{
+    const QPointer<QemuVirtualMachine> self(this);
+    const quint64 generation = m_run->generation;
+
+    // QEMU refuses to migrate a machine again before it has run since the last
+    // migration; letting it run for an instant makes the new state the one saved.
+    const QJsonObject status = (co_await execute(QStringLiteral("query-status"))).toObject();
+    if (status.value(QStringLiteral("status")).toString() == QLatin1String("postmigrate")) {
+        co_await execute(QStringLiteral("cont"));
+        co_await execute(QStringLiteral("stop"));
+    }
+
+    const QString temporary = makeTemporarySibling(url);
+    auto removeTemporary = qScopeGuard([&temporary] { QFile::remove(temporary); });
+    QString migrationStatus;
+    SignalWaiter migration;
+    migration.watch(m_run->monitor.get(), &QmpClient::eventReceived, migrationEnded, [&migrationStatus](const QmpClient::Event &event) {
+        if (event.name != QLatin1String("MIGRATION"))
+            return false;
+        migrationStatus = event.data.value(QStringLiteral("status")).toString();
+        return isFinalMigrationStatus(migrationStatus);
+    });
+    migration.watch(&m_run->qemu, &ChildProcess::exited, qemuEnded);
+    migration.watchDestruction(&m_run->qemu, qemuEnded);
+
+    co_await execute(QStringLiteral("migrate"), uriArguments(QStringLiteral("exec:cat > ") + quotedForShell(temporary)));
+    const auto outcome = co_await migration.wait(migrationTimeout());
+    requireCurrent(self, generation);
+    if (outcome != migrationEnded || migrationStatus != QLatin1String("completed")) {
+        QString detail = outcome == qemuEnded ? QStringLiteral("QEMU stopped.") : QStringLiteral("QEMU did not finish writing the state in time.");
+        if (outcome == migrationEnded) {
+            const QJsonObject info = (co_await execute(QStringLiteral("query-migrate"))).toObject();
+            detail = info.value(QStringLiteral("error-desc")).toString(QStringLiteral("The migration was %1.").arg(migrationStatus));
+        } else if (outcome != qemuEnded) {
+            co_await execute(QStringLiteral("migrate_cancel"));
+        }
+        throw VirtualizationError(VirtualizationError::Code::internalError, detail);
+    }
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(url).constData()) != 0)
+        throw PlatformError::posix(errno, url);
+    removeTemporary.dismiss();
+}
+
+QCoro::Task<> QemuVirtualMachine::readMachineState(QString url)
+{
+    const QPointer<QemuVirtualMachine> self(this);
+    co_await launch(true);
+    const quint64 generation = m_run->generation;
+
+    QString migrationStatus;
+    SignalWaiter migration;
+    migration.watch(m_run->monitor.get(), &QmpClient::eventReceived, migrationEnded, [&migrationStatus](const QmpClient::Event &event) {
+        if (event.name != QLatin1String("MIGRATION"))
+            return false;
+        migrationStatus = event.data.value(QStringLiteral("status")).toString();
+        return isFinalMigrationStatus(migrationStatus);
+    });
+    migration.watch(&m_run->qemu, &ChildProcess::exited, qemuEnded);
+    migration.watchDestruction(&m_run->qemu, qemuEnded);
+
+    co_await execute(QStringLiteral("migrate-incoming"), uriArguments(QStringLiteral("exec:cat < ") + quotedForShell(url)));
+    const auto outcome = co_await migration.wait(migrationTimeout());
+    requireCurrent(self, generation);
+    if (outcome != migrationEnded || migrationStatus != QLatin1String("completed")) {
+        // QEMU ends by itself when it cannot load a state; what it logged says why.
+        co_await m_run->qemu.waitForExit(gracePeriod);
+        requireCurrent(self, generation);
+        const QString tail = m_run->qemu.logTail();
+        throw VirtualizationError(VirtualizationError::Code::restoreFailed,
+                                  QStringLiteral("QEMU could not read the saved state") + (tail.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + tail));
+    }
+}
+
+// ---------------------------------------------------------------- helpers
+
+bool QemuVirtualMachine::isCurrent(quint64 generation) const
+{
+    return m_run && m_run->generation == generation;
+}
+
+bool QemuVirtualMachine::monitorWorks() const
+{
+    return m_run && m_run->monitor && m_run->monitor->isConnected();
+}
+
+void QemuVirtualMachine::requireCurrent(const QPointer<QemuVirtualMachine> &self, quint64 generation)
+{
+    if (!self)
+        throw VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released."));
+    if (!self->isCurrent(generation))
+        throw VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("QEMU stopped."));
+}
+
+QCoro::Task<VirtualizationError> QemuVirtualMachine::explainLaunchFailure(std::exception_ptr failure, VirtualizationError::Code code, QString prefix)
+{
+    // A QEMU that gives up while starting often closes its monitor before it
+    // has exited; its last words explain more than the lost connection does.
+    const QPointer<QemuVirtualMachine> self(this);
+    if (m_run && m_run->qemu.isRunning() && !monitorWorks())
+        co_await m_run->qemu.waitForExit(launchFailureGrace);
+    if (!self)
+        co_return VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released."));
+    co_return describeFailure(failure, code, prefix);
+}
+
+VirtualizationError QemuVirtualMachine::describeFailure(std::exception_ptr failure, VirtualizationError::Code code, const QString &prefix) const
+{
+    QString detail;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const VirtualizationError &error) {
+        if (error.code() != VirtualizationError::Code::internalError)
+            return error;
+        detail = error.localizedDescription();
+    } catch (const QmpClient::Error &error) {
+        detail = error.description();
+    } catch (const PlatformError &error) {
+        detail = error.description();
+    } catch (const std::exception &error) {
+        detail = QString::fromUtf8(error.what());
+    }
+    // When QEMU itself gave up, its last words say more than the broken connection does.
+    if (m_run && !m_run->qemu.isRunning()) {
+        const QString tail = m_run->qemu.logTail();
+        if (!tail.isEmpty())
+            detail = tail;
+    }
+    return VirtualizationError(code, prefix + QStringLiteral(": ") + detail);
+}
+
+std::chrono::milliseconds QemuVirtualMachine::migrationTimeout() const
+{
+    const auto forMemory = std::chrono::seconds(m_configuration.memorySize / slowestMigrationBytesPerSecond);
+    return std::max<std::chrono::milliseconds>(shortestMigrationTimeout, forMemory);
+}
+
+// ---------------------------------------------------------------- QEMU's own news
+
+void QemuVirtualMachine::handleEvent(quint64 generation, const QString &event, const QJsonObject &data)
+{
+    if (!isCurrent(generation))
+        return;
+    if (event == QLatin1String("SHUTDOWN") && data.value(QStringLiteral("guest")).toBool())
+        m_run->guestRequestedShutdown = true;
+}
+
+void QemuVirtualMachine::handleMonitorLoss(quint64 generation, const QString &reason)
+{
+    if (!isCurrent(generation) || m_run->stopRequested)
+        return;
+    m_run->monitorLoss = reason;
+    // Without its monitor QEMU can no longer be driven; unless it ends by itself, it is ended.
+    QTimer::singleShot(gracePeriod, this, [this, generation] {
+        if (isCurrent(generation) && !m_run->stopRequested)
+            m_run->qemu.kill();
+    });
+}
+
+void QemuVirtualMachine::handleExit(quint64 generation)
+{
+    if (!isCurrent(generation) || m_run->stopRequested)
+        return;
+    // While starting or restoring, the operation in progress reports the failure.
+    if (state() == State::starting || state() == State::restoring)
+        return;
+    if (m_run->guestRequestedShutdown) {
+        m_run.reset();
+        setState(State::stopped);
+        Q_EMIT guestDidStop();
+        return;
+    }
+    QString description = QStringLiteral("QEMU stopped unexpectedly (%1)").arg(m_run->qemu.exitDescription());
+    const QString tail = m_run->qemu.logTail();
+    if (!tail.isEmpty())
+        description += QStringLiteral(": ") + tail;
+    else if (m_run->monitorLoss)
+        description += QStringLiteral(": ") + *m_run->monitorLoss;
+    else
+        description += QLatin1Char('.');
+    m_run.reset();
+    setState(State::error);
+    Q_EMIT didStopWithError(VirtualizationError(VirtualizationError::Code::internalError, description));
+}

@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "HostProfile.h"
+#include "MACAddress.h"
+#include "VirtualMachine.h"
+#include "VirtualMachineConfiguration.h"
+
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QUuid>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+
+/**
+ * A virtual machine run by qemu-system-aarch64 and driven over its QMP
+ * monitor socket. Each run has its own short runtime folder (sockets, pid
+ * file), one virtiofsd per directory-sharing device, the QEMU process and
+ * one QmpClient, owned together and torn down in that reverse order: monitor,
+ * QEMU (SIGTERM, then SIGKILL), daemons, folder. Destroying the machine kills
+ * a run that is still going.
+ *
+ * - start: QEMU starts paused, the monitor connects, then `cont`;
+ * - pause / resume: `stop` / `cont`;
+ * - save: the paused machine migrates to `exec:cat > <temporary file>`, which
+ *   is renamed into place once QEMU reports the migration completed; the
+ *   machine stays paused and can be resumed or stopped as before;
+ * - restore: the same command line with `-incoming defer`, then
+ *   `migrate-incoming` from the file; the machine stays paused;
+ * - stop: `quit`, then SIGTERM, then SIGKILL.
+ *
+ * A SHUTDOWN event that the guest caused ends in guestDidStop(); any other
+ * end of QEMU that nobody asked for ends in didStopWithError() with the tail
+ * of QEMU's log as the description. QEMU's output goes to qemu.log and
+ * virtiofsd's to virtiofsd.log in the log folder.
+ */
+class QemuVirtualMachine final : public VirtualMachine
+{
+    Q_OBJECT
+
+public:
+    /// Network devices without a MAC address get a random one here, kept for the machine's lifetime.
+    QemuVirtualMachine(VirtualMachineConfiguration configuration, HostProfile profile, QString logDirectory, QObject *parent = nullptr);
+    ~QemuVirtualMachine() override;
+
+    QCoro::Task<> start() override;
+    QCoro::Task<> stop() override;
+    QCoro::Task<> pause() override;
+    QCoro::Task<> resume() override;
+    QCoro::Task<> saveMachineStateTo(QString url) override;
+    QCoro::Task<> restoreMachineStateFrom(QString url) override;
+
+    /// While QEMU runs: the socket through which one can type into the console port; empty otherwise.
+    QString serialConsoleSocketPath() const;
+    /// While QEMU runs: the VNC socket of the display; empty otherwise.
+    QString displaySocketPath() const;
+    /// While QEMU runs: its process id; 0 otherwise.
+    qint64 processId() const;
+
+    const QList<MACAddress> &macAddresses() const { return m_macAddresses; }
+    const QUuid &machineIdentifier() const { return m_machineIdentifier; }
+
+private:
+    struct Run;
+
+    QCoro::Task<> launch(bool incomingState);
+    /// Makes the run's folder, monitor client and command lines; throws when the folder cannot be made.
+    void prepareRun(bool incomingState);
+    QCoro::Task<QJsonValue> execute(QString command, QJsonObject arguments = QJsonObject(), std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    QCoro::Task<> changeRunState(QString command, State during, State after, State before);
+    QCoro::Task<> writeMachineState(QString url);
+    QCoro::Task<> readMachineState(QString url);
+
+    bool isCurrent(quint64 generation) const;
+    bool monitorWorks() const;
+    /// Throws unless the machine still exists and still has the run `generation`.
+    static void requireCurrent(const QPointer<QemuVirtualMachine> &self, quint64 generation);
+    QCoro::Task<VirtualizationError> explainLaunchFailure(std::exception_ptr failure, VirtualizationError::Code code, QString prefix);
+    VirtualizationError describeFailure(std::exception_ptr failure, VirtualizationError::Code code, const QString &prefix) const;
+    std::chrono::milliseconds migrationTimeout() const;
+
+    void handleEvent(quint64 generation, const QString &event, const QJsonObject &data);
+    void handleMonitorLoss(quint64 generation, const QString &reason);
+    void handleExit(quint64 generation);
+
+    VirtualMachineConfiguration m_configuration;
+    HostProfile m_profile;
+    QString m_logDirectory;
+    QList<MACAddress> m_macAddresses;
+    QUuid m_machineIdentifier;
+    quint64 m_lastGeneration = 0;
+    std::unique_ptr<Run> m_run;
+};

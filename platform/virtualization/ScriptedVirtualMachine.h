@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "VirtualMachine.h"
+#include "VirtualMachineConfiguration.h"
+#include "VirtualMachineScript.h"
+
+#include <QList>
+#include <QStringList>
+
+/**
+ * A virtual machine for the tests of everything built on the layer. It runs
+ * nothing: each operation records its call, refuses a state it cannot run
+ * in as a real machine does, then answers from its script (after the
+ * answer's delay) and moves through the same states as a real machine. A
+ * successful save writes a small file at the given path. The test raises
+ * the machine's events itself.
+ *
+ * @code
+ * ScriptedVirtualMachine machine(configuration);
+ * machine.script().enqueue(VirtualMachineScript::Operation::pause, ScriptedAnswer::failure(error));
+ * QCoro::waitFor(machine.start());
+ * machine.raiseGuestDidStop();
+ * @endcode
+ */
+class ScriptedVirtualMachine final : public VirtualMachine
+{
+    Q_OBJECT
+
+public:
+    using Operation = VirtualMachineScript::Operation;
+
+    explicit ScriptedVirtualMachine(VirtualMachineConfiguration configuration, VirtualMachineScript script = {}, QObject *parent = nullptr);
+
+    QCoro::Task<> start() override;
+    QCoro::Task<> stop() override;
+    QCoro::Task<> pause() override;
+    QCoro::Task<> resume() override;
+    QCoro::Task<> saveMachineStateTo(QString url) override;
+    QCoro::Task<> restoreMachineStateFrom(QString url) override;
+
+    const VirtualMachineConfiguration &configuration() const { return m_configuration; }
+    VirtualMachineScript &script() { return m_script; }
+    /// Every operation called, in order, refused ones included.
+    const QList<Operation> &calls() const { return m_calls; }
+    const QStringList &savedStateURLs() const { return m_savedStateURLs; }
+    const QStringList &restoredStateURLs() const { return m_restoredStateURLs; }
+
+    /// Puts the machine in `state` without an operation, as if it had got there.
+    void forceState(State state) { setState(state); }
+    /// The guest shuts down: the state becomes stopped, then guestDidStop() is emitted.
+    void raiseGuestDidStop();
+    /// The machine fails: the state becomes error, then didStopWithError() is emitted.
+    void raiseDidStopWithError(const VirtualizationError &error);
+    void raiseNetworkAttachmentDisconnected(qsizetype networkDeviceIndex, const VirtualizationError &error);
+
+    /// What a successful save writes.
+    static QByteArray savedStateContent();
+
+private:
+    /// Records the call, moves to `during`, waits out the answer, and moves to `after` or, on failure, `afterFailure`.
+    QCoro::Task<> perform(Operation operation, State during, State after, State afterFailure);
+
+    VirtualMachineConfiguration m_configuration;
+    VirtualMachineScript m_script;
+    QList<Operation> m_calls;
+    QStringList m_savedStateURLs;
+    QStringList m_restoredStateURLs;
+};

@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: MIT
+#include "SignalWaiter.h"
+
+#include <QCoroSignal>
+
+void SignalWaiter::watchDestruction(const QObject *object, int key)
+{
+    connect(object, &QObject::destroyed, this, [this, key] { settle(key); });
+}
+
+void SignalWaiter::settle(int key)
+{
+    if (m_outcome)
+        return;
+    m_outcome = key;
+    Q_EMIT settled();
+}
+
+QCoro::Task<std::optional<int>> SignalWaiter::wait(std::chrono::milliseconds timeout)
+{
+    if (!m_outcome)
+        co_await qCoro(this, &SignalWaiter::settled, timeout);
+    co_return m_outcome;
+}

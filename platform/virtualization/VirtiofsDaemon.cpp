@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+#include "VirtiofsDaemon.h"
+
+#include "VirtualizationError.h"
+
+#include <QCoroTimer>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QPointer>
+
+namespace {
+
+/*
+ * Runs as root of a new user and mount namespace. The paths arrive as
+ * positional parameters, never inside the script text. The runtime folder may
+ * itself lie under /run: the shell keeps it as its working folder before
+ * /run is covered and binds it back in place afterwards, so the socket
+ * appears where QEMU looks for it.
+ */
+constexpr auto script = R"(set -eu
+runtime=$1 root=$2 socket=$3 program=$4 mode=$5
+shift 5
+cd "$runtime"
+if [ "$mode" = single ]; then
+    mount --bind "$1" "$root"
+    if [ "$2" = ro ]; then mount -o remount,bind,ro "$root"; fi
+else
+    mount -t tmpfs -o mode=0755 tmpfs "$root"
+    while [ $# -ge 3 ]; do
+        mkdir "$root/$1"
+        mount --bind "$2" "$root/$1"
+        if [ "$3" = ro ]; then mount -o remount,bind,ro "$root/$1"; fi
+        shift 3
+    done
+    mount -o remount,bind,ro "$root"
+fi
+mount -t tmpfs -o mode=0755 tmpfs /run
+mkdir -p "$runtime"
+mount --rbind . "$runtime"
+exec "$program" --socket-path="$socket" -o source="$root" -o cache=auto -o announce_submounts
+)";
+
+QString access(const SharedDirectory &directory)
+{
+    return directory.readOnly ? QStringLiteral("ro") : QStringLiteral("rw");
+}
+
+} // namespace
+
+QStringList VirtiofsDaemon::arguments(const Launch &launch)
+{
+    QStringList arguments{QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"), QString::fromUtf8(script), QStringLiteral("sh"),
+                          launch.runtimeDirectory, launch.rootPath, launch.socketPath, launch.virtiofsdProgram};
+    if (const auto *single = std::get_if<SingleDirectoryShare>(&launch.share)) {
+        arguments << QStringLiteral("single") << single->directory.path << access(single->directory);
+        return arguments;
+    }
+    arguments << QStringLiteral("multiple");
+    for (const MultipleDirectoryShare::Entry &entry : std::get<MultipleDirectoryShare>(launch.share).entries())
+        arguments << entry.name << entry.directory.path << access(entry.directory);
+    return arguments;
+}
+
+QCoro::Task<> VirtiofsDaemon::start(Launch launch, std::chrono::milliseconds timeout)
+{
+    const QDeadlineTimer deadline(timeout);
+    const QPointer<ChildProcess> process(&m_process);
+    co_await m_process.start(launch.unshareProgram, arguments(launch), launch.logFile, timeout);
+    // virtiofsd tells no one when it listens; its socket appearing is the sign.
+    while (!QFileInfo(launch.socketPath).exists()) {
+        if (!process)
+            throw VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The shared-folder server was abandoned."));
+        if (!process->isRunning() || deadline.hasExpired()) {
+            const QString tail = process->logTail();
+            throw VirtualizationError(VirtualizationError::Code::internalError,
+                                      QStringLiteral("The shared-folder server did not start%1").arg(tail.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + tail));
+        }
+        co_await QCoro::sleepFor(std::chrono::milliseconds(20));
+    }
+}

@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "ChildProcess.h"
+#include "DirectorySharing.h"
+
+#include <QCoroTask>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+
+/**
+ * The virtiofsd that serves one directory-sharing device to one QEMU. Debian's
+ * virtiofsd wants root (it writes under /run/virtiofsd), so it runs inside
+ * `unshare -Urm`, where it is root of its own user and mount namespaces,
+ * with a private tmpfs on /run. In that namespace the share becomes one tree
+ * of bind mounts: the folder itself, or a read-only tmpfs holding one
+ * folder per name; folders shared read-only are remounted read-only. The
+ * daemon serves only that tree and pivots into it, so the guest cannot climb
+ * out of it. It must be started before QEMU connects to its socket, and it
+ * ends by itself when QEMU goes.
+ */
+class VirtiofsDaemon
+{
+public:
+    struct Launch {
+        QString unshareProgram;
+        QString virtiofsdProgram;
+        /// The run's folder, which holds the socket and the root.
+        QString runtimeDirectory;
+        QString socketPath;
+        /// An empty folder inside the runtime folder on which the tree is built.
+        QString rootPath;
+        DirectoryShare share;
+        QString logFile;
+    };
+
+    /// The arguments of unshare(1) for `launch`.
+    static QStringList arguments(const Launch &launch);
+
+    /**
+     * Starts the daemon and waits up to `timeout` for its socket. Throws
+     * VirtualizationError (internalError) with what the daemon logged when
+     * it ends or makes no socket in time.
+     */
+    QCoro::Task<> start(Launch launch, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    ChildProcess &process() { return m_process; }
+
+private:
+    ChildProcess m_process;
+};

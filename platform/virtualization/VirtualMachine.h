@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "VirtualizationError.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QString>
+
+/**
+ * One virtual machine made from a validated configuration. Each operation is
+ * a task that completes once, on the GUI thread, and throws
+ * VirtualizationError when it fails; an operation the current state does not
+ * allow fails at once with invalidState. A machine whose state was saved
+ * stays paused; a restored machine comes back paused.
+ *
+ * Besides the outcome of its operations the machine reports three events:
+ * the guest stopped it, it stopped because of an error, or a network
+ * attachment was lost. The state has changed before an event is emitted,
+ * and the machine touches nothing after emitting one, so a receiver may
+ * release it (with deleteLater()).
+ *
+ * Backends: QemuVirtualMachine runs QEMU; ScriptedVirtualMachine answers from
+ * a script in tests.
+ */
+class VirtualMachine : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { stopped, running, paused, error, starting, pausing, resuming, stopping, saving, restoring };
+    Q_ENUM(State)
+
+    State state() const { return m_state; }
+
+    bool canStart() const { return m_state == State::stopped || m_state == State::error; }
+    bool canStop() const { return m_state == State::running || m_state == State::paused; }
+    bool canPause() const { return m_state == State::running; }
+    bool canResume() const { return m_state == State::paused; }
+    bool canSaveMachineState() const { return m_state == State::paused; }
+    bool canRestoreMachineState() const { return canStart(); }
+
+    /// Boots the machine; it runs when the task completes.
+    virtual QCoro::Task<> start() = 0;
+    /// Stops the machine at once, as pulling its plug would; the guest is not asked.
+    virtual QCoro::Task<> stop() = 0;
+    virtual QCoro::Task<> pause() = 0;
+    virtual QCoro::Task<> resume() = 0;
+    /// Writes the paused machine's whole state to `url` (replacing a file there); the machine stays paused.
+    virtual QCoro::Task<> saveMachineStateTo(QString url) = 0;
+    /// Starts the machine from a state saved by saveMachineStateTo(); it comes back paused.
+    virtual QCoro::Task<> restoreMachineStateFrom(QString url) = 0;
+
+    static QString stateName(State state);
+
+Q_SIGNALS:
+    void stateChanged(VirtualMachine::State state);
+    /// The guest shut the machine down; the state is stopped.
+    void guestDidStop();
+    /// The machine stopped because of `error`; the state is error.
+    void didStopWithError(const VirtualizationError &error);
+    /// The network device at `networkDeviceIndex` lost its attachment; the machine runs on.
+    void networkAttachmentWasDisconnected(qsizetype networkDeviceIndex, const VirtualizationError &error);
+
+protected:
+    explicit VirtualMachine(QObject *parent = nullptr);
+
+    void setState(State state);
+    /// Throws VirtualizationError (invalidState) naming `operation` unless `allowed`.
+    void requireState(bool allowed, const QString &operation) const;
+
+private:
+    State m_state = State::stopped;
+};

@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: MIT
+#include "QemuVirtualMachine.h"
+
+#include "EFIVariableStore.h"
+#include "QtPrinters.h"
+#include "TaskRunner.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+/*
+ * These tests run the real QEMU with the AArch64 EFI firmware and no guest
+ * system: the firmware finds nothing to boot on the empty disk and settles in
+ * its shell, which is enough to drive every operation. Under tcg emulation
+ * the firmware needs about ten seconds to reach its shell.
+ */
+namespace {
+
+using State = VirtualMachine::State;
+constexpr quint64 gibibyte = quint64(1) << 30;
+
+class QemuVirtualMachineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (m_profile.qemuProgram.isEmpty() || m_profile.firmwareCodePath.isEmpty() || m_profile.firmwareVariablesTemplatePath.isEmpty())
+            GTEST_SKIP() << "QEMU or its AArch64 firmware is not installed (qemu-system-arm, qemu-efi-aarch64)";
+        m_profile.runtimeDirectory = path(QStringLiteral("run"));
+        ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("Guest.vm/Logs"))));
+        ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("Guest.vm/SavedState"))));
+        EFIVariableStore::create(bundle(QStringLiteral("EFIVariableStore.bin")), m_profile.firmwareVariablesTemplatePath);
+        QFile disk(bundle(QStringLiteral("Disk.img")));
+        ASSERT_TRUE(disk.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(disk.resize(qint64(8 * gibibyte)));
+    }
+
+    QString path(const QString &relative) const { return m_directory.path() + QLatin1Char('/') + relative; }
+    QString bundle(const QString &relative) const { return path(QStringLiteral("Guest.vm/") + relative); }
+    QString console() const { return bundle(QStringLiteral("Logs/console.log")); }
+    QString stateFile() const { return bundle(QStringLiteral("SavedState/MachineState.bin")); }
+
+    /// The machine of the issue: generic platform, EFI, 2 CPUs, 1 GiB, an empty 8 GiB disk, NAT and a console.
+    VirtualMachineConfiguration configuration() const
+    {
+        VirtualMachineConfiguration configuration;
+        configuration.bootLoader = EFIBootLoader{EFIVariableStore(bundle(QStringLiteral("EFIVariableStore.bin")))};
+        configuration.cpuCount = 2;
+        configuration.memorySize = gibibyte;
+        configuration.storageDevices << StorageDeviceConfiguration{StorageDeviceConfiguration::Kind::virtioBlock, {bundle(QStringLiteral("Disk.img"))}};
+        configuration.networkDevices << NetworkDeviceConfiguration{NATNetworkDeviceAttachment{}, std::nullopt};
+        configuration.entropyDevices << EntropyDeviceConfiguration{};
+        configuration.serialPorts << SerialPortConfiguration{console()};
+        return configuration;
+    }
+
+    /// The machine lives in the fixture, so a failing test still kills its QEMU.
+    QemuVirtualMachine &makeMachine(const VirtualMachineConfiguration &configuration)
+    {
+        m_machine = std::make_unique<QemuVirtualMachine>(configuration, m_profile, bundle(QStringLiteral("Logs")));
+        QObject::connect(m_machine.get(), &VirtualMachine::guestDidStop, [this] { events << QStringLiteral("guest stopped"); });
+        QObject::connect(m_machine.get(), &VirtualMachine::didStopWithError,
+                         [this](const VirtualizationError &error) { events << QStringLiteral("error: ") + error.localizedDescription(); });
+        return *m_machine;
+    }
+
+    /// The console text without terminal escapes.
+    QString consoleText() const
+    {
+        QFile file(console());
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        static const QRegularExpression escapes(QStringLiteral("\x1b\\[[0-9;=?]*[A-Za-z]"));
+        return QString::fromUtf8(file.readAll()).remove(escapes);
+    }
+
+    static bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
+    {
+        const QDeadlineTimer deadline(timeout);
+        while (!condition()) {
+            if (deadline.hasExpired())
+                return false;
+            QTest::qWait(50);
+        }
+        return true;
+    }
+
+    bool waitForConsole(const QString &text, std::chrono::milliseconds timeout = 90s) const
+    {
+        return waitUntil([&] { return consoleText().contains(text); }, timeout);
+    }
+
+    QStringList runtimeFolders() const { return QDir(m_profile.runtimeDirectory).entryList(QDir::Dirs | QDir::NoDotAndDotDot); }
+
+    HostProfile m_profile = HostProfile::detect();
+    QTemporaryDir m_directory;
+    std::unique_ptr<QemuVirtualMachine> m_machine;
+    QStringList events;
+};
+
+TEST_F(QemuVirtualMachineTest, StartsPausesSavesStopsAndRestoresAMachine)
+{
+    QemuVirtualMachine &machine = makeMachine(configuration());
+    TaskRunner::run(machine.start(), 60s);
+    EXPECT_EQ(machine.state(), State::running);
+    ASSERT_TRUE(waitForConsole(QStringLiteral("UEFI firmware"))) << consoleText().toStdString();
+    EXPECT_EQ(runtimeFolders().size(), 1);
+
+    TaskRunner::run(machine.pause());
+    EXPECT_EQ(machine.state(), State::paused);
+    TaskRunner::run(machine.resume());
+    EXPECT_EQ(machine.state(), State::running);
+
+    TaskRunner::run(machine.pause());
+    TaskRunner::run(machine.saveMachineStateTo(stateFile()), 120s);
+    EXPECT_EQ(machine.state(), State::paused);
+    EXPECT_GT(QFileInfo(stateFile()).size(), 0);
+    EXPECT_EQ(QDir(bundle(QStringLiteral("SavedState"))).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("MachineState.bin")});
+
+    // The saved machine runs on: the firmware goes on to its shell.
+    TaskRunner::run(machine.resume());
+    EXPECT_EQ(machine.state(), State::running);
+    ASSERT_TRUE(waitForConsole(QStringLiteral("Shell>"))) << consoleText().toStdString();
+    TaskRunner::run(machine.stop());
+    EXPECT_EQ(machine.state(), State::stopped);
+    EXPECT_EQ(machine.processId(), 0);
+    EXPECT_TRUE(runtimeFolders().isEmpty()) << "sockets and pid file were left behind";
+
+    TaskRunner::run(machine.restoreMachineStateFrom(stateFile()), 120s);
+    EXPECT_EQ(machine.state(), State::paused);
+    EXPECT_GT(machine.processId(), 0);
+    TaskRunner::run(machine.resume());
+    EXPECT_EQ(machine.state(), State::running);
+    TaskRunner::run(machine.stop());
+    EXPECT_EQ(machine.state(), State::stopped);
+    EXPECT_TRUE(events.isEmpty()) << events.join(QLatin1Char('\n')).toStdString();
+
+    QFile log(bundle(QStringLiteral("Logs/qemu.log")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray logged = log.readAll();
+    EXPECT_EQ(logged.count("qemu-system-aarch64 -nodefaults"), 2) << logged.toStdString();
+    EXPECT_TRUE(logged.contains("-incoming defer"));
+}
+
+TEST_F(QemuVirtualMachineTest, ShuttingDownFromTheFirmwareShellIsAGuestStop)
+{
+    QemuVirtualMachine &machine = makeMachine(configuration());
+    TaskRunner::run(machine.start(), 60s);
+    ASSERT_TRUE(waitForConsole(QStringLiteral("Shell>"))) << consoleText().toStdString();
+
+    QLocalSocket serial;
+    serial.connectToServer(machine.serialConsoleSocketPath());
+    ASSERT_TRUE(serial.waitForConnected(5000)) << serial.errorString().toStdString();
+    serial.write("reset -s\r");
+    ASSERT_TRUE(serial.waitForBytesWritten(5000));
+
+    EXPECT_TRUE(waitUntil([&] { return !events.isEmpty(); }, 30s));
+    EXPECT_EQ(events, QStringList{QStringLiteral("guest stopped")});
+    EXPECT_EQ(machine.state(), State::stopped);
+    EXPECT_TRUE(runtimeFolders().isEmpty());
+}
+
+TEST_F(QemuVirtualMachineTest, AQemuThatDiesIsAStopWithError)
+{
+    QemuVirtualMachine &machine = makeMachine(configuration());
+    TaskRunner::run(machine.start(), 60s);
+    ASSERT_TRUE(waitForConsole(QStringLiteral("UEFI firmware")));
+
+    ASSERT_EQ(::kill(pid_t(machine.processId()), SIGKILL), 0);
+    EXPECT_TRUE(waitUntil([&] { return !events.isEmpty(); }, 30s));
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_TRUE(events.first().startsWith(QStringLiteral("error: QEMU stopped unexpectedly (killed by a signal)"))) << events.first().toStdString();
+    EXPECT_EQ(machine.state(), State::error);
+    EXPECT_TRUE(machine.canStart());
+    EXPECT_TRUE(runtimeFolders().isEmpty());
+}
+
+TEST_F(QemuVirtualMachineTest, AMachineThatSharesFoldersCannotBeSavedAndLeavesNoStateFile)
+{
+    if (m_profile.virtiofsdProgram.isEmpty() || m_profile.unshareProgram.isEmpty())
+        GTEST_SKIP() << "virtiofsd (qemu-system-common) or unshare (util-linux) is not installed";
+    if (QProcess::execute(m_profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
+        GTEST_SKIP() << "this host does not permit `unshare -Urm`, so shared folders cannot be served here";
+    QDir().mkpath(path(QStringLiteral("Projects")));
+    QDir().mkpath(path(QStringLiteral("Guest.vm/Automation")));
+    VirtualMachineConfiguration sharing = configuration();
+    MultipleDirectoryShare share;
+    share.insert(QStringLiteral("Projects"), {path(QStringLiteral("Projects")), true});
+    share.insert(QStringLiteral("KestrumAutomation"), {bundle(QStringLiteral("Automation")), false});
+    sharing.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), share};
+
+    QemuVirtualMachine &machine = makeMachine(sharing);
+    TaskRunner::run(machine.start(), 60s);
+    EXPECT_EQ(machine.state(), State::running);
+    TaskRunner::run(machine.pause());
+    try {
+        TaskRunner::run(machine.saveMachineStateTo(stateFile()));
+        ADD_FAILURE() << "a machine with a virtio-fs device was saved";
+    } catch (const VirtualizationError &error) {
+        EXPECT_EQ(error.code(), VirtualizationError::Code::notSupported);
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("shares folders"))) << error.what();
+    }
+    EXPECT_EQ(machine.state(), State::paused);
+    EXPECT_TRUE(QDir(bundle(QStringLiteral("SavedState"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+
+    TaskRunner::run(machine.stop());
+    EXPECT_TRUE(runtimeFolders().isEmpty());
+}
+
+TEST_F(QemuVirtualMachineTest, AQemuThatRefusesToStartIsReportedWithWhatItSaid)
+{
+    VirtualMachineConfiguration bridged = configuration();
+    bridged.networkDevices << NetworkDeviceConfiguration{BridgedNetworkDeviceAttachment{QStringLiteral("zovozu-none0")}, std::nullopt};
+    QemuVirtualMachine &machine = makeMachine(bridged);
+    try {
+        TaskRunner::run(machine.start(), 60s);
+        ADD_FAILURE() << "QEMU started on a bridge that does not exist";
+    } catch (const VirtualizationError &error) {
+        EXPECT_EQ(error.code(), VirtualizationError::Code::internalError);
+        EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("QEMU could not start the virtual machine: "))) << error.what();
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("bridge"))) << error.what();
+    }
+    EXPECT_EQ(machine.state(), State::stopped);
+    EXPECT_EQ(machine.processId(), 0);
+    EXPECT_TRUE(runtimeFolders().isEmpty());
+    EXPECT_TRUE(events.isEmpty());
+}
+
+TEST_F(QemuVirtualMachineTest, ADamagedStateFileFailsTheRestoreAndLeavesTheMachineStopped)
+{
+    QFile damaged(stateFile());
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(4096, 'x'));
+    damaged.close();
+    QemuVirtualMachine &machine = makeMachine(configuration());
+    try {
+        TaskRunner::run(machine.restoreMachineStateFrom(stateFile()), 60s);
+        ADD_FAILURE() << "a damaged state was restored";
+    } catch (const VirtualizationError &error) {
+        EXPECT_EQ(error.code(), VirtualizationError::Code::restoreFailed) << error.what();
+        EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("QEMU could not read the saved state: "))) << error.what();
+    }
+    EXPECT_EQ(machine.state(), State::stopped);
+    EXPECT_EQ(machine.processId(), 0);
+    EXPECT_TRUE(runtimeFolders().isEmpty());
+    EXPECT_TRUE(events.isEmpty());
+}
+
+TEST_F(QemuVirtualMachineTest, WithoutQemuStartingFailsWithTheInstallAdvice)
+{
+    m_profile.qemuProgram.clear();
+    QemuVirtualMachine &machine = makeMachine(configuration());
+    try {
+        TaskRunner::run(machine.start());
+        ADD_FAILURE() << "started without QEMU";
+    } catch (const VirtualizationError &error) {
+        EXPECT_EQ(error.code(), VirtualizationError::Code::notSupported);
+        EXPECT_EQ(error.localizedDescription(), HostProfile::qemuMissingAdvice());
+    }
+    EXPECT_EQ(machine.state(), State::stopped);
+}
+
+} // namespace

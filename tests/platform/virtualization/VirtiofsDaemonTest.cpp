@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+#include "VirtiofsDaemon.h"
+
+#include "HostProfile.h"
+#include "QemuRuntimeDirectory.h"
+#include "QtPrinters.h"
+#include "TaskRunner.h"
+#include "VirtualizationError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+VirtiofsDaemon::Launch launchFor(DirectoryShare share)
+{
+    return {QStringLiteral("/usr/bin/unshare"), QStringLiteral("/usr/lib/qemu/virtiofsd"), QStringLiteral("/run/z/a"),
+            QStringLiteral("/run/z/a/fs0.sock"), QStringLiteral("/run/z/a/fs0"), std::move(share), QStringLiteral("/vm/Logs/virtiofsd.log")};
+}
+
+TEST(VirtiofsDaemonArgumentsTest, PassesEveryPathAsAParameterNeverInTheScript)
+{
+    MultipleDirectoryShare share;
+    share.insert(QStringLiteral("Projects"), {QStringLiteral("/home/me/Pro'jects"), false});
+    share.insert(QStringLiteral("Music; rm -rf"), {QStringLiteral("/home/me/Music"), true});
+    const QStringList arguments = VirtiofsDaemon::arguments(launchFor(share));
+
+    ASSERT_GE(arguments.size(), 5);
+    EXPECT_EQ(arguments.mid(0, 3), QStringList({QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c")}));
+    EXPECT_FALSE(arguments[3].contains(QStringLiteral("/home/me")));
+    EXPECT_EQ(arguments.mid(4), QStringList({QStringLiteral("sh"), QStringLiteral("/run/z/a"), QStringLiteral("/run/z/a/fs0"),
+                                             QStringLiteral("/run/z/a/fs0.sock"), QStringLiteral("/usr/lib/qemu/virtiofsd"),
+                                             QStringLiteral("multiple"), QStringLiteral("Projects"), QStringLiteral("/home/me/Pro'jects"),
+                                             QStringLiteral("rw"), QStringLiteral("Music; rm -rf"), QStringLiteral("/home/me/Music"),
+                                             QStringLiteral("ro")}));
+
+    const QStringList single = VirtiofsDaemon::arguments(launchFor(SingleDirectoryShare{{QStringLiteral("/home/me/Music"), true}}));
+    EXPECT_EQ(single.mid(9), QStringList({QStringLiteral("single"), QStringLiteral("/home/me/Music"), QStringLiteral("ro")}));
+}
+
+/// A real daemon; needs virtiofsd and a kernel that lets ordinary users make user namespaces.
+class VirtiofsDaemonTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (m_profile.virtiofsdProgram.isEmpty() || m_profile.unshareProgram.isEmpty())
+            GTEST_SKIP() << "virtiofsd (qemu-system-common) or unshare (util-linux) is not installed";
+        if (QProcess::execute(m_profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
+            GTEST_SKIP() << "this host does not permit `unshare -Urm`, so shared folders cannot be served here";
+        m_runtime.emplace(m_directory.path() + QStringLiteral("/run"));
+        QDir().mkdir(m_runtime->fileSystemRootPath(0));
+    }
+
+    VirtiofsDaemon::Launch launch(DirectoryShare share) const
+    {
+        return {m_profile.unshareProgram, m_profile.virtiofsdProgram, m_runtime->path(), m_runtime->fileSystemSocketPath(0),
+                m_runtime->fileSystemRootPath(0), std::move(share), m_directory.path() + QStringLiteral("/virtiofsd.log")};
+    }
+
+    QString folder(const QString &name) const
+    {
+        const QString path = m_directory.path() + QLatin1Char('/') + name;
+        QDir().mkpath(path);
+        return path;
+    }
+
+    HostProfile m_profile = HostProfile::detect();
+    QTemporaryDir m_directory;
+    std::optional<QemuRuntimeDirectory> m_runtime;
+};
+
+TEST_F(VirtiofsDaemonTest, ServesSeveralFoldersOnItsSocketUntilItIsDropped)
+{
+    MultipleDirectoryShare share;
+    share.insert(QStringLiteral("Projects"), {folder(QStringLiteral("Projects")), false});
+    share.insert(QStringLiteral("Read Only"), {folder(QStringLiteral("Music")), true});
+    auto daemon = std::make_unique<VirtiofsDaemon>();
+
+    TaskRunner::run(daemon->start(launch(share)));
+    EXPECT_TRUE(QFileInfo(m_runtime->fileSystemSocketPath(0)).exists());
+    EXPECT_TRUE(daemon->process().isRunning());
+    const qint64 pid = daemon->process().processId();
+
+    daemon.reset();
+    EXPECT_EQ(::kill(pid_t(pid), 0), -1);
+}
+
+TEST_F(VirtiofsDaemonTest, AFolderThatCannotBeMountedFailsWithWhatTheDaemonSaid)
+{
+    VirtiofsDaemon daemon;
+    try {
+        TaskRunner::run(daemon.start(launch(SingleDirectoryShare{{m_directory.path() + QStringLiteral("/gone"), false}})));
+        ADD_FAILURE() << "a missing folder was served";
+    } catch (const VirtualizationError &error) {
+        EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("The shared-folder server did not start: "))) << error.what();
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("gone"))) << error.what();
+    }
+}
+
+} // namespace

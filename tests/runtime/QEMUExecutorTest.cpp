@@ -1,0 +1,217 @@
+// SPDX-License-Identifier: MIT
+#include "QEMUExecutor.h"
+
+#include "LoggingService.h"
+#include "QtPrinters.h"
+#include "TaskWaiter.h"
+#include "TemporaryHome.h"
+#include "VirtualMachineError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool processExists(qint64 pid)
+{
+    return ::kill(pid_t(pid), 0) == 0;
+}
+
+/// A Windows bundle in a temporary home, run by /bin/sh scripts in place of QEMU.
+class QEMUExecutorTest : public ::testing::Test
+{
+protected:
+    QEMUExecutorTest()
+    {
+        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Guest.vm");
+        m_bundle.metadata.id = QUuid::createUuid();
+        m_bundle.metadata.name = QStringLiteral("Guest");
+        QDir().mkpath(m_bundle.bundleURL);
+    }
+
+    /// An executor that runs `script` with sh, recording every state and callback in `events`.
+    std::unique_ptr<QEMUExecutor> shell(const QString &script, QEMUExecutor::Companions companions = {}, QString program = QStringLiteral("/bin/sh"))
+    {
+        auto executor = std::make_unique<QEMUExecutor>(program, QStringList{QStringLiteral("-c"), script}, m_bundle, m_logging, companions);
+        executor->onStateChanged = [this](VMRuntimeState state) { events << QStringLiteral("state ") + toRaw(state); };
+        executor->onStopped = [this] { events << QStringLiteral("stopped"); };
+        executor->onError = [this](const VirtualMachineError &error) { events << QStringLiteral("error: ") + error.errorDescription(); };
+        return executor;
+    }
+
+    QString inBundle(const QString &name) const { return m_bundle.bundleURL + QLatin1Char('/') + name; }
+    QString bundleLog() const { return readAll(inBundle(QStringLiteral("Logs/duvuzodovevav.log"))); }
+    QString qemuLog() const { return readAll(inBundle(QStringLiteral("Logs/qemu.log"))); }
+
+    TemporaryHome m_home;
+    LoggingService m_logging;
+    VMBundle m_bundle;
+    QStringList events;
+};
+
+TEST_F(QEMUExecutorTest, TheExitStatusDecidesHowTheRunEnds)
+{
+    const struct {
+        QString script;
+        QStringList ending;
+    } cases[] = {
+        {QStringLiteral("exit 0"), {QStringLiteral("state stopped"), QStringLiteral("stopped")}},
+        {QStringLiteral("exit 1"),
+         {QStringLiteral("state error"), QStringLiteral("error: The virtual machine encountered an error: QEMU exited with code 1")}},
+        {QStringLiteral("kill -KILL $$"),
+         {QStringLiteral("state error"), QStringLiteral("error: The virtual machine encountered an error: QEMU exited with code 9")}},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.script.toStdString());
+        events.clear();
+        // Slow enough that the exit comes after the start has returned.
+        const std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("sleep 0.3; ") + testCase.script);
+        QSignalSpy exited(executor.get(), &QEMUExecutor::processExited);
+        ASSERT_FALSE(TaskWaiter::failureOf(executor->start()));
+        EXPECT_EQ(executor->runtimeState(), VMRuntimeState::running);
+        const std::optional<qint64> pid = executor->processIdentifier();
+        ASSERT_TRUE(pid);
+        EXPECT_TRUE(bundleLog().contains(QStringLiteral("[QEMU] Started QEMU for Guest (PID: %1)").arg(*pid)));
+
+        ASSERT_TRUE(exited.wait(10000));
+        EXPECT_EQ(events, QStringList({QStringLiteral("state starting"), QStringLiteral("state running")}) + testCase.ending);
+        EXPECT_EQ(exited.count(), 1);
+        EXPECT_FALSE(executor->processIdentifier());
+    }
+}
+
+TEST_F(QEMUExecutorTest, AnExitDuringTheLaunchIsReportedAfterIt)
+{
+    const std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("exit 3"));
+    QSignalSpy exited(executor.get(), &QEMUExecutor::processExited);
+    ASSERT_FALSE(TaskWaiter::failureOf(executor->start()));
+    ASSERT_TRUE(exited.count() == 1 || exited.wait(10000));
+    EXPECT_EQ(events, (QStringList{QStringLiteral("state starting"), QStringLiteral("state running"), QStringLiteral("state error"),
+                                   QStringLiteral("error: The virtual machine encountered an error: QEMU exited with code 3")}));
+}
+
+TEST_F(QEMUExecutorTest, ARunningExecutorRefusesAnotherStartAndEndsQEMUWhenItGoes)
+{
+    std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("exec sleep 30"));
+    ASSERT_FALSE(TaskWaiter::failureOf(executor->start()));
+    const qint64 pid = executor->processIdentifier().value_or(0);
+    ASSERT_GT(pid, 0);
+
+    const std::exception_ptr second = TaskWaiter::failureOf(executor->start());
+    ASSERT_TRUE(second);
+    try {
+        std::rethrow_exception(second);
+    } catch (const VirtualMachineError &error) {
+        EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::invalidOperation);
+        EXPECT_EQ(error.detail(), QStringLiteral("VM is already running."));
+    }
+    EXPECT_EQ(executor->runtimeState(), VMRuntimeState::running);
+
+    executor.reset();
+    EXPECT_FALSE(processExists(pid));
+}
+
+TEST_F(QEMUExecutorTest, ALaunchThatFailsEndsInTheErrorStateWithoutCallingOnError)
+{
+    const std::unique_ptr<QEMUExecutor> executor = shell({}, {}, m_home.path() + QStringLiteral("/no-such-qemu"));
+    const std::exception_ptr failure = TaskWaiter::failureOf(executor->start());
+    ASSERT_TRUE(failure);
+    try {
+        std::rethrow_exception(failure);
+    } catch (const VirtualMachineError &error) {
+        EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::runtimeError);
+        EXPECT_TRUE(error.detail().startsWith(QStringLiteral("Failed to start QEMU: "))) << error.detail().toStdString();
+        EXPECT_GT(error.detail().size(), 22);
+    }
+    EXPECT_EQ(events, (QStringList{QStringLiteral("state starting"), QStringLiteral("state error")}));
+    EXPECT_EQ(executor->runtimeState(), VMRuntimeState::error);
+    EXPECT_FALSE(bundleLog().contains(QStringLiteral("Started QEMU")));
+}
+
+TEST_F(QEMUExecutorTest, OutputIsDrainedIntoTheBundlesLogSoQEMUNeverBlocks)
+{
+    // Far more than a pipe holds: unread, the script would block on its first 64 KiB.
+    const std::unique_ptr<QEMUExecutor> executor =
+        shell(QStringLiteral("pwd; head -c 2097152 /dev/zero | tr '\\0' x; echo; echo finished >&2"));
+    QSignalSpy exited(executor.get(), &QEMUExecutor::processExited);
+    ASSERT_FALSE(TaskWaiter::failureOf(executor->start()));
+    ASSERT_TRUE(exited.count() == 1 || exited.wait(10000));
+
+    EXPECT_EQ(executor->runtimeState(), VMRuntimeState::stopped);
+    const QString log = qemuLog();
+    const QStringList lines = log.split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" /bin/sh -c 'pwd; head -c 2097152 /dev/zero | tr '\\''\\0'\\'' x; echo; echo finished >&2'")))
+        << lines[0].toStdString();
+    EXPECT_EQ(lines[1], m_bundle.bundleURL); // QEMU runs in the bundle folder
+    EXPECT_EQ(lines[2].size(), 2097152);
+    EXPECT_TRUE(log.endsWith(QStringLiteral("finished\n")));
+    EXPECT_EQ(executor->logFilePath(), inBundle(QStringLiteral("Logs/qemu.log")));
+}
+
+TEST_F(QEMUExecutorTest, TheRuntimeFolderIsPrivateWhileQEMURuns)
+{
+    const QString folder = m_home.path() + QStringLiteral("/run/") + m_bundle.id().toString(QUuid::WithoutBraces);
+    const std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("stat -c 'mode %a' '%1'").arg(folder), {folder, std::nullopt});
+    QSignalSpy exited(executor.get(), &QEMUExecutor::processExited);
+    ASSERT_FALSE(TaskWaiter::failureOf(executor->start()));
+    ASSERT_TRUE(exited.count() == 1 || exited.wait(10000));
+    EXPECT_TRUE(qemuLog().contains(QStringLiteral("\nmode 700\n"))) << qemuLog().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder));
+}
+
+TEST_F(QEMUExecutorTest, ATPMEmulatorThatFailsStopsTheLaunchBeforeQEMU)
+{
+    const std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("touch qemu-ran"), {{}, QStringLiteral("/bin/false")});
+    const std::exception_ptr failure = TaskWaiter::failureOf(executor->start());
+    ASSERT_TRUE(failure);
+    try {
+        std::rethrow_exception(failure);
+    } catch (const VirtualMachineError &error) {
+        EXPECT_EQ(error.errorDescription(), QStringLiteral("The virtual machine encountered an error: Failed to start the TPM emulator: "
+                                                           "swtpm exited before it served tpm.sock (see Logs/swtpm.log)."));
+    }
+    EXPECT_EQ(events, (QStringList{QStringLiteral("state starting"), QStringLiteral("state error")}));
+    EXPECT_FALSE(QFileInfo::exists(inBundle(QStringLiteral("qemu-ran"))));
+}
+
+TEST_F(QEMUExecutorTest, SwtpmServesTheSocketBeforeQEMUStartsAndEndsWithIt)
+{
+    const QString swtpm = QStringLiteral("/usr/bin/swtpm");
+    if (!QFileInfo(swtpm).isExecutable())
+        GTEST_SKIP() << "swtpm is not installed";
+    // A stale socket from an earlier run must not count as served.
+    QFile(inBundle(QStringLiteral("tpm.sock"))).open(QIODevice::WriteOnly);
+
+    const std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("test -S tpm.sock && sleep 0.3"), {{}, swtpm});
+    std::optional<qint64> swtpmPid;
+    executor->onStateChanged = [&](VMRuntimeState state) {
+        if (state == VMRuntimeState::running)
+            swtpmPid = executor->tpmEmulatorProcessIdentifier();
+    };
+    QSignalSpy exited(executor.get(), &QEMUExecutor::processExited);
+    ASSERT_FALSE(TaskWaiter::failureOf(executor->start()));
+    ASSERT_TRUE(swtpmPid);
+    EXPECT_TRUE(processExists(*swtpmPid));
+    ASSERT_TRUE(exited.wait(10000));
+
+    EXPECT_EQ(executor->runtimeState(), VMRuntimeState::stopped); // the script found the socket
+    EXPECT_FALSE(executor->tpmEmulatorProcessIdentifier());
+    EXPECT_FALSE(processExists(*swtpmPid));
+    EXPECT_TRUE(QFileInfo(inBundle(QStringLiteral("TPM"))).isDir());
+}
+
+} // namespace
