@@ -200,38 +200,7 @@ QByteArray ConfinedFolder::readFile(const QString &name, qint64 maximumSize) con
     const FileDescriptor file(::openat(m_descriptor.get(), native(name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file.isValid())
         throw PlatformError::posix(errno, path);
-    struct stat status {
-    };
-    if (::fstat(file.get(), &status) != 0)
-        throw PlatformError::posix(errno, path);
-    if (!S_ISREG(status.st_mode))
-        throw PlatformError::posix(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, path);
-    if (status.st_size > maximumSize)
-        throw PlatformError::posix(EFBIG, path);
-
-    // Read to the end rather than to st_size: the other side may still be writing, and one byte past the cap tells us so.
-    QByteArray content(qsizetype(status.st_size) + 1, Qt::Uninitialized);
-    qsizetype length = 0;
-    for (;;) {
-        if (length == content.size()) {
-            if (length > maximumSize)
-                throw PlatformError::posix(EFBIG, path);
-            content.resize(qsizetype(std::min<qint64>(maximumSize + 1, qint64(length) * 2)));
-        }
-        const ssize_t got = ::read(file.get(), content.data() + length, size_t(content.size() - length));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw PlatformError::posix(errno, path);
-        }
-        if (got == 0)
-            break;
-        length += got;
-    }
-    if (length > maximumSize)
-        throw PlatformError::posix(EFBIG, path);
-    content.truncate(length);
-    return content;
+    return FileOperations::readRegularFile(file.get(), path, maximumSize);
 }
 
 void ConfinedFolder::writeFileAtomically(const QString &name, const QByteArray &data) const

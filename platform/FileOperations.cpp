@@ -53,9 +53,14 @@ QByteArray readFile(const QString &path, qint64 maximumSize)
     const FileDescriptor file(::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file.isValid())
         throw PlatformError::posix(errno, path);
+    return readRegularFile(file.get(), path, maximumSize);
+}
+
+QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSize)
+{
     struct stat status {
     };
-    if (::fstat(file.get(), &status) != 0)
+    if (::fstat(descriptor, &status) != 0)
         throw PlatformError::posix(errno, path);
     if (!S_ISREG(status.st_mode))
         throw PlatformError::posix(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, path);
@@ -71,7 +76,7 @@ QByteArray readFile(const QString &path, qint64 maximumSize)
                 throw PlatformError::posix(EFBIG, path);
             content.resize(qsizetype(std::min<qint64>(maximumSize + 1, qint64(length) * 2)));
         }
-        const ssize_t got = ::read(file.get(), content.data() + length, size_t(content.size() - length));
+        const ssize_t got = ::read(descriptor, content.data() + length, size_t(content.size() - length));
         if (got < 0) {
             if (errno == EINTR)
                 continue;

@@ -24,6 +24,9 @@ inline constexpr qint64 defaultMaximumReadSize = 64 * 1024 * 1024;
  */
 QByteArray readFile(const QString &path, qint64 maximumSize = defaultMaximumReadSize);
 
+/// The same checks and cap for a file the caller opened itself (say relative to a folder); `path` names it in errors.
+QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSize);
+
 /**
  * Writes `data` to a hidden temporary sibling of `path` and renames it into
  * place, so a reader sees either the old or the new content, never half of
