@@ -53,7 +53,7 @@ TEST_F(ScriptedVirtualMachineTest, AnswersFromItsScriptInOrderAfterTheDelay)
     } catch (const VirtualizationError &error) {
         EXPECT_EQ(error.localizedDescription(), QStringLiteral("refused"));
     }
-    EXPECT_GE(elapsed.elapsed(), 50);
+    EXPECT_GE(elapsed.elapsed(), 45); // Qt's coarse timers may fire up to 5% early
     EXPECT_EQ(machine.state(), State::stopped);
 
     TaskRunner::run(machine.start());
