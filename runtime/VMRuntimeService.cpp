@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+#include "VMRuntimeService.h"
+
+#include "FileOperations.h"
+#include "LoggingService.h"
+#include "MachineOperationTimeout.h"
+#include "VMConfigurationBuilder.h"
+#include "VMLinuxService.h"
+#include "VirtualMachineError.h"
+#include "VirtualMachineFactory.h"
+
+#include <QPointer>
+
+#include <exception>
+
+namespace {
+
+using Limit = std::chrono::milliseconds;
+
+/// The machine's failure as the layer's error; anything else it might throw is described as it is.
+VirtualizationError asVirtualizationError(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const VirtualizationError &error) {
+        return error;
+    } catch (const std::exception &error) {
+        return VirtualizationError(VirtualizationError::Code::internalError, QString::fromUtf8(error.what()));
+    }
+}
+
+VirtualMachineError sessionClosed()
+{
+    return VirtualMachineError(VirtualMachineError::Case::runtimeError, QStringLiteral("The virtual machine was closed before the operation finished."));
+}
+
+/**
+ * Waits for one machine operation: on success the session's state becomes
+ * `after`; a failure is recorded on the session and thrown as `failureCase`.
+ * Touches only the session after waiting, and only while it exists.
+ */
+QCoro::Task<> drive(QPointer<VirtualMachineSession> session, QCoro::Task<> operation, Limit limit, VMRuntimeState after,
+                    VirtualMachineError::Case failureCase)
+{
+    std::exception_ptr failure;
+    try {
+        co_await MachineOperationTimeout::bound(std::move(operation), limit);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!session)
+        throw sessionClosed();
+    if (failure) {
+        const VirtualizationError error = asVirtualizationError(failure);
+        session->recordStopError(error);
+        throw VirtualMachineError(failureCase, error.localizedDescription());
+    }
+    session->setRuntimeState(after);
+}
+
+QCoro::Task<> coldStart(VirtualMachineSession &session)
+{
+    session.setRuntimeState(VMRuntimeState::starting);
+    co_await drive(&session, session.virtualMachine().start(), MachineOperationTimeout::operationLimit,
+                   VMRuntimeState::running, VirtualMachineError::Case::runtimeError);
+}
+
+} // namespace
+
+VMRuntimeService::VMRuntimeService(const VMConfigurationBuilder &configurationBuilder, const VMSharedFolderService &sharedFolderService,
+                                   const VMLinuxService &linuxService, const LoggingService &loggingService, VirtualMachineFactory &machineFactory)
+    : m_configurationBuilder(configurationBuilder)
+    , m_sharedFolderService(sharedFolderService)
+    , m_linuxService(linuxService)
+    , m_loggingService(loggingService)
+    , m_machineFactory(machineFactory)
+{
+}
+
+std::unique_ptr<VirtualMachineSession> VMRuntimeService::makeSession(const VMBundle &bundle) const
+{
+    const VMMetadata &metadata = bundle.metadata;
+    if (metadata.installState != VMInstallState::installed)
+        throw VirtualMachineError::invalidOperation(QStringLiteral("Install the operating system before starting this virtual machine."));
+    if (metadata.guestOSType == VMGuestOSType::windows)
+        throw VirtualMachineError::invalidOperation(
+            QStringLiteral("Windows VMs use the QEMU engine. Use the \"Start with QEMU\" action to launch this VM."));
+    if (!m_machineFactory.isSupported())
+        throw VirtualMachineError(VirtualMachineError::Case::unsupportedHost);
+
+    if (m_linuxService.isLinuxEFIBundle(bundle)) {
+        const bool isoPresent = FileOperations::itemExists(bundle.layout().linuxInstallISOURL());
+        VMBuiltConfiguration built = m_linuxService.makeConfiguration(bundle, isoPresent);
+        auto session = makeSession(bundle, std::move(built.configuration), std::move(built.accessedSecurityScopedURLs));
+        m_loggingService.log(QStringLiteral("Created Linux EFI runtime session for ") + metadata.name + QStringLiteral(" (ISO: ")
+                                 + (isoPresent ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char(')'),
+                             QStringLiteral("Runtime"), bundle.bundleURL);
+        return session;
+    }
+
+    VMBuiltConfiguration built = m_configurationBuilder.buildMacRuntimeConfiguration(bundle);
+    auto session = makeSession(bundle, std::move(built.configuration), std::move(built.accessedSecurityScopedURLs));
+    m_loggingService.log(QStringLiteral("Created macOS runtime session for ") + metadata.name, QStringLiteral("Runtime"), bundle.bundleURL);
+    return session;
+}
+
+std::unique_ptr<VirtualMachineSession> VMRuntimeService::makeSession(const VMBundle &bundle, VirtualMachineConfiguration configuration,
+                                                                     QStringList accessedSecurityScopedURLs) const
+{
+    std::unique_ptr<VirtualMachine> machine = m_machineFactory.makeVirtualMachine(configuration, bundle.layout().logsDirectoryURL());
+    return std::make_unique<VirtualMachineSession>(bundle, std::move(configuration), std::move(machine), std::move(accessedSecurityScopedURLs),
+                                                   m_sharedFolderService, m_loggingService);
+}
+
+QCoro::Task<> VMRuntimeService::start(VirtualMachineSession &session, bool resumeSavedState) const
+{
+    const QString stateFile = session.bundle().layout().savedStateFileURL();
+    if (!resumeSavedState || !session.bundle().metadata.savedState || !FileOperations::itemExists(stateFile)) {
+        co_await coldStart(session);
+        co_return;
+    }
+    session.setRuntimeState(VMRuntimeState::restoring);
+    co_await drive(&session, session.virtualMachine().restoreMachineStateFrom(stateFile),
+                   MachineOperationTimeout::stateTransferLimit(session.configuration().memorySize),
+                   VMRuntimeState::paused, VirtualMachineError::Case::savedStateRestoreFailed);
+}
+
+QCoro::Task<> VMRuntimeService::stop(VirtualMachineSession &session) const
+{
+    session.setRuntimeState(VMRuntimeState::stopping);
+    co_await drive(&session, session.virtualMachine().stop(), MachineOperationTimeout::operationLimit,
+                   VMRuntimeState::stopped, VirtualMachineError::Case::runtimeError);
+}
+
+QCoro::Task<> VMRuntimeService::pause(VirtualMachineSession &session) const
+{
+    co_await drive(&session, session.virtualMachine().pause(), MachineOperationTimeout::operationLimit, VMRuntimeState::paused,
+                   VirtualMachineError::Case::runtimeError);
+}
+
+QCoro::Task<> VMRuntimeService::resume(VirtualMachineSession &session) const
+{
+    co_await drive(&session, session.virtualMachine().resume(), MachineOperationTimeout::operationLimit, VMRuntimeState::running,
+                   VirtualMachineError::Case::runtimeError);
+}

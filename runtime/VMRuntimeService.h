@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "VMBundle.h"
+#include "VirtualMachineSession.h"
+
+#include <QCoroTask>
+
+#include <memory>
+
+class LoggingService;
+class VMConfigurationBuilder;
+class VMLinuxService;
+class VMSharedFolderService;
+class VirtualMachineFactory;
+
+/**
+ * Makes runtime sessions from bundles and drives their machines through
+ * start, restore from saved state, stop, pause and resume, keeping each
+ * session's published run state in step:
+ *
+ *   operation   before the call   after success   after failure
+ *   cold start  starting          running         error
+ *   restore     restoring         paused          error
+ *   stop        stopping          stopped         error
+ *   pause       (unchanged)       paused          error
+ *   resume      (unchanged)       running         error
+ *
+ * Nothing checks the state before asking the machine; the machine's own
+ * refusal is a failure like any other. A failure is recorded on the session
+ * (message, state error, log line) before it is thrown. The service writes
+ * no metadata; the coordinator copies the session's state afterwards.
+ *
+ * Every wait on the machine is bounded. A session that goes away while its
+ * machine is busy is left alone: the operation throws runtimeError.
+ * GUI thread only.
+ *
+ * @code
+ * std::unique_ptr<VirtualMachineSession> session = runtime.makeSession(bundle);
+ * co_await runtime.start(*session, true); // paused when a saved state was restored
+ * @endcode
+ */
+class VMRuntimeService final
+{
+public:
+    VMRuntimeService(const VMConfigurationBuilder &configurationBuilder, const VMSharedFolderService &sharedFolderService,
+                     const VMLinuxService &linuxService, const LoggingService &loggingService, VirtualMachineFactory &machineFactory);
+
+    /**
+     * A session for an installed macOS or Linux bundle, in the bundle's
+     * stored run state. Throws VirtualMachineError: invalidOperation for a
+     * bundle that is not installed, then for a Windows guest; unsupportedHost
+     * when the host runs no machines; the builders' errors unchanged.
+     */
+    std::unique_ptr<VirtualMachineSession> makeSession(const VMBundle &bundle) const;
+
+    /**
+     * Boots the machine, or with `resumeSavedState` restores it from
+     * SavedState/MachineState.bin (it stays paused); without a recorded
+     * saved state or its file it boots instead. Throws runtimeError, or
+     * savedStateRestoreFailed for a failed restore.
+     */
+    QCoro::Task<> start(VirtualMachineSession &session, bool resumeSavedState) const;
+    /// A hard stop: the guest is not asked. Throws runtimeError.
+    QCoro::Task<> stop(VirtualMachineSession &session) const;
+    QCoro::Task<> pause(VirtualMachineSession &session) const;
+    QCoro::Task<> resume(VirtualMachineSession &session) const;
+
+private:
+    std::unique_ptr<VirtualMachineSession> makeSession(const VMBundle &bundle, VirtualMachineConfiguration configuration,
+                                                       QStringList accessedSecurityScopedURLs) const;
+
+    const VMConfigurationBuilder &m_configurationBuilder;
+    const VMSharedFolderService &m_sharedFolderService;
+    const VMLinuxService &m_linuxService;
+    const LoggingService &m_loggingService;
+    VirtualMachineFactory &m_machineFactory;
+};

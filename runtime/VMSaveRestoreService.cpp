@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: MIT
+#include "VMSaveRestoreService.h"
+
+#include "ConfinedFolder.h"
+#include "FileMeasurements.h"
+#include "FileOperations.h"
+#include "LoggingService.h"
+#include "MachineOperationTimeout.h"
+#include "PlatformError.h"
+#include "VMBundle.h"
+#include "VirtualMachineError.h"
+#include "VirtualMachineSession.h"
+
+#include <QFile>
+#include <QPointer>
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+/// Where a save writes before it replaces the old state; a leftover of a crashed save is overwritten.
+const QString partialStateFileName = QStringLiteral(".MachineState.bin.saving");
+
+QString sharedFoldersRefusal()
+{
+    return QStringLiteral("This VM shares folders with the host (at least its automation folder), "
+                          "and QEMU on this host cannot save a VM that shares folders.");
+}
+
+VirtualMachineError sessionClosed()
+{
+    return VirtualMachineError(VirtualMachineError::Case::runtimeError, QStringLiteral("The virtual machine was closed before its state was saved."));
+}
+
+void removeIfPresent(const QString &path) noexcept
+{
+    try {
+        if (FileOperations::itemExists(path))
+            FileOperations::removeItem(path);
+    } catch (const PlatformError &) {
+        // A stray partial file is harmless: the next save overwrites it.
+    }
+}
+
+void replaceFile(const QString &replacement, const QString &target)
+{
+    if (std::rename(QFile::encodeName(replacement).constData(), QFile::encodeName(target).constData()) != 0)
+        throw PlatformError::posix(errno, target);
+}
+
+/// The description of what the machine threw: the layer's own, or whatever else it was.
+QString describe(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const VirtualizationError &error) {
+        return error.localizedDescription();
+    } catch (const std::exception &error) {
+        return QString::fromUtf8(error.what());
+    }
+}
+
+} // namespace
+
+VMSaveRestoreService::VMSaveRestoreService(const LoggingService &loggingService)
+    : m_loggingService(loggingService)
+{
+}
+
+QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession &session) const
+{
+    const LoggingService &logging = m_loggingService;
+    const QPointer<VirtualMachineSession> guard(&session);
+    const VMBundle bundle = session.bundle();
+    const VMBundle::Layout layout = bundle.layout();
+    const VirtualMachineConfiguration &configuration = session.configuration();
+
+    try {
+        configuration.validateSaveRestoreSupport();
+    } catch (const VirtualizationError &refusal) {
+        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed,
+                                  configuration.directorySharingDevices.isEmpty() ? refusal.localizedDescription() : sharedFoldersRefusal());
+    }
+    const auto transferLimit = MachineOperationTimeout::stateTransferLimit(configuration.memorySize);
+
+    if (session.virtualMachine().state() == VirtualMachine::State::running) {
+        co_await MachineOperationTimeout::bound(session.virtualMachine().pause(), MachineOperationTimeout::operationLimit);
+        if (!guard)
+            throw sessionClosed();
+        guard->setRuntimeState(VMRuntimeState::paused);
+    }
+
+    const ConfinedFolder folder = ConfinedFolder::create(layout.savedStateDirectoryURL());
+    const QString partialFile = folder.pathOf(partialStateFileName);
+    const QString stateFile = layout.savedStateFileURL();
+    removeIfPresent(partialFile);
+
+    guard->setRuntimeState(VMRuntimeState::saving);
+    std::exception_ptr failure;
+    try {
+        co_await MachineOperationTimeout::bound(guard->virtualMachine().saveMachineStateTo(partialFile), transferLimit);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        removeIfPresent(partialFile);
+        if (guard)
+            guard->setRuntimeState(VMRuntimeState::paused);
+        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, describe(failure));
+    }
+    if (!guard) {
+        removeIfPresent(partialFile);
+        throw sessionClosed();
+    }
+
+    guard->setRuntimeState(VMRuntimeState::paused);
+    try {
+        replaceFile(partialFile, stateFile);
+    } catch (const PlatformError &) {
+        removeIfPresent(partialFile);
+        throw;
+    }
+    const VMSavedState saved{VMBundle::Layout::savedStateFileRelativePath.toString(), FileMeasurements::birthTime(stateFile), FileMeasurements::fileSize(stateFile)};
+    logging.log(QStringLiteral("Saved VM state for ") + bundle.metadata.name, QStringLiteral("SaveRestore"), bundle.bundleURL);
+    co_return saved;
+}
+
+void VMSaveRestoreService::discardSavedState(const QString &bundleURL) const
+{
+    const QString stateFile = VMBundle::Layout{bundleURL}.savedStateFileURL();
+    if (FileOperations::itemExists(stateFile))
+        FileOperations::removeItem(stateFile);
+}

@@ -1,0 +1,379 @@
+// SPDX-License-Identifier: MIT
+#include "VirtualMachineCoordinator.h"
+
+#include "DiskImageService.h"
+#include "DisplayFormatters.h"
+#include "LoggingService.h"
+#include "RunningQEMUMachines.h"
+#include "SecurityScope.h"
+#include "VMCloneService.h"
+#include "VMGuestAutomationService.h"
+#include "VMLinuxGuestToolsService.h"
+#include "VMRuntimeService.h"
+#include "VMSaveRestoreService.h"
+#include "VMSharedFolderService.h"
+#include "VMStore.h"
+#include "VirtualMachineError.h"
+#include "VirtualMachineSessionTable.h"
+
+#include <QPointer>
+
+namespace {
+
+VirtualMachineError refusal(const char *detail)
+{
+    return VirtualMachineError::invalidOperation(QString::fromUtf8(detail));
+}
+
+QString describe(const std::exception &error)
+{
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+VirtualMachineCoordinator::VirtualMachineCoordinator(Services services, QObject *parent)
+    : QObject(parent)
+    , m_store(services.store)
+    , m_sessions(services.sessions)
+    , m_runtime(services.runtime)
+    , m_diskImages(services.diskImages)
+    , m_sharedFolders(services.sharedFolders)
+    , m_guestAutomation(services.guestAutomation)
+    , m_linuxGuestTools(services.linuxGuestTools)
+    , m_saveRestore(services.saveRestore)
+    , m_clones(services.clones)
+    , m_logging(services.logging)
+    , m_access(services.access)
+    , m_qemuMachines(services.qemuMachines)
+{
+}
+
+VirtualMachineCoordinator::~VirtualMachineCoordinator() = default;
+
+std::shared_ptr<VirtualMachineSession> VirtualMachineCoordinator::session(const QUuid &id)
+{
+    if (const std::shared_ptr<VirtualMachineSession> existing = m_sessions.session(id)) {
+        if (const std::optional<VMBundle> bundle = m_store.bundle(id))
+            existing->setBundle(*bundle);
+        return existing;
+    }
+    const VMBundle bundle = requireBundle(id);
+    const std::shared_ptr<VirtualMachineSession> made = m_runtime.makeSession(bundle);
+    // The handler lives inside the session, so the session outlives every call of it; the coordinator may not.
+    VirtualMachineSession *const session = made.get();
+    const QPointer<VirtualMachineCoordinator> coordinator(this);
+    made->setEventHandler([coordinator, session](const VirtualMachineSession::Event &event) {
+        if (coordinator)
+            coordinator->handleSessionEvent(event, *session);
+    });
+    m_sessions.insert(made);
+    return made;
+}
+
+QCoro::Task<std::shared_ptr<VirtualMachineSession>> VirtualMachineCoordinator::start(QUuid id, bool resumeSavedState)
+{
+    const VMBundle bundleAtStart = prepareStart(id, resumeSavedState);
+    const std::shared_ptr<VirtualMachineSession> session = this->session(id);
+    const QPointer<VirtualMachineCoordinator> self(this);
+    std::exception_ptr failure;
+    try {
+        co_await m_runtime.start(*session, resumeSavedState);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self) {
+        // Nothing is left to record the outcome in.
+        if (failure)
+            std::rethrow_exception(failure);
+        co_return session;
+    }
+    if (failure)
+        rethrowStartFailure(failure, id, resumeSavedState);
+    completeStart(*session, bundleAtStart, resumeSavedState);
+    co_return session;
+}
+
+QCoro::Task<> VirtualMachineCoordinator::recordSavedState(QUuid id)
+{
+    const std::shared_ptr<VirtualMachineSession> session = this->session(id);
+    const QPointer<VirtualMachineCoordinator> self(this);
+    const VMSavedState saved = co_await m_saveRestore.saveState(*session);
+    if (self)
+        recordSaved(*session, saved);
+}
+
+void VirtualMachineCoordinator::removeSession(const QUuid &id)
+{
+    m_sessions.remove(id);
+}
+
+void VirtualMachineCoordinator::finalizeStoppedSession(VirtualMachineSession &session)
+{
+    std::optional<VMBundle> bundle = m_store.bundle(session.bundle().metadata.id);
+    if (!bundle)
+        return;
+    if (session.runtimeState() == VMRuntimeState::running && bundle->metadata.savedState) {
+        // The machine ran on after its state was saved: restoring that state now would put old memory over a changed disk.
+        try {
+            m_saveRestore.discardSavedState(bundle->bundleURL);
+        } catch (const std::exception &error) {
+            log(QStringLiteral("Could not delete the stale saved state of ") + bundle->metadata.name + QStringLiteral(": ") + describe(error),
+                QStringLiteral("SaveRestore"), *bundle);
+        }
+        bundle->metadata.savedState.reset();
+        log(QStringLiteral("Discarded the saved state of ") + bundle->metadata.name + QStringLiteral(" because the VM ran on after it was saved"),
+            QStringLiteral("SaveRestore"), *bundle);
+    }
+    bundle->metadata.runtimeState = session.runtimeState();
+    bundle->metadata.hasSavedState = bundle->metadata.savedState.has_value();
+    session.setBundle(save(*bundle));
+}
+
+void VirtualMachineCoordinator::handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session)
+{
+    if (const auto *lost = std::get_if<VirtualMachineSession::NetworkDisconnected>(&event)) {
+        log(lost->error.localizedDescription(), QStringLiteral("Network"), session.bundle());
+        return;
+    }
+    if (const auto *failed = std::get_if<VirtualMachineSession::DidStopWithError>(&event))
+        log(failed->error.localizedDescription(), QStringLiteral("Runtime"), session.bundle());
+    try {
+        finalizeStoppedSession(session);
+    } catch (const std::exception &) {
+        // The stored state is corrected at the next start or finalisation; an event has nobody to report to.
+    }
+}
+
+VMBundle VirtualMachineCoordinator::prepareStart(const QUuid &id, bool resumeSavedState)
+{
+    const VMBundle bundle = requireBundle(id);
+    if (m_qemuMachines.isRunning(id))
+        throw refusal("The virtual machine is already active.");
+    if (const std::shared_ptr<VirtualMachineSession> existing = m_sessions.session(id)) {
+        if (existing->runtimeState() == VMRuntimeState::error)
+            removeSession(id);
+        else if (existing->runtimeState() != VMRuntimeState::stopped)
+            throw refusal("The virtual machine is already active.");
+    }
+
+    VMBundle current = bundle;
+    if (current.metadata.runtimeState != VMRuntimeState::stopped) {
+        current.metadata.runtimeState = VMRuntimeState::stopped;
+        current = save(current);
+    }
+    {
+        const SecurityScope scope(m_access, current.bundleURL);
+        m_guestAutomation.ensureAutomationRoot(current);
+    }
+    if (current.metadata.guestOSType == VMGuestOSType::linux)
+        m_linuxGuestTools.stageLinuxGuestTools(current);
+    if (!resumeSavedState && current.metadata.savedState) {
+        discardSavedStateFileIgnoringFailure(current);
+        current.metadata.savedState.reset();
+        current.metadata.hasSavedState = false;
+        save(current);
+    }
+    return bundle;
+}
+
+void VirtualMachineCoordinator::completeStart(VirtualMachineSession &session, const VMBundle &bundleAtStart, bool resumeSavedState)
+{
+    if (resumeSavedState && bundleAtStart.metadata.savedState) {
+        // A saved state is used once.
+        if (std::optional<VMBundle> current = m_store.bundle(bundleAtStart.id())) {
+            discardSavedStateFileIgnoringFailure(*current);
+            current->metadata.savedState.reset();
+            current->metadata.hasSavedState = false;
+            save(*current);
+        }
+    }
+    finalizeStoppedSession(session);
+}
+
+void VirtualMachineCoordinator::rethrowStartFailure(std::exception_ptr failure, const QUuid &id, bool resumeSavedState)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const VirtualMachineError &error) {
+        if (error.errorCase() != VirtualMachineError::Case::savedStateRestoreFailed || !resumeSavedState)
+            throw;
+    }
+    try {
+        discardInvalidSavedState(id);
+    } catch (const std::exception &) {
+        // The session goes all the same; the next plain start discards what is left.
+    }
+    removeSession(id);
+    throw VirtualMachineError(VirtualMachineError::Case::savedStateRestoreFailed,
+                              QStringLiteral("The saved state was invalid and has been discarded. Start the VM again with a cold boot."));
+}
+
+void VirtualMachineCoordinator::discardInvalidSavedState(const QUuid &id)
+{
+    std::optional<VMBundle> bundle = m_store.bundle(id);
+    if (!bundle)
+        return;
+    discardSavedStateFileIgnoringFailure(*bundle);
+    bundle->metadata.savedState.reset();
+    bundle->metadata.hasSavedState = false;
+    bundle->metadata.runtimeState = VMRuntimeState::stopped;
+    save(*bundle);
+}
+
+void VirtualMachineCoordinator::recordSaved(VirtualMachineSession &session, const VMSavedState &saved)
+{
+    std::optional<VMBundle> bundle = m_store.bundle(session.id());
+    if (!bundle)
+        return;
+    bundle->metadata.savedState = saved;
+    bundle->metadata.hasSavedState = true;
+    bundle->metadata.runtimeState = session.runtimeState();
+    session.setBundle(save(*bundle));
+}
+
+void VirtualMachineCoordinator::discardSavedState(const QUuid &id)
+{
+    VMBundle bundle = requireBundle(id);
+    if (m_sessions.isActive(id))
+        throw refusal("Stop the virtual machine before discarding saved state.");
+    m_saveRestore.discardSavedState(bundle.bundleURL);
+    bundle.metadata.savedState.reset();
+    bundle.metadata.hasSavedState = false;
+    const VMBundle saved = save(bundle);
+    if (const auto session = m_sessions.session(id))
+        session->setBundle(saved);
+}
+
+VMBundle VirtualMachineCoordinator::updateStoppedSettings(const QUuid &id, const VMStoppedSettings &settings)
+{
+    VMBundle bundle = requireBundle(id);
+    VMMetadata &metadata = bundle.metadata;
+    if (metadata.installState != VMInstallState::installed)
+        throw refusal("Finish installing macOS before changing VM settings.");
+    if (metadata.runtimeState != VMRuntimeState::stopped)
+        throw refusal("Stop the virtual machine before changing VM settings.");
+    if (metadata.hasSavedState)
+        throw refusal("Discard the saved state before changing VM settings.");
+    if (isMachineActive(id))
+        throw refusal("Stop the virtual machine before changing VM settings.");
+
+    const QList<VMSharedFolder> sharedFolders = m_sharedFolders.resolveSharedFolders(settings.sharedFolders);
+    metadata.hardwareProfile.cpuCount = settings.cpuCount;
+    metadata.hardwareProfile.memorySizeBytes = settings.memorySizeBytes;
+    metadata.hardwareProfile.displayWidth = settings.displayWidth;
+    metadata.hardwareProfile.displayHeight = settings.displayHeight;
+    metadata.hardwareProfile.displayPixelsPerInch = settings.displayPixelsPerInch;
+    metadata.cpuCount = settings.cpuCount;
+    metadata.memorySizeBytes = settings.memorySizeBytes;
+    VMMediaConfiguration media;
+    media.isMicrophoneEnabled = settings.isMicrophoneEnabled;
+    media.isSpeakerEnabled = settings.isSpeakerEnabled;
+    metadata.mediaConfiguration = media;
+    bundle.sharedFolders = sharedFolders;
+
+    m_store.updateBundle(bundle);
+    removeSession(id);
+    log(QStringLiteral("Updated stopped settings for ") + metadata.name, QStringLiteral("Settings"), bundle);
+    return storedOr(bundle);
+}
+
+VMDiskExpansionResult VirtualMachineCoordinator::changeDiskCapacity(const QUuid &id, quint64 requestedSizeBytes)
+{
+    VMBundle bundle = requireBundle(id);
+    VMMetadata &metadata = bundle.metadata;
+    if (metadata.installState != VMInstallState::installed)
+        throw refusal("Install macOS before changing disk capacity.");
+    if (metadata.runtimeState != VMRuntimeState::stopped)
+        throw refusal("Stop the virtual machine before changing disk capacity.");
+    if (metadata.hasSavedState)
+        throw refusal("Discard the saved state before changing disk capacity.");
+    if (isMachineActive(id))
+        throw refusal("Stop the virtual machine before changing disk capacity.");
+
+    const quint64 newSize = m_diskImages.resizeDisk(bundle.layout().diskImageURL(), requestedSizeBytes);
+    metadata.hardwareProfile.diskSizeBytes = newSize;
+    metadata.diskSizeBytes = newSize;
+    const VMBundle saved = save(bundle);
+    removeSession(id);
+
+    const VMDiskExpansionAutomationOutcome outcome = queueDiskGrowthRequest(saved);
+    log(QStringLiteral("Expanded ") + metadata.name + QStringLiteral(" disk to ") + DisplayFormatters::byteCountText(newSize), QStringLiteral("Disk"),
+        bundle);
+    return VMDiskExpansionResult{storedOr(saved), outcome};
+}
+
+VMBundle VirtualMachineCoordinator::cloneVM(const QUuid &id, const std::optional<QString> &name, bool regenerateMachineIdentifier,
+                                            bool preserveSavedState)
+{
+    const VMBundle bundle = requireBundle(id);
+    if (bundle.metadata.installState != VMInstallState::installed)
+        throw refusal("Only installed virtual machines can be cloned.");
+    if (isMachineActive(id))
+        throw refusal("Only fully stopped virtual machines can be cloned.");
+    if (bundle.metadata.runtimeState != VMRuntimeState::stopped)
+        throw refusal("Only fully stopped virtual machines can be cloned.");
+    return m_clones.clone(bundle, name, regenerateMachineIdentifier, preserveSavedState);
+}
+
+void VirtualMachineCoordinator::deleteVM(const QUuid &id)
+{
+    if (isMachineActive(id))
+        throw refusal("Stop the virtual machine before deleting it.");
+    removeSession(id);
+    m_store.deleteBundle(id);
+}
+
+VMBundle VirtualMachineCoordinator::requireBundle(const QUuid &id) const
+{
+    std::optional<VMBundle> bundle = m_store.bundle(id);
+    if (!bundle)
+        throw VirtualMachineError::invalidBundle(QStringLiteral("The selected VM could not be found."));
+    return std::move(*bundle);
+}
+
+bool VirtualMachineCoordinator::isMachineActive(const QUuid &id) const
+{
+    return m_sessions.isActive(id) || m_qemuMachines.isRunning(id);
+}
+
+VMBundle VirtualMachineCoordinator::save(const VMBundle &bundle)
+{
+    m_store.updateBundle(bundle);
+    return storedOr(bundle);
+}
+
+VMBundle VirtualMachineCoordinator::storedOr(const VMBundle &fallback) const
+{
+    return m_store.bundle(fallback.id()).value_or(fallback);
+}
+
+void VirtualMachineCoordinator::discardSavedStateFileIgnoringFailure(const VMBundle &bundle) const
+{
+    try {
+        m_saveRestore.discardSavedState(bundle.bundleURL);
+    } catch (const std::exception &) {
+        // The record goes regardless, and without it the file is never restored.
+    }
+}
+
+VMDiskExpansionAutomationOutcome VirtualMachineCoordinator::queueDiskGrowthRequest(const VMBundle &bundle) const
+{
+    try {
+        {
+            const SecurityScope scope(m_access, bundle.bundleURL);
+            m_guestAutomation.ensureAutomationRoot(bundle);
+        }
+        const VMGuestAutomationQueueResult queued = m_guestAutomation.enqueueRequest(bundle);
+        return VMDiskExpansionAutomationOutcome::queued(queued.availability == VMGuestAutomationAvailability::installed);
+    } catch (const std::exception &error) {
+        log(describe(error), QStringLiteral("GuestAutomation"), bundle);
+        return VMDiskExpansionAutomationOutcome::warning(
+            QStringLiteral("The VM disk was expanded, but the automatic in-guest resize request could not be queued."));
+    }
+}
+
+void VirtualMachineCoordinator::log(const QString &message, const QString &category, const VMBundle &bundle) const
+{
+    m_logging.log(message, category, bundle.bundleURL);
+}

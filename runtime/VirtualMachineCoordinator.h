@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "VMBundle.h"
+#include "VMDiskExpansionResult.h"
+#include "VMStoppedSettings.h"
+#include "VirtualMachineSession.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+class DiskImageService;
+class LoggingService;
+class RunningQEMUMachines;
+class SecurityScopedAccess;
+class VMCloneService;
+class VMGuestAutomationService;
+class VMLinuxGuestToolsService;
+class VMRuntimeService;
+class VMSaveRestoreService;
+class VMSharedFolderService;
+class VMStore;
+class VirtualMachineSessionTable;
+
+/**
+ * The one place that starts virtual machines and changes a stopped VM's
+ * bundle. It keeps one runtime session per VM in its session table, applies
+ * the guards that protect a VM (installed, stopped, no saved state) and is
+ * the only writer of a VM's stored run state: whatever it learns about a
+ * running machine goes back into the bundle's metadata through the store.
+ *
+ * Every guard reads the state at the moment of the call. A VM counts as
+ * active while its session is in any state but stopped and, for Windows
+ * guests that run without a session, while QEMU runs it. Refusals are
+ * VirtualMachineError invalidOperation; a VM the store does not know is
+ * invalidBundle "The selected VM could not be found."; the errors of the
+ * store and the services are passed on unchanged. GUI thread only.
+ *
+ * @code
+ * VirtualMachineCoordinator coordinator({store, sessions, runtime, disks, sharedFolders, automation, linuxTools, saveRestore, clones,
+ *                                        logging, access, qemu});
+ * const std::shared_ptr<VirtualMachineSession> session = co_await coordinator.start(id, false);
+ * co_await runtime.pause(*session);
+ * coordinator.finalizeStoppedSession(*session);
+ * @endcode
+ */
+class VirtualMachineCoordinator final : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Services {
+        VMStore &store;
+        VirtualMachineSessionTable &sessions;
+        const VMRuntimeService &runtime;
+        const DiskImageService &diskImages;
+        const VMSharedFolderService &sharedFolders;
+        const VMGuestAutomationService &guestAutomation;
+        const VMLinuxGuestToolsService &linuxGuestTools;
+        const VMSaveRestoreService &saveRestore;
+        const VMCloneService &clones;
+        const LoggingService &logging;
+        SecurityScopedAccess &access;
+        const RunningQEMUMachines &qemuMachines;
+    };
+
+    explicit VirtualMachineCoordinator(Services services, QObject *parent = nullptr);
+    ~VirtualMachineCoordinator() override;
+
+    VirtualMachineSessionTable &sessions() const { return m_sessions; }
+
+    /**
+     * The VM's session, made by the runtime service on first use and kept;
+     * an existing session is given the stored bundle. The session's events
+     * reach this coordinator for as long as it exists.
+     */
+    std::shared_ptr<VirtualMachineSession> session(const QUuid &id);
+
+    /**
+     * Starts the VM: cold, or with `resumeSavedState` (the user's "Resume
+     * Saved State") from its saved state, which is then used up. A stale
+     * stored run state is reset first; the automation folder (and for a
+     * Linux guest its tools) is prepared; a plain start discards any saved
+     * state. A restore that fails discards the saved state and the session
+     * and throws savedStateRestoreFailed asking for a cold boot. Returns the
+     * session with its state copied into the metadata.
+     */
+    QCoro::Task<std::shared_ptr<VirtualMachineSession>> start(QUuid id, bool resumeSavedState);
+
+    /// Saves the VM's machine state (it stays paused) and records it in the metadata.
+    QCoro::Task<> recordSavedState(QUuid id);
+
+    /// Drops the VM's session and the security-scoped access of its configuration; the machine is not stopped.
+    void removeSession(const QUuid &id);
+
+    /**
+     * Copies the session's run state into the stored metadata and gives the
+     * session the stored bundle. A session that runs on while the metadata
+     * records a saved state has made that state stale: the file and the
+     * record are discarded, so it can never be restored over the changed
+     * disk. A VM the store no longer knows is no error. Save errors are thrown.
+     */
+    void finalizeStoppedSession(VirtualMachineSession &session);
+
+    /// Deletes the saved state of a VM whose session, if any, is stopped, and clears the record.
+    void discardSavedState(const QUuid &id);
+
+    /**
+     * Applies edited settings to a stopped, installed VM without saved state
+     * and drops its session, so the next start builds a fresh configuration.
+     * Returns the bundle as stored.
+     */
+    VMBundle updateStoppedSettings(const QUuid &id, const VMStoppedSettings &settings);
+
+    /**
+     * Grows a stopped, installed VM's disk without saved state, stores the
+     * new size, drops the session and queues the in-guest resize request. A
+     * request that cannot be queued becomes the warning outcome: the grown
+     * disk stands and nothing is thrown.
+     */
+    VMDiskExpansionResult changeDiskCapacity(const QUuid &id, quint64 requestedSizeBytes);
+
+    /// Clones an installed, fully stopped VM; the clone service's result or error is passed on.
+    VMBundle cloneVM(const QUuid &id, const std::optional<QString> &name, bool regenerateMachineIdentifier, bool preserveSavedState);
+
+    /**
+     * Deletes a VM that is not active: its session goes first, then the
+     * store deletes the bundle (an unknown identifier is no error; a folder
+     * left on disk is the store's permissionDenied).
+     */
+    void deleteVM(const QUuid &id);
+
+private:
+    void handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session);
+    /// The guards and preparations of a start, up to asking for the session; returns the bundle as first read.
+    VMBundle prepareStart(const QUuid &id, bool resumeSavedState);
+    /// After a successful start: a saved state that was resumed is used up, and the session's state is stored.
+    void completeStart(VirtualMachineSession &session, const VMBundle &bundleAtStart, bool resumeSavedState);
+    /// Turns a failed restore into the cold-boot refusal after discarding the state and the session; rethrows anything else.
+    [[noreturn]] void rethrowStartFailure(std::exception_ptr failure, const QUuid &id, bool resumeSavedState);
+    void discardInvalidSavedState(const QUuid &id);
+    void recordSaved(VirtualMachineSession &session, const VMSavedState &saved);
+    VMBundle requireBundle(const QUuid &id) const;
+    /// Whether the VM has a session in any state but stopped, or QEMU runs it.
+    bool isMachineActive(const QUuid &id) const;
+    /// Writes the bundle through the store and returns it as stored.
+    VMBundle save(const VMBundle &bundle);
+    /// The store's current bundle for the id, or `fallback` when it has none.
+    VMBundle storedOr(const VMBundle &fallback) const;
+    void discardSavedStateFileIgnoringFailure(const VMBundle &bundle) const;
+    /// Ensures the automation folder and queues the disk-growth request; what became of it.
+    VMDiskExpansionAutomationOutcome queueDiskGrowthRequest(const VMBundle &bundle) const;
+    void log(const QString &message, const QString &category, const VMBundle &bundle) const;
+
+    VMStore &m_store;
+    VirtualMachineSessionTable &m_sessions;
+    const VMRuntimeService &m_runtime;
+    const DiskImageService &m_diskImages;
+    const VMSharedFolderService &m_sharedFolders;
+    const VMGuestAutomationService &m_guestAutomation;
+    const VMLinuxGuestToolsService &m_linuxGuestTools;
+    const VMSaveRestoreService &m_saveRestore;
+    const VMCloneService &m_clones;
+    const LoggingService &m_logging;
+    SecurityScopedAccess &m_access;
+    const RunningQEMUMachines &m_qemuMachines;
+};

@@ -1,0 +1,219 @@
+// SPDX-License-Identifier: MIT
+#include "VMSaveRestoreService.h"
+
+#include "FileBookmarkService.h"
+#include "HostSecurityScopedAccess.h"
+#include "LoggingService.h"
+#include "QtPrinters.h"
+#include "ScriptedVirtualMachine.h"
+#include "TaskWaiter.h"
+#include "TemporaryHome.h"
+#include "VMSharedFolderService.h"
+#include "VirtualMachineError.h"
+#include "VirtualMachineSession.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Operation = VirtualMachineScript::Operation;
+using MachineState = VirtualMachine::State;
+
+const VirtualizationError machineFailure(VirtualizationError::Code::saveFailed, QStringLiteral("The migration failed."));
+
+/// A running session of a bundle whose SavedState folder already holds an older state.
+class VMSaveRestoreServiceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(savedStateFolder()));
+        QFile old(stateFile());
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(oldState);
+    }
+
+    void makeSession(const VirtualMachineConfiguration &configuration = {})
+    {
+        VMBundle bundle;
+        bundle.bundleURL = m_home.path() + QStringLiteral("/Ubuntu.vm");
+        bundle.metadata.id = QUuid::createUuid();
+        bundle.metadata.name = QStringLiteral("Ubuntu");
+        bundle.metadata.runtimeState = VMRuntimeState::running;
+        auto machine = std::make_unique<ScriptedVirtualMachine>(configuration);
+        machine->forceState(MachineState::running);
+        m_machine = machine.get();
+        m_session = std::make_unique<VirtualMachineSession>(bundle, configuration, std::move(machine), QStringList(), m_sharedFolders, m_logging);
+        QObject::connect(m_session.get(), &VirtualMachineSession::runtimeStateChanged, [this] { m_states << m_session->runtimeState(); });
+    }
+
+    QString savedStateFolder() const { return m_home.path() + QStringLiteral("/Ubuntu.vm/SavedState"); }
+    QString stateFile() const { return savedStateFolder() + QStringLiteral("/MachineState.bin"); }
+    QByteArray stateFileContent() const
+    {
+        QFile file(stateFile());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QStringList savedStateEntries() const { return QDir(savedStateFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
+    QString bundleLog() const
+    {
+        QFile file(m_home.path() + QStringLiteral("/Ubuntu.vm/Logs/duvuzodovevav.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    static QCoro::Task<> keep(QCoro::Task<VMSavedState> saving, std::optional<VMSavedState> &saved) { saved = co_await saving; }
+
+    /// Saves and gives back the record; what the save threw is left in m_failure.
+    std::optional<VMSavedState> save()
+    {
+        std::optional<VMSavedState> saved;
+        m_failure = TaskWaiter::failureOf(keep(m_service.saveState(*m_session), saved), 10s);
+        return saved;
+    }
+
+    template <typename Error>
+    std::optional<Error> failure() const
+    {
+        if (!m_failure)
+            return std::nullopt;
+        try {
+            std::rethrow_exception(m_failure);
+        } catch (const Error &error) {
+            return error;
+        } catch (...) {
+            return std::nullopt;
+        }
+    }
+
+    static inline const QByteArray oldState = QByteArrayLiteral("old");
+    TemporaryHome m_home;
+    const LoggingService m_logging{};
+    FileBookmarkService m_bookmarks;
+    HostSecurityScopedAccess m_access;
+    const VMSharedFolderService m_sharedFolders{m_bookmarks, m_access};
+    const VMSaveRestoreService m_service{m_logging};
+    ScriptedVirtualMachine *m_machine = nullptr;
+    std::unique_ptr<VirtualMachineSession> m_session;
+    QList<VMRuntimeState> m_states;
+    std::exception_ptr m_failure;
+};
+
+TEST_F(VMSaveRestoreServiceTest, SavingARunningMachinePausesItAndReplacesTheOldState)
+{
+    makeSession();
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    const std::optional<VMSavedState> saved = save();
+    ASSERT_TRUE(saved) << "the save failed";
+
+    EXPECT_EQ(m_machine->calls(), (QList<Operation>{Operation::pause, Operation::saveMachineState}));
+    EXPECT_EQ(m_states, (QList<VMRuntimeState>{VMRuntimeState::paused, VMRuntimeState::saving, VMRuntimeState::paused}));
+    EXPECT_EQ(m_machine->state(), MachineState::paused);
+    EXPECT_EQ(stateFileContent(), ScriptedVirtualMachine::savedStateContent());
+    EXPECT_EQ(savedStateEntries(), QStringList{QStringLiteral("MachineState.bin")}) << "no temporary file is left behind";
+    EXPECT_EQ(saved->relativePath, QStringLiteral("SavedState/MachineState.bin"));
+    EXPECT_EQ(saved->fileSizeBytes, quint64(ScriptedVirtualMachine::savedStateContent().size()));
+    EXPECT_GE(saved->createdAt, before);
+    EXPECT_LE(saved->createdAt, QDateTime::currentDateTimeUtc());
+    EXPECT_TRUE(bundleLog().contains(QStringLiteral("] [SaveRestore] Saved VM state for Ubuntu\n"))) << bundleLog().toStdString();
+}
+
+TEST_F(VMSaveRestoreServiceTest, SavingAPausedMachineGoesStraightToSaving)
+{
+    makeSession();
+    m_machine->forceState(MachineState::paused);
+    ASSERT_TRUE(save());
+    EXPECT_EQ(m_machine->calls(), QList<Operation>{Operation::saveMachineState});
+    EXPECT_EQ(m_states, (QList<VMRuntimeState>{VMRuntimeState::saving, VMRuntimeState::paused}));
+
+    // A second save replaces the first, and its record is that of the new file.
+    QFile file(stateFile());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(oldState);
+    file.close();
+    const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-50);
+    const std::optional<VMSavedState> second = save();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(stateFileContent(), ScriptedVirtualMachine::savedStateContent());
+    EXPECT_GE(second->createdAt, before);
+    EXPECT_EQ(second->fileSizeBytes, quint64(ScriptedVirtualMachine::savedStateContent().size()));
+}
+
+TEST_F(VMSaveRestoreServiceTest, AFailedSaveKeepsTheOldStateAndLeavesTheMachinePaused)
+{
+    makeSession();
+    m_machine->script().enqueue(Operation::saveMachineState, ScriptedAnswer::failure(machineFailure, 10ms));
+    EXPECT_FALSE(save());
+    const auto error = failure<VirtualMachineError>();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), VirtualMachineError::Case::saveStateFailed);
+    EXPECT_EQ(error->detail(), QStringLiteral("The migration failed."));
+    EXPECT_EQ(m_states, (QList<VMRuntimeState>{VMRuntimeState::paused, VMRuntimeState::saving, VMRuntimeState::paused}));
+    EXPECT_EQ(stateFileContent(), oldState);
+    EXPECT_EQ(savedStateEntries(), QStringList{QStringLiteral("MachineState.bin")});
+    EXPECT_FALSE(bundleLog().contains(QStringLiteral("Saved VM state")));
+}
+
+TEST_F(VMSaveRestoreServiceTest, AMachineThatSharesFoldersIsRefusedInOneSentenceWithNothingTouched)
+{
+    VirtualMachineConfiguration sharing;
+    MultipleDirectoryShare share;
+    share.insert(QStringLiteral("KestrumAutomation"), SharedDirectory{m_home.path(), false});
+    sharing.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), share};
+    makeSession(sharing);
+
+    EXPECT_FALSE(save());
+    const auto error = failure<VirtualMachineError>();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), VirtualMachineError::Case::saveStateFailed);
+    EXPECT_EQ(error->detail(), QStringLiteral("This VM shares folders with the host (at least its automation folder), "
+                                              "and QEMU on this host cannot save a VM that shares folders."));
+    EXPECT_TRUE(m_machine->calls().isEmpty());
+    EXPECT_TRUE(m_states.isEmpty());
+    EXPECT_EQ(stateFileContent(), oldState);
+}
+
+TEST_F(VMSaveRestoreServiceTest, APauseFailureIsPassedOnWithTheStateUnchanged)
+{
+    makeSession();
+    m_machine->script().enqueue(Operation::pause, ScriptedAnswer::failure(machineFailure));
+    EXPECT_FALSE(save());
+    const auto error = failure<VirtualizationError>();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->localizedDescription(), machineFailure.localizedDescription());
+    EXPECT_TRUE(m_states.isEmpty());
+    EXPECT_EQ(m_session->runtimeState(), VMRuntimeState::running);
+    EXPECT_EQ(stateFileContent(), oldState);
+}
+
+TEST_F(VMSaveRestoreServiceTest, ASessionClosedDuringTheSaveLeavesTheOldState)
+{
+    makeSession();
+    m_machine->forceState(MachineState::paused);
+    m_machine->script().enqueue(Operation::saveMachineState, ScriptedAnswer::success(200ms));
+    std::optional<VMSavedState> saved;
+    QCoro::Task<> saving = keep(m_service.saveState(*m_session), saved);
+    m_session.reset();
+    EXPECT_TRUE(TaskWaiter::failureOf(std::move(saving), 10s));
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(stateFileContent(), oldState);
+    EXPECT_EQ(savedStateEntries(), QStringList{QStringLiteral("MachineState.bin")});
+}
+
+TEST_F(VMSaveRestoreServiceTest, DiscardingRemovesOnlyTheFile)
+{
+    const QString bundle = m_home.path() + QStringLiteral("/Ubuntu.vm");
+    m_service.discardSavedState(bundle);
+    EXPECT_TRUE(savedStateEntries().isEmpty());
+    EXPECT_TRUE(QDir(savedStateFolder()).exists());
+    EXPECT_NO_THROW(m_service.discardSavedState(bundle));
+}
+
+} // namespace
