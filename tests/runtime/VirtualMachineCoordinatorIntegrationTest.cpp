@@ -1,0 +1,154 @@
+// SPDX-License-Identifier: MIT
+#include "VirtualMachineCoordinator.h"
+
+#include "../Services/StoreTestFixture.h"
+#include "DiskImageService.h"
+#include "HostNetworkService.h"
+#include "HostProfile.h"
+#include "MachineIdentityService.h"
+#include "QemuVirtualMachineFactory.h"
+#include "RunningQEMUMachines.h"
+#include "TaskWaiter.h"
+#include "VMCloneService.h"
+#include "VMConfigurationBuilder.h"
+#include "VMGuestAutomationService.h"
+#include "VMLinuxGuestToolsService.h"
+#include "VMLinuxService.h"
+#include "VMRuntimeService.h"
+#include "VMSaveRestoreService.h"
+#include "VMSharedFolderService.h"
+#include "VirtualMachineError.h"
+#include "VirtualMachineSessionTable.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <exception>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+/*
+ * Starts a Linux bundle on the real QEMU of this host through the
+ * coordinator, which shares the VM's automation folder through virtiofsd,
+ * and stops it the way the views do: the runtime service stops the machine,
+ * the coordinator stores its state. The firmware finds nothing on the empty
+ * disk and waits, which is all a start and a stop need.
+ */
+namespace {
+
+constexpr quint64 mebibyte = quint64(1) << 20;
+constexpr quint64 gibibyte = quint64(1) << 30;
+
+class NoQEMUMachines final : public RunningQEMUMachines
+{
+public:
+    bool isRunning(const QUuid &) const override { return false; }
+};
+
+QString describe(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const VirtualMachineError &error) {
+        return error.errorDescription();
+    } catch (const std::exception &error) {
+        return QString::fromUtf8(error.what());
+    }
+}
+
+class VirtualMachineCoordinatorIntegrationTest : public StoreTest
+{
+protected:
+    void SetUp() override
+    {
+        HostProfile profile = HostProfile::detect();
+        if (profile.qemuProgram.isEmpty() || profile.firmwareCodePath.isEmpty() || profile.firmwareVariablesTemplatePath.isEmpty())
+            GTEST_SKIP() << "QEMU or its AArch64 firmware is not installed (qemu-system-arm, qemu-efi-aarch64)";
+        if (profile.virtiofsdProgram.isEmpty() || profile.unshareProgram.isEmpty())
+            GTEST_SKIP() << "virtiofsd (qemu-system-common) or unshare (util-linux) is not installed, so the automation folder cannot be shared";
+        if (QProcess::execute(profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
+            GTEST_SKIP() << "this host does not permit `unshare -Urm`, so the automation folder every started VM shares cannot be served";
+        profile.runtimeDirectory = m_home.path() + QStringLiteral("/run");
+        m_machines = std::make_unique<QemuVirtualMachineFactory>(profile);
+        m_runtime = std::make_unique<VMRuntimeService>(m_builder, m_sharedFolders, m_linux, m_logging, *m_machines);
+        m_coordinator = std::make_unique<VirtualMachineCoordinator>(VirtualMachineCoordinator::Services{
+            store(), m_sessions, *m_runtime, m_disks, m_sharedFolders, m_automation, m_linuxTools, m_saveRestore, m_clones, m_logging, m_access, m_qemu});
+
+        VMBundle bundle;
+        bundle.bundleURL = root() + QStringLiteral("/Debian.vm");
+        bundle.metadata = sampleMetadata(QStringLiteral("Debian"));
+        bundle.metadata.installState = VMInstallState::installed;
+        bundle.metadata.hardwareProfile = VMHardwareProfile{1, 512 * mebibyte, 32 * gibibyte, 1280, 800, 80};
+        bundle.metadata.mediaConfiguration = VMMediaConfiguration{false, false};
+        bundle.metadata.normalize();
+        ASSERT_TRUE(QDir().mkpath(bundle.bundleURL));
+        m_disks.createDisk(bundle.layout().diskImageURL(), 32 * gibibyte);
+        store().updateBundle(bundle);
+        m_bundle = *store().bundle(bundle.id());
+    }
+
+    void TearDown() override
+    {
+        // Dropping the last holder of a session ends its QEMU and virtiofsd, also after a failed test.
+        for (const QUuid &id : m_sessions.ids())
+            m_sessions.remove(id);
+    }
+
+    /// The run state as Metadata.json on disk holds it.
+    QString storedRuntimeState() const
+    {
+        return QJsonDocument::fromJson(read(m_bundle.layout().metadataURL()).toUtf8()).object().value(QStringLiteral("runtimeState")).toString();
+    }
+
+    static void run(QCoro::Task<> task)
+    {
+        const std::exception_ptr failure = TaskWaiter::failureOf(std::move(task), 120s);
+        ASSERT_FALSE(failure) << describe(failure).toStdString();
+    }
+
+    static QCoro::Task<> keep(QCoro::Task<std::shared_ptr<VirtualMachineSession>> starting, std::shared_ptr<VirtualMachineSession> &session)
+    {
+        session = co_await starting;
+    }
+
+    DiskImageService m_disks;
+    VMSharedFolderService m_sharedFolders{m_bookmarks, m_access};
+    const HostNetworkService m_network;
+    const VMConfigurationBuilder m_builder{m_sharedFolders, m_network, m_access};
+    const VMLinuxService m_linux{m_logging, m_sharedFolders, m_network, m_access};
+    const VMSaveRestoreService m_saveRestore{m_logging};
+    VMGuestAutomationService m_automation{m_logging, m_access, m_viewer, ApplicationResources(std::nullopt)};
+    VMLinuxGuestToolsService m_linuxTools{m_logging};
+    MachineIdentityService m_identity;
+    VMCloneService m_clones{store(), m_identity, m_logging};
+    NoQEMUMachines m_qemu;
+    std::unique_ptr<QemuVirtualMachineFactory> m_machines;
+    std::unique_ptr<VMRuntimeService> m_runtime;
+    VirtualMachineSessionTable m_sessions{m_access};
+    std::unique_ptr<VirtualMachineCoordinator> m_coordinator;
+    VMBundle m_bundle;
+};
+
+TEST_F(VirtualMachineCoordinatorIntegrationTest, StoresRunningAfterAStartAndStoppedAfterAStop)
+{
+    ASSERT_EQ(storedRuntimeState(), QStringLiteral("stopped"));
+
+    std::shared_ptr<VirtualMachineSession> session;
+    run(keep(m_coordinator->start(m_bundle.id(), false), session));
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->runtimeState(), VMRuntimeState::running);
+    EXPECT_FALSE(session->configuration().directorySharingDevices.isEmpty()) << "the automation folder is shared";
+    EXPECT_EQ(storedRuntimeState(), QStringLiteral("running"));
+
+    run(m_runtime->stop(*session));
+    m_coordinator->finalizeStoppedSession(*session);
+    EXPECT_EQ(session->runtimeState(), VMRuntimeState::stopped);
+    EXPECT_EQ(storedRuntimeState(), QStringLiteral("stopped"));
+    EXPECT_EQ(session->bundle(), *store().bundle(m_bundle.id()));
+    EXPECT_TRUE(QDir(m_home.path() + QStringLiteral("/run")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty())
+        << "QEMU and virtiofsd left their runtime folder behind";
+}
+
+} // namespace
