@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "RecordingFakes.h"
 #include "FileBookmarkService.h"
 #include "FileViewer.h"
 #include "LoggingService.h"
@@ -17,28 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-
-/// Grants every access and records starts and stops, so tests can check that they balance.
-class RecordingAccess : public SecurityScopedAccess
-{
-public:
-    bool startAccessing(const QString &path) override
-    {
-        started << path;
-        return true;
-    }
-    void stopAccessing(const QString &path) override { stopped << path; }
-
-    QStringList started;
-    QStringList stopped;
-};
-
-class RecordingFileViewer : public FileViewer
-{
-public:
-    void revealItem(const QString &path) override { revealed << path; }
-    QStringList revealed;
-};
 
 /**
  * A library store over a temporary home: the library root is the default

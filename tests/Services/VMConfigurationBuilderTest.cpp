@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "RecordingFakes.h"
 #include "VMConfigurationBuilder.h"
 
 #include "FileBookmarkService.h"
@@ -21,21 +22,6 @@
 namespace {
 
 constexpr quint64 mebibyte = quint64(1) << 20;
-
-/// Grants every access and records starts and stops, so tests can check that they balance.
-class GrantingAccess final : public SecurityScopedAccess
-{
-public:
-    bool startAccessing(const QString &path) override
-    {
-        started << path;
-        return true;
-    }
-    void stopAccessing(const QString &path) override { stopped << path; }
-
-    QStringList started;
-    QStringList stopped;
-};
 
 /// A complete macOS bundle; validation is replaced by one that keeps the configuration, so its devices can be read.
 class VMConfigurationBuilderTest : public ::testing::Test
@@ -99,7 +85,7 @@ protected:
     const MacHardwareModel m_model{QByteArrayLiteral("model descriptor")};
     const MacMachineIdentifier m_identifier = MacMachineIdentifier::generate();
     FileBookmarkService m_bookmarks;
-    GrantingAccess m_access;
+    RecordingAccess m_access;
     const VMSharedFolderService m_sharedFolders{m_bookmarks, m_access};
     const HostNetworkService m_network{SysfsNetworkInterfaces(m_home.path() + QStringLiteral("/net"))};
     QList<VirtualMachineConfiguration> m_validated;

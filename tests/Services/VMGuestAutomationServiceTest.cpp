@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "RecordingFakes.h"
 #include "VMGuestAutomationService.h"
 
 #include "ClipboardText.h"
@@ -25,27 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-class CountingAccess final : public SecurityScopedAccess
-{
-public:
-    bool startAccessing(const QString &path) override
-    {
-        started << path;
-        return true;
-    }
-    void stopAccessing(const QString &path) override { stopped << path; }
-
-    QStringList started;
-    QStringList stopped;
-};
-
-class RecordingViewer final : public FileViewer
-{
-public:
-    void revealItem(const QString &path) override { revealed << path; }
-    QStringList revealed;
-};
 
 const QDateTime aMonthAgo = QDateTime(QDate(2026, 1, 10), QTime(8, 30, 15), Qt::UTC);
 
@@ -105,8 +85,8 @@ protected:
 
     TemporaryHome m_home;
     LoggingService m_logging;
-    CountingAccess m_access;
-    RecordingViewer m_viewer;
+    RecordingAccess m_access;
+    RecordingFileViewer m_viewer;
     VMBundle m_bundle;
     VMGuestAutomationService m_service { m_logging, m_access, m_viewer,
         ApplicationResources(at(QStringLiteral("resources")), at(QStringLiteral("source"))) };

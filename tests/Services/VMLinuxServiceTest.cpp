@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "RecordingFakes.h"
 #include "VMLinuxService.h"
 
 #include "FileBookmarkService.h"
@@ -24,21 +25,6 @@
 namespace {
 
 constexpr quint64 mebibyte = quint64(1) << 20;
-
-/// Grants every access and records starts and stops, so tests can check that they balance.
-class GrantingAccess final : public SecurityScopedAccess
-{
-public:
-    bool startAccessing(const QString &path) override
-    {
-        started << path;
-        return true;
-    }
-    void stopAccessing(const QString &path) override { stopped << path; }
-
-    QStringList started;
-    QStringList stopped;
-};
 
 /// A Linux bundle with a disk and an installer ISO, and a small stand-in for the firmware's variable-store template.
 class VMLinuxServiceTest : public ::testing::Test
@@ -94,7 +80,7 @@ protected:
     const QString m_template = m_home.path() + QStringLiteral("/AAVMF_VARS.fd");
     const LoggingService m_logging{};
     FileBookmarkService m_bookmarks;
-    GrantingAccess m_access;
+    RecordingAccess m_access;
     const VMSharedFolderService m_sharedFolders{m_bookmarks, m_access};
     const HostNetworkService m_network{SysfsNetworkInterfaces(m_home.path() + QStringLiteral("/net"))};
     const VMLinuxService m_linux{m_logging, m_sharedFolders, m_network, m_access, {m_home.path() + QStringLiteral("/missing.fd"), m_template}};

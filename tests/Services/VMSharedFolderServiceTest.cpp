@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "RecordingFakes.h"
 #include "VMSharedFolderService.h"
 
 #include "FileBookmarkService.h"
@@ -18,21 +19,6 @@
 #include <cstdio>
 
 namespace {
-
-/// Grants every access and records starts and stops, so tests can check that they balance.
-class GrantingAccess final : public SecurityScopedAccess
-{
-public:
-    bool startAccessing(const QString &path) override
-    {
-        started << path;
-        return true;
-    }
-    void stopAccessing(const QString &path) override { stopped << path; }
-
-    QStringList started;
-    QStringList stopped;
-};
 
 /**
  * A bundle folder and user folders in a temporary folder. The user folders
@@ -106,7 +92,7 @@ protected:
     QList<MountPoint> m_mounts{{QStringLiteral("/"), QStringLiteral("/"), QStringLiteral("uuid:ROOT")},
                                {disk(), QStringLiteral("/"), QStringLiteral("uuid:DISK")}};
     FileBookmarkService m_bookmarks{[this] { return m_mounts; }};
-    GrantingAccess m_access;
+    RecordingAccess m_access;
     VMSharedFolderService m_service{m_bookmarks, m_access};
 };
 
