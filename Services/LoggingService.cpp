@@ -3,6 +3,7 @@
 
 #include "AppDirectories.h"
 #include "FileDescriptor.h"
+#include "FileOperations.h"
 #include "PlatformError.h"
 
 #include <QDateTime>
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -52,20 +52,10 @@ QString LoggingService::logFileURL(const QString &bundleURL) const
 
 void LoggingService::append(const QString &line, const QString &filePath)
 {
-    const FileDescriptor file(::open(QFile::encodeName(filePath).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    const FileDescriptor file(::open(QFile::encodeName(filePath).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file.isValid())
         throw PlatformError::posix(errno, filePath);
-    const QByteArray bytes = line.toUtf8();
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t result = ::write(file.get(), bytes.constData() + written, size_t(bytes.size() - written));
-        if (result < 0) {
-            if (errno == EINTR)
-                continue;
-            throw PlatformError::posix(errno, filePath);
-        }
-        written += result;
-    }
+    FileOperations::writeAll(file.get(), line.toUtf8(), filePath);
 }
 
 QString LoggingService::formatLine(const QString &message, const QString &category)

@@ -28,7 +28,7 @@ public:
      */
     QString logFileURL(const QString &bundleURL) const;
 
-    /// Appends the line's UTF-8 bytes to the file, creating it; throws PlatformError.
+    /// Appends the line's UTF-8 bytes to the file, creating it; a link there is not followed (a bundle may come from anywhere). Throws PlatformError.
     static void append(const QString &line, const QString &filePath);
 
     /// The line as it is printed and written, line feed included.

@@ -32,22 +32,6 @@ struct DirectoryCloser {
     void operator()(DIR *directory) const { ::closedir(directory); }
 };
 
-void writeAll(int descriptor, const QByteArray &data, const QString &path)
-{
-    const char *cursor = data.constData();
-    qsizetype remaining = data.size();
-    while (remaining > 0) {
-        const ssize_t written = ::write(descriptor, cursor, size_t(remaining));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            throw PlatformError::posix(errno, path);
-        }
-        cursor += written;
-        remaining -= written;
-    }
-}
-
 /// A hidden file in an open folder that is removed again unless it was renamed into place.
 class TemporaryEntry
 {
@@ -207,7 +191,7 @@ void ConfinedFolder::writeFileAtomically(const QString &name, const QByteArray &
 {
     const QString path = pathOf(name);
     TemporaryEntry file(m_descriptor.get(), name, path);
-    writeAll(file.descriptor(), data, path);
+    FileOperations::writeAll(file.descriptor(), data, path);
     file.renameTo(native(name));
 }
 

@@ -29,23 +29,23 @@ namespace {
         void operator()(DIR *directory) const { ::closedir(directory); }
     };
 
-    void writeAll(int descriptor, const QByteArray &data, const QString &path)
-    {
-        const char *cursor = data.constData();
-        qsizetype remaining = data.size();
-        while (remaining > 0) {
-            const ssize_t written = ::write(descriptor, cursor, size_t(remaining));
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw PlatformError::posix(errno, path);
-            }
-            cursor += written;
-            remaining -= written;
-        }
-    }
-
 } // namespace
+
+void writeAll(int descriptor, const QByteArray &data, const QString &path)
+{
+    const char *cursor = data.constData();
+    qsizetype remaining = data.size();
+    while (remaining > 0) {
+        const ssize_t written = ::write(descriptor, cursor, size_t(remaining));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            throw PlatformError::posix(errno, path);
+        }
+        cursor += written;
+        remaining -= written;
+    }
+}
 
 QByteArray readFile(const QString &path, qint64 maximumSize)
 {

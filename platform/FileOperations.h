@@ -35,6 +35,9 @@ QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSi
  */
 void writeAtomically(const QString &path, const QByteArray &data);
 
+/// Writes all of `data` to an open descriptor, retrying short and interrupted writes; `path` names it in errors.
+void writeAll(int descriptor, const QByteArray &data, const QString &path);
+
 /**
  * Creates the folder and any missing parents; an existing folder (or a link
  * to one) is no error. A file in the way fails with EEXIST, a file in place

@@ -86,3 +86,23 @@ TEST(LoggingServiceTest, AnUnwritableLogIsReportedAndTheCallReturns)
     EXPECT_NE(output.find("[Store] cannot land\n"), std::string::npos);
     EXPECT_NE(output.find("\n[Logging] Failed to write log: "), std::string::npos);
 }
+
+TEST(LoggingServiceTest, ALinkPlantedAsTheBundleLogIsNotFollowed)
+{
+    const TemporaryHome home;
+    const QString bundle = home.path() + QStringLiteral("/Imported.vm");
+    const QString victim = home.path() + QStringLiteral("/victim.txt");
+    ASSERT_TRUE(QDir().mkpath(bundle + QStringLiteral("/Logs")));
+    QFile target(victim);
+    ASSERT_TRUE(target.open(QIODevice::WriteOnly));
+    target.write("untouched");
+    target.close();
+    ASSERT_TRUE(QFile::link(victim, bundle + QStringLiteral("/Logs/duvuzodovevav.log")));
+
+    testing::internal::CaptureStdout();
+    LoggingService().log(QStringLiteral("must not land elsewhere"), QStringLiteral("Store"), bundle);
+    const std::string output = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(readAll(victim), QStringLiteral("untouched"));
+    EXPECT_NE(output.find("[Logging] Failed to write log: "), std::string::npos);
+}
