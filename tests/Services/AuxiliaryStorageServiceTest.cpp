@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "TestFiles.h"
 #include "AuxiliaryStorageService.h"
 
 #include "ExtendedAttributes.h"
@@ -17,6 +18,8 @@
 
 namespace {
 
+using TestFiles::read;
+
 constexpr qint64 storeSize = 8 * 1024 * 1024;
 
 class AuxiliaryStorageServiceTest : public ::testing::Test
@@ -34,12 +37,6 @@ protected:
     QString at(const QString &relative) const { return m_directory.path() + QLatin1Char('/') + relative; }
     QString templatePath() const { return at(QStringLiteral("AAVMF_VARS.fd")); }
     QString storage() const { return at(QStringLiteral("Mac.vm/AuxiliaryStorage")); }
-
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
     VirtualMachineError failure(const AuxiliaryStorageService &service, bool allowOverwrite) const
     {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "TestFiles.h"
 #include "MachineIdentityService.h"
 
 #include "ExtendedAttributes.h"
@@ -15,16 +16,12 @@
 
 namespace {
 
+using TestFiles::read;
+
 class MachineIdentityServiceTest : public ::testing::Test
 {
 protected:
     VMBundle::Layout layout() const { return VMBundle::Layout{m_directory.path() + QStringLiteral("/Mac.vm")}; }
-
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
     bool userAttributesSupported() const
     {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "TestFiles.h"
 #include "VMDiskAnalyticsService.h"
 
 #include "DiskImageService.h"
@@ -23,6 +24,8 @@
 
 namespace {
 
+using TestFiles::read;
+
 constexpr qint64 diskLength = 16 * 1024 * 1024;
 constexpr quint64 GB = 1'000'000'000ULL;
 
@@ -44,27 +47,8 @@ protected:
     VMBundle::Layout layout() const { return m_bundle.layout(); }
 
     /// Writes `size` bytes of data, so the file takes real space on the host.
-    static void write(const QString &path, qint64 size)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-        file.write(QByteArray(size, 'x'));
-    }
-
-    static void write(const QString &path, const QByteArray &content)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-        file.write(content);
-    }
-
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    static void write(const QString &path, qint64 size) { TestFiles::write(path, QByteArray(size, 'x')); }
+    static void write(const QString &path, const QByteArray &content) { TestFiles::write(path, content); }
 
     static void link(const QString &target, const QString &path)
     {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "TestFiles.h"
 #include "VMFirstBootService.h"
 
 #include "LoggingService.h"
@@ -16,6 +17,9 @@
 #include <unistd.h>
 
 namespace {
+
+using TestFiles::read;
+using TestFiles::write;
 
 class VMFirstBootServiceTest : public ::testing::Test
 {
@@ -41,18 +45,6 @@ protected:
         return QUrl::fromLocalFile(at(relative));
     }
 
-    static void write(const QString &path, const QByteArray &content)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-        file.write(content);
-    }
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     static mode_t permissions(const QString &path)
     {
         struct stat status {

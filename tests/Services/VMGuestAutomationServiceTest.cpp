@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "TestFiles.h"
 #include "RecordingFakes.h"
 #include "VMGuestAutomationService.h"
 
@@ -27,6 +28,9 @@
 
 namespace {
 
+using TestFiles::read;
+using TestFiles::write;
+
 const QDateTime aMonthAgo = QDateTime(QDate(2026, 1, 10), QTime(8, 30, 15), Qt::UTC);
 
 /**
@@ -52,18 +56,6 @@ protected:
     }
     QString resources(const QString &relative) const { return at(QStringLiteral("resources/") + relative); }
 
-    static void write(const QString &path, const QByteArray &content)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-        file.write(content);
-    }
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     static void link(const QString &target, const QString &path)
     {
         QDir().mkpath(QFileInfo(path).path());

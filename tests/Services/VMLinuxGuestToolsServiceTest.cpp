@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "TestFiles.h"
 #include "VMLinuxGuestToolsService.h"
 
 #include "ClipboardText.h"
@@ -26,25 +27,14 @@
 
 namespace {
 
+using TestFiles::read;
+using TestFiles::write;
+
 class NoViewer final : public FileViewer
 {
 public:
     void revealItem(const QString &) override { }
 };
-
-QByteArray read(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void write(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    file.write(content);
-}
 
 mode_t permissions(const QString &path)
 {

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "TestFiles.h"
 #include "RecordingFakes.h"
 #include "VMLinuxService.h"
 
@@ -23,6 +24,9 @@
 #include <optional>
 
 namespace {
+
+using TestFiles::read;
+using TestFiles::write;
 
 constexpr quint64 mebibyte = quint64(1) << 20;
 
@@ -50,17 +54,6 @@ protected:
         return bundle;
     }
 
-    static void write(const QString &path, const QByteArray &content)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
     QString at(QStringView name) const { return m_bundle.bundleURL + QLatin1Char('/') + name.toString(); }
     QString bundleLog() const { return QString::fromUtf8(read(at(u"Logs/duvuzodovevav.log"))); }
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "TestFiles.h"
 #include "VMSnapshotService.h"
 
 #include "DiskImageService.h"
@@ -21,6 +22,9 @@
 
 namespace {
 
+using TestFiles::read;
+using TestFiles::write;
+
 constexpr qint64 diskLength = 16 * 1024 * 1024;
 
 class VMSnapshotServiceTest : public ::testing::Test
@@ -42,20 +46,6 @@ protected:
     VMBundle::Layout layout() const { return m_bundle.layout(); }
     QString inBundle(const QString &relative) const { return m_bundle.bundleURL + QLatin1Char('/') + relative; }
     QString bundleLog() const { return QString::fromUtf8(read(layout().logsDirectoryURL() + QStringLiteral("/duvuzodovevav.log"))); }
-
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    static void write(const QString &path, const QByteArray &content)
-    {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-        file.write(content);
-    }
 
     /// A sparse disk: `marker` at the start, a hole, and "end" at the end.
     void writeDisk(const QByteArray &marker)

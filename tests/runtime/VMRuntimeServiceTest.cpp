@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "TestFiles.h"
 #include "VMRuntimeService.h"
 
 #include "FileBookmarkService.h"
@@ -25,6 +26,8 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+using TestFiles::write;
 
 using Operation = VirtualMachineScript::Operation;
 using MachineState = VirtualMachine::State;
@@ -55,12 +58,6 @@ protected:
         return bundle;
     }
 
-    static void write(const QString &path, const QByteArray &content)
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
     QString at(QStringView name) const { return m_bundle.bundleURL + QLatin1Char('/') + name.toString(); }
     QString bundleLog() const
     {
