@@ -24,6 +24,12 @@
 
 namespace {
 
+/// What a coroutine reports when its machine was released while it waited: its own failure, else the release.
+std::exception_ptr failureOrRelease(std::exception_ptr failure, const QString &release)
+{
+    return failure ? failure : std::make_exception_ptr(VirtualizationError(VirtualizationError::Code::operationCancelled, release));
+}
+
 using namespace std::chrono_literals;
 
 /// How long QEMU, virtiofsd and the monitor get to end in an orderly way before they are made to.
@@ -133,7 +139,7 @@ QCoro::Task<> QemuVirtualMachine::start()
         failure = std::current_exception();
     }
     if (!self)
-        std::rethrow_exception(failure ? failure : std::make_exception_ptr(VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released while it started."))));
+        std::rethrow_exception(failureOrRelease(failure, QStringLiteral("The virtual machine was released while it started.")));
     if (failure) {
         const VirtualizationError error = co_await explainLaunchFailure(failure, VirtualizationError::Code::internalError,
                                                                         QStringLiteral("QEMU could not start the virtual machine"));
@@ -196,7 +202,7 @@ QCoro::Task<> QemuVirtualMachine::saveMachineStateTo(QString url)
         failure = std::current_exception();
     }
     if (!self)
-        std::rethrow_exception(failure ? failure : std::make_exception_ptr(VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released while its state was saved."))));
+        std::rethrow_exception(failureOrRelease(failure, QStringLiteral("The virtual machine was released while its state was saved.")));
     if (failure) {
         const VirtualizationError error = describeFailure(failure, VirtualizationError::Code::saveFailed, QStringLiteral("The virtual machine's state could not be saved"));
         // A machine that went away meanwhile has been reported stopped or failed already.
@@ -223,7 +229,7 @@ QCoro::Task<> QemuVirtualMachine::restoreMachineStateFrom(QString url)
         failure = std::current_exception();
     }
     if (!self)
-        std::rethrow_exception(failure ? failure : std::make_exception_ptr(VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released while its state was restored."))));
+        std::rethrow_exception(failureOrRelease(failure, QStringLiteral("The virtual machine was released while its state was restored.")));
     if (failure) {
         const VirtualizationError error = co_await explainLaunchFailure(failure, VirtualizationError::Code::restoreFailed,
                                                                         QStringLiteral("The virtual machine's state could not be restored"));
@@ -342,7 +348,7 @@ QCoro::Task<> QemuVirtualMachine::changeRunState(QString command, State during, 
         failure = std::current_exception();
     }
     if (!self)
-        std::rethrow_exception(failure ? failure : std::make_exception_ptr(VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released."))));
+        std::rethrow_exception(failureOrRelease(failure, QStringLiteral("The virtual machine was released.")));
     if (failure) {
         // A refused command leaves the machine as it was; a lost QEMU is reported as a stop with error.
         if (isCurrent(generation) && monitorWorks())
