@@ -9,6 +9,9 @@
  */
 namespace HostInstallAdvice {
 
+/// Followed by package names, installs them.
+inline constexpr QStringView packageInstallCommand = u"sudo apt install";
+
 /// Installs the QEMU ARM emulator, its EFI firmware and the TPM emulator that Windows guests need.
 inline constexpr QStringView qemuInstallCommand = u"sudo apt install qemu-system-arm qemu-efi-aarch64 swtpm";
 

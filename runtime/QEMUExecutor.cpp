@@ -3,6 +3,7 @@
 
 #include "ChildProcess.h"
 #include "ConfinedFolder.h"
+#include "HostProfile.h"
 #include "LoggingService.h"
 #include "PlatformError.h"
 #include "PrivateRuntimeFolder.h"
@@ -43,7 +44,7 @@ QEMUExecutor::QEMUExecutor(QString qemuPath, QStringList arguments, VMBundle bun
     m_process.setStandardInputFile(QProcess::nullDevice());
     // SIGTERM lets QEMU close its disk cleanly should the application die without ending it.
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    connect(&m_process, &QProcess::readyReadStandardOutput, this, [this] { m_log.append(m_process.readAllStandardOutput()); });
+    connect(&m_process, &QProcess::readyReadStandardOutput, this, [this] { recordOutput(m_process.readAllStandardOutput()); });
     connect(&m_process, &QProcess::finished, this, &QEMUExecutor::handleProcessFinished);
 }
 
@@ -155,7 +156,7 @@ void QEMUExecutor::failLaunch(const QString &detail)
 
 void QEMUExecutor::handleProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    m_log.append(m_process.readAllStandardOutput());
+    recordOutput(m_process.readAllStandardOutput());
     if (m_runtimeState == VMRuntimeState::starting) {
         m_pendingExit = std::pair{exitCode, exitStatus};
         return;
@@ -170,7 +171,9 @@ void QEMUExecutor::handleTermination(int exitCode, QProcess::ExitStatus exitStat
     QPointer<QEMUExecutor> self(this);
     // A signal counts as a failure; Qt reports its number as the code.
     if (exitStatus == QProcess::CrashExit || exitCode != 0) {
-        const QString message = QStringLiteral("QEMU exited with code %1").arg(exitCode);
+        QString message = QStringLiteral("QEMU exited with code %1").arg(exitCode);
+        if (const std::optional<QString> advice = HostProfile::missingFileAdvice(QString::fromUtf8(m_recentOutput)))
+            message += QStringLiteral(". ") + *advice;
         setRuntimeState(VMRuntimeState::error);
         if (self && onError)
             onError(VirtualMachineError(VirtualMachineError::Case::runtimeError, message));
@@ -181,6 +184,16 @@ void QEMUExecutor::handleTermination(int exitCode, QProcess::ExitStatus exitStat
     }
     if (self)
         Q_EMIT processExited();
+}
+
+void QEMUExecutor::recordOutput(const QByteArray &output)
+{
+    // A few lines are enough to explain why QEMU gave up; the log keeps the rest.
+    constexpr qsizetype recentOutputLimit = 4096;
+    m_log.append(output);
+    m_recentOutput.append(output);
+    if (m_recentOutput.size() > recentOutputLimit)
+        m_recentOutput.remove(0, m_recentOutput.size() - recentOutputLimit);
 }
 
 void QEMUExecutor::releaseCompanions()

@@ -106,6 +106,8 @@ private:
     void handleProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void handleTermination(int exitCode, QProcess::ExitStatus exitStatus);
     void releaseCompanions();
+    /// Writes QEMU's output to its log and keeps its last lines for the error a failed run reports.
+    void recordOutput(const QByteArray &output);
 
     QString m_qemuPath;
     QStringList m_arguments;
@@ -113,6 +115,7 @@ private:
     const LoggingService &m_logging;
     Companions m_companions;
     CappedLogFile m_log;
+    QByteArray m_recentOutput;
     VMRuntimeState m_runtimeState = VMRuntimeState::stopped;
     QProcess m_process;
     std::unique_ptr<TPMEmulator> m_tpmEmulator;

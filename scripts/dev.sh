@@ -17,7 +17,7 @@ PACKAGES=(
     nlohmann-json3-dev libarchive-dev
     libgtest-dev libgmock-dev
     xvfb xauth dbus
-    qemu-system-arm qemu-efi-aarch64 qemu-utils swtpm
+    qemu-system-arm qemu-efi-aarch64 qemu-utils swtpm ipxe-qemu seabios
 )
 
 as_root() {

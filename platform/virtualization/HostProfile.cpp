@@ -6,8 +6,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
+
+#include <array>
 
 #include <unistd.h>
 
@@ -111,4 +114,32 @@ QString HostProfile::qemuMissingAdvice()
 QString HostProfile::firmwareMissingAdvice()
 {
     return QStringLiteral("The AArch64 EFI firmware is not installed. Install it with: ") + HostInstallAdvice::qemuInstallCommand.toString();
+}
+
+std::optional<QString> HostProfile::missingFileAdvice(const QString &qemuOutput)
+{
+    // QEMU 7.2 words these in several ways: "failed to find romfile "efi-virtio.rom"",
+    // "Could not open option rom 'vgabios-ramfb.bin': ..." and, for flash images, "Could not open '<path>': ...".
+    static const QRegularExpression missingFile(
+        QStringLiteral(R"((?:failed to find romfile|could not open option rom|could not load \w+(?: \w+)?|could not open) ["']([^"']+)["'])"),
+        QRegularExpression::CaseInsensitiveOption);
+    struct Source {
+        QRegularExpression fileName;
+        QStringView package;
+    };
+    static const std::array sources{
+        Source{QRegularExpression(QStringLiteral(R"(^(?:efi|pxe)-[\w-]+\.rom$)")), u"ipxe-qemu"},
+        Source{QRegularExpression(QStringLiteral(R"(^(?:vga)?bios[\w.-]*\.bin$)")), u"seabios"},
+        Source{QRegularExpression(QStringLiteral(R"(^(?:AAVMF|QEMU_EFI)[\w.-]*\.fd$)")), u"qemu-efi-aarch64"},
+    };
+    QRegularExpressionMatchIterator matches = missingFile.globalMatch(qemuOutput);
+    while (matches.hasNext()) {
+        const QString fileName = QFileInfo(matches.next().captured(1)).fileName();
+        for (const Source &source : sources) {
+            if (source.fileName.match(fileName).hasMatch())
+                return QStringLiteral("QEMU cannot find the file %1 from the package %2. Install it with: %3 %2")
+                    .arg(fileName, source.package.toString(), HostInstallAdvice::packageInstallCommand.toString());
+        }
+    }
+    return std::nullopt;
 }

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 /**
  * What differs between hosts when a machine runs on QEMU: the accelerator,
  * the audio driver, where Debian puts the programs and the firmware, and the
@@ -55,6 +57,13 @@ struct HostProfile {
     static QString qemuMissingAdvice();
     /// The same advice for missing firmware.
     static QString firmwareMissingAdvice();
+    /**
+     * When QEMU's output says that it could not find one of the ROM or
+     * firmware files Debian packages apart from QEMU itself (an option ROM, a
+     * VGA BIOS, the EFI firmware), a sentence naming the file and the apt
+     * command that installs its package; nothing for any other output.
+     */
+    static std::optional<QString> missingFileAdvice(const QString &qemuOutput);
 
     bool operator==(const HostProfile &) const = default;
 };

@@ -485,6 +485,8 @@ VirtualizationError QemuVirtualMachine::describeFailure(std::exception_ptr failu
         const QString tail = m_run->qemu.logTail();
         if (!tail.isEmpty())
             detail = tail;
+        if (const std::optional<QString> advice = HostProfile::missingFileAdvice(tail))
+            detail = *advice + QLatin1Char('\n') + tail;
     }
     return VirtualizationError(code, prefix + QStringLiteral(": ") + detail);
 }

@@ -103,6 +103,19 @@ TEST_F(QEMUExecutorTest, AnExitDuringTheLaunchIsReportedAfterIt)
                                    QStringLiteral("error: The virtual machine encountered an error: QEMU exited with code 3")}));
 }
 
+TEST_F(QEMUExecutorTest, AMissingROMIsNamedWithItsPackage)
+{
+    const std::unique_ptr<QEMUExecutor> executor =
+        shell(QStringLiteral("echo 'qemu-system-aarch64: -device virtio-net-pci,netdev=net0: failed to find romfile \"efi-virtio.rom\"'; exit 1"));
+    QSignalSpy exited(executor.get(), &QEMUExecutor::processExited);
+    ASSERT_FALSE(TaskWaiter::failureOf(executor->start()));
+    ASSERT_TRUE(exited.count() == 1 || exited.wait(10000));
+    EXPECT_EQ(events.value(events.size() - 1),
+              QStringLiteral("error: The virtual machine encountered an error: QEMU exited with code 1. QEMU cannot find the file efi-virtio.rom from "
+                             "the package ipxe-qemu. Install it with: sudo apt install ipxe-qemu"));
+    EXPECT_TRUE(qemuLog().contains(QStringLiteral("failed to find romfile")));
+}
+
 TEST_F(QEMUExecutorTest, ARunningExecutorRefusesAnotherStartAndEndsQEMUWhenItGoes)
 {
     std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("exec sleep 30"));

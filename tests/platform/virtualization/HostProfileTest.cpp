@@ -42,6 +42,33 @@ TEST(HostProfileTest, InstallAdviceIsThisHostsOneLineCommand)
     EXPECT_TRUE(HostProfile::firmwareMissingAdvice().endsWith(command));
 }
 
+TEST(HostProfileTest, QemusMissingFilesAreNamedWithThePackageThatHoldsThem)
+{
+    const struct {
+        const char *output;
+        const char *advice;
+    } cases[] = {
+        {R"(qemu-system-aarch64: -device {"driver":"virtio-net-pci","netdev":"net0"}: failed to find romfile "efi-virtio.rom")",
+         "QEMU cannot find the file efi-virtio.rom from the package ipxe-qemu. Install it with: sudo apt install ipxe-qemu"},
+        {"qemu-system-aarch64: warning: Could not open option rom 'vgabios-ramfb.bin': No such file or directory",
+         "QEMU cannot find the file vgabios-ramfb.bin from the package seabios. Install it with: sudo apt install seabios"},
+        {"qemu-system-aarch64: Could not open '/usr/share/AAVMF/AAVMF_CODE.fd': No such file or directory",
+         "QEMU cannot find the file AAVMF_CODE.fd from the package qemu-efi-aarch64. Install it with: sudo apt install qemu-efi-aarch64"},
+        // The bundle's own files are not a package's business.
+        {"qemu-system-aarch64: Could not open '/home/me/Dev.vm/Disk.img': Permission denied", nullptr},
+        {"qemu-system-aarch64: -accel kvm: failed to initialize kvm: No such file or directory", nullptr},
+        {"", nullptr},
+    };
+    for (const auto &[output, advice] : cases) {
+        const std::optional<QString> found = HostProfile::missingFileAdvice(QString::fromUtf8(output));
+        if (advice) {
+            EXPECT_EQ(found, QString::fromUtf8(advice)) << output;
+        } else {
+            EXPECT_EQ(found, std::nullopt) << output;
+        }
+    }
+}
+
 TEST(HostProfileTest, DetectedPlacesExistWhereTheyAreNamed)
 {
     const HostProfile profile = HostProfile::detect();

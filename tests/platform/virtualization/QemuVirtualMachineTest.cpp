@@ -240,6 +240,31 @@ TEST_F(QemuVirtualMachineTest, AQemuThatRefusesToStartIsReportedWithWhatItSaid)
     EXPECT_TRUE(events.isEmpty());
 }
 
+TEST_F(QemuVirtualMachineTest, AMissingROMIsNamedWithThePackageThatHoldsIt)
+{
+    // A stand-in for a QEMU whose option ROMs were never installed.
+    const QString standIn = path(QStringLiteral("qemu-without-roms"));
+    QFile script(standIn);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho 'qemu-system-aarch64: -device virtio-net-pci: failed to find romfile \"efi-virtio.rom\"' >&2\nexit 1\n");
+    script.close();
+    ASSERT_TRUE(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    m_profile.qemuProgram = standIn;
+
+    QemuVirtualMachine &machine = makeMachine(configuration());
+    try {
+        TaskRunner::run(machine.start(), 60s);
+        ADD_FAILURE() << "a QEMU without its ROM started";
+    } catch (const VirtualizationError &error) {
+        EXPECT_TRUE(error.localizedDescription().startsWith(
+            QStringLiteral("QEMU could not start the virtual machine: QEMU cannot find the file efi-virtio.rom from the package ipxe-qemu. "
+                           "Install it with: sudo apt install ipxe-qemu\n")))
+            << error.what();
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("failed to find romfile"))) << error.what();
+    }
+    EXPECT_EQ(machine.state(), State::stopped);
+}
+
 TEST_F(QemuVirtualMachineTest, ADamagedStateFileFailsTheRestoreAndLeavesTheMachineStopped)
 {
     QFile damaged(stateFile());
