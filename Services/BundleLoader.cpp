@@ -118,3 +118,8 @@ VMBundle BundleLoader::loadBundle(const QString &url, bool allowRecovery) const
         names << requirement.displayName;
     throw VirtualMachineError::invalidBundle(QStringLiteral("Missing required bundle components: ") + names.join(QStringLiteral(", ")));
 }
+
+std::optional<VMSavedState> BundleLoader::savedStateRecord(const VMBundle::Layout &layout)
+{
+    return savedStateOnDisk(layout);
+}

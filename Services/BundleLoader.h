@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "VMBundle.h"
+
 #include <QString>
+
+#include <optional>
 
 class LoggingService;
 class ProtectionMirror;
-struct VMBundle;
 
 /**
  * Reads one bundle folder back into a VMBundle: decodes the metadata and the
@@ -23,6 +26,9 @@ public:
 
     /// Throws VirtualMachineError (missingBundleFile, invalidBundle), or the read or decoding error of a bundle file.
     VMBundle loadBundle(const QString &url, bool allowRecovery) const;
+
+    /// The record of the saved-state file the bundle holds now, as a load makes it; none without a file.
+    static std::optional<VMSavedState> savedStateRecord(const VMBundle::Layout &layout);
 
 private:
 

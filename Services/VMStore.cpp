@@ -132,6 +132,8 @@ QCoro::Task<> VMStore::reload()
     try {
         FileOperations::createFolders(rootURL());
         QList<VMBundle> loaded = loadLibraryBundles();
+        for (VMBundle &bundle : loaded)
+            bundle = withLiveRuntimeState(std::move(bundle));
         std::stable_sort(loaded.begin(), loaded.end(),
                          [](const VMBundle &left, const VMBundle &right) { return left.metadata.createdAt > right.metadata.createdAt; });
         const qsizetype count = loaded.size();
@@ -205,6 +207,7 @@ VMBundle VMStore::registerExistingBundle(const QString &url)
                                   QStringLiteral("A VM named \"%1\" is already registered from %2.").arg(existing->metadata.name, existing->bundleURL));
 
     m_tracked.trackBundle(location);
+    loaded = withLiveRuntimeState(std::move(loaded));
     publishSaved(loaded);
     log(QStringLiteral("Registered existing VM bundle at ") + location, location);
     return loaded;
@@ -367,6 +370,15 @@ void VMStore::copyBundleForBackup(const QString &source, const QString &target)
 std::unique_ptr<SecurityScope> VMStore::bundleScope(const QString &url) const
 {
     return std::make_unique<SecurityScope>(m_access, isOutsideLibraryRoot(url) ? m_tracked.scopedLocation(url) : url);
+}
+
+VMBundle VMStore::withLiveRuntimeState(VMBundle bundle) const
+{
+    if (m_liveRuntimeStates) {
+        if (const std::optional<VMRuntimeState> live = m_liveRuntimeStates(bundle.id()))
+            bundle.metadata.runtimeState = *live;
+    }
+    return bundle;
 }
 
 void VMStore::publish(QList<VMBundle> bundles)

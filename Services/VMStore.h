@@ -7,6 +7,7 @@
 #include "SecurityScope.h"
 #include "TrackedBundles.h"
 #include "VMBundle.h"
+#include "VMRuntimeState.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -14,6 +15,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -52,8 +54,19 @@ public:
         FileViewer &fileViewer;
     };
 
+    /// The run state of a VM that something runs right now, none for a VM that nothing runs.
+    using LiveRuntimeStates = std::function<std::optional<VMRuntimeState>(const QUuid &id)>;
+
     /// Without a root, the default library folder (or "DuvuzodOvevav" in the temporary folder when that cannot be had).
     explicit VMStore(Services services, std::optional<QString> rootURL = std::nullopt, QObject *parent = nullptr);
+
+    /**
+     * Where a reload learns which VMs run: loading resets every stored run
+     * state to stopped, which is true only of VMs that nothing runs, so a VM
+     * that runs is published with its live state instead. Unset, every VM
+     * counts as not running.
+     */
+    void setLiveRuntimeStates(LiveRuntimeStates states) { m_liveRuntimeStates = std::move(states); }
 
     // State and lookup
     const QList<VMBundle> &bundles() const { return m_bundles; }
@@ -127,6 +140,8 @@ private:
     QString reserveBackupURL(const QString &destination, const VMBundle &bundle) const;
     QString completeBackup(const VMBundle &bundle, StagedBundleCopy &staged, const QString &destination, const QString &target) const;
     void refuseVanishedBundle(const VMBundle &bundle) const;
+    /// The bundle as loaded, with its live run state when something runs it.
+    VMBundle withLiveRuntimeState(VMBundle bundle) const;
     void publish(QList<VMBundle> bundles);
     void publishSaved(const VMBundle &bundle);
     void log(const QString &message, const QString &bundleURL = {}) const;
@@ -138,5 +153,6 @@ private:
     ProtectionMirror m_mirror;
     BundleWriter m_writer;
     BundleLoader m_loader;
+    LiveRuntimeStates m_liveRuntimeStates;
     QList<VMBundle> m_bundles;
 };

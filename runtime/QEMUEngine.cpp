@@ -123,7 +123,9 @@ QStringList QEMUEngine::buildArguments(const VMBundle &bundle) const
     if (!media || media->isSpeakerEnabled) {
         arguments << QStringLiteral("-audiodev") << m_profile.audioDriver + QStringLiteral(",id=audio0");
         arguments << QStringLiteral("-device") << QStringLiteral("intel-hda");
-        arguments << QStringLiteral("-device") << QStringLiteral("hda-duplex,audiodev=audio0");
+        // A duplex codec would let the guest record the host's microphone although it is switched off.
+        const bool microphone = media && media->isMicrophoneEnabled;
+        arguments << QStringLiteral("-device") << (microphone ? QStringLiteral("hda-duplex,audiodev=audio0") : QStringLiteral("hda-output,audiodev=audio0"));
     }
     arguments << QStringLiteral("-vnc") << QStringLiteral("unix:") + escaped(runtimeFolder(bundle) + QLatin1Char('/') + displaySocketName.toString());
     arguments << QStringLiteral("-monitor")

@@ -4,6 +4,7 @@
 #include "ChildProcess.h"
 #include "ConfinedFolder.h"
 #include "HostProfile.h"
+#include "QEMUHumanMonitor.h"
 #include "LoggingService.h"
 #include "PlatformError.h"
 #include "PrivateRuntimeFolder.h"
@@ -140,6 +141,55 @@ QCoro::Task<> QEMUExecutor::start()
     }
 }
 
+QCoro::Task<> QEMUExecutor::stop(std::chrono::milliseconds grace)
+{
+    if (m_process.state() != QProcess::Running)
+        co_return;
+    const QPointer<QEMUExecutor> self(this);
+    m_stopRequested = true;
+    m_logging.log(QStringLiteral("Stopping QEMU for %1").arg(m_bundle.metadata.name), QStringLiteral("QEMU"), m_bundle.bundleURL);
+
+    const bool poweringDown = co_await sendMonitorCommand(QByteArrayLiteral("system_powerdown"));
+    if (!self)
+        co_return;
+    if (poweringDown) {
+        const bool exited = co_await waitForExit(grace);
+        if (!self || exited)
+            co_return;
+    }
+    const bool quitting = co_await sendMonitorCommand(QByteArrayLiteral("quit"));
+    if (!self)
+        co_return;
+    if (quitting) {
+        const bool exited = co_await waitForExit(quitGrace);
+        if (!self || exited)
+            co_return;
+    }
+    m_process.terminate();
+    const bool terminated = co_await waitForExit(terminationGrace);
+    if (!self || terminated)
+        co_return;
+    m_process.kill();
+    co_await waitForExit(terminationGrace);
+}
+
+QCoro::Task<bool> QEMUExecutor::waitForExit(std::chrono::milliseconds timeout)
+{
+    enum { exited };
+    SignalWaiter waiter;
+    waiter.watch(&m_process, &QProcess::finished, exited);
+    waiter.watchDestruction(this, exited);
+    if (m_process.state() == QProcess::NotRunning)
+        co_return true;
+    co_return co_await waiter.wait(timeout) == exited;
+}
+
+QCoro::Task<bool> QEMUExecutor::sendMonitorCommand(QByteArray command)
+{
+    constexpr std::chrono::seconds monitorTimeout{2};
+    co_return co_await QEMUHumanMonitor::send(m_bundle.layout().qemuMonitorSocketURL(), std::move(command), monitorTimeout);
+}
+
 void QEMUExecutor::setRuntimeState(VMRuntimeState state)
 {
     m_runtimeState = state;
@@ -169,8 +219,8 @@ void QEMUExecutor::handleTermination(int exitCode, QProcess::ExitStatus exitStat
 {
     releaseCompanions();
     QPointer<QEMUExecutor> self(this);
-    // A signal counts as a failure; Qt reports its number as the code.
-    if (exitStatus == QProcess::CrashExit || exitCode != 0) {
+    // A signal counts as a failure, unless the stop sent it; Qt reports its number as the code.
+    if (!m_stopRequested && (exitStatus == QProcess::CrashExit || exitCode != 0)) {
         QString message = QStringLiteral("QEMU exited with code %1").arg(exitCode);
         if (const std::optional<QString> advice = HostProfile::missingFileAdvice(QString::fromUtf8(m_recentOutput)))
             message += QStringLiteral(". ") + *advice;

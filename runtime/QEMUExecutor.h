@@ -67,6 +67,10 @@ public:
     static constexpr std::chrono::seconds tpmEmulatorTimeout{10};
     /// How long QEMU gets to end cleanly after SIGTERM when the executor goes while it runs.
     static constexpr std::chrono::seconds terminationGrace{5};
+    /// How long a Windows guest gets to shut down after the power button before QEMU is told to quit.
+    static constexpr std::chrono::seconds powerdownGrace{60};
+    /// How long QEMU gets to quit when its monitor asks it to.
+    static constexpr std::chrono::seconds quitGrace{10};
 
     QEMUExecutor(QString qemuPath, QStringList arguments, VMBundle bundle, const LoggingService &loggingService, Companions companions = {},
                  QObject *parent = nullptr);
@@ -96,6 +100,15 @@ public:
      */
     QCoro::Task<> start();
 
+    /**
+     * Ends QEMU as a user's Stop should: the guest is asked through the
+     * monitor to power down and given `grace`, then QEMU is asked to
+     * quit, then the process is terminated (SIGTERM, then SIGKILL). Returns
+     * once the process has exited, which ends the run as stopped whatever
+     * the exit status. Nothing to do unless QEMU runs; never throws.
+     */
+    QCoro::Task<> stop(std::chrono::milliseconds grace = powerdownGrace);
+
 Q_SIGNALS:
     /// QEMU has exited after a successful start, and the state and the callbacks have followed.
     void processExited();
@@ -106,6 +119,10 @@ private:
     void handleProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void handleTermination(int exitCode, QProcess::ExitStatus exitStatus);
     void releaseCompanions();
+    /// Whether QEMU exited within `timeout`; true when it does not run at all.
+    QCoro::Task<bool> waitForExit(std::chrono::milliseconds timeout);
+    /// Sends one command to QEMU's monitor socket in the bundle folder; whether QEMU took it.
+    QCoro::Task<bool> sendMonitorCommand(QByteArray command);
     /// Writes QEMU's output to its log and keeps its last lines for the error a failed run reports.
     void recordOutput(const QByteArray &output);
 
@@ -116,6 +133,8 @@ private:
     Companions m_companions;
     CappedLogFile m_log;
     QByteArray m_recentOutput;
+    /// A stop was asked for: however QEMU then exits, the run ends as stopped.
+    bool m_stopRequested = false;
     VMRuntimeState m_runtimeState = VMRuntimeState::stopped;
     QProcess m_process;
     std::unique_ptr<TPMEmulator> m_tpmEmulator;

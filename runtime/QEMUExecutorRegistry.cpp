@@ -49,6 +49,12 @@ QCoro::Task<> QEMUExecutorRegistry::start(std::unique_ptr<QEMUExecutor> executor
         std::rethrow_exception(failure);
 }
 
+QCoro::Task<> QEMUExecutorRegistry::stop(QUuid id)
+{
+    if (QEMUExecutor *const executor = m_executors.value(id))
+        co_await executor->stop();
+}
+
 void QEMUExecutorRegistry::release(const QUuid &id, QEMUExecutor *executor)
 {
     if (m_executors.value(id) != executor)

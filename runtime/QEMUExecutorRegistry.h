@@ -41,6 +41,9 @@ public:
      */
     QCoro::Task<> start(std::unique_ptr<QEMUExecutor> executor);
 
+    /// Ends the VM's QEMU through its executor's stop(); returns once it has exited. A VM without an executor is no error.
+    QCoro::Task<> stop(QUuid id);
+
     /// Whether QEMU of the VM is starting or running.
     bool isRunning(const QUuid &id) const { return m_executors.contains(id); }
     /// The VM's held executor, or null.

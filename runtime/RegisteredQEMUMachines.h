@@ -1,22 +1,28 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "RunningQEMUMachines.h"
+#include "QEMUMachines.h"
 
+class QEMUEngine;
 class QEMUExecutorRegistry;
 
 /**
- * The running QEMU processes as the executor registry holds them: a VM runs
- * from the moment its executor's start begins until its process exits. The
- * registry must outlive this object.
+ * The QEMU machines of the executor registry: the engine makes each VM's
+ * executor, the registry keeps it from the moment its start begins until its
+ * process exits. Registry and engine must outlive this object.
  */
-class RegisteredQEMUMachines final : public RunningQEMUMachines
+class RegisteredQEMUMachines final : public QEMUMachines
 {
+    Q_OBJECT
+
 public:
-    explicit RegisteredQEMUMachines(const QEMUExecutorRegistry &registry);
+    RegisteredQEMUMachines(QEMUExecutorRegistry &registry, const QEMUEngine &engine, QObject *parent = nullptr);
 
     bool isRunning(const QUuid &id) const override;
+    QCoro::Task<> start(VMBundle bundle) override;
+    QCoro::Task<> stop(QUuid id) override;
 
 private:
-    const QEMUExecutorRegistry &m_registry;
+    QEMUExecutorRegistry &m_registry;
+    const QEMUEngine &m_engine;
 };

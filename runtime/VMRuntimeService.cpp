@@ -58,6 +58,14 @@ QCoro::Task<> drive(QPointer<VirtualMachineSession> session, QCoro::Task<> opera
     session->setRuntimeState(after);
 }
 
+/// Refuses an operation the machine's current state does not allow, before anything is asked of it or recorded on the session.
+void requireMachineAllows(bool allowed, const VirtualMachine &machine, const QString &operation)
+{
+    if (!allowed)
+        throw VirtualMachineError::invalidOperation(
+            QStringLiteral("The virtual machine cannot %1 while it is %2.").arg(operation, VirtualMachine::stateName(machine.state())));
+}
+
 QCoro::Task<> coldStart(VirtualMachineSession &session)
 {
     session.setRuntimeState(VMRuntimeState::starting);
@@ -127,6 +135,13 @@ QCoro::Task<> VMRuntimeService::start(VirtualMachineSession &session, bool resum
 
 QCoro::Task<> VMRuntimeService::stop(VirtualMachineSession &session) const
 {
+    const VirtualMachine &machine = session.virtualMachine();
+    if (machine.canStart()) {
+        // Nothing runs: the machine never started, has stopped or has failed. Stopping it is done already.
+        session.setRuntimeState(VMRuntimeState::stopped);
+        co_return;
+    }
+    requireMachineAllows(machine.canStop(), machine, QStringLiteral("stop"));
     session.setRuntimeState(VMRuntimeState::stopping);
     co_await drive(&session, session.virtualMachine().stop(), MachineOperationTimeout::operationLimit,
                    VMRuntimeState::stopped, VirtualMachineError::Case::runtimeError);
@@ -134,12 +149,14 @@ QCoro::Task<> VMRuntimeService::stop(VirtualMachineSession &session) const
 
 QCoro::Task<> VMRuntimeService::pause(VirtualMachineSession &session) const
 {
+    requireMachineAllows(session.virtualMachine().canPause(), session.virtualMachine(), QStringLiteral("pause"));
     co_await drive(&session, session.virtualMachine().pause(), MachineOperationTimeout::operationLimit, VMRuntimeState::paused,
                    VirtualMachineError::Case::runtimeError);
 }
 
 QCoro::Task<> VMRuntimeService::resume(VirtualMachineSession &session) const
 {
+    requireMachineAllows(session.virtualMachine().canResume(), session.virtualMachine(), QStringLiteral("resume"));
     co_await drive(&session, session.virtualMachine().resume(), MachineOperationTimeout::operationLimit, VMRuntimeState::running,
                    VirtualMachineError::Case::runtimeError);
 }

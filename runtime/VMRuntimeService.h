@@ -26,10 +26,13 @@ class VirtualMachineFactory;
  *   pause       (unchanged)       paused          error
  *   resume      (unchanged)       running         error
  *
- * Nothing checks the state before asking the machine; the machine's own
- * refusal is a failure like any other. A failure is recorded on the session
- * (message, state error, log line) before it is thrown. The service writes
- * no metadata; the coordinator copies the session's state afterwards.
+ * Stop, pause and resume first ask whether the machine's state allows
+ * them: a refused operation throws invalidOperation and leaves the session
+ * as it was, and stopping a machine that does not run (never started,
+ * stopped, failed) only sets the session to stopped. A failure of the
+ * machine itself is recorded on the session (message, state error, log
+ * line) before it is thrown. The service writes no metadata; the
+ * coordinator copies the session's state afterwards.
  *
  * Every wait on the machine is bounded. A session that goes away while its
  * machine is busy is left alone: the operation throws runtimeError.
@@ -61,7 +64,7 @@ public:
      * savedStateRestoreFailed for a failed restore.
      */
     QCoro::Task<> start(VirtualMachineSession &session, bool resumeSavedState) const;
-    /// A hard stop: the guest is not asked. Throws runtimeError.
+    /// A hard stop: the guest is not asked. Throws runtimeError, or invalidOperation while the machine is busy with another operation.
     QCoro::Task<> stop(VirtualMachineSession &session) const;
     QCoro::Task<> pause(VirtualMachineSession &session) const;
     QCoro::Task<> resume(VirtualMachineSession &session) const;

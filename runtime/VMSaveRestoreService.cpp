@@ -84,6 +84,10 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
                                   configuration.directorySharingDevices.isEmpty() ? refusal.localizedDescription() : sharedFoldersRefusal());
     }
     const auto transferLimit = MachineOperationTimeout::stateTransferLimit(configuration.memorySize);
+    const VirtualMachine::State machineState = session.virtualMachine().state();
+    if (machineState != VirtualMachine::State::running && machineState != VirtualMachine::State::paused)
+        throw VirtualMachineError::invalidOperation(
+            QStringLiteral("The virtual machine cannot save its state while it is %1.").arg(VirtualMachine::stateName(machineState)));
 
     if (session.virtualMachine().state() == VirtualMachine::State::running) {
         co_await MachineOperationTimeout::bound(session.virtualMachine().pause(), MachineOperationTimeout::operationLimit);

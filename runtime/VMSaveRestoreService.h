@@ -32,6 +32,8 @@ public:
 
     /**
      * Saves the session's machine and returns the record of the new file.
+     * A machine that neither runs nor is paused is refused with
+     * invalidOperation before anything changes.
      * Throws VirtualMachineError (saveStateFailed) when the configuration
      * cannot be saved (a VM that shares folders never can on this host) or
      * the machine fails to save; the machine's pause failure and the host's

@@ -4,7 +4,7 @@
 #include "DiskImageService.h"
 #include "DisplayFormatters.h"
 #include "LoggingService.h"
-#include "RunningQEMUMachines.h"
+#include "QEMUMachines.h"
 #include "SecurityScope.h"
 #include "VMCloneService.h"
 #include "VMGuestAutomationService.h"
@@ -47,9 +47,32 @@ VirtualMachineCoordinator::VirtualMachineCoordinator(Services services, QObject 
     , m_access(services.access)
     , m_qemuMachines(services.qemuMachines)
 {
+    connect(&m_sessions, &VirtualMachineSessionTable::sessionsChanged, this, &VirtualMachineCoordinator::watchSessions);
+    connect(&m_qemuMachines, &QEMUMachines::runningChanged, this, &VirtualMachineCoordinator::recordQEMURunState);
+    watchSessions();
+    const QPointer<VirtualMachineCoordinator> self(this);
+    m_store.setLiveRuntimeStates([self](const QUuid &id) { return self ? self->liveRuntimeState(id) : std::nullopt; });
 }
 
-VirtualMachineCoordinator::~VirtualMachineCoordinator() = default;
+VirtualMachineCoordinator::~VirtualMachineCoordinator()
+{
+    m_store.setLiveRuntimeStates({});
+}
+
+VMRuntimeState VirtualMachineCoordinator::effectiveRuntimeState(const QUuid &id) const
+{
+    if (const std::shared_ptr<VirtualMachineSession> session = m_sessions.session(id))
+        return session->runtimeState();
+    if (m_qemuMachines.isRunning(id))
+        return VMRuntimeState::running;
+    const std::optional<VMBundle> bundle = m_store.bundle(id);
+    return bundle ? bundle->metadata.runtimeState : VMRuntimeState::stopped;
+}
+
+bool VirtualMachineCoordinator::isMachineActive(const QUuid &id) const
+{
+    return m_sessions.isActive(id) || m_qemuMachines.isRunning(id);
+}
 
 std::shared_ptr<VirtualMachineSession> VirtualMachineCoordinator::session(const QUuid &id)
 {
@@ -92,6 +115,46 @@ QCoro::Task<std::shared_ptr<VirtualMachineSession>> VirtualMachineCoordinator::s
         rethrowStartFailure(failure, id, resumeSavedState);
     completeStart(*session, bundleAtStart, resumeSavedState);
     co_return session;
+}
+
+QCoro::Task<> VirtualMachineCoordinator::startWithQEMU(QUuid id)
+{
+    const VMBundle bundle = requireBundle(id);
+    if (bundle.metadata.guestOSType != VMGuestOSType::windows)
+        throw refusal("Only Windows virtual machines run on the QEMU engine.");
+    m_leases.requireNone(id);
+    if (isMachineActive(id))
+        throw refusal("The virtual machine is already active.");
+    co_await m_qemuMachines.start(bundle);
+}
+
+QCoro::Task<> VirtualMachineCoordinator::stop(QUuid id)
+{
+    if (m_qemuMachines.isRunning(id)) {
+        co_await m_qemuMachines.stop(id);
+        co_return;
+    }
+    const std::shared_ptr<VirtualMachineSession> session = m_sessions.session(id);
+    if (!session) {
+        // Nothing runs it; a stored state that says otherwise is stale.
+        std::optional<VMBundle> bundle = m_store.bundle(id);
+        if (bundle && bundle->metadata.runtimeState != VMRuntimeState::stopped) {
+            bundle->metadata.runtimeState = VMRuntimeState::stopped;
+            save(*bundle);
+        }
+        co_return;
+    }
+    const QPointer<VirtualMachineCoordinator> self(this);
+    std::exception_ptr failure;
+    try {
+        co_await m_runtime.stop(*session);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (self)
+        finalizeStoppedSession(*session);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 QCoro::Task<> VirtualMachineCoordinator::recordSavedState(QUuid id)
@@ -148,6 +211,7 @@ void VirtualMachineCoordinator::handleSessionEvent(const VirtualMachineSession::
 VMBundle VirtualMachineCoordinator::prepareStart(const QUuid &id, bool resumeSavedState)
 {
     const VMBundle bundle = requireBundle(id);
+    m_leases.requireNone(id);
     if (m_qemuMachines.isRunning(id))
         throw refusal("The virtual machine is already active.");
     if (const std::shared_ptr<VirtualMachineSession> existing = m_sessions.session(id)) {
@@ -257,6 +321,7 @@ VMBundle VirtualMachineCoordinator::updateStoppedSettings(const QUuid &id, const
         throw refusal("Discard the saved state before changing VM settings.");
     if (isMachineActive(id))
         throw refusal("Stop the virtual machine before changing VM settings.");
+    m_leases.requireNone(id);
 
     const QList<VMSharedFolder> sharedFolders = m_sharedFolders.resolveSharedFolders(settings.sharedFolders);
     metadata.hardwareProfile.cpuCount = settings.cpuCount;
@@ -290,6 +355,7 @@ VMDiskExpansionResult VirtualMachineCoordinator::changeDiskCapacity(const QUuid 
         throw refusal("Discard the saved state before changing disk capacity.");
     if (isMachineActive(id))
         throw refusal("Stop the virtual machine before changing disk capacity.");
+    m_leases.requireNone(id);
 
     const quint64 newSize = m_diskImages.resizeDisk(bundle.layout().diskImageURL(), requestedSizeBytes);
     metadata.hardwareProfile.diskSizeBytes = newSize;
@@ -306,6 +372,21 @@ VMDiskExpansionResult VirtualMachineCoordinator::changeDiskCapacity(const QUuid 
 VMBundle VirtualMachineCoordinator::cloneVM(const QUuid &id, const std::optional<QString> &name, bool regenerateMachineIdentifier,
                                             bool preserveSavedState)
 {
+    const VMBundle bundle = requireClonable(id);
+    const VMOperationLeases::Lease lease = m_leases.acquire(id, QStringLiteral("A clone"));
+    return m_clones.clone(bundle, name, regenerateMachineIdentifier, preserveSavedState);
+}
+
+QCoro::Task<VMBundle> VirtualMachineCoordinator::cloneVMAsync(QUuid id, std::optional<QString> name, bool regenerateMachineIdentifier,
+                                                              bool preserveSavedState)
+{
+    const VMBundle bundle = requireClonable(id);
+    const VMOperationLeases::Lease lease = m_leases.acquire(id, QStringLiteral("A clone"));
+    co_return co_await m_clones.cloneAsync(bundle, std::move(name), regenerateMachineIdentifier, preserveSavedState);
+}
+
+VMBundle VirtualMachineCoordinator::requireClonable(const QUuid &id) const
+{
     const VMBundle bundle = requireBundle(id);
     if (bundle.metadata.installState != VMInstallState::installed)
         throw refusal("Only installed virtual machines can be cloned.");
@@ -313,13 +394,15 @@ VMBundle VirtualMachineCoordinator::cloneVM(const QUuid &id, const std::optional
         throw refusal("Only fully stopped virtual machines can be cloned.");
     if (bundle.metadata.runtimeState != VMRuntimeState::stopped)
         throw refusal("Only fully stopped virtual machines can be cloned.");
-    return m_clones.clone(bundle, name, regenerateMachineIdentifier, preserveSavedState);
+    m_leases.requireNone(id);
+    return bundle;
 }
 
 void VirtualMachineCoordinator::deleteVM(const QUuid &id)
 {
     if (isMachineActive(id))
         throw refusal("Stop the virtual machine before deleting it.");
+    m_leases.requireNone(id);
     removeSession(id);
     m_store.deleteBundle(id);
 }
@@ -332,9 +415,39 @@ VMBundle VirtualMachineCoordinator::requireBundle(const QUuid &id) const
     return std::move(*bundle);
 }
 
-bool VirtualMachineCoordinator::isMachineActive(const QUuid &id) const
+std::optional<VMRuntimeState> VirtualMachineCoordinator::liveRuntimeState(const QUuid &id) const
 {
-    return m_sessions.isActive(id) || m_qemuMachines.isRunning(id);
+    if (m_sessions.isActive(id))
+        return m_sessions.session(id)->runtimeState();
+    if (m_qemuMachines.isRunning(id))
+        return VMRuntimeState::running;
+    return std::nullopt;
+}
+
+void VirtualMachineCoordinator::watchSessions()
+{
+    for (const QUuid &id : m_sessions.ids()) {
+        connect(m_sessions.session(id).get(), &VirtualMachineSession::runtimeStateChanged, this,
+                &VirtualMachineCoordinator::runtimeStatesChanged, Qt::UniqueConnection);
+    }
+    Q_EMIT runtimeStatesChanged();
+}
+
+void VirtualMachineCoordinator::recordQEMURunState(const QUuid &id, bool running)
+{
+    if (std::optional<VMBundle> bundle = m_store.bundle(id)) {
+        const VMRuntimeState state = running ? VMRuntimeState::running : VMRuntimeState::stopped;
+        if (bundle->metadata.runtimeState != state) {
+            bundle->metadata.runtimeState = state;
+            try {
+                save(*bundle);
+            } catch (const std::exception &error) {
+                log(QStringLiteral("Could not record the run state of ") + bundle->metadata.name + QStringLiteral(": ") + describe(error),
+                    QStringLiteral("QEMU"), *bundle);
+            }
+        }
+    }
+    Q_EMIT runtimeStatesChanged();
 }
 
 VMBundle VirtualMachineCoordinator::save(const VMBundle &bundle)

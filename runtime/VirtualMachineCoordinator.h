@@ -3,6 +3,8 @@
 
 #include "VMBundle.h"
 #include "VMDiskExpansionResult.h"
+#include "VMOperationLeases.h"
+#include "VMRuntimeState.h"
 #include "VMStoppedSettings.h"
 #include "VirtualMachineSession.h"
 
@@ -16,7 +18,7 @@
 
 class DiskImageService;
 class LoggingService;
-class RunningQEMUMachines;
+class QEMUMachines;
 class SecurityScopedAccess;
 class VMCloneService;
 class VMGuestAutomationService;
@@ -35,15 +37,19 @@ class VirtualMachineSessionTable;
  * running machine goes back into the bundle's metadata through the store.
  *
  * Every guard reads the state at the moment of the call. A VM counts as
- * active while its session is in any state but stopped and, for Windows
- * guests that run without a session, while QEMU runs it. Refusals are
+ * active while its session is in any state but stopped (or error while its
+ * machine still runs) and, for Windows guests that run without a session,
+ * while QEMU runs it. effectiveRuntimeState() is the one live answer to
+ * "what is this VM doing" that screens and guards read. A VM whose files a
+ * long operation is copying holds a lease (leases()); start, delete,
+ * settings, disk growth and clone are refused while it is held. Refusals are
  * VirtualMachineError invalidOperation; a VM the store does not know is
  * invalidBundle "The selected VM could not be found."; the errors of the
  * store and the services are passed on unchanged. GUI thread only.
  *
  * @code
  * VirtualMachineCoordinator coordinator({store, sessions, runtime, disks, sharedFolders, automation, linuxTools, saveRestore, clones,
- *                                        logging, access, qemu});
+ *                                        logging, access, qemuMachines});
  * const std::shared_ptr<VirtualMachineSession> session = co_await coordinator.start(id, false);
  * co_await runtime.pause(*session);
  * coordinator.finalizeStoppedSession(*session);
@@ -66,13 +72,24 @@ public:
         const VMCloneService &clones;
         const LoggingService &logging;
         SecurityScopedAccess &access;
-        const RunningQEMUMachines &qemuMachines;
+        QEMUMachines &qemuMachines;
     };
 
     explicit VirtualMachineCoordinator(Services services, QObject *parent = nullptr);
     ~VirtualMachineCoordinator() override;
 
     VirtualMachineSessionTable &sessions() const { return m_sessions; }
+    VMOperationLeases &leases() { return m_leases; }
+
+    /**
+     * What the VM is doing now: its session's state when it has one, else
+     * running while QEMU runs it, else the stored state (stopped for a VM
+     * the store does not know). runtimeStatesChanged() announces every
+     * change of it.
+     */
+    VMRuntimeState effectiveRuntimeState(const QUuid &id) const;
+    /// Whether the VM has a session in any state but stopped (or error while its machine still runs), or QEMU runs it.
+    bool isMachineActive(const QUuid &id) const;
 
     /**
      * The VM's session, made by the runtime service on first use and kept;
@@ -91,6 +108,17 @@ public:
      * session with its state copied into the metadata.
      */
     QCoro::Task<std::shared_ptr<VirtualMachineSession>> start(QUuid id, bool resumeSavedState);
+
+    /// Starts a Windows VM on QEMU, under the same guards as start(); QEMU's own refusals and failures are passed on.
+    QCoro::Task<> startWithQEMU(QUuid id);
+
+    /**
+     * Stops the VM: its QEMU when QEMU runs it, else its session's machine,
+     * whose state goes into the metadata. A VM that does not run (no
+     * session, a session stopped or failed) is finalised as stopped, which
+     * is no error; a machine busy with another operation is refused.
+     */
+    QCoro::Task<> stop(QUuid id);
 
     /// Saves the VM's machine state (it stays paused) and records it in the metadata.
     QCoro::Task<> recordSavedState(QUuid id);
@@ -127,6 +155,8 @@ public:
 
     /// Clones an installed, fully stopped VM; the clone service's result or error is passed on.
     VMBundle cloneVM(const QUuid &id, const std::optional<QString> &name, bool regenerateMachineIdentifier, bool preserveSavedState);
+    /// The same clone with the copy on a worker thread, holding the VM's lease while it runs.
+    QCoro::Task<VMBundle> cloneVMAsync(QUuid id, std::optional<QString> name, bool regenerateMachineIdentifier, bool preserveSavedState);
 
     /**
      * Deletes a VM that is not active: its session goes first, then the
@@ -134,6 +164,10 @@ public:
      * left on disk is the store's permissionDenied).
      */
     void deleteVM(const QUuid &id);
+
+Q_SIGNALS:
+    /// The effective run state of some VM may have changed.
+    void runtimeStatesChanged();
 
 private:
     void handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session);
@@ -146,8 +180,14 @@ private:
     void discardInvalidSavedState(const QUuid &id);
     void recordSaved(VirtualMachineSession &session, const VMSavedState &saved);
     VMBundle requireBundle(const QUuid &id) const;
-    /// Whether the VM has a session in any state but stopped, or QEMU runs it.
-    bool isMachineActive(const QUuid &id) const;
+    /// The guards of clone, both ways; returns the bundle to clone.
+    VMBundle requireClonable(const QUuid &id) const;
+    /// The state a reload of the library publishes for a VM that something runs; none when nothing does.
+    std::optional<VMRuntimeState> liveRuntimeState(const QUuid &id) const;
+    /// Follows the run state of every session in the table.
+    void watchSessions();
+    /// Stores the run state QEMU's start or exit gave a VM.
+    void recordQEMURunState(const QUuid &id, bool running);
     /// Writes the bundle through the store and returns it as stored.
     VMBundle save(const VMBundle &bundle);
     /// The store's current bundle for the id, or `fallback` when it has none.
@@ -168,5 +208,6 @@ private:
     const VMCloneService &m_clones;
     const LoggingService &m_logging;
     SecurityScopedAccess &m_access;
-    const RunningQEMUMachines &m_qemuMachines;
+    QEMUMachines &m_qemuMachines;
+    VMOperationLeases m_leases;
 };

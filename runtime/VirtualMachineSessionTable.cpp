@@ -3,6 +3,7 @@
 
 #include "SecurityScopedAccess.h"
 #include "VirtualMachineSession.h"
+#include "VirtualMachine.h"
 
 VirtualMachineSessionTable::VirtualMachineSessionTable(SecurityScopedAccess &access, QObject *parent)
     : QObject(parent)
@@ -15,7 +16,18 @@ VirtualMachineSessionTable::~VirtualMachineSessionTable() = default;
 bool VirtualMachineSessionTable::isActive(const QUuid &id) const
 {
     const auto found = m_sessions.constFind(id);
-    return found != m_sessions.cend() && (*found)->runtimeState() != VMRuntimeState::stopped;
+    if (found == m_sessions.cend())
+        return false;
+    const VirtualMachineSession &session = **found;
+    switch (session.runtimeState()) {
+    case VMRuntimeState::stopped:
+        return false;
+    case VMRuntimeState::error:
+        // A failed operation may have left the machine running; a machine that has stopped holds nothing.
+        return !session.virtualMachine().canStart();
+    default:
+        return true;
+    }
 }
 
 void VirtualMachineSessionTable::insert(std::shared_ptr<VirtualMachineSession> session)

@@ -38,7 +38,7 @@ public:
     std::shared_ptr<VirtualMachineSession> session(const QUuid &id) const { return m_sessions.value(id); }
     bool contains(const QUuid &id) const { return m_sessions.contains(id); }
     QList<QUuid> ids() const { return m_sessions.keys(); }
-    /// Whether the VM has a session whose run state is anything but stopped.
+    /// Whether the VM has a session whose run state is anything but stopped, or is error while its machine still runs.
     bool isActive(const QUuid &id) const;
 
     /// Keeps `session` under its identifier; a session already kept for it is removed first.

@@ -141,7 +141,7 @@ TEST_F(QEMUEngineTest, BuildsTheWholeCommandLineInOrderOnTheOriginalHost)
                            QStringLiteral("-device"), QStringLiteral("tpm-tis-device,tpmdev=tpm0"),
                            QStringLiteral("-audiodev"), QStringLiteral("coreaudio,id=audio0"),
                            QStringLiteral("-device"), QStringLiteral("intel-hda"),
-                           QStringLiteral("-device"), QStringLiteral("hda-duplex,audiodev=audio0"),
+                           QStringLiteral("-device"), QStringLiteral("hda-output,audiodev=audio0"),
                            QStringLiteral("-vnc"), QStringLiteral("unix:/Users/me/Library/Caches/zovozu/0B5C3F52-7A3E-4B8E-9D55-3C1A2F4E6D70/vnc.sock"),
                            QStringLiteral("-monitor"), QStringLiteral("unix:qemu-monitor.sock,server,nowait"),
                            QStringLiteral("-nographic")}));
@@ -167,7 +167,7 @@ TEST_F(QEMUEngineTest, ThisHostSubstitutesAcceleratorCPUAudioAndFirmware)
                            QStringLiteral("-device"), QStringLiteral("tpm-tis-device,tpmdev=tpm0"),
                            QStringLiteral("-audiodev"), QStringLiteral("alsa,id=audio0"),
                            QStringLiteral("-device"), QStringLiteral("intel-hda"),
-                           QStringLiteral("-device"), QStringLiteral("hda-duplex,audiodev=audio0"),
+                           QStringLiteral("-device"), QStringLiteral("hda-output,audiodev=audio0"),
                            QStringLiteral("-vnc"), QStringLiteral("unix:/run/user/1000/zovozu/0B5C3F52-7A3E-4B8E-9D55-3C1A2F4E6D70/vnc.sock"),
                            QStringLiteral("-monitor"), QStringLiteral("unix:qemu-monitor.sock,server,nowait"),
                            QStringLiteral("-nographic")}));
@@ -290,21 +290,25 @@ TEST_F(QEMUEngineTest, MemoryAndAudioFollowTheMetadata)
         EXPECT_EQ(valuesOf(engine(macProfile()).buildArguments(m_bundle), QStringLiteral("-m")), QStringList{QString::fromLatin1(megabytes)});
     }
 
+    // The guest can record only when the microphone is switched on.
     const struct {
         std::optional<VMMediaConfiguration> media;
         bool audio;
+        const char *codec;
     } cases[] = {
-        {std::nullopt, true},
-        {VMMediaConfiguration{false, true}, true},
-        {VMMediaConfiguration{true, false}, false},
-        {VMMediaConfiguration{false, false}, false},
+        {std::nullopt, true, "hda-output,audiodev=audio0"},
+        {VMMediaConfiguration{false, true}, true, "hda-output,audiodev=audio0"},
+        {VMMediaConfiguration{true, true}, true, "hda-duplex,audiodev=audio0"},
+        {VMMediaConfiguration{true, false}, false, nullptr},
+        {VMMediaConfiguration{false, false}, false, nullptr},
     };
     for (const auto &testCase : cases) {
         m_bundle.metadata.mediaConfiguration = testCase.media;
         const QStringList arguments = engine(macProfile()).buildArguments(m_bundle);
         EXPECT_EQ(valuesOf(arguments, QStringLiteral("-audiodev")), testCase.audio ? QStringList{QStringLiteral("coreaudio,id=audio0")} : QStringList{});
         EXPECT_EQ(arguments.contains(QStringLiteral("intel-hda")), testCase.audio);
-        EXPECT_EQ(arguments.contains(QStringLiteral("hda-duplex,audiodev=audio0")), testCase.audio);
+        const QStringList codecs = arguments.filter(QStringLiteral("hda-"));
+        EXPECT_EQ(codecs, testCase.codec ? QStringList{QString::fromLatin1(testCase.codec)} : QStringList{});
     }
 }
 

@@ -246,14 +246,41 @@ TEST_F(VMRuntimeServiceTest, EveryOperationMovesThroughItsStates)
     EXPECT_EQ(bundleLog().count(QStringLiteral("] [Runtime] QEMU said no.\n")), 5) << bundleLog().toStdString();
 }
 
-TEST_F(VMRuntimeServiceTest, TheMachinesOwnRefusalTakesTheFailureColumn)
+TEST_F(VMRuntimeServiceTest, AnOperationTheMachineCannotTakeIsRefusedAndLeavesTheSessionAsItWas)
 {
-    const auto session = makeSession();
-    const std::optional<VirtualMachineError> failure = failureOf(m_runtime.pause(*session));
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->errorCase(), VirtualMachineError::Case::runtimeError);
-    EXPECT_EQ(session->runtimeState(), VMRuntimeState::error);
-    EXPECT_EQ(session->lastErrorMessage(), failure->detail());
+    const struct {
+        const char *name;
+        std::function<QCoro::Task<>(const VMRuntimeService &, VirtualMachineSession &)> operation;
+        const char *refusal;
+    } cases[] = {
+        {"pause", [](const VMRuntimeService &runtime, VirtualMachineSession &session) { return runtime.pause(session); },
+         "The virtual machine cannot pause while it is stopped."},
+        {"resume", [](const VMRuntimeService &runtime, VirtualMachineSession &session) { return runtime.resume(session); },
+         "The virtual machine cannot resume while it is stopped."},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const auto session = makeSession();
+        const std::optional<VirtualMachineError> failure = failureOf(testCase.operation(m_runtime, *session));
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->errorCase(), VirtualMachineError::Case::invalidOperation);
+        EXPECT_EQ(failure->detail(), QString::fromUtf8(testCase.refusal));
+        EXPECT_EQ(session->runtimeState(), VMRuntimeState::stopped);
+        EXPECT_EQ(session->lastErrorMessage(), std::nullopt);
+        EXPECT_TRUE(m_machines.lastMachine()->calls().isEmpty());
+    }
+}
+
+TEST_F(VMRuntimeServiceTest, StoppingAMachineThatDoesNotRunOnlyMarksTheSessionStopped)
+{
+    for (const VMRuntimeState stale : {VMRuntimeState::stopped, VMRuntimeState::error, VMRuntimeState::running}) {
+        SCOPED_TRACE(toRaw(stale).toStdString());
+        const auto session = makeSession();
+        session->setRuntimeState(stale);
+        EXPECT_FALSE(failureOf(m_runtime.stop(*session)));
+        EXPECT_EQ(session->runtimeState(), VMRuntimeState::stopped);
+        EXPECT_TRUE(m_machines.lastMachine()->calls().isEmpty());
+    }
 }
 
 TEST_F(VMRuntimeServiceTest, ResumingWithoutAUsableSavedStateBootsCold)

@@ -7,7 +7,7 @@
 #include "HostProfile.h"
 #include "MachineIdentityService.h"
 #include "QemuVirtualMachineFactory.h"
-#include "RunningQEMUMachines.h"
+#include "QEMUMachines.h"
 #include "TaskWaiter.h"
 #include "VMCloneService.h"
 #include "VMConfigurationBuilder.h"
@@ -41,10 +41,12 @@ namespace {
 constexpr quint64 mebibyte = quint64(1) << 20;
 constexpr quint64 gibibyte = quint64(1) << 30;
 
-class NoQEMUMachines final : public RunningQEMUMachines
+class NoQEMUMachines final : public QEMUMachines
 {
 public:
     bool isRunning(const QUuid &) const override { return false; }
+    QCoro::Task<> start(VMBundle) override { throw VirtualMachineError::invalidOperation(QStringLiteral("No QEMU here.")); }
+    QCoro::Task<> stop(QUuid) override { co_return; }
 };
 
 QString describe(const std::exception_ptr &failure)

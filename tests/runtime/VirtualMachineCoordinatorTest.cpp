@@ -1,29 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "VirtualMachineCoordinator.h"
 
-#include "../Services/StoreTestFixture.h"
-#include "../Services/TaskOutcome.h"
-#include "DiskImageService.h"
+#include "CoordinatorTestFixture.h"
 #include "FileOperations.h"
-#include "HostNetworkService.h"
 #include "JSONCoding.h"
-#include "MachineIdentityService.h"
+#include "QEMUEngine.h"
 #include "QEMUExecutor.h"
 #include "QEMUExecutorRegistry.h"
 #include "RegisteredQEMUMachines.h"
-#include "ScriptedVirtualMachine.h"
-#include "ScriptedVirtualMachineFactory.h"
 #include "TaskWaiter.h"
-#include "VMCloneService.h"
-#include "VMConfigurationBuilder.h"
-#include "VMGuestAutomationService.h"
-#include "VMLinuxGuestToolsService.h"
-#include "VMLinuxService.h"
-#include "VMRuntimeService.h"
-#include "VMSaveRestoreService.h"
-#include "VMSharedFolderService.h"
-#include "VirtualMachineError.h"
-#include "VirtualMachineSessionTable.h"
 
 #include <QSet>
 #include <QSignalSpy>
@@ -34,128 +19,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using Operation = VirtualMachineScript::Operation;
-constexpr quint64 gibibyte = quint64(1) << 30;
-
-/// QEMU processes as a test declares them.
-class DeclaredQEMUMachines final : public RunningQEMUMachines
-{
-public:
-    bool isRunning(const QUuid &id) const override { return running.contains(id); }
-    QSet<QUuid> running;
-};
-
-/// What an operation threw, as the user reads it; empty when it did not throw.
-QString failureText(const std::function<void()> &operation)
-{
-    try {
-        operation();
-    } catch (const VirtualMachineError &error) {
-        return error.errorDescription();
-    } catch (const std::exception &error) {
-        return QStringLiteral("unexpected: ") + QString::fromUtf8(error.what());
-    }
-    return {};
-}
-
-QString refused(const char *detail)
-{
-    return QStringLiteral("This action cannot be completed: ") + QString::fromUtf8(detail);
-}
-
-const QString notFound = QStringLiteral("The VM bundle could not be read: The selected VM could not be found.");
-
-/// The real store, builders and runtime service over machines that answer from a script.
-class VirtualMachineCoordinatorTest : public StoreTest
-{
-protected:
-    VirtualMachineCoordinatorTest() { write(m_template, QByteArray(4096, 'V')); }
-
-    /// An installed, stopped Linux VM with a 32 GiB sparse disk.
-    VMBundle installedBundle(const QString &name = QStringLiteral("Dev"))
-    {
-        VMBundle bundle;
-        bundle.bundleURL = root() + QLatin1Char('/') + name + QStringLiteral(".vm");
-        bundle.metadata = sampleMetadata(name);
-        bundle.metadata.installState = VMInstallState::installed;
-        bundle.metadata.hardwareProfile.memorySizeBytes = gibibyte / 2;
-        bundle.metadata.normalize();
-        QDir().mkpath(bundle.bundleURL);
-        m_disks.createDisk(bundle.layout().diskImageURL(), 32 * gibibyte);
-        store().updateBundle(bundle);
-        return *store().bundle(bundle.id());
-    }
-
-    /// Changes the stored bundle.
-    VMBundle storeChanged(const QUuid &id, const std::function<void(VMBundle &)> &change)
-    {
-        VMBundle bundle = *store().bundle(id);
-        change(bundle);
-        store().updateBundle(bundle);
-        return *store().bundle(id);
-    }
-
-    /// Gives the VM a saved-state file and records it.
-    VMBundle withSavedState(const QUuid &id)
-    {
-        const VMBundle bundle = *store().bundle(id);
-        write(bundle.layout().savedStateFileURL(), ScriptedVirtualMachine::savedStateContent());
-        return storeChanged(id, [](VMBundle &changed) {
-            VMSavedState state;
-            state.relativePath = QStringLiteral("SavedState/MachineState.bin");
-            state.createdAt = QDateTime(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
-            changed.metadata.savedState = state;
-            changed.metadata.hasSavedState = true;
-        });
-    }
-
-    /// Puts a session on the scripted backend into the table, in `state`.
-    std::shared_ptr<VirtualMachineSession> addSession(const VMBundle &bundle, VMRuntimeState state, const QStringList &accessed = {})
-    {
-        VirtualMachineConfiguration configuration;
-        auto session = std::make_shared<VirtualMachineSession>(bundle, configuration, std::make_unique<ScriptedVirtualMachine>(configuration),
-                                                               accessed, m_sharedFolders, m_logging);
-        session->setRuntimeState(state);
-        m_sessions.insert(session);
-        return session;
-    }
-
-    VirtualMachineCoordinator &coordinator() { return *m_coordinator; }
-    VirtualMachineCoordinator::Services services(const RunningQEMUMachines &qemu)
-    {
-        return {store(), m_sessions, m_runtime, m_disks, m_sharedFolders, m_automation, m_linuxTools, m_saveRestore, m_clones, m_logging, m_access, qemu};
-    }
-
-    /// Starts the VM through the coordinator; what it threw, as the user reads it, or empty.
-    QString startFailure(const QUuid &id, bool resumeSavedState, std::shared_ptr<VirtualMachineSession> *started = nullptr)
-    {
-        const TaskOutcome<std::shared_ptr<VirtualMachineSession>> outcome = waitForOutcome(coordinator().start(id, resumeSavedState));
-        return failureText([&] {
-            const std::shared_ptr<VirtualMachineSession> session = outcome.get();
-            if (started)
-                *started = session;
-        });
-    }
-
-    VMRuntimeState storedState(const QUuid &id) const { return m_store->bundle(id)->metadata.runtimeState; }
-
-    const QString m_template = m_home.path() + QStringLiteral("/AAVMF_VARS.fd");
-    DiskImageService m_disks;
-    VirtualMachineSessionTable m_sessions{m_access};
-    VMSharedFolderService m_sharedFolders{m_bookmarks, m_access};
-    const HostNetworkService m_network{SysfsNetworkInterfaces(m_home.path() + QStringLiteral("/net"))};
-    const VMConfigurationBuilder m_builder{m_sharedFolders, m_network, m_access};
-    const VMLinuxService m_linux{m_logging, m_sharedFolders, m_network, m_access, {m_template}};
-    ScriptedVirtualMachineFactory m_machines;
-    const VMRuntimeService m_runtime{m_builder, m_sharedFolders, m_linux, m_logging, m_machines};
-    const VMSaveRestoreService m_saveRestore{m_logging};
-    VMGuestAutomationService m_automation{m_logging, m_access, m_viewer, ApplicationResources(std::nullopt)};
-    VMLinuxGuestToolsService m_linuxTools{m_logging};
-    MachineIdentityService m_identity;
-    VMCloneService m_clones{store(), m_identity, m_logging};
-    DeclaredQEMUMachines m_qemu;
-    std::unique_ptr<VirtualMachineCoordinator> m_coordinator = std::make_unique<VirtualMachineCoordinator>(services(m_qemu));
-};
+using namespace CoordinatorTesting;
 
 // ---------------------------------------------------------------------------
 // Guards
@@ -220,7 +84,6 @@ TEST_F(CoordinatorGuardTest, SettingsAreRefusedInTheirGuardOrder)
             {"stored state beats saved state", {false, true, true, VMRuntimeState::running, false}, notStopped},
             {"saved state beats the session", {false, false, true, VMRuntimeState::paused, true}, "Discard the saved state before changing VM settings."},
             {"a paused session", {false, false, false, VMRuntimeState::paused, false}, notStopped},
-            {"a session in error", {false, false, false, VMRuntimeState::error, false}, notStopped},
             {"QEMU runs the VM", {false, false, false, std::nullopt, true}, notStopped},
         },
         [&](const QUuid &id) { coordinator().updateStoppedSettings(id, VMStoppedSettings()); });
@@ -504,7 +367,8 @@ TEST_F(VirtualMachineCoordinatorTest, AVMWhoseQEMUTheRegistryHoldsIsRefused)
 {
     const VMBundle bundle = installedBundle();
     QEMUExecutorRegistry registry;
-    const RegisteredQEMUMachines qemu(registry);
+    const QEMUEngine engine(m_logging);
+    RegisteredQEMUMachines qemu(registry, engine);
     VirtualMachineCoordinator guarded(services(qemu));
     const QString stopFile = bundle.bundleURL + QStringLiteral("/stop");
     ASSERT_FALSE(TaskWaiter::failureOf(registry.start(std::make_unique<QEMUExecutor>(
@@ -697,6 +561,141 @@ TEST_F(VirtualMachineCoordinatorTest, AFailedSaveRecordsNothing)
     EXPECT_NE(failureText([&] { waitForOutcome(coordinator().recordSavedState(bundle.id())).get(); }), QString());
     EXPECT_EQ(store().bundle(bundle.id())->metadata.savedState, std::nullopt);
     EXPECT_EQ(store().bundle(bundle.id())->metadata.runtimeState, before.metadata.runtimeState);
+}
+
+// ---------------------------------------------------------------------------
+// The live state, refusals that must not wedge a VM, leases
+
+TEST_F(VirtualMachineCoordinatorTest, TheEffectiveStateIsTheSessionsThenQEMUsThenTheStoredOne)
+{
+    const VMBundle bundle = installedBundle();
+    QSignalSpy changes(&coordinator(), &VirtualMachineCoordinator::runtimeStatesChanged);
+    EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped);
+    EXPECT_EQ(coordinator().effectiveRuntimeState(QUuid::createUuid()), VMRuntimeState::stopped);
+
+    const auto session = addSession(bundle, VMRuntimeState::paused);
+    EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::paused);
+    const int afterInsert = changes.count();
+    EXPECT_GE(afterInsert, 1);
+    session->setRuntimeState(VMRuntimeState::running);
+    EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::running);
+    EXPECT_EQ(changes.count(), afterInsert + 1) << "a session's state change is announced";
+    m_sessions.remove(bundle.id());
+    session->setRuntimeState(VMRuntimeState::stopped);
+    const int afterRemoval = changes.count();
+
+    ASSERT_FALSE(waitForOutcome(m_qemu.start(bundle)).failure);
+    EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::running);
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::running) << "QEMU's start is stored like a session's";
+    EXPECT_EQ(changes.count(), afterRemoval + 1) << "a removed session is no longer followed";
+    ASSERT_FALSE(waitForOutcome(coordinator().stop(bundle.id())).failure);
+    EXPECT_FALSE(m_qemu.isRunning(bundle.id()));
+    EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped);
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::stopped);
+}
+
+TEST_F(VirtualMachineCoordinatorTest, AReloadKeepsTheStateOfEveryVMThatRuns)
+{
+    const VMBundle linux = installedBundle(QStringLiteral("Linux"));
+    const VMBundle windows = storeChanged(installedBundle(QStringLiteral("Windows")).id(),
+                                          [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::windows; });
+    const VMBundle idle = installedBundle(QStringLiteral("Idle"));
+    ASSERT_EQ(startFailure(linux.id(), false), QString());
+    ASSERT_FALSE(waitForOutcome(coordinator().startWithQEMU(windows.id())).failure);
+    // What a crash leaves behind: a stored state that nothing runs.
+    storeChanged(idle.id(), [](VMBundle &changed) { changed.metadata.runtimeState = VMRuntimeState::paused; });
+
+    waitForOutcome(store().reload()).get();
+    EXPECT_EQ(storedState(linux.id()), VMRuntimeState::running);
+    EXPECT_EQ(storedState(windows.id()), VMRuntimeState::running);
+    EXPECT_EQ(storedState(idle.id()), VMRuntimeState::stopped);
+
+    ASSERT_FALSE(waitForOutcome(coordinator().stop(linux.id())).failure);
+    waitForOutcome(store().reload()).get();
+    EXPECT_EQ(storedState(linux.id()), VMRuntimeState::stopped);
+}
+
+TEST_F(VirtualMachineCoordinatorTest, ARefusedOperationLeavesAVMThatDoesNotRunFreeToDeleteOrChange)
+{
+    const VMBundle bundle = installedBundle();
+    // Stop of a VM nothing runs is done at once; pause, resume and save are refused without touching the session.
+    ASSERT_FALSE(waitForOutcome(coordinator().stop(bundle.id())).failure);
+    EXPECT_FALSE(m_sessions.contains(bundle.id()));
+    const std::shared_ptr<VirtualMachineSession> session = coordinator().session(bundle.id());
+    EXPECT_EQ(failureText([&] { waitForOutcome(m_runtime.pause(*session)).get(); }),
+              refused("The virtual machine cannot pause while it is stopped."));
+    EXPECT_EQ(failureText([&] { waitForOutcome(m_runtime.resume(*session)).get(); }),
+              refused("The virtual machine cannot resume while it is stopped."));
+    EXPECT_NE(failureText([&] { waitForOutcome(coordinator().recordSavedState(bundle.id())).get(); }), QString());
+    ASSERT_FALSE(waitForOutcome(coordinator().stop(bundle.id())).failure);
+    EXPECT_EQ(session->runtimeState(), VMRuntimeState::stopped);
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::stopped);
+    EXPECT_EQ(failureText([&] { coordinator().updateStoppedSettings(bundle.id(), VMStoppedSettings()); }), QString());
+
+    // A failed cold start leaves the error to read, and the VM deletable.
+    const VMBundle failing = installedBundle(QStringLiteral("Failing"));
+    m_machines.script().enqueue(Operation::start, ScriptedAnswer::failure(VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("no KVM"))));
+    EXPECT_EQ(startFailure(failing.id(), false), QStringLiteral("The virtual machine encountered an error: no KVM"));
+    EXPECT_EQ(coordinator().effectiveRuntimeState(failing.id()), VMRuntimeState::error);
+    EXPECT_FALSE(coordinator().isMachineActive(failing.id()));
+    EXPECT_EQ(failureText([&] { coordinator().deleteVM(failing.id()); }), QString());
+    EXPECT_FALSE(store().bundle(failing.id()));
+}
+
+TEST_F(VirtualMachineCoordinatorTest, ASessionInErrorWhoseMachineStillRunsStaysActiveUntilStopped)
+{
+    const VMBundle bundle = installedBundle();
+    std::shared_ptr<VirtualMachineSession> session;
+    ASSERT_EQ(startFailure(bundle.id(), false, &session), QString());
+    static_cast<ScriptedVirtualMachine &>(session->virtualMachine())
+        .script()
+        .enqueue(Operation::pause, ScriptedAnswer::failure(VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("busy"))));
+    EXPECT_NE(failureText([&] { waitForOutcome(m_runtime.pause(*session)).get(); }), QString());
+    EXPECT_EQ(session->runtimeState(), VMRuntimeState::error);
+    EXPECT_EQ(failureText([&] { coordinator().deleteVM(bundle.id()); }), refused("Stop the virtual machine before deleting it."));
+
+    ASSERT_FALSE(waitForOutcome(coordinator().stop(bundle.id())).failure);
+    EXPECT_EQ(session->runtimeState(), VMRuntimeState::stopped);
+    EXPECT_EQ(session->virtualMachine().state(), VirtualMachine::State::stopped);
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::stopped);
+    EXPECT_EQ(failureText([&] { coordinator().deleteVM(bundle.id()); }), QString());
+}
+
+TEST_F(VirtualMachineCoordinatorTest, AHeldLeaseRefusesWhatWouldTouchTheVMUntilItIsReleased)
+{
+    const VMBundle bundle = installedBundle();
+    const QString inProgress = refused("An export of this virtual machine is in progress.");
+    const std::vector<std::pair<const char *, std::function<void()>>> operations{
+        {"start", [&] { waitForOutcome(coordinator().start(bundle.id(), false)).get(); }},
+        {"delete", [&] { coordinator().deleteVM(bundle.id()); }},
+        {"settings", [&] { coordinator().updateStoppedSettings(bundle.id(), VMStoppedSettings()); }},
+        {"disk growth", [&] { coordinator().changeDiskCapacity(bundle.id(), 64 * gibibyte); }},
+        {"clone", [&] { coordinator().cloneVM(bundle.id(), QStringLiteral("Copy"), true, false); }},
+        {"second lease", [&] { coordinator().leases().acquire(bundle.id(), QStringLiteral("A backup")); }},
+    };
+    {
+        const VMOperationLeases::Lease lease = coordinator().leases().acquire(bundle.id(), QStringLiteral("An export"));
+        for (const auto &[name, operation] : operations) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(failureText(operation), inProgress);
+        }
+        EXPECT_EQ(*store().bundle(bundle.id()), bundle);
+    }
+    EXPECT_EQ(coordinator().leases().operation(bundle.id()), std::nullopt);
+    EXPECT_EQ(failureText([&] { coordinator().updateStoppedSettings(bundle.id(), VMStoppedSettings()); }), QString());
+}
+
+TEST_F(VirtualMachineCoordinatorTest, AnAsynchronousCloneHoldsTheLeaseWhileItCopies)
+{
+    const VMBundle bundle = installedBundle();
+    QCoro::Task<VMBundle> cloning = coordinator().cloneVMAsync(bundle.id(), QStringLiteral("Dev Copy"), true, false);
+    EXPECT_EQ(coordinator().leases().operation(bundle.id()), QStringLiteral("A clone"));
+    EXPECT_EQ(startFailure(bundle.id(), false), refused("A clone of this virtual machine is in progress."));
+    const VMBundle clone = waitForOutcome(std::move(cloning)).get();
+    EXPECT_EQ(clone.metadata.name, QStringLiteral("Dev Copy"));
+    EXPECT_NE(clone.id(), bundle.id());
+    EXPECT_EQ(coordinator().leases().operation(bundle.id()), std::nullopt);
+    EXPECT_EQ(startFailure(bundle.id(), false), QString());
 }
 
 } // namespace
