@@ -10,11 +10,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -135,6 +138,72 @@ TEST_F(QEMUExecutorTest, ARunningExecutorRefusesAnotherStartAndEndsQEMUWhenItGoe
 
     executor.reset();
     EXPECT_FALSE(processExists(pid));
+}
+
+/// QEMU's human monitor as the test plays it: a greeting and a prompt, each command line recorded and answered by `answer`.
+class FakeHumanMonitor
+{
+public:
+    FakeHumanMonitor(const QString &socketPath, std::function<void(const QByteArray &command)> answer)
+        : m_answer(std::move(answer))
+    {
+        EXPECT_TRUE(m_server.listen(socketPath)) << m_server.errorString().toStdString();
+        QObject::connect(&m_server, &QLocalServer::newConnection, [this] {
+            QLocalSocket *const client = m_server.nextPendingConnection();
+            client->write("QEMU 7.2.0 monitor - type 'help' for more information\r\n(qemu) ");
+            QObject::connect(client, &QLocalSocket::readyRead, client, [this, client] {
+                m_buffer += client->readAll();
+                while (m_buffer.contains('\n')) {
+                    const QByteArray line = m_buffer.left(m_buffer.indexOf('\n')).trimmed();
+                    m_buffer.remove(0, m_buffer.indexOf('\n') + 1);
+                    commands << QString::fromUtf8(line);
+                    client->write(line + "\r\n(qemu) ");
+                    m_answer(line);
+                }
+            });
+        });
+    }
+
+    QStringList commands;
+
+private:
+    QLocalServer m_server;
+    QByteArray m_buffer;
+    std::function<void(const QByteArray &)> m_answer;
+};
+
+TEST_F(QEMUExecutorTest, StopAsksTheGuestToPowerDownThenQEMUToQuitAndEndsAsStopped)
+{
+    // The guest shuts down when asked; then a guest that ignores the power button, so QEMU is told to quit.
+    for (const QByteArray &ending : {QByteArrayLiteral("system_powerdown"), QByteArrayLiteral("quit")}) {
+        SCOPED_TRACE(ending.toStdString());
+        events.clear();
+        QFile::remove(inBundle(QStringLiteral("ended")));
+        FakeHumanMonitor monitor(inBundle(QStringLiteral("qemu-monitor.sock")), [&](const QByteArray &command) {
+            if (command == ending)
+                QFile(inBundle(QStringLiteral("ended"))).open(QIODevice::WriteOnly);
+        });
+        const std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("while [ ! -e ended ]; do sleep 0.05; done"));
+        ASSERT_FALSE(TaskWaiter::failureOf(executor->start()));
+        ASSERT_FALSE(TaskWaiter::failureOf(executor->stop(std::chrono::milliseconds(300))));
+        const QStringList expected = ending == "quit" ? QStringList{QStringLiteral("system_powerdown"), QStringLiteral("quit")}
+                                                      : QStringList{QStringLiteral("system_powerdown")};
+        EXPECT_EQ(monitor.commands, expected);
+        EXPECT_FALSE(executor->processIdentifier());
+        EXPECT_EQ(events.mid(2), (QStringList{QStringLiteral("state stopped"), QStringLiteral("stopped")}));
+        QFile::remove(inBundle(QStringLiteral("qemu-monitor.sock")));
+    }
+}
+
+TEST_F(QEMUExecutorTest, StopWithoutAMonitorTerminatesQEMUAndIsNoError)
+{
+    const std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("exec sleep 30"));
+    ASSERT_FALSE(TaskWaiter::failureOf(executor->start()));
+    ASSERT_FALSE(TaskWaiter::failureOf(executor->stop(std::chrono::milliseconds(100))));
+    EXPECT_FALSE(executor->processIdentifier());
+    EXPECT_EQ(executor->runtimeState(), VMRuntimeState::stopped);
+    EXPECT_EQ(events.mid(2), (QStringList{QStringLiteral("state stopped"), QStringLiteral("stopped")})) << "the signal was ours, not a crash";
+    ASSERT_FALSE(TaskWaiter::failureOf(executor->stop(std::chrono::milliseconds(100)))) << "a second stop has nothing to do";
 }
 
 TEST_F(QEMUExecutorTest, ALaunchThatFailsEndsInTheErrorStateWithoutCallingOnError)

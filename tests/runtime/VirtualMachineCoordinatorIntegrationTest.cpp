@@ -2,23 +2,29 @@
 #include "VirtualMachineCoordinator.h"
 
 #include "../Services/StoreTestFixture.h"
+#include "../Services/TaskOutcome.h"
 #include "DiskImageService.h"
+#include "FileMeasurements.h"
 #include "HostNetworkService.h"
 #include "HostProfile.h"
 #include "MachineIdentityService.h"
-#include "QemuVirtualMachineFactory.h"
 #include "QEMUMachines.h"
+#include "QemuVirtualMachineFactory.h"
 #include "TaskWaiter.h"
+#include "VirtualMachineError.h"
+#include "VirtualMachineSessionTable.h"
+#include "VMBundleOperations.h"
 #include "VMCloneService.h"
 #include "VMConfigurationBuilder.h"
+#include "VMDiskAnalyticsService.h"
+#include "VMExportService.h"
 #include "VMGuestAutomationService.h"
 #include "VMLinuxGuestToolsService.h"
 #include "VMLinuxService.h"
 #include "VMRuntimeService.h"
 #include "VMSaveRestoreService.h"
 #include "VMSharedFolderService.h"
-#include "VirtualMachineError.h"
-#include "VirtualMachineSessionTable.h"
+#include "VMSnapshotService.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -151,6 +157,48 @@ TEST_F(VirtualMachineCoordinatorIntegrationTest, StoresRunningAfterAStartAndStop
     EXPECT_EQ(session->bundle(), *store().bundle(m_bundle.id()));
     EXPECT_TRUE(QDir(m_home.path() + QStringLiteral("/run")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty())
         << "QEMU and virtiofsd left their runtime folder behind";
+}
+
+TEST_F(VirtualMachineCoordinatorIntegrationTest, AReloadKeepsARunningVMRunningAndItsSnapshotIsTakenWhilePaused)
+{
+    const QByteArray pattern(1 << 20, 'Z');
+    const qint64 farOffset = qint64(16 * gibibyte);
+    {
+        QFile disk(m_bundle.layout().diskImageURL());
+        ASSERT_TRUE(disk.open(QIODevice::ReadWrite));
+        disk.write(pattern);
+        ASSERT_TRUE(disk.seek(farOffset));
+        disk.write(pattern);
+    }
+    std::shared_ptr<VirtualMachineSession> session;
+    run(keep(m_coordinator->start(m_bundle.id(), false), session));
+    ASSERT_TRUE(session);
+
+    run(store().reload());
+    EXPECT_EQ(store().bundle(m_bundle.id())->metadata.runtimeState, VMRuntimeState::running);
+    EXPECT_EQ(m_coordinator->effectiveRuntimeState(m_bundle.id()), VMRuntimeState::running);
+
+    VMSnapshotService snapshots(m_disks, m_logging);
+    VMExportService exports(m_logging, store());
+    const VMDiskAnalyticsService analytics(m_disks, m_logging);
+    VMBundleOperations operations({*m_coordinator, store(), *m_runtime, snapshots, exports, analytics});
+    const TaskOutcome<VMSnapshot> taken = waitForOutcome(operations.createSnapshot(m_bundle.id(), QStringLiteral("Live"), QString(), false));
+    ASSERT_FALSE(taken.failure) << describe(taken.failure).toStdString();
+    EXPECT_EQ(session->runtimeState(), VMRuntimeState::running) << "the VM runs on after the copy";
+    EXPECT_EQ(session->virtualMachine().state(), VirtualMachine::State::running);
+
+    run(m_runtime->pause(*session));
+    QFile source(m_bundle.layout().diskImageURL());
+    QFile copy(m_bundle.bundleURL + QLatin1Char('/') + taken.get().diskRelativePath);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.size(), source.size());
+    for (const qint64 offset : {qint64(0), farOffset, farOffset - qint64(pattern.size())}) {
+        ASSERT_TRUE(source.seek(offset));
+        ASSERT_TRUE(copy.seek(offset));
+        EXPECT_EQ(copy.read(pattern.size()), source.read(pattern.size())) << offset;
+    }
+    EXPECT_LT(FileMeasurements::allocatedSize(copy.fileName()), quint64(64) << 20) << "the snapshot stays sparse";
 }
 
 } // namespace
