@@ -149,28 +149,29 @@ QCoro::Task<> QEMUExecutor::stop(std::chrono::milliseconds grace)
     m_stopRequested = true;
     m_logging.log(QStringLiteral("Stopping QEMU for %1").arg(m_bundle.metadata.name), QStringLiteral("QEMU"), m_bundle.bundleURL);
 
-    const bool poweringDown = co_await sendMonitorCommand(QByteArrayLiteral("system_powerdown"));
-    if (!self)
+    bool ended = co_await endThroughMonitor(QByteArrayLiteral("system_powerdown"), grace);
+    if (!self || ended)
         co_return;
-    if (poweringDown) {
-        const bool exited = co_await waitForExit(grace);
-        if (!self || exited)
-            co_return;
-    }
-    const bool quitting = co_await sendMonitorCommand(QByteArrayLiteral("quit"));
-    if (!self)
+    ended = co_await endThroughMonitor(QByteArrayLiteral("quit"), quitGrace);
+    if (!self || ended)
         co_return;
-    if (quitting) {
-        const bool exited = co_await waitForExit(quitGrace);
-        if (!self || exited)
-            co_return;
-    }
     m_process.terminate();
-    const bool terminated = co_await waitForExit(terminationGrace);
-    if (!self || terminated)
+    ended = co_await waitForExit(terminationGrace);
+    if (!self || ended)
         co_return;
     m_process.kill();
     co_await waitForExit(terminationGrace);
+}
+
+QCoro::Task<bool> QEMUExecutor::endThroughMonitor(QByteArray command, std::chrono::milliseconds grace)
+{
+    const QPointer<QEMUExecutor> self(this);
+    const bool taken = co_await sendMonitorCommand(std::move(command));
+    if (!self)
+        co_return true; // gone, and QEMU with it
+    if (!taken)
+        co_return false;
+    co_return co_await waitForExit(grace);
 }
 
 QCoro::Task<bool> QEMUExecutor::waitForExit(std::chrono::milliseconds timeout)

@@ -121,6 +121,8 @@ private:
     void releaseCompanions();
     /// Whether QEMU exited within `timeout`; true when it does not run at all.
     QCoro::Task<bool> waitForExit(std::chrono::milliseconds timeout);
+    /// Sends a monitor command meant to end QEMU and waits up to `grace`; whether QEMU has exited.
+    QCoro::Task<bool> endThroughMonitor(QByteArray command, std::chrono::milliseconds grace);
     /// Sends one command to QEMU's monitor socket in the bundle folder; whether QEMU took it.
     QCoro::Task<bool> sendMonitorCommand(QByteArray command);
     /// Writes QEMU's output to its log and keeps its last lines for the error a failed run reports.
