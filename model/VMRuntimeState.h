@@ -35,3 +35,6 @@ constexpr bool isRunningOrPaused(VMRuntimeState state)
 {
     return state == VMRuntimeState::running || state == VMRuntimeState::paused;
 }
+
+/// The state as a person reads it: "Stopped", "Running", "Saving State", ...
+QString displayName(VMRuntimeState state);

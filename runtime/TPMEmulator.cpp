@@ -26,6 +26,12 @@ namespace {
 
 constexpr auto pollInterval = 25ms;
 
+// g++ 12 crashes on a lambda written inside this coroutine, so the test is a plain function.
+bool isFailureToStart(QProcess::ProcessError error)
+{
+    return error == QProcess::FailedToStart;
+}
+
 VirtualMachineError abandoned()
 {
     return VirtualMachineError(VirtualMachineError::Case::runtimeError, QStringLiteral("The TPM emulator was abandoned while it started."));
@@ -92,7 +98,7 @@ QCoro::Task<> TPMEmulator::start(std::chrono::milliseconds timeout)
     enum { started, failedToStart };
     SignalWaiter waiter;
     waiter.watch(&m_process, &QProcess::started, started);
-    waiter.watch(&m_process, &QProcess::errorOccurred, failedToStart, [](QProcess::ProcessError error) { return error == QProcess::FailedToStart; });
+    waiter.watch(&m_process, &QProcess::errorOccurred, failedToStart, &isFailureToStart);
     waiter.watchDestruction(this, failedToStart);
     m_process.start();
     const std::chrono::milliseconds launchTime(deadline.remainingTime());

@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: MIT
+#include "LibraryViewModel.h"
+
+#include "ViewModelTestFixture.h"
+
+#include <QSignalSpy>
+
+#include <limits>
+
+namespace {
+
+using namespace CoordinatorTesting;
+
+class LibraryViewModelTest : public ViewModelTest
+{
+protected:
+    /// The view model, after the store's first list has arrived.
+    LibraryViewModel &library()
+    {
+        if (!m_library) {
+            m_library = std::make_unique<LibraryViewModel>(LibraryViewModel::Services{store(), coordinator(), m_operations, m_chooser, m_viewer, m_logging});
+            settle();
+        }
+        return *m_library;
+    }
+
+    QStringList shownNames()
+    {
+        QStringList names;
+        for (const VMBundle &bundle : library().bundles())
+            names << bundle.metadata.name;
+        return names;
+    }
+
+    /// An installed VM created on day `day` of 2026, with the given disk size, guest and tag.
+    VMBundle vm(const QString &name, int day, quint64 diskSize = 32 * gibibyte, VMGuestOSType guest = VMGuestOSType::linux,
+                std::optional<VMColorTag> tag = std::nullopt)
+    {
+        return storeChanged(installedBundle(name).id(), [&](VMBundle &changed) {
+            changed.metadata.createdAt = QDateTime(QDate(2026, 1, day), QTime(9, 0), Qt::UTC);
+            changed.metadata.diskSizeBytes = diskSize;
+            changed.metadata.hardwareProfile.diskSizeBytes = diskSize;
+            changed.metadata.guestOSType = guest;
+            changed.metadata.colorTag = tag;
+        });
+    }
+
+    std::unique_ptr<LibraryViewModel> m_library;
+};
+
+TEST_F(LibraryViewModelTest, SearchMatchesNameGuestRunStateAndTag)
+{
+    vm(QStringLiteral("Build Agent"), 1);
+    vm(QStringLiteral("Desktop"), 2, 32 * gibibyte, VMGuestOSType::windows, VMColorTag::red);
+    vm(QStringLiteral("Shredder"), 3, 32 * gibibyte, VMGuestOSType::macOS);
+    const struct {
+        const char *query;
+        QStringList names;
+    } cases[] = {
+        {"", {QStringLiteral("Shredder"), QStringLiteral("Desktop"), QStringLiteral("Build Agent")}},
+        {"   ", {QStringLiteral("Shredder"), QStringLiteral("Desktop"), QStringLiteral("Build Agent")}},
+        {"  LINUX ", {QStringLiteral("Build Agent")}},
+        {"windows", {QStringLiteral("Desktop")}},
+        {"red", {QStringLiteral("Shredder"), QStringLiteral("Desktop")}},
+        {"stopped", {QStringLiteral("Shredder"), QStringLiteral("Desktop"), QStringLiteral("Build Agent")}},
+        {"zz", {}},
+    };
+    for (const auto &[query, names] : cases) {
+        SCOPED_TRACE(query);
+        library().setSearchText(QString::fromUtf8(query));
+        library().applyFilterAndSort();
+        EXPECT_EQ(shownNames(), names);
+    }
+}
+
+TEST_F(LibraryViewModelTest, EveryOrderIsStableAndTheSelectionStays)
+{
+    vm(QStringLiteral("beta"), 2, 10 * gibibyte);
+    vm(QStringLiteral("Alpha"), 1, std::numeric_limits<quint64>::max());
+    vm(QStringLiteral("BETA"), 2, 10 * gibibyte);
+    const std::optional<QUuid> selected = library().selectedBundleID();
+    ASSERT_TRUE(selected);
+    const QStringList storeOrder = shownNames(); // newest first; the two "beta" share a date
+    ASSERT_EQ(storeOrder.last(), QStringLiteral("Alpha"));
+
+    const struct {
+        VMSortOrder order;
+        QStringList names;
+    } cases[] = {
+        {VMSortOrder::dateCreatedNewest, storeOrder},
+        {VMSortOrder::dateCreatedOldest, {QStringLiteral("Alpha"), storeOrder[0], storeOrder[1]}},
+        {VMSortOrder::name, {QStringLiteral("Alpha"), storeOrder[0], storeOrder[1]}},
+        {VMSortOrder::diskSize, {QStringLiteral("Alpha"), storeOrder[0], storeOrder[1]}},
+    };
+    for (const auto &[order, names] : cases) {
+        SCOPED_TRACE(toRaw(order).toStdString());
+        library().setSortOrder(order);
+        library().applyFilterAndSort();
+        EXPECT_EQ(shownNames(), names);
+        EXPECT_EQ(library().selectedBundleID(), selected);
+    }
+}
+
+TEST_F(LibraryViewModelTest, TheSelectionFollowsTheLibraryNotTheSearch)
+{
+    const VMBundle older = vm(QStringLiteral("Older"), 1);
+    const VMBundle newer = vm(QStringLiteral("Newer"), 2);
+    EXPECT_EQ(library().selectedBundleID(), newer.id()) << "the VM created last is selected first";
+
+    library().setSearchText(QStringLiteral("older"));
+    library().applyFilterAndSort();
+    EXPECT_EQ(library().selectedBundleID(), newer.id());
+    EXPECT_FALSE(library().selectedBundle());
+    EXPECT_FALSE(library().isSelectedBundleStopped());
+
+    store().deleteBundle(newer.id());
+    settle();
+    EXPECT_EQ(library().selectedBundleID(), older.id()) << "the selected VM left the library";
+    library().setSearchText(QStringLiteral("zz"));
+    library().applyFilterAndSort();
+    store().deleteBundle(older.id());
+    settle();
+    EXPECT_EQ(library().selectedBundleID(), std::nullopt);
+}
+
+TEST_F(LibraryViewModelTest, TheListShowsWhatEachVMIsDoingNow)
+{
+    const VMBundle windows = vm(QStringLiteral("Windows"), 1, 32 * gibibyte, VMGuestOSType::windows);
+    library().setSelectedBundleID(windows.id());
+    EXPECT_TRUE(library().isSelectedBundleStopped());
+
+    ASSERT_FALSE(waitForOutcome(coordinator().startWithQEMU(windows.id())).failure);
+    EXPECT_EQ(library().selectedBundle()->metadata.runtimeState, VMRuntimeState::running);
+    EXPECT_FALSE(library().isSelectedBundleStopped());
+    waitForOutcome(store().reload()).get();
+    settle();
+    EXPECT_EQ(library().selectedBundle()->metadata.runtimeState, VMRuntimeState::running) << "a reload keeps it running";
+
+    library().setPendingDeletionBundleID(windows.id());
+    waitForOutcome(library().deletePendingBundle()).get();
+    EXPECT_EQ(library().bannerMessage(), refused("Stop the virtual machine before deleting it."));
+    EXPECT_EQ(library().pendingDeletionBundleID(), std::nullopt);
+    EXPECT_EQ(library().selectedBundleID(), windows.id());
+    EXPECT_TRUE(appLog().contains(QStringLiteral("[Library] This action cannot be completed: Stop the virtual machine before deleting it.")));
+
+    waitForOutcome(library().stop(windows.id())).get();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    EXPECT_TRUE(library().isSelectedBundleStopped());
+}
+
+TEST_F(LibraryViewModelTest, StopNeverWedgesAVMAndDeletingTheSelectedOneSelectsAnother)
+{
+    const VMBundle kept = vm(QStringLiteral("Kept"), 1);
+    const VMBundle doomed = vm(QStringLiteral("Doomed"), 2);
+    library().setSelectedBundleID(doomed.id());
+    waitForOutcome(library().stop(doomed.id())).get();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt) << "stopping a stopped VM is no error";
+
+    library().setPendingDeletionBundleID(doomed.id());
+    waitForOutcome(library().deletePendingBundle()).get();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    EXPECT_EQ(library().selectedBundleID(), kept.id()) << "the list still shows the deleted VM, which is never picked";
+    settle();
+    EXPECT_EQ(shownNames(), QStringList{QStringLiteral("Kept")});
+}
+
+TEST_F(LibraryViewModelTest, ASecondPressOfARunningActionIsIgnored)
+{
+    const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
+    m_machines.script().enqueue(Operation::start, ScriptedAnswer::success(std::chrono::milliseconds(200)));
+    QCoro::Task<> first = library().start(bundle.id(), false);
+    waitForOutcome(library().start(bundle.id(), false)).get();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt) << "no false \"already active\"";
+    waitForOutcome(std::move(first)).get();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::running);
+    EXPECT_EQ(m_machines.configurations().size(), 1);
+}
+
+TEST_F(LibraryViewModelTest, RenameTrimsAndIgnoresBlanks)
+{
+    const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
+    library().setBannerMessage(QStringLiteral("earlier"));
+    library().renameBundle(bundle.id(), QStringLiteral("   "));
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.name, QStringLiteral("Dev"));
+    library().renameBundle(bundle.id(), QStringLiteral("  Build Agent \n"));
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.name, QStringLiteral("Build Agent"));
+    EXPECT_EQ(library().bannerMessage(), QStringLiteral("earlier"));
+    EXPECT_TRUE(appLog().contains(QStringLiteral("[Library] Renamed VM to 'Build Agent'")));
+
+    library().setColorTag(bundle.id(), VMColorTag::green);
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.colorTag, VMColorTag::green);
+    library().setColorTag(bundle.id(), std::nullopt);
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.colorTag, std::nullopt);
+}
+
+TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
+{
+    const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
+    library();
+
+    // A backup of a VM in the library, imported again: the same id from another folder is refused.
+    const QString backups = m_home.path() + QStringLiteral("/Backups");
+    m_chooser.answers = {backups};
+    waitForOutcome(library().backupBundle(bundle.id())).get();
+    EXPECT_EQ(library().bannerMessage(), QStringLiteral("Backed up Dev"));
+    ASSERT_EQ(m_viewer.revealed.size(), 1);
+    EXPECT_EQ(m_chooser.requests.last().title, QStringLiteral("Choose Backup Folder"));
+    EXPECT_EQ(m_chooser.requests.last().startFolder, root());
+
+    m_chooser.answers = {m_viewer.revealed.first()};
+    waitForOutcome(library().importBundle()).get();
+    EXPECT_TRUE(library().bannerMessage()->contains(QStringLiteral("is already registered from"))) << library().bannerMessage()->toStdString();
+
+    m_chooser.answers = {std::nullopt};
+    library().setBannerMessage(std::nullopt);
+    waitForOutcome(library().importBundle()).get();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt) << "a cancelled choice says nothing";
+
+    waitForOutcome(library().cloneBundle(bundle.id())).get();
+    EXPECT_EQ(library().bannerMessage(), QStringLiteral("Created Dev Copy"));
+    EXPECT_NE(library().selectedBundleID(), bundle.id());
+    EXPECT_EQ(store().bundle(*library().selectedBundleID())->metadata.name, QStringLiteral("Dev Copy"));
+}
+
+} // namespace

@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+#include "VMConsoleViewModel.h"
+
+#include "ViewModelTestFixture.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+using namespace CoordinatorTesting;
+
+class VMConsoleViewModelTest : public ViewModelTest
+{
+protected:
+    VMConsoleViewModel &console(const QUuid &id)
+    {
+        m_console = std::make_unique<VMConsoleViewModel>(coordinator().session(id), coordinator(), m_runtime, m_logging, [this] { ++m_closes; });
+        return *m_console;
+    }
+
+    int consoleLines() const { return int(appLog().count(QStringLiteral("[Console] "))); }
+
+    std::unique_ptr<VMConsoleViewModel> m_console;
+    int m_closes = 0;
+};
+
+TEST_F(VMConsoleViewModelTest, AFailedActionShowsItsSentenceAndLogsItOnce)
+{
+    const VMBundle bundle = installedBundle();
+    VMConsoleViewModel &model = console(bundle.id());
+    const struct {
+        const char *name;
+        bool running;
+        std::function<QCoro::Task<>()> action;
+        const char *expected;
+    } cases[] = {
+        {"pause a stopped VM", false, [&] { return model.pause(); }, "The virtual machine cannot pause while it is stopped."},
+        {"resume a stopped VM", false, [&] { return model.resume(); }, "The virtual machine cannot resume while it is stopped."},
+        {"start a running VM", true, [&] { return model.start(); }, "The virtual machine is already active."},
+        {"discard while running", true, [&] { return model.discardSavedState(); }, "Stop the virtual machine before discarding saved state."},
+    };
+    int lines = consoleLines();
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        if (testCase.running) {
+            ASSERT_EQ(startFailure(bundle.id(), false), QString());
+        }
+        const VMRuntimeState before = storedState(bundle.id());
+        waitForOutcome(testCase.action()).get();
+        EXPECT_EQ(model.errorMessage(), refused(testCase.expected));
+        EXPECT_EQ(consoleLines(), ++lines);
+        EXPECT_EQ(storedState(bundle.id()), before) << "nothing is finalised after a refusal";
+        ASSERT_FALSE(waitForOutcome(coordinator().stop(bundle.id())).failure);
+    }
+    EXPECT_FALSE(coordinator().isMachineActive(bundle.id())) << "no refusal wedged the VM";
+
+    // A later success leaves the earlier failure in place.
+    waitForOutcome(model.start()).get();
+    EXPECT_EQ(model.errorMessage(), refused("Stop the virtual machine before discarding saved state."));
+    waitForOutcome(model.pause()).get();
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::paused) << "a pause is stored at once";
+}
+
+TEST_F(VMConsoleViewModelTest, TheConsoleFollowsTheSessionThatReplacedItsOwn)
+{
+    const VMBundle bundle = installedBundle();
+    VMConsoleViewModel &model = console(bundle.id());
+    const std::shared_ptr<VirtualMachineSession> original = model.session();
+    QSignalSpy changes(&model, &VMConsoleViewModel::sessionChanged);
+
+    // Saving settings drops the session; Start in the open console then runs a new one, which it shows.
+    VMStoppedSettings settings;
+    settings.cpuCount = 2;
+    settings.memorySizeBytes = gibibyte;
+    settings.displayWidth = 1280;
+    settings.displayHeight = 800;
+    settings.displayPixelsPerInch = 80;
+    ASSERT_EQ(failureText([&] { coordinator().updateStoppedSettings(bundle.id(), settings); }), QString());
+    waitForOutcome(model.start()).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    EXPECT_NE(model.session(), original);
+    EXPECT_EQ(model.session(), coordinator().sessions().session(bundle.id()));
+    EXPECT_EQ(model.session()->runtimeState(), VMRuntimeState::running);
+    EXPECT_GE(changes.count(), 1);
+
+    // A start from elsewhere after a stop and a session drop is followed too.
+    ASSERT_FALSE(waitForOutcome(coordinator().stop(bundle.id())).failure);
+    coordinator().removeSession(bundle.id());
+    ASSERT_EQ(startFailure(bundle.id(), false), QString());
+    EXPECT_EQ(model.session(), coordinator().sessions().session(bundle.id()));
+
+    waitForOutcome(model.stop()).get();
+    EXPECT_EQ(model.session()->runtimeState(), VMRuntimeState::stopped);
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::stopped);
+    model.close();
+    EXPECT_EQ(m_closes, 1);
+}
+
+} // namespace

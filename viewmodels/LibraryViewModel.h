@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "ActionsInFlight.h"
+#include "VMBundle.h"
+#include "VMColorTag.h"
+#include "VMSortOrder.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+class FileChooser;
+class FileViewer;
+class LoggingService;
+class VMBundleOperations;
+class VMStore;
+class VirtualMachineCoordinator;
+
+/**
+ * The state of the main window's library and its actions: the VMs as shown
+ * (filtered by the search text, in the chosen order), the selection, the
+ * banner that reports the last action and the VM waiting for its delete
+ * confirmation; start, stop, rename, colour tag, delete, import, backup and
+ * clone.
+ *
+ * The list follows the store's, delivered one turn of the event loop after
+ * each change, with each VM's run state as the coordinator knows it now (a
+ * Windows VM under QEMU shows running; a reload never shows a running VM as
+ * stopped). Actions report failures in bannerMessage and the application
+ * log ("Library"), never by throwing (deleteBundle excepted); they read the
+ * current bundle from the store when they run, and a second press of an
+ * action already running on the same VM is ignored. Every published
+ * property announces every assignment. GUI thread only.
+ *
+ * @code
+ * LibraryViewModel library({store, coordinator, operations, chooser, viewer, logging});
+ * library.setSearchText(QStringLiteral("linux"));
+ * library.applyFilterAndSort();
+ * co_await library.start(*library.selectedBundleID(), false);
+ * @endcode
+ */
+class LibraryViewModel final : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Services {
+        VMStore &store;
+        VirtualMachineCoordinator &coordinator;
+        VMBundleOperations &operations;
+        FileChooser &chooser;
+        FileViewer &fileViewer;
+        const LoggingService &logging;
+    };
+
+    explicit LibraryViewModel(Services services, QObject *parent = nullptr);
+    ~LibraryViewModel() override;
+
+    // Published
+    const QList<VMBundle> &bundles() const { return m_bundles; }
+    const std::optional<QUuid> &selectedBundleID() const { return m_selectedBundleID; }
+    void setSelectedBundleID(const std::optional<QUuid> &id);
+    const std::optional<QString> &bannerMessage() const { return m_bannerMessage; }
+    void setBannerMessage(const std::optional<QString> &message);
+    const std::optional<QUuid> &pendingDeletionBundleID() const { return m_pendingDeletionBundleID; }
+    void setPendingDeletionBundleID(const std::optional<QUuid> &id);
+    const QString &searchText() const { return m_searchText; }
+    /// Whoever changes the search text calls applyFilterAndSort() afterwards.
+    void setSearchText(const QString &text);
+    VMSortOrder sortOrder() const { return m_sortOrder; }
+    /// Whoever changes the order calls applyFilterAndSort() afterwards.
+    void setSortOrder(VMSortOrder order);
+
+    /// The last list the store delivered, in its order.
+    const QList<VMBundle> &allBundles() const { return m_allBundles; }
+
+    // Derived
+    /// The selected VM when the visible list shows it.
+    std::optional<VMBundle> selectedBundle() const;
+    bool isSelectedBundleStopped() const;
+    std::optional<QString> pendingDeletionBundleName() const;
+
+    /// Recomputes the visible list from the last delivered one, the search text and the order.
+    void applyFilterAndSort();
+    /// Whether the VM's name, guest system, run state or colour tag contains `query` (trimmed and lowercased already).
+    static bool bundleMatchesSearch(const VMBundle &bundle, const QString &query);
+
+    // Actions
+    QCoro::Task<> start(QUuid id, bool resumeSavedState);
+    QCoro::Task<> stop(QUuid id);
+    void renameBundle(const QUuid &id, const QString &name);
+    void setColorTag(const QUuid &id, std::optional<VMColorTag> tag);
+    QCoro::Task<> deletePendingBundle();
+    /// Deletes the VM or throws the coordinator's refusal unchanged; the caller shows it.
+    void deleteBundle(const QUuid &id);
+    QCoro::Task<> importBundle();
+    QCoro::Task<> backupBundle(QUuid id);
+    QCoro::Task<> cloneBundle(QUuid id);
+
+Q_SIGNALS:
+    void bundlesChanged();
+    void selectedBundleIDChanged();
+    void bannerMessageChanged();
+    void pendingDeletionBundleIDChanged();
+    void searchTextChanged();
+    void sortOrderChanged();
+
+private:
+    void receiveBundles(const QList<VMBundle> &bundles);
+    /// After the VM left the library: the first visible VM that is not it, or none.
+    void selectFirstVisibleExcept(const QUuid &gone);
+    /// Shows the failure in the banner and logs it; returns its text.
+    QString report(const std::exception &error);
+    void log(const QString &message) const;
+
+    VMStore &m_store;
+    VirtualMachineCoordinator &m_coordinator;
+    VMBundleOperations &m_operations;
+    FileChooser &m_chooser;
+    FileViewer &m_fileViewer;
+    const LoggingService &m_logging;
+
+    QList<VMBundle> m_bundles;
+    std::optional<QUuid> m_selectedBundleID;
+    std::optional<QString> m_bannerMessage;
+    std::optional<QUuid> m_pendingDeletionBundleID;
+    QString m_searchText;
+    VMSortOrder m_sortOrder = VMSortOrder::dateCreatedNewest;
+    QList<VMBundle> m_allBundles;
+    ActionsInFlight m_inFlight;
+};

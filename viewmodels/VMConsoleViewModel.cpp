@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: MIT
+#include "VMConsoleViewModel.h"
+
+#include "LoggingService.h"
+#include "VMRuntimeService.h"
+#include "VirtualMachineCoordinator.h"
+#include "VirtualMachineSession.h"
+#include "VirtualMachineSessionTable.h"
+
+#include <QPointer>
+
+VMConsoleViewModel::VMConsoleViewModel(std::shared_ptr<VirtualMachineSession> session, VirtualMachineCoordinator &coordinator,
+                                       const VMRuntimeService &runtime, const LoggingService &logging, std::function<void()> closeHandler,
+                                       QObject *parent)
+    : QObject(parent)
+    , m_session(std::move(session))
+    , m_coordinator(coordinator)
+    , m_runtime(runtime)
+    , m_logging(logging)
+    , m_closeHandler(std::move(closeHandler))
+{
+    Q_ASSERT(m_session);
+    connect(&m_coordinator.sessions(), &VirtualMachineSessionTable::sessionsChanged, this, &VMConsoleViewModel::followCoordinator);
+}
+
+VMConsoleViewModel::~VMConsoleViewModel() = default;
+
+void VMConsoleViewModel::setErrorMessage(const std::optional<QString> &message)
+{
+    m_errorMessage = message;
+    Q_EMIT errorMessageChanged();
+}
+
+QCoro::Task<> VMConsoleViewModel::start()
+{
+    co_await startVM(false, u"start");
+}
+
+QCoro::Task<> VMConsoleViewModel::resumeSavedState()
+{
+    co_await startVM(true, u"resumeSavedState");
+}
+
+QCoro::Task<> VMConsoleViewModel::pause()
+{
+    co_await transition(Transition::pause);
+}
+
+QCoro::Task<> VMConsoleViewModel::resume()
+{
+    co_await transition(Transition::resume);
+}
+
+QCoro::Task<> VMConsoleViewModel::stop()
+{
+    const QUuid id = vmID();
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, u"stop");
+    if (!ticket)
+        co_return;
+    const QPointer<VMConsoleViewModel> self(this);
+    try {
+        co_await m_coordinator.stop(id);
+    } catch (const std::exception &error) {
+        if (self)
+            report(error);
+    }
+}
+
+QCoro::Task<> VMConsoleViewModel::saveState()
+{
+    const QUuid id = vmID();
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, u"saveState");
+    if (!ticket)
+        co_return;
+    const QPointer<VMConsoleViewModel> self(this);
+    try {
+        co_await m_coordinator.recordSavedState(id);
+    } catch (const std::exception &error) {
+        if (self)
+            report(error);
+    }
+}
+
+QCoro::Task<> VMConsoleViewModel::discardSavedState()
+{
+    try {
+        m_coordinator.discardSavedState(vmID());
+    } catch (const std::exception &error) {
+        report(error);
+    }
+    co_return;
+}
+
+void VMConsoleViewModel::close() const
+{
+    if (m_closeHandler)
+        m_closeHandler();
+}
+
+QCoro::Task<> VMConsoleViewModel::startVM(bool resumeSavedState, QStringView action)
+{
+    const QUuid id = vmID();
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, action);
+    if (!ticket)
+        co_return;
+    const QPointer<VMConsoleViewModel> self(this);
+    try {
+        std::shared_ptr<VirtualMachineSession> started = co_await m_coordinator.start(id, resumeSavedState);
+        if (self)
+            adopt(std::move(started));
+    } catch (const std::exception &error) {
+        if (self)
+            report(error);
+    }
+}
+
+QCoro::Task<> VMConsoleViewModel::transition(Transition transition)
+{
+    const QUuid id = vmID();
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, transition == Transition::pause ? u"pause" : u"resume");
+    if (!ticket)
+        co_return;
+    const QPointer<VMConsoleViewModel> self(this);
+    try {
+        const std::shared_ptr<VirtualMachineSession> session = m_coordinator.session(id);
+        if (transition == Transition::pause)
+            co_await m_runtime.pause(*session);
+        else
+            co_await m_runtime.resume(*session);
+        if (self)
+            m_coordinator.finalizeStoppedSession(*session);
+    } catch (const std::exception &error) {
+        if (self)
+            report(error);
+    }
+}
+
+QUuid VMConsoleViewModel::vmID() const
+{
+    return m_session->id();
+}
+
+void VMConsoleViewModel::adopt(std::shared_ptr<VirtualMachineSession> session)
+{
+    if (!session || session == m_session)
+        return;
+    m_session = std::move(session);
+    Q_EMIT sessionChanged();
+}
+
+void VMConsoleViewModel::followCoordinator()
+{
+    adopt(m_coordinator.sessions().session(vmID()));
+}
+
+void VMConsoleViewModel::report(const std::exception &error)
+{
+    const QString text = QString::fromUtf8(error.what());
+    setErrorMessage(text);
+    m_logging.log(text, QStringLiteral("Console"));
+}

@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "ActionsInFlight.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class LoggingService;
+class VMRuntimeService;
+class VirtualMachineCoordinator;
+class VirtualMachineSession;
+
+/**
+ * The state behind one VM's console window: its runtime session, which the
+ * console shows, and the console's buttons as actions on the coordinator
+ * and the runtime service. The view model keeps no run state of its own; it
+ * publishes the session it drives and the text of the last failed action.
+ *
+ * The session is the one the coordinator holds for the VM: a start adopts
+ * the session it returns, and a session the coordinator makes for the VM
+ * elsewhere (after a settings change, a start from the library) is adopted
+ * when it appears, so the console never drives a session that was dropped.
+ * Failures go to errorMessage and the application log ("Console"); a second
+ * press of an action still running is ignored. GUI thread only.
+ *
+ * @code
+ * VMConsoleViewModel console(session, coordinator, runtime, logging, [&] { windows.closeWindow(id); });
+ * co_await console.start();
+ * @endcode
+ */
+class VMConsoleViewModel final : public QObject
+{
+    Q_OBJECT
+
+public:
+    VMConsoleViewModel(std::shared_ptr<VirtualMachineSession> session, VirtualMachineCoordinator &coordinator, const VMRuntimeService &runtime,
+                       const LoggingService &logging, std::function<void()> closeHandler, QObject *parent = nullptr);
+    ~VMConsoleViewModel() override;
+
+    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    void setErrorMessage(const std::optional<QString> &message);
+    const std::shared_ptr<VirtualMachineSession> &session() const { return m_session; }
+
+    QCoro::Task<> start();
+    QCoro::Task<> resumeSavedState();
+    QCoro::Task<> pause();
+    QCoro::Task<> resume();
+    QCoro::Task<> stop();
+    QCoro::Task<> saveState();
+    QCoro::Task<> discardSavedState();
+    /// The console's Close button: closes the window; the VM goes on.
+    void close() const;
+
+Q_SIGNALS:
+    void errorMessageChanged();
+    /// The view model drives another session of its VM now.
+    void sessionChanged();
+
+private:
+    enum class Transition { pause, resume };
+
+    QCoro::Task<> startVM(bool resumeSavedState, QStringView action);
+    QCoro::Task<> transition(Transition transition);
+    QUuid vmID() const;
+    void adopt(std::shared_ptr<VirtualMachineSession> session);
+    /// Takes the coordinator's session for the VM when it is another one.
+    void followCoordinator();
+    void report(const std::exception &error);
+
+    std::shared_ptr<VirtualMachineSession> m_session;
+    VirtualMachineCoordinator &m_coordinator;
+    const VMRuntimeService &m_runtime;
+    const LoggingService &m_logging;
+    std::function<void()> m_closeHandler;
+    std::optional<QString> m_errorMessage;
+    ActionsInFlight m_inFlight;
+};
