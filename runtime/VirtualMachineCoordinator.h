@@ -80,6 +80,8 @@ public:
 
     VirtualMachineSessionTable &sessions() const { return m_sessions; }
     VMOperationLeases &leases() { return m_leases; }
+    /// The VMs QEMU runs outside the session table (Windows guests).
+    QEMUMachines &qemuMachines() const { return m_qemuMachines; }
 
     /**
      * What the VM is doing now: its session's state when it has one, else

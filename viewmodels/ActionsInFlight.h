@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -12,7 +13,9 @@
  * The actions a view model is running, by VM and action name. A press of an
  * action that is already running on the same VM is ignored rather than sent
  * a second time, where it would only fail against the first ("cannot stop
- * while it is stopping"). GUI thread only; the owner outlives its tickets.
+ * while it is stopping"). A ticket may outlive its owner (a view model
+ * destroyed while its action awaits): it then releases nothing. GUI thread
+ * only.
  *
  * @code
  * const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, u"stop");
@@ -22,34 +25,32 @@
  */
 class ActionsInFlight
 {
+    using Running = QSet<QString>;
+
 public:
     /// Marks one running action until destroyed. Move-only.
     class Ticket
     {
     public:
-        Ticket(Ticket &&other) noexcept
-            : m_owner(std::exchange(other.m_owner, nullptr))
-            , m_key(std::move(other.m_key))
-        {
-        }
+        Ticket(Ticket &&other) noexcept = default;
         Ticket &operator=(Ticket &&) = delete;
         Ticket(const Ticket &) = delete;
         Ticket &operator=(const Ticket &) = delete;
         ~Ticket()
         {
-            if (m_owner)
-                m_owner->m_running.remove(m_key);
+            if (const std::shared_ptr<Running> running = m_running.lock())
+                running->remove(m_key);
         }
 
     private:
         friend class ActionsInFlight;
-        Ticket(ActionsInFlight *owner, QString key)
-            : m_owner(owner)
+        Ticket(std::weak_ptr<Running> running, QString key)
+            : m_running(std::move(running))
             , m_key(std::move(key))
         {
         }
 
-        ActionsInFlight *m_owner;
+        std::weak_ptr<Running> m_running;
         QString m_key;
     };
 
@@ -57,14 +58,14 @@ public:
     std::optional<Ticket> begin(const QUuid &id, QStringView action)
     {
         QString key = id.toString() + QLatin1Char('/') + action.toString();
-        if (m_running.contains(key))
+        if (m_running->contains(key))
             return std::nullopt;
-        m_running.insert(key);
-        return Ticket(this, std::move(key));
+        m_running->insert(key);
+        return Ticket(m_running, std::move(key));
     }
 
-    qsizetype count() const { return m_running.size(); }
+    qsizetype count() const { return m_running->size(); }
 
 private:
-    QSet<QString> m_running;
+    std::shared_ptr<Running> m_running = std::make_shared<Running>();
 };

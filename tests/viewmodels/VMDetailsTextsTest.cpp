@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: MIT
+#include "VMDetailsTexts.h"
+
+#include "QtPrinters.h"
+#include "TemporaryHome.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace VMDetailsTexts;
+constexpr quint64 gibibyte = quint64(1) << 30;
+
+VMBundle bundleOf(const std::function<void(VMMetadata &)> &change = {})
+{
+    VMBundle bundle;
+    bundle.bundleURL = QStringLiteral("/nowhere/Dev.vm");
+    bundle.metadata.id = QUuid::createUuid();
+    bundle.metadata.name = QStringLiteral("Dev");
+    bundle.metadata.guestOSType = VMGuestOSType::linux;
+    bundle.metadata.installState = VMInstallState::installed;
+    bundle.metadata.cpuCount = 2;
+    bundle.metadata.memorySizeBytes = 4 * gibibyte;
+    bundle.metadata.diskSizeBytes = 64 * gibibyte;
+    bundle.metadata.hardwareProfile.displayWidth = 1920;
+    bundle.metadata.hardwareProfile.displayHeight = 1200;
+    if (change)
+        change(bundle.metadata);
+    return bundle;
+}
+
+TEST(VMDetailsTextsTest, AVMTheLibraryDoesNotHoldReadsAsNothing)
+{
+    const Bundle none;
+    EXPECT_EQ(displayTitle(none), QStringLiteral("Virtual Mac"));
+    EXPECT_EQ(runtimeStateText(none), QStringLiteral("Stopped"));
+    EXPECT_EQ(installStateText(none), QStringLiteral("Not Installed"));
+    EXPECT_EQ(hardwareSummary(none), QString());
+    EXPECT_EQ(displaySummary(none), QStringLiteral("Unknown"));
+    EXPECT_EQ(virtualCapacityText(none, std::nullopt), QStringLiteral("Zero KB"));
+    EXPECT_EQ(hostAllocationText(std::nullopt), QStringLiteral("Unavailable"));
+    EXPECT_EQ(settingsChangeBlockReason(none), QStringLiteral("The selected VM is unavailable."));
+    EXPECT_EQ(diskCapacityChangeBlockReason(none), QStringLiteral("The selected VM is unavailable."));
+    EXPECT_EQ(microphoneSummary(none), QStringLiteral("Disabled"));
+    EXPECT_EQ(speakerSummary(none), QStringLiteral("Enabled via host default output"));
+    EXPECT_EQ(networkSummary(none), QStringLiteral("Shared NAT"));
+    EXPECT_EQ(linuxInstallMediaSummary(none), QStringLiteral("Unknown"));
+}
+
+TEST(VMDetailsTextsTest, HardwareAndDisplayTexts)
+{
+    const QString sizes = QStringLiteral(" • 4.29 GB • 68.72 GB");
+    EXPECT_EQ(hardwareSummary(bundleOf([](VMMetadata &m) { m.cpuCount = 1; })), QStringLiteral("1 CPU") + sizes);
+    EXPECT_EQ(hardwareSummary(bundleOf()), QStringLiteral("2 CPUs") + sizes);
+    EXPECT_EQ(displaySummary(bundleOf()), QStringLiteral("1920 x 1200 start size, auto-resizes with console window"));
+    EXPECT_EQ(runtimeStateText(bundleOf([](VMMetadata &m) { m.runtimeState = VMRuntimeState::restoring; })), QStringLiteral("Restoring State"));
+    const DiskImageService::DiskUsage usage{64 * gibibyte, std::nullopt};
+    EXPECT_EQ(diskCapacitySummary(usage), QStringLiteral("Virtual capacity is 68.72 GB. Host allocation is currently unavailable."));
+    EXPECT_EQ(diskCapacitySummary(std::nullopt), QStringLiteral("The VM disk stays sparse on the host and grows only as the guest writes data."));
+}
+
+TEST(VMDetailsTextsTest, GuardsAreCheckedInTheirOrder)
+{
+    const struct {
+        const char *name;
+        std::function<void(VMMetadata &)> change;
+        std::optional<QString> settings;
+    } cases[] = {
+        {"changeable", {}, std::nullopt},
+        {"install failed while running",
+         [](VMMetadata &m) {
+             m.installState = VMInstallState::failed;
+             m.runtimeState = VMRuntimeState::running;
+         },
+         QStringLiteral("Finish installing macOS before changing VM settings.")},
+        {"running with saved state",
+         [](VMMetadata &m) {
+             m.runtimeState = VMRuntimeState::running;
+             m.hasSavedState = true;
+         },
+         QStringLiteral("Stop the VM before changing VM settings.")},
+        {"stopped with saved state", [](VMMetadata &m) { m.hasSavedState = true; }, QStringLiteral("Discard the saved state before changing VM settings.")},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const Bundle bundle = bundleOf(testCase.change);
+        EXPECT_EQ(settingsChangeBlockReason(bundle), testCase.settings);
+        if (testCase.settings) {
+            EXPECT_EQ(diskCapacityChangeBlockReason(bundle), QString(*testCase.settings).replace(QStringLiteral("VM settings"), QStringLiteral("disk capacity")));
+        }
+    }
+}
+
+TEST(VMDetailsTextsTest, LimitsFollowTheHostAndNeverHideTheVMsOwnValue)
+{
+    const struct {
+        qint64 processors;
+        quint64 memory;
+        qint64 vmCPUs;
+        quint64 vmMemory;
+        qint64 maximumCPUs;
+        double maximumGB;
+    } cases[] = {
+        {1, 8 * gibibyte, 1, 2 * gibibyte, 2, 8},
+        {24, 16 * gibibyte, 4, 4 * gibibyte, 16, 12},
+        {24, 256 * gibibyte, 20, 200 * gibibyte, 20, 200},
+        {8, 256 * gibibyte, 2, 4 * gibibyte, 8, 128},
+    };
+    for (const auto &testCase : cases) {
+        const Bundle bundle = bundleOf([&](VMMetadata &m) {
+            m.cpuCount = testCase.vmCPUs;
+            m.memorySizeBytes = testCase.vmMemory;
+        });
+        const HostCapacity host{testCase.processors, testCase.memory};
+        EXPECT_EQ(maximumCPUCount(bundle, host), testCase.maximumCPUs);
+        EXPECT_DOUBLE_EQ(maximumMemorySizeGB(bundle, host), testCase.maximumGB);
+    }
+    EXPECT_EQ(maximumCPUCount(std::nullopt, HostCapacity{2, 8 * gibibyte}), 4);
+}
+
+TEST(VMDetailsTextsTest, GuestToolsTexts)
+{
+    const QDateTime now(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
+    const auto status = [&](VMGuestAutomationAvailability availability, std::optional<QString> version, qint64 pending, std::optional<bool> success) {
+        VMGuestAutomationStatusSnapshot snapshot;
+        snapshot.availability = availability;
+        snapshot.reportedVersion = std::move(version);
+        snapshot.lastSeenAt = now.addSecs(-120);
+        snapshot.pendingRequestCount = pending;
+        if (success) {
+            VMGuestAutomationResponse response;
+            response.success = *success;
+            snapshot.latestResponse = response;
+        }
+        return snapshot;
+    };
+    using A = VMGuestAutomationAvailability;
+    const struct {
+        VMGuestAutomationStatusSnapshot snapshot;
+        GuestToolsState state;
+        const char *summary;
+    } cases[] = {
+        {status(A::installed, QStringLiteral("3"), 0, std::nullopt), GuestToolsState::installed, "Installed • v3 • last seen 2 minutes ago"},
+        {status(A::installed, QStringLiteral("3.0"), 1, false), GuestToolsState::updateAvailable,
+         "Update available • v3.0 • current v3 • last seen 2 minutes ago • 1 queued action • Last action failed"},
+        {status(A::installed, std::nullopt, 3, true), GuestToolsState::updateAvailable,
+         "Update available • last seen 2 minutes ago • 3 queued actions • Last action succeeded"},
+        {status(A::notInstalled, std::nullopt, 0, std::nullopt), GuestToolsState::notInstalled, "Not installed"},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.summary);
+        EXPECT_EQ(guestToolsState(testCase.snapshot), testCase.state);
+        EXPECT_EQ(guestToolsStatusSummary(testCase.snapshot, now), QString::fromUtf8(testCase.summary));
+    }
+    EXPECT_EQ(guestToolsInstructions(VMGuestAutomationStatusSnapshot::empty(), bundleOf()),
+              QStringLiteral("Mount duvuzodovevav-shared at /mnt/duvuzodovevav, then run sudo bash /mnt/duvuzodovevav/KestrumAutomation/install-linux-tools.sh"));
+    EXPECT_EQ(guestToolsVersionText(cases[1].snapshot), QStringLiteral("Installed version: 3.0 • Current host-staged version: 3"));
+}
+
+TEST(VMDetailsTextsTest, TheLinuxInstallSourceIsNamedByTheFirstRuleThatApplies)
+{
+    TemporaryHome home;
+    VMBundle bundle = bundleOf();
+    bundle.bundleURL = home.path() + QStringLiteral("/Dev.vm");
+    EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Linux ISO"));
+    QDir().mkpath(bundle.bundleURL);
+    QFile(bundle.layout().linuxInstallISOURL()).open(QIODevice::WriteOnly);
+    EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Linux ISO (LinuxInstall.iso)"));
+    bundle.metadata.guestOSDisplayName = QStringLiteral("Debian 12");
+    EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Linux ISO (Debian 12)"));
+    bundle.metadata.installSourceSummary = QStringLiteral("Ubuntu 24.04 (downloaded)");
+    EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Ubuntu 24.04 (downloaded)"));
+}
+
+TEST(VMDetailsTextsTest, DiskExpansionMessages)
+{
+    EXPECT_TRUE(diskExpansionAutomationMessage(VMDiskExpansionAutomationOutcome::queued(true)).startsWith(QStringLiteral("Automatic filesystem expansion is queued. ")));
+    EXPECT_TRUE(diskExpansionAutomationMessage(VMDiskExpansionAutomationOutcome::queued(false))
+                    .startsWith(QStringLiteral("The VM disk was expanded and an automatic filesystem-expansion request is queued. Install ")));
+    EXPECT_EQ(diskExpansionAutomationMessage(VMDiskExpansionAutomationOutcome::warning(QStringLiteral("as is"))), QStringLiteral("as is"));
+}
+
+} // namespace

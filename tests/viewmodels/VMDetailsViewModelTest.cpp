@@ -1,0 +1,195 @@
+// SPDX-License-Identifier: MIT
+#include "VMDetailsViewModel.h"
+
+#include "DisplayFormatters.h"
+#include "QEMUSetupService.h"
+#include "ViewModelTestFixture.h"
+
+#include <QSignalSpy>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using namespace CoordinatorTesting;
+
+class VMDetailsViewModelTest : public ViewModelTest
+{
+protected:
+    VMDetailsViewModel &details(const QUuid &id)
+    {
+        const HostCapacity host{8, 32 * gibibyte};
+        m_details = std::make_unique<VMDetailsViewModel>(
+            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_logging,
+                                             [host] { return host; }});
+        settle();
+        return *m_details;
+    }
+
+    int detailsLines() const { return int(appLog().count(QStringLiteral("[Details] "))); }
+
+    /// A setup service that counts QEMU as installed once `m_qemuProgram` exists, and downloads from nowhere.
+    std::unique_ptr<QEMUSetupService> qemuSetup()
+    {
+        QEMUSetupService::Source source{QUrl(QStringLiteral("http://127.0.0.1:9")), QStringLiteral("none/qemu"), QStringLiteral("00")};
+        QEMUSetupService::Places places{m_home.path() + QStringLiteral("/QEMU"), m_home.path(), {m_qemuProgram}};
+        return std::make_unique<QEMUSetupService>(m_logging, source, places);
+    }
+
+    const QString m_qemuProgram = m_home.path() + QStringLiteral("/bin/qemu-system-aarch64");
+    std::unique_ptr<VMDetailsViewModel> m_details;
+};
+
+TEST_F(VMDetailsViewModelTest, AStartPublishesTheSessionAndARefusalIsShownAndLogged)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    QSignalSpy busy(&model, &VMDetailsViewModel::isBusyChanged);
+    waitForOutcome(model.start(nullptr)).get();
+    ASSERT_TRUE(model.activeConsoleSession());
+    EXPECT_EQ(model.activeConsoleSession()->runtimeState(), VMRuntimeState::running);
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    EXPECT_FALSE(model.isBusy());
+    EXPECT_EQ(busy.count(), 2);
+    EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Running"));
+
+    const int lines = detailsLines();
+    waitForOutcome(model.start(nullptr)).get();
+    EXPECT_EQ(model.errorMessage(), refused("The virtual machine is already active."));
+    EXPECT_EQ(detailsLines(), lines + 1);
+
+    waitForOutcome(model.stop()).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Stopped"));
+    waitForOutcome(model.stop()).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt) << "stopping a stopped VM is no error";
+}
+
+TEST_F(VMDetailsViewModelTest, AWindowsVMStartsOnQEMUOnceTheHostHasIt)
+{
+    const VMBundle windows =
+        storeChanged(installedBundle(QStringLiteral("Windows")).id(), [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::windows; });
+    VMDetailsViewModel &model = details(windows.id());
+    const std::unique_ptr<QEMUSetupService> setup = qemuSetup();
+
+    // Nothing installed, and the download cannot reach its server: the apt command is the way.
+    waitForOutcome(model.start(setup.get())).get();
+    EXPECT_EQ(model.errorMessage(),
+              QStringLiteral("The virtual machine encountered an error: QEMU could not be installed automatically. Install manually with: sudo apt install "
+                             "qemu-system-arm qemu-efi-aarch64 swtpm"));
+    EXPECT_FALSE(model.isQEMURunning());
+
+    // Installed with apt meanwhile: the start re-checks and goes ahead.
+    write(m_qemuProgram, QByteArray("#!/bin/sh\n"));
+    QSignalSpy running(&model, &VMDetailsViewModel::isQEMURunningChanged);
+    waitForOutcome(model.start(setup.get())).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    EXPECT_TRUE(model.isQEMURunning());
+    EXPECT_EQ(running.count(), 1);
+    EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Running")) << "a Windows VM under QEMU shows running";
+    EXPECT_FALSE(model.activeConsoleSession());
+
+    waitForOutcome(model.stop()).get();
+    EXPECT_FALSE(model.isQEMURunning());
+    EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Stopped"));
+}
+
+TEST_F(VMDetailsViewModelTest, BusyStaysOnWhileAnyActionRunsAndASecondPressIsIgnored)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    m_machines.script().enqueue(Operation::start, ScriptedAnswer::success(std::chrono::milliseconds(300)));
+    QCoro::Task<> starting = model.start(nullptr);
+    ASSERT_TRUE(model.isBusy());
+    waitForOutcome(model.start(nullptr)).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt) << "the second press was not sent";
+    waitForOutcome(model.discardSavedState()).get(); // a quick action ends while the start still runs
+    EXPECT_TRUE(model.isBusy());
+    waitForOutcome(std::move(starting)).get();
+    EXPECT_FALSE(model.isBusy());
+    EXPECT_EQ(m_machines.configurations().size(), 1);
+}
+
+TEST_F(VMDetailsViewModelTest, DiskExpansionRefusesImpossibleSizesAndShowsTheNewCapacityAtOnce)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    const quint64 before = store().bundle(bundle.id())->metadata.diskSizeBytes;
+    const struct {
+        double gigabytes;
+        const char *refusal;
+    } refusals[] = {
+        {std::nan(""), "Choose a disk size of a sensible number of GB."},
+        {std::numeric_limits<double>::infinity(), "Choose a disk size of a sensible number of GB."},
+        {17179869184.0, "Choose a disk size of a sensible number of GB."},
+        {0, "Choose a disk size larger than the current virtual capacity."},
+        {-3, "Choose a disk size larger than the current virtual capacity."},
+    };
+    for (const auto &[gigabytes, refusal] : refusals) {
+        SCOPED_TRACE(gigabytes);
+        waitForOutcome(model.expandDisk(gigabytes)).get();
+        EXPECT_EQ(model.errorMessage(), refused(refusal));
+        EXPECT_EQ(store().bundle(bundle.id())->metadata.diskSizeBytes, before);
+    }
+    waitForOutcome(model.expandDisk(64.2)).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.diskSizeBytes, 65 * gibibyte);
+    EXPECT_EQ(model.virtualCapacityText(), DisplayFormatters::byteCountText(65 * gibibyte)) << "before the store's list arrives";
+    EXPECT_EQ(model.diskUsage()->logicalSizeBytes, 65 * gibibyte);
+    EXPECT_TRUE(model.lastDiskExpansionAutomationMessage()->startsWith(QStringLiteral("The VM disk was expanded")));
+}
+
+TEST_F(VMDetailsViewModelTest, SnapshotsAndReclaimRefreshWhatTheyChanged)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    waitForOutcome(model.createSnapshot(QStringLiteral("Base"), QString())).get();
+    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
+    const QUuid base = model.snapshotTimeline().snapshots.first().id;
+    model.updateSnapshot(base, QStringLiteral("Clean install"));
+    EXPECT_EQ(model.snapshotTimeline().snapshots.first().name, QStringLiteral("Clean install"));
+
+    waitForOutcome(model.restoreSnapshot(QUuid::createUuid())).get();
+    EXPECT_EQ(model.errorMessage(), refused("The selected snapshot could not be found."));
+    waitForOutcome(model.restoreSnapshot(base)).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+
+    EXPECT_FALSE(model.diskRecommendations().isEmpty());
+    waitForOutcome(model.reclaimDiskSpace(ReclaimAction::deleteSnapshots)).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    EXPECT_EQ(model.diskAnalytics()->snapshotUsageBytes, 0u);
+}
+
+TEST_F(VMDetailsViewModelTest, AGrowthHistoryThatIsAFIFONeverHangsThePane)
+{
+    const VMBundle bundle = installedBundle();
+    const QString history = bundle.bundleURL + QStringLiteral("/DiskGrowthHistory.json");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(history).constData(), 0600), 0);
+    VMDetailsViewModel &model = details(bundle.id());
+    EXPECT_TRUE(model.diskGrowthHistory().samples.isEmpty());
+    EXPECT_TRUE(model.diskAnalytics());
+}
+
+TEST_F(VMDetailsViewModelTest, ARemovedVMLeavesItsTimelineAndTheLogKnowsOfEachRefresh)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    waitForOutcome(model.createSnapshot(QStringLiteral("Kept"), QString())).get();
+    ASSERT_EQ(model.errorMessage(), std::nullopt);
+    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
+    waitForOutcome(model.reload()).get();
+    EXPECT_TRUE(appLog().contains(QStringLiteral("[Details] Refreshed details for ") + bundle.id().toString(QUuid::WithoutBraces).toUpper()));
+
+    settle(); // the reload's list
+    store().deleteBundle(bundle.id());
+    settle();
+    EXPECT_FALSE(model.bundle());
+    EXPECT_EQ(model.displayTitle(), QStringLiteral("Virtual Mac"));
+    EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 1);
+    EXPECT_FALSE(model.diskUsage());
+}
+
+} // namespace

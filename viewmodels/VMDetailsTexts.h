@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "DiskImageService.h"
+#include "HostCapacity.h"
+#include "VMBundle.h"
+#include "VMDiskExpansionAutomationOutcome.h"
+#include "VMGuestAutomationStatusSnapshot.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+/// The state of a VM's guest tools as the details pane shows it.
+enum class GuestToolsState {
+    notInstalled,
+    updateAvailable,
+    installed,
+};
+
+/**
+ * Every text, flag and limit the details pane derives from a VM's bundle,
+ * its disk usage and its guest-tools status: pure functions, computed on
+ * each read. An absent bundle stands for a VM the library no longer holds.
+ */
+namespace VMDetailsTexts {
+
+/// The guest-tools version this host stages into its guests.
+inline constexpr QStringView hostStagedGuestToolsVersion = u"3";
+/// The guest tools' name as users know it.
+inline constexpr QStringView guestToolsName = u"Kestrum Tools";
+/// Where the Linux guest mounts the automation share.
+inline constexpr QStringView linuxMountPoint = u"/mnt/duvuzodovevav";
+
+using Bundle = std::optional<VMBundle>;
+using DiskUsage = std::optional<DiskImageService::DiskUsage>;
+
+QString displayTitle(const Bundle &bundle);
+QString runtimeStateText(const Bundle &bundle);
+QString installStateText(const Bundle &bundle);
+QString hardwareSummary(const Bundle &bundle);
+QString displaySummary(const Bundle &bundle);
+QString virtualCapacityText(const Bundle &bundle, const DiskUsage &usage);
+QString networkSummary(const Bundle &bundle);
+QString microphoneSummary(const Bundle &bundle);
+QString speakerSummary(const Bundle &bundle);
+QString linuxInstallMediaSummary(const Bundle &bundle);
+
+QString hostAllocationText(const DiskUsage &usage);
+QString diskCapacitySummary(const DiskUsage &usage);
+
+/// Why the settings cannot be changed now; none when they can.
+std::optional<QString> settingsChangeBlockReason(const Bundle &bundle);
+/// Why the disk capacity cannot be changed now; none when it can.
+std::optional<QString> diskCapacityChangeBlockReason(const Bundle &bundle);
+
+/// The settings sheet's upper bound of CPUs: the host's count within 2…16, or more when the VM has more already.
+qint64 maximumCPUCount(const Bundle &bundle, const HostCapacity &host);
+/// The settings sheet's upper bound of memory in GiB: 75 % of the host within 8…128, or more when the VM has more already.
+double maximumMemorySizeGB(const Bundle &bundle, const HostCapacity &host);
+
+GuestToolsState guestToolsState(const VMGuestAutomationStatusSnapshot &status);
+QString guestToolsStatusSummary(const VMGuestAutomationStatusSnapshot &status, const QDateTime &now);
+QString guestToolsVersionText(const VMGuestAutomationStatusSnapshot &status);
+QString guestToolsInstructions(const VMGuestAutomationStatusSnapshot &status, const Bundle &bundle);
+
+/// "2 minutes ago", "in 3 hours", "now": the largest whole unit between `then` and `now`.
+QString relativeTimeText(const QDateTime &then, const QDateTime &now);
+
+/// What the details pane says after a disk expansion.
+QString diskExpansionAutomationMessage(const VMDiskExpansionAutomationOutcome &outcome);
+
+} // namespace VMDetailsTexts

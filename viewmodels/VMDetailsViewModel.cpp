@@ -1,0 +1,511 @@
+// SPDX-License-Identifier: MIT
+#include "VMDetailsViewModel.h"
+
+#include "HostInstallAdvice.h"
+#include "LoggingService.h"
+#include "QEMUMachines.h"
+#include "QEMUSetupService.h"
+#include "VMBundleOperations.h"
+#include "VMDiskAnalyticsService.h"
+#include "VMGuestAutomationService.h"
+#include "VMRuntimeService.h"
+#include "VMSnapshotService.h"
+#include "VMStore.h"
+#include "VirtualMachineCoordinator.h"
+#include "VirtualMachineError.h"
+#include "VirtualMachineSession.h"
+
+#include <QPointer>
+
+#include <cmath>
+
+namespace {
+
+const QString category = QStringLiteral("Details");
+constexpr double gibibyte = 1024.0 * 1024.0 * 1024.0;
+/// 2^34 GiB is the first size whose byte count no longer fits 64 bits.
+constexpr double largestCapacityGB = 17179869184.0;
+
+} // namespace
+
+/**
+ * One long action of the pane: isBusy from construction to destruction,
+ * errorMessage cleared at the start and set by fail(). It may outlive the
+ * view model, whose state it then leaves alone.
+ */
+class VMDetailsViewModel::BusyFrame
+{
+public:
+    explicit BusyFrame(VMDetailsViewModel &model)
+        : m_model(&model)
+    {
+        model.setBusyActions(model.m_busyActions + 1);
+        model.setErrorMessage(std::nullopt);
+    }
+    BusyFrame(const BusyFrame &) = delete;
+    BusyFrame &operator=(const BusyFrame &) = delete;
+    ~BusyFrame()
+    {
+        if (m_model)
+            m_model->setBusyActions(m_model->m_busyActions - 1);
+    }
+
+    /// The view model, or null when it is gone.
+    VMDetailsViewModel *model() const { return m_model; }
+
+    void fail(const std::exception &error) const
+    {
+        if (m_model)
+            m_model->reportFailure(error);
+    }
+
+private:
+    QPointer<VMDetailsViewModel> m_model;
+};
+
+VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObject *parent)
+    : QObject(parent)
+    , m_bundleID(bundleID)
+    , m_store(services.store)
+    , m_coordinator(services.coordinator)
+    , m_runtime(services.runtime)
+    , m_operations(services.operations)
+    , m_diskImages(services.diskImages)
+    , m_guestAutomation(services.guestAutomation)
+    , m_snapshots(services.snapshots)
+    , m_diskAnalyticsService(services.diskAnalytics)
+    , m_logging(services.logging)
+    , m_hostCapacity(std::move(services.hostCapacity))
+{
+    connect(&m_store, &VMStore::bundlesChanged, this, &VMDetailsViewModel::receiveBundles, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
+    connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, &VMDetailsViewModel::republishBundle);
+    connect(&m_coordinator.qemuMachines(), &QEMUMachines::runningChanged, this, [this](const QUuid &id) {
+        if (id == m_bundleID)
+            Q_EMIT isQEMURunningChanged();
+    });
+    republishBundle();
+    refreshDiskUsage();
+    refreshGuestAutomationStatus();
+    refreshSnapshotTimeline();
+    refreshDiskAnalytics();
+}
+
+VMDetailsViewModel::~VMDetailsViewModel() = default;
+
+// ---------------------------------------------------------------- published state
+
+void VMDetailsViewModel::setActiveConsoleSession(std::shared_ptr<VirtualMachineSession> session)
+{
+    m_activeConsoleSession = std::move(session);
+    Q_EMIT activeConsoleSessionChanged();
+}
+
+void VMDetailsViewModel::setErrorMessage(const std::optional<QString> &message)
+{
+    m_errorMessage = message;
+    Q_EMIT errorMessageChanged();
+}
+
+void VMDetailsViewModel::setBusyActions(int count)
+{
+    m_busyActions = count;
+    Q_EMIT isBusyChanged();
+}
+
+void VMDetailsViewModel::setBundle(std::optional<VMBundle> bundle)
+{
+    m_bundle = std::move(bundle);
+    Q_EMIT bundleChanged();
+}
+
+bool VMDetailsViewModel::isQEMURunning() const
+{
+    return m_coordinator.qemuMachines().isRunning(m_bundleID);
+}
+
+QString VMDetailsViewModel::guestToolsStatusSummary() const
+{
+    return VMDetailsTexts::guestToolsStatusSummary(m_guestAutomationStatus, QDateTime::currentDateTimeUtc());
+}
+
+bool VMDetailsViewModel::hasSavedState() const
+{
+    return m_bundle && m_bundle->metadata.hasSavedState;
+}
+
+bool VMDetailsViewModel::canDiscardSavedState() const
+{
+    return hasSavedState() && isStopped();
+}
+
+bool VMDetailsViewModel::canStart() const
+{
+    return m_bundle && m_bundle->metadata.installState == VMInstallState::installed && isStopped();
+}
+
+bool VMDetailsViewModel::isWindowsGuest() const
+{
+    return m_bundle && m_bundle->metadata.guestOSType == VMGuestOSType::windows;
+}
+
+void VMDetailsViewModel::receiveBundles(const QList<VMBundle> &bundles)
+{
+    std::optional<VMBundle> found;
+    for (const VMBundle &bundle : bundles) {
+        if (bundle.id() == m_bundleID) {
+            found = bundle;
+            found->metadata.runtimeState = m_coordinator.effectiveRuntimeState(m_bundleID);
+            break;
+        }
+    }
+    setBundle(std::move(found));
+    refreshDiskUsage();
+    refreshGuestAutomationStatus();
+    refreshSnapshotTimeline();
+}
+
+void VMDetailsViewModel::republishBundle()
+{
+    std::optional<VMBundle> current = m_store.bundle(m_bundleID);
+    if (current)
+        current->metadata.runtimeState = m_coordinator.effectiveRuntimeState(m_bundleID);
+    setBundle(std::move(current));
+}
+
+// ---------------------------------------------------------------- refreshing
+
+void VMDetailsViewModel::refreshDiskUsage()
+{
+    std::optional<DiskImageService::DiskUsage> usage;
+    if (m_bundle) {
+        try {
+            usage = m_diskImages.diskUsage(m_bundle->layout().diskImageURL());
+        } catch (const std::exception &) {
+            // Shown as unavailable.
+        }
+    }
+    m_diskUsage = usage;
+    Q_EMIT diskUsageChanged();
+}
+
+void VMDetailsViewModel::refreshGuestAutomationStatus()
+{
+    m_guestAutomationStatus = m_bundle ? m_guestAutomation.agentStatus(*m_bundle) : VMGuestAutomationStatusSnapshot::empty();
+    Q_EMIT guestAutomationStatusChanged();
+}
+
+void VMDetailsViewModel::refreshSnapshotTimeline()
+{
+    if (!m_bundle)
+        return;
+    m_snapshotTimeline = m_snapshots.loadTimeline(*m_bundle);
+    Q_EMIT snapshotTimelineChanged();
+}
+
+void VMDetailsViewModel::refreshDiskAnalytics()
+{
+    if (!m_bundle) {
+        m_diskAnalytics.reset();
+        Q_EMIT diskAnalyticsChanged();
+        return;
+    }
+    m_diskAnalytics = m_diskAnalyticsService.breakdown(*m_bundle);
+    Q_EMIT diskAnalyticsChanged();
+    // A checked read: the file lies in a bundle that may come from anywhere.
+    m_diskGrowthHistory = m_diskAnalyticsService.growthHistory(m_bundle->bundleURL);
+    Q_EMIT diskGrowthHistoryChanged();
+    m_diskAnalyticsService.recordGrowth(m_bundle->bundleURL);
+}
+
+QCoro::Task<> VMDetailsViewModel::reload()
+{
+    const QPointer<VMDetailsViewModel> self(this);
+    const QUuid id = m_bundleID;
+    const LoggingService &logging = m_logging;
+    co_await m_store.reload();
+    if (self)
+        refreshDiskUsage();
+    logging.log(QStringLiteral("Refreshed details for ") + id.toString(QUuid::WithoutBraces).toUpper(), category);
+}
+
+// ---------------------------------------------------------------- run actions
+
+QCoro::Task<> VMDetailsViewModel::start(QEMUSetupService *qemuSetup)
+{
+    if (isWindowsGuest() && qemuSetup) {
+        co_await launchQEMU(qemuSetup);
+        co_return;
+    }
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"start");
+    if (!ticket)
+        co_return;
+    BusyFrame frame(*this);
+    try {
+        std::shared_ptr<VirtualMachineSession> session = co_await m_coordinator.start(m_bundleID, false);
+        if (frame.model())
+            setActiveConsoleSession(std::move(session));
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+QCoro::Task<> VMDetailsViewModel::launchQEMU(QEMUSetupService *qemuSetup)
+{
+    if (!m_bundle)
+        co_return;
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"start");
+    if (!ticket)
+        co_return;
+    BusyFrame frame(*this);
+    const QUuid id = m_bundleID;
+    VirtualMachineCoordinator &coordinator = m_coordinator;
+    try {
+        // A QEMU installed with apt since the setup service last looked counts.
+        qemuSetup->refreshInstallState();
+        if (!qemuSetup->isQEMUInstalled()) {
+            co_await qemuSetup->downloadQEMU();
+            qemuSetup->refreshInstallState();
+        }
+        if (!qemuSetup->isQEMUInstalled())
+            throw VirtualMachineError(VirtualMachineError::Case::runtimeError,
+                                      QStringLiteral("QEMU could not be installed automatically. Install manually with: ")
+                                          + HostInstallAdvice::qemuInstallCommand.toString());
+        co_await coordinator.startWithQEMU(id);
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+QCoro::Task<> VMDetailsViewModel::resumeSavedState()
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"resumeSavedState");
+    if (!ticket)
+        co_return;
+    BusyFrame frame(*this);
+    try {
+        std::shared_ptr<VirtualMachineSession> session = co_await m_coordinator.start(m_bundleID, true);
+        if (frame.model())
+            setActiveConsoleSession(std::move(session));
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+QCoro::Task<> VMDetailsViewModel::pause()
+{
+    co_await transition(VMRuntimeState::paused);
+}
+
+QCoro::Task<> VMDetailsViewModel::resume()
+{
+    co_await transition(VMRuntimeState::running);
+}
+
+QCoro::Task<> VMDetailsViewModel::transition(VMRuntimeState target)
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, target == VMRuntimeState::paused ? u"pause" : u"resume");
+    if (!ticket)
+        co_return;
+    BusyFrame frame(*this);
+    VirtualMachineCoordinator &coordinator = m_coordinator;
+    try {
+        const std::shared_ptr<VirtualMachineSession> session = coordinator.session(m_bundleID);
+        if (target == VMRuntimeState::paused)
+            co_await m_runtime.pause(*session);
+        else
+            co_await m_runtime.resume(*session);
+        coordinator.finalizeStoppedSession(*session);
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+QCoro::Task<> VMDetailsViewModel::stop()
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"stop");
+    if (!ticket)
+        co_return;
+    BusyFrame frame(*this);
+    try {
+        co_await m_coordinator.stop(m_bundleID);
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+QCoro::Task<> VMDetailsViewModel::saveState()
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"saveState");
+    if (!ticket)
+        co_return;
+    BusyFrame frame(*this);
+    try {
+        co_await m_coordinator.recordSavedState(m_bundleID);
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+QCoro::Task<> VMDetailsViewModel::discardSavedState()
+{
+    BusyFrame frame(*this);
+    try {
+        m_coordinator.discardSavedState(m_bundleID);
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+    co_return;
+}
+
+QCoro::Task<> VMDetailsViewModel::cloneVM()
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"clone");
+    if (!ticket)
+        co_return;
+    BusyFrame frame(*this);
+    try {
+        co_await m_coordinator.cloneVMAsync(m_bundleID, std::nullopt, true, false);
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+QCoro::Task<> VMDetailsViewModel::deleteVM()
+{
+    BusyFrame frame(*this);
+    try {
+        m_coordinator.deleteVM(m_bundleID);
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+    co_return;
+}
+
+void VMDetailsViewModel::openConsoleSession()
+{
+    try {
+        setActiveConsoleSession(m_coordinator.session(m_bundleID));
+    } catch (const std::exception &error) {
+        reportFailure(error);
+    }
+}
+
+// ---------------------------------------------------------------- disk and snapshots
+
+QCoro::Task<> VMDetailsViewModel::expandDisk(double capacityGB)
+{
+    BusyFrame frame(*this);
+    try {
+        if (!std::isfinite(capacityGB) || capacityGB >= largestCapacityGB)
+            throw VirtualMachineError::invalidOperation(QStringLiteral("Choose a disk size of a sensible number of GB."));
+        if (capacityGB <= 0)
+            throw VirtualMachineError::invalidOperation(QStringLiteral("Choose a disk size larger than the current virtual capacity."));
+        const quint64 bytes = quint64(std::ceil(capacityGB)) * quint64(gibibyte);
+        const VMDiskExpansionResult result = m_coordinator.changeDiskCapacity(m_bundleID, bytes);
+        m_lastDiskExpansionAutomationMessage = VMDetailsTexts::diskExpansionAutomationMessage(result.automationOutcome);
+        Q_EMIT lastDiskExpansionAutomationMessageChanged();
+        // The store's list comes a turn later; the capacity texts show the new size now.
+        republishBundle();
+        refreshDiskUsage();
+        refreshGuestAutomationStatus();
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+    co_return;
+}
+
+QCoro::Task<> VMDetailsViewModel::createSnapshot(QString name, QString notes)
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
+    if (!ticket)
+        co_return;
+    BusyFrame frame(*this);
+    if (!m_bundle)
+        co_return;
+    try {
+        co_await m_operations.createSnapshot(m_bundleID, std::move(name), std::move(notes), false);
+        if (frame.model())
+            refreshSnapshotTimeline();
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+QCoro::Task<> VMDetailsViewModel::restoreSnapshot(QUuid snapshotID)
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
+    if (!ticket)
+        co_return;
+    BusyFrame frame(*this);
+    if (!m_bundle)
+        co_return;
+    try {
+        co_await m_operations.restoreSnapshot(m_bundleID, snapshotID);
+        if (frame.model()) {
+            republishBundle();
+            refreshSnapshotTimeline();
+            refreshDiskUsage();
+        }
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+QCoro::Task<> VMDetailsViewModel::deleteSnapshot(QUuid snapshotID)
+{
+    BusyFrame frame(*this);
+    if (!m_bundle)
+        co_return;
+    try {
+        m_operations.deleteSnapshot(m_bundleID, snapshotID);
+        refreshSnapshotTimeline();
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+void VMDetailsViewModel::updateSnapshot(const QUuid &snapshotID, const QString &name)
+{
+    if (!m_bundle)
+        return;
+    try {
+        m_snapshots.updateSnapshot(snapshotID, name, *m_bundle);
+    } catch (const std::exception &) {
+        // A rename that did not take shows as the old name in the timeline read below.
+    }
+    refreshSnapshotTimeline();
+}
+
+QList<ReclaimRecommendation> VMDetailsViewModel::diskRecommendations() const
+{
+    return m_bundle ? m_diskAnalyticsService.recommendations(m_bundle->bundleURL) : QList<ReclaimRecommendation>();
+}
+
+QCoro::Task<> VMDetailsViewModel::reclaimDiskSpace(ReclaimAction action)
+{
+    BusyFrame frame(*this);
+    if (!m_bundle)
+        co_return;
+    try {
+        m_operations.reclaim(m_bundleID, action);
+        refreshDiskAnalytics();
+        refreshDiskUsage();
+    } catch (const std::exception &error) {
+        frame.fail(error);
+    }
+}
+
+std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
+{
+    if (!m_bundle || m_bundle->sharedFolders.isEmpty())
+        return std::nullopt;
+    return m_bundle->sharedFolders.first().localURL;
+}
+
+void VMDetailsViewModel::reportFailure(const std::exception &error)
+{
+    const QString text = QString::fromUtf8(error.what());
+    setErrorMessage(text);
+    m_logging.log(text, category);
+}
