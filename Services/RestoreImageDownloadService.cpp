@@ -317,14 +317,6 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
             QString validator = QString::fromLatin1(answer.rawHeader("ETag"));
             if (validator.isEmpty())
                 validator = QString::fromLatin1(answer.rawHeader("Last-Modified"));
-            try {
-                if (validator.isEmpty())
-                    FileOperations::removeItem(attempt.resumeDataPath);
-                else
-                    ResumeData{attempt.source, validator}.write(attempt.resumeDataPath);
-            } catch (const PlatformError &) {
-                // Without resume data a break starts over; the download itself goes on.
-            }
             attempt.resume = validator.isEmpty() ? std::nullopt : std::optional<ResumeData>(ResumeData{attempt.source, validator});
         } else if (attempt.status == 416) {
             return refuse(Attempt::Verdict::refusedRange);
@@ -341,6 +333,16 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
             }
             if (available < attempt.neededSpace)
                 return refuse(Attempt::Verdict::noSpace);
+        }
+        if (attempt.status == 200) {
+            try {
+                if (attempt.resume)
+                    attempt.resume->write(attempt.resumeDataPath);
+                else
+                    removeQuietly(attempt.resumeDataPath);
+            } catch (const PlatformError &) {
+                // Without resume data a break starts over; the download itself goes on.
+            }
         }
         attempt.file.setFileName(attempt.partialPath);
         if (!attempt.file.open(mode)) {
