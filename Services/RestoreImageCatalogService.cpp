@@ -186,7 +186,7 @@ QCoro::Task<RestoreImageCatalog> RestoreImageCatalogService::fetchRemoteFallback
 {
     QPointer<RestoreImageCatalogService> self(this);
     QNetworkRequest request(m_remoteCatalogURL);
-    request.setTransferTimeout(int(std::chrono::milliseconds(fetchTimeout).count()));
+    request.setTransferTimeout(int(m_options.fetchTimeout.count()));
     const ReplyGuard reply(m_network.get(request));
 
     // The feed is read into memory, so an endless or huge answer is cut off.
@@ -200,7 +200,7 @@ QCoro::Task<RestoreImageCatalog> RestoreImageCatalogService::fetchRemoteFallback
             reply.get()->abort();
         }
     });
-    const bool finished = co_await NetworkReplies::waitForReply(reply.get(), fetchTimeout);
+    const bool finished = co_await NetworkReplies::waitForReply(reply.get(), m_options.fetchTimeout);
     if (!self || !reply.get())
         throw fetchFailed(everySourceFailedText);
     if (!finished)

@@ -65,6 +65,7 @@ public:
         std::optional<QString> cacheFolder;
         std::optional<HostVersion> hostVersion;
         PlatformImages platformImages;
+        std::chrono::milliseconds fetchTimeout = RestoreImageCatalogService::fetchTimeout;
     };
 
     RestoreImageCatalogService(const LoggingService &logging, QUrl remoteCatalogURL, ApplicationResources resources);
