@@ -418,7 +418,8 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
     active->reply = nullptr;
     if (!finished)
         throw RetryableDownloadError{interruptedText};
-    if (reply.get()->error() == QNetworkReply::NoError)
+    // What arrived before a break is kept too: the next attempt asks only for the rest.
+    if (attempt.headersSeen || NetworkReplies::httpStatus(*reply.get()))
         drain();
     if (attempt.file.isOpen() && !attempt.file.flush() && attempt.verdict == Attempt::Verdict::none) {
         attempt.writeError = attempt.file.errorString();
