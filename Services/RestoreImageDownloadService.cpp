@@ -189,6 +189,8 @@ std::optional<QUrl> RestoreImageDownloadService::cachedRestoreImageURL(const Res
 
 QCoro::Task<QUrl> RestoreImageDownloadService::download(RestoreImageInfo info, ProgressHandler progressHandler)
 {
+    if (!progressHandler)
+        progressHandler = [](const RestoreImageDownloadProgress &) {};
     if (const std::optional<QUrl> cached = cachedRestoreImageURL(info)) {
         const qint64 size = fileSize(cached->toLocalFile());
         progressHandler({1.0, size, size, std::nullopt, 0.0, false});

@@ -95,6 +95,7 @@ bool WindowsImageProvider::isCandidateName(const QString &fileName)
 QCoro::Task<WindowsISOValidation> WindowsImageProvider::validate(QString path)
 {
     QPointer<WindowsImageProvider> self(this);
+    const quint64 generation = ++m_validationGeneration;
     const QFileInfo info(path);
     const QString fileName = info.fileName();
     const quint64 size = info.isFile() ? quint64(info.size()) : 0;
@@ -104,7 +105,7 @@ QCoro::Task<WindowsISOValidation> WindowsImageProvider::validate(QString path)
     if (byName.status == WindowsISOValidation::Status::valid)
         answer = co_await BackgroundWork::run(&probeFile, path);
     const WindowsISOValidation result = judge(fileName, size, answer);
-    if (self) {
+    if (self && generation == m_validationGeneration) {
         m_validationResult = result;
         Q_EMIT validationResultChanged(m_validationResult);
     }

@@ -69,7 +69,7 @@ public:
     /// Starts a scan and returns at once; a scan still running is overtaken and publishes nothing.
     void startScan();
 
-    /// Judges the file and publishes the verdict as validationResult.
+    /// Judges the file and publishes the verdict as validationResult, unless a later validation has started meanwhile.
     QCoro::Task<WindowsISOValidation> validate(QString path);
 
     /// The candidates in `folders`, unsorted. Blocking; stops at `deadline`.
@@ -93,4 +93,5 @@ private:
     bool m_isScanning = false;
     std::optional<WindowsISOValidation> m_validationResult;
     quint64 m_scanGeneration = 0;
+    quint64 m_validationGeneration = 0;
 };
