@@ -2,12 +2,15 @@
 #include "QEMUSetupService.h"
 
 #include "BackgroundWork.h"
+#include "ErrorText.h"
 #include "FileOperations.h"
 #include "HostInstallAdvice.h"
 #include "HostProfile.h"
 #include "JSONCoding.h"
 #include "LoggingService.h"
+#include "NetworkReplies.h"
 #include "PlatformError.h"
+#include "ReplyGuard.h"
 #include "SignalWaiter.h"
 #include "TarArchiveExtraction.h"
 #include "VirtualMachineError.h"
@@ -49,79 +52,12 @@ void ensureAlive(const QPointer<QEMUSetupService> &self)
         throw Abandoned{};
 }
 
-/// Deletes a reply once the run is done with it, unless its manager has deleted it already.
-class ReplyGuard
-{
-public:
-    explicit ReplyGuard(QNetworkReply *reply)
-        : m_reply(reply)
-    {
-    }
-    ~ReplyGuard()
-    {
-        if (m_reply) {
-            m_reply->abort();
-            m_reply->deleteLater();
-        }
-    }
-    ReplyGuard(const ReplyGuard &) = delete;
-    ReplyGuard &operator=(const ReplyGuard &) = delete;
-
-    QNetworkReply *get() const { return m_reply; }
-
-private:
-    QPointer<QNetworkReply> m_reply;
-};
-
-/// Waits up to `timeout` for the reply to finish; false when the time ran out. Also returns when the reply is deleted.
-QCoro::Task<bool> waitForReply(QNetworkReply *reply, std::chrono::milliseconds timeout)
-{
-    if (reply->isFinished())
-        co_return true;
-    enum { finished, deleted };
-    SignalWaiter waiter;
-    waiter.watch(reply, &QNetworkReply::finished, finished);
-    waiter.watchDestruction(reply, deleted);
-    co_return (co_await waiter.wait(timeout)).has_value();
-}
-
-std::runtime_error timedOut()
-{
-    return std::runtime_error("The request timed out.");
-}
-
-/// The reply failed without an HTTP answer: no connection, a broken transfer, or its idle time-out.
-std::runtime_error transportError(const QNetworkReply &reply)
-{
-    if (reply.error() == QNetworkReply::OperationCanceledError || reply.error() == QNetworkReply::TimeoutError)
-        return timedOut();
-    return std::runtime_error(reply.errorString().toStdString());
-}
-
-std::optional<int> httpStatus(const QNetworkReply &reply)
-{
-    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid())
-        return std::nullopt;
-    return status.toInt();
-}
-
-QString userFacingText(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const VirtualMachineError &error) {
-        return error.errorDescription();
-    } catch (const PlatformError &error) {
-        return error.description();
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    } catch (...) {
-        return QStringLiteral("An unknown error occurred.");
-    }
-}
-
 } // namespace
+
+using NetworkReplies::httpStatus;
+using NetworkReplies::timedOut;
+using NetworkReplies::transportError;
+using NetworkReplies::waitForReply;
 
 QString QEMUSetupService::defaultInstallDirectory()
 {
@@ -185,7 +121,7 @@ QCoro::Task<> QEMUSetupService::downloadQEMU()
     if (!self)
         co_return;
     if (failure) {
-        const QString text = userFacingText(failure);
+        const QString text = ErrorText::describe(failure);
         setStatusMessage(QStringLiteral("Failed: ") + text);
         m_logging.log(text, category);
     }

@@ -7,7 +7,12 @@ namespace {
 
 bool offersNewerVersion(const VMMacOSUpdateInfo &info)
 {
-    return info.availableVersion && info.availableVersion != info.currentDisplayName;
+    if (!info.availableVersion)
+        return false;
+    // A display name reads "macOS 14.6.1" where the version reads "14.6.1": builds compare like with like.
+    if (info.currentBuildVersion && info.availableBuildVersion)
+        return *info.currentBuildVersion != *info.availableBuildVersion;
+    return info.availableVersion != info.currentDisplayName;
 }
 
 } // namespace

@@ -33,7 +33,8 @@ struct VMMacOSUpdateInfo {
 
     /**
      * "Up to Date" when no newer version is known or the guest already runs
-     * it (exact text comparison, no version parsing); otherwise "Newer ISO
+     * it: the same build when both builds are known, else the same text (no
+     * version parsing); otherwise "Newer ISO
      * Available" for a Linux guest and "Update Available" for any other.
      */
     QString headline(VMGuestOSType guest) const;

@@ -22,6 +22,8 @@ public:
     VirtualMachine &virtualMachine() const { return m_virtualMachine; }
     const QString &restoreImageURL() const { return m_restoreImageURL; }
 
+    /// False here: QEMU cannot boot macOS.
+    static bool isAvailableOnThisHost() { return false; }
     static QString unavailableDescription();
 
 private:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "QEMUSetupService.h"
 
-#include "FakeRegistry.h"
+#include "FakeHttpServer.h"
 #include "LoggingService.h"
 #include "TarGzArchive.h"
 #include "TemporaryHome.h"
@@ -53,9 +53,9 @@ protected:
     }
 
     /// Answers the token request with `token` and the blob request with `blob`.
-    void serve(FakeRegistry::Response token, FakeRegistry::Response blob)
+    void serve(FakeHttpServer::Response token, FakeHttpServer::Response blob)
     {
-        m_registry = std::make_unique<FakeRegistry>([token, blob](const FakeRegistry::Request &request) {
+        m_registry = std::make_unique<FakeHttpServer>([token, blob](const FakeHttpServer::Request &request) {
             return request.url.path() == QStringLiteral("/token") ? token : blob;
         });
     }
@@ -88,7 +88,7 @@ protected:
 
     TemporaryHome m_home;
     LoggingService m_logging;
-    std::unique_ptr<FakeRegistry> m_registry;
+    std::unique_ptr<FakeHttpServer> m_registry;
     std::unique_ptr<QEMUSetupService> m_service;
     QStringList statuses;
     QList<double> progresses;
@@ -114,12 +114,12 @@ TEST_F(QEMUSetupServiceTest, InstallsThePinnedPackageAndPublishesEachStep)
     EXPECT_TRUE(service.isQEMUInstalled());
 
     ASSERT_EQ(m_registry->requests().size(), 2);
-    const FakeRegistry::Request &token = m_registry->requests()[0];
+    const FakeHttpServer::Request &token = m_registry->requests()[0];
     EXPECT_EQ(token.url.path(), QStringLiteral("/token"));
     const QUrlQuery query(token.url);
     EXPECT_EQ(query.queryItemValue(QStringLiteral("service")), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(query.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded), QStringLiteral("repository:homebrew/core/qemu:pull"));
-    const FakeRegistry::Request &blobRequest = m_registry->requests()[1];
+    const FakeHttpServer::Request &blobRequest = m_registry->requests()[1];
     EXPECT_EQ(blobRequest.url.path(), QStringLiteral("/v2/homebrew/core/qemu/blobs/sha256:")
                                           + QString::fromLatin1(QCryptographicHash::hash(blob, QCryptographicHash::Sha256).toHex()));
     EXPECT_EQ(blobRequest.headers.value("authorization"), "Bearer secret-token");
@@ -169,7 +169,7 @@ TEST_F(QEMUSetupServiceTest, AFailedBlobLeavesNothingInstalled)
     const QByteArray blob = package({file("qemu/10.2.2/bin/qemu-system-aarch64", workingProgram, 0755)});
     const struct {
         const char *what;
-        FakeRegistry::Response answer;
+        FakeHttpServer::Response answer;
         QString digest;
         QString status;
     } cases[] = {

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#include "NetworkReplies.h"
+
+#include "SignalWaiter.h"
+
+#include <QNetworkRequest>
+
+namespace NetworkReplies {
+
+QCoro::Task<bool> waitForReply(QNetworkReply *reply, std::chrono::milliseconds timeout)
+{
+    if (reply->isFinished())
+        co_return true;
+    enum { finished, deleted };
+    SignalWaiter waiter;
+    waiter.watch(reply, &QNetworkReply::finished, finished);
+    waiter.watchDestruction(reply, deleted);
+    co_return (co_await waiter.wait(timeout)).has_value();
+}
+
+std::optional<int> httpStatus(const QNetworkReply &reply)
+{
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return std::nullopt;
+    return status.toInt();
+}
+
+std::runtime_error timedOut()
+{
+    return std::runtime_error("The request timed out.");
+}
+
+std::runtime_error transportError(const QNetworkReply &reply)
+{
+    // A transfer time-out aborts the reply, which Qt reports as cancelled.
+    if (reply.error() == QNetworkReply::OperationCanceledError || reply.error() == QNetworkReply::TimeoutError)
+        return timedOut();
+    return std::runtime_error(reply.errorString().toStdString());
+}
+
+bool isTransient(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::ProxyTimeoutError:
+    case QNetworkReply::UnknownNetworkError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace NetworkReplies

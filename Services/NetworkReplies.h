@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QCoroTask>
+#include <QNetworkReply>
+
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+
+/**
+ * The small steps every HTTP exchange of the services shares: waiting for a
+ * reply with a time limit, reading its status, and turning a failure without
+ * an HTTP answer into an error a user can read.
+ */
+namespace NetworkReplies {
+
+/// Waits up to `timeout` for the reply to finish; false when the time ran out. Also returns when the reply is deleted.
+QCoro::Task<bool> waitForReply(QNetworkReply *reply, std::chrono::milliseconds timeout);
+
+/// The HTTP status code, or none when no HTTP answer arrived.
+std::optional<int> httpStatus(const QNetworkReply &reply);
+
+/// "The request timed out."
+std::runtime_error timedOut();
+
+/// The reply failed without an HTTP answer: no connection, a broken transfer, or its idle time-out.
+std::runtime_error transportError(const QNetworkReply &reply);
+
+/// True for failures that may pass on a later try: a dropped or refused connection, a time-out, a name that could not be resolved yet.
+bool isTransient(QNetworkReply::NetworkError error);
+
+} // namespace NetworkReplies
