@@ -263,8 +263,8 @@ write_response() {
     write_json_file "$root/$RESPONSES_NAME/$id.json" "$content"
 }
 
-# A whole number field of a JSON file, or nothing.
-read_json_integer() {
+# A whole-number ("integer") or boolean ("boolean", as true or false) field of a JSON file, or nothing.
+read_json_typed() {
     if command -v python3 >/dev/null 2>&1; then
         python3 -c '
 import json, sys
@@ -273,29 +273,16 @@ try:
         value = json.load(handle).get(sys.argv[2])
 except Exception:
     value = None
-if isinstance(value, int) and not isinstance(value, bool):
-    sys.stdout.write(str(value))
-' "$1" "$2" 2>/dev/null
-    elif command -v jq >/dev/null 2>&1; then
-        jq -r --arg key "$2" '.[$key] | if type == "number" and . == floor then tostring else "" end' "$1" 2>/dev/null
-    fi
-}
-
-# A boolean field of a JSON file as "true" or "false", or nothing.
-read_json_boolean() {
-    if command -v python3 >/dev/null 2>&1; then
-        python3 -c '
-import json, sys
-try:
-    with open(sys.argv[1], encoding="utf-8") as handle:
-        value = json.load(handle).get(sys.argv[2])
-except Exception:
-    value = None
-if isinstance(value, bool):
+if sys.argv[3] == "boolean" and isinstance(value, bool):
     sys.stdout.write("true" if value else "false")
-' "$1" "$2" 2>/dev/null
+elif sys.argv[3] == "integer" and isinstance(value, int) and not isinstance(value, bool):
+    sys.stdout.write(str(value))
+' "$1" "$2" "$3" 2>/dev/null
     elif command -v jq >/dev/null 2>&1; then
-        jq -r --arg key "$2" '.[$key] | if type == "boolean" then tostring else "" end' "$1" 2>/dev/null
+        jq -r --arg key "$2" --arg kind "$3" '.[$key]
+            | if $kind == "boolean" and type == "boolean" then tostring
+              elif $kind == "integer" and type == "number" and . == floor then tostring
+              else "" end' "$1" 2>/dev/null
     fi
 }
 
@@ -327,8 +314,8 @@ if isinstance(values, dict):
 run_ci_script() {
     local root=$1 file=$2 id=$3 timeout_seconds capture work status started elapsed script output
     local -a environment=()
-    timeout_seconds=$(read_json_integer "$file" timeoutSeconds)
-    capture=$(read_json_boolean "$file" captureOutput)
+    timeout_seconds=$(read_json_typed "$file" timeoutSeconds integer)
+    capture=$(read_json_typed "$file" captureOutput boolean)
     while IFS= read -r -d '' entry; do
         environment+=("$entry")
     done < <(read_json_environment "$file")

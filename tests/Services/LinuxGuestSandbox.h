@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "VMBundle.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -56,6 +58,18 @@ public:
                 QFile::link(found, hostPath(QStringLiteral("realbin/")) + QString::fromLatin1(tool));
         }
         addTool(QStringLiteral("sleep"), "kill -TERM \"$PPID\"");
+    }
+
+    /// A Linux VM's bundle in a new folder at `folder`, as the guest tests use it.
+    static VMBundle linuxBundleAt(const QString &folder, const QString &name)
+    {
+        VMBundle bundle;
+        bundle.bundleURL = folder;
+        bundle.metadata.id = QUuid::createUuid();
+        bundle.metadata.guestOSType = VMGuestOSType::linux;
+        bundle.metadata.name = name;
+        QDir().mkpath(folder);
+        return bundle;
     }
 
     /// Whether this machine lets an unprivileged process have its own user and mount namespaces.

@@ -2,12 +2,12 @@
 #include "VMCIRunnerService.h"
 
 #include "FileOperations.h"
-#include "FileViewer.h"
 #include "HostSecurityScopedAccess.h"
 #include "JSONCoding.h"
 #include "LinuxGuestSandbox.h"
 #include "LoggingService.h"
 #include "QtPrinters.h"
+#include "RecordingFakes.h"
 #include "TaskOutcome.h"
 #include "TemporaryHome.h"
 #include "TestFiles.h"
@@ -33,23 +33,6 @@ namespace {
 
 using TestFiles::read;
 using TestFiles::write;
-
-class NoViewer final : public FileViewer
-{
-public:
-    void revealItem(const QString &) override { }
-};
-
-VMBundle linuxBundleAt(const QString &folder)
-{
-    VMBundle bundle;
-    bundle.bundleURL = folder;
-    bundle.metadata.id = QUuid::createUuid();
-    bundle.metadata.guestOSType = VMGuestOSType::linux;
-    bundle.metadata.name = QStringLiteral("Builder");
-    QDir().mkpath(folder);
-    return bundle;
-}
 
 VMCIRunConfiguration configuration(const QString &script, qint64 timeoutSeconds = 30)
 {
@@ -122,7 +105,7 @@ protected:
     TemporaryHome m_home;
     LoggingService m_logging;
     LinuxGuestSandbox m_sandbox;
-    VMBundle m_bundle = linuxBundleAt(m_sandbox.hostPath(QStringLiteral("Guest.vm")));
+    VMBundle m_bundle = LinuxGuestSandbox::linuxBundleAt(m_sandbox.hostPath(QStringLiteral("Guest.vm")), QStringLiteral("Builder"));
     VMRuntimeState m_state = VMRuntimeState::running;
     QList<QString> m_snapshotNames;
     VMCIRunnerService m_service { m_logging, [this](const QUuid &) { return m_state; },
@@ -376,7 +359,7 @@ TEST_F(VMCIRunnerServiceTest, ARequestsFolderSwappedForALinkLeadsNoWriteOutOfThe
 TEST_F(VMCIRunnerServiceTest, ADiskRequestLeavesAPendingCIRequestAlone)
 {
     HostSecurityScopedAccess access;
-    NoViewer viewer;
+    RecordingFileViewer viewer;
     const VMGuestAutomationService automationService(m_logging, access, viewer, ApplicationResources(std::nullopt));
     const VMCIRunResult run = start(add(configuration(QStringLiteral("true"))), m_bundle);
     automationService.enqueueRequest(m_bundle);

@@ -43,16 +43,7 @@ mode_t permissions(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
-VMBundle bundleAt(const QString &folder)
-{
-    VMBundle bundle;
-    bundle.bundleURL = folder;
-    bundle.metadata.id = QUuid::createUuid();
-    bundle.metadata.guestOSType = VMGuestOSType::linux;
-    bundle.metadata.name = QStringLiteral("Fedora Workstation");
-    QDir().mkpath(folder);
-    return bundle;
-}
+VMBundle bundleAt(const QString &folder) { return LinuxGuestSandbox::linuxBundleAt(folder, QStringLiteral("Fedora Workstation")); }
 
 class VMLinuxGuestToolsServiceTest : public ::testing::Test
 {

@@ -3,13 +3,13 @@
 
 #include "ClipboardText.h"
 #include "FileBookmarkService.h"
-#include "FileViewer.h"
 #include "HostSecurityScopedAccess.h"
 #include "InMemoryHostPasteboard.h"
 #include "JSONCoding.h"
 #include "LoggingService.h"
 #include "QtPrinters.h"
-#include "ScriptedVirtualMachine.h"
+#include "RecordingFakes.h"
+#include "ScriptedSession.h"
 #include "TemporaryHome.h"
 #include "TestFiles.h"
 #include "VMGuestAutomationService.h"
@@ -28,26 +28,12 @@ namespace {
 using TestFiles::read;
 using TestFiles::write;
 
-class NoViewer final : public FileViewer
-{
-public:
-    void revealItem(const QString &) override { }
-};
-
 class VMClipboardSyncServiceTest : public ::testing::Test
 {
 protected:
     std::unique_ptr<VirtualMachineSession> makeSession(const QString &name)
     {
-        VMBundle bundle;
-        bundle.bundleURL = m_home.path() + QLatin1Char('/') + name + QStringLiteral(".vm");
-        QDir().mkpath(bundle.bundleURL);
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = name;
-        bundle.metadata.runtimeState = VMRuntimeState::running;
-        VirtualMachineConfiguration configuration;
-        return std::make_unique<VirtualMachineSession>(bundle, configuration, std::make_unique<ScriptedVirtualMachine>(configuration),
-            QStringList {}, m_sharedFolders, m_logging);
+        return makeScriptedSession(m_home.path(), name, m_sharedFolders, m_logging);
     }
 
     static QString clipboardFile(const VirtualMachineSession &session, const char *name)
@@ -82,7 +68,7 @@ protected:
     const LoggingService m_logging {};
     FileBookmarkService m_bookmarks;
     HostSecurityScopedAccess m_access;
-    NoViewer m_viewer;
+    RecordingFileViewer m_viewer;
     const VMSharedFolderService m_sharedFolders { m_bookmarks, m_access };
     const VMGuestAutomationService m_automation { m_logging, m_access, m_viewer, ApplicationResources(std::nullopt) };
     InMemoryHostPasteboard m_pasteboard;

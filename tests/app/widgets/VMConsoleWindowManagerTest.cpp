@@ -5,7 +5,7 @@
 #include "FileBookmarkService.h"
 #include "HostSecurityScopedAccess.h"
 #include "LoggingService.h"
-#include "ScriptedVirtualMachine.h"
+#include "ScriptedSession.h"
 #include "TemporaryHome.h"
 #include "VMHardwareProfile.h"
 #include "VMSharedFolderService.h"
@@ -66,15 +66,7 @@ protected:
 
     std::unique_ptr<VirtualMachineSession> makeSession(const QString &name)
     {
-        VMBundle bundle;
-        bundle.bundleURL = m_home.path() + QLatin1Char('/') + name + QStringLiteral(".vm");
-        QDir().mkpath(bundle.bundleURL);
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = name;
-        bundle.metadata.hardwareProfile = display(1920, 1080);
-        VirtualMachineConfiguration configuration;
-        return std::make_unique<VirtualMachineSession>(bundle, configuration, std::make_unique<ScriptedVirtualMachine>(configuration),
-            QStringList {}, m_sharedFolders, m_logging);
+        return makeScriptedSession(m_home.path(), name, m_sharedFolders, m_logging);
     }
 
     static void settle()
