@@ -369,6 +369,21 @@ TEST_F(VMCIRunnerServiceTest, ADiskRequestLeavesAPendingCIRequestAlone)
     EXPECT_TRUE(pending.contains(run.id.toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".json")));
 }
 
+TEST_F(VMCIRunnerServiceTest, ARunStillWaitingWhenTheApplicationQuitsIsWithdrawn)
+{
+    QString runID;
+    {
+        VMCIRunnerService service(m_logging, [](const QUuid &) { return VMRuntimeState::running; }, {},
+            m_home.path() + QStringLiteral("/stem/CIConfigurations.json"));
+        const VMCIRunConfiguration made = configuration(QStringLiteral("true"));
+        service.setConfigurations({ made });
+        runID = waitForOutcome(service.startRun(made.id, m_bundle)).get().id.toString(QUuid::WithoutBraces).toUpper();
+        EXPECT_TRUE(QFileInfo::exists(automation(QStringLiteral("Requests/")) + runID + QStringLiteral(".json")));
+    }
+    EXPECT_FALSE(QFileInfo::exists(automation(QStringLiteral("Requests/")) + runID + QStringLiteral(".json")));
+    EXPECT_FALSE(QFileInfo::exists(automation(QStringLiteral("ci-run-")) + runID + QStringLiteral(".sh")));
+}
+
 // ---- The stored configurations ---------------------------------------------------------------------
 
 TEST_F(VMCIRunnerServiceTest, ConfigurationsAreStoredAsABareArrayAndAnUndecodableFileIsMovedAsideBeforeASave)
