@@ -138,6 +138,17 @@ LOG_FILE="/var/log/duvuzodovevav-linux-agent.log"
 EXPANDED_MESSAGE="Linux filesystem expanded successfully."
 EXPANSION_FAILED_MESSAGE="Could not expand filesystem automatically. Try: sudo growpart /dev/vda 1 && sudo resize2fs /dev/vda1"
 GROWPART_MISSING_MESSAGE="Could not expand filesystem automatically because growpart is not installed; install it (package cloud-guest-utils or cloud-utils-growpart) and try again."
+
+CI_SCRIPT_PREFIX="ci-run-"
+CI_DEFAULT_TIMEOUT=3600
+CI_MAXIMUM_TIMEOUT=86400
+CI_OUTPUT_LIMIT=8388608
+# What the desktop user's clipboard script cannot write into the share itself (the share admits only the host's user),
+# it leaves here, one file per user id, and the agent copies it into the share.
+CLIPBOARD_SPOOL="/run/duvuzodovevav-clipboard"
+CLIPBOARD_NAME="Clipboard"
+GUEST_CLIPBOARD_NAME="GuestClipboard.json"
+CLIPBOARD_LIMIT=16777216
 )SCRIPT";
 
     constexpr char agentBody[] = R"SCRIPT(
@@ -234,17 +245,167 @@ expand_root_filesystem() {
     return 1
 }
 
+# Arguments: root, id, success, message, then optionally the exit code and "true" for a timed-out script.
 write_response() {
-    local root=$1 id=$2 success=$3 message=$4 content
-    printf -v content '{\n  "handledAt" : %s,\n  "message" : %s,\n  "requestID" : %s,\n  "success" : %s\n}' \
-        "$(json_string "$(timestamp)")" "$(json_string "$message")" "$(json_string "$id")" "$success"
+    local root=$1 id=$2 success=$3 message=$4 exit_code=${5:-} timed_out=${6:-} content
+    content='{'
+    if [ -n "$exit_code" ]; then
+        content+=$'\n  "exitCode" : '"$exit_code"','
+    fi
+    content+=$'\n  "handledAt" : '"$(json_string "$(timestamp)")"','
+    content+=$'\n  "message" : '"$(json_string "$message")"','
+    content+=$'\n  "requestID" : '"$(json_string "$id")"','
+    content+=$'\n  "success" : '"$success"
+    if [ -n "$timed_out" ]; then
+        content+=$',\n  "timedOut" : true'
+    fi
+    content+=$'\n}'
     write_json_file "$root/$RESPONSES_NAME/$id.json" "$content"
+}
+
+# A whole-number ("integer") or boolean ("boolean", as true or false) field of a JSON file, or nothing.
+read_json_typed() {
+    if command -v python3 >/dev/null 2>&1; then
+        python3 -c '
+import json, sys
+try:
+    with open(sys.argv[1], encoding="utf-8") as handle:
+        value = json.load(handle).get(sys.argv[2])
+except Exception:
+    value = None
+if sys.argv[3] == "boolean" and isinstance(value, bool):
+    sys.stdout.write("true" if value else "false")
+elif sys.argv[3] == "integer" and isinstance(value, int) and not isinstance(value, bool):
+    sys.stdout.write(str(value))
+' "$1" "$2" "$3" 2>/dev/null
+    elif command -v jq >/dev/null 2>&1; then
+        jq -r --arg key "$2" --arg kind "$3" '.[$key]
+            | if $kind == "boolean" and type == "boolean" then tostring
+              elif $kind == "integer" and type == "number" and . == floor then tostring
+              else "" end' "$1" 2>/dev/null
+    fi
+}
+
+# The request's environment as NAME=value entries, each ended by a NUL byte, so values may hold any text.
+# Names a shell cannot export and values that are not text are left out.
+read_json_environment() {
+    if command -v python3 >/dev/null 2>&1; then
+        python3 -c '
+import json, re, sys
+try:
+    with open(sys.argv[1], encoding="utf-8") as handle:
+        values = json.load(handle).get("environment") or {}
+except Exception:
+    values = {}
+if isinstance(values, dict):
+    for name, value in sorted(values.items()):
+        if re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", name) and isinstance(value, str) and "\0" not in value:
+            sys.stdout.buffer.write((name + "=" + value).encode("utf-8", "surrogatepass") + b"\0")
+' "$1" 2>/dev/null
+    elif command -v jq >/dev/null 2>&1; then
+        jq -j '.environment // {} | to_entries[]
+            | select((.key | test("^[A-Za-z_][A-Za-z0-9_]*$")) and (.value | type == "string") and ((.value | index("\u0000")) == null))
+            | "\(.key)=\(.value)\u0000"' "$1" 2>/dev/null
+    fi
+}
+
+# Runs the CI script the host staged as ci-run-<id>.sh once, in a folder of its own, with the request's environment,
+# under its timeout (the whole process group is killed when it passes), and answers with its exit status.
+run_ci_script() {
+    local root=$1 file=$2 id=$3 timeout_seconds capture work status started elapsed script output
+    local -a environment=()
+    timeout_seconds=$(read_json_typed "$file" timeoutSeconds integer)
+    capture=$(read_json_typed "$file" captureOutput boolean)
+    while IFS= read -r -d '' entry; do
+        environment+=("$entry")
+    done < <(read_json_environment "$file")
+    # Gone before the script starts, so that it runs at most once even when the agent is restarted meanwhile.
+    rm -f "$file"
+
+    if ! [[ "$timeout_seconds" =~ ^[0-9]{1,9}$ ]] || [ "$timeout_seconds" -lt 1 ]; then
+        timeout_seconds=$CI_DEFAULT_TIMEOUT
+    elif [ "$timeout_seconds" -gt "$CI_MAXIMUM_TIMEOUT" ]; then
+        timeout_seconds=$CI_MAXIMUM_TIMEOUT
+    fi
+    script="$root/$CI_SCRIPT_PREFIX$id.sh"
+    if [ -L "$script" ] || [ ! -f "$script" ]; then
+        log "CI run $id: the script $CI_SCRIPT_PREFIX$id.sh is missing"
+        write_response "$root" "$id" false "The CI script $CI_SCRIPT_PREFIX$id.sh could not be read."
+        return
+    fi
+    if ! work=$(mktemp -d 2>/dev/null) || ! cp "$script" "$work/script.sh" 2>/dev/null; then
+        [ -n "${work:-}" ] && rm -rf "$work"
+        log "CI run $id: could not prepare the script"
+        write_response "$root" "$id" false "The CI script could not be prepared inside the guest."
+        return
+    fi
+
+    log "Running CI script $id with a timeout of $timeout_seconds s"
+    started=$(date +%s)
+    timeout -k 10 "$timeout_seconds" env -- "${environment[@]}" "$BASH" "$work/script.sh" </dev/null >"$work/output" 2>&1
+    status=$?
+    elapsed=$(( $(date +%s) - started ))
+
+    if [ "$capture" != "false" ]; then
+        output="$root/$RESPONSES_NAME/.$id.output.tmp"
+        if head -c "$CI_OUTPUT_LIMIT" "$work/output" >"$output" 2>/dev/null; then
+            mv -f "$output" "$root/$RESPONSES_NAME/$id.output" 2>/dev/null || rm -f "$output"
+        else
+            rm -f "$output" 2>/dev/null
+        fi
+    fi
+    rm -rf "$work"
+
+    # timeout answers 124 when it stopped the script with TERM and 137 when it had to KILL it.
+    if { [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; } && [ "$elapsed" -ge "$timeout_seconds" ]; then
+        log "CI run $id timed out after $timeout_seconds s"
+        write_response "$root" "$id" false "The CI script did not finish within $timeout_seconds seconds and was stopped." "" true
+    else
+        log "CI run $id exited with code $status"
+        if [ "$status" -eq 0 ]; then
+            write_response "$root" "$id" true "The CI script exited with code 0." "$status"
+        else
+            write_response "$root" "$id" false "The CI script exited with code $status." "$status"
+        fi
+    fi
+}
+
+# Copies each desktop user's clipboard file from the spool into the share. A file is read as the user who owns it,
+# so a user can pass on nothing that user could not read anyway.
+relay_guest_clipboards() {
+    local root=$1 file owner content
+    mkdir -p "$CLIPBOARD_SPOOL" 2>/dev/null && chmod 1733 "$CLIPBOARD_SPOOL" 2>/dev/null
+    for file in "$CLIPBOARD_SPOOL"/*.json; do
+        [ -f "$file" ] && [ ! -L "$file" ] || continue
+        owner=$(stat -c '%u:%g' -- "$file" 2>/dev/null) || continue
+        if [ "${owner%%:*}" = "$(id -u)" ]; then
+            content=$(head -c "$CLIPBOARD_LIMIT" -- "$file" 2>/dev/null) || continue
+        else
+            content=$(setpriv --reuid "${owner%%:*}" --regid "${owner##*:}" --clear-groups \
+                head -c "$CLIPBOARD_LIMIT" -- "$file" 2>/dev/null) || continue
+        fi
+        [ -n "$content" ] || continue
+        [ "$content" != "${RELAYED[$file]:-}" ] || continue
+        mkdir -p "$root/$CLIPBOARD_NAME" 2>/dev/null
+        if write_json_file "$root/$CLIPBOARD_NAME/$GUEST_CLIPBOARD_NAME" "$content"; then
+            RELAYED[$file]=$content
+        fi
+    done
 }
 
 process_request() {
     local root=$1 file=$2 id command success message
     id=$(basename "$file" .json)
     command=$(read_json_field "$file" command)
+    if [ "$command" = "runCIScript" ]; then
+        if [[ "$id" =~ ^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$ ]]; then
+            run_ci_script "$root" "$file" "$id"
+        else
+            log "Refused CI request $id: its name is not an identifier"
+            rm -f "$file"
+        fi
+        return
+    fi
     if [ "$command" = "expandSystemAPFSContainer" ]; then
         if expand_root_filesystem; then
             success=true
@@ -264,6 +425,8 @@ process_request() {
     rm -f "$file"
 }
 
+declare -A RELAYED=()
+
 log "Starting Kestrum Tools Linux agent v$AGENT_VERSION"
 
 while true; do
@@ -275,8 +438,15 @@ while true; do
             [ -f "$request" ] || continue
             process_request "$root" "$request"
         done
+        relay_guest_clipboards "$root"
     fi
-    sleep 5
+    # The clipboard is relayed every second; status and requests every five.
+    for second in 1 2 3 4 5; do
+        sleep 1
+        if [ -n "$root" ] && [ -d "$root" ] && [ "$second" -lt 5 ]; then
+            relay_guest_clipboards "$root"
+        fi
+    done
 done)SCRIPT";
 
     constexpr char clipboardHead[] = R"SCRIPT(#!/bin/bash
@@ -290,6 +460,8 @@ HOST_CLIPBOARD_NAME="HostClipboard.json"
 GUEST_CLIPBOARD_NAME="GuestClipboard.json"
 UUID_SOURCE="/proc/sys/kernel/random/uuid"
 LOG_FILE="/tmp/duvuzodovevav-linux-clipboard.log"
+# Made by the root agent; a desktop user cannot write into the share, so the agent copies this user's file from here.
+CLIPBOARD_SPOOL="/run/duvuzodovevav-clipboard"
 
 LAST_HOST_ID=""
 LAST_BASE64=""
@@ -367,7 +539,11 @@ publish_guest_clipboard() {
     id=$(new_uuid)
     printf -v content '{\n  "id" : %s,\n  "source" : "guest",\n  "textBase64" : %s,\n  "updatedAt" : %s\n}' \
         "$(json_string "$id")" "$(json_string "$text_base64")" "$(json_string "$(timestamp)")"
-    write_json_file "$folder/$GUEST_CLIPBOARD_NAME" "$content" || return
+    if [ -d "$CLIPBOARD_SPOOL" ] && [ -w "$CLIPBOARD_SPOOL" ]; then
+        write_json_file "$CLIPBOARD_SPOOL/$(id -u).json" "$content" || return
+    else
+        write_json_file "$folder/$GUEST_CLIPBOARD_NAME" "$content" || return
+    fi
     LAST_BASE64=$text_base64
     log "Published guest clipboard $id"
 }

@@ -223,7 +223,10 @@ void VMGuestAutomationService::removePendingRequests(const ConfinedFolder &reque
         if (!hasJSONExtension(entry.name))
             continue;
         try {
-            decodeFile<VMGuestAutomationRequest>(requests, entry.name, maximumRecordSize);
+            // A CI run waits for its own request's answer: only an older disk request is replaced.
+            if (decodeFile<VMGuestAutomationRequest>(requests, entry.name, maximumRecordSize).command
+                != VMGuestAutomationCommand::expandSystemAPFSContainer)
+                continue;
         } catch (const std::exception &) {
             continue; // unreadable or not a request: left for the user to see
         }

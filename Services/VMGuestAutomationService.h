@@ -77,8 +77,9 @@ public:
 
     /**
      * Queues a request to grow the guest's system container to the bundle's
-     * disk size. Every pending request that decodes is deleted first, so the
-     * newest request replaces them; files that do not decode stay. Returns
+     * disk size. Every pending disk request that decodes is deleted first, so
+     * the newest request replaces them; CI requests and files that do not
+     * decode stay. Returns
      * the request written and whether the guest tools have reported.
      * File-system and encoding failures are thrown.
      */

@@ -2,18 +2,16 @@
 #include "VMTemplateService.h"
 
 #include "FileOperations.h"
-#include "ItemReplacement.h"
 #include "JSONCoding.h"
 #include "LoggingService.h"
-#include "PlatformError.h"
 #include "ProductStemFolder.h"
 #include "SystemHostCapacity.h"
+#include "UnreadableFile.h"
 #include "VMTemplateLibrary.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 
-#include <cerrno>
 
 namespace {
 
@@ -98,23 +96,8 @@ QList<VMTemplate> VMTemplateService::userTemplatesForChange() const
 
 void VMTemplateService::moveUnreadableLibraryAside(const QString &reason) const
 {
-    const QString stem = m_libraryURL + QStringLiteral(".unreadable-")
-        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    // Two unreadable files in one second get numbered names: an earlier one is never replaced.
-    for (int number = 1;; ++number) {
-        const QString aside = number == 1 ? stem : stem + QLatin1Char('-') + QString::number(number);
-        if (FileOperations::itemExists(aside))
-            continue;
-        m_logging.log(QStringLiteral("Templates.json could not be read (") + reason + QStringLiteral("); moving it aside to ") + aside,
-                      logCategory);
-        try {
-            ItemReplacement::moveWithoutReplacing(m_libraryURL, aside);
-            return;
-        } catch (const PlatformError &error) {
-            if (error.code() != EEXIST) // taken since we looked: try the next name
-                throw;
-        }
-    }
+    const QString aside = UnreadableFile::moveAside(m_libraryURL);
+    m_logging.log(QStringLiteral("Templates.json could not be read (") + reason + QStringLiteral("); moving it aside to ") + aside, logCategory);
 }
 
 void VMTemplateService::publishStoredTemplates()

@@ -7,6 +7,8 @@
 enum class VMGuestAutomationCommand {
     /// Grow the guest's system container into the space added to the virtual disk.
     expandSystemAPFSContainer,
+    /// Run the CI script staged beside the request as ci-run-<ID>.sh and answer with its exit code.
+    runCIScript,
 };
 
 template <>
@@ -14,5 +16,6 @@ struct RawValues<VMGuestAutomationCommand> {
     static constexpr std::string_view typeName = "VMGuestAutomationCommand";
     static constexpr std::array table{
         std::pair{VMGuestAutomationCommand::expandSystemAPFSContainer, std::string_view{"expandSystemAPFSContainer"}},
+        std::pair{VMGuestAutomationCommand::runCIScript, std::string_view{"runCIScript"}},
     };
 };

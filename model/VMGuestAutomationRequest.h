@@ -5,7 +5,11 @@
 #include "VMGuestAutomationCommand.h"
 
 #include <QDateTime>
+#include <QMap>
+#include <QString>
 #include <QUuid>
+
+#include <optional>
 
 /**
  * A request from the host to the guest daemon, one per file in the automation
@@ -18,6 +22,15 @@ struct VMGuestAutomationRequest {
     QDateTime createdAt;
     /// The capacity of the VM's virtual disk when the request was queued.
     quint64 requestedDiskSizeBytes = 0;
+
+    // Only a CI script request carries these; older guest tools ignore them.
+
+    /// How long the script may run before the guest kills it, in seconds.
+    std::optional<qint64> timeoutSeconds {};
+    /// Variables added to the script's environment.
+    std::optional<QMap<QString, QString>> environment {};
+    /// Whether the guest keeps what the script prints, as Responses/<ID>.output.
+    std::optional<bool> captureOutput {};
 
     bool operator==(const VMGuestAutomationRequest &) const = default;
 };

@@ -8,6 +8,8 @@ void to_json(Json &json, const VMGuestAutomationResponse &response)
     writer.set("success", response.success);
     writer.set("handledAt", response.handledAt);
     writer.set("message", response.message);
+    writer.set("exitCode", response.exitCode);
+    writer.set("timedOut", response.timedOut);
     json = writer.take();
 }
 
@@ -18,4 +20,6 @@ void from_json(const Json &json, VMGuestAutomationResponse &response)
     response.success = reader.required<bool>("success");
     response.handledAt = reader.required<QDateTime>("handledAt");
     response.message = reader.required<QString>("message");
+    response.exitCode = reader.optional<qint64>("exitCode");
+    response.timedOut = reader.optional<bool>("timedOut");
 }

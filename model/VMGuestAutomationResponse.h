@@ -7,6 +7,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <optional>
+
 /// The guest daemon's answer to one request, read from the automation folder's Responses/.
 struct VMGuestAutomationResponse {
     /// The `id` of the request answered.
@@ -17,6 +19,10 @@ struct VMGuestAutomationResponse {
     QDateTime handledAt;
     /// A sentence for the user, written by the guest tools.
     QString message;
+    /// The exit status of a CI script that ran to its end.
+    std::optional<qint64> exitCode {};
+    /// Present and true when the guest killed a CI script at its timeout.
+    std::optional<bool> timedOut {};
 
     bool operator==(const VMGuestAutomationResponse &) const = default;
 };

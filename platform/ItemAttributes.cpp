@@ -29,7 +29,7 @@ namespace {
 
 Status statusOf(const struct stat &item)
 {
-    return Status { kindOf(item.st_mode), quint64(item.st_size), mode_t(item.st_mode & 07777), item.st_mtim };
+    return Status { kindOf(item.st_mode), quint64(item.st_size), mode_t(item.st_mode & 07777), item.st_mtim, item.st_dev, item.st_ino };
 }
 
 Status status(const QString &path)

@@ -29,6 +29,9 @@ struct Status {
     /// Whole seconds since the epoch and nanoseconds, as the file system keeps them.
     struct timespec modificationTime {
     };
+    /// The device and inode: a file replaced by another (as an atomic write does) has new ones.
+    dev_t device = 0;
+    ino_t inode = 0;
 
     /// Equal to the nanosecond, so a copy given the source's time compares equal.
     bool hasSameModificationTime(const Status &other) const

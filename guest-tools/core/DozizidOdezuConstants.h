@@ -29,6 +29,13 @@ inline constexpr std::string_view clipboardLogPath = "/tmp/dozizidodezu-clipboar
 inline constexpr std::string_view volumesPath = "/Volumes";
 inline constexpr std::string_view scutilPath = "/usr/sbin/scutil";
 inline constexpr std::string_view diskutilPath = "/usr/sbin/diskutil";
+/// The shell that runs CI scripts.
+inline constexpr std::string_view bashPath = "/bin/bash";
+
+// CI scripts: staged by the host in the root as ci-run-<ID>.sh; their output is answered as Responses/<ID>.output.
+inline constexpr std::string_view ciScriptPrefix = "ci-run-";
+inline constexpr std::string_view ciScriptExtension = ".sh";
+inline constexpr std::string_view ciOutputExtension = ".output";
 
 // How the installer package sets the programs up; the programs never read these.
 inline constexpr std::string_view daemonLabel = "lab.zovozu.tools.daemon";

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +34,12 @@ public:
     /// Absent when the key is missing or null; a present value must be text.
     std::optional<std::string> optionalString(std::string_view key) const;
     bool boolean(std::string_view key) const;
+    /// Absent when the key is missing or null; a present value must be a boolean.
+    std::optional<bool> optionalBoolean(std::string_view key) const;
+    /// Absent when the key is missing or null; a present value must be a whole number in the signed 64-bit range.
+    std::optional<std::int64_t> optionalSigned64(std::string_view key) const;
+    /// Absent when the key is missing or null; a present value must be an object whose every value is text.
+    std::optional<std::map<std::string, std::string>> optionalStringMap(std::string_view key) const;
     std::uint64_t unsigned64(std::string_view key) const;
     Uuid uuid(std::string_view key) const;
     Timestamp date(std::string_view key) const;
@@ -49,6 +56,7 @@ public:
 
 private:
     const Json &value(std::string_view key) const;
+    bool isAbsent(std::string_view key) const;
     static ToolsError failure(std::string_view key, const std::string &reason);
 
     const Json &m_json;

@@ -63,9 +63,14 @@ private:
 class SpawnAttributes
 {
 public:
-    SpawnAttributes()
+    explicit SpawnAttributes(bool ownProcessGroup)
     {
         ::posix_spawnattr_init(&m_attributes);
+        short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+        if (ownProcessGroup) {
+            ::posix_spawnattr_setpgroup(&m_attributes, 0);
+            flags |= POSIX_SPAWN_SETPGROUP;
+        }
         sigset_t none;
         sigemptyset(&none);
         ::posix_spawnattr_setsigmask(&m_attributes, &none);
@@ -73,7 +78,7 @@ public:
         sigemptyset(&defaults);
         sigaddset(&defaults, SIGPIPE);
         ::posix_spawnattr_setsigdefault(&m_attributes, &defaults);
-        ::posix_spawnattr_setflags(&m_attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        ::posix_spawnattr_setflags(&m_attributes, flags);
     }
     ~SpawnAttributes() { ::posix_spawnattr_destroy(&m_attributes); }
     SpawnAttributes(const SpawnAttributes &) = delete;
@@ -85,20 +90,22 @@ private:
     posix_spawnattr_t m_attributes;
 };
 
-/// Reaps the child; if it is still running when the guard goes (an error, a timeout) it is killed first.
+/**
+ * Reaps the child; if it is still running when the guard goes (an error, a
+ * timeout) it is killed first, with its whole process group when it leads one.
+ */
 class ChildProcess
 {
 public:
-    explicit ChildProcess(pid_t pid)
+    ChildProcess(pid_t pid, bool leadsGroup)
         : m_pid(pid)
+        , m_leadsGroup(leadsGroup)
     {
     }
     ~ChildProcess()
     {
-        if (!m_reaped) {
-            ::kill(m_pid, SIGKILL);
-            waitBlocking();
-        }
+        if (!m_reaped)
+            kill();
     }
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
@@ -117,8 +124,11 @@ public:
 
     void kill()
     {
+        if (m_leadsGroup)
+            ::kill(-m_pid, SIGKILL);
         ::kill(m_pid, SIGKILL);
-        waitBlocking();
+        if (!m_reaped)
+            waitBlocking();
     }
 
     int status() const { return m_status; }
@@ -134,6 +144,7 @@ private:
     }
 
     pid_t m_pid;
+    bool m_leadsGroup;
     int m_status = 0;
     bool m_reaped = false;
 };
@@ -187,8 +198,6 @@ struct OutputStream {
             }
         }
     }
-
-    std::string text() const { return UTF8::isValid(bytes) ? bytes : std::string(); }
 };
 
 struct InputStream {
@@ -214,65 +223,100 @@ struct InputStream {
     }
 };
 
-ToolsError timedOut(const std::chrono::milliseconds timeout)
+/// This process's environment with `added` laid over it.
+std::vector<std::string> environmentWith(const std::vector<std::string> &added)
 {
-    return ToolsError(ToolsError::processRunnerDomain, SIGKILL,
-                      "Process did not finish within " + std::to_string(timeout.count()) + " ms.");
+    std::vector<std::string> entries;
+    const auto nameOf = [](const std::string &entry) { return entry.substr(0, entry.find('=')); };
+    for (char **entry = environ; *entry; ++entry) {
+        const std::string text(*entry);
+        const bool replaced = std::any_of(added.begin(), added.end(),
+                                          [&](const std::string &addition) { return nameOf(addition) == nameOf(text); });
+        if (!replaced)
+            entries.push_back(text);
+    }
+    entries.insert(entries.end(), added.begin(), added.end());
+    return entries;
+}
+
+std::vector<char *> pointersTo(std::vector<std::string> &strings)
+{
+    std::vector<char *> pointers;
+    for (std::string &text : strings)
+        pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
 } // namespace
 
-std::string run(const std::filesystem::path &executableURL, const std::vector<std::string> &arguments, const Options &options)
+Outcome execute(const std::filesystem::path &executableURL, const std::vector<std::string> &arguments, const Options &options)
 {
     Pipe output = makePipe();
-    Pipe error = makePipe();
+    std::optional<Pipe> error;
+    if (!options.mergeStandardError)
+        error = makePipe();
     std::optional<Pipe> input;
     if (options.standardInput)
         input = makePipe();
 
     SpawnFileActions actions;
     actions.duplicate(output.writeEnd.get(), STDOUT_FILENO);
-    actions.duplicate(error.writeEnd.get(), STDERR_FILENO);
+    actions.duplicate(error ? error->writeEnd.get() : output.writeEnd.get(), STDERR_FILENO);
     if (input)
         actions.duplicate(input->readEnd.get(), STDIN_FILENO);
-    const SpawnAttributes attributes;
+    const SpawnAttributes attributes(options.ownProcessGroup);
 
     std::vector<std::string> argumentStrings{executableURL.string()};
     argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
-    std::vector<char *> argv;
-    for (std::string &argument : argumentStrings)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    std::vector<char *> argv = pointersTo(argumentStrings);
+    std::vector<std::string> environmentStrings;
+    std::vector<char *> environment;
+    if (!options.addedEnvironment.empty()) {
+        environmentStrings = environmentWith(options.addedEnvironment);
+        environment = pointersTo(environmentStrings);
+    }
 
     pid_t pid = 0;
-    const int spawnError = ::posix_spawn(&pid, executableURL.c_str(), actions.get(), attributes.get(), argv.data(), environ);
+    const int spawnError = ::posix_spawn(&pid, executableURL.c_str(), actions.get(), attributes.get(), argv.data(),
+                                         environment.empty() ? environ : environment.data());
     if (spawnError != 0)
         throw ToolsError::posix(spawnError, "Could not launch " + executableURL.string());
-    ChildProcess child(pid);
+    ChildProcess child(pid, options.ownProcessGroup);
 
     // Only the child keeps the ends it uses, so each stream ends when the child closes it.
     output.writeEnd.reset();
-    error.writeEnd.reset();
     OutputStream outputStream{std::move(output.readEnd), {}};
-    OutputStream errorStream{std::move(error.readEnd), {}};
+    OutputStream errorStream;
+    if (error) {
+        error->writeEnd.reset();
+        errorStream.descriptor = std::move(error->readEnd);
+        setNonBlocking(errorStream.descriptor.get());
+    }
     InputStream inputStream;
     if (input) {
         input->readEnd.reset();
         inputStream = InputStream{std::move(input->writeEnd), *options.standardInput, 0};
     }
     setNonBlocking(outputStream.descriptor.get());
-    setNonBlocking(errorStream.descriptor.get());
     if (inputStream.descriptor.isOpen()) {
         setNonBlocking(inputStream.descriptor.get());
         inputStream.feed();
     }
 
+    Outcome outcome;
+    const auto finish = [&] {
+        outcome.standardOutput = std::move(outputStream.bytes);
+        outcome.standardError = std::move(errorStream.bytes);
+        return outcome;
+    };
     const auto deadline = SteadyClock::now() + options.timeout;
     while (outputStream.descriptor.isOpen() || errorStream.descriptor.isOpen()) {
         const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
         if (remaining.count() <= 0) {
             child.kill();
-            throw timedOut(options.timeout);
+            outcome.timedOut = true;
+            return finish();
         }
         std::vector<pollfd> watched;
         for (const OutputStream *stream : {&outputStream, &errorStream}) {
@@ -299,22 +343,34 @@ std::string run(const std::filesystem::path &executableURL, const std::vector<st
     while (!child.hasExited()) {
         if (SteadyClock::now() >= deadline) {
             child.kill();
-            throw timedOut(options.timeout);
+            outcome.timedOut = true;
+            return finish();
         }
         ::poll(nullptr, 0, 10);
     }
 
-    const std::string standardOutput = outputStream.text();
-    const std::string text = standardOutput + errorStream.text();
     const int status = child.status();
-    int code = 0;
-    if (WIFEXITED(status))
-        code = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        code = WTERMSIG(status);
-    if (code != 0)
-        throw ToolsError(ToolsError::processRunnerDomain, code, text.empty() ? "Process failed." : text);
-    return options.appendStandardError ? text : standardOutput;
+    if (WIFEXITED(status)) {
+        outcome.code = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        outcome.code = WTERMSIG(status);
+        outcome.signalled = true;
+    }
+    return finish();
+}
+
+std::string run(const std::filesystem::path &executableURL, const std::vector<std::string> &arguments, const Options &options)
+{
+    const Outcome outcome = execute(executableURL, arguments, options);
+    if (outcome.timedOut)
+        throw ToolsError(ToolsError::processRunnerDomain, SIGKILL,
+                         "Process did not finish within " + std::to_string(options.timeout.count()) + " ms.");
+    const auto text = [](const std::string &bytes) { return UTF8::isValid(bytes) ? bytes : std::string(); };
+    const std::string standardOutput = text(outcome.standardOutput);
+    const std::string combined = standardOutput + text(outcome.standardError);
+    if (outcome.code != 0)
+        throw ToolsError(ToolsError::processRunnerDomain, outcome.code, combined.empty() ? "Process failed." : combined);
+    return options.appendStandardError ? combined : standardOutput;
 }
 
 } // namespace GuestTools::ProcessRunner

@@ -27,10 +27,35 @@ struct Options {
     std::optional<std::string> standardInput;
     /// Whether the standard-error text follows the standard-output text in the result.
     bool appendStandardError = true;
+    /// "NAME=value" entries added to the inherited environment (a name given here replaces the inherited one).
+    std::vector<std::string> addedEnvironment{};
+    /// Whether the child leads a process group of its own, so that a timeout kills whatever it started too.
+    bool ownProcessGroup{false};
+    /// Whether standard error goes into the same stream as standard output, interleaved as written.
+    bool mergeStandardError{false};
+};
+
+/// How a child ended, with what it printed; see execute().
+struct Outcome {
+    /// The exit status, or the number of the signal that ended the child.
+    int code = 0;
+    bool signalled = false;
+    /// Killed at the timeout.
+    bool timedOut = false;
+    /// Raw bytes, up to maximumStreamSize each; with mergeStandardError everything is here.
+    std::string standardOutput;
+    std::string standardError;
 };
 
 /// Bytes kept of each stream; more is read and dropped so that the child can go on.
 inline constexpr std::size_t maximumStreamSize = 16 * 1024 * 1024;
+
+/**
+ * Runs the child to its end or its timeout and reports how it ended; only a
+ * failure to launch or to read throws (a ToolsError in the POSIX domain).
+ */
+Outcome execute(const std::filesystem::path &executableURL, const std::vector<std::string> &arguments,
+                const Options &options = {});
 
 /**
  * The standard-output text immediately followed by the standard-error text

@@ -10,6 +10,8 @@ namespace GuestTools {
 enum class VMGuestAutomationCommand {
     /// Grow the guest's system APFS container into all free space behind it.
     expandSystemAPFSContainer,
+    /// Run the CI script the host staged in the root as ci-run-<ID>.sh and answer with its exit status.
+    runCIScript,
 };
 
 constexpr std::string_view toRaw(VMGuestAutomationCommand command)
@@ -17,6 +19,8 @@ constexpr std::string_view toRaw(VMGuestAutomationCommand command)
     switch (command) {
     case VMGuestAutomationCommand::expandSystemAPFSContainer:
         return "expandSystemAPFSContainer";
+    case VMGuestAutomationCommand::runCIScript:
+        return "runCIScript";
     }
     return {};
 }
@@ -26,6 +30,8 @@ constexpr std::optional<VMGuestAutomationCommand> commandFromRaw(std::string_vie
 {
     if (raw == toRaw(VMGuestAutomationCommand::expandSystemAPFSContainer))
         return VMGuestAutomationCommand::expandSystemAPFSContainer;
+    if (raw == toRaw(VMGuestAutomationCommand::runCIScript))
+        return VMGuestAutomationCommand::runCIScript;
     return std::nullopt;
 }
 

@@ -7,6 +7,9 @@
 #include "VMGuestAutomationCommand.h"
 
 #include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
 
 namespace GuestTools {
 
@@ -20,6 +23,15 @@ struct VMGuestAutomationRequest {
     Timestamp createdAt;
     /// The disk size the host asked for; the daemon grows to all free space and does not read it.
     std::uint64_t requestedDiskSizeBytes = 0;
+
+    // Only a CI script request carries these.
+
+    /// How long the script may run, in seconds.
+    std::optional<std::int64_t> timeoutSeconds{};
+    /// Variables added to the script's environment.
+    std::optional<std::map<std::string, std::string>> environment{};
+    /// Whether to keep what the script prints, as Responses/<ID>.output.
+    std::optional<bool> captureOutput{};
 
     bool operator==(const VMGuestAutomationRequest &) const = default;
 };

@@ -10,6 +10,10 @@ void to_json(Json &json, const VMGuestAutomationResponse &response)
     json["success"] = response.success;
     json["handledAt"] = ISO8601::format(response.handledAt);
     json["message"] = response.message;
+    if (response.exitCode)
+        json["exitCode"] = *response.exitCode;
+    if (response.timedOut)
+        json["timedOut"] = *response.timedOut;
 }
 
 void from_json(const Json &json, VMGuestAutomationResponse &response)
@@ -19,6 +23,8 @@ void from_json(const Json &json, VMGuestAutomationResponse &response)
     response.success = fields.boolean("success");
     response.handledAt = fields.date("handledAt");
     response.message = fields.string("message");
+    response.exitCode = fields.optionalSigned64("exitCode");
+    response.timedOut = fields.optionalBoolean("timedOut");
 }
 
 } // namespace GuestTools

@@ -5,6 +5,8 @@
 #include "JSONObjectFields.h"
 #include "Uuid.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace GuestTools {
@@ -16,6 +18,10 @@ struct VMGuestAutomationResponse {
     Timestamp handledAt;
     /// One sentence for the user.
     std::string message;
+    /// The exit status of a CI script that ran to its end.
+    std::optional<std::int64_t> exitCode{};
+    /// Present and true when a CI script was killed at its timeout.
+    std::optional<bool> timedOut{};
 
     bool operator==(const VMGuestAutomationResponse &) const = default;
 };

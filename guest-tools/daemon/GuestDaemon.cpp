@@ -3,6 +3,7 @@
 
 #include "core/DozizidOdezuJSON.h"
 #include "core/FileDescriptor.h"
+#include "core/GuestFiles.h"
 #include "core/ProcessRunner.h"
 #include "core/ToolsError.h"
 #include "core/UTF8.h"
@@ -15,7 +16,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -84,6 +88,43 @@ std::vector<std::filesystem::path> pendingRequests(const std::filesystem::path &
     ::closedir(listing);
     return requests;
 }
+
+/// A name a shell can export: a letter or underscore, then letters, digits and underscores.
+bool isEnvironmentName(std::string_view name)
+{
+    const auto isLetter = [](char character) {
+        return (character >= 'A' && character <= 'Z') || (character >= 'a' && character <= 'z') || character == '_';
+    };
+    if (name.empty() || !isLetter(name.front()))
+        return false;
+    return std::all_of(name.begin(), name.end(),
+                       [&](char character) { return isLetter(character) || (character >= '0' && character <= '9'); });
+}
+
+/// A folder only this user can enter, removed with what is in it when the object goes.
+class PrivateFolder
+{
+public:
+    PrivateFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "dozizidodezu-ci.XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw ToolsError::posix(errno, "Could not create a private folder");
+        m_path = pattern;
+    }
+    ~PrivateFolder()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    PrivateFolder(const PrivateFolder &) = delete;
+    PrivateFolder &operator=(const PrivateFolder &) = delete;
+
+    const std::filesystem::path &path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
 
 } // namespace
 
@@ -163,24 +204,89 @@ void GuestDaemon::processRequest(const std::filesystem::path &requestURL, const 
         const auto request = DozizidOdezuJSON::read<VMGuestAutomationRequest>(requestURL);
         const std::string id = request.id.uppercaseString();
 
-        std::string failure;
-        try {
-            expandContainer();
-        } catch (const std::exception &error) {
-            failure = error.what();
-            if (failure.empty())
-                failure = "Unknown error.";
+        VMGuestAutomationResponse response;
+        if (request.command == VMGuestAutomationCommand::runCIScript) {
+            // Gone before the script starts: a script that outlives this pass (or this daemon) never runs twice.
+            ::unlink(requestURL.c_str());
+            response = runCIScript(request, root);
+        } else {
+            std::string failure;
+            try {
+                expandContainer();
+            } catch (const std::exception &error) {
+                failure = error.what();
+                if (failure.empty())
+                    failure = "Unknown error.";
+            }
+            const bool success = failure.empty();
+            response = VMGuestAutomationResponse{request.id, success, m_clock(), std::string(success ? successMessage : failureMessage)};
+            m_logger.log(success ? "Completed request " + id : "Failed request " + id + ": " + failure);
         }
-        const bool success = failure.empty();
-        const VMGuestAutomationResponse response{request.id, success, m_clock(),
-                                                 std::string(success ? successMessage : failureMessage)};
-        m_logger.log(success ? "Completed request " + id : "Failed request " + id + ": " + failure);
         DozizidOdezuJSON::write(response, root.responsesDirectoryURL() / (id + ".json"));
     } catch (const std::exception &error) {
         m_logger.log("Ignoring invalid request " + fileName + ": " + error.what());
     }
     // Handled or not, a request is tried once; a removal that fails is retried on the next pass.
     ::unlink(requestURL.c_str());
+}
+
+VMGuestAutomationResponse GuestDaemon::runCIScript(const VMGuestAutomationRequest &request, const AutomationRoot &root) const
+{
+    const std::string id = request.id.uppercaseString();
+    VMGuestAutomationResponse response{request.id, false, {}, {}};
+    const auto answer = [&](std::string message) {
+        response.handledAt = m_clock();
+        response.message = std::move(message);
+        m_logger.log("CI run " + id + ": " + response.message);
+        return response;
+    };
+
+    const std::string scriptName =
+        std::string(DozizidOdezuConstants::ciScriptPrefix) + id + std::string(DozizidOdezuConstants::ciScriptExtension);
+    std::string script;
+    try {
+        script = GuestFiles::readRegularFile(root.rootURL() / scriptName, maximumCIOutputSize);
+    } catch (const std::exception &error) {
+        return answer("The CI script " + scriptName + " could not be read: " + error.what());
+    }
+
+    std::chrono::seconds timeout = defaultCIScriptTimeout;
+    if (request.timeoutSeconds && *request.timeoutSeconds >= 1)
+        timeout = std::min(std::chrono::seconds(*request.timeoutSeconds), maximumCIScriptTimeout);
+    ProcessRunner::Options options{timeout, std::string(), true, {}, true, true};
+    if (request.environment) {
+        for (const auto &[name, value] : *request.environment) {
+            if (!isEnvironmentName(name) || value.find('\0') != std::string::npos) {
+                m_logger.log("CI run " + id + ": leaving out the environment variable " + name);
+                continue;
+            }
+            options.addedEnvironment.push_back(name + "=" + value);
+        }
+    }
+
+    try {
+        // A private copy: what runs is what was staged, whatever happens to the shared folder meanwhile.
+        const PrivateFolder folder;
+        const std::filesystem::path copy = folder.path() / "script.sh";
+        GuestFiles::writeAtomically(copy, script);
+        ProcessRunner::Outcome outcome = ProcessRunner::execute(m_tools.bashURL, {copy.string()}, options);
+        if (request.captureOutput.value_or(true)) {
+            outcome.standardOutput.resize(std::min(outcome.standardOutput.size(), maximumCIOutputSize));
+            GuestFiles::writeAtomically(root.responsesDirectoryURL() / (id + std::string(DozizidOdezuConstants::ciOutputExtension)),
+                                        outcome.standardOutput);
+        }
+        if (outcome.timedOut) {
+            response.timedOut = true;
+            return answer("The CI script did not finish within " + std::to_string(timeout.count()) + " seconds and was stopped.");
+        }
+        if (outcome.signalled)
+            return answer("The CI script was ended by signal " + std::to_string(outcome.code) + ".");
+        response.exitCode = outcome.code;
+        response.success = outcome.code == 0;
+        return answer("The CI script exited with code " + std::to_string(outcome.code) + ".");
+    } catch (const std::exception &error) {
+        return answer(std::string("The CI script could not be run: ") + error.what());
+    }
 }
 
 std::optional<std::string> GuestDaemon::containerIdentifier(std::string_view diskutilInfo)

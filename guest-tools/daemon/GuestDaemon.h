@@ -6,8 +6,11 @@
 #include "core/Clock.h"
 #include "core/DozizidOdezuConstants.h"
 #include "core/DozizidOdezuLogger.h"
+#include "core/VMGuestAutomationRequest.h"
+#include "core/VMGuestAutomationResponse.h"
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -22,12 +25,16 @@ struct DaemonTools {
     std::filesystem::path diskutilURL{DozizidOdezuConstants::diskutilPath};
     /// The system's name for this host, or nothing.
     std::function<std::optional<std::string>()> localizedHostName;
+    std::filesystem::path bashURL{DozizidOdezuConstants::bashPath};
 };
 
 /**
  * The guest daemon's work. Each pass finds the automation root, rewrites the
- * heartbeat and answers every pending request in Requests/ by growing the
- * system APFS container, then removes the request. No failure escapes a
+ * heartbeat and answers every pending request in Requests/: a disk request
+ * grows the system APFS container and is then removed; a CI request is
+ * removed first (so it runs at most once), then its staged script runs
+ * under bash with the given environment and timeout and the answer carries
+ * its exit status or that it timed out. No failure escapes a
  * pass: failures go to the log and, for a request, into its response. The
  * daemon keeps no state from one pass to the next.
  *
@@ -50,6 +57,11 @@ public:
         "Kestrum Tools could not determine or resize the APFS container automatically.";
     /// Used when neither scutil nor the system gives a name.
     static constexpr std::string_view fallbackComputerName = "macOS Guest";
+    /// A CI request without a usable timeout runs for at most this long.
+    static constexpr std::chrono::seconds defaultCIScriptTimeout{3600};
+    static constexpr std::chrono::seconds maximumCIScriptTimeout{86400};
+    /// The most a CI script's output keeps; what it prints beyond is dropped.
+    static constexpr std::size_t maximumCIOutputSize = 8 * 1024 * 1024;
 
     GuestDaemon(AutomationRootLocator locator, DozizidOdezuLogger logger, DaemonTools tools = systemTools(),
                 Clock clock = systemNow);
@@ -65,6 +77,8 @@ public:
     void expandContainer() const;
     /// Answers one request file and removes it, whether it could be read or not.
     void processRequest(const std::filesystem::path &requestURL, const AutomationRoot &root) const;
+    /// Runs the CI script of a request whose file is already gone and returns the answer; never throws.
+    VMGuestAutomationResponse runCIScript(const VMGuestAutomationRequest &request, const AutomationRoot &root) const;
 
     /// The identifier after "APFS Container Reference:" in the output of "diskutil info", or nothing.
     static std::optional<std::string> containerIdentifier(std::string_view diskutilInfo);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "VMBundle.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -22,7 +24,7 @@
  * Where user namespaces are allowed, the script runs in a private mount
  * namespace (unshare -Urm): the sandbox folder is mounted over /mnt, its
  * "varlog" folder over /var/log, its "usrlocal" folder over /usr/local and
- * a fresh tmpfs over /tmp, so the script's fixed places (/mnt/duvuzodovevav,
+ * its "run" folder over /run and a fresh tmpfs over /tmp, so the script's fixed places (/mnt/duvuzodovevav,
  * its logs, the install folder) land in the sandbox.
  * Elsewhere the script's copy has those places rewritten into the sandbox.
  *
@@ -46,15 +48,28 @@ public:
         QDir().mkpath(hostPath(QStringLiteral("varlog")));
         QDir().mkpath(hostPath(QStringLiteral("usrlocal")));
         QDir().mkpath(hostPath(QStringLiteral("tmp")));
+        QDir().mkpath(hostPath(QStringLiteral("run")));
         QDir().mkpath(hostPath(QStringLiteral("duvuzodovevav")));
         const QStringList system { QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin"), QStringLiteral("/bin") };
         for (const char *tool : { "date", "awk", "tr", "mkdir", "mv", "rm", "cat", "basename", "dirname", "mountpoint", "umount", "base64",
-                 "find", "head", "ln", "touch", "cp", "chmod", "cut", "python3", "jq" }) {
+                 "find", "head", "ln", "touch", "cp", "chmod", "cut", "python3", "jq", "timeout", "env", "mktemp", "stat", "setpriv", "id" }) {
             const QString found = QStandardPaths::findExecutable(QString::fromLatin1(tool), system);
             if (!found.isEmpty())
                 QFile::link(found, hostPath(QStringLiteral("realbin/")) + QString::fromLatin1(tool));
         }
         addTool(QStringLiteral("sleep"), "kill -TERM \"$PPID\"");
+    }
+
+    /// A Linux VM's bundle in a new folder at `folder`, as the guest tests use it.
+    static VMBundle linuxBundleAt(const QString &folder, const QString &name)
+    {
+        VMBundle bundle;
+        bundle.bundleURL = folder;
+        bundle.metadata.id = QUuid::createUuid();
+        bundle.metadata.guestOSType = VMGuestOSType::linux;
+        bundle.metadata.name = name;
+        QDir().mkpath(folder);
+        return bundle;
     }
 
     /// Whether this machine lets an unprivileged process have its own user and mount namespaces.
@@ -129,6 +144,7 @@ public:
                                  "mount --bind \"$SANDBOX_HOST\" /mnt\n"
                                  "mount --bind /mnt/varlog /var/log\n"
                                  "mount --bind /mnt/usrlocal /usr/local\n"
+                                 "mount --bind /mnt/run /run\n"
                                  "%1"
                                  "mount -t tmpfs tmpfs /tmp\n"
                                  "export SANDBOX=/mnt PATH=/mnt/bin:/mnt/realbin\n"
@@ -166,6 +182,7 @@ private:
         move("/var/log/duvuzodovevav-linux-agent.log", QStringLiteral("varlog/duvuzodovevav-linux-agent.log"));
         move("/tmp/duvuzodovevav-linux-clipboard.log", QStringLiteral("tmp/duvuzodovevav-linux-clipboard.log"));
         move("/usr/local/libexec/duvuzodovevav", QStringLiteral("usrlocal/libexec/duvuzodovevav"));
+        move("/run/duvuzodovevav-clipboard", QStringLiteral("run/duvuzodovevav-clipboard"));
         if (withoutUUIDSource)
             move("/proc/sys/kernel/random/uuid", QStringLiteral("no-uuid"));
         // Beside the original, so that a script that works relative to its own folder finds what it needs.

@@ -43,16 +43,7 @@ mode_t permissions(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
 }
 
-VMBundle bundleAt(const QString &folder)
-{
-    VMBundle bundle;
-    bundle.bundleURL = folder;
-    bundle.metadata.id = QUuid::createUuid();
-    bundle.metadata.guestOSType = VMGuestOSType::linux;
-    bundle.metadata.name = QStringLiteral("Fedora Workstation");
-    QDir().mkpath(folder);
-    return bundle;
-}
+VMBundle bundleAt(const QString &folder) { return LinuxGuestSandbox::linuxBundleAt(folder, QStringLiteral("Fedora Workstation")); }
 
 class VMLinuxGuestToolsServiceTest : public ::testing::Test
 {
@@ -276,6 +267,28 @@ TEST_F(LinuxGuestScriptsTest, TheClipboardScriptAppliesTheHostsTextAndPublishesT
                         .hasMatch())
             << raw.dump();
     }
+}
+
+TEST_F(LinuxGuestScriptsTest, WithTheAgentRunningTheGuestsClipboardReachesTheHostThroughTheAgent)
+{
+    // The desktop user cannot write into the share; the root agent copies what the user leaves in its spool.
+    QDir().mkpath(m_sandbox.hostPath(QStringLiteral("duvuzodovevav")));
+    QFile::link(
+        m_sandbox.guestPath(QStringLiteral("Guest.vm/Automation")), m_sandbox.hostPath(QStringLiteral("duvuzodovevav/KestrumAutomation")));
+    m_sandbox.addTool(QStringLiteral("xclip"), "[ \"${3:-}\" = -o ] && cat \"$SANDBOX/guest-clipboard.txt\"");
+    write(m_sandbox.hostPath(QStringLiteral("guest-clipboard.txt")), "copied in the guest");
+    const QString agent = QStringLiteral("Guest.vm/Automation/duvuzodovevav-linux-agent.sh");
+
+    ASSERT_TRUE(m_sandbox.run(agent).finished);
+    EXPECT_TRUE(QFileInfo(m_sandbox.hostPath(QStringLiteral("run/duvuzodovevav-clipboard"))).isDir());
+    ASSERT_TRUE(m_sandbox.run(QStringLiteral("Guest.vm/Automation/duvuzodovevav-linux-clipboard.sh")).finished);
+    EXPECT_FALSE(m_automation.readGuestClipboard(m_bundle));
+
+    ASSERT_TRUE(m_sandbox.run(agent).finished);
+    const std::optional<VMClipboardMessage> relayed = m_automation.readGuestClipboard(m_bundle);
+    ASSERT_TRUE(relayed);
+    EXPECT_EQ(relayed->source, VMClipboardMessageSource::guest);
+    EXPECT_EQ(ClipboardText::text(*relayed), QStringLiteral("copied in the guest"));
 }
 
 TEST_F(LinuxGuestScriptsTest, TheInstallerWithoutSystemdInstallsTheScriptsAndTheAutostartEntryAndSaysHowToStart)

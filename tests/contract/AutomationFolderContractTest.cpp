@@ -20,9 +20,11 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QMap>
 #include <QUuid>
 
 #include <chrono>
+#include <map>
 #include <string>
 
 namespace Guest = GuestTools;
@@ -94,6 +96,34 @@ TEST(AutomationFolderContractTest, ResponsesReadTheSameOnBothSides)
         expectSameMessage(VMGuestAutomationResponse{hostIdentifier(), success, hostTime(), QString::fromStdString(message)},
                           Guest::VMGuestAutomationResponse{guestIdentifier(), success, guestTime(), message});
     }
+}
+
+TEST(AutomationFolderContractTest, CIScriptRequestsAndAnswersReadTheSameOnBothSides)
+{
+    VMGuestAutomationRequest hostRequest{hostIdentifier(), VMGuestAutomationCommand::runCIScript, hostTime(), 0};
+    hostRequest.timeoutSeconds = 90;
+    hostRequest.environment = QMap<QString, QString>{{QStringLiteral("MODE"), QStringLiteral("two\nlines $(x)")}, {QStringLiteral("EMPTY"), QString()}};
+    hostRequest.captureOutput = false;
+    Guest::VMGuestAutomationRequest guestRequest{guestIdentifier(), Guest::VMGuestAutomationCommand::runCIScript, guestTime(), 0};
+    guestRequest.timeoutSeconds = 90;
+    guestRequest.environment = std::map<std::string, std::string>{{"MODE", "two\nlines $(x)"}, {"EMPTY", ""}};
+    guestRequest.captureOutput = false;
+    expectSameMessage(hostRequest, guestRequest);
+
+    VMGuestAutomationResponse exited{hostIdentifier(), false, hostTime(), QStringLiteral("The CI script exited with code 3."), 3, {}};
+    expectSameMessage(exited, Guest::VMGuestAutomationResponse{guestIdentifier(), false, guestTime(), "The CI script exited with code 3.", 3, {}});
+    VMGuestAutomationResponse stopped{hostIdentifier(), false, hostTime(), QStringLiteral("Stopped."), {}, true};
+    expectSameMessage(stopped, Guest::VMGuestAutomationResponse{guestIdentifier(), false, guestTime(), "Stopped.", {}, true});
+
+    expectBothRefuse<VMGuestAutomationRequest, Guest::VMGuestAutomationRequest>(
+        R"({"command": "runCIScript", "createdAt": "2024-02-29T23:59:58Z", "id": "6F1C2A3B-4D5E-4F60-8A7B-9C0D1E2F3A4B",
+            "requestedDiskSizeBytes": 0, "environment": {"A": 1}})");
+    expectBothRefuse<VMGuestAutomationRequest, Guest::VMGuestAutomationRequest>(
+        R"({"command": "runCIScript", "createdAt": "2024-02-29T23:59:58Z", "id": "6F1C2A3B-4D5E-4F60-8A7B-9C0D1E2F3A4B",
+            "requestedDiskSizeBytes": 0, "timeoutSeconds": "60"})");
+    expectBothRefuse<VMGuestAutomationResponse, Guest::VMGuestAutomationResponse>(
+        R"({"handledAt": "2024-02-29T23:59:58Z", "message": "", "requestID": "6F1C2A3B-4D5E-4F60-8A7B-9C0D1E2F3A4B",
+            "success": false, "timedOut": 1})");
 }
 
 TEST(AutomationFolderContractTest, HeartbeatsReadTheSameWithAndWithoutAName)

@@ -8,6 +8,13 @@
 
 #include "GuestTestSupport.h"
 
+#include <signal.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <thread>
+
 using namespace GuestTools;
 using namespace GuestTestSupport;
 
@@ -307,4 +314,105 @@ TEST(GuestDaemonContainerTest, TakesTheValueAfterTheLabel)
     };
     for (const auto &sample : cases)
         EXPECT_EQ(GuestDaemon::containerIdentifier(sample.info), sample.identifier) << sample.info;
+}
+
+// ---- CI scripts -------------------------------------------------------------------------------
+
+namespace {
+
+bool processIsGone(pid_t pid)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (::kill(pid, 0) != 0 && errno == ESRCH)
+            return true;
+        if (readFile("/proc/" + std::to_string(pid) + "/stat").find(") Z ") != std::string::npos)
+            return true; // a zombie runs nothing
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+} // namespace
+
+class GuestDaemonCIScriptTest : public GuestDaemonTest
+{
+protected:
+    /// Stages `script` and its request in the root, as the host does.
+    fs::path stage(const AutomationRoot &root, const std::string &script, std::optional<std::int64_t> timeoutSeconds,
+                   std::map<std::string, std::string> environment = {})
+    {
+        writeFile(root.rootURL() / ("ci-run-" + firstID.uppercaseString() + ".sh"), script);
+        VMGuestAutomationRequest request{firstID, VMGuestAutomationCommand::runCIScript, fixedTime(), 0};
+        request.timeoutSeconds = timeoutSeconds;
+        request.environment = std::move(environment);
+        request.captureOutput = true;
+        const fs::path requestURL = root.requestsDirectoryURL() / (firstID.uppercaseString() + ".json");
+        writeFile(requestURL, DozizidOdezuJSON::encode(request));
+        return requestURL;
+    }
+
+    std::string output(const AutomationRoot &root) const
+    {
+        return readFile(root.responsesDirectoryURL() / (firstID.uppercaseString() + ".output"));
+    }
+};
+
+TEST_F(GuestDaemonCIScriptTest, RunsTheStagedScriptOnceWithItsEnvironmentAndAnswersWithItsExitCode)
+{
+    const AutomationRoot root = mountRoot();
+    const fs::path requestURL = stage(root,
+                                      "echo out\necho err >&2\n"
+                                      "printf '[%s][%s]\\n' \"$FIRST\" \"$SECOND\"\n"
+                                      "[ -e '" + (root.requestsDirectoryURL() / (firstID.uppercaseString() + ".json")).string() +
+                                          "' ] && echo 'request still there'\n"
+                                          "exit 3\n",
+                                      30, {{"FIRST", "two\nlines"}, {"SECOND", "$(echo injected) ; `id`"}, {"1BAD", "x"}});
+
+    daemon().runPass();
+
+    const VMGuestAutomationResponse answer = response(root, firstID);
+    EXPECT_FALSE(answer.success);
+    EXPECT_EQ(answer.exitCode, 3);
+    EXPECT_FALSE(answer.timedOut);
+    EXPECT_EQ(answer.message, "The CI script exited with code 3.");
+    EXPECT_EQ(output(root), "out\nerr\n[two\nlines][$(echo injected) ; `id`]\n");
+    EXPECT_FALSE(fs::exists(requestURL));
+    EXPECT_FALSE(fs::exists(tools / "calls.txt")); // diskutil was never asked
+    const auto messages = logMessages();
+    EXPECT_NE(std::find(messages.begin(), messages.end(), "CI run " + firstID.uppercaseString() +
+                                                              ": leaving out the environment variable 1BAD"),
+              messages.end());
+}
+
+TEST_F(GuestDaemonCIScriptTest, AScriptPastItsTimeoutIsStoppedWithEverythingItStarted)
+{
+    const AutomationRoot root = mountRoot();
+    const fs::path pids = directory.path() / "pids";
+    stage(root, "sleep 100 &\necho $! >'" + pids.string() + "'\necho $$ >>'" + pids.string() + "'\necho started\nsleep 100\n", 1);
+
+    daemon().runPass();
+
+    const VMGuestAutomationResponse answer = response(root, firstID);
+    EXPECT_EQ(answer.timedOut, true);
+    EXPECT_FALSE(answer.exitCode);
+    EXPECT_EQ(output(root), "started\n");
+    const std::vector<std::string> started = lines(readFile(pids));
+    ASSERT_EQ(started.size(), 2u);
+    for (const std::string &pid : started)
+        EXPECT_TRUE(processIsGone(pid_t(std::stoi(pid)))) << pid;
+}
+
+TEST_F(GuestDaemonCIScriptTest, AMissingScriptIsAnsweredAsAFailureWithoutAnExitCode)
+{
+    const AutomationRoot root = mountRoot();
+    const fs::path requestURL = stage(root, "exit 0", std::nullopt);
+    fs::remove(root.rootURL() / ("ci-run-" + firstID.uppercaseString() + ".sh"));
+
+    daemon().runPass();
+
+    const VMGuestAutomationResponse answer = response(root, firstID);
+    EXPECT_FALSE(answer.success);
+    EXPECT_FALSE(answer.exitCode);
+    EXPECT_EQ(answer.message.rfind("The CI script ci-run-" + firstID.uppercaseString() + ".sh could not be read", 0), 0u) << answer.message;
+    EXPECT_FALSE(fs::exists(requestURL));
 }

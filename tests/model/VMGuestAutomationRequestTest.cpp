@@ -16,9 +16,10 @@ VMGuestAutomationRequest growRequest()
 
 } // namespace
 
-TEST(VMGuestAutomationRequestTest, CommandHasOneRawValue)
+TEST(VMGuestAutomationRequestTest, CommandsHaveTheirRawValues)
 {
-    expectRawValues<VMGuestAutomationCommand>({{VMGuestAutomationCommand::expandSystemAPFSContainer, "expandSystemAPFSContainer"}});
+    expectRawValues<VMGuestAutomationCommand>({{VMGuestAutomationCommand::expandSystemAPFSContainer, "expandSystemAPFSContainer"},
+                                               {VMGuestAutomationCommand::runCIScript, "runCIScript"}});
 }
 
 TEST(VMGuestAutomationRequestTest, EncodesSortedKeysWithUpperCaseIdentifier)

@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+#include "ConsoleWindow.h"
+
+#include "VirtualMachineSession.h"
+
+#include <QCloseEvent>
+#include <QSettings>
+#include <QVBoxLayout>
+
+ConsoleWindow::ConsoleWindow(VirtualMachineSession &session, QWidget *content)
+    : QWidget(nullptr, Qt::Window)
+    , m_sessionID(session.id())
+{
+    setObjectName(QStringLiteral("consoleWindow"));
+    setMinimumSize(820, 620);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    setSession(session, content);
+}
+
+void ConsoleWindow::setSession(VirtualMachineSession &session, QWidget *content)
+{
+    m_session = &session;
+    if (content != m_content) {
+        if (m_content)
+            m_content->deleteLater(); // a replaced console view must not keep its connection to the guest's display
+        m_content = content;
+        if (m_content)
+            layout()->addWidget(m_content);
+    }
+    disconnect(m_titleConnection);
+    m_titleConnection = connect(&session, &VirtualMachineSession::bundleChanged, this, &ConsoleWindow::updateTitle);
+    updateTitle();
+}
+
+QString ConsoleWindow::autosaveName() const { return QStringLiteral("VMConsole-") + m_sessionID.toString(QUuid::WithoutBraces).toUpper(); }
+
+bool ConsoleWindow::restoreSavedGeometry()
+{
+    const QByteArray saved = QSettings().value(autosaveName()).toByteArray();
+    return !saved.isEmpty() && restoreGeometry(saved);
+}
+
+void ConsoleWindow::closeEvent(QCloseEvent *event)
+{
+    QSettings().setValue(autosaveName(), saveGeometry());
+    event->accept();
+    if (onClose)
+        onClose(m_sessionID);
+}
+
+void ConsoleWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && onBecomeKey)
+        onBecomeKey(m_session);
+}
+
+void ConsoleWindow::updateTitle()
+{
+    if (m_session)
+        setWindowTitle(m_session->bundle().metadata.name + QStringLiteral(" Console"));
+}

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "VirtualMachineSession.h"
+
+#include <QPointer>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+
+/**
+ * The free-standing window that shows one VM's console. It holds the content
+ * widget it is given, takes its title from the VM's name (following a
+ * rename) and keeps its geometry in the settings under "VMConsole-<UUID>".
+ * It tells its owner when it closes and when it becomes the active window;
+ * closing it never stops the VM. Made only by VMConsoleWindowManager.
+ */
+class ConsoleWindow final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    ConsoleWindow(VirtualMachineSession &session, QWidget *content);
+
+    const QUuid &sessionID() const { return m_sessionID; }
+    VirtualMachineSession *session() const { return m_session; }
+    /// Shows a newer session object of the same VM, with its own content; the old content is deleted.
+    void setSession(VirtualMachineSession &session, QWidget *content);
+    QWidget *content() const { return m_content; }
+
+    /// The settings key of the window's geometry.
+    QString autosaveName() const;
+    /// Puts the window where it was last closed; false when there is nothing saved.
+    bool restoreSavedGeometry();
+
+    std::function<void(const QUuid &)> onClose;
+    std::function<void(VirtualMachineSession *)> onBecomeKey;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void updateTitle();
+
+    const QUuid m_sessionID;
+    QPointer<VirtualMachineSession> m_session;
+    QPointer<QWidget> m_content;
+    QMetaObject::Connection m_titleConnection;
+};

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+#include "VMConsoleWindowManager.h"
+
+#include "ConsoleWindow.h"
+#include "VMHardwareProfile.h"
+#include "VirtualMachineSession.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+
+VMConsoleWindowManager::VMConsoleWindowManager(QObject *parent)
+    : QObject(parent)
+{
+}
+
+VMConsoleWindowManager::~VMConsoleWindowManager()
+{
+    for (const QPointer<ConsoleWindow> &window : std::as_const(m_windows)) {
+        if (window) {
+            window->onClose = nullptr;
+            window->onBecomeKey = nullptr;
+            delete window.data();
+        }
+    }
+}
+
+void VMConsoleWindowManager::openConsole(VirtualMachineSession &session, QWidget *content)
+{
+    const QUuid id = session.id();
+    ConsoleWindow *window = this->window(id);
+    if (window) {
+        window->setSession(session, content);
+    } else {
+        window = new ConsoleWindow(session, content);
+        if (!window->restoreSavedGeometry()) {
+            const QScreen *screen = QGuiApplication::primaryScreen();
+            const QRectF rect = initialContentRect(
+                session.bundle().metadata.hardwareProfile, screen ? std::optional(QRectF(screen->availableGeometry())) : std::nullopt);
+            window->setGeometry(rect.toRect());
+        }
+        // The window calls back only while this manager exists.
+        const QPointer<VMConsoleWindowManager> self(this);
+        window->onClose = [self](const QUuid &closed) {
+            if (self)
+                self->windowClosed(closed);
+        };
+        window->onBecomeKey = [self](VirtualMachineSession *active) {
+            if (self)
+                self->report(active);
+        };
+        m_windows.insert(id, window);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    report(&session);
+}
+
+void VMConsoleWindowManager::closeWindow(const QUuid &bundleID)
+{
+    if (ConsoleWindow *window = this->window(bundleID))
+        window->close();
+}
+
+ConsoleWindow *VMConsoleWindowManager::window(const QUuid &bundleID) const { return m_windows.value(bundleID).data(); }
+
+void VMConsoleWindowManager::windowClosed(const QUuid &bundleID)
+{
+    const QPointer<ConsoleWindow> closed = m_windows.take(bundleID);
+    if (closed)
+        closed->deleteLater(); // not inside its own close event
+    VirtualMachineSession *active = nullptr;
+    for (const QPointer<ConsoleWindow> &window : std::as_const(m_windows)) {
+        if (window && window->isActiveWindow()) {
+            active = window->session();
+            break;
+        }
+    }
+    report(active);
+}
+
+void VMConsoleWindowManager::report(VirtualMachineSession *session) const
+{
+    if (m_onActiveSessionChange)
+        m_onActiveSessionChange(session);
+}
+
+QRectF VMConsoleWindowManager::initialContentRect(const VMHardwareProfile &profile, const std::optional<QRectF> &availableArea)
+{
+    const QRectF area = availableArea.value_or(QRectF(0, 0, 1440, 900));
+    const double width = std::min(std::max(double(profile.displayWidth) * 0.82, 980.0), area.width() * 0.92);
+    const double height = std::min(std::max(double(profile.displayHeight) * 0.82 + 92.0, 760.0), area.height() * 0.92);
+    return QRectF(area.center().x() - width / 2, area.center().y() - height / 2, width, height);
+}
