@@ -37,6 +37,11 @@ QString notServedWithin(std::chrono::milliseconds timeout)
     return QStringLiteral("swtpm did not serve tpm.sock within %1 seconds.").arg(std::chrono::duration_cast<std::chrono::seconds>(timeout).count());
 }
 
+// Kept out of the coroutine too: g++ 12 crashes on a local enumeration and a lambda inside it when building with UBSan.
+enum LaunchOutcome { started, failedToStart };
+
+bool isFailedStart(QProcess::ProcessError error) { return error == QProcess::FailedToStart; }
+
 bool isSocket(const QString &path)
 {
     struct stat status {
@@ -89,10 +94,9 @@ QCoro::Task<> TPMEmulator::start(std::chrono::milliseconds timeout)
     prepare();
 
     QPointer<TPMEmulator> self(this);
-    enum { started, failedToStart };
     SignalWaiter waiter;
     waiter.watch(&m_process, &QProcess::started, started);
-    waiter.watch(&m_process, &QProcess::errorOccurred, failedToStart, [](QProcess::ProcessError error) { return error == QProcess::FailedToStart; });
+    waiter.watch(&m_process, &QProcess::errorOccurred, failedToStart, &isFailedStart);
     waiter.watchDestruction(this, failedToStart);
     m_process.start();
     const std::chrono::milliseconds launchTime(deadline.remainingTime());
