@@ -5,6 +5,7 @@
 #include "FileDescriptor.h"
 #include "PlatformError.h"
 #include "TemporarySiblingFile.h"
+#include "WriteSteps.h"
 
 #include <QDir>
 #include <QFile>
@@ -131,6 +132,7 @@ void createFolders(const QString &path)
 
 void createHardLink(const QString &existingPath, const QString &newPath)
 {
+    WriteSteps::reach(WriteSteps::Step::link, newPath);
     if (::link(native(existingPath).constData(), native(newPath).constData()) != 0)
         throw PlatformError::posix(errno, newPath);
 }
@@ -143,6 +145,13 @@ bool isSameFile(const QString &first, const QString &second)
     };
     return ::lstat(native(first).constData(), &a) == 0 && ::lstat(native(second).constData(), &b) == 0 && a.st_dev == b.st_dev
         && a.st_ino == b.st_ino;
+}
+
+bool isFolder(const QString &path)
+{
+    struct stat status {
+    };
+    return ::lstat(native(path).constData(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 bool itemExists(const QString &path)
@@ -173,6 +182,7 @@ QStringList folderEntries(const QString &folder)
 
 void removeItem(const QString &path)
 {
+    WriteSteps::reach(WriteSteps::Step::remove, path);
     const QByteArray nativePath = native(path);
     struct stat status {
     };

@@ -55,6 +55,9 @@ void createHardLink(const QString &existingPath, const QString &newPath);
  */
 bool isSameFile(const QString &first, const QString &second);
 
+/// True when a real folder is at `path`: a link, even to a folder, is not one.
+bool isFolder(const QString &path);
+
 /// True when something, a dangling link included, exists at `path`.
 bool itemExists(const QString &path);
 
