@@ -10,10 +10,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -212,8 +214,10 @@ TEST_F(LibrarySafetyTest, HostileOrOddMetadataIsRefusedOrBroughtIntoRange)
     metadata.memorySizeBytes = 0;
     writeMetadata(odd.bundleURL, metadata);
 
-    // A folder name that is not UTF-8.
-    ASSERT_EQ(::mkdir(QByteArray(QFile::encodeName(root()) + "/Bad\xff.vm").constData(), 0755), 0);
+    // A folder name that is not UTF-8 (Qt cannot name it to remove it later).
+    const QByteArray badName = QFile::encodeName(root()) + "/Bad\xff.vm";
+    ASSERT_EQ(::mkdir(badName.constData(), 0755), 0);
+    const auto removeBadName = qScopeGuard([&] { ::rmdir(badName.constData()); });
 
     reload();
 
