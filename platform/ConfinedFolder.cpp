@@ -202,12 +202,7 @@ void ConfinedFolder::appendToFile(const QString &name, const QByteArray &data) c
         ::openat(m_descriptor.get(), native(name).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
     if (!file.isValid())
         throw PlatformError::posix(errno, path);
-    struct stat status {
-    };
-    if (::fstat(file.get(), &status) != 0)
-        throw PlatformError::posix(errno, path);
-    if (!S_ISREG(status.st_mode))
-        throw PlatformError::posix(EINVAL, path);
+    FileOperations::regularFileStatus(file.get(), path);
     FileOperations::writeAll(file.get(), data, path);
 }
 

@@ -57,6 +57,17 @@ QByteArray readFile(const QString &path, qint64 maximumSize)
     return readRegularFile(file.get(), path, maximumSize);
 }
 
+struct stat regularFileStatus(int descriptor, const QString &path)
+{
+    struct stat status {
+    };
+    if (::fstat(descriptor, &status) != 0)
+        throw PlatformError::posix(errno, path);
+    if (!S_ISREG(status.st_mode))
+        throw PlatformError::posix(EINVAL, path);
+    return status;
+}
+
 QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSize)
 {
     struct stat status {
