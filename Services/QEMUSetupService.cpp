@@ -73,12 +73,15 @@ private:
     QPointer<QNetworkReply> m_reply;
 };
 
+// Kept out of the coroutines: with UBSan and no optimisation, g++ 12 crashes on a local enumeration inside one.
+enum ReplyOutcome { finished, deleted };
+enum ProgramOutcome { exited, failedToStart };
+
 /// Waits up to `timeout` for the reply to finish; false when the time ran out. Also returns when the reply is deleted.
 QCoro::Task<bool> waitForReply(QNetworkReply *reply, std::chrono::milliseconds timeout)
 {
     if (reply->isFinished())
         co_return true;
-    enum { finished, deleted };
     SignalWaiter waiter;
     waiter.watch(reply, &QNetworkReply::finished, finished);
     waiter.watchDestruction(reply, deleted);
@@ -351,10 +354,9 @@ QCoro::Task<> QEMUSetupService::verifyProgram(QString program)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
-    enum { exited, failedToStart };
     SignalWaiter waiter;
     waiter.watch(&process, &QProcess::finished, exited);
-    waiter.watch(&process, &QProcess::errorOccurred, failedToStart, [](QProcess::ProcessError error) { return error == QProcess::FailedToStart; });
+    waiter.watchFailedStart(&process, failedToStart);
     process.start(program, {QStringLiteral("--version")}, QIODevice::ReadOnly);
     const std::optional<int> outcome = co_await waiter.wait(versionCheckTimeout);
     const bool runs = outcome == exited && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;

@@ -37,10 +37,8 @@ QString notServedWithin(std::chrono::milliseconds timeout)
     return QStringLiteral("swtpm did not serve tpm.sock within %1 seconds.").arg(std::chrono::duration_cast<std::chrono::seconds>(timeout).count());
 }
 
-// Kept out of the coroutine too: g++ 12 crashes on a local enumeration and a lambda inside it when building with UBSan.
+// Kept out of the coroutine too: with UBSan and no optimisation, g++ 12 crashes on a local enumeration inside it.
 enum LaunchOutcome { started, failedToStart };
-
-bool isFailedStart(QProcess::ProcessError error) { return error == QProcess::FailedToStart; }
 
 bool isSocket(const QString &path)
 {
@@ -96,7 +94,7 @@ QCoro::Task<> TPMEmulator::start(std::chrono::milliseconds timeout)
     QPointer<TPMEmulator> self(this);
     SignalWaiter waiter;
     waiter.watch(&m_process, &QProcess::started, started);
-    waiter.watch(&m_process, &QProcess::errorOccurred, failedToStart, &isFailedStart);
+    waiter.watchFailedStart(&m_process, failedToStart);
     waiter.watchDestruction(this, failedToStart);
     m_process.start();
     const std::chrono::milliseconds launchTime(deadline.remainingTime());
