@@ -13,6 +13,7 @@
 #include "PlatformError.h"
 #include "ProtectionMirror.h"
 #include "SparseCopy.h"
+#include "UnreadableFile.h"
 #include "VirtualMachineError.h"
 
 #include <QDateTime>
@@ -131,11 +132,7 @@ void VMSnapshotService::setAsideUnreadableTimeline(const VMBundle &bundle) const
         reason = QString::fromUtf8(error.what());
     }
 
-    const QString stem = url + QStringLiteral(".unreadable-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    QString aside = stem;
-    for (int number = 2; FileOperations::itemExists(aside); ++number)
-        aside = stem + QLatin1Char('-') + QString::number(number);
-    ItemRename::rename(url, aside);
+    const QString aside = UnreadableFile::moveAside(url);
     log(QStringLiteral("Moved the unreadable snapshot timeline aside as %1: %2").arg(BundleSkeleton::lastPathComponent(aside), reason), bundle);
 }
 

@@ -8,6 +8,8 @@
 #include "VMBundleOperations.h"
 #include "VMDiskAnalyticsService.h"
 #include "VMGuestAutomationService.h"
+#include "VMMacOSUpdateService.h"
+#include "VMPerformanceMonitorService.h"
 #include "VMRuntimeService.h"
 #include "VMSnapshotService.h"
 #include "VMStore.h"
@@ -74,6 +76,10 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     , m_guestAutomation(services.guestAutomation)
     , m_snapshots(services.snapshots)
     , m_diskAnalyticsService(services.diskAnalytics)
+    , m_performanceMonitor(services.performanceMonitor)
+    , m_updates(services.updates)
+    , m_ciRunner(services.ciRunner)
+    , m_networkTopology(services.networkTopology)
     , m_logging(services.logging)
     , m_hostCapacity(std::move(services.hostCapacity))
 {
@@ -501,6 +507,54 @@ std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
     if (!m_bundle || m_bundle->sharedFolders.isEmpty())
         return std::nullopt;
     return m_bundle->sharedFolders.first().localURL;
+}
+
+// ---------------------------------------------------------------- updates and performance
+
+QCoro::Task<> VMDetailsViewModel::checkForMacOSUpdates()
+{
+    if (!m_bundle)
+        co_return;
+    const QPointer<VMDetailsViewModel> self(this);
+    co_await m_updates.checkForUpdates(*m_bundle);
+    if (!self)
+        co_return;
+    m_updateInfo = m_updates.updateInfo().contains(m_bundleID) ? std::optional(m_updates.updateInfo().value(m_bundleID)) : std::nullopt;
+    m_updateCheckFailure = m_updates.checkFailures().contains(m_bundleID) ? std::optional(m_updates.checkFailures().value(m_bundleID)) : std::nullopt;
+    Q_EMIT updateInfoChanged();
+}
+
+QCoro::Task<std::optional<QString>> VMDetailsViewModel::createPreUpdateSnapshot(VMMacOSUpdateStrategy strategy)
+{
+    if (!m_bundle)
+        co_return std::nullopt;
+    const QPointer<VMDetailsViewModel> self(this);
+    try {
+        QString guidance = co_await m_updates.createPreUpdateSnapshot(*m_bundle, strategy);
+        if (self)
+            refreshSnapshotTimeline();
+        co_return guidance;
+    } catch (const std::exception &error) {
+        if (self)
+            setErrorMessage(QString::fromUtf8(error.what()));
+    }
+    co_return std::nullopt;
+}
+
+void VMDetailsViewModel::startPerformanceMonitoring()
+{
+    if (m_bundle)
+        m_performanceMonitor.startMonitoring(m_bundleID, m_bundle->metadata.memorySizeBytes, m_bundle->metadata.cpuCount);
+}
+
+void VMDetailsViewModel::stopPerformanceMonitoring()
+{
+    m_performanceMonitor.stopMonitoring(m_bundleID);
+}
+
+VMPerformanceHistory VMDetailsViewModel::performanceHistory() const
+{
+    return m_performanceMonitor.histories().value(m_bundleID);
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)
