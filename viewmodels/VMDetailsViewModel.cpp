@@ -239,16 +239,20 @@ QCoro::Task<> VMDetailsViewModel::reload()
 
 QCoro::Task<> VMDetailsViewModel::start(QEMUSetupService *qemuSetup)
 {
-    if (isWindowsGuest() && qemuSetup) {
+    if (isWindowsGuest() && qemuSetup)
         co_await launchQEMU(qemuSetup);
-        co_return;
-    }
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"start");
+    else
+        co_await startSession(u"start", false);
+}
+
+QCoro::Task<> VMDetailsViewModel::startSession(QStringView action, bool resumeSavedState)
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, action);
     if (!ticket)
         co_return;
     BusyFrame frame(*this);
     try {
-        std::shared_ptr<VirtualMachineSession> session = co_await m_coordinator.start(m_bundleID, false);
+        std::shared_ptr<VirtualMachineSession> session = co_await m_coordinator.start(m_bundleID, resumeSavedState);
         if (frame.model())
             setActiveConsoleSession(std::move(session));
     } catch (const std::exception &error) {
@@ -285,17 +289,7 @@ QCoro::Task<> VMDetailsViewModel::launchQEMU(QEMUSetupService *qemuSetup)
 
 QCoro::Task<> VMDetailsViewModel::resumeSavedState()
 {
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"resumeSavedState");
-    if (!ticket)
-        co_return;
-    BusyFrame frame(*this);
-    try {
-        std::shared_ptr<VirtualMachineSession> session = co_await m_coordinator.start(m_bundleID, true);
-        if (frame.model())
-            setActiveConsoleSession(std::move(session));
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
+    co_await startSession(u"resumeSavedState", true);
 }
 
 QCoro::Task<> VMDetailsViewModel::pause()
@@ -329,25 +323,22 @@ QCoro::Task<> VMDetailsViewModel::transition(VMRuntimeState target)
 
 QCoro::Task<> VMDetailsViewModel::stop()
 {
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"stop");
-    if (!ticket)
-        co_return;
-    BusyFrame frame(*this);
-    try {
-        co_await m_coordinator.stop(m_bundleID);
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
+    co_await runCoordinatorAction(u"stop", &VirtualMachineCoordinator::stop);
 }
 
 QCoro::Task<> VMDetailsViewModel::saveState()
 {
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"saveState");
+    co_await runCoordinatorAction(u"saveState", &VirtualMachineCoordinator::recordSavedState);
+}
+
+QCoro::Task<> VMDetailsViewModel::runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid))
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, action);
     if (!ticket)
         co_return;
     BusyFrame frame(*this);
     try {
-        co_await m_coordinator.recordSavedState(m_bundleID);
+        co_await (m_coordinator.*operation)(m_bundleID);
     } catch (const std::exception &error) {
         frame.fail(error);
     }

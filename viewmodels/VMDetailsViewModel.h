@@ -209,6 +209,10 @@ private:
     bool runStateIs(VMRuntimeState state) const { return m_bundle && m_bundle->metadata.runtimeState == state; }
     void setBusyActions(int count);
     QCoro::Task<> launchQEMU(QEMUSetupService *qemuSetup);
+    /// Starts the VM's session (cold or from its saved state) and publishes it for the console.
+    QCoro::Task<> startSession(QStringView action, bool resumeSavedState);
+    /// Runs a coordinator operation on this VM inside the busy frame, unless the same action runs already.
+    QCoro::Task<> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
     QCoro::Task<> transition(VMRuntimeState target);
     void reportFailure(const std::exception &error);
 
