@@ -66,7 +66,7 @@ int main(int argc, char **argv)
         QCoreApplication::processEvents();
     server.send(StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(), -258));
 
-    const QByteArray frames[] = {frameUpdate(size, qRgb(30, 60, 90)), frameUpdate(size, qRgb(200, 100, 50))};
+    const QByteArray frames[] = { frameUpdate(size, qRgb(30, 60, 90)), frameUpdate(size, qRgb(200, 100, 50)) };
 
     // Like QEMU, the server answers each update request with one whole frame.
     QElapsedTimer clock;
@@ -84,7 +84,7 @@ int main(int argc, char **argv)
     }
     const double seconds = double(clock.elapsed()) / 1000;
     std::printf("frames 1920x1080: %.1f decoded/s, %.1f painted/s (%d sent in %.1f s)\n", decoded / seconds,
-                (counter.paints - paintsBefore) / seconds, sent, seconds);
+        (counter.paints - paintsBefore) / seconds, sent, seconds);
 
     // Let the last frame drain before measuring input.
     for (int round = 0; round < 50; ++round)
@@ -102,6 +102,6 @@ int main(int argc, char **argv)
     }
     std::sort(latencies.begin(), latencies.end());
     std::printf("key press to socket: median %.3f ms, 99th percentile %.3f ms, max %.3f ms\n", latencies[latencies.size() / 2],
-                latencies[latencies.size() * 99 / 100], latencies.back());
+        latencies[latencies.size() * 99 / 100], latencies.back());
     return 0;
 }

@@ -8,7 +8,7 @@
 #include <QPointer>
 
 QEMUConsoleViewModel::QEMUConsoleViewModel(VMBundle bundle, VirtualMachineCoordinator &coordinator, const QEMUEngine &engine,
-                                           const LoggingService &logging, std::function<void()> closeHandler, QObject *parent)
+    const LoggingService &logging, std::function<void()> closeHandler, QObject *parent)
     : QObject(parent)
     , m_bundle(std::move(bundle))
     , m_coordinator(coordinator)
@@ -29,10 +29,7 @@ QEMUConsoleViewModel::QEMUConsoleViewModel(VMBundle bundle, VirtualMachineCoordi
 
 QEMUConsoleViewModel::~QEMUConsoleViewModel() = default;
 
-VMRuntimeState QEMUConsoleViewModel::runtimeState() const
-{
-    return m_coordinator.effectiveRuntimeState(m_bundle.id());
-}
+VMRuntimeState QEMUConsoleViewModel::runtimeState() const { return m_coordinator.effectiveRuntimeState(m_bundle.id()); }
 
 QString QEMUConsoleViewModel::displaySocketPath() const
 {

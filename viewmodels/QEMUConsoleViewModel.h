@@ -36,7 +36,7 @@ class QEMUConsoleViewModel final : public QObject
 
 public:
     QEMUConsoleViewModel(VMBundle bundle, VirtualMachineCoordinator &coordinator, const QEMUEngine &engine, const LoggingService &logging,
-                         std::function<void()> closeHandler, QObject *parent = nullptr);
+        std::function<void()> closeHandler, QObject *parent = nullptr);
     ~QEMUConsoleViewModel() override;
 
     const VMBundle &bundle() const { return m_bundle; }

@@ -46,8 +46,8 @@ public:
     };
 
     /// The display modes a guest is asked for.
-    static constexpr QSize minimumDesktopSize{640, 480};
-    static constexpr QSize maximumDesktopSize{5120, 2160};
+    static constexpr QSize minimumDesktopSize { 640, 480 };
+    static constexpr QSize maximumDesktopSize { 5120, 2160 };
 
     ~GuestDisplayConnection() override;
 

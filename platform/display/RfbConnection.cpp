@@ -44,15 +44,9 @@ constexpr quint16 resizeByThisClient = 1;
 constexpr quint16 resizeAccepted = 0;
 constexpr quint16 resizeForwarded = 4;
 
-quint16 u16(const char *bytes)
-{
-    return qFromBigEndian<quint16>(bytes);
-}
+quint16 u16(const char *bytes) { return qFromBigEndian<quint16>(bytes); }
 
-quint32 u32(const char *bytes)
-{
-    return qFromBigEndian<quint32>(bytes);
-}
+quint32 u32(const char *bytes) { return qFromBigEndian<quint32>(bytes); }
 
 /// Builds a big-endian message.
 class Message
@@ -65,14 +59,14 @@ public:
     }
     Message &u16(quint16 value)
     {
-        std::array<char, 2> raw{};
+        std::array<char, 2> raw {};
         qToBigEndian(value, raw.data());
         m_bytes.append(raw.data(), raw.size());
         return *this;
     }
     Message &u32(quint32 value)
     {
-        std::array<char, 4> raw{};
+        std::array<char, 4> raw {};
         qToBigEndian(value, raw.data());
         m_bytes.append(raw.data(), raw.size());
         return *this;
@@ -88,10 +82,7 @@ private:
     QByteArray m_bytes;
 };
 
-QString sizeText(QSize size)
-{
-    return QString::number(size.width()) + QChar(0x00D7) + QString::number(size.height());
-}
+QString sizeText(QSize size) { return QString::number(size.width()) + QChar(0x00D7) + QString::number(size.height()); }
 
 } // namespace
 
@@ -103,10 +94,7 @@ RfbConnection::RfbConnection(QObject *parent)
     connect(&m_retry, &QTimer::timeout, this, &RfbConnection::attempt);
 }
 
-RfbConnection::~RfbConnection()
-{
-    reset();
-}
+RfbConnection::~RfbConnection() { reset(); }
 
 void RfbConnection::open(SocketPathSource socketPath, std::chrono::milliseconds patience)
 {
@@ -169,8 +157,7 @@ void RfbConnection::handleSocketDisconnected()
 void RfbConnection::processInput()
 {
     const quint64 generation = m_generation;
-    while (m_generation == generation && m_socket && step()) {
-    }
+    while (m_generation == generation && m_socket && step()) { }
 }
 
 bool RfbConnection::step()
@@ -382,7 +369,7 @@ bool RfbConnection::stepRectangleHeader()
         return false;
     const QByteArray header = m_socket->read(12);
     const char *bytes = header.constData();
-    m_rectangle = {u16(bytes), u16(bytes + 2), u16(bytes + 4), u16(bytes + 6), qint32(u32(bytes + 8))};
+    m_rectangle = { u16(bytes), u16(bytes + 2), u16(bytes + 4), u16(bytes + 6), qint32(u32(bytes + 8)) };
     const Rectangle &r = m_rectangle;
     switch (r.encoding) {
     case rawEncoding:
@@ -542,8 +529,8 @@ void RfbConnection::sendClientSetup()
     pixelFormat.u8(32).u8(24).u8(0).u8(1).u16(255).u16(255).u16(255).u8(16).u8(8).u8(0).padding(3);
     write(pixelFormat.bytes());
 
-    static constexpr std::array<qint32, 7> encodings{rawEncoding,        extendedDesktopSizeEncoding, desktopSizeEncoding, richCursorEncoding,
-                                                     qemuPointerEncoding, qemuKeyEncoding,            ledStateEncoding};
+    static constexpr std::array<qint32, 7> encodings { rawEncoding, extendedDesktopSizeEncoding, desktopSizeEncoding, richCursorEncoding,
+        qemuPointerEncoding, qemuKeyEncoding, ledStateEncoding };
     Message setEncodings;
     setEncodings.u8(setEncodingsMessage).padding(1).u16(quint16(encodings.size()));
     for (const qint32 encoding : encodings)
@@ -569,7 +556,8 @@ bool RfbConnection::resizeFramebuffer(int width, int height)
 {
     const QSize size(width, height);
     if (width <= 0 || height <= 0 || width > maximumDesktopSize.width() || height > maximumDesktopSize.height()) {
-        fail(tr("The guest display asked for a screen of %1 pixels; this console shows at most %2.").arg(sizeText(size), sizeText(maximumDesktopSize)));
+        fail(tr("The guest display asked for a screen of %1 pixels; this console shows at most %2.")
+                 .arg(sizeText(size), sizeText(maximumDesktopSize)));
         return false;
     }
     if (m_framebuffer.size() == size)
@@ -606,10 +594,7 @@ void RfbConnection::sendPointer(QPoint position, quint8 buttons)
     m_socket->flush();
 }
 
-bool RfbConnection::canResizeDesktop() const
-{
-    return m_status == Status::connected && m_serverResizes && !m_resizeRefused;
-}
+bool RfbConnection::canResizeDesktop() const { return m_status == Status::connected && m_serverResizes && !m_resizeRefused; }
 
 void RfbConnection::requestDesktopSize(QSize size)
 {

@@ -39,7 +39,7 @@ public:
     /// ServerCutText larger than this is not a clipboard text but a broken server.
     static constexpr quint32 maximumCutTextLength = 1024 * 1024;
     static constexpr int maximumCursorSide = 256;
-    static constexpr std::chrono::milliseconds retryInterval{100};
+    static constexpr std::chrono::milliseconds retryInterval { 100 };
 
     explicit RfbConnection(QObject *parent = nullptr);
     ~RfbConnection() override;

@@ -83,19 +83,20 @@ public:
     // Server messages.
     static QByteArray u16(quint16 value)
     {
-        std::array<char, 2> raw{};
+        std::array<char, 2> raw {};
         qToBigEndian(value, raw.data());
         return QByteArray(raw.data(), 2);
     }
     static QByteArray u32(quint32 value)
     {
-        std::array<char, 4> raw{};
+        std::array<char, 4> raw {};
         qToBigEndian(value, raw.data());
         return QByteArray(raw.data(), 4);
     }
     static QByteArray rectangleHeader(QRect area, qint32 encoding)
     {
-        return u16(quint16(area.x())) + u16(quint16(area.y())) + u16(quint16(area.width())) + u16(quint16(area.height())) + u32(quint32(encoding));
+        return u16(quint16(area.x())) + u16(quint16(area.y())) + u16(quint16(area.width())) + u16(quint16(area.height()))
+            + u32(quint32(encoding));
     }
     static QByteArray updateHeader(quint16 rectangles) { return QByteArray(2, '\0') + u16(rectangles); }
     /// Raw pixels in the negotiated format: blue, green, red, padding (left at zero as QEMU does).
@@ -116,8 +117,8 @@ public:
     /// An ExtendedDesktopSize rectangle with one screen, as QEMU sends it (screen id 0).
     static QByteArray extendedDesktopSize(quint16 reason, quint16 status, QSize size, quint32 screenId = 0)
     {
-        return rectangleHeader(QRect(QPoint(reason, status), size), -308) + QByteArray(1, '\1') + QByteArray(3, '\0') + u32(screenId) + u16(0) + u16(0)
-               + u16(quint16(size.width())) + u16(quint16(size.height())) + u32(0);
+        return rectangleHeader(QRect(QPoint(reason, status), size), -308) + QByteArray(1, '\1') + QByteArray(3, '\0') + u32(screenId)
+            + u16(0) + u16(0) + u16(quint16(size.width())) + u16(quint16(size.height())) + u32(0);
     }
 
 private:

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "ConsoleDisplayArea.h"
 #include "EFIVariableStore.h"
+#include "EventLoopWait.h"
 #include "GuestDisplayWidget.h"
 #include "HostProfile.h"
 #include "QemuVirtualMachine.h"
 #include "TaskRunner.h"
-#include "WidgetTesting.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +21,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using WidgetTesting::waitUntil;
+using EventLoopWait::waitUntil;
 
 /// Whether the image holds more than one colour (a uniform image is no frame of the firmware).
 bool hasSeveralColours(const QImage &image)
@@ -57,13 +57,15 @@ protected:
     VirtualMachineConfiguration configuration() const
     {
         VirtualMachineConfiguration configuration;
-        configuration.bootLoader = EFIBootLoader{EFIVariableStore(path(QStringLiteral("Guest.vm/EFIVariableStore.bin")))};
+        configuration.bootLoader = EFIBootLoader { EFIVariableStore(path(QStringLiteral("Guest.vm/EFIVariableStore.bin"))) };
         configuration.cpuCount = 1;
         configuration.memorySize = quint64(512) << 20;
-        configuration.storageDevices << StorageDeviceConfiguration{StorageDeviceConfiguration::Kind::virtioBlock, {path(QStringLiteral("Guest.vm/Disk.img"))}};
-        configuration.graphicsDevices << GraphicsDeviceConfiguration{GraphicsDeviceConfiguration::Kind::virtio, {GraphicsDisplayConfiguration{1024, 768, {}}}};
-        configuration.keyboards << KeyboardConfiguration{};
-        configuration.pointingDevices << PointingDeviceConfiguration{};
+        configuration.storageDevices << StorageDeviceConfiguration { StorageDeviceConfiguration::Kind::virtioBlock,
+            { path(QStringLiteral("Guest.vm/Disk.img")) } };
+        configuration.graphicsDevices << GraphicsDeviceConfiguration { GraphicsDeviceConfiguration::Kind::virtio,
+            { GraphicsDisplayConfiguration { 1024, 768, {} } } };
+        configuration.keyboards << KeyboardConfiguration {};
+        configuration.pointingDevices << PointingDeviceConfiguration {};
         return configuration;
     }
 
@@ -83,7 +85,8 @@ TEST_F(GuestDisplayQemuTest, TheConsoleShowsTheFirmwaresScreen)
     // Attached while the machine is still being made, as a console is when the VM starts.
     area.follow(ConsoleDisplayLink::attach, [&machine] { return machine.displaySocketPath(); });
     TaskRunner::run(machine.start(), 60s);
-    ASSERT_TRUE(waitUntil([&] { return area.connection().status() == GuestDisplayConnection::Status::connected; }, 20s)) << failures.join(u'\n').toStdString();
+    ASSERT_TRUE(waitUntil([&] { return area.connection().status() == GuestDisplayConnection::Status::connected; }, 20s))
+        << failures.join(u'\n').toStdString();
     // Until the firmware sets up the GPU, QEMU shows a 640x480 text screen of its own. The firmware then takes a mode:
     // the configured one, or the console's size, which the widget asks for once it can.
     const auto firmwareFrame = [&] {
@@ -94,7 +97,7 @@ TEST_F(GuestDisplayQemuTest, TheConsoleShowsTheFirmwaresScreen)
     if (qEnvironmentVariableIsSet("ZOVOZU_FIRMWARE_FRAME"))
         area.connection().framebuffer().save(qEnvironmentVariable("ZOVOZU_FIRMWARE_FRAME"));
     EXPECT_TRUE(drawn) << "the firmware drew nothing; the frame is " << area.connection().framebuffer().width() << "x"
-                                                << area.connection().framebuffer().height();
+                       << area.connection().framebuffer().height();
     EXPECT_TRUE(hasSeveralColours(area.display()->grab().toImage())) << "the widget paints the frame";
     EXPECT_TRUE(failures.isEmpty()) << failures.join(u'\n').toStdString();
 

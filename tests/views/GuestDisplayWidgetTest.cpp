@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "GuestDisplayWidget.h"
 
+#include "EventLoopWait.h"
 #include "RfbConnection.h"
 #include "StandInRfbServer.h"
-#include "WidgetTesting.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -13,7 +13,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using WidgetTesting::waitUntil;
+using EventLoopWait::waitUntil;
 
 QImage filled(QSize size, QColor colour)
 {
@@ -37,7 +37,7 @@ protected:
         m_connection.open([path = m_server->path()] { return path; }, 2s);
         ASSERT_TRUE(waitUntil([&] { return m_server->isReady() && m_connection.status() == GuestDisplayConnection::Status::connected; }));
         m_server->send(StandInRfbServer::updateHeader(2) + StandInRfbServer::extendedDesktopSize(0, 0, guestSize)
-                       + StandInRfbServer::rectangleHeader(QRect(), -258));
+            + StandInRfbServer::rectangleHeader(QRect(), -258));
         ASSERT_TRUE(waitUntil([&] { return m_connection.canResizeDesktop(); }));
         QTest::qWait(int(GuestDisplayWidget::resizePause.count()) + 50);
         m_server->clearMessages();
@@ -54,7 +54,7 @@ protected:
 
     std::unique_ptr<StandInRfbServer> m_server;
     RfbConnection m_connection;
-    GuestDisplayWidget m_widget{m_connection};
+    GuestDisplayWidget m_widget { m_connection };
 };
 
 TEST_F(GuestDisplayWidgetTest, PaintsTheGuestScaledWithItsAspectAndMapsThePointerBack)
@@ -68,9 +68,9 @@ TEST_F(GuestDisplayWidgetTest, PaintsTheGuestScaledWithItsAspectAndMapsThePointe
         QSize widget;
         QRectF area;
     } cases[] = {
-        {QSize(1000, 600), QRectF(100, 0, 800, 600)}, // wider: bars left and right
-        {QSize(400, 600), QRectF(0, 150, 400, 300)},  // taller: bars above and below
-        {QSize(1600, 1200), QRectF(0, 0, 1600, 1200)},
+        { QSize(1000, 600), QRectF(100, 0, 800, 600) }, // wider: bars left and right
+        { QSize(400, 600), QRectF(0, 150, 400, 300) }, // taller: bars above and below
+        { QSize(1600, 1200), QRectF(0, 0, 1600, 1200) },
     };
     for (const auto &testCase : cases) {
         m_widget.resize(testCase.widget);
@@ -105,7 +105,7 @@ TEST_F(GuestDisplayWidgetTest, KeysClicksAndTheWheelReachTheGuestAndHeldKeysAreR
     m_server->clearMessages();
     QTest::mouseClick(&m_widget, Qt::LeftButton, Qt::NoModifier, QPoint(400, 300));
     QWheelEvent wheel(QPointF(10, 20), m_widget.mapToGlobal(QPointF(10, 20)), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
+        Qt::NoScrollPhase, false);
     QApplication::sendEvent(&m_widget, &wheel);
     ASSERT_TRUE(waitUntil([&] { return inputMessages().size() == 4; }));
     sent = inputMessages();

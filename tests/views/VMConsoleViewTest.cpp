@@ -3,13 +3,13 @@
 
 #include "../viewmodels/ViewModelTestFixture.h"
 #include "ConsoleDisplayArea.h"
+#include "EventLoopWait.h"
 #include "GuestDisplayWidget.h"
 #include "QEMUConsoleView.h"
 #include "QEMUConsoleViewModel.h"
 #include "QEMUEngine.h"
 #include "StandInRfbServer.h"
 #include "VMConsoleViewModel.h"
-#include "WidgetTesting.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -20,26 +20,26 @@ namespace {
 
 using namespace CoordinatorTesting;
 using namespace std::chrono_literals;
-using WidgetTesting::waitUntil;
+using EventLoopWait::waitUntil;
 
-const QStringList buttonNames{QStringLiteral("start"),    QStringLiteral("resumeSavedState"),  QStringLiteral("pause"),
-                              QStringLiteral("resume"),   QStringLiteral("saveState"),         QStringLiteral("discardSavedState"),
-                              QStringLiteral("stop"),     QStringLiteral("close")};
+const QStringList buttonNames { QStringLiteral("start"), QStringLiteral("resumeSavedState"), QStringLiteral("pause"),
+    QStringLiteral("resume"), QStringLiteral("saveState"), QStringLiteral("discardSavedState"), QStringLiteral("stop"),
+    QStringLiteral("close") };
 
 class VMConsoleViewTest : public ViewModelTest
 {
 protected:
     VMConsoleView &open(const QUuid &id)
     {
-        auto model = std::make_shared<VMConsoleViewModel>(coordinator().session(id), coordinator(), m_runtime, m_logging, [this] { ++m_closes; });
+        auto model
+            = std::make_shared<VMConsoleViewModel>(coordinator().session(id), coordinator(), m_runtime, m_logging, [this] { ++m_closes; });
         m_view = std::make_unique<VMConsoleView>(model);
         m_view->resize(1100, 800);
         m_view->show();
         return *m_view;
     }
 
-    template <typename Widget = QWidget>
-    Widget *child(const QString &name) const
+    template <typename Widget = QWidget> Widget *child(const QString &name) const
     {
         Widget *found = m_view->findChild<Widget *>(name);
         EXPECT_NE(found, nullptr) << name.toStdString();
@@ -74,15 +74,15 @@ TEST_F(VMConsoleViewTest, ShowsTheButtonsLabelAndPlaceholderOfEachRunState)
         const char *buttons;
         const char *label;
     } cases[] = {
-        {VMRuntimeState::stopped, false, "Start|Save State (off)|Stop (off)|Close", "Stopped"},
-        {VMRuntimeState::stopped, true, "Start|Resume Saved State|Save State (off)|Discard Saved State|Stop (off)|Close", "Stopped"},
-        {VMRuntimeState::running, true, "Pause|Save State|Stop|Close", "Running"},
-        {VMRuntimeState::paused, false, "Resume|Save State|Stop|Close", "Paused"},
-        {VMRuntimeState::starting, false, "Save State (off)|Stop|Close", "Starting"},
-        {VMRuntimeState::saving, false, "Save State (off)|Stop|Close", "Saving State"},
-        {VMRuntimeState::restoring, false, "Save State (off)|Stop|Close", "Restoring State"},
-        {VMRuntimeState::stopping, false, "Save State (off)|Stop|Close", "Stopping"},
-        {VMRuntimeState::error, false, "Save State (off)|Stop|Close", "Error"},
+        { VMRuntimeState::stopped, false, "Start|Save State (off)|Stop (off)|Close", "Stopped" },
+        { VMRuntimeState::stopped, true, "Start|Resume Saved State|Save State (off)|Discard Saved State|Stop (off)|Close", "Stopped" },
+        { VMRuntimeState::running, true, "Pause|Save State|Stop|Close", "Running" },
+        { VMRuntimeState::paused, false, "Resume|Save State|Stop|Close", "Paused" },
+        { VMRuntimeState::starting, false, "Save State (off)|Stop|Close", "Starting" },
+        { VMRuntimeState::saving, false, "Save State (off)|Stop|Close", "Saving State" },
+        { VMRuntimeState::restoring, false, "Save State (off)|Stop|Close", "Restoring State" },
+        { VMRuntimeState::stopping, false, "Save State (off)|Stop|Close", "Stopping" },
+        { VMRuntimeState::error, false, "Save State (off)|Stop|Close", "Error" },
     };
     const VMBundle plain = installedBundle(QStringLiteral("<u>Plain & Co"));
     const VMBundle saved = withSavedState(installedBundle(QStringLiteral("Saved")).id());
@@ -98,8 +98,8 @@ TEST_F(VMConsoleViewTest, ShowsTheButtonsLabelAndPlaceholderOfEachRunState)
         EXPECT_EQ(placeholderShown(), testCase.state == VMRuntimeState::stopped);
         if (testCase.state == VMRuntimeState::stopped) {
             EXPECT_EQ(text(QStringLiteral("console.placeholder.hint")),
-                      testCase.savedState ? QStringLiteral("Start with a cold boot or resume the saved state from this console.")
-                                          : QStringLiteral("Start the virtual machine to attach the live macOS display here."));
+                testCase.savedState ? QStringLiteral("Start with a cold boot or resume the saved state from this console.")
+                                    : QStringLiteral("Start the virtual machine to attach the live macOS display here."));
         }
     }
     EXPECT_EQ(child<QLabel>(QStringLiteral("console.name"))->textFormat(), Qt::PlainText);
@@ -227,7 +227,7 @@ TEST_F(VMConsoleViewTest, ScreenshotOfARunningConsole)
     // Four quadrants and a white frame: stride, byte order and scaling errors all show.
     QImage pattern(1024, 768, QImage::Format_RGB32);
     pattern.fill(Qt::white);
-    const QColor quadrants[] = {QColor(220, 40, 40), QColor(40, 180, 60), QColor(40, 80, 220), QColor(240, 200, 40)};
+    const QColor quadrants[] = { QColor(220, 40, 40), QColor(40, 180, 60), QColor(40, 80, 220), QColor(240, 200, 40) };
     for (int quadrant = 0; quadrant < 4; ++quadrant)
         for (int y = 8; y < 376; ++y)
             for (int x = 8; x < 504; ++x)
@@ -237,9 +237,8 @@ TEST_F(VMConsoleViewTest, ScreenshotOfARunningConsole)
     ASSERT_TRUE(waitUntil([&] { return view.displayArea()->connection().framebuffer().pixel(1000, 700) == quadrants[3].rgb(); }));
     QTest::qWait(300);
 
-    const QImage shot = QGuiApplication::platformName() == QStringLiteral("xcb")
-                            ? view.screen()->grabWindow(view.winId()).toImage()
-                            : view.grab().toImage();
+    const QImage shot = QGuiApplication::platformName() == QStringLiteral("xcb") ? view.screen()->grabWindow(view.winId()).toImage()
+                                                                                 : view.grab().toImage();
     ASSERT_TRUE(shot.save(target));
     const QRectF area = display.frameArea();
     const qreal scale = shot.width() / qreal(view.width());

@@ -37,10 +37,7 @@ ConsoleHeader::ConsoleHeader(QWidget *parent)
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
-void ConsoleHeader::setTitle(const QString &title)
-{
-    m_title->setText(title);
-}
+void ConsoleHeader::setTitle(const QString &title) { m_title->setText(title); }
 
 void ConsoleHeader::setRuntimeState(VMRuntimeState state)
 {

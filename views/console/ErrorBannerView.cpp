@@ -41,15 +41,9 @@ ErrorBannerView::ErrorBannerView(QWidget *parent)
     connect(m_dismiss, &QPushButton::clicked, this, &ErrorBannerView::dismissed);
 }
 
-void ErrorBannerView::setMessage(const QString &message)
-{
-    m_message->setText(message);
-}
+void ErrorBannerView::setMessage(const QString &message) { m_message->setText(message); }
 
-QString ErrorBannerView::message() const
-{
-    return m_message->text();
-}
+QString ErrorBannerView::message() const { return m_message->text(); }
 
 void ErrorBannerView::paintEvent(QPaintEvent *)
 {

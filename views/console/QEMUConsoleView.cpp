@@ -9,7 +9,8 @@
 #include <QCoroTask>
 #include <QPushButton>
 
-QEMUConsoleView::QEMUConsoleView(std::shared_ptr<QEMUConsoleViewModel> viewModel, QWidget *parent, std::unique_ptr<GuestDisplayConnection> connection)
+QEMUConsoleView::QEMUConsoleView(
+    std::shared_ptr<QEMUConsoleViewModel> viewModel, QWidget *parent, std::unique_ptr<GuestDisplayConnection> connection)
     : ConsoleFrame(parent, std::move(connection))
     , m_viewModel(std::move(viewModel))
 {
@@ -21,7 +22,8 @@ QEMUConsoleView::QEMUConsoleView(std::shared_ptr<QEMUConsoleViewModel> viewModel
     connect(banner(), &ErrorBannerView::dismissed, this, [this] { m_viewModel->setErrorMessage(std::nullopt); });
     connect(m_viewModel.get(), &QEMUConsoleViewModel::errorMessageChanged, this, [this] { showMessage(m_viewModel->errorMessage()); });
     connect(m_viewModel.get(), &QEMUConsoleViewModel::runtimeStateChanged, this, &QEMUConsoleView::showState);
-    connect(displayArea(), &ConsoleDisplayArea::displayFailed, this, [this](const QString &message) { m_viewModel->setErrorMessage(message); });
+    connect(
+        displayArea(), &ConsoleDisplayArea::displayFailed, this, [this](const QString &message) { m_viewModel->setErrorMessage(message); });
     header()->setTitle(m_viewModel->bundle().metadata.name);
     showMessage(m_viewModel->errorMessage());
     showState();

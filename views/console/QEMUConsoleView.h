@@ -22,7 +22,7 @@ class QEMUConsoleView final : public ConsoleFrame
 
 public:
     explicit QEMUConsoleView(std::shared_ptr<QEMUConsoleViewModel> viewModel, QWidget *parent = nullptr,
-                             std::unique_ptr<GuestDisplayConnection> connection = {});
+        std::unique_ptr<GuestDisplayConnection> connection = {});
     ~QEMUConsoleView() override;
 
 private:

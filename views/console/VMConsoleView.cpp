@@ -10,7 +10,8 @@
 #include <QCoroTask>
 #include <QPushButton>
 
-VMConsoleView::VMConsoleView(std::shared_ptr<VMConsoleViewModel> viewModel, QWidget *parent, std::unique_ptr<GuestDisplayConnection> connection)
+VMConsoleView::VMConsoleView(
+    std::shared_ptr<VMConsoleViewModel> viewModel, QWidget *parent, std::unique_ptr<GuestDisplayConnection> connection)
     : ConsoleFrame(parent, std::move(connection))
     , m_viewModel(std::move(viewModel))
 {
@@ -37,7 +38,8 @@ VMConsoleView::VMConsoleView(std::shared_ptr<VMConsoleViewModel> viewModel, QWid
     connect(banner(), &ErrorBannerView::dismissed, this, [this] { m_viewModel->setErrorMessage(std::nullopt); });
     connect(m_viewModel.get(), &VMConsoleViewModel::errorMessageChanged, this, [this] { showMessage(m_viewModel->errorMessage()); });
     connect(m_viewModel.get(), &VMConsoleViewModel::sessionChanged, this, &VMConsoleView::bindSession);
-    connect(displayArea(), &ConsoleDisplayArea::displayFailed, this, [this](const QString &message) { m_viewModel->setErrorMessage(message); });
+    connect(
+        displayArea(), &ConsoleDisplayArea::displayFailed, this, [this](const QString &message) { m_viewModel->setErrorMessage(message); });
     showMessage(m_viewModel->errorMessage());
     bindSession();
 }
@@ -80,14 +82,16 @@ void VMConsoleView::showSession(bool newRun)
         displayArea()->setPlaceholder(std::nullopt);
 
     const std::weak_ptr<VMConsoleViewModel> viewModel = m_viewModel;
-    displayArea()->follow(m_viewModel->displayLink(), [viewModel] {
-        const std::shared_ptr<VMConsoleViewModel> alive = viewModel.lock();
-        return alive ? alive->displaySocketPath() : QString();
-    }, newRun);
+    displayArea()->follow(
+        m_viewModel->displayLink(),
+        [viewModel] {
+            const std::shared_ptr<VMConsoleViewModel> alive = viewModel.lock();
+            return alive ? alive->displaySocketPath() : QString();
+        },
+        newRun);
 }
 
-template <typename Action>
-void VMConsoleView::run(Action action)
+template <typename Action> void VMConsoleView::run(Action action)
 {
     // The view model reports its own failures; the task only has to run to its end.
     QCoro::connect(((*m_viewModel).*action)(), this, [] {});

@@ -27,8 +27,8 @@ class VMConsoleView final : public ConsoleFrame
     Q_OBJECT
 
 public:
-    explicit VMConsoleView(std::shared_ptr<VMConsoleViewModel> viewModel, QWidget *parent = nullptr,
-                           std::unique_ptr<GuestDisplayConnection> connection = {});
+    explicit VMConsoleView(
+        std::shared_ptr<VMConsoleViewModel> viewModel, QWidget *parent = nullptr, std::unique_ptr<GuestDisplayConnection> connection = {});
     ~VMConsoleView() override;
 
     VMConsoleViewModel &viewModel() const { return *m_viewModel; }
@@ -36,8 +36,7 @@ public:
 private:
     void bindSession();
     void showSession(bool newRun);
-    template <typename Action>
-    void run(Action action);
+    template <typename Action> void run(Action action);
 
     std::shared_ptr<VMConsoleViewModel> m_viewModel;
     /// The session shown; compared only, never followed.

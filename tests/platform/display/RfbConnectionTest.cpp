@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "RfbConnection.h"
+#include "EventLoopWait.h"
 #include "StandInRfbServer.h"
 
 #include <QDeadlineTimer>
@@ -15,16 +16,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s)
-{
-    const QDeadlineTimer deadline(timeout);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
+using EventLoopWait::waitUntil;
 
 QImage pattern(QSize size)
 {
@@ -43,7 +35,8 @@ protected:
         m_server = std::make_unique<StandInRfbServer>(size);
         ASSERT_TRUE(m_server->listen());
         m_connection.open([path = m_server->path()] { return path; }, 2s);
-        ASSERT_TRUE(waitUntil([&] { return m_connection.status() == GuestDisplayConnection::Status::connected && m_server->messages().size() >= 3; }));
+        ASSERT_TRUE(waitUntil(
+            [&] { return m_connection.status() == GuestDisplayConnection::Status::connected && m_server->messages().size() >= 3; }));
     }
 
     /// Tells the client that the server takes QEMU's extended key events and resizes (screen 0), as QEMU does after SetEncodings.
@@ -51,7 +44,7 @@ protected:
     {
         const QSize size = m_connection.framebuffer().size();
         m_server->send(StandInRfbServer::updateHeader(2) + StandInRfbServer::extendedDesktopSize(0, 0, size)
-                       + StandInRfbServer::rectangleHeader(QRect(), -258));
+            + StandInRfbServer::rectangleHeader(QRect(), -258));
         ASSERT_TRUE(waitUntil([&] { return m_connection.canResizeDesktop(); }));
     }
 
@@ -61,7 +54,7 @@ protected:
 
 TEST_F(RfbConnectionTest, NegotiatesRGB32AndDrawsAFrameHoweverTheBytesAreSplit)
 {
-    for (const bool bytewise : {false, true}) {
+    for (const bool bytewise : { false, true }) {
         SCOPED_TRACE(bytewise ? "byte by byte" : "whole messages");
         m_server = std::make_unique<StandInRfbServer>(QSize(8, 4));
         m_server->setBytewise(bytewise);
@@ -131,17 +124,21 @@ TEST_F(RfbConnectionTest, AServerThatBreaksTheProtocolIsDisconnectedWithAMessage
         QByteArray bytes;
         const char *message;
     } cases[] = {
-        {"rectangle outside the screen", StandInRfbServer::rawUpdate(QPoint(630, 470), pattern(QSize(20, 20))), "rectangle outside its screen"},
-        {"rectangle whose end wraps past 65535",
-         StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(65000, 0, 1000, 1), 0), "rectangle outside its screen"},
-        {"screen too wide", StandInRfbServer::updateHeader(1) + StandInRfbServer::extendedDesktopSize(0, 0, QSize(6000, 1000)), "6000"},
-        {"screen of no height", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 800, 0), -223), "800"},
-        {"unknown message", QByteArray("\x07garbage", 8), "cannot read"},
-        {"unknown encoding", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4, 4), 7), "cannot read"},
-        {"too many screens", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 800, 600), -308) + QByteArray(4, '\xff'),
-         "cannot read"},
-        {"huge cut text", QByteArray("\x03\x00\x00\x00", 4) + StandInRfbServer::u32(64 * 1024 * 1024), "1 MiB"},
-        {"huge pointer shape", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4000, 4000), -239), "pointer shape"},
+        { "rectangle outside the screen", StandInRfbServer::rawUpdate(QPoint(630, 470), pattern(QSize(20, 20))),
+            "rectangle outside its screen" },
+        { "rectangle whose end wraps past 65535",
+            StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(65000, 0, 1000, 1), 0),
+            "rectangle outside its screen" },
+        { "screen too wide", StandInRfbServer::updateHeader(1) + StandInRfbServer::extendedDesktopSize(0, 0, QSize(6000, 1000)), "6000" },
+        { "screen of no height", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 800, 0), -223), "800" },
+        { "unknown message", QByteArray("\x07garbage", 8), "cannot read" },
+        { "unknown encoding", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4, 4), 7), "cannot read" },
+        { "too many screens",
+            StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 800, 600), -308) + QByteArray(4, '\xff'),
+            "cannot read" },
+        { "huge cut text", QByteArray("\x03\x00\x00\x00", 4) + StandInRfbServer::u32(64 * 1024 * 1024), "1 MiB" },
+        { "huge pointer shape", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4000, 4000), -239),
+            "pointer shape" },
     };
     for (const auto &broken : cases) {
         SCOPED_TRACE(broken.name);
@@ -149,7 +146,8 @@ TEST_F(RfbConnectionTest, AServerThatBreaksTheProtocolIsDisconnectedWithAMessage
         QSignalSpy disconnected(&m_connection, &GuestDisplayConnection::disconnected);
         m_server->send(broken.bytes + QByteArray(64, '\x42'));
         ASSERT_TRUE(waitUntil([&] { return disconnected.count() == 1; }));
-        EXPECT_TRUE(disconnected.at(0).at(0).toString().contains(QLatin1String(broken.message))) << disconnected.at(0).at(0).toString().toStdString();
+        EXPECT_TRUE(disconnected.at(0).at(0).toString().contains(QLatin1String(broken.message)))
+            << disconnected.at(0).at(0).toString().toStdString();
         EXPECT_EQ(m_connection.status(), GuestDisplayConnection::Status::closed);
         EXPECT_TRUE(waitUntil([&] { return !m_server->hasClient(); })) << "the socket is closed";
         // Nothing more goes out, and input is ignored.
@@ -164,7 +162,8 @@ TEST_F(RfbConnectionTest, BellsCutTextsAndColourMapsAreSkipped)
     connectClient(QSize(16, 16));
     QSignalSpy updated(&m_connection, &GuestDisplayConnection::framebufferUpdated);
     m_server->send(QByteArray("\x02", 1) + QByteArray("\x03\x00\x00\x00", 4) + StandInRfbServer::u32(5) + QByteArray("hello")
-                   + QByteArray("\x01\x00\x00\x00\x00\x01", 6) + QByteArray(6, '\x10') + StandInRfbServer::rawUpdate(QPoint(0, 0), pattern(QSize(2, 2))));
+        + QByteArray("\x01\x00\x00\x00\x00\x01", 6) + QByteArray(6, '\x10')
+        + StandInRfbServer::rawUpdate(QPoint(0, 0), pattern(QSize(2, 2))));
     ASSERT_TRUE(waitUntil([&] { return updated.count() == 1; }));
     EXPECT_EQ(m_connection.status(), GuestDisplayConnection::Status::connected);
 }
@@ -191,7 +190,10 @@ TEST_F(RfbConnectionTest, SendsKeysClicksAndModeRequestsAsQemuReadsThem)
     EXPECT_EQ(sent.at(1), QByteArray("\xff\x00\x00\x00\x00\x00\xff\xe4\x00\x00\x00\x9d", 12));
     EXPECT_EQ(sent.at(2), QByteArray("\x05\x01\x01\x2c\x00\xc8", 6));
     EXPECT_EQ(sent.at(3), QByteArray("\x05\x00\x00\x00\x02\x57", 6)) << "clamped to the framebuffer";
-    EXPECT_EQ(sent.at(4), QByteArray("\xfb\x00\x05\x00\x02\xd0\x01\x00" "\x00\x00\x00\x00\x00\x00\x00\x00\x05\x00\x02\xd0\x00\x00\x00\x00", 24));
+    EXPECT_EQ(sent.at(4),
+        QByteArray("\xfb\x00\x05\x00\x02\xd0\x01\x00"
+                   "\x00\x00\x00\x00\x00\x00\x00\x00\x05\x00\x02\xd0\x00\x00\x00\x00",
+            24));
     EXPECT_EQ(sent.at(5).mid(2, 4), QByteArray("\x02\x80\x08\x70", 4)) << "clamped to 640x2160";
 }
 
@@ -237,8 +239,13 @@ TEST_F(RfbConnectionTest, APointerShapeBecomesACursorImage)
     connectClient();
     QSignalSpy cursor(&m_connection, &GuestDisplayConnection::cursorChanged);
     // 2x2: red, green / blue, white; the mask shows the left column only.
-    const QByteArray pixels("\x00\x00\xff\x00" "\x00\xff\x00\x00" "\xff\x00\x00\x00" "\xff\xff\xff\x00", 16);
-    m_server->send(StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(1, 1, 2, 2), -239) + pixels + QByteArray("\x80\x80", 2));
+    const QByteArray pixels("\x00\x00\xff\x00"
+                            "\x00\xff\x00\x00"
+                            "\xff\x00\x00\x00"
+                            "\xff\xff\xff\x00",
+        16);
+    m_server->send(StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(1, 1, 2, 2), -239) + pixels
+        + QByteArray("\x80\x80", 2));
     ASSERT_TRUE(waitUntil([&] { return cursor.count() == 1; }));
     const QImage shape = cursor.at(0).at(0).value<QImage>();
     EXPECT_EQ(cursor.at(0).at(1).toPoint(), QPoint(1, 1));

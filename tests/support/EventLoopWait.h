@@ -7,7 +7,7 @@
 #include <chrono>
 #include <functional>
 
-namespace WidgetTesting {
+namespace EventLoopWait {
 
 /// Runs the event loop until `condition` holds; false when `timeout` passed first.
 inline bool waitUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout = std::chrono::seconds(5))
@@ -21,4 +21,4 @@ inline bool waitUntil(const std::function<bool()> &condition, std::chrono::milli
     return true;
 }
 
-} // namespace WidgetTesting
+} // namespace EventLoopWait
