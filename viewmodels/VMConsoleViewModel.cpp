@@ -31,6 +31,16 @@ void VMConsoleViewModel::setErrorMessage(const std::optional<QString> &message)
     Q_EMIT errorMessageChanged();
 }
 
+ConsoleDisplayLink VMConsoleViewModel::displayLink() const
+{
+    return consoleDisplayLink(m_session->runtimeState());
+}
+
+QString VMConsoleViewModel::displaySocketPath() const
+{
+    return m_session->virtualMachine().displaySocketPath();
+}
+
 QCoro::Task<> VMConsoleViewModel::start()
 {
     co_await startVM(false, u"start");

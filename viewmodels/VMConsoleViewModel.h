@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ActionsInFlight.h"
+#include "ConsoleDisplayLink.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -47,6 +48,10 @@ public:
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     void setErrorMessage(const std::optional<QString> &message);
     const std::shared_ptr<VirtualMachineSession> &session() const { return m_session; }
+    /// What the console does with the guest's display in the session's state now.
+    ConsoleDisplayLink displayLink() const;
+    /// The socket of the session's display now; empty while its machine has none (not yet made, stopped).
+    QString displaySocketPath() const;
 
     QCoro::Task<> start();
     QCoro::Task<> resumeSavedState();

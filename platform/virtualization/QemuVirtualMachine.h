@@ -58,7 +58,7 @@ public:
     /// While QEMU runs: the socket through which one can type into the console port; empty otherwise.
     QString serialConsoleSocketPath() const;
     /// While QEMU runs: the VNC socket of the display; empty otherwise.
-    QString displaySocketPath() const;
+    QString displaySocketPath() const override;
     /// While QEMU runs: its process id; 0 otherwise.
     qint64 processId() const;
 

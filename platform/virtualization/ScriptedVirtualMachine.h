@@ -39,6 +39,10 @@ public:
     QCoro::Task<> saveMachineStateTo(QString url) override;
     QCoro::Task<> restoreMachineStateFrom(QString url) override;
 
+    /// Whatever the test set, in every state.
+    QString displaySocketPath() const override { return m_displaySocketPath; }
+    void setDisplaySocketPath(const QString &path) { m_displaySocketPath = path; }
+
     const VirtualMachineConfiguration &configuration() const { return m_configuration; }
     VirtualMachineScript &script() { return m_script; }
     /// Every operation called, in order, refused ones included.
@@ -66,4 +70,5 @@ private:
     QList<Operation> m_calls;
     QStringList m_savedStateURLs;
     QStringList m_restoredStateURLs;
+    QString m_displaySocketPath;
 };

@@ -6,6 +6,7 @@ std::unique_ptr<VirtualMachine> ScriptedVirtualMachineFactory::makeVirtualMachin
     m_configurations << configuration;
     m_logDirectories << logDirectory;
     auto machine = std::make_unique<ScriptedVirtualMachine>(configuration, m_script);
+    machine->setDisplaySocketPath(m_displaySocketPath);
     m_machines << machine.get();
     return machine;
 }

@@ -33,6 +33,8 @@ public:
 
     /// The script each machine made from now on starts with.
     VirtualMachineScript &script() { return m_script; }
+    /// The display socket path each machine made from now on reports.
+    void setDisplaySocketPath(const QString &path) { m_displaySocketPath = path; }
     /// Every configuration given, in order.
     const QList<VirtualMachineConfiguration> &configurations() const { return m_configurations; }
     const QStringList &logDirectories() const { return m_logDirectories; }
@@ -47,4 +49,5 @@ private:
     QList<VirtualMachineConfiguration> m_configurations;
     QStringList m_logDirectories;
     QList<QPointer<ScriptedVirtualMachine>> m_machines;
+    QString m_displaySocketPath;
 };

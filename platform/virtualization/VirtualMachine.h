@@ -51,6 +51,9 @@ public:
     /// Starts the machine from a state saved by saveMachineStateTo(); it comes back paused.
     virtual QCoro::Task<> restoreMachineStateFrom(QString url) = 0;
 
+    /// The unix socket of the machine's display (a VNC server) while it runs; empty when it has none now.
+    virtual QString displaySocketPath() const = 0;
+
     static QString stateName(State state);
 
 Q_SIGNALS:

@@ -1,0 +1,292 @@
+// SPDX-License-Identifier: MIT
+#include "RfbConnection.h"
+#include "EventLoopWait.h"
+#include "StandInRfbServer.h"
+
+#include <QDeadlineTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using EventLoopWait::waitUntil;
+
+QImage pattern(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 40 % 256, y * 70 % 256, (x + y) * 13 % 256));
+    return image;
+}
+
+class RfbConnectionTest : public ::testing::Test
+{
+protected:
+    void connectClient(QSize size = QSize(640, 480))
+    {
+        m_server = std::make_unique<StandInRfbServer>(size);
+        ASSERT_TRUE(m_server->listen());
+        m_connection.open([path = m_server->path()] { return path; }, 2s);
+        ASSERT_TRUE(waitUntil(
+            [&] { return m_connection.status() == GuestDisplayConnection::Status::connected && m_server->messages().size() >= 3; }));
+    }
+
+    /// Tells the client that the server takes QEMU's extended key events and resizes (screen 0), as QEMU does after SetEncodings.
+    void announceQemuExtensions()
+    {
+        const QSize size = m_connection.framebuffer().size();
+        m_server->send(StandInRfbServer::updateHeader(2) + StandInRfbServer::extendedDesktopSize(0, 0, size)
+            + StandInRfbServer::rectangleHeader(QRect(), -258));
+        ASSERT_TRUE(waitUntil([&] { return m_connection.canResizeDesktop(); }));
+    }
+
+    std::unique_ptr<StandInRfbServer> m_server;
+    RfbConnection m_connection;
+};
+
+TEST_F(RfbConnectionTest, NegotiatesRGB32AndDrawsAFrameHoweverTheBytesAreSplit)
+{
+    for (const bool bytewise : { false, true }) {
+        SCOPED_TRACE(bytewise ? "byte by byte" : "whole messages");
+        m_server = std::make_unique<StandInRfbServer>(QSize(8, 4));
+        m_server->setBytewise(bytewise);
+        ASSERT_TRUE(m_server->listen());
+        QSignalSpy resized(&m_connection, &GuestDisplayConnection::framebufferResized);
+        QSignalSpy updated(&m_connection, &GuestDisplayConnection::framebufferUpdated);
+        m_connection.open([path = m_server->path()] { return path; }, 2s);
+        ASSERT_TRUE(waitUntil([&] { return m_server->messages().size() >= 3; }));
+        EXPECT_EQ(m_connection.desktopName(), QStringLiteral("stand-in"));
+        ASSERT_EQ(resized.count(), 1);
+        EXPECT_EQ(resized.at(0).at(0).toSize(), QSize(8, 4));
+
+        const QList<QByteArray> setup = m_server->messages();
+        EXPECT_EQ(setup.at(0), QByteArray("\x00\x00\x00\x00\x20\x18\x00\x01\x00\xff\x00\xff\x00\xff\x10\x08\x00\x00\x00\x00", 20));
+        EXPECT_EQ(quint8(setup.at(1).at(0)), StandInRfbServer::setEncodings);
+        EXPECT_TRUE(setup.at(1).contains(StandInRfbServer::u32(quint32(-308)))) << "ExtendedDesktopSize";
+        EXPECT_TRUE(setup.at(1).contains(StandInRfbServer::u32(quint32(-258)))) << "QEMU extended keys";
+        EXPECT_EQ(setup.at(2), QByteArray("\x03\x00\x00\x00\x00\x00\x00\x08\x00\x04", 10)) << "a full first request";
+
+        const QImage frame = pattern(QSize(3, 2));
+        m_server->send(StandInRfbServer::rawUpdate(QPoint(5, 2), frame));
+        ASSERT_TRUE(waitUntil([&] { return updated.count() == 1; }));
+        EXPECT_EQ(updated.at(0).at(0).toRect(), QRect(5, 2, 3, 2));
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                EXPECT_EQ(m_connection.framebuffer().pixel(5 + x, 2 + y), frame.pixel(x, y)) << x << "," << y;
+        EXPECT_EQ(m_connection.framebuffer().pixel(0, 0), qRgb(0, 0, 0));
+
+        // One request outstanding: the answered update brings exactly one incremental request.
+        ASSERT_TRUE(waitUntil([&] { return m_server->messagesOfType(StandInRfbServer::updateRequest).size() == 2; }));
+        QTest::qWait(20);
+        const QList<QByteArray> requests = m_server->messagesOfType(StandInRfbServer::updateRequest);
+        ASSERT_EQ(requests.size(), 2);
+        EXPECT_EQ(requests.at(1), QByteArray("\x03\x01\x00\x00\x00\x00\x00\x08\x00\x04", 10));
+        EXPECT_EQ(m_connection.status(), GuestDisplayConnection::Status::connected);
+        m_connection.close();
+    }
+}
+
+TEST_F(RfbConnectionTest, FollowsAGuestResizeOfScreenZeroAndAsksForTheWholeNewFrame)
+{
+    connectClient(QSize(640, 480));
+    QSignalSpy resized(&m_connection, &GuestDisplayConnection::framebufferResized);
+    m_server->clearMessages();
+    m_server->send(StandInRfbServer::updateHeader(1) + StandInRfbServer::extendedDesktopSize(0, 0, QSize(1024, 768)));
+    ASSERT_TRUE(waitUntil([&] { return resized.count() == 1; }));
+    EXPECT_EQ(m_connection.framebuffer().size(), QSize(1024, 768));
+    ASSERT_TRUE(waitUntil([&] { return !m_server->messagesOfType(StandInRfbServer::updateRequest).isEmpty(); }));
+    EXPECT_EQ(m_server->messagesOfType(StandInRfbServer::updateRequest).at(0), QByteArray("\x03\x00\x00\x00\x00\x00\x04\x00\x03\x00", 10));
+
+    // The corner of the larger screen is inside it now.
+    QSignalSpy updated(&m_connection, &GuestDisplayConnection::framebufferUpdated);
+    m_server->send(StandInRfbServer::rawUpdate(QPoint(1023, 767), pattern(QSize(1, 1))));
+    ASSERT_TRUE(waitUntil([&] { return updated.count() == 1; }));
+    EXPECT_EQ(m_connection.status(), GuestDisplayConnection::Status::connected);
+
+    // The plain DesktopSize pseudo-rectangle shrinks it again.
+    m_server->send(StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 800, 600), -223));
+    ASSERT_TRUE(waitUntil([&] { return resized.count() == 2; }));
+    EXPECT_EQ(m_connection.framebuffer().size(), QSize(800, 600));
+}
+
+TEST_F(RfbConnectionTest, AServerThatBreaksTheProtocolIsDisconnectedWithAMessage)
+{
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        const char *message;
+    } cases[] = {
+        { "rectangle outside the screen", StandInRfbServer::rawUpdate(QPoint(630, 470), pattern(QSize(20, 20))),
+            "rectangle outside its screen" },
+        { "rectangle whose end wraps past 65535",
+            StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(65000, 0, 1000, 1), 0),
+            "rectangle outside its screen" },
+        { "screen too wide", StandInRfbServer::updateHeader(1) + StandInRfbServer::extendedDesktopSize(0, 0, QSize(6000, 1000)), "6000" },
+        { "screen of no height", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 800, 0), -223), "800" },
+        { "unknown message", QByteArray("\x07garbage", 8), "cannot read" },
+        { "unknown encoding", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4, 4), 7), "cannot read" },
+        { "too many screens",
+            StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 800, 600), -308) + QByteArray(4, '\xff'),
+            "cannot read" },
+        { "huge cut text", QByteArray("\x03\x00\x00\x00", 4) + StandInRfbServer::u32(64 * 1024 * 1024), "1 MiB" },
+        { "huge pointer shape", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4000, 4000), -239),
+            "pointer shape" },
+    };
+    for (const auto &broken : cases) {
+        SCOPED_TRACE(broken.name);
+        connectClient();
+        QSignalSpy disconnected(&m_connection, &GuestDisplayConnection::disconnected);
+        m_server->send(broken.bytes + QByteArray(64, '\x42'));
+        ASSERT_TRUE(waitUntil([&] { return disconnected.count() == 1; }));
+        EXPECT_TRUE(disconnected.at(0).at(0).toString().contains(QLatin1String(broken.message)))
+            << disconnected.at(0).at(0).toString().toStdString();
+        EXPECT_EQ(m_connection.status(), GuestDisplayConnection::Status::closed);
+        EXPECT_TRUE(waitUntil([&] { return !m_server->hasClient(); })) << "the socket is closed";
+        // Nothing more goes out, and input is ignored.
+        m_connection.sendPointer(QPoint(1, 1), 1);
+        QTest::qWait(10);
+        EXPECT_EQ(disconnected.count(), 1);
+    }
+}
+
+TEST_F(RfbConnectionTest, BellsCutTextsAndColourMapsAreSkipped)
+{
+    connectClient(QSize(16, 16));
+    QSignalSpy updated(&m_connection, &GuestDisplayConnection::framebufferUpdated);
+    m_server->send(QByteArray("\x02", 1) + QByteArray("\x03\x00\x00\x00", 4) + StandInRfbServer::u32(5) + QByteArray("hello")
+        + QByteArray("\x01\x00\x00\x00\x00\x01", 6) + QByteArray(6, '\x10')
+        + StandInRfbServer::rawUpdate(QPoint(0, 0), pattern(QSize(2, 2))));
+    ASSERT_TRUE(waitUntil([&] { return updated.count() == 1; }));
+    EXPECT_EQ(m_connection.status(), GuestDisplayConnection::Status::connected);
+}
+
+TEST_F(RfbConnectionTest, SendsKeysClicksAndModeRequestsAsQemuReadsThem)
+{
+    connectClient(QSize(800, 600));
+    // Before QEMU's extensions are announced: a plain key event, and no mode request.
+    m_connection.sendKey(0x61, 0x1e, true);
+    EXPECT_FALSE(m_connection.canResizeDesktop());
+    m_connection.requestDesktopSize(QSize(1024, 768));
+    announceQemuExtensions();
+    m_server->clearMessages();
+
+    m_connection.sendKey(0xff0d, 0x1c, true);
+    m_connection.sendKey(0xffe4, 0x9d, false); // right Control: an E0 key
+    m_connection.sendPointer(QPoint(300, 200), GuestDisplayConnection::left);
+    m_connection.sendPointer(QPoint(-5, 9000), 0);
+    m_connection.requestDesktopSize(QSize(1280, 720));
+    m_connection.requestDesktopSize(QSize(100, 9000));
+    ASSERT_TRUE(waitUntil([&] { return m_server->messages().size() >= 6; }));
+    const QList<QByteArray> sent = m_server->messages();
+    EXPECT_EQ(sent.at(0), QByteArray("\xff\x00\x00\x01\x00\x00\xff\x0d\x00\x00\x00\x1c", 12));
+    EXPECT_EQ(sent.at(1), QByteArray("\xff\x00\x00\x00\x00\x00\xff\xe4\x00\x00\x00\x9d", 12));
+    EXPECT_EQ(sent.at(2), QByteArray("\x05\x01\x01\x2c\x00\xc8", 6));
+    EXPECT_EQ(sent.at(3), QByteArray("\x05\x00\x00\x00\x02\x57", 6)) << "clamped to the framebuffer";
+    EXPECT_EQ(sent.at(4),
+        QByteArray("\xfb\x00\x05\x00\x02\xd0\x01\x00"
+                   "\x00\x00\x00\x00\x00\x00\x00\x00\x05\x00\x02\xd0\x00\x00\x00\x00",
+            24));
+    EXPECT_EQ(sent.at(5).mid(2, 4), QByteArray("\x02\x80\x08\x70", 4)) << "clamped to 640x2160";
+}
+
+TEST_F(RfbConnectionTest, AKeyBeforeQemuExtensionsIsAPlainKeyEvent)
+{
+    connectClient();
+    m_server->clearMessages();
+    m_connection.sendKey(0x61, 0x1e, true);
+    ASSERT_TRUE(waitUntil([&] { return !m_server->messages().isEmpty(); }));
+    EXPECT_EQ(m_server->messages().at(0), QByteArray("\x04\x01\x00\x00\x00\x00\x00\x61", 8));
+}
+
+TEST_F(RfbConnectionTest, NoModeRequestAfterTheServerRefusedOne)
+{
+    connectClient(QSize(800, 600));
+    announceQemuExtensions();
+    QSignalSpy availability(&m_connection, &GuestDisplayConnection::desktopResizeAvailabilityChanged);
+    m_connection.requestDesktopSize(QSize(1024, 768));
+    ASSERT_TRUE(waitUntil([&] { return m_server->messagesOfType(StandInRfbServer::setDesktopSize).size() == 1; }));
+
+    // QEMU with a display it cannot resize answers "invalid screen layout" and keeps its size.
+    m_server->send(StandInRfbServer::updateHeader(1) + StandInRfbServer::extendedDesktopSize(1, 3, QSize(800, 600)));
+    ASSERT_TRUE(waitUntil([&] { return !m_connection.canResizeDesktop(); }));
+    ASSERT_EQ(availability.count(), 1);
+    EXPECT_FALSE(availability.at(0).at(0).toBool());
+    m_connection.requestDesktopSize(QSize(1280, 720));
+    QTest::qWait(30);
+    EXPECT_EQ(m_server->messagesOfType(StandInRfbServer::setDesktopSize).size(), 1);
+    EXPECT_EQ(m_connection.status(), GuestDisplayConnection::Status::connected);
+}
+
+TEST_F(RfbConnectionTest, AForwardedRequestKeepsTheDoorOpen)
+{
+    connectClient(QSize(800, 600));
+    announceQemuExtensions();
+    m_server->send(StandInRfbServer::updateHeader(1) + StandInRfbServer::extendedDesktopSize(1, 4, QSize(800, 600)));
+    QTest::qWait(30);
+    EXPECT_TRUE(m_connection.canResizeDesktop());
+}
+
+TEST_F(RfbConnectionTest, APointerShapeBecomesACursorImage)
+{
+    connectClient();
+    QSignalSpy cursor(&m_connection, &GuestDisplayConnection::cursorChanged);
+    // 2x2: red, green / blue, white; the mask shows the left column only.
+    const QByteArray pixels("\x00\x00\xff\x00"
+                            "\x00\xff\x00\x00"
+                            "\xff\x00\x00\x00"
+                            "\xff\xff\xff\x00",
+        16);
+    m_server->send(StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(1, 1, 2, 2), -239) + pixels
+        + QByteArray("\x80\x80", 2));
+    ASSERT_TRUE(waitUntil([&] { return cursor.count() == 1; }));
+    const QImage shape = cursor.at(0).at(0).value<QImage>();
+    EXPECT_EQ(cursor.at(0).at(1).toPoint(), QPoint(1, 1));
+    EXPECT_EQ(shape.pixel(0, 0), qRgba(255, 0, 0, 255));
+    EXPECT_EQ(qAlpha(shape.pixel(1, 0)), 0);
+    EXPECT_EQ(shape.pixel(0, 1), qRgba(0, 0, 255, 255));
+}
+
+TEST_F(RfbConnectionTest, WaitsForASocketThatAppearsLateAndGivesUpOnOneThatNeverDoes)
+{
+    StandInRfbServer late;
+    QString path;
+    m_connection.open([&path] { return path; }, 3s);
+    EXPECT_EQ(m_connection.status(), GuestDisplayConnection::Status::connecting);
+    QTest::qWait(150); // no path yet: the machine is still being made
+    path = late.path();
+    QTest::qWait(150); // a path, but nothing listens yet
+    ASSERT_TRUE(late.listen());
+    ASSERT_TRUE(waitUntil([&] { return m_connection.status() == GuestDisplayConnection::Status::connected; }));
+
+    RfbConnection nothing;
+    QSignalSpy disconnected(&nothing, &GuestDisplayConnection::disconnected);
+    nothing.open([] { return QStringLiteral("/nonexistent/vnc.sock"); }, 300ms);
+    ASSERT_TRUE(waitUntil([&] { return disconnected.count() == 1; }));
+    EXPECT_TRUE(disconnected.at(0).at(0).toString().startsWith(QStringLiteral("The guest display could not be reached")));
+}
+
+TEST_F(RfbConnectionTest, AServerThatGoesAwayIsReportedAndACloseIsQuiet)
+{
+    connectClient();
+    QSignalSpy disconnected(&m_connection, &GuestDisplayConnection::disconnected);
+    m_server->client()->disconnectFromServer();
+    ASSERT_TRUE(waitUntil([&] { return disconnected.count() == 1; }));
+    EXPECT_EQ(disconnected.at(0).at(0).toString(), QStringLiteral("The guest display closed the connection."));
+
+    connectClient();
+    QSignalSpy quiet(&m_connection, &GuestDisplayConnection::disconnected);
+    m_connection.close();
+    QTest::qWait(30);
+    EXPECT_EQ(quiet.count(), 0);
+    EXPECT_TRUE(m_connection.framebuffer().isNull());
+}
+
+} // namespace

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "ConsoleDisplayLink.h"
+#include "GuestDisplayConnection.h"
+
+#include <QWidget>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+class GuestDisplayWidget;
+class QLabel;
+class QStackedLayout;
+
+/**
+ * The display part of a console: the guest's live screen ("console.display")
+ * with the connection that feeds it, and the placeholder card
+ * ("console.placeholder", its hint "console.placeholder.hint") lying over
+ * it while the VM is stopped. follow() connects and disconnects as the VM's
+ * run state says; a connection that fails or breaks is reported through
+ * displayFailed().
+ */
+class ConsoleDisplayArea final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    /// How long a console waits for the display socket of a machine that is starting.
+    static constexpr std::chrono::seconds socketPatience { 10 };
+
+    /// Takes the connection; an RfbConnection when none is given.
+    explicit ConsoleDisplayArea(QWidget *parent = nullptr, std::unique_ptr<GuestDisplayConnection> connection = {});
+    ~ConsoleDisplayArea() override;
+
+    GuestDisplayConnection &connection() const { return *m_connection; }
+    GuestDisplayWidget *display() const { return m_display; }
+
+    /// Shows the placeholder with `hint`, or hides it.
+    void setPlaceholder(const std::optional<QString> &hint);
+
+    /**
+     * Attaches to the display found at `socketPath` unless attached already
+     * (or `newRun` says the machine behind it changed), detaches, or leaves
+     * the connection as it is, as `link` says.
+     */
+    void follow(ConsoleDisplayLink link, GuestDisplayConnection::SocketPathSource socketPath, bool newRun = false);
+
+Q_SIGNALS:
+    void displayFailed(const QString &message);
+
+private:
+    std::unique_ptr<GuestDisplayConnection> m_connection;
+    GuestDisplayWidget *m_display;
+    QWidget *m_placeholder;
+    QLabel *m_hint;
+    QStackedLayout *m_stack;
+};
