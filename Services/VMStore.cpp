@@ -142,6 +142,7 @@ QCoro::Task<> VMStore::reload()
     } catch (const std::exception &error) {
         publish({});
         log(describe(error));
+        Q_EMIT reloadFailed(describe(error));
     }
     co_return;
 }
