@@ -6,6 +6,7 @@
 #include "LibraryView.h"
 #include "MenuCommands.h"
 #include "SelectedVMSummaryView.h"
+#include "TemplateLibraryDialog.h"
 #include "VMDetailsViewModel.h"
 #include "VMConsoleViewModel.h"
 #include "VMDetailsTexts.h"
@@ -42,6 +43,11 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     LibraryView::Actions actions;
     actions.makeDetailsView = [this](const QUuid &id) -> QWidget * { return new SelectedVMSummaryView(m_state.makeDetailsViewModel(id)); };
     actions.openConsole = [this](const QUuid &id) { openConsole(id); };
+    actions.showTemplateLibrary = [this] {
+        auto *library = new TemplateLibraryDialog(m_state.templateService().templates(), this);
+        library->setAttribute(Qt::WA_DeleteOnClose);
+        library->open();
+    };
     m_library = new LibraryView(state.libraryViewModel(), std::move(actions));
     setCentralWidget(m_library);
 

@@ -2,15 +2,19 @@
 #include "AppState.h"
 
 #include "../Services/TaskOutcome.h"
+#include "ScriptedVirtualMachine.h"
 #include "ScriptedVirtualMachineFactory.h"
 #include "TemporaryHome.h"
 #include "VMConsoleViewModel.h"
 #include "VMDetailsViewModel.h"
+#include "VirtualMachineSession.h"
+#include "VirtualMachineSessionTable.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -89,4 +93,27 @@ TEST_F(AppStateTest, ViewModelsShareTheStateServices)
     EXPECT_EQ(second->bundle()->metadata.name, QStringLiteral("Mac"));
     // The coordinator is the state's: it knows the VM from the state's store.
     EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped);
+}
+
+TEST_F(AppStateTest, AConsoleClosesOnlyItsOwnWindowAndLeavesTheVMRunning)
+{
+    QList<std::shared_ptr<VirtualMachineSession>> sessions;
+    for (const QString &name : {QStringLiteral("First"), QStringLiteral("Second")}) {
+        const VMBundle bundle = addBundle(name, VMGuestOSType::linux);
+        VirtualMachineConfiguration configuration;
+        auto session = std::make_shared<VirtualMachineSession>(bundle, configuration, std::make_unique<ScriptedVirtualMachine>(configuration),
+                                                               QStringList(), m_state->sharedFolderService(), m_state->loggingService());
+        session->setRuntimeState(VMRuntimeState::running);
+        m_state->coordinator().sessions().insert(session);
+        m_state->consoleWindowManager().openConsole(*session, new QWidget);
+        sessions << session;
+    }
+    ASSERT_EQ(m_state->consoleWindowManager().windowCount(), 2);
+    const std::unique_ptr<VMConsoleViewModel> console = m_state->makeConsoleViewModel(sessions.first());
+    console->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_state->consoleWindowManager().windowCount(), 1);
+    EXPECT_FALSE(m_state->consoleWindowManager().window(sessions.first()->bundle().metadata.id));
+    EXPECT_TRUE(m_state->consoleWindowManager().window(sessions.last()->bundle().metadata.id));
+    EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(sessions.first()->bundle().metadata.id), VMRuntimeState::running);
 }

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QListView>
 #include <QTest>
@@ -37,11 +38,12 @@ void check(bool condition, const QString &what)
 VMBundle addBundle(AppState &state, const QString &name, int day, const std::function<void(VMMetadata &)> &change)
 {
     VMBundle bundle;
-    bundle.bundleURL = state.vmStore().rootURL() + QLatin1Char('/') + name + QStringLiteral(".vm");
+    const QString folder = QString(name).replace(QLatin1Char('/'), QLatin1Char('-')) + QStringLiteral(".vm");
+    bundle.bundleURL = state.vmStore().rootURL() + QLatin1Char('/') + folder;
     VMMetadata &metadata = bundle.metadata;
     metadata.id = QUuid::createUuid();
     metadata.name = name;
-    metadata.bundleName = name + QStringLiteral(".vm");
+    metadata.bundleName = folder;
     metadata.createdAt = QDateTime(QDate(2026, 1, day), QTime(9, 0), Qt::UTC);
     metadata.updatedAt = metadata.createdAt;
     metadata.installSource = VMInstallSource::latestSupportedAutomatic();
@@ -52,6 +54,9 @@ VMBundle addBundle(AppState &state, const QString &name, int day, const std::fun
     change(metadata);
     metadata.normalize();
     QDir().mkpath(bundle.bundleURL);
+    QFile disk(bundle.layout().diskImageURL());
+    if (disk.open(QIODevice::WriteOnly))
+        disk.resize(qint64(1) << 30);
     state.vmStore().updateBundle(bundle);
     return *state.vmStore().bundle(metadata.id);
 }
@@ -105,6 +110,8 @@ QPalette darkPalette()
     palette.setColor(QPalette::Mid, QColor(70, 72, 80));
     palette.setColor(QPalette::Highlight, LabPalette::accent().dark);
     palette.setColor(QPalette::HighlightedText, Qt::black);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor(110, 112, 120));
     return palette;
 }
 
@@ -135,9 +142,10 @@ int main(int argc, char *argv[])
         metadata.guestOSDisplayName = QStringLiteral("Windows 11");
         metadata.colorTag = VMColorTag::blue;
     });
-    addBundle(state, QStringLiteral("Sonoma <b>Lab</b> & Co"), 3, [](VMMetadata &metadata) {
-        metadata.hasSavedState = true;
+    addBundle(state, QStringLiteral("Sonoma <b>Lab & Co"), 3, [](VMMetadata &metadata) {
+        metadata.guestOSType = VMGuestOSType::linux;
         metadata.colorTag = VMColorTag::purple;
+        metadata.sharedFolderCount = 1;
         metadata.hardwareProfile.cpuCount = 1;
     });
     addBundle(state, QStringLiteral("Half Installed"), 4, [](VMMetadata &metadata) { metadata.installState = VMInstallState::failed; });
