@@ -8,20 +8,63 @@
 #include "LoggingService.h"
 #include "ProtectionMirror.h"
 #include "VMBundle.h"
+#include "VirtualMachineConfiguration.h"
 #include "VirtualMachineError.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QStringList>
+
+#include <sys/stat.h>
 
 namespace {
 
 /// Bundle files are small; anything larger is not one of ours and is not read into memory.
 constexpr qint64 maximumBundleFileSize = 16 * 1024 * 1024;
+/// A metadata record with the longest names and notes a user could type stays far below this.
+constexpr qint64 maximumMetadataFileSize = 1024 * 1024;
 
 template <typename T>
-T decodeFile(const QString &path)
+T decodeFile(const QString &path, qint64 maximumSize = maximumBundleFileSize)
 {
-    return sharedJSONDecoder().decode<T>(FileOperations::readFile(path, maximumBundleFileSize));
+    return sharedJSONDecoder().decode<T>(FileOperations::readFile(path, maximumSize));
+}
+
+/// A bundle folder is loaded only as itself: a link could make the repair and the logs write wherever it points.
+void refuseUnusableFolder(const QString &url)
+{
+    struct stat status {
+    };
+    if (::lstat(QFile::encodeName(url).constData(), &status) != 0) {
+        // The listing shows a name the file system cannot be asked for when its bytes are not UTF-8.
+        if (BundleSkeleton::lastPathComponent(url).contains(QChar::ReplacementCharacter))
+            throw VirtualMachineError::invalidBundle(QStringLiteral("The folder name is not valid UTF-8. Rename the folder to load it."));
+        return;
+    }
+    if (S_ISLNK(status.st_mode))
+        throw VirtualMachineError::invalidBundle(QStringLiteral("The bundle folder is a symbolic link. Linked bundle folders are not loaded."));
+}
+
+/// Values no VM can run with are brought into range, as the configuration builders would; the returned text names what changed.
+QStringList clampedHardware(VMHardwareProfile &profile)
+{
+    QStringList changed;
+    if (profile.cpuCount < VirtualMachineConfiguration::minimumAllowedCPUCount()) {
+        changed << QStringLiteral("CPU count %1").arg(profile.cpuCount);
+        profile.cpuCount = VirtualMachineConfiguration::minimumAllowedCPUCount();
+    }
+    if (profile.memorySizeBytes == 0) {
+        changed << QStringLiteral("memory size 0");
+        profile.memorySizeBytes = VirtualMachineConfiguration::minimumAllowedMemorySize();
+    }
+    if (profile.displayWidth <= 0 || profile.displayHeight <= 0 || profile.displayPixelsPerInch <= 0) {
+        changed << QStringLiteral("display %1 x %2 at %3 pixels per inch").arg(profile.displayWidth).arg(profile.displayHeight).arg(profile.displayPixelsPerInch);
+        const auto standard = VMHardwareProfile::geometry(VMHardwareProfile::DisplayPreset::wuxga1920x1200);
+        profile.displayWidth = standard.width;
+        profile.displayHeight = standard.height;
+        profile.displayPixelsPerInch = standard.pixelsPerInch;
+    }
+    return changed;
 }
 
 VMGuestOSType derivedGuestOSType(const VMBundle::Layout &layout)
@@ -60,6 +103,7 @@ BundleLoader::BundleLoader(const ProtectionMirror &mirror, const LoggingService 
 
 VMBundle BundleLoader::loadBundle(const QString &url, bool allowRecovery) const
 {
+    refuseUnusableFolder(url);
     const VMBundle::Layout layout{url};
     if (!FileOperations::itemExists(layout.metadataURL())) {
         const QString detail = VMBundle::Layout::metadataFileName.toString();
@@ -71,7 +115,7 @@ VMBundle BundleLoader::loadBundle(const QString &url, bool allowRecovery) const
     VMBundle bundle;
     bundle.bundleURL = url;
     VMMetadata &metadata = bundle.metadata;
-    metadata = decodeFile<VMMetadata>(layout.metadataURL());
+    metadata = decodeFile<VMMetadata>(layout.metadataURL(), maximumMetadataFileSize);
     if (metadata.schemaVersion >= 3)
         throw VirtualMachineError::invalidBundle(QStringLiteral("Unsupported schema version %1.").arg(metadata.schemaVersion));
 
@@ -100,6 +144,7 @@ VMBundle BundleLoader::loadBundle(const QString &url, bool allowRecovery) const
         }
     }
 
+    const QStringList clamped = clampedHardware(metadata.hardwareProfile);
     metadata.normalize();
 
     const QList<VMBundle::Layout::Requirement> missing = layout.missingRequirements(metadata);
@@ -109,6 +154,9 @@ VMBundle BundleLoader::loadBundle(const QString &url, bool allowRecovery) const
 
     if (storedState != VMRuntimeState::stopped)
         m_logging.log(QStringLiteral("Reset transient runtime state for %1 from %2 to stopped during library load").arg(metadata.name, toRaw(storedState)),
+                      QStringLiteral("Store"), url);
+    if (!clamped.isEmpty())
+        m_logging.log(QStringLiteral("Corrected values no VM can run with in the settings of %1: %2").arg(metadata.name, clamped.join(QStringLiteral(", "))),
                       QStringLiteral("Store"), url);
     if (missing.isEmpty())
         return bundle;

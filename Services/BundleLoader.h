@@ -18,6 +18,12 @@ class ProtectionMirror;
  * the required items and, at most once per load, repairs a damaged bundle
  * from its protection mirror. Nothing is written back except what the
  * repair restores.
+ *
+ * A bundle may come from anywhere, so a folder that is a link is refused, a
+ * Metadata.json larger than any real record is not read, and hardware values
+ * no VM can run with (no CPU, no memory, an empty display) are brought into
+ * range with a log line. It keeps no state of its own and may run on a
+ * worker thread.
  */
 class BundleLoader
 {

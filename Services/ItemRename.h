@@ -2,6 +2,7 @@
 #pragma once
 
 #include "PlatformError.h"
+#include "WriteSteps.h"
 
 #include <QFile>
 #include <QString>
@@ -20,6 +21,7 @@ namespace ItemRename {
  */
 inline void rename(const QString &source, const QString &destination)
 {
+    WriteSteps::reach(WriteSteps::Step::rename, destination);
     std::error_code error;
     std::filesystem::rename(QFile::encodeName(source).toStdString(), QFile::encodeName(destination).toStdString(), error);
     if (error)

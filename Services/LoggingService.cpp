@@ -2,17 +2,18 @@
 #include "LoggingService.h"
 
 #include "AppDirectories.h"
+#include "ConfinedFolder.h"
 #include "FileDescriptor.h"
 #include "FileOperations.h"
 #include "PlatformError.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <optional>
 
 namespace {
 
@@ -30,7 +31,10 @@ void LoggingService::log(const QString &message, const QString &category, const 
         const QString line = formatLine(message, category);
         printToStandardOutput(line.toUtf8());
         try {
-            append(line, logFileURL(bundleURL));
+            if (bundleURL.isEmpty())
+                appendToApplicationLog(line);
+            else
+                appendToBundleLog(line, bundleURL);
         } catch (const std::exception &error) {
             printToStandardOutput(QByteArray("[Logging] Failed to write log: ") + error.what() + '\n');
         }
@@ -39,27 +43,43 @@ void LoggingService::log(const QString &message, const QString &category, const 
     }
 }
 
-QString LoggingService::logFileURL(const QString &bundleURL) const
+void LoggingService::appendToBundleLog(const QString &line, const QString &bundleURL)
 {
-    if (!bundleURL.isEmpty() && QFileInfo(bundleURL).isDir()) {
-        const QString logs = bundleURL + QStringLiteral("/Logs");
-        if (!QDir().mkpath(logs))
-            throw PlatformError::posix(EACCES, logs);
-        return logs + QStringLiteral("/duvuzodovevav.log");
+    std::optional<ConfinedFolder> bundle;
+    try {
+        bundle.emplace(ConfinedFolder::open(bundleURL));
+    } catch (const PlatformError &) {
+        return appendToApplicationLog(line);
     }
-    return AppDirectories::logsDirectory() + QStringLiteral("/app.log");
+    bundle->createSubfolder(QStringLiteral("Logs")).appendToFile(QStringLiteral("duvuzodovevav.log"), line.toUtf8());
 }
 
-void LoggingService::append(const QString &line, const QString &filePath)
+void LoggingService::appendToApplicationLog(const QString &line)
 {
-    const FileDescriptor file(::open(QFile::encodeName(filePath).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    const QString logs = AppDirectories::logsDirectory();
+    const QString path = logs + QStringLiteral("/app.log");
+    const FileDescriptor file(::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file.isValid())
-        throw PlatformError::posix(errno, filePath);
-    FileOperations::writeAll(file.get(), line.toUtf8(), filePath);
+        throw PlatformError::posix(errno, path);
+    FileOperations::writeAll(file.get(), line.toUtf8(), path);
 }
 
 QString LoggingService::formatLine(const QString &message, const QString &category)
 {
+    QString escaped;
+    escaped.reserve(message.size());
+    for (const QChar character : message) {
+        if (character == QLatin1Char('\n'))
+            escaped += QStringLiteral("\\n");
+        else if (character == QLatin1Char('\r'))
+            escaped += QStringLiteral("\\r");
+        else if (character == QLatin1Char('\t'))
+            escaped += QStringLiteral("\\t");
+        else if (character.category() == QChar::Other_Control || character == QChar::LineSeparator || character == QChar::ParagraphSeparator)
+            escaped += QStringLiteral("\\u%1").arg(character.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            escaped += character;
+    }
     const QString timestamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
-    return QLatin1Char('[') + timestamp + QStringLiteral("] [") + category + QStringLiteral("] ") + message + QLatin1Char('\n');
+    return QLatin1Char('[') + timestamp + QStringLiteral("] [") + category + QStringLiteral("] ") + escaped + QLatin1Char('\n');
 }

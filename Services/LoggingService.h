@@ -10,9 +10,11 @@
  *
  * printed to standard output and appended to the log of the bundle it
  * concerns (<bundle>/Logs/duvuzodovevav.log) or, without a bundle, to
- * app.log in the application's Logs folder. Logging never fails towards its
- * caller: a line that cannot be written is reported on standard output and
- * dropped. Used on the GUI thread only.
+ * app.log in the application's Logs folder. Control characters in the
+ * message (a folder name may hold a line feed) are written as escapes, so
+ * one message is always one line. Logging never fails towards its caller: a
+ * line that cannot be written is reported on standard output and dropped.
+ * It keeps no state, so any thread may log.
  */
 class LoggingService
 {
@@ -20,17 +22,18 @@ public:
     /// `bundleURL` is the bundle folder's path for a message about one VM, empty otherwise.
     void log(const QString &message, const QString &category, const QString &bundleURL = {}) const noexcept;
 
-    /**
-     * The file a line goes to. A bundle's Logs folder is only created inside
-     * a bundle folder that still exists; the line of a bundle that has gone
-     * goes to app.log rather than bringing back an empty bundle folder.
-     * Throws PlatformError when the folder cannot be created.
-     */
-    QString logFileURL(const QString &bundleURL) const;
-
-    /// Appends the line's UTF-8 bytes to the file, creating it; a link there is not followed (a bundle may come from anywhere). Throws PlatformError.
-    static void append(const QString &line, const QString &filePath);
-
     /// The line as it is printed and written, line feed included.
     static QString formatLine(const QString &message, const QString &category);
+
+private:
+    /**
+     * Appends the line to the bundle's log. The bundle folder and its Logs
+     * folder are opened without following links (a Logs link is replaced by
+     * a folder of our own), so a bundle from anywhere cannot make the log
+     * write elsewhere. A bundle folder that has gone, or is a link, gets no
+     * log: the line goes to app.log rather than bringing back an empty
+     * bundle folder. Throws PlatformError.
+     */
+    static void appendToBundleLog(const QString &line, const QString &bundleURL);
+    static void appendToApplicationLog(const QString &line);
 };

@@ -7,11 +7,17 @@
 
 namespace NetworkReplies {
 
+namespace {
+
+// Kept out of the coroutine: with UBSan and no optimisation, g++ 12 crashes on a local enumeration inside one.
+enum ReplyOutcome { finished, deleted };
+
+} // namespace
+
 QCoro::Task<bool> waitForReply(QNetworkReply *reply, std::chrono::milliseconds timeout)
 {
     if (reply->isFinished())
         co_return true;
-    enum { finished, deleted };
     SignalWaiter waiter;
     waiter.watch(reply, &QNetworkReply::finished, finished);
     waiter.watchDestruction(reply, deleted);

@@ -2,13 +2,20 @@
 #include "ProtectionMirror.h"
 
 #include "BundleSkeleton.h"
+#include "ConfinedFolder.h"
 #include "FileOperations.h"
+#include "ItemRename.h"
 #include "LoggingService.h"
 #include "PlatformError.h"
 #include "SparseCopy.h"
 #include "VMBundle.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 
@@ -30,13 +37,26 @@ QString parentFolder(const QString &path)
     return QFileInfo(path).path();
 }
 
+/// Makes sure a real folder is at `path`; a link in its place (never its target) gives way to one.
+void realFolder(const QString &path)
+{
+    ConfinedFolder::create(path);
+}
+
+/// Whatever is in the way of a file being renamed to `destination`: only a folder is, since a rename replaces a file or link.
+void clearWayFor(const QString &destination)
+{
+    if (FileOperations::isFolder(destination))
+        FileOperations::removeItem(destination);
+}
+
+/// The copy replaces the old one by a rename, so the mirror never lacks the item, not even for a moment.
 void copyItem(const QString &source, const QString &destination)
 {
     if (!FileOperations::itemExists(source))
         return;
-    if (FileOperations::itemExists(destination))
-        FileOperations::removeItem(destination);
-    FileOperations::createFolders(parentFolder(destination));
+    realFolder(parentFolder(destination));
+    clearWayFor(destination);
     SparseCopy::copyFile(source, destination);
 }
 
@@ -48,14 +68,22 @@ void copyOrRemoveItem(const QString &source, const QString &destination)
         FileOperations::removeItem(destination);
 }
 
-/// A hard link where the file system allows one, else a sparse copy.
+/// A hard link where the file system allows one, else a sparse copy; either replaces `destination` in one step.
 void linkOrCopy(const QString &source, const QString &destination)
 {
+    const QString staged = parentFolder(destination) + QStringLiteral("/.") + BundleSkeleton::lastPathComponent(destination)
+        + QStringLiteral(".linking-") + QString::number(QRandomGenerator::global()->generate64(), 36);
     try {
-        FileOperations::createHardLink(source, destination);
+        FileOperations::createHardLink(source, staged);
     } catch (const PlatformError &) {
-        FileOperations::createFolders(parentFolder(destination));
         SparseCopy::copyFile(source, destination);
+        return;
+    }
+    try {
+        ItemRename::rename(staged, destination);
+    } catch (...) {
+        ::unlink(QFile::encodeName(staged).constData());
+        throw;
     }
 }
 
@@ -63,18 +91,30 @@ void linkItem(const QString &source, const QString &destination)
 {
     if (!FileOperations::itemExists(source))
         return;
-    if (FileOperations::itemExists(destination)) {
-        if (FileOperations::isSameFile(source, destination))
-            return;
-        FileOperations::removeItem(destination);
-    }
+    if (FileOperations::isSameFile(source, destination))
+        return;
+    clearWayFor(destination);
     linkOrCopy(source, destination);
+}
+
+/// Only a regular file of the mirror is restored: a link there could lead to any file of the user.
+bool isRegularFile(const QString &path)
+{
+    struct stat status {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 void restoreItem(const QString &source, const QString &destination)
 {
-    if (FileOperations::itemExists(source) && !FileOperations::itemExists(destination))
-        linkOrCopy(source, destination);
+    if (!isRegularFile(source) || FileOperations::itemExists(destination))
+        return;
+    try {
+        FileOperations::createHardLink(source, destination);
+    } catch (const PlatformError &) {
+        FileOperations::createFolders(parentFolder(destination));
+        SparseCopy::copyFile(source, destination);
+    }
 }
 
 } // namespace
@@ -97,7 +137,8 @@ QString ProtectionMirror::mirrorURL(const QString &bundleURL)
 void ProtectionMirror::refreshProtection(const VMBundle &bundle) const
 {
     const QString mirror = mirrorURL(bundle.bundleURL);
-    FileOperations::createFolders(mirror);
+    realFolder(mirrorRootURL(bundle.bundleURL));
+    realFolder(mirror);
     for (const QStringView item : copiedItems)
         copyItem(join(bundle.bundleURL, item), join(mirror, item));
     copyOrRemoveItem(join(bundle.bundleURL, Layout::restoreImageInfoRelativePath), join(mirror, Layout::restoreImageInfoRelativePath));
@@ -107,15 +148,17 @@ void ProtectionMirror::refreshProtection(const VMBundle &bundle) const
 
 bool ProtectionMirror::recoverProtectedFiles(const QString &bundleURL) const
 {
+    // The mirror is read without following links: one planted there would repair the bundle with files from elsewhere.
     const QString mirror = mirrorURL(bundleURL);
-    if (!QFileInfo(mirror).isDir())
+    if (!FileOperations::isFolder(mirrorRootURL(bundleURL)) || !FileOperations::isFolder(mirror))
         return false;
 
     BundleSkeleton::ensureStandardSubfolders(bundleURL);
     BundleSkeleton::markBundleFolder(bundleURL);
     for (const QStringView item : copiedItems)
         restoreItem(join(mirror, item), join(bundleURL, item));
-    restoreItem(join(mirror, Layout::restoreImageInfoRelativePath), join(bundleURL, Layout::restoreImageInfoRelativePath));
+    if (FileOperations::isFolder(join(mirror, Layout::restoreImagesDirectoryName)))
+        restoreItem(join(mirror, Layout::restoreImageInfoRelativePath), join(bundleURL, Layout::restoreImageInfoRelativePath));
     for (const QStringView item : linkedItems)
         restoreItem(join(mirror, item), join(bundleURL, item));
 

@@ -14,7 +14,14 @@ struct VMBundle;
  * The small JSON files are copied; the large files (disk image, auxiliary
  * storage, machine identity) are hard links, which cost no space and keep
  * the data reachable when the bundle's own name for it is deleted. Where a
- * link cannot be made, the file is copied sparsely instead.
+ * link cannot be made, the file is copied sparsely instead. Every item is
+ * replaced by a rename, so a refresh cut short leaves the old item or the
+ * new one, never none.
+ *
+ * The mirror is never followed out of its folder: a link in place of the
+ * mirror folders is replaced by a real folder when refreshing, and the
+ * repair takes only regular files from real folders of the mirror, so a
+ * planted link cannot make it link a file from elsewhere into the bundle.
  */
 class ProtectionMirror
 {

@@ -52,6 +52,9 @@ void ensureAlive(const QPointer<QEMUSetupService> &self)
         throw Abandoned{};
 }
 
+// Kept out of the coroutines: with UBSan and no optimisation, g++ 12 crashes on a local enumeration inside one.
+enum ProgramOutcome { exited, failedToStart };
+
 } // namespace
 
 using NetworkReplies::httpStatus;
@@ -287,10 +290,9 @@ QCoro::Task<> QEMUSetupService::verifyProgram(QString program)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
-    enum { exited, failedToStart };
     SignalWaiter waiter;
     waiter.watch(&process, &QProcess::finished, exited);
-    waiter.watch(&process, &QProcess::errorOccurred, failedToStart, [](QProcess::ProcessError error) { return error == QProcess::FailedToStart; });
+    waiter.watchFailedStart(&process, failedToStart);
     process.start(program, {QStringLiteral("--version")}, QIODevice::ReadOnly);
     const std::optional<int> outcome = co_await waiter.wait(versionCheckTimeout);
     const bool runs = outcome == exited && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;

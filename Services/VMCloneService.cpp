@@ -6,6 +6,7 @@
 #include "BundleSkeleton.h"
 #include "ExtendedAttributes.h"
 #include "FileOperations.h"
+#include "JSONCoding.h"
 #include "LoggingService.h"
 #include "MachineIdentityService.h"
 #include "PlatformError.h"
@@ -134,9 +135,12 @@ VMBundle VMCloneService::completeClone(const VMBundle &source, StagedBundleCopy 
 
     // The free name is taken only now, so that a bundle made meanwhile under the same name is never overwritten.
     const QString destination = BundleFolderNaming::availableBundleURL(parentFolder(source.bundleURL), BundleFolderNaming::sanitizedBaseName(displayName));
-    staged.commit(destination);
     clone.bundleURL = destination;
     clone.metadata.bundleName = BundleSkeleton::lastPathComponent(destination);
+    // The copy takes its own identity before it takes its name: renamed with the source's metadata, a crash in
+    // between would leave a second bundle claiming to be the source.
+    FileOperations::writeAtomically(stagedLayout.metadataURL(), sharedJSONEncoder().encode(clone.metadata));
+    staged.commit(destination);
 
     try {
         m_store.updateBundle(clone);

@@ -3,6 +3,7 @@
 
 #include "BackgroundWork.h"
 #include "BundleSkeleton.h"
+#include "ConfinedFolder.h"
 #include "ExtendedAttributes.h"
 #include "FileMeasurements.h"
 #include "FileOperations.h"
@@ -10,7 +11,9 @@
 #include "JSONCoding.h"
 #include "LoggingService.h"
 #include "PlatformError.h"
+#include "ProtectionMirror.h"
 #include "SparseCopy.h"
+#include "UnreadableFile.h"
 #include "VirtualMachineError.h"
 
 #include <QDateTime>
@@ -48,6 +51,29 @@ void removeQuietly(const QString &path) noexcept
     }
 }
 
+/**
+ * Refuses a path of the bundle that passes through a link or anything but a
+ * folder on its way: a snapshot path is always a real folder inside the
+ * bundle, never a way out of it. The last component is the caller's to open
+ * without following a link.
+ */
+void requireRealFolders(const QString &bundleURL, const QString &relativePath)
+{
+    QString folder = bundleURL;
+    const QStringList components = relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (qsizetype index = 0; index + 1 < components.size(); ++index) {
+        folder += QLatin1Char('/') + components[index];
+        if (!FileOperations::isFolder(folder))
+            throw VirtualMachineError::invalidBundle(QStringLiteral("%1 is not a folder of the bundle.").arg(folder));
+    }
+}
+
+/// The Snapshots folder, made sure of as a real folder of the bundle: a link in its place gives way to one.
+void createSnapshotsFolder(const Layout &layout)
+{
+    ConfinedFolder::create(layout.snapshotsDirectoryURL());
+}
+
 std::optional<VMSnapshot> findSnapshot(const VMSnapshotTimeline &timeline, const QUuid &id)
 {
     const auto found = std::find_if(timeline.snapshots.cbegin(), timeline.snapshots.cend(), [&](const VMSnapshot &snapshot) { return snapshot.id == id; });
@@ -75,7 +101,7 @@ VMSnapshotTimeline VMSnapshotService::readTimeline(const QString &url)
 VMSnapshotTimeline VMSnapshotService::loadTimeline(const VMBundle &bundle) const
 {
     const QString url = bundle.layout().snapshotTimelineURL();
-    if (!FileOperations::itemExists(url))
+    if (!FileOperations::isFolder(bundle.layout().snapshotsDirectoryURL()) || !FileOperations::itemExists(url))
         return {};
     try {
         return readTimeline(url);
@@ -87,7 +113,7 @@ VMSnapshotTimeline VMSnapshotService::loadTimeline(const VMBundle &bundle) const
 void VMSnapshotService::saveTimeline(const VMSnapshotTimeline &timeline, const VMBundle &bundle) const
 {
     const Layout layout = bundle.layout();
-    FileOperations::createFolders(layout.snapshotsDirectoryURL());
+    createSnapshotsFolder(layout);
     setAsideUnreadableTimeline(bundle);
     FileOperations::writeAtomically(layout.snapshotTimelineURL(), sharedJSONEncoder().encode(timeline));
 }
@@ -106,11 +132,7 @@ void VMSnapshotService::setAsideUnreadableTimeline(const VMBundle &bundle) const
         reason = QString::fromUtf8(error.what());
     }
 
-    const QString stem = url + QStringLiteral(".unreadable-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    QString aside = stem;
-    for (int number = 2; FileOperations::itemExists(aside); ++number)
-        aside = stem + QLatin1Char('-') + QString::number(number);
-    ItemRename::rename(url, aside);
+    const QString aside = UnreadableFile::moveAside(url);
     log(QStringLiteral("Moved the unreadable snapshot timeline aside as %1: %2").arg(BundleSkeleton::lastPathComponent(aside), reason), bundle);
 }
 
@@ -120,12 +142,12 @@ void VMSnapshotService::setAsideUnreadableTimeline(const VMBundle &bundle) const
 VMSnapshotService::PendingSnapshot VMSnapshotService::prepareSnapshot(const VMBundle &bundle) const
 {
     const Layout layout = bundle.layout();
-    FileOperations::createFolders(layout.snapshotsDirectoryURL());
+    createSnapshotsFolder(layout);
 
     PendingSnapshot pending;
     pending.id = QUuid::createUuid();
     const QString folder = snapshotFolderRelativePath(pending.id);
-    FileOperations::createFolders(layout.urlForRelativePath(folder));
+    ConfinedFolder::create(layout.urlForRelativePath(folder));
 
     pending.diskRelativePath = folder + QLatin1Char('/') + Layout::diskImageFileName.toString();
     pending.copies.append({layout.diskImageURL(), layout.urlForRelativePath(pending.diskRelativePath)});
@@ -199,8 +221,11 @@ VMSnapshotService::PendingRestore VMSnapshotService::prepareRestore(const QUuid 
 
     // The paths come from a file of the bundle, which may come from anywhere: absolute paths and ".." are refused here.
     restore.diskURL = restore.layout.urlForRelativePath(snapshot->diskRelativePath);
+    requireRealFolders(bundle.bundleURL, snapshot->diskRelativePath);
     const std::optional<QString> stateURL
         = snapshot->stateRelativePath.isEmpty() ? std::nullopt : std::optional(restore.layout.urlForRelativePath(snapshot->stateRelativePath));
+    if (stateURL)
+        requireRealFolders(bundle.bundleURL, snapshot->stateRelativePath);
 
     if (!FileOperations::itemExists(restore.diskURL))
         throw VirtualMachineError::missingBundleFile(QStringLiteral("Snapshot disk image is missing."));
@@ -213,17 +238,22 @@ void VMSnapshotService::replaceBundleFiles(const PendingRestore &restore)
 {
     const Layout &layout = restore.layout;
 
-    // The state is copied first under a hidden name and the disk replaced in one step, so that a failed
-    // copy changes nothing; only then does the state take its place.
+    // Both files are first copied under hidden names, so that a failed copy changes nothing. The old saved state
+    // then goes before the disk is replaced: it belongs to the old disk, and whatever moment the work stops at, the
+    // bundle never pairs a disk with a saved state of another. At worst the VM starts cold.
+    const QString stagedDisk = layout.urlForRelativePath(stagedDiskName.toString());
     std::optional<QString> stagedState;
-    if (restore.stateURL) {
-        FileOperations::createFolders(layout.savedStateDirectoryURL());
-        stagedState = layout.savedStateDirectoryURL() + QStringLiteral("/.MachineState.bin.restoring");
-        SparseCopy::copyFile(*restore.stateURL, *stagedState);
-    }
     try {
-        SparseCopy::copyFile(restore.diskURL, layout.diskImageURL());
+        if (restore.stateURL) {
+            ConfinedFolder::create(layout.savedStateDirectoryURL());
+            stagedState = layout.urlForRelativePath(stagedStateRelativePath.toString());
+            SparseCopy::copyFile(*restore.stateURL, *stagedState);
+        }
+        SparseCopy::copyFile(restore.diskURL, stagedDisk);
+        removeIfPresent(layout.savedStateFileURL());
+        ItemRename::rename(stagedDisk, layout.diskImageURL());
     } catch (...) {
+        removeQuietly(stagedDisk);
         if (stagedState)
             removeQuietly(*stagedState);
         throw;
@@ -234,17 +264,13 @@ void VMSnapshotService::replaceBundleFiles(const PendingRestore &restore)
         // Only backup tools read the flag; the disk is complete without it.
     }
 
-    try {
-        if (stagedState)
+    if (stagedState) {
+        try {
             ItemRename::rename(*stagedState, layout.savedStateFileURL());
-        else
-            removeIfPresent(layout.savedStateFileURL());
-    } catch (...) {
-        // The disk is already the snapshot's: resuming the old saved state over it would corrupt the guest's file systems.
-        removeQuietly(layout.savedStateFileURL());
-        if (stagedState)
+        } catch (...) {
             removeQuietly(*stagedState);
-        throw;
+            throw;
+        }
     }
 }
 
@@ -252,6 +278,7 @@ void VMSnapshotService::recordRestore(PendingRestore restore, const VMBundle &bu
 {
     restore.timeline.activeSnapshotID = restore.snapshot.id;
     saveTimeline(restore.timeline, bundle);
+    refreshMirror(bundle);
     log(QStringLiteral("Restored snapshot '%1' for %2").arg(restore.snapshot.name, bundle.metadata.name), bundle);
 }
 
@@ -289,8 +316,11 @@ void VMSnapshotService::deleteSnapshot(const QUuid &snapshotID, const VMBundle &
             removed.append(entry.id);
     }
     const Layout layout = bundle.layout();
-    for (const QUuid &id : removed)
-        removeIfPresent(layout.urlForRelativePath(snapshotFolderRelativePath(id)));
+    // Only entries of the bundle's own Snapshots folder are removed; a link there is unlinked, never followed.
+    if (FileOperations::isFolder(layout.snapshotsDirectoryURL())) {
+        for (const QUuid &id : removed)
+            removeIfPresent(layout.urlForRelativePath(snapshotFolderRelativePath(id)));
+    }
 
     saveTimeline(remaining, bundle);
     log(QStringLiteral("Deleted snapshot '%1' for %2").arg(snapshot->name, bundle.metadata.name), bundle);
@@ -310,6 +340,19 @@ quint64 VMSnapshotService::snapshotsSize(const QString &bundleURL) const
 {
     const QString folder = VMBundle::Layout{bundleURL}.snapshotsDirectoryURL();
     return FileOperations::itemExists(folder) ? FileMeasurements::allocatedSizeOfTree(folder) : 0;
+}
+
+void VMSnapshotService::refreshMirror(const VMBundle &bundle) const
+{
+    // The mirror still links the replaced disk; left so, a repair would bring back the disk the restore replaced.
+    if (!FileOperations::isFolder(ProtectionMirror::mirrorURL(bundle.bundleURL)))
+        return;
+    try {
+        ProtectionMirror(m_logging).refreshProtection(bundle);
+    } catch (const std::exception &error) {
+        log(QStringLiteral("Could not refresh the protection of %1 after the restore: %2").arg(bundle.metadata.name, QString::fromUtf8(error.what())),
+            bundle);
+    }
 }
 
 void VMSnapshotService::log(const QString &message, const VMBundle &bundle) const

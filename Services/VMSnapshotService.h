@@ -43,6 +43,10 @@ class LoggingService;
 class VMSnapshotService
 {
 public:
+    /// Where a restore stages the snapshot's files before they take their places, relative to the bundle.
+    static constexpr QStringView stagedDiskName = u".Disk.img.restoring";
+    static constexpr QStringView stagedStateRelativePath = u"SavedState/.MachineState.bin.restoring";
+
     VMSnapshotService(const DiskImageService &diskImageService, const LoggingService &logging);
 
     // Timeline
@@ -63,10 +67,13 @@ public:
     /**
      * Puts the snapshot's disk and saved state back in place of the
      * bundle's and makes the snapshot active. Refused unless the VM's
-     * stored run state is stopped. The new disk is copied beside Disk.img
-     * and renamed over it only when complete, so a failed restore leaves
-     * the bundle as it was; without a saved-state copy to restore, the
-     * bundle's saved state is removed, since it belongs to the replaced disk.
+     * stored run state is stopped. The new disk (and saved state) are
+     * copied beside their places and renamed in only when complete, so a
+     * failed copy leaves the bundle as it was. The bundle's saved state is
+     * removed before the disk is replaced, since it belongs to the replaced
+     * disk: a restore cut short at any point leaves either the old disk or
+     * the new one, each with its own saved state or none. The protection
+     * mirror, when there is one, is refreshed to the new disk.
      */
     void restoreSnapshot(const QUuid &snapshotID, const VMBundle &bundle) const;
     QCoro::Task<> restoreSnapshotAsync(QUuid snapshotID, VMBundle bundle) const;
@@ -113,6 +120,7 @@ private:
     void recordRestore(PendingRestore restore, const VMBundle &bundle) const;
 
     static void copyFiles(const QList<FileCopy> &copies);
+    void refreshMirror(const VMBundle &bundle) const;
     static void replaceBundleFiles(const PendingRestore &restore);
     static VMSnapshotTimeline readTimeline(const QString &url);
     void setAsideUnreadableTimeline(const VMBundle &bundle) const;

@@ -6,8 +6,11 @@
 #include "BundleFolderNaming.h"
 #include "BundleSkeleton.h"
 #include "ExtendedAttributes.h"
+#include "FileMeasurements.h"
 #include "FileOperations.h"
 #include "FileViewer.h"
+#include "JSONCoding.h"
+#include "LeftoverSweeper.h"
 #include "LoggingService.h"
 #include "SecurityScope.h"
 #include "SparseCopy.h"
@@ -17,6 +20,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QPointer>
 #include <QSet>
 
@@ -61,6 +65,7 @@ VMStore::VMStore(Services services, std::optional<QString> rootURL, QObject *par
     , m_mirror(services.logging)
     , m_writer(m_mirror, m_tracked)
     , m_loader(m_mirror, services.logging)
+    , m_startedAt(QDateTime::currentDateTimeUtc())
 {
 }
 
@@ -129,9 +134,14 @@ void VMStore::updateMetadata(const VMBundle &bundle)
 
 QCoro::Task<> VMStore::reload()
 {
+    const QPointer<VMStore> self(this);
     try {
         FileOperations::createFolders(rootURL());
-        QList<VMBundle> loaded = loadLibraryBundles();
+        // Reading and decoding every bundle takes long for a large or hostile library: it runs on a worker, and only
+        // the list it yields is published here. The registry of tracked bundles is read and refreshed here first.
+        QList<VMBundle> loaded = co_await BackgroundWork::run(&VMStore::loadDetached, libraryCandidateURLs(), &m_logging, m_startedAt);
+        if (!self)
+            co_return;
         for (VMBundle &bundle : loaded)
             bundle = withLiveRuntimeState(std::move(bundle));
         std::stable_sort(loaded.begin(), loaded.end(),
@@ -140,19 +150,37 @@ QCoro::Task<> VMStore::reload()
         publish(std::move(loaded));
         log(QStringLiteral("Loaded %1 VM bundle(s) from %2").arg(count).arg(rootURL()));
     } catch (const std::exception &error) {
+        if (!self)
+            co_return;
         publish({});
         log(describe(error));
         Q_EMIT reloadFailed(describe(error));
     }
-    co_return;
 }
 
 QList<VMBundle> VMStore::loadLibraryBundles() const
 {
-    const QList<QString> candidates = libraryRootBundleURLs() + m_tracked.trackedBundleURLs();
+    return loadCandidates(libraryCandidateURLs(), m_loader, LeftoverSweeper(m_logging, m_startedAt), m_logging);
+}
 
+QList<QString> VMStore::libraryCandidateURLs() const
+{
+    return libraryRootBundleURLs() + m_tracked.trackedBundleURLs();
+}
+
+QList<VMBundle> VMStore::loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt)
+{
+    const ProtectionMirror mirror(*logging);
+    return loadCandidates(candidates, BundleLoader(mirror, *logging), LeftoverSweeper(*logging, startedAt), *logging);
+}
+
+QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const LeftoverSweeper &sweeper,
+                                        const LoggingService &logging)
+{
+    const auto log = [&](const QString &message) { logging.log(message, QStringLiteral("Store")); };
     QSet<QString> seenPaths;
-    QSet<QUuid> seenIDs;
+    QSet<QString> sweptFolders;
+    QHash<QUuid, qsizetype> acceptedIndex;
     QList<VMBundle> accepted;
     for (const QString &candidate : candidates) {
         if (QFileInfo(candidate).suffix() != QStringLiteral("vm"))
@@ -161,20 +189,55 @@ QList<VMBundle> VMStore::loadLibraryBundles() const
         if (seenPaths.contains(location))
             continue;
         seenPaths.insert(location);
+        if (const QString folder = QFileInfo(location).path(); !sweptFolders.contains(folder)) {
+            sweptFolders.insert(folder);
+            sweeper.sweepStagingFolders(folder);
+        }
 
         try {
-            VMBundle loaded = m_loader.loadBundle(location, true);
-            if (seenIDs.contains(loaded.id())) {
-                log(QStringLiteral("Skipping duplicate VM identifier for %1 at %2").arg(loaded.metadata.name, location));
+            VMBundle loaded = loader.loadBundle(location, true);
+            sweeper.sweepBundle(location);
+            const auto existing = acceptedIndex.constFind(loaded.id());
+            if (existing == acceptedIndex.cend()) {
+                acceptedIndex.insert(loaded.id(), accepted.size());
+                accepted.append(std::move(loaded));
                 continue;
             }
-            seenIDs.insert(loaded.id());
-            accepted.append(std::move(loaded));
+            VMBundle &kept = accepted[*existing];
+            if (isOriginalOf(loaded, kept))
+                std::swap(kept, loaded);
+            log(QStringLiteral("Skipping duplicate VM identifier for %1 at %2").arg(loaded.metadata.name, loaded.bundleURL));
         } catch (const std::exception &error) {
             log(QStringLiteral("Skipping invalid bundle at %1: %2").arg(lastPathComponent(location), describe(error)));
         }
     }
     return accepted;
+}
+
+bool VMStore::isOriginalOf(const VMBundle &candidate, const VMBundle &other)
+{
+    // A copy made by hand or left by an interrupted clone carries the name of the folder it was copied from.
+    const auto keepsItsName = [](const VMBundle &bundle) {
+        try {
+            const QByteArray stored = FileOperations::readFile(bundle.layout().metadataURL());
+            return sharedJSONDecoder().decode<VMMetadata>(stored).bundleName == lastPathComponent(bundle.bundleURL);
+        } catch (const std::exception &) {
+            return false;
+        }
+    };
+    const bool candidateKeeps = keepsItsName(candidate);
+    if (candidateKeeps != keepsItsName(other))
+        return candidateKeeps;
+    const auto bornAt = [](const VMBundle &bundle) {
+        try {
+            return FileMeasurements::birthTime(bundle.bundleURL);
+        } catch (const std::exception &) {
+            return QDateTime();
+        }
+    };
+    const QDateTime candidateBorn = bornAt(candidate);
+    const QDateTime otherBorn = bornAt(other);
+    return candidateBorn.isValid() && otherBorn.isValid() && candidateBorn < otherBorn;
 }
 
 QList<QString> VMStore::libraryRootBundleURLs() const

@@ -10,6 +10,7 @@
 #include "VMRuntimeState.h"
 
 #include <QCoroTask>
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -23,6 +24,7 @@ class FileBookmarkService;
 class FileViewer;
 class LoggingService;
 class SecurityScopedAccess;
+class LeftoverSweeper;
 class StagedBundleCopy;
 
 /**
@@ -79,8 +81,20 @@ public:
     // Saving, reloading and registration
     void updateBundle(const VMBundle &bundle);
     void updateMetadata(const VMBundle &bundle);
-    /// Rebuilds the list from disk; never fails (a failure publishes an empty library and logs why).
+    /**
+     * Rebuilds the list from disk; never fails (a failure publishes an empty
+     * library and logs why). The bundles are read on a worker thread; the
+     * list is published here when they all are.
+     */
     QCoro::Task<> reload();
+    /**
+     * Reads every bundle of the root and every tracked one, blocking. A
+     * bundle that fails to load is skipped with a log line. Of two bundles
+     * with one identifier, the one whose folder still has the name its
+     * metadata records wins, else the older folder: a stray copy never
+     * hides its original. Leftovers of interrupted work from before this
+     * store existed are removed on the way (LeftoverSweeper).
+     */
     QList<VMBundle> loadLibraryBundles() const;
     /// The root folder's entries, hidden ones left out, sorted by name so the same bundle wins every time.
     QList<QString> libraryRootBundleURLs() const;
@@ -136,6 +150,13 @@ Q_SIGNALS:
 
 private:
     static VMBundle refreshedForSave(const VMBundle &bundle);
+    QList<QString> libraryCandidateURLs() const;
+    /// The scan of loadLibraryBundles() with nothing of the store: it outlives a store destroyed while it runs.
+    static QList<VMBundle> loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt);
+    static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const LeftoverSweeper &sweeper,
+                                          const LoggingService &logging);
+    /// Whether `candidate`, not `other`, is the original of two bundles with one identifier.
+    static bool isOriginalOf(const VMBundle &candidate, const VMBundle &other);
     /// Security-scoped access to a bundle for as long as the result lives: on its location in the root, through its bookmark outside.
     std::unique_ptr<SecurityScope> bundleScope(const QString &url) const;
     VMBundle bundleForBackup(const QUuid &id) const;
@@ -156,5 +177,7 @@ private:
     BundleWriter m_writer;
     BundleLoader m_loader;
     LiveRuntimeStates m_liveRuntimeStates;
+    /// Leftovers of interrupted work changed before this moment cannot belong to work of this store.
+    QDateTime m_startedAt;
     QList<VMBundle> m_bundles;
 };

@@ -122,7 +122,9 @@ std::unique_ptr<VMDetailsViewModel> AppState::makeDetailsViewModel(const QUuid &
 {
     return std::make_unique<VMDetailsViewModel>(bundleID, VMDetailsViewModel::Services{m_vmStore, m_coordinator, m_runtimeService, m_bundleOperations,
                                                                                        m_diskImageService, m_guestAutomationService, m_snapshotService,
-                                                                                       m_diskAnalyticsService, m_loggingService, &systemHostCapacity});
+                                                                                       m_diskAnalyticsService, m_performanceMonitor, m_macOSUpdateService,
+                                                                                       m_ciRunnerService, m_networkTopologyService, m_loggingService,
+                                                                                       &systemHostCapacity});
 }
 
 std::unique_ptr<VMConsoleViewModel> AppState::makeConsoleViewModel(std::shared_ptr<VirtualMachineSession> session)

@@ -195,9 +195,15 @@ QByteArray JSONEncoder::encodeJson(const Json &json) const
 
 Json JSONDecoder::parse(const QByteArray &data) const
 {
+    const Json::parser_callback_t limitDepth = [](int depth, Json::parse_event_t event, Json &) {
+        if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) && depth >= maximumNestingDepth)
+            throw JSONDecodingError(JSONDecodingError::Kind::dataCorrupted, "The given data was not valid JSON: nested too deeply.");
+        return true;
+    };
     try {
-        return Json::parse(data.constBegin(), data.constEnd());
-    } catch (const Json::parse_error &error) {
+        return Json::parse(data.constBegin(), data.constEnd(), limitDepth);
+    } catch (const Json::exception &error) {
+        // Not only syntax errors: a number that overflows a double is reported as out_of_range.
         throw JSONDecodingError(JSONDecodingError::Kind::dataCorrupted, std::string("The given data was not valid JSON: ") + error.what());
     }
 }

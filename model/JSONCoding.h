@@ -302,8 +302,15 @@ public:
     {
         return JSONCodec<T>::decode(parse(data));
     }
-    /// Parses JSON text; throws JSONDecodingError (dataCorrupted) when malformed.
+    /**
+     * Parses JSON text; throws JSONDecodingError (dataCorrupted) when it is
+     * malformed, holds a number beyond the range of a double, or nests
+     * arrays and objects deeper than maximumNestingDepth.
+     */
     Json parse(const QByteArray &data) const;
+
+    /// Far deeper than any record of ours; refusing more keeps a hostile file from costing time and memory.
+    static constexpr int maximumNestingDepth = 64;
 };
 
 const JSONEncoder &sharedJSONEncoder();

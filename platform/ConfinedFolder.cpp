@@ -195,6 +195,17 @@ void ConfinedFolder::writeFileAtomically(const QString &name, const QByteArray &
     file.renameTo(native(name));
 }
 
+void ConfinedFolder::appendToFile(const QString &name, const QByteArray &data) const
+{
+    const QString path = pathOf(name);
+    const FileDescriptor file(
+        ::openat(m_descriptor.get(), native(name).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    if (!file.isValid())
+        throw PlatformError::posix(errno, path);
+    FileOperations::regularFileStatus(file.get(), path);
+    FileOperations::writeAll(file.get(), data, path);
+}
+
 void ConfinedFolder::removeFile(const QString &name) const
 {
     if (::unlinkat(m_descriptor.get(), native(name).constData(), 0) != 0)

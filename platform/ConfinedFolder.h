@@ -77,6 +77,9 @@ public:
      */
     void writeFileAtomically(const QString &name, const QByteArray &data) const;
 
+    /// Appends `data` to the regular file `name`, creating it (0644 less the umask); a link there fails with ELOOP.
+    void appendToFile(const QString &name, const QByteArray &data) const;
+
     /// Removes the file or link `name`; a folder fails with EISDIR.
     void removeFile(const QString &name) const;
 

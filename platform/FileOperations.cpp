@@ -5,6 +5,7 @@
 #include "FileDescriptor.h"
 #include "PlatformError.h"
 #include "TemporarySiblingFile.h"
+#include "WriteSteps.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,6 +55,17 @@ QByteArray readFile(const QString &path, qint64 maximumSize)
     if (!file.isValid())
         throw PlatformError::posix(errno, path);
     return readRegularFile(file.get(), path, maximumSize);
+}
+
+struct stat regularFileStatus(int descriptor, const QString &path)
+{
+    struct stat status {
+    };
+    if (::fstat(descriptor, &status) != 0)
+        throw PlatformError::posix(errno, path);
+    if (!S_ISREG(status.st_mode))
+        throw PlatformError::posix(EINVAL, path);
+    return status;
 }
 
 QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSize)
@@ -131,6 +143,7 @@ void createFolders(const QString &path)
 
 void createHardLink(const QString &existingPath, const QString &newPath)
 {
+    WriteSteps::reach(WriteSteps::Step::link, newPath);
     if (::link(native(existingPath).constData(), native(newPath).constData()) != 0)
         throw PlatformError::posix(errno, newPath);
 }
@@ -143,6 +156,13 @@ bool isSameFile(const QString &first, const QString &second)
     };
     return ::lstat(native(first).constData(), &a) == 0 && ::lstat(native(second).constData(), &b) == 0 && a.st_dev == b.st_dev
         && a.st_ino == b.st_ino;
+}
+
+bool isFolder(const QString &path)
+{
+    struct stat status {
+    };
+    return ::lstat(native(path).constData(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 bool itemExists(const QString &path)
@@ -173,6 +193,7 @@ QStringList folderEntries(const QString &folder)
 
 void removeItem(const QString &path)
 {
+    WriteSteps::reach(WriteSteps::Step::remove, path);
     const QByteArray nativePath = native(path);
     struct stat status {
     };

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/stat.h>
+
 /**
  * The file operations the storage services build on: atomic writes, folder
  * creation, hard links, file identity and removal. Every failure is thrown as
@@ -23,6 +25,9 @@ inline constexpr qint64 defaultMaximumReadSize = 64 * 1024 * 1024;
  * file longer than `maximumSize` bytes fails with EFBIG.
  */
 QByteArray readFile(const QString &path, qint64 maximumSize = defaultMaximumReadSize);
+
+/// The status of the open `descriptor`, which must be a regular file (else EINVAL); `path` names it in errors.
+struct stat regularFileStatus(int descriptor, const QString &path);
 
 /// The same checks and cap for a file the caller opened itself (say relative to a folder); `path` names it in errors.
 QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSize);
@@ -54,6 +59,9 @@ void createHardLink(const QString &existingPath, const QString &newPath);
  * answers false.
  */
 bool isSameFile(const QString &first, const QString &second);
+
+/// True when a real folder is at `path`: a link, even to a folder, is not one.
+bool isFolder(const QString &path);
 
 /// True when something, a dangling link included, exists at `path`.
 bool itemExists(const QString &path);

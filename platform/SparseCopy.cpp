@@ -5,6 +5,7 @@
 #include "FileOperations.h"
 #include "PlatformError.h"
 #include "TemporarySiblingFile.h"
+#include "WriteSteps.h"
 
 #include <QFile>
 
@@ -137,6 +138,7 @@ namespace {
 
 void copyFile(const QString &source, const QString &destination)
 {
+    WriteSteps::reach(WriteSteps::Step::copy, destination);
     // O_NONBLOCK: opening a FIFO must not hang; it is refused below like every other non-file.
     const FileDescriptor input(::open(native(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!input.isValid())

@@ -2,6 +2,7 @@
 #include "TemporarySiblingFile.h"
 
 #include "PlatformError.h"
+#include "WriteSteps.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -36,6 +37,7 @@ TemporarySiblingFile::~TemporarySiblingFile()
 void TemporarySiblingFile::commit()
 {
     m_file.reset();
+    WriteSteps::reach(WriteSteps::Step::rename, m_destination);
     if (::rename(m_temporaryPath.constData(), QFile::encodeName(m_destination).constData()) != 0)
         throw PlatformError::posix(errno, m_destination);
     m_temporaryPath.clear();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "WritableFile.h"
 
+#include "FileOperations.h"
 #include "PlatformError.h"
 
 #include <QFile>
@@ -32,12 +33,7 @@ WritableFile WritableFile::open(const QString &path)
     FileDescriptor file(::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file.isValid())
         throw PlatformError::posix(errno, path);
-    struct stat status {
-    };
-    if (::fstat(file.get(), &status) != 0)
-        throw PlatformError::posix(errno, path);
-    if (!S_ISREG(status.st_mode))
-        throw PlatformError::posix(EINVAL, path);
+    FileOperations::regularFileStatus(file.get(), path);
     return WritableFile(path, std::move(file));
 }
 

@@ -2,6 +2,7 @@
 #include "ZipArchiveWriter.h"
 
 #include "FileDescriptor.h"
+#include "FileOperations.h"
 #include "PlatformError.h"
 
 #include <QByteArray>
@@ -194,12 +195,7 @@ private:
         const FileDescriptor file(::openat(parent, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (!file.isValid())
             throw PlatformError::posix(errno, path);
-        struct stat status {
-        };
-        if (::fstat(file.get(), &status) != 0)
-            throw PlatformError::posix(errno, path);
-        if (!S_ISREG(status.st_mode))
-            throw PlatformError::posix(EINVAL, path);
+        const struct stat status = FileOperations::regularFileStatus(file.get(), path);
         writeHeader(status, entryPath);
         writeContent(file.get(), status.st_size, path);
     }

@@ -26,6 +26,9 @@ VirtualMachineError abandoned()
     return VirtualMachineError(VirtualMachineError::Case::runtimeError, QStringLiteral("Failed to start QEMU: the start was abandoned."));
 }
 
+// Kept out of the coroutine: with UBSan and no optimisation, g++ 12 crashes on a local enumeration inside it.
+enum LaunchOutcome { started, failedToStart };
+
 } // namespace
 
 QEMUExecutor::QEMUExecutor(QString qemuPath, QStringList arguments, VMBundle bundle, const LoggingService &loggingService,
@@ -113,10 +116,9 @@ QCoro::Task<> QEMUExecutor::start()
     const QString header = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + QLatin1Char(' ')
                            + ChildProcess::commandLineText(m_qemuPath, m_arguments) + QLatin1Char('\n');
     m_log.append(header.toUtf8());
-    enum { started, failedToStart };
     SignalWaiter waiter;
     waiter.watch(&m_process, &QProcess::started, started);
-    waiter.watch(&m_process, &QProcess::errorOccurred, failedToStart, [](QProcess::ProcessError error) { return error == QProcess::FailedToStart; });
+    waiter.watchFailedStart(&m_process, failedToStart);
     waiter.watchDestruction(this, failedToStart);
     m_process.start();
     const std::optional<int> outcome = co_await waiter.wait(launchTimeout);

@@ -26,12 +26,6 @@ namespace {
 
 constexpr auto pollInterval = 25ms;
 
-// g++ 12 crashes on a lambda written inside this coroutine, so the test is a plain function.
-bool isFailureToStart(QProcess::ProcessError error)
-{
-    return error == QProcess::FailedToStart;
-}
-
 VirtualMachineError abandoned()
 {
     return VirtualMachineError(VirtualMachineError::Case::runtimeError, QStringLiteral("The TPM emulator was abandoned while it started."));
@@ -42,6 +36,9 @@ QString notServedWithin(std::chrono::milliseconds timeout)
 {
     return QStringLiteral("swtpm did not serve tpm.sock within %1 seconds.").arg(std::chrono::duration_cast<std::chrono::seconds>(timeout).count());
 }
+
+// Kept out of the coroutine too: with UBSan and no optimisation, g++ 12 crashes on a local enumeration inside it.
+enum LaunchOutcome { started, failedToStart };
 
 bool isSocket(const QString &path)
 {
@@ -95,10 +92,9 @@ QCoro::Task<> TPMEmulator::start(std::chrono::milliseconds timeout)
     prepare();
 
     QPointer<TPMEmulator> self(this);
-    enum { started, failedToStart };
     SignalWaiter waiter;
     waiter.watch(&m_process, &QProcess::started, started);
-    waiter.watch(&m_process, &QProcess::errorOccurred, failedToStart, &isFailureToStart);
+    waiter.watchFailedStart(&m_process, failedToStart);
     waiter.watchDestruction(this, failedToStart);
     m_process.start();
     const std::chrono::milliseconds launchTime(deadline.remainingTime());

@@ -4,6 +4,8 @@
 # One entry point for working on Zovozu VM Lab on Debian 12:
 #   scripts/dev.sh app    install what is missing, build, start the application
 #   scripts/dev.sh test   install what is missing, build, run the whole test suite
+#   scripts/dev.sh sanitize  the same tests in a build of its own with AddressSanitizer and
+#                            UndefinedBehaviorSanitizer (slow; not part of CI)
 #
 # Packages are installed with apt-get (as root, or through sudo when run by a user).
 set -euo pipefail
@@ -61,8 +63,23 @@ case "${1:-}" in
         ctest --output-on-failure --timeout 300 -j "$(nproc)" -LE qemu
         exec ctest --output-on-failure --timeout 300 -L qemu
         ;;
+    sanitize)
+        install_missing_packages
+        SANITIZE_BUILD="${ZOVOZU_SANITIZE_BUILD_DIR:-$ROOT/build-sanitize}"
+        if [ ! -f "$SANITIZE_BUILD/build.ninja" ]; then
+            cmake -S "$ROOT" -B "$SANITIZE_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+                -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
+                -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
+        fi
+        cmake --build "$SANITIZE_BUILD"
+        cd "$SANITIZE_BUILD"
+        # Leak checking stays off: Qt and the graphics stack keep process-lifetime allocations it would report.
+        export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+        export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+        exec ctest --output-on-failure --timeout 900 -j "$(nproc)" -LE qemu
+        ;;
     *)
-        echo "usage: $0 app|test" >&2
+        echo "usage: $0 app|test|sanitize" >&2
         exit 2
         ;;
 esac

@@ -53,28 +53,23 @@ QCoro::Task<> VMConsoleViewModel::resume()
 
 QCoro::Task<> VMConsoleViewModel::stop()
 {
-    const QUuid id = vmID();
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, u"stop");
-    if (!ticket)
-        co_return;
-    const QPointer<VMConsoleViewModel> self(this);
-    try {
-        co_await m_coordinator.stop(id);
-    } catch (const std::exception &error) {
-        if (self)
-            report(error);
-    }
+    co_await runCoordinatorAction(u"stop", &VirtualMachineCoordinator::stop);
 }
 
 QCoro::Task<> VMConsoleViewModel::saveState()
 {
+    co_await runCoordinatorAction(u"saveState", &VirtualMachineCoordinator::recordSavedState);
+}
+
+QCoro::Task<> VMConsoleViewModel::runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid))
+{
     const QUuid id = vmID();
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, u"saveState");
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, action);
     if (!ticket)
         co_return;
     const QPointer<VMConsoleViewModel> self(this);
     try {
-        co_await m_coordinator.recordSavedState(id);
+        co_await (m_coordinator.*operation)(id);
     } catch (const std::exception &error) {
         if (self)
             report(error);

@@ -68,6 +68,8 @@ private:
 
     QCoro::Task<> startVM(bool resumeSavedState, QStringView action);
     QCoro::Task<> transition(Transition transition);
+    /// Runs a coordinator operation on the VM, unless the same action runs already.
+    QCoro::Task<> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
     QUuid vmID() const;
     void adopt(std::shared_ptr<VirtualMachineSession> session);
     /// Takes the coordinator's session for the VM when it is another one.

@@ -8,6 +8,8 @@
 #include "VMBundleOperations.h"
 #include "VMDiskAnalyticsService.h"
 #include "VMGuestAutomationService.h"
+#include "VMMacOSUpdateService.h"
+#include "VMPerformanceMonitorService.h"
 #include "VMRuntimeService.h"
 #include "VMSnapshotService.h"
 #include "VMStore.h"
@@ -74,6 +76,10 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     , m_guestAutomation(services.guestAutomation)
     , m_snapshots(services.snapshots)
     , m_diskAnalyticsService(services.diskAnalytics)
+    , m_performanceMonitor(services.performanceMonitor)
+    , m_updates(services.updates)
+    , m_ciRunner(services.ciRunner)
+    , m_networkTopology(services.networkTopology)
     , m_logging(services.logging)
     , m_hostCapacity(std::move(services.hostCapacity))
 {
@@ -233,16 +239,20 @@ QCoro::Task<> VMDetailsViewModel::reload()
 
 QCoro::Task<> VMDetailsViewModel::start(QEMUSetupService *qemuSetup)
 {
-    if (isWindowsGuest() && qemuSetup) {
+    if (isWindowsGuest() && qemuSetup)
         co_await launchQEMU(qemuSetup);
-        co_return;
-    }
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"start");
+    else
+        co_await startSession(u"start", false);
+}
+
+QCoro::Task<> VMDetailsViewModel::startSession(QStringView action, bool resumeSavedState)
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, action);
     if (!ticket)
         co_return;
     BusyFrame frame(*this);
     try {
-        std::shared_ptr<VirtualMachineSession> session = co_await m_coordinator.start(m_bundleID, false);
+        std::shared_ptr<VirtualMachineSession> session = co_await m_coordinator.start(m_bundleID, resumeSavedState);
         if (frame.model())
             setActiveConsoleSession(std::move(session));
     } catch (const std::exception &error) {
@@ -279,17 +289,7 @@ QCoro::Task<> VMDetailsViewModel::launchQEMU(QEMUSetupService *qemuSetup)
 
 QCoro::Task<> VMDetailsViewModel::resumeSavedState()
 {
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"resumeSavedState");
-    if (!ticket)
-        co_return;
-    BusyFrame frame(*this);
-    try {
-        std::shared_ptr<VirtualMachineSession> session = co_await m_coordinator.start(m_bundleID, true);
-        if (frame.model())
-            setActiveConsoleSession(std::move(session));
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
+    co_await startSession(u"resumeSavedState", true);
 }
 
 QCoro::Task<> VMDetailsViewModel::pause()
@@ -323,25 +323,22 @@ QCoro::Task<> VMDetailsViewModel::transition(VMRuntimeState target)
 
 QCoro::Task<> VMDetailsViewModel::stop()
 {
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"stop");
-    if (!ticket)
-        co_return;
-    BusyFrame frame(*this);
-    try {
-        co_await m_coordinator.stop(m_bundleID);
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
+    co_await runCoordinatorAction(u"stop", &VirtualMachineCoordinator::stop);
 }
 
 QCoro::Task<> VMDetailsViewModel::saveState()
 {
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"saveState");
+    co_await runCoordinatorAction(u"saveState", &VirtualMachineCoordinator::recordSavedState);
+}
+
+QCoro::Task<> VMDetailsViewModel::runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid))
+{
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, action);
     if (!ticket)
         co_return;
     BusyFrame frame(*this);
     try {
-        co_await m_coordinator.recordSavedState(m_bundleID);
+        co_await (m_coordinator.*operation)(m_bundleID);
     } catch (const std::exception &error) {
         frame.fail(error);
     }
@@ -501,6 +498,54 @@ std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
     if (!m_bundle || m_bundle->sharedFolders.isEmpty())
         return std::nullopt;
     return m_bundle->sharedFolders.first().localURL;
+}
+
+// ---------------------------------------------------------------- updates and performance
+
+QCoro::Task<> VMDetailsViewModel::checkForMacOSUpdates()
+{
+    if (!m_bundle)
+        co_return;
+    const QPointer<VMDetailsViewModel> self(this);
+    co_await m_updates.checkForUpdates(*m_bundle);
+    if (!self)
+        co_return;
+    m_updateInfo = m_updates.updateInfo().contains(m_bundleID) ? std::optional(m_updates.updateInfo().value(m_bundleID)) : std::nullopt;
+    m_updateCheckFailure = m_updates.checkFailures().contains(m_bundleID) ? std::optional(m_updates.checkFailures().value(m_bundleID)) : std::nullopt;
+    Q_EMIT updateInfoChanged();
+}
+
+QCoro::Task<std::optional<QString>> VMDetailsViewModel::createPreUpdateSnapshot(VMMacOSUpdateStrategy strategy)
+{
+    if (!m_bundle)
+        co_return std::nullopt;
+    const QPointer<VMDetailsViewModel> self(this);
+    try {
+        QString guidance = co_await m_updates.createPreUpdateSnapshot(*m_bundle, strategy);
+        if (self)
+            refreshSnapshotTimeline();
+        co_return guidance;
+    } catch (const std::exception &error) {
+        if (self)
+            setErrorMessage(QString::fromUtf8(error.what()));
+    }
+    co_return std::nullopt;
+}
+
+void VMDetailsViewModel::startPerformanceMonitoring()
+{
+    if (m_bundle)
+        m_performanceMonitor.startMonitoring(m_bundleID, m_bundle->metadata.memorySizeBytes, m_bundle->metadata.cpuCount);
+}
+
+void VMDetailsViewModel::stopPerformanceMonitoring()
+{
+    m_performanceMonitor.stopMonitoring(m_bundleID);
+}
+
+VMPerformanceHistory VMDetailsViewModel::performanceHistory() const
+{
+    return m_performanceMonitor.histories().value(m_bundleID);
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)

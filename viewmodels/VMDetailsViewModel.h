@@ -11,6 +11,9 @@
 #include "VMDiskAnalytics.h"
 #include "VMDiskGrowthHistory.h"
 #include "VMGuestAutomationStatusSnapshot.h"
+#include "VMMacOSUpdateInfo.h"
+#include "VMMacOSUpdateStrategy.h"
+#include "VMPerformanceHistory.h"
 #include "VMSnapshotTimeline.h"
 
 #include <QCoroTask>
@@ -24,6 +27,10 @@
 class LoggingService;
 class QEMUSetupService;
 class VMBundleOperations;
+class VMCIRunnerService;
+class VMMacOSUpdateService;
+class VMNetworkTopologyService;
+class VMPerformanceMonitorService;
 class VMDiskAnalyticsService;
 class VMGuestAutomationService;
 class VMRuntimeService;
@@ -67,6 +74,10 @@ public:
         const VMGuestAutomationService &guestAutomation;
         const VMSnapshotService &snapshots;
         const VMDiskAnalyticsService &diskAnalytics;
+        VMPerformanceMonitorService &performanceMonitor;
+        VMMacOSUpdateService &updates;
+        VMCIRunnerService &ciRunner;
+        VMNetworkTopologyService &networkTopology;
         const LoggingService &logging;
         HostCapacitySource hostCapacity;
     };
@@ -89,6 +100,9 @@ public:
     const VMSnapshotTimeline &snapshotTimeline() const { return m_snapshotTimeline; }
     const std::optional<VMDiskAnalytics> &diskAnalytics() const { return m_diskAnalytics; }
     const VMDiskGrowthHistory &diskGrowthHistory() const { return m_diskGrowthHistory; }
+    const std::optional<VMMacOSUpdateInfo> &updateInfo() const { return m_updateInfo; }
+    /// Why the last update check could not be made; none after a check that could.
+    const std::optional<QString> &updateCheckFailure() const { return m_updateCheckFailure; }
     /// Whether QEMU runs this VM (a Windows guest), as the executor registry knows it.
     bool isQEMURunning() const;
 
@@ -157,6 +171,19 @@ public:
     /// The local folder of the VM's first shared folder.
     std::optional<QUrl> firstSharedFolderURL() const;
 
+    // Updates and performance
+    /// Asks the update service about the VM and publishes its answer, or why there was none.
+    QCoro::Task<> checkForMacOSUpdates();
+    /// Takes the snapshot the strategy asks for (a running VM is paused for the copy); the guidance text, none on failure.
+    QCoro::Task<std::optional<QString>> createPreUpdateSnapshot(VMMacOSUpdateStrategy strategy);
+    void startPerformanceMonitoring();
+    void stopPerformanceMonitoring();
+    VMPerformanceHistory performanceHistory() const;
+
+    // The services the pane's panels work with directly
+    VMCIRunnerService &ciRunnerService() const { return m_ciRunner; }
+    VMNetworkTopologyService &networkTopologyService() const { return m_networkTopology; }
+
 Q_SIGNALS:
     void bundleChanged();
     void activeConsoleSessionChanged();
@@ -168,6 +195,7 @@ Q_SIGNALS:
     void snapshotTimelineChanged();
     void diskAnalyticsChanged();
     void diskGrowthHistoryChanged();
+    void updateInfoChanged();
     void isQEMURunningChanged();
 
 private:
@@ -181,6 +209,10 @@ private:
     bool runStateIs(VMRuntimeState state) const { return m_bundle && m_bundle->metadata.runtimeState == state; }
     void setBusyActions(int count);
     QCoro::Task<> launchQEMU(QEMUSetupService *qemuSetup);
+    /// Starts the VM's session (cold or from its saved state) and publishes it for the console.
+    QCoro::Task<> startSession(QStringView action, bool resumeSavedState);
+    /// Runs a coordinator operation on this VM inside the busy frame, unless the same action runs already.
+    QCoro::Task<> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
     QCoro::Task<> transition(VMRuntimeState target);
     void reportFailure(const std::exception &error);
 
@@ -193,6 +225,10 @@ private:
     const VMGuestAutomationService &m_guestAutomation;
     const VMSnapshotService &m_snapshots;
     const VMDiskAnalyticsService &m_diskAnalyticsService;
+    VMPerformanceMonitorService &m_performanceMonitor;
+    VMMacOSUpdateService &m_updates;
+    VMCIRunnerService &m_ciRunner;
+    VMNetworkTopologyService &m_networkTopology;
     const LoggingService &m_logging;
     HostCapacitySource m_hostCapacity;
 
@@ -206,5 +242,7 @@ private:
     VMSnapshotTimeline m_snapshotTimeline;
     std::optional<VMDiskAnalytics> m_diskAnalytics;
     VMDiskGrowthHistory m_diskGrowthHistory;
+    std::optional<VMMacOSUpdateInfo> m_updateInfo;
+    std::optional<QString> m_updateCheckFailure;
     ActionsInFlight m_inFlight;
 };

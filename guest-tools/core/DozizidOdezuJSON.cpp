@@ -25,9 +25,17 @@ std::string encodeJSON(const Json &json)
 
 Json parseJSON(std::string_view text)
 {
+    // Far deeper than any message; a hostile file nested deeper would only cost time and memory.
+    constexpr int maximumNestingDepth = 64;
+    const Json::parser_callback_t limitDepth = [](int depth, Json::parse_event_t event, Json &) {
+        if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) && depth >= maximumNestingDepth)
+            throw ToolsError::decoding("it is nested too deeply.");
+        return true;
+    };
     try {
-        return Json::parse(text);
-    } catch (const Json::parse_error &error) {
+        return Json::parse(text, limitDepth);
+    } catch (const Json::exception &error) {
+        // Not only syntax errors: a number that overflows a double is reported as out_of_range.
         throw ToolsError::decoding(std::string("it isn't valid JSON: ") + error.what());
     }
 }

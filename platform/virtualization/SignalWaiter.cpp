@@ -8,6 +8,11 @@ void SignalWaiter::watchDestruction(const QObject *object, int key)
     connect(object, &QObject::destroyed, this, [this, key] { settle(key); });
 }
 
+void SignalWaiter::watchFailedStart(const QProcess *process, int key)
+{
+    watch(process, &QProcess::errorOccurred, key, [](QProcess::ProcessError error) { return error == QProcess::FailedToStart; });
+}
+
 void SignalWaiter::settle(int key)
 {
     if (m_outcome)

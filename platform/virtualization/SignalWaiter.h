@@ -3,6 +3,7 @@
 
 #include <QCoroTask>
 #include <QObject>
+#include <QProcess>
 
 #include <chrono>
 #include <optional>
@@ -48,6 +49,9 @@ public:
 
     /// Counts the destruction of `object` as the outcome `key`.
     void watchDestruction(const QObject *object, int key);
+
+    /// Counts a start of `process` that failed (not its other errors) as the outcome `key`.
+    void watchFailedStart(const QProcess *process, int key);
 
     /// Settles on `key` now, unless the waiter has settled already.
     void settle(int key);

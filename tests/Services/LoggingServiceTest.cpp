@@ -106,3 +106,34 @@ TEST(LoggingServiceTest, ALinkPlantedAsTheBundleLogIsNotFollowed)
     EXPECT_EQ(readAll(victim), QStringLiteral("untouched"));
     EXPECT_NE(output.find("[Logging] Failed to write log: "), std::string::npos);
 }
+
+TEST(LoggingServiceTest, LinkedFoldersOnTheWayKeepTheLogInsideTheBundle)
+{
+    const TemporaryHome home;
+    const QString outside = home.path() + QStringLiteral("/outside");
+    ASSERT_TRUE(QDir().mkpath(outside));
+
+    // A Logs folder that is a link gives way to a folder of the bundle's own.
+    const QString bundle = home.path() + QStringLiteral("/Imported.vm");
+    ASSERT_TRUE(QDir().mkpath(bundle));
+    ASSERT_TRUE(QFile::link(outside, bundle + QStringLiteral("/Logs")));
+    LoggingService().log(QStringLiteral("stays inside"), QStringLiteral("Store"), bundle);
+    EXPECT_TRUE(QDir(outside).isEmpty());
+    EXPECT_FALSE(QFileInfo(bundle + QStringLiteral("/Logs")).isSymLink());
+    EXPECT_TRUE(readAll(bundle + QStringLiteral("/Logs/duvuzodovevav.log")).contains(QStringLiteral("stays inside")));
+
+    // A bundle folder that is itself a link gets no log in its target.
+    const QString linked = home.path() + QStringLiteral("/Linked.vm");
+    ASSERT_TRUE(QFile::link(outside, linked));
+    LoggingService().log(QStringLiteral("about a linked bundle"), QStringLiteral("Store"), linked);
+    EXPECT_TRUE(QDir(outside).isEmpty());
+    EXPECT_TRUE(readAll(home.applicationData() + QStringLiteral("/Logs/app.log")).contains(QStringLiteral("about a linked bundle")));
+}
+
+TEST(LoggingServiceTest, ControlCharactersCannotForgeALine)
+{
+    const QString line = LoggingService::formatLine(QStringLiteral("Skipping Evil\n[2026-01-01T00:00:00.000Z] [Store] forged\r\x1b[2J.vm"),
+                                                    QStringLiteral("Store"));
+    EXPECT_EQ(line.count(QLatin1Char('\n')), 1);
+    EXPECT_TRUE(line.endsWith(QStringLiteral("Skipping Evil\\n[2026-01-01T00:00:00.000Z] [Store] forged\\r\\u001b[2J.vm\n")));
+}

@@ -3,7 +3,10 @@
 
 #include "DiskImageService.h"
 #include "FileMeasurements.h"
+#include "FileOperations.h"
 #include "FileSystemTraps.h"
+#include "InterruptedWrite.h"
+#include "JSONCoding.h"
 #include "MachineIdentityService.h"
 #include "ProtectionMirror.h"
 #include "StoreTestFixture.h"
@@ -197,4 +200,32 @@ TEST_F(VMCloneServiceTest, TheTaskClonesLikeTheCallAndReportsFailuresTheSameWay)
         EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::cloneFailed);
     }
     EXPECT_TRUE(hiddenEntries(root()).isEmpty());
+}
+
+TEST_F(VMCloneServiceTest, ACloneCutShortNeverTakesItsSourcesIdentity)
+{
+    const VMBundle dev = source();
+    int step = 1;
+    for (;; ++step) {
+        const auto outcome = InterruptedWrite::runUntil(step, [&] { clone(dev); });
+        ASSERT_NE(outcome, InterruptedWrite::Outcome::failed) << step;
+        // Whatever has the name of a bundle has an identity of its own.
+        for (const QString &name : QDir(root()).entryList({QStringLiteral("*.vm")}, QDir::Dirs)) {
+            if (name == QStringLiteral("Dev.vm"))
+                continue;
+            const QString metadata = root() + QLatin1Char('/') + name + QStringLiteral("/Metadata.json");
+            EXPECT_NE(sharedJSONDecoder().decode<VMMetadata>(read(metadata).toUtf8()).id, dev.id()) << name.toStdString() << " before step " << step;
+        }
+        reload();
+        ASSERT_TRUE(store().bundle(dev.id())) << step;
+        EXPECT_EQ(store().bundle(dev.id())->bundleURL, dev.bundleURL) << step;
+        if (outcome == InterruptedWrite::Outcome::completed)
+            break;
+        // Each child starts from the same random state, so the next one would pick the same staging name.
+        for (const QString &name : QDir(root()).entryList({QStringLiteral("Dev Copy*.vm")}, QDir::Dirs))
+            store().removeBundleFromDisk(root() + QLatin1Char('/') + name);
+        for (const QString &name : hiddenEntries(root()))
+            FileOperations::removeItem(root() + QLatin1Char('/') + name);
+    }
+    EXPECT_GT(step, 3);
 }

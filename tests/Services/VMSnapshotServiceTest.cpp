@@ -4,8 +4,11 @@
 
 #include "DiskImageService.h"
 #include "FileMeasurements.h"
+#include "FileOperations.h"
+#include "InterruptedWrite.h"
 #include "LoggingService.h"
 #include "PlatformError.h"
+#include "ProtectionMirror.h"
 #include "QtPrinters.h"
 #include "TaskOutcome.h"
 #include "TemporaryHome.h"
@@ -347,4 +350,81 @@ TEST_F(VMSnapshotServiceTest, TheTasksDoTheSameWorkAndReportFailuresAsThemselves
     EXPECT_THROW(waitForOutcome(m_snapshots.restoreSnapshotAsync(taken.id, m_bundle)).get(), PlatformError);
     EXPECT_THROW(waitForOutcome(m_snapshots.restoreSnapshotAsync(QUuid::createUuid(), m_bundle)).get(), VirtualMachineError);
     EXPECT_EQ(diskMarker(), QByteArray("disk two"));
+}
+
+TEST_F(VMSnapshotServiceTest, ARestoreCutShortNeverPairsADiskWithAnotherDisksState)
+{
+    write(layout().savedStateFileURL(), "state one");
+    const VMSnapshot withState = m_snapshots.createSnapshot(m_bundle, QStringLiteral("Suspended"), QString(), false);
+    QFile::remove(layout().savedStateFileURL());
+    const VMSnapshot cold = m_snapshots.createSnapshot(m_bundle, QStringLiteral("Cold"), QString(), false);
+
+    for (const VMSnapshot &snapshot : {withState, cold}) {
+        int step = 1;
+        for (;; ++step) {
+            writeDisk("disk two");
+            write(layout().savedStateFileURL(), "state two");
+            const auto outcome = InterruptedWrite::runUntil(step, [&] { m_snapshots.restoreSnapshot(snapshot.id, m_bundle); });
+            ASSERT_NE(outcome, InterruptedWrite::Outcome::failed) << snapshot.name.toStdString() << step;
+            const QByteArray disk = diskMarker();
+            const QByteArray state = QFileInfo::exists(layout().savedStateFileURL()) ? read(layout().savedStateFileURL()) : QByteArray("none");
+            const QByteArray expectedState = snapshot.id == withState.id ? "state one" : "none";
+            const bool oldPair = disk == "disk two" && (state == "state two" || state == "none");
+            const bool newPair = disk == "disk one" && (state == expectedState || state == "none");
+            EXPECT_TRUE(oldPair || newPair) << snapshot.name.toStdString() << " stopped before step " << step << ": " << disk.toStdString() << " with "
+                                            << state.toStdString();
+            if (outcome == InterruptedWrite::Outcome::completed) {
+                EXPECT_EQ(disk, QByteArray("disk one"));
+                EXPECT_EQ(state, expectedState);
+                break;
+            }
+        }
+        EXPECT_GT(step, 2);
+    }
+}
+
+TEST_F(VMSnapshotServiceTest, ARestoreMovesTheProtectionMirrorToTheNewDisk)
+{
+    const VMSnapshot first = m_snapshots.createSnapshot(m_bundle, QStringLiteral("First"), QString(), false);
+    writeDisk("disk two");
+    const ProtectionMirror mirror(m_logging);
+    mirror.refreshProtection(m_bundle);
+    const QString mirroredDisk = ProtectionMirror::mirrorURL(m_bundle.bundleURL) + QStringLiteral("/Disk.img");
+    ASSERT_TRUE(FileOperations::isSameFile(layout().diskImageURL(), mirroredDisk));
+
+    m_snapshots.restoreSnapshot(first.id, m_bundle);
+
+    EXPECT_TRUE(FileOperations::isSameFile(layout().diskImageURL(), mirroredDisk));
+    EXPECT_EQ(read(mirroredDisk).left(8), QByteArray("disk one"));
+}
+
+TEST_F(VMSnapshotServiceTest, LinkedSnapshotFoldersNeverLeadOutOfTheBundle)
+{
+    const QString outside = m_home.path() + QStringLiteral("/outside");
+    const VMSnapshot taken = m_snapshots.createSnapshot(m_bundle, QStringLiteral("Taken"), QString(), false);
+    const QString id = taken.id.toString(QUuid::WithoutBraces).toUpper();
+    write(outside + QStringLiteral("/") + id + QStringLiteral("/Disk.img"), "outside disk");
+    write(outside + QStringLiteral("/") + id + QStringLiteral("/user file"), "keep me");
+    write(outside + QStringLiteral("/Timeline.json"), read(layout().snapshotTimelineURL()));
+
+    // The snapshot's own folder is a link: restoring refuses to read through it.
+    QDir(snapshotFolder(taken)).removeRecursively();
+    TestFiles::makeLink(outside + QStringLiteral("/") + id, snapshotFolder(taken));
+    EXPECT_EQ(failure([&] { m_snapshots.restoreSnapshot(taken.id, m_bundle); }).errorCase(), VirtualMachineError::Case::invalidBundle);
+    EXPECT_EQ(diskMarker(), QByteArray("disk one"));
+
+    // Deleting it unlinks the link and leaves what it pointed to.
+    m_snapshots.deleteSnapshot(taken.id, m_bundle);
+    EXPECT_EQ(read(outside + QStringLiteral("/") + id + QStringLiteral("/user file")), QByteArray("keep me"));
+
+    // The whole Snapshots folder is a link: it names no snapshot, and a new one is made in a folder of the bundle's own.
+    QDir(layout().snapshotsDirectoryURL()).removeRecursively();
+    TestFiles::makeLink(outside, layout().snapshotsDirectoryURL());
+    EXPECT_TRUE(m_snapshots.loadTimeline(m_bundle).snapshots.isEmpty());
+    m_snapshots.deleteSnapshot(taken.id, m_bundle);
+    EXPECT_EQ(read(outside + QStringLiteral("/") + id + QStringLiteral("/user file")), QByteArray("keep me"));
+    const VMSnapshot fresh = m_snapshots.createSnapshot(m_bundle, QStringLiteral("Fresh"), QString(), false);
+    EXPECT_FALSE(QFileInfo(layout().snapshotsDirectoryURL()).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(inBundle(fresh.diskRelativePath)));
+    EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), (QStringList{id, QStringLiteral("Timeline.json")}));
 }

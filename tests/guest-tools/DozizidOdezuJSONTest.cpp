@@ -75,7 +75,9 @@ TEST_F(DozizidOdezuJSONTest, ReadTakesOnlyRegularFilesWithinTheCap)
 
 TEST_F(DozizidOdezuJSONTest, MalformedContentFailsWithADescription)
 {
-    for (const char *content : {"", "{", "{\"agentVersion\": \"3\"}", "\xff\xfe"}) {
+    const std::string deep = std::string(100, '[') + std::string(100, ']');
+    for (const std::string &content : {std::string(), std::string("{"), std::string("{\"agentVersion\": \"3\"}"), std::string("\xff\xfe"),
+                                       std::string("{\"agentVersion\": 1e999}"), deep}) {
         writeFile(file, content);
         try {
             DozizidOdezuJSON::read<VMGuestAutomationHeartbeat>(file);

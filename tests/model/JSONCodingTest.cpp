@@ -244,6 +244,22 @@ TEST(JSONCodingTest, MalformedTextIsADecodingError)
     EXPECT_THROW(sharedJSONDecoder().decode<Sample>(""), JSONDecodingError);
 }
 
+TEST(JSONCodingTest, HostileTextIsADecodingErrorToo)
+{
+    const QByteArray deep = QByteArray(JSONDecoder::maximumNestingDepth + 1, '[') + QByteArray(JSONDecoder::maximumNestingDepth + 1, ']');
+    const QByteArray endless(8 * 1024 * 1024, '[');
+    for (const QByteArray &text : {QByteArray(R"({"name": 1e999})"), QByteArray("[-1e400]"), deep, endless}) {
+        try {
+            sharedJSONDecoder().parse(text);
+            ADD_FAILURE() << "parsed " << text.left(40).toStdString();
+        } catch (const JSONDecodingError &error) {
+            EXPECT_EQ(error.kind(), JSONDecodingError::Kind::dataCorrupted);
+        }
+    }
+    const QByteArray shallow = QByteArray(JSONDecoder::maximumNestingDepth, '[') + QByteArray(JSONDecoder::maximumNestingDepth, ']');
+    EXPECT_NO_THROW(sharedJSONDecoder().parse(shallow));
+}
+
 TEST(JSONCodingTest, NestedRecordsRoundTrip)
 {
     const Nested nested{makeSample()};

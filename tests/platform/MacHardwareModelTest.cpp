@@ -20,6 +20,7 @@ TEST(MacHardwareModelTest, AnythingElseIsNoModel)
         R"({"descriptor":"dmlydA==","format":"DuvuzodOvevav.MachineIdentifier","version":1})",
         R"({"format":"DuvuzodOvevav.HardwareModel","version":1})",
         R"({"descriptor":7,"format":"DuvuzodOvevav.HardwareModel","version":1})",
+        R"({"descriptor":"dmlydA==","format":"DuvuzodOvevav.HardwareModel","version":1e999})",
     };
     for (const char *data : refused)
         EXPECT_FALSE(MacHardwareModel::fromDataRepresentation(QByteArray(data)).has_value()) << data;

@@ -23,8 +23,8 @@ protected:
     {
         const HostCapacity host{8, 32 * gibibyte};
         m_details = std::make_unique<VMDetailsViewModel>(
-            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_logging,
-                                             [host] { return host; }});
+            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_performance, m_updates,
+                                             m_ciRunner, m_networks, m_logging, [host] { return host; }});
         settle();
         return *m_details;
     }
@@ -190,6 +190,26 @@ TEST_F(VMDetailsViewModelTest, ARemovedVMLeavesItsTimelineAndTheLogKnowsOfEachRe
     EXPECT_EQ(model.displayTitle(), QStringLiteral("Virtual Mac"));
     EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 1);
     EXPECT_FALSE(model.diskUsage());
+}
+
+TEST_F(VMDetailsViewModelTest, APreUpdateSnapshotOfARunningVMPausesItAndAFailedCheckSaysWhy)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    waitForOutcome(model.start(nullptr)).get();
+    const std::optional<QString> guidance = waitForOutcome(model.createPreUpdateSnapshot(VMMacOSUpdateStrategy::snapshotThenUpdate)).get();
+    ASSERT_TRUE(guidance);
+    EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 1);
+    EXPECT_TRUE(model.snapshotTimeline().snapshots.first().name.startsWith(QStringLiteral("Pre-Update Snapshot (")));
+    const auto &calls = static_cast<const ScriptedVirtualMachine &>(model.activeConsoleSession()->virtualMachine()).calls();
+    EXPECT_EQ(calls, (QList<Operation>{Operation::start, Operation::pause, Operation::resume})) << "the copy was made while paused";
+    EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Running"));
+
+    // A Linux guest whose distribution nothing matches cannot be checked: that is said, never "up to date".
+    waitForOutcome(model.checkForMacOSUpdates()).get();
+    EXPECT_EQ(model.updateCheckFailure(), QStringLiteral("No known Linux distribution matches this VM, so there is nothing to compare with."));
+    EXPECT_EQ(model.performanceHistory().maxSamples(), 120);
+    EXPECT_TRUE(model.performanceHistory().samples().isEmpty());
 }
 
 } // namespace

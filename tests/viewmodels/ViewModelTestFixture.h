@@ -3,7 +3,13 @@
 
 #include "../runtime/CoordinatorTestFixture.h"
 #include "FileChooser.h"
+#include "ApplicationResources.h"
+#include "RestoreImageCatalogService.h"
 #include "VMBundleOperations.h"
+#include "VMCIRunnerService.h"
+#include "VMMacOSUpdateService.h"
+#include "VMNetworkTopologyService.h"
+#include "VMPerformanceMonitorService.h"
 #include "VMDiskAnalyticsService.h"
 #include "VMExportService.h"
 #include "VMSnapshotService.h"
@@ -36,5 +42,15 @@ protected:
     VMExportService m_exports{m_logging, store()};
     const VMDiskAnalyticsService m_analytics{m_disks, m_logging};
     VMBundleOperations m_operations{{coordinator(), store(), m_runtime, m_snapshots, m_exports, m_analytics}};
+    /// The one path by which snapshots of a running VM are taken.
+    VMMacOSUpdateService::SnapshotMaker m_snapshotMaker = [this](QUuid id, QString name, QString notes, bool isAuto) {
+        return m_operations.createSnapshot(id, std::move(name), std::move(notes), isAuto);
+    };
+    // Nothing here has a QEMU process to measure, and no catalog is reachable.
+    VMPerformanceMonitorService m_performance{[](const QUuid &) { return std::optional<qint64>(); }};
+    RestoreImageCatalogService m_catalog{m_logging, QUrl(QStringLiteral("https://127.0.0.1:9/catalog.json")), ApplicationResources(std::nullopt)};
+    VMMacOSUpdateService m_updates{m_catalog, m_snapshotMaker, m_logging};
+    VMCIRunnerService m_ciRunner{m_logging, [this](const QUuid &id) { return coordinator().effectiveRuntimeState(id); }, m_snapshotMaker};
+    VMNetworkTopologyService m_networks{m_logging};
     ScriptedFileChooser m_chooser;
 };
