@@ -154,6 +154,7 @@ QCoro::Task<> VMStore::reload()
             co_return;
         publish({});
         log(describe(error));
+        Q_EMIT reloadFailed(describe(error));
     }
 }
 

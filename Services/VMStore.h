@@ -145,6 +145,8 @@ public:
 
 Q_SIGNALS:
     void bundlesChanged(const QList<VMBundle> &bundles);
+    /// A reload could not read the library; the list it published is empty. `reason` is what the user reads.
+    void reloadFailed(const QString &reason);
 
 private:
     static VMBundle refreshedForSave(const VMBundle &bundle);

@@ -2,26 +2,39 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QUuid>
 
-class VMStore;
+class AppState;
+class LibraryView;
+class MenuCommands;
 
 /**
- * The library window, titled "Zovozu VM Lab". The first time it is shown it
- * reloads the library from disk; closing it does not undo that.
+ * A main window, titled "Zovozu VM Lab": the library view with its toolbar
+ * and the menu commands. The first time it is shown it reloads the library
+ * and then prepares every VM's guest folders; closing it does not undo that.
+ * Further windows share the application state.
  */
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit MainWindow(VMStore &store, QWidget *parent = nullptr);
+    explicit MainWindow(AppState &state, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    LibraryView &libraryView() const { return *m_library; }
+    MenuCommands &commands() const { return *m_commands; }
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     void runLaunchTask();
+    void openNewWindow();
+    void openConsole(const QUuid &id);
 
-    VMStore &m_store;
+    AppState &m_state;
+    LibraryView *m_library;
+    MenuCommands *m_commands;
     bool m_launched = false;
 };

@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "FileBookmarkService.h"
-#include "FileViewer.h"
-#include "HostSecurityScopedAccess.h"
-#include "LoggingService.h"
+#include "AppState.h"
+#include "LabPalette.h"
 #include "MainWindow.h"
-#include "VMStore.h"
+#include "Symbols.h"
 
 #include <QApplication>
 
@@ -14,16 +12,17 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("DuvuzodOvevav"));
     QApplication::setApplicationDisplayName(QStringLiteral("Zovozu VM Lab"));
     QApplication::setApplicationVersion(QStringLiteral(ZOVOZU_VERSION));
+    Symbols::ensureIconTheme();
 
-    const LoggingService logging;
-    logging.log(QStringLiteral("Zovozu VM Lab %1 started").arg(QApplication::applicationVersion()), QStringLiteral("App"));
+    AppState state;
+    state.loggingService().log(QStringLiteral("Zovozu VM Lab %1 started").arg(QApplication::applicationVersion()), QStringLiteral("App"));
 
-    FileBookmarkService bookmarks;
-    HostSecurityScopedAccess access;
-    DesktopFileViewer fileViewer;
-    VMStore store({logging, bookmarks, access, fileViewer});
+    // Controls take the accent as their tint.
+    QPalette palette = QApplication::palette();
+    palette.setColor(QPalette::Highlight, LabPalette::accent(palette));
+    QApplication::setPalette(palette);
 
-    MainWindow window(store);
+    MainWindow window(state);
     window.show();
     return QApplication::exec();
 }

@@ -19,6 +19,7 @@ PACKAGES=(
     nlohmann-json3-dev libarchive-dev
     libgtest-dev libgmock-dev
     xvfb xauth dbus
+    adwaita-icon-theme libqt6svg6 fonts-dejavu-core
     qemu-system-arm qemu-efi-aarch64 qemu-utils swtpm ipxe-qemu seabios
 )
 

@@ -10,6 +10,7 @@
 #include "VirtualMachineSession.h"
 
 #include <QCollator>
+#include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 
@@ -59,6 +60,15 @@ LibraryViewModel::LibraryViewModel(Services services, QObject *parent)
     connect(&m_store, &VMStore::bundlesChanged, this, &LibraryViewModel::receiveBundles, Qt::QueuedConnection);
     QMetaObject::invokeMethod(this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
     connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, &LibraryViewModel::applyFilterAndSort);
+    // An empty list after a failed reload would read as an empty library: say why instead.
+    connect(
+        &m_store, &VMStore::reloadFailed, this,
+        [this](const QString &reason) {
+            const QString message = QStringLiteral("The library could not be loaded: ") + reason;
+            setBannerMessage(message);
+            log(message);
+        },
+        Qt::QueuedConnection);
 }
 
 LibraryViewModel::~LibraryViewModel() = default;
@@ -281,6 +291,11 @@ QCoro::Task<> LibraryViewModel::backupBundle(QUuid id)
     const std::optional<QString> chosen = co_await m_chooser.choose(request);
     if (!self || !chosen || chosen->isEmpty())
         co_return;
+    if (const std::optional<QString> refusal = backupDestinationRefusal(*chosen)) {
+        setBannerMessage(*refusal);
+        log(*refusal);
+        co_return;
+    }
     try {
         const QString copy = co_await m_operations.backup(id, *chosen);
         if (!self)
@@ -291,6 +306,25 @@ QCoro::Task<> LibraryViewModel::backupBundle(QUuid id)
         if (self)
             report(error);
     }
+}
+
+std::optional<QString> LibraryViewModel::backupDestinationRefusal(const QString &destination) const
+{
+    // A copy keeps its VM's identifier: inside the library it could load in place of the original at the next reload.
+    const auto resolved = [](const QString &path) {
+        const QFileInfo info(path);
+        const QString canonical = info.canonicalFilePath();
+        return QDir::cleanPath(canonical.isEmpty() ? info.absoluteFilePath() : canonical);
+    };
+    const QString folder = resolved(destination);
+    const auto isWithin = [&folder](const QString &outer) { return folder == outer || folder.startsWith(outer + QLatin1Char('/')); };
+    if (folder == resolved(m_store.rootURL()))
+        return QStringLiteral("Choose a backup folder outside the VM library: a copy there could take the original VM's place.");
+    for (const VMBundle &bundle : m_store.bundles()) {
+        if (isWithin(resolved(bundle.bundleURL)))
+            return QStringLiteral("Choose a backup folder outside the VM bundle \"%1\".").arg(bundle.metadata.name);
+    }
+    return std::nullopt;
 }
 
 QCoro::Task<> LibraryViewModel::cloneBundle(QUuid id)

@@ -76,6 +76,9 @@ public:
     /// Whoever changes the order calls applyFilterAndSort() afterwards.
     void setSortOrder(VMSortOrder order);
 
+    /// The library the list comes from.
+    VMStore &store() const { return m_store; }
+
     /// The last list the store delivered, in its order.
     const QList<VMBundle> &allBundles() const { return m_allBundles; }
 
@@ -114,6 +117,8 @@ private:
     void receiveBundles(const QList<VMBundle> &bundles);
     /// After the VM left the library: the first visible VM that is not it, or none.
     void selectFirstVisibleExcept(const QUuid &gone);
+    /// Why a backup may not go into `destination` (the library folder or inside a bundle), or none.
+    std::optional<QString> backupDestinationRefusal(const QString &destination) const;
     /// Shows the failure in the banner and logs it; returns its text.
     QString report(const std::exception &error);
     void log(const QString &message) const;

@@ -223,4 +223,21 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     EXPECT_EQ(store().bundle(*library().selectedBundleID())->metadata.name, QStringLiteral("Dev Copy"));
 }
 
+TEST_F(LibraryViewModelTest, ABackupNeverGoesIntoTheLibraryOrABundle)
+{
+    const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
+    library();
+    // A copy keeps the VM's id: in the library folder it could load in place of the original.
+    const QList<QString> refused{root(), root() + QStringLiteral("/"), bundle.bundleURL, bundle.bundleURL + QStringLiteral("/Logs")};
+    for (const QString &destination : refused) {
+        m_chooser.answers = {destination};
+        library().setBannerMessage(std::nullopt);
+        waitForOutcome(library().backupBundle(bundle.id())).get();
+        ASSERT_TRUE(library().bannerMessage()) << destination.toStdString();
+        EXPECT_TRUE(library().bannerMessage()->startsWith(QStringLiteral("Choose a backup folder outside"))) << destination.toStdString();
+    }
+    EXPECT_EQ(QDir(root()).entryList({QStringLiteral("*.vm")}, QDir::Dirs), QStringList{QStringLiteral("Dev.vm")});
+    EXPECT_TRUE(m_viewer.revealed.isEmpty());
+}
+
 } // namespace

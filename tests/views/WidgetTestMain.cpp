@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "Symbols.h"
+
 #include <QApplication>
 #include <QLocale>
 
@@ -11,6 +13,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     QLocale::setDefault(QLocale::c());
+    Symbols::ensureIconTheme();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

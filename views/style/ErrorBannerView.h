@@ -7,13 +7,13 @@ class QLabel;
 class QPushButton;
 
 /**
- * The application's message banner: a warning icon, the message as plain
- * text (wrapped; the banner grows for a long one) and a "Dismiss" button on
- * a red-to-orange rounded strip. It only shows and reports the click: its
- * user decides what dismissing does and hides it when its message goes.
- * Children: "banner.message", "banner.dismiss".
+ * The application's one message banner: a warning symbol, the message
+ * (plain text, wrapped) and a "Dismiss" button, on a red-to-orange rounded
+ * bar. It shows success and failure alike. Dismiss only emits dismissed();
+ * the owner clears its message, which hides the banner. Children:
+ * "banner.message", "banner.dismiss".
  */
-class ErrorBannerView final : public QFrame
+class ErrorBannerView : public QFrame
 {
     Q_OBJECT
 
@@ -30,6 +30,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QLabel *m_icon;
     QLabel *m_message;
     QPushButton *m_dismiss;
 };

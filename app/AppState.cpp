@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: MIT
+#include "AppState.h"
+
+#include "QEMUExecutor.h"
+#include "QemuVirtualMachineFactory.h"
+#include "SystemHostCapacity.h"
+#include "VMConsoleViewModel.h"
+#include "VMDetailsViewModel.h"
+#include "VirtualMachineSession.h"
+
+#include <QCoroTimer>
+#include <QGuiApplication>
+#include <QPointer>
+
+#include <chrono>
+
+namespace {
+
+std::unique_ptr<VirtualMachineFactory> machinesOrQEMU(std::unique_ptr<VirtualMachineFactory> machines)
+{
+    return machines ? std::move(machines) : std::make_unique<QemuVirtualMachineFactory>();
+}
+
+} // namespace
+
+AppState::AppState()
+    : AppState(Options{})
+{
+}
+
+AppState::AppState(Options options)
+    : m_resources(options.resources ? *options.resources : ApplicationResources::standard())
+    , m_vmStore({m_loggingService, m_fileBookmarkService, m_access, m_fileViewer}, options.libraryRoot)
+    , m_restoreImageCatalogService(m_loggingService, remoteCatalogURL(), m_resources)
+    , m_restoreImageDownloadService(m_loggingService)
+    , m_sharedFolderService(m_fileBookmarkService, m_access)
+    , m_firstBootService(m_loggingService, m_resources)
+    , m_guestAutomationService(m_loggingService, m_access, m_fileViewer, m_resources)
+    , m_pasteboard(*QGuiApplication::clipboard())
+    , m_clipboardSyncService(m_guestAutomationService, m_loggingService, m_access, m_pasteboard)
+    , m_configurationBuilder(m_sharedFolderService, m_hostNetworkService, m_access)
+    , m_machineFactory(machinesOrQEMU(std::move(options.machineFactory)))
+    , m_installBackend(*m_machineFactory)
+    , m_installService({m_vmStore, m_configurationBuilder, m_restoreImageCatalogService, m_restoreImageDownloadService, m_diskImageService,
+                        m_auxiliaryStorageService, m_machineIdentityService, m_sharedFolderService, m_firstBootService, m_guestAutomationService,
+                        m_loggingService, m_access, m_installBackend})
+    , m_linuxService(m_loggingService, m_sharedFolderService, m_hostNetworkService, m_access)
+    , m_linuxGuestToolsService(m_loggingService)
+    , m_runtimeService(m_configurationBuilder, m_sharedFolderService, m_linuxService, m_loggingService, *m_machineFactory)
+    , m_saveRestoreService(m_loggingService)
+    , m_cloneService(m_vmStore, m_machineIdentityService, m_loggingService)
+    , m_sessions(m_access)
+    , m_qemuEngine(m_loggingService)
+    , m_qemuMachines(m_qemuExecutors, m_qemuEngine)
+    , m_coordinator({m_vmStore, m_sessions, m_runtimeService, m_diskImageService, m_sharedFolderService, m_guestAutomationService,
+                     m_linuxGuestToolsService, m_saveRestoreService, m_cloneService, m_loggingService, m_access, m_qemuMachines})
+    , m_snapshotService(m_diskImageService, m_loggingService)
+    , m_templateService(m_loggingService)
+    , m_performanceMonitor([this](const QUuid &id) -> std::optional<qint64> {
+        const QEMUExecutor *executor = m_qemuExecutors.executor(id);
+        return executor ? executor->processIdentifier() : std::nullopt;
+    })
+    , m_networkTopologyService(m_loggingService)
+    , m_ciRunnerService(
+          m_loggingService, [this](const QUuid &id) { return m_coordinator.effectiveRuntimeState(id); },
+          [this](QUuid id, QString name, QString notes, bool isAutoSnapshot) { return m_bundleOperations.createSnapshot(id, name, notes, isAutoSnapshot); })
+    , m_diskAnalyticsService(m_diskImageService, m_loggingService)
+    , m_exportService(m_loggingService, m_vmStore)
+    , m_macOSUpdateService(m_restoreImageCatalogService,
+                           [this](QUuid id, QString name, QString notes, bool isAutoSnapshot) {
+                               return m_bundleOperations.createSnapshot(id, name, notes, isAutoSnapshot);
+                           },
+                           m_loggingService)
+    , m_qemuSetupService(m_loggingService)
+    , m_windowsService(m_loggingService)
+    , m_windowsImageProvider(m_loggingService)
+    , m_cliService(m_vmStore, m_coordinator, m_snapshotService, m_exportService, m_loggingService)
+    , m_bundleOperations({m_coordinator, m_vmStore, m_runtimeService, m_snapshotService, m_exportService, m_diskAnalyticsService})
+    , m_libraryViewModel({m_vmStore, m_coordinator, m_bundleOperations, m_fileChooser, m_fileViewer, m_loggingService})
+{
+    // The clipboard follows the active console; the hook never keeps the sync service alive.
+    m_consoleWindowManager.setOnActiveSessionChange([sync = QPointer<VMClipboardSyncService>(&m_clipboardSyncService)](VirtualMachineSession *session) {
+        if (sync)
+            sync->start(session);
+    });
+}
+
+AppState::~AppState() = default;
+
+QUrl AppState::remoteCatalogURL()
+{
+    return QUrl(QStringLiteral("https://raw.githubusercontent.com/zovozu/vm-lab-catalog/main/restore-images.json"));
+}
+
+QCoro::Task<> AppState::prepareGuestFoldersForAllBundles()
+{
+    const QPointer<AppState> self(this);
+    const QList<VMBundle> bundles = m_vmStore.bundles();
+    for (const VMBundle &bundle : bundles) {
+        const bool granted = m_access.startAccessing(bundle.bundleURL);
+        try {
+            m_guestAutomationService.ensureAutomationRoot(bundle);
+        } catch (...) {
+            // One unwritable VM must not keep the others from their folders.
+        }
+        if (granted)
+            m_access.stopAccessing(bundle.bundleURL);
+        if (bundle.metadata.guestOSType == VMGuestOSType::linux) {
+            try {
+                m_linuxGuestToolsService.stageLinuxGuestTools(bundle);
+            } catch (...) {
+            }
+        }
+        // A guest may have filled its folder with many files: let the window breathe between VMs.
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        if (!self)
+            co_return;
+    }
+}
+
+std::unique_ptr<VMDetailsViewModel> AppState::makeDetailsViewModel(const QUuid &bundleID)
+{
+    return std::make_unique<VMDetailsViewModel>(bundleID, VMDetailsViewModel::Services{m_vmStore, m_coordinator, m_runtimeService, m_bundleOperations,
+                                                                                       m_diskImageService, m_guestAutomationService, m_snapshotService,
+                                                                                       m_diskAnalyticsService, m_performanceMonitor, m_macOSUpdateService,
+                                                                                       m_ciRunnerService, m_networkTopologyService, m_loggingService,
+                                                                                       &systemHostCapacity});
+}
+
+std::unique_ptr<VMConsoleViewModel> AppState::makeConsoleViewModel(std::shared_ptr<VirtualMachineSession> session)
+{
+    // Closing the console closes its window, not the VM; once the windows are gone there is nothing to close.
+    auto closeHandler = [windows = QPointer<VMConsoleWindowManager>(&m_consoleWindowManager), session] {
+        if (windows)
+            windows->closeWindow(session->bundle().metadata.id);
+    };
+    return std::make_unique<VMConsoleViewModel>(std::move(session), m_coordinator, m_runtimeService, m_loggingService, std::move(closeHandler));
+}

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+#include "MenuCommands.h"
+
+#include "LibraryView.h"
+#include "LibraryViewModel.h"
+#include "VMStore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCoroTask>
+#include <QListView>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace {
+
+QAction *addCommand(QMenu &menu, const QString &objectName, const QString &title, const QKeySequence &shortcut = {})
+{
+    QAction *action = menu.addAction(title);
+    action->setObjectName(objectName);
+    action->setShortcut(shortcut);
+    return action;
+}
+
+} // namespace
+
+MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryViewModel &viewModel)
+    : QObject(&window)
+    , m_library(library)
+    , m_viewModel(viewModel)
+{
+    QMenuBar *bar = window.menuBar();
+    bar->setObjectName(QStringLiteral("mainWindow.menuBar"));
+
+    QMenu *file = bar->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("menu.file"));
+    m_refreshLibrary = addCommand(*file, QStringLiteral("command.refreshLibrary"), tr("Refresh Library"), QKeySequence(QStringLiteral("Ctrl+Shift+R")));
+    file->addSeparator();
+    m_newFromTemplate =
+        addCommand(*file, QStringLiteral("command.newFromTemplate"), tr("New VM from Template..."), QKeySequence(QStringLiteral("Ctrl+Shift+T")));
+    file->addSeparator();
+    QAction *quit = addCommand(*file, QStringLiteral("command.quit"), tr("Quit"), QKeySequence::Quit);
+
+    QMenu *vm = bar->addMenu(tr("VM"));
+    vm->setObjectName(QStringLiteral("menu.vm"));
+    m_startSelected = addCommand(*vm, QStringLiteral("command.startSelected"), tr("Start Selected VM"), QKeySequence(QStringLiteral("Ctrl+R")));
+    m_stopSelected = addCommand(*vm, QStringLiteral("command.stopSelected"), tr("Stop Selected VM"), QKeySequence(QStringLiteral("Ctrl+.")));
+    vm->addSeparator();
+    m_deleteSelected = addCommand(*vm, QStringLiteral("command.deleteSelected"), tr("Delete Selected VM"), QKeySequence(QStringLiteral("Ctrl+Backspace")));
+    m_renameSelected = addCommand(*vm, QStringLiteral("command.renameSelected"), tr("Rename Selected VM"), QKeySequence(Qt::Key_Return));
+    vm->addSeparator();
+    m_searchVMs = addCommand(*vm, QStringLiteral("command.searchVMs"), tr("Search VMs"), QKeySequence(QStringLiteral("Ctrl+F")));
+
+    // Return and Ctrl+Backspace belong to the VM list: a text field keeps its own Return.
+    for (QAction *listCommand : {m_deleteSelected, m_renameSelected}) {
+        listCommand->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_library.sidebar()->listView()->addAction(listCommand);
+    }
+
+    QMenu *tools = bar->addMenu(tr("Tools"));
+    tools->setObjectName(QStringLiteral("menu.tools"));
+    // These bring up a panel of the selected VM's details, which this window does not show yet.
+    const QList<QAction *> panels{
+        addCommand(*tools, QStringLiteral("command.performanceMonitor"), tr("Performance Monitor"), QKeySequence(QStringLiteral("Ctrl+Alt+P"))),
+        addCommand(*tools, QStringLiteral("command.diskAnalytics"), tr("Disk Analytics"), QKeySequence(QStringLiteral("Ctrl+Alt+D"))),
+    };
+    tools->addSeparator();
+    QAction *checkUpdates = addCommand(*tools, QStringLiteral("command.checkMacOSUpdates"), tr("Check for macOS Updates"));
+    tools->addSeparator();
+    QAction *ciRunner = addCommand(*tools, QStringLiteral("command.ciRunner"), tr("CI Runner"));
+    QAction *topology = addCommand(*tools, QStringLiteral("command.networkTopology"), tr("Network Topology"));
+    for (QAction *unavailable : panels + QList<QAction *>{checkUpdates, ciRunner, topology})
+        unavailable->setEnabled(false);
+
+    connect(m_refreshLibrary, &QAction::triggered, this, [this] { QCoro::connect(m_viewModel.store().reload(), this, [] {}); });
+    connect(m_newFromTemplate, &QAction::triggered, m_library.templateAction(), &QAction::trigger);
+    connect(m_library.templateAction(), &QAction::enabledChanged, m_newFromTemplate, &QAction::setEnabled);
+    m_newFromTemplate->setEnabled(m_library.templateAction()->isEnabled());
+    connect(quit, &QAction::triggered, &window, [] { QApplication::closeAllWindows(); });
+    connect(m_startSelected, &QAction::triggered, this, [this] {
+        updateStartEnabled();
+        if (canStartSelected())
+            QCoro::connect(m_viewModel.start(*m_viewModel.selectedBundleID(), false), this, [] {});
+    });
+    connect(m_stopSelected, &QAction::triggered, this, [this] {
+        if (const std::optional<QUuid> id = m_viewModel.selectedBundleID())
+            QCoro::connect(m_viewModel.stop(*id), this, [] {});
+    });
+    connect(m_deleteSelected, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::requestDeleteSelected);
+    connect(m_renameSelected, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::requestRenameSelected);
+    connect(m_searchVMs, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::focusSearch);
+
+    connect(&m_viewModel, &LibraryViewModel::bundlesChanged, this, &MenuCommands::updateStartEnabled);
+    connect(&m_viewModel, &LibraryViewModel::selectedBundleIDChanged, this, &MenuCommands::updateStartEnabled);
+    connect(vm, &QMenu::aboutToShow, this, &MenuCommands::updateStartEnabled);
+    updateStartEnabled();
+}
+
+bool MenuCommands::canStartSelected() const
+{
+    const std::optional<VMBundle> selected = m_viewModel.selectedBundle();
+    return selected && selected->metadata.runtimeState == VMRuntimeState::stopped && selected->metadata.installState == VMInstallState::installed;
+}
+
+void MenuCommands::updateStartEnabled()
+{
+    m_startSelected->setEnabled(canStartSelected());
+}

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QObject>
+
+class LibraryView;
+class LibraryViewModel;
+class QAction;
+class QMainWindow;
+
+/**
+ * The menu commands of one main window: "Refresh Library" and "New VM from
+ * Template..." in the File menu, then the "VM" and "Tools" menus, with their
+ * shortcuts (Ctrl in place of Command). Each acts on its own window's
+ * library view, so a second window never answers for the first.
+ *
+ * Return ("Rename Selected VM") and Ctrl+Backspace ("Delete Selected VM")
+ * act only while the VM list has the focus; the menu items work from
+ * anywhere. A command whose target is not built is disabled.
+ */
+class MenuCommands final : public QObject
+{
+    Q_OBJECT
+
+public:
+    MenuCommands(QMainWindow &window, LibraryView &library, LibraryViewModel &viewModel);
+
+    QAction *refreshLibrary() const { return m_refreshLibrary; }
+    QAction *newFromTemplate() const { return m_newFromTemplate; }
+    QAction *startSelected() const { return m_startSelected; }
+    QAction *stopSelected() const { return m_stopSelected; }
+    QAction *deleteSelected() const { return m_deleteSelected; }
+    QAction *renameSelected() const { return m_renameSelected; }
+    QAction *searchVMs() const { return m_searchVMs; }
+
+    /// Whether "Start Selected VM" may run now: a shown, installed, stopped VM is selected.
+    bool canStartSelected() const;
+
+private:
+    void updateStartEnabled();
+
+    LibraryView &m_library;
+    LibraryViewModel &m_viewModel;
+    QAction *m_refreshLibrary;
+    QAction *m_newFromTemplate;
+    QAction *m_startSelected;
+    QAction *m_stopSelected;
+    QAction *m_deleteSelected;
+    QAction *m_renameSelected;
+    QAction *m_searchVMs;
+};

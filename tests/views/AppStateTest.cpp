@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#include "AppState.h"
+
+#include "../Services/TaskOutcome.h"
+#include "ScriptedVirtualMachine.h"
+#include "ScriptedVirtualMachineFactory.h"
+#include "TemporaryHome.h"
+#include "VMConsoleViewModel.h"
+#include "VMDetailsViewModel.h"
+#include "VirtualMachineSession.h"
+#include "VirtualMachineSessionTable.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class AppStateTest : public ::testing::Test
+{
+protected:
+    AppStateTest()
+    {
+        AppState::Options options;
+        options.libraryRoot = m_home.path() + QStringLiteral("/Library");
+        options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
+        options.resources = ApplicationResources(std::nullopt);
+        m_state = std::make_unique<AppState>(std::move(options));
+    }
+
+    VMBundle addBundle(const QString &name, VMGuestOSType guest)
+    {
+        VMBundle bundle;
+        bundle.bundleURL = m_state->vmStore().rootURL() + QLatin1Char('/') + name + QStringLiteral(".vm");
+        bundle.metadata.id = QUuid::createUuid();
+        bundle.metadata.name = name;
+        bundle.metadata.bundleName = name + QStringLiteral(".vm");
+        bundle.metadata.guestOSType = guest;
+        bundle.metadata.createdAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
+        bundle.metadata.updatedAt = bundle.metadata.createdAt;
+        bundle.metadata.installSource = VMInstallSource::latestSupportedAutomatic();
+        bundle.metadata.normalize();
+        QDir().mkpath(bundle.bundleURL);
+        m_state->vmStore().updateBundle(bundle);
+        return bundle;
+    }
+
+    TemporaryHome m_home;
+    std::unique_ptr<AppState> m_state;
+};
+
+} // namespace
+
+TEST_F(AppStateTest, GuestFoldersArePreparedForEveryVMAndToolsStagedOnlyForLinux)
+{
+    const VMBundle mac = addBundle(QStringLiteral("Mac"), VMGuestOSType::macOS);
+    const VMBundle linux = addBundle(QStringLiteral("Linux"), VMGuestOSType::linux);
+    const VMBundle windows = addBundle(QStringLiteral("Windows"), VMGuestOSType::windows);
+    // A VM whose automation folder is a file cannot be prepared; the others still are.
+    const VMBundle blocked = addBundle(QStringLiteral("Blocked"), VMGuestOSType::linux);
+    {
+        QFile file(blocked.bundleURL + QStringLiteral("/Automation"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    waitForOutcome(m_state->vmStore().reload()).get();
+    waitForOutcome(m_state->prepareGuestFoldersForAllBundles()).get();
+
+    for (const VMBundle &bundle : {mac, linux, windows})
+        EXPECT_TRUE(QFileInfo(bundle.bundleURL + QStringLiteral("/Automation")).isDir()) << bundle.metadata.name.toStdString();
+    const auto staged = [](const VMBundle &bundle) {
+        return !QDir(bundle.bundleURL + QStringLiteral("/Automation")).entryList({QStringLiteral("*linux*")}, QDir::Files).isEmpty();
+    };
+    EXPECT_TRUE(staged(linux));
+    EXPECT_FALSE(staged(mac));
+    EXPECT_FALSE(staged(windows));
+    EXPECT_TRUE(QFileInfo(blocked.bundleURL + QStringLiteral("/Automation")).isFile());
+}
+
+TEST_F(AppStateTest, ViewModelsShareTheStateServices)
+{
+    const VMBundle bundle = addBundle(QStringLiteral("Mac"), VMGuestOSType::macOS);
+    EXPECT_EQ(&m_state->libraryViewModel().store(), &m_state->vmStore());
+    const std::unique_ptr<VMDetailsViewModel> first = m_state->makeDetailsViewModel(bundle.id());
+    const std::unique_ptr<VMDetailsViewModel> second = m_state->makeDetailsViewModel(bundle.id());
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_EQ(first->bundleID(), bundle.id());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(second->bundle());
+    EXPECT_EQ(second->bundle()->metadata.name, QStringLiteral("Mac"));
+    // The coordinator is the state's: it knows the VM from the state's store.
+    EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped);
+}
+
+TEST_F(AppStateTest, AConsoleClosesOnlyItsOwnWindowAndLeavesTheVMRunning)
+{
+    QList<std::shared_ptr<VirtualMachineSession>> sessions;
+    for (const QString &name : {QStringLiteral("First"), QStringLiteral("Second")}) {
+        const VMBundle bundle = addBundle(name, VMGuestOSType::linux);
+        VirtualMachineConfiguration configuration;
+        auto session = std::make_shared<VirtualMachineSession>(bundle, configuration, std::make_unique<ScriptedVirtualMachine>(configuration),
+                                                               QStringList(), m_state->sharedFolderService(), m_state->loggingService());
+        session->setRuntimeState(VMRuntimeState::running);
+        m_state->coordinator().sessions().insert(session);
+        m_state->consoleWindowManager().openConsole(*session, new QWidget);
+        sessions << session;
+    }
+    ASSERT_EQ(m_state->consoleWindowManager().windowCount(), 2);
+    const std::unique_ptr<VMConsoleViewModel> console = m_state->makeConsoleViewModel(sessions.first());
+    console->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_state->consoleWindowManager().windowCount(), 1);
+    EXPECT_FALSE(m_state->consoleWindowManager().window(sessions.first()->bundle().metadata.id));
+    EXPECT_TRUE(m_state->consoleWindowManager().window(sessions.last()->bundle().metadata.id));
+    EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(sessions.first()->bundle().metadata.id), VMRuntimeState::running);
+}
