@@ -8,26 +8,50 @@
 #include <QVBoxLayout>
 
 ConsoleWindow::ConsoleWindow(VirtualMachineSession &session, QWidget *content)
+    : ConsoleWindow(session.id())
+{
+    setSession(session, content);
+}
+
+ConsoleWindow::ConsoleWindow(const VMBundle &bundle, QWidget *content)
+    : ConsoleWindow(bundle.id())
+{
+    setSessionlessContent(bundle, content);
+}
+
+ConsoleWindow::ConsoleWindow(const QUuid &id)
     : QWidget(nullptr, Qt::Window)
-    , m_sessionID(session.id())
+    , m_sessionID(id)
 {
     setObjectName(QStringLiteral("consoleWindow"));
     setMinimumSize(820, 620);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    setSession(session, content);
+}
+
+void ConsoleWindow::setSessionlessContent(const VMBundle &bundle, QWidget *content)
+{
+    m_session = nullptr;
+    disconnect(m_titleConnection);
+    replaceContent(content);
+    setWindowTitle(bundle.metadata.name + QStringLiteral(" Console"));
+}
+
+void ConsoleWindow::replaceContent(QWidget *content)
+{
+    if (content == m_content)
+        return;
+    if (m_content)
+        m_content->deleteLater(); // a replaced console view must not keep its connection to the guest's display
+    m_content = content;
+    if (m_content)
+        layout()->addWidget(m_content);
 }
 
 void ConsoleWindow::setSession(VirtualMachineSession &session, QWidget *content)
 {
     m_session = &session;
-    if (content != m_content) {
-        if (m_content)
-            m_content->deleteLater(); // a replaced console view must not keep its connection to the guest's display
-        m_content = content;
-        if (m_content)
-            layout()->addWidget(m_content);
-    }
+    replaceContent(content);
     disconnect(m_titleConnection);
     m_titleConnection = connect(&session, &VirtualMachineSession::bundleChanged, this, &ConsoleWindow::updateTitle);
     updateTitle();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "VMBundle.h"
+
 #include "VirtualMachineSession.h"
 
 #include <QPointer>
@@ -22,11 +24,15 @@ class ConsoleWindow final : public QWidget
 
 public:
     ConsoleWindow(VirtualMachineSession &session, QWidget *content);
+    /// For a VM that QEMU runs without a session (a Windows guest): the title is the bundle's name.
+    ConsoleWindow(const VMBundle &bundle, QWidget *content);
 
     const QUuid &sessionID() const { return m_sessionID; }
     VirtualMachineSession *session() const { return m_session; }
     /// Shows a newer session object of the same VM, with its own content; the old content is deleted.
     void setSession(VirtualMachineSession &session, QWidget *content);
+    /// Shows new content for a VM without a session.
+    void setSessionlessContent(const VMBundle &bundle, QWidget *content);
     QWidget *content() const { return m_content; }
 
     /// The settings key of the window's geometry.
@@ -42,6 +48,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    explicit ConsoleWindow(const QUuid &id);
+    void replaceContent(QWidget *content);
     void updateTitle();
 
     const QUuid m_sessionID;

@@ -2,20 +2,24 @@
 #include "MainWindow.h"
 
 #include "AppState.h"
+#include "GuestDisplayConnection.h"
 #include "LabPalette.h"
 #include "LibraryView.h"
 #include "MenuCommands.h"
+#include "QEMUConsoleView.h"
+#include "QEMUConsoleViewModel.h"
 #include "SelectedVMSummaryView.h"
 #include "TemplateLibraryDialog.h"
-#include "VMDetailsViewModel.h"
-#include "VMConsoleViewModel.h"
-#include "VMDetailsTexts.h"
 #include "VirtualMachineSession.h"
+#include "VMConsoleView.h"
+#include "VMConsoleViewModel.h"
+#include "VMConsoleWindowManager.h"
+#include "VMDetailsTexts.h"
+#include "VMDetailsViewModel.h"
+#include "VMStore.h"
 
 #include <QCoroTask>
 #include <QEvent>
-#include <QLabel>
-#include <QVBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -86,6 +90,20 @@ void MainWindow::runLaunchTask()
 
 void MainWindow::openConsole(const QUuid &id)
 {
+    const std::optional<VMBundle> bundle = m_state.vmStore().bundle(id);
+    if (!bundle)
+        return;
+    if (bundle->metadata.guestOSType == VMGuestOSType::windows) {
+        // QEMU runs a Windows guest without a runtime session: its console shows the engine's display and stops it through the coordinator.
+        auto closeHandler = [windows = QPointer<VMConsoleWindowManager>(&m_state.consoleWindowManager()), id] {
+            if (windows)
+                windows->closeWindow(id);
+        };
+        auto viewModel = std::make_shared<QEMUConsoleViewModel>(*bundle, m_state.coordinator(), m_state.qemuEngine(), m_state.loggingService(),
+                                                                std::move(closeHandler));
+        m_state.consoleWindowManager().openSessionlessConsole(*bundle, new QEMUConsoleView(std::move(viewModel)));
+        return;
+    }
     std::shared_ptr<VirtualMachineSession> session;
     try {
         session = m_state.coordinator().session(id);
@@ -93,26 +111,8 @@ void MainWindow::openConsole(const QUuid &id)
         // No session to show: nothing opens, and the selection stays.
         return;
     }
-    // Until the live display joins, the console shows which VM it belongs to and its state.
-    auto *content = new QWidget;
-    content->setObjectName(QStringLiteral("console.content"));
-    std::unique_ptr<VMConsoleViewModel> viewModel = m_state.makeConsoleViewModel(session);
-    viewModel->setParent(content);
-    auto *name = new QLabel(session->bundle().metadata.name);
-    name->setTextFormat(Qt::PlainText);
-    auto *state = new QLabel(displayName(session->runtimeState()));
-    state->setObjectName(QStringLiteral("console.runState"));
-    auto *layout = new QVBoxLayout(content);
-    layout->addWidget(name);
-    layout->addWidget(state);
-    layout->addStretch();
-    connect(session.get(), &VirtualMachineSession::runtimeStateChanged, state,
-            [state, weak = std::weak_ptr<VirtualMachineSession>(session)] {
-                if (const auto live = weak.lock())
-                    state->setText(displayName(live->runtimeState()));
-            });
-    viewModel.release();
-    m_state.consoleWindowManager().openConsole(*session, content);
+    std::shared_ptr<VMConsoleViewModel> viewModel = m_state.makeConsoleViewModel(session);
+    m_state.consoleWindowManager().openConsole(*session, new VMConsoleView(std::move(viewModel)));
 }
 
 void MainWindow::openNewWindow()

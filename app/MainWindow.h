@@ -24,6 +24,8 @@ public:
 
     LibraryView &libraryView() const { return *m_library; }
     MenuCommands &commands() const { return *m_commands; }
+    /// Opens or raises the VM's console window: the live console of its session, or of its QEMU for a Windows guest.
+    void openConsole(const QUuid &id);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -31,7 +33,6 @@ protected:
 private:
     void runLaunchTask();
     void openNewWindow();
-    void openConsole(const QUuid &id);
 
     AppState &m_state;
     LibraryView *m_library;

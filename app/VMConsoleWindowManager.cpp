@@ -29,34 +29,52 @@ VMConsoleWindowManager::~VMConsoleWindowManager()
 
 void VMConsoleWindowManager::openConsole(VirtualMachineSession &session, QWidget *content)
 {
-    const QUuid id = session.id();
-    ConsoleWindow *window = this->window(id);
-    if (window) {
+    ConsoleWindow *window = this->window(session.id());
+    if (window)
         window->setSession(session, content);
-    } else {
-        window = new ConsoleWindow(session, content);
-        if (!window->restoreSavedGeometry()) {
-            const QScreen *screen = QGuiApplication::primaryScreen();
-            const QRectF rect = initialContentRect(
-                session.bundle().metadata.hardwareProfile, screen ? std::optional(QRectF(screen->availableGeometry())) : std::nullopt);
-            window->setGeometry(rect.toRect());
-        }
-        // The window calls back only while this manager exists.
-        const QPointer<VMConsoleWindowManager> self(this);
-        window->onClose = [self](const QUuid &closed) {
-            if (self)
-                self->windowClosed(closed);
-        };
-        window->onBecomeKey = [self](VirtualMachineSession *active) {
-            if (self)
-                self->report(active);
-        };
-        m_windows.insert(id, window);
-    }
-    window->show();
-    window->raise();
-    window->activateWindow();
+    else
+        window = keep(new ConsoleWindow(session, content), session.bundle().metadata.hardwareProfile);
+    present(*window);
     report(&session);
+}
+
+void VMConsoleWindowManager::openSessionlessConsole(const VMBundle &bundle, QWidget *content)
+{
+    ConsoleWindow *window = this->window(bundle.id());
+    if (window)
+        window->setSessionlessContent(bundle, content);
+    else
+        window = keep(new ConsoleWindow(bundle, content), bundle.metadata.hardwareProfile);
+    present(*window);
+    report(nullptr);
+}
+
+ConsoleWindow *VMConsoleWindowManager::keep(ConsoleWindow *window, const VMHardwareProfile &profile)
+{
+    if (!window->restoreSavedGeometry()) {
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        const QRectF rect = initialContentRect(profile, screen ? std::optional(QRectF(screen->availableGeometry())) : std::nullopt);
+        window->setGeometry(rect.toRect());
+    }
+    // The window calls back only while this manager exists.
+    const QPointer<VMConsoleWindowManager> self(this);
+    window->onClose = [self](const QUuid &closed) {
+        if (self)
+            self->windowClosed(closed);
+    };
+    window->onBecomeKey = [self](VirtualMachineSession *active) {
+        if (self)
+            self->report(active);
+    };
+    m_windows.insert(window->sessionID(), window);
+    return window;
+}
+
+void VMConsoleWindowManager::present(ConsoleWindow &window)
+{
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 void VMConsoleWindowManager::closeWindow(const QUuid &bundleID)

@@ -13,6 +13,7 @@
 class ConsoleWindow;
 class QWidget;
 class VirtualMachineSession;
+struct VMBundle;
 struct VMHardwareProfile;
 
 /**
@@ -45,6 +46,8 @@ public:
 
     /// Shows the session's console window with `content` (the window takes it), making the window if there is none.
     void openConsole(VirtualMachineSession &session, QWidget *content);
+    /// The same for a VM that QEMU runs without a session (a Windows guest).
+    void openSessionlessConsole(const VMBundle &bundle, QWidget *content);
     /// Closes the VM's console window through its normal close path; nothing when it has none.
     void closeWindow(const QUuid &bundleID);
 
@@ -61,6 +64,9 @@ public:
     static QRectF initialContentRect(const VMHardwareProfile &profile, const std::optional<QRectF> &availableArea);
 
 private:
+    /// Places a new window and follows its close and activation.
+    ConsoleWindow *keep(ConsoleWindow *window, const VMHardwareProfile &profile);
+    static void present(ConsoleWindow &window);
     void windowClosed(const QUuid &bundleID);
     void report(VirtualMachineSession *session) const;
 

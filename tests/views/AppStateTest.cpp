@@ -1,5 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "AppState.h"
+#include "ConsoleWindow.h"
+#include "MainWindow.h"
+#include "QEMUConsoleView.h"
+#include "VMConsoleView.h"
+#include "VMConsoleWindowManager.h"
 
 #include "../Services/TaskOutcome.h"
 #include "ScriptedVirtualMachine.h"
@@ -116,4 +121,30 @@ TEST_F(AppStateTest, AConsoleClosesOnlyItsOwnWindowAndLeavesTheVMRunning)
     EXPECT_FALSE(m_state->consoleWindowManager().window(sessions.first()->bundle().metadata.id));
     EXPECT_TRUE(m_state->consoleWindowManager().window(sessions.last()->bundle().metadata.id));
     EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(sessions.first()->bundle().metadata.id), VMRuntimeState::running);
+}
+
+TEST_F(AppStateTest, OpenConsoleShowsTheLiveConsoleOfASessionOrOfAWindowsVMsQEMU)
+{
+    const VMBundle linux = addBundle(QStringLiteral("Linux"), VMGuestOSType::linux);
+    VirtualMachineConfiguration configuration;
+    m_state->coordinator().sessions().insert(std::make_shared<VirtualMachineSession>(
+        linux, configuration, std::make_unique<ScriptedVirtualMachine>(configuration), QStringList(), m_state->sharedFolderService(),
+        m_state->loggingService()));
+    VMBundle windows = addBundle(QStringLiteral("Windows"), VMGuestOSType::windows);
+    windows.metadata.installState = VMInstallState::installed;
+    m_state->vmStore().updateBundle(windows);
+    MainWindow window(*m_state);
+
+    window.openConsole(linux.id());
+    window.openConsole(windows.id());
+    window.openConsole(linux.id()); // raises the one window again
+    VMConsoleWindowManager &consoles = m_state->consoleWindowManager();
+    ASSERT_EQ(consoles.windowCount(), 2);
+    EXPECT_TRUE(qobject_cast<VMConsoleView *>(consoles.window(linux.id())->content()));
+    EXPECT_TRUE(qobject_cast<QEMUConsoleView *>(consoles.window(windows.id())->content()));
+    EXPECT_EQ(consoles.window(windows.id())->windowTitle(), QStringLiteral("Windows Console"));
+    EXPECT_FALSE(consoles.window(windows.id())->session());
+
+    window.openConsole(QUuid::createUuid()); // a VM the library does not hold opens nothing
+    EXPECT_EQ(consoles.windowCount(), 2);
 }
