@@ -133,17 +133,23 @@ void LibraryView::updateBanner()
     if (message)
         m_banner->setMessage(*message);
     m_banner->setVisible(message.has_value());
-    if (message) {
-        placeBanner();
+    placeBanner();
+    if (message)
         m_banner->raise();
-    }
 }
 
 void LibraryView::placeBanner()
 {
+    // The content moves down below the banner, so the banner never hides the search field or a card.
+    if (!m_banner->isVisibleTo(this)) {
+        layout()->setContentsMargins(0, 0, 0, 0);
+        return;
+    }
     const int width = qMax(0, this->width() - 32);
-    const int height = m_banner->hasHeightForWidth() ? m_banner->heightForWidth(width) : m_banner->sizeHint().height();
-    m_banner->setGeometry(16, 16, width, qMax(height, m_banner->minimumSizeHint().height()));
+    const int height = qMax(m_banner->hasHeightForWidth() ? m_banner->heightForWidth(width) : m_banner->sizeHint().height(),
+                            m_banner->minimumSizeHint().height());
+    m_banner->setGeometry(16, 16, width, height);
+    layout()->setContentsMargins(0, 16 + height + 8, 0, 0);
 }
 
 void LibraryView::resizeEvent(QResizeEvent *event)

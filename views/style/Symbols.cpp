@@ -69,7 +69,9 @@ QIcon Symbols::icon(const QString &symbol)
 
 QPixmap Symbols::tinted(const QString &symbol, const QColor &color, int size)
 {
-    QPixmap pixmap = icon(symbol).pixmap(size, size);
+    // Only a one-colour drawing keeps its shape when tinted: the theme's symbolic variant where it has one.
+    const QIcon source = QIcon::fromTheme(themeName(symbol) + QStringLiteral("-symbolic"), icon(symbol));
+    QPixmap pixmap = source.pixmap(size, size);
     if (pixmap.isNull())
         return pixmap;
     QPainter painter(&pixmap);
