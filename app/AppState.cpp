@@ -56,10 +56,7 @@ AppState::AppState(Options options)
                      m_linuxGuestToolsService, m_saveRestoreService, m_cloneService, m_loggingService, m_access, m_qemuMachines})
     , m_snapshotService(m_diskImageService, m_loggingService)
     , m_templateService(m_loggingService)
-    , m_performanceMonitor([this](const QUuid &id) -> std::optional<qint64> {
-        const QEMUExecutor *executor = m_qemuExecutors.executor(id);
-        return executor ? executor->processIdentifier() : std::nullopt;
-    })
+    , m_performanceMonitor([this](const QUuid &id) { return machineProcess(id); })
     , m_networkTopologyService(m_loggingService)
     , m_ciRunnerService(
           m_loggingService, [this](const QUuid &id) { return m_coordinator.effectiveRuntimeState(id); },
@@ -86,6 +83,17 @@ AppState::AppState(Options options)
 }
 
 AppState::~AppState() = default;
+
+std::optional<qint64> AppState::machineProcess(const QUuid &id) const
+{
+    // A Linux or macOS guest runs in its session's machine, a Windows guest in its QEMU executor.
+    if (const std::shared_ptr<VirtualMachineSession> session = m_sessions.session(id)) {
+        if (const qint64 pid = session->virtualMachine().processId(); pid > 0)
+            return pid;
+    }
+    const QEMUExecutor *executor = m_qemuExecutors.executor(id);
+    return executor ? executor->processIdentifier() : std::nullopt;
+}
 
 QUrl AppState::remoteCatalogURL()
 {

@@ -152,6 +152,9 @@ public:
     LibraryViewModel &libraryViewModel() { return m_libraryViewModel; }
 
 private:
+    /// The process that runs the VM now, for the performance monitor.
+    std::optional<qint64> machineProcess(const QUuid &id) const;
+
     ApplicationResources m_resources;
     HostSecurityScopedAccess m_access;
     DesktopFileViewer m_fileViewer;

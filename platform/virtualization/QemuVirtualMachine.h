@@ -60,7 +60,7 @@ public:
     /// While QEMU runs: the VNC socket of the display; empty otherwise.
     QString displaySocketPath() const override;
     /// While QEMU runs: its process id; 0 otherwise.
-    qint64 processId() const;
+    qint64 processId() const override;
 
     const QList<MACAddress> &macAddresses() const { return m_macAddresses; }
     const QUuid &machineIdentifier() const { return m_machineIdentifier; }

@@ -53,6 +53,8 @@ public:
 
     /// The unix socket of the machine's display (a VNC server) while it runs; empty when it has none now.
     virtual QString displaySocketPath() const = 0;
+    /// The process that runs the machine, for measuring it; 0 when none runs or the machine has no process of its own.
+    virtual qint64 processId() const { return 0; }
 
     static QString stateName(State state);
 
