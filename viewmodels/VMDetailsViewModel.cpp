@@ -346,12 +346,7 @@ QCoro::Task<> VMDetailsViewModel::runCoordinatorAction(QStringView action, QCoro
 
 QCoro::Task<> VMDetailsViewModel::discardSavedState()
 {
-    BusyFrame frame(*this);
-    try {
-        m_coordinator.discardSavedState(m_bundleID);
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
+    runImmediateAction(&VirtualMachineCoordinator::discardSavedState);
     co_return;
 }
 
@@ -370,13 +365,18 @@ QCoro::Task<> VMDetailsViewModel::cloneVM()
 
 QCoro::Task<> VMDetailsViewModel::deleteVM()
 {
+    runImmediateAction(&VirtualMachineCoordinator::deleteVM);
+    co_return;
+}
+
+void VMDetailsViewModel::runImmediateAction(void (VirtualMachineCoordinator::*operation)(const QUuid &))
+{
     BusyFrame frame(*this);
     try {
-        m_coordinator.deleteVM(m_bundleID);
+        (m_coordinator.*operation)(m_bundleID);
     } catch (const std::exception &error) {
         frame.fail(error);
     }
-    co_return;
 }
 
 void VMDetailsViewModel::openConsoleSession()

@@ -213,6 +213,8 @@ private:
     QCoro::Task<> startSession(QStringView action, bool resumeSavedState);
     /// Runs a coordinator operation on this VM inside the busy frame, unless the same action runs already.
     QCoro::Task<> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
+    /// Runs a coordinator operation that completes at once on this VM inside the busy frame.
+    void runImmediateAction(void (VirtualMachineCoordinator::*operation)(const QUuid &));
     QCoro::Task<> transition(VMRuntimeState target);
     void reportFailure(const std::exception &error);
 
