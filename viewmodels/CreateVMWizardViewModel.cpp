@@ -79,139 +79,6 @@ void CreateVMWizardViewModel::setGuestOSType(VMGuestOSType guest)
     Q_EMIT changed();
 }
 
-
-void CreateVMWizardViewModel::setName(const QString &name)
-{
-    m_name = name;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setCPUCount(qint64 count)
-{
-    m_cpuCount = count;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setMemorySizeGB(double gb)
-{
-    m_memorySizeGB = gb;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setDiskSizeGB(double gb)
-{
-    m_diskSizeGB = gb;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset preset)
-{
-    m_displayPreset = preset;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setDestinationDirectoryURL(const QString &url)
-{
-    m_destinationDirectoryURL = url;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setNetworkMode(VMNetworkConfiguration::Mode mode)
-{
-    m_networkMode = mode;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setSelectedBridgedInterfaceIdentifier(const std::optional<QString> &identifier)
-{
-    m_bridgedIdentifier = identifier;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setMicrophoneEnabled(bool enabled)
-{
-    m_microphone = enabled;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setSpeakerEnabled(bool enabled)
-{
-    m_speaker = enabled;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setSourceMode(SourceMode mode)
-{
-    m_sourceMode = mode;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setSelectedAutomaticRestoreImageBuild(const std::optional<QString> &build)
-{
-    m_selectedBuild = build;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setFirstBootEnabled(bool enabled)
-{
-    m_firstBootEnabled = enabled;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setFirstBootNotes(const QString &notes)
-{
-    m_firstBootNotes = notes;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setLinuxSourceMode(LinuxSourceMode mode)
-{
-    m_linuxSourceMode = mode;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setSelectedLinuxVariantFilter(const std::optional<LinuxDistroVariant> &variant)
-{
-    m_variantFilter = variant;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setSelectedLinuxDistribution(const std::optional<LinuxDistribution> &distribution)
-{
-    m_selectedDistribution = distribution;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setLocalLinuxISOURL(const std::optional<QString> &url)
-{
-    m_localLinuxISOURL = url;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setLinuxBootConfig(const VMLinuxBootConfiguration &config)
-{
-    m_linuxBootConfig = config;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setLinuxUseRosetta(bool use)
-{
-    m_linuxUseRosetta = use;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setWindowsSourceMode(WindowsSourceMode mode)
-{
-    m_windowsSourceMode = mode;
-    Q_EMIT changed();
-}
-
-void CreateVMWizardViewModel::setWindowsEnableTPM(bool enabled)
-{
-    m_windowsEnableTPM = enabled;
-    Q_EMIT changed();
-}
-
 // MARK: - Defaults and steps
 
 void CreateVMWizardViewModel::applyGuestOSDefaults()
@@ -503,14 +370,14 @@ QCoro::Task<> CreateVMWizardViewModel::addSharedFolders()
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
     if (!self || !chosen)
         co_return;
-    const bool present = std::any_of(m_sharedFolders.begin(), m_sharedFolders.end(),
-                                     [&](const VMSharedFolder &folder) { return folder.localURL == *chosen; });
+    const QUrl url = QUrl::fromLocalFile(*chosen);
+    const bool present = std::any_of(m_sharedFolders.begin(), m_sharedFolders.end(), [&](const VMSharedFolder &folder) { return folder.localURL == url; });
     if (present)
         co_return;
     VMSharedFolder folder;
     folder.id = QUuid::createUuid();
     folder.displayName = QFileInfo(*chosen).fileName();
-    folder.localURL = *chosen;
+    folder.localURL = url;
     try {
         folder.bookmarkData = m_services.bookmarks.makeBookmark(*chosen);
     } catch (const std::exception &) {
@@ -616,12 +483,6 @@ std::optional<LinuxInstallSource> CreateVMWizardViewModel::makeLinuxInstallSourc
 }
 
 // MARK: - Creation
-
-void CreateVMWizardViewModel::setErrorMessage(const std::optional<QString> &message)
-{
-    m_errorMessage = message;
-    Q_EMIT changed();
-}
 
 void CreateVMWizardViewModel::logFailure(const QString &message) const
 {

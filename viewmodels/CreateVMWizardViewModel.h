@@ -98,34 +98,34 @@ public:
     void setGuestOSType(VMGuestOSType guest);
     Step currentStep() const { return m_currentStep; }
     const QString &name() const { return m_name; }
-    void setName(const QString &name);
+    void setName(const QString &name) { assign(m_name, name); }
     qint64 cpuCount() const { return m_cpuCount; }
-    void setCPUCount(qint64 count);
+    void setCPUCount(qint64 count) { assign(m_cpuCount, count); }
     double memorySizeGB() const { return m_memorySizeGB; }
-    void setMemorySizeGB(double gb);
+    void setMemorySizeGB(double gb) { assign(m_memorySizeGB, gb); }
     double diskSizeGB() const { return m_diskSizeGB; }
-    void setDiskSizeGB(double gb);
+    void setDiskSizeGB(double gb) { assign(m_diskSizeGB, gb); }
     VMHardwareProfile::DisplayPreset selectedDisplayPreset() const { return m_displayPreset; }
-    void setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset preset);
+    void setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset preset) { assign(m_displayPreset, preset); }
     const QString &destinationDirectoryURL() const { return m_destinationDirectoryURL; }
-    void setDestinationDirectoryURL(const QString &url);
+    void setDestinationDirectoryURL(const QString &url) { assign(m_destinationDirectoryURL, url); }
     VMNetworkConfiguration::Mode networkMode() const { return m_networkMode; }
-    void setNetworkMode(VMNetworkConfiguration::Mode mode);
+    void setNetworkMode(VMNetworkConfiguration::Mode mode) { assign(m_networkMode, mode); }
     const QList<HostBridgedNetworkInterfaceOption> &bridgedInterfaceOptions() const { return m_bridgedOptions; }
     const std::optional<QString> &selectedBridgedInterfaceIdentifier() const { return m_bridgedIdentifier; }
-    void setSelectedBridgedInterfaceIdentifier(const std::optional<QString> &identifier);
+    void setSelectedBridgedInterfaceIdentifier(const std::optional<QString> &identifier) { assign(m_bridgedIdentifier, identifier); }
     std::optional<HostBridgedNetworkInterfaceOption> selectedBridgedInterface() const;
     bool isMicrophoneEnabled() const { return m_microphone; }
-    void setMicrophoneEnabled(bool enabled);
+    void setMicrophoneEnabled(bool enabled) { assign(m_microphone, enabled); }
     bool isSpeakerEnabled() const { return m_speaker; }
-    void setSpeakerEnabled(bool enabled);
+    void setSpeakerEnabled(bool enabled) { assign(m_speaker, enabled); }
 
     // macOS source
     SourceMode sourceMode() const { return m_sourceMode; }
-    void setSourceMode(SourceMode mode);
+    void setSourceMode(SourceMode mode) { assign(m_sourceMode, mode); }
     const QList<RestoreImageInfo> &automaticRestoreImageOptions() const { return m_restoreImageOptions; }
     const std::optional<QString> &selectedAutomaticRestoreImageBuild() const { return m_selectedBuild; }
-    void setSelectedAutomaticRestoreImageBuild(const std::optional<QString> &build);
+    void setSelectedAutomaticRestoreImageBuild(const std::optional<QString> &build) { assign(m_selectedBuild, build); }
     std::optional<RestoreImageInfo> selectedAutomaticRestoreImage() const;
     bool isSelectedAutomaticRestoreImage(const RestoreImageInfo &option) const;
     bool isLoadingAutomaticRestoreImages() const { return m_loadingRestoreImages; }
@@ -136,36 +136,36 @@ public:
     const QList<VMSharedFolder> &sharedFolders() const { return m_sharedFolders; }
     void removeSharedFolders(QList<qsizetype> offsets);
     bool firstBootEnabled() const { return m_firstBootEnabled; }
-    void setFirstBootEnabled(bool enabled);
+    void setFirstBootEnabled(bool enabled) { assign(m_firstBootEnabled, enabled); }
     const std::optional<QString> &firstBootScriptURL() const { return m_firstBootScriptURL; }
     const QStringList &firstBootAdditionalFiles() const { return m_firstBootFiles; }
     void removeFirstBootAdditionalFiles(QList<qsizetype> offsets);
     const QString &firstBootNotes() const { return m_firstBootNotes; }
-    void setFirstBootNotes(const QString &notes);
+    void setFirstBootNotes(const QString &notes) { assign(m_firstBootNotes, notes); }
 
     // Linux source
     LinuxSourceMode linuxSourceMode() const { return m_linuxSourceMode; }
-    void setLinuxSourceMode(LinuxSourceMode mode);
+    void setLinuxSourceMode(LinuxSourceMode mode) { assign(m_linuxSourceMode, mode); }
     const std::optional<LinuxDistroVariant> &selectedLinuxVariantFilter() const { return m_variantFilter; }
-    void setSelectedLinuxVariantFilter(const std::optional<LinuxDistroVariant> &variant);
+    void setSelectedLinuxVariantFilter(const std::optional<LinuxDistroVariant> &variant) { assign(m_variantFilter, variant); }
     const std::optional<LinuxDistribution> &selectedLinuxDistribution() const { return m_selectedDistribution; }
-    void setSelectedLinuxDistribution(const std::optional<LinuxDistribution> &distribution);
+    void setSelectedLinuxDistribution(const std::optional<LinuxDistribution> &distribution) { assign(m_selectedDistribution, distribution); }
     const std::optional<QString> &localLinuxISOURL() const { return m_localLinuxISOURL; }
-    void setLocalLinuxISOURL(const std::optional<QString> &url);
+    void setLocalLinuxISOURL(const std::optional<QString> &url) { assign(m_localLinuxISOURL, url); }
     const VMLinuxBootConfiguration &linuxBootConfig() const { return m_linuxBootConfig; }
-    void setLinuxBootConfig(const VMLinuxBootConfiguration &config);
+    void setLinuxBootConfig(const VMLinuxBootConfiguration &config) { assign(m_linuxBootConfig, config); }
     bool linuxUseRosetta() const { return m_linuxUseRosetta; }
-    void setLinuxUseRosetta(bool use);
+    void setLinuxUseRosetta(bool use) { assign(m_linuxUseRosetta, use); }
     QList<LinuxDistribution> filteredLinuxDistributions() const;
     QString reviewSourceSummary() const;
 
     // Windows source
     WindowsSourceMode windowsSourceMode() const { return m_windowsSourceMode; }
-    void setWindowsSourceMode(WindowsSourceMode mode);
+    void setWindowsSourceMode(WindowsSourceMode mode) { assign(m_windowsSourceMode, mode); }
     const std::optional<QString> &windowsISOURL() const { return m_windowsISOURL; }
     const std::optional<WindowsISOValidation> &windowsISOValidation() const { return m_windowsValidation; }
     bool windowsEnableTPM() const { return m_windowsEnableTPM; }
-    void setWindowsEnableTPM(bool enabled);
+    void setWindowsEnableTPM(bool enabled) { assign(m_windowsEnableTPM, enabled); }
 
     // Creation state
     const VMInstallProgress &installProgress() const { return m_installProgress; }
@@ -212,9 +212,15 @@ Q_SIGNALS:
 private:
     explicit CreateVMWizardViewModel(Services services);
 
+    template <typename T>
+    void assign(T &field, const T &value)
+    {
+        field = value;
+        Q_EMIT changed();
+    }
     void applyGuestOSDefaults();
     bool isGeneralStepComplete() const;
-    void setErrorMessage(const std::optional<QString> &message);
+    void setErrorMessage(const std::optional<QString> &message) { assign(m_errorMessage, message); }
     void logFailure(const QString &message) const;
     /// Clears the outcome of the last attempt and starts a new one; false when one is running.
     bool beginCreation(const VMInstallProgress &first);

@@ -118,6 +118,9 @@ QCoro::Task<QUuid> LinuxVMCreation::run(ProgressHandler progress)
     const QUuid id = bundle.id();
     const QString bundleURL = bundle.bundleURL;
     const bool copied = co_await fetchISO(bundleURL, progress);
+    // A cancel that came while the finished download was being cached still ends the creation as cancelled.
+    if (m_cancelled)
+        throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
     finish(id, diskSize);
     progress(VMInstallProgress::step(Stage::finalizing, 1.0, distributionLabel(m_plan.source) + QStringLiteral(" is ready. Start the VM to begin installation.")));
     const QString created = QStringLiteral("Created Linux VM '") + m_plan.name + QStringLiteral("' with EFI boot");

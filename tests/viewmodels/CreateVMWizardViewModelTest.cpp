@@ -9,6 +9,7 @@
 #include "VirtualMachineError.h"
 #include "WindowsVMCreation.h"
 
+#include <QCoroTimer>
 #include <QDir>
 #include <QNetworkAccessManager>
 
@@ -34,13 +35,32 @@ QCoro::Task<VMBundle> refuseMacOS(VMInstallRequest, std::function<void(const VMI
     co_return VMBundle();
 }
 
+/// Reports a download, then one report more that arrives only after the installation returned.
+QCoro::Task<VMBundle> installWithLateReport(VMInstallRequest request, std::function<void(const VMInstallProgress &)> progress)
+{
+    progress(VMInstallProgress::step(Stage::installingMacOS, 0.6, QStringLiteral("Installing")));
+    progress(VMInstallProgress::step(Stage::installingMacOS, 0.9, QStringLiteral("Late")));
+    VMBundle bundle;
+    bundle.metadata.id = QUuid::createUuid();
+    bundle.metadata.name = request.name;
+    co_return bundle;
+}
+
+/// Downloads for a moment and then fails as a stopped download does.
+QCoro::Task<VMBundle> installThatDownloads(VMInstallRequest, std::function<void(const VMInstallProgress &)> progress)
+{
+    progress(VMInstallProgress::step(Stage::downloadingRestoreImage, 0.3, QStringLiteral("Downloading")));
+    co_await QCoro::sleepFor(std::chrono::milliseconds(200));
+    throw std::runtime_error("The download was stopped.");
+}
+
 class CreateVMWizardViewModelTest : public ViewModelTest
 {
 protected:
     std::shared_ptr<CreateVMWizardViewModel> wizard(HostCapacity host = {8, 16 * gibibyte})
     {
         return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser, m_catalog, m_nam,
-                                                &refuseMacOS, {}, [host] { return host; }, m_firmwarePlaces});
+                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, m_firmwarePlaces});
     }
 
     /// A Linux wizard with a small disk and the distribution served at `path` of the server.
@@ -83,6 +103,8 @@ protected:
     FakeHttpServer m_server;
     QNetworkAccessManager m_nam;
     QStringList m_firmwarePlaces;
+    CreateVMWizardViewModel::MacOSInstaller m_installer = &refuseMacOS;
+    int m_restoreCancels = 0;
 };
 
 TEST_F(CreateVMWizardViewModelTest, DefaultsFitTheHost)
@@ -432,6 +454,59 @@ TEST_F(CreateVMWizardViewModelTest, MacOSCreationFailsAtOnceWithoutABundle)
     EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("macOS cannot be installed on this host.")));
     EXPECT_FALSE(model->didFinishSuccessfully());
     EXPECT_TRUE(store().bundles().isEmpty());
+}
+
+TEST_F(CreateVMWizardViewModelTest, AMacOSReportAfterSuccessIsDropped)
+{
+    m_installer = &installWithLateReport;
+    auto model = wizard();
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    m_chooser.answers << m_home.path() + QStringLiteral("/missing.ipsw");
+    waitForOutcome(model->chooseLocalRestoreImage()).get();
+    model->setName(QStringLiteral("  Mac Box "));
+    model->createMacOSVM();
+    settle();
+    EXPECT_TRUE(model->didFinishSuccessfully());
+    EXPECT_EQ(model->installProgress().detail, QStringLiteral("Virtual Mac is ready"));
+    EXPECT_EQ(model->installProgress().fractionCompleted, 1.0);
+}
+
+TEST_F(CreateVMWizardViewModelTest, CancelActsOnlyOnADownloadAndStaysACancel)
+{
+    m_installer = &installThatDownloads;
+    auto model = wizard();
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    m_chooser.answers << m_home.path() + QStringLiteral("/missing.ipsw");
+    waitForOutcome(model->chooseLocalRestoreImage()).get();
+    model->createMacOSVM();
+    ASSERT_TRUE(waitUntil([&] { return model->installProgress().stage == Stage::downloadingRestoreImage; }));
+    model->cancelCreation();
+    EXPECT_FALSE(model->isCreating());
+    EXPECT_EQ(m_restoreCancels, 1);
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Restore image download cancelled."));
+    QTest::qWait(400);
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Restore image download cancelled."));
+}
+
+TEST_F(CreateVMWizardViewModelTest, SharedFoldersAreAddedOnceAndRemovedByOffset)
+{
+    auto model = wizard();
+    QStringList folders;
+    for (const char *name : {"a", "b", "c", "d"}) {
+        folders << m_home.path() + QStringLiteral("/shares/") + QLatin1String(name);
+        QDir().mkpath(folders.last());
+    }
+    m_chooser.answers << folders[0] << folders[0] << folders[1] << folders[2] << folders[3] << std::nullopt;
+    for (int press = 0; press < 6; ++press)
+        waitForOutcome(model->addSharedFolders()).get();
+    ASSERT_EQ(model->sharedFolders().size(), 4);
+    EXPECT_EQ(model->sharedFolders().first().displayName, QStringLiteral("a"));
+    EXPECT_FALSE(model->sharedFolders().first().isReadOnly);
+    EXPECT_TRUE(model->sharedFolders().first().bookmarkData);
+    model->removeSharedFolders({0, 2});
+    ASSERT_EQ(model->sharedFolders().size(), 2);
+    EXPECT_EQ(model->sharedFolders()[0].localURL, QUrl::fromLocalFile(folders[1]));
+    EXPECT_EQ(model->sharedFolders()[1].localURL, QUrl::fromLocalFile(folders[3]));
 }
 
 TEST_F(CreateVMWizardViewModelTest, WindowsBundleCarriesItsConfigurationAndFirmwareWhenFound)
