@@ -550,3 +550,24 @@ TEST_F(CreateVMWizardViewModelTest, AWindowsImageThatIsNoISOIsRefusedBeforeABund
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CreateVMWizardViewModelTest, AFailedRestoreImageLoadIsShownAndKeepsTheOptions)
+{
+    auto model = wizard();
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    waitForOutcome(model->loadAutomaticRestoreImagesIfNeeded()).get();
+    EXPECT_FALSE(model->isLoadingAutomaticRestoreImages());
+    if (!model->automaticRestoreImageOptions().isEmpty())
+        GTEST_SKIP() << "the catalog answered from a source of this host";
+    ASSERT_TRUE(model->errorMessage());
+    EXPECT_TRUE(appLog().contains(QStringLiteral("[Wizard] ") + *model->errorMessage()));
+    EXPECT_FALSE(model->selectedAutomaticRestoreImage());
+    model->goToNextStep();
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::automatic);
+    EXPECT_EQ(model->currentStep(), Step::macOSSource);
+    EXPECT_FALSE(model->canAdvance());
+}
+
+} // namespace
