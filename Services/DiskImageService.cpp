@@ -13,9 +13,11 @@
 
 #include <limits>
 
-quint64 DiskImageService::roundedDiskSize(quint64 requestedBytes)
+quint64 DiskImageService::roundedDiskSize(quint64 requestedBytes, quint64 minimumBytes)
 {
-    if (requestedBytes < minimumDiskSizeBytes)
+    if (requestedBytes < minimumBytes && minimumBytes == minimumLinuxDiskSizeBytes)
+        throw VirtualMachineError(VirtualMachineError::Case::diskCreationFailed, QStringLiteral("Disk size must be at least 8 GB for a Linux guest."));
+    if (requestedBytes < minimumBytes)
         throw VirtualMachineError(VirtualMachineError::Case::diskCreationFailed, QStringLiteral("Disk size must be at least 32 GB for a macOS guest."));
     const quint64 remainder = requestedBytes % sizeGranularityBytes;
     if (remainder == 0)
@@ -25,9 +27,9 @@ quint64 DiskImageService::roundedDiskSize(quint64 requestedBytes)
     return requestedBytes + (sizeGranularityBytes - remainder);
 }
 
-quint64 DiskImageService::createDisk(const QString &url, quint64 requestedBytes) const
+quint64 DiskImageService::createDisk(const QString &url, quint64 requestedBytes, quint64 minimumBytes) const
 {
-    const quint64 size = roundedDiskSize(requestedBytes);
+    const quint64 size = roundedDiskSize(requestedBytes, minimumBytes);
     FileOperations::createFolders(QFileInfo(url).path());
     // An old disk is replaced, never reused. A folder in its place is left alone (its content is not ours to
     // throw away), and the creation below then fails.

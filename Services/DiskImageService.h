@@ -39,6 +39,8 @@ public:
 
     /// 2^35 bytes, "32 GB" in the messages.
     static constexpr quint64 minimumDiskSizeBytes = 34'359'738'368ULL;
+    /// 8 GiB: the smallest disk a Linux guest is given.
+    static constexpr quint64 minimumLinuxDiskSizeBytes = 8'589'934'592ULL;
     static constexpr quint64 sizeGranularityBytes = 1'048'576ULL;
 
     /**
@@ -46,7 +48,7 @@ public:
      * request below the minimum, or one too close to the largest 64-bit
      * count to be rounded up, fails with diskCreationFailed.
      */
-    static quint64 roundedDiskSize(quint64 requestedBytes);
+    static quint64 roundedDiskSize(quint64 requestedBytes, quint64 minimumBytes = minimumDiskSizeBytes);
 
     /**
      * Creates an empty sparse disk of the rounded size at `url`, creating its
@@ -55,7 +57,7 @@ public:
      * removed: creation fails with diskCreationFailed. A failed truncation
      * leaves the empty file in place.
      */
-    quint64 createDisk(const QString &url, quint64 requestedBytes) const;
+    quint64 createDisk(const QString &url, quint64 requestedBytes, quint64 minimumBytes = minimumDiskSizeBytes) const;
 
     /**
      * Grows the existing disk at `url` to the rounded size, keeping its

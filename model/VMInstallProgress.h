@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 /**
  * One progress report of a VM being created: the step, the overall
@@ -35,6 +36,16 @@ struct VMInstallProgress {
     /// Seconds.
     std::optional<double> estimatedTimeRemaining;
     bool isResumingDownload = false;
+
+    /// A report outside a download: no figures.
+    static VMInstallProgress step(Stage stage, double fractionCompleted, QString detail)
+    {
+        VMInstallProgress progress;
+        progress.stage = stage;
+        progress.fractionCompleted = fractionCompleted;
+        progress.detail = std::move(detail);
+        return progress;
+    }
 
     bool operator==(const VMInstallProgress &) const = default;
 };

@@ -98,6 +98,15 @@ TEST_F(DiskImageServiceTest, SizesAreRoundedUpToWholeMebibytesAboveTheFloor)
     EXPECT_FALSE(QFileInfo::exists(at(QStringLiteral("Bundle.vm"))));
 }
 
+TEST_F(DiskImageServiceTest, ALinuxDiskHasAFloorOfItsOwn)
+{
+    constexpr quint64 linuxFloor = DiskImageService::minimumLinuxDiskSizeBytes;
+    EXPECT_EQ(m_disks.createDisk(disk(), 16 * (quint64(1) << 30), linuxFloor), 16 * (quint64(1) << 30));
+    EXPECT_EQ(QFileInfo(disk()).size(), qint64(16) << 30);
+    const VirtualMachineError error = failure([&] { m_disks.createDisk(disk(), linuxFloor - 1, linuxFloor); });
+    EXPECT_EQ(error.detail(), QStringLiteral("Disk size must be at least 8 GB for a Linux guest."));
+}
+
 TEST_F(DiskImageServiceTest, ANewDiskIsSparseMarkedAndReplacesAnOldOne)
 {
     EXPECT_EQ(m_disks.createDisk(disk(), 68'719'476'736ULL), 68'719'476'736ULL); // its folder is created too

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QCoroTask>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+/**
+ * Fetches one Linux installer ISO to a file. The bytes are streamed into a
+ * hidden sibling of the target, and only a complete answer is renamed into
+ * place: a 2xx status, as many bytes as the server announced, and an ISO
+ * 9660 image as long as its volume says. Anything else removes the partial
+ * file and fails with a sentence that begins "Linux ISO download failed: ".
+ * GUI thread only.
+ *
+ * @code
+ * LinuxISODownload download(network);
+ * co_await download.run(distribution.isoURL, layout.linuxInstallISOURL(), [](qint64 got, qint64 of) { show(got, of); });
+ * @endcode
+ */
+class LinuxISODownload : public QObject
+{
+    Q_OBJECT
+
+public:
+    /// Bytes received so far and bytes expected (below 1 when the server announced none).
+    using ProgressHandler = std::function<void(qint64 received, qint64 expected)>;
+
+    explicit LinuxISODownload(QNetworkAccessManager &network, QObject *parent = nullptr);
+
+    /// Throws VirtualMachineError userCancelled after cancel(), a runtime error for every other failure.
+    QCoro::Task<> run(QUrl url, QString target, ProgressHandler progress);
+    /// Stops a running download; run() then fails as cancelled. Nothing happens when none runs.
+    void cancel();
+
+    /// Where a download into `target` is written until it is complete.
+    static QString partialURL(const QString &target);
+
+private:
+    QNetworkAccessManager &m_network;
+    QPointer<QNetworkReply> m_reply;
+    bool m_cancelled = false;
+};

@@ -1,0 +1,573 @@
+// SPDX-License-Identifier: MIT
+#include "CreateVMWizardViewModel.h"
+
+#include "../support/EventLoopWait.h"
+#include "../support/FakeHttpServer.h"
+#include "../support/IsoImage.h"
+#include "JSONCoding.h"
+#include "ViewModelTestFixture.h"
+#include "VirtualMachineError.h"
+#include "WindowsVMCreation.h"
+
+#include <QCoroTimer>
+#include <QDir>
+#include <QNetworkAccessManager>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using namespace CoordinatorTesting;
+using Step = CreateVMWizardViewModel::Step;
+using Stage = VMInstallProgress::Stage;
+using EventLoopWait::waitUntil;
+
+QByteArray bytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QCoro::Task<VMBundle> refuseMacOS(VMInstallRequest, std::function<void(const VMInstallProgress &)>)
+{
+    throw VirtualMachineError(VirtualMachineError::Case::installFailed, QStringLiteral("macOS cannot be installed on this host."));
+    co_return VMBundle();
+}
+
+/// Reports a download, then one report more that arrives only after the installation returned.
+QCoro::Task<VMBundle> installWithLateReport(VMInstallRequest request, std::function<void(const VMInstallProgress &)> progress)
+{
+    progress(VMInstallProgress::step(Stage::installingMacOS, 0.6, QStringLiteral("Installing")));
+    progress(VMInstallProgress::step(Stage::installingMacOS, 0.9, QStringLiteral("Late")));
+    VMBundle bundle;
+    bundle.metadata.id = QUuid::createUuid();
+    bundle.metadata.name = request.name;
+    co_return bundle;
+}
+
+/// Downloads for a moment and then fails as a stopped download does.
+QCoro::Task<VMBundle> installThatDownloads(VMInstallRequest, std::function<void(const VMInstallProgress &)> progress)
+{
+    progress(VMInstallProgress::step(Stage::downloadingRestoreImage, 0.3, QStringLiteral("Downloading")));
+    co_await QCoro::sleepFor(std::chrono::milliseconds(200));
+    throw std::runtime_error("The download was stopped.");
+}
+
+class CreateVMWizardViewModelTest : public ViewModelTest
+{
+protected:
+    std::shared_ptr<CreateVMWizardViewModel> wizard(HostCapacity host = {8, 16 * gibibyte})
+    {
+        return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser, m_catalog, m_nam,
+                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, m_firmwarePlaces});
+    }
+
+    /// A Linux wizard with a small disk and the distribution served at `path` of the server.
+    std::shared_ptr<CreateVMWizardViewModel> linuxWizard(const QString &path)
+    {
+        auto model = wizard();
+        model->setGuestOSType(VMGuestOSType::linux);
+        model->setMemorySizeGB(2);
+        model->setDiskSizeGB(16);
+        LinuxDistribution distribution;
+        distribution.name = QStringLiteral("Testix");
+        distribution.version = QStringLiteral("1.0");
+        distribution.architecture = QStringLiteral("arm64");
+        distribution.isoURL = m_server.url(path);
+        model->setSelectedLinuxDistribution(distribution);
+        return model;
+    }
+
+    QByteArray isoBytes()
+    {
+        const QString path = m_home.path() + QStringLiteral("/source.iso");
+        if (!QFile::exists(path)) {
+            EXPECT_TRUE(IsoImage::write(path, {{"README.TXT", QByteArray(1'500'000, 'r')}}));
+        }
+        return bytes(path);
+    }
+
+    std::optional<VMBundle> bundleNamed(const QString &name)
+    {
+        for (const VMBundle &bundle : store().bundles())
+            if (bundle.metadata.name == name)
+                return bundle;
+        return std::nullopt;
+    }
+
+    QString cacheFile(const QString &name) const { return m_linux.isoCacheDirectory() + QLatin1Char('/') + name; }
+
+    static void waitForEnd(CreateVMWizardViewModel &model) { EXPECT_TRUE(waitUntil([&] { return !model.isCreating(); }, std::chrono::seconds(20))); }
+
+    FakeHttpServer m_server;
+    QNetworkAccessManager m_nam;
+    QStringList m_firmwarePlaces;
+    CreateVMWizardViewModel::MacOSInstaller m_installer = &refuseMacOS;
+    int m_restoreCancels = 0;
+};
+
+TEST_F(CreateVMWizardViewModelTest, DefaultsFitTheHost)
+{
+    struct Case {
+        qint64 cores;
+        quint64 memoryGiB;
+        qint64 cpus;
+        double memoryGB;
+        qint64 windowsCPUs;
+        double windowsMemoryGB;
+    };
+    const Case cases[] = {
+        {8, 16, 4, 8, 4, 8}, {10, 64, 4, 8, 5, 32}, {32, 48, 4, 8, 12, 24}, {2, 4, 2, 4, 2, 4}, {1, 2, 1, 2, 1, 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.cores);
+        auto model = wizard({c.cores, c.memoryGiB * gibibyte});
+        EXPECT_EQ(model->name(), QStringLiteral("New Virtual Mac"));
+        EXPECT_EQ(model->cpuCount(), c.cpus);
+        EXPECT_EQ(model->memorySizeGB(), c.memoryGB);
+        EXPECT_EQ(model->diskSizeGB(), 64);
+        EXPECT_EQ(model->selectedDisplayPreset(), VMHardwareProfile::DisplayPreset::wuxga1920x1200);
+        EXPECT_EQ(model->installProgress().detail, QStringLiteral("Ready to create"));
+        EXPECT_EQ(model->destinationDirectoryURL(), store().rootURL());
+        EXPECT_TRUE(model->isSpeakerEnabled());
+        EXPECT_FALSE(model->isMicrophoneEnabled());
+        EXPECT_TRUE(model->windowsEnableTPM());
+        model->setGuestOSType(VMGuestOSType::windows);
+        EXPECT_EQ(model->cpuCount(), c.windowsCPUs);
+        EXPECT_EQ(model->memorySizeGB(), c.windowsMemoryGB);
+        EXPECT_EQ(model->diskSizeGB(), 64);
+        EXPECT_EQ(model->selectedDisplayPreset(), VMHardwareProfile::DisplayPreset::wxga1280x800);
+        model->setGuestOSType(VMGuestOSType::linux);
+        // Whatever the host, the defaults pass the general step once the guest's own minimum is met.
+        EXPECT_TRUE(model->canAdvance());
+    }
+}
+
+TEST_F(CreateVMWizardViewModelTest, GuestChangesRenameOnlyDefaultNamesAndResetTheStep)
+{
+    auto model = wizard();
+    model->setDiskSizeGB(6);
+    model->setGuestOSType(VMGuestOSType::linux);
+    EXPECT_EQ(model->name(), QStringLiteral("New Linux VM"));
+    EXPECT_EQ(model->diskSizeGB(), 32);
+    EXPECT_EQ(model->cpuCount(), 4);
+    model->goToNextStep();
+    EXPECT_EQ(model->currentStep(), Step::linuxSource);
+    model->setGuestOSType(VMGuestOSType::linux);
+    EXPECT_EQ(model->currentStep(), Step::linuxSource);
+    model->setGuestOSType(VMGuestOSType::windows);
+    EXPECT_EQ(model->currentStep(), Step::general);
+    EXPECT_EQ(model->name(), QStringLiteral("New Windows VM"));
+    model->setGuestOSType(VMGuestOSType::macOS);
+    EXPECT_EQ(model->name(), QStringLiteral("New Virtual Mac"));
+    EXPECT_EQ(model->selectedDisplayPreset(), VMHardwareProfile::DisplayPreset::wxga1280x800);
+    model->setName(QStringLiteral("Build Box"));
+    for (VMGuestOSType guest : {VMGuestOSType::linux, VMGuestOSType::windows, VMGuestOSType::macOS})
+        model->setGuestOSType(guest);
+    EXPECT_EQ(model->name(), QStringLiteral("Build Box"));
+}
+
+TEST_F(CreateVMWizardViewModelTest, StepsFollowTheGuest)
+{
+    auto model = wizard();
+    EXPECT_EQ(model->visibleSteps(), (QList<Step>{Step::general, Step::macOSSource, Step::sharedFolders, Step::firstBoot, Step::review}));
+    model->setGuestOSType(VMGuestOSType::linux);
+    EXPECT_EQ(model->visibleSteps(), (QList<Step>{Step::general, Step::linuxSource, Step::sharedFolders, Step::review}));
+    model->setGuestOSType(VMGuestOSType::windows);
+    model->goToPreviousStep();
+    EXPECT_EQ(model->currentStep(), Step::general);
+    model->goToNextStep();
+    EXPECT_EQ(model->currentStep(), Step::windowsSource);
+    EXPECT_FALSE(model->canAdvance());
+    model->goToNextStep();
+    model->goToNextStep();
+    EXPECT_EQ(model->currentStep(), Step::review);
+    EXPECT_TRUE(model->canAdvance());
+}
+
+TEST_F(CreateVMWizardViewModelTest, GeneralStepRefusesWhatCannotBeMadeOrStarted)
+{
+    const QString file = m_home.path() + QStringLiteral("/plain-file");
+    write(file, "x");
+    const double infinity = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char *what;
+        VMGuestOSType guest;
+        std::function<void(CreateVMWizardViewModel &)> change;
+        bool complete;
+    };
+    const QList<Case> cases{
+        {"defaults", VMGuestOSType::macOS, [](CreateVMWizardViewModel &) {}, true},
+        {"blank name", VMGuestOSType::macOS, [](CreateVMWizardViewModel &m) { m.setName(QStringLiteral(" \n ")); }, false},
+        {"3.5 GB for macOS", VMGuestOSType::macOS, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(3.5); }, false},
+        {"1 GB for Linux", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(1); }, true},
+        {"31 GB disk for Windows", VMGuestOSType::windows, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(31); }, false},
+        {"8 GB disk for Linux", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(8); }, true},
+        {"more CPUs than the host", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setCPUCount(9); }, false},
+        {"no CPU", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setCPUCount(0); }, false},
+        {"more memory than the host", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(17); }, false},
+        {"infinite disk", VMGuestOSType::linux, [infinity](CreateVMWizardViewModel &m) { m.setDiskSizeGB(infinity); }, false},
+        {"NaN memory", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(std::nan("")); }, false},
+        {"bridged without interface", VMGuestOSType::linux,
+         [](CreateVMWizardViewModel &m) { m.setNetworkMode(VMNetworkConfiguration::Mode::bridged); }, false},
+        {"missing folder", VMGuestOSType::linux, [this](CreateVMWizardViewModel &m) { m.setDestinationDirectoryURL(m_home.path() + QStringLiteral("/gone")); }, false},
+        {"a file as folder", VMGuestOSType::linux, [file](CreateVMWizardViewModel &m) { m.setDestinationDirectoryURL(file); }, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto model = wizard();
+        model->setGuestOSType(c.guest);
+        c.change(*model);
+        EXPECT_EQ(model->canAdvance(), c.complete);
+    }
+}
+
+TEST_F(CreateVMWizardViewModelTest, HardwareProfileRoundsAndRefusesNonFiniteSizes)
+{
+    auto model = wizard();
+    model->setMemorySizeGB(8.4);
+    EXPECT_EQ(model->makeHardwareProfile()->memorySizeBytes, 8 * gibibyte);
+    model->setMemorySizeGB(8.5);
+    const VMHardwareProfile profile = *model->makeHardwareProfile();
+    EXPECT_EQ(profile.memorySizeBytes, 9 * gibibyte);
+    EXPECT_EQ(profile.displayWidth, 1920);
+    EXPECT_EQ(profile.displayPixelsPerInch, 80);
+    model->setDiskSizeGB(std::numeric_limits<double>::infinity());
+    EXPECT_FALSE(model->makeHardwareProfile());
+}
+
+TEST_F(CreateVMWizardViewModelTest, TemplateFillsTheGeneralChoices)
+{
+    auto model = wizard();
+    VMTemplate source;
+    source.name = QStringLiteral("Runner");
+    source.hardwareProfile = {2, 6'442'450'944ULL, 40 * gibibyte, 1000, 700, 80};
+    source.mediaConfiguration.isMicrophoneEnabled = true;
+    model->applyTemplate(source);
+    EXPECT_EQ(model->name(), QStringLiteral("New Runner"));
+    EXPECT_EQ(model->cpuCount(), 2);
+    EXPECT_EQ(model->memorySizeGB(), 6);
+    EXPECT_EQ(model->diskSizeGB(), 40);
+    EXPECT_EQ(model->selectedDisplayPreset(), VMHardwareProfile::DisplayPreset::wuxga1920x1200);
+    EXPECT_TRUE(model->isMicrophoneEnabled());
+}
+
+TEST_F(CreateVMWizardViewModelTest, FailedDownloadsLeaveNoISOInTheBundleOrTheCache)
+{
+    const QByteArray iso = isoBytes();
+    struct Case {
+        const char *what;
+        FakeHttpServer::Response response;
+        QString message;
+    };
+    FakeHttpServer::Response truncated(200, iso);
+    truncated.cutAfter = iso.size() / 2;
+    FakeHttpServer::Response notISO(200, QByteArray(iso.size(), 'z'));
+    const QList<Case> cases{
+        {"404", FakeHttpServer::Response(404, "missing"), QStringLiteral("Linux ISO download failed: HTTP 404")},
+        {"500", FakeHttpServer::Response(500, "broken"), QStringLiteral("Linux ISO download failed: HTTP 500")},
+        {"truncated", truncated, QString()},
+        {"not an ISO", notISO, QStringLiteral("Linux ISO download failed: the file is not a complete ISO 9660 image.")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        m_server.setResponder([&](const FakeHttpServer::Request &) { return c.response; });
+        auto model = linuxWizard(QStringLiteral("/%1.iso").arg(QString::fromLatin1(c.what).replace(QLatin1Char(' '), QLatin1Char('-'))));
+        model->setName(QString::fromLatin1(c.what));
+        model->createLinuxVM();
+        waitForEnd(*model);
+        ASSERT_TRUE(model->errorMessage());
+        EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Linux ISO download failed: "))) << model->errorMessage()->toStdString();
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(*model->errorMessage(), c.message);
+        }
+        EXPECT_FALSE(model->didFinishSuccessfully());
+        const std::optional<VMBundle> made = bundleNamed(QString::fromLatin1(c.what));
+        ASSERT_TRUE(made);
+        const VMBundle &bundle = *made;
+        EXPECT_EQ(bundle.metadata.installState, VMInstallState::preparingBundle);
+        EXPECT_TRUE(QDir(bundle.bundleURL).entryList({QStringLiteral("*.iso*")}, QDir::Files | QDir::Hidden).isEmpty());
+        EXPECT_TRUE(QDir(m_linux.isoCacheDirectory()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+    }
+}
+
+TEST_F(CreateVMWizardViewModelTest, ADownloadFillsBundleAndCacheAndAReadyWizardStaysReady)
+{
+    const QByteArray iso = isoBytes();
+    m_server.setResponder([&](const FakeHttpServer::Request &) { return FakeHttpServer::Response(200, iso); });
+    auto model = linuxWizard(QStringLiteral("/testix.iso"));
+    QList<double> fractions;
+    QObject::connect(model.get(), &CreateVMWizardViewModel::changed, [&] { fractions << model->installProgress().fractionCompleted; });
+    model->createLinuxVM();
+    model->createLinuxVM(); // a second press while one runs does nothing
+    waitForEnd(*model);
+    ASSERT_TRUE(model->didFinishSuccessfully()) << model->errorMessage().value_or(QString()).toStdString();
+    ASSERT_EQ(store().bundles().size(), 1);
+    const VMBundle bundle = *store().bundle(*model->createdBundleID());
+    EXPECT_EQ(bytes(bundle.layout().linuxInstallISOURL()), iso);
+    EXPECT_EQ(bytes(cacheFile(QStringLiteral("testix.iso"))), iso);
+    EXPECT_EQ(bundle.metadata.guestOSType, VMGuestOSType::linux);
+    EXPECT_EQ(bundle.metadata.installState, VMInstallState::installed);
+    EXPECT_EQ(bundle.metadata.guestOSDisplayName, QStringLiteral("Testix 1.0 (arm64)"));
+    EXPECT_EQ(bundle.metadata.diskSizeBytes, 16 * gibibyte);
+    EXPECT_TRUE(QFile::exists(bundle.layout().efiVariableStoreURL()));
+    EXPECT_EQ(bytes(bundle.layout().linuxBootURL()), QByteArray("{\n  \"commandLine\": \"console=hvc0\",\n  \"kernelPath\": \"\",\n  \"useRosetta\": false\n}"));
+    EXPECT_EQ(model->installProgress().fractionCompleted, 1.0);
+    EXPECT_EQ(model->installProgress().detail, QStringLiteral("Testix 1.0 (arm64) is ready. Start the VM to begin installation."));
+    ASSERT_FALSE(fractions.isEmpty());
+    EXPECT_EQ(fractions.last(), 1.0);
+
+    // The next creation of the same distribution is served from the cache.
+    const qsizetype requests = m_server.requests().size();
+    model->setName(QStringLiteral("Second"));
+    model->createLinuxVM();
+    waitForEnd(*model);
+    EXPECT_TRUE(model->didFinishSuccessfully());
+    EXPECT_EQ(m_server.requests().size(), requests);
+    EXPECT_EQ(bytes(store().bundle(*model->createdBundleID())->layout().linuxInstallISOURL()), iso);
+}
+
+TEST_F(CreateVMWizardViewModelTest, APartialCacheFileIsNotUsed)
+{
+    const QByteArray iso = isoBytes();
+    FileOperations::createFolders(m_linux.isoCacheDirectory());
+    // A large start of the image, as an interrupted copy of old left it.
+    write(cacheFile(QStringLiteral("testix.iso")), iso.left(1'200'000));
+    m_server.setResponder([&](const FakeHttpServer::Request &) { return FakeHttpServer::Response(200, iso); });
+    auto model = linuxWizard(QStringLiteral("/testix.iso"));
+    model->createLinuxVM();
+    waitForEnd(*model);
+    ASSERT_TRUE(model->didFinishSuccessfully());
+    EXPECT_EQ(m_server.requests().size(), 1);
+    EXPECT_EQ(bytes(store().bundle(*model->createdBundleID())->layout().linuxInstallISOURL()), iso);
+}
+
+TEST_F(CreateVMWizardViewModelTest, ChangesDuringTheDownloadSurviveAndADeletedVMFailsTheCreation)
+{
+    const QByteArray iso = isoBytes();
+    m_server.setResponder([&](const FakeHttpServer::Request &) { return FakeHttpServer::Response(200, iso); });
+    for (const bool deleteIt : {false, true}) {
+        SCOPED_TRACE(deleteIt);
+        auto model = linuxWizard(QStringLiteral("/changed-%1.iso").arg(deleteIt));
+        model->setName(deleteIt ? QStringLiteral("Doomed") : QStringLiteral("Kept"));
+        std::optional<QUuid> touched;
+        QObject::connect(model.get(), &CreateVMWizardViewModel::changed, model.get(), [&] {
+            if (touched || model->installProgress().stage != Stage::downloadingLinuxISO)
+                return;
+            touched = bundleNamed(model->name())->id();
+            if (deleteIt) {
+                store().deleteBundle(*touched);
+                return;
+            }
+            VMBundle renamed = *store().bundle(*touched);
+            renamed.metadata.name = QStringLiteral("Renamed");
+            renamed.metadata.colorTag = VMColorTag::blue;
+            store().updateMetadata(renamed);
+        });
+        model->createLinuxVM();
+        waitForEnd(*model);
+        ASSERT_TRUE(touched);
+        if (deleteIt) {
+            EXPECT_FALSE(model->didFinishSuccessfully());
+            EXPECT_TRUE(model->errorMessage());
+            EXPECT_FALSE(store().bundle(*touched));
+            EXPECT_FALSE(QFile::exists(store().rootURL() + QStringLiteral("/Doomed.vm")));
+        } else {
+            ASSERT_TRUE(model->didFinishSuccessfully()) << model->errorMessage().value_or(QString()).toStdString();
+            const VMMetadata metadata = store().bundle(*touched)->metadata;
+            EXPECT_EQ(metadata.name, QStringLiteral("Renamed"));
+            EXPECT_EQ(metadata.colorTag, VMColorTag::blue);
+            EXPECT_EQ(metadata.installState, VMInstallState::installed);
+        }
+    }
+}
+
+TEST_F(CreateVMWizardViewModelTest, ACancelledDownloadShowsAsACancelAndLeavesNoISO)
+{
+    const QByteArray iso = isoBytes();
+    FakeHttpServer::Response slow(200, iso);
+    slow.cutAfter = 1000;
+    slow.stall = true;
+    m_server.setResponder([&](const FakeHttpServer::Request &) { return slow; });
+    auto model = linuxWizard(QStringLiteral("/slow.iso"));
+    model->createLinuxVM();
+    ASSERT_TRUE(waitUntil([&] { return !m_server.requests().isEmpty(); }));
+    EXPECT_EQ(model->installProgress().stage, Stage::downloadingLinuxISO);
+    model->cancelCreation();
+    EXPECT_FALSE(model->isCreating());
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Linux ISO download cancelled."));
+    const VMBundle bundle = store().bundles().last();
+    EXPECT_TRUE(waitUntil([&] { return QDir(bundle.bundleURL).entryList({QStringLiteral("*.iso*")}, QDir::Files | QDir::Hidden).isEmpty(); }));
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Linux ISO download cancelled."));
+    EXPECT_EQ(model->installProgress().stage, Stage::downloadingLinuxISO);
+}
+
+TEST_F(CreateVMWizardViewModelTest, AClosedWizardStillFinishesItsVM)
+{
+    const QByteArray iso = isoBytes();
+    m_server.setResponder([&](const FakeHttpServer::Request &) { return FakeHttpServer::Response(200, iso); });
+    std::weak_ptr<CreateVMWizardViewModel> weak;
+    {
+        auto model = linuxWizard(QStringLiteral("/closed.iso"));
+        weak = model;
+        model->createLinuxVM();
+    }
+    EXPECT_FALSE(weak.expired());
+    ASSERT_TRUE(waitUntil([&] { return weak.expired(); }, std::chrono::seconds(20)));
+    ASSERT_EQ(store().bundles().size(), 1);
+    EXPECT_EQ(store().bundles().first().metadata.installState, VMInstallState::installed);
+}
+
+TEST_F(CreateVMWizardViewModelTest, ALocalISOIsCopiedAndNamedAsLinux)
+{
+    const QByteArray iso = isoBytes();
+    auto model = linuxWizard(QStringLiteral("/unused.iso"));
+    model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
+    model->setLocalLinuxISOURL(m_home.path() + QStringLiteral("/source.iso"));
+    model->setDiskSizeGB(8);
+    EXPECT_EQ(model->reviewSourceSummary(), QStringLiteral("source.iso"));
+    model->createLinuxVM();
+    waitForEnd(*model);
+    ASSERT_TRUE(model->didFinishSuccessfully()) << model->errorMessage().value_or(QString()).toStdString();
+    const VMBundle bundle = *store().bundle(*model->createdBundleID());
+    EXPECT_EQ(bundle.metadata.guestOSDisplayName, QStringLiteral("Linux"));
+    EXPECT_EQ(bundle.metadata.diskSizeBytes, 8 * gibibyte);
+    EXPECT_EQ(bytes(bundle.layout().linuxInstallISOURL()), iso);
+    EXPECT_TRUE(m_server.requests().isEmpty());
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Created Linux VM 'New Linux VM' with EFI boot and ISO attached")));
+}
+
+TEST_F(CreateVMWizardViewModelTest, MacOSCreationFailsAtOnceWithoutABundle)
+{
+    auto model = wizard();
+    model->createMacOSVM();
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Choose a restore image source before creating the VM."));
+    EXPECT_FALSE(model->isCreating());
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    write(m_home.path() + QStringLiteral("/image.ipsw"), "x");
+    m_chooser.answers << m_home.path() + QStringLiteral("/image.ipsw");
+    waitForOutcome(model->chooseLocalRestoreImage()).get();
+    model->createMacOSVM();
+    waitForEnd(*model);
+    ASSERT_TRUE(model->errorMessage());
+    EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("macOS cannot be installed on this host.")));
+    EXPECT_FALSE(model->didFinishSuccessfully());
+    EXPECT_TRUE(store().bundles().isEmpty());
+}
+
+TEST_F(CreateVMWizardViewModelTest, AMacOSReportAfterSuccessIsDropped)
+{
+    m_installer = &installWithLateReport;
+    auto model = wizard();
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    m_chooser.answers << m_home.path() + QStringLiteral("/missing.ipsw");
+    waitForOutcome(model->chooseLocalRestoreImage()).get();
+    model->setName(QStringLiteral("  Mac Box "));
+    model->createMacOSVM();
+    settle();
+    EXPECT_TRUE(model->didFinishSuccessfully());
+    EXPECT_EQ(model->installProgress().detail, QStringLiteral("Virtual Mac is ready"));
+    EXPECT_EQ(model->installProgress().fractionCompleted, 1.0);
+}
+
+TEST_F(CreateVMWizardViewModelTest, CancelActsOnlyOnADownloadAndStaysACancel)
+{
+    m_installer = &installThatDownloads;
+    auto model = wizard();
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    m_chooser.answers << m_home.path() + QStringLiteral("/missing.ipsw");
+    waitForOutcome(model->chooseLocalRestoreImage()).get();
+    model->createMacOSVM();
+    ASSERT_TRUE(waitUntil([&] { return model->installProgress().stage == Stage::downloadingRestoreImage; }));
+    model->cancelCreation();
+    EXPECT_FALSE(model->isCreating());
+    EXPECT_EQ(m_restoreCancels, 1);
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Restore image download cancelled."));
+    QTest::qWait(400);
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Restore image download cancelled."));
+}
+
+TEST_F(CreateVMWizardViewModelTest, SharedFoldersAreAddedOnceAndRemovedByOffset)
+{
+    auto model = wizard();
+    QStringList folders;
+    for (const char *name : {"a", "b", "c", "d"}) {
+        folders << m_home.path() + QStringLiteral("/shares/") + QLatin1String(name);
+        QDir().mkpath(folders.last());
+    }
+    m_chooser.answers << folders[0] << folders[0] << folders[1] << folders[2] << folders[3] << std::nullopt;
+    for (int press = 0; press < 6; ++press)
+        waitForOutcome(model->addSharedFolders()).get();
+    ASSERT_EQ(model->sharedFolders().size(), 4);
+    EXPECT_EQ(model->sharedFolders().first().displayName, QStringLiteral("a"));
+    EXPECT_FALSE(model->sharedFolders().first().isReadOnly);
+    EXPECT_TRUE(model->sharedFolders().first().bookmarkData);
+    model->removeSharedFolders({0, 2});
+    ASSERT_EQ(model->sharedFolders().size(), 2);
+    EXPECT_EQ(model->sharedFolders()[0].localURL, QUrl::fromLocalFile(folders[1]));
+    EXPECT_EQ(model->sharedFolders()[1].localURL, QUrl::fromLocalFile(folders[3]));
+}
+
+TEST_F(CreateVMWizardViewModelTest, WindowsBundleCarriesItsConfigurationAndFirmwareWhenFound)
+{
+    isoBytes();
+    const QString firmware = m_home.path() + QStringLiteral("/firmware.fd");
+    write(firmware, QByteArray(4096, 'f'));
+    for (const bool tpm : {true, false}) {
+        SCOPED_TRACE(tpm);
+        m_firmwarePlaces = tpm ? QStringList{m_home.path() + QStringLiteral("/none.fd"), firmware} : QStringList{};
+        auto model = wizard();
+        model->setGuestOSType(VMGuestOSType::windows);
+        model->setWindowsEnableTPM(tpm);
+        waitForOutcome(model->validateWindowsImage(m_home.path() + QStringLiteral("/source.iso"))).get();
+        model->createWindowsVM();
+        waitForEnd(*model);
+        ASSERT_TRUE(model->didFinishSuccessfully()) << model->errorMessage().value_or(QString()).toStdString();
+        const VMBundle bundle = *store().bundle(*model->createdBundleID());
+        EXPECT_EQ(bundle.metadata.guestOSType, VMGuestOSType::windows);
+        EXPECT_EQ(bundle.metadata.guestOSDisplayName, QStringLiteral("Windows 11 ARM"));
+        EXPECT_EQ(bytes(bundle.layout().windowsConfigURL()),
+                  QByteArray("{\n  \"enableSecureBoot\": true,\n  \"enableTPM\": ") + (tpm ? "true" : "false")
+                      + ",\n  \"isoPath\": \"WindowsInstall.iso\",\n  \"useHypervisorAcceleration\": true\n}");
+        EXPECT_EQ(QFile::exists(bundle.layout().efiFirmwareURL()), tpm);
+        EXPECT_TRUE(model->installProgress().detail.startsWith(QStringLiteral("Windows VM is ready. Install QEMU (sudo apt install")));
+    }
+}
+
+TEST_F(CreateVMWizardViewModelTest, AWindowsImageThatIsNoISOIsRefusedBeforeABundleIsMade)
+{
+    const QString vhdx = m_home.path() + QStringLiteral("/disk.vhdx");
+    write(vhdx, QByteArray(100000, 'v'));
+    auto model = wizard();
+    model->setGuestOSType(VMGuestOSType::windows);
+    waitForOutcome(model->validateWindowsImage(vhdx)).get();
+    model->createWindowsVM();
+    waitForEnd(*model);
+    ASSERT_TRUE(model->errorMessage());
+    EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("ISO 9660")));
+    EXPECT_TRUE(store().bundles().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CreateVMWizardViewModelTest, AFailedRestoreImageLoadIsShownAndKeepsTheOptions)
+{
+    auto model = wizard();
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    waitForOutcome(model->loadAutomaticRestoreImagesIfNeeded()).get();
+    EXPECT_FALSE(model->isLoadingAutomaticRestoreImages());
+    if (!model->automaticRestoreImageOptions().isEmpty())
+        GTEST_SKIP() << "the catalog answered from a source of this host";
+    ASSERT_TRUE(model->errorMessage());
+    EXPECT_TRUE(appLog().contains(QStringLiteral("[Wizard] ") + *model->errorMessage()));
+    EXPECT_FALSE(model->selectedAutomaticRestoreImage());
+    model->goToNextStep();
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::automatic);
+    EXPECT_EQ(model->currentStep(), Step::macOSSource);
+    EXPECT_FALSE(model->canAdvance());
+}
+
+} // namespace

@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "LinuxInstallSource.h"
+#include "VMHardwareProfile.h"
+#include "VMInstallProgress.h"
+#include "VMMediaConfiguration.h"
+#include "VMNetworkConfiguration.h"
+#include "VMSharedFolder.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+
+class LinuxISODownload;
+class LoggingService;
+class QNetworkAccessManager;
+struct VMBundle;
+class VMLinuxGuestToolsService;
+class VMLinuxService;
+class VMStore;
+
+/**
+ * Builds one Linux EFI bundle from the wizard's choices: the bundle in the
+ * library, its disk, EFI variable store and LinuxBoot.json, the guest tools,
+ * and the installer ISO, copied from a local file or the ISO cache or
+ * downloaded (and then cached). A half-made bundle stays in the library with
+ * its last saved metadata. GUI thread; copies run on a worker thread.
+ *
+ * @code
+ * LinuxVMCreation creation(collaborators, plan);
+ * const QUuid id = co_await creation.run([](const VMInstallProgress &progress) { show(progress); });
+ * @endcode
+ */
+class LinuxVMCreation
+{
+public:
+    struct Collaborators {
+        VMStore &store;
+        const LoggingService &logging;
+        const VMLinuxService &linux;
+        const VMLinuxGuestToolsService &guestTools;
+        QNetworkAccessManager &network;
+    };
+    /// What the new VM is made of.
+    struct Plan {
+        QString name;
+        VMHardwareProfile hardwareProfile;
+        VMNetworkConfiguration networkConfiguration;
+        VMMediaConfiguration mediaConfiguration;
+        QList<VMSharedFolder> sharedFolders;
+        QString destinationDirectoryURL;
+        LinuxInstallSource source;
+        QString kernelCommandLine;
+        bool useRosetta = false;
+    };
+    using ProgressHandler = std::function<void(const VMInstallProgress &)>;
+
+    LinuxVMCreation(Collaborators collaborators, Plan plan);
+    ~LinuxVMCreation();
+    LinuxVMCreation(const LinuxVMCreation &) = delete;
+    LinuxVMCreation &operator=(const LinuxVMCreation &) = delete;
+
+    /// Makes the VM and returns its identifier; throws what failed (VirtualMachineError userCancelled after cancel()).
+    QCoro::Task<QUuid> run(ProgressHandler progress);
+    /// Stops a running download.
+    void cancel();
+
+    /// "Name Version (architecture)" of a catalog distribution, "Linux" for any other source.
+    static QString distributionLabel(const LinuxInstallSource &source);
+
+private:
+    VMBundle makeBundle() const;
+    /// True for a copy of a local or cached file, false for a download.
+    QCoro::Task<bool> fetchISO(QString bundleURL, ProgressHandler progress);
+    QCoro::Task<> download(QUrl url, QString isoURL, ProgressHandler progress);
+    void finish(const QUuid &id, quint64 diskSizeBytes) const;
+
+    Collaborators m;
+    Plan m_plan;
+    std::unique_ptr<LinuxISODownload> m_download;
+    bool m_cancelled = false;
+};
