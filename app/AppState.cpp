@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "AppState.h"
 
+#include "CreateVMWizardViewModel.h"
 #include "QEMUExecutor.h"
 #include "QemuVirtualMachineFactory.h"
 #include "SystemHostCapacity.h"
+#include "VirtualMachineSession.h"
 #include "VMConsoleViewModel.h"
 #include "VMDetailsViewModel.h"
-#include "VirtualMachineSession.h"
+#include "WindowsVMCreation.h"
 
 #include <QCoroTimer>
 #include <QGuiApplication>
@@ -133,6 +135,27 @@ std::unique_ptr<VMDetailsViewModel> AppState::makeDetailsViewModel(const QUuid &
                                                                                        m_diskAnalyticsService, m_performanceMonitor, m_macOSUpdateService,
                                                                                        m_ciRunnerService, m_networkTopologyService, m_loggingService,
                                                                                        &systemHostCapacity});
+}
+
+std::shared_ptr<CreateVMWizardViewModel> AppState::makeCreateWizardViewModel()
+{
+    QStringList firmwarePlaces = WindowsVMCreation::defaultFirmwarePlaces() + m_qemuEngine.profile().extraFirmwarePlaces;
+    firmwarePlaces.removeDuplicates();
+    return CreateVMWizardViewModel::create({
+        m_vmStore,
+        m_loggingService,
+        m_hostNetworkService,
+        m_linuxService,
+        m_linuxGuestToolsService,
+        m_fileBookmarkService,
+        m_fileChooser,
+        m_restoreImageCatalogService,
+        m_network,
+        [this](VMInstallRequest request, VMInstallService::ProgressHandler progress) { return m_installService.install(std::move(request), std::move(progress)); },
+        [this] { m_restoreImageDownloadService.cancel(); },
+        systemHostCapacity,
+        firmwarePlaces,
+    });
 }
 
 std::unique_ptr<VMConsoleViewModel> AppState::makeConsoleViewModel(std::shared_ptr<VirtualMachineSession> session)

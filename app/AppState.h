@@ -50,9 +50,12 @@
 #include "VirtualMachineSessionTable.h"
 
 #include <QCoroTask>
+#include <QNetworkAccessManager>
 #include <QObject>
 
 #include <memory>
+
+class CreateVMWizardViewModel;
 #include <optional>
 
 class VMConsoleViewModel;
@@ -103,6 +106,8 @@ public:
     std::unique_ptr<VMDetailsViewModel> makeDetailsViewModel(const QUuid &bundleID);
     /// A new console view model for the session; the caller owns it. Its close action closes the VM's console window.
     std::unique_ptr<VMConsoleViewModel> makeConsoleViewModel(std::shared_ptr<VirtualMachineSession> session);
+    /// A new-VM wizard; it keeps itself alive while a creation it started runs.
+    std::shared_ptr<CreateVMWizardViewModel> makeCreateWizardViewModel();
 
     /// The address of the remote restore-image catalog.
     static QUrl remoteCatalogURL();
@@ -203,5 +208,6 @@ private:
     VMCLIService m_cliService;
     VMBundleOperations m_bundleOperations;
     DialogFileChooser m_fileChooser;
+    QNetworkAccessManager m_network;
     LibraryViewModel m_libraryViewModel;
 };

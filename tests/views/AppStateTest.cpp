@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "AppState.h"
 #include "ConsoleWindow.h"
+#include "CreateVMWizardViewModel.h"
 #include "MainWindow.h"
 #include "QEMUConsoleView.h"
 #include "VMConsoleView.h"
@@ -147,4 +148,13 @@ TEST_F(AppStateTest, OpenConsoleShowsTheLiveConsoleOfASessionOrOfAWindowsVMsQEMU
 
     window.openConsole(QUuid::createUuid()); // a VM the library does not hold opens nothing
     EXPECT_EQ(consoles.windowCount(), 2);
+}
+
+TEST_F(AppStateTest, EachWizardIsANewOneBoundToTheHost)
+{
+    const std::shared_ptr<CreateVMWizardViewModel> first = m_state->makeCreateWizardViewModel();
+    const std::shared_ptr<CreateVMWizardViewModel> second = m_state->makeCreateWizardViewModel();
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first, second);
+    EXPECT_NE(first->id(), second->id());
 }
