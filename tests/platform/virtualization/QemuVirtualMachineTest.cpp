@@ -54,7 +54,7 @@ protected:
     QString console() const { return bundle(QStringLiteral("Logs/console.log")); }
     QString stateFile() const { return bundle(QStringLiteral("SavedState/MachineState.bin")); }
 
-    /// The machine of the issue: generic platform, EFI, 2 CPUs, 1 GiB, an empty 8 GiB disk, NAT and a console.
+    /// A small machine: generic platform, EFI, 2 CPUs, 1 GiB, an empty 8 GiB disk, NAT and a console.
     VirtualMachineConfiguration configuration() const
     {
         VirtualMachineConfiguration configuration;
