@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: MIT
+#include "ScreenshotSupport.h"
+
+#include "AppState.h"
+#include "LabPalette.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QSet>
+#include <QTest>
+#include <QTextStream>
+#include <QWidget>
+
+#include <cstdlib>
+
+namespace ScreenshotSupport {
+
+namespace {
+int failures = 0;
+}
+
+void check(bool condition, const QString &what)
+{
+    if (!condition) {
+        ++failures;
+        QTextStream(stderr) << "FAILED: " << what << '\n';
+    }
+}
+
+int exitCode()
+{
+    return failures == 0 ? 0 : 1;
+}
+
+QString outputFolder(int argc, char *argv[])
+{
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    QDir().mkpath(folder);
+    return folder;
+}
+
+QImage shoot(QWidget &widget, const QString &path)
+{
+    QTest::qWait(400);
+    const QImage image = widget.grab().toImage();
+    check(image.save(path), QStringLiteral("saving ") + path);
+    return image;
+}
+
+int distance(const QColor &left, const QColor &right)
+{
+    return std::abs(left.red() - right.red()) + std::abs(left.green() - right.green()) + std::abs(left.blue() - right.blue());
+}
+
+int distinctColours(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3) {
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    }
+    return int(colours.size());
+}
+
+VMBundle addBundle(AppState &state, const QString &name, int day, const std::function<void(VMMetadata &)> &change)
+{
+    VMBundle bundle;
+    const QString folder = QString(name).replace(QLatin1Char('/'), QLatin1Char('-')) + QStringLiteral(".vm");
+    bundle.bundleURL = state.vmStore().rootURL() + QLatin1Char('/') + folder;
+    VMMetadata &metadata = bundle.metadata;
+    metadata.id = QUuid::createUuid();
+    metadata.name = name;
+    metadata.bundleName = folder;
+    metadata.createdAt = QDateTime(QDate(2026, 1, day), QTime(9, 0), Qt::UTC);
+    metadata.updatedAt = metadata.createdAt;
+    metadata.installSource = VMInstallSource::latestSupportedAutomatic();
+    metadata.installState = VMInstallState::installed;
+    metadata.hardwareProfile.cpuCount = 4;
+    metadata.hardwareProfile.memorySizeBytes = quint64(8) << 30;
+    metadata.hardwareProfile.diskSizeBytes = quint64(64) << 30;
+    change(metadata);
+    metadata.normalize();
+    QDir().mkpath(bundle.bundleURL);
+    QFile disk(bundle.layout().diskImageURL());
+    if (disk.open(QIODevice::WriteOnly))
+        disk.resize(qint64(1) << 30);
+    state.vmStore().updateBundle(bundle);
+    return *state.vmStore().bundle(metadata.id);
+}
+
+QPalette darkPalette()
+{
+    QPalette palette;
+    palette.setColor(QPalette::Window, QColor(36, 38, 44));
+    palette.setColor(QPalette::WindowText, QColor(230, 232, 236));
+    palette.setColor(QPalette::Base, QColor(28, 30, 36));
+    palette.setColor(QPalette::AlternateBase, QColor(44, 46, 52));
+    palette.setColor(QPalette::Text, QColor(230, 232, 236));
+    palette.setColor(QPalette::Button, QColor(48, 50, 58));
+    palette.setColor(QPalette::ButtonText, QColor(230, 232, 236));
+    palette.setColor(QPalette::PlaceholderText, QColor(150, 154, 162));
+    palette.setColor(QPalette::Mid, QColor(70, 72, 80));
+    palette.setColor(QPalette::Highlight, LabPalette::accent().dark);
+    palette.setColor(QPalette::HighlightedText, Qt::black);
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor(110, 112, 120));
+    return palette;
+}
+
+} // namespace ScreenshotSupport
