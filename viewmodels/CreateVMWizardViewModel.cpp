@@ -367,24 +367,39 @@ QCoro::Task<> CreateVMWizardViewModel::addSharedFolders()
 {
     QPointer<CreateVMWizardViewModel> self(this);
     FileChoiceRequest request{QStringLiteral("Choose Shared Folder"), {}, true, false, {}, {}};
-    const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
-    if (!self || !chosen)
+    const QStringList chosen = co_await m_services.chooser.chooseSeveral(std::move(request));
+    if (!self)
         co_return;
-    const QUrl url = QUrl::fromLocalFile(*chosen);
-    const bool present = std::any_of(m_sharedFolders.begin(), m_sharedFolders.end(), [&](const VMSharedFolder &folder) { return folder.localURL == url; });
-    if (present)
-        co_return;
-    VMSharedFolder folder;
-    folder.id = QUuid::createUuid();
-    folder.displayName = QFileInfo(*chosen).fileName();
-    folder.localURL = url;
-    try {
-        folder.bookmarkData = m_services.bookmarks.makeBookmark(*chosen);
-    } catch (const std::exception &) {
-        // The folder is still shared; it only cannot be found again after a move.
+    bool added = false;
+    for (const QString &path : chosen) {
+        const QUrl url = QUrl::fromLocalFile(path);
+        const bool present = std::any_of(m_sharedFolders.begin(), m_sharedFolders.end(), [&](const VMSharedFolder &folder) { return folder.localURL == url; });
+        if (present)
+            continue;
+        VMSharedFolder folder;
+        folder.id = QUuid::createUuid();
+        folder.displayName = QFileInfo(path).fileName();
+        folder.localURL = url;
+        try {
+            folder.bookmarkData = m_services.bookmarks.makeBookmark(path);
+        } catch (const std::exception &) {
+            // The folder is still shared; it only cannot be found again after a move.
+        }
+        m_sharedFolders << folder;
+        added = true;
     }
-    m_sharedFolders << folder;
-    Q_EMIT changed();
+    if (added)
+        Q_EMIT changed();
+}
+
+void CreateVMWizardViewModel::setSharedFolderReadOnly(const QUuid &folderID, bool readOnly)
+{
+    for (VMSharedFolder &folder : m_sharedFolders) {
+        if (folder.id == folderID && folder.isReadOnly != readOnly) {
+            folder.isReadOnly = readOnly;
+            Q_EMIT changed();
+        }
+    }
 }
 
 void CreateVMWizardViewModel::removeSharedFolders(QList<qsizetype> offsets)
@@ -409,11 +424,16 @@ QCoro::Task<> CreateVMWizardViewModel::addFirstBootAdditionalFiles()
 {
     QPointer<CreateVMWizardViewModel> self(this);
     FileChoiceRequest request{QStringLiteral("Choose Additional Bootstrap Files"), {}, true, true, {}, {}};
-    const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
-    if (!self || !chosen || m_firstBootFiles.contains(*chosen))
+    const QStringList chosen = co_await m_services.chooser.chooseSeveral(std::move(request));
+    if (!self)
         co_return;
-    m_firstBootFiles << *chosen;
-    Q_EMIT changed();
+    const qsizetype before = m_firstBootFiles.size();
+    for (const QString &path : chosen) {
+        if (!m_firstBootFiles.contains(path))
+            m_firstBootFiles << path;
+    }
+    if (m_firstBootFiles.size() != before)
+        Q_EMIT changed();
 }
 
 void CreateVMWizardViewModel::removeFirstBootAdditionalFiles(QList<qsizetype> offsets)

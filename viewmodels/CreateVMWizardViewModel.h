@@ -135,6 +135,7 @@ public:
     // Shared folders and first boot
     const QList<VMSharedFolder> &sharedFolders() const { return m_sharedFolders; }
     void removeSharedFolders(QList<qsizetype> offsets);
+    void setSharedFolderReadOnly(const QUuid &folderID, bool readOnly);
     bool firstBootEnabled() const { return m_firstBootEnabled; }
     void setFirstBootEnabled(bool enabled) { assign(m_firstBootEnabled, enabled); }
     const std::optional<QString> &firstBootScriptURL() const { return m_firstBootScriptURL; }

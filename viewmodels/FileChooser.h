@@ -19,12 +19,16 @@ struct FileChoiceRequest {
 };
 
 /**
- * Asks the user for one file or folder. The application shows a dialog;
- * tests answer from a script. The choice is none when the user cancels.
+ * Asks the user for files or folders. The application shows a dialog;
+ * tests answer from a script. A cancelled choice is none, or empty.
  */
 class FileChooser
 {
 public:
     virtual ~FileChooser() = default;
+    /// One file or folder.
     virtual QCoro::Task<std::optional<QString>> choose(FileChoiceRequest request) = 0;
+    /// Several at once, in the order the user gave them. A chooser that can
+    /// offer only one choice at a time answers with that one.
+    virtual QCoro::Task<QStringList> chooseSeveral(FileChoiceRequest request);
 };

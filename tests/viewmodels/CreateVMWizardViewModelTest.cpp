@@ -507,6 +507,37 @@ TEST_F(CreateVMWizardViewModelTest, SharedFoldersAreAddedOnceAndRemovedByOffset)
     ASSERT_EQ(model->sharedFolders().size(), 2);
     EXPECT_EQ(model->sharedFolders()[0].localURL, QUrl::fromLocalFile(folders[1]));
     EXPECT_EQ(model->sharedFolders()[1].localURL, QUrl::fromLocalFile(folders[3]));
+
+    // Several at once, in the order given, skipping what is already shared.
+    m_chooser.severalAnswers << QStringList{folders[2], folders[3], folders[0]};
+    waitForOutcome(model->addSharedFolders()).get();
+    QList<QUrl> shared;
+    for (const VMSharedFolder &folder : model->sharedFolders())
+        shared << folder.localURL;
+    EXPECT_EQ(shared, (QList<QUrl>{QUrl::fromLocalFile(folders[1]), QUrl::fromLocalFile(folders[3]), QUrl::fromLocalFile(folders[2]),
+                                   QUrl::fromLocalFile(folders[0])}));
+    EXPECT_TRUE(m_chooser.requests.last().canChooseDirectories);
+    EXPECT_FALSE(m_chooser.requests.last().canChooseFiles);
+
+    model->setSharedFolderReadOnly(model->sharedFolders()[2].id, true);
+    EXPECT_EQ(std::count_if(model->sharedFolders().begin(), model->sharedFolders().end(), [](const VMSharedFolder &folder) { return folder.isReadOnly; }), 1);
+    EXPECT_TRUE(model->sharedFolders()[2].isReadOnly);
+}
+
+TEST_F(CreateVMWizardViewModelTest, FirstBootItemsAreFilesOrFoldersAddedOnceAndRemovedByOffset)
+{
+    auto model = wizard();
+    const QString folder = m_home.path() + QStringLiteral("/extras");
+    const QString file = m_home.path() + QStringLiteral("/extras.txt");
+    const QString other = m_home.path() + QStringLiteral("/other.txt");
+    m_chooser.severalAnswers << QStringList{folder, file} << QStringList{file, other} << QStringList{};
+    for (int press = 0; press < 3; ++press)
+        waitForOutcome(model->addFirstBootAdditionalFiles()).get();
+    EXPECT_EQ(model->firstBootAdditionalFiles(), (QStringList{folder, file, other}));
+    EXPECT_TRUE(m_chooser.requests.last().canChooseDirectories);
+    EXPECT_TRUE(m_chooser.requests.last().canChooseFiles);
+    model->removeFirstBootAdditionalFiles({2, 0});
+    EXPECT_EQ(model->firstBootAdditionalFiles(), QStringList{file});
 }
 
 TEST_F(CreateVMWizardViewModelTest, WindowsBundleCarriesItsConfigurationAndFirmwareWhenFound)

@@ -17,7 +17,12 @@
 #include <QCoreApplication>
 #include <QTest>
 
-/// Answers every choice with the next scripted path (none: the user cancels) and records what was asked.
+/**
+ * Answers every choice with the next scripted path (none: the user cancels)
+ * and records what was asked. A choice of several items takes the next
+ * scripted list when there is one, else the next path as a chooser of one
+ * item would.
+ */
 class ScriptedFileChooser final : public FileChooser
 {
 public:
@@ -27,7 +32,16 @@ public:
         co_return answers.isEmpty() ? std::nullopt : answers.takeFirst();
     }
 
+    QCoro::Task<QStringList> chooseSeveral(FileChoiceRequest request) override
+    {
+        if (severalAnswers.isEmpty())
+            co_return co_await FileChooser::chooseSeveral(std::move(request));
+        requests << request;
+        co_return severalAnswers.takeFirst();
+    }
+
     QList<std::optional<QString>> answers;
+    QList<QStringList> severalAnswers;
     QList<FileChoiceRequest> requests;
 };
 

@@ -1,16 +1,51 @@
 // SPDX-License-Identifier: MIT
 #include "DialogFileChooser.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCoroSignal>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPointer>
 
-QCoro::Task<std::optional<QString>> DialogFileChooser::choose(FileChoiceRequest request)
+#include <algorithm>
+
+namespace {
+
+/**
+ * A file dialog that also accepts a selection of folders, or of files and
+ * folders together. Qt's own dialog takes several items only when they are
+ * all files; its folder mode takes the first and only when it is a folder.
+ */
+class SeveralItemsFileDialog final : public QFileDialog
 {
-    QPointer<QFileDialog> dialog = new QFileDialog(QApplication::activeWindow(), request.title, request.startFolder);
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QStringList items = selectedFiles();
+        const bool allExist = std::all_of(items.begin(), items.end(), [](const QString &item) { return QFileInfo::exists(item); });
+        if (!items.isEmpty() && allExist)
+            QDialog::accept();
+    }
+};
+
+void allowSeveralItems(QFileDialog &dialog)
+{
+    for (const char *name : {"listView", "treeView"}) {
+        if (auto *view = dialog.findChild<QAbstractItemView *>(QLatin1String(name)))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    }
+}
+
+QFileDialog *makeDialog(const FileChoiceRequest &request, bool several)
+{
+    QWidget *parent = QApplication::activeWindow();
+    QFileDialog *dialog = several && request.canChooseDirectories ? new SeveralItemsFileDialog(parent, request.title, request.startFolder)
+                                                                  : new QFileDialog(parent, request.title, request.startFolder);
     dialog->setObjectName(QStringLiteral("fileChooser"));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setWindowModality(Qt::WindowModal);
@@ -18,8 +53,10 @@ QCoro::Task<std::optional<QString>> DialogFileChooser::choose(FileChoiceRequest 
         dialog->setFileMode(QFileDialog::Directory);
         if (!request.canChooseFiles)
             dialog->setOption(QFileDialog::ShowDirsOnly);
+        if (several)
+            allowSeveralItems(*dialog);
     } else {
-        dialog->setFileMode(QFileDialog::ExistingFile);
+        dialog->setFileMode(several ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
         if (!request.allowedExtensions.isEmpty()) {
             QStringList patterns;
             for (const QString &extension : request.allowedExtensions)
@@ -35,13 +72,31 @@ QCoro::Task<std::optional<QString>> DialogFileChooser::choose(FileChoiceRequest 
             grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
         }
     }
+    return dialog;
+}
+
+/// Opens the dialog and waits for it; what it chose, empty when cancelled or gone.
+QCoro::Task<QStringList> run(QFileDialog *opened)
+{
+    QPointer<QFileDialog> dialog(opened);
     dialog->open();
     const int result = co_await qCoro(dialog.data(), &QDialog::finished);
     if (!dialog)
-        co_return std::nullopt;
-    std::optional<QString> chosen;
-    if (result == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
-        chosen = dialog->selectedFiles().constFirst();
+        co_return QStringList();
+    const QStringList chosen = result == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
     dialog->deleteLater();
     co_return chosen;
+}
+
+} // namespace
+
+QCoro::Task<std::optional<QString>> DialogFileChooser::choose(FileChoiceRequest request)
+{
+    const QStringList chosen = co_await run(makeDialog(request, false));
+    co_return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen.constFirst());
+}
+
+QCoro::Task<QStringList> DialogFileChooser::chooseSeveral(FileChoiceRequest request)
+{
+    co_return co_await run(makeDialog(request, true));
 }
