@@ -57,9 +57,10 @@ QCoro::Task<VMBundle> installThatDownloads(VMInstallRequest, std::function<void(
 class CreateVMWizardViewModelTest : public ViewModelTest
 {
 protected:
-    std::shared_ptr<CreateVMWizardViewModel> wizard(HostCapacity host = {8, 16 * gibibyte})
+    std::shared_ptr<CreateVMWizardViewModel> wizard(HostCapacity host = {8, 16 * gibibyte}, RestoreImageCatalogService *catalog = nullptr)
     {
-        return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser, m_catalog, m_nam,
+        return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser,
+                                                catalog ? *catalog : m_catalog, m_nam,
                                                 m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, m_firmwarePlaces});
     }
 
@@ -343,6 +344,21 @@ TEST_F(CreateVMWizardViewModelTest, APartialCacheFileIsNotUsed)
     EXPECT_EQ(bytes(store().bundle(*model->createdBundleID())->layout().linuxInstallISOURL()), iso);
 }
 
+TEST_F(CreateVMWizardViewModelTest, ACompleteCachedISOCreatesTheVMWithoutTheNetwork)
+{
+    const QByteArray iso = isoBytes();
+    FileOperations::createFolders(m_linux.isoCacheDirectory());
+    write(cacheFile(QStringLiteral("testix.iso")), iso);
+    auto model = linuxWizard(QStringLiteral("/testix.iso"));
+    LinuxDistribution unreachable = *model->selectedLinuxDistribution();
+    unreachable.isoURL = QUrl(QStringLiteral("http://127.0.0.1:9/testix.iso"));
+    model->setSelectedLinuxDistribution(unreachable);
+    model->createLinuxVM();
+    waitForEnd(*model);
+    ASSERT_TRUE(model->didFinishSuccessfully()) << model->errorMessage().value_or(QString()).toStdString();
+    EXPECT_EQ(bytes(store().bundle(*model->createdBundleID())->layout().linuxInstallISOURL()), iso);
+}
+
 TEST_F(CreateVMWizardViewModelTest, ChangesDuringTheDownloadSurviveAndADeletedVMFailsTheCreation)
 {
     const QByteArray iso = isoBytes();
@@ -599,6 +615,70 @@ TEST_F(CreateVMWizardViewModelTest, AFailedRestoreImageLoadIsShownAndKeepsTheOpt
     model->setSourceMode(CreateVMWizardViewModel::SourceMode::automatic);
     EXPECT_EQ(model->currentStep(), Step::macOSSource);
     EXPECT_FALSE(model->canAdvance());
+}
+
+/// A restore-image feed with one regular image per build, each of its own major version, for a host that meets them all.
+QByteArray restoreImageFeed(const QStringList &builds)
+{
+    QByteArrayList images;
+    int major = 15;
+    for (const QString &build : builds) {
+        images << QStringLiteral(R"({"name":"macOS %1","version":"%1.1","build":"%2","channel":"regular","requirements":"r",)"
+                                 R"("url":"https://cdn.example/%2.ipsw"})")
+                      .arg(major--)
+                      .arg(build)
+                      .toUtf8();
+    }
+    return R"({"requirementSets":[{"id":"r","minVersionHost":"11.0"}],"restoreImages":[)" + images.join(',') + "]}";
+}
+
+TEST_F(CreateVMWizardViewModelTest, RestoreImageReloadsKeepAnOfferedSelectionAndMoveAWithdrawnOne)
+{
+    RestoreImageCatalogService::Options options;
+    options.cacheFolder = m_home.path() + QStringLiteral("/catalog-cache");
+    options.hostVersion = RestoreImageCatalogService::HostVersion{15, 2, 0};
+    RestoreImageCatalogService catalog(m_logging, m_server.url(QStringLiteral("/catalog.json")), ApplicationResources(std::nullopt), options);
+    QByteArray feed = restoreImageFeed({QStringLiteral("A1"), QStringLiteral("B1"), QStringLiteral("C1")});
+    m_server.setResponder([&](const FakeHttpServer::Request &) { return FakeHttpServer::Response(200, feed); });
+    auto model = wizard({8, 16 * gibibyte}, &catalog);
+    const auto selectedBuild = [&] { return model->selectedAutomaticRestoreImage() ? model->selectedAutomaticRestoreImage()->build : QString(); };
+
+    waitForOutcome(model->loadAutomaticRestoreImages()).get();
+    ASSERT_EQ(model->automaticRestoreImageOptions().size(), 3);
+    EXPECT_EQ(model->selectedAutomaticRestoreImageBuild(), QStringLiteral("A1"));
+
+    model->setSelectedAutomaticRestoreImageBuild(QStringLiteral("B1"));
+    feed = restoreImageFeed({QStringLiteral("A2"), QStringLiteral("B1")});
+    waitForOutcome(model->loadAutomaticRestoreImages()).get();
+    EXPECT_EQ(model->selectedAutomaticRestoreImageBuild(), QStringLiteral("B1"));
+    EXPECT_EQ(selectedBuild(), QStringLiteral("B1"));
+
+    feed = restoreImageFeed({QStringLiteral("A3"), QStringLiteral("C3")});
+    waitForOutcome(model->loadAutomaticRestoreImages()).get();
+    EXPECT_EQ(model->selectedAutomaticRestoreImageBuild(), QStringLiteral("A3"));
+    EXPECT_EQ(selectedBuild(), QStringLiteral("A3"));
+    EXPECT_FALSE(model->errorMessage());
+}
+
+TEST_F(CreateVMWizardViewModelTest, ATooSmallWindowsImageHoldsTheStepUntilAUsableOneIsChosen)
+{
+    isoBytes();
+    auto model = wizard();
+    model->setGuestOSType(VMGuestOSType::windows);
+    model->goToNextStep();
+    ASSERT_EQ(model->currentStep(), Step::windowsSource);
+
+    waitForOutcome(model->validateWindowsImage(m_home.path() + QStringLiteral("/source.iso"))).get();
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("This file is too small to be a Windows ISO (minimum ~4 GB expected)."));
+    EXPECT_FALSE(model->canAdvance());
+
+    // The same image grown sparsely past the minimum: an ISO whose files name no processor, taken as ARM by its name.
+    const QString large = m_home.path() + QStringLiteral("/Win11_ARM64.iso");
+    ASSERT_TRUE(QFile::copy(m_home.path() + QStringLiteral("/source.iso"), large));
+    ASSERT_TRUE(QFile::resize(large, qint64(4) << 30));
+    waitForOutcome(model->validateWindowsImage(large)).get();
+    EXPECT_FALSE(model->errorMessage()) << model->errorMessage().value_or(QString()).toStdString();
+    EXPECT_TRUE(model->canAdvance());
 }
 
 } // namespace
