@@ -95,9 +95,10 @@ std::optional<VMSavedState> savedStateOnDisk(const VMBundle::Layout &layout)
 
 } // namespace
 
-BundleLoader::BundleLoader(const ProtectionMirror &mirror, const LoggingService &logging)
+BundleLoader::BundleLoader(const ProtectionMirror &mirror, const LoggingService &logging, QSet<QUuid> runningIDs)
     : m_mirror(mirror)
     , m_logging(logging)
+    , m_runningIDs(std::move(runningIDs))
 {
 }
 
@@ -152,7 +153,7 @@ VMBundle BundleLoader::loadBundle(const QString &url, bool allowRecovery) const
     if (!missing.isEmpty() && allowRecovery && m_mirror.recoverProtectedFiles(url))
         return loadBundle(url, false);
 
-    if (storedState != VMRuntimeState::stopped)
+    if (storedState != VMRuntimeState::stopped && !m_runningIDs.contains(metadata.id))
         m_logging.log(QStringLiteral("Reset transient runtime state for %1 from %2 to stopped during library load").arg(metadata.name, toRaw(storedState)),
                       QStringLiteral("Store"), url);
     if (!clamped.isEmpty())

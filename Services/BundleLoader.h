@@ -3,7 +3,9 @@
 
 #include "VMBundle.h"
 
+#include <QSet>
 #include <QString>
+#include <QUuid>
 
 #include <optional>
 
@@ -28,7 +30,8 @@ class ProtectionMirror;
 class BundleLoader
 {
 public:
-    BundleLoader(const ProtectionMirror &mirror, const LoggingService &logging);
+    /// `runningIDs`: VMs that run now; their stored run state is live, not left over, so its reset is not reported.
+    BundleLoader(const ProtectionMirror &mirror, const LoggingService &logging, QSet<QUuid> runningIDs = {});
 
     /// Throws VirtualMachineError (missingBundleFile, invalidBundle), or the read or decoding error of a bundle file.
     VMBundle loadBundle(const QString &url, bool allowRecovery) const;
@@ -40,4 +43,5 @@ private:
 
     const ProtectionMirror &m_mirror;
     const LoggingService &m_logging;
+    const QSet<QUuid> m_runningIDs;
 };

@@ -139,7 +139,7 @@ QCoro::Task<> VMStore::reload()
         FileOperations::createFolders(rootURL());
         // Reading and decoding every bundle takes long for a large or hostile library: it runs on a worker, and only
         // the list it yields is published here. The registry of tracked bundles is read and refreshed here first.
-        QList<VMBundle> loaded = co_await BackgroundWork::run(&VMStore::loadDetached, libraryCandidateURLs(), &m_logging, m_startedAt);
+        QList<VMBundle> loaded = co_await BackgroundWork::run(&VMStore::loadDetached, libraryCandidateURLs(), &m_logging, m_startedAt, runningIDs());
         if (!self)
             co_return;
         for (VMBundle &bundle : loaded)
@@ -168,10 +168,23 @@ QList<QString> VMStore::libraryCandidateURLs() const
     return libraryRootBundleURLs() + m_tracked.trackedBundleURLs();
 }
 
-QList<VMBundle> VMStore::loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt)
+QList<VMBundle> VMStore::loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt,
+                                      const QSet<QUuid> &runningIDs)
 {
     const ProtectionMirror mirror(*logging);
-    return loadCandidates(candidates, BundleLoader(mirror, *logging), LeftoverSweeper(*logging, startedAt), *logging);
+    return loadCandidates(candidates, BundleLoader(mirror, *logging, runningIDs), LeftoverSweeper(*logging, startedAt), *logging);
+}
+
+QSet<QUuid> VMStore::runningIDs() const
+{
+    QSet<QUuid> running;
+    if (m_liveRuntimeStates) {
+        for (const VMBundle &bundle : m_bundles) {
+            if (m_liveRuntimeStates(bundle.id()))
+                running.insert(bundle.id());
+        }
+    }
+    return running;
 }
 
 QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const LeftoverSweeper &sweeper,

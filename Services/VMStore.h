@@ -152,7 +152,10 @@ private:
     static VMBundle refreshedForSave(const VMBundle &bundle);
     QList<QString> libraryCandidateURLs() const;
     /// The scan of loadLibraryBundles() with nothing of the store: it outlives a store destroyed while it runs.
-    static QList<VMBundle> loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt);
+    static QList<VMBundle> loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt,
+                                        const QSet<QUuid> &runningIDs);
+    /// The VMs of the list that something runs now.
+    QSet<QUuid> runningIDs() const;
     static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const LeftoverSweeper &sweeper,
                                           const LoggingService &logging);
     /// Whether `candidate`, not `other`, is the original of two bundles with one identifier.

@@ -609,6 +609,14 @@ TEST_F(VirtualMachineCoordinatorTest, AReloadKeepsTheStateOfEveryVMThatRuns)
     EXPECT_EQ(storedState(linux.id()), VMRuntimeState::running);
     EXPECT_EQ(storedState(windows.id()), VMRuntimeState::running);
     EXPECT_EQ(storedState(idle.id()), VMRuntimeState::stopped);
+    // Only the left-over state is reported as reset.
+    const auto resetLines = [](const VMBundle &bundle) {
+        QFile log(bundle.bundleURL + QStringLiteral("/Logs/duvuzodovevav.log"));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).count(QStringLiteral("Reset transient runtime state")) : 0;
+    };
+    EXPECT_EQ(resetLines(linux), 0);
+    EXPECT_EQ(resetLines(windows), 0);
+    EXPECT_EQ(resetLines(idle), 1);
 
     ASSERT_FALSE(waitForOutcome(coordinator().stop(linux.id())).failure);
     waitForOutcome(store().reload()).get();
