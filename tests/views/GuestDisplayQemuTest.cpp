@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "ConsoleDisplayArea.h"
-#include "EFIVariableStore.h"
 #include "EventLoopWait.h"
+#include "FirmwareGuestFolder.h"
 #include "GuestDisplayWidget.h"
 #include "HostProfile.h"
 #include "QemuVirtualMachine.h"
 #include "TaskRunner.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSet>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -41,27 +38,20 @@ class GuestDisplayQemuTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (m_profile.qemuProgram.isEmpty() || m_profile.firmwareCodePath.isEmpty() || m_profile.firmwareVariablesTemplatePath.isEmpty())
-            GTEST_SKIP() << "QEMU or its AArch64 firmware is not installed (qemu-system-arm, qemu-efi-aarch64)";
-        m_profile.runtimeDirectory = path(QStringLiteral("run"));
-        ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("Guest.vm/Logs"))));
-        EFIVariableStore::create(path(QStringLiteral("Guest.vm/EFIVariableStore.bin")), m_profile.firmwareVariablesTemplatePath);
-        QFile disk(path(QStringLiteral("Guest.vm/Disk.img")));
-        ASSERT_TRUE(disk.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(disk.resize(qint64(1) << 30));
+        if (const auto missing = FirmwareGuestFolder::missingTools(m_profile))
+            GTEST_SKIP() << *missing;
+        ASSERT_TRUE(m_folder.prepare(m_profile, qint64(1) << 30));
     }
-
-    QString path(const QString &relative) const { return m_directory.path() + QLatin1Char('/') + relative; }
 
     /// Firmware only, with a display, a keyboard and a tablet.
     VirtualMachineConfiguration configuration() const
     {
         VirtualMachineConfiguration configuration;
-        configuration.bootLoader = EFIBootLoader { EFIVariableStore(path(QStringLiteral("Guest.vm/EFIVariableStore.bin"))) };
+        configuration.bootLoader = EFIBootLoader { EFIVariableStore(m_folder.variableStore()) };
         configuration.cpuCount = 1;
         configuration.memorySize = quint64(512) << 20;
         configuration.storageDevices << StorageDeviceConfiguration { StorageDeviceConfiguration::Kind::virtioBlock,
-            { path(QStringLiteral("Guest.vm/Disk.img")) } };
+            { m_folder.disk() } };
         configuration.graphicsDevices << GraphicsDeviceConfiguration { GraphicsDeviceConfiguration::Kind::virtio,
             { GraphicsDisplayConfiguration { 1024, 768, {} } } };
         configuration.keyboards << KeyboardConfiguration {};
@@ -70,12 +60,12 @@ protected:
     }
 
     HostProfile m_profile = HostProfile::detect();
-    QTemporaryDir m_directory;
+    FirmwareGuestFolder m_folder;
 };
 
 TEST_F(GuestDisplayQemuTest, TheConsoleShowsTheFirmwaresScreen)
 {
-    QemuVirtualMachine machine(configuration(), m_profile, path(QStringLiteral("Guest.vm/Logs")));
+    QemuVirtualMachine machine(configuration(), m_profile, m_folder.bundle(QStringLiteral("Logs")));
     ConsoleDisplayArea area;
     area.resize(1100, 800);
     area.show();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "QemuVirtualMachine.h"
 
-#include "EFIVariableStore.h"
+#include "FirmwareGuestFolder.h"
 #include "QtPrinters.h"
 #include "TaskRunner.h"
 
@@ -38,19 +38,14 @@ class QemuVirtualMachineTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (m_profile.qemuProgram.isEmpty() || m_profile.firmwareCodePath.isEmpty() || m_profile.firmwareVariablesTemplatePath.isEmpty())
-            GTEST_SKIP() << "QEMU or its AArch64 firmware is not installed (qemu-system-arm, qemu-efi-aarch64)";
-        m_profile.runtimeDirectory = path(QStringLiteral("run"));
-        ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("Guest.vm/Logs"))));
-        ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("Guest.vm/SavedState"))));
-        EFIVariableStore::create(bundle(QStringLiteral("EFIVariableStore.bin")), m_profile.firmwareVariablesTemplatePath);
-        QFile disk(bundle(QStringLiteral("Disk.img")));
-        ASSERT_TRUE(disk.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(disk.resize(qint64(8 * gibibyte)));
+        if (const auto missing = FirmwareGuestFolder::missingTools(m_profile))
+            GTEST_SKIP() << *missing;
+        ASSERT_TRUE(m_folder.prepare(m_profile, qint64(8 * gibibyte)));
+        ASSERT_TRUE(QDir().mkpath(bundle(QStringLiteral("SavedState"))));
     }
 
-    QString path(const QString &relative) const { return m_directory.path() + QLatin1Char('/') + relative; }
-    QString bundle(const QString &relative) const { return path(QStringLiteral("Guest.vm/") + relative); }
+    QString path(const QString &relative) const { return m_folder.path(relative); }
+    QString bundle(const QString &relative) const { return m_folder.bundle(relative); }
     QString console() const { return bundle(QStringLiteral("Logs/console.log")); }
     QString stateFile() const { return bundle(QStringLiteral("SavedState/MachineState.bin")); }
 
@@ -107,7 +102,7 @@ protected:
     QStringList runtimeFolders() const { return QDir(m_profile.runtimeDirectory).entryList(QDir::Dirs | QDir::NoDotAndDotDot); }
 
     HostProfile m_profile = HostProfile::detect();
-    QTemporaryDir m_directory;
+    FirmwareGuestFolder m_folder;
     std::unique_ptr<QemuVirtualMachine> m_machine;
     QStringList events;
 };
