@@ -24,40 +24,52 @@ QString guestToolsTitle(GuestToolsState state)
 
 QList<VMDetailsActionState> states(const VMDetailsViewModel &model)
 {
-    const std::optional<VMBundle> &bundle = model.bundle();
-    const bool free = !model.isBusy();
+    return states(Inputs{model.bundle(), model.isBusy(), model.guestToolsState(), model.guestToolsInstructions()});
+}
+
+QList<VMDetailsActionState> states(const Inputs &inputs)
+{
+    const std::optional<VMBundle> &bundle = inputs.bundle;
+    const bool free = !inputs.isBusy;
     const bool installed = bundle && bundle->metadata.installState == VMInstallState::installed;
     const bool hasGuides = installed && bundle->metadata.guestOSType != VMGuestOSType::windows;
     const bool isLinux = bundle && bundle->metadata.guestOSType == VMGuestOSType::linux;
+    const auto runStateIs = [&bundle](VMRuntimeState state) { return bundle && bundle->metadata.runtimeState == state; };
+    const bool stopped = runStateIs(VMRuntimeState::stopped);
+    const bool hasSavedState = bundle && bundle->metadata.hasSavedState;
+    const std::optional<QString> settingsBlock = VMDetailsTexts::settingsChangeBlockReason(bundle);
+    const std::optional<QString> diskBlock = VMDetailsTexts::diskCapacityChangeBlockReason(bundle);
+    const bool canChangeSettings = bundle && !settingsBlock;
+    const bool canStart = installed && stopped;
 
     QList<VMDetailsActionState> result;
-    result.append({VMDetailsAction::start, QStringLiteral("Start"), QStringLiteral("Start"), model.canStart() && free});
-    if (model.hasSavedState()) {
+    result.append({VMDetailsAction::start, QStringLiteral("Start"), QStringLiteral("Start"), canStart && free});
+    if (hasSavedState) {
         result.append({VMDetailsAction::resumeSavedState, QStringLiteral("Resume Saved State"), QStringLiteral("Resume Saved State"),
-                       model.canDiscardSavedState() && free});
+                       hasSavedState && stopped && free});
         result.append({VMDetailsAction::discardSavedState, QStringLiteral("Discard Saved State"), QStringLiteral("Discard Saved State"),
-                       model.isStopped() && free});
+                       stopped && free});
     }
-    result.append({VMDetailsAction::pause, QStringLiteral("Pause"), QStringLiteral("Pause"), model.isRunning() && free});
-    result.append({VMDetailsAction::resume, QStringLiteral("Resume"), QStringLiteral("Resume"), model.isPaused() && free});
-    result.append({VMDetailsAction::saveState, QStringLiteral("Save State"), QStringLiteral("Save State"), model.isRunningOrPaused() && free});
-    result.append({VMDetailsAction::stop, QStringLiteral("Stop"), QStringLiteral("Stop"), model.isActive() && free});
+    result.append({VMDetailsAction::pause, QStringLiteral("Pause"), QStringLiteral("Pause"), runStateIs(VMRuntimeState::running) && free});
+    result.append({VMDetailsAction::resume, QStringLiteral("Resume"), QStringLiteral("Resume"), runStateIs(VMRuntimeState::paused) && free});
+    result.append({VMDetailsAction::saveState, QStringLiteral("Save State"), QStringLiteral("Save State"), (runStateIs(VMRuntimeState::running) || runStateIs(VMRuntimeState::paused)) && free});
+    result.append({VMDetailsAction::stop, QStringLiteral("Stop"), QStringLiteral("Stop"), bundle && !stopped && free});
     result.append({VMDetailsAction::expandDisk, QStringLiteral("Expand Disk"),
-                   model.diskCapacityChangeBlockReason().value_or(QStringLiteral("Increase the VM's disk capacity without creating a new VM.")),
-                   model.canChangeSettings() && free});
+                   diskBlock.value_or(QStringLiteral("Increase the VM's disk capacity without creating a new VM.")),
+                   canChangeSettings && free});
     result.append({VMDetailsAction::settings, QStringLiteral("Settings"),
-                   model.settingsChangeBlockReason().value_or(
+                   settingsBlock.value_or(
                        QStringLiteral("Change CPU, memory, audio, and shared-folder settings while the VM is stopped.")),
-                   model.canChangeSettings() && free});
+                   canChangeSettings && free});
     const QString guideTitle = isLinux ? QStringLiteral("Use New Space In Linux") : QStringLiteral("Use New Space In macOS");
     result.append({VMDetailsAction::diskGuide, guideTitle, guideTitle, hasGuides});
-    result.append({VMDetailsAction::guestTools, guestToolsTitle(model.guestToolsState()), model.guestToolsInstructions(), hasGuides});
-    result.append({VMDetailsAction::clone, QStringLiteral("Clone"), QStringLiteral("Clone"), model.canStart() && free});
+    result.append({VMDetailsAction::guestTools, guestToolsTitle(inputs.guestToolsState), inputs.guestToolsInstructions, hasGuides});
+    result.append({VMDetailsAction::clone, QStringLiteral("Clone"), QStringLiteral("Clone"), canStart && free});
     result.append({VMDetailsAction::exportVM, QStringLiteral("Export"), QStringLiteral("Export this VM as a shareable bundle or compressed archive."),
-                   model.isStopped() && free});
+                   stopped && free});
     result.append({VMDetailsAction::saveAsTemplate, QStringLiteral("Save as Template"),
                    QStringLiteral("Save this VM's configuration as a reusable template."), installed && free});
-    result.append({VMDetailsAction::deleteVM, QStringLiteral("Delete"), QStringLiteral("Delete"), model.isStopped() && free});
+    result.append({VMDetailsAction::deleteVM, QStringLiteral("Delete"), QStringLiteral("Delete"), stopped && free});
     return result;
 }
 

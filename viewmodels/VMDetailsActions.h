@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "VMBundle.h"
+#include "VMDetailsTexts.h"
+
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 class VMDetailsViewModel;
 
@@ -45,6 +50,15 @@ struct VMDetailsActionState {
  */
 namespace VMDetailsActions {
 
+/// What the grid is derived from.
+struct Inputs {
+    std::optional<VMBundle> bundle;
+    bool isBusy = false;
+    GuestToolsState guestToolsState = GuestToolsState::notInstalled;
+    QString guestToolsInstructions;
+};
+
+QList<VMDetailsActionState> states(const Inputs &inputs);
 QList<VMDetailsActionState> states(const VMDetailsViewModel &model);
 
 /// A stable identifier for the button of `action`, e.g. "start" or "exportVM".
