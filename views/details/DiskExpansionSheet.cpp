@@ -149,7 +149,9 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     m_slider->setObjectName(QStringLiteral("diskExpansion.slider"));
     m_slider->setSingleStep(8);
     m_slider->setPageStep(8);
-    m_slider->setRange(int(std::ceil(m_plan.minimumCapacityGB())), int(std::floor(m_plan.maximumCapacityGB())));
+    // An empty range would pin the slider above its maximum: it then rests at the maximum, disabled.
+    const int sliderMaximum = int(std::floor(m_plan.maximumCapacityGB()));
+    m_slider->setRange(std::min(int(std::ceil(m_plan.minimumCapacityGB())), sliderMaximum), sliderMaximum);
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
         if (!m_syncing)
             setRequestedCapacityGB(value);
