@@ -80,7 +80,7 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
     m_toolbar = new QToolBar;
     m_toolbar->setObjectName(QStringLiteral("details.toolbar"));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    QAction *openConsole = m_toolbar->addAction(Symbols::icon(QStringLiteral("display")), QStringLiteral("Open Console"));
+    QAction *openConsole = m_toolbar->addAction(Symbols::icon(QStringLiteral("rectangle.on.rectangle")), QStringLiteral("Open Console"));
     openConsole->setObjectName(QStringLiteral("details.openConsole"));
     connect(openConsole, &QAction::triggered, this, [this] { m_viewModel->openConsoleSession(); });
     QAction *reveal = m_toolbar->addAction(Symbols::icon(QStringLiteral("folder")), QStringLiteral("Reveal in Finder"));
@@ -297,7 +297,7 @@ void VMDetailsView::refreshSharedFolders()
         auto *rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
         auto *icon = new QLabel;
-        icon->setPixmap(Symbols::icon(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus")).pixmap(18, 18));
+        icon->setPixmap(Symbols::tinted(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), palette().color(QPalette::WindowText), 18));
         rowLayout->addWidget(icon);
         QLabel *name = DetailsTextLabels::plain(folder.displayName);
         name->setObjectName(QStringLiteral("details.sharedFolder.name"));
