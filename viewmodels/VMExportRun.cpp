@@ -106,8 +106,12 @@ QCoro::Task<> VMExportRun::run(VMExportFormat format, VMExportConfiguration conf
     setStatusText(QStringLiteral("Preparing export…"));
     try {
         const QString location = co_await m_operations.exportVM(bundle->id(), *folder, format, std::move(configuration));
-        if (self)
-            setStatusText(QStringLiteral("Exported to ") + location);
+        if (self) {
+            setStatusText(std::nullopt);
+            // The pane's one banner carries the end of the run, success or failure.
+            if (m_details)
+                m_details->setErrorMessage(QStringLiteral("Exported to ") + location);
+        }
     } catch (const std::exception &error) {
         if (self) {
             setStatusText(std::nullopt);

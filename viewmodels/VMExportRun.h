@@ -25,9 +25,9 @@ class VMStore;
  * before an item of the result's name is replaced, and exports through the
  * bundle operations, which hold the VM's lease while the copy runs.
  *
- * While it runs, statusText() follows the export service's progress; after
- * a success it names where the result lies. Refusals and failures go to the
- * details view model's errorMessage (the pane's banner). A second run while
+ * While it runs, statusText() follows the export service's progress. How
+ * it ended (where the result lies, a refusal or a failure) goes to the
+ * details view model's errorMessage, which the pane shows in its banner. A second run while
  * one is under way is ignored. GUI thread only.
  */
 class VMExportRun final : public QObject
@@ -49,7 +49,7 @@ public:
     QCoro::Task<> run(VMExportFormat format, VMExportConfiguration configuration);
 
     bool isRunning() const { return m_isRunning; }
-    /// The pane's line on the export: its progress while it runs, where the result lies after a success.
+    /// The pane's line on a running export: how far it has come; none when no export runs.
     const std::optional<QString> &statusText() const { return m_statusText; }
 
     /// Why `folder` may not receive an export; none when it may.
