@@ -82,7 +82,13 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     QAction *openConsole = m_toolbar->addAction(Symbols::icon(QStringLiteral("rectangle.on.rectangle")), QStringLiteral("Open Console"));
     openConsole->setObjectName(QStringLiteral("details.openConsole"));
-    connect(openConsole, &QAction::triggered, this, [this] { m_viewModel->openConsoleSession(); });
+    connect(openConsole, &QAction::triggered, this, [this] {
+        // QEMU runs a Windows guest without a runtime session; the application opens its console directly.
+        if (m_viewModel->isWindowsGuest())
+            Q_EMIT consoleRequested(m_viewModel->bundleID());
+        else
+            m_viewModel->openConsoleSession();
+    });
     QAction *reveal = m_toolbar->addAction(Symbols::icon(QStringLiteral("folder")), QStringLiteral("Reveal in Finder"));
     reveal->setObjectName(QStringLiteral("details.reveal"));
     connect(reveal, &QAction::triggered, this, &VMDetailsView::revealBundle);

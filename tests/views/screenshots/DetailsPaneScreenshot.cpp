@@ -100,6 +100,17 @@ int main(int argc, char *argv[])
         shoot(pane, folder + QStringLiteral("/details-pane-bottom-") + appearance + QStringLiteral(".png"), appearance + QStringLiteral(" bottom"));
     }
 
+    // The pane's own sheets, in the dark palette.
+    pane.openDiskExpansion();
+    pane.openGuestToolsSetup();
+    QTest::qWait(200);
+    for (const QString &name : {QStringLiteral("diskExpansion"), QStringLiteral("details.guestToolsSheet")}) {
+        QWidget *sheet = pane.findChild<QWidget *>(name);
+        check(sheet && sheet->isVisible(), name + QStringLiteral(" is open"));
+        if (sheet)
+            ScreenshotSupport::shoot(*sheet, folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+    }
+
     QTextStream(stdout) << "Screenshots in " << folder << '\n';
     return ScreenshotSupport::exitCode();
 }
