@@ -312,3 +312,20 @@ TEST_F(VMDetailsViewTest, FeaturePanelsTakeTheirSlotsInOrder)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(VMDetailsViewTest, AWindowsGuestsConsoleIsAskedForWithoutASession)
+{
+    const VMBundle windows =
+        storeChanged(installedBundle(QStringLiteral("Windows")).id(), [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::windows; });
+    VMDetailsView &view = pane(windows.id());
+    QSignalSpy console(&view, &VMDetailsView::consoleRequested);
+    find<QAction>(QStringLiteral("details.openConsole"))->trigger();
+    EXPECT_EQ(console.count(), 1);
+    EXPECT_EQ(view.viewModel().errorMessage(), std::nullopt);
+    EXPECT_FALSE(button(QStringLiteral("diskGuide"))->isEnabled());
+    EXPECT_FALSE(button(QStringLiteral("guestTools"))->isEnabled());
+}
+
+} // namespace
