@@ -289,8 +289,15 @@ qint64 VMGuestAutomationService::pendingRequestCount(const QString &automationFo
 
 void VMGuestAutomationService::revealToolsPackage(const VMBundle &bundle) const
 {
-    ensureAutomationRootIgnoringFailure(bundle);
     const QString automation = bundle.layout().automationDirectoryURL();
+    try {
+        const SecurityScope scope(m_access, bundle.bundleURL);
+        ensureAutomationRoot(bundle);
+    } catch (const std::exception &) {
+        // A folder that is there can still be shown; one that is not would open nothing.
+        if (!QFileInfo(automation).isDir())
+            throw;
+    }
     const QString package = automation + QLatin1Char('/') + name(packageFileName);
     m_fileViewer.revealItem(FileOperations::itemExists(package) ? package : automation);
 }

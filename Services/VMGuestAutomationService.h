@@ -88,7 +88,7 @@ public:
     /// What the guest tools have reported; never fails (what cannot be read is absent, 0 or not installed).
     VMGuestAutomationStatusSnapshot agentStatus(const VMBundle &bundle) const;
 
-    /// Shows the staged package in the file manager, or the automation folder when there is none; never fails.
+    /// Shows the staged package in the file manager, or the automation folder when there is none; throws when that folder cannot be made.
     void revealToolsPackage(const VMBundle &bundle) const;
 
     /// Writes the host's clipboard text for the guest, unless HostClipboard.json already carries that text. Failures are thrown.

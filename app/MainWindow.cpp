@@ -8,8 +8,8 @@
 #include "MenuCommands.h"
 #include "QEMUConsoleView.h"
 #include "QEMUConsoleViewModel.h"
-#include "SelectedVMSummaryView.h"
 #include "TemplateLibraryDialog.h"
+#include "VMDetailsView.h"
 #include "VirtualMachineSession.h"
 #include "VMConsoleView.h"
 #include "VMConsoleViewModel.h"
@@ -45,7 +45,13 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     resize(1100, 720);
 
     LibraryView::Actions actions;
-    actions.makeDetailsView = [this](const QUuid &id) -> QWidget * { return new SelectedVMSummaryView(m_state.makeDetailsViewModel(id)); };
+    actions.makeDetailsView = [this](const QUuid &id) -> QWidget * {
+        auto *details = new VMDetailsView(m_state.makeDetailsViewModel(id),
+                                          {m_state.bundleOperations(), m_state.exportService(), m_state.templateService(), m_state.vmStore(),
+                                           m_state.fileChooser(), m_state.fileViewer(), &m_state.qemuSetupService()});
+        connect(details, &VMDetailsView::consoleRequested, this, &MainWindow::openConsole);
+        return details;
+    };
     actions.openConsole = [this](const QUuid &id) { openConsole(id); };
     actions.showTemplateLibrary = [this] {
         auto *library = new TemplateLibraryDialog(m_state.templateService().templates(), this);

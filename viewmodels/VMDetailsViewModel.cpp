@@ -13,6 +13,7 @@
 #include "VMRuntimeService.h"
 #include "VMSnapshotService.h"
 #include "VMStore.h"
+#include "VMTemplateService.h"
 #include "VirtualMachineCoordinator.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineSession.h"
@@ -27,6 +28,8 @@ const QString category = QStringLiteral("Details");
 constexpr double gibibyte = 1024.0 * 1024.0 * 1024.0;
 /// 2^34 GiB is the first size whose byte count no longer fits 64 bits.
 constexpr double largestCapacityGB = 17179869184.0;
+/// What a sheet shows of a message the guest wrote; the rest is cut.
+constexpr qsizetype longestGuestMessage = 2000;
 
 } // namespace
 
@@ -97,7 +100,11 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     refreshDiskAnalytics();
 }
 
-VMDetailsViewModel::~VMDetailsViewModel() = default;
+VMDetailsViewModel::~VMDetailsViewModel()
+{
+    if (m_followsRunState)
+        stopPerformanceMonitoring();
+}
 
 // ---------------------------------------------------------------- published state
 
@@ -123,6 +130,16 @@ void VMDetailsViewModel::setBundle(std::optional<VMBundle> bundle)
 {
     m_bundle = std::move(bundle);
     Q_EMIT bundleChanged();
+    if (!m_followsRunState)
+        return;
+    const std::optional<VMRuntimeState> state = m_bundle ? std::optional(m_bundle->metadata.runtimeState) : std::nullopt;
+    if (state == m_followedRunState)
+        return;
+    m_followedRunState = state;
+    if (state == VMRuntimeState::running)
+        startPerformanceMonitoring();
+    else if (state == VMRuntimeState::stopped || state == VMRuntimeState::error)
+        stopPerformanceMonitoring();
 }
 
 bool VMDetailsViewModel::isQEMURunning() const
@@ -153,6 +170,21 @@ bool VMDetailsViewModel::canStart() const
 bool VMDetailsViewModel::isWindowsGuest() const
 {
     return m_bundle && m_bundle->metadata.guestOSType == VMGuestOSType::windows;
+}
+
+bool VMDetailsViewModel::isLinuxGuest() const
+{
+    return m_bundle && m_bundle->metadata.guestOSType == VMGuestOSType::linux;
+}
+
+std::optional<QString> VMDetailsViewModel::latestGuestMessage() const
+{
+    if (!m_guestAutomationStatus.latestResponse)
+        return std::nullopt;
+    const QString &message = m_guestAutomationStatus.latestResponse->message;
+    if (message.size() <= longestGuestMessage)
+        return message;
+    return message.left(longestGuestMessage) + QStringLiteral("…");
 }
 
 void VMDetailsViewModel::receiveBundles(const QList<VMBundle> &bundles)
@@ -493,6 +525,28 @@ QCoro::Task<> VMDetailsViewModel::reclaimDiskSpace(ReclaimAction action)
     }
 }
 
+void VMDetailsViewModel::saveAsTemplate(VMTemplateService &templates, const QString &name, const QString &description, VMTemplateCategory category)
+{
+    if (!m_bundle)
+        return;
+    try {
+        templates.createTemplate(*m_bundle, name, description, category);
+    } catch (const std::exception &error) {
+        reportFailure(error);
+    }
+}
+
+void VMDetailsViewModel::revealGuestToolsPackage()
+{
+    if (!m_bundle)
+        return;
+    try {
+        m_guestAutomation.revealToolsPackage(*m_bundle);
+    } catch (const std::exception &error) {
+        reportFailure(error);
+    }
+}
+
 std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
 {
     if (!m_bundle || m_bundle->sharedFolders.isEmpty())
@@ -530,6 +584,16 @@ QCoro::Task<std::optional<QString>> VMDetailsViewModel::createPreUpdateSnapshot(
             setErrorMessage(QString::fromUtf8(error.what()));
     }
     co_return std::nullopt;
+}
+
+void VMDetailsViewModel::followRunStateWithMonitoring()
+{
+    if (m_followsRunState)
+        return;
+    m_followsRunState = true;
+    m_followedRunState = m_bundle ? std::optional(m_bundle->metadata.runtimeState) : std::nullopt;
+    if (isRunning())
+        startPerformanceMonitoring();
 }
 
 void VMDetailsViewModel::startPerformanceMonitoring()

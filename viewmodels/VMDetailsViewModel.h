@@ -15,6 +15,7 @@
 #include "VMMacOSUpdateStrategy.h"
 #include "VMPerformanceHistory.h"
 #include "VMSnapshotTimeline.h"
+#include "VMTemplateCategory.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -36,6 +37,7 @@ class VMGuestAutomationService;
 class VMRuntimeService;
 class VMSnapshotService;
 class VMStore;
+class VMTemplateService;
 class VirtualMachineCoordinator;
 class VirtualMachineSession;
 
@@ -138,6 +140,9 @@ public:
     bool isStopped() const { return runStateIs(VMRuntimeState::stopped); }
     bool canChangeSettings() const { return m_bundle && !settingsChangeBlockReason(); }
     bool isWindowsGuest() const;
+    bool isLinuxGuest() const;
+    /// The guest's newest response message, cut to a length a sheet can show; none without a response.
+    std::optional<QString> latestGuestMessage() const;
 
     // Refreshing
     void refreshDiskUsage();
@@ -168,6 +173,10 @@ public:
     void updateSnapshot(const QUuid &snapshotID, const QString &name);
     QList<ReclaimRecommendation> diskRecommendations() const;
     QCoro::Task<> reclaimDiskSpace(ReclaimAction action);
+    /// Saves the VM's configuration as a template; a failure goes to errorMessage.
+    void saveAsTemplate(VMTemplateService &templates, const QString &name, const QString &description, VMTemplateCategory category);
+    /// Shows the staged guest-tools package in the file manager; a folder that could not be prepared goes to errorMessage.
+    void revealGuestToolsPackage();
     /// The local folder of the VM's first shared folder.
     std::optional<QUrl> firstSharedFolderURL() const;
 
@@ -176,6 +185,13 @@ public:
     QCoro::Task<> checkForMacOSUpdates();
     /// Takes the snapshot the strategy asks for (a running VM is paused for the copy); the guidance text, none on failure.
     QCoro::Task<std::optional<QString>> createPreUpdateSnapshot(VMMacOSUpdateStrategy strategy);
+    /**
+     * From now on monitors the VM's performance while it runs, as long as
+     * this view model lives: at once when it runs already, again each time
+     * it starts; monitoring stops when it stops or fails, and when this view
+     * model is destroyed.
+     */
+    void followRunStateWithMonitoring();
     void startPerformanceMonitoring();
     void stopPerformanceMonitoring();
     VMPerformanceHistory performanceHistory() const;
@@ -247,4 +263,6 @@ private:
     std::optional<VMMacOSUpdateInfo> m_updateInfo;
     std::optional<QString> m_updateCheckFailure;
     ActionsInFlight m_inFlight;
+    bool m_followsRunState = false;
+    std::optional<VMRuntimeState> m_followedRunState;
 };

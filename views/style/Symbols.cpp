@@ -46,6 +46,10 @@ const QHash<QString, QString> &symbolTable()
         {QStringLiteral("macwindow.badge.plus"), QStringLiteral("computer")},
         {QStringLiteral("slider.horizontal.3"), QStringLiteral("preferences-system")},
         {QStringLiteral("shippingbox"), QStringLiteral("package-x-generic")},
+        {QStringLiteral("macwindow.on.rectangle"), QStringLiteral("computer")},
+        {QStringLiteral("arrow.down.circle"), QStringLiteral("go-bottom")},
+        {QStringLiteral("folder.badge.plus"), QStringLiteral("folder-new")},
+        {QStringLiteral("checkmark.circle.fill"), QStringLiteral("emblem-default")},
     };
     return table;
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ScreenshotSupport.h"
 
+#include "ScriptedVirtualMachineFactory.h"
+
 #include "AppState.h"
 #include "LabPalette.h"
 
@@ -87,6 +89,14 @@ VMBundle addBundle(AppState &state, const QString &name, int day, const std::fun
         disk.resize(qint64(1) << 30);
     state.vmStore().updateBundle(bundle);
     return *state.vmStore().bundle(metadata.id);
+}
+
+AppState::Options scriptedOptions()
+{
+    AppState::Options options;
+    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
+    options.resources = ApplicationResources(std::nullopt);
+    return options;
 }
 
 QPalette darkPalette()

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "VMBundle.h"
+#include "VMDetailsTexts.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class VMDetailsViewModel;
+
+/// One button of the details pane's Actions grid.
+enum class VMDetailsAction {
+    start,
+    resumeSavedState,
+    discardSavedState,
+    pause,
+    resume,
+    saveState,
+    stop,
+    expandDisk,
+    settings,
+    diskGuide,
+    guestTools,
+    clone,
+    exportVM,
+    saveAsTemplate,
+    deleteVM,
+};
+
+/// What one action button shows now: its title, tooltip and whether it can be pressed.
+struct VMDetailsActionState {
+    VMDetailsAction action;
+    QString title;
+    QString help;
+    bool enabled = false;
+
+    bool operator==(const VMDetailsActionState &) const = default;
+};
+
+/**
+ * The Actions grid of the details pane, derived from the view model on each
+ * read: the buttons in grid order (the two saved-state buttons only while
+ * the VM has a saved state) with their enabled state and tooltips. While
+ * the view model is busy every button but the two guides is disabled. The
+ * guides are for the guests whose tools read them: macOS and Linux; a
+ * Windows guest has neither.
+ */
+namespace VMDetailsActions {
+
+/// What the grid is derived from.
+struct Inputs {
+    std::optional<VMBundle> bundle;
+    bool isBusy = false;
+    GuestToolsState guestToolsState = GuestToolsState::notInstalled;
+    QString guestToolsInstructions;
+};
+
+QList<VMDetailsActionState> states(const Inputs &inputs);
+QList<VMDetailsActionState> states(const VMDetailsViewModel &model);
+
+/// A stable identifier for the button of `action`, e.g. "start" or "exportVM".
+QString key(VMDetailsAction action);
+
+} // namespace VMDetailsActions

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "VMExportConfiguration.h"
+#include "VMExportFormat.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class FileChooser;
+class VMBundleOperations;
+class VMDetailsViewModel;
+class VMExportService;
+class VMStore;
+
+/**
+ * Exports the details pane's VM once the export sheet has been filled in:
+ * asks for a folder ("Export Here"), checks that the VM is stopped and that
+ * the folder is neither the library folder nor inside a VM bundle, asks
+ * before an item of the result's name is replaced, and exports through the
+ * bundle operations, which hold the VM's lease while the copy runs.
+ *
+ * While it runs, statusText() follows the export service's progress. How
+ * it ended (where the result lies, a refusal or a failure) goes to the
+ * details view model's errorMessage, which the pane shows in its banner. A second run while
+ * one is under way is ignored. GUI thread only.
+ */
+class VMExportRun final : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Services {
+        VMBundleOperations &operations;
+        VMExportService &exports;
+        const VMStore &store;
+        FileChooser &chooser;
+    };
+    /// Asks whether the item at the path may be replaced; true replaces it.
+    using ReplaceConfirmation = std::function<QCoro::Task<bool>(QString path)>;
+
+    VMExportRun(VMDetailsViewModel &details, Services services, ReplaceConfirmation confirmReplace, QObject *parent = nullptr);
+
+    QCoro::Task<> run(VMExportFormat format, VMExportConfiguration configuration);
+
+    bool isRunning() const { return m_isRunning; }
+    /// The pane's line on a running export: how far it has come; none when no export runs.
+    const std::optional<QString> &statusText() const { return m_statusText; }
+
+    /// Why `folder` may not receive an export; none when it may.
+    std::optional<QString> destinationRefusal(const QString &folder) const;
+
+Q_SIGNALS:
+    void isRunningChanged();
+    void statusTextChanged();
+
+private:
+    void setRunning(bool running);
+    void setStatusText(const std::optional<QString> &text);
+    void followProgress();
+
+    QPointer<VMDetailsViewModel> m_details;
+    VMBundleOperations &m_operations;
+    VMExportService &m_exports;
+    const VMStore &m_store;
+    FileChooser &m_chooser;
+    ReplaceConfirmation m_confirmReplace;
+    bool m_isRunning = false;
+    std::optional<QString> m_statusText;
+};

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#include "GuestToolsSetupView.h"
+
+#include "DetailsTextLabels.h"
+#include "GuestDiskExpansionGuideView.h"
+#include "LabGroupBox.h"
+#include "VMDetailsTexts.h"
+#include "VMLinuxGuestToolsService.h"
+#include "VMSharedFolderService.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using DetailsTextLabels::plain;
+using DetailsTextLabels::secondary;
+
+GuestToolsSetupView::GuestToolsSetupView(const Content &content, std::function<void()> revealHostFiles, QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("guestTools"));
+    const QString tools = VMDetailsTexts::guestToolsName.toString();
+    const QString share = VMSharedFolderService::automationShareName.toString();
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(18);
+
+    QLabel *heading = DetailsTextLabels::title(content.actionTitle, 2);
+    heading->setObjectName(QStringLiteral("guestTools.title"));
+    column->addWidget(heading);
+    column->addWidget(secondary(QStringLiteral("Use ") + tools + QStringLiteral(" inside ") + content.vmName
+                                + QStringLiteral(" to let Zovozu VM Lab complete supported guest tasks automatically after boot, including claiming newly "
+                                                 "added disk space inside the guest and syncing plain-text clipboard content with the host.")));
+
+    auto *version = new LabGroupBox(QStringLiteral("Version"));
+    QLabel *versionText = plain(content.toolsVersionSummary);
+    versionText->setObjectName(QStringLiteral("guestTools.version"));
+    version->contentLayout()->addWidget(versionText);
+    column->addWidget(version);
+
+    auto *status = new LabGroupBox(QStringLiteral("Current Status"));
+    status->contentLayout()->setSpacing(8);
+    QLabel *statusText = plain(content.statusSummary);
+    statusText->setObjectName(QStringLiteral("guestTools.status"));
+    status->contentLayout()->addWidget(statusText);
+    if (content.latestMessage) {
+        QLabel *message = secondary(*content.latestMessage);
+        message->setObjectName(QStringLiteral("guestTools.latestMessage"));
+        message->setFont(DetailsTextLabels::footnoteFont(message->font()));
+        status->contentLayout()->addWidget(message);
+    }
+    column->addWidget(status);
+
+    auto *steps = new LabGroupBox(QStringLiteral("Inside the VM"));
+    steps->contentLayout()->setSpacing(10);
+    if (content.guest != VMGuestOSType::linux) {
+        for (const QString &step : {
+                 QStringLiteral("1. Start the VM and sign in."),
+                 QStringLiteral("2. Open the shared folder named ") + share + QStringLiteral("."),
+                 QStringLiteral("3. Open DozizidOdezu.pkg inside the guest and finish the installer."),
+                 QStringLiteral("4. Approve the administrator password prompt in the guest."),
+                 QStringLiteral("5. Keep the VM running for a few seconds so the tools can publish their status."),
+             })
+            steps->contentLayout()->addWidget(plain(step));
+    } else {
+        const QString mountPoint = VMDetailsTexts::linuxMountPoint.toString();
+        steps->contentLayout()->addWidget(plain(QStringLiteral("1. Start the VM and open a terminal.")));
+        steps->contentLayout()->addWidget(plain(QStringLiteral("2. Mount the shared folder tagged ") + VMSharedFolderService::linuxGuestTag.toString()
+                                                + QStringLiteral(" unless the guest mounted it already:")));
+        steps->contentLayout()->addWidget(GuestDiskExpansionGuideView::commandBlock(
+            QStringLiteral("sudo mkdir -p ") + mountPoint + QStringLiteral(" && sudo mount -t virtiofs ") + VMSharedFolderService::linuxGuestTag.toString()
+            + QLatin1Char(' ') + mountPoint));
+        steps->contentLayout()->addWidget(plain(QStringLiteral("3. Run the install script:")));
+        steps->contentLayout()->addWidget(GuestDiskExpansionGuideView::commandBlock(QStringLiteral("sudo bash ") + mountPoint + QLatin1Char('/') + share
+                                                                                    + QLatin1Char('/')
+                                                                                    + VMLinuxGuestToolsService::installerFileName.toString()));
+        steps->contentLayout()->addWidget(plain(QStringLiteral("4. Keep the VM running for a few seconds so the tools can publish their status.")));
+    }
+    column->addWidget(steps);
+
+    auto *after = new LabGroupBox(QStringLiteral("What happens after setup"));
+    after->contentLayout()->setSpacing(10);
+    const bool macOS = content.guest != VMGuestOSType::linux;
+    for (const QString &note : {
+             macOS ? QStringLiteral("Future disk expansions can queue an APFS grow request automatically.")
+                   : QStringLiteral("Future disk expansions can queue a request that grows the root partition and file system automatically."),
+             QStringLiteral("Plain-text clipboard sharing is handled by the installed ") + tools + QStringLiteral(" while the VM is running."),
+             macOS ? QStringLiteral("After installation, the tools start automatically at guest boot/login using macOS background services inside the VM.")
+                   : QStringLiteral("After installation, the tools start automatically at guest boot through systemd and at desktop login."),
+             QStringLiteral("If a request fails, Zovozu VM Lab still keeps the larger VM disk and shows the last agent response."),
+         })
+        after->contentLayout()->addWidget(secondary(note));
+    column->addWidget(after);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto *reveal = new QPushButton(QStringLiteral("Reveal ") + tools + QStringLiteral(" Installer"));
+    reveal->setObjectName(QStringLiteral("guestTools.reveal"));
+    reveal->setAutoDefault(false);
+    connect(reveal, &QPushButton::clicked, this, [revealHostFiles = std::move(revealHostFiles)] {
+        if (revealHostFiles)
+            revealHostFiles();
+    });
+    buttons->addWidget(reveal);
+    column->addLayout(buttons);
+}

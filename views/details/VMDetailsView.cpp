@@ -1,0 +1,480 @@
+// SPDX-License-Identifier: MIT
+#include "VMDetailsView.h"
+
+#include "DetailsActionsPanel.h"
+#include "DetailsTextLabels.h"
+#include "DiskExpansionSheet.h"
+#include "ErrorBannerView.h"
+#include "FileViewer.h"
+#include "GuestDiskExpansionGuideView.h"
+#include "GuestToolsSetupView.h"
+#include "GuideDialog.h"
+#include "LabGroupBox.h"
+#include "LabPalette.h"
+#include "LabPanel.h"
+#include "LabeledRowsView.h"
+#include "StatePill.h"
+#include "Symbols.h"
+#include "VMDetailsViewModel.h"
+#include "VMExportRun.h"
+#include "VMStore.h"
+
+#include <QAction>
+#include <QCoroSignal>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+using DetailsTextLabels::secondary;
+
+namespace {
+
+QString dateText(const QDateTime &date)
+{
+    if (!date.isValid())
+        return QStringLiteral("Unknown");
+    return QLocale().toString(date.toLocalTime(), QLocale::ShortFormat);
+}
+
+/// Asks whether an item may be replaced, with a window-modal box over `parent`.
+QCoro::Task<bool> confirmReplace(QPointer<QWidget> parent, QString path)
+{
+    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Replace Existing Export?"),
+                                                QStringLiteral("“") + QFileInfo(path).fileName()
+                                                    + QStringLiteral("” already exists in this folder. Replacing it removes what is there now."),
+                                                QMessageBox::Cancel, parent);
+    box->setObjectName(QStringLiteral("details.replaceConfirmation"));
+    box->setTextFormat(Qt::PlainText);
+    QPushButton *replace = box->addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    co_await qCoro(box.data(), &QDialog::finished);
+    co_return box && box->clickedButton() == replace;
+}
+
+} // namespace
+
+VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Services services, QWidget *parent)
+    : QWidget(parent)
+    , m_viewModel(std::move(viewModel))
+    , m_services(services)
+{
+    setObjectName(QStringLiteral("details"));
+    VMDetailsViewModel &model = *m_viewModel;
+    m_exportRun = new VMExportRun(model, {services.operations, services.exports, services.store, services.chooser},
+                                  [self = QPointer<QWidget>(this)](QString path) { return confirmReplace(self, std::move(path)); }, this);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    m_toolbar = new QToolBar;
+    m_toolbar->setObjectName(QStringLiteral("details.toolbar"));
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    QAction *openConsole = m_toolbar->addAction(Symbols::icon(QStringLiteral("rectangle.on.rectangle")), QStringLiteral("Open Console"));
+    openConsole->setObjectName(QStringLiteral("details.openConsole"));
+    connect(openConsole, &QAction::triggered, this, [this] {
+        // QEMU runs a Windows guest without a runtime session; the application opens its console directly.
+        if (m_viewModel->isWindowsGuest())
+            Q_EMIT consoleRequested(m_viewModel->bundleID());
+        else
+            m_viewModel->openConsoleSession();
+    });
+    QAction *reveal = m_toolbar->addAction(Symbols::icon(QStringLiteral("folder")), QStringLiteral("Reveal in Finder"));
+    reveal->setObjectName(QStringLiteral("details.reveal"));
+    connect(reveal, &QAction::triggered, this, &VMDetailsView::revealBundle);
+    QAction *reload = m_toolbar->addAction(Symbols::icon(QStringLiteral("arrow.clockwise")), QStringLiteral("Refresh"));
+    reload->setObjectName(QStringLiteral("details.refresh"));
+    connect(reload, &QAction::triggered, this, [this] { m_viewModel->reload(); });
+    outer->addWidget(m_toolbar);
+
+    auto *scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("details.scroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll, 1);
+    auto *content = new QWidget;
+    content->setObjectName(QStringLiteral("details.column"));
+    auto *column = new QVBoxLayout(content);
+    column->setContentsMargins(28, 28, 28, 28);
+    column->setSpacing(24);
+    scroll->setWidget(content);
+
+    m_banner = new ErrorBannerView;
+    m_banner->setObjectName(QStringLiteral("details.banner"));
+    connect(m_banner, &ErrorBannerView::dismissed, this, [this] { m_viewModel->setErrorMessage(std::nullopt); });
+    column->addWidget(m_banner);
+    column->addWidget(buildHeader());
+
+    m_actions = new DetailsActionsPanel;
+    connect(m_actions, &DetailsActionsPanel::triggered, this, &VMDetailsView::trigger);
+    column->addWidget(m_actions);
+
+    auto *overview = new LabGroupBox(QStringLiteral("Overview"));
+    overview->setObjectName(QStringLiteral("details.overviewBox"));
+    m_overview = new LabeledRowsView(QStringLiteral("details.overview"));
+    overview->contentLayout()->addWidget(m_overview);
+    column->addWidget(overview);
+
+    for (FeaturePanelSlot slot : {FeaturePanelSlot::snapshotTimeline, FeaturePanelSlot::performanceDashboard, FeaturePanelSlot::diskAnalytics,
+                                  FeaturePanelSlot::macOSUpdate, FeaturePanelSlot::fileDrop, FeaturePanelSlot::ciRunner, FeaturePanelSlot::networkTopology}) {
+        auto *place = new QWidget;
+        place->setObjectName(QStringLiteral("details.slot.") + QString::number(int(slot)));
+        auto *placeLayout = new QVBoxLayout(place);
+        placeLayout->setContentsMargins(0, 0, 0, 0);
+        place->hide();
+        m_slots.insert(slot, place);
+        column->addWidget(place);
+    }
+
+    m_exportStatus = secondary({});
+    m_exportStatus->setObjectName(QStringLiteral("details.exportStatus"));
+    m_exportStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(m_exportStatus);
+
+    auto *layoutBox = new LabGroupBox(QStringLiteral("Bundle Layout"));
+    m_bundleLayout = new LabeledRowsView(QStringLiteral("details.bundleLayout"));
+    layoutBox->contentLayout()->addWidget(m_bundleLayout);
+    m_capacityNote = secondary({});
+    m_capacityNote->setObjectName(QStringLiteral("details.capacityNote"));
+    m_capacityNote->setFont(DetailsTextLabels::footnoteFont(m_capacityNote->font()));
+    layoutBox->contentLayout()->addWidget(m_capacityNote);
+    column->addWidget(layoutBox);
+
+    auto *sharedBox = new LabGroupBox(QStringLiteral("Shared Folders"));
+    auto *shared = new QWidget;
+    shared->setObjectName(QStringLiteral("details.sharedFolders"));
+    m_sharedFolders = new QVBoxLayout(shared);
+    m_sharedFolders->setContentsMargins(0, 0, 0, 0);
+    m_sharedFolders->setSpacing(10);
+    sharedBox->contentLayout()->addWidget(shared);
+    column->addWidget(sharedBox);
+
+    auto *metadataBox = new LabGroupBox(QStringLiteral("Metadata"));
+    m_metadata = new LabeledRowsView(QStringLiteral("details.metadata"));
+    metadataBox->contentLayout()->addWidget(m_metadata);
+    column->addWidget(metadataBox);
+    column->addStretch(1);
+
+    for (auto signal : {&VMDetailsViewModel::bundleChanged, &VMDetailsViewModel::isBusyChanged, &VMDetailsViewModel::errorMessageChanged,
+                        &VMDetailsViewModel::diskUsageChanged, &VMDetailsViewModel::guestAutomationStatusChanged})
+        connect(&model, signal, this, &VMDetailsView::refresh);
+    connect(&model, &VMDetailsViewModel::bundleChanged, this, &VMDetailsView::refreshSharedFolders);
+    connect(&model, &VMDetailsViewModel::activeConsoleSessionChanged, this, &VMDetailsView::forwardConsoleSession);
+    connect(m_exportRun, &VMExportRun::statusTextChanged, this, &VMDetailsView::refresh);
+    connect(m_exportRun, &VMExportRun::isRunningChanged, this, &VMDetailsView::refresh);
+    model.followRunStateWithMonitoring();
+    refresh();
+    refreshSharedFolders();
+}
+
+VMDetailsView::~VMDetailsView() = default;
+
+QWidget *VMDetailsView::buildHeader()
+{
+    auto *header = new LabPanel(28);
+    header->setObjectName(QStringLiteral("details.header"));
+    auto *row = new QHBoxLayout(header);
+    row->setContentsMargins(LabPanel::shadowMargins() + QMargins(24, 24, 24, 24));
+    auto *texts = new QVBoxLayout;
+    texts->setSpacing(12);
+    m_title = DetailsTextLabels::title({}, 1);
+    m_title->setObjectName(QStringLiteral("details.title"));
+    QFont titleFont = m_title->font();
+    titleFont.setWeight(QFont::Bold);
+    m_title->setFont(titleFont);
+    texts->addWidget(m_title);
+    m_subtitle = secondary({});
+    m_subtitle->setObjectName(QStringLiteral("details.subtitle"));
+    QFont subtitleFont = m_subtitle->font();
+    subtitleFont.setPointSizeF(subtitleFont.pointSizeF() * 1.2);
+    m_subtitle->setFont(subtitleFont);
+    texts->addWidget(m_subtitle);
+    auto *pills = new QHBoxLayout;
+    pills->setSpacing(12);
+    m_runState = new StatePill(QStringLiteral("play.circle"));
+    m_runState->setObjectName(QStringLiteral("details.runState"));
+    m_installState = new StatePill(QStringLiteral("arrow.down.circle"));
+    m_installState->setObjectName(QStringLiteral("details.installState"));
+    pills->addWidget(m_runState);
+    pills->addWidget(m_installState);
+    pills->addStretch(1);
+    texts->addLayout(pills);
+    row->addLayout(texts, 1);
+    auto *icon = new QLabel;
+    icon->setObjectName(QStringLiteral("details.icon"));
+    icon->setPixmap(Symbols::tinted(QStringLiteral("macwindow.on.rectangle"), LabPalette::accent(palette()), 44));
+    row->addWidget(icon, 0, Qt::AlignTop);
+    return header;
+}
+
+void VMDetailsView::refresh()
+{
+    const VMDetailsViewModel &model = *m_viewModel;
+    const std::optional<VMBundle> &bundle = model.bundle();
+
+    m_banner->setMessage(model.errorMessage().value_or(QString()));
+    m_banner->setVisible(model.errorMessage().has_value());
+    m_title->setText(model.displayTitle());
+    m_subtitle->setText(bundle && bundle->metadata.guestOSDisplayName ? *bundle->metadata.guestOSDisplayName : QStringLiteral("macOS VM"));
+    m_runState->setText(model.runtimeStateText());
+    m_installState->setText(model.installStateText());
+    m_toolbar->findChild<QAction *>(QStringLiteral("details.openConsole"))
+        ->setEnabled(bundle && bundle->metadata.installState == VMInstallState::installed);
+
+    QList<VMDetailsActionState> states = VMDetailsActions::states(model);
+    if (m_exportRun->isRunning()) {
+        for (VMDetailsActionState &state : states)
+            state.enabled = state.enabled && state.action != VMDetailsAction::exportVM;
+    }
+    m_actions->setStates(states);
+
+    QList<LabeledRowsView::Row> overview{
+        {QStringLiteral("Hardware"), model.hardwareSummary()},
+        {QStringLiteral("Display"), model.displaySummary()},
+        {QStringLiteral("Virtual Disk Capacity"), model.virtualCapacityText()},
+        {QStringLiteral("Host Space Used"), model.hostAllocationText()},
+        {VMDetailsTexts::guestToolsName.toString(), model.guestToolsStatusSummary()},
+        {QStringLiteral("Network"), model.networkSummary()},
+        {QStringLiteral("Microphone"), model.microphoneSummary()},
+        {QStringLiteral("Speakers"), model.speakerSummary()},
+        {QStringLiteral("Camera"), QStringLiteral("Unavailable through the current public Virtualization.framework API")},
+        {QStringLiteral("Install Source"), model.linuxInstallMediaSummary()},
+    };
+    if (bundle && bundle->metadata.guestBuildVersion)
+        overview.append({QStringLiteral("Guest Build"), *bundle->metadata.guestBuildVersion});
+    overview.append({QStringLiteral("Shared Folders"), QString::number(bundle ? bundle->metadata.sharedFolderCount : 0)});
+    overview.append({QStringLiteral("Saved State"), bundle && bundle->metadata.hasSavedState ? QStringLiteral("Available") : QStringLiteral("None")});
+    overview.append({QStringLiteral("First Boot"), bundle && bundle->metadata.firstBootEnabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+    m_overview->setRows(overview);
+
+    m_exportStatus->setText(m_exportRun->statusText().value_or(QString()));
+    m_exportStatus->setVisible(m_exportRun->statusText().has_value());
+
+    // The same names for every bundle, and without one.
+    using Layout = VMBundle::Layout;
+    m_bundleLayout->setRows({
+        {QStringLiteral("Disk Image"), Layout::diskImageFileName.toString()},
+        {QStringLiteral("Auxiliary Storage"), Layout::auxiliaryStorageFileName.toString()},
+        {QStringLiteral("Machine Identifier"), Layout::machineIdentifierFileName.toString()},
+        {QStringLiteral("Hardware Model"), Layout::hardwareModelFileName.toString()},
+    });
+    m_capacityNote->setText(model.diskCapacitySummary());
+
+    QList<LabeledRowsView::Row> metadata{
+        {QStringLiteral("Storage Folder"), bundle ? QDir::toNativeSeparators(QFileInfo(QDir::cleanPath(bundle->bundleURL)).path()) : QStringLiteral("Unavailable")},
+        {QStringLiteral("Bundle Path"), bundle ? QDir::toNativeSeparators(QDir::cleanPath(bundle->bundleURL)) : QStringLiteral("Unavailable")},
+        {QStringLiteral("Created"), bundle ? dateText(bundle->metadata.createdAt) : QStringLiteral("Unknown")},
+        {QStringLiteral("Updated"), bundle ? dateText(bundle->metadata.updatedAt) : QStringLiteral("Unknown")},
+    };
+    if (bundle && bundle->metadata.savedState) {
+        metadata.append({QStringLiteral("Saved State File"), bundle->metadata.savedState->relativePath});
+        metadata.append({QStringLiteral("Saved State Time"), dateText(bundle->metadata.savedState->createdAt)});
+    }
+    m_metadata->setRows(metadata);
+}
+
+void VMDetailsView::refreshSharedFolders()
+{
+    while (QLayoutItem *item = m_sharedFolders->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    const std::optional<VMBundle> &bundle = m_viewModel->bundle();
+    if (!bundle || bundle->sharedFolders.isEmpty()) {
+        QLabel *empty = secondary(QStringLiteral("No shared folders configured yet."));
+        empty->setObjectName(QStringLiteral("details.sharedFolders.empty"));
+        m_sharedFolders->addWidget(empty);
+        return;
+    }
+    for (const VMSharedFolder &folder : bundle->sharedFolders) {
+        auto *row = new QWidget;
+        row->setObjectName(QStringLiteral("details.sharedFolder.") + folder.id.toString(QUuid::WithoutBraces));
+        auto *rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        auto *icon = new QLabel;
+        icon->setPixmap(Symbols::tinted(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), palette().color(QPalette::WindowText), 18));
+        rowLayout->addWidget(icon);
+        QLabel *name = DetailsTextLabels::plain(folder.displayName);
+        name->setObjectName(QStringLiteral("details.sharedFolder.name"));
+        rowLayout->addWidget(name, 1);
+        QLabel *mode = secondary(folder.isReadOnly ? QStringLiteral("Read Only") : QStringLiteral("Read/Write"));
+        mode->setObjectName(QStringLiteral("details.sharedFolder.mode"));
+        rowLayout->addWidget(mode);
+        m_sharedFolders->addWidget(row);
+    }
+}
+
+void VMDetailsView::insertFeaturePanel(FeaturePanelSlot slot, QWidget *panel)
+{
+    QWidget *place = m_slots.value(slot);
+    while (QLayoutItem *item = place->layout()->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    if (panel)
+        place->layout()->addWidget(panel);
+    place->setVisible(panel != nullptr);
+}
+
+QWidget *VMDetailsView::featurePanel(FeaturePanelSlot slot) const
+{
+    const QLayoutItem *item = m_slots.value(slot)->layout()->itemAt(0);
+    return item ? item->widget() : nullptr;
+}
+
+void VMDetailsView::trigger(VMDetailsAction action)
+{
+    VMDetailsViewModel &model = *m_viewModel;
+    switch (action) {
+    case VMDetailsAction::start:
+        model.start(m_services.qemuSetup);
+        break;
+    case VMDetailsAction::resumeSavedState:
+        model.resumeSavedState();
+        break;
+    case VMDetailsAction::discardSavedState:
+        model.discardSavedState();
+        break;
+    case VMDetailsAction::pause:
+        model.pause();
+        break;
+    case VMDetailsAction::resume:
+        model.resume();
+        break;
+    case VMDetailsAction::saveState:
+        model.saveState();
+        break;
+    case VMDetailsAction::stop:
+        model.stop();
+        break;
+    case VMDetailsAction::expandDisk:
+        openDiskExpansion();
+        break;
+    case VMDetailsAction::settings:
+        Q_EMIT settingsRequested();
+        break;
+    case VMDetailsAction::diskGuide:
+        openDiskGuide();
+        break;
+    case VMDetailsAction::guestTools:
+        openGuestToolsSetup();
+        break;
+    case VMDetailsAction::clone:
+        model.cloneVM();
+        break;
+    case VMDetailsAction::exportVM:
+        Q_EMIT exportRequested();
+        break;
+    case VMDetailsAction::saveAsTemplate:
+        Q_EMIT saveAsTemplateRequested();
+        break;
+    case VMDetailsAction::deleteVM:
+        confirmDelete();
+        break;
+    }
+}
+
+void VMDetailsView::forwardConsoleSession()
+{
+    if (!m_viewModel->activeConsoleSession())
+        return;
+    // Reset first, so that the next Open Console publishes again and raises the same window.
+    m_viewModel->setActiveConsoleSession(nullptr);
+    Q_EMIT consoleRequested(m_viewModel->bundleID());
+}
+
+void VMDetailsView::revealBundle()
+{
+    if (const std::optional<VMBundle> bundle = m_services.store.bundle(m_viewModel->bundleID()))
+        m_services.fileViewer.revealItem(bundle->bundleURL);
+}
+
+void VMDetailsView::exportVM(VMExportFormat format, const VMExportConfiguration &configuration)
+{
+    m_exportRun->run(format, configuration);
+}
+
+void VMDetailsView::saveAsTemplate(const QString &name, const QString &description, VMTemplateCategory category)
+{
+    m_viewModel->saveAsTemplate(m_services.templates, name, description, category);
+}
+
+void VMDetailsView::showUpdatePrepared(const QString &message)
+{
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Update Prepared"), message, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("details.updatePrepared"));
+    box->setTextFormat(Qt::PlainText);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void VMDetailsView::openDiskExpansion()
+{
+    auto *sheet = new DiskExpansionSheet(*m_viewModel, this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+}
+
+void VMDetailsView::openDiskGuide()
+{
+    const auto guest = m_viewModel->isLinuxGuest() ? VMGuestOSType::linux : VMGuestOSType::macOS;
+    auto *dialog = new GuideDialog(new GuestDiskExpansionGuideView(m_viewModel->displayTitle(), m_viewModel->virtualCapacityText(), guest), QSize(560, 620),
+                                   this);
+    dialog->setObjectName(QStringLiteral("details.diskGuideSheet"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
+void VMDetailsView::openGuestToolsSetup()
+{
+    const VMDetailsViewModel &model = *m_viewModel;
+    GuestToolsSetupView::Content content{
+        model.displayTitle(),
+        {},
+        model.guestToolsVersionText(),
+        model.guestToolsStatusSummary(),
+        model.latestGuestMessage(),
+        model.isLinuxGuest() ? VMGuestOSType::linux : VMGuestOSType::macOS,
+    };
+    for (const VMDetailsActionState &state : VMDetailsActions::states(model)) {
+        if (state.action == VMDetailsAction::guestTools)
+            content.actionTitle = state.title;
+    }
+    auto *page = new GuestToolsSetupView(content, [model = QPointer<VMDetailsViewModel>(m_viewModel.get())] {
+        if (model)
+            model->revealGuestToolsPackage();
+    });
+    auto *dialog = new GuideDialog(page, QSize(560, 520), this);
+    dialog->setObjectName(QStringLiteral("details.guestToolsSheet"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
+void VMDetailsView::confirmDelete()
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Delete Virtual Mac?"), QStringLiteral("This removes the VM bundle from disk."),
+                                QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("details.deleteConfirmation"));
+    QPushButton *remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    remove->setObjectName(QStringLiteral("details.deleteConfirmation.delete"));
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box, remove] {
+        if (box->clickedButton() == remove)
+            m_viewModel->deleteVM();
+    });
+    box->open();
+}

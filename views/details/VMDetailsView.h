@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "VMDetailsActions.h"
+#include "VMExportConfiguration.h"
+#include "VMExportFormat.h"
+#include "VMTemplateCategory.h"
+
+#include <QMap>
+#include <QUuid>
+#include <QWidget>
+
+#include <memory>
+
+class DetailsActionsPanel;
+class ErrorBannerView;
+class FileChooser;
+class FileViewer;
+class LabeledRowsView;
+class QEMUSetupService;
+class QLabel;
+class QToolBar;
+class QVBoxLayout;
+class StatePill;
+class VMBundleOperations;
+class VMDetailsViewModel;
+class VMExportRun;
+class VMExportService;
+class VMStore;
+class VMTemplateService;
+
+/**
+ * The details pane of the VM selected in the library: a toolbar (Open
+ * Console, Reveal in Finder, Refresh) over a scrolling column of the
+ * banner, the header with the VM's name and states, the Actions grid, the
+ * Overview, the feature panels, the line on a running export and the
+ * Bundle Layout, Shared Folders and Metadata boxes. It owns its view model,
+ * which monitors the VM's performance while it runs for as long as the
+ * pane lives.
+ *
+ * The pane opens its own sheets (disk expansion, disk guide, guest-tools
+ * setup) and the delete confirmation. The settings, export and template
+ * sheets belong to the application: the pane asks for them with a signal,
+ * and their results come back through exportVM() and saveAsTemplate().
+ * Feature panels are placed into their slots, in a fixed order, with
+ * insertFeaturePanel().
+ */
+class VMDetailsView final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    struct Services {
+        VMBundleOperations &operations;
+        VMExportService &exports;
+        VMTemplateService &templates;
+        const VMStore &store;
+        FileChooser &chooser;
+        FileViewer &fileViewer;
+        /// Installs QEMU before a Windows guest starts; none starts every guest as it is.
+        QEMUSetupService *qemuSetup = nullptr;
+    };
+
+    /// The places for the feature panels, top to bottom.
+    enum class FeaturePanelSlot {
+        snapshotTimeline,
+        performanceDashboard,
+        diskAnalytics,
+        macOSUpdate,
+        fileDrop,
+        ciRunner,
+        networkTopology,
+    };
+
+    VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Services services, QWidget *parent = nullptr);
+    ~VMDetailsView() override;
+
+    VMDetailsViewModel &viewModel() const { return *m_viewModel; }
+    VMExportRun &exportRun() const { return *m_exportRun; }
+    QToolBar *toolbar() const { return m_toolbar; }
+
+    /// Puts `panel` into its slot, replacing (and deleting) what was there; the pane takes ownership.
+    void insertFeaturePanel(FeaturePanelSlot slot, QWidget *panel);
+    QWidget *featurePanel(FeaturePanelSlot slot) const;
+
+    /// The export sheet's result: exports the VM into a folder the user chooses.
+    void exportVM(VMExportFormat format, const VMExportConfiguration &configuration);
+    /// The template sheet's result.
+    void saveAsTemplate(const QString &name, const QString &description, VMTemplateCategory category);
+    /// Shows the "Update Prepared" alert with the update panel's guidance.
+    void showUpdatePrepared(const QString &message);
+
+    void openDiskExpansion();
+    void openDiskGuide();
+    void openGuestToolsSetup();
+    void confirmDelete();
+
+Q_SIGNALS:
+    /// The VM's console should open (or come to the front).
+    void consoleRequested(const QUuid &id);
+    void settingsRequested();
+    void exportRequested();
+    void saveAsTemplateRequested();
+
+private:
+    QWidget *buildHeader();
+    void refresh();
+    void refreshSharedFolders();
+    void trigger(VMDetailsAction action);
+    void forwardConsoleSession();
+    void revealBundle();
+
+    std::unique_ptr<VMDetailsViewModel> m_viewModel;
+    Services m_services;
+    VMExportRun *m_exportRun;
+    QToolBar *m_toolbar;
+    ErrorBannerView *m_banner;
+    QLabel *m_title;
+    QLabel *m_subtitle;
+    StatePill *m_runState;
+    StatePill *m_installState;
+    DetailsActionsPanel *m_actions;
+    LabeledRowsView *m_overview;
+    QMap<FeaturePanelSlot, QWidget *> m_slots;
+    QLabel *m_exportStatus;
+    LabeledRowsView *m_bundleLayout;
+    QLabel *m_capacityNote;
+    QVBoxLayout *m_sharedFolders;
+    LabeledRowsView *m_metadata;
+};
