@@ -9,10 +9,13 @@
 #include "FileDropTransferView.h"
 #include "FileDropTransferViewModel.h"
 #include "ScreenshotSupport.h"
+#include "ScriptedVirtualMachine.h"
 #include "ScriptedVirtualMachineFactory.h"
 #include "Symbols.h"
 #include "TemporaryHome.h"
 #include "VMCIRunnerService.h"
+#include "VirtualMachineSession.h"
+#include "VirtualMachineSessionTable.h"
 
 #include <QApplication>
 #include <QCoroTask>
@@ -34,6 +37,14 @@ void writeFile(const QString &path, qint64 size)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     check(file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'x')) == size, QStringLiteral("made ") + path);
+}
+
+/// Starts a run of the configuration and waits until the runner has taken it.
+void startRun(VMCIRunnerService &ci, const QUuid &configuration, const VMBundle &bundle)
+{
+    bool started = false;
+    QCoro::connect(ci.startRun(configuration, bundle), &ci, [&started](const VMCIRunResult &) { started = true; });
+    check(QTest::qWaitFor([&started] { return started; }, 10'000), QStringLiteral("a CI run started"));
 }
 
 void shoot(QWidget &window, const QString &path, const QString &appearance)
@@ -70,8 +81,21 @@ int main(int argc, char *argv[])
     });
 
     VMCIRunnerService &ci = state.ciRunnerService();
-    ci.setConfigurations({VMCIRunConfiguration::fromForm(QStringLiteral("Nightly <b>build</b> & tests"), QStringLiteral("make check\n"), 3600, true, true),
-                          VMCIRunConfiguration::fromForm(QStringLiteral("Lint"), QStringLiteral("make lint\n"), 90, false, false)});
+    const VMCIRunConfiguration lint = VMCIRunConfiguration::fromForm(QStringLiteral("Lint"), QStringLiteral("make lint\n"), 90, false, false);
+    ci.setConfigurations({VMCIRunConfiguration::fromForm(QStringLiteral("Nightly <b>build</b> & tests"), QStringLiteral("make check\n"), 3600, true, true), lint});
+
+    // One run that ended when its VM stopped, and one still running: the header's status and the history.
+    VirtualMachineConfiguration configuration;
+    auto session = std::make_shared<VirtualMachineSession>(bundle, configuration, std::make_unique<ScriptedVirtualMachine>(configuration), QStringList(),
+                                                           state.sharedFolderService(), state.loggingService());
+    session->setRuntimeState(VMRuntimeState::running);
+    state.coordinator().sessions().insert(session);
+    startRun(ci, lint.id, bundle);
+    session->setRuntimeState(VMRuntimeState::stopped);
+    check(QTest::qWaitFor([&ci] { return ci.activeRun() && ci.activeRun()->status == VMCIRunStatus::failed; }, 10'000),
+          QStringLiteral("the first run ended with its VM"));
+    session->setRuntimeState(VMRuntimeState::running);
+    startRun(ci, lint.id, bundle);
 
     QWidget window;
     window.setObjectName(QStringLiteral("window"));
@@ -104,6 +128,8 @@ int main(int argc, char *argv[])
     check(QTest::qWaitFor([&copied] { return copied; }, 10'000), QStringLiteral("the dropped items were copied"));
     check(dropView->findChildren<QWidget *>(QStringLiteral("drop.row")).size() == 4, QStringLiteral("four transfers are listed"));
     check(ciView->findChildren<QWidget *>(QStringLiteral("ci.configuration")).size() == 2, QStringLiteral("two configurations are listed"));
+    check(ciView->findChildren<QWidget *>(QStringLiteral("ci.run")).size() == 2, QStringLiteral("two runs are listed"));
+    check(!ciView->findChild<QWidget *>(QStringLiteral("ci.configuration.run"))->isEnabled(), QStringLiteral("Run waits for the active run"));
 
     window.resize(1180, 640);
     window.show();
