@@ -22,8 +22,8 @@
 namespace ConfinedTreeCopy {
 
 /**
- * Copies the folder `source` (a link there fails) as the new folder `name`
- * inside the existing folder `destinationFolder` (a link there fails too);
+ * Copies the folder `source` (a link there fails with ENOTDIR) as the new folder `name`
+ * inside the existing folder `destinationFolder` (a link there fails alike);
  * something already named `name` fails with EEXIST. Answers the number of
  * bytes of the regular files copied.
  */
