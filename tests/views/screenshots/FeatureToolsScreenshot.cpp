@@ -9,13 +9,9 @@
 #include "FileDropTransferView.h"
 #include "FileDropTransferViewModel.h"
 #include "ScreenshotSupport.h"
-#include "ScriptedVirtualMachine.h"
-#include "ScriptedVirtualMachineFactory.h"
-#include "Symbols.h"
 #include "TemporaryHome.h"
 #include "VMCIRunnerService.h"
 #include "VirtualMachineSession.h"
-#include "VirtualMachineSessionTable.h"
 
 #include <QApplication>
 #include <QCoroTask>
@@ -66,15 +62,12 @@ void shoot(QWidget &window, const QString &path, const QString &appearance)
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    Symbols::ensureIconTheme();
+    ScreenshotSupport::prepareApplication();
     const QString folder = ScreenshotSupport::outputFolder(argc, argv);
 
     const TemporaryHome home;
-    AppState::Options options;
-    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
-    options.resources = ApplicationResources(std::nullopt);
-    AppState state(std::move(options));
+    const std::unique_ptr<AppState> madeState = ScreenshotSupport::scriptedState();
+    AppState &state = *madeState;
     const VMBundle bundle = ScreenshotSupport::addBundle(state, QStringLiteral("Build Agent"), 1, [](VMMetadata &metadata) {
         metadata.guestOSType = VMGuestOSType::linux;
         metadata.sharedFolderCount = 1;
@@ -85,11 +78,7 @@ int main(int argc, char *argv[])
     ci.setConfigurations({VMCIRunConfiguration::fromForm(QStringLiteral("Nightly <b>build</b> & tests"), QStringLiteral("make check\n"), 3600, true, true), lint});
 
     // One run that ended when its VM stopped, and one still running: the header's status and the history.
-    VirtualMachineConfiguration configuration;
-    auto session = std::make_shared<VirtualMachineSession>(bundle, configuration, std::make_unique<ScriptedVirtualMachine>(configuration), QStringList(),
-                                                           state.sharedFolderService(), state.loggingService());
-    session->setRuntimeState(VMRuntimeState::running);
-    state.coordinator().sessions().insert(session);
+    const std::shared_ptr<VirtualMachineSession> session = ScreenshotSupport::addSession(state, bundle, VMRuntimeState::running);
     startRun(ci, lint.id, bundle);
     session->setRuntimeState(VMRuntimeState::stopped);
     check(QTest::qWaitFor([&ci] { return ci.activeRun() && ci.activeRun()->status == VMCIRunStatus::failed; }, 10'000),

@@ -7,12 +7,7 @@
 #include "LibraryView.h"
 #include "MainWindow.h"
 #include "ScreenshotSupport.h"
-#include "ScriptedVirtualMachine.h"
-#include "ScriptedVirtualMachineFactory.h"
-#include "Symbols.h"
 #include "TemporaryHome.h"
-#include "VirtualMachineSession.h"
-#include "VirtualMachineSessionTable.h"
 
 #include <QApplication>
 #include <QDir>
@@ -55,15 +50,12 @@ void shoot(MainWindow &window, const QString &path, const QString &appearance)
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    Symbols::ensureIconTheme();
+    ScreenshotSupport::prepareApplication();
     const QString folder = ScreenshotSupport::outputFolder(argc, argv);
 
     const TemporaryHome home;
-    AppState::Options options;
-    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
-    options.resources = ApplicationResources(std::nullopt);
-    AppState state(std::move(options));
+    const std::unique_ptr<AppState> madeState = ScreenshotSupport::scriptedState();
+    AppState &state = *madeState;
 
     ScreenshotSupport::addBundle(state, QStringLiteral("Build Agent"), 1, [](VMMetadata &metadata) {
         metadata.guestOSType = VMGuestOSType::linux;
@@ -83,13 +75,7 @@ int main(int argc, char *argv[])
         metadata.hardwareProfile.cpuCount = 1;
     });
     ScreenshotSupport::addBundle(state, QStringLiteral("Half Installed"), 4, [](VMMetadata &metadata) { metadata.installState = VMInstallState::failed; });
-    {
-        VirtualMachineConfiguration configuration;
-        auto session = std::make_shared<VirtualMachineSession>(running, configuration, std::make_unique<ScriptedVirtualMachine>(configuration),
-                                                               QStringList(), state.sharedFolderService(), state.loggingService());
-        session->setRuntimeState(VMRuntimeState::running);
-        state.coordinator().sessions().insert(session);
-    }
+    ScreenshotSupport::addSession(state, running, VMRuntimeState::running);
 
     MainWindow window(state);
     window.resize(1280, 800);
