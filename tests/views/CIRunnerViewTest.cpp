@@ -107,4 +107,23 @@ TEST_F(CIRunnerViewTest, DeleteTakesOneClickAndARefusedRunReachesTheBanner)
     EXPECT_EQ(m_ciRunner.configurations().size(), 1);
 }
 
+TEST_F(CIRunnerViewTest, WhileARunIsInProgressTheHeaderShowsItAndRunWaits)
+{
+    CIConfigurationForm form;
+    form.snapshotBeforeRun = false;
+    m_view->viewModel().setForm(form);
+    m_view->viewModel().createConfiguration();
+    addSession(m_bundle, VMRuntimeState::running);
+    waitForOutcome(m_ciRunner.startRun(m_ciRunner.configurations().first().id, m_bundle)).get();
+
+    ASSERT_NE(child(QStringLiteral("ci.activeStatus")), nullptr);
+    EXPECT_EQ(child<QLabel>(QStringLiteral("ci.activeStatus.text"))->text(), QStringLiteral("Running"));
+    EXPECT_FALSE(child<QPushButton>(QStringLiteral("ci.configuration.run"), rows().first())->isEnabled());
+    const QList<QWidget *> runs = m_view->findChildren<QWidget *>(QStringLiteral("ci.run"));
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_EQ(child<QLabel>(QStringLiteral("ci.run.status"), runs.first())->text(), QStringLiteral("Running"));
+    EXPECT_EQ(child<QLabel>(QStringLiteral("ci.run.symbol"), runs.first())->property("symbol").toString(), QStringLiteral("circle.dotted"));
+    EXPECT_TRUE(child(QStringLiteral("ci.runHistory"))->isVisible());
+}
+
 } // namespace
