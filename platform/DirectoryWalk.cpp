@@ -97,6 +97,14 @@ namespace {
 
 } // namespace
 
+QStringList namesIn(int folderDescriptor, const QString &path)
+{
+    QStringList names;
+    if (const int error = listNames(folderDescriptor, names); error != 0)
+        throw PlatformError::posix(error, path);
+    return names;
+}
+
 void forEachItemBelow(const QString &folder, Options options, const Visitor &visit)
 {
     const Walker walker(options, visit);

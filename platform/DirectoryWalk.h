@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <sys/stat.h>
 
@@ -46,6 +47,9 @@ struct Item {
 };
 
 using Visitor = std::function<void(const Item &item)>;
+
+/// The names in the open folder, hidden ones included (not "." and ".."), in listing order; `path` names it in errors. Throws PlatformError.
+QStringList namesIn(int folderDescriptor, const QString &path);
 
 /// Walks below `folder`; a folder that cannot be listed (missing, not a folder) fails as set by `options`.
 void forEachItemBelow(const QString &folder, Options options, const Visitor &visit);

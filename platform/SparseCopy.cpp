@@ -151,15 +151,20 @@ void copyFile(const QString &source, const QString &destination)
         throw PlatformError::posix(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, source);
 
     TemporarySiblingFile output(destination, 0600);
-    if (::fchmod(output.descriptor(), status.st_mode & permissionBits) != 0)
-        throw PlatformError::posix(errno, destination);
-    // A clone shares the source's blocks and copies nothing; most file systems refuse it and we copy the extents.
-    if (::ioctl(output.descriptor(), FICLONE, input.get()) != 0) {
-        copyDataExtents(input.get(), output.descriptor(), status.st_size, source, destination);
-        if (::ftruncate(output.descriptor(), status.st_size) != 0)
-            throw PlatformError::posix(errno, destination);
-    }
+    copyContents(input.get(), output.descriptor(), status, source, destination);
     output.commit();
+}
+
+void copyContents(int source, int destination, const struct stat &sourceStatus, const QString &sourcePath, const QString &destinationPath)
+{
+    if (::fchmod(destination, sourceStatus.st_mode & permissionBits) != 0)
+        throw PlatformError::posix(errno, destinationPath);
+    // A clone shares the source's blocks and copies nothing; most file systems refuse it and we copy the extents.
+    if (::ioctl(destination, FICLONE, source) != 0) {
+        copyDataExtents(source, destination, sourceStatus.st_size, sourcePath, destinationPath);
+        if (::ftruncate(destination, sourceStatus.st_size) != 0)
+            throw PlatformError::posix(errno, destinationPath);
+    }
 }
 
 void copyTree(const QString &source, const QString &destination)

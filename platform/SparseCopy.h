@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <sys/stat.h>
+
 /**
  * Copies that keep sparse files sparse, for disk images whose logical size
  * (often 64 GiB) far exceeds the data written to them. A file is cloned with
@@ -21,6 +23,15 @@ namespace SparseCopy {
  * (ELOOP) and any other kind of item fails too.
  */
 void copyFile(const QString &source, const QString &destination);
+
+/**
+ * Copies the open regular file `source`, whose status is `sourceStatus`,
+ * into the open empty file `destination`: its permission bits, then a clone
+ * or its data extents, then its full length. For callers that open both
+ * files themselves (relative to folders they hold open); the paths only name
+ * the files in errors.
+ */
+void copyContents(int source, int destination, const struct stat &sourceStatus, const QString &sourcePath, const QString &destinationPath);
 
 /**
  * Copies the folder `source` with everything inside it (hidden items

@@ -28,6 +28,8 @@ LabPalette::Pair LabPalette::shadow() { return {rgb(0, 0, 0, 0.1), rgb(0, 0, 0, 
 LabPalette::Pair LabPalette::slate() { return {rgb(0.45, 0.52, 0.64), rgb(0.62, 0.68, 0.78)}; }
 LabPalette::Pair LabPalette::systemRed() { return {QColor(255, 59, 48), QColor(255, 59, 48)}; }
 
+LabPalette::Pair LabPalette::systemGreen() { return {QColor(40, 167, 69), QColor(48, 209, 88)}; }
+
 LabPalette::Pair LabPalette::runtimeStateTint(VMRuntimeState state)
 {
     switch (state) {

@@ -42,6 +42,8 @@ public:
     static Pair slate();
     /// The system red, the same in both appearances.
     static Pair systemRed();
+    /// The system green of success marks.
+    static Pair systemGreen();
 
     static Pair runtimeStateTint(VMRuntimeState state);
 

@@ -50,6 +50,23 @@ const QHash<QString, QString> &symbolTable()
         {QStringLiteral("arrow.down.circle"), QStringLiteral("go-bottom")},
         {QStringLiteral("folder.badge.plus"), QStringLiteral("folder-new")},
         {QStringLiteral("checkmark.circle.fill"), QStringLiteral("emblem-default")},
+        {QStringLiteral("circle"), QStringLiteral("radio")},
+        {QStringLiteral("circle.fill"), QStringLiteral("radio-checked")},
+        {QStringLiteral("circle.dotted"), QStringLiteral("emblem-synchronizing")},
+        {QStringLiteral("clock.badge.xmark"), QStringLiteral("alarm")},
+        {QStringLiteral("gearshape.2"), QStringLiteral("emblem-system")},
+        {QStringLiteral("terminal"), QStringLiteral("utilities-terminal")},
+        {QStringLiteral("camera"), QStringLiteral("camera-photo")},
+        {QStringLiteral("power"), QStringLiteral("system-shutdown")},
+        {QStringLiteral("play.fill"), QStringLiteral("media-playback-start")},
+        {QStringLiteral("arrow.down.circle.fill"), QStringLiteral("folder-download")},
+        {QStringLiteral("arrow.down.doc"), QStringLiteral("document-save")},
+        {QStringLiteral("doc"), QStringLiteral("text-x-generic")},
+        {QStringLiteral("doc.text"), QStringLiteral("text-x-generic")},
+        {QStringLiteral("doc.richtext"), QStringLiteral("x-office-document")},
+        {QStringLiteral("doc.zipper"), QStringLiteral("media-zip")},
+        {QStringLiteral("photo"), QStringLiteral("image-x-generic")},
+        {QStringLiteral("app.gift"), QStringLiteral("application-x-addon")},
     };
     return table;
 }

@@ -7,12 +7,7 @@
 #include "LibraryView.h"
 #include "MainWindow.h"
 #include "ScreenshotSupport.h"
-#include "ScriptedVirtualMachine.h"
-#include "ScriptedVirtualMachineFactory.h"
-#include "Symbols.h"
 #include "TemporaryHome.h"
-#include "VirtualMachineSession.h"
-#include "VirtualMachineSessionTable.h"
 
 #include <QApplication>
 #include <QDir>
@@ -55,8 +50,7 @@ void shoot(MainWindow &window, const QString &path, const QString &appearance)
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    Symbols::ensureIconTheme();
+    ScreenshotSupport::prepareApplication();
     const QString folder = ScreenshotSupport::outputFolder(argc, argv);
 
     const TemporaryHome home;
@@ -80,13 +74,7 @@ int main(int argc, char *argv[])
         metadata.hardwareProfile.cpuCount = 1;
     });
     ScreenshotSupport::addBundle(state, QStringLiteral("Half Installed"), 4, [](VMMetadata &metadata) { metadata.installState = VMInstallState::failed; });
-    {
-        VirtualMachineConfiguration configuration;
-        auto session = std::make_shared<VirtualMachineSession>(running, configuration, std::make_unique<ScriptedVirtualMachine>(configuration),
-                                                               QStringList(), state.sharedFolderService(), state.loggingService());
-        session->setRuntimeState(VMRuntimeState::running);
-        state.coordinator().sessions().insert(session);
-    }
+    ScreenshotSupport::addSession(state, running, VMRuntimeState::running);
 
     MainWindow window(state);
     window.resize(1280, 800);

@@ -5,6 +5,13 @@
 
 #include "AppState.h"
 #include "LabPalette.h"
+#include "ScriptedVirtualMachine.h"
+#include "ScriptedVirtualMachineFactory.h"
+#include "Symbols.h"
+#include "VirtualMachineSession.h"
+#include "VirtualMachineSessionTable.h"
+
+#include <QApplication>
 
 #include <QDir>
 #include <QFile>
@@ -48,6 +55,30 @@ QImage shoot(QWidget &widget, const QString &path)
     const QImage image = widget.grab().toImage();
     check(image.save(path), QStringLiteral("saving ") + path);
     return image;
+}
+
+void prepareApplication()
+{
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    Symbols::ensureIconTheme();
+}
+
+std::unique_ptr<AppState> scriptedState()
+{
+    AppState::Options options;
+    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
+    options.resources = ApplicationResources(std::nullopt);
+    return std::make_unique<AppState>(std::move(options));
+}
+
+std::shared_ptr<VirtualMachineSession> addSession(AppState &state, const VMBundle &bundle, VMRuntimeState runtimeState)
+{
+    VirtualMachineConfiguration configuration;
+    auto session = std::make_shared<VirtualMachineSession>(bundle, configuration, std::make_unique<ScriptedVirtualMachine>(configuration), QStringList(),
+                                                           state.sharedFolderService(), state.loggingService());
+    session->setRuntimeState(runtimeState);
+    state.coordinator().sessions().insert(session);
+    return session;
 }
 
 int distance(const QColor &left, const QColor &right)

@@ -3,13 +3,16 @@
 
 #include "AppState.h"
 #include "VMBundle.h"
+#include "VMRuntimeState.h"
 
 #include <QColor>
 #include <QPalette>
 #include <QString>
 
 #include <functional>
+#include <memory>
 
+class VirtualMachineSession;
 class QImage;
 class QWidget;
 
@@ -35,6 +38,15 @@ int distance(const QColor &left, const QColor &right);
 
 /// How many distinct colours a grid of every third pixel holds: text, icons and gradients make many.
 int distinctColours(const QImage &image);
+
+/// The Fusion style and the icon theme, as every screenshot program starts.
+void prepareApplication();
+
+/// An application state over the scripted virtualization backend, without shipped resources; make a TemporaryHome first.
+std::unique_ptr<AppState> scriptedState();
+
+/// Puts a session of the VM on the scripted backend into the state's session table, in `runtimeState`.
+std::shared_ptr<VirtualMachineSession> addSession(AppState &state, const VMBundle &bundle, VMRuntimeState runtimeState);
 
 /// Adds an installed 4-CPU, 8 GiB VM to the state's library, created on day `day` of January 2026, with a 1 GiB sparse disk; `change` adjusts its metadata first.
 VMBundle addBundle(AppState &state, const QString &name, int day, const std::function<void(VMMetadata &)> &change);

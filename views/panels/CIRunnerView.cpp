@@ -1,0 +1,249 @@
+// SPDX-License-Identifier: MIT
+#include "CIRunnerView.h"
+
+#include "CIConfigurationDialog.h"
+#include "CIRunnerViewModel.h"
+#include "LabPalette.h"
+#include "PanelCard.h"
+#include "PanelText.h"
+#include "Symbols.h"
+
+#include <QCoroTask>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+using PanelText::Size;
+
+QColor runColor(VMCIRunColor color, const QPalette &palette)
+{
+    switch (color) {
+    case VMCIRunColor::accent:
+        return LabPalette::accent(palette);
+    case VMCIRunColor::green:
+        return LabPalette::systemGreen().resolved(palette);
+    case VMCIRunColor::red:
+        return LabPalette::systemRed().resolved(palette);
+    case VMCIRunColor::secondary:
+        break;
+    }
+    return palette.color(QPalette::PlaceholderText);
+}
+
+/// Takes every item out of the layout; their widgets leave at once and are deleted later, since one may be sending the click that got us here.
+void clear(QVBoxLayout *layout)
+{
+    while (QLayoutItem *item = layout->takeAt(0)) {
+        if (QWidget *widget = item->widget()) {
+            widget->hide();
+            widget->setParent(nullptr);
+            widget->deleteLater();
+        }
+        delete item;
+    }
+}
+
+QWidget *emptyState(const QPalette &palette)
+{
+    auto *empty = new QWidget;
+    empty->setObjectName(QStringLiteral("ci.empty"));
+    auto *stack = new QVBoxLayout(empty);
+    stack->setContentsMargins(0, 20, 0, 20);
+    stack->setSpacing(12);
+    const QColor secondary = palette.color(QPalette::PlaceholderText);
+    stack->addWidget(PanelText::symbol(QStringLiteral("gearshape.2"), secondary, 28), 0, Qt::AlignHCenter);
+    QLabel *title = PanelText::label(QObject::tr("No CI Configurations"), Size::headline, QFont::DemiBold);
+    title->setForegroundRole(QPalette::PlaceholderText);
+    stack->addWidget(title, 0, Qt::AlignHCenter);
+    QLabel *body = PanelText::label(QObject::tr("Create a CI configuration to run automated build and test scripts inside your VM."), Size::caption);
+    body->setForegroundRole(QPalette::PlaceholderText);
+    body->setAlignment(Qt::AlignCenter);
+    body->setWordWrap(true);
+    stack->addWidget(body);
+    return empty;
+}
+
+} // namespace
+
+CIRunnerView::CIRunnerView(std::unique_ptr<CIRunnerViewModel> viewModel, QWidget *parent)
+    : LabPanel(22, parent)
+    , m_viewModel(std::move(viewModel))
+    , m_header(new QWidget)
+    , m_newConfiguration(new QPushButton(tr("New Configuration")))
+    , m_empty(emptyState(palette()))
+    , m_configurationRows(new QVBoxLayout)
+    , m_runHistory(new QWidget)
+    , m_runRows(new QVBoxLayout)
+{
+    setObjectName(QStringLiteral("ci"));
+    auto *stack = new QVBoxLayout(this);
+    const QMargins shadow = shadowMargins();
+    stack->setContentsMargins(shadow.left() + 18, shadow.top() + 18, shadow.right() + 18, shadow.bottom() + 18);
+    stack->setSpacing(16);
+
+    auto *header = new QHBoxLayout(m_header);
+    header->setContentsMargins(0, 0, 0, 0);
+    header->addWidget(PanelText::label(tr("CI Runner"), Size::headline, QFont::DemiBold, QStringLiteral("ci.title")));
+    header->addStretch();
+    m_newConfiguration->setObjectName(QStringLiteral("ci.newConfiguration"));
+    m_newConfiguration->setIcon(Symbols::icon(QStringLiteral("plus")));
+    header->addWidget(m_newConfiguration);
+    stack->addWidget(m_header);
+
+    stack->addWidget(m_empty);
+    m_configurationRows->setSpacing(8);
+    stack->addLayout(m_configurationRows);
+
+    m_runHistory->setObjectName(QStringLiteral("ci.runHistory"));
+    auto *history = new QVBoxLayout(m_runHistory);
+    history->setContentsMargins(0, 0, 0, 0);
+    history->setSpacing(10);
+    history->addWidget(PanelText::label(tr("Run History"), Size::subheadline, QFont::Medium));
+    m_runRows->setSpacing(10);
+    history->addLayout(m_runRows);
+    stack->addWidget(m_runHistory);
+
+    connect(m_newConfiguration, &QPushButton::clicked, this, &CIRunnerView::openCreateSheet);
+    connect(m_viewModel.get(), &CIRunnerViewModel::changed, this, &CIRunnerView::refresh);
+    connect(m_viewModel.get(), &CIRunnerViewModel::failed, this, &CIRunnerView::failed);
+    refresh();
+}
+
+CIRunnerView::~CIRunnerView() = default;
+
+void CIRunnerView::changeEvent(QEvent *event)
+{
+    LabPanel::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        refresh();
+}
+
+void CIRunnerView::refresh()
+{
+    const QPalette &colors = palette();
+    if (m_activeStatus) {
+        m_activeStatus->hide();
+        m_activeStatus->setParent(nullptr);
+        m_activeStatus->deleteLater();
+        m_activeStatus = nullptr;
+    }
+    if (const std::optional<VMCIRunResult> &active = m_viewModel->activeRun()) {
+        m_activeStatus = PanelText::symbolText(QStringLiteral("circle.fill"), displayName(active->status),
+                                               runColor(symbolColor(active->status), colors), Size::caption,
+                                               QStringLiteral("ci.activeStatus.text"));
+        m_activeStatus->setObjectName(QStringLiteral("ci.activeStatus"));
+        static_cast<QHBoxLayout *>(m_header->layout())->insertWidget(2, m_activeStatus);
+    }
+
+    clear(m_configurationRows);
+    const QList<VMCIRunConfiguration> &configurations = m_viewModel->configurations();
+    m_empty->setVisible(configurations.isEmpty());
+    for (const VMCIRunConfiguration &configuration : configurations)
+        m_configurationRows->addWidget(configurationRow(configuration));
+
+    clear(m_runRows);
+    const QList<VMCIRunResult> runs = m_viewModel->recentRuns();
+    m_runHistory->setVisible(!runs.isEmpty());
+    for (const VMCIRunResult &run : runs)
+        m_runRows->addWidget(runRow(run));
+}
+
+QWidget *CIRunnerView::configurationRow(const VMCIRunConfiguration &configuration) const
+{
+    const QPalette &colors = palette();
+    const QColor secondary = colors.color(QPalette::PlaceholderText);
+    auto *row = new PanelCard(10);
+    row->setObjectName(QStringLiteral("ci.configuration"));
+    auto *line = new QHBoxLayout(row);
+    line->setContentsMargins(10, 10, 10, 10);
+    line->setSpacing(12);
+    QLabel *icon = PanelText::symbol(QStringLiteral("terminal"), LabPalette::accent(colors), 20);
+    icon->setFixedWidth(24);
+    icon->setAlignment(Qt::AlignCenter);
+    line->addWidget(icon);
+
+    auto *text = new QVBoxLayout;
+    text->setSpacing(2);
+    text->addWidget(PanelText::label(configuration.name, Size::body, QFont::Medium, QStringLiteral("ci.configuration.name")));
+    auto *options = new QHBoxLayout;
+    options->setSpacing(8);
+    if (configuration.snapshotBeforeRun)
+        options->addWidget(PanelText::symbolText(QStringLiteral("camera"), tr("Snapshot"), secondary, Size::smallCaption));
+    if (configuration.shutdownAfterCompletion)
+        options->addWidget(PanelText::symbolText(QStringLiteral("power"), tr("Auto-stop"), secondary, Size::smallCaption));
+    options->addWidget(PanelText::symbolText(QStringLiteral("clock"), CIRunnerViewModel::timeoutText(configuration.timeoutSeconds), secondary,
+                                             Size::smallCaption, QStringLiteral("ci.configuration.timeout")));
+    options->addStretch();
+    text->addLayout(options);
+    line->addLayout(text, 1);
+
+    auto *run = new QPushButton(Symbols::icon(QStringLiteral("play.fill")), tr("Run"));
+    run->setObjectName(QStringLiteral("ci.configuration.run"));
+    run->setEnabled(m_viewModel->isRunEnabled());
+    line->addWidget(run);
+    auto *remove = new QPushButton;
+    remove->setObjectName(QStringLiteral("ci.configuration.delete"));
+    remove->setFlat(true);
+    remove->setIcon(QIcon(Symbols::tinted(QStringLiteral("trash"), LabPalette::withOpacity(LabPalette::systemRed().resolved(colors), 0.7), 16)));
+    remove->setToolTip(tr("Delete"));
+    remove->setAccessibleName(tr("Delete"));
+    line->addWidget(remove);
+
+    const QUuid id = configuration.id;
+    CIRunnerViewModel *model = m_viewModel.get();
+    connect(run, &QPushButton::clicked, model, [model, id] { QCoro::connect(model->run(id), model, [] {}); });
+    connect(remove, &QPushButton::clicked, model, [model, id] { model->deleteConfiguration(id); });
+    return row;
+}
+
+QWidget *CIRunnerView::runRow(const VMCIRunResult &run) const
+{
+    const QPalette &colors = palette();
+    const QColor statusColor = runColor(symbolColor(run.status), colors);
+    auto *row = new QWidget;
+    row->setObjectName(QStringLiteral("ci.run"));
+    auto *line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(10);
+    QLabel *symbol = PanelText::symbol(run.statusSymbolName(), statusColor, 14);
+    symbol->setObjectName(QStringLiteral("ci.run.symbol"));
+    symbol->setFixedWidth(16);
+    line->addWidget(symbol);
+    line->addWidget(PanelText::label(displayName(run.status), Size::caption, QFont::Medium, QStringLiteral("ci.run.status")));
+    if (const std::optional<QString> duration = run.durationText()) {
+        QLabel *label = PanelText::label(*duration, Size::caption, QFont::Normal, QStringLiteral("ci.run.duration"));
+        label->setForegroundRole(QPalette::PlaceholderText);
+        line->addWidget(label);
+    }
+    if (const std::optional<QString> exit = run.exitCodeText()) {
+        QLabel *label = PanelText::label(*exit, Size::caption, QFont::Normal, QStringLiteral("ci.run.exit"));
+        PanelText::tint(label, runColor(*run.exitCodeColor(), colors));
+        line->addWidget(label);
+    }
+    line->addStretch();
+    QLabel *started = PanelText::label(QLocale().toString(run.startedAt.toLocalTime(), QLocale::ShortFormat), Size::smallCaption,
+                                       QFont::Normal, QStringLiteral("ci.run.started"));
+    started->setForegroundRole(QPalette::PlaceholderText);
+    line->addWidget(started);
+    return row;
+}
+
+void CIRunnerView::openCreateSheet()
+{
+    auto *sheet = new CIConfigurationDialog(m_viewModel->form(), this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    CIRunnerViewModel *model = m_viewModel.get();
+    connect(sheet, &CIConfigurationDialog::formChanged, model, &CIRunnerViewModel::setForm);
+    connect(sheet, &CIConfigurationDialog::createRequested, sheet, [model, sheet] {
+        model->setForm(sheet->form());
+        if (model->createConfiguration())
+            sheet->accept();
+    });
+    sheet->open();
+}

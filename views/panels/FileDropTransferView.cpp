@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: MIT
+#include "FileDropTransferView.h"
+
+#include "DisplayFormatters.h"
+#include "DropZoneArea.h"
+#include "FileDropTransferViewModel.h"
+#include "LabPalette.h"
+#include "PanelText.h"
+
+#include <QCoroTask>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+using PanelText::Size;
+
+void clear(QVBoxLayout *layout)
+{
+    while (QLayoutItem *item = layout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+}
+
+} // namespace
+
+FileDropTransferView::FileDropTransferView(QWidget *parent)
+    : LabPanel(22, parent)
+    , m_viewModel(new FileDropTransferViewModel(this))
+    , m_count(PanelText::label({}, Size::caption, QFont::Normal, QStringLiteral("drop.count")))
+    , m_progress(PanelText::label({}, Size::caption, QFont::Normal, QStringLiteral("drop.progress")))
+    , m_zone(new DropZoneArea)
+    , m_recent(new QWidget)
+    , m_rows(new QVBoxLayout)
+{
+    setObjectName(QStringLiteral("drop"));
+    auto *stack = new QVBoxLayout(this);
+    const QMargins shadow = shadowMargins();
+    stack->setContentsMargins(shadow.left() + 18, shadow.top() + 18, shadow.right() + 18, shadow.bottom() + 18);
+    stack->setSpacing(16);
+
+    auto *header = new QHBoxLayout;
+    header->addWidget(PanelText::label(tr("File Transfer"), Size::headline, QFont::DemiBold, QStringLiteral("drop.title")));
+    header->addStretch();
+    m_progress->setForegroundRole(QPalette::PlaceholderText);
+    header->addWidget(m_progress);
+    m_count->setForegroundRole(QPalette::PlaceholderText);
+    header->addWidget(m_count);
+    stack->addLayout(header);
+    stack->addWidget(m_zone);
+
+    m_recent->setObjectName(QStringLiteral("drop.recent"));
+    auto *recent = new QVBoxLayout(m_recent);
+    recent->setContentsMargins(0, 0, 0, 0);
+    recent->setSpacing(8);
+    recent->addWidget(PanelText::label(tr("Recent Transfers"), Size::subheadline, QFont::Medium));
+    m_rows->setSpacing(8);
+    recent->addLayout(m_rows);
+    stack->addWidget(m_recent);
+
+    connect(m_zone, &DropZoneArea::filesDropped, m_viewModel,
+            [model = m_viewModel](const QStringList &paths) { QCoro::connect(model->drop(paths), model, [](bool) {}); });
+    connect(m_viewModel, &FileDropTransferViewModel::sharedFolderChanged, this, &FileDropTransferView::showZone);
+    connect(m_viewModel, &FileDropTransferViewModel::vmNameChanged, this, &FileDropTransferView::showZone);
+    connect(m_viewModel, &FileDropTransferViewModel::transfersChanged, this, &FileDropTransferView::showTransfers);
+    connect(m_viewModel, &FileDropTransferViewModel::pendingCountChanged, this,
+            [this] { m_progress->setText(m_viewModel->progressText()); m_progress->setVisible(m_viewModel->pendingCount() > 0); });
+    connect(m_viewModel, &FileDropTransferViewModel::failed, this, &FileDropTransferView::failed);
+    m_progress->hide();
+    showZone();
+    showTransfers();
+}
+
+FileDropTransferView::~FileDropTransferView() = default;
+
+void FileDropTransferView::setSharedFolder(const std::optional<QString> &folder)
+{
+    m_viewModel->setSharedFolder(folder);
+}
+
+void FileDropTransferView::setVMName(const QString &name)
+{
+    m_viewModel->setVMName(name);
+}
+
+void FileDropTransferView::changeEvent(QEvent *event)
+{
+    LabPanel::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        showTransfers();
+}
+
+void FileDropTransferView::showZone()
+{
+    m_zone->setAcceptingFiles(m_viewModel->acceptsDrops());
+    m_zone->setPrompts(m_viewModel->promptText(false), m_viewModel->promptText(true));
+    m_zone->setHint(m_viewModel->acceptsDrops() ? QString() : tr("Configure a shared folder first to enable file transfer."));
+}
+
+void FileDropTransferView::showTransfers()
+{
+    m_count->setText(m_viewModel->countText());
+    m_count->setVisible(!m_viewModel->transfers().isEmpty());
+    clear(m_rows);
+    const QList<TransferredFile> recent = m_viewModel->recentTransfers();
+    m_recent->setVisible(!recent.isEmpty());
+    for (const TransferredFile &transfer : recent)
+        m_rows->addWidget(transferRow(transfer));
+}
+
+QWidget *FileDropTransferView::transferRow(const TransferredFile &transfer) const
+{
+    const QPalette &colors = palette();
+    auto *row = new QWidget;
+    row->setObjectName(QStringLiteral("drop.row"));
+    auto *line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    line->setSpacing(10);
+    QLabel *icon = PanelText::symbol(FileDropTransferViewModel::iconName(transfer.name), LabPalette::accent(colors), 16);
+    line->addWidget(icon);
+    QLabel *name = PanelText::label(transfer.name, Size::caption, QFont::Normal, QStringLiteral("drop.row.name"));
+    name->setMinimumWidth(40);
+    name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    line->addWidget(name, 1);
+    QLabel *size = PanelText::label(DisplayFormatters::byteCountText(transfer.sizeBytes), Size::caption, QFont::Normal, QStringLiteral("drop.row.size"));
+    size->setForegroundRole(QPalette::PlaceholderText);
+    line->addWidget(size);
+    const QColor mark = transfer.success ? LabPalette::systemGreen().resolved(colors) : LabPalette::systemRed().resolved(colors);
+    QLabel *status = PanelText::symbol(transfer.success ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle.fill"), mark, 14);
+    status->setObjectName(QStringLiteral("drop.row.status"));
+    line->addWidget(status);
+    if (transfer.errorMessage)
+        row->setToolTip(QStringLiteral("<p>") + transfer.errorMessage->toHtmlEscaped() + QStringLiteral("</p>"));
+    return row;
+}
