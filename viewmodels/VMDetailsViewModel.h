@@ -94,6 +94,12 @@ public:
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     void setErrorMessage(const std::optional<QString> &message);
     bool isBusy() const { return m_busyActions > 0; }
+    /// A snapshot of this VM is being taken, restored or deleted (the pre-update snapshot included).
+    bool isSnapshotOperationRunning() const { return m_snapshotOperations > 0; }
+    /// Disk space of this VM is being reclaimed.
+    bool isReclaiming() const { return m_reclaims > 0; }
+    /// The update service is checking a VM (any VM: the service checks one at a time).
+    bool isCheckingForUpdates() const;
     const std::optional<DiskImageService::DiskUsage> &diskUsage() const { return m_diskUsage; }
     const VMGuestAutomationStatusSnapshot &guestAutomationStatus() const { return m_guestAutomationStatus; }
     const std::optional<QString> &lastDiskExpansionAutomationMessage() const { return m_lastDiskExpansionAutomationMessage; }
@@ -164,7 +170,7 @@ public:
     QCoro::Task<> createSnapshot(QString name, QString notes);
     QCoro::Task<> restoreSnapshot(QUuid snapshotID);
     QCoro::Task<> deleteSnapshot(QUuid snapshotID);
-    /// Renames a snapshot; a failure is dropped and the timeline read again either way.
+    /// Renames a snapshot; a failure goes to errorMessage and the timeline is read again either way.
     void updateSnapshot(const QUuid &snapshotID, const QString &name);
     QList<ReclaimRecommendation> diskRecommendations() const;
     QCoro::Task<> reclaimDiskSpace(ReclaimAction action);
@@ -189,6 +195,11 @@ Q_SIGNALS:
     void activeConsoleSessionChanged();
     void errorMessageChanged();
     void isBusyChanged();
+    void isSnapshotOperationRunningChanged();
+    void isReclaimingChanged();
+    void isCheckingForUpdatesChanged();
+    /// The monitor added a sample to some VM's history (this one's included).
+    void performanceHistoryChanged();
     void diskUsageChanged();
     void guestAutomationStatusChanged();
     void lastDiskExpansionAutomationMessageChanged();
@@ -201,6 +212,8 @@ Q_SIGNALS:
 private:
     class BusyFrame;
     friend class BusyFrame;
+    class CountedOperation;
+    friend class CountedOperation;
 
     void receiveBundles(const QList<VMBundle> &bundles);
     /// Publishes the store's current copy with the live run state.
@@ -208,6 +221,8 @@ private:
     void setBundle(std::optional<VMBundle> bundle);
     bool runStateIs(VMRuntimeState state) const { return m_bundle && m_bundle->metadata.runtimeState == state; }
     void setBusyActions(int count);
+    void setSnapshotOperations(int count);
+    void setReclaims(int count);
     QCoro::Task<> launchQEMU(QEMUSetupService *qemuSetup);
     /// Starts the VM's session (cold or from its saved state) and publishes it for the console.
     QCoro::Task<> startSession(QStringView action, bool resumeSavedState);
@@ -238,6 +253,8 @@ private:
     std::shared_ptr<VirtualMachineSession> m_activeConsoleSession;
     std::optional<QString> m_errorMessage;
     int m_busyActions = 0;
+    int m_snapshotOperations = 0;
+    int m_reclaims = 0;
     std::optional<DiskImageService::DiskUsage> m_diskUsage;
     VMGuestAutomationStatusSnapshot m_guestAutomationStatus = VMGuestAutomationStatusSnapshot::empty();
     std::optional<QString> m_lastDiskExpansionAutomationMessage;

@@ -158,9 +158,30 @@ TEST_F(VMDetailsViewModelTest, SnapshotsAndReclaimRefreshWhatTheyChanged)
     EXPECT_EQ(model.errorMessage(), std::nullopt);
 
     EXPECT_FALSE(model.diskRecommendations().isEmpty());
+    QSignalSpy reclaiming(&model, &VMDetailsViewModel::isReclaimingChanged);
     waitForOutcome(model.reclaimDiskSpace(ReclaimAction::deleteSnapshots)).get();
     EXPECT_EQ(model.errorMessage(), std::nullopt);
     EXPECT_EQ(model.diskAnalytics()->snapshotUsageBytes, 0u);
+    EXPECT_TRUE(model.snapshotTimeline().snapshots.isEmpty()) << "the timeline went with the history";
+    EXPECT_EQ(reclaiming.count(), 2);
+    EXPECT_FALSE(model.isReclaiming());
+}
+
+TEST_F(VMDetailsViewModelTest, OneSnapshotOperationAtATimeAndTheFlagSaysSo)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    QSignalSpy flag(&model, &VMDetailsViewModel::isSnapshotOperationRunningChanged);
+    QCoro::Task<> first = model.createSnapshot(QStringLiteral("First"), QString());
+    ASSERT_TRUE(model.isSnapshotOperationRunning());
+    waitForOutcome(model.createSnapshot(QStringLiteral("Second"), QString())).get();
+    waitForOutcome(model.deleteSnapshot(QUuid::createUuid())).get();
+    EXPECT_TRUE(model.isSnapshotOperationRunning()) << "the ignored presses leave the running one flagged";
+    waitForOutcome(std::move(first)).get();
+    EXPECT_FALSE(model.isSnapshotOperationRunning());
+    EXPECT_EQ(flag.count(), 2);
+    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
+    EXPECT_EQ(model.snapshotTimeline().snapshots.first().name, QStringLiteral("First"));
 }
 
 TEST_F(VMDetailsViewModelTest, AGrowthHistoryThatIsAFIFONeverHangsThePane)
