@@ -535,6 +535,11 @@ QList<ReclaimRecommendation> VMDetailsViewModel::diskRecommendations() const
     return m_bundle ? m_diskAnalyticsService.recommendations(m_bundle->bundleURL) : QList<ReclaimRecommendation>();
 }
 
+std::optional<double> VMDetailsViewModel::estimatedDaysUntilHostFull() const
+{
+    return m_bundle ? m_diskAnalyticsService.estimatedDaysUntilHostFull(m_bundle->bundleURL) : std::nullopt;
+}
+
 QCoro::Task<> VMDetailsViewModel::reclaimDiskSpace(ReclaimAction action)
 {
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"reclaim");

@@ -173,6 +173,8 @@ public:
     /// Renames a snapshot; a failure goes to errorMessage and the timeline is read again either way.
     void updateSnapshot(const QUuid &snapshotID, const QString &name);
     QList<ReclaimRecommendation> diskRecommendations() const;
+    /// Days until the growth seen so far fills the volume that holds the VM; none without growth or a readable volume.
+    std::optional<double> estimatedDaysUntilHostFull() const;
     QCoro::Task<> reclaimDiskSpace(ReclaimAction action);
     /// The local folder of the VM's first shared folder.
     std::optional<QUrl> firstSharedFolderURL() const;

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+#include "PanelStyle.h"
+
+#include "LabPalette.h"
+#include "LabPanel.h"
+
+#include <QLabel>
+#include <QLayout>
+
+namespace {
+
+qreal pointSize(PanelStyle::Text style, qreal base)
+{
+    switch (style) {
+    case PanelStyle::Text::title2:
+        return base * 1.55;
+    case PanelStyle::Text::title3:
+        return base * 1.35;
+    case PanelStyle::Text::headline:
+    case PanelStyle::Text::body:
+        return base * 1.1;
+    case PanelStyle::Text::subheadline:
+    case PanelStyle::Text::callout:
+        return base;
+    case PanelStyle::Text::caption:
+        return base * 0.9;
+    case PanelStyle::Text::caption2:
+        return base * 0.82;
+    }
+    return base;
+}
+
+} // namespace
+
+QLabel *PanelStyle::label(const QString &text, Text style, Tone tone, bool bold)
+{
+    auto *label = new QLabel(text);
+    label->setTextFormat(Qt::PlainText);
+    applyText(*label, style, bold || style == Text::headline);
+    applyTone(*label, tone);
+    return label;
+}
+
+void PanelStyle::applyText(QWidget &widget, Text style, bool bold)
+{
+    QFont font = widget.font();
+    const qreal base = QFont().pointSizeF() > 0 ? QFont().pointSizeF() : 10;
+    font.setPointSizeF(pointSize(style, base));
+    if (bold)
+        font.setWeight(style == Text::headline ? QFont::DemiBold : QFont::Bold);
+    else if (style == Text::subheadline)
+        font.setWeight(QFont::Medium);
+    widget.setFont(font);
+}
+
+void PanelStyle::applyTone(QLabel &label, Tone tone)
+{
+    switch (tone) {
+    case Tone::primary:
+        label.setForegroundRole(QPalette::WindowText);
+        break;
+    case Tone::secondary:
+        applyColor(label, secondaryText(label.palette()));
+        break;
+    case Tone::tertiary:
+        applyColor(label, tertiaryText(label.palette()));
+        break;
+    }
+}
+
+void PanelStyle::applyColor(QLabel &label, const QColor &color)
+{
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::WindowText, color);
+    label.setPalette(palette);
+}
+
+QColor PanelStyle::color(PanelTint tint, const QPalette &palette)
+{
+    switch (tint) {
+    case PanelTint::accent:
+        return LabPalette::accent().resolved(palette);
+    case PanelTint::teal:
+        return LabPalette::teal().resolved(palette);
+    case PanelTint::orange:
+        return LabPalette::orange().resolved(palette);
+    case PanelTint::red:
+        return LabPalette::systemRed().resolved(palette);
+    case PanelTint::green:
+        return LabPalette::isDark(palette) ? QColor(48, 209, 88) : QColor(52, 199, 89);
+    case PanelTint::purple:
+        return LabPalette::isDark(palette) ? QColor(191, 90, 242) : QColor(175, 82, 222);
+    case PanelTint::gray:
+        return QColor(142, 142, 147);
+    case PanelTint::secondary:
+        return secondaryText(palette);
+    case PanelTint::primary:
+        return palette.color(QPalette::WindowText);
+    }
+    return palette.color(QPalette::WindowText);
+}
+
+QColor PanelStyle::secondaryText(const QPalette &palette)
+{
+    return LabPalette::withOpacity(palette.color(QPalette::WindowText), 0.65);
+}
+
+QColor PanelStyle::tertiaryText(const QPalette &palette)
+{
+    return LabPalette::withOpacity(palette.color(QPalette::WindowText), 0.45);
+}
+
+void PanelStyle::applyPanelMargins(QLayout &layout)
+{
+    const QMargins shadow = LabPanel::shadowMargins();
+    layout.setContentsMargins(shadow.left() + 18, shadow.top() + 18, shadow.right() + 18, shadow.bottom() + 18);
+}

@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: MIT
+#include "SnapshotTimelineView.h"
+
+#include "CreateSnapshotDialog.h"
+#include "PanelStyle.h"
+#include "RenameSnapshotDialog.h"
+#include "SnapshotRowView.h"
+#include "SnapshotTimelineTexts.h"
+#include "Symbols.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QWidget *emptyState()
+{
+    auto *state = new QWidget;
+    state->setObjectName(QStringLiteral("snapshots.empty"));
+    auto *column = new QVBoxLayout(state);
+    column->setContentsMargins(0, 24, 0, 24);
+    column->setSpacing(12);
+    auto *icon = new QLabel;
+    icon->setPixmap(Symbols::tinted(QStringLiteral("clock.arrow.circlepath"), PanelStyle::secondaryText(state->palette()), 32));
+    column->addWidget(icon, 0, Qt::AlignHCenter);
+    column->addWidget(PanelStyle::label(QStringLiteral("No Snapshots Yet"), PanelStyle::Text::headline, PanelStyle::Tone::secondary), 0, Qt::AlignHCenter);
+    QLabel *hint = PanelStyle::label(QStringLiteral("Create a snapshot to save the current state of your VM. You can restore to any snapshot at any time."),
+                                     PanelStyle::Text::caption, PanelStyle::Tone::tertiary);
+    hint->setAlignment(Qt::AlignHCenter);
+    hint->setWordWrap(true);
+    column->addWidget(hint);
+    return state;
+}
+
+/// A scroll area as tall as its rows, up to 400 px.
+class CappedScrollArea final : public QScrollArea
+{
+public:
+    QSize sizeHint() const override
+    {
+        const int content = widget() ? widget()->sizeHint().height() : 0;
+        return {QScrollArea::sizeHint().width(), std::min(content + 2 * frameWidth(), 400)};
+    }
+    QSize minimumSizeHint() const override { return {0, std::min(sizeHint().height(), 120)}; }
+};
+
+} // namespace
+
+SnapshotTimelineView::SnapshotTimelineView(QWidget *parent)
+    : LabPanel(PanelStyle::panelRadius, parent)
+    , m_count(PanelStyle::label(QString(), PanelStyle::Text::caption, PanelStyle::Tone::secondary))
+    , m_newSnapshot(new QPushButton(Symbols::icon(QStringLiteral("camera.fill")), QStringLiteral("New Snapshot")))
+    , m_body(new QStackedWidget)
+    , m_rows(new QWidget)
+    , m_rowsLayout(new QVBoxLayout(m_rows))
+    , m_createSheet(new CreateSnapshotDialog(this))
+    , m_renameSheet(new RenameSnapshotDialog(this))
+{
+    setObjectName(QStringLiteral("snapshotTimeline"));
+    auto *layout = new QVBoxLayout(this);
+    PanelStyle::applyPanelMargins(*layout);
+    layout->setSpacing(16);
+
+    auto *header = new QHBoxLayout;
+    header->addWidget(PanelStyle::label(QStringLiteral("Snapshot Timeline"), PanelStyle::Text::headline));
+    header->addStretch(1);
+    m_count->setObjectName(QStringLiteral("snapshots.count"));
+    header->addWidget(m_count);
+    m_newSnapshot->setObjectName(QStringLiteral("snapshots.newSnapshot"));
+    header->addWidget(m_newSnapshot);
+    layout->addLayout(header);
+
+    auto *scroll = new CappedScrollArea;
+    scroll->setObjectName(QStringLiteral("snapshots.list"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    m_rows->setAutoFillBackground(false);
+    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowsLayout->setSpacing(0);
+    scroll->setWidget(m_rows);
+    m_body->addWidget(emptyState());
+    m_body->addWidget(scroll);
+    layout->addWidget(m_body);
+
+    connect(m_newSnapshot, &QPushButton::clicked, this, [this] { m_createSheet->openWith(SnapshotTimelineTexts::proposedName(m_timeline.snapshots.size())); });
+    connect(m_createSheet, &CreateSnapshotDialog::createRequested, this, &SnapshotTimelineView::createRequested);
+    connect(m_renameSheet, &RenameSnapshotDialog::renameRequested, this, &SnapshotTimelineView::renameRequested);
+    rebuildRows();
+}
+
+void SnapshotTimelineView::setTimeline(const VMSnapshotTimeline &timeline)
+{
+    m_timeline = timeline;
+    rebuildRows();
+}
+
+void SnapshotTimelineView::setOperationRunning(bool running)
+{
+    m_operationRunning = running;
+    updateEnabled();
+}
+
+void SnapshotTimelineView::rebuildRows()
+{
+    m_count->setText(SnapshotTimelineTexts::countText(m_timeline.snapshots.size()));
+    while (QLayoutItem *item = m_rowsLayout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    for (const VMSnapshot &snapshot : SnapshotTimelineTexts::sorted(m_timeline)) {
+        auto *row = new SnapshotRowView(m_timeline, snapshot);
+        connect(row, &SnapshotRowView::restoreRequested, this, [this, snapshot] { confirmRestore(snapshot); });
+        connect(row, &SnapshotRowView::deleteRequested, this, [this, snapshot] { confirmDelete(snapshot); });
+        connect(row, &SnapshotRowView::renameRequested, this, [this, snapshot] { m_renameSheet->openFor(snapshot.id, snapshot.name); });
+        m_rowsLayout->addWidget(row);
+    }
+    m_rowsLayout->addStretch(1);
+    m_body->setCurrentIndex(m_timeline.snapshots.isEmpty() ? 0 : 1);
+    m_body->widget(1)->updateGeometry();
+    updateEnabled();
+}
+
+void SnapshotTimelineView::updateEnabled()
+{
+    m_newSnapshot->setEnabled(!m_operationRunning);
+    const QString reason = m_operationRunning ? QStringLiteral("A snapshot operation of this VM is running.") : QString();
+    m_newSnapshot->setToolTip(reason);
+    for (SnapshotRowView *row : m_rows->findChildren<SnapshotRowView *>(Qt::FindDirectChildrenOnly))
+        row->setActionsEnabled(!m_operationRunning);
+}
+
+QMessageBox *SnapshotTimelineView::confirmation(const QString &objectName, const QString &title, const QString &message, const QString &actionText)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::NoButton, this);
+    box->setObjectName(objectName);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::PlainText);
+    box->setWindowModality(Qt::WindowModal);
+    QPushButton *action = box->addButton(actionText, QMessageBox::DestructiveRole);
+    action->setObjectName(objectName + QStringLiteral(".confirm"));
+    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
+    cancel->setObjectName(objectName + QStringLiteral(".cancel"));
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    return box;
+}
+
+void SnapshotTimelineView::confirmRestore(const VMSnapshot &snapshot)
+{
+    QMessageBox *box = confirmation(QStringLiteral("snapshots.restoreAlert"), QStringLiteral("Restore Snapshot?"), SnapshotTimelineTexts::restoreMessage(snapshot),
+                                    QStringLiteral("Restore"));
+    const QUuid id = snapshot.id;
+    connect(box, &QMessageBox::buttonClicked, this, [this, box, id](QAbstractButton *button) {
+        if (box->buttonRole(button) == QMessageBox::DestructiveRole)
+            Q_EMIT restoreRequested(id);
+    });
+    box->open();
+}
+
+void SnapshotTimelineView::confirmDelete(const VMSnapshot &snapshot)
+{
+    QMessageBox *box = confirmation(QStringLiteral("snapshots.deleteAlert"), QStringLiteral("Delete Snapshot?"), SnapshotTimelineTexts::deleteMessage(m_timeline, snapshot),
+                                    QStringLiteral("Delete"));
+    const QUuid id = snapshot.id;
+    connect(box, &QMessageBox::buttonClicked, this, [this, box, id](QAbstractButton *button) {
+        if (box->buttonRole(button) == QMessageBox::DestructiveRole)
+            Q_EMIT deleteRequested(id);
+    });
+    box->open();
+}
