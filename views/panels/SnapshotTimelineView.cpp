@@ -2,6 +2,7 @@
 #include "SnapshotTimelineView.h"
 
 #include "CreateSnapshotDialog.h"
+#include "DestructiveConfirmation.h"
 #include "PanelStyle.h"
 #include "RenameSnapshotDialog.h"
 #include "SnapshotRowView.h"
@@ -10,7 +11,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
@@ -136,42 +136,16 @@ void SnapshotTimelineView::updateEnabled()
         row->setActionsEnabled(!m_operationRunning);
 }
 
-QMessageBox *SnapshotTimelineView::confirmation(const QString &objectName, const QString &title, const QString &message, const QString &actionText)
-{
-    auto *box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::NoButton, this);
-    box->setObjectName(objectName);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setTextFormat(Qt::PlainText);
-    box->setWindowModality(Qt::WindowModal);
-    QPushButton *action = box->addButton(actionText, QMessageBox::DestructiveRole);
-    action->setObjectName(objectName + QStringLiteral(".confirm"));
-    QPushButton *cancel = box->addButton(QMessageBox::Cancel);
-    cancel->setObjectName(objectName + QStringLiteral(".cancel"));
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    return box;
-}
-
 void SnapshotTimelineView::confirmRestore(const VMSnapshot &snapshot)
 {
-    QMessageBox *box = confirmation(QStringLiteral("snapshots.restoreAlert"), QStringLiteral("Restore Snapshot?"), SnapshotTimelineTexts::restoreMessage(snapshot),
-                                    QStringLiteral("Restore"));
     const QUuid id = snapshot.id;
-    connect(box, &QMessageBox::buttonClicked, this, [this, box, id](QAbstractButton *button) {
-        if (box->buttonRole(button) == QMessageBox::DestructiveRole)
-            Q_EMIT restoreRequested(id);
-    });
-    box->open();
+    DestructiveConfirmation::open(this, QStringLiteral("snapshots.restoreAlert"), QStringLiteral("Restore Snapshot?"), SnapshotTimelineTexts::restoreMessage(snapshot),
+                                  QStringLiteral("Restore"), [this, id] { Q_EMIT restoreRequested(id); });
 }
 
 void SnapshotTimelineView::confirmDelete(const VMSnapshot &snapshot)
 {
-    QMessageBox *box = confirmation(QStringLiteral("snapshots.deleteAlert"), QStringLiteral("Delete Snapshot?"), SnapshotTimelineTexts::deleteMessage(m_timeline, snapshot),
-                                    QStringLiteral("Delete"));
     const QUuid id = snapshot.id;
-    connect(box, &QMessageBox::buttonClicked, this, [this, box, id](QAbstractButton *button) {
-        if (box->buttonRole(button) == QMessageBox::DestructiveRole)
-            Q_EMIT deleteRequested(id);
-    });
-    box->open();
+    DestructiveConfirmation::open(this, QStringLiteral("snapshots.deleteAlert"), QStringLiteral("Delete Snapshot?"), SnapshotTimelineTexts::deleteMessage(m_timeline, snapshot),
+                                  QStringLiteral("Delete"), [this, id] { Q_EMIT deleteRequested(id); });
 }

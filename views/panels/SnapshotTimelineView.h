@@ -10,7 +10,6 @@
 
 class CreateSnapshotDialog;
 class QLabel;
-class QMessageBox;
 class QPushButton;
 class QStackedWidget;
 class QVBoxLayout;
@@ -60,8 +59,6 @@ private:
     void updateEnabled();
     void confirmRestore(const VMSnapshot &snapshot);
     void confirmDelete(const VMSnapshot &snapshot);
-    /// A confirmation with the destructive button and Cancel as the default; `confirmed` runs only on the destructive one.
-    QMessageBox *confirmation(const QString &objectName, const QString &title, const QString &message, const QString &actionText);
 
     VMSnapshotTimeline m_timeline;
     bool m_operationRunning = false;
