@@ -9,6 +9,7 @@
 #include "VMDiskAnalyticsService.h"
 #include "VMGuestAutomationService.h"
 #include "VMMacOSUpdateService.h"
+#include "VMNetworkTopologyService.h"
 #include "VMPerformanceMonitorService.h"
 #include "VMRuntimeService.h"
 #include "VMSnapshotService.h"
@@ -617,6 +618,38 @@ void VMDetailsViewModel::stopPerformanceMonitoring()
 VMPerformanceHistory VMDetailsViewModel::performanceHistory() const
 {
     return m_performanceMonitor.histories().value(m_bundleID);
+}
+
+// ---------------------------------------------------------------- private networks
+
+template <typename Change>
+void VMDetailsViewModel::changeNetworks(Change change)
+{
+    try {
+        change(m_networkTopology);
+    } catch (const std::exception &error) {
+        reportFailure(error);
+    }
+}
+
+void VMDetailsViewModel::createPrivateNetwork(const QString &name, const QString &subnet)
+{
+    changeNetworks([&](VMNetworkTopologyService &topology) { topology.createNetwork(name, subnet); });
+}
+
+void VMDetailsViewModel::deletePrivateNetwork(const PrivateNetworkID &networkID)
+{
+    changeNetworks([&](VMNetworkTopologyService &topology) { topology.deleteNetwork(networkID); });
+}
+
+void VMDetailsViewModel::addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID)
+{
+    changeNetworks([&](VMNetworkTopologyService &topology) { topology.addMember(bundleID, networkID); });
+}
+
+void VMDetailsViewModel::removePrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID)
+{
+    changeNetworks([&](VMNetworkTopologyService &topology) { topology.removeMember(bundleID, networkID); });
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)

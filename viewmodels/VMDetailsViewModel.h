@@ -4,9 +4,11 @@
 #include "ActionsInFlight.h"
 #include "DiskImageService.h"
 #include "HostCapacity.h"
+#include "PrivateNetworkID.h"
 #include "ReclaimAction.h"
 #include "ReclaimRecommendation.h"
 #include "VMBundle.h"
+#include "VMBundleID.h"
 #include "VMDetailsTexts.h"
 #include "VMDiskAnalytics.h"
 #include "VMDiskGrowthHistory.h"
@@ -188,6 +190,12 @@ public:
     void stopPerformanceMonitoring();
     VMPerformanceHistory performanceHistory() const;
 
+    // Private networks: every failure goes to errorMessage and the log
+    void createPrivateNetwork(const QString &name, const QString &subnet);
+    void deletePrivateNetwork(const PrivateNetworkID &networkID);
+    void addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
+    void removePrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
+
     // The services the pane's panels work with directly
     VMCIRunnerService &ciRunnerService() const { return m_ciRunner; }
     VMNetworkTopologyService &networkTopologyService() const { return m_networkTopology; }
@@ -234,6 +242,9 @@ private:
     void runImmediateAction(void (VirtualMachineCoordinator::*operation)(const QUuid &));
     QCoro::Task<> transition(VMRuntimeState target);
     void reportFailure(const std::exception &error);
+    /// Runs a quick change of the private networks; a failure is reported.
+    template <typename Change>
+    void changeNetworks(Change change);
 
     const QUuid m_bundleID;
     VMStore &m_store;

@@ -3,8 +3,11 @@
 
 #include "DisplayFormatters.h"
 #include "QEMUSetupService.h"
+#include "TestFiles.h"
 #include "ViewModelTestFixture.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <sys/stat.h>
@@ -182,6 +185,29 @@ TEST_F(VMDetailsViewModelTest, OneSnapshotOperationAtATimeAndTheFlagSaysSo)
     EXPECT_EQ(flag.count(), 2);
     ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
     EXPECT_EQ(model.snapshotTimeline().snapshots.first().name, QStringLiteral("First"));
+}
+
+TEST_F(VMDetailsViewModelTest, PrivateNetworkChangesThatFailReachTheBanner)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral("10.0.7.0/24"));
+    ASSERT_EQ(model.errorMessage(), std::nullopt);
+    const PrivateNetworkID lab(m_networks.privateNetworks().first().id);
+    model.addPrivateNetworkMember(VMBundleID(bundle.id()), lab);
+    EXPECT_EQ(m_networks.privateNetworks().first().memberBundleIDs, QList{bundle.id()});
+
+    model.addPrivateNetworkMember(VMBundleID(bundle.id()), PrivateNetworkID(QUuid::createUuid()));
+    EXPECT_EQ(model.errorMessage(), refused("Private network not found."));
+    model.setErrorMessage(std::nullopt);
+
+    const QString folder = QFileInfo(m_networks.storeURL()).absolutePath();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    TestFiles::write(folder, "a file where the folder should be");
+    model.deletePrivateNetwork(lab);
+    EXPECT_TRUE(model.errorMessage()) << "the failed write is shown";
+    EXPECT_EQ(m_networks.privateNetworks().size(), 1) << "and the network is still listed";
+    EXPECT_TRUE(QFile::remove(folder));
 }
 
 TEST_F(VMDetailsViewModelTest, AGrowthHistoryThatIsAFIFONeverHangsThePane)
