@@ -538,7 +538,8 @@ QList<ReclaimRecommendation> VMDetailsViewModel::diskRecommendations() const
 
 std::optional<double> VMDetailsViewModel::estimatedDaysUntilHostFull() const
 {
-    return m_bundle ? m_diskAnalyticsService.estimatedDaysUntilHostFull(m_bundle->bundleURL) : std::nullopt;
+    // From the published history, so the estimate agrees with the growth shown beside it.
+    return m_bundle ? m_diskGrowthHistory.estimatedDaysUntilHostFull(m_diskAnalyticsService.hostAvailableCapacityBytes(m_bundle->bundleURL)) : std::nullopt;
 }
 
 QCoro::Task<> VMDetailsViewModel::reclaimDiskSpace(ReclaimAction action)

@@ -8,6 +8,7 @@
 
 #include <QButtonGroup>
 #include <QFrame>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -252,4 +253,13 @@ QWidget *MacOSUpdateView::strategyRow(VMMacOSUpdateStrategy strategy)
     connect(radio, &QRadioButton::toggled, row, highlight);
     highlight();
     return row;
+}
+
+void MacOSUpdateView::changeEvent(QEvent *event)
+{
+    LabPanel::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange || LabPalette::isDark(palette()) == m_dark)
+        return;
+    m_dark = LabPalette::isDark(palette());
+    QMetaObject::invokeMethod(this, [this] { rebuildBody(); }, Qt::QueuedConnection);
 }

@@ -42,11 +42,16 @@ public:
 
     VMMacOSUpdateStrategy selectedStrategy() const { return m_strategy; }
 
+protected:
+    /// Symbols are painted in the appearance's colours: they are drawn again when it changes.
+    void changeEvent(QEvent *event) override;
+
 Q_SIGNALS:
     void checkRequested();
     void prepareRequested(VMMacOSUpdateStrategy strategy);
 
 private:
+    bool m_dark = false;
     bool isLinux() const { return m_guestOSType == VMGuestOSType::linux; }
     void rebuildBody();
     void updatePrepare();

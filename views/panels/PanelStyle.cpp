@@ -4,6 +4,8 @@
 #include "LabPalette.h"
 #include "LabPanel.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QLayout>
 
@@ -29,6 +31,48 @@ qreal pointSize(PanelStyle::Text style, qreal base)
     }
     return base;
 }
+
+const char *const toneProperty = "panelTone";
+
+/**
+ * Keeps the colour of secondary and tertiary labels a share of their
+ * parent's text colour across palette changes (light to dark and back).
+ */
+class ToneKeeper final : public QObject
+{
+public:
+    static ToneKeeper &instance()
+    {
+        static ToneKeeper keeper;
+        return keeper;
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) {
+            if (auto *label = qobject_cast<QLabel *>(watched))
+                refresh(*label);
+        }
+        return false;
+    }
+
+    static void refresh(QLabel &label)
+    {
+        const QVariant tone = label.property(toneProperty);
+        if (!tone.isValid())
+            return;
+        const QPalette parent = label.parentWidget() ? label.parentWidget()->palette() : QApplication::palette();
+        const QColor wanted = LabPalette::withOpacity(parent.color(QPalette::WindowText), tone.toDouble());
+        if (label.palette().color(QPalette::WindowText) == wanted)
+            return;
+        QPalette palette = label.palette();
+        palette.setColor(QPalette::WindowText, wanted);
+        label.setPalette(palette);
+    }
+};
+
+constexpr double secondaryOpacity = 0.65;
+constexpr double tertiaryOpacity = 0.45;
 
 } // namespace
 
@@ -60,10 +104,10 @@ void PanelStyle::applyTone(QLabel &label, Tone tone)
         label.setForegroundRole(QPalette::WindowText);
         break;
     case Tone::secondary:
-        applyColor(label, secondaryText(label.palette()));
-        break;
     case Tone::tertiary:
-        applyColor(label, tertiaryText(label.palette()));
+        label.setProperty(toneProperty, tone == Tone::secondary ? secondaryOpacity : tertiaryOpacity);
+        label.installEventFilter(&ToneKeeper::instance());
+        ToneKeeper::refresh(label);
         break;
     }
 }
@@ -102,12 +146,12 @@ QColor PanelStyle::color(PanelTint tint, const QPalette &palette)
 
 QColor PanelStyle::secondaryText(const QPalette &palette)
 {
-    return LabPalette::withOpacity(palette.color(QPalette::WindowText), 0.65);
+    return LabPalette::withOpacity(palette.color(QPalette::WindowText), secondaryOpacity);
 }
 
 QColor PanelStyle::tertiaryText(const QPalette &palette)
 {
-    return LabPalette::withOpacity(palette.color(QPalette::WindowText), 0.45);
+    return LabPalette::withOpacity(palette.color(QPalette::WindowText), tertiaryOpacity);
 }
 
 void PanelStyle::applyPanelMargins(QLayout &layout)

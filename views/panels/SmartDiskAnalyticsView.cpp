@@ -11,6 +11,7 @@
 #include "Symbols.h"
 
 #include <QGridLayout>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -276,4 +277,13 @@ void SmartDiskAnalyticsView::resizeEvent(QResizeEvent *event)
     const int available = std::max(contentsRect().width() - 2 * 18 - LabPanel::shadowMargins().left() - LabPanel::shadowMargins().right(), legendColumnWidth);
     if (std::max(1, (available + legendSpacing) / (legendColumnWidth + legendSpacing)) != m_legendColumns)
         rebuildLegend();
+}
+
+void SmartDiskAnalyticsView::changeEvent(QEvent *event)
+{
+    LabPanel::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange || LabPalette::isDark(palette()) == m_dark)
+        return;
+    m_dark = LabPalette::isDark(palette());
+    QMetaObject::invokeMethod(this, [this] { setAnalytics(m_analytics); rebuildReclaim(); rebuildGrowth(); }, Qt::QueuedConnection);
 }

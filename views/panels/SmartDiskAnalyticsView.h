@@ -39,10 +39,15 @@ public:
     void setReclaimableItems(const QList<ReclaimRecommendation> &items);
     void setReclaiming(bool reclaiming);
 
+protected:
+    /// Symbols are painted in the appearance's colours: they are drawn again when it changes.
+    void changeEvent(QEvent *event) override;
+
 Q_SIGNALS:
     void reclaimRequested(ReclaimAction action);
 
 private:
+    bool m_dark = false;
     void rebuildCards();
     void rebuildLegend();
     void rebuildReclaim();

@@ -110,7 +110,7 @@ QToolButton *rowButton(const QString &symbol, const QString &tooltip, const QStr
     button->setObjectName(name);
     button->setAutoRaise(true);
     button->setToolTip(tooltip);
-    button->setIcon(tint.isValid() ? QIcon(Symbols::tinted(symbol, tint, 16)) : Symbols::icon(symbol));
+    button->setIcon(QIcon(Symbols::tinted(symbol, tint, 16)));
     button->setIconSize(QSize(16, 16));
     return button;
 }
@@ -126,6 +126,7 @@ QWidget *iconText(const QString &symbol, const QString &text, PanelStyle::Text s
     icon->setPixmap(Symbols::tinted(symbol, label->palette().color(QPalette::WindowText), 12));
     row->addWidget(icon);
     row->addWidget(label);
+    row->addStretch(1);
     if (!name.isEmpty())
         label->setObjectName(name);
     return line;
@@ -136,8 +137,9 @@ QWidget *iconText(const QString &symbol, const QString &text, PanelStyle::Text s
 SnapshotRowView::SnapshotRowView(const VMSnapshotTimeline &timeline, const VMSnapshot &snapshot, QWidget *parent)
     : QWidget(parent)
     , m_snapshot(snapshot)
-    , m_restore(rowButton(QStringLiteral("arrow.counterclockwise"), QStringLiteral("Restore to this snapshot"), QStringLiteral("snapshotRow.restore"), {}))
-    , m_rename(rowButton(QStringLiteral("pencil"), QStringLiteral("Rename snapshot"), QStringLiteral("snapshotRow.rename"), {}))
+    , m_restore(rowButton(QStringLiteral("arrow.counterclockwise"), QStringLiteral("Restore to this snapshot"), QStringLiteral("snapshotRow.restore"),
+                          PanelStyle::secondaryText(palette())))
+    , m_rename(rowButton(QStringLiteral("pencil"), QStringLiteral("Rename snapshot"), QStringLiteral("snapshotRow.rename"), PanelStyle::secondaryText(palette())))
     , m_delete(rowButton(QStringLiteral("trash"), QStringLiteral("Delete snapshot"), QStringLiteral("snapshotRow.delete"), LabPalette::systemRed().light))
 {
     setObjectName(QStringLiteral("snapshotRow:") + snapshot.id.toString(QUuid::WithoutBraces).toUpper());

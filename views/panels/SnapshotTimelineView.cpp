@@ -3,12 +3,14 @@
 
 #include "CreateSnapshotDialog.h"
 #include "DestructiveConfirmation.h"
+#include "LabPalette.h"
 #include "PanelStyle.h"
 #include "RenameSnapshotDialog.h"
 #include "SnapshotRowView.h"
 #include "SnapshotTimelineTexts.h"
 #include "Symbols.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -80,11 +82,12 @@ SnapshotTimelineView::SnapshotTimelineView(QWidget *parent)
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->viewport()->setAutoFillBackground(false);
-    m_rows->setAutoFillBackground(false);
     m_rowsLayout->setContentsMargins(0, 0, 0, 0);
     m_rowsLayout->setSpacing(0);
     scroll->setWidget(m_rows);
+    // The rows lie on the panel itself; setWidget() turned the fill on.
+    scroll->viewport()->setAutoFillBackground(false);
+    m_rows->setAutoFillBackground(false);
     m_body->addWidget(emptyState());
     m_body->addWidget(scroll);
     layout->addWidget(m_body);
@@ -148,4 +151,13 @@ void SnapshotTimelineView::confirmDelete(const VMSnapshot &snapshot)
     const QUuid id = snapshot.id;
     DestructiveConfirmation::open(this, QStringLiteral("snapshots.deleteAlert"), QStringLiteral("Delete Snapshot?"), SnapshotTimelineTexts::deleteMessage(m_timeline, snapshot),
                                   QStringLiteral("Delete"), [this, id] { Q_EMIT deleteRequested(id); });
+}
+
+void SnapshotTimelineView::changeEvent(QEvent *event)
+{
+    LabPanel::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange || LabPalette::isDark(palette()) == m_dark)
+        return;
+    m_dark = LabPalette::isDark(palette());
+    QMetaObject::invokeMethod(this, [this] { rebuildRows(); }, Qt::QueuedConnection);
 }

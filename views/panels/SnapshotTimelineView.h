@@ -48,6 +48,10 @@ public:
     /// While true, New Snapshot and every row's buttons are disabled.
     void setOperationRunning(bool running);
 
+protected:
+    /// Symbols are painted in the appearance's colours: they are drawn again when it changes.
+    void changeEvent(QEvent *event) override;
+
 Q_SIGNALS:
     void restoreRequested(const QUuid &snapshotID);
     void deleteRequested(const QUuid &snapshotID);
@@ -55,6 +59,7 @@ Q_SIGNALS:
     void createRequested(const QString &name, const QString &notes);
 
 private:
+    bool m_dark = false;
     void rebuildRows();
     void updateEnabled();
     void confirmRestore(const VMSnapshot &snapshot);

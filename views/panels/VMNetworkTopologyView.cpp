@@ -8,6 +8,7 @@
 #include "PanelStyle.h"
 #include "Symbols.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -193,4 +194,13 @@ QWidget *VMNetworkTopologyView::networkCard(const VMPrivateNetwork &network)
         column->addWidget(add, 0, Qt::AlignLeft);
     }
     return card;
+}
+
+void VMNetworkTopologyView::changeEvent(QEvent *event)
+{
+    LabPanel::changeEvent(event);
+    if (event->type() != QEvent::PaletteChange || LabPalette::isDark(palette()) == m_dark)
+        return;
+    m_dark = LabPalette::isDark(palette());
+    QMetaObject::invokeMethod(this, [this] { rebuild(); }, Qt::QueuedConnection);
 }

@@ -33,6 +33,10 @@ public:
     void setPrivateNetworks(const QList<VMPrivateNetwork> &networks);
     void setAvailableVMs(const QList<VMBundle> &vms);
 
+protected:
+    /// Symbols are painted in the appearance's colours: they are drawn again when it changes.
+    void changeEvent(QEvent *event) override;
+
 Q_SIGNALS:
     void createNetworkRequested(const QString &name, const QString &subnet);
     void deleteNetworkRequested(const PrivateNetworkID &networkID);
@@ -40,6 +44,7 @@ Q_SIGNALS:
     void removeMemberRequested(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
 
 private:
+    bool m_dark = false;
     void rebuild();
     QWidget *networkCard(const VMPrivateNetwork &network);
 
