@@ -3,20 +3,13 @@
 
 #include "BlankName.h"
 #include "QtPrinters.h"
+#include "SnapshotRecords.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-VMSnapshot snapshot(const QString &name, int hour, std::optional<QUuid> parent = std::nullopt)
-{
-    VMSnapshot entry;
-    entry.id = QUuid::createUuid();
-    entry.name = name;
-    entry.createdAt = QDateTime(QDate(2026, 1, 5), QTime(hour, 0), Qt::UTC);
-    entry.parentSnapshotID = parent;
-    return entry;
-}
+using SnapshotRecords::takenAt;
 
 QStringList names(const QList<VMSnapshot> &snapshots)
 {
@@ -42,10 +35,10 @@ TEST(SnapshotTimelineTextsTest, CountAndProposedNameIgnoreExistingNames)
 TEST(SnapshotTimelineTextsTest, RowsAreNewestFirstWithLineageAndOneActiveRow)
 {
     VMSnapshotTimeline timeline;
-    const VMSnapshot ten = snapshot(QStringLiteral("ten"), 10);
-    const VMSnapshot nine = snapshot(QStringLiteral("nine"), 9, ten.id); // parent is newer: lineage does not order rows
-    const VMSnapshot eleven = snapshot(QStringLiteral("eleven"), 11, QUuid::createUuid());
-    VMSnapshot tie = snapshot(QStringLiteral("tie"), 10);
+    const VMSnapshot ten = takenAt(QStringLiteral("ten"), 10);
+    const VMSnapshot nine = takenAt(QStringLiteral("nine"), 9, ten.id); // parent is newer: lineage does not order rows
+    const VMSnapshot eleven = takenAt(QStringLiteral("eleven"), 11, QUuid::createUuid());
+    VMSnapshot tie = takenAt(QStringLiteral("tie"), 10);
     timeline.snapshots = {ten, nine, eleven, tie};
     EXPECT_EQ(names(SnapshotTimelineTexts::sorted(timeline)), (QStringList{QStringLiteral("eleven"), QStringLiteral("ten"), QStringLiteral("tie"), QStringLiteral("nine")}));
     EXPECT_EQ(names(timeline.snapshots), (QStringList{QStringLiteral("ten"), QStringLiteral("nine"), QStringLiteral("eleven"), QStringLiteral("tie")})) << "the stored order stays";
@@ -65,11 +58,11 @@ TEST(SnapshotTimelineTextsTest, RowsAreNewestFirstWithLineageAndOneActiveRow)
 TEST(SnapshotTimelineTextsTest, TheDeleteMessageNamesTheSnapshotAndItsDescendants)
 {
     VMSnapshotTimeline timeline;
-    const VMSnapshot root = snapshot(QStringLiteral("Base <b>"), 1);
-    const VMSnapshot child = snapshot(QStringLiteral("Child"), 2, root.id);
-    const VMSnapshot grandchild = snapshot(QStringLiteral("Grandchild"), 3, child.id);
-    const VMSnapshot sibling = snapshot(QStringLiteral("Sibling"), 4, root.id);
-    VMSnapshot loop = snapshot(QStringLiteral("Loop"), 5);
+    const VMSnapshot root = takenAt(QStringLiteral("Base <b>"), 1);
+    const VMSnapshot child = takenAt(QStringLiteral("Child"), 2, root.id);
+    const VMSnapshot grandchild = takenAt(QStringLiteral("Grandchild"), 3, child.id);
+    const VMSnapshot sibling = takenAt(QStringLiteral("Sibling"), 4, root.id);
+    VMSnapshot loop = takenAt(QStringLiteral("Loop"), 5);
     loop.parentSnapshotID = loop.id; // a malformed file: its own parent
     timeline.snapshots = {root, child, grandchild, sibling, loop};
 

@@ -9,6 +9,7 @@
 #include "VMNetworkTopologyView.h"
 
 #include "QtPrinters.h"
+#include "SnapshotRecords.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -39,24 +40,15 @@ QString rowName(const QUuid &id)
     return QStringLiteral("snapshotRow:") + id.toString(QUuid::WithoutBraces).toUpper();
 }
 
-VMSnapshot snapshot(const QString &name, int hour, std::optional<QUuid> parent = std::nullopt)
-{
-    VMSnapshot entry;
-    entry.id = QUuid::createUuid();
-    entry.name = name;
-    entry.createdAt = QDateTime(QDate(2026, 1, 5), QTime(hour, 0), Qt::UTC);
-    entry.parentSnapshotID = parent;
-    entry.cpuCount = 2;
-    return entry;
-}
+using SnapshotRecords::takenAt;
 
 /// Base (active) ← Child ← Grandchild.
 VMSnapshotTimeline threeSnapshots()
 {
     VMSnapshotTimeline timeline;
-    const VMSnapshot base = snapshot(QStringLiteral("<b>Base</b> & Co"), 9);
-    const VMSnapshot child = snapshot(QStringLiteral("Child"), 10, base.id);
-    timeline.snapshots = {base, child, snapshot(QStringLiteral("Grandchild"), 11, child.id)};
+    const VMSnapshot base = takenAt(QStringLiteral("<b>Base</b> & Co"), 9);
+    const VMSnapshot child = takenAt(QStringLiteral("Child"), 10, base.id);
+    timeline.snapshots = {base, child, takenAt(QStringLiteral("Grandchild"), 11, child.id)};
     timeline.activeSnapshotID = base.id;
     return timeline;
 }

@@ -31,5 +31,5 @@ private:
 
     QLineEdit *m_name;
     QLineEdit *m_subnet;
-    QPushButton *m_create;
+    QPushButton *m_create = nullptr;
 };

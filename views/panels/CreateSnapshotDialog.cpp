@@ -2,10 +2,8 @@
 #include "CreateSnapshotDialog.h"
 
 #include "BlankName.h"
-#include "PanelStyle.h"
+#include "SheetLayout.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,48 +13,17 @@ CreateSnapshotDialog::CreateSnapshotDialog(QWidget *parent)
     : QDialog(parent)
     , m_name(new QLineEdit)
     , m_notes(new QPlainTextEdit)
-    , m_create(new QPushButton(QStringLiteral("Create Snapshot")))
 {
-    setObjectName(QStringLiteral("snapshots.createSheet"));
-    setWindowTitle(QStringLiteral("Create Snapshot"));
-    setWindowModality(Qt::WindowModal);
-    setFixedWidth(420);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 24, 24, 24);
-    layout->setSpacing(20);
-    QLabel *title = PanelStyle::label(QStringLiteral("Create Snapshot"), PanelStyle::Text::title2, PanelStyle::Tone::primary, true);
-    layout->addWidget(title, 0, Qt::AlignHCenter);
-
-    auto *nameGroup = new QVBoxLayout;
-    nameGroup->setSpacing(8);
-    nameGroup->addWidget(PanelStyle::label(QStringLiteral("Name"), PanelStyle::Text::headline));
+    QVBoxLayout *column = SheetLayout::begin(*this, QStringLiteral("snapshots.createSheet"), QStringLiteral("Create Snapshot"), 420);
     m_name->setObjectName(QStringLiteral("createSheet.name"));
     m_name->setPlaceholderText(QStringLiteral("Snapshot name"));
-    nameGroup->addWidget(m_name);
-    layout->addLayout(nameGroup);
-
-    auto *notesGroup = new QVBoxLayout;
-    notesGroup->setSpacing(8);
-    notesGroup->addWidget(PanelStyle::label(QStringLiteral("Notes (optional)"), PanelStyle::Text::headline));
+    SheetLayout::addGroup(*column, QStringLiteral("Name"))->addWidget(m_name);
     m_notes->setObjectName(QStringLiteral("createSheet.notes"));
     m_notes->setFixedHeight(80);
     m_notes->setTabChangesFocus(true);
-    notesGroup->addWidget(m_notes);
-    layout->addLayout(notesGroup);
+    SheetLayout::addGroup(*column, QStringLiteral("Notes (optional)"))->addWidget(m_notes);
+    m_create = SheetLayout::addButtons(*this, *column, QStringLiteral("createSheet"), QStringLiteral("Create Snapshot"), QStringLiteral("create"));
 
-    auto *buttons = new QHBoxLayout;
-    auto *cancel = new QPushButton(QStringLiteral("Cancel"));
-    cancel->setObjectName(QStringLiteral("createSheet.cancel"));
-    cancel->setAutoDefault(false);
-    m_create->setObjectName(QStringLiteral("createSheet.create"));
-    m_create->setDefault(true);
-    buttons->addWidget(cancel);
-    buttons->addStretch(1);
-    buttons->addWidget(m_create);
-    layout->addLayout(buttons);
-
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_create, &QPushButton::clicked, this, &CreateSnapshotDialog::commit);
     connect(m_name, &QLineEdit::textChanged, this, &CreateSnapshotDialog::updateButtons);
     updateButtons();

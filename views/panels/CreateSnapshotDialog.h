@@ -34,5 +34,5 @@ private:
 
     QLineEdit *m_name;
     QPlainTextEdit *m_notes;
-    QPushButton *m_create;
+    QPushButton *m_create = nullptr;
 };

@@ -18,17 +18,6 @@
 
 namespace {
 
-void clear(QLayout *layout)
-{
-    while (QLayoutItem *item = layout->takeAt(0)) {
-        if (QWidget *widget = item->widget())
-            delete widget;
-        else if (QLayout *child = item->layout())
-            clear(child);
-        delete item;
-    }
-}
-
 QLabel *named(QLabel *label, const QString &name)
 {
     label->setObjectName(name);
@@ -123,7 +112,7 @@ void MacOSUpdateView::rebuildBody()
 {
     using P = GuestUpdatePresentation;
     m_title->setText(P::panelTitle(isLinux()));
-    clear(m_bodyLayout);
+    PanelStyle::clearLayout(*m_bodyLayout);
     m_strategies = nullptr;
     m_prepare = nullptr;
     const P::Status status = P::status(m_info, m_failure);

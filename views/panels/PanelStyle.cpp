@@ -3,11 +3,13 @@
 
 #include "LabPalette.h"
 #include "LabPanel.h"
+#include "Symbols.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -158,4 +160,35 @@ void PanelStyle::applyPanelMargins(QLayout &layout)
 {
     const QMargins shadow = LabPanel::shadowMargins();
     layout.setContentsMargins(shadow.left() + 18, shadow.top() + 18, shadow.right() + 18, shadow.bottom() + 18);
+}
+
+void PanelStyle::clearLayout(QLayout &layout)
+{
+    while (QLayoutItem *item = layout.takeAt(0)) {
+        if (QWidget *widget = item->widget())
+            delete widget;
+        else if (QLayout *child = item->layout())
+            clearLayout(*child);
+        delete item;
+    }
+}
+
+QWidget *PanelStyle::emptyState(const QString &objectName, const QString &symbol, int symbolSize, int margin, const QString &headline, const QString &text,
+                                Text textStyle, Tone textTone)
+{
+    auto *state = new QWidget;
+    state->setObjectName(objectName);
+    auto *column = new QVBoxLayout(state);
+    column->setContentsMargins(0, margin, 0, margin);
+    column->setSpacing(12);
+    auto *icon = new QLabel;
+    icon->setPixmap(Symbols::tinted(symbol, secondaryText(state->palette()), symbolSize));
+    column->addWidget(icon, 0, Qt::AlignHCenter);
+    if (!headline.isEmpty())
+        column->addWidget(label(headline, Text::headline, Tone::secondary), 0, Qt::AlignHCenter);
+    QLabel *body = label(text, textStyle, textTone);
+    body->setAlignment(Qt::AlignHCenter);
+    body->setWordWrap(true);
+    column->addWidget(body);
+    return state;
 }

@@ -49,6 +49,17 @@ public:
     static QColor secondaryText(const QPalette &palette);
     static QColor tertiaryText(const QPalette &palette);
 
+    /**
+     * The centred empty state of a panel: the symbol in the secondary colour,
+     * an optional headline and a wrapped, centred text, 12 px apart with
+     * `margin` above and below.
+     */
+    static QWidget *emptyState(const QString &objectName, const QString &symbol, int symbolSize, int margin, const QString &headline, const QString &text,
+                               Text textStyle, Tone textTone);
+
+    /// Removes and deletes every item of the layout, its widgets and nested layouts included.
+    static void clearLayout(QLayout &layout);
+
     /// The panel's inner margins: 18 px inside the panel's shadow room.
     static void applyPanelMargins(QLayout &layout);
     /// The corner radius of every panel of the details pane.

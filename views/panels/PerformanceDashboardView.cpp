@@ -13,25 +13,6 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-namespace {
-
-QWidget *emptyState()
-{
-    auto *state = new QWidget;
-    state->setObjectName(QStringLiteral("performance.empty"));
-    auto *column = new QVBoxLayout(state);
-    column->setContentsMargins(0, 20, 0, 20);
-    column->setSpacing(12);
-    auto *icon = new QLabel;
-    icon->setPixmap(Symbols::tinted(QStringLiteral("chart.xyaxis.line"), PanelStyle::secondaryText(state->palette()), 28));
-    column->addWidget(icon, 0, Qt::AlignHCenter);
-    column->addWidget(PanelStyle::label(QStringLiteral("Start the VM to see live performance metrics"), PanelStyle::Text::callout, PanelStyle::Tone::secondary), 0,
-                      Qt::AlignHCenter);
-    return state;
-}
-
-} // namespace
-
 PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
     : LabPanel(PanelStyle::panelRadius, parent)
     , m_sampleCount(PanelStyle::label(QString(), PanelStyle::Text::caption, PanelStyle::Tone::secondary))
@@ -79,7 +60,8 @@ PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
 
     m_disk->setTint(PanelTint::orange);
     m_network->setTint(PanelTint::teal);
-    m_body->addWidget(emptyState());
+    m_body->addWidget(PanelStyle::emptyState(QStringLiteral("performance.empty"), QStringLiteral("chart.xyaxis.line"), 28, 20, QString(),
+                                             QStringLiteral("Start the VM to see live performance metrics"), PanelStyle::Text::callout, PanelStyle::Tone::secondary));
     m_body->addWidget(metrics);
     layout->addWidget(m_body);
     setHistory(VMPerformanceHistory());

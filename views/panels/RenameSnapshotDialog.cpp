@@ -2,10 +2,8 @@
 #include "RenameSnapshotDialog.h"
 
 #include "BlankName.h"
-#include "PanelStyle.h"
+#include "SheetLayout.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -13,33 +11,13 @@
 RenameSnapshotDialog::RenameSnapshotDialog(QWidget *parent)
     : QDialog(parent)
     , m_name(new QLineEdit)
-    , m_rename(new QPushButton(QStringLiteral("Rename")))
 {
-    setObjectName(QStringLiteral("snapshots.renameSheet"));
-    setWindowTitle(QStringLiteral("Rename Snapshot"));
-    setWindowModality(Qt::WindowModal);
-    setFixedWidth(360);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 24, 24, 24);
-    layout->setSpacing(20);
-    layout->addWidget(PanelStyle::label(QStringLiteral("Rename Snapshot"), PanelStyle::Text::title2, PanelStyle::Tone::primary, true), 0, Qt::AlignHCenter);
+    QVBoxLayout *column = SheetLayout::begin(*this, QStringLiteral("snapshots.renameSheet"), QStringLiteral("Rename Snapshot"), 360);
     m_name->setObjectName(QStringLiteral("renameSheet.name"));
     m_name->setPlaceholderText(QStringLiteral("Snapshot name"));
-    layout->addWidget(m_name);
+    column->addWidget(m_name);
+    m_rename = SheetLayout::addButtons(*this, *column, QStringLiteral("renameSheet"), QStringLiteral("Rename"), QStringLiteral("rename"));
 
-    auto *buttons = new QHBoxLayout;
-    auto *cancel = new QPushButton(QStringLiteral("Cancel"));
-    cancel->setObjectName(QStringLiteral("renameSheet.cancel"));
-    cancel->setAutoDefault(false);
-    m_rename->setObjectName(QStringLiteral("renameSheet.rename"));
-    m_rename->setDefault(true);
-    buttons->addWidget(cancel);
-    buttons->addStretch(1);
-    buttons->addWidget(m_rename);
-    layout->addLayout(buttons);
-
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_rename, &QPushButton::clicked, this, &RenameSnapshotDialog::commit);
     connect(m_name, &QLineEdit::textChanged, this, &RenameSnapshotDialog::updateButtons);
 }

@@ -33,5 +33,5 @@ private:
 
     QUuid m_snapshotID;
     QLineEdit *m_name;
-    QPushButton *m_rename;
+    QPushButton *m_rename = nullptr;
 };

@@ -24,17 +24,6 @@ namespace {
 constexpr int legendColumnWidth = 150;
 constexpr int legendSpacing = 8;
 
-void clear(QLayout *layout)
-{
-    while (QLayoutItem *item = layout->takeAt(0)) {
-        if (QWidget *widget = item->widget())
-            delete widget;
-        else if (QLayout *child = item->layout())
-            clear(child);
-        delete item;
-    }
-}
-
 QWidget *capacityCard(const QString &symbol, PanelTint tint, const QString &value, const QString &title, const QString &name)
 {
     auto *card = new CardFrame(12);
@@ -164,7 +153,7 @@ void SmartDiskAnalyticsView::setReclaiming(bool reclaiming)
 
 void SmartDiskAnalyticsView::rebuildCards()
 {
-    clear(m_cards);
+    PanelStyle::clearLayout(*m_cards);
     using P = DiskAnalyticsPresentation;
     m_cards->addWidget(capacityCard(QStringLiteral("internaldrive"), PanelTint::accent, DisplayFormatters::byteCountText(m_analytics.virtualCapacityBytes),
                                     QStringLiteral("Virtual Capacity"), QStringLiteral("diskAnalytics.virtualCapacity")), 0, 0);
@@ -181,7 +170,7 @@ void SmartDiskAnalyticsView::rebuildCards()
 void SmartDiskAnalyticsView::rebuildLegend()
 {
     auto *grid = static_cast<QGridLayout *>(m_legend->layout());
-    clear(grid);
+    PanelStyle::clearLayout(*grid);
     const int available = std::max(contentsRect().width() - 2 * 18 - LabPanel::shadowMargins().left() - LabPanel::shadowMargins().right(), legendColumnWidth);
     m_legendColumns = std::max(1, (available + legendSpacing) / (legendColumnWidth + legendSpacing));
     const QList<VMDiskAnalytics::BreakdownRow> rows = m_analytics.breakdown();
@@ -204,7 +193,7 @@ void SmartDiskAnalyticsView::rebuildLegend()
 void SmartDiskAnalyticsView::rebuildReclaim()
 {
     QLayout *layout = m_reclaimSection->layout();
-    clear(layout);
+    PanelStyle::clearLayout(*layout);
     m_reclaimSection->setVisible(!m_items.isEmpty());
     if (m_items.isEmpty())
         return;
@@ -233,7 +222,7 @@ void SmartDiskAnalyticsView::rebuildReclaim()
 void SmartDiskAnalyticsView::rebuildGrowth()
 {
     QLayout *layout = m_growthSection->layout();
-    clear(layout);
+    PanelStyle::clearLayout(*layout);
     const bool shown = m_history.samples.size() >= 2;
     m_growthSection->setVisible(shown);
     if (!shown)

@@ -20,25 +20,6 @@
 
 namespace {
 
-QWidget *emptyState()
-{
-    auto *state = new QWidget;
-    state->setObjectName(QStringLiteral("snapshots.empty"));
-    auto *column = new QVBoxLayout(state);
-    column->setContentsMargins(0, 24, 0, 24);
-    column->setSpacing(12);
-    auto *icon = new QLabel;
-    icon->setPixmap(Symbols::tinted(QStringLiteral("clock.arrow.circlepath"), PanelStyle::secondaryText(state->palette()), 32));
-    column->addWidget(icon, 0, Qt::AlignHCenter);
-    column->addWidget(PanelStyle::label(QStringLiteral("No Snapshots Yet"), PanelStyle::Text::headline, PanelStyle::Tone::secondary), 0, Qt::AlignHCenter);
-    QLabel *hint = PanelStyle::label(QStringLiteral("Create a snapshot to save the current state of your VM. You can restore to any snapshot at any time."),
-                                     PanelStyle::Text::caption, PanelStyle::Tone::tertiary);
-    hint->setAlignment(Qt::AlignHCenter);
-    hint->setWordWrap(true);
-    column->addWidget(hint);
-    return state;
-}
-
 /// A scroll area as tall as its rows, up to 400 px.
 class CappedScrollArea final : public QScrollArea
 {
@@ -88,7 +69,9 @@ SnapshotTimelineView::SnapshotTimelineView(QWidget *parent)
     // The rows lie on the panel itself; setWidget() turned the fill on.
     scroll->viewport()->setAutoFillBackground(false);
     m_rows->setAutoFillBackground(false);
-    m_body->addWidget(emptyState());
+    m_body->addWidget(PanelStyle::emptyState(QStringLiteral("snapshots.empty"), QStringLiteral("clock.arrow.circlepath"), 32, 24, QStringLiteral("No Snapshots Yet"),
+                                             QStringLiteral("Create a snapshot to save the current state of your VM. You can restore to any snapshot at any time."),
+                                             PanelStyle::Text::caption, PanelStyle::Tone::tertiary));
     m_body->addWidget(scroll);
     layout->addWidget(m_body);
 
@@ -113,10 +96,7 @@ void SnapshotTimelineView::setOperationRunning(bool running)
 void SnapshotTimelineView::rebuildRows()
 {
     m_count->setText(SnapshotTimelineTexts::countText(m_timeline.snapshots.size()));
-    while (QLayoutItem *item = m_rowsLayout->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    PanelStyle::clearLayout(*m_rowsLayout);
     for (const VMSnapshot &snapshot : SnapshotTimelineTexts::sorted(m_timeline)) {
         auto *row = new SnapshotRowView(m_timeline, snapshot);
         connect(row, &SnapshotRowView::restoreRequested, this, [this, snapshot] { confirmRestore(snapshot); });

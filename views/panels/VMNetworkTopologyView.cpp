@@ -24,25 +24,6 @@ QString idText(const QUuid &id)
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
-QWidget *emptyState()
-{
-    auto *state = new QWidget;
-    state->setObjectName(QStringLiteral("network.empty"));
-    auto *column = new QVBoxLayout(state);
-    column->setContentsMargins(0, 20, 0, 20);
-    column->setSpacing(12);
-    auto *icon = new QLabel;
-    icon->setPixmap(Symbols::tinted(QStringLiteral("point.3.connected.trianglepath.dotted"), PanelStyle::secondaryText(state->palette()), 28));
-    column->addWidget(icon, 0, Qt::AlignHCenter);
-    column->addWidget(PanelStyle::label(QStringLiteral("No Private Networks"), PanelStyle::Text::headline, PanelStyle::Tone::secondary), 0, Qt::AlignHCenter);
-    QLabel *hint = PanelStyle::label(QStringLiteral("Create a private network to allow your VMs to communicate with each other on an isolated virtual network."),
-                                     PanelStyle::Text::caption, PanelStyle::Tone::tertiary);
-    hint->setAlignment(Qt::AlignHCenter);
-    hint->setWordWrap(true);
-    column->addWidget(hint);
-    return state;
-}
-
 QToolButton *iconButton(const QString &symbol, const QColor &color, const QString &name, const QString &tooltip)
 {
     auto *button = new QToolButton;
@@ -78,7 +59,9 @@ VMNetworkTopologyView::VMNetworkTopologyView(QWidget *parent)
 
     m_cardsLayout->setContentsMargins(0, 0, 0, 0);
     m_cardsLayout->setSpacing(12);
-    m_body->addWidget(emptyState());
+    m_body->addWidget(PanelStyle::emptyState(QStringLiteral("network.empty"), QStringLiteral("point.3.connected.trianglepath.dotted"), 28, 20, QStringLiteral("No Private Networks"),
+                                             QStringLiteral("Create a private network to allow your VMs to communicate with each other on an isolated virtual network."),
+                                             PanelStyle::Text::caption, PanelStyle::Tone::tertiary));
     m_body->addWidget(m_cards);
     layout->addWidget(m_body);
 
@@ -101,10 +84,7 @@ void VMNetworkTopologyView::setAvailableVMs(const QList<VMBundle> &vms)
 
 void VMNetworkTopologyView::rebuild()
 {
-    while (QLayoutItem *item = m_cardsLayout->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    PanelStyle::clearLayout(*m_cardsLayout);
     for (const VMPrivateNetwork &network : m_networks)
         m_cardsLayout->addWidget(networkCard(network));
     m_body->setCurrentIndex(m_networks.isEmpty() ? 0 : 1);
