@@ -51,7 +51,6 @@ Q_SIGNALS:
     void prepareRequested(VMMacOSUpdateStrategy strategy);
 
 private:
-    bool m_dark = false;
     bool isLinux() const { return m_guestOSType == VMGuestOSType::linux; }
     void rebuildBody();
     void updatePrepare();
@@ -72,4 +71,6 @@ private:
     QVBoxLayout *m_bodyLayout;
     QButtonGroup *m_strategies = nullptr;
     QPushButton *m_prepare = nullptr;
+    /// Whether the symbols were last painted for a dark appearance.
+    bool m_dark = false;
 };

@@ -42,22 +42,18 @@ public:
 protected:
     /// Symbols are painted in the appearance's colours: they are drawn again when it changes.
     void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 Q_SIGNALS:
     void reclaimRequested(ReclaimAction action);
 
 private:
-    bool m_dark = false;
     void rebuildCards();
     void rebuildLegend();
     void rebuildReclaim();
     void rebuildGrowth();
     void confirmReclaim(const ReclaimRecommendation &item);
 
-protected:
-    void resizeEvent(QResizeEvent *event) override;
-
-private:
     VMDiskAnalytics m_analytics;
     VMDiskGrowthHistory m_history;
     std::optional<double> m_daysUntilHostFull;
@@ -71,4 +67,6 @@ private:
     QWidget *m_legend;
     QWidget *m_reclaimSection;
     QWidget *m_growthSection;
+    /// Whether the symbols were last painted for a dark appearance.
+    bool m_dark = false;
 };

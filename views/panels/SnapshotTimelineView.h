@@ -59,7 +59,6 @@ Q_SIGNALS:
     void createRequested(const QString &name, const QString &notes);
 
 private:
-    bool m_dark = false;
     void rebuildRows();
     void updateEnabled();
     void confirmRestore(const VMSnapshot &snapshot);
@@ -74,4 +73,6 @@ private:
     QVBoxLayout *m_rowsLayout;
     CreateSnapshotDialog *m_createSheet;
     RenameSnapshotDialog *m_renameSheet;
+    /// Whether the symbols were last painted for a dark appearance.
+    bool m_dark = false;
 };

@@ -44,7 +44,6 @@ Q_SIGNALS:
     void removeMemberRequested(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
 
 private:
-    bool m_dark = false;
     void rebuild();
     QWidget *networkCard(const VMPrivateNetwork &network);
 
@@ -54,4 +53,6 @@ private:
     QWidget *m_cards;
     QVBoxLayout *m_cardsLayout;
     CreateNetworkDialog *m_createSheet;
+    /// Whether the symbols were last painted for a dark appearance.
+    bool m_dark = false;
 };
