@@ -37,10 +37,11 @@ VMPrivateNetwork VMNetworkTopologyService::createNetwork(const QString &name, co
     return network;
 }
 
-void VMNetworkTopologyService::addMember(const QUuid &bundleID, const QUuid &networkID)
+void VMNetworkTopologyService::addMember(const VMBundleID &bundle, const PrivateNetworkID &networkID)
 {
+    const QUuid &bundleID = bundle.value;
     QList<VMPrivateNetwork> networks = m_privateNetworks;
-    const auto network = std::find_if(networks.begin(), networks.end(), [&](const VMPrivateNetwork &entry) { return entry.id == networkID; });
+    const auto network = std::find_if(networks.begin(), networks.end(), [&](const VMPrivateNetwork &entry) { return entry.id == networkID.value; });
     if (network == networks.end())
         throw VirtualMachineError::invalidOperation(QStringLiteral("Private network not found."));
     if (network->memberBundleIDs.contains(bundleID))
@@ -50,15 +51,24 @@ void VMNetworkTopologyService::addMember(const QUuid &bundleID, const QUuid &net
     persist();
 }
 
-void VMNetworkTopologyService::removeMember(const QUuid &bundleID, const QUuid &networkID)
+void VMNetworkTopologyService::removeMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID)
 {
     QList<VMPrivateNetwork> networks = m_privateNetworks;
-    const auto network = std::find_if(networks.begin(), networks.end(), [&](const VMPrivateNetwork &entry) { return entry.id == networkID; });
+    const auto network = std::find_if(networks.begin(), networks.end(), [&](const VMPrivateNetwork &entry) { return entry.id == networkID.value; });
     if (network == networks.end())
         return;
-    network->memberBundleIDs.removeAll(bundleID);
+    network->memberBundleIDs.removeAll(bundleID.value);
     setPrivateNetworks(networks);
     persist();
+}
+
+void VMNetworkTopologyService::deleteNetwork(const PrivateNetworkID &networkID)
+{
+    QList<VMPrivateNetwork> networks = m_privateNetworks;
+    networks.removeIf([&](const VMPrivateNetwork &entry) { return entry.id == networkID.value; });
+    // Written before it is shown, so a network that could not be removed on disk stays in the list.
+    m_file.save(VMNetworkTopologyStore { networks });
+    setPrivateNetworks(networks);
 }
 
 void VMNetworkTopologyService::persist() { m_file.save(VMNetworkTopologyStore { m_privateNetworks }); }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "PrivateNetworkID.h"
 #include "StoredJSONFile.h"
+#include "VMBundleID.h"
 #include "VMNetworkTopologyStore.h"
 #include "VMPrivateNetwork.h"
 
@@ -25,7 +27,7 @@ class LoggingService;
  * @code
  * VMNetworkTopologyService topology(logging);
  * const VMPrivateNetwork lab = topology.createNetwork(QStringLiteral("Lab"), QStringLiteral("10.0.7.0/24"));
- * topology.addMember(vmID, lab.id);
+ * topology.addMember(VMBundleID(vmID), PrivateNetworkID(lab.id));
  * @endcode
  */
 class VMNetworkTopologyService : public QObject
@@ -39,16 +41,18 @@ public:
 
     /// In creation order.
     const QList<VMPrivateNetwork> &privateNetworks() const { return m_privateNetworks; }
-    /// Replaces the list in memory (the panel deletes a network this way, then calls persist()).
+    /// Replaces the list in memory without writing it.
     void setPrivateNetworks(const QList<VMPrivateNetwork> &networks);
     const QString &storeURL() const { return m_file.url(); }
 
     /// Appends a new enabled network without members and persists; a failed write is thrown, the network stays in memory.
     VMPrivateNetwork createNetwork(const QString &name, const QString &subnet);
     /// Adds the VM once; an unknown network throws invalidOperation "Private network not found.". A VM already there writes nothing.
-    void addMember(const QUuid &bundleID, const QUuid &networkID);
+    void addMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
     /// Removes every occurrence of the VM and persists; an unknown network does nothing.
-    void removeMember(const QUuid &bundleID, const QUuid &networkID);
+    void removeMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
+    /// Writes the list without every network of that id, then publishes it; a failed write is thrown and the list stays as it was.
+    void deleteNetwork(const PrivateNetworkID &networkID);
     /// Writes the whole list. Throws PlatformError.
     void persist();
 

@@ -14,6 +14,8 @@ struct VMPerformanceMetrics {
     double diskWriteBytesPerSecond = 0;
     double networkSentBytesPerSecond = 0;
     double networkReceivedBytesPerSecond = 0;
+    /// Whether the two network rates were measured; QEMU's user-mode (NAT) network keeps no counter, so they are 0 and not to be shown as a rate.
+    bool networkRatesAvailable = false;
 
     /**
      * The empty sample: every figure 0, stamped with the moment it was

@@ -9,6 +9,7 @@
 #include "VMDiskAnalyticsService.h"
 #include "VMGuestAutomationService.h"
 #include "VMMacOSUpdateService.h"
+#include "VMNetworkTopologyService.h"
 #include "VMPerformanceMonitorService.h"
 #include "VMRuntimeService.h"
 #include "VMSnapshotService.h"
@@ -68,6 +69,37 @@ private:
     QPointer<VMDetailsViewModel> m_model;
 };
 
+/**
+ * One running operation of a kind the panels disable their controls for
+ * (snapshots, reclaims): the count goes up at construction and down at
+ * destruction, each change published. It may outlive the view model.
+ */
+class VMDetailsViewModel::CountedOperation
+{
+public:
+    using Setter = void (VMDetailsViewModel::*)(int);
+
+    CountedOperation(VMDetailsViewModel &model, int VMDetailsViewModel::*count, Setter setter)
+        : m_model(&model)
+        , m_count(count)
+        , m_setter(setter)
+    {
+        (model.*m_setter)(model.*m_count + 1);
+    }
+    CountedOperation(const CountedOperation &) = delete;
+    CountedOperation &operator=(const CountedOperation &) = delete;
+    ~CountedOperation()
+    {
+        if (m_model)
+            (m_model->*m_setter)(m_model->*m_count - 1);
+    }
+
+private:
+    QPointer<VMDetailsViewModel> m_model;
+    int VMDetailsViewModel::*m_count;
+    Setter m_setter;
+};
+
 VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObject *parent)
     : QObject(parent)
     , m_bundleID(bundleID)
@@ -93,6 +125,8 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
         if (id == m_bundleID)
             Q_EMIT isQEMURunningChanged();
     });
+    connect(&m_performanceMonitor, &VMPerformanceMonitorService::historiesChanged, this, &VMDetailsViewModel::performanceHistoryChanged);
+    connect(&m_updates, &VMMacOSUpdateService::isCheckingChanged, this, &VMDetailsViewModel::isCheckingForUpdatesChanged);
     republishBundle();
     refreshDiskUsage();
     refreshGuestAutomationStatus();
@@ -124,6 +158,23 @@ void VMDetailsViewModel::setBusyActions(int count)
 {
     m_busyActions = count;
     Q_EMIT isBusyChanged();
+}
+
+void VMDetailsViewModel::setSnapshotOperations(int count)
+{
+    m_snapshotOperations = count;
+    Q_EMIT isSnapshotOperationRunningChanged();
+}
+
+void VMDetailsViewModel::setReclaims(int count)
+{
+    m_reclaims = count;
+    Q_EMIT isReclaimingChanged();
+}
+
+bool VMDetailsViewModel::isCheckingForUpdates() const
+{
+    return m_updates.isChecking();
 }
 
 void VMDetailsViewModel::setBundle(std::optional<VMBundle> bundle)
@@ -449,6 +500,7 @@ QCoro::Task<> VMDetailsViewModel::createSnapshot(QString name, QString notes)
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
     if (!ticket)
         co_return;
+    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
     BusyFrame frame(*this);
     if (!m_bundle)
         co_return;
@@ -466,6 +518,7 @@ QCoro::Task<> VMDetailsViewModel::restoreSnapshot(QUuid snapshotID)
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
     if (!ticket)
         co_return;
+    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
     BusyFrame frame(*this);
     if (!m_bundle)
         co_return;
@@ -483,6 +536,10 @@ QCoro::Task<> VMDetailsViewModel::restoreSnapshot(QUuid snapshotID)
 
 QCoro::Task<> VMDetailsViewModel::deleteSnapshot(QUuid snapshotID)
 {
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
+    if (!ticket)
+        co_return;
+    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
     BusyFrame frame(*this);
     if (!m_bundle)
         co_return;
@@ -500,8 +557,8 @@ void VMDetailsViewModel::updateSnapshot(const QUuid &snapshotID, const QString &
         return;
     try {
         m_snapshots.updateSnapshot(snapshotID, name, *m_bundle);
-    } catch (const std::exception &) {
-        // A rename that did not take shows as the old name in the timeline read below.
+    } catch (const std::exception &error) {
+        reportFailure(error);
     }
     refreshSnapshotTimeline();
 }
@@ -511,8 +568,18 @@ QList<ReclaimRecommendation> VMDetailsViewModel::diskRecommendations() const
     return m_bundle ? m_diskAnalyticsService.recommendations(m_bundle->bundleURL) : QList<ReclaimRecommendation>();
 }
 
+std::optional<double> VMDetailsViewModel::estimatedDaysUntilHostFull() const
+{
+    // From the published history, so the estimate agrees with the growth shown beside it.
+    return m_bundle ? m_diskGrowthHistory.estimatedDaysUntilHostFull(m_diskAnalyticsService.hostAvailableCapacityBytes(m_bundle->bundleURL)) : std::nullopt;
+}
+
 QCoro::Task<> VMDetailsViewModel::reclaimDiskSpace(ReclaimAction action)
 {
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"reclaim");
+    if (!ticket)
+        co_return;
+    const CountedOperation reclaim(*this, &VMDetailsViewModel::m_reclaims, &VMDetailsViewModel::setReclaims);
     BusyFrame frame(*this);
     if (!m_bundle)
         co_return;
@@ -520,6 +587,8 @@ QCoro::Task<> VMDetailsViewModel::reclaimDiskSpace(ReclaimAction action)
         m_operations.reclaim(m_bundleID, action);
         refreshDiskAnalytics();
         refreshDiskUsage();
+        // Reclaiming the snapshot history removes the timeline with it.
+        refreshSnapshotTimeline();
     } catch (const std::exception &error) {
         frame.fail(error);
     }
@@ -573,6 +642,10 @@ QCoro::Task<std::optional<QString>> VMDetailsViewModel::createPreUpdateSnapshot(
 {
     if (!m_bundle)
         co_return std::nullopt;
+    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
+    if (!ticket)
+        co_return std::nullopt;
+    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
     const QPointer<VMDetailsViewModel> self(this);
     try {
         QString guidance = co_await m_updates.createPreUpdateSnapshot(*m_bundle, strategy);
@@ -610,6 +683,38 @@ void VMDetailsViewModel::stopPerformanceMonitoring()
 VMPerformanceHistory VMDetailsViewModel::performanceHistory() const
 {
     return m_performanceMonitor.histories().value(m_bundleID);
+}
+
+// ---------------------------------------------------------------- private networks
+
+template <typename Change>
+void VMDetailsViewModel::changeNetworks(Change change)
+{
+    try {
+        change(m_networkTopology);
+    } catch (const std::exception &error) {
+        reportFailure(error);
+    }
+}
+
+void VMDetailsViewModel::createPrivateNetwork(const QString &name, const QString &subnet)
+{
+    changeNetworks([&](VMNetworkTopologyService &topology) { topology.createNetwork(name, subnet); });
+}
+
+void VMDetailsViewModel::deletePrivateNetwork(const PrivateNetworkID &networkID)
+{
+    changeNetworks([&](VMNetworkTopologyService &topology) { topology.deleteNetwork(networkID); });
+}
+
+void VMDetailsViewModel::addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID)
+{
+    changeNetworks([&](VMNetworkTopologyService &topology) { topology.addMember(bundleID, networkID); });
+}
+
+void VMDetailsViewModel::removePrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID)
+{
+    changeNetworks([&](VMNetworkTopologyService &topology) { topology.removeMember(bundleID, networkID); });
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)

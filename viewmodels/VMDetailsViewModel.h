@@ -4,9 +4,11 @@
 #include "ActionsInFlight.h"
 #include "DiskImageService.h"
 #include "HostCapacity.h"
+#include "PrivateNetworkID.h"
 #include "ReclaimAction.h"
 #include "ReclaimRecommendation.h"
 #include "VMBundle.h"
+#include "VMBundleID.h"
 #include "VMDetailsTexts.h"
 #include "VMDiskAnalytics.h"
 #include "VMDiskGrowthHistory.h"
@@ -96,6 +98,12 @@ public:
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     void setErrorMessage(const std::optional<QString> &message);
     bool isBusy() const { return m_busyActions > 0; }
+    /// A snapshot of this VM is being taken, restored or deleted (the pre-update snapshot included).
+    bool isSnapshotOperationRunning() const { return m_snapshotOperations > 0; }
+    /// Disk space of this VM is being reclaimed.
+    bool isReclaiming() const { return m_reclaims > 0; }
+    /// The update service is checking a VM (any VM: the service checks one at a time).
+    bool isCheckingForUpdates() const;
     const std::optional<DiskImageService::DiskUsage> &diskUsage() const { return m_diskUsage; }
     const VMGuestAutomationStatusSnapshot &guestAutomationStatus() const { return m_guestAutomationStatus; }
     const std::optional<QString> &lastDiskExpansionAutomationMessage() const { return m_lastDiskExpansionAutomationMessage; }
@@ -169,9 +177,11 @@ public:
     QCoro::Task<> createSnapshot(QString name, QString notes);
     QCoro::Task<> restoreSnapshot(QUuid snapshotID);
     QCoro::Task<> deleteSnapshot(QUuid snapshotID);
-    /// Renames a snapshot; a failure is dropped and the timeline read again either way.
+    /// Renames a snapshot; a failure goes to errorMessage and the timeline is read again either way.
     void updateSnapshot(const QUuid &snapshotID, const QString &name);
     QList<ReclaimRecommendation> diskRecommendations() const;
+    /// Days until the growth seen so far fills the volume that holds the VM; none without growth or a readable volume.
+    std::optional<double> estimatedDaysUntilHostFull() const;
     QCoro::Task<> reclaimDiskSpace(ReclaimAction action);
     /// Saves the VM's configuration as a template; a failure goes to errorMessage.
     void saveAsTemplate(VMTemplateService &templates, const QString &name, const QString &description, VMTemplateCategory category);
@@ -196,6 +206,12 @@ public:
     void stopPerformanceMonitoring();
     VMPerformanceHistory performanceHistory() const;
 
+    // Private networks: every failure goes to errorMessage and the log
+    void createPrivateNetwork(const QString &name, const QString &subnet);
+    void deletePrivateNetwork(const PrivateNetworkID &networkID);
+    void addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
+    void removePrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
+
     // The services the pane's panels work with directly
     VMCIRunnerService &ciRunnerService() const { return m_ciRunner; }
     VMNetworkTopologyService &networkTopologyService() const { return m_networkTopology; }
@@ -205,6 +221,11 @@ Q_SIGNALS:
     void activeConsoleSessionChanged();
     void errorMessageChanged();
     void isBusyChanged();
+    void isSnapshotOperationRunningChanged();
+    void isReclaimingChanged();
+    void isCheckingForUpdatesChanged();
+    /// The monitor added a sample to some VM's history (this one's included).
+    void performanceHistoryChanged();
     void diskUsageChanged();
     void guestAutomationStatusChanged();
     void lastDiskExpansionAutomationMessageChanged();
@@ -217,6 +238,8 @@ Q_SIGNALS:
 private:
     class BusyFrame;
     friend class BusyFrame;
+    class CountedOperation;
+    friend class CountedOperation;
 
     void receiveBundles(const QList<VMBundle> &bundles);
     /// Publishes the store's current copy with the live run state.
@@ -224,6 +247,8 @@ private:
     void setBundle(std::optional<VMBundle> bundle);
     bool runStateIs(VMRuntimeState state) const { return m_bundle && m_bundle->metadata.runtimeState == state; }
     void setBusyActions(int count);
+    void setSnapshotOperations(int count);
+    void setReclaims(int count);
     QCoro::Task<> launchQEMU(QEMUSetupService *qemuSetup);
     /// Starts the VM's session (cold or from its saved state) and publishes it for the console.
     QCoro::Task<> startSession(QStringView action, bool resumeSavedState);
@@ -233,6 +258,9 @@ private:
     void runImmediateAction(void (VirtualMachineCoordinator::*operation)(const QUuid &));
     QCoro::Task<> transition(VMRuntimeState target);
     void reportFailure(const std::exception &error);
+    /// Runs a quick change of the private networks; a failure is reported.
+    template <typename Change>
+    void changeNetworks(Change change);
 
     const QUuid m_bundleID;
     VMStore &m_store;
@@ -254,6 +282,8 @@ private:
     std::shared_ptr<VirtualMachineSession> m_activeConsoleSession;
     std::optional<QString> m_errorMessage;
     int m_busyActions = 0;
+    int m_snapshotOperations = 0;
+    int m_reclaims = 0;
     std::optional<DiskImageService::DiskUsage> m_diskUsage;
     VMGuestAutomationStatusSnapshot m_guestAutomationStatus = VMGuestAutomationStatusSnapshot::empty();
     std::optional<QString> m_lastDiskExpansionAutomationMessage;

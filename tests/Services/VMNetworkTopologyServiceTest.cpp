@@ -9,6 +9,7 @@
 #include "TestFiles.h"
 #include "VirtualMachineError.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -53,22 +54,22 @@ TEST_F(VMNetworkTopologyServiceTest, NetworksAndTheirMembersAreKeptAndStored)
     EXPECT_EQ(changes.count(), 2);
 
     const QUuid vm = QUuid::createUuid();
-    m_service.addMember(vm, lab.id);
-    m_service.addMember(vm, twin.id);
+    m_service.addMember(VMBundleID(vm), PrivateNetworkID(lab.id));
+    m_service.addMember(VMBundleID(vm), PrivateNetworkID(twin.id));
     const auto written = modificationTime(store());
     const QByteArray before = read(store());
-    m_service.addMember(vm, lab.id); // already there: nothing is written
+    m_service.addMember(VMBundleID(vm), PrivateNetworkID(lab.id)); // already there: nothing is written
     EXPECT_EQ(read(store()), before);
     EXPECT_EQ(modificationTime(store()).tv_nsec, written.tv_nsec);
     EXPECT_EQ(reloaded().privateNetworks(), m_service.privateNetworks());
     EXPECT_EQ(m_service.privateNetworks()[0].memberBundleIDs, QList { vm });
     EXPECT_EQ(m_service.privateNetworks()[1].memberBundleIDs, QList { vm });
 
-    m_service.removeMember(vm, lab.id);
-    m_service.removeMember(vm, QUuid::createUuid()); // unknown network: nothing happens
+    m_service.removeMember(VMBundleID(vm), PrivateNetworkID(lab.id));
+    m_service.removeMember(VMBundleID(vm), PrivateNetworkID(QUuid::createUuid())); // unknown network: nothing happens
     EXPECT_TRUE(reloaded().privateNetworks()[0].memberBundleIDs.isEmpty());
     EXPECT_EQ(reloaded().privateNetworks()[1].memberBundleIDs, QList { vm });
-    EXPECT_THROW(m_service.addMember(vm, QUuid::createUuid()), VirtualMachineError);
+    EXPECT_THROW(m_service.addMember(VMBundleID(vm), PrivateNetworkID(QUuid::createUuid())), VirtualMachineError);
     EXPECT_TRUE(read(m_home.applicationData() + QStringLiteral("/Logs/app.log")).contains("[Network] Created private network 'Lab' with subnet 10.0.7.0/24"));
 }
 
@@ -105,6 +106,24 @@ TEST_F(VMNetworkTopologyServiceTest, AFailedWriteIsThrownAndTheChangeStaysInMemo
     EXPECT_THROW(m_service.createNetwork(QStringLiteral("Lost"), QStringLiteral("10.2.0.0/16")), PlatformError);
     ASSERT_EQ(m_service.privateNetworks().size(), 1);
     EXPECT_EQ(m_service.privateNetworks()[0].name, QStringLiteral("Lost"));
+}
+
+TEST_F(VMNetworkTopologyServiceTest, DeletingANetworkWritesFirstAndKeepsItWhenTheWriteFails)
+{
+    const VMPrivateNetwork lab = m_service.createNetwork(QStringLiteral("Lab"), QStringLiteral("10.0.7.0/24"));
+    const VMPrivateNetwork kept = m_service.createNetwork(QStringLiteral("Kept"), QStringLiteral("10.0.8.0/24"));
+
+    QDir(folder()).removeRecursively();
+    write(folder(), "a file where the folder should be");
+    QSignalSpy changes(&m_service, &VMNetworkTopologyService::privateNetworksChanged);
+    EXPECT_THROW(m_service.deleteNetwork(PrivateNetworkID(lab.id)), PlatformError);
+    EXPECT_EQ(m_service.privateNetworks(), (QList { lab, kept }));
+    EXPECT_EQ(changes.count(), 0);
+
+    QFile::remove(folder());
+    m_service.deleteNetwork(PrivateNetworkID(lab.id));
+    EXPECT_EQ(m_service.privateNetworks(), QList { kept });
+    EXPECT_EQ(reloaded().privateNetworks(), QList { kept });
 }
 
 } // namespace

@@ -3,8 +3,11 @@
 
 #include "DisplayFormatters.h"
 #include "QEMUSetupService.h"
+#include "TestFiles.h"
 #include "ViewModelTestFixture.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 
 #include <sys/stat.h>
@@ -158,9 +161,53 @@ TEST_F(VMDetailsViewModelTest, SnapshotsAndReclaimRefreshWhatTheyChanged)
     EXPECT_EQ(model.errorMessage(), std::nullopt);
 
     EXPECT_FALSE(model.diskRecommendations().isEmpty());
+    QSignalSpy reclaiming(&model, &VMDetailsViewModel::isReclaimingChanged);
     waitForOutcome(model.reclaimDiskSpace(ReclaimAction::deleteSnapshots)).get();
     EXPECT_EQ(model.errorMessage(), std::nullopt);
     EXPECT_EQ(model.diskAnalytics()->snapshotUsageBytes, 0u);
+    EXPECT_TRUE(model.snapshotTimeline().snapshots.isEmpty()) << "the timeline went with the history";
+    EXPECT_EQ(reclaiming.count(), 2);
+    EXPECT_FALSE(model.isReclaiming());
+}
+
+TEST_F(VMDetailsViewModelTest, OneSnapshotOperationAtATimeAndTheFlagSaysSo)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    QSignalSpy flag(&model, &VMDetailsViewModel::isSnapshotOperationRunningChanged);
+    QCoro::Task<> first = model.createSnapshot(QStringLiteral("First"), QString());
+    ASSERT_TRUE(model.isSnapshotOperationRunning());
+    waitForOutcome(model.createSnapshot(QStringLiteral("Second"), QString())).get();
+    waitForOutcome(model.deleteSnapshot(QUuid::createUuid())).get();
+    EXPECT_TRUE(model.isSnapshotOperationRunning()) << "the ignored presses leave the running one flagged";
+    waitForOutcome(std::move(first)).get();
+    EXPECT_FALSE(model.isSnapshotOperationRunning());
+    EXPECT_EQ(flag.count(), 2);
+    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
+    EXPECT_EQ(model.snapshotTimeline().snapshots.first().name, QStringLiteral("First"));
+}
+
+TEST_F(VMDetailsViewModelTest, PrivateNetworkChangesThatFailReachTheBanner)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral("10.0.7.0/24"));
+    ASSERT_EQ(model.errorMessage(), std::nullopt);
+    const PrivateNetworkID lab(m_networks.privateNetworks().first().id);
+    model.addPrivateNetworkMember(VMBundleID(bundle.id()), lab);
+    EXPECT_EQ(m_networks.privateNetworks().first().memberBundleIDs, QList{bundle.id()});
+
+    model.addPrivateNetworkMember(VMBundleID(bundle.id()), PrivateNetworkID(QUuid::createUuid()));
+    EXPECT_EQ(model.errorMessage(), refused("Private network not found."));
+    model.setErrorMessage(std::nullopt);
+
+    const QString folder = QFileInfo(m_networks.storeURL()).absolutePath();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    TestFiles::write(folder, "a file where the folder should be");
+    model.deletePrivateNetwork(lab);
+    EXPECT_TRUE(model.errorMessage()) << "the failed write is shown";
+    EXPECT_EQ(m_networks.privateNetworks().size(), 1) << "and the network is still listed";
+    EXPECT_TRUE(QFile::remove(folder));
 }
 
 TEST_F(VMDetailsViewModelTest, AGrowthHistoryThatIsAFIFONeverHangsThePane)

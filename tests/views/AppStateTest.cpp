@@ -2,10 +2,14 @@
 #include "AppState.h"
 #include "ConsoleWindow.h"
 #include "CreateVMWizardViewModel.h"
+#include "DetailsPanelWiring.h"
 #include "MainWindow.h"
 #include "QEMUConsoleView.h"
+#include "SnapshotTimelineView.h"
 #include "VMConsoleView.h"
 #include "VMConsoleWindowManager.h"
+#include "VMNetworkTopologyService.h"
+#include "VMNetworkTopologyView.h"
 
 #include "../Services/TaskOutcome.h"
 #include "ScriptedVirtualMachine.h"
@@ -17,9 +21,12 @@
 #include "VirtualMachineSessionTable.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
+#include <QToolButton>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -157,4 +164,39 @@ TEST_F(AppStateTest, EachWizardIsANewOneBoundToTheHost)
     ASSERT_TRUE(first && second);
     EXPECT_NE(first, second);
     EXPECT_NE(first->id(), second->id());
+}
+
+TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
+{
+    const VMBundle bundle = addBundle(QStringLiteral("Linux"), VMGuestOSType::linux);
+    QFile disk(bundle.layout().diskImageURL());
+    ASSERT_TRUE(disk.open(QIODevice::WriteOnly) && disk.resize(qint64(1) << 30));
+    disk.close();
+    const std::unique_ptr<VMDetailsViewModel> model = m_state->makeDetailsViewModel(bundle.id());
+    QCoreApplication::processEvents();
+
+    SnapshotTimelineView timeline;
+    DetailsPanelWiring::bind(timeline, *model);
+    timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->click();
+    timeline.findChild<QPushButton *>(QStringLiteral("createSheet.create"))->click();
+    EXPECT_FALSE(timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->isEnabled()) << "off while the copy runs";
+    QDeadlineTimer deadline(5000);
+    while (model->isSnapshotOperationRunning() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(model->errorMessage(), std::nullopt);
+    ASSERT_EQ(timeline.timeline().snapshots.size(), 1);
+    EXPECT_EQ(timeline.timeline().snapshots.first().name, QStringLiteral("Snapshot 1"));
+    EXPECT_TRUE(timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->isEnabled());
+
+    VMNetworkTopologyView network;
+    DetailsPanelWiring::bind(network, *model, m_state->vmStore());
+    network.findChild<QPushButton *>(QStringLiteral("network.newNetwork"))->click();
+    network.findChild<QPushButton *>(QStringLiteral("networkSheet.create"))->click();
+    ASSERT_EQ(m_state->networkTopologyService().privateNetworks().size(), 1);
+    const QUuid id = m_state->networkTopologyService().privateNetworks().first().id;
+    const QString card = QStringLiteral("networkCard:") + id.toString(QUuid::WithoutBraces).toUpper();
+    ASSERT_NE(network.findChild<QWidget *>(card), nullptr);
+    network.findChild<QWidget *>(card)->findChild<QToolButton *>(QStringLiteral("networkCard.delete"))->click();
+    EXPECT_EQ(network.findChild<QWidget *>(card), nullptr);
+    EXPECT_TRUE(m_state->networkTopologyService().privateNetworks().isEmpty());
 }

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#include "CreateNetworkDialog.h"
+
+#include "BlankName.h"
+#include "NetworkTopologyTexts.h"
+#include "PanelStyle.h"
+#include "SheetLayout.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CreateNetworkDialog::CreateNetworkDialog(QWidget *parent)
+    : QDialog(parent)
+    , m_name(new QLineEdit(QStringLiteral("Private Network")))
+    , m_subnet(new QLineEdit(QStringLiteral("192.168.100.0/24")))
+{
+    QVBoxLayout *column = SheetLayout::begin(*this, QStringLiteral("network.createSheet"), QStringLiteral("Create Private Network"), 420);
+    m_name->setObjectName(QStringLiteral("networkSheet.name"));
+    m_name->setPlaceholderText(QStringLiteral("Network name"));
+    SheetLayout::addGroup(*column, QStringLiteral("Network Name"))->addWidget(m_name);
+
+    QVBoxLayout *subnet = SheetLayout::addGroup(*column, QStringLiteral("Subnet"));
+    m_subnet->setObjectName(QStringLiteral("networkSheet.subnet"));
+    m_subnet->setPlaceholderText(QStringLiteral("192.168.100.0/24"));
+    subnet->addWidget(m_subnet);
+    QLabel *explanation = PanelStyle::label(NetworkTopologyTexts::subnetExplanation(), PanelStyle::Text::caption, PanelStyle::Tone::secondary);
+    explanation->setObjectName(QStringLiteral("networkSheet.explanation"));
+    explanation->setWordWrap(true);
+    subnet->addWidget(explanation);
+    m_create = SheetLayout::addButtons(*this, *column, QStringLiteral("networkSheet"), QStringLiteral("Create"), QStringLiteral("create"));
+
+    connect(m_create, &QPushButton::clicked, this, &CreateNetworkDialog::commit);
+    connect(m_name, &QLineEdit::textChanged, this, &CreateNetworkDialog::updateButtons);
+    updateButtons();
+}
+
+void CreateNetworkDialog::commit()
+{
+    if (!m_create->isEnabled())
+        return;
+    accept();
+    Q_EMIT createRequested(m_name->text(), m_subnet->text());
+}
+
+void CreateNetworkDialog::updateButtons()
+{
+    m_create->setEnabled(!BlankName::isBlank(m_name->text()));
+}
