@@ -10,6 +10,7 @@
 #include "QEMUConsoleViewModel.h"
 #include "SelectedVMSummaryView.h"
 #include "TemplateLibraryDialog.h"
+#include "TemplateLibraryViewModel.h"
 #include "VirtualMachineSession.h"
 #include "VMConsoleView.h"
 #include "VMConsoleViewModel.h"
@@ -48,7 +49,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     actions.makeDetailsView = [this](const QUuid &id) -> QWidget * { return new SelectedVMSummaryView(m_state.makeDetailsViewModel(id)); };
     actions.openConsole = [this](const QUuid &id) { openConsole(id); };
     actions.showTemplateLibrary = [this] {
-        auto *library = new TemplateLibraryDialog(m_state.templateService().templates(), this);
+        auto *library = new TemplateLibraryDialog(std::make_unique<TemplateLibraryViewModel>(m_state.templateService(), m_state.loggingService()), this);
         library->setAttribute(Qt::WA_DeleteOnClose);
         library->open();
     };

@@ -46,6 +46,13 @@ const QHash<QString, QString> &symbolTable()
         {QStringLiteral("macwindow.badge.plus"), QStringLiteral("computer")},
         {QStringLiteral("slider.horizontal.3"), QStringLiteral("preferences-system")},
         {QStringLiteral("shippingbox"), QStringLiteral("package-x-generic")},
+        {QStringLiteral("hammer"), QStringLiteral("applications-engineering")},
+        {QStringLiteral("checkmark.seal"), QStringLiteral("emblem-default")},
+        {QStringLiteral("gearshape.2"), QStringLiteral("emblem-system")},
+        {QStringLiteral("sparkles"), QStringLiteral("starred")},
+        {QStringLiteral("bolt"), QStringLiteral("system-run")},
+        {QStringLiteral("cpu"), QStringLiteral("computer")},
+        {QStringLiteral("memorychip"), QStringLiteral("media-flash")},
     };
     return table;
 }

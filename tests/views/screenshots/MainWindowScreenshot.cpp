@@ -8,8 +8,6 @@
 #include "MainWindow.h"
 #include "ScreenshotSupport.h"
 #include "ScriptedVirtualMachine.h"
-#include "ScriptedVirtualMachineFactory.h"
-#include "Symbols.h"
 #include "TemporaryHome.h"
 #include "VirtualMachineSession.h"
 #include "VirtualMachineSessionTable.h"
@@ -55,15 +53,11 @@ void shoot(MainWindow &window, const QString &path, const QString &appearance)
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    Symbols::ensureIconTheme();
+    ScreenshotSupport::prepareApplication();
     const QString folder = ScreenshotSupport::outputFolder(argc, argv);
 
     const TemporaryHome home;
-    AppState::Options options;
-    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
-    options.resources = ApplicationResources(std::nullopt);
-    AppState state(std::move(options));
+    AppState state(ScreenshotSupport::scriptedOptions());
 
     ScreenshotSupport::addBundle(state, QStringLiteral("Build Agent"), 1, [](VMMetadata &metadata) {
         metadata.guestOSType = VMGuestOSType::linux;

@@ -3,6 +3,10 @@
 
 #include "AppState.h"
 #include "LabPalette.h"
+#include "ScriptedVirtualMachineFactory.h"
+#include "Symbols.h"
+
+#include <QApplication>
 
 #include <QDir>
 #include <QFile>
@@ -18,6 +22,20 @@ namespace ScreenshotSupport {
 
 namespace {
 int failures = 0;
+}
+
+void prepareApplication()
+{
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    Symbols::ensureIconTheme();
+}
+
+AppState::Options scriptedOptions()
+{
+    AppState::Options options;
+    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
+    options.resources = ApplicationResources(std::nullopt);
+    return options;
 }
 
 void check(bool condition, const QString &what)

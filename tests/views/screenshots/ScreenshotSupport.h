@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "AppState.h"
 #include "VMBundle.h"
 
 #include <QColor>
@@ -9,7 +10,6 @@
 
 #include <functional>
 
-class AppState;
 class QImage;
 class QWidget;
 
@@ -19,6 +19,12 @@ class QWidget;
  * a measure of how much was drawn.
  */
 namespace ScreenshotSupport {
+
+/// The application's look for screenshots: the Fusion style and the symbols' icon theme.
+void prepareApplication();
+
+/// The state's options for screenshots: machines answer from a script, and no resources ship.
+AppState::Options scriptedOptions();
 
 /// Notes a failed check on standard error; exitCode() is then 1.
 void check(bool condition, const QString &what);
