@@ -10,6 +10,7 @@
 #include "QEMUConsoleViewModel.h"
 #include "TemplateLibraryDialog.h"
 #include "VMDetailsView.h"
+#include "TemplateLibraryViewModel.h"
 #include "VirtualMachineSession.h"
 #include "VMConsoleView.h"
 #include "VMConsoleViewModel.h"
@@ -54,7 +55,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     };
     actions.openConsole = [this](const QUuid &id) { openConsole(id); };
     actions.showTemplateLibrary = [this] {
-        auto *library = new TemplateLibraryDialog(m_state.templateService().templates(), this);
+        auto *library = new TemplateLibraryDialog(std::make_unique<TemplateLibraryViewModel>(m_state.templateService(), m_state.loggingService()), this);
         library->setAttribute(Qt::WA_DeleteOnClose);
         library->open();
     };

@@ -462,6 +462,19 @@ void VMDetailsViewModel::runImmediateAction(void (VirtualMachineCoordinator::*op
     }
 }
 
+bool VMDetailsViewModel::updateStoppedSettings(const VMStoppedSettings &settings)
+{
+    BusyFrame frame(*this);
+    try {
+        m_coordinator.updateStoppedSettings(m_bundleID, settings);
+    } catch (const std::exception &error) {
+        frame.fail(error);
+        return false;
+    }
+    refreshGuestAutomationStatus();
+    return true;
+}
+
 void VMDetailsViewModel::openConsoleSession()
 {
     try {

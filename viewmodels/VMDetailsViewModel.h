@@ -18,6 +18,7 @@
 #include "VMPerformanceHistory.h"
 #include "VMSnapshotTimeline.h"
 #include "VMTemplateCategory.h"
+#include "VMStoppedSettings.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -172,6 +173,13 @@ public:
     QCoro::Task<> cloneVM();
     QCoro::Task<> deleteVM();
     void openConsoleSession();
+    /**
+     * Applies the settings sheet's values through the coordinator inside the
+     * busy frame: on success the guest-tools status is read again, on a
+     * refusal or failure its text is published and logged. Returns whether
+     * the settings were stored.
+     */
+    bool updateStoppedSettings(const VMStoppedSettings &settings);
     /// Grows the disk to `capacityGB` GiB, rounded up; a size that is not a positive finite number below 2^34 GiB is refused.
     QCoro::Task<> expandDisk(double capacityGB);
     QCoro::Task<> createSnapshot(QString name, QString notes);

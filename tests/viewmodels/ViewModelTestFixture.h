@@ -10,6 +10,7 @@
 #include "VMMacOSUpdateService.h"
 #include "VMNetworkTopologyService.h"
 #include "VMPerformanceMonitorService.h"
+#include "VMDetailsViewModel.h"
 #include "VMDiskAnalyticsService.h"
 #include "VMExportService.h"
 #include "VMSnapshotService.h"
@@ -52,6 +53,30 @@ protected:
     /// Lets queued deliveries (the store's list) arrive.
     static void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
 
+    /// A details view model for the VM on a host of 8 processors and 32 GiB, with its first list delivered.
+    std::unique_ptr<VMDetailsViewModel> makeDetails(const QUuid &id)
+    {
+        const HostCapacity host{8, 32 * CoordinatorTesting::gibibyte};
+        auto details = std::make_unique<VMDetailsViewModel>(
+            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_performance,
+                                             m_updates, m_ciRunner, m_networks, m_logging, [host] { return host; }});
+        settle();
+        return details;
+    }
+
+    /// A new installed, stopped VM with this display and memory.
+    VMBundle vmWithDisplay(qint64 width, qint64 height, qint64 pixelsPerInch, quint64 memoryBytes)
+    {
+        return storeChanged(installedBundle(QStringLiteral("VM %1").arg(++m_bundlesMade)).id(), [&](VMBundle &bundle) {
+            VMHardwareProfile &profile = bundle.metadata.hardwareProfile;
+            profile.displayWidth = width;
+            profile.displayHeight = height;
+            profile.displayPixelsPerInch = pixelsPerInch;
+            profile.memorySizeBytes = memoryBytes;
+            bundle.metadata.memorySizeBytes = memoryBytes;
+        });
+    }
+
     VMSnapshotService m_snapshots{m_disks, m_logging};
     VMExportService m_exports{m_logging, store()};
     const VMDiskAnalyticsService m_analytics{m_disks, m_logging};
@@ -67,4 +92,5 @@ protected:
     VMCIRunnerService m_ciRunner{m_logging, [this](const QUuid &id) { return coordinator().effectiveRuntimeState(id); }, m_snapshotMaker};
     VMNetworkTopologyService m_networks{m_logging};
     ScriptedFileChooser m_chooser;
+    int m_bundlesMade = 0;
 };

@@ -41,6 +41,8 @@ ErrorBannerView::ErrorBannerView(QWidget *parent)
     row->addWidget(m_icon, 0, Qt::AlignVCenter);
     row->addWidget(m_message, 1, Qt::AlignVCenter);
     row->addWidget(m_dismiss, 0, Qt::AlignVCenter);
+    // In a dialog, Return belongs to the dialog's own default button, never to the banner.
+    m_dismiss->setAutoDefault(false);
     connect(m_dismiss, &QPushButton::clicked, this, &ErrorBannerView::dismissed);
 }
 

@@ -86,6 +86,10 @@ const QHash<QString, QString> &symbolTable()
         {QStringLiteral("arrow.triangle.2.circlepath"), QStringLiteral("view-refresh")},
         {QStringLiteral("xmark.octagon.fill"), QStringLiteral("dialog-error")},
         {QStringLiteral("arrow.down.to.line"), QStringLiteral("go-bottom")},
+        {QStringLiteral("hammer"), QStringLiteral("applications-engineering")},
+        {QStringLiteral("checkmark.seal"), QStringLiteral("emblem-default")},
+        {QStringLiteral("sparkles"), QStringLiteral("starred")},
+        {QStringLiteral("bolt"), QStringLiteral("system-run")},
     };
     return table;
 }

@@ -7,6 +7,7 @@
 #include "LibraryView.h"
 #include "MainWindow.h"
 #include "ScreenshotSupport.h"
+#include "ScriptedVirtualMachine.h"
 #include "TemporaryHome.h"
 
 #include <QApplication>

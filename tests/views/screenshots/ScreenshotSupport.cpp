@@ -29,6 +29,20 @@ namespace {
 int failures = 0;
 }
 
+void prepareApplication()
+{
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    Symbols::ensureIconTheme();
+}
+
+AppState::Options scriptedOptions()
+{
+    AppState::Options options;
+    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
+    options.resources = ApplicationResources(std::nullopt);
+    return options;
+}
+
 void check(bool condition, const QString &what)
 {
     if (!condition) {
@@ -57,18 +71,10 @@ QImage shoot(QWidget &widget, const QString &path)
     return image;
 }
 
-void prepareApplication()
-{
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    Symbols::ensureIconTheme();
-}
 
 std::unique_ptr<AppState> scriptedState()
 {
-    AppState::Options options;
-    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
-    options.resources = ApplicationResources(std::nullopt);
-    return std::make_unique<AppState>(std::move(options));
+    return std::make_unique<AppState>(scriptedOptions());
 }
 
 std::shared_ptr<VirtualMachineSession> addSession(AppState &state, const VMBundle &bundle, VMRuntimeState runtimeState)
@@ -122,13 +128,6 @@ VMBundle addBundle(AppState &state, const QString &name, int day, const std::fun
     return *state.vmStore().bundle(metadata.id);
 }
 
-AppState::Options scriptedOptions()
-{
-    AppState::Options options;
-    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
-    options.resources = ApplicationResources(std::nullopt);
-    return options;
-}
 
 QPalette darkPalette()
 {

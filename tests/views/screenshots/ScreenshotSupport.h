@@ -23,6 +23,12 @@ class QWidget;
  */
 namespace ScreenshotSupport {
 
+/// The application's look for screenshots: the Fusion style and the symbols' icon theme.
+void prepareApplication();
+
+/// The state's options for screenshots: machines answer from a script, and no resources ship.
+AppState::Options scriptedOptions();
+
 /// Notes a failed check on standard error; exitCode() is then 1.
 void check(bool condition, const QString &what);
 int exitCode();
@@ -39,9 +45,6 @@ int distance(const QColor &left, const QColor &right);
 /// How many distinct colours a grid of every third pixel holds: text, icons and gradients make many.
 int distinctColours(const QImage &image);
 
-/// The Fusion style and the icon theme, as every screenshot program starts.
-void prepareApplication();
-
 /// An application state over the scripted virtualization backend, without shipped resources; make a TemporaryHome first.
 std::unique_ptr<AppState> scriptedState();
 
@@ -50,9 +53,6 @@ std::shared_ptr<VirtualMachineSession> addSession(AppState &state, const VMBundl
 
 /// Adds an installed 4-CPU, 8 GiB VM to the state's library, created on day `day` of January 2026, with a 1 GiB sparse disk; `change` adjusts its metadata first.
 VMBundle addBundle(AppState &state, const QString &name, int day, const std::function<void(VMMetadata &)> &change);
-
-/// The application on scripted machines and without shipped resources, as every screenshot shows it.
-AppState::Options scriptedOptions();
 
 /// A dark desktop palette, as a dark theme sets it.
 QPalette darkPalette();
