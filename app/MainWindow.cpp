@@ -2,6 +2,8 @@
 #include "MainWindow.h"
 
 #include "AppState.h"
+#include "CreateVMWizardView.h"
+#include "CreateVMWizardViewModel.h"
 #include "GuestDisplayConnection.h"
 #include "LabPalette.h"
 #include "LibraryView.h"
@@ -47,6 +49,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     LibraryView::Actions actions;
     actions.makeDetailsView = [this](const QUuid &id) -> QWidget * { return new SelectedVMSummaryView(m_state.makeDetailsViewModel(id)); };
     actions.openConsole = [this](const QUuid &id) { openConsole(id); };
+    actions.createVM = [this] { openCreateWizard(m_state.makeCreateWizardViewModel()); };
     actions.showTemplateLibrary = [this] {
         auto *library = new TemplateLibraryDialog(m_state.templateService().templates(), this);
         library->setAttribute(Qt::WA_DeleteOnClose);
@@ -113,6 +116,17 @@ void MainWindow::openConsole(const QUuid &id)
     }
     std::shared_ptr<VMConsoleViewModel> viewModel = m_state.makeConsoleViewModel(session);
     m_state.consoleWindowManager().openConsole(*session, new VMConsoleView(std::move(viewModel)));
+}
+
+void MainWindow::openCreateWizard(std::shared_ptr<CreateVMWizardViewModel> wizard)
+{
+    auto *sheet = new CreateVMWizardView(wizard, {m_state.qemuSetupService(), m_state.windowsImageProvider(), WizardDesktop::system()}, this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sheet, &QDialog::finished, this, [this, wizard] {
+        if (wizard->createdBundleID())
+            m_state.libraryViewModel().setSelectedBundleID(wizard->createdBundleID());
+    });
+    sheet->open();
 }
 
 void MainWindow::openNewWindow()
