@@ -133,10 +133,10 @@ void LinuxSourceStepView::styleChips()
             const QSignalBlocker blocker(chip);
             chip->setChecked(selected);
         }
-        const QString style = selected ? QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 11px; padding: 3px 10px; }")
+        const QString style = selected ? QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 8px; padding: 2px 10px; }")
                                              .arg(LabPalette::withOpacity(accent, 0.2).name(QColor::HexArgb), accent.name(QColor::HexArgb),
                                                   LabPalette::withOpacity(accent, 0.5).name(QColor::HexArgb))
-                                       : QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 11px; padding: 3px 10px; }")
+                                       : QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 8px; padding: 2px 10px; }")
                                              .arg(LabPalette::cardBackground().resolved(colours).name(QColor::HexArgb),
                                                   colours.color(QPalette::WindowText).name(QColor::HexArgb));
         if (chip->styleSheet() != style)
