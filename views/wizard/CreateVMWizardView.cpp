@@ -12,6 +12,7 @@
 #include "WizardFooterView.h"
 #include "WizardHeaderView.h"
 #include "WizardTexts.h"
+#include "WizardWidgets.h"
 
 #include <QCloseEvent>
 #include <QCoroTask>
@@ -22,18 +23,6 @@
 #include <QVBoxLayout>
 
 using Step = CreateVMWizardViewModel::Step;
-
-namespace {
-
-QFrame *divider()
-{
-    auto *line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-} // namespace
 
 CreateVMWizardView::CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> wizard, Environment environment, QWidget *parent)
     : QDialog(parent)
@@ -91,9 +80,9 @@ CreateVMWizardView::CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> 
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(m_header);
-    column->addWidget(divider());
+    column->addWidget(WizardWidgets::divider());
     column->addWidget(m_scroll, 1);
-    column->addWidget(divider());
+    column->addWidget(WizardWidgets::divider());
     column->addWidget(m_footer);
 
     connect(m_banner, &ErrorBannerView::dismissed, this, [this] {

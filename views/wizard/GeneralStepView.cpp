@@ -264,10 +264,7 @@ QWidget *GeneralStepView::makeMediaGroup()
     content->addWidget(m_microphoneStatus);
     content->addWidget(m_speaker);
     content->addWidget(m_speakerStatus);
-    auto *divider = new QFrame;
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
-    content->addWidget(divider);
+    content->addWidget(WizardWidgets::divider());
     auto *cameraRow = new QHBoxLayout;
     cameraRow->addWidget(WizardWidgets::symbolLabel(QStringLiteral("camera.slash"), palette().color(QPalette::WindowText), 16));
     QLabel *camera = TextStyle::label(tr("Unavailable through the current public Virtualization.framework API"), TextRole::callout);
@@ -336,12 +333,7 @@ void GeneralStepView::refreshSteppers()
 void GeneralStepView::refreshNetwork()
 {
     const bool bridged = m_wizard.networkMode() == VMNetworkConfiguration::Mode::bridged;
-    QRadioButton *chosen = bridged ? m_bridged : m_nat;
-    if (!chosen->isChecked()) {
-        const QSignalBlocker natBlocker(m_nat);
-        const QSignalBlocker bridgedBlocker(m_bridged);
-        chosen->setChecked(true);
-    }
+    WizardWidgets::checkQuietly(bridged ? *m_bridged : *m_nat, {m_nat, m_bridged});
     const QList<HostBridgedNetworkInterfaceOption> &options = m_wizard.bridgedInterfaceOptions();
     WizardWidgets::setShown(*m_noInterfaces, bridged && options.isEmpty());
     WizardWidgets::setShown(*m_interfaceRow, bridged && !options.isEmpty());

@@ -243,12 +243,7 @@ QWidget *LinuxSourceStepView::makeBootGroup()
 void LinuxSourceStepView::refresh()
 {
     const bool catalog = m_wizard.linuxSourceMode() == LinuxSourceMode::catalog;
-    QRadioButton *chosen = catalog ? m_catalog : m_localISO;
-    if (!chosen->isChecked()) {
-        const QSignalBlocker catalogBlocker(m_catalog);
-        const QSignalBlocker localBlocker(m_localISO);
-        chosen->setChecked(true);
-    }
+    WizardWidgets::checkQuietly(catalog ? *m_catalog : *m_localISO, {m_catalog, m_localISO});
     WizardWidgets::setShown(*m_catalogGroup, catalog);
     WizardWidgets::setShown(*m_localGroup, !catalog);
 

@@ -105,12 +105,7 @@ MacOSSourceStepView::MacOSSourceStepView(CreateVMWizardViewModel &wizard, QWidge
 void MacOSSourceStepView::refresh()
 {
     const bool automatic = m_wizard.sourceMode() == SourceMode::automatic;
-    QRadioButton *chosen = automatic ? m_automatic : m_local;
-    if (!chosen->isChecked()) {
-        const QSignalBlocker automaticBlocker(m_automatic);
-        const QSignalBlocker localBlocker(m_local);
-        chosen->setChecked(true);
-    }
+    WizardWidgets::checkQuietly(automatic ? *m_automatic : *m_local, {m_automatic, m_local});
     WizardWidgets::setShown(*m_automaticGroup, automatic);
     WizardWidgets::setShown(*m_localGroup, !automatic);
 

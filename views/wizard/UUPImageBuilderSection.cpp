@@ -102,10 +102,7 @@ UUPImageBuilderSection::UUPImageBuilderSection(CreateVMWizardViewModel &wizard, 
                                .arg(LabPalette::cardBackground().resolved(palette()).name(QColor::HexArgb)));
     column->addWidget(command);
 
-    auto *divider = new QFrame;
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
-    column->addWidget(divider);
+    column->addWidget(WizardWidgets::divider());
     QPushButton *select = WizardWidgets::button(tr("Select Pre-built ISO Instead"), QStringLiteral("folder"), QStringLiteral("uup.selectImage"));
     column->addWidget(select, 0, Qt::AlignLeft);
 

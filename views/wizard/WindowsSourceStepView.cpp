@@ -334,13 +334,7 @@ void WindowsSourceStepView::refresh()
     refreshEngine();
     const WindowsSourceMode mode = m_wizard.windowsSourceMode();
     const qsizetype modeIndex = mode == WindowsSourceMode::download ? 0 : mode == WindowsSourceMode::local ? 1 : 2;
-    if (!m_modes[modeIndex]->isChecked()) {
-        for (QRadioButton *radio : std::as_const(m_modes))
-            radio->blockSignals(true);
-        m_modes[modeIndex]->setChecked(true);
-        for (QRadioButton *radio : std::as_const(m_modes))
-            radio->blockSignals(false);
-    }
+    WizardWidgets::checkQuietly(*m_modes[modeIndex], m_modes);
     WizardWidgets::setShown(*m_downloadContent, mode == WindowsSourceMode::download);
     WizardWidgets::setShown(*m_localContent, mode == WindowsSourceMode::local);
     WizardWidgets::setShown(*m_advancedContent, mode == WindowsSourceMode::advanced);

@@ -5,7 +5,9 @@
 #include "Symbols.h"
 #include "TextStyle.h"
 
+#include <QFrame>
 #include <QLabel>
+#include <QRadioButton>
 #include <QPushButton>
 #include <QStringList>
 
@@ -65,6 +67,25 @@ QLabel *markupLabel(const QString &fixedText, bool secondary, QWidget *parent)
     label->setTextFormat(Qt::RichText);
     label->setText(html);
     return label;
+}
+
+QFrame *divider(QWidget *parent)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+void checkQuietly(QRadioButton &chosen, const QList<QRadioButton *> &group)
+{
+    if (chosen.isChecked())
+        return;
+    for (QRadioButton *radio : group)
+        radio->blockSignals(true);
+    chosen.setChecked(true);
+    for (QRadioButton *radio : group)
+        radio->blockSignals(false);
 }
 
 void setShown(QWidget &widget, bool shown)

@@ -4,7 +4,11 @@
 #include <QColor>
 #include <QString>
 
+#include <QList>
+
+class QFrame;
 class QLabel;
+class QRadioButton;
 class QPushButton;
 class QWidget;
 
@@ -25,6 +29,10 @@ QLabel *symbolLabel(const QString &symbol, const QColor &color, int size, QWidge
 QLabel *selectableLabel(const QString &text, QWidget *parent = nullptr);
 /// A label of a fixed text whose `backquoted` parts show in code style.
 QLabel *markupLabel(const QString &fixedText, bool secondary = true, QWidget *parent = nullptr);
+/// A horizontal divider line.
+QFrame *divider(QWidget *parent = nullptr);
+/// Checks `chosen` among the radio buttons of one group without announcing it.
+void checkQuietly(QRadioButton &chosen, const QList<QRadioButton *> &group);
 /// Shows or hides a widget only when that changes something.
 void setShown(QWidget &widget, bool shown);
 

@@ -55,10 +55,7 @@ int main(int argc, char *argv[])
     const QString folder = ScreenshotSupport::outputFolder(argc, argv);
 
     const TemporaryHome home;
-    AppState::Options options;
-    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
-    options.resources = ApplicationResources(std::nullopt);
-    AppState state(std::move(options));
+    AppState state(ScreenshotSupport::scriptedOptions());
     const QString iso = home.path() + QStringLiteral("/debian-12-arm64-netinst.iso");
     check(IsoImage::write(iso, {{"README.TXT", QByteArray(200000, 'r')}}), QStringLiteral("the ISO is written"));
 

@@ -60,10 +60,7 @@ int main(int argc, char *argv[])
     const QString folder = ScreenshotSupport::outputFolder(argc, argv);
 
     const TemporaryHome home;
-    AppState::Options options;
-    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
-    options.resources = ApplicationResources(std::nullopt);
-    AppState state(std::move(options));
+    AppState state(ScreenshotSupport::scriptedOptions());
 
     ScreenshotSupport::addBundle(state, QStringLiteral("Build Agent"), 1, [](VMMetadata &metadata) {
         metadata.guestOSType = VMGuestOSType::linux;

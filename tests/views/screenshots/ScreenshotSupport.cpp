@@ -3,6 +3,7 @@
 
 #include "AppState.h"
 #include "LabPalette.h"
+#include "ScriptedVirtualMachineFactory.h"
 
 #include <QDir>
 #include <QFile>
@@ -106,6 +107,14 @@ QPalette darkPalette()
     for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
         palette.setColor(QPalette::Disabled, role, QColor(110, 112, 120));
     return palette;
+}
+
+AppState::Options scriptedOptions()
+{
+    AppState::Options options;
+    options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
+    options.resources = ApplicationResources(std::nullopt);
+    return options;
 }
 
 } // namespace ScreenshotSupport

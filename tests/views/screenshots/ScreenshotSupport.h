@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "AppState.h"
 #include "VMBundle.h"
 
 #include <QColor>
@@ -9,7 +10,6 @@
 
 #include <functional>
 
-class AppState;
 class QImage;
 class QWidget;
 
@@ -38,6 +38,9 @@ int distinctColours(const QImage &image);
 
 /// Adds an installed 4-CPU, 8 GiB VM to the state's library, created on day `day` of January 2026, with a 1 GiB sparse disk; `change` adjusts its metadata first.
 VMBundle addBundle(AppState &state, const QString &name, int day, const std::function<void(VMMetadata &)> &change);
+
+/// An application state over scripted machines and no bundled resources, for a temporary home.
+AppState::Options scriptedOptions();
 
 /// A dark desktop palette, as a dark theme sets it.
 QPalette darkPalette();
