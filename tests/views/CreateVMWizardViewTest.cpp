@@ -3,6 +3,8 @@
 
 #include "DisplayFormatters.h"
 #include "EventLoopWait.h"
+#include "FirstBootEditorView.h"
+#include "SharedFoldersEditorView.h"
 #include "FakeHttpServer.h"
 #include "InstallProgressTexts.h"
 #include "InstallProgressView.h"
@@ -300,6 +302,71 @@ TEST_F(CreateVMWizardViewTest, ARunningCreationKeepsTheSheetOpenAndARetryStartsA
     EXPECT_EQ(wizard->errorMessage(), QStringLiteral("The download was stopped."));
     QTest::keyClick(sheet.get(), Qt::Key_Escape);
     EXPECT_FALSE(sheet->isVisible());
+}
+
+TEST_F(CreateVMWizardViewTest, ALinuxDownloadCanBeCancelledFromTheProgress)
+{
+    m_server.setResponder([](const FakeHttpServer::Request &) {
+        FakeHttpServer::Response response(200, QByteArray(200000, 'i'));
+        response.announcedLength = 50000000;
+        response.cutAfter = 200000;
+        response.stall = true;
+        return response;
+    });
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    wizard->setMemorySizeGB(2);
+    LinuxDistribution distribution = LinuxDistribution::serverCatalog().first();
+    distribution.isoURL = m_server.url(QStringLiteral("/slow.iso"));
+    wizard->setSelectedLinuxDistribution(distribution);
+    for (int step = 0; step < 3; ++step)
+        wizard->goToNextStep();
+    auto sheet = open(wizard);
+    child<QPushButton>(*sheet, QStringLiteral("footer.create"))->click();
+    ASSERT_TRUE(waitUntil([&] { return shown(*sheet, QStringLiteral("progress.cancelDownload")); }, std::chrono::seconds(10)));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("progress.title"))->text(), QStringLiteral("Downloading Linux ISO"));
+    EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.create"))->isEnabled());
+    child<QPushButton>(*sheet, QStringLiteral("progress.cancelDownload"))->click();
+    EXPECT_EQ(wizard->errorMessage(), QStringLiteral("Linux ISO download cancelled."));
+    EXPECT_TRUE(child<QPushButton>(*sheet, QStringLiteral("footer.create"))->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*sheet, QStringLiteral("footer.cancel"))->isEnabled());
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("review.note")));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("wizard.banner")));
+    QTest::qWait(200);
+}
+
+TEST_F(CreateVMWizardViewTest, TheFolderEditorsEditTheWizardsLists)
+{
+    auto wizard = makeWizard();
+    for (int step = 0; step < 2; ++step)
+        wizard->goToNextStep();
+    auto sheet = open(wizard);
+    ASSERT_TRUE(shown(*sheet, QStringLiteral("wizard.sharedFoldersStep")));
+    QStringList folders;
+    for (const char *name : {"a", "b", "c"}) {
+        folders << m_home.path() + QStringLiteral("/shares/") + QLatin1String(name);
+        QDir().mkpath(folders.last());
+    }
+    m_chooser.severalAnswers << folders;
+    child<QPushButton>(*sheet, QStringLiteral("sharedFolders.add"))->click();
+    ASSERT_TRUE(waitUntil([&] { return wizard->sharedFolders().size() == 3; }));
+    auto *editor = child<SharedFoldersEditorView>(*sheet, QStringLiteral("wizard.sharedFoldersStep"));
+    const QUuid second = wizard->sharedFolders()[1].id;
+    Q_EMIT editor->readOnlyChangeRequested(second, true);
+    EXPECT_TRUE(wizard->sharedFolders()[1].isReadOnly);
+    // Removal names folders; the sheet finds where they stand now.
+    wizard->removeSharedFolders({0});
+    Q_EMIT editor->removeRequested({second});
+    ASSERT_EQ(wizard->sharedFolders().size(), 1);
+    EXPECT_EQ(wizard->sharedFolders()[0].displayName, QStringLiteral("c"));
+
+    wizard->goToNextStep();
+    auto *firstBoot = child<FirstBootEditorView>(*sheet, QStringLiteral("wizard.firstBootStep"));
+    ASSERT_TRUE(firstBoot->isVisible());
+    Q_EMIT firstBoot->enabledChangeRequested(true);
+    Q_EMIT firstBoot->notesEdited(QStringLiteral("notes"));
+    EXPECT_TRUE(wizard->firstBootEnabled());
+    EXPECT_EQ(wizard->firstBootNotes(), QStringLiteral("notes"));
 }
 
 TEST_F(CreateVMWizardViewTest, OnlyAnEnabledDefaultButtonTakesReturn)
