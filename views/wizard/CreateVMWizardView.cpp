@@ -228,6 +228,14 @@ void CreateVMWizardView::reject()
     QDialog::reject();
 }
 
+void CreateVMWizardView::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    // Marks and symbols are tinted pixmaps: draw them again in the new appearance.
+    if (event->type() == QEvent::PaletteChange)
+        refresh();
+}
+
 void CreateVMWizardView::closeEvent(QCloseEvent *event)
 {
     if (m_wizard->isCreating()) {

@@ -256,7 +256,7 @@ void LinuxSourceStepView::refresh()
         WizardWidgets::setShown(**row, visible.contains(row.key()));
         const bool isSelected = selected && selected->id == row.key();
         (*row)->setSelected(isSelected);
-        if (auto *mark = (*row)->findChild<QLabel *>(QStringLiteral("linux.mark")); mark && mark->property("selected").toBool() != isSelected)
+        if (auto *mark = (*row)->findChild<QLabel *>(QStringLiteral("linux.mark")))
             WizardWidgets::setSelectionMark(*mark, isSelected);
     }
     WizardWidgets::setShown(*m_noMatch, visible.isEmpty());

@@ -397,7 +397,7 @@ void WindowsSourceStepView::refreshDetected()
     for (const auto &[card, iso] : std::as_const(m_detected)) {
         const bool selected = m_wizard.windowsISOURL() == iso.path;
         card->setSelected(selected);
-        if (auto *mark = card->findChild<QLabel *>(QStringLiteral("windows.mark")); mark && mark->property("selected").toBool() != selected)
+        if (auto *mark = card->findChild<QLabel *>(QStringLiteral("windows.mark")))
             WizardWidgets::setSelectionMark(*mark, selected);
     }
     WizardWidgets::setShown(*m_detectedList, !detected.isEmpty());
