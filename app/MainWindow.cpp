@@ -2,6 +2,8 @@
 #include "MainWindow.h"
 
 #include "AppState.h"
+#include "CreateVMWizardView.h"
+#include "CreateVMWizardViewModel.h"
 #include "GuestDisplayConnection.h"
 #include "LabPalette.h"
 #include "LibraryView.h"
@@ -54,6 +56,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
         return details;
     };
     actions.openConsole = [this](const QUuid &id) { openConsole(id); };
+    actions.createVM = [this] { openCreateWizard(m_state.makeCreateWizardViewModel()); };
     actions.showTemplateLibrary = [this] {
         auto *library = new TemplateLibraryDialog(std::make_unique<TemplateLibraryViewModel>(m_state.templateService(), m_state.loggingService()), this);
         library->setAttribute(Qt::WA_DeleteOnClose);
@@ -120,6 +123,17 @@ void MainWindow::openConsole(const QUuid &id)
     }
     std::shared_ptr<VMConsoleViewModel> viewModel = m_state.makeConsoleViewModel(session);
     m_state.consoleWindowManager().openConsole(*session, new VMConsoleView(std::move(viewModel)));
+}
+
+void MainWindow::openCreateWizard(std::shared_ptr<CreateVMWizardViewModel> wizard)
+{
+    auto *sheet = new CreateVMWizardView(wizard, {m_state.qemuSetupService(), m_state.windowsImageProvider(), WizardDesktop::system()}, this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sheet, &QDialog::finished, this, [this, wizard] {
+        if (wizard->createdBundleID())
+            m_state.libraryViewModel().setSelectedBundleID(wizard->createdBundleID());
+    });
+    sheet->open();
 }
 
 void MainWindow::openNewWindow()

@@ -4,7 +4,10 @@
 #include <QMainWindow>
 #include <QUuid>
 
+#include <memory>
+
 class AppState;
+class CreateVMWizardViewModel;
 class LibraryView;
 class MenuCommands;
 
@@ -26,6 +29,8 @@ public:
     MenuCommands &commands() const { return *m_commands; }
     /// Opens or raises the VM's console window: the live console of its session, or of its QEMU for a Windows guest.
     void openConsole(const QUuid &id);
+    /// Opens the new-VM wizard over this window for `wizard` (a template may have filled it); the library then selects the VM it created.
+    void openCreateWizard(std::shared_ptr<CreateVMWizardViewModel> wizard);
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -587,7 +587,8 @@ void CreateVMWizardViewModel::createMacOSVM()
         setErrorMessage(QStringLiteral("Choose a memory and disk size before creating the VM."));
         return;
     }
-    if (!beginCreation(m_installProgress))
+    // Each attempt starts from its own progress: a report of an earlier, failed download must not offer its cancel again.
+    if (!beginCreation(VMInstallProgress::step(Stage::preparingBundle, 0, QStringLiteral("Preparing Virtual Mac bundle..."))))
         return;
     VMInstallRequest request{m_name.trimmed(), *profile, *source, makeNetworkConfiguration(), VMMediaConfiguration{m_microphone, m_speaker},
                              m_destinationDirectoryURL, m_sharedFolders, std::nullopt};

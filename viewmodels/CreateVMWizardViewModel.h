@@ -108,6 +108,8 @@ public:
     VMHardwareProfile::DisplayPreset selectedDisplayPreset() const { return m_displayPreset; }
     void setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset preset) { assign(m_displayPreset, preset); }
     const QString &destinationDirectoryURL() const { return m_destinationDirectoryURL; }
+    /// The library folder the wizard started with.
+    const QString &defaultDestinationDirectoryURL() const { return m_defaultDestinationDirectoryURL; }
     void setDestinationDirectoryURL(const QString &url) { assign(m_destinationDirectoryURL, url); }
     VMNetworkConfiguration::Mode networkMode() const { return m_networkMode; }
     void setNetworkMode(VMNetworkConfiguration::Mode mode) { assign(m_networkMode, mode); }
@@ -172,6 +174,8 @@ public:
     const VMInstallProgress &installProgress() const { return m_installProgress; }
     bool isCreating() const { return m_isCreating; }
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    /// The banner's Dismiss.
+    void clearErrorMessage() { setErrorMessage(std::nullopt); }
     bool didFinishSuccessfully() const { return m_didFinishSuccessfully; }
     const std::optional<QUuid> &createdBundleID() const { return m_createdBundleID; }
 

@@ -502,6 +502,17 @@ TEST_F(CreateVMWizardViewModelTest, CancelActsOnlyOnADownloadAndStaysACancel)
     EXPECT_EQ(model->errorMessage(), QStringLiteral("Restore image download cancelled."));
     QTest::qWait(400);
     EXPECT_EQ(model->errorMessage(), QStringLiteral("Restore image download cancelled."));
+
+    // A retry starts from its own progress: the old download's report would offer its cancel for the new attempt.
+    model->createMacOSVM();
+    EXPECT_EQ(model->installProgress().stage, Stage::preparingBundle);
+    EXPECT_EQ(model->installProgress().fractionCompleted, 0);
+    EXPECT_FALSE(model->errorMessage());
+    model->cancelCreation();
+    EXPECT_TRUE(model->isCreating());
+    waitForEnd(*model);
+    model->clearErrorMessage();
+    EXPECT_FALSE(model->errorMessage());
 }
 
 TEST_F(CreateVMWizardViewModelTest, SharedFoldersAreAddedOnceAndRemovedByOffset)

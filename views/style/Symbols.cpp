@@ -90,6 +90,19 @@ const QHash<QString, QString> &symbolTable()
         {QStringLiteral("checkmark.seal"), QStringLiteral("emblem-default")},
         {QStringLiteral("sparkles"), QStringLiteral("starred")},
         {QStringLiteral("bolt"), QStringLiteral("system-run")},
+        {QStringLiteral("apple.logo"), QStringLiteral("computer")},
+        {QStringLiteral("pc"), QStringLiteral("computer")},
+        {QStringLiteral("largecircle.fill.circle"), QStringLiteral("radio-checked")},
+        {QStringLiteral("camera.slash"), QStringLiteral("camera-disabled")},
+        {QStringLiteral("opticaldisc"), QStringLiteral("media-optical")},
+        {QStringLiteral("opticaldisc.fill"), QStringLiteral("media-optical")},
+        {QStringLiteral("arrow.up.right.square"), QStringLiteral("web-browser")},
+        {QStringLiteral("xmark.circle"), QStringLiteral("dialog-error")},
+        {QStringLiteral("checkmark.shield.fill"), QStringLiteral("security-high")},
+        {QStringLiteral("xmark.shield.fill"), QStringLiteral("security-low")},
+        {QStringLiteral("exclamationmark.triangle"), QStringLiteral("dialog-warning")},
+        {QStringLiteral("doc.on.clipboard"), QStringLiteral("edit-copy")},
+        {QStringLiteral("wrench.and.screwdriver"), QStringLiteral("applications-engineering")},
     };
     return table;
 }

@@ -1,0 +1,698 @@
+// SPDX-License-Identifier: MIT
+#include "CreateVMWizardView.h"
+
+#include "DisplayFormatters.h"
+#include "EventLoopWait.h"
+#include "FirstBootEditorView.h"
+#include "SharedFoldersEditorView.h"
+#include "FakeHttpServer.h"
+#include "InstallProgressTexts.h"
+#include "InstallProgressView.h"
+#include "InstallSourceOptionRow.h"
+#include "IsoImage.h"
+#include "QEMUSetupService.h"
+#include "SelectableCard.h"
+#include "UUPImageBuilderSection.h"
+#include "ViewModelTestFixture.h"
+#include "WindowsImageProvider.h"
+#include "WindowsSourceStepView.h"
+#include "WizardStepPill.h"
+#include "WizardTexts.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QSet>
+#include <QSignalSpy>
+#include <QCoroTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using namespace CoordinatorTesting;
+using EventLoopWait::waitUntil;
+using Step = CreateVMWizardViewModel::Step;
+using Stage = VMInstallProgress::Stage;
+
+QString operator""_q(const char *text, size_t size)
+{
+    return QString::fromUtf8(text, qsizetype(size));
+}
+
+QCoro::Task<VMBundle> refuseMacOS(VMInstallRequest, std::function<void(const VMInstallProgress &)>)
+{
+    throw VirtualMachineError(VirtualMachineError::Case::installFailed, QStringLiteral("macOS cannot be installed on this host."));
+    co_return VMBundle();
+}
+
+/// Reports a download with its figures, then fails a moment later as a stopped download does.
+QCoro::Task<VMBundle> downloadForAMoment(VMInstallRequest, std::function<void(const VMInstallProgress &)> progress)
+{
+    VMInstallProgress download = VMInstallProgress::step(Stage::downloadingRestoreImage, 0.3, QStringLiteral("Downloading"));
+    download.downloadedBytes = 1500000;
+    download.expectedBytes = 6000000000;
+    progress(download);
+    co_await QCoro::sleepFor(std::chrono::milliseconds(300));
+    throw std::runtime_error("The download was stopped.");
+}
+
+class CreateVMWizardViewTest : public ViewModelTest
+{
+protected:
+    std::shared_ptr<CreateVMWizardViewModel> makeWizard(HostCapacity host = {8, 16 * gibibyte})
+    {
+        return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser, m_catalog, m_nam,
+                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, {}});
+    }
+
+    /// The sheet over `wizard`, shown and active.
+    std::unique_ptr<CreateVMWizardView> open(std::shared_ptr<CreateVMWizardViewModel> wizard)
+    {
+        WizardDesktop desktop{[this](const QString &text) { m_copied << text; }, [this](const QUrl &url) { m_opened << url; },
+                              [this](const QString &path) { return m_existingPaths.contains(path); }};
+        auto sheet = std::make_unique<CreateVMWizardView>(std::move(wizard), CreateVMWizardView::Environment{m_qemuSetup, m_images, desktop});
+        sheet->show();
+        QApplication::setActiveWindow(sheet.get());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
+        return sheet;
+    }
+
+    template <typename T = QWidget>
+    static T *child(const QWidget &root, const QString &name)
+    {
+        T *found = root.findChild<T *>(name);
+        EXPECT_NE(found, nullptr) << name.toStdString();
+        return found;
+    }
+
+    static QStringList pillTitles(const QWidget &sheet, QStringList *current = nullptr)
+    {
+        QStringList titles;
+        for (const WizardStepPill *pill : sheet.findChildren<WizardStepPill *>()) {
+            titles << pill->title();
+            if (current && pill->isCurrent())
+                *current << pill->title();
+        }
+        return titles;
+    }
+
+    static bool shown(const QWidget &root, const QString &name) { return child(root, name) && child(root, name)->isVisible(); }
+
+    QString writeISO(const QString &name)
+    {
+        const QString path = m_home.path() + QLatin1Char('/') + name;
+        EXPECT_TRUE(IsoImage::write(path, {{"README.TXT", QByteArray(300000, 'r')}}));
+        return path;
+    }
+
+    FakeHttpServer m_server;
+    QNetworkAccessManager m_nam;
+    CreateVMWizardViewModel::MacOSInstaller m_installer = &refuseMacOS;
+    int m_restoreCancels = 0;
+    QEMUSetupService m_qemuSetup{m_logging, QEMUSetupService::Source{m_server.url(), QStringLiteral("homebrew/core/qemu"), QStringLiteral("00")},
+                                 QEMUSetupService::Places{m_home.path() + QStringLiteral("/qemu"), m_home.path() + QStringLiteral("/tmp"), {}}};
+    WindowsImageProvider m_images{m_logging, {m_home.path() + QStringLiteral("/Downloads")}};
+    QStringList m_copied;
+    QList<QUrl> m_opened;
+    QSet<QString> m_existingPaths;
+};
+
+TEST_F(CreateVMWizardViewTest, HeaderAndPillsFollowTheGuest)
+{
+    auto wizard = makeWizard();
+    auto sheet = open(wizard);
+    EXPECT_GE(sheet->minimumWidth(), 820);
+    EXPECT_GE(sheet->minimumHeight(), 640);
+    struct Case {
+        VMGuestOSType guest;
+        QString title;
+        QStringList pills;
+    };
+    const Case cases[] = {
+        {VMGuestOSType::linux, QStringLiteral("Create Linux VM"), {"General"_q, "Linux Source"_q, "Shared Folders"_q, "Review"_q}},
+        {VMGuestOSType::windows, QStringLiteral("Create Windows VM"), {"General"_q, "Windows Source"_q, "Review"_q}},
+        {VMGuestOSType::macOS, QStringLiteral("Create Virtual Mac"), {"General"_q, "macOS Source"_q, "Shared Folders"_q, "First Boot"_q, "Review"_q}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.title.toStdString());
+        wizard->goToNextStep();
+        wizard->setGuestOSType(c.guest);
+        EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("wizard.title"))->text(), c.title);
+        QStringList current;
+        EXPECT_EQ(pillTitles(*sheet, &current), c.pills);
+        EXPECT_EQ(current, QStringList{QStringLiteral("General")});
+        EXPECT_TRUE(shown(*sheet, QStringLiteral("wizard.generalStep")));
+    }
+    wizard->goToNextStep();
+    QStringList current;
+    pillTitles(*sheet, &current);
+    EXPECT_EQ(current, QStringList{QStringLiteral("macOS Source")});
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("wizard.macOSSourceStep")));
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("wizard.generalStep")));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("macOS.unavailable")));
+}
+
+TEST_F(CreateVMWizardViewTest, TheBannerShowsTheErrorUntilDismissed)
+{
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    auto sheet = open(wizard);
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("wizard.banner")));
+    wizard->goToNextStep();
+    wizard->goToNextStep();
+    wizard->goToNextStep();
+    wizard->createLinuxVM();
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("wizard.banner")));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("banner.message"))->text(), QStringLiteral("Choose a Linux distribution or ISO before creating the VM."));
+    child<QPushButton>(*sheet, QStringLiteral("banner.dismiss"))->click();
+    EXPECT_FALSE(wizard->errorMessage());
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("wizard.banner")));
+    EXPECT_EQ(wizard->currentStep(), Step::review);
+}
+
+TEST_F(CreateVMWizardViewTest, RestoreImagesLoadOnlyForAMacOSGuestAndInterfacesOnlyWhenUnlisted)
+{
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    auto sheet = open(wizard);
+    QTest::qWait(50);
+    EXPECT_FALSE(wizard->isLoadingAutomaticRestoreImages());
+    EXPECT_FALSE(wizard->errorMessage());
+    child<SelectableCard>(*sheet, QStringLiteral("general.guest:macOS"))->click();
+    EXPECT_TRUE(wizard->isLoadingAutomaticRestoreImages());
+    EXPECT_TRUE(waitUntil([&] { return !wizard->isLoadingAutomaticRestoreImages(); }));
+    // Once per wizard: switching away and back does not fetch again.
+    wizard->setGuestOSType(VMGuestOSType::windows);
+    wizard->setGuestOSType(VMGuestOSType::macOS);
+    EXPECT_FALSE(wizard->isLoadingAutomaticRestoreImages());
+}
+
+TEST_F(CreateVMWizardViewTest, ALinuxVMFromALocalISOIsCreatedThroughTheSheetWithItsISOAttached)
+{
+    const QString iso = writeISO(QStringLiteral("installer.iso"));
+    auto wizard = makeWizard();
+    auto sheet = open(wizard);
+
+    child<SelectableCard>(*sheet, QStringLiteral("general.guest:linux"))->click();
+    EXPECT_TRUE(child<SelectableCard>(*sheet, QStringLiteral("general.guest:linux"))->isSelected());
+    auto *name = child<QLineEdit>(*sheet, QStringLiteral("general.name"));
+    EXPECT_EQ(name->text(), QStringLiteral("New Linux VM"));
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Installer Box"));
+    child<QSpinBox>(*sheet, QStringLiteral("general.memory"))->setValue(2);
+    child<QSpinBox>(*sheet, QStringLiteral("general.disk"))->setValue(8);
+    EXPECT_EQ(wizard->name(), QStringLiteral("Installer Box"));
+    EXPECT_EQ(wizard->memorySizeGB(), 2);
+    EXPECT_EQ(wizard->diskSizeGB(), 8);
+    // Return presses the default button, Next.
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_EQ(wizard->currentStep(), Step::linuxSource);
+
+    auto *next = child<QPushButton>(*sheet, QStringLiteral("footer.next"));
+    EXPECT_FALSE(next->isEnabled());
+    child<QRadioButton>(*sheet, QStringLiteral("linux.localISO"))->click();
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("linux.localPrompt")));
+    m_chooser.answers << iso;
+    child<QPushButton>(*sheet, QStringLiteral("linux.chooseLocal"))->click();
+    ASSERT_TRUE(waitUntil([&] { return wizard->localLinuxISOURL().has_value(); }));
+    EXPECT_EQ(m_chooser.requests.last().title, QStringLiteral("Choose a Linux ISO Image"));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("linux.localName"))->text(), QStringLiteral("installer.iso"));
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("linux.localPrompt")));
+    ASSERT_TRUE(next->isEnabled());
+    next->click();
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("wizard.sharedFoldersStep")));
+    next->click();
+    ASSERT_EQ(wizard->currentStep(), Step::review);
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("review.value:Linux Source"))->text(), QStringLiteral("installer.iso"));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("review.note")));
+
+    child<QPushButton>(*sheet, QStringLiteral("footer.create"))->click();
+    ASSERT_TRUE(waitUntil([&] { return !wizard->isCreating(); }, std::chrono::seconds(20)));
+    ASSERT_TRUE(wizard->didFinishSuccessfully()) << wizard->errorMessage().value_or(QString()).toStdString();
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("installProgress")));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("progress.title"))->text(), QStringLiteral("Finalizing"));
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("footer.cancel")));
+    auto *done = child<QPushButton>(*sheet, QStringLiteral("footer.done"));
+    EXPECT_TRUE(done->isVisible() && done->isDefault());
+    done->click();
+    EXPECT_EQ(sheet->result(), QDialog::Accepted);
+    EXPECT_FALSE(sheet->isVisible());
+
+    settle();
+    const std::optional<VMBundle> bundle = store().bundle(*wizard->createdBundleID());
+    ASSERT_TRUE(bundle);
+    EXPECT_EQ(bundle->metadata.name, QStringLiteral("Installer Box"));
+    EXPECT_EQ(bundle->metadata.guestOSType, VMGuestOSType::linux);
+    QFile attached(bundle->layout().linuxInstallISOURL());
+    ASSERT_TRUE(attached.open(QIODevice::ReadOnly));
+    QFile source(iso);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    EXPECT_EQ(attached.readAll(), source.readAll());
+}
+
+TEST_F(CreateVMWizardViewTest, ARunningCreationKeepsTheSheetOpenAndARetryStartsAfresh)
+{
+    m_installer = &downloadForAMoment;
+    auto wizard = makeWizard();
+    wizard->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    m_chooser.answers << m_home.path() + QStringLiteral("/image.ipsw");
+    waitForOutcome(wizard->chooseLocalRestoreImage()).get();
+    for (int step = 0; step < 4; ++step)
+        wizard->goToNextStep();
+    auto sheet = open(wizard);
+    auto *create = child<QPushButton>(*sheet, QStringLiteral("footer.create"));
+    create->click();
+    ASSERT_TRUE(waitUntil([&] { return wizard->installProgress().stage == Stage::downloadingRestoreImage; }));
+
+    EXPECT_FALSE(create->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.cancel"))->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.back"))->isEnabled());
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("footer.creatingHint")));
+    EXPECT_TRUE(child<QLabel>(*sheet, QStringLiteral("footer.creatingHint"))->text().contains(QStringLiteral("Cancel Download")));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("progress.bytes"))->text(), QStringLiteral("1.5 MB of 6 GB"));
+    QTest::keyClick(sheet.get(), Qt::Key_Escape);
+    sheet->close();
+    EXPECT_TRUE(sheet->isVisible());
+
+    auto *cancelDownload = child<QPushButton>(*sheet, QStringLiteral("progress.cancelDownload"));
+    ASSERT_TRUE(cancelDownload->isVisible());
+    cancelDownload->click();
+    EXPECT_EQ(m_restoreCancels, 1);
+    EXPECT_FALSE(wizard->isCreating());
+    EXPECT_EQ(wizard->errorMessage(), QStringLiteral("Restore image download cancelled."));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("review.note")));
+    EXPECT_TRUE(create->isEnabled());
+
+    // The retry shows its own first report, not the old download with its cancel.
+    create->click();
+    EXPECT_EQ(wizard->installProgress().stage, Stage::preparingBundle);
+    EXPECT_EQ(wizard->installProgress().fractionCompleted, 0);
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("progress.cancelDownload")));
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("progress.download")));
+    ASSERT_TRUE(waitUntil([&] { return !wizard->isCreating(); }));
+    QTest::qWait(400);
+    EXPECT_EQ(wizard->errorMessage(), QStringLiteral("The download was stopped."));
+    QTest::keyClick(sheet.get(), Qt::Key_Escape);
+    EXPECT_FALSE(sheet->isVisible());
+}
+
+TEST_F(CreateVMWizardViewTest, ALinuxDownloadCanBeCancelledFromTheProgress)
+{
+    m_server.setResponder([](const FakeHttpServer::Request &) {
+        FakeHttpServer::Response response(200, QByteArray(200000, 'i'));
+        response.announcedLength = 50000000;
+        response.cutAfter = 200000;
+        response.stall = true;
+        return response;
+    });
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    wizard->setMemorySizeGB(2);
+    LinuxDistribution distribution = LinuxDistribution::serverCatalog().first();
+    distribution.isoURL = m_server.url(QStringLiteral("/slow.iso"));
+    wizard->setSelectedLinuxDistribution(distribution);
+    for (int step = 0; step < 3; ++step)
+        wizard->goToNextStep();
+    auto sheet = open(wizard);
+    child<QPushButton>(*sheet, QStringLiteral("footer.create"))->click();
+    ASSERT_TRUE(waitUntil([&] { return shown(*sheet, QStringLiteral("progress.cancelDownload")); }, std::chrono::seconds(10)));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("progress.title"))->text(), QStringLiteral("Downloading Linux ISO"));
+    EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.create"))->isEnabled());
+    child<QPushButton>(*sheet, QStringLiteral("progress.cancelDownload"))->click();
+    EXPECT_EQ(wizard->errorMessage(), QStringLiteral("Linux ISO download cancelled."));
+    EXPECT_TRUE(child<QPushButton>(*sheet, QStringLiteral("footer.create"))->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*sheet, QStringLiteral("footer.cancel"))->isEnabled());
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("review.note")));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("wizard.banner")));
+    QTest::qWait(200);
+}
+
+TEST_F(CreateVMWizardViewTest, TheFolderEditorsEditTheWizardsLists)
+{
+    auto wizard = makeWizard();
+    for (int step = 0; step < 2; ++step)
+        wizard->goToNextStep();
+    auto sheet = open(wizard);
+    ASSERT_TRUE(shown(*sheet, QStringLiteral("wizard.sharedFoldersStep")));
+    QStringList folders;
+    for (const char *name : {"a", "b", "c"}) {
+        folders << m_home.path() + QStringLiteral("/shares/") + QLatin1String(name);
+        QDir().mkpath(folders.last());
+    }
+    m_chooser.severalAnswers << folders;
+    child<QPushButton>(*sheet, QStringLiteral("sharedFolders.add"))->click();
+    ASSERT_TRUE(waitUntil([&] { return wizard->sharedFolders().size() == 3; }));
+    auto *editor = child<SharedFoldersEditorView>(*sheet, QStringLiteral("wizard.sharedFoldersStep"));
+    const QUuid second = wizard->sharedFolders()[1].id;
+    Q_EMIT editor->readOnlyChangeRequested(second, true);
+    EXPECT_TRUE(wizard->sharedFolders()[1].isReadOnly);
+    // Removal names folders; the sheet finds where they stand now.
+    wizard->removeSharedFolders({0});
+    Q_EMIT editor->removeRequested({second});
+    ASSERT_EQ(wizard->sharedFolders().size(), 1);
+    EXPECT_EQ(wizard->sharedFolders()[0].displayName, QStringLiteral("c"));
+
+    wizard->goToNextStep();
+    auto *firstBoot = child<FirstBootEditorView>(*sheet, QStringLiteral("wizard.firstBootStep"));
+    ASSERT_TRUE(firstBoot->isVisible());
+    Q_EMIT firstBoot->enabledChangeRequested(true);
+    Q_EMIT firstBoot->notesEdited(QStringLiteral("notes"));
+    EXPECT_TRUE(wizard->firstBootEnabled());
+    EXPECT_EQ(wizard->firstBootNotes(), QStringLiteral("notes"));
+}
+
+TEST_F(CreateVMWizardViewTest, OnlyAnEnabledDefaultButtonTakesReturn)
+{
+    auto wizard = makeWizard();
+    auto sheet = open(wizard);
+    auto *name = child<QLineEdit>(*sheet, QStringLiteral("general.name"));
+    auto *next = child<QPushButton>(*sheet, QStringLiteral("footer.next"));
+    auto *cancel = child<QPushButton>(*sheet, QStringLiteral("footer.cancel"));
+    EXPECT_TRUE(next->isDefault());
+    EXPECT_FALSE(cancel->autoDefault());
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("footer.back")));
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("footer.create")));
+
+    for (const QString &blank : {QString(), QStringLiteral("   "), QStringLiteral("\t\n")}) {
+        name->setText(blank);
+        Q_EMIT name->textEdited(blank);
+        EXPECT_FALSE(next->isEnabled());
+        QTest::keyClick(name, Qt::Key_Return);
+        EXPECT_EQ(wizard->currentStep(), Step::general);
+    }
+    name->setText(QStringLiteral(" Lab "));
+    Q_EMIT name->textEdited(QStringLiteral(" Lab "));
+    EXPECT_TRUE(next->isEnabled());
+    // A focused Cancel does not take Return: the default button does.
+    cancel->setFocus();
+    QTest::keyClick(cancel, Qt::Key_Return);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(wizard->currentStep(), Step::macOSSource);
+    EXPECT_EQ(wizard->name(), QStringLiteral(" Lab "));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("footer.back")));
+    cancel->click();
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(sheet->result(), QDialog::Rejected);
+}
+
+TEST_F(CreateVMWizardViewTest, SteppersFollowTheHostAndNeverWriteBack)
+{
+    auto wizard = makeWizard({2, 4 * gibibyte});
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    auto sheet = open(wizard);
+    auto *cpu = child<QSpinBox>(*sheet, QStringLiteral("general.cpu"));
+    auto *memory = child<QSpinBox>(*sheet, QStringLiteral("general.memory"));
+    auto *disk = child<QSpinBox>(*sheet, QStringLiteral("general.disk"));
+    EXPECT_EQ(cpu->maximum(), 2);
+    EXPECT_EQ(memory->maximum(), 4);
+    EXPECT_EQ(memory->minimum(), 1);
+    EXPECT_EQ(disk->minimum(), 8);
+    EXPECT_EQ(disk->singleStep(), 8);
+    EXPECT_EQ(memory->text(), QStringLiteral("4 GB"));
+    memory->setValue(2);
+    ASSERT_EQ(wizard->memorySizeGB(), 2);
+
+    // macOS needs 4 GB: the value the user chose stays, shown as it is, and Next waits for it to be raised.
+    child<SelectableCard>(*sheet, QStringLiteral("general.guest:macOS"))->click();
+    EXPECT_EQ(wizard->memorySizeGB(), 2);
+    EXPECT_EQ(memory->value(), 2);
+    EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.next"))->isEnabled());
+    EXPECT_EQ(disk->minimum(), 32);
+    memory->stepUp();
+    memory->stepUp();
+    EXPECT_EQ(wizard->memorySizeGB(), 4);
+    EXPECT_TRUE(child<QPushButton>(*sheet, QStringLiteral("footer.next"))->isEnabled());
+
+    // A fractional size from a template is shown whole and kept.
+    wizard->setMemorySizeGB(3.5);
+    EXPECT_EQ(memory->value(), 3);
+    EXPECT_EQ(wizard->memorySizeGB(), 3.5);
+}
+
+TEST_F(CreateVMWizardViewTest, GeneralStepShowsLocationNetworkAndMedia)
+{
+    auto wizard = makeWizard();
+    auto sheet = open(wizard);
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("general.location"))->text(), QStringLiteral("Default Library"));
+    const QString elsewhere = m_home.path() + QStringLiteral("/External");
+    QDir().mkpath(elsewhere);
+    m_chooser.answers << elsewhere;
+    child<QPushButton>(*sheet, QStringLiteral("general.chooseFolder"))->click();
+    ASSERT_TRUE(waitUntil([&] { return wizard->destinationDirectoryURL() == elsewhere; }));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("general.location"))->text(), QStringLiteral("Custom Location"));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("general.path"))->text(), elsewhere);
+
+    wizard->setNetworkMode(VMNetworkConfiguration::Mode::bridged);
+    EXPECT_TRUE(child<QRadioButton>(*sheet, QStringLiteral("general.network.bridged"))->isChecked());
+    const bool listed = !wizard->bridgedInterfaceOptions().isEmpty();
+    EXPECT_EQ(shown(*sheet, QStringLiteral("general.noInterfaces")), !listed);
+    EXPECT_EQ(child<QPushButton>(*sheet, QStringLiteral("footer.next"))->isEnabled(), listed);
+    child<QRadioButton>(*sheet, QStringLiteral("general.network.nat"))->click();
+    EXPECT_EQ(wizard->networkMode(), VMNetworkConfiguration::Mode::nat);
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("general.noInterfaces")));
+    EXPECT_TRUE(child<QLabel>(*sheet, QStringLiteral("general.networkCaption"))->text().startsWith(QStringLiteral("Shared NAT")));
+
+    child<QCheckBox>(*sheet, QStringLiteral("general.microphone"))->click();
+    EXPECT_TRUE(wizard->isMicrophoneEnabled());
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("general.microphoneStatus"))->text(), QStringLiteral("Enabled via host default input"));
+}
+
+TEST_F(CreateVMWizardViewTest, LinuxFilterShowsMatchingRowsAndKeepsAHiddenSelection)
+{
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    wizard->goToNextStep();
+    auto sheet = open(wizard);
+    const auto visibleRows = [&] {
+        QList<QUuid> ids;
+        for (const LinuxDistribution &row : LinuxDistribution::catalog())
+            if (shown(*sheet, QStringLiteral("linux.distribution:") + row.id.toString(QUuid::WithoutBraces)))
+                ids << row.id;
+        return ids;
+    };
+    const auto idsOf = [](const QList<LinuxDistribution> &rows) {
+        QList<QUuid> ids;
+        for (const LinuxDistribution &row : rows)
+            ids << row.id;
+        return ids;
+    };
+    EXPECT_EQ(visibleRows(), idsOf(LinuxDistribution::catalog()));
+    const LinuxDistribution desktop = LinuxDistribution::desktopCatalog().first();
+    child<SelectableCard>(*sheet, QStringLiteral("linux.distribution:") + desktop.id.toString(QUuid::WithoutBraces))->click();
+    EXPECT_EQ(wizard->selectedLinuxDistribution(), desktop);
+    child<QPushButton>(*sheet, QStringLiteral("linux.filter.server"))->click();
+    EXPECT_EQ(visibleRows(), idsOf(LinuxDistribution::serverCatalog()));
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("linux.noMatch")));
+    EXPECT_EQ(wizard->selectedLinuxDistribution(), desktop);
+    EXPECT_TRUE(child<QPushButton>(*sheet, QStringLiteral("footer.next"))->isEnabled());
+    child<QPushButton>(*sheet, QStringLiteral("linux.filter.all"))->click();
+    EXPECT_FALSE(wizard->selectedLinuxVariantFilter());
+    auto *commandLine = child<QLineEdit>(*sheet, QStringLiteral("linux.commandLine"));
+    EXPECT_EQ(commandLine->text(), QStringLiteral("console=hvc0"));
+    commandLine->clear();
+    Q_EMIT commandLine->textEdited(QString());
+    EXPECT_EQ(wizard->linuxBootConfig().commandLine, QString());
+}
+
+TEST_F(CreateVMWizardViewTest, WindowsStepKeepsAFailedQEMUInstallOnScreenAndReachesTheDesktop)
+{
+    m_server.setResponder([](const FakeHttpServer::Request &) { return FakeHttpServer::Response(404, "no"); });
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::windows);
+    wizard->goToNextStep();
+    auto sheet = open(wizard);
+    auto *install = child<QPushButton>(*sheet, QStringLiteral("windows.installQEMU"));
+    ASSERT_TRUE(install->isVisible());
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("windows.qemuFailure")));
+    install->click();
+    ASSERT_TRUE(waitUntil([&] { return !m_qemuSetup.isDownloading(); }, std::chrono::seconds(10)));
+    EXPECT_TRUE(install->isVisible());
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.qemuFailure")));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.qemuFailure"))->text(), m_qemuSetup.statusMessage());
+    EXPECT_TRUE(m_qemuSetup.statusMessage().startsWith(QStringLiteral("Failed: ")));
+
+    child<QPushButton>(*sheet, QStringLiteral("windows.openDownloadPage"))->click();
+    EXPECT_EQ(m_opened, QList<QUrl>{WindowsSourceStepView::downloadPageURL()});
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.noISOs")));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.selectManually")));
+
+    m_existingPaths = {QStringLiteral("/usr/sbin/cabextract")};
+    child<QRadioButton>(*sheet, QStringLiteral("windows.mode.advanced"))->click();
+    EXPECT_EQ(wizard->windowsSourceMode(), CreateVMWizardViewModel::WindowsSourceMode::advanced);
+    EXPECT_TRUE(child(*sheet, QStringLiteral("uup.tool:cabextract"))->property("installed").toBool());
+    EXPECT_FALSE(child(*sheet, QStringLiteral("uup.tool:aria2c"))->property("installed").toBool());
+    auto *copy = child<QPushButton>(*sheet, QStringLiteral("uup.copyCommand"));
+    copy->click();
+    copy->click();
+    EXPECT_EQ(m_copied, QStringList(2, UUPImageBuilderSection::installCommand()));
+}
+
+TEST_F(CreateVMWizardViewTest, AnImageThatFailsValidationTurnsTheBadgeRedAndBlocksNext)
+{
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::windows);
+    wizard->goToNextStep();
+    auto sheet = open(wizard);
+    const QString small = m_home.path() + QStringLiteral("/Win11_ARM64.iso");
+    write(small, "tiny");
+    m_chooser.answers << small;
+    child<QPushButton>(*sheet, QStringLiteral("windows.selectManually"))->click();
+    ASSERT_TRUE(waitUntil([&] { return wizard->windowsISOValidation().has_value(); }, std::chrono::seconds(15)));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.badgeTitle"))->text(), QStringLiteral("ISO Problem Detected"));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.badgeMessage"))->text(), wizard->windowsISOValidation()->message());
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("windows.selectManually")));
+    EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.next"))->isEnabled());
+    child<QRadioButton>(*sheet, QStringLiteral("windows.mode.local"))->click();
+    EXPECT_EQ(child<QPushButton>(*sheet, QStringLiteral("windows.chooseImage"))->text(), QStringLiteral("Change ISO"));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.localName"))->text(), QStringLiteral("Win11_ARM64.iso"));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
+}
+
+TEST_F(CreateVMWizardViewTest, PreflightRowsFollowImageMemoryAndDisk)
+{
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::windows);
+    using Row = WindowsSourceStepView::PreflightRow;
+    EXPECT_EQ(WindowsSourceStepView::preflightRows(*wizard, false),
+              (QList<Row>{{"QEMU engine"_q, false, "Not installed"_q},
+                          {"Windows 11 ARM ISO"_q, false, "Not selected"_q},
+                          {"ARM64 architecture"_q, true, "Awaiting ISO"_q},
+                          {"Minimum 4 GB RAM"_q, true, "8 GB"_q},
+                          {"Minimum 64 GB disk"_q, true, "64 GB"_q}}));
+    wizard->setMemorySizeGB(3.9);
+    wizard->setDiskSizeGB(32);
+    const QString small = m_home.path() + QStringLiteral("/small.iso");
+    write(small, "tiny");
+    waitForOutcome(wizard->validateWindowsImage(small)).get();
+    const QList<Row> rows = WindowsSourceStepView::preflightRows(*wizard, true);
+    EXPECT_EQ(rows[0], (Row{"QEMU engine"_q, true, "Installed"_q}));
+    EXPECT_EQ(rows[1], (Row{"Windows 11 ARM ISO"_q, true, "Selected"_q}));
+    EXPECT_EQ(rows[2], (Row{"ARM64 architecture"_q, false, "Checking..."_q}));
+    EXPECT_EQ(rows[3], (Row{"Minimum 4 GB RAM"_q, false, "3 GB"_q}));
+    EXPECT_EQ(rows[4], (Row{"Minimum 64 GB disk"_q, false, "32 GB"_q}));
+}
+
+TEST_F(CreateVMWizardViewTest, ReviewRowsPerGuest)
+{
+    auto wizard = makeWizard();
+    const auto labels = [&] {
+        QStringList result;
+        for (const auto &[label, value] : WizardTexts::reviewRows(*wizard))
+            result << label;
+        return result;
+    };
+    const auto value = [&](const QString &label) {
+        for (const auto &[rowLabel, rowValue] : WizardTexts::reviewRows(*wizard))
+            if (rowLabel == label)
+                return rowValue;
+        return QStringLiteral("<none>");
+    };
+    EXPECT_EQ(labels(), (QStringList{"Guest OS"_q, "Name"_q, "Hardware"_q, "Install Source"_q, "Storage Folder"_q, "Display"_q, "Network"_q, "Microphone"_q, "Speakers"_q,
+                                     "Camera"_q, "Shared Folders"_q, "First Boot"_q}));
+    EXPECT_EQ(value(QStringLiteral("Install Source")), QStringLiteral("Automatic macOS selection"));
+    EXPECT_EQ(value(QStringLiteral("Hardware")), QStringLiteral("4 CPUs • 8 GB RAM • 64 GB Disk"));
+    EXPECT_EQ(value(QStringLiteral("Display")), QStringLiteral("1920 x 1200 start size, then auto-resizes with the VM window"));
+    EXPECT_EQ(value(QStringLiteral("Shared Folders")), QStringLiteral("0"));
+    wizard->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    EXPECT_EQ(value(QStringLiteral("Install Source")), QStringLiteral("Local restore image"));
+
+    wizard->setGuestOSType(VMGuestOSType::windows);
+    EXPECT_EQ(labels().size(), 12);
+    EXPECT_EQ(value(QStringLiteral("Windows ISO")), QStringLiteral("Not selected"));
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    wizard->setMemorySizeGB(2.7);
+    EXPECT_EQ(labels().size(), 10);
+    EXPECT_EQ(value(QStringLiteral("Rosetta")), QStringLiteral("<none>"));
+    EXPECT_EQ(value(QStringLiteral("Hardware")), QStringLiteral("4 CPUs • 2 GB RAM • 64 GB Disk"));
+    wizard->setLinuxUseRosetta(true);
+    EXPECT_EQ(labels().size(), 11);
+    EXPECT_EQ(value(QStringLiteral("Linux Source")), QStringLiteral("No distribution selected"));
+}
+
+TEST(InstallProgressTextsTest, TextsOfOneReport)
+{
+    using namespace InstallProgressTexts;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double infinity = std::numeric_limits<double>::infinity();
+    struct Case {
+        double fraction;
+        const char *percent;
+    };
+    for (const Case &c : {Case{0.999, "99%"}, Case{1.0, "100%"}, Case{0.5, "50%"}, Case{nan, "0%"}, Case{1e300, "1000000000000000%"}})
+        EXPECT_EQ(percentText(c.fraction), QString::fromUtf8(c.percent)) << c.fraction;
+
+    VMInstallProgress progress = VMInstallProgress::step(Stage::downloadingRestoreImage, 0.1, QStringLiteral("d"));
+    EXPECT_FALSE(bytesText(progress));
+    EXPECT_FALSE(etaText(progress));
+    progress.downloadedBytes = 1500000;
+    progress.expectedBytes = 0;
+    EXPECT_EQ(bytesText(progress), QStringLiteral("1.5 MB"));
+    progress.expectedBytes = 6000000000;
+    EXPECT_EQ(bytesText(progress), QStringLiteral("1.5 MB of 6 GB"));
+    progress.bytesPerSecond = 12345678.4;
+    progress.estimatedTimeRemaining = 480;
+    EXPECT_EQ(etaText(progress), formatByteRate(12345678) + QStringLiteral(" • ") + DisplayFormatters::durationText(480) + QStringLiteral(" remaining"));
+    progress.bytesPerSecond = 0;
+    progress.estimatedTimeRemaining = infinity;
+    progress.isResumingDownload = true;
+    EXPECT_EQ(etaText(progress), QStringLiteral("Resuming"));
+    progress.estimatedTimeRemaining = -5;
+    EXPECT_EQ(etaText(progress), QStringLiteral("Resuming • ") + DisplayFormatters::durationText(0) + QStringLiteral(" remaining"));
+    EXPECT_EQ(stageTitle(Stage::validatingRestoreImage), QStringLiteral("Preparing Hardware"));
+}
+
+TEST(InstallProgressViewTest, DownloadLinesOnlyInADownloadAndOneCancelPerClick)
+{
+    InstallProgressView view;
+    view.show();
+    VMInstallProgress progress = VMInstallProgress::step(Stage::installingMacOS, 0.5, QStringLiteral("Installing"));
+    progress.downloadedBytes = 10;
+    view.setProgress(progress, false);
+    EXPECT_EQ(view.findChild<QLabel *>(QStringLiteral("progress.title"))->text(), QStringLiteral("Installing macOS"));
+    EXPECT_EQ(view.findChild<QLabel *>(QStringLiteral("progress.percent"))->text(), QStringLiteral("50%"));
+    EXPECT_FALSE(view.findChild<QWidget *>(QStringLiteral("progress.download"))->isVisible());
+    EXPECT_FALSE(view.findChild<QPushButton *>(QStringLiteral("progress.cancelDownload"))->isVisible());
+    progress.stage = Stage::downloadingLinuxISO;
+    view.setProgress(progress, true);
+    EXPECT_TRUE(view.findChild<QLabel *>(QStringLiteral("progress.bytes"))->isVisible());
+    EXPECT_FALSE(view.findChild<QLabel *>(QStringLiteral("progress.eta"))->isVisible());
+    QSignalSpy cancels(&view, &InstallProgressView::cancelDownloadRequested);
+    view.findChild<QPushButton *>(QStringLiteral("progress.cancelDownload"))->click();
+    EXPECT_EQ(cancels.size(), 1);
+}
+
+TEST(InstallSourceOptionRowTest, BadgeOnlyWhereRecommendedAndAMissingSourceSaysSo)
+{
+    RestoreImageInfo option{QStringLiteral("macOS <b>15</b>"), QStringLiteral("15.1"), QStringLiteral("24B83"), std::nullopt, std::nullopt,
+                            RestoreImageInfo::DownloadState::availableRemotely};
+    InstallSourceOptionRow first(option, true);
+    InstallSourceOptionRow second(option, false);
+    EXPECT_NE(first.findChild<QLabel *>(QStringLiteral("option.recommended")), nullptr);
+    EXPECT_EQ(second.findChild<QLabel *>(QStringLiteral("option.recommended")), nullptr);
+    EXPECT_EQ(first.findChild<QLabel *>(QStringLiteral("option.source"))->text(), QStringLiteral("Remote source unavailable"));
+    EXPECT_EQ(first.findChild<QLabel *>(QStringLiteral("option.name"))->textFormat(), Qt::PlainText);
+    EXPECT_EQ(first.findChild<QLabel *>(QStringLiteral("option.build"))->text(), QStringLiteral("Build 24B83"));
+    option.sourceURL = QUrl(QStringLiteral("https://updates.example/24B83.ipsw"));
+    EXPECT_EQ(InstallSourceOptionRow::sourceText(option), QStringLiteral("https://updates.example/24B83.ipsw"));
+}
+
+TEST(UUPImageBuilderSectionTest, ToolsAreFoundInAnyFolderInOrder)
+{
+    using Tool = UUPImageBuilderSection::RequiredTool;
+    EXPECT_EQ(UUPImageBuilderSection::requiredTools([](const QString &) { return false; }),
+              (QList<Tool>{{"aria2c"_q, false}, {"cabextract"_q, false}, {"wimlib-imagex"_q, false}, {"mkisofs"_q, false}}));
+    const QSet<QString> present{QStringLiteral("/usr/sbin/mkisofs"), QStringLiteral("/usr/bin/aria2c"), QStringLiteral("/bin/aria2c")};
+    EXPECT_EQ(UUPImageBuilderSection::requiredTools([&](const QString &path) { return present.contains(path); }),
+              (QList<Tool>{{"aria2c"_q, true}, {"cabextract"_q, false}, {"wimlib-imagex"_q, false}, {"mkisofs"_q, true}}));
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "WindowsImageProvider.h"
+#include "WizardDesktop.h"
+
+#include <QList>
+#include <QWidget>
+
+class CreateVMWizardViewModel;
+class QEMUSetupService;
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QVBoxLayout;
+class SelectableCard;
+class UUPImageBuilderSection;
+
+/**
+ * Where a new Windows 11 ARM guest is installed from: the QEMU engine (with
+ * its one-click install and what went wrong with it), the image (downloaded
+ * from the vendor and detected, chosen on disk, or self-built), its
+ * validation, TPM emulation and a pre-flight checklist. It follows the
+ * wizard, the QEMU setup service and the image provider. Children are named
+ * "windows.<control>".
+ */
+class WindowsSourceStepView final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    struct PreflightRow {
+        QString title;
+        bool passes = false;
+        QString detail;
+        bool operator==(const PreflightRow &) const = default;
+    };
+
+    /// The vendor's page of Windows 11 ARM64 images.
+    static QUrl downloadPageURL();
+    static QList<PreflightRow> preflightRows(const CreateVMWizardViewModel &wizard, bool isQEMUInstalled);
+
+    WindowsSourceStepView(CreateVMWizardViewModel &wizard, QEMUSetupService &qemuSetup, WindowsImageProvider &images, WizardDesktop desktop,
+                          QWidget *parent = nullptr);
+
+    void refresh();
+
+private:
+    QWidget *makeEngineGroup();
+    QWidget *makeMediaGroup();
+    QWidget *makeDownloadContent();
+    QWidget *makeLocalContent();
+    QWidget *makeConfigurationGroup();
+    QWidget *makePreflightGroup();
+    void refreshEngine();
+    void refreshDetected();
+    void refreshBadge();
+    void refreshLocalCard();
+    void refreshPreflight();
+
+    CreateVMWizardViewModel &m_wizard;
+    QEMUSetupService &m_qemuSetup;
+    WindowsImageProvider &m_images;
+    WizardDesktop m_desktop;
+
+    QLabel *m_engineIcon = nullptr;
+    QLabel *m_engineStatus = nullptr;
+    QPushButton *m_installQEMU = nullptr;
+    QWidget *m_installProgress = nullptr;
+    QProgressBar *m_installBar = nullptr;
+    QLabel *m_installStatus = nullptr;
+    QLabel *m_installFailure = nullptr;
+
+    QList<QRadioButton *> m_modes;
+    QWidget *m_downloadContent = nullptr;
+    QWidget *m_localContent = nullptr;
+    UUPImageBuilderSection *m_advancedContent = nullptr;
+    QWidget *m_detectedList = nullptr;
+    QVBoxLayout *m_detectedRows = nullptr;
+    QList<QPair<SelectableCard *, WindowsImageProvider::DetectedISO>> m_detected;
+    QList<WindowsImageProvider::DetectedISO> m_shownDetected;
+    QWidget *m_scanning = nullptr;
+    QLabel *m_noDetected = nullptr;
+    QPushButton *m_selectManually = nullptr;
+    QWidget *m_localCard = nullptr;
+    QLabel *m_localIcon = nullptr;
+    QLabel *m_localName = nullptr;
+    QLabel *m_localDetail = nullptr;
+    QPushButton *m_chooseImage = nullptr;
+    QWidget *m_badge = nullptr;
+    QLabel *m_badgeIcon = nullptr;
+    QLabel *m_badgeTitle = nullptr;
+    QLabel *m_badgeMessage = nullptr;
+    QLabel *m_badgeArchitecture = nullptr;
+
+    QCheckBox *m_tpm = nullptr;
+    QVBoxLayout *m_preflightRows = nullptr;
+    QList<PreflightRow> m_shownPreflight;
+};

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+
+/**
+ * What the wizard asks of the desktop: the clipboard, the default browser
+ * and whether a path exists. system() uses the real desktop; tests pass
+ * functions that record.
+ */
+struct WizardDesktop {
+    /// Replaces the clipboard's contents with plain text.
+    std::function<void(const QString &)> copyText;
+    /// Opens a web address in the default browser.
+    std::function<void(const QUrl &)> openURL;
+    /// Whether anything exists at the path.
+    std::function<bool(const QString &)> pathExists;
+
+    static WizardDesktop system();
+};
