@@ -11,7 +11,19 @@
 #include "QEMUConsoleView.h"
 #include "QEMUConsoleViewModel.h"
 #include "TemplateLibraryDialog.h"
+#include "CIRunnerView.h"
+#include "CIRunnerViewModel.h"
+#include "DetailsPanelWiring.h"
+#include "FileDropTransferView.h"
+#include "MacOSUpdateView.h"
+#include "PerformanceDashboardView.h"
+#include "SaveAsTemplateSheet.h"
+#include "SmartDiskAnalyticsView.h"
+#include "SnapshotTimelineView.h"
 #include "VMDetailsView.h"
+#include "VMExportSheet.h"
+#include "VMNetworkTopologyView.h"
+#include "VMSettingsSheet.h"
 #include "TemplateLibraryViewModel.h"
 #include "VirtualMachineSession.h"
 #include "VMConsoleView.h"
@@ -53,6 +65,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
                                           {m_state.bundleOperations(), m_state.exportService(), m_state.templateService(), m_state.vmStore(),
                                            m_state.fileChooser(), m_state.fileViewer(), &m_state.qemuSetupService()});
         connect(details, &VMDetailsView::consoleRequested, this, &MainWindow::openConsole);
+        fillDetailsPane(*details);
         return details;
     };
     actions.openConsole = [this](const QUuid &id) { openConsole(id); };
@@ -60,6 +73,11 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     actions.showTemplateLibrary = [this] {
         auto *library = new TemplateLibraryDialog(std::make_unique<TemplateLibraryViewModel>(m_state.templateService(), m_state.loggingService()), this);
         library->setAttribute(Qt::WA_DeleteOnClose);
+        connect(library, &TemplateLibraryDialog::templateChosen, this, [this](const VMTemplate &chosen) {
+            std::shared_ptr<CreateVMWizardViewModel> wizard = m_state.makeCreateWizardViewModel();
+            wizard->applyTemplate(chosen);
+            openCreateWizard(std::move(wizard));
+        });
         library->open();
     };
     m_library = new LibraryView(state.libraryViewModel(), std::move(actions));
@@ -141,4 +159,62 @@ void MainWindow::openNewWindow()
     auto *window = new MainWindow(m_state);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
+}
+
+void MainWindow::fillDetailsPane(VMDetailsView &details)
+{
+    using Slot = VMDetailsView::FeaturePanelSlot;
+    VMDetailsViewModel &model = details.viewModel();
+
+    auto *timeline = new SnapshotTimelineView;
+    DetailsPanelWiring::bind(*timeline, model);
+    details.insertFeaturePanel(Slot::snapshotTimeline, timeline);
+    auto *performance = new PerformanceDashboardView;
+    DetailsPanelWiring::bind(*performance, model);
+    details.insertFeaturePanel(Slot::performanceDashboard, performance);
+    auto *analytics = new SmartDiskAnalyticsView;
+    DetailsPanelWiring::bind(*analytics, model);
+    details.insertFeaturePanel(Slot::diskAnalytics, analytics);
+    auto *updates = new MacOSUpdateView;
+    QPointer<VMDetailsView> pane(&details);
+    DetailsPanelWiring::bind(*updates, model, [pane](const QString &message) {
+        if (pane)
+            pane->showUpdatePrepared(message);
+    });
+    details.insertFeaturePanel(Slot::macOSUpdate, updates);
+
+    auto *drop = new FileDropTransferView;
+    const auto showShare = [drop, &model] {
+        const std::optional<QUrl> share = model.firstSharedFolderURL();
+        drop->setSharedFolder(share ? std::optional<QString>(share->toLocalFile()) : std::nullopt);
+        drop->setVMName(model.displayTitle());
+    };
+    showShare();
+    connect(&model, &VMDetailsViewModel::bundleChanged, drop, showShare);
+    details.insertFeaturePanel(Slot::fileDrop, drop);
+
+    auto *ci = new CIRunnerView(std::make_unique<CIRunnerViewModel>(model.ciRunnerService(), m_state.vmStore(), model.bundleID(), m_state.loggingService()));
+    connect(ci, &CIRunnerView::failed, &model, [&model](const QString &message) { model.setErrorMessage(message); });
+    details.insertFeaturePanel(Slot::ciRunner, ci);
+    auto *networks = new VMNetworkTopologyView;
+    DetailsPanelWiring::bind(*networks, model, m_state.vmStore());
+    details.insertFeaturePanel(Slot::networkTopology, networks);
+
+    connect(&details, &VMDetailsView::settingsRequested, &details, [this, pane] {
+        auto *sheet = new VMSettingsSheet(pane->viewModel(), m_state.fileChooser(), pane);
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        sheet->open();
+    });
+    connect(&details, &VMDetailsView::exportRequested, &details, [pane] {
+        auto *sheet = new VMExportSheet(pane->viewModel().displayTitle(), pane);
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        connect(sheet, &VMExportSheet::exportRequested, pane, &VMDetailsView::exportVM);
+        sheet->open();
+    });
+    connect(&details, &VMDetailsView::saveAsTemplateRequested, &details, [pane] {
+        auto *sheet = new SaveAsTemplateSheet(pane->viewModel().displayTitle(), pane);
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        connect(sheet, &SaveAsTemplateSheet::saveRequested, pane, &VMDetailsView::saveAsTemplate);
+        sheet->open();
+    });
 }

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class VMDetailsView;
 class AppState;
 class CreateVMWizardViewModel;
 class LibraryView;
@@ -36,6 +37,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    /// Puts the feature panels into a details pane and opens its settings, export and template sheets.
+    void fillDetailsPane(VMDetailsView &details);
     void runLaunchTask();
     void openNewWindow();
 
