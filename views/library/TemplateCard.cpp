@@ -29,7 +29,7 @@ QLabel *cardLabel(const QString &text, TextRole role, const char *name)
 }
 
 /// A symbol and a caption, as the hardware row shows them.
-QWidget *specification(const QString &symbol, const QString &text, const char *name)
+QWidget *hardwareFigure(const QString &symbol, const QString &text, const char *name)
 {
     auto *item = new QWidget;
     item->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -104,21 +104,21 @@ TemplateCard::TemplateCard(const VMTemplate &shown, bool deletable, QWidget *par
     description->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     const VMHardwareProfile &hardware = shown.hardwareProfile;
-    auto *specifications = new QHBoxLayout;
-    specifications->setSpacing(12);
-    specifications->addWidget(specification(QStringLiteral("cpu"), TemplateLibraryViewModel::cpuText(hardware.cpuCount), "templateCard.cpu"));
-    specifications->addWidget(
-        specification(QStringLiteral("memorychip"), DisplayFormatters::byteCountText(hardware.memorySizeBytes), "templateCard.memory"));
-    specifications->addWidget(
-        specification(QStringLiteral("internaldrive"), DisplayFormatters::byteCountText(hardware.diskSizeBytes), "templateCard.disk"));
-    specifications->addStretch();
+    auto *figures = new QHBoxLayout;
+    figures->setSpacing(12);
+    figures->addWidget(hardwareFigure(QStringLiteral("cpu"), TemplateLibraryViewModel::cpuText(hardware.cpuCount), "templateCard.cpu"));
+    figures->addWidget(
+        hardwareFigure(QStringLiteral("memorychip"), DisplayFormatters::byteCountText(hardware.memorySizeBytes), "templateCard.memory"));
+    figures->addWidget(
+        hardwareFigure(QStringLiteral("internaldrive"), DisplayFormatters::byteCountText(hardware.diskSizeBytes), "templateCard.disk"));
+    figures->addStretch();
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(12);
     layout->addLayout(header);
     layout->addWidget(description);
-    layout->addLayout(specifications);
+    layout->addLayout(figures);
     refreshColours();
 }
 
