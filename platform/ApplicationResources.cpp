@@ -17,13 +17,14 @@ std::optional<QString> existingFile(const std::optional<QString> &folder, const 
     return path;
 }
 
-/// The checkout this file was compiled from: two levels above platform/ApplicationResources.cpp, when the compiler was given a full path.
+/// The checkout this file was compiled from, as the build names it. Not taken from __FILE__:
+/// a compiler cache that shares objects between checkouts makes that path relative.
 std::optional<QString> buildSourceTree()
 {
-    const QFileInfo source(QString::fromUtf8(__FILE__));
-    if (!source.isAbsolute())
+    const QString tree = QString::fromUtf8(ZOVOZU_SOURCE_TREE);
+    if (!QFileInfo(tree).isAbsolute())
         return std::nullopt;
-    return QDir::cleanPath(source.absolutePath() + QStringLiteral("/.."));
+    return QDir::cleanPath(tree);
 }
 
 } // namespace
