@@ -313,8 +313,10 @@ QCoro::Task<> VMDetailsViewModel::reload()
     const QUuid id = m_bundleID;
     const LoggingService &logging = m_logging;
     co_await m_store.reload();
-    if (self)
+    if (self) {
         refreshDiskUsage();
+        refreshDiskAnalytics();
+    }
     logging.log(QStringLiteral("Refreshed details for ") + id.toString(QUuid::WithoutBraces).toUpper(), category);
 }
 

@@ -158,7 +158,7 @@ public:
     void refreshGuestAutomationStatus();
     void refreshSnapshotTimeline();
     void refreshDiskAnalytics();
-    /// The header's Refresh: reloads the library and the disk usage.
+    /// The header's Refresh: reloads the library, the disk usage and the disk analytics.
     QCoro::Task<> reload();
 
     // Actions
