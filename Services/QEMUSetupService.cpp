@@ -25,6 +25,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryFile>
 #include <QUrlQuery>
 #include <QUuid>
@@ -70,9 +71,14 @@ QString QEMUSetupService::defaultInstallDirectory()
     return base + QStringLiteral("/Zovozu VM Lab/QEMU");
 }
 
+QString QEMUSetupService::hostSystem()
+{
+    return QSysInfo::kernelType() + QLatin1Char('/') + QSysInfo::currentCpuArchitecture();
+}
+
 QEMUSetupService::Source QEMUSetupService::defaultSource()
 {
-    return {QUrl(QStringLiteral("https://ghcr.io")), qemuGHCRRepo.toString(), qemuBottleSHA.toString()};
+    return {QUrl(QStringLiteral("https://ghcr.io")), qemuGHCRRepo.toString(), qemuBottleSHA.toString(), qemuBottleSystem.toString()};
 }
 
 QEMUSetupService::Places QEMUSetupService::defaultPlaces()
@@ -108,6 +114,16 @@ QCoro::Task<> QEMUSetupService::downloadQEMU()
 {
     if (m_isDownloading)
         co_return;
+    if (!canInstallHere()) {
+        // Known before a byte is fetched: ~105 MB for a package that is removed again after its check.
+        const QString text = ErrorText::describe(std::make_exception_ptr(VirtualMachineError(
+            VirtualMachineError::Case::runtimeError, QStringLiteral("The QEMU package offered for download is built for %1 and cannot run on this system. "
+                                                                    "Install it with: %2")
+                                                         .arg(m_source.system, HostInstallAdvice::qemuInstallCommand))));
+        setStatusMessage(QStringLiteral("Failed: ") + text);
+        m_logging.log(text, category);
+        co_return;
+    }
     QPointer<QEMUSetupService> self(this);
     setDownloading(true);
     setDownloadProgress(0);

@@ -22,11 +22,13 @@ class LoggingService;
  * on every assignment; a failed run ends in the status text and the
  * application log ("QEMU"), never in a thrown error. GUI thread only.
  *
+ * The registry's package is built for one system (the default one for
+ * macOS on Apple silicon). On any other system nothing is fetched: a run
+ * ends at once with the advice to install QEMU from the distribution, and
+ * canInstallHere() lets the views offer that advice in place of the button.
  * The blob is checked against its pinned SHA-256 digest before anything is
  * unpacked, and nothing counts as installed until `--version` of the
- * unpacked program succeeds: the registry's package is built for another
- * system, so on this host a run ends with the advice to install QEMU from
- * the distribution, and its unusable files are removed again.
+ * unpacked program succeeds; otherwise its files are removed again.
  *
  * @code
  * QEMUSetupService setup(logging);
@@ -43,6 +45,8 @@ public:
     /// The package blob's digest; the registry serves it by this digest and the download must match it.
     static constexpr QStringView qemuBottleSHA = u"fea6573542eafdf966ec8c73251ba53dda05d9a5f2bc4abddea74483ee451273";
     static constexpr QStringView qemuGHCRRepo = u"homebrew/core/qemu";
+    /// The system the pinned package's programs run on, as hostSystem() names systems.
+    static constexpr QStringView qemuBottleSystem = u"darwin/arm64";
     /// The firmware package is known but not fetched: the engine looks for firmware of its own.
     static constexpr QStringView edk2BottleSHA = u"f2a36b1891c4a9a7e2ac41bd8ad6b8acef3e2acf6ddff44b72842c85f93e7cef";
     static constexpr QStringView edk2GHCRRepo = u"homebrew/core/edk2";
@@ -61,6 +65,8 @@ public:
         QString repository;
         /// Lower-case hexadecimal SHA-256 of the blob.
         QString blobDigest;
+        /// The system the package's programs run on; unless it is this host's, nothing is fetched.
+        QString system = hostSystem();
     };
 
     /// Where the program is looked for and put.
@@ -73,6 +79,8 @@ public:
         QStringList otherProgramPaths;
     };
 
+    /// This host's kernel and processor, "linux/x86_64" for example.
+    static QString hostSystem();
     /// The QEMU folder under the application's data folder ("Zovozu VM Lab/QEMU"); asking does not create it.
     static QString defaultInstallDirectory();
     static Source defaultSource();
@@ -87,13 +95,16 @@ public:
     double downloadProgress() const { return m_downloadProgress; }
     const QString &statusMessage() const { return m_statusMessage; }
 
+    /// Whether downloadQEMU() can give this host a QEMU that runs; without it the way is the distribution's package.
+    bool canInstallHere() const { return m_source.system == hostSystem(); }
     /// Sets isQEMUInstalled from whether a program exists in the QEMU folder or at one of the other places.
     void refreshInstallState();
     QString qemuInstallDirectory() const { return m_places.installDirectory; }
 
     /**
      * Downloads, unpacks, checks and installs QEMU, publishing each step.
-     * Returns at once while a run is in progress. Never throws.
+     * Returns at once while a run is in progress, and with the failure in
+     * the status text when the package cannot run here. Never throws.
      */
     QCoro::Task<> downloadQEMU();
 

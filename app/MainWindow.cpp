@@ -191,6 +191,7 @@ void MainWindow::fillDetailsPane(VMDetailsView &details)
     };
     showShare();
     connect(&model, &VMDetailsViewModel::bundleChanged, drop, showShare);
+    connect(drop, &FileDropTransferView::failed, &model, [&model](const QString &message) { model.setErrorMessage(message); });
     details.insertFeaturePanel(Slot::fileDrop, drop);
 
     auto *ci = new CIRunnerView(std::make_unique<CIRunnerViewModel>(model.ciRunnerService(), m_state.vmStore(), model.bundleID(), m_state.loggingService()));

@@ -4,6 +4,7 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -33,9 +34,51 @@ VMPerformanceMonitorService::VMPerformanceMonitorService(
     connect(&m_timer, &QTimer::timeout, this, &VMPerformanceMonitorService::samplePass);
 }
 
+VMPerformanceMonitorService::Lease::Lease(VMPerformanceMonitorService *monitor, QUuid bundleID)
+    : m_monitor(monitor)
+    , m_bundleID(bundleID)
+{
+}
+
+VMPerformanceMonitorService::Lease::Lease(Lease &&other) noexcept
+    : m_monitor(std::exchange(other.m_monitor, nullptr))
+    , m_bundleID(other.m_bundleID)
+{
+}
+
+VMPerformanceMonitorService::Lease &VMPerformanceMonitorService::Lease::operator=(Lease &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_monitor = std::exchange(other.m_monitor, nullptr);
+        m_bundleID = other.m_bundleID;
+    }
+    return *this;
+}
+
+VMPerformanceMonitorService::Lease::~Lease()
+{
+    release();
+}
+
+void VMPerformanceMonitorService::Lease::release()
+{
+    if (VMPerformanceMonitorService *const monitor = std::exchange(m_monitor, nullptr))
+        monitor->stopMonitoring(m_bundleID);
+}
+
+VMPerformanceMonitorService::Lease VMPerformanceMonitorService::watch(const QUuid &bundleID, quint64 memorySizeBytes, qint64 cpuCount)
+{
+    startMonitoring(bundleID, memorySizeBytes, cpuCount);
+    return Lease(this, bundleID);
+}
+
 void VMPerformanceMonitorService::startMonitoring(const QUuid &bundleID, quint64 memorySizeBytes, qint64 cpuCount)
 {
-    m_watched.insert(bundleID, Watched { memorySizeBytes, std::max<qint64>(cpuCount, 1) });
+    Watched &watched = m_watched[bundleID];
+    watched.memorySizeBytes = memorySizeBytes;
+    watched.cpuCount = std::max<qint64>(cpuCount, 1);
+    ++watched.holds;
     if (!m_histories.contains(bundleID)) {
         m_histories.insert(bundleID, VMPerformanceHistory(VMPerformanceHistory::defaultMaxSamples));
         Q_EMIT historiesChanged(m_histories);
@@ -48,7 +91,10 @@ void VMPerformanceMonitorService::startMonitoring(const QUuid &bundleID, quint64
 
 void VMPerformanceMonitorService::stopMonitoring(const QUuid &bundleID)
 {
-    m_watched.remove(bundleID);
+    const auto watched = m_watched.find(bundleID);
+    if (watched == m_watched.end() || --watched->holds > 0)
+        return;
+    m_watched.erase(watched);
     m_baselines.remove(bundleID);
     if (m_watched.isEmpty() && m_isMonitoring) {
         m_timer.stop();

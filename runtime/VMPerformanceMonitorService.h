@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 #include <QUuid>
@@ -35,9 +36,13 @@
  * again. GUI thread; historiesChanged() and isMonitoringChanged() are
  * emitted on every assignment.
  *
+ * Several screens may watch one VM at once (two windows on the same VM), so
+ * watching is counted: a VM stays watched until every start has had its
+ * stop. Screens hold a Lease, which gives its hold back when it goes.
+ *
  * @code
  * VMPerformanceMonitorService monitor([&](const QUuid &id) { return qemuProcessOf(id); });
- * monitor.startMonitoring(bundle.metadata.id, bundle.metadata.memorySizeBytes, bundle.metadata.cpuCount);
+ * VMPerformanceMonitorService::Lease lease = monitor.watch(bundle.metadata.id, bundle.metadata.memorySizeBytes, bundle.metadata.cpuCount);
  * @endcode
  */
 class VMPerformanceMonitorService : public QObject
@@ -50,15 +55,39 @@ public:
     /// A steady clock in milliseconds, for the wall time between passes.
     using Clock = std::function<qint64()>;
 
+    /// One hold on the watching of a VM, given back when destroyed. Move-only; a default-made or moved-from lease holds nothing.
+    class Lease
+    {
+    public:
+        Lease() = default;
+        Lease(Lease &&other) noexcept;
+        Lease &operator=(Lease &&other) noexcept;
+        Lease(const Lease &) = delete;
+        Lease &operator=(const Lease &) = delete;
+        ~Lease();
+
+        bool isHeld() const { return m_monitor != nullptr; }
+
+    private:
+        friend class VMPerformanceMonitorService;
+        Lease(VMPerformanceMonitorService *monitor, QUuid bundleID);
+        void release();
+
+        QPointer<VMPerformanceMonitorService> m_monitor;
+        QUuid m_bundleID;
+    };
+
     explicit VMPerformanceMonitorService(ProcessSource processOf, ProcessStatistics statistics = ProcessStatistics(),
         std::chrono::milliseconds interval = std::chrono::seconds(1), Clock clock = {}, QObject *parent = nullptr);
 
     const QMap<QUuid, VMPerformanceHistory> &histories() const { return m_histories; }
     bool isMonitoring() const { return m_isMonitoring; }
 
-    /// Watches the VM; its memory size caps the memory figure and its vCPU count scales the CPU figure (at least 1).
+    /// Watches the VM until the lease goes; as startMonitoring().
+    [[nodiscard]] Lease watch(const QUuid &bundleID, quint64 memorySizeBytes, qint64 cpuCount = 1);
+    /// Adds one hold on watching the VM; its memory size caps the memory figure and its vCPU count scales the CPU figure (at least 1).
     void startMonitoring(const QUuid &bundleID, quint64 memorySizeBytes, qint64 cpuCount = 1);
-    /// Stops watching the VM; sampling ends with the last one. Its history stays.
+    /// Gives back one hold; the VM is no longer watched when none is left, and sampling ends with the last VM. Its history stays.
     void stopMonitoring(const QUuid &bundleID);
 
     /// One pass over the watched VMs; the timer calls it every interval.
@@ -72,6 +101,8 @@ private:
     struct Watched {
         quint64 memorySizeBytes = 0;
         qint64 cpuCount = 1;
+        /// Starts not yet stopped.
+        int holds = 0;
     };
     struct Baseline {
         qint64 pid = 0;

@@ -172,7 +172,8 @@ bool CreateVMWizardViewModel::canAdvance() const
             return m_localLinuxISOURL.has_value();
         return m_selectedDistribution.has_value();
     case Step::windowsSource:
-        return m_windowsISOURL && (!m_windowsValidation || m_windowsValidation->status == WindowsISOValidation::Status::valid);
+        return m_windowsISOURL && !isCheckingWindowsImage()
+               && (!m_windowsValidation || m_windowsValidation->status == WindowsISOValidation::Status::valid);
     case Step::sharedFolders:
     case Step::firstBoot:
         return true;
@@ -464,12 +465,19 @@ QCoro::Task<> CreateVMWizardViewModel::chooseWindowsImage()
 QCoro::Task<> CreateVMWizardViewModel::validateWindowsImage(QString url)
 {
     QPointer<CreateVMWizardViewModel> self(this);
+    // The verdict belongs to one file: the last file's, and the banner it raised, go as another is chosen.
+    if (m_windowsValidation && m_errorMessage == m_windowsValidation->message())
+        m_errorMessage.reset();
+    m_windowsValidation.reset();
+    const quint64 check = ++m_windowsChecksStarted;
+    m_windowsCheck = check;
     m_windowsISOURL = url;
     Q_EMIT changed();
     WindowsImageProvider provider(m_services.logging);
     const WindowsISOValidation validation = co_await provider.validate(url);
-    if (!self || m_windowsISOURL != url)
+    if (!self || m_windowsCheck != check)
         co_return;
+    m_windowsCheck.reset();
     m_windowsValidation = validation;
     if (validation.status == WindowsISOValidation::Status::valid)
         m_errorMessage.reset();

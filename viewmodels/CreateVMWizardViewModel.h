@@ -166,7 +166,10 @@ public:
     WindowsSourceMode windowsSourceMode() const { return m_windowsSourceMode; }
     void setWindowsSourceMode(WindowsSourceMode mode) { assign(m_windowsSourceMode, mode); }
     const std::optional<QString> &windowsISOURL() const { return m_windowsISOURL; }
+    /// The verdict on the image now chosen; none while it is being checked.
     const std::optional<WindowsISOValidation> &windowsISOValidation() const { return m_windowsValidation; }
+    /// The chosen image is being checked; the step cannot be left meanwhile.
+    bool isCheckingWindowsImage() const { return m_windowsCheck.has_value(); }
     bool windowsEnableTPM() const { return m_windowsEnableTPM; }
     void setWindowsEnableTPM(bool enabled) { assign(m_windowsEnableTPM, enabled); }
 
@@ -277,6 +280,9 @@ private:
     WindowsSourceMode m_windowsSourceMode = WindowsSourceMode::download;
     std::optional<QString> m_windowsISOURL;
     std::optional<WindowsISOValidation> m_windowsValidation;
+    /// The number of the check now running; a verdict of any other check is dropped.
+    std::optional<quint64> m_windowsCheck;
+    quint64 m_windowsChecksStarted = 0;
     bool m_windowsEnableTPM = true;
     VMInstallProgress m_installProgress = VMInstallProgress::step(VMInstallProgress::Stage::preparingBundle, 0, QStringLiteral("Ready to create"));
     bool m_isCreating = false;

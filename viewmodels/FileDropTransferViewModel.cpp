@@ -34,6 +34,8 @@ QCoro::Task<bool> FileDropTransferViewModel::drop(QStringList paths)
     const QString folder = *m_sharedFolder;
     QPointer<FileDropTransferViewModel> self(this);
     setPending(m_pending + int(paths.size()));
+    // An accepted drop is copied whole: the user was told it was taken. Once the pane has gone
+    // (another VM selected), the copies go on with nobody to show them to.
     for (const QString &path : paths) {
         TransferredFile transfer;
         transfer.id = QUuid::createUuid();
@@ -45,7 +47,7 @@ QCoro::Task<bool> FileDropTransferViewModel::drop(QStringList paths)
             transfer.errorMessage = ErrorText::describe(std::current_exception());
         }
         if (!self)
-            co_return true;
+            continue;
         transfer.transferredAt = QDateTime::currentDateTimeUtc();
         setPending(m_pending - 1);
         record(std::move(transfer));

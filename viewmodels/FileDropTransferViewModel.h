@@ -47,7 +47,8 @@ public:
     /**
      * Copies each of the local items into the shared folder taken now, one
      * after another; false, copying nothing, without a shared folder. The
-     * task ends when the last copy has.
+     * task ends when the last copy has, and every item is copied even when
+     * this model is destroyed before that (its records then go nowhere).
      */
     QCoro::Task<bool> drop(QStringList paths);
 

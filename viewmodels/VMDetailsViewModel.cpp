@@ -134,11 +134,7 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     refreshDiskAnalytics();
 }
 
-VMDetailsViewModel::~VMDetailsViewModel()
-{
-    if (m_followsRunState)
-        stopPerformanceMonitoring();
-}
+VMDetailsViewModel::~VMDetailsViewModel() = default;
 
 // ---------------------------------------------------------------- published state
 
@@ -313,8 +309,10 @@ QCoro::Task<> VMDetailsViewModel::reload()
     const QUuid id = m_bundleID;
     const LoggingService &logging = m_logging;
     co_await m_store.reload();
-    if (self)
+    if (self) {
         refreshDiskUsage();
+        refreshDiskAnalytics();
+    }
     logging.log(QStringLiteral("Refreshed details for ") + id.toString(QUuid::WithoutBraces).toUpper(), category);
 }
 
@@ -684,13 +682,13 @@ void VMDetailsViewModel::followRunStateWithMonitoring()
 
 void VMDetailsViewModel::startPerformanceMonitoring()
 {
-    if (m_bundle)
-        m_performanceMonitor.startMonitoring(m_bundleID, m_bundle->metadata.memorySizeBytes, m_bundle->metadata.cpuCount);
+    if (m_bundle && !m_monitoring.isHeld())
+        m_monitoring = m_performanceMonitor.watch(m_bundleID, m_bundle->metadata.memorySizeBytes, m_bundle->metadata.cpuCount);
 }
 
 void VMDetailsViewModel::stopPerformanceMonitoring()
 {
-    m_performanceMonitor.stopMonitoring(m_bundleID);
+    m_monitoring = {};
 }
 
 VMPerformanceHistory VMDetailsViewModel::performanceHistory() const

@@ -16,6 +16,7 @@
 #include "VMMacOSUpdateInfo.h"
 #include "VMMacOSUpdateStrategy.h"
 #include "VMPerformanceHistory.h"
+#include "VMPerformanceMonitorService.h"
 #include "VMSnapshotTimeline.h"
 #include "VMTemplateCategory.h"
 #include "VMStoppedSettings.h"
@@ -34,7 +35,6 @@ class VMBundleOperations;
 class VMCIRunnerService;
 class VMMacOSUpdateService;
 class VMNetworkTopologyService;
-class VMPerformanceMonitorService;
 class VMDiskAnalyticsService;
 class VMGuestAutomationService;
 class VMRuntimeService;
@@ -158,7 +158,7 @@ public:
     void refreshGuestAutomationStatus();
     void refreshSnapshotTimeline();
     void refreshDiskAnalytics();
-    /// The header's Refresh: reloads the library and the disk usage.
+    /// The header's Refresh: reloads the library, the disk usage and the disk analytics.
     QCoro::Task<> reload();
 
     // Actions
@@ -206,11 +206,14 @@ public:
     /**
      * From now on monitors the VM's performance while it runs, as long as
      * this view model lives: at once when it runs already, again each time
-     * it starts; monitoring stops when it stops or fails, and when this view
-     * model is destroyed.
+     * it starts; this pane's hold on the monitoring ends when the VM stops
+     * or fails, and when this view model is destroyed. Another pane of the
+     * same VM keeps its own hold.
      */
     void followRunStateWithMonitoring();
+    /// Takes this pane's hold on monitoring the VM, unless it has it already.
     void startPerformanceMonitoring();
+    /// Gives this pane's hold back.
     void stopPerformanceMonitoring();
     VMPerformanceHistory performanceHistory() const;
 
@@ -303,4 +306,5 @@ private:
     ActionsInFlight m_inFlight;
     bool m_followsRunState = false;
     std::optional<VMRuntimeState> m_followedRunState;
+    VMPerformanceMonitorService::Lease m_monitoring;
 };

@@ -308,6 +308,33 @@ TEST_F(QEMUSetupServiceTest, QEMUCountsAsInstalledAtAnyOfItsPlaces)
     EXPECT_EQ(service.qemuInstallDirectory(), installFolder());
 }
 
+TEST_F(QEMUSetupServiceTest, ThePinnedPackageIsRefusedBeforeAnyByteIsFetched)
+{
+    const QByteArray blob = package({file("qemu/10.2.2/bin/qemu-system-aarch64", workingProgram, 0755)});
+    serve({200, R"({"token":"t"})"}, {200, blob});
+    // The package pinned by default, served from here: it is built for macOS on Apple silicon.
+    QEMUSetupService::Source source = QEMUSetupService::defaultSource();
+    source.registryURL = m_registry->url();
+    source.blobDigest = QString::fromLatin1(QCryptographicHash::hash(blob, QCryptographicHash::Sha256).toHex());
+    m_service = std::make_unique<QEMUSetupService>(m_logging, source, QEMUSetupService::Places{installFolder(), temporaryFolder(), {}});
+    QObject::connect(m_service.get(), &QEMUSetupService::isDownloadingChanged, [this](bool downloading) { downloadings << downloading; });
+
+    download();
+    EXPECT_TRUE(m_registry->requests().isEmpty());
+    EXPECT_TRUE(downloadings.isEmpty()) << "no download starts";
+    const QString reason = QStringLiteral("The virtual machine encountered an error: The QEMU package offered for download is built for darwin/arm64 "
+                                          "and cannot run on this system. ")
+                           + installAdvice;
+    EXPECT_EQ(m_service->statusMessage(), QStringLiteral("Failed: ") + reason);
+    EXPECT_TRUE(appLog().contains(QStringLiteral("[QEMU] ") + reason));
+    EXPECT_FALSE(m_service->isQEMUInstalled());
+    EXPECT_TRUE(downloadFolders().isEmpty());
+
+    // The views ask first; a source named without a system is one built for this host.
+    EXPECT_FALSE(m_service->canInstallHere());
+    EXPECT_TRUE(makeService({}).canInstallHere());
+}
+
 TEST(QEMUSetupServiceDefaults, TheFolderLiesInTheApplicationDataAndIsNotCreated)
 {
     const TemporaryHome home;

@@ -152,6 +152,33 @@ TEST_F(VMPerformanceMonitorServiceTest, HistoriesKeepTheNewest120SamplesAndOutli
     EXPECT_EQ(history(m_first).latest().cpuUsagePercent, 0);
 }
 
+TEST_F(VMPerformanceMonitorServiceTest, AVMStaysWatchedWhileAnyLeaseOnItLives)
+{
+    m_processes = { { m_first, 101 } };
+    m_proc.set(101, 0, 0, 1, 0, 0);
+    VMPerformanceMonitorService::Lease held = m_monitor.watch(m_first, GiB);
+    {
+        VMPerformanceMonitorService::Lease other = m_monitor.watch(m_first, GiB);
+        VMPerformanceMonitorService::Lease moved = std::move(other);
+        EXPECT_FALSE(other.isHeld());
+        EXPECT_TRUE(moved.isHeld());
+    }
+    EXPECT_TRUE(m_monitor.isMonitoring()) << "one holder went, one is left";
+    pass();
+    EXPECT_EQ(history(m_first).samples().size(), 1);
+
+    held = VMPerformanceMonitorService::Lease();
+    EXPECT_FALSE(m_monitor.isMonitoring());
+    held = VMPerformanceMonitorService::Lease(); // nothing more to give back
+    EXPECT_FALSE(m_monitor.isMonitoring());
+
+    // A lease that outlives its monitor gives nothing back to it.
+    auto monitor = std::make_unique<VMPerformanceMonitorService>([](const QUuid &) { return std::optional<qint64>(); });
+    const VMPerformanceMonitorService::Lease orphan = monitor->watch(m_first, GiB);
+    monitor.reset();
+    EXPECT_FALSE(orphan.isHeld());
+}
+
 TEST(VMPerformanceMonitorServiceOnARealProcessTest, ABusyStandInProcessReadsAsBusyAndTheTimerSamplesIt)
 {
     QProcess busy;

@@ -692,4 +692,50 @@ TEST_F(CreateVMWizardViewModelTest, ATooSmallWindowsImageHoldsTheStepUntilAUsabl
     EXPECT_TRUE(model->canAdvance());
 }
 
+TEST_F(CreateVMWizardViewModelTest, AWindowsVerdictBelongsToItsFileAndTheStepWaitsForTheCheck)
+{
+    isoBytes();
+    const auto largeImage = [this](const QString &name) {
+        const QString path = m_home.path() + QLatin1Char('/') + name;
+        EXPECT_TRUE(QFile::copy(m_home.path() + QStringLiteral("/source.iso"), path));
+        EXPECT_TRUE(QFile::resize(path, qint64(4) << 30));
+        return path;
+    };
+    const QString first = largeImage(QStringLiteral("Win11_ARM64.iso"));
+    const QString second = largeImage(QStringLiteral("Win11_ARM64_24H2.iso"));
+    const QString small = m_home.path() + QStringLiteral("/source.iso");
+    auto model = wizard();
+    model->setGuestOSType(VMGuestOSType::windows);
+    model->goToNextStep();
+    ASSERT_EQ(model->currentStep(), Step::windowsSource);
+
+    waitForOutcome(model->validateWindowsImage(small)).get();
+    ASSERT_TRUE(model->errorMessage());
+    waitForOutcome(model->validateWindowsImage(first)).get();
+    ASSERT_TRUE(model->canAdvance());
+
+    // While the second file is read, neither the first file's verdict nor its Next stays.
+    QCoro::Task<> checking = model->validateWindowsImage(second);
+    EXPECT_TRUE(model->isCheckingWindowsImage());
+    EXPECT_FALSE(model->windowsISOValidation());
+    EXPECT_FALSE(model->canAdvance());
+    waitForOutcome(std::move(checking)).get();
+    EXPECT_FALSE(model->isCheckingWindowsImage());
+    ASSERT_TRUE(model->windowsISOValidation());
+    EXPECT_EQ(model->windowsISOValidation()->fileName, QStringLiteral("Win11_ARM64_24H2.iso"));
+    EXPECT_TRUE(model->canAdvance());
+
+    // A small file's refusal and its banner go once a usable file is chosen, and an earlier check answering late changes nothing.
+    waitForOutcome(model->validateWindowsImage(small)).get();
+    ASSERT_TRUE(model->errorMessage());
+    QCoro::Task<> late = model->validateWindowsImage(first);
+    EXPECT_FALSE(model->errorMessage());
+    QCoro::Task<> current = model->validateWindowsImage(small);
+    waitForOutcome(std::move(late)).get();
+    waitForOutcome(std::move(current)).get();
+    ASSERT_TRUE(model->windowsISOValidation());
+    EXPECT_EQ(model->windowsISOValidation()->status, WindowsISOValidation::Status::tooSmall);
+    EXPECT_FALSE(model->canAdvance());
+}
+
 } // namespace

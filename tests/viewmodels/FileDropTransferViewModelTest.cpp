@@ -238,6 +238,21 @@ TEST_F(FileDropTransferViewModelTest, EachItemOfADropIsCopiedAndShownWhileCopyin
     EXPECT_EQ(QDir(share()).entryList(QDir::Files), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.png"), QStringLiteral("c")}));
 }
 
+TEST_F(FileDropTransferViewModelTest, AnAcceptedDropIsCopiedWholeWhenItsPaneGoesAway)
+{
+    write(user("a.txt"), "a");
+    write(user("b.txt"), "bb");
+    write(user("c.txt"), "ccc");
+    auto pane = std::make_unique<FileDropTransferViewModel>();
+    pane->setSharedFolder(share());
+    QCoro::Task<bool> copying = pane->drop({user("a.txt"), user("b.txt"), user("c.txt")});
+    pane.reset(); // another VM is selected while the first copy runs
+
+    EXPECT_TRUE(waitForOutcome(std::move(copying)).get());
+    EXPECT_EQ(QDir(share()).entryList(QDir::Files), (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")}));
+    EXPECT_EQ(read(shared("c.txt")), "ccc");
+}
+
 TEST(FileDropTransferIconTest, TheLastExtensionChoosesTheSymbolWhateverItsCase)
 {
     const QList<std::pair<QString, QString>> cases{

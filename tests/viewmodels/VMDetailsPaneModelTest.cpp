@@ -323,6 +323,24 @@ TEST_F(VMDetailsPaneModelTest, APaneMonitorsItsVMWhileItRunsAndStopsWhenItGoes)
     EXPECT_FALSE(m_performance.isMonitoring());
 }
 
+TEST_F(VMDetailsPaneModelTest, TwoPanesOnOneRunningVMEachHoldItsMonitoring)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &first = details(bundle.id());
+    waitForOutcome(first.start(nullptr)).get();
+    first.followRunStateWithMonitoring();
+    std::unique_ptr<VMDetailsViewModel> second = makeDetails(bundle.id());
+    second->followRunStateWithMonitoring();
+    ASSERT_TRUE(m_performance.isMonitoring());
+
+    // A pane asked twice holds once: its one release ends its part.
+    second->startPerformanceMonitoring();
+    second.reset();
+    EXPECT_TRUE(m_performance.isMonitoring()) << "the other pane still shows the graph";
+    m_details.reset();
+    EXPECT_FALSE(m_performance.isMonitoring());
+}
+
 TEST_F(VMDetailsPaneModelTest, AGuestMessageIsCutToAReadableLength)
 {
     const VMBundle bundle = installedBundle();

@@ -220,6 +220,24 @@ TEST_F(VMDetailsViewModelTest, AGrowthHistoryThatIsAFIFONeverHangsThePane)
     EXPECT_TRUE(model.diskAnalytics());
 }
 
+TEST_F(VMDetailsViewModelTest, RefreshMeasuresTheDiskAnalyticsAgain)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    ASSERT_TRUE(model.diskAnalytics());
+    const quint64 logsBefore = model.diskAnalytics()->logBytes;
+    EXPECT_TRUE(model.diskGrowthHistory().samples.isEmpty());
+
+    write(bundle.layout().logsDirectoryURL() + QStringLiteral("/big.log"), QByteArray(1 << 20, 'l'));
+    QSignalSpy analytics(&model, &VMDetailsViewModel::diskAnalyticsChanged);
+    waitForOutcome(model.reload()).get();
+    settle();
+    EXPECT_GE(analytics.count(), 1);
+    ASSERT_TRUE(model.diskAnalytics());
+    EXPECT_GE(model.diskAnalytics()->logBytes, logsBefore + (1 << 20));
+    EXPECT_EQ(model.diskGrowthHistory().samples.size(), 1) << "the sample taken when the pane opened";
+}
+
 TEST_F(VMDetailsViewModelTest, ARemovedVMLeavesItsTimelineAndTheLogKnowsOfEachRefresh)
 {
     const VMBundle bundle = installedBundle();

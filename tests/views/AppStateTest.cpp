@@ -3,11 +3,16 @@
 #include "ConsoleWindow.h"
 #include "CreateVMWizardViewModel.h"
 #include "DetailsPanelWiring.h"
+#include "FileDropTransferView.h"
+#include "FileDropTransferViewModel.h"
+#include "LibraryView.h"
+#include "LibraryViewModel.h"
 #include "MainWindow.h"
 #include "QEMUConsoleView.h"
 #include "SnapshotTimelineView.h"
 #include "VMConsoleView.h"
 #include "VMConsoleWindowManager.h"
+#include "VMDetailsView.h"
 #include "VMNetworkTopologyService.h"
 #include "VMNetworkTopologyView.h"
 
@@ -25,6 +30,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 #include <QWidget>
@@ -199,4 +205,28 @@ TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
     network.findChild<QWidget *>(card)->findChild<QToolButton *>(QStringLiteral("networkCard.delete"))->click();
     EXPECT_EQ(network.findChild<QWidget *>(card), nullptr);
     EXPECT_TRUE(m_state->networkTopologyService().privateNetworks().isEmpty());
+}
+
+TEST_F(AppStateTest, ADroppedItemThatCannotBeCopiedSaysWhyInThePanesBanner)
+{
+    VMBundle bundle = addBundle(QStringLiteral("Linux"), VMGuestOSType::linux);
+    const QString share = m_home.path() + QStringLiteral("/Share");
+    ASSERT_TRUE(QDir().mkpath(share));
+    bundle.sharedFolders = {VMSharedFolder{QUuid::createUuid(), QStringLiteral("Share"), QUrl::fromLocalFile(share), false, std::nullopt}};
+    m_state->vmStore().updateBundle(bundle);
+    MainWindow window(*m_state);
+    m_state->libraryViewModel().setSelectedBundleID(bundle.id());
+    QCoreApplication::processEvents();
+    auto *details = qobject_cast<VMDetailsView *>(window.libraryView().detailsView());
+    ASSERT_NE(details, nullptr);
+    auto *drop = details->findChild<FileDropTransferView *>(QStringLiteral("drop"));
+    ASSERT_NE(drop, nullptr);
+
+    EXPECT_TRUE(waitForOutcome(drop->viewModel().drop({m_home.path() + QStringLiteral("/gone.txt")})).get());
+    ASSERT_TRUE(details->viewModel().errorMessage());
+    EXPECT_TRUE(details->viewModel().errorMessage()->startsWith(QStringLiteral("“gone.txt” could not be copied to the shared folder.")))
+        << details->viewModel().errorMessage()->toStdString();
+    const auto *banner = details->findChild<QWidget *>(QStringLiteral("details.banner"));
+    ASSERT_NE(banner, nullptr);
+    EXPECT_EQ(banner->findChild<QLabel *>(QStringLiteral("banner.message"))->text(), *details->viewModel().errorMessage());
 }

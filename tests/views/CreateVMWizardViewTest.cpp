@@ -511,6 +511,7 @@ TEST_F(CreateVMWizardViewTest, WindowsStepKeepsAFailedQEMUInstallOnScreenAndReac
     auto sheet = open(wizard);
     auto *install = child<QPushButton>(*sheet, QStringLiteral("windows.installQEMU"));
     ASSERT_TRUE(install->isVisible());
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("windows.qemuAdvice")));
     EXPECT_FALSE(shown(*sheet, QStringLiteral("windows.qemuFailure")));
     install->click();
     ASSERT_TRUE(waitUntil([&] { return !m_qemuSetup.isDownloading(); }, std::chrono::seconds(10)));
@@ -533,6 +534,24 @@ TEST_F(CreateVMWizardViewTest, WindowsStepKeepsAFailedQEMUInstallOnScreenAndReac
     copy->click();
     copy->click();
     EXPECT_EQ(m_copied, QStringList(2, UUPImageBuilderSection::installCommand()));
+}
+
+TEST_F(CreateVMWizardViewTest, WhereThePackageCannotRunTheWindowsStepOffersTheInstallCommandInstead)
+{
+    // The package pinned by default is built for macOS on Apple silicon.
+    QEMUSetupService::Source source = QEMUSetupService::defaultSource();
+    source.registryURL = m_server.url();
+    QEMUSetupService foreign(m_logging, source, QEMUSetupService::Places{m_home.path() + QStringLiteral("/qemu"), m_home.path() + QStringLiteral("/tmp"), {}});
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::windows);
+    wizard->goToNextStep();
+    CreateVMWizardView sheet(wizard, CreateVMWizardView::Environment{foreign, m_images, {[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }}});
+    sheet.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    EXPECT_FALSE(shown(sheet, QStringLiteral("windows.installQEMU")));
+    ASSERT_TRUE(shown(sheet, QStringLiteral("windows.qemuAdvice")));
+    EXPECT_EQ(child<QLabel>(sheet, QStringLiteral("windows.qemuAdvice"))->text(),
+              QStringLiteral("Install QEMU with: sudo apt install qemu-system-arm qemu-efi-aarch64 swtpm"));
 }
 
 TEST_F(CreateVMWizardViewTest, AnImageThatFailsValidationTurnsTheBadgeRedAndBlocksNext)

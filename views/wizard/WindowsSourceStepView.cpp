@@ -3,6 +3,7 @@
 
 #include "CreateVMWizardViewModel.h"
 #include "DisplayFormatters.h"
+#include "HostInstallAdvice.h"
 #include "LabGroupBox.h"
 #include "LabPalette.h"
 #include "QEMUSetupService.h"
@@ -132,6 +133,11 @@ QWidget *WindowsSourceStepView::makeEngineGroup()
 
     m_installQEMU = WizardWidgets::button(tr("Install QEMU Automatically (~105 MB)"), QStringLiteral("arrow.down.circle"), QStringLiteral("windows.installQEMU"));
     content->addWidget(m_installQEMU, 0, Qt::AlignLeft);
+    // Where the package behind the button cannot run, the command that installs QEMU takes its place.
+    m_installAdvice = TextStyle::label(tr("Install QEMU with: %1").arg(HostInstallAdvice::qemuInstallCommand), TextRole::callout);
+    m_installAdvice->setObjectName(QStringLiteral("windows.qemuAdvice"));
+    m_installAdvice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    content->addWidget(m_installAdvice);
     m_installProgress = new QWidget;
     m_installProgress->setObjectName(QStringLiteral("windows.qemuProgress"));
     auto *progress = new QVBoxLayout(m_installProgress);
@@ -353,8 +359,13 @@ void WindowsSourceStepView::refreshEngine()
     const bool installed = m_qemuSetup.isQEMUInstalled();
     const bool downloading = m_qemuSetup.isDownloading();
     setSymbol(*m_engineIcon, installed ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle"), installed ? green : orange, 24);
-    m_engineStatus->setText(installed ? tr("Installed and ready.") : tr("Required for Windows VMs. Install automatically below."));
-    WizardWidgets::setShown(*m_installQEMU, !installed && !downloading);
+    const bool automatic = m_qemuSetup.canInstallHere();
+    if (installed)
+        m_engineStatus->setText(tr("Installed and ready."));
+    else
+        m_engineStatus->setText(automatic ? tr("Required for Windows VMs. Install automatically below.") : tr("Required for Windows VMs. Install it as shown below."));
+    WizardWidgets::setShown(*m_installQEMU, automatic && !installed && !downloading);
+    WizardWidgets::setShown(*m_installAdvice, !automatic && !installed);
     WizardWidgets::setShown(*m_installProgress, !installed && downloading);
     m_installBar->setValue(int(std::clamp(m_qemuSetup.downloadProgress(), 0.0, 1.0) * 1000));
     m_installStatus->setText(m_qemuSetup.statusMessage());

@@ -20,7 +20,8 @@ class UUPImageBuilderSection;
 
 /**
  * Where a new Windows 11 ARM guest is installed from: the QEMU engine (with
- * its one-click install and what went wrong with it), the image (downloaded
+ * its one-click install and what went wrong with it, or the distribution's
+ * install command where the one-click package cannot run), the image (downloaded
  * from the vendor and detected, chosen on disk, or self-built), its
  * validation, TPM emulation and a pre-flight checklist. It follows the
  * wizard, the QEMU setup service and the image provider. Children are named
@@ -68,6 +69,7 @@ private:
     QLabel *m_engineIcon = nullptr;
     QLabel *m_engineStatus = nullptr;
     QPushButton *m_installQEMU = nullptr;
+    QLabel *m_installAdvice = nullptr;
     QWidget *m_installProgress = nullptr;
     QProgressBar *m_installBar = nullptr;
     QLabel *m_installStatus = nullptr;
