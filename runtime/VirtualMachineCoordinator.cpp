@@ -157,6 +157,33 @@ QCoro::Task<> VirtualMachineCoordinator::stop(QUuid id)
         std::rethrow_exception(failure);
 }
 
+QCoro::Task<> VirtualMachineCoordinator::pause(QUuid id)
+{
+    co_await transition(id, &VMRuntimeService::pause);
+}
+
+QCoro::Task<> VirtualMachineCoordinator::resume(QUuid id)
+{
+    co_await transition(id, &VMRuntimeService::resume);
+}
+
+QCoro::Task<> VirtualMachineCoordinator::transition(QUuid id, QCoro::Task<> (VMRuntimeService::*operation)(VirtualMachineSession &) const)
+{
+    const std::shared_ptr<VirtualMachineSession> session = this->session(id);
+    const QPointer<VirtualMachineCoordinator> self(this);
+    std::exception_ptr failure;
+    try {
+        co_await (m_runtime.*operation)(*session);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // A refusal leaves the session as it was; a machine that failed on the way has recorded its error there.
+    if (self && (!failure || session->runtimeState() == VMRuntimeState::error))
+        finalizeStoppedSession(*session);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 QCoro::Task<> VirtualMachineCoordinator::recordSavedState(QUuid id)
 {
     const std::shared_ptr<VirtualMachineSession> session = this->session(id);
