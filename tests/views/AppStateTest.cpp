@@ -12,6 +12,7 @@
 #include "VMNetworkTopologyView.h"
 
 #include "../Services/TaskOutcome.h"
+#include "EventLoopWait.h"
 #include "ScriptedVirtualMachine.h"
 #include "ScriptedVirtualMachineFactory.h"
 #include "TemporaryHome.h"
@@ -20,11 +21,13 @@
 #include "VirtualMachineSession.h"
 #include "VirtualMachineSessionTable.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
 #include <QWidget>
@@ -60,6 +63,27 @@ protected:
         QDir().mkpath(bundle.bundleURL);
         m_state->vmStore().updateBundle(bundle);
         return bundle;
+    }
+
+    /// Puts a new session of the VM into the coordinator's table (as a start does), its machine running; the table keeps it.
+    VirtualMachineSession *insertRunningSession(const VMBundle &bundle)
+    {
+        VirtualMachineConfiguration configuration;
+        auto machine = std::make_unique<ScriptedVirtualMachine>(configuration);
+        machine->forceState(VirtualMachine::State::running);
+        auto session = std::make_shared<VirtualMachineSession>(m_state->vmStore().bundle(bundle.id()).value_or(bundle), configuration, std::move(machine),
+                                                               QStringList(), m_state->sharedFolderService(), m_state->loggingService());
+        session->setRuntimeState(VMRuntimeState::running);
+        m_state->coordinator().sessions().insert(session);
+        return session.get();
+    }
+
+    static void settle()
+    {
+        for (int round = 0; round < 5; ++round) {
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
     }
 
     TemporaryHome m_home;
@@ -199,4 +223,36 @@ TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
     network.findChild<QWidget *>(card)->findChild<QToolButton *>(QStringLiteral("networkCard.delete"))->click();
     EXPECT_EQ(network.findChild<QWidget *>(card), nullptr);
     EXPECT_TRUE(m_state->networkTopologyService().privateNetworks().isEmpty());
+}
+
+TEST_F(AppStateTest, AConsoleWindowMovesWithItsConsoleToTheSessionThatReplacedTheOldOne)
+{
+    const VMBundle bundle = addBundle(QStringLiteral("Linux"), VMGuestOSType::linux);
+    insertRunningSession(bundle);
+    MainWindow window(*m_state);
+    window.openConsole(bundle.id());
+    ConsoleWindow *console = m_state->consoleWindowManager().window(bundle.id());
+    ASSERT_TRUE(console);
+    QApplication::setActiveWindow(console);
+    settle();
+    const VMClipboardSyncService &sync = m_state->clipboardSyncService();
+    ASSERT_TRUE(sync.activeSession());
+    ASSERT_EQ(sync.activeSession(), console->session());
+
+    // After an error stop or a settings change the coordinator drops the session, and Start in this console runs a new one.
+    VirtualMachineSession *replacement = insertRunningSession(bundle);
+    auto *view = qobject_cast<VMConsoleView *>(console->content());
+    ASSERT_TRUE(view);
+    ASSERT_EQ(view->viewModel().session().get(), replacement);
+    EXPECT_EQ(console->session(), replacement);
+    EXPECT_EQ(sync.activeSession(), replacement) << "the clipboard follows the VM that runs now";
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(console);
+    settle();
+    EXPECT_EQ(sync.activeSession(), replacement) << "activating the window hands over the running session";
+
+    VMBundle renamed = replacement->bundle();
+    renamed.metadata.name = QStringLiteral("Renamed");
+    replacement->setBundle(renamed);
+    EXPECT_EQ(console->windowTitle(), QStringLiteral("Renamed Console"));
 }
