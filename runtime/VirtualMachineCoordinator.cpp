@@ -193,6 +193,21 @@ QCoro::Task<> VirtualMachineCoordinator::recordSavedState(QUuid id)
         recordSaved(*session, saved);
 }
 
+void VirtualMachineCoordinator::recordStoppedAtQuit(const QUuid &id)
+{
+    std::optional<VMBundle> bundle = m_store.bundle(id);
+    if (!bundle || bundle->metadata.runtimeState == VMRuntimeState::stopped)
+        return;
+    const VMRuntimeState was = bundle->metadata.runtimeState;
+    bundle->metadata.runtimeState = VMRuntimeState::stopped;
+    const VMBundle saved = save(*bundle);
+    if (const std::shared_ptr<VirtualMachineSession> session = m_sessions.session(id))
+        session->setBundle(saved);
+    log(QStringLiteral("Recorded ") + bundle->metadata.name + QStringLiteral(" as stopped on quitting; it was ") + toRaw(was)
+            + QStringLiteral(" and ends with the application"),
+        QStringLiteral("Runtime"), *bundle);
+}
+
 void VirtualMachineCoordinator::removeSession(const QUuid &id)
 {
     m_sessions.remove(id);

@@ -133,6 +133,15 @@ public:
     /// Saves the VM's machine state (it stays paused) and records it in the metadata.
     QCoro::Task<> recordSavedState(QUuid id);
 
+    /**
+     * Records the VM as stopped whatever its machine is doing: the
+     * application is quitting and ends every machine with it, so a stop
+     * that failed or did not finish in time must not leave the VM recorded
+     * as running. The correction is logged; a VM recorded as stopped
+     * already, or unknown to the store, is left alone. Save errors are thrown.
+     */
+    void recordStoppedAtQuit(const QUuid &id);
+
     /// Drops the VM's session and the security-scoped access of its configuration; the machine is not stopped.
     void removeSession(const QUuid &id);
 

@@ -256,3 +256,56 @@ TEST_F(AppStateTest, AConsoleWindowMovesWithItsConsoleToTheSessionThatReplacedTh
     replacement->setBundle(renamed);
     EXPECT_EQ(console->windowTitle(), QStringLiteral("Renamed Console"));
 }
+
+TEST_F(AppStateTest, QuittingWhileVMsRunAsksFirstAndStopsThemOnlyWhenTold)
+{
+    QList<VMBundle> vms;
+    for (const QString &name : {QStringLiteral("Build <b>Agent</b>"), QStringLiteral("Other")}) {
+        VMBundle bundle = addBundle(name, VMGuestOSType::linux);
+        bundle.metadata.runtimeState = VMRuntimeState::running;
+        m_state->vmStore().updateBundle(bundle);
+        insertRunningSession(bundle);
+        vms << bundle;
+    }
+    // The library window stays unshown: showing it would reload the library from disk.
+    MainWindow window(*m_state);
+    for (const VMBundle &vm : vms)
+        window.openConsole(vm.id());
+    VMConsoleWindowManager &consoles = m_state->consoleWindowManager();
+    const auto question = [](const QWidget *asker) { return asker->findChild<QMessageBox *>(QStringLiteral("quit.confirmation")); };
+    const auto answer = [&](const QWidget *asker, const char *button) {
+        question(asker)->findChild<QPushButton *>(QString::fromUtf8(button))->click();
+        settle();
+    };
+
+    // Closing one console while another window stays open is no quit.
+    EXPECT_TRUE(consoles.window(vms.last().id())->close());
+    settle();
+    ASSERT_EQ(consoles.windowCount(), 1);
+    ConsoleWindow *console = consoles.window(vms.first().id());
+
+    // Closing the last window of all is, and so is closing the last library window: nothing would bring one back.
+    for (QWidget *asker : {static_cast<QWidget *>(console), static_cast<QWidget *>(&window)}) {
+        SCOPED_TRACE(asker->objectName().toStdString());
+        EXPECT_FALSE(asker->close());
+        ASSERT_TRUE(question(asker));
+        EXPECT_TRUE(question(asker)->isVisible());
+        EXPECT_EQ(question(asker)->textFormat(), Qt::PlainText);
+        EXPECT_EQ(question(asker)->text().toStdString(), "These virtual machines are running:\nBuild <b>Agent</b>\nOther\n\nQuitting Zovozu VM Lab stops them.");
+        EXPECT_FALSE(asker->close()) << "asked once at a time";
+        EXPECT_EQ(asker->findChildren<QMessageBox *>(QStringLiteral("quit.confirmation")).size(), 1);
+        answer(asker, "quit.confirmation.cancel");
+        EXPECT_FALSE(question(asker));
+        EXPECT_EQ(consoles.windowCount(), 1);
+        for (const VMBundle &vm : vms)
+            EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(vm.id()), VMRuntimeState::running) << "Cancel leaves the VMs running";
+    }
+
+    EXPECT_FALSE(window.close());
+    answer(&window, "quit.confirmation.stopAndQuit");
+    ASSERT_TRUE(EventLoopWait::waitUntil([&] { return consoles.windowCount() == 0; })) << "every window closes once the VMs are stopped";
+    for (const VMBundle &vm : vms) {
+        EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(vm.id()), VMRuntimeState::stopped);
+        EXPECT_EQ(m_state->vmStore().bundle(vm.id())->metadata.runtimeState, VMRuntimeState::stopped);
+    }
+}
