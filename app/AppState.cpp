@@ -76,6 +76,8 @@ AppState::AppState(Options options)
     , m_cliService(m_vmStore, m_coordinator, m_snapshotService, m_exportService, m_loggingService)
     , m_bundleOperations({m_coordinator, m_vmStore, m_runtimeService, m_snapshotService, m_exportService, m_diskAnalyticsService})
     , m_libraryViewModel({m_vmStore, m_coordinator, m_bundleOperations, m_fileChooser, m_fileViewer, m_loggingService})
+    , m_quitViewModel(m_vmStore, m_coordinator, m_loggingService)
+    , m_quitConfirmation(m_quitViewModel)
 {
     // The clipboard follows the active console; the hook never keeps the sync service alive.
     m_consoleWindowManager.setOnActiveSessionChange([sync = QPointer<VMClipboardSyncService>(&m_clipboardSyncService)](VirtualMachineSession *session) {

@@ -17,6 +17,8 @@
 #include "QEMUEngine.h"
 #include "QEMUExecutorRegistry.h"
 #include "QEMUSetupService.h"
+#include "QuitConfirmation.h"
+#include "QuitViewModel.h"
 #include "RegisteredQEMUMachines.h"
 #include "RestoreImageCatalogService.h"
 #include "RestoreImageDownloadService.h"
@@ -155,6 +157,7 @@ public:
     VMBundleOperations &bundleOperations() { return m_bundleOperations; }
     FileChooser &fileChooser() { return m_fileChooser; }
     LibraryViewModel &libraryViewModel() { return m_libraryViewModel; }
+    QuitViewModel &quitViewModel() { return m_quitViewModel; }
 
 private:
     /// The process that runs the VM now, for the performance monitor.
@@ -210,4 +213,7 @@ private:
     DialogFileChooser m_fileChooser;
     QNetworkAccessManager m_network;
     LibraryViewModel m_libraryViewModel;
+    QuitViewModel m_quitViewModel;
+    // Asks before a quit ends running VMs; it watches every window of the application.
+    QuitConfirmation m_quitConfirmation;
 };

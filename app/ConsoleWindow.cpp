@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ConsoleWindow.h"
 
+#include "VMConsoleView.h"
+#include "VMConsoleViewModel.h"
 #include "VirtualMachineSession.h"
 
 #include <QCloseEvent>
@@ -33,6 +35,7 @@ void ConsoleWindow::setSessionlessContent(const VMBundle &bundle, QWidget *conte
 {
     m_session = nullptr;
     disconnect(m_titleConnection);
+    disconnect(m_contentSessionConnection);
     replaceContent(content);
     setWindowTitle(bundle.metadata.name + QStringLiteral(" Console"));
 }
@@ -50,11 +53,37 @@ void ConsoleWindow::replaceContent(QWidget *content)
 
 void ConsoleWindow::setSession(VirtualMachineSession &session, QWidget *content)
 {
-    m_session = &session;
     replaceContent(content);
+    showSession(session);
+    followContentSession(content);
+}
+
+void ConsoleWindow::showSession(VirtualMachineSession &session)
+{
+    m_session = &session;
     disconnect(m_titleConnection);
     m_titleConnection = connect(&session, &VirtualMachineSession::bundleChanged, this, &ConsoleWindow::updateTitle);
     updateTitle();
+}
+
+void ConsoleWindow::followContentSession(QWidget *content)
+{
+    // After an error, a settings change or a disk growth the coordinator drops the VM's session, and a start
+    // from this console runs a new one. The console view moves to it; the window's title and clipboard sync
+    // must too, or they hold on to a session that no longer runs anything.
+    disconnect(m_contentSessionConnection);
+    const auto *console = qobject_cast<const VMConsoleView *>(content);
+    if (!console)
+        return;
+    const VMConsoleViewModel *model = &console->viewModel();
+    m_contentSessionConnection = connect(model, &VMConsoleViewModel::sessionChanged, this, [this, model] {
+        VirtualMachineSession *session = model->session().get();
+        if (!session || session == m_session)
+            return;
+        showSession(*session);
+        if (onSessionReplaced)
+            onSessionReplaced(session);
+    });
 }
 
 QString ConsoleWindow::autosaveName() const { return QStringLiteral("VMConsole-") + m_sessionID.toString(QUuid::WithoutBraces).toUpper(); }

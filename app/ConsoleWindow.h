@@ -16,7 +16,9 @@
  * widget it is given, takes its title from the VM's name (following a
  * rename) and keeps its geometry in the settings under "VMConsole-<UUID>".
  * It tells its owner when it closes and when it becomes the active window;
- * closing it never stops the VM. Made only by VMConsoleWindowManager.
+ * closing it never stops the VM. When its console view moves to a newer
+ * session of the VM (a start after the old one was dropped), the window
+ * follows it and tells its owner. Made only by VMConsoleWindowManager.
  */
 class ConsoleWindow final : public QWidget
 {
@@ -42,6 +44,8 @@ public:
 
     std::function<void(const QUuid &)> onClose;
     std::function<void(VirtualMachineSession *)> onBecomeKey;
+    /// The window shows another session of its VM now, the one its console view moved to.
+    std::function<void(VirtualMachineSession *)> onSessionReplaced;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -50,10 +54,15 @@ protected:
 private:
     explicit ConsoleWindow(const QUuid &id);
     void replaceContent(QWidget *content);
+    /// Shows `session`'s name in the title, following its renames.
+    void showSession(VirtualMachineSession &session);
+    /// Follows the session of a console view that moves to a newer one.
+    void followContentSession(QWidget *content);
     void updateTitle();
 
     const QUuid m_sessionID;
     QPointer<VirtualMachineSession> m_session;
     QPointer<QWidget> m_content;
     QMetaObject::Connection m_titleConnection;
+    QMetaObject::Connection m_contentSessionConnection;
 };

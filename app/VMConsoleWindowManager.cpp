@@ -22,6 +22,7 @@ VMConsoleWindowManager::~VMConsoleWindowManager()
         if (window) {
             window->onClose = nullptr;
             window->onBecomeKey = nullptr;
+            window->onSessionReplaced = nullptr;
             delete window.data();
         }
     }
@@ -66,6 +67,10 @@ ConsoleWindow *VMConsoleWindowManager::keep(ConsoleWindow *window, const VMHardw
         if (self)
             self->report(active);
     };
+    window->onSessionReplaced = [self, id = window->sessionID()](VirtualMachineSession *replacement) {
+        if (self)
+            self->sessionReplaced(id, replacement);
+    };
     m_windows.insert(window->sessionID(), window);
     return window;
 }
@@ -100,8 +105,15 @@ void VMConsoleWindowManager::windowClosed(const QUuid &bundleID)
     report(active);
 }
 
-void VMConsoleWindowManager::report(VirtualMachineSession *session) const
+void VMConsoleWindowManager::sessionReplaced(const QUuid &bundleID, VirtualMachineSession *session)
 {
+    if (bundleID == m_reportedID)
+        report(session);
+}
+
+void VMConsoleWindowManager::report(VirtualMachineSession *session)
+{
+    m_reportedID = session ? session->id() : QUuid();
     if (m_onActiveSessionChange)
         m_onActiveSessionChange(session);
 }

@@ -22,7 +22,9 @@ struct VMHardwareProfile;
  * request, and reports which VM's console is the active one through
  * onActiveSessionChange (clipboard sync follows it). It reports a session
  * when its window opens or becomes active, and on closing a window the
- * session of the console window that is active then, or none. Closing a
+ * session of the console window that is active then, or none. When the
+ * window reported last moves to a newer session of its VM, that session is
+ * reported in its place, so the sync never holds a dropped one. Closing a
  * console window never stops its VM. Lives as long as the application; GUI
  * thread.
  *
@@ -68,8 +70,11 @@ private:
     ConsoleWindow *keep(ConsoleWindow *window, const VMHardwareProfile &profile);
     static void present(ConsoleWindow &window);
     void windowClosed(const QUuid &bundleID);
-    void report(VirtualMachineSession *session) const;
+    void sessionReplaced(const QUuid &bundleID, VirtualMachineSession *session);
+    void report(VirtualMachineSession *session);
 
     QMap<QUuid, QPointer<ConsoleWindow>> m_windows;
+    /// The VM whose session was reported last; null after reporting none.
+    QUuid m_reportedID;
     ActiveSessionChange m_onActiveSessionChange;
 };

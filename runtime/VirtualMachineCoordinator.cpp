@@ -157,6 +157,33 @@ QCoro::Task<> VirtualMachineCoordinator::stop(QUuid id)
         std::rethrow_exception(failure);
 }
 
+QCoro::Task<> VirtualMachineCoordinator::pause(QUuid id)
+{
+    co_await transition(id, &VMRuntimeService::pause);
+}
+
+QCoro::Task<> VirtualMachineCoordinator::resume(QUuid id)
+{
+    co_await transition(id, &VMRuntimeService::resume);
+}
+
+QCoro::Task<> VirtualMachineCoordinator::transition(QUuid id, QCoro::Task<> (VMRuntimeService::*operation)(VirtualMachineSession &) const)
+{
+    const std::shared_ptr<VirtualMachineSession> session = this->session(id);
+    const QPointer<VirtualMachineCoordinator> self(this);
+    std::exception_ptr failure;
+    try {
+        co_await (m_runtime.*operation)(*session);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // A refusal leaves the session as it was; a machine that failed on the way has recorded its error there.
+    if (self && (!failure || session->runtimeState() == VMRuntimeState::error))
+        finalizeStoppedSession(*session);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 QCoro::Task<> VirtualMachineCoordinator::recordSavedState(QUuid id)
 {
     const std::shared_ptr<VirtualMachineSession> session = this->session(id);
@@ -164,6 +191,21 @@ QCoro::Task<> VirtualMachineCoordinator::recordSavedState(QUuid id)
     const VMSavedState saved = co_await m_saveRestore.saveState(*session);
     if (self)
         recordSaved(*session, saved);
+}
+
+void VirtualMachineCoordinator::recordStoppedAtQuit(const QUuid &id)
+{
+    std::optional<VMBundle> bundle = m_store.bundle(id);
+    if (!bundle || bundle->metadata.runtimeState == VMRuntimeState::stopped)
+        return;
+    const VMRuntimeState was = bundle->metadata.runtimeState;
+    bundle->metadata.runtimeState = VMRuntimeState::stopped;
+    const VMBundle saved = save(*bundle);
+    if (const std::shared_ptr<VirtualMachineSession> session = m_sessions.session(id))
+        session->setBundle(saved);
+    log(QStringLiteral("Recorded ") + bundle->metadata.name + QStringLiteral(" as stopped on quitting; it was ") + toRaw(was)
+            + QStringLiteral(" and ends with the application"),
+        QStringLiteral("Runtime"), *bundle);
 }
 
 void VirtualMachineCoordinator::removeSession(const QUuid &id)

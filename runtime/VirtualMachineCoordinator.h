@@ -51,8 +51,7 @@ class VirtualMachineSessionTable;
  * VirtualMachineCoordinator coordinator({store, sessions, runtime, disks, sharedFolders, automation, linuxTools, saveRestore, clones,
  *                                        logging, access, qemuMachines});
  * const std::shared_ptr<VirtualMachineSession> session = co_await coordinator.start(id, false);
- * co_await runtime.pause(*session);
- * coordinator.finalizeStoppedSession(*session);
+ * co_await coordinator.pause(id);
  * @endcode
  */
 class VirtualMachineCoordinator final : public QObject
@@ -122,8 +121,26 @@ public:
      */
     QCoro::Task<> stop(QUuid id);
 
+    /**
+     * Pauses or resumes the VM's machine and stores the state it reached;
+     * a machine that failed on the way is stored in the error state. The
+     * state is stored even when the screen that asked has gone meanwhile.
+     * A refusal (the machine's state does not allow it) changes nothing.
+     */
+    QCoro::Task<> pause(QUuid id);
+    QCoro::Task<> resume(QUuid id);
+
     /// Saves the VM's machine state (it stays paused) and records it in the metadata.
     QCoro::Task<> recordSavedState(QUuid id);
+
+    /**
+     * Records the VM as stopped whatever its machine is doing: the
+     * application is quitting and ends every machine with it, so a stop
+     * that failed or did not finish in time must not leave the VM recorded
+     * as running. The correction is logged; a VM recorded as stopped
+     * already, or unknown to the store, is left alone. Save errors are thrown.
+     */
+    void recordStoppedAtQuit(const QUuid &id);
 
     /// Drops the VM's session and the security-scoped access of its configuration; the machine is not stopped.
     void removeSession(const QUuid &id);
@@ -173,6 +190,8 @@ Q_SIGNALS:
 
 private:
     void handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session);
+    /// Runs a pause or resume of the runtime service on the VM's session and stores the state it ends in.
+    QCoro::Task<> transition(QUuid id, QCoro::Task<> (VMRuntimeService::*operation)(VirtualMachineSession &) const);
     /// The guards and preparations of a start, up to asking for the session; returns the bundle as first read.
     VMBundle prepareStart(const QUuid &id, bool resumeSavedState);
     /// After a successful start: a saved state that was resumed is used up, and the session's state is stored.

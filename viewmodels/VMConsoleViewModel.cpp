@@ -53,12 +53,12 @@ QCoro::Task<> VMConsoleViewModel::resumeSavedState()
 
 QCoro::Task<> VMConsoleViewModel::pause()
 {
-    co_await transition(Transition::pause);
+    co_await runCoordinatorAction(u"pause", &VirtualMachineCoordinator::pause);
 }
 
 QCoro::Task<> VMConsoleViewModel::resume()
 {
-    co_await transition(Transition::resume);
+    co_await runCoordinatorAction(u"resume", &VirtualMachineCoordinator::resume);
 }
 
 QCoro::Task<> VMConsoleViewModel::stop()
@@ -113,27 +113,6 @@ QCoro::Task<> VMConsoleViewModel::startVM(bool resumeSavedState, QStringView act
         std::shared_ptr<VirtualMachineSession> started = co_await m_coordinator.start(id, resumeSavedState);
         if (self)
             adopt(std::move(started));
-    } catch (const std::exception &error) {
-        if (self)
-            report(error);
-    }
-}
-
-QCoro::Task<> VMConsoleViewModel::transition(Transition transition)
-{
-    const QUuid id = vmID();
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, transition == Transition::pause ? u"pause" : u"resume");
-    if (!ticket)
-        co_return;
-    const QPointer<VMConsoleViewModel> self(this);
-    try {
-        const std::shared_ptr<VirtualMachineSession> session = m_coordinator.session(id);
-        if (transition == Transition::pause)
-            co_await m_runtime.pause(*session);
-        else
-            co_await m_runtime.resume(*session);
-        if (self)
-            m_coordinator.finalizeStoppedSession(*session);
     } catch (const std::exception &error) {
         if (self)
             report(error);

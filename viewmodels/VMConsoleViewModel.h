@@ -20,8 +20,9 @@ class VirtualMachineSession;
 
 /**
  * The state behind one VM's console window: its runtime session, which the
- * console shows, and the console's buttons as actions on the coordinator
- * and the runtime service. The view model keeps no run state of its own; it
+ * console shows, and the console's buttons as actions on the coordinator,
+ * which stores the state each one leads to (also when the console closes
+ * while it waits). The view model keeps no run state of its own; it
  * publishes the session it drives and the text of the last failed action.
  *
  * The session is the one the coordinator holds for the VM: a start adopts
@@ -69,11 +70,8 @@ Q_SIGNALS:
     void sessionChanged();
 
 private:
-    enum class Transition { pause, resume };
-
     QCoro::Task<> startVM(bool resumeSavedState, QStringView action);
-    QCoro::Task<> transition(Transition transition);
-    /// Runs a coordinator operation on the VM, unless the same action runs already.
+    /// Runs a coordinator operation on the VM, unless the same action runs already; the coordinator stores what it leads to.
     QCoro::Task<> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
     QUuid vmID() const;
     void adopt(std::shared_ptr<VirtualMachineSession> session);

@@ -375,31 +375,12 @@ QCoro::Task<> VMDetailsViewModel::resumeSavedState()
 
 QCoro::Task<> VMDetailsViewModel::pause()
 {
-    co_await transition(VMRuntimeState::paused);
+    co_await runCoordinatorAction(u"pause", &VirtualMachineCoordinator::pause);
 }
 
 QCoro::Task<> VMDetailsViewModel::resume()
 {
-    co_await transition(VMRuntimeState::running);
-}
-
-QCoro::Task<> VMDetailsViewModel::transition(VMRuntimeState target)
-{
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, target == VMRuntimeState::paused ? u"pause" : u"resume");
-    if (!ticket)
-        co_return;
-    BusyFrame frame(*this);
-    VirtualMachineCoordinator &coordinator = m_coordinator;
-    try {
-        const std::shared_ptr<VirtualMachineSession> session = coordinator.session(m_bundleID);
-        if (target == VMRuntimeState::paused)
-            co_await m_runtime.pause(*session);
-        else
-            co_await m_runtime.resume(*session);
-        coordinator.finalizeStoppedSession(*session);
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
+    co_await runCoordinatorAction(u"resume", &VirtualMachineCoordinator::resume);
 }
 
 QCoro::Task<> VMDetailsViewModel::stop()

@@ -267,7 +267,6 @@ private:
     QCoro::Task<> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
     /// Runs a coordinator operation that completes at once on this VM inside the busy frame.
     void runImmediateAction(void (VirtualMachineCoordinator::*operation)(const QUuid &));
-    QCoro::Task<> transition(VMRuntimeState target);
     void reportFailure(const std::exception &error);
     /// Runs a quick change of the private networks; a failure is reported.
     template <typename Change>

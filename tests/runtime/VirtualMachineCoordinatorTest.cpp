@@ -669,6 +669,27 @@ TEST_F(VirtualMachineCoordinatorTest, ASessionInErrorWhoseMachineStillRunsStaysA
     EXPECT_EQ(failureText([&] { coordinator().deleteVM(bundle.id()); }), QString());
 }
 
+TEST_F(VirtualMachineCoordinatorTest, APauseOrResumeStoresTheStateTheMachineReachedAFailureIncluded)
+{
+    const VMBundle bundle = installedBundle();
+    std::shared_ptr<VirtualMachineSession> session;
+    ASSERT_EQ(startFailure(bundle.id(), false, &session), QString());
+    waitForOutcome(coordinator().pause(bundle.id())).get();
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::paused);
+    waitForOutcome(coordinator().resume(bundle.id())).get();
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::running);
+
+    EXPECT_EQ(failureText([&] { waitForOutcome(coordinator().resume(bundle.id())).get(); }),
+              refused("The virtual machine cannot resume while it is running."));
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::running) << "a refusal stores nothing";
+
+    static_cast<ScriptedVirtualMachine &>(session->virtualMachine())
+        .script()
+        .enqueue(Operation::pause, ScriptedAnswer::failure(VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("busy"))));
+    EXPECT_NE(failureText([&] { waitForOutcome(coordinator().pause(bundle.id())).get(); }), QString());
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::error) << "a failed machine is not left recorded as running";
+}
+
 TEST_F(VirtualMachineCoordinatorTest, AHeldLeaseRefusesWhatWouldTouchTheVMUntilItIsReleased)
 {
     const VMBundle bundle = installedBundle();

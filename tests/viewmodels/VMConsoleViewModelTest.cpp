@@ -8,6 +8,7 @@
 namespace {
 
 using namespace CoordinatorTesting;
+using namespace std::chrono_literals;
 
 class VMConsoleViewModelTest : public ViewModelTest
 {
@@ -94,6 +95,30 @@ TEST_F(VMConsoleViewModelTest, TheConsoleFollowsTheSessionThatReplacedItsOwn)
     EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::stopped);
     model.close();
     EXPECT_EQ(m_closes, 1);
+}
+
+TEST_F(VMConsoleViewModelTest, APauseOrResumeIsStoredEvenWhenTheConsoleClosesWhileTheMachineIsBusy)
+{
+    const VMBundle bundle = installedBundle();
+    ASSERT_EQ(startFailure(bundle.id(), false), QString());
+    const struct {
+        const char *name;
+        Operation operation;
+        QCoro::Task<> (VMConsoleViewModel::*action)();
+        VMRuntimeState reached;
+    } cases[] = {
+        {"pause", Operation::pause, &VMConsoleViewModel::pause, VMRuntimeState::paused},
+        {"resume", Operation::resume, &VMConsoleViewModel::resume, VMRuntimeState::running},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        m_machines.lastMachine()->script().enqueue(testCase.operation, ScriptedAnswer::success(50ms));
+        QCoro::Task<> waiting = (console(bundle.id()).*testCase.action)();
+        m_console.reset(); // the console window closes before the machine answers
+        waitForOutcome(std::move(waiting)).get();
+        EXPECT_EQ(coordinator().sessions().session(bundle.id())->runtimeState(), testCase.reached);
+        EXPECT_EQ(storedState(bundle.id()), testCase.reached) << "the stored state follows the machine";
+    }
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "VMNetworkTopologyView.h"
 
 #include "../Services/TaskOutcome.h"
+#include "EventLoopWait.h"
 #include "ScriptedVirtualMachine.h"
 #include "ScriptedVirtualMachineFactory.h"
 #include "TemporaryHome.h"
@@ -25,12 +26,14 @@
 #include "VirtualMachineSession.h"
 #include "VirtualMachineSessionTable.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
 #include <QWidget>
@@ -66,6 +69,27 @@ protected:
         QDir().mkpath(bundle.bundleURL);
         m_state->vmStore().updateBundle(bundle);
         return bundle;
+    }
+
+    /// Puts a new session of the VM into the coordinator's table (as a start does), its machine running; the table keeps it.
+    VirtualMachineSession *insertRunningSession(const VMBundle &bundle)
+    {
+        VirtualMachineConfiguration configuration;
+        auto machine = std::make_unique<ScriptedVirtualMachine>(configuration);
+        machine->forceState(VirtualMachine::State::running);
+        auto session = std::make_shared<VirtualMachineSession>(m_state->vmStore().bundle(bundle.id()).value_or(bundle), configuration, std::move(machine),
+                                                               QStringList(), m_state->sharedFolderService(), m_state->loggingService());
+        session->setRuntimeState(VMRuntimeState::running);
+        m_state->coordinator().sessions().insert(session);
+        return session.get();
+    }
+
+    static void settle()
+    {
+        for (int round = 0; round < 5; ++round) {
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
     }
 
     TemporaryHome m_home;
@@ -229,4 +253,89 @@ TEST_F(AppStateTest, ADroppedItemThatCannotBeCopiedSaysWhyInThePanesBanner)
     const auto *banner = details->findChild<QWidget *>(QStringLiteral("details.banner"));
     ASSERT_NE(banner, nullptr);
     EXPECT_EQ(banner->findChild<QLabel *>(QStringLiteral("banner.message"))->text(), *details->viewModel().errorMessage());
+}
+
+TEST_F(AppStateTest, AConsoleWindowMovesWithItsConsoleToTheSessionThatReplacedTheOldOne)
+{
+    const VMBundle bundle = addBundle(QStringLiteral("Linux"), VMGuestOSType::linux);
+    insertRunningSession(bundle);
+    MainWindow window(*m_state);
+    window.openConsole(bundle.id());
+    ConsoleWindow *console = m_state->consoleWindowManager().window(bundle.id());
+    ASSERT_TRUE(console);
+    QApplication::setActiveWindow(console);
+    settle();
+    const VMClipboardSyncService &sync = m_state->clipboardSyncService();
+    ASSERT_TRUE(sync.activeSession());
+    ASSERT_EQ(sync.activeSession(), console->session());
+
+    // After an error stop or a settings change the coordinator drops the session, and Start in this console runs a new one.
+    VirtualMachineSession *replacement = insertRunningSession(bundle);
+    auto *view = qobject_cast<VMConsoleView *>(console->content());
+    ASSERT_TRUE(view);
+    ASSERT_EQ(view->viewModel().session().get(), replacement);
+    EXPECT_EQ(console->session(), replacement);
+    EXPECT_EQ(sync.activeSession(), replacement) << "the clipboard follows the VM that runs now";
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(console);
+    settle();
+    EXPECT_EQ(sync.activeSession(), replacement) << "activating the window hands over the running session";
+
+    VMBundle renamed = replacement->bundle();
+    renamed.metadata.name = QStringLiteral("Renamed");
+    replacement->setBundle(renamed);
+    EXPECT_EQ(console->windowTitle(), QStringLiteral("Renamed Console"));
+}
+
+TEST_F(AppStateTest, QuittingWhileVMsRunAsksFirstAndStopsThemOnlyWhenTold)
+{
+    QList<VMBundle> vms;
+    for (const QString &name : {QStringLiteral("Build <b>Agent</b>"), QStringLiteral("Other")}) {
+        VMBundle bundle = addBundle(name, VMGuestOSType::linux);
+        bundle.metadata.runtimeState = VMRuntimeState::running;
+        m_state->vmStore().updateBundle(bundle);
+        insertRunningSession(bundle);
+        vms << bundle;
+    }
+    // The library window stays unshown: showing it would reload the library from disk.
+    MainWindow window(*m_state);
+    for (const VMBundle &vm : vms)
+        window.openConsole(vm.id());
+    VMConsoleWindowManager &consoles = m_state->consoleWindowManager();
+    const auto question = [](const QWidget *asker) { return asker->findChild<QMessageBox *>(QStringLiteral("quit.confirmation")); };
+    const auto answer = [&](const QWidget *asker, const char *button) {
+        question(asker)->findChild<QPushButton *>(QString::fromUtf8(button))->click();
+        settle();
+    };
+
+    // Closing one console while another window stays open is no quit.
+    EXPECT_TRUE(consoles.window(vms.last().id())->close());
+    settle();
+    ASSERT_EQ(consoles.windowCount(), 1);
+    ConsoleWindow *console = consoles.window(vms.first().id());
+
+    // Closing the last window of all is, and so is closing the last library window: nothing would bring one back.
+    for (QWidget *asker : {static_cast<QWidget *>(console), static_cast<QWidget *>(&window)}) {
+        SCOPED_TRACE(asker->objectName().toStdString());
+        EXPECT_FALSE(asker->close());
+        ASSERT_TRUE(question(asker));
+        EXPECT_TRUE(question(asker)->isVisible());
+        EXPECT_EQ(question(asker)->textFormat(), Qt::PlainText);
+        EXPECT_EQ(question(asker)->text().toStdString(), "These virtual machines are running:\nBuild <b>Agent</b>\nOther\n\nQuitting Zovozu VM Lab stops them.");
+        EXPECT_FALSE(asker->close()) << "asked once at a time";
+        EXPECT_EQ(asker->findChildren<QMessageBox *>(QStringLiteral("quit.confirmation")).size(), 1);
+        answer(asker, "quit.confirmation.cancel");
+        EXPECT_FALSE(question(asker));
+        EXPECT_EQ(consoles.windowCount(), 1);
+        for (const VMBundle &vm : vms)
+            EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(vm.id()), VMRuntimeState::running) << "Cancel leaves the VMs running";
+    }
+
+    EXPECT_FALSE(window.close());
+    answer(&window, "quit.confirmation.stopAndQuit");
+    ASSERT_TRUE(EventLoopWait::waitUntil([&] { return consoles.windowCount() == 0; })) << "every window closes once the VMs are stopped";
+    for (const VMBundle &vm : vms) {
+        EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(vm.id()), VMRuntimeState::stopped);
+        EXPECT_EQ(m_state->vmStore().bundle(vm.id())->metadata.runtimeState, VMRuntimeState::stopped);
+    }
 }

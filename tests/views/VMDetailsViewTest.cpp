@@ -251,6 +251,30 @@ TEST_F(VMDetailsViewTest, TheDiskSheetGrowsTheDiskAndShowsTheNewCapacity)
     EXPECT_TRUE(sheet->findChild<QWidget *>(QStringLiteral("diskGuide"))) << "a Linux guest gets its guide";
 }
 
+TEST_F(VMDetailsViewTest, TheDiskSheetFollowsADiskGrownWhileItIsOpen)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsView &view = pane(bundle.id());
+    view.openDiskExpansion();
+    auto *sheet = view.findChild<DiskExpansionSheet *>(QStringLiteral("diskExpansion"));
+    ASSERT_TRUE(sheet);
+
+    // Another window grows the disk while this sheet is open: the range starts from the new capacity.
+    ASSERT_EQ(failureText([&] { coordinator().changeDiskCapacity(bundle.id(), 200 * gibibyte); }), QString());
+    settle();
+    EXPECT_DOUBLE_EQ(sheet->plan().currentCapacityGB(), 200);
+    EXPECT_DOUBLE_EQ(sheet->requestedCapacityGB(), 216) << "the old target lies below the grown disk";
+    const auto *slider = sheet->findChild<QSlider *>(QStringLiteral("diskExpansion.slider"));
+    EXPECT_EQ(slider->minimum(), 208);
+    EXPECT_EQ(slider->maximum(), 600);
+    EXPECT_EQ(sheet->findChild<QLabel *>(QStringLiteral("diskExpansion.range"))->text(), QStringLiteral("Range 208-600 GB"));
+    EXPECT_EQ(sheet->findChild<QLabel *>(QStringLiteral("diskExpansion.added"))->text(), QStringLiteral("16 GB"));
+
+    waitForOutcome(sheet->applyExpansion()).get();
+    EXPECT_EQ(view.viewModel().errorMessage(), std::nullopt);
+    EXPECT_EQ(view.viewModel().bundle()->metadata.diskSizeBytes, 216 * gibibyte);
+}
+
 TEST_F(VMDetailsViewTest, ADiskTooLargeToGrowHasItsControlsDisabled)
 {
     const VMBundle bundle = storeChanged(installedBundle().id(), [](VMBundle &changed) {

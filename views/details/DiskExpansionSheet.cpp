@@ -150,9 +150,7 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     m_slider->setObjectName(QStringLiteral("diskExpansion.slider"));
     m_slider->setSingleStep(8);
     m_slider->setPageStep(8);
-    // An empty range would pin the slider above its maximum: it then rests at the maximum, disabled.
-    const int sliderMaximum = int(std::floor(m_plan.maximumCapacityGB()));
-    m_slider->setRange(std::min(int(std::ceil(m_plan.minimumCapacityGB())), sliderMaximum), sliderMaximum);
+    applySliderRange();
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
         if (!m_syncing)
             setRequestedCapacityGB(value);
@@ -234,8 +232,30 @@ void DiskExpansionSheet::setRequestedCapacityGB(double capacityGB)
     refresh();
 }
 
+void DiskExpansionSheet::applySliderRange()
+{
+    // An empty range would pin the slider above its maximum: it then rests at the maximum, disabled.
+    const int sliderMaximum = int(std::floor(m_plan.maximumCapacityGB()));
+    m_syncing = true;
+    m_slider->setRange(std::min(int(std::ceil(m_plan.minimumCapacityGB())), sliderMaximum), sliderMaximum);
+    m_syncing = false;
+}
+
+void DiskExpansionSheet::followDiskSize()
+{
+    const DiskExpansionPlan plan(diskSize(m_viewModel));
+    if (plan.currentCapacityGB() == m_plan.currentCapacityGB())
+        return;
+    m_plan = plan;
+    // A target the disk has reached meanwhile is no target: start again from the new capacity.
+    if (m_requestedGB < m_plan.minimumCapacityGB())
+        m_requestedGB = m_plan.initialRequestGB();
+    applySliderRange();
+}
+
 void DiskExpansionSheet::refresh()
 {
+    followDiskSize();
     const double normalized = m_plan.normalized(m_requestedGB);
     m_currentCapacity->setText(m_viewModel.virtualCapacityText());
     m_hostSpace->setText(m_viewModel.hostAllocationText());

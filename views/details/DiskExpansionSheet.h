@@ -25,6 +25,8 @@ class VMDetailsViewModel;
  * disk through the details view model and then shows the new capacity, what
  * the guest was asked to do and, for macOS and Linux guests, the guide to
  * claiming the space. A disk too large to grow shows its range disabled.
+ * The range follows the VM's disk while the sheet is open: grown elsewhere,
+ * it starts from the new capacity.
  */
 class DiskExpansionSheet final : public QDialog
 {
@@ -40,6 +42,9 @@ public:
 
 private:
     void refresh();
+    /// Takes the plan of the VM's disk as it is now, when its capacity has changed.
+    void followDiskSize();
+    void applySliderRange();
     void showCompletion(const QString &capacitySummary);
     void setLocalError(const std::optional<QString> &message);
 
