@@ -36,8 +36,6 @@ const QString interruptedText = QStringLiteral("The network connection was inter
 
 /// The longest a whole attempt may take; the idle time-out ends a stalled one much sooner.
 constexpr std::chrono::hours attemptLimit{48};
-/// What the network layer may hold in memory before it stops reading from the socket.
-constexpr qint64 readBufferSize = 1024 * 1024;
 
 /// Thrown by one attempt when another attempt may succeed; never leaves the service.
 struct RetryableDownloadError {
@@ -291,8 +289,9 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
     }
     FileOperations::createFolders(QFileInfo(destination).absolutePath());
 
+    // No read-buffer limit: with one, the network layer drops what it held back in the socket when the server hangs up,
+    // and the next attempt would fetch those bytes again. Memory stays small anyway, since every chunk goes to disk as it arrives.
     const ReplyGuard reply(m_network.get(request));
-    reply.get()->setReadBufferSize(readBufferSize);
     active->reply = reply.get();
 
     const QString folder = QFileInfo(destination).absolutePath();

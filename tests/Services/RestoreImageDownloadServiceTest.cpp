@@ -2,6 +2,7 @@
 #include "RestoreImageDownloadService.h"
 
 #include "FakeHttpServer.h"
+#include "FakeHttpServerThread.h"
 #include "LoggingService.h"
 #include "TaskOutcome.h"
 #include "TemporaryHome.h"
@@ -225,6 +226,38 @@ TEST_F(RestoreImageDownloadServiceTest, TwoCutsAreResumedWithoutResendingABodyBy
     EXPECT_TRUE(log.contains(QStringLiteral("Restore image download interrupted. Attempt 3 will resume after 2 second(s).")));
     EXPECT_TRUE(log.contains(QStringLiteral("Resuming restore image download from saved partial data.")));
     EXPECT_TRUE(std::any_of(m_reports.begin(), m_reports.end(), [](const RestoreImageDownloadProgress &p) { return p.isResumingDownload; }));
+}
+
+TEST_F(RestoreImageDownloadServiceTest, ABreakLargerThanTheReadBufferResumesAtTheLastByteThatArrived)
+{
+    // The server writes on its own thread, so most of the body is still in transit when it hangs up.
+    m_image = imageBytes(12 * 1024 * 1024);
+    TestFiles::write(servedPath(), m_image);
+    const qint64 firstCut = 5 * 1024 * 1024 + 3;
+    const qint64 secondCut = 4 * 1024 * 1024;
+    FakeHttpServerThread server([path = servedPath(), firstCut, secondCut](const Request &request) {
+        Response response = FakeHttpServer::fileResponse(request, path, "\"v1\"");
+        const QByteArray range = request.header("range");
+        if (range.isEmpty())
+            response.cutAfter = firstCut;
+        else if (range != "bytes=" + QByteArray::number(firstCut + secondCut) + '-')
+            response.cutAfter = secondCut;
+        return response;
+    });
+    RestoreImageInfo image = info();
+    image.sourceURL = server.url(QStringLiteral("/image.ipsw"));
+    service();
+    const TaskOutcome<QUrl> outcome = download(image);
+    const FakeHttpServerThread::Record record = server.stop();
+    ASSERT_NO_THROW(outcome.get());
+    EXPECT_EQ(sha256(TestFiles::read(outcome.get().toLocalFile())), sha256(m_image));
+
+    QList<QByteArray> ranges;
+    for (const Request &request : record.requests)
+        ranges << request.header("range");
+    EXPECT_EQ(ranges, (QList<QByteArray>{QByteArray(), "bytes=" + QByteArray::number(firstCut) + '-',
+                                         "bytes=" + QByteArray::number(firstCut + secondCut) + '-'}));
+    EXPECT_EQ(record.bodyBytesSent, m_image.size()) << "bytes fetched twice";
 }
 
 TEST_F(RestoreImageDownloadServiceTest, ThreeCutsExhaustTheBudgetAndTheNextDownloadGoesOn)

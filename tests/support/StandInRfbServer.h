@@ -134,8 +134,10 @@ private:
 
     void receive()
     {
-        m_input += m_client->readAll();
         for (;;) {
+            // Also what came in while send() ran the event loop: the socket does not signal it again.
+            if (m_client)
+                m_input += m_client->readAll();
             switch (m_stage) {
             case Stage::version:
                 if (m_input.size() < 12)

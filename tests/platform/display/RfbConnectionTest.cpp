@@ -72,6 +72,7 @@ TEST_F(RfbConnectionTest, NegotiatesRGB32AndDrawsAFrameHoweverTheBytesAreSplit)
         EXPECT_EQ(quint8(setup.at(1).at(0)), StandInRfbServer::setEncodings);
         EXPECT_TRUE(setup.at(1).contains(StandInRfbServer::u32(quint32(-308)))) << "ExtendedDesktopSize";
         EXPECT_TRUE(setup.at(1).contains(StandInRfbServer::u32(quint32(-258)))) << "QEMU extended keys";
+        EXPECT_EQ(setup.at(1).mid(4, 8), StandInRfbServer::u32(16) + StandInRfbServer::u32(0)) << "ZRLE, then Raw";
         EXPECT_EQ(setup.at(2), QByteArray("\x03\x00\x00\x00\x00\x00\x00\x08\x00\x04", 10)) << "a full first request";
 
         const QImage frame = pattern(QSize(3, 2));
@@ -137,6 +138,15 @@ TEST_F(RfbConnectionTest, AServerThatBreaksTheProtocolIsDisconnectedWithAMessage
             StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 800, 600), -308) + QByteArray(4, '\xff'),
             "cannot read" },
         { "huge cut text", QByteArray("\x03\x00\x00\x00", 4) + StandInRfbServer::u32(64 * 1024 * 1024), "1 MiB" },
+        { "ZRLE data that does not inflate",
+            StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4, 4), 16) + StandInRfbServer::u32(5) + "hello",
+            "cannot read" },
+        { "ZRLE data above 64 MiB",
+            StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4, 4), 16) + StandInRfbServer::u32(0x7fffffff),
+            "cannot read" },
+        { "ZRLE rectangle outside the screen",
+            StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(630, 0, 20, 4), 16) + StandInRfbServer::u32(0),
+            "rectangle outside its screen" },
         { "huge pointer shape", StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4000, 4000), -239),
             "pointer shape" },
     };
