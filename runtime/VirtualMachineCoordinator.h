@@ -122,7 +122,11 @@ public:
      */
     QCoro::Task<> stop(QUuid id);
 
-    /// Saves the VM's machine state (it stays paused) and records it in the metadata.
+    /**
+     * Saves the VM's machine state (it stays paused) and records it in the
+     * metadata. A Windows VM is refused (saveStateFailed) with the reason:
+     * the QEMU engine that runs it has no saved state.
+     */
     QCoro::Task<> recordSavedState(QUuid id);
 
     /// Drops the VM's session and the security-scoped access of its configuration; the machine is not stopped.
@@ -173,6 +177,7 @@ Q_SIGNALS:
 
 private:
     void handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session);
+    void refuseSavingWindows(const QUuid &id) const;
     /// The guards and preparations of a start, up to asking for the session; returns the bundle as first read.
     VMBundle prepareStart(const QUuid &id, bool resumeSavedState);
     /// After a successful start: a saved state that was resumed is used up, and the session's state is stored.
