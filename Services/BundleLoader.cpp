@@ -86,7 +86,8 @@ std::optional<VMSavedState> savedStateOnDisk(const VMBundle::Layout &layout)
         state.createdAt = QDateTime::currentDateTimeUtc();
     }
     try {
-        state.fileSizeBytes = FileMeasurements::fileSize(file);
+        // A sparse file: what it takes on disk, as a save records it.
+        state.fileSizeBytes = FileMeasurements::allocatedSize(file);
     } catch (const std::exception &) {
         // The size is only shown when known.
     }

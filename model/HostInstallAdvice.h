@@ -15,4 +15,7 @@ inline constexpr QStringView packageInstallCommand = u"sudo apt install";
 /// Installs the QEMU ARM emulator, its EFI firmware and the TPM emulator that Windows guests need.
 inline constexpr QStringView qemuInstallCommand = u"sudo apt install qemu-system-arm qemu-efi-aarch64 swtpm";
 
+/// Debian 12 packages no virtiofsd that can migrate; the project's set-up builds and installs one.
+inline constexpr QStringView virtiofsdSetupCommand = u"scripts/dev.sh app";
+
 } // namespace HostInstallAdvice

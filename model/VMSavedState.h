@@ -18,6 +18,9 @@ struct VMSavedState {
     /// read from disk: join it through VMBundle::Layout::urlForRelativePath.
     QString relativePath;
     QDateTime createdAt;
+    /// What the file takes on disk (its allocated bytes), not its length: the
+    /// state file is sparse, as long as the guest's memory with only the pages
+    /// the guest used written. Absent when unknown.
     std::optional<quint64> fileSizeBytes;
 
     bool operator==(const VMSavedState &) const = default;

@@ -23,12 +23,6 @@ namespace {
 /// Where a save writes before it replaces the old state; a leftover of a crashed save is overwritten.
 const QString partialStateFileName = QStringLiteral(".MachineState.bin.saving");
 
-QString sharedFoldersRefusal()
-{
-    return QStringLiteral("This VM shares folders with the host (at least its automation folder), "
-                          "and QEMU on this host cannot save a VM that shares folders.");
-}
-
 VirtualMachineError sessionClosed()
 {
     return VirtualMachineError(VirtualMachineError::Case::runtimeError, QStringLiteral("The virtual machine was closed before its state was saved."));
@@ -80,8 +74,7 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
     try {
         configuration.validateSaveRestoreSupport();
     } catch (const VirtualizationError &refusal) {
-        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed,
-                                  configuration.directorySharingDevices.isEmpty() ? refusal.localizedDescription() : sharedFoldersRefusal());
+        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, refusal.localizedDescription());
     }
     const auto transferLimit = MachineOperationTimeout::stateTransferLimit(configuration.memorySize);
     const VirtualMachine::State machineState = session.virtualMachine().state();
@@ -89,8 +82,20 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
         throw VirtualMachineError::invalidOperation(
             QStringLiteral("The virtual machine cannot save its state while it is %1.").arg(VirtualMachine::stateName(machineState)));
 
-    if (session.virtualMachine().state() == VirtualMachine::State::running) {
-        co_await MachineOperationTimeout::bound(session.virtualMachine().pause(), MachineOperationTimeout::operationLimit);
+    // The running machine is asked before it is paused: a refused save leaves it running and writes nothing.
+    std::exception_ptr refusal;
+    try {
+        co_await MachineOperationTimeout::bound(session.virtualMachine().validateSaveMachineStateSupport(), MachineOperationTimeout::operationLimit);
+    } catch (...) {
+        refusal = std::current_exception();
+    }
+    if (!guard)
+        throw sessionClosed();
+    if (refusal)
+        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, describe(refusal));
+
+    if (guard->virtualMachine().state() == VirtualMachine::State::running) {
+        co_await MachineOperationTimeout::bound(guard->virtualMachine().pause(), MachineOperationTimeout::operationLimit);
         if (!guard)
             throw sessionClosed();
         guard->setRuntimeState(VMRuntimeState::paused);
@@ -126,7 +131,9 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
         removeIfPresent(partialFile);
         throw;
     }
-    const VMSavedState saved{VMBundle::Layout::savedStateFileRelativePath.toString(), FileMeasurements::birthTime(stateFile), FileMeasurements::fileSize(stateFile)};
+    // The file is as long as the guest's memory but holds only the pages the guest used: what it takes on disk is the size that matters.
+    const VMSavedState saved{VMBundle::Layout::savedStateFileRelativePath.toString(), FileMeasurements::birthTime(stateFile),
+                             FileMeasurements::allocatedSize(stateFile)};
     logging.log(QStringLiteral("Saved VM state for ") + bundle.metadata.name, QStringLiteral("SaveRestore"), bundle.bundleURL);
     co_return saved;
 }

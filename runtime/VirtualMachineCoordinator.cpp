@@ -186,6 +186,7 @@ QCoro::Task<> VirtualMachineCoordinator::transition(QUuid id, QCoro::Task<> (VMR
 
 QCoro::Task<> VirtualMachineCoordinator::recordSavedState(QUuid id)
 {
+    refuseSavingWindows(id);
     const std::shared_ptr<VirtualMachineSession> session = this->session(id);
     const QPointer<VirtualMachineCoordinator> self(this);
     const VMSavedState saved = co_await m_saveRestore.saveState(*session);
@@ -206,6 +207,16 @@ void VirtualMachineCoordinator::recordStoppedAtQuit(const QUuid &id)
     log(QStringLiteral("Recorded ") + bundle->metadata.name + QStringLiteral(" as stopped on quitting; it was ") + toRaw(was)
             + QStringLiteral(" and ends with the application"),
         QStringLiteral("Runtime"), *bundle);
+}
+
+void VirtualMachineCoordinator::refuseSavingWindows(const QUuid &id) const
+{
+    const std::optional<VMBundle> bundle = m_store.bundle(id);
+    if (bundle && bundle->metadata.guestOSType == VMGuestOSType::windows)
+        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed,
+                                  QStringLiteral("Windows VMs run on the QEMU engine, which does not save a machine's state: its memory "
+                                                 "and its TPM emulator's state (swtpm) would have to be saved together. "
+                                                 "Shut Windows down instead."));
 }
 
 void VirtualMachineCoordinator::removeSession(const QUuid &id)

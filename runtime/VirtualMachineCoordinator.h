@@ -130,7 +130,11 @@ public:
     QCoro::Task<> pause(QUuid id);
     QCoro::Task<> resume(QUuid id);
 
-    /// Saves the VM's machine state (it stays paused) and records it in the metadata.
+    /**
+     * Saves the VM's machine state (it stays paused) and records it in the
+     * metadata. A Windows VM is refused (saveStateFailed) with the reason:
+     * the QEMU engine that runs it has no saved state.
+     */
     QCoro::Task<> recordSavedState(QUuid id);
 
     /**
@@ -192,6 +196,7 @@ private:
     void handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session);
     /// Runs a pause or resume of the runtime service on the VM's session and stores the state it ends in.
     QCoro::Task<> transition(QUuid id, QCoro::Task<> (VMRuntimeService::*operation)(VirtualMachineSession &) const);
+    void refuseSavingWindows(const QUuid &id) const;
     /// The guards and preparations of a start, up to asking for the session; returns the bundle as first read.
     VMBundle prepareStart(const QUuid &id, bool resumeSavedState);
     /// After a successful start: a saved state that was resumed is used up, and the session's state is stored.

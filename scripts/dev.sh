@@ -20,7 +20,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev
     xvfb xauth dbus
     adwaita-icon-theme libqt6svg6 fonts-dejavu-core
-    qemu-system-arm qemu-efi-aarch64 qemu-utils swtpm ipxe-qemu seabios
+    qemu-efi-aarch64 swtpm ipxe-qemu seabios
+    libseccomp2 libcap-ng0
 )
 
 as_root() {
@@ -41,6 +42,134 @@ install_missing_packages() {
     fi
 }
 
+# QEMU 10 comes from Debian 12's backports suite: QEMU 7.2 cannot migrate a machine
+# whose folders virtiofsd shares, so it could not save any VM's state.
+QEMU_PACKAGES=(qemu-system-arm qemu-system-common qemu-system-data qemu-utils)
+QEMU_SERIES=10
+BACKPORTS_SUITE=bookworm-backports
+
+# Debian 12 packages no virtiofsd that migrates (and QEMU 10 ships none), and Debian 13's
+# binary needs a newer glibc. The daemon is built here from Debian 13's crate packages.
+VIRTIOFSD_PROGRAM=/usr/local/libexec/virtiofsd
+VIRTIOFSD_SERIES=1.13
+VIRTIOFSD_SOURCE_SUITE=trixie
+VIRTIOFSD_BUILD_PACKAGES=(cargo-web rustc-web libseccomp-dev libcap-ng-dev)
+
+# Prints the URI of the machine's own Debian mirror for `suite` (empty when it has none).
+apt_mirror_for_suite() {
+    apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' \
+        | awk -v suite="$1" '$2 == suite { print $1; exit }'
+}
+
+debian_codename() {
+    . /etc/os-release && echo "$VERSION_CODENAME"
+}
+
+package_version() {
+    dpkg-query -W -f='${Status} ${Version}\n' "$1" 2>/dev/null | awk '$3 == "installed" { print $4 }'
+}
+
+install_qemu() {
+    local stale=()
+    for package in "${QEMU_PACKAGES[@]}"; do
+        case "$(package_version "$package")" in
+            1:"$QEMU_SERIES".*|"$QEMU_SERIES".*) ;;
+            *) stale+=("$package") ;;
+        esac
+    done
+    [ "${#stale[@]}" -gt 0 ] || return 0
+
+    if [ -z "$(apt_mirror_for_suite "$BACKPORTS_SUITE")" ]; then
+        local mirror
+        mirror="$(apt_mirror_for_suite "$(debian_codename)")"
+        if [ -z "$mirror" ]; then
+            echo "No Debian mirror for $(debian_codename) in the apt sources; cannot add $BACKPORTS_SUITE." >&2
+            exit 1
+        fi
+        echo "Adding $BACKPORTS_SUITE to the apt sources"
+        printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+            "$mirror" "$BACKPORTS_SUITE" | as_root tee "/etc/apt/sources.list.d/$BACKPORTS_SUITE.sources" >/dev/null
+    fi
+    echo "Installing QEMU $QEMU_SERIES from $BACKPORTS_SUITE: ${QEMU_PACKAGES[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends -t "$BACKPORTS_SUITE" "${QEMU_PACKAGES[@]}"
+}
+
+installed_virtiofsd_is_current() {
+    [ -x "$VIRTIOFSD_PROGRAM" ] || return 1
+    case "$("$VIRTIOFSD_PROGRAM" --version 2>/dev/null)" in
+        "virtiofsd $VIRTIOFSD_SERIES".*) return 0 ;;
+        *) return 1 ;;
+    esac
+}
+
+# Builds virtiofsd offline from Debian 13's librust-*-dev packages, fetched with an apt
+# configuration of its own, so the machine's sources, state and installed packages stay as they are.
+install_virtiofsd() {
+    installed_virtiofsd_is_current && return 0
+
+    local missing=()
+    for package in "${VIRTIOFSD_BUILD_PACKAGES[@]}"; do
+        [ -n "$(package_version "$package")" ] || missing+=("$package")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+
+    local work="$BUILD/virtiofsd"
+    local apt="$work/apt" crates="$work/crates" mirror
+    mirror="$(apt_mirror_for_suite "$(debian_codename)")"
+    if [ -z "$mirror" ]; then
+        echo "No Debian mirror for $(debian_codename) in the apt sources; cannot fetch virtiofsd's crates." >&2
+        exit 1
+    fi
+    rm -rf "$work"
+    mkdir -p "$apt"/{lists/partial,archives/partial,sources.list.d,preferences.d,debs} "$crates"
+    : > "$apt/status"
+    echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $VIRTIOFSD_SOURCE_SUITE main" > "$apt/sources.list"
+    cat > "$apt/apt.conf" <<EOF
+Dir::Etc::SourceList "$apt/sources.list";
+Dir::Etc::SourceParts "$apt/sources.list.d";
+Dir::Etc::Preferences "$apt/preferences";
+Dir::Etc::PreferencesParts "$apt/preferences.d";
+Dir::State::Lists "$apt/lists";
+Dir::State::status "$apt/status";
+Dir::Cache::Archives "$apt/archives";
+Dir::Cache::pkgcache "";
+Dir::Cache::srcpkgcache "";
+Acquire::Languages "none";
+APT::Sandbox::User "root";
+EOF
+    echo "Building virtiofsd $VIRTIOFSD_SERIES from Debian $VIRTIOFSD_SOURCE_SUITE's crate packages"
+    (
+        export APT_CONFIG="$apt/apt.conf"
+        apt-get update -qq
+        apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts --no-breaks \
+                --no-replaces --no-enhances librust-virtiofsd-dev \
+            | grep '^librust-' | sort -u > "$apt/crate-packages"
+        cd "$apt/debs"
+        xargs apt-get download -qq < "$apt/crate-packages"
+        for deb in *.deb; do dpkg-deb -x "$deb" "$crates"; done
+    )
+    local registry="$crates/usr/share/cargo/registry" source
+    source="$(find "$registry" -maxdepth 1 -name "virtiofsd-$VIRTIOFSD_SERIES.*" | head -n 1)"
+    if [ -z "$source" ]; then
+        echo "Debian $VIRTIOFSD_SOURCE_SUITE has no virtiofsd $VIRTIOFSD_SERIES crate." >&2
+        exit 1
+    fi
+    cp -r "$source" "$work/source"
+    mkdir -p "$work/cargo-home"
+    printf '[source.crates-io]\nreplace-with = "debian"\n[source.debian]\ndirectory = "%s"\n' "$registry" > "$work/cargo-home/config.toml"
+    (
+        cd "$work/source"
+        # Warnings about the crate's own code are of no use to whoever runs the set-up.
+        CARGO_HOME="$work/cargo-home" RUSTC=/usr/bin/rustc RUSTFLAGS=--cap-lints=allow /usr/bin/cargo build --release --offline --quiet
+    )
+    as_root install -D -m 0755 "$work/source/target/release/virtiofsd" "$VIRTIOFSD_PROGRAM"
+    "$VIRTIOFSD_PROGRAM" --version
+}
+
 build() {
     if [ ! -f "$BUILD/build.ninja" ]; then
         cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -50,12 +179,16 @@ build() {
 
 case "${1:-}" in
     app)
+        install_qemu
         install_missing_packages
+        install_virtiofsd
         build
         exec "$BUILD/app/DuvuzodOvevav"
         ;;
     test)
+        install_qemu
         install_missing_packages
+        install_virtiofsd
         build
         cd "$BUILD"
         # The QEMU tests emulate a whole machine; they run one at a time after the rest,
@@ -64,7 +197,9 @@ case "${1:-}" in
         exec ctest --output-on-failure --timeout 300 -L qemu
         ;;
     sanitize)
+        install_qemu
         install_missing_packages
+        install_virtiofsd
         SANITIZE_BUILD="${ZOVOZU_SANITIZE_BUILD_DIR:-$ROOT/build-sanitize}"
         if [ ! -f "$SANITIZE_BUILD/build.ninja" ]; then
             cmake -S "$ROOT" -B "$SANITIZE_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

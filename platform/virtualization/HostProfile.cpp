@@ -103,7 +103,9 @@ QStringList HostProfile::firmwareCodePlaces()
 
 QStringList HostProfile::virtiofsdPlaces()
 {
-    return {QStringLiteral("/usr/lib/qemu/virtiofsd")};
+    // The set-up's own build first, then where Debian 13 and later package it. QEMU 7.2's
+    // C daemon in /usr/lib/qemu neither migrates nor takes the options the launch passes.
+    return {QStringLiteral("/usr/local/libexec/virtiofsd"), QStringLiteral("/usr/libexec/virtiofsd")};
 }
 
 QString HostProfile::qemuMissingAdvice()
@@ -114,6 +116,13 @@ QString HostProfile::qemuMissingAdvice()
 QString HostProfile::firmwareMissingAdvice()
 {
     return QStringLiteral("The AArch64 EFI firmware is not installed. Install it with: ") + HostInstallAdvice::qemuInstallCommand.toString();
+}
+
+QString HostProfile::virtiofsdMissingAdvice()
+{
+    return QStringLiteral("Shared folders need virtiofsd 1.11 or later, which is not installed (Debian 12 packages none). "
+                          "Build and install it with the set-up command: ")
+        + HostInstallAdvice::virtiofsdSetupCommand.toString();
 }
 
 std::optional<QString> HostProfile::missingFileAdvice(const QString &qemuOutput)

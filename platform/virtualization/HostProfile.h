@@ -31,7 +31,7 @@ struct HostProfile {
     QString firmwareCodePath;
     /// The empty EFI variable store each machine gets its own copy of; empty when missing.
     QString firmwareVariablesTemplatePath;
-    /// The virtio file-system daemon; empty when missing.
+    /// The virtio file-system daemon (virtiofsd 1.11 or later, which migrates and takes the long options); empty when missing.
     QString virtiofsdProgram;
     /// unshare(1), which gives virtiofsd the private root it needs without privileges.
     QString unshareProgram;
@@ -57,6 +57,8 @@ struct HostProfile {
     static QString qemuMissingAdvice();
     /// The same advice for missing firmware.
     static QString firmwareMissingAdvice();
+    /// That shared folders need virtiofsd, and the set-up command that builds and installs it.
+    static QString virtiofsdMissingAdvice();
     /**
      * When QEMU's output says that it could not find one of the ROM or
      * firmware files Debian packages apart from QEMU itself (an option ROM, a

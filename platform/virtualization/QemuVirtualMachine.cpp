@@ -41,15 +41,10 @@ constexpr quint64 slowestMigrationBytesPerSecond = quint64(32) << 20;
 constexpr auto shortestMigrationTimeout = 60s;
 /// QEMU's migration is throttled to 128 MiB/s unless told otherwise; a file is no network link to spare.
 constexpr qint64 migrationBandwidth = qint64(1) << 40;
+/// Threads that write (and read) the guest's memory pages in parallel, each at the pages' own places in the file.
+constexpr int migrationChannels = 4;
 
 enum MigrationOutcome { migrationEnded, qemuEnded };
-
-QString quotedForShell(const QString &text)
-{
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
-}
 
 /// A new empty file beside `url` for QEMU to write into; its path.
 QString makeTemporarySibling(const QString &url)
@@ -63,20 +58,52 @@ QString makeTemporarySibling(const QString &url)
     return QFile::decodeName(pattern);
 }
 
-QJsonObject uriArguments(const QString &uri)
+/// The file as QEMU's migration channel; named apart from a URI, so that no character of the path means anything to QEMU.
+QJsonObject fileChannelArguments(const QString &path)
 {
-    return {{QStringLiteral("uri"), uri}};
+    const QJsonObject address{{QStringLiteral("transport"), QStringLiteral("file")}, {QStringLiteral("filename"), path}, {QStringLiteral("offset"), 0}};
+    const QJsonObject channel{{QStringLiteral("channel-type"), QStringLiteral("main")}, {QStringLiteral("addr"), address}};
+    return {{QStringLiteral("channels"), QJsonArray{channel}}};
 }
 
-QJsonObject migrationEventsArguments()
+QJsonObject capability(const QString &name)
 {
-    const QJsonObject events{{QStringLiteral("capability"), QStringLiteral("events")}, {QStringLiteral("state"), true}};
-    return {{QStringLiteral("capabilities"), QJsonArray{events}}};
+    return {{QStringLiteral("capability"), name}, {QStringLiteral("state"), true}};
 }
 
-QJsonObject migrationBandwidthArguments()
+/*
+ * Saving and restoring wait for QEMU's MIGRATION events, which it sends only
+ * when asked to. With mapped-ram each page of guest memory has a fixed place
+ * in the file, so several multifd threads write and read it at once, and a
+ * restore maps only the pages the guest had touched: the file stays sparse
+ * (as long as the memory, with only those pages allocated) and a restored
+ * QEMU is no larger than the saved one was.
+ */
+QJsonObject migrationCapabilitiesArguments()
 {
-    return {{QStringLiteral("max-bandwidth"), migrationBandwidth}};
+    return {{QStringLiteral("capabilities"),
+             QJsonArray{capability(QStringLiteral("events")), capability(QStringLiteral("mapped-ram")), capability(QStringLiteral("multifd"))}}};
+}
+
+QJsonObject migrationParametersArguments()
+{
+    return {{QStringLiteral("max-bandwidth"), migrationBandwidth}, {QStringLiteral("multifd-channels"), migrationChannels}};
+}
+
+/// QEMU's reasons not to migrate, one sentence.
+QString blockerText(const QJsonArray &reasons)
+{
+    QStringList texts;
+    for (const QJsonValue &reason : reasons)
+        texts << reason.toString();
+    return QStringLiteral("QEMU cannot save this virtual machine's state: ") + texts.join(QStringLiteral("; "));
+}
+
+QString daemonRefusal(const QString &program)
+{
+    return QStringLiteral("The shared-folder server %1 cannot hand its state over to a saved machine; virtiofsd 1.11 or later can. "
+                          "Build and install it with the set-up command: %2")
+        .arg(program, HostInstallAdvice::virtiofsdSetupCommand.toString());
 }
 
 bool isFinalMigrationStatus(const QString &status)
@@ -188,12 +215,35 @@ QCoro::Task<> QemuVirtualMachine::resume()
     co_await changeRunState(QStringLiteral("cont"), State::resuming, State::running, State::paused);
 }
 
-QCoro::Task<> QemuVirtualMachine::saveMachineStateTo(QString url)
+QCoro::Task<> QemuVirtualMachine::validateSaveMachineStateSupport()
 {
-    requireState(canSaveMachineState(), QStringLiteral("save its state"));
+    requireState(canStop(), QStringLiteral("save its state"));
     m_configuration.validateSaveRestoreSupport();
     const QPointer<QemuVirtualMachine> self(this);
     const quint64 generation = m_run->generation;
+    const QStringList programs = daemonPrograms();
+
+    const QJsonObject migration = (co_await execute(QStringLiteral("query-migrate"))).toObject();
+    const QJsonArray blockers = migration.value(QStringLiteral("blocked-reasons")).toArray();
+    if (!blockers.isEmpty())
+        throw VirtualizationError(VirtualizationError::Code::notSupported, blockerText(blockers));
+    // A daemon that cannot migrate blocks nothing beforehand: QEMU would write all of the memory and fail only at the end.
+    for (const QString &program : programs) {
+        const bool migrates = co_await VirtiofsDaemon::migratesState(program);
+        requireCurrent(self, generation);
+        if (!migrates)
+            throw VirtualizationError(VirtualizationError::Code::notSupported, daemonRefusal(program));
+    }
+}
+
+QCoro::Task<> QemuVirtualMachine::saveMachineStateTo(QString url)
+{
+    requireState(canSaveMachineState(), QStringLiteral("save its state"));
+    const QPointer<QemuVirtualMachine> self(this);
+    const quint64 generation = m_run->generation;
+    co_await validateSaveMachineStateSupport();
+    requireCurrent(self, generation);
+    requireState(canSaveMachineState(), QStringLiteral("save its state"));
     setState(State::saving);
     std::exception_ptr failure;
     try {
@@ -266,10 +316,12 @@ QCoro::Task<> QemuVirtualMachine::launch(bool incomingState)
     if (m_profile.firmwareCodePath.isEmpty())
         throw VirtualizationError(VirtualizationError::Code::notSupported, HostProfile::firmwareMissingAdvice());
     const auto &sharing = m_configuration.directorySharingDevices;
-    if (!sharing.isEmpty() && (m_profile.virtiofsdProgram.isEmpty() || m_profile.unshareProgram.isEmpty()))
+    if (!sharing.isEmpty() && m_profile.virtiofsdProgram.isEmpty())
+        throw VirtualizationError(VirtualizationError::Code::notSupported, HostProfile::virtiofsdMissingAdvice());
+    if (!sharing.isEmpty() && m_profile.unshareProgram.isEmpty())
         throw VirtualizationError(VirtualizationError::Code::notSupported,
-                                  QStringLiteral("Shared folders need virtiofsd and unshare, which are missing. Install them with: ")
-                                      + HostInstallAdvice::qemuInstallCommand.toString());
+                                  QStringLiteral("Shared folders need unshare, which is missing. Install it with: ")
+                                      + HostInstallAdvice::packageInstallCommand.toString() + QStringLiteral(" util-linux"));
     if (!QDir().mkpath(m_logDirectory))
         throw VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("The log folder cannot be created: %1").arg(m_logDirectory));
 
@@ -290,9 +342,8 @@ QCoro::Task<> QemuVirtualMachine::launch(bool incomingState)
     co_await m_run->monitor->connectToMonitor(m_run->paths.monitorSocket, qemuRuns);
     requireCurrent(self, generation);
 
-    // Saving and restoring wait for QEMU's MIGRATION events, which it sends only when asked to.
-    co_await execute(QStringLiteral("migrate-set-capabilities"), migrationEventsArguments());
-    co_await execute(QStringLiteral("migrate-set-parameters"), migrationBandwidthArguments());
+    co_await execute(QStringLiteral("migrate-set-capabilities"), migrationCapabilitiesArguments());
+    co_await execute(QStringLiteral("migrate-set-parameters"), migrationParametersArguments());
 }
 
 void QemuVirtualMachine::prepareRun(bool incomingState)
@@ -384,7 +435,7 @@ QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url)
     migration.watch(&m_run->qemu, &ChildProcess::exited, qemuEnded);
     migration.watchDestruction(&m_run->qemu, qemuEnded);
 
-    co_await execute(QStringLiteral("migrate"), uriArguments(QStringLiteral("exec:cat > ") + quotedForShell(temporary)));
+    co_await execute(QStringLiteral("migrate"), fileChannelArguments(temporary));
     const auto outcome = co_await migration.wait(migrationTimeout());
     requireCurrent(self, generation);
     if (outcome != migrationEnded || migrationStatus != QLatin1String("completed")) {
@@ -419,7 +470,7 @@ QCoro::Task<> QemuVirtualMachine::readMachineState(QString url)
     migration.watch(&m_run->qemu, &ChildProcess::exited, qemuEnded);
     migration.watchDestruction(&m_run->qemu, qemuEnded);
 
-    co_await execute(QStringLiteral("migrate-incoming"), uriArguments(QStringLiteral("exec:cat < ") + quotedForShell(url)));
+    co_await execute(QStringLiteral("migrate-incoming"), fileChannelArguments(url));
     const auto outcome = co_await migration.wait(migrationTimeout());
     requireCurrent(self, generation);
     if (outcome != migrationEnded || migrationStatus != QLatin1String("completed")) {
@@ -433,6 +484,16 @@ QCoro::Task<> QemuVirtualMachine::readMachineState(QString url)
 }
 
 // ---------------------------------------------------------------- helpers
+
+QStringList QemuVirtualMachine::daemonPrograms() const
+{
+    QStringList programs;
+    for (const VirtiofsDaemon::Launch &launch : m_run->daemonLaunches) {
+        if (!programs.contains(launch.virtiofsdProgram))
+            programs << launch.virtiofsdProgram;
+    }
+    return programs;
+}
 
 bool QemuVirtualMachine::isCurrent(quint64 generation) const
 {

@@ -27,9 +27,12 @@
  *
  * - start: QEMU starts paused, the monitor connects, then `cont`;
  * - pause / resume: `stop` / `cont`;
- * - save: the paused machine migrates to `exec:cat > <temporary file>`, which
- *   is renamed into place once QEMU reports the migration completed; the
- *   machine stays paused and can be resumed or stopped as before;
+ * - save: once QEMU reports no migration blocker and every virtiofsd says it
+ *   migrates, the paused machine migrates to a temporary file (mapped-ram,
+ *   multifd), which is renamed into place once QEMU reports the migration
+ *   completed; the machine stays paused and can be resumed or stopped as
+ *   before. The file is sparse: as long as the guest's memory, with only
+ *   the pages it used allocated;
  * - restore: the same command line with `-incoming defer`, then
  *   `migrate-incoming` from the file; the machine stays paused;
  * - stop: `quit`, then SIGTERM, then SIGKILL.
@@ -52,6 +55,8 @@ public:
     QCoro::Task<> stop() override;
     QCoro::Task<> pause() override;
     QCoro::Task<> resume() override;
+    /// Refuses a machine that QEMU reports blocked from migrating, or one whose shared-folder server cannot migrate.
+    QCoro::Task<> validateSaveMachineStateSupport() override;
     QCoro::Task<> saveMachineStateTo(QString url) override;
     QCoro::Task<> restoreMachineStateFrom(QString url) override;
 
@@ -76,6 +81,8 @@ private:
     QCoro::Task<> writeMachineState(QString url);
     QCoro::Task<> readMachineState(QString url);
 
+    /// The distinct virtiofsd programs of the current run.
+    QStringList daemonPrograms() const;
     bool isCurrent(quint64 generation) const;
     bool monitorWorks() const;
     /// Throws unless the machine still exists and still has the run `generation`.

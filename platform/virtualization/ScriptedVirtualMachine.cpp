@@ -41,6 +41,14 @@ QCoro::Task<> ScriptedVirtualMachine::resume()
     co_await perform(Operation::resume, State::resuming, State::running, State::paused);
 }
 
+QCoro::Task<> ScriptedVirtualMachine::validateSaveMachineStateSupport()
+{
+    requireState(canStop(), QStringLiteral("save its state"));
+    if (m_saveRefusal)
+        throw *m_saveRefusal;
+    co_return;
+}
+
 QCoro::Task<> ScriptedVirtualMachine::saveMachineStateTo(QString url)
 {
     m_calls << Operation::saveMachineState;

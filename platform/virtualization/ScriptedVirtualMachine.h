@@ -8,6 +8,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <optional>
+
 /**
  * A virtual machine for the tests of everything built on the layer. It runs
  * nothing: each operation records its call, refuses a state it cannot run
@@ -36,6 +38,7 @@ public:
     QCoro::Task<> stop() override;
     QCoro::Task<> pause() override;
     QCoro::Task<> resume() override;
+    QCoro::Task<> validateSaveMachineStateSupport() override;
     QCoro::Task<> saveMachineStateTo(QString url) override;
     QCoro::Task<> restoreMachineStateFrom(QString url) override;
 
@@ -49,6 +52,9 @@ public:
     const QList<Operation> &calls() const { return m_calls; }
     const QStringList &savedStateURLs() const { return m_savedStateURLs; }
     const QStringList &restoredStateURLs() const { return m_restoredStateURLs; }
+
+    /// What validateSaveMachineStateSupport() throws from now on; nothing when absent (the default).
+    void setSaveRefusal(std::optional<VirtualizationError> refusal) { m_saveRefusal = std::move(refusal); }
 
     /// Puts the machine in `state` without an operation, as if it had got there.
     void forceState(State state) { setState(state); }
@@ -71,4 +77,5 @@ private:
     QStringList m_savedStateURLs;
     QStringList m_restoredStateURLs;
     QString m_displaySocketPath;
+    std::optional<VirtualizationError> m_saveRefusal;
 };

@@ -3,10 +3,15 @@
 
 #include "VirtualizationError.h"
 
+#include <QCoroProcess>
 #include <QCoroTimer>
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
+#include <QProcess>
 
 namespace {
 
@@ -37,8 +42,17 @@ fi
 mount -t tmpfs -o mode=0755 tmpfs /run
 mkdir -p "$runtime"
 mount --rbind . "$runtime"
-exec "$program" --socket-path="$socket" -o source="$root" -o cache=auto -o announce_submounts
+exec "$program" --socket-path="$socket" --shared-dir="$root" --cache=auto --announce-submounts \
+    --migration-on-error=guest-error
 )";
+
+/// What virtiofsd lists under "features" in its vhost-user back-end description.
+constexpr QLatin1String precopyMigrationFeature("migrate-precopy");
+
+QStringList capabilityArguments()
+{
+    return {QStringLiteral("--print-capabilities")};
+}
 
 QString access(const SharedDirectory &directory)
 {
@@ -77,4 +91,27 @@ QCoro::Task<> VirtiofsDaemon::start(Launch launch, std::chrono::milliseconds tim
         }
         co_await QCoro::sleepFor(std::chrono::milliseconds(20));
     }
+}
+
+QCoro::Task<bool> VirtiofsDaemon::migratesState(QString program, std::chrono::milliseconds timeout)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    auto probe = qCoro(process);
+    // GCC 12 miscompiles braced initialisation inside coroutines.
+    if (!co_await probe.start(program, capabilityArguments(), QIODevice::ReadOnly, timeout))
+        co_return false;
+    if (!co_await probe.waitForFinished(timeout)) {
+        process.kill();
+        process.waitForFinished();
+        co_return false;
+    }
+    co_return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && listsPrecopyMigration(process.readAllStandardOutput());
+}
+
+bool VirtiofsDaemon::listsPrecopyMigration(const QByteArray &capabilities)
+{
+    const QJsonArray features = QJsonDocument::fromJson(capabilities).object().value(QStringLiteral("features")).toArray();
+    return features.contains(QJsonValue(QString(precopyMigrationFeature)));
 }

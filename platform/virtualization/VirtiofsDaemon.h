@@ -20,6 +20,11 @@
  * daemon serves only that tree and pivots into it, so the guest cannot climb
  * out of it. It must be started before QEMU connects to its socket, and it
  * ends by itself when QEMU goes.
+ *
+ * The daemon hands its state over when QEMU migrates (saves) the machine.
+ * When a restored guest names a file the host renamed or deleted meanwhile,
+ * that file gives the guest an I/O error rather than failing the whole
+ * restore (--migration-on-error=guest-error).
  */
 class VirtiofsDaemon
 {
@@ -47,6 +52,15 @@ public:
     QCoro::Task<> start(Launch launch, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     ChildProcess &process() { return m_process; }
+
+    /**
+     * Whether `program` says it can hand its state over in a precopy
+     * migration ("migrate-precopy" among its --print-capabilities features);
+     * false also when it cannot be run or does not answer within `timeout`.
+     */
+    static QCoro::Task<bool> migratesState(QString program, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    /// Whether the JSON answer of --print-capabilities lists "migrate-precopy".
+    static bool listsPrecopyMigration(const QByteArray &capabilities);
 
 private:
     ChildProcess m_process;

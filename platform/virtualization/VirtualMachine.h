@@ -46,6 +46,13 @@ public:
     virtual QCoro::Task<> stop() = 0;
     virtual QCoro::Task<> pause() = 0;
     virtual QCoro::Task<> resume() = 0;
+    /**
+     * Refuses, with a sentence naming the cause, a running or paused machine
+     * whose state cannot be saved now; writes nothing and leaves the machine
+     * as it is. Throws VirtualizationError (notSupported; invalidState when
+     * the machine neither runs nor is paused).
+     */
+    virtual QCoro::Task<> validateSaveMachineStateSupport() = 0;
     /// Writes the paused machine's whole state to `url` (replacing a file there); the machine stays paused.
     virtual QCoro::Task<> saveMachineStateTo(QString url) = 0;
     /// Starts the machine from a state saved by saveMachineStateTo(); it comes back paused.

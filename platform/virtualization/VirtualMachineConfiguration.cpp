@@ -210,8 +210,4 @@ void VirtualMachineConfiguration::validateSaveRestoreSupport() const
 {
     if (std::holds_alternative<MacPlatformConfiguration>(platform))
         throw VirtualizationError(VirtualizationError::Code::notSupported, macOSRefusal());
-    if (!directorySharingDevices.isEmpty())
-        throw VirtualizationError(VirtualizationError::Code::notSupported,
-                                  QStringLiteral("QEMU cannot save the state of a virtual machine that shares folders with the host. "
-                                                 "Shut the virtual machine down instead."));
 }

@@ -61,8 +61,9 @@ struct VirtualMachineConfiguration {
     /**
      * Checks that the state of a machine made from this configuration can
      * be saved to a file and restored; throws VirtualizationError
-     * (notSupported) saying why not. QEMU cannot save a machine that shares
-     * folders through virtio-fs.
+     * (notSupported) saying why not: a macOS machine never can. What only
+     * the running machine knows (migration blockers, whether its folders'
+     * daemons migrate) is VirtualMachine::validateSaveMachineStateSupport().
      */
     void validateSaveRestoreSupport() const;
 

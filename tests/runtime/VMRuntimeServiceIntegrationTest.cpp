@@ -2,6 +2,7 @@
 #include "VMRuntimeService.h"
 
 #include "FileBookmarkService.h"
+#include "FileMeasurements.h"
 #include "HostNetworkService.h"
 #include "HostProfile.h"
 #include "HostSecurityScopedAccess.h"
@@ -158,7 +159,7 @@ TEST_F(VMRuntimeServiceIntegrationTest, StartsPausesSavesStopsAndResumesFromTheS
     run(keep(m_saveRestore.saveState(first), saved), 180s);
     ASSERT_TRUE(saved);
     EXPECT_EQ(first.runtimeState(), VMRuntimeState::paused);
-    EXPECT_EQ(saved->fileSizeBytes, quint64(QFileInfo(m_bundle.layout().savedStateFileURL()).size()));
+    EXPECT_EQ(saved->fileSizeBytes, FileMeasurements::allocatedSize(m_bundle.layout().savedStateFileURL()));
     EXPECT_GT(saved->fileSizeBytes.value_or(0), 0u);
 
     run(m_runtime->resume(first));

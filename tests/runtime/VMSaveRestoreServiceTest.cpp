@@ -2,6 +2,7 @@
 #include "VMSaveRestoreService.h"
 
 #include "FileBookmarkService.h"
+#include "FileMeasurements.h"
 #include "HostSecurityScopedAccess.h"
 #include "LoggingService.h"
 #include "QtPrinters.h"
@@ -119,7 +120,9 @@ TEST_F(VMSaveRestoreServiceTest, SavingARunningMachinePausesItAndReplacesTheOldS
     EXPECT_EQ(stateFileContent(), ScriptedVirtualMachine::savedStateContent());
     EXPECT_EQ(savedStateEntries(), QStringList{QStringLiteral("MachineState.bin")}) << "no temporary file is left behind";
     EXPECT_EQ(saved->relativePath, QStringLiteral("SavedState/MachineState.bin"));
-    EXPECT_EQ(saved->fileSizeBytes, quint64(ScriptedVirtualMachine::savedStateContent().size()));
+    // What the file takes on disk, not its length: a real state file is sparse.
+    EXPECT_EQ(saved->fileSizeBytes, FileMeasurements::allocatedSize(stateFile()));
+    EXPECT_NE(saved->fileSizeBytes, quint64(ScriptedVirtualMachine::savedStateContent().size()));
     EXPECT_GE(saved->createdAt, before);
     EXPECT_LE(saved->createdAt, QDateTime::currentDateTimeUtc());
     EXPECT_TRUE(bundleLog().contains(QStringLiteral("] [SaveRestore] Saved VM state for Ubuntu\n"))) << bundleLog().toStdString();
@@ -143,7 +146,7 @@ TEST_F(VMSaveRestoreServiceTest, SavingAPausedMachineGoesStraightToSaving)
     ASSERT_TRUE(second);
     EXPECT_EQ(stateFileContent(), ScriptedVirtualMachine::savedStateContent());
     EXPECT_GE(second->createdAt, before);
-    EXPECT_EQ(second->fileSizeBytes, quint64(ScriptedVirtualMachine::savedStateContent().size()));
+    EXPECT_EQ(second->fileSizeBytes, FileMeasurements::allocatedSize(stateFile()));
 }
 
 TEST_F(VMSaveRestoreServiceTest, AFailedSaveKeepsTheOldStateAndLeavesTheMachinePaused)
@@ -161,7 +164,7 @@ TEST_F(VMSaveRestoreServiceTest, AFailedSaveKeepsTheOldStateAndLeavesTheMachineP
     EXPECT_FALSE(bundleLog().contains(QStringLiteral("Saved VM state")));
 }
 
-TEST_F(VMSaveRestoreServiceTest, AMachineThatSharesFoldersIsRefusedInOneSentenceWithNothingTouched)
+TEST_F(VMSaveRestoreServiceTest, AMachineThatSharesFoldersSavesUnlessTheRunningMachineRefuses)
 {
     VirtualMachineConfiguration sharing;
     MultipleDirectoryShare share;
@@ -169,15 +172,25 @@ TEST_F(VMSaveRestoreServiceTest, AMachineThatSharesFoldersIsRefusedInOneSentence
     sharing.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), share};
     makeSession(sharing);
 
+    // The refusal comes before the pause: the machine runs on and nothing is written.
+    const QString blocked = QStringLiteral("QEMU cannot save this virtual machine's state: a device cannot migrate");
+    m_machine->setSaveRefusal(VirtualizationError(VirtualizationError::Code::notSupported, blocked));
     EXPECT_FALSE(save());
     const auto error = failure<VirtualMachineError>();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->errorCase(), VirtualMachineError::Case::saveStateFailed);
-    EXPECT_EQ(error->detail(), QStringLiteral("This VM shares folders with the host (at least its automation folder), "
-                                              "and QEMU on this host cannot save a VM that shares folders."));
+    EXPECT_EQ(error->detail(), blocked);
     EXPECT_TRUE(m_machine->calls().isEmpty());
+    EXPECT_EQ(m_machine->state(), MachineState::running);
     EXPECT_TRUE(m_states.isEmpty());
+    EXPECT_EQ(m_session->runtimeState(), VMRuntimeState::running);
     EXPECT_EQ(stateFileContent(), oldState);
+    EXPECT_EQ(savedStateEntries(), QStringList{QStringLiteral("MachineState.bin")});
+
+    m_machine->setSaveRefusal(std::nullopt);
+    ASSERT_TRUE(save()) << "a machine whose folders can migrate was refused";
+    EXPECT_EQ(m_machine->calls(), (QList<Operation>{Operation::pause, Operation::saveMachineState}));
+    EXPECT_EQ(stateFileContent(), ScriptedVirtualMachine::savedStateContent());
 }
 
 TEST_F(VMSaveRestoreServiceTest, APauseFailureIsPassedOnWithTheStateUnchanged)

@@ -26,9 +26,11 @@
 #include "VMSharedFolderService.h"
 #include "VMSnapshotService.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTest>
 
 #include <exception>
 #include <memory>
@@ -75,7 +77,7 @@ protected:
         if (profile.qemuProgram.isEmpty() || profile.firmwareCodePath.isEmpty() || profile.firmwareVariablesTemplatePath.isEmpty())
             GTEST_SKIP() << "QEMU or its AArch64 firmware is not installed (qemu-system-arm, qemu-efi-aarch64)";
         if (profile.virtiofsdProgram.isEmpty() || profile.unshareProgram.isEmpty())
-            GTEST_SKIP() << "virtiofsd (qemu-system-common) or unshare (util-linux) is not installed, so the automation folder cannot be shared";
+            GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is not installed, so the automation folder cannot be shared";
         if (QProcess::execute(profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
             GTEST_SKIP() << "this host does not permit `unshare -Urm`, so the automation folder every started VM shares cannot be served";
         profile.runtimeDirectory = m_home.path() + QStringLiteral("/run");
@@ -199,6 +201,47 @@ TEST_F(VirtualMachineCoordinatorIntegrationTest, AReloadKeepsARunningVMRunningAn
         EXPECT_EQ(copy.read(pattern.size()), source.read(pattern.size())) << offset;
     }
     EXPECT_LT(FileMeasurements::allocatedSize(copy.fileName()), quint64(64) << 20) << "the snapshot stays sparse";
+}
+
+TEST_F(VirtualMachineCoordinatorIntegrationTest, AVMThatSharesItsAutomationFolderSavesAndResumesPausedThenRuns)
+{
+    std::shared_ptr<VirtualMachineSession> session;
+    run(keep(m_coordinator->start(m_bundle.id(), false), session));
+    ASSERT_TRUE(session);
+    ASSERT_FALSE(session->configuration().directorySharingDevices.isEmpty()) << "the automation folder is shared";
+
+    run(m_coordinator->recordSavedState(m_bundle.id()));
+    EXPECT_EQ(session->runtimeState(), VMRuntimeState::paused);
+    const VMBundle saved = *store().bundle(m_bundle.id());
+    ASSERT_TRUE(saved.metadata.savedState);
+    EXPECT_TRUE(saved.metadata.hasSavedState);
+    EXPECT_EQ(storedRuntimeState(), QStringLiteral("paused"));
+    const QString stateFile = m_bundle.layout().savedStateFileURL();
+    // The file is as long as the guest's memory, but only what the guest used takes space; that is the size recorded.
+    EXPECT_GE(FileMeasurements::fileSize(stateFile), 512 * mebibyte);
+    EXPECT_EQ(saved.metadata.savedState->fileSizeBytes, FileMeasurements::allocatedSize(stateFile));
+    EXPECT_LT(saved.metadata.savedState->fileSizeBytes.value_or(0), FileMeasurements::fileSize(stateFile) / 2);
+
+    run(m_runtime->stop(*session));
+    m_coordinator->finalizeStoppedSession(*session);
+    EXPECT_TRUE(store().bundle(m_bundle.id())->metadata.hasSavedState) << "stopping a saved VM keeps its state";
+
+    std::shared_ptr<VirtualMachineSession> resumed;
+    run(keep(m_coordinator->start(m_bundle.id(), true), resumed));
+    ASSERT_TRUE(resumed);
+    EXPECT_EQ(resumed->runtimeState(), VMRuntimeState::paused);
+    EXPECT_EQ(resumed->virtualMachine().state(), VirtualMachine::State::paused);
+    EXPECT_FALSE(store().bundle(m_bundle.id())->metadata.hasSavedState) << "a saved state is used once";
+    EXPECT_FALSE(QFileInfo::exists(stateFile));
+
+    run(m_runtime->resume(*resumed));
+    m_coordinator->finalizeStoppedSession(*resumed);
+    EXPECT_EQ(resumed->runtimeState(), VMRuntimeState::running);
+    EXPECT_EQ(storedRuntimeState(), QStringLiteral("running"));
+    QTest::qWait(1000);
+    EXPECT_EQ(resumed->virtualMachine().state(), VirtualMachine::State::running) << "the restored machine runs on";
+    run(m_runtime->stop(*resumed));
+    EXPECT_EQ(resumed->runtimeState(), VMRuntimeState::stopped);
 }
 
 } // namespace

@@ -557,10 +557,26 @@ TEST_F(VirtualMachineCoordinatorTest, AFailedSaveRecordsNothing)
     ASSERT_EQ(startFailure(bundle.id(), false), QString());
     const VMBundle before = *store().bundle(bundle.id());
 
-    // Every started VM shares its automation folder, and such a machine cannot be saved here.
-    EXPECT_NE(failureText([&] { waitForOutcome(coordinator().recordSavedState(bundle.id())).get(); }), QString());
+    m_machines.lastMachine()->setSaveRefusal(
+        VirtualizationError(VirtualizationError::Code::notSupported, QStringLiteral("QEMU cannot save this virtual machine's state: blocked")));
+    EXPECT_EQ(failureText([&] { waitForOutcome(coordinator().recordSavedState(bundle.id())).get(); }),
+              VirtualMachineError(VirtualMachineError::Case::saveStateFailed, QStringLiteral("QEMU cannot save this virtual machine's state: blocked"))
+                  .errorDescription());
     EXPECT_EQ(store().bundle(bundle.id())->metadata.savedState, std::nullopt);
     EXPECT_EQ(store().bundle(bundle.id())->metadata.runtimeState, before.metadata.runtimeState);
+}
+
+TEST_F(VirtualMachineCoordinatorTest, AWindowsVMRunByQEMUIsRefusedASaveWithTheReason)
+{
+    const VMBundle windows = storeChanged(installedBundle(QStringLiteral("Windows")).id(),
+                                          [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::windows; });
+    ASSERT_FALSE(waitForOutcome(coordinator().startWithQEMU(windows.id())).failure);
+    const QString failure = failureText([&] { waitForOutcome(coordinator().recordSavedState(windows.id())).get(); });
+    EXPECT_TRUE(failure.contains(QStringLiteral("TPM emulator"))) << failure.toStdString();
+    EXPECT_FALSE(failure.contains(QStringLiteral("Start with QEMU"))) << failure.toStdString();
+    EXPECT_FALSE(m_sessions.contains(windows.id()));
+    EXPECT_EQ(store().bundle(windows.id())->metadata.savedState, std::nullopt);
+    EXPECT_EQ(storedState(windows.id()), VMRuntimeState::running);
 }
 
 // ---------------------------------------------------------------------------

@@ -40,6 +40,9 @@ TEST(HostProfileTest, InstallAdviceIsThisHostsOneLineCommand)
     const QString command = HostInstallAdvice::qemuInstallCommand.toString();
     EXPECT_EQ(HostProfile::qemuMissingAdvice(), QStringLiteral("QEMU is not installed. Install it with: ") + command);
     EXPECT_TRUE(HostProfile::firmwareMissingAdvice().endsWith(command));
+    // Debian 12 has no package for a migratable virtiofsd: the advice names the set-up that builds it.
+    EXPECT_TRUE(HostProfile::virtiofsdMissingAdvice().endsWith(QStringLiteral("Build and install it with the set-up command: scripts/dev.sh app")));
+    EXPECT_FALSE(HostProfile::virtiofsdPlaces().contains(QStringLiteral("/usr/lib/qemu/virtiofsd")));
 }
 
 TEST(HostProfileTest, QemusMissingFilesAreNamedWithThePackageThatHoldsThem)

@@ -46,6 +46,23 @@ TEST(VirtiofsDaemonArgumentsTest, PassesEveryPathAsAParameterNeverInTheScript)
     EXPECT_EQ(single.mid(9), QStringList({QStringLiteral("single"), QStringLiteral("/home/me/Music"), QStringLiteral("ro")}));
 }
 
+TEST(VirtiofsDaemonCapabilitiesTest, OnlyADaemonThatListsPrecopyMigrationMigrates)
+{
+    const struct {
+        const char *answer;
+        bool migrates;
+    } cases[] = {
+        {R"({"type":"fs","features":["migrate-precopy","separate-options"]})", true},
+        {R"({"type":"fs"})", false}, // QEMU 7.2's C daemon
+        {R"({"type":"fs","features":["separate-options"]})", false},
+        {R"({"type":"fs","features":"migrate-precopy"})", false},
+        {"migrate-precopy", false},
+        {"", false},
+    };
+    for (const auto &[answer, migrates] : cases)
+        EXPECT_EQ(VirtiofsDaemon::listsPrecopyMigration(QByteArray(answer)), migrates) << answer;
+}
+
 /// A real daemon; needs virtiofsd and a kernel that lets ordinary users make user namespaces.
 class VirtiofsDaemonTest : public ::testing::Test
 {
@@ -53,7 +70,7 @@ protected:
     void SetUp() override
     {
         if (m_profile.virtiofsdProgram.isEmpty() || m_profile.unshareProgram.isEmpty())
-            GTEST_SKIP() << "virtiofsd (qemu-system-common) or unshare (util-linux) is not installed";
+            GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is not installed";
         if (QProcess::execute(m_profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
             GTEST_SKIP() << "this host does not permit `unshare -Urm`, so shared folders cannot be served here";
         m_runtime.emplace(m_directory.path() + QStringLiteral("/run"));
@@ -92,6 +109,13 @@ TEST_F(VirtiofsDaemonTest, ServesSeveralFoldersOnItsSocketUntilItIsDropped)
 
     daemon.reset();
     EXPECT_EQ(::kill(pid_t(pid), 0), -1);
+}
+
+TEST_F(VirtiofsDaemonTest, TheInstalledDaemonMigratesAndAProgramThatDoesNotAnswerDoesNot)
+{
+    EXPECT_TRUE(TaskRunner::run(VirtiofsDaemon::migratesState(m_profile.virtiofsdProgram)));
+    EXPECT_FALSE(TaskRunner::run(VirtiofsDaemon::migratesState(QStringLiteral("/bin/false"))));
+    EXPECT_FALSE(TaskRunner::run(VirtiofsDaemon::migratesState(m_directory.path() + QStringLiteral("/missing"))));
 }
 
 TEST_F(VirtiofsDaemonTest, AFolderThatCannotBeMountedFailsWithWhatTheDaemonSaid)
