@@ -460,7 +460,7 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
     if (complete && ZipArchiveEnd::isComplete(attempt.partialPath))
         co_return attempt.partialPath;
     if (complete) {
-        // Every byte announced arrived, yet the image's archive does not end: the server's length was wrong.
+        // The body ended where the server said it would, yet the image's archive does not: the announced length (or the close) was wrong.
         removeQuietly(attempt.resumeDataPath);
         removeQuietly(attempt.partialPath);
         throw downloadFailed(QStringLiteral("The downloaded file is not a whole restore image: it ends before its archive does."));
