@@ -4,20 +4,33 @@
 #include <QByteArray>
 #include <QStringDecoder>
 
+#include <utility>
+
 namespace ClipboardText {
 
 QString textBase64(const QString &text) { return QString::fromLatin1(text.toUtf8().toBase64()); }
 
-QString text(const VMClipboardMessage &message)
+std::optional<QByteArray> utf8Bytes(const VMClipboardMessage &message)
 {
-    const auto decoded = QByteArray::fromBase64Encoding(message.textBase64.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    auto decoded = QByteArray::fromBase64Encoding(message.textBase64.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded)
-        return {};
+        return std::nullopt;
+    return std::move(decoded.decoded);
+}
+
+QString fromUtf8(const QByteArray &bytes)
+{
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(decoded.decoded);
+    QString text = utf8.decode(bytes);
     if (utf8.hasError())
         return {};
     return text;
+}
+
+QString text(const VMClipboardMessage &message)
+{
+    const std::optional<QByteArray> bytes = utf8Bytes(message);
+    return bytes ? fromUtf8(*bytes) : QString();
 }
 
 } // namespace ClipboardText

@@ -14,13 +14,17 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 using namespace std::chrono_literals;
 
 namespace {
 constexpr auto idleTimeout = 300s;
 constexpr auto wholeTimeout = 7200s;
+/// What the network layer may hold in memory before it stops reading from the socket.
+constexpr qint64 readBufferSize = 1024 * 1024;
 
 std::runtime_error downloadFailure(const QString &reason)
 {
@@ -53,9 +57,10 @@ private:
 };
 } // namespace
 
-LinuxISODownload::LinuxISODownload(QNetworkAccessManager &network, QObject *parent)
+LinuxISODownload::LinuxISODownload(QNetworkAccessManager &network, DownloadSpace::Measure availableSpace, QObject *parent)
     : QObject(parent)
     , m_network(network)
+    , m_availableSpace(std::move(availableSpace))
 {
 }
 
@@ -78,19 +83,49 @@ QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler pr
     PartialFile partial(partialURL(target));
     if (!partial.file().open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw downloadFailure(partial.file().errorString());
+    const DownloadSpace space(QFileInfo(target).absolutePath(), m_availableSpace);
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setTransferTimeout(int(std::chrono::milliseconds(idleTimeout).count()));
     const ReplyGuard reply(m_network.get(request));
+    reply.get()->setReadBufferSize(readBufferSize);
     m_reply = reply.get();
 
     qint64 received = 0;
+    std::optional<qint64> announced;
     bool writeFailed = false;
+    std::optional<QString> refusal;
+    const auto refuse = [&](const QString &reason) {
+        refusal = reason;
+        reply.get()->abort();
+    };
+    const auto isSuccess = [&] {
+        const std::optional<int> status = NetworkReplies::httpStatus(*reply.get());
+        return status && *status >= 200 && *status <= 299;
+    };
+    connect(reply.get(), &QNetworkReply::metaDataChanged, this, [&] {
+        const std::optional<int> status = NetworkReplies::httpStatus(*reply.get());
+        if (!status || (*status >= 300 && *status <= 399) || refusal)
+            return; // a redirect the network layer follows
+        if (!isSuccess()) {
+            reply.get()->abort(); // the status tells what went wrong; its body is not wanted
+            return;
+        }
+        try {
+            announced = NetworkReplies::announcedLength(*reply.get());
+        } catch (const std::runtime_error &) {
+            return refuse(QStringLiteral("the server announced an invalid length."));
+        }
+        if (announced && !space.allows(quint64(*announced)))
+            refuse(QStringLiteral("there is not enough free space on the disk for the ISO (%1 bytes are needed).").arg(*announced));
+    });
     const auto drain = [&] {
         const QByteArray data = reply.get()->readAll();
-        if (writeFailed || data.isEmpty())
+        if (writeFailed || refusal || data.isEmpty() || !isSuccess())
             return;
+        if (!space.allows(quint64(data.size())))
+            return refuse(QStringLiteral("the disk ran out of free space after %1 bytes.").arg(received));
         if (partial.file().write(data) != data.size()) {
             writeFailed = true;
             reply.get()->abort();
@@ -114,6 +149,8 @@ QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler pr
         throw downloadFailure(QString::fromStdString(NetworkReplies::timedOut().what()));
     if (!reply.get())
         throw downloadFailure(QStringLiteral("The transfer was interrupted."));
+    if (refusal)
+        throw downloadFailure(*refusal);
     if (writeFailed)
         throw downloadFailure(partial.file().errorString());
     const std::optional<int> status = NetworkReplies::httpStatus(*reply.get());
@@ -122,11 +159,12 @@ QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler pr
     if (reply.get()->error() != QNetworkReply::NoError)
         throw downloadFailure(reply.get()->errorString());
     drain();
+    if (refusal)
+        throw downloadFailure(*refusal);
     if (writeFailed)
         throw downloadFailure(partial.file().errorString());
-    const QVariant announced = reply.get()->header(QNetworkRequest::ContentLengthHeader);
-    if (announced.isValid() && announced.toLongLong() != received)
-        throw downloadFailure(QStringLiteral("the server sent %1 of %2 bytes.").arg(received).arg(announced.toLongLong()));
+    if (announced && *announced != received)
+        throw downloadFailure(QStringLiteral("the server sent %1 of %2 bytes.").arg(received).arg(*announced));
     if (!partial.file().flush())
         throw downloadFailure(partial.file().errorString());
     partial.file().close();

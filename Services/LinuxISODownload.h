@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "DownloadSpace.h"
+
 #include <QCoroTask>
 #include <QObject>
 #include <QPointer>
@@ -18,7 +20,10 @@ class QNetworkReply;
  * place: a 2xx status, as many bytes as the server announced, and an ISO
  * 9660 image as long as its volume says. Anything else removes the partial
  * file and fails with a sentence that begins "Linux ISO download failed: ".
- * GUI thread only.
+ * The server's word is not trusted for the disk: an announced length that
+ * does not fit, or a body that would take the disk's last free space
+ * (DownloadSpace), breaks the transfer off; the body of an error answer is
+ * not stored at all. GUI thread only.
  *
  * @code
  * LinuxISODownload download(network);
@@ -33,7 +38,8 @@ public:
     /// Bytes received so far and bytes expected (below 1 when the server announced none).
     using ProgressHandler = std::function<void(qint64 received, qint64 expected)>;
 
-    explicit LinuxISODownload(QNetworkAccessManager &network, QObject *parent = nullptr);
+    /// `availableSpace` measures the target's volume; FileMeasurements::availableSpace when empty.
+    explicit LinuxISODownload(QNetworkAccessManager &network, DownloadSpace::Measure availableSpace = {}, QObject *parent = nullptr);
 
     /// Throws VirtualMachineError userCancelled after cancel(), a runtime error for every other failure.
     QCoro::Task<> run(QUrl url, QString target, ProgressHandler progress);
@@ -45,6 +51,7 @@ public:
 
 private:
     QNetworkAccessManager &m_network;
+    DownloadSpace::Measure m_availableSpace;
     QPointer<QNetworkReply> m_reply;
     bool m_cancelled = false;
 };

@@ -5,6 +5,8 @@
 
 #include <QNetworkRequest>
 
+#include <algorithm>
+
 namespace NetworkReplies {
 
 namespace {
@@ -30,6 +32,23 @@ std::optional<int> httpStatus(const QNetworkReply &reply)
     if (!status.isValid())
         return std::nullopt;
     return status.toInt();
+}
+
+std::optional<qint64> announcedLength(const QNetworkReply &reply)
+{
+    if (!reply.hasRawHeader("Content-Length"))
+        return std::nullopt;
+    // Repeated headers arrive joined by commas; identical repeats are allowed.
+    std::optional<qint64> length;
+    for (const QByteArray &part : reply.rawHeader("Content-Length").split(',')) {
+        const QByteArray digits = part.trimmed();
+        bool ok = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+        const qint64 value = ok ? digits.toLongLong(&ok) : -1;
+        if (!ok || (length && *length != value))
+            throw std::runtime_error("The server announced an invalid length (Content-Length).");
+        length = value;
+    }
+    return length;
 }
 
 std::runtime_error timedOut()

@@ -21,6 +21,14 @@ QCoro::Task<bool> waitForReply(QNetworkReply *reply, std::chrono::milliseconds t
 /// The HTTP status code, or none when no HTTP answer arrived.
 std::optional<int> httpStatus(const QNetworkReply &reply);
 
+/**
+ * The body length the reply's Content-Length announces; none when the
+ * answer has no such header. Throws std::runtime_error when the header is
+ * not a decimal number (text, a sign, a negative length, or two values that
+ * differ), which the network layer would otherwise read as "no length".
+ */
+std::optional<qint64> announcedLength(const QNetworkReply &reply);
+
 /// "The request timed out."
 std::runtime_error timedOut();
 

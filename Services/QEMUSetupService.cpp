@@ -2,6 +2,7 @@
 #include "QEMUSetupService.h"
 
 #include "BackgroundWork.h"
+#include "CappedReplyBody.h"
 #include "ErrorText.h"
 #include "FileOperations.h"
 #include "HostInstallAdvice.h"
@@ -42,6 +43,8 @@ namespace {
 
 const QString category = QStringLiteral("QEMU");
 const QString programName = QStringLiteral("qemu-system-aarch64");
+/// The largest token answer read; a registry's is a few hundred bytes.
+constexpr qint64 maximumTokenAnswerSize = 64 * 1024;
 
 /// The service went away while a run waited; the run ends without touching it.
 struct Abandoned {
@@ -202,16 +205,20 @@ QCoro::Task<QString> QEMUSetupService::requestToken()
     request.setTransferTimeout(int(std::chrono::milliseconds(tokenTimeout).count()));
 
     const ReplyGuard reply(m_network.get(request));
+    CappedReplyBody answer(reply.get(), maximumTokenAnswerSize);
     const bool finished = co_await waitForReply(reply.get(), tokenTimeout);
     ensureAlive(self);
     if (!reply.get())
         throw Abandoned{};
+    if (answer.isTooLarge())
+        throw VirtualMachineError(VirtualMachineError::Case::restoreImageDownloadFailed,
+                                  QStringLiteral("Failed to authenticate with GHCR: its answer is larger than %1 bytes.").arg(maximumTokenAnswerSize));
     if (!finished)
         throw timedOut();
     // The status is not looked at: whatever answer carries a token will do.
     if (!httpStatus(*reply.get()))
         throw transportError(*reply.get());
-    const QByteArray body = reply.get()->readAll();
+    const QByteArray body = answer.take();
     const Json json = Json::parse(body.begin(), body.end(), nullptr, false);
     if (json.is_discarded() || !json.is_object() || !json.contains("token") || !json["token"].is_string())
         throw VirtualMachineError(VirtualMachineError::Case::restoreImageDownloadFailed, QStringLiteral("Failed to authenticate with GHCR."));

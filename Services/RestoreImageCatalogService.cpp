@@ -2,6 +2,7 @@
 #include "RestoreImageCatalogService.h"
 
 #include "AppDirectories.h"
+#include "CappedReplyBody.h"
 #include "ErrorText.h"
 #include "FileOperations.h"
 #include "JSONCoding.h"
@@ -188,25 +189,15 @@ QCoro::Task<RestoreImageCatalog> RestoreImageCatalogService::fetchRemoteFallback
     QNetworkRequest request(m_remoteCatalogURL);
     request.setTransferTimeout(int(m_options.fetchTimeout.count()));
     const ReplyGuard reply(m_network.get(request));
-
     // The feed is read into memory, so an endless or huge answer is cut off.
-    QByteArray body;
-    bool tooLarge = false;
-    const QObject receiver;
-    QObject::connect(reply.get(), &QIODevice::readyRead, &receiver, [&] {
-        body += reply.get()->readAll();
-        if (body.size() > maximumFeedSize) {
-            tooLarge = true;
-            reply.get()->abort();
-        }
-    });
+    CappedReplyBody body(reply.get(), maximumFeedSize);
     const bool finished = co_await NetworkReplies::waitForReply(reply.get(), m_options.fetchTimeout);
     if (!self || !reply.get())
         throw fetchFailed(everySourceFailedText);
+    if (body.isTooLarge())
+        throw fetchFailed(QStringLiteral("The remote fallback catalog is larger than %1 bytes.").arg(maximumFeedSize));
     if (!finished)
         throw NetworkReplies::timedOut();
-    if (tooLarge)
-        throw fetchFailed(QStringLiteral("The remote fallback catalog is larger than %1 bytes.").arg(maximumFeedSize));
     const std::optional<int> status = NetworkReplies::httpStatus(*reply.get());
     if (!status)
         throw NetworkReplies::transportError(*reply.get());
@@ -214,9 +205,8 @@ QCoro::Task<RestoreImageCatalog> RestoreImageCatalogService::fetchRemoteFallback
         throw fetchFailed(QStringLiteral("Remote fallback catalog returned HTTP %1.").arg(*status));
     if (reply.get()->error() != QNetworkReply::NoError)
         throw NetworkReplies::transportError(*reply.get());
-    body += reply.get()->readAll();
 
-    RestoreImageCatalog catalog = convertFeed(body);
+    RestoreImageCatalog catalog = convertFeed(body.take());
     if (catalog.images.isEmpty())
         throw fetchFailed(QStringLiteral("The remote fallback catalog holds no usable restore image."));
     co_return catalog;

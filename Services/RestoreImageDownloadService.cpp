@@ -2,7 +2,7 @@
 #include "RestoreImageDownloadService.h"
 
 #include "AppDirectories.h"
-#include "FileMeasurements.h"
+#include "DownloadSpace.h"
 #include "FileOperations.h"
 #include "JSONCoding.h"
 #include "LoggingService.h"
@@ -13,6 +13,7 @@
 #include "SignalWaiter.h"
 #include "VersionString.h"
 #include "VirtualMachineError.h"
+#include "ZipArchiveEnd.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -108,7 +109,7 @@ struct RestoreImageDownloadService::ActiveDownload {
 
 /// The state of one transfer attempt, shared between its signal handlers and its coroutine.
 struct RestoreImageDownloadService::Attempt {
-    enum class Verdict { none, refusedRange, misplacedRange, httpFailure, noSpace, writeFailed };
+    enum class Verdict { none, refusedRange, misplacedRange, httpFailure, invalidLength, noSpace, ranOutOfSpace, writeFailed };
 
     QString source;
     QString partialPath;
@@ -138,8 +139,6 @@ RestoreImageDownloadService::RestoreImageDownloadService(const LoggingService &l
     , m_logging(logging)
     , m_options(std::move(options))
 {
-    if (!m_options.availableSpace)
-        m_options.availableSpace = &FileMeasurements::availableSpace;
 }
 
 RestoreImageDownloadService::~RestoreImageDownloadService()
@@ -294,7 +293,7 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
     const ReplyGuard reply(m_network.get(request));
     active->reply = reply.get();
 
-    const QString folder = QFileInfo(destination).absolutePath();
+    const DownloadSpace space(QFileInfo(destination).absolutePath(), m_options.availableSpace);
     const auto refuse = [&](Attempt::Verdict verdict) {
         attempt.verdict = verdict;
         reply.get()->abort();
@@ -313,8 +312,11 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
             // A fresh body: to a range request it means the file changed, so the partial data is worthless.
             attempt.offset = 0;
             mode = QIODevice::WriteOnly | QIODevice::Truncate;
-            const QVariant length = answer.header(QNetworkRequest::ContentLengthHeader);
-            attempt.expectedTotal = length.isValid() ? length.toLongLong() : -1;
+            try {
+                attempt.expectedTotal = NetworkReplies::announcedLength(answer).value_or(-1);
+            } catch (const std::runtime_error &) {
+                return refuse(Attempt::Verdict::invalidLength);
+            }
             QString validator = QString::fromLatin1(answer.rawHeader("ETag"));
             if (validator.isEmpty())
                 validator = QString::fromLatin1(answer.rawHeader("Last-Modified"));
@@ -326,13 +328,7 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
         }
         if (attempt.expectedTotal > attempt.offset) {
             attempt.neededSpace = quint64(attempt.expectedTotal - attempt.offset);
-            quint64 available = 0;
-            try {
-                available = m_options.availableSpace(folder);
-            } catch (const PlatformError &) {
-                available = attempt.neededSpace; // the writes will tell
-            }
-            if (available < attempt.neededSpace)
+            if (!space.allows(attempt.neededSpace))
                 return refuse(Attempt::Verdict::noSpace);
         }
         if (attempt.status == 200) {
@@ -361,6 +357,9 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
         const QByteArray chunk = reply.get()->readAll();
         if (chunk.isEmpty())
             return;
+        // Measured again as data arrives: the announced length may be absent or wrong, and other programs take space too.
+        if (!space.allows(quint64(chunk.size())))
+            return refuse(Attempt::Verdict::ranOutOfSpace);
         if (attempt.file.write(chunk) != chunk.size()) {
             attempt.writeError = attempt.file.errorString();
             return refuse(Attempt::Verdict::writeFailed);
@@ -440,8 +439,16 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
         if (attempt.status >= 500 || attempt.status == 429)
             throw RetryableDownloadError{QStringLiteral("The server answered HTTP %1.").arg(attempt.status)};
         throw downloadFailed(QStringLiteral("HTTP %1").arg(attempt.status));
+    case Attempt::Verdict::invalidLength:
+        throw downloadFailed(QStringLiteral("The server announced an invalid length (Content-Length)."));
     case Attempt::Verdict::noSpace:
         throw downloadFailed(QStringLiteral("There is not enough free space for the restore image (%1 bytes are needed).").arg(attempt.neededSpace));
+    case Attempt::Verdict::ranOutOfSpace:
+        // What arrived stays for a later download to resume from, once there is room; without a validator it is only in the way.
+        if (!attempt.resume)
+            removeQuietly(attempt.partialPath);
+        throw downloadFailed(QStringLiteral("There is not enough free space for the restore image: the disk ran out of free space after %1 bytes.")
+                                 .arg(attempt.received()));
     case Attempt::Verdict::writeFailed:
         throw PlatformError(PlatformError::Domain::file, 0, attempt.writeError, attempt.partialPath);
     }
@@ -449,8 +456,14 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
     const QNetworkReply::NetworkError error = reply.get()->error();
     const qint64 size = fileSize(attempt.partialPath);
     const bool complete = error == QNetworkReply::NoError && (attempt.expectedTotal < 0 ? size > 0 : size == attempt.expectedTotal);
-    if (complete)
+    if (complete && ZipArchiveEnd::isComplete(attempt.partialPath))
         co_return attempt.partialPath;
+    if (complete) {
+        // The body ended where the server said it would, yet the image's archive does not: the announced length (or the close) was wrong.
+        removeQuietly(attempt.resumeDataPath);
+        removeQuietly(attempt.partialPath);
+        throw downloadFailed(QStringLiteral("The downloaded file is not a whole restore image: it ends before its archive does."));
+    }
 
     // The transfer broke off (or ended short of the length announced).
     const bool transient = error == QNetworkReply::NoError || error == QNetworkReply::OperationCanceledError || NetworkReplies::isTransient(error);

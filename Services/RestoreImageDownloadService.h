@@ -28,7 +28,11 @@ class LoggingService;
  * offset asked for is accepted; a 200 to a range request starts over from
  * zero, a 416 drops the partial data, and any other answer fails with its
  * status and caches nothing. The ".part" file becomes the cache file, by
- * rename over it, only once every byte announced has arrived. When the
+ * rename over it, only once every byte announced has arrived and the file
+ * ends as a zip archive does (an image whose server announced too few bytes
+ * is refused). The free space of the cache's volume is measured again as
+ * data arrives, so a body longer than announced, or of no announced length,
+ * stops while DownloadSpace's reserve is still free. When the
  * transfer breaks, "<cache file>.resumeData" keeps the address and the
  * server's validator (ETag, else Last-Modified), so the next attempt asks
  * for the rest with Range and If-Range. Transient failures are retried:
@@ -59,7 +63,7 @@ public:
         /// A transfer that receives nothing for this long is broken off (and retried).
         std::chrono::milliseconds idleTimeout{60000};
         std::chrono::milliseconds progressInterval{350};
-        /// Free bytes on the volume of a path.
+        /// Free bytes on the volume of a path; FileMeasurements::availableSpace when empty.
         std::function<quint64(const QString &)> availableSpace;
     };
 

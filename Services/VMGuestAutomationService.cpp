@@ -334,7 +334,7 @@ void VMGuestAutomationService::writeHostClipboard(const QString &text, const VMB
     clipboard.writeFileAtomically(name(hostClipboardFileName), sharedJSONEncoder().encode(message));
 }
 
-std::optional<VMClipboardMessage> VMGuestAutomationService::readGuestClipboard(const VMBundle &bundle) const
+std::optional<VMClipboardMessage> VMGuestAutomationService::readGuestClipboard(const VMBundle &bundle)
 {
     const auto folder = [](auto &&open) -> std::optional<ConfinedFolder> {
         try {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ApplicationResources.h"
+#include "ClipboardText.h"
 #include "ConfinedFolder.h"
 #include "VMBundle.h"
 #include "VMClipboardMessage.h"
@@ -60,8 +61,8 @@ public:
     };
     /// The largest status, request or response file read; a record is a few hundred bytes.
     static constexpr qint64 maximumRecordSize = 1024 * 1024;
-    /// The largest clipboard message read: room for a long text in Base64.
-    static constexpr qint64 maximumClipboardMessageSize = 16 * 1024 * 1024;
+    /// The largest clipboard message read: room for the longest text sent (ClipboardText::maximumTextBytes) in Base64, and the record around it.
+    static constexpr qint64 maximumClipboardMessageSize = (ClipboardText::maximumTextBytes + 2) / 3 * 4 + 64 * 1024;
 
     VMGuestAutomationService(
         const LoggingService &logging, SecurityScopedAccess &access, FileViewer &fileViewer, ApplicationResources resources);
@@ -94,8 +95,8 @@ public:
     /// Writes the host's clipboard text for the guest, unless HostClipboard.json already carries that text. Failures are thrown.
     void writeHostClipboard(const QString &text, const VMBundle &bundle) const;
 
-    /// The guest's last clipboard message; none when the guest has written none. An unreadable or undecodable file is thrown.
-    std::optional<VMClipboardMessage> readGuestClipboard(const VMBundle &bundle) const;
+    /// The guest's last clipboard message; none when the guest has written none. An unreadable or undecodable file is thrown. Touches no state: safe on a worker thread.
+    static std::optional<VMClipboardMessage> readGuestClipboard(const VMBundle &bundle);
 
     /// Removes the quarantine mark from the one item at `path`; a missing mark or item is no error, any other failure is thrown.
     static void removeQuarantineAttribute(const QString &path);

@@ -125,14 +125,21 @@ QCoro::Task<> VMMacOSUpdateService::checkLinux(VMBundle bundle)
         failure = QString::fromUtf8(NetworkReplies::transportError(*reply.get()).what());
     else if (*status < 200 || *status > 299)
         failure = QStringLiteral("The distribution's server answered HTTP %1.").arg(*status);
+    std::optional<qint64> length;
+    try {
+        if (!failure)
+            length = NetworkReplies::announcedLength(*reply.get());
+    } catch (const std::runtime_error &error) {
+        // A length we cannot read says nothing about the ISO: the check failed, it did not find the ISO unchanged.
+        failure = QString::fromUtf8(error.what());
+    }
     if (failure) {
         log(*failure, bundle);
         publish(bundle, info, failure);
         co_return;
     }
 
-    const QVariant length = reply.get()->header(QNetworkRequest::ContentLengthHeader);
-    const qint64 remoteSize = length.isValid() ? length.toLongLong() : -1;
+    const qint64 remoteSize = length.value_or(-1);
     const QFileInfo local(bundle.bundleURL + QStringLiteral("/LinuxInstall.iso"));
     const qint64 localSize = local.isFile() ? local.size() : 0;
     const QString release = distribution->name + QLatin1Char(' ') + distribution->version;

@@ -13,6 +13,7 @@
 #include "LoggingService.h"
 #include "RestoreImageDownloadService.h"
 #include "TemporaryHome.h"
+#include "ZipEndRecord.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -54,7 +55,9 @@ int main(int argc, char *argv[])
     const TemporaryHome home;
     const QString served = home.path() + QStringLiteral("/served.ipsw");
     QFile file(served);
-    if (!file.open(QIODevice::WriteOnly) || !file.resize(size)) // sparse: the server reads zeros
+    // Sparse, so the server reads zeros, and ending as a restore image's archive does.
+    const QByteArray end = ZipEndRecord::appendedTo({});
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(size) || !file.seek(size - end.size()) || file.write(end) != end.size())
         return 1;
     file.close();
 

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "VMClipboardSyncService.h"
 
+#include "BackgroundWork.h"
 #include "ClipboardText.h"
 #include "HostPasteboard.h"
 #include "LoggingService.h"
 #include "SecurityScope.h"
 #include "VMGuestAutomationService.h"
 #include "VirtualMachineSession.h"
+
+#include <utility>
 
 namespace {
 
@@ -18,6 +21,34 @@ bool isSameFile(const ItemAttributes::Status &first, const ItemAttributes::Statu
 {
     return first.device == second.device && first.inode == second.inode && first.size == second.size
         && first.hasSameModificationTime(second);
+}
+
+bool isSameFile(const std::optional<ItemAttributes::Status> &first, const std::optional<ItemAttributes::Status> &second)
+{
+    return first && second ? isSameFile(*first, *second) : first.has_value() == second.has_value();
+}
+
+/// What the guest's clipboard file holds, read and decoded off the GUI thread.
+struct GuestClipboardRead {
+    /// None when the guest has written no message.
+    std::optional<QUuid> messageID;
+    /// Empty when the message does not decode or is too long.
+    QString text;
+    qint64 textBytes = 0;
+};
+
+GuestClipboardRead readGuestClipboardText(VMBundle bundle)
+{
+    const std::optional<VMClipboardMessage> message = VMGuestAutomationService::readGuestClipboard(bundle);
+    if (!message)
+        return {};
+    GuestClipboardRead read{message->id, {}, 0};
+    if (const std::optional<QByteArray> bytes = ClipboardText::utf8Bytes(*message)) {
+        read.textBytes = bytes->size();
+        if (read.textBytes <= VMClipboardSyncService::maximumGuestTextBytes)
+            read.text = ClipboardText::fromUtf8(*bytes);
+    }
+    return read;
 }
 
 } // namespace
@@ -33,14 +64,16 @@ VMClipboardSyncService::VMClipboardSyncService(const VMGuestAutomationService &a
     , m_lastPublishedHostText(pasteboard.string())
 {
     m_timer.setInterval(interval);
-    connect(&m_timer, &QTimer::timeout, this, &VMClipboardSyncService::tick);
+    connect(&m_timer, &QTimer::timeout, this, [this] { QCoro::connect(tick(), this, [] {}); });
 }
 
 void VMClipboardSyncService::start(VirtualMachineSession *session)
 {
     m_activeSession = session;
+    ++m_followGeneration;
     m_lastReadGuestFile.reset();
     m_lastGuestFailure.reset();
+    m_adoptWaitingMessage = false;
     if (!session) {
         m_lastAppliedGuestMessageID.reset();
         m_timer.stop();
@@ -49,14 +82,11 @@ void VMClipboardSyncService::start(VirtualMachineSession *session)
 
     const VMBundle bundle = session->bundle();
     try {
-        {
-            const SecurityScope scope(m_access, bundle.bundleURL);
-            m_automation.ensureAutomationRoot(bundle);
-        }
         const SecurityScope scope(m_access, bundle.bundleURL);
-        const std::optional<VMClipboardMessage> waiting = m_automation.readGuestClipboard(bundle);
-        // What the guest copied before its console became active stays in the guest.
-        m_lastAppliedGuestMessageID = waiting ? std::optional(waiting->id) : std::nullopt;
+        m_automation.ensureAutomationRoot(bundle);
+        // What the guest copied before its console became active stays in the guest: the first read takes it as applied.
+        m_adoptWaitingMessage = true;
+        m_guestFileAtActivation = guestFileStatus(bundle);
     } catch (const std::exception &error) {
         logFailure(describe(error), bundle);
     }
@@ -64,21 +94,21 @@ void VMClipboardSyncService::start(VirtualMachineSession *session)
         m_timer.start();
 }
 
-void VMClipboardSyncService::tick()
+QCoro::Task<> VMClipboardSyncService::tick()
 {
-    if (!m_activeSession)
-        return;
+    if (!m_activeSession || m_readingGuestFile)
+        co_return;
     const VMRuntimeState state = m_activeSession->runtimeState();
     if (state != VMRuntimeState::running && state != VMRuntimeState::paused)
-        return;
+        co_return;
     const VMBundle bundle = m_activeSession->bundle();
     try {
         publishHostClipboard(bundle);
     } catch (const std::exception &error) {
         logFailure(describe(error), bundle);
-        return;
+        co_return;
     }
-    applyGuestClipboard(bundle);
+    co_await applyGuestClipboard(bundle);
 }
 
 void VMClipboardSyncService::publishHostClipboard(const VMBundle &bundle)
@@ -107,37 +137,59 @@ void VMClipboardSyncService::publishHostClipboard(const VMBundle &bundle)
     m_lastPublishedHostText = text;
 }
 
-void VMClipboardSyncService::applyGuestClipboard(const VMBundle &bundle)
+QCoro::Task<> VMClipboardSyncService::applyGuestClipboard(VMBundle bundle)
 {
     const std::optional<ItemAttributes::Status> file = guestFileStatus(bundle);
     if (file && m_lastReadGuestFile && isSameFile(*file, *m_lastReadGuestFile))
-        return; // unchanged since it was last read
+        co_return; // unchanged since it was last read
     m_lastReadGuestFile = file;
+    const bool adopting = std::exchange(m_adoptWaitingMessage, false) && isSameFile(file, m_guestFileAtActivation);
 
-    std::optional<VMClipboardMessage> message;
+    // A guest may write megabytes: the JSON and Base64 decoding stay off the GUI thread.
+    QPointer<VMClipboardSyncService> self(this);
+    const quint64 generation = m_followGeneration;
+    m_readingGuestFile = true;
+    GuestClipboardRead read;
+    std::optional<QString> failure;
     try {
         const SecurityScope scope(m_access, bundle.bundleURL);
-        message = m_automation.readGuestClipboard(bundle);
-        m_lastGuestFailure.reset();
+        read = co_await BackgroundWork::run(&readGuestClipboardText, bundle);
     } catch (const std::exception &error) {
-        const QString description = describe(error);
-        if (m_lastGuestFailure != description) {
-            m_lastGuestFailure = description;
-            logFailure(description, bundle);
-        }
-        return;
+        failure = describe(error);
     }
-    if (!message || message->id == m_lastAppliedGuestMessageID)
-        return;
+    if (!self)
+        co_return;
+    m_readingGuestFile = false;
+    if (generation != m_followGeneration)
+        co_return; // read for a VM that is no longer followed, or followed anew since
 
-    const QString text = ClipboardText::text(*message);
-    if (!text.isEmpty()) {
-        m_pasteboard.clearContents();
-        m_pasteboard.setString(text);
-        m_lastObservedHostChangeCount = m_pasteboard.changeCount();
-        m_lastPublishedHostText = text;
+    if (failure) {
+        if (m_lastGuestFailure != failure) {
+            m_lastGuestFailure = failure;
+            logFailure(*failure, bundle);
+        }
+        co_return;
     }
-    m_lastAppliedGuestMessageID = message->id;
+    m_lastGuestFailure.reset();
+    if (adopting) {
+        m_lastAppliedGuestMessageID = read.messageID;
+        co_return;
+    }
+    if (!read.messageID || read.messageID == m_lastAppliedGuestMessageID)
+        co_return;
+
+    if (read.textBytes > maximumGuestTextBytes) {
+        logFailure(QStringLiteral("The guest clipboard text is too long to take onto the host (%1 bytes; at most %2).")
+                       .arg(read.textBytes)
+                       .arg(maximumGuestTextBytes),
+            bundle);
+    } else if (!read.text.isEmpty()) {
+        m_pasteboard.clearContents();
+        m_pasteboard.setString(read.text);
+        m_lastObservedHostChangeCount = m_pasteboard.changeCount();
+        m_lastPublishedHostText = read.text;
+    }
+    m_lastAppliedGuestMessageID = read.messageID;
 }
 
 std::optional<ItemAttributes::Status> VMClipboardSyncService::guestFileStatus(const VMBundle &bundle) const

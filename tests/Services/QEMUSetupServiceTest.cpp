@@ -164,6 +164,27 @@ TEST_F(QEMUSetupServiceTest, AnyAnswerWithATokenIsAcceptedAndNoOtherIs)
     }
 }
 
+TEST_F(QEMUSetupServiceTest, ATokenAnswerPastItsCapIsRefusedAtOnce)
+{
+    FakeHttpServer::Response endless(200, R"({"token":")");
+    endless.announcedLength = -1;
+    endless.endless = true;
+    FakeHttpServer::Response hugeAndSlow(200, R"({"token":")");
+    hugeAndSlow.announcedLength = qint64(1) << 30;
+    hugeAndSlow.stall = true;
+    for (const FakeHttpServer::Response &token : {endless, hugeAndSlow}) {
+        SCOPED_TRACE(token.endless ? "endless" : "a length above the cap, sent slowly");
+        serve(token, {404, {}});
+        makeService({});
+        // Neither answer ends by itself within the time this waits: only a refusal ends the run.
+        download();
+        EXPECT_EQ(m_service->statusMessage(),
+                  QStringLiteral("Failed: The restore image download failed: Failed to authenticate with GHCR: its answer is larger than 65536 bytes."));
+        EXPECT_EQ(m_registry->requests().size(), 1);
+        EXPECT_EQ(m_service->downloadProgress(), 0.05);
+    }
+}
+
 TEST_F(QEMUSetupServiceTest, AFailedBlobLeavesNothingInstalled)
 {
     const QByteArray blob = package({file("qemu/10.2.2/bin/qemu-system-aarch64", workingProgram, 0755)});

@@ -234,6 +234,37 @@ TEST_F(RestoreImageCatalogServiceTest, AFailedOrUselessFeedFallsBackToTheCacheTh
     EXPECT_EQ(versions(cached().images), words("15.2"));
 }
 
+TEST_F(RestoreImageCatalogServiceTest, AFeedPastItsCapIsRefusedTheMomentItPassesIt)
+{
+    const qint64 cap = RestoreImageCatalogService::maximumFeedSize;
+    const struct {
+        const char *what;
+        std::optional<qint64> announced; // negative: none
+        bool endless;
+        std::optional<qint64> stallAfter;
+    } cases[] = {
+        {"endless, with no length", -1, true, std::nullopt},
+        // These two stall with the connection open: without a refusal they would end only in the time-out.
+        {"a length above the cap, sent slowly", cap + 1, false, 10},
+        {"one byte past the cap, then nothing", -1, true, cap + 1},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        m_server.setResponder([&](const FakeHttpServer::Request &) {
+            FakeHttpServer::Response response(200, "{\"requirementSets\":[");
+            response.announcedLength = testCase.announced;
+            response.endless = testCase.endless;
+            if (testCase.stallAfter) {
+                response.cutAfter = testCase.stallAfter;
+                response.stall = true;
+            }
+            return response;
+        });
+        EXPECT_EQ(failureText(waitForOutcome(service().fetchRemoteFallbackCatalog())),
+                  QStringLiteral("The latest supported macOS restore image could not be fetched: The remote fallback catalog is larger than 8388608 bytes."));
+    }
+}
+
 TEST_F(RestoreImageCatalogServiceTest, WithoutAnySourceTheUserIsToldToChooseALocalImage)
 {
     serveFeed({}, 500);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "RestoreImageDownloadService.h"
 
+#include "DownloadSpace.h"
 #include "FakeHttpServer.h"
 #include "FakeHttpServerThread.h"
 #include "LoggingService.h"
@@ -8,6 +9,7 @@
 #include "TemporaryHome.h"
 #include "TestFiles.h"
 #include "VirtualMachineError.h"
+#include "ZipEndRecord.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -32,12 +34,13 @@ QByteArray sha256(const QByteArray &data)
     return QCryptographicHash::hash(data, QCryptographicHash::Sha256);
 }
 
+/// Bytes that end as a restore image's archive does.
 QByteArray imageBytes(qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
     for (qsizetype index = 0; index < size; ++index)
         bytes[index] = char((index * 7919) % 251);
-    return bytes;
+    return ZipEndRecord::appendedTo(bytes);
 }
 
 class RestoreImageDownloadServiceTest : public ::testing::Test
@@ -383,6 +386,60 @@ TEST_F(RestoreImageDownloadServiceTest, ASecondDownloadOfTheSameImageIsRefusedWh
     EXPECT_EQ(failureText(*second), QStringLiteral("The restore image download failed: This restore image is already being downloaded."));
     EXPECT_EQ(first.get(), QUrl::fromLocalFile(destination()));
     EXPECT_EQ(sha256(TestFiles::read(destination())), sha256(m_image));
+}
+
+TEST_F(RestoreImageDownloadServiceTest, RefusesWhatDoesNotFitOrDoesNotMatchItsAnnouncedLength)
+{
+    const qint64 served = 256 * 1024 * 1024; // where a body that never ends is cut off, should the download not stop it
+    const quint64 free = 4 * 1024 * 1024;
+    const struct {
+        const char *what;
+        std::function<void(int, const Request &, Response &)> shape;
+        QString failure;
+        bool partialKept;
+    } cases[] = {
+        {"an endless body without a validator",
+         [&](int, const Request &, Response &r) {
+             r = Response(200, m_image);
+             r.announcedLength = -1;
+             r.endless = true;
+             r.cutAfter = served;
+         },
+         QStringLiteral("The restore image download failed: There is not enough free space for the restore image: the disk ran out of free space after "),
+         false},
+        {"an endless body with a validator, to resume once there is room",
+         [&](int, const Request &, Response &r) {
+             r.announcedLength = -1;
+             r.endless = true;
+             r.cutAfter = served;
+         },
+         QStringLiteral("The restore image download failed: There is not enough free space for the restore image: the disk ran out of free space after "),
+         true},
+        {"a body longer than announced", [&](int, const Request &, Response &r) { r.announcedLength = m_image.size() - 1000; },
+         QStringLiteral("The restore image download failed: The downloaded file is not a whole restore image: it ends before its archive does."), false},
+        {"a length that is no number",
+         [&](int, const Request &, Response &r) {
+             r.announcedLength = -1;
+             r.withHeader("Content-Length", "12abc");
+         },
+         QStringLiteral("The restore image download failed: The server announced an invalid length (Content-Length)."), false},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        QDir(cacheFolder()).removeRecursively();
+        serve(testCase.shape);
+        const QString partial = destination() + QStringLiteral(".part");
+        service([&](const QString &) { return DownloadSpace::reserve + free - std::min<quint64>(free, quint64(QFileInfo(partial).size())); });
+        const qint64 sentBefore = m_server.bodyBytesSent();
+        const TaskOutcome<QUrl> outcome = download(info());
+        EXPECT_TRUE(failureText(outcome).startsWith(testCase.failure)) << failureText(outcome).toStdString();
+        EXPECT_FALSE(QFileInfo::exists(destination()));
+        EXPECT_FALSE(m_service->cachedRestoreImageURL(info()));
+        EXPECT_EQ(QFileInfo::exists(partial), testCase.partialKept);
+        EXPECT_EQ(QFileInfo::exists(destination() + QStringLiteral(".resumeData")), testCase.partialKept);
+        // Broken off early: the server never got to send the body it would have sent to the end.
+        EXPECT_LT(m_server.bodyBytesSent() - sentBefore, served / 2);
+    }
 }
 
 TEST_F(RestoreImageDownloadServiceTest, RefusesWhatCannotBeCachedSafely)

@@ -21,6 +21,7 @@
 #include "VMSharedFolderService.h"
 #include "VirtualMachineError.h"
 #include "VirtualizationError.h"
+#include "ZipEndRecord.h"
 #include "MacOSInstaller.h"
 
 #include <QTest>
@@ -184,7 +185,7 @@ TEST_F(VMInstallServiceTest, ALocalImageInstallsWithoutADownloadAndDropsLateInst
 
 TEST_F(VMInstallServiceTest, ACatalogImageIsDownloadedOnceAndThenTakenFromTheCache)
 {
-    const QByteArray ipsw(600000, 'I');
+    const QByteArray ipsw = ZipEndRecord::appendedTo(QByteArray(600000, 'I'));
     TestFiles::write(m_home.path() + QStringLiteral("/served.ipsw"), ipsw);
     m_server.setResponder([this](const FakeHttpServer::Request &request) {
         return FakeHttpServer::fileResponse(request, m_home.path() + QStringLiteral("/served.ipsw"), "\"e\"");

@@ -161,12 +161,18 @@ TEST_F(VMMacOSUpdateServiceTest, LinuxGuestsAskTheDistributionsServer)
         qint64 localSize;  // negative: no local ISO
         bool newer;
         bool failed;
+        QByteArray rawLength = {}; // sent as the Content-Length in place of remoteSize when set
     } cases[] = {
         {"no length", -1, 200, 100, false, false},
         {"same size", 5000, 200, 5000, false, false},
         {"smaller remote", 4000, 200, 5000, true, false},
         {"no local image", 5000, 200, -1, true, false},
         {"not found", 5000, 404, 5000, false, true},
+        // A length that cannot be read is a failed check, never an unchanged ISO.
+        {"a length that is no number", -1, 200, 100, false, true, "12abc"},
+        {"a negative length", -1, 200, 100, false, true, "-5000"},
+        {"two lengths that differ", -1, 200, 5000, false, true, "5000, 4000"},
+        {"the same length twice", -1, 200, 5000, false, false, "5000, 5000"},
     };
     VMMacOSUpdateService &updates = service();
     for (const auto &testCase : cases) {
@@ -181,6 +187,8 @@ TEST_F(VMMacOSUpdateServiceTest, LinuxGuestsAskTheDistributionsServer)
             EXPECT_EQ(request.method, "HEAD");
             FakeHttpServer::Response response(testCase.status);
             response.announcedLength = testCase.remoteSize;
+            if (!testCase.rawLength.isEmpty())
+                response.withHeader("Content-Length", testCase.rawLength);
             return response;
         };
         check(vm);
@@ -197,6 +205,10 @@ TEST_F(VMMacOSUpdateServiceTest, LinuxGuestsAskTheDistributionsServer)
         }
         if (!testCase.newer && !testCase.failed) {
             EXPECT_TRUE(log().endsWith(QStringLiteral("Checked Linux updates for Guest: ISO unchanged\n")));
+        }
+        if (!testCase.rawLength.isEmpty() && testCase.failed) {
+            EXPECT_EQ(updates.checkFailures().value(vm.id()), QStringLiteral("The server announced an invalid length (Content-Length)."));
+            EXPECT_TRUE(log().endsWith(QStringLiteral("The server announced an invalid length (Content-Length).\n"))) << log().toStdString();
         }
     }
 

@@ -10,6 +10,7 @@
 #include "QtPrinters.h"
 #include "RecordingFakes.h"
 #include "ScriptedSession.h"
+#include "TaskWaiter.h"
 #include "TemporaryHome.h"
 #include "TestFiles.h"
 #include "VMGuestAutomationService.h"
@@ -18,15 +19,55 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSemaphore>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
 using TestFiles::read;
 using TestFiles::write;
+
+/// One round, waited for to its end: the guest's file is read on a worker thread.
+void tick(VMClipboardSyncService &sync)
+{
+    EXPECT_EQ(TaskWaiter::failureOf(sync.tick()), nullptr);
+}
+
+/// Keeps Qt's global thread pool busy until released, so that work handed to it waits.
+class BusyThreadPool
+{
+public:
+    BusyThreadPool()
+        : m_threads(QThreadPool::globalInstance()->maxThreadCount())
+    {
+        QThreadPool::globalInstance()->setMaxThreadCount(1);
+        QThreadPool::globalInstance()->start([this] { m_gate.acquire(); });
+    }
+    ~BusyThreadPool()
+    {
+        release();
+        QThreadPool::globalInstance()->waitForDone();
+        QThreadPool::globalInstance()->setMaxThreadCount(m_threads);
+    }
+    BusyThreadPool(const BusyThreadPool &) = delete;
+    BusyThreadPool &operator=(const BusyThreadPool &) = delete;
+
+    void release()
+    {
+        if (!std::exchange(m_released, true))
+            m_gate.release();
+    }
+
+private:
+    int m_threads;
+    QSemaphore m_gate;
+    bool m_released = false;
+};
 
 class VMClipboardSyncServiceTest : public ::testing::Test
 {
@@ -82,33 +123,33 @@ TEST_F(VMClipboardSyncServiceTest, HostTextGoesToTheGuestOnlyWhenItChanged)
     VMClipboardSyncService sync(m_automation, m_logging, m_access, m_pasteboard);
     sync.start(m_first.get());
     EXPECT_TRUE(sync.isSyncing());
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(hostMessageText(*m_first), std::nullopt);
 
     m_pasteboard.setString(QStringLiteral("abc")); // copied again: same text, nothing to send
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(hostMessageText(*m_first), std::nullopt);
 
     m_pasteboard.setString(QStringLiteral("def"));
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(hostMessageText(*m_first), QStringLiteral("def"));
     const QByteArray written = read(clipboardFile(*m_first, "HostClipboard.json"));
 
     m_pasteboard.copyNonText(); // forgets the text last exchanged, so "def" goes out again
-    sync.tick();
+    tick(sync);
     m_pasteboard.setString(QStringLiteral("def"));
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(hostMessageText(*m_first), QStringLiteral("def"));
     EXPECT_EQ(read(clipboardFile(*m_first, "HostClipboard.json")), written); // the file already held it
 
     m_pasteboard.setString(QString(VMClipboardSyncService::maximumHostTextBytes + 1, QLatin1Char('x')));
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(hostMessageText(*m_first), QStringLiteral("def"));
     EXPECT_TRUE(log(*m_first).contains(QStringLiteral("[Clipboard] The host clipboard text is too long")));
 
     m_first->setRuntimeState(VMRuntimeState::stopped);
     m_pasteboard.setString(QStringLiteral("ghi"));
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(hostMessageText(*m_first), QStringLiteral("def"));
 }
 
@@ -118,14 +159,14 @@ TEST_F(VMClipboardSyncServiceTest, AGuestMessageIsAppliedOnceAndNotSentBack)
     guestCopies(*m_second, QStringLiteral("waiting before activation"));
     sync.start(m_first.get());
     sync.start(m_second.get()); // switching: the message already waiting is not applied
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(m_pasteboard.string(), std::nullopt);
 
     guestCopies(*m_second, QStringLiteral("xyz"));
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(m_pasteboard.string(), QStringLiteral("xyz"));
     const qint64 count = m_pasteboard.changeCount();
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(m_pasteboard.changeCount(), count);
     EXPECT_EQ(hostMessageText(*m_second), std::nullopt); // not echoed back
 
@@ -133,9 +174,80 @@ TEST_F(VMClipboardSyncServiceTest, AGuestMessageIsAppliedOnceAndNotSentBack)
     broken.id = QUuid::createUuid();
     broken.textBase64 = QStringLiteral("not base64 !");
     write(clipboardFile(*m_second, "GuestClipboard.json"), sharedJSONEncoder().encode(broken));
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(m_pasteboard.string(), QStringLiteral("xyz"));
     EXPECT_EQ(m_pasteboard.changeCount(), count);
+}
+
+TEST_F(VMClipboardSyncServiceTest, AGuestTextPastTheCapStaysInTheGuest)
+{
+    const qint64 cap = VMClipboardSyncService::maximumGuestTextBytes;
+    EXPECT_EQ(cap, VMClipboardSyncService::maximumHostTextBytes);
+    VMClipboardSyncService sync(m_automation, m_logging, m_access, m_pasteboard);
+    sync.start(m_first.get());
+    tick(sync);
+    const struct {
+        const char *what;
+        qint64 length;
+        QString logged; // empty: the text is taken
+    } cases[] = {
+        {"one byte past the cap", cap + 1,
+         QStringLiteral("[Clipboard] The guest clipboard text is too long to take onto the host (%1 bytes; at most %2).").arg(cap + 1).arg(cap)},
+        // Its file is larger than any message within the cap: it is not even read whole.
+        {"twelve and a half million characters", 12'500'000, QStringLiteral("File too large")},
+        {"exactly the cap", cap, {}},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        m_pasteboard.setString(QStringLiteral("before"));
+        tick(sync); // sent to the guest: the next change on the pasteboard can only come from the guest
+        const qint64 count = m_pasteboard.changeCount();
+        const qsizetype lines = log(*m_first).count(QStringLiteral("[Clipboard]"));
+        guestCopies(*m_first, QString(testCase.length, QLatin1Char('g')));
+        tick(sync);
+        tick(sync);
+        if (testCase.logged.isEmpty()) {
+            EXPECT_EQ(m_pasteboard.string()->size(), testCase.length);
+        } else {
+            EXPECT_TRUE(m_pasteboard.string() == QStringLiteral("before")); // not EXPECT_EQ: a failure would print megabytes
+            EXPECT_EQ(m_pasteboard.changeCount(), count);
+            EXPECT_EQ(log(*m_first).count(QStringLiteral("[Clipboard]")), lines + 1) << log(*m_first).toStdString();
+            EXPECT_TRUE(log(*m_first).contains(testCase.logged)) << log(*m_first).right(300).toStdString();
+        }
+    }
+}
+
+TEST_F(VMClipboardSyncServiceTest, TheGuestFileIsDecodedOffTheGUIThreadAndAStaleResultIsDropped)
+{
+    VMClipboardSyncService sync(m_automation, m_logging, m_access, m_pasteboard);
+    sync.start(m_first.get());
+    tick(sync);
+
+    guestCopies(*m_first, QStringLiteral("read on a worker"));
+    {
+        BusyThreadPool busy;
+        QCoro::Task<> round = sync.tick();
+        EXPECT_FALSE(round.isReady()); // waiting for a worker, with the GUI thread free meanwhile
+        EXPECT_EQ(m_pasteboard.string(), std::nullopt);
+        tick(sync); // a round while the read runs does nothing
+        busy.release();
+        EXPECT_EQ(TaskWaiter::failureOf(std::move(round)), nullptr);
+    }
+    EXPECT_EQ(m_pasteboard.string(), QStringLiteral("read on a worker"));
+
+    guestCopies(*m_first, QStringLiteral("copied in the first VM"));
+    {
+        BusyThreadPool busy;
+        QCoro::Task<> round = sync.tick();
+        sync.start(m_second.get()); // the user turned to another console while the first VM's text was read
+        busy.release();
+        EXPECT_EQ(TaskWaiter::failureOf(std::move(round)), nullptr);
+    }
+    EXPECT_EQ(m_pasteboard.string(), QStringLiteral("read on a worker"));
+
+    guestCopies(*m_second, QStringLiteral("copied in the second VM"));
+    tick(sync);
+    EXPECT_EQ(m_pasteboard.string(), QStringLiteral("copied in the second VM"));
 }
 
 TEST_F(VMClipboardSyncServiceTest, ABrokenGuestFileIsLoggedOncePerErrorAndHostTextStillGoesOut)
@@ -144,18 +256,18 @@ TEST_F(VMClipboardSyncServiceTest, ABrokenGuestFileIsLoggedOncePerErrorAndHostTe
     sync.start(m_first.get());
     write(clipboardFile(*m_first, "GuestClipboard.json"), "{ not json");
     for (int round = 0; round < 5; ++round)
-        sync.tick();
+        tick(sync);
     EXPECT_EQ(log(*m_first).count(QStringLiteral("[Clipboard]")), 1) << log(*m_first).toStdString();
 
     m_pasteboard.setString(QStringLiteral("still sent"));
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(hostMessageText(*m_first), QStringLiteral("still sent"));
 
     // A FIFO in its place is refused at once, without waiting for a writer.
     QFile::remove(clipboardFile(*m_first, "GuestClipboard.json"));
     TestFiles::makeFifo(clipboardFile(*m_first, "GuestClipboard.json"));
-    sync.tick();
-    sync.tick();
+    tick(sync);
+    tick(sync);
     EXPECT_EQ(log(*m_first).count(QStringLiteral("[Clipboard]")), 2) << log(*m_first).toStdString();
 }
 
@@ -171,7 +283,7 @@ TEST_F(VMClipboardSyncServiceTest, StartingWithNoSessionStopsTheTimerAndAnotherS
     sync.start(m_second.get());
     EXPECT_TRUE(sync.isSyncing());
     m_second.reset(); // the session goes away: ticks do nothing
-    sync.tick();
+    tick(sync);
     EXPECT_EQ(sync.activeSession(), nullptr);
 }
 

@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -119,8 +120,9 @@ void FakeHttpServer::readRequest(Connection &connection)
     head += "Connection: close\r\n\r\n";
     connection.socket->write(head);
 
-    connection.bodyLimit = request.method == "HEAD" ? 0 : std::min(length, response.cutAfter.value_or(length));
-    if (!response.filePath.isEmpty() && connection.bodyLimit > 0) {
+    const qint64 sendable = response.endless ? std::numeric_limits<qint64>::max() : length;
+    connection.bodyLimit = request.method == "HEAD" ? 0 : std::min(sendable, response.cutAfter.value_or(sendable));
+    if (!response.filePath.isEmpty() && connection.bodyLimit > 0 && length > 0) {
         connection.file = std::make_unique<QFile>(response.filePath);
         if (!connection.file->open(QIODevice::ReadOnly) || !connection.file->seek(response.fileOffset))
             connection.bodyLimit = 0;
@@ -135,7 +137,14 @@ void FakeHttpServer::pump(Connection &connection)
         return;
     while (connection.bodySent < connection.bodyLimit && connection.socket->bytesToWrite() < socketBacklog) {
         const qint64 size = std::min(chunkSize, connection.bodyLimit - connection.bodySent);
-        const QByteArray chunk = connection.file ? connection.file->read(size) : connection.response.body.mid(connection.bodySent, size);
+        const qint64 bodyLeft = connection.response.bodyLength() - connection.bodySent;
+        QByteArray chunk;
+        if (bodyLeft <= 0)
+            chunk = QByteArray(size, 'x'); // endless filler
+        else if (connection.file)
+            chunk = connection.file->read(std::min(size, bodyLeft));
+        else
+            chunk = connection.response.body.mid(connection.bodySent, std::min(size, bodyLeft));
         if (chunk.isEmpty()) {
             connection.bodyLimit = connection.bodySent;
             break;

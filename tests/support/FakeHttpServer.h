@@ -24,8 +24,9 @@ class QTcpSocket;
  *
  * A response carries its body in memory or names a slice of a file, which is
  * streamed in small chunks so that a test may serve gigabytes. It can also
- * misbehave: cut the body short after some bytes, or stall after them with
- * the connection left open. fileResponse() answers like a static file server
+ * misbehave: cut the body short after some bytes, stall after them with
+ * the connection left open, send more than the length it announced, or never
+ * end. fileResponse() answers like a static file server
  * with ETag, HEAD, Range and If-Range.
  *
  * @code
@@ -68,6 +69,8 @@ public:
         std::optional<qint64> cutAfter;
         /// After the bytes sent, keep the connection open and send nothing more.
         bool stall = false;
+        /// After the body, send filler bytes without end, until the client hangs up; `cutAfter` and `stall` still apply.
+        bool endless = false;
 
         Response &withHeader(QByteArray name, QByteArray value)
         {
