@@ -3,6 +3,7 @@
 
 #include "DetailsActionsPanel.h"
 #include "DetailsTextLabels.h"
+#include "DialogAnswer.h"
 #include "DiskExpansionSheet.h"
 #include "ErrorBannerView.h"
 #include "FileViewer.h"
@@ -20,7 +21,6 @@
 #include "VMStore.h"
 
 #include <QAction>
-#include <QCoroSignal>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -56,10 +56,13 @@ QCoro::Task<bool> confirmReplace(QPointer<QWidget> parent, QString path)
     QPushButton *replace = box->addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
     box->setDefaultButton(QMessageBox::Cancel);
     box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-    co_await qCoro(box.data(), &QDialog::finished);
-    co_return box && box->clickedButton() == replace;
+    co_await DialogAnswer::open(box.data());
+    // A box that went away with its pane answered nothing.
+    if (!box)
+        co_return false;
+    const bool replaced = box->clickedButton() == replace;
+    box->deleteLater();
+    co_return replaced;
 }
 
 } // namespace
