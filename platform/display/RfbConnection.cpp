@@ -150,8 +150,14 @@ void RfbConnection::handleSocketError()
 
 void RfbConnection::handleSocketDisconnected()
 {
-    if (m_status != Status::closed)
+    if (m_status == Status::connected) {
+        // A machine that stops closes its display like this; whether that is a failure is for the owner to judge.
+        reset();
+        setStatus(Status::closed);
+        Q_EMIT serverClosed();
+    } else if (m_status != Status::closed) {
         fail(tr("The guest display closed the connection."));
+    }
 }
 
 void RfbConnection::processInput()
