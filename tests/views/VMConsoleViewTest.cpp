@@ -97,6 +97,8 @@ TEST_F(VMConsoleViewTest, ShowsTheButtonsLabelAndPlaceholderOfEachRunState)
         EXPECT_EQ(text(QStringLiteral("console.name")), bundle.metadata.name) << "shown as plain text";
         EXPECT_EQ(placeholderShown(), testCase.state == VMRuntimeState::stopped);
         if (testCase.state == VMRuntimeState::stopped) {
+            const QLabel *hint = child<QLabel>(QStringLiteral("console.placeholder.hint"));
+            EXPECT_GE(hint->height(), hint->heightForWidth(hint->width())) << "the whole hint shows, however it wraps";
             EXPECT_EQ(text(QStringLiteral("console.placeholder.hint")),
                 testCase.savedState ? QStringLiteral("Start with a cold boot or resume the saved state from this console.")
                                     : QStringLiteral("Start the virtual machine to attach the live Linux display here."));

@@ -86,7 +86,8 @@ ConsoleDisplayArea::ConsoleDisplayArea(QWidget *parent, std::unique_ptr<GuestDis
     cardLayout->setSpacing(14);
     cardLayout->addWidget(symbol);
     cardLayout->addWidget(title);
-    cardLayout->addWidget(m_hint, 0, Qt::AlignHCenter);
+    // Not aligned: an aligned label is narrowed to its size hint after its height was taken for the full width, and loses a line.
+    cardLayout->addWidget(m_hint);
 
     m_placeholder->setObjectName(QStringLiteral("console.placeholder"));
     auto *centred = new QVBoxLayout(m_placeholder);
