@@ -54,6 +54,7 @@ QCoro::Task<> reloadThenPrepare(QPointer<MainWindow> window, AppState &state)
 MainWindow::MainWindow(AppState &state, QWidget *parent)
     : QMainWindow(parent)
     , m_state(state)
+    , m_chooser(this)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(tr("Zovozu VM Lab"));
@@ -63,7 +64,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     actions.makeDetailsView = [this](const QUuid &id) -> QWidget * {
         auto *details = new VMDetailsView(m_state.makeDetailsViewModel(id),
                                           {m_state.bundleOperations(), m_state.exportService(), m_state.templateService(), m_state.vmStore(),
-                                           m_state.fileChooser(), m_state.fileViewer(), &m_state.qemuSetupService()});
+                                           m_chooser, m_state.fileViewer(), &m_state.qemuSetupService()});
         connect(details, &VMDetailsView::consoleRequested, this, &MainWindow::openConsole);
         fillDetailsPane(*details);
         return details;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "DialogFileChooser.h"
+
 #include <QMainWindow>
 #include <QUuid>
 
@@ -43,6 +45,8 @@ private:
     void openNewWindow();
 
     AppState &m_state;
+    /// The details panes' file dialogs: over this window when the sheet that asked has closed already.
+    DialogFileChooser m_chooser;
     LibraryView *m_library;
     MenuCommands *m_commands;
     bool m_launched = false;

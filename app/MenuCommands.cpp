@@ -3,6 +3,8 @@
 
 #include "LibraryView.h"
 #include "LibraryViewModel.h"
+#include "VMDetailsView.h"
+#include "VMDetailsViewModel.h"
 #include "VMStore.h"
 
 #include <QAction>
@@ -60,18 +62,20 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
 
     QMenu *tools = bar->addMenu(tr("Tools"));
     tools->setObjectName(QStringLiteral("menu.tools"));
-    // These bring up a panel of the selected VM's details, which this window does not show yet.
-    const QList<QAction *> panels{
-        addCommand(*tools, QStringLiteral("command.performanceMonitor"), tr("Performance Monitor"), QKeySequence(QStringLiteral("Ctrl+Alt+P"))),
-        addCommand(*tools, QStringLiteral("command.diskAnalytics"), tr("Disk Analytics"), QKeySequence(QStringLiteral("Ctrl+Alt+D"))),
+    // Each brings the matching panel of the selected VM's details into view.
+    using Slot = VMDetailsView::FeaturePanelSlot;
+    const auto panelCommand = [this, tools](const QString &objectName, const QString &title, Slot slot, const QKeySequence &shortcut = {}) {
+        QAction *action = addCommand(*tools, objectName, title, shortcut);
+        connect(action, &QAction::triggered, this, [this, slot, title] { showPanel(slot, title); });
     };
+    panelCommand(QStringLiteral("command.performanceMonitor"), tr("Performance Monitor"), Slot::performanceDashboard,
+                 QKeySequence(QStringLiteral("Ctrl+Alt+P")));
+    panelCommand(QStringLiteral("command.diskAnalytics"), tr("Disk Analytics"), Slot::diskAnalytics, QKeySequence(QStringLiteral("Ctrl+Alt+D")));
     tools->addSeparator();
-    QAction *checkUpdates = addCommand(*tools, QStringLiteral("command.checkMacOSUpdates"), tr("Check for macOS Updates"));
+    panelCommand(QStringLiteral("command.checkMacOSUpdates"), tr("Check for macOS Updates"), Slot::macOSUpdate);
     tools->addSeparator();
-    QAction *ciRunner = addCommand(*tools, QStringLiteral("command.ciRunner"), tr("CI Runner"));
-    QAction *topology = addCommand(*tools, QStringLiteral("command.networkTopology"), tr("Network Topology"));
-    for (QAction *unavailable : panels + QList<QAction *>{checkUpdates, ciRunner, topology})
-        unavailable->setEnabled(false);
+    panelCommand(QStringLiteral("command.ciRunner"), tr("CI Runner"), Slot::ciRunner);
+    panelCommand(QStringLiteral("command.networkTopology"), tr("Network Topology"), Slot::networkTopology);
 
     connect(m_refreshLibrary, &QAction::triggered, this, [this] { QCoro::connect(m_viewModel.store().reload(), this, [] {}); });
     connect(m_newFromTemplate, &QAction::triggered, m_library.templateAction(), &QAction::trigger);
@@ -101,6 +105,17 @@ bool MenuCommands::canStartSelected() const
 {
     const std::optional<VMBundle> selected = m_viewModel.selectedBundle();
     return selected && selected->metadata.runtimeState == VMRuntimeState::stopped && selected->metadata.installState == VMInstallState::installed;
+}
+
+void MenuCommands::showPanel(VMDetailsView::FeaturePanelSlot slot, const QString &title)
+{
+    auto *details = qobject_cast<VMDetailsView *>(m_library.detailsView());
+    if (!details) {
+        m_viewModel.setBannerMessage(tr("No VM is selected. Select a VM in the list to see its %1.").arg(title));
+        return;
+    }
+    if (!details->showFeaturePanel(slot))
+        m_viewModel.setBannerMessage(tr("%1 is not available for %2.").arg(title, details->viewModel().displayTitle()));
 }
 
 void MenuCommands::updateStartEnabled()

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "VMDetailsView.h"
+
 #include <QObject>
 
 class LibraryView;
@@ -17,6 +19,10 @@ class QMainWindow;
  * Return ("Rename Selected VM") and Ctrl+Backspace ("Delete Selected VM")
  * act only while the VM list has the focus; the menu items work from
  * anywhere. A command whose target is not built is disabled.
+ *
+ * The Tools commands are always enabled: each scrolls the selected VM's
+ * details to its panel, or says in the library's banner that no VM is
+ * selected (or that the VM has no such panel).
  */
 class MenuCommands final : public QObject
 {
@@ -38,6 +44,8 @@ public:
 
 private:
     void updateStartEnabled();
+    /// A Tools command: brings the panel in `slot` of the selected VM's details into view.
+    void showPanel(VMDetailsView::FeaturePanelSlot slot, const QString &title);
 
     LibraryView &m_library;
     LibraryViewModel &m_viewModel;

@@ -21,7 +21,9 @@
  * machine is still starting), asking `socketPath` again on every attempt,
  * since a new run of a machine has a new socket. A connection that fails or
  * that the server breaks ends with disconnected() carrying a sentence for
- * the user; close() ends it quietly.
+ * the user; one that the server closes in good order once it was made ends
+ * with serverClosed(), which is what a stopping machine does; close() ends
+ * it quietly.
  *
  * @see RfbConnection, the client of QEMU's VNC server.
  */
@@ -79,6 +81,8 @@ Q_SIGNALS:
     void desktopResizeAvailabilityChanged(bool available);
     /// The connection failed or broke; `message` is meant for the user.
     void disconnected(const QString &message);
+    /// The server closed the connection after it was made, as when the machine behind it ends; the status is closed.
+    void serverClosed();
 
 protected:
     explicit GuestDisplayConnection(QObject *parent = nullptr);

@@ -160,6 +160,7 @@ void RfbConnection::takeNews(quint64 generation)
     QRegion dirty;
     std::optional<RfbSessionState::Cursor> cursor;
     std::optional<QString> ending;
+    bool endedByServer = false;
     RfbSessionState::Server server;
     {
         RfbSessionState &state = *m_state;
@@ -179,6 +180,7 @@ void RfbConnection::takeNews(quint64 generation)
             m_desktopName = state.desktopName;
         cursor = std::exchange(state.cursor, std::nullopt);
         ending = state.ending;
+        endedByServer = state.endedByServer;
         server = state.server;
     }
 
@@ -208,11 +210,16 @@ void RfbConnection::takeNews(quint64 generation)
     setResizeAvailable(canResizeDesktop());
     if (!stillOpen())
         return;
-    if (ending) {
-        if (ending->isEmpty())
-            close();
-        else
-            fail(*ending);
+    if (!ending)
+        return;
+    if (ending->isEmpty()) {
+        close();
+    } else if (endedByServer && m_status == Status::connected) {
+        // A machine that stops closes its display like this; whether that is a failure is for the owner to judge.
+        close();
+        Q_EMIT serverClosed();
+    } else {
+        fail(*ending);
     }
 }
 

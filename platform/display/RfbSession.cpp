@@ -122,14 +122,19 @@ RfbSession::RfbSession(int descriptor, std::shared_ptr<RfbSessionState> state, s
 void RfbSession::run()
 {
     QString ending;
+    bool endedByServer = false;
     try {
         handshake();
         for (;;)
             readMessage();
     } catch (const RfbSocket::Ended &ended) {
         ending = ended.message;
+        endedByServer = ended.peerClosed;
     }
-    publish([&](RfbSessionState &state) { state.ending = ending; });
+    publish([&](RfbSessionState &state) {
+        state.ending = ending;
+        state.endedByServer = endedByServer;
+    });
 }
 
 void RfbSession::publish(const std::function<void(RfbSessionState &)> &change)

@@ -41,6 +41,8 @@ struct RfbSessionState {
     std::optional<Cursor> cursor;
     /// Set when the session ended: the sentence for the user, empty when it was stopped.
     std::optional<QString> ending;
+    /// The session ended because the server hung up.
+    bool endedByServer = false;
     /// A notification is on its way to the GUI thread.
     bool notified = false;
 };

@@ -26,7 +26,7 @@ QString text(const char *sentence) { return QCoreApplication::translate("RfbConn
 RfbSocket::Ended failure(int error)
 {
     if (error == ECONNRESET || error == EPIPE)
-        return { text("The guest display closed the connection.") };
+        return { text("The guest display closed the connection."), true };
     return { text("The guest display could not be reached: %1").arg(QString::fromLocal8Bit(std::strerror(error))) };
 }
 
@@ -144,7 +144,7 @@ void RfbSocket::receive(char *destination, qsizetype length)
             continue;
         }
         if (count == 0)
-            throw Ended { text("The guest display closed the connection.") };
+            throw Ended { text("The guest display closed the connection."), true };
         if (errno == EINTR)
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)

@@ -26,6 +26,8 @@ public:
     /// Why reading ended; `message` completes "The guest display …" for the user, empty after stop().
     struct Ended {
         QString message;
+        /// The server hung up (end of stream or reset), rather than the socket failing otherwise.
+        bool peerClosed = false;
     };
 
     /// Takes `descriptor`, a connected stream socket.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "VMConsoleViewModel.h"
 
+#include "ConsoleTexts.h"
+
 #include "ViewModelTestFixture.h"
 
 #include <QSignalSpy>
@@ -119,6 +121,21 @@ TEST_F(VMConsoleViewModelTest, APauseOrResumeIsStoredEvenWhenTheConsoleClosesWhi
         EXPECT_EQ(coordinator().sessions().session(bundle.id())->runtimeState(), testCase.reached);
         EXPECT_EQ(storedState(bundle.id()), testCase.reached) << "the stored state follows the machine";
     }
+}
+
+TEST(ConsoleTextsTest, TheStoppedHintNamesTheGuestsSystem)
+{
+    const struct {
+        std::optional<VMGuestOSType> guest;
+        const char *hint;
+    } cases[] = {
+        {std::nullopt, "Start the virtual machine to attach the live macOS display here."},
+        {VMGuestOSType::macOS, "Start the virtual machine to attach the live macOS display here."},
+        {VMGuestOSType::linux, "Start the virtual machine to attach the live Linux display here."},
+        {VMGuestOSType::windows, "Start the virtual machine to attach the live Windows display here."},
+    };
+    for (const auto &test : cases)
+        EXPECT_EQ(ConsoleTexts::startHint(test.guest), QString::fromUtf8(test.hint));
 }
 
 } // namespace

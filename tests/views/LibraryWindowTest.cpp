@@ -5,6 +5,7 @@
 #include "ErrorBannerView.h"
 #include "LibraryView.h"
 #include "LibraryViewModel.h"
+#include "NoSelectionView.h"
 #include "MenuCommands.h"
 #include "RenameDialog.h"
 #include "SidebarVMListView.h"
@@ -350,14 +351,40 @@ TEST_F(LibraryWindowTest, TheDetailColumnIsRebuiltOnlyWhenTheSelectionChanges)
     m_library->setSelectedBundleID(bravo.id());
     EXPECT_EQ(qobject_cast<QLabel *>(m_view->detailsView())->text(), bravo.id().toString());
     m_library->setSelectedBundleID(std::nullopt);
-    EXPECT_EQ(find<QStackedWidget>(QStringLiteral("library.detailColumn"))->currentWidget(), m_view->emptyState());
+    EXPECT_EQ(find<QStackedWidget>(QStringLiteral("library.detailColumn"))->currentWidget(), m_view->noSelection());
     EXPECT_FALSE(m_view->backupAction()->isEnabled());
 
     // Targets that are not built yet are disabled, never silent.
     EXPECT_FALSE(m_view->createAction()->isEnabled());
     EXPECT_FALSE(m_view->emptyState()->createButton()->isEnabled());
-    EXPECT_FALSE(find<QAction>(QStringLiteral("command.performanceMonitor"))->isEnabled());
     EXPECT_TRUE(m_view->importAction()->isEnabled());
+}
+
+TEST_F(LibraryWindowTest, TheFirstRunCardIsForAnEmptyLibraryOnlyAndASearchKeepsTheSelection)
+{
+    auto *column = find<QStackedWidget>(QStringLiteral("library.detailColumn"));
+    EXPECT_EQ(column->currentWidget(), m_view->emptyState());
+    vm(QStringLiteral("Alpha"), 1);
+    const VMBundle bravo = vm(QStringLiteral("Bravo"), 2);
+    settle();
+    m_library->setSelectedBundleID(bravo.id());
+    const struct {
+        QString typed;
+        const char *hint;
+    } cases[] = {
+        {QStringLiteral("alp"), "Select a VM in the list to see its details."},
+        {QStringLiteral("zz"), "No VM matches the search."},
+    };
+    for (const auto &test : cases) {
+        find<QLineEdit>(QStringLiteral("sidebar.search"))->setText(test.typed);
+        EXPECT_EQ(column->currentWidget(), m_view->noSelection()) << test.typed.toStdString();
+        EXPECT_EQ(find<QLabel>(QStringLiteral("library.noSelection.hint"))->text(), QString::fromUtf8(test.hint));
+        EXPECT_EQ(m_library->selectedBundleID(), bravo.id());
+    }
+    find<QLineEdit>(QStringLiteral("sidebar.search"))->clear();
+    ASSERT_TRUE(m_view->detailsView());
+    EXPECT_EQ(column->currentWidget(), m_view->detailsView());
+    EXPECT_EQ(qobject_cast<QLabel *>(m_view->detailsView())->text(), bravo.id().toString());
 }
 
 TEST_F(LibraryWindowTest, TheBannerShowsMessagesAsPlainTextAndAFailedReload)

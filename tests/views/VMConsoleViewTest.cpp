@@ -97,9 +97,11 @@ TEST_F(VMConsoleViewTest, ShowsTheButtonsLabelAndPlaceholderOfEachRunState)
         EXPECT_EQ(text(QStringLiteral("console.name")), bundle.metadata.name) << "shown as plain text";
         EXPECT_EQ(placeholderShown(), testCase.state == VMRuntimeState::stopped);
         if (testCase.state == VMRuntimeState::stopped) {
+            const QLabel *hint = child<QLabel>(QStringLiteral("console.placeholder.hint"));
+            EXPECT_GE(hint->height(), hint->heightForWidth(hint->width())) << "the whole hint shows, however it wraps";
             EXPECT_EQ(text(QStringLiteral("console.placeholder.hint")),
                 testCase.savedState ? QStringLiteral("Start with a cold boot or resume the saved state from this console.")
-                                    : QStringLiteral("Start the virtual machine to attach the live macOS display here."));
+                                    : QStringLiteral("Start the virtual machine to attach the live Linux display here."));
         }
     }
     EXPECT_EQ(child<QLabel>(QStringLiteral("console.name"))->textFormat(), Qt::PlainText);
@@ -177,12 +179,73 @@ TEST_F(VMConsoleViewTest, ABrokenDisplayIsReportedInTheBanner)
     EXPECT_EQ(text(QStringLiteral("console.state")), QStringLiteral("Running")) << "the VM runs on";
 }
 
+TEST_F(VMConsoleViewTest, AStopOrAGuestShutdownEndsTheDisplayWithoutABanner)
+{
+    auto server = std::make_unique<StandInRfbServer>(QSize(640, 480));
+    ASSERT_TRUE(server->listen());
+    m_machines.setDisplaySocketPath(server->path());
+    const VMBundle bundle = installedBundle();
+    VMConsoleView &view = open(bundle.id());
+    const auto state = [&] { return text(QStringLiteral("console.state")); };
+
+    // Stop: QEMU closes the display while the machine is stopping.
+    button(QStringLiteral("start"))->click();
+    ASSERT_TRUE(waitUntil([&] { return server->isReady(); }));
+    m_machines.lastMachine()->script().enqueue(VirtualMachineScript::Operation::stop, ScriptedAnswer::success(300ms));
+    button(QStringLiteral("stop"))->click();
+    ASSERT_TRUE(waitUntil([&] { return state() == QStringLiteral("Stopping"); }));
+    server.reset();
+    ASSERT_TRUE(waitUntil([&] { return state() == QStringLiteral("Stopped"); }));
+    QTest::qWait(50);
+    EXPECT_EQ(view.viewModel().errorMessage(), std::nullopt);
+    EXPECT_FALSE(bannerShown());
+
+    // The guest shuts itself down: QEMU closes the display before the machine reports that it stopped.
+    server = std::make_unique<StandInRfbServer>(QSize(640, 480));
+    ASSERT_TRUE(server->listen());
+    m_machines.lastMachine()->setDisplaySocketPath(server->path());
+    button(QStringLiteral("start"))->click();
+    ASSERT_TRUE(waitUntil([&] { return server->isReady(); }));
+    server.reset();
+    QTest::qWait(150);
+    m_machines.lastMachine()->raiseGuestDidStop();
+    ASSERT_TRUE(waitUntil([&] { return state() == QStringLiteral("Stopped"); }));
+    QTest::qWait(50);
+    EXPECT_EQ(view.viewModel().errorMessage(), std::nullopt);
+    EXPECT_FALSE(bannerShown());
+    EXPECT_EQ(view.displayArea()->connection().status(), GuestDisplayConnection::Status::closed);
+}
+
+TEST_F(VMConsoleViewTest, ADisplayClosedUnderARunningVMIsConnectedAgainOnceAndThenReported)
+{
+    StandInRfbServer first(QSize(640, 480));
+    ASSERT_TRUE(first.listen());
+    m_machines.setDisplaySocketPath(first.path());
+    const VMBundle bundle = installedBundle();
+    VMConsoleView &view = open(bundle.id());
+    button(QStringLiteral("start"))->click();
+    ASSERT_TRUE(waitUntil([&] { return first.isReady(); }));
+
+    StandInRfbServer second(QSize(640, 480));
+    ASSERT_TRUE(second.listen());
+    m_machines.lastMachine()->setDisplaySocketPath(second.path());
+    first.client()->disconnectFromServer();
+    ASSERT_TRUE(waitUntil([&] { return second.isReady(); })) << "the console connects again";
+    EXPECT_EQ(view.viewModel().errorMessage(), std::nullopt);
+
+    second.client()->disconnectFromServer();
+    ASSERT_TRUE(waitUntil([&] { return bannerShown(); }));
+    EXPECT_EQ(view.viewModel().errorMessage(), QStringLiteral("The guest display closed the connection."));
+    EXPECT_EQ(text(QStringLiteral("console.state")), QStringLiteral("Running"));
+}
+
 TEST_F(VMConsoleViewTest, AWindowsConsoleShowsQEMUsDisplayAndStopsThroughTheCoordinator)
 {
     QEMUEngineProfile profile;
     profile.runtimeDirectory = m_home.path() + QStringLiteral("/run");
     const QEMUEngine engine(m_logging, profile);
-    const VMBundle bundle = installedBundle(QStringLiteral("Win"));
+    const VMBundle bundle
+        = storeChanged(installedBundle(QStringLiteral("Win")).id(), [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::windows; });
     QDir().mkpath(engine.runtimeFolder(bundle));
     QLocalServer::removeServer(engine.runtimeFolder(bundle) + QStringLiteral("/vnc.sock"));
     QLocalServer listener;
@@ -196,6 +259,8 @@ TEST_F(VMConsoleViewTest, AWindowsConsoleShowsQEMUsDisplayAndStopsThroughTheCoor
     EXPECT_EQ(state(), QStringLiteral("Stopped"));
     EXPECT_FALSE(find(QStringLiteral("console.button.stop"))->isEnabled());
     EXPECT_EQ(find(QStringLiteral("console.button.start")), nullptr);
+    EXPECT_EQ(view->findChild<QLabel *>(QStringLiteral("console.placeholder.hint"))->text(),
+              QStringLiteral("Start the virtual machine to attach the live Windows display here."));
 
     waitForOutcome(m_qemu.start(bundle)).get();
     ASSERT_TRUE(waitUntil([&] { return state() == QStringLiteral("Running"); }));

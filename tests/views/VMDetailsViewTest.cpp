@@ -6,6 +6,7 @@
 #include "ErrorBannerView.h"
 #include "VMDetailsView.h"
 #include "VMDetailsViewModel.h"
+#include "VMExportRun.h"
 #include "VMTemplateService.h"
 
 #include <QAction>
@@ -227,6 +228,41 @@ TEST_F(VMDetailsViewTest, DeleteAsksFirstAndTheBannerShowsAndDismissesFailures)
     find<QPushButton>(QStringLiteral("details.deleteConfirmation.delete"))->click();
     settle();
     EXPECT_FALSE(store().bundle(bundle.id()));
+}
+
+TEST_F(VMDetailsViewTest, AnExportOverAnExistingOneAsksAndEndsWhateverTheAnswer)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsView &view = pane(bundle.id());
+    const QString folder = outside(QStringLiteral("exports"));
+    const QString result = folder + QStringLiteral("/Dev.vm");
+    const struct {
+        const char *answer;
+        bool replaced;
+    } cases[] = {{"Cancel", false}, {"Replace", true}};
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.answer);
+        write(result + QStringLiteral("/keep.txt"), "mine");
+        m_chooser.answers << folder;
+        view.exportVM(VMExportFormat::vmBundle, {});
+        QMessageBox *confirmation = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (confirmation = dialog<QMessageBox>(QStringLiteral("details.replaceConfirmation"))); }, 5000));
+        EXPECT_TRUE(confirmation->text().startsWith(QStringLiteral("“Dev.vm” already exists")));
+        for (QAbstractButton *choice : confirmation->buttons()) {
+            if (choice->text() == QString::fromUtf8(test.answer))
+                choice->click();
+        }
+        // The run ends: the Export action comes back and nothing is left "running".
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !view.exportRun().isRunning(); }, 5000));
+        EXPECT_TRUE(button(QStringLiteral("exportVM"))->isEnabled());
+        EXPECT_EQ(QFileInfo::exists(result + QStringLiteral("/keep.txt")), !test.replaced);
+        EXPECT_EQ(QFileInfo(result + QStringLiteral("/Disk.img")).isFile(), test.replaced);
+        if (test.replaced) {
+            EXPECT_EQ(view.viewModel().errorMessage(), QStringLiteral("Exported to ") + result);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(view.findChild<QMessageBox *>(QStringLiteral("details.replaceConfirmation"))) << "the answered box is deleted";
+    }
 }
 
 TEST_F(VMDetailsViewTest, TheDiskSheetGrowsTheDiskAndShowsTheNewCapacity)

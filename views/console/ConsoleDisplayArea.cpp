@@ -86,7 +86,8 @@ ConsoleDisplayArea::ConsoleDisplayArea(QWidget *parent, std::unique_ptr<GuestDis
     cardLayout->setSpacing(14);
     cardLayout->addWidget(symbol);
     cardLayout->addWidget(title);
-    cardLayout->addWidget(m_hint, 0, Qt::AlignHCenter);
+    // Not aligned: an aligned label is narrowed to its size hint after its height was taken for the full width, and loses a line.
+    cardLayout->addWidget(m_hint);
 
     m_placeholder->setObjectName(QStringLiteral("console.placeholder"));
     auto *centred = new QVBoxLayout(m_placeholder);
@@ -101,7 +102,8 @@ ConsoleDisplayArea::ConsoleDisplayArea(QWidget *parent, std::unique_ptr<GuestDis
     setMinimumSize(minimumDisplaySize());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
-    connect(m_connection.get(), &GuestDisplayConnection::disconnected, this, &ConsoleDisplayArea::displayFailed);
+    connect(m_connection.get(), &GuestDisplayConnection::disconnected, this, &ConsoleDisplayArea::handleFailure);
+    connect(m_connection.get(), &GuestDisplayConnection::serverClosed, this, &ConsoleDisplayArea::handleServerClose);
 }
 
 ConsoleDisplayArea::~ConsoleDisplayArea()
@@ -123,8 +125,12 @@ void ConsoleDisplayArea::setPlaceholder(const std::optional<QString> &hint)
 
 void ConsoleDisplayArea::follow(ConsoleDisplayLink link, GuestDisplayConnection::SocketPathSource socketPath, bool newRun)
 {
+    if (newRun || link != ConsoleDisplayLink::attach)
+        m_reconnected = false;
+    m_link = link;
     switch (link) {
     case ConsoleDisplayLink::attach:
+        m_socketPath = socketPath;
         if (newRun || m_connection->status() == GuestDisplayConnection::Status::closed)
             m_connection->open(std::move(socketPath), socketPatience);
         return;
@@ -134,4 +140,22 @@ void ConsoleDisplayArea::follow(ConsoleDisplayLink link, GuestDisplayConnection:
         m_connection->close();
         return;
     }
+}
+
+void ConsoleDisplayArea::handleFailure(const QString &message)
+{
+    if (m_link == ConsoleDisplayLink::attach)
+        Q_EMIT displayFailed(message);
+}
+
+void ConsoleDisplayArea::handleServerClose()
+{
+    if (m_link != ConsoleDisplayLink::attach)
+        return;
+    if (m_reconnected) {
+        Q_EMIT displayFailed(tr("The guest display closed the connection."));
+        return;
+    }
+    m_reconnected = true;
+    m_connection->open(m_socketPath, socketPatience);
 }

@@ -19,8 +19,15 @@ class QStackedLayout;
  * with the connection that feeds it, and the placeholder card
  * ("console.placeholder", its hint "console.placeholder.hint") lying over
  * it while the VM is stopped. follow() connects and disconnects as the VM's
- * run state says; a connection that fails or breaks is reported through
- * displayFailed().
+ * run state says; a connection that fails or breaks while the VM should
+ * show its display is reported through displayFailed().
+ *
+ * A display that ends while the VM saves or stops is the expected end and
+ * is not reported. One that the server closes while the VM still counts as
+ * running is connected again once (within the usual patience): QEMU closes
+ * its display as it exits, before the run state has caught up with a guest
+ * that shut itself down, and the state that follows then lets go of the
+ * display quietly. A second close in the same run is a failure.
  */
 class ConsoleDisplayArea final : public QWidget
 {
@@ -51,7 +58,14 @@ Q_SIGNALS:
     void displayFailed(const QString &message);
 
 private:
+    void handleFailure(const QString &message);
+    void handleServerClose();
+
     std::unique_ptr<GuestDisplayConnection> m_connection;
+    ConsoleDisplayLink m_link = ConsoleDisplayLink::detach;
+    GuestDisplayConnection::SocketPathSource m_socketPath;
+    /// Whether the display was connected again after the server closed it in this run.
+    bool m_reconnected = false;
     GuestDisplayWidget *m_display;
     QWidget *m_placeholder;
     QLabel *m_hint;

@@ -3,6 +3,7 @@
 
 #include "ConsoleDisplayArea.h"
 #include "ConsoleHeader.h"
+#include "ConsoleTexts.h"
 #include "ErrorBannerView.h"
 #include "QEMUConsoleViewModel.h"
 
@@ -37,7 +38,7 @@ void QEMUConsoleView::showState()
     header()->setRuntimeState(state);
     m_stop->setEnabled(state != VMRuntimeState::stopped);
     if (state == VMRuntimeState::stopped)
-        displayArea()->setPlaceholder(tr("Start the virtual machine to attach the live macOS display here."));
+        displayArea()->setPlaceholder(ConsoleTexts::startHint(m_viewModel->bundle().metadata.guestOSType));
     else
         displayArea()->setPlaceholder(std::nullopt);
     const std::weak_ptr<QEMUConsoleViewModel> viewModel = m_viewModel;

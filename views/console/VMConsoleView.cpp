@@ -3,6 +3,7 @@
 
 #include "ConsoleDisplayArea.h"
 #include "ConsoleHeader.h"
+#include "ConsoleTexts.h"
 #include "ErrorBannerView.h"
 #include "VMConsoleViewModel.h"
 #include "VirtualMachineSession.h"
@@ -77,7 +78,7 @@ void VMConsoleView::showSession(bool newRun)
 
     if (stopped)
         displayArea()->setPlaceholder(hasSavedState ? tr("Start with a cold boot or resume the saved state from this console.")
-                                                    : tr("Start the virtual machine to attach the live macOS display here."));
+                                                    : ConsoleTexts::startHint(session.bundle().metadata.guestOSType));
     else
         displayArea()->setPlaceholder(std::nullopt);
 

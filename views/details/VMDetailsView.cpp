@@ -3,6 +3,7 @@
 
 #include "DetailsActionsPanel.h"
 #include "DetailsTextLabels.h"
+#include "DialogAnswer.h"
 #include "DiskExpansionSheet.h"
 #include "ErrorBannerView.h"
 #include "FileViewer.h"
@@ -20,7 +21,6 @@
 #include "VMStore.h"
 
 #include <QAction>
-#include <QCoroSignal>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -30,6 +30,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -56,10 +57,13 @@ QCoro::Task<bool> confirmReplace(QPointer<QWidget> parent, QString path)
     QPushButton *replace = box->addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
     box->setDefaultButton(QMessageBox::Cancel);
     box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
-    co_await qCoro(box.data(), &QDialog::finished);
-    co_return box && box->clickedButton() == replace;
+    co_await DialogAnswer::open(box.data());
+    // A box that went away with its pane answered nothing.
+    if (!box)
+        co_return false;
+    const bool replaced = box->clickedButton() == replace;
+    box->deleteLater();
+    co_return replaced;
 }
 
 } // namespace
@@ -97,7 +101,7 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
     connect(reload, &QAction::triggered, this, [this] { m_viewModel->reload(); });
     outer->addWidget(m_toolbar);
 
-    auto *scroll = new QScrollArea;
+    auto *scroll = m_scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("details.scroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -331,6 +335,19 @@ QWidget *VMDetailsView::featurePanel(FeaturePanelSlot slot) const
 {
     const QLayoutItem *item = m_slots.value(slot)->layout()->itemAt(0);
     return item ? item->widget() : nullptr;
+}
+
+bool VMDetailsView::showFeaturePanel(FeaturePanelSlot slot)
+{
+    QWidget *panel = featurePanel(slot);
+    QWidget *column = m_scroll->widget();
+    if (!panel || panel->isHidden())
+        return false;
+    // A pane made a moment ago has not been laid out yet: place the panels before measuring where they are.
+    column->layout()->activate();
+    const int spacing = column->layout()->spacing();
+    m_scroll->verticalScrollBar()->setValue(panel->mapTo(column, QPoint()).y() - spacing);
+    return true;
 }
 
 void VMDetailsView::trigger(VMDetailsAction action)

@@ -19,6 +19,7 @@ class FileViewer;
 class LabeledRowsView;
 class QEMUSetupService;
 class QLabel;
+class QScrollArea;
 class QToolBar;
 class QVBoxLayout;
 class StatePill;
@@ -82,6 +83,8 @@ public:
     /// Puts `panel` into its slot, replacing (and deleting) what was there; the pane takes ownership.
     void insertFeaturePanel(FeaturePanelSlot slot, QWidget *panel);
     QWidget *featurePanel(FeaturePanelSlot slot) const;
+    /// Scrolls the column so that the slot's panel shows from its top; false when the slot holds no panel or its panel hides itself for this VM.
+    bool showFeaturePanel(FeaturePanelSlot slot);
 
     /// The export sheet's result: exports the VM into a folder the user chooses.
     void exportVM(VMExportFormat format, const VMExportConfiguration &configuration);
@@ -114,6 +117,7 @@ private:
     Services m_services;
     VMExportRun *m_exportRun;
     QToolBar *m_toolbar;
+    QScrollArea *m_scroll;
     ErrorBannerView *m_banner;
     QLabel *m_title;
     QLabel *m_subtitle;

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "DialogFileChooser.h"
 
+#include "DialogAnswer.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QCoroSignal>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -41,9 +42,8 @@ void allowSeveralItems(QFileDialog &dialog)
     }
 }
 
-QFileDialog *makeDialog(const FileChoiceRequest &request, bool several)
+QFileDialog *makeDialog(QWidget *parent, const FileChoiceRequest &request, bool several)
 {
-    QWidget *parent = QApplication::activeWindow();
     QFileDialog *dialog = several && request.canChooseDirectories ? new SeveralItemsFileDialog(parent, request.title, request.startFolder)
                                                                   : new QFileDialog(parent, request.title, request.startFolder);
     dialog->setObjectName(QStringLiteral("fileChooser"));
@@ -75,12 +75,11 @@ QFileDialog *makeDialog(const FileChoiceRequest &request, bool several)
     return dialog;
 }
 
-/// Opens the dialog and waits for it; what it chose, empty when cancelled or gone.
+/// Opens the dialog and waits for it; what it chose, empty when cancelled or gone with its parent.
 QCoro::Task<QStringList> run(QFileDialog *opened)
 {
     QPointer<QFileDialog> dialog(opened);
-    dialog->open();
-    const int result = co_await qCoro(dialog.data(), &QDialog::finished);
+    const std::optional<int> result = co_await DialogAnswer::open(dialog.data());
     if (!dialog)
         co_return QStringList();
     const QStringList chosen = result == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
@@ -90,13 +89,24 @@ QCoro::Task<QStringList> run(QFileDialog *opened)
 
 } // namespace
 
+DialogFileChooser::DialogFileChooser(QWidget *window)
+    : m_window(window)
+{
+}
+
+QWidget *DialogFileChooser::parentWindow() const
+{
+    QWidget *active = QApplication::activeWindow();
+    return active && active->isVisible() ? active : m_window.data();
+}
+
 QCoro::Task<std::optional<QString>> DialogFileChooser::choose(FileChoiceRequest request)
 {
-    const QStringList chosen = co_await run(makeDialog(request, false));
+    const QStringList chosen = co_await run(makeDialog(parentWindow(), request, false));
     co_return chosen.isEmpty() ? std::nullopt : std::optional<QString>(chosen.constFirst());
 }
 
 QCoro::Task<QStringList> DialogFileChooser::chooseSeveral(FileChoiceRequest request)
 {
-    co_return co_await run(makeDialog(request, true));
+    co_return co_await run(makeDialog(parentWindow(), request, true));
 }

@@ -5,6 +5,7 @@
 #include "ErrorBannerView.h"
 #include "LabPalette.h"
 #include "LibraryViewModel.h"
+#include "NoSelectionView.h"
 #include "Symbols.h"
 #include "VMStore.h"
 
@@ -40,6 +41,7 @@ LibraryView::LibraryView(LibraryViewModel &viewModel, Actions actions, QWidget *
     , m_sidebar(new SidebarVMListView(viewModel, m_actions.openConsole))
     , m_detailColumn(new QStackedWidget)
     , m_emptyState(new EmptyStateView([this] { m_create->trigger(); }, [this] { m_import->trigger(); }))
+    , m_noSelection(new NoSelectionView)
     , m_banner(new ErrorBannerView(this))
 {
     setObjectName(QStringLiteral("library"));
@@ -54,6 +56,7 @@ LibraryView::LibraryView(LibraryViewModel &viewModel, Actions actions, QWidget *
     m_splitter->setChildrenCollapsible(false);
     m_sidebar->setMinimumWidth(260);
     m_detailColumn->addWidget(m_emptyState);
+    m_detailColumn->addWidget(m_noSelection);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -105,8 +108,11 @@ void LibraryView::updateDetailColumn()
 {
     const std::optional<VMBundle> selected = m_viewModel.selectedBundle();
     const std::optional<QUuid> id = selected ? std::optional<QUuid>(selected->id()) : std::nullopt;
-    if (id == m_detailsID && (m_details || !id))
+    if (id == m_detailsID && (m_details || !id)) {
+        if (!m_details)
+            showPlaceholder();
         return;
+    }
     if (m_details) {
         m_detailColumn->removeWidget(m_details);
         m_details->deleteLater();
@@ -118,8 +124,18 @@ void LibraryView::updateDetailColumn()
         m_detailColumn->addWidget(m_details);
         m_detailColumn->setCurrentWidget(m_details);
     } else {
-        m_detailColumn->setCurrentWidget(m_emptyState);
+        showPlaceholder();
     }
+}
+
+void LibraryView::showPlaceholder()
+{
+    if (m_viewModel.allBundles().isEmpty()) {
+        m_detailColumn->setCurrentWidget(m_emptyState);
+        return;
+    }
+    m_noSelection->setHint(m_viewModel.bundles().isEmpty() ? tr("No VM matches the search.") : tr("Select a VM in the list to see its details."));
+    m_detailColumn->setCurrentWidget(m_noSelection);
 }
 
 void LibraryView::updateCommands()

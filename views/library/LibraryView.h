@@ -12,13 +12,15 @@
 class EmptyStateView;
 class ErrorBannerView;
 class LibraryViewModel;
+class NoSelectionView;
 class QAction;
 class QSplitter;
 class QStackedWidget;
 
 /**
  * The library window's content: the sidebar beside the selected VM's details
- * (or the empty state), the banner over the top edge while the library view
+ * (or, with none shown, the empty state of an empty library or the "No VM
+ * Selected" hint of a library that holds VMs), the banner over the top edge while the library view
  * model holds a message, and the five library commands for the window's
  * toolbar. The details are rebuilt only when the selected VM changes, never
  * on a republished list, so what they show survives a change to another VM.
@@ -54,6 +56,7 @@ public:
     SidebarVMListView *sidebar() const { return m_sidebar; }
     ErrorBannerView *banner() const { return m_banner; }
     EmptyStateView *emptyState() const { return m_emptyState; }
+    NoSelectionView *noSelection() const { return m_noSelection; }
     /// The details shown for the selected VM, or none while the empty state shows.
     QWidget *detailsView() const { return m_details; }
 
@@ -63,6 +66,8 @@ protected:
 
 private:
     void updateDetailColumn();
+    /// With no details shown: the first-run state for an empty library, else the hint to select a VM.
+    void showPlaceholder();
     void updateBanner();
     void updateCommands();
     void placeBanner();
@@ -78,6 +83,7 @@ private:
     SidebarVMListView *m_sidebar;
     QStackedWidget *m_detailColumn;
     EmptyStateView *m_emptyState;
+    NoSelectionView *m_noSelection;
     QWidget *m_details = nullptr;
     std::optional<QUuid> m_detailsID;
     ErrorBannerView *m_banner;

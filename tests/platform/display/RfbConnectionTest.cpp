@@ -4,7 +4,10 @@
 #include "StandInRfbServer.h"
 
 #include <QDeadlineTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -285,11 +288,24 @@ TEST_F(RfbConnectionTest, WaitsForASocketThatAppearsLateAndGivesUpOnOneThatNever
 
 TEST_F(RfbConnectionTest, AServerThatGoesAwayIsReportedAndACloseIsQuiet)
 {
-    connectClient();
+    // Closed in the middle of the handshake: a failure.
+    QTemporaryDir folder;
+    QLocalServer hangUp;
+    ASSERT_TRUE(hangUp.listen(folder.filePath(QStringLiteral("vnc.sock"))));
+    QObject::connect(&hangUp, &QLocalServer::newConnection, [&hangUp] { hangUp.nextPendingConnection()->disconnectFromServer(); });
     QSignalSpy disconnected(&m_connection, &GuestDisplayConnection::disconnected);
-    m_server->client()->disconnectFromServer();
+    QSignalSpy serverClosed(&m_connection, &GuestDisplayConnection::serverClosed);
+    m_connection.open([path = hangUp.fullServerName()] { return path; }, 2s);
     ASSERT_TRUE(waitUntil([&] { return disconnected.count() == 1; }));
     EXPECT_EQ(disconnected.at(0).at(0).toString(), QStringLiteral("The guest display closed the connection."));
+    EXPECT_EQ(serverClosed.count(), 0);
+
+    // Closed once made, as a machine that stops does: said apart from failures.
+    connectClient();
+    m_server->client()->disconnectFromServer();
+    ASSERT_TRUE(waitUntil([&] { return serverClosed.count() == 1; }));
+    EXPECT_EQ(disconnected.count(), 1);
+    EXPECT_EQ(m_connection.status(), GuestDisplayConnection::Status::closed);
 
     connectClient();
     QSignalSpy quiet(&m_connection, &GuestDisplayConnection::disconnected);

@@ -117,6 +117,8 @@ void VMExportSheet::reject()
 
 void VMExportSheet::requestExport()
 {
-    Q_EMIT exportRequested(m_format, configuration());
+    // Closed first: the folder chooser that follows must not open over this sheet, which goes away with its close.
+    const VMExportConfiguration chosen = configuration();
     accept();
+    Q_EMIT exportRequested(m_format, chosen);
 }

@@ -14,11 +14,11 @@ class QLineEdit;
  * The export sheet of one VM: the format (a bundle copy or a compressed
  * archive, the archive chosen at first), which optional contents to take and
  * the name, in a window-modal dialog of 480 × 520. It exports nothing: Export
- * (Return) emits exportRequested() with the choices exactly as made (the
- * name untrimmed, possibly empty) and closes the sheet as accepted; Cancel,
- * Escape and the window's close button emit cancelled() and reject it. A
- * receiver that shows a further dialog parents it to the pane, not to the
- * closing sheet. Open it with open().
+ * (Return) closes the sheet as accepted and then emits exportRequested()
+ * with the choices exactly as made (the name untrimmed, possibly empty);
+ * Cancel, Escape and the window's close button emit cancelled() and reject
+ * it. A receiver that shows a further dialog parents it to the pane, not to
+ * the closed sheet. Open it with open().
  *
  * Children: "export.format.vmBundle", "export.format.compressedArchive",
  * "export.name", "export.includeSavedState", "export.includeSnapshots",

@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: MIT
+#include "AppState.h"
+#include "ErrorBannerView.h"
+#include "LibraryView.h"
+#include "LibraryViewModel.h"
+#include "MainWindow.h"
+#include "ScriptedVirtualMachineFactory.h"
+#include "TemporaryHome.h"
+#include "VMDetailsView.h"
+#include "VMDetailsViewModel.h"
+#include "VMExportRun.h"
+#include "VMStore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// The whole main window over the application state, with machines that answer from a script.
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    MainWindowTest()
+    {
+        AppState::Options options;
+        options.libraryRoot = m_home.path() + QStringLiteral("/Library");
+        options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
+        options.resources = ApplicationResources(std::nullopt);
+        m_state = std::make_unique<AppState>(std::move(options));
+    }
+
+    /// An installed, stopped VM with a small disk.
+    VMBundle addBundle(const QString &name, VMGuestOSType guest)
+    {
+        VMBundle bundle;
+        bundle.bundleURL = m_state->vmStore().rootURL() + QLatin1Char('/') + name + QStringLiteral(".vm");
+        bundle.metadata.id = QUuid::createUuid();
+        bundle.metadata.name = name;
+        bundle.metadata.bundleName = name + QStringLiteral(".vm");
+        bundle.metadata.guestOSType = guest;
+        bundle.metadata.installState = VMInstallState::installed;
+        bundle.metadata.createdAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
+        bundle.metadata.updatedAt = bundle.metadata.createdAt;
+        bundle.metadata.installSource = VMInstallSource::latestSupportedAutomatic();
+        bundle.metadata.normalize();
+        QDir().mkpath(bundle.bundleURL);
+        QFile disk(bundle.layout().diskImageURL());
+        EXPECT_TRUE(disk.open(QIODevice::WriteOnly) && disk.resize(qint64(1) << 20));
+        m_state->vmStore().updateBundle(bundle);
+        return bundle;
+    }
+
+    /// Shows the window and waits until its launch reload has put the VM's details in the pane.
+    VMDetailsView &showWithSelected(const VMBundle &bundle)
+    {
+        m_window = std::make_unique<MainWindow>(*m_state);
+        m_window->resize(1100, 720);
+        m_window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !m_state->libraryViewModel().bundles().isEmpty(); }, 5000));
+        m_state->libraryViewModel().setSelectedBundleID(bundle.id());
+        auto *details = qobject_cast<VMDetailsView *>(m_window->libraryView().detailsView());
+        EXPECT_TRUE(details);
+        // The pane fills in once its view model has the VM.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return details->viewModel().bundle().has_value(); }, 5000));
+        QTest::qWait(50);
+        return *details;
+    }
+
+    template <typename Widget = QWidget>
+    static Widget *shown(const QString &objectName)
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == objectName && widget->isVisible())
+                return qobject_cast<Widget *>(widget);
+        }
+        return nullptr;
+    }
+
+    std::optional<QString> banner() const { return m_state->libraryViewModel().bannerMessage(); }
+
+    TemporaryHome m_home;
+    std::unique_ptr<AppState> m_state;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, TheExportSheetsFolderChooserOutlivesTheSheetAndTheExportIsWritten)
+{
+    const VMBundle bundle = addBundle(QStringLiteral("Dev"), VMGuestOSType::linux);
+    VMDetailsView &details = showWithSelected(bundle);
+    const QString folder = m_home.path() + QStringLiteral("/exports");
+    QDir().mkpath(folder);
+
+    details.findChild<QPushButton *>(QStringLiteral("details.action.exportVM"))->click();
+    QDialog *sheet = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (sheet = shown<QDialog>(QStringLiteral("exportSheet"))); }, 5000));
+    // As on a desktop, the sheet is the active window when its Export is pressed.
+    sheet->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    sheet->findChild<QAbstractButton *>(QStringLiteral("export.format.vmBundle"))->click();
+    sheet->findChild<QPushButton *>(QStringLiteral("export.export"))->click();
+
+    QPointer<QFileDialog> chooser;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (chooser = shown<QFileDialog>(QStringLiteral("fileChooser"))); }, 5000));
+    // The closed sheet goes; the chooser that came after it stays.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(shown<QDialog>(QStringLiteral("exportSheet")));
+    ASSERT_TRUE(chooser);
+    EXPECT_EQ(chooser->parentWidget(), m_window.get());
+    EXPECT_TRUE(chooser->isVisible());
+
+    chooser->setDirectory(folder);
+    QMetaObject::invokeMethod(chooser, "accept");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !details.exportRun().isRunning(); }, 5000));
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/Dev.vm/Disk.img")).isFile());
+    EXPECT_EQ(details.viewModel().errorMessage(), QStringLiteral("Exported to ") + folder + QStringLiteral("/Dev.vm"));
+    EXPECT_TRUE(details.findChild<QPushButton *>(QStringLiteral("details.action.exportVM"))->isEnabled());
+}
+
+TEST_F(MainWindowTest, TheToolsCommandsBringTheSelectedVMsPanelIntoViewOrSayWhyNot)
+{
+    const VMBundle linux = addBundle(QStringLiteral("Linux"), VMGuestOSType::linux);
+    const VMBundle windows = addBundle(QStringLiteral("Windows"), VMGuestOSType::windows);
+    VMDetailsView &details = showWithSelected(linux);
+    using Slot = VMDetailsView::FeaturePanelSlot;
+    const struct {
+        const char *command;
+        Slot slot;
+    } commands[] = {
+        {"command.performanceMonitor", Slot::performanceDashboard}, {"command.diskAnalytics", Slot::diskAnalytics},
+        {"command.checkMacOSUpdates", Slot::macOSUpdate},           {"command.ciRunner", Slot::ciRunner},
+        {"command.networkTopology", Slot::networkTopology},
+    };
+    const auto *scroll = details.findChild<QScrollArea *>(QStringLiteral("details.scroll"));
+    for (const auto &item : commands) {
+        SCOPED_TRACE(item.command);
+        auto *command = m_window->findChild<QAction *>(QLatin1String(item.command));
+        ASSERT_TRUE(command);
+        EXPECT_TRUE(command->isEnabled());
+        command->trigger();
+        // The panel's top edge lies within the visible part of the column.
+        const QWidget *panel = details.featurePanel(item.slot);
+        const int top = panel->mapTo(scroll->viewport(), QPoint()).y();
+        EXPECT_GE(top, 0);
+        EXPECT_LT(top, scroll->viewport()->height() / 2);
+        EXPECT_EQ(banner(), std::nullopt);
+    }
+    EXPECT_GT(scroll->verticalScrollBar()->value(), 0);
+
+    // A Windows guest has no update panel to show.
+    m_state->libraryViewModel().setSelectedBundleID(windows.id());
+    m_window->findChild<QAction *>(QStringLiteral("command.checkMacOSUpdates"))->trigger();
+    EXPECT_EQ(banner(), QStringLiteral("Check for macOS Updates is not available for Windows."));
+
+    m_state->libraryViewModel().setSelectedBundleID(std::nullopt);
+    m_window->findChild<QAction *>(QStringLiteral("command.performanceMonitor"))->trigger();
+    EXPECT_EQ(banner(), QStringLiteral("No VM is selected. Select a VM in the list to see its Performance Monitor."));
+    EXPECT_TRUE(m_window->findChild<ErrorBannerView *>(QStringLiteral("library.banner"))->isVisible());
+}
