@@ -209,7 +209,7 @@ TEST(SmartDiskAnalyticsViewTest, ReclaimAsksWithTheSizeAndWaitsForTheRunningOne)
     EXPECT_TRUE(child(panel, QStringLiteral("diskAnalytics.growthTrends"))->isVisibleTo(&panel));
     EXPECT_EQ(child<QLabel>(panel, QStringLiteral("diskAnalytics.daysUntilFull"))->text(), QStringLiteral("12 days"));
 
-    panel.setReclaimableItems({{QStringLiteral("Log files (3 MB)"), 3'000'000, ReclaimAction::clearLogs}});
+    panel.setReclaimableItems({{QStringLiteral("Log files (3 MB)"), 3 * 1024 * 1024, ReclaimAction::clearLogs}});
     QList<ReclaimAction> requested;
     QObject::connect(&panel, &SmartDiskAnalyticsView::reclaimRequested, [&](ReclaimAction action) { requested.append(action); });
     auto *reclaim = child<QPushButton>(panel, QStringLiteral("reclaim:clearLogs"));
