@@ -221,6 +221,7 @@ public:
     VMPerformanceHistory performanceHistory() const;
 
     // Private networks: every failure goes to errorMessage and the log
+    /// Stores the network with its subnet trimmed; a subnet that is not an IPv4 network in CIDR notation is refused (IPv4Subnet).
     void createPrivateNetwork(const QString &name, const QString &subnet);
     void deletePrivateNetwork(const PrivateNetworkID &networkID);
     void addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
