@@ -31,7 +31,7 @@ QString bytes(qint64 count);
 /// Truncated to whole bytes; NaN and negative values read "0 bytes", values beyond 64 bits the largest count.
 QString bytes(double count);
 
-/// A figure in whole GB as typed, e.g. "16 GB": truncated toward zero; NaN and negative values read "0 GB", values beyond 2^53 read as 2^53.
+/// A figure in whole GB as typed, e.g. "16 GB": truncated toward zero; NaN and negative values read "0 GB", beyond 2^53 as 2^53.
 QString wholeGB(double gigabytes);
 
 } // namespace SizeText

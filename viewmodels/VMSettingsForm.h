@@ -76,7 +76,7 @@ public:
     qint64 maximumCPUCount() const;
     /// The slider's lower end in whole GB: the guest's minimum of GuestMemoryLimits.
     int memorySliderMinimum() const;
-    /// The slider's upper end in whole GB: the maximum of GuestMemoryLimits (or the VM's own memory when larger), never below the lower end.
+    /// The slider's upper end in whole GB: the maximum of GuestMemoryLimits, or the VM's own memory when larger; never below the lower end.
     int memorySliderMaximum() const;
     /// The memory cut to whole GB, e.g. "7 GB".
     QString memoryText() const;
