@@ -19,10 +19,10 @@ struct Unit {
 };
 
 constexpr std::array units{
-    Unit{"KB", 1e3, 0},
-    Unit{"MB", 1e6, 1},
-    Unit{"GB", 1e9, 2},
-    Unit{"TB", 1e12, 2},
+    Unit{"KB", 1024.0, 0},
+    Unit{"MB", 1024.0 * 1024.0, 1},
+    Unit{"GB", 1024.0 * 1024.0 * 1024.0, 2},
+    Unit{"TB", 1024.0 * 1024.0 * 1024.0 * 1024.0, 2},
 };
 
 QString formatNumber(double value, int decimals)
@@ -42,19 +42,19 @@ QString formatNumber(double value, int decimals)
 QString byteCountText(qint64 bytes)
 {
     if (bytes == 0)
-        return QStringLiteral("Zero KB");
+        return QStringLiteral("0 bytes");
     const bool negative = bytes < 0;
     const double magnitude = std::fabs(double(bytes));
 
     // Pick the largest unit the value reaches, then move up when rounding
-    // carries the value to 1000 of that unit (999 999 bytes reads "1 MB").
+    // carries the value to 1024 of that unit (1 048 575 bytes reads "1 MB").
     size_t index = 0;
     while (index + 1 < units.size() && magnitude >= units[index + 1].size)
         ++index;
     double scaled = magnitude / units[index].size;
     double factor = std::pow(10.0, units[index].decimals);
     double rounded = std::round(scaled * factor) / factor;
-    if (rounded >= 1000.0 && index + 1 < units.size()) {
+    if (rounded >= 1024.0 && index + 1 < units.size()) {
         ++index;
         scaled = magnitude / units[index].size;
         factor = std::pow(10.0, units[index].decimals);

@@ -8,10 +8,12 @@
 /**
  * The byte-count, duration and rate texts used throughout the interface.
  *
- * Byte counts use decimal units (1 KB = 1000 bytes) from kilobytes to
- * terabytes with adaptive precision: whole kilobytes, one decimal for
- * megabytes, two for gigabytes and terabytes, trailing zeros dropped
- * ("Zero KB", "512 KB", "1.5 MB", "64 GB", "2.25 TB").
+ * Byte counts use binary units (1 KB = 1024 bytes, 1 GB = 2^30 bytes), the
+ * same GB in which sizes are typed on the screens, so that 6 GB entered
+ * reads back as "6 GB". Kilobytes to terabytes with adaptive precision:
+ * whole kilobytes, one decimal for megabytes, two for gigabytes and
+ * terabytes, trailing zeros dropped ("0 bytes", "512 KB", "1.5 MB", "64 GB",
+ * "2.25 TB"); any other count below 1 KB reads "1 KB".
  * Durations show at most two of hours, minutes and seconds ("1h 5m", "42s").
  */
 namespace DisplayFormatters {
@@ -26,5 +28,5 @@ QString durationText(double seconds);
 
 } // namespace DisplayFormatters
 
-/// Bytes per second as text, e.g. "12.4 MB/s"; negative and NaN rates read as zero.
+/// Bytes per second as text, e.g. "12.4 MB/s"; negative and NaN rates read as zero ("0 bytes/s").
 QString formatByteRate(double bytesPerSecond);

@@ -10,9 +10,11 @@
 #include "HostInstallAdvice.h"
 #include "HostNetworkService.h"
 #include "JSONCoding.h"
+#include "LinuxISOCheck.h"
 #include "LinuxVMCreation.h"
 #include "LoggingService.h"
 #include "RestoreImageCatalogService.h"
+#include "SizeText.h"
 #include "SparseCopy.h"
 #include "VMStore.h"
 #include "VMWindowsConfiguration.h"
@@ -31,7 +33,7 @@
 
 namespace {
 using Stage = VMInstallProgress::Stage;
-constexpr double gibibyte = 1073741824.0;
+constexpr double gibibyte = double(SizeText::bytesPerGB);
 const QString wizardCategory = QStringLiteral("Wizard");
 
 
@@ -64,6 +66,11 @@ CreateVMWizardViewModel::CreateVMWizardViewModel(Services services)
 {
     m_cpuCount = m_limits.clampedCPUCount(m_cpuCount);
     m_memorySizeGB = m_limits.clampedMemoryGB(m_memorySizeGB);
+    // A guest this host cannot install is not where the user should start.
+    if (m_services.macOSInstallRefusal) {
+        m_guestOSType = VMGuestOSType::linux;
+        applyGuestOSDefaults();
+    }
 }
 
 CreateVMWizardViewModel::~CreateVMWizardViewModel() = default;
@@ -141,46 +148,92 @@ void CreateVMWizardViewModel::goToPreviousStep()
     Q_EMIT changed();
 }
 
-bool CreateVMWizardViewModel::isGeneralStepComplete() const
+std::optional<QString> CreateVMWizardViewModel::generalStepBlockReason() const
 {
+    if (m_guestOSType == VMGuestOSType::macOS && m_services.macOSInstallRefusal)
+        return m_services.macOSInstallRefusal;
     if (m_name.trimmed().isEmpty())
-        return false;
+        return QStringLiteral("Enter a name for the VM.");
     if (m_cpuCount < 1 || m_cpuCount > m_limits.maximumCPUCount())
-        return false;
-    if (!isUsableSize(m_memorySizeGB) || m_memorySizeGB < WizardHardwareLimits::minimumMemoryGB(m_guestOSType)
-        || std::round(m_memorySizeGB) > m_limits.maximumMemoryGB())
-        return false;
-    if (!isUsableSize(m_diskSizeGB) || m_diskSizeGB < WizardHardwareLimits::minimumDiskSizeGB(m_guestOSType))
-        return false;
+        return QStringLiteral("Choose from 1 to %1 CPUs: this computer has %1.").arg(m_limits.maximumCPUCount());
+    if (const std::optional<QString> memory = m_limits.memory().refusal(m_memorySizeGB, m_guestOSType))
+        return memory;
+    if (!std::isfinite(m_diskSizeGB) || m_diskSizeGB < 0)
+        return QStringLiteral("Choose the size of the VM's disk.");
+    if (m_diskSizeGB < WizardHardwareLimits::minimumDiskSizeGB(m_guestOSType))
+        return QStringLiteral("%1 needs a disk of at least %2.")
+            .arg(displayName(m_guestOSType), SizeText::wholeGB(WizardHardwareLimits::minimumDiskSizeGB(m_guestOSType)));
+    if (m_diskSizeGB > WizardHardwareLimits::maximumDiskSizeGB)
+        return QStringLiteral("A disk can have at most %1.").arg(SizeText::wholeGB(WizardHardwareLimits::maximumDiskSizeGB));
     const QFileInfo destination(m_destinationDirectoryURL);
-    if (m_destinationDirectoryURL.isEmpty() || !destination.isDir() || !destination.isWritable())
-        return false;
-    return m_networkMode == VMNetworkConfiguration::Mode::nat || selectedBridgedInterface().has_value();
+    if (m_destinationDirectoryURL.isEmpty() || !destination.isDir())
+        return QStringLiteral("The storage folder does not exist. Choose another folder.");
+    if (!destination.isWritable())
+        return QStringLiteral("The storage folder cannot be written to. Choose another folder.");
+    if (m_networkMode == VMNetworkConfiguration::Mode::bridged && !selectedBridgedInterface())
+        return m_bridgedOptions.isEmpty() ? QStringLiteral("This computer has no network interface to bridge to. Use Shared NAT instead.")
+                                          : QStringLiteral("Choose the host interface for bridged networking.");
+    return std::nullopt;
 }
 
 bool CreateVMWizardViewModel::canAdvance() const
 {
+    return !advanceBlockReason().has_value();
+}
+
+std::optional<QString> CreateVMWizardViewModel::advanceBlockReason() const
+{
     switch (m_currentStep) {
     case Step::general:
-        return isGeneralStepComplete();
+        return generalStepBlockReason();
     case Step::macOSSource:
-        if (m_sourceMode == SourceMode::local)
-            return m_localRestoreImageURL && m_localRestoreImageInfo;
-        return selectedAutomaticRestoreImage().has_value();
+        if (m_sourceMode == SourceMode::local) {
+            if (!m_localRestoreImageURL)
+                return QStringLiteral("Choose a restore image file.");
+            if (!m_localRestoreImageInfo)
+                return QStringLiteral("The chosen restore image could not be read. Choose another file.");
+            return std::nullopt;
+        }
+        if (selectedAutomaticRestoreImage())
+            return std::nullopt;
+        return m_loadingRestoreImages ? QStringLiteral("Loading the available macOS versions…")
+                                      : QStringLiteral("No macOS version is available to download. Choose a local restore image instead.");
     case Step::linuxSource:
-        if (m_linuxSourceMode == LinuxSourceMode::localISO)
-            return m_localLinuxISOURL.has_value();
-        return m_selectedDistribution.has_value();
+        if (m_linuxSourceMode == LinuxSourceMode::localISO) {
+            if (!m_localLinuxISOURL)
+                return QStringLiteral("Choose an ISO image.");
+            if (isCheckingLocalLinuxISO())
+                return QStringLiteral("Checking the ISO image…");
+            return m_linuxISORefusal;
+        }
+        if (!m_selectedDistribution)
+            return QStringLiteral("Choose a distribution.");
+        return std::nullopt;
     case Step::windowsSource:
-        return m_windowsISOURL && !isCheckingWindowsImage()
-               && (!m_windowsValidation || m_windowsValidation->status == WindowsISOValidation::Status::valid);
+        if (!m_windowsISOURL)
+            return QStringLiteral("Choose a Windows 11 ARM image.");
+        if (isCheckingWindowsImage())
+            return QStringLiteral("Checking the Windows image…");
+        if (m_windowsValidation && m_windowsValidation->status != WindowsISOValidation::Status::valid)
+            return m_windowsValidation->message();
+        return std::nullopt;
     case Step::sharedFolders:
     case Step::firstBoot:
-        return true;
+        return std::nullopt;
     case Step::review:
-        return !m_isCreating;
+        if (m_isCreating)
+            return QStringLiteral("The VM is being created.");
+        return std::nullopt;
     }
-    return false;
+    return std::nullopt;
+}
+
+std::optional<QString> CreateVMWizardViewModel::memoryLimitText() const
+{
+    const GuestMemoryLimits &limits = m_limits.memory();
+    if (std::round(m_memorySizeGB) >= limits.maximumGB())
+        return limits.limitText();
+    return std::nullopt;
 }
 
 // MARK: - Records
@@ -449,7 +502,36 @@ QCoro::Task<> CreateVMWizardViewModel::chooseLocalLinuxISO()
     FileChoiceRequest request{QStringLiteral("Choose a Linux ISO Image"), {}, false, true, {}, {QStringLiteral("iso"), QStringLiteral("img")}};
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
     if (self && chosen)
-        setLocalLinuxISOURL(*chosen);
+        co_await checkLocalLinuxISO(*chosen);
+}
+
+void CreateVMWizardViewModel::setLocalLinuxISOURL(const std::optional<QString> &url)
+{
+    // The verdict belongs to one file: the last file's, and the banner it raised, go as another is taken.
+    if (m_linuxISORefusal && m_errorMessage == m_linuxISORefusal)
+        m_errorMessage.reset();
+    m_linuxISORefusal.reset();
+    m_linuxISOCheck.reset();
+    assign(m_localLinuxISOURL, url);
+}
+
+QCoro::Task<> CreateVMWizardViewModel::checkLocalLinuxISO(QString path)
+{
+    QPointer<CreateVMWizardViewModel> self(this);
+    setLocalLinuxISOURL(path);
+    const quint64 check = ++m_linuxISOChecksStarted;
+    m_linuxISOCheck = check;
+    Q_EMIT changed();
+    const std::optional<QString> refusal = co_await BackgroundWork::run(&LinuxISOCheck::refusal, path);
+    if (!self || m_linuxISOCheck != check)
+        co_return;
+    m_linuxISOCheck.reset();
+    m_linuxISORefusal = refusal;
+    if (refusal) {
+        m_errorMessage = refusal;
+        logFailure(*refusal);
+    }
+    Q_EMIT changed();
 }
 
 QCoro::Task<> CreateVMWizardViewModel::chooseWindowsImage()

@@ -84,6 +84,8 @@ public:
         HostCapacitySource hostCapacity;
         /// Where the Windows UEFI firmware is looked for, in order.
         QStringList windowsFirmwarePlaces;
+        /// Why this host cannot install macOS (the install backend's refusal): the wizard then starts on Linux.
+        std::optional<QString> macOSInstallRefusal;
     };
 
     static std::shared_ptr<CreateVMWizardViewModel> create(Services services);
@@ -103,6 +105,8 @@ public:
     void setCPUCount(qint64 count) { assign(m_cpuCount, count); }
     double memorySizeGB() const { return m_memorySizeGB; }
     void setMemorySizeGB(double gb) { assign(m_memorySizeGB, gb); }
+    /// Why the memory goes no higher, while it stands at the upper limit of GuestMemoryLimits or above.
+    std::optional<QString> memoryLimitText() const;
     double diskSizeGB() const { return m_diskSizeGB; }
     void setDiskSizeGB(double gb) { assign(m_diskSizeGB, gb); }
     VMHardwareProfile::DisplayPreset selectedDisplayPreset() const { return m_displayPreset; }
@@ -154,7 +158,12 @@ public:
     const std::optional<LinuxDistribution> &selectedLinuxDistribution() const { return m_selectedDistribution; }
     void setSelectedLinuxDistribution(const std::optional<LinuxDistribution> &distribution) { assign(m_selectedDistribution, distribution); }
     const std::optional<QString> &localLinuxISOURL() const { return m_localLinuxISOURL; }
-    void setLocalLinuxISOURL(const std::optional<QString> &url) { assign(m_localLinuxISOURL, url); }
+    /// Takes the image without checking it (the creation still checks it); a verdict on an earlier image goes.
+    void setLocalLinuxISOURL(const std::optional<QString> &url);
+    /// The chosen image is being checked; the step cannot be left meanwhile.
+    bool isCheckingLocalLinuxISO() const { return m_linuxISOCheck.has_value(); }
+    /// Why the chosen image cannot start the installer (LinuxISOCheck); none when it may or has not been checked.
+    const std::optional<QString> &localLinuxISORefusal() const { return m_linuxISORefusal; }
     const VMLinuxBootConfiguration &linuxBootConfig() const { return m_linuxBootConfig; }
     void setLinuxBootConfig(const VMLinuxBootConfiguration &config) { assign(m_linuxBootConfig, config); }
     bool linuxUseRosetta() const { return m_linuxUseRosetta; }
@@ -184,7 +193,10 @@ public:
 
     // Steps
     QList<Step> visibleSteps() const;
+    /// Whether the current step is complete: exactly when advanceBlockReason() is none.
     bool canAdvance() const;
+    /// The sentence that says why the current step cannot be left (Next or Create disabled); none when it can.
+    std::optional<QString> advanceBlockReason() const;
     void goToNextStep();
     void goToPreviousStep();
 
@@ -203,6 +215,8 @@ public:
     QCoro::Task<> chooseFirstBootScript();
     QCoro::Task<> addFirstBootAdditionalFiles();
     QCoro::Task<> chooseLocalLinuxISO();
+    /// Takes the image at `path` and checks off the GUI thread whether it can start the installer.
+    QCoro::Task<> checkLocalLinuxISO(QString path);
     QCoro::Task<> chooseWindowsImage();
     QCoro::Task<> validateWindowsImage(QString url);
     std::optional<VMInstallSource> makeInstallSource() const;
@@ -227,7 +241,7 @@ private:
         Q_EMIT changed();
     }
     void applyGuestOSDefaults();
-    bool isGeneralStepComplete() const;
+    std::optional<QString> generalStepBlockReason() const;
     void setErrorMessage(const std::optional<QString> &message) { assign(m_errorMessage, message); }
     void logFailure(const QString &message) const;
     /// Clears the outcome of the last attempt and starts a new one; false when one is running.
@@ -275,6 +289,10 @@ private:
     std::optional<LinuxDistroVariant> m_variantFilter;
     std::optional<LinuxDistribution> m_selectedDistribution;
     std::optional<QString> m_localLinuxISOURL;
+    std::optional<QString> m_linuxISORefusal;
+    /// The number of the image check now running; a verdict of any other check is dropped.
+    std::optional<quint64> m_linuxISOCheck;
+    quint64 m_linuxISOChecksStarted = 0;
     VMLinuxBootConfiguration m_linuxBootConfig{QString(), std::nullopt, QStringLiteral("console=hvc0"), false};
     bool m_linuxUseRosetta = false;
     WindowsSourceMode m_windowsSourceMode = WindowsSourceMode::download;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "DiskAnalyticsPresentation.h"
 
-#include "DisplayFormatters.h"
+#include "SizeText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -78,12 +78,12 @@ quint64 DiskAnalyticsPresentation::reclaimableTotal(const QList<ReclaimRecommend
 
 QString DiskAnalyticsPresentation::reclaimableText(const QList<ReclaimRecommendation> &items)
 {
-    return DisplayFormatters::byteCountText(reclaimableTotal(items)) + QStringLiteral(" reclaimable");
+    return SizeText::bytes(reclaimableTotal(items)) + QStringLiteral(" reclaimable");
 }
 
 QString DiskAnalyticsPresentation::reclaimConfirmation(const ReclaimRecommendation &item)
 {
-    const QString size = DisplayFormatters::byteCountText(item.bytes);
+    const QString size = SizeText::bytes(item.bytes);
     switch (item.action) {
     case ReclaimAction::deleteSnapshots:
         return QStringLiteral("This frees about ") + size
@@ -98,11 +98,7 @@ QString DiskAnalyticsPresentation::reclaimConfirmation(const ReclaimRecommendati
 
 QString DiskAnalyticsPresentation::averageDailyGrowthText(double bytesPerDay)
 {
-    // Truncated to whole bytes; a figure beyond 64 bits is shown as the largest count.
-    const double whole = std::trunc(bytesPerDay);
-    if (!(whole >= 0))
-        return DisplayFormatters::byteCountText(qint64(0));
-    return DisplayFormatters::byteCountText(whole >= 9.2e18 ? std::numeric_limits<qint64>::max() : qint64(whole));
+    return SizeText::bytes(bytesPerDay);
 }
 
 QString DiskAnalyticsPresentation::daysUntilFullText(double days)

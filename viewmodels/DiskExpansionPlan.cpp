@@ -37,6 +37,13 @@ double DiskExpansionPlan::normalized(double requestedGB) const
     return std::round(clamped / step) * step;
 }
 
+double DiskExpansionPlan::typedCapacityGB(double typedGB) const
+{
+    const double highest = std::floor(maximumCapacityGB());
+    const double lowest = std::min(std::ceil(minimumCapacityGB()), highest);
+    return std::isnan(typedGB) ? lowest : std::clamp(std::round(typedGB), lowest, highest);
+}
+
 double DiskExpansionPlan::added(double requestedGB) const
 {
     return std::max(0.0, normalized(requestedGB) - m_current);

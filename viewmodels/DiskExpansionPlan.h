@@ -24,6 +24,8 @@ public:
     /// Whether any capacity lies in the range.
     bool isAdjustable() const { return minimumCapacityGB() <= maximumCapacityGB(); }
     double normalized(double requestedGB) const;
+    /// What a figure typed into the sheet's field becomes once typed: the nearest whole GB within the range (the maximum when it is empty).
+    double typedCapacityGB(double typedGB) const;
     double added(double requestedGB) const;
     /// Where `valueGB` lies between the minimum and the maximum, not clamped; 1 when the range is empty.
     double barFraction(double valueGB) const;

@@ -3,12 +3,13 @@
 
 #include "BackgroundWork.h"
 #include "DiskImageService.h"
-#include "DisplayFormatters.h"
 #include "FileOperations.h"
 #include "ISO9660Volume.h"
 #include "JSONCoding.h"
+#include "LinuxISOCheck.h"
 #include "LinuxISODownload.h"
 #include "LoggingService.h"
+#include "SizeText.h"
 #include "SparseCopy.h"
 #include "VMBundle.h"
 #include "VMLinuxBootConfiguration.h"
@@ -26,8 +27,8 @@ using Stage = VMInstallProgress::Stage;
 
 QString downloadProgressText(qint64 received, qint64 expected)
 {
-    return QStringLiteral("Downloading... ") + DisplayFormatters::byteCountText(received) + QStringLiteral(" of ")
-        + (expected < 1 ? QStringLiteral("unknown") : DisplayFormatters::byteCountText(expected));
+    return QStringLiteral("Downloading... ") + SizeText::bytes(received) + QStringLiteral(" of ")
+        + (expected < 1 ? QStringLiteral("unknown") : SizeText::bytes(expected));
 }
 
 /// Whether the cached copy may be used: a finished copy of a whole image.
@@ -90,6 +91,11 @@ QCoro::Task<QUuid> LinuxVMCreation::run(ProgressHandler progress)
     // Refused before anything is made, so a refusal leaves no bundle behind.
     if (m_plan.hardwareProfile.diskSizeBytes < DiskImageService::minimumLinuxDiskSizeBytes)
         DiskImageService::roundedDiskSize(m_plan.hardwareProfile.diskSizeBytes, DiskImageService::minimumLinuxDiskSizeBytes);
+    if (const std::optional<QUrl> local = m_plan.source.isoURL()) {
+        const std::optional<QString> refusal = co_await BackgroundWork::run(&LinuxISOCheck::refusal, local->toLocalFile());
+        if (refusal)
+            throw VirtualMachineError::invalidOperation(*refusal);
+    }
 
     VMBundle bundle = makeBundle();
     bundle.bundleURL = m.store.createBundleDirectory(m_plan.destinationDirectoryURL, m_plan.name);

@@ -28,8 +28,9 @@ class VMStore;
  * Builds one Linux EFI bundle from the wizard's choices: the bundle in the
  * library, its disk, EFI variable store and LinuxBoot.json, the guest tools,
  * and the installer ISO, copied from a local file or the ISO cache or
- * downloaded (and then cached). A half-made bundle stays in the library with
- * its last saved metadata. GUI thread; copies run on a worker thread.
+ * downloaded (and then cached). A local image that could not start the
+ * installer (LinuxISOCheck) is refused before the bundle is made. A
+ * half-made bundle stays in the library with its last saved metadata. GUI thread; copies run on a worker thread.
  *
  * @code
  * LinuxVMCreation creation(collaborators, plan);

@@ -2,6 +2,7 @@
 #include "PerformanceDashboardPresentation.h"
 
 #include "DisplayFormatters.h"
+#include "SizeText.h"
 
 #include <cmath>
 #include <limits>
@@ -72,7 +73,7 @@ QString PerformanceDashboardPresentation::cpuDetail(const VMPerformanceHistory &
 
 QString PerformanceDashboardPresentation::memoryDetail(const VMPerformanceMetrics &sample)
 {
-    return DisplayFormatters::byteCountText(sample.memoryUsedBytes) + QStringLiteral(" of ") + DisplayFormatters::byteCountText(sample.memoryTotalBytes);
+    return SizeText::bytes(sample.memoryUsedBytes) + QStringLiteral(" of ") + SizeText::bytes(sample.memoryTotalBytes);
 }
 
 QString PerformanceDashboardPresentation::diskReadText(const VMPerformanceMetrics &sample)

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "VMDetailsTexts.h"
 
-#include "DisplayFormatters.h"
 #include "FileOperations.h"
+#include "GuestMemoryLimits.h"
+#include "SizeText.h"
 #include "VMGuestOSType.h"
 #include "VMInstallState.h"
 #include "VMLinuxGuestToolsService.h"
@@ -18,11 +19,9 @@ namespace VMDetailsTexts {
 
 namespace {
 
-constexpr double gibibyte = 1024.0 * 1024.0 * 1024.0;
-
 QString formatted(quint64 bytes)
 {
-    return DisplayFormatters::byteCountText(bytes);
+    return SizeText::bytes(bytes);
 }
 
 bool isLinux(const Bundle &bundle)
@@ -157,9 +156,8 @@ qint64 maximumCPUCount(const Bundle &bundle, const HostCapacity &host)
 
 double maximumMemorySizeGB(const Bundle &bundle, const HostCapacity &host)
 {
-    const double hostGB = double(host.physicalMemoryBytes) / gibibyte;
-    const double bound = std::floor(std::min(std::max(hostGB * 0.75, 8.0), 128.0));
-    const double current = bundle ? double(bundle->metadata.memorySizeBytes) / gibibyte : 0.0;
+    const double bound = GuestMemoryLimits(host).maximumGB();
+    const double current = bundle ? SizeText::gigabytes(bundle->metadata.memorySizeBytes) : 0.0;
     return current <= bound ? bound : current;
 }
 

@@ -57,7 +57,7 @@ std::optional<QString> diskCapacityChangeBlockReason(const Bundle &bundle);
 
 /// The settings sheet's upper bound of CPUs: the host's count within 2…16, or more when the VM has more already.
 qint64 maximumCPUCount(const Bundle &bundle, const HostCapacity &host);
-/// The settings sheet's upper bound of memory in GiB: 75 % of the host within 8…128, or more when the VM has more already.
+/// The settings sheet's upper bound of memory in GB: the maximum of GuestMemoryLimits, or more when the VM has more already.
 double maximumMemorySizeGB(const Bundle &bundle, const HostCapacity &host);
 
 GuestToolsState guestToolsState(const VMGuestAutomationStatusSnapshot &status);

@@ -2,6 +2,7 @@
 #include "VMDetailsViewModel.h"
 
 #include "HostInstallAdvice.h"
+#include "IPv4Subnet.h"
 #include "LoggingService.h"
 #include "QEMUMachines.h"
 #include "QEMUSetupService.h"
@@ -691,7 +692,12 @@ void VMDetailsViewModel::changeNetworks(Change change)
 
 void VMDetailsViewModel::createPrivateNetwork(const QString &name, const QString &subnet)
 {
-    changeNetworks([&](VMNetworkTopologyService &topology) { topology.createNetwork(name, subnet); });
+    if (const std::optional<QString> refusal = IPv4Subnet::refusal(subnet)) {
+        setErrorMessage(refusal);
+        m_logging.log(*refusal, category);
+        return;
+    }
+    changeNetworks([&](VMNetworkTopologyService &topology) { topology.createNetwork(name, subnet.trimmed()); });
 }
 
 void VMDetailsViewModel::deletePrivateNetwork(const PrivateNetworkID &networkID)

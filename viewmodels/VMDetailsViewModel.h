@@ -4,6 +4,7 @@
 #include "ActionsInFlight.h"
 #include "DiskImageService.h"
 #include "HostCapacity.h"
+#include "GuestMemoryLimits.h"
 #include "PrivateNetworkID.h"
 #include "ReclaimAction.h"
 #include "ReclaimRecommendation.h"
@@ -134,6 +135,8 @@ public:
     std::optional<QString> diskCapacityChangeBlockReason() const { return VMDetailsTexts::diskCapacityChangeBlockReason(m_bundle); }
     qint64 maximumCPUCount() const { return VMDetailsTexts::maximumCPUCount(m_bundle, m_hostCapacity()); }
     double maximumMemorySizeGB() const { return VMDetailsTexts::maximumMemorySizeGB(m_bundle, m_hostCapacity()); }
+    /// The memory rule the new-VM wizard applies too, on this host.
+    GuestMemoryLimits memoryLimits() const { return GuestMemoryLimits(m_hostCapacity()); }
     GuestToolsState guestToolsState() const { return VMDetailsTexts::guestToolsState(m_guestAutomationStatus); }
     QString guestToolsStatusSummary() const;
     QString guestToolsVersionText() const { return VMDetailsTexts::guestToolsVersionText(m_guestAutomationStatus); }
@@ -218,6 +221,7 @@ public:
     VMPerformanceHistory performanceHistory() const;
 
     // Private networks: every failure goes to errorMessage and the log
+    /// Stores the network with its subnet trimmed; a subnet that is not an IPv4 network in CIDR notation is refused (IPv4Subnet).
     void createPrivateNetwork(const QString &name, const QString &subnet);
     void deletePrivateNetwork(const PrivateNetworkID &networkID);
     void addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);

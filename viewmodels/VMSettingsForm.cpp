@@ -2,6 +2,7 @@
 #include "VMSettingsForm.h"
 
 #include "FileChooser.h"
+#include "SizeText.h"
 #include "VMDetailsViewModel.h"
 
 #include <QFileInfo>
@@ -14,7 +15,7 @@
 
 namespace {
 
-constexpr quint64 gibibyte = quint64(1) << 30;
+constexpr quint64 gibibyte = SizeText::bytesPerGB;
 /// The first whole GiB count whose byte count no longer fits 64 bits.
 constexpr double firstUnrepresentableGB = 17179869184.0;
 
@@ -42,7 +43,7 @@ VMSettingsForm::VMSettingsForm(VMDetailsViewModel &details, FileChooser &chooser
         const VMHardwareProfile &profile = metadata.hardwareProfile;
         m_seed.cpuCount = metadata.cpuCount;
         m_seed.memorySizeBytes = metadata.memorySizeBytes;
-        m_seed.memoryGigabytes = double(metadata.memorySizeBytes) / double(gibibyte);
+        m_seed.memoryGigabytes = SizeText::gigabytes(metadata.memorySizeBytes);
         m_seed.display = {profile.displayWidth, profile.displayHeight, profile.displayPixelsPerInch};
         const std::optional<DisplayPreset> preset = profile.displayPreset();
         m_seed.preset = preset.value_or(DisplayPreset::wuxga1920x1200);
@@ -124,19 +125,34 @@ qint64 VMSettingsForm::maximumCPUCount() const
     return std::max<qint64>(1, m_details.maximumCPUCount());
 }
 
+int VMSettingsForm::memorySliderMinimum() const
+{
+    const std::optional<VMBundle> &bundle = m_details.bundle();
+    return int(GuestMemoryLimits::minimumGB(bundle && bundle->metadata.guestOSType ? *bundle->metadata.guestOSType : VMGuestOSType::macOS));
+}
+
 int VMSettingsForm::memorySliderMaximum() const
 {
-    return int(std::min(std::max(minimumSliderMemoryGB, std::floor(m_details.maximumMemorySizeGB())), double(std::numeric_limits<int>::max())));
+    const double minimum = memorySliderMinimum();
+    return int(std::min(std::max(minimum, std::floor(m_details.maximumMemorySizeGB())), double(std::numeric_limits<int>::max())));
 }
 
 QString VMSettingsForm::memoryText() const
 {
-    return QString::number(qint64(std::trunc(m_memoryGigabytes))) + QStringLiteral(" GB");
+    return SizeText::wholeGB(m_memoryGigabytes);
 }
 
 QString VMSettingsForm::recommendedMemoryText() const
 {
-    return QStringLiteral("Recommended range on this Mac: %1-%2 GB").arg(qint64(minimumSliderMemoryGB)).arg(memorySliderMaximum());
+    return QStringLiteral("Recommended range on this Mac: %1-%2 GB").arg(memorySliderMinimum()).arg(memorySliderMaximum());
+}
+
+std::optional<QString> VMSettingsForm::memoryLimitText() const
+{
+    const GuestMemoryLimits limits = m_details.memoryLimits();
+    if (m_memoryGigabytes >= limits.maximumGB())
+        return limits.limitText();
+    return std::nullopt;
 }
 
 QString VMSettingsForm::displayFootnote() const

@@ -47,9 +47,6 @@ public:
     static constexpr qint64 maximumCustomWidth = 5120;
     static constexpr qint64 minimumCustomHeight = 480;
     static constexpr qint64 maximumCustomHeight = 2160;
-    /// The memory slider's lower end, in GiB.
-    static constexpr double minimumSliderMemoryGB = 4;
-
     VMSettingsForm(VMDetailsViewModel &details, FileChooser &chooser, QObject *parent = nullptr);
 
     // Form values
@@ -77,11 +74,15 @@ public:
 
     // Limits and texts, read anew from the details view model
     qint64 maximumCPUCount() const;
-    /// The slider's upper end in whole GiB: at least 4.
+    /// The slider's lower end in whole GB: the guest's minimum of GuestMemoryLimits.
+    int memorySliderMinimum() const;
+    /// The slider's upper end in whole GB: the maximum of GuestMemoryLimits, or the VM's own memory when larger; never below the lower end.
     int memorySliderMaximum() const;
-    /// The memory cut to whole GiB, e.g. "7 GB".
+    /// The memory cut to whole GB, e.g. "7 GB".
     QString memoryText() const;
     QString recommendedMemoryText() const;
+    /// Why the memory goes no higher, while it stands at the upper limit of GuestMemoryLimits or above.
+    std::optional<QString> memoryLimitText() const;
     QString displayFootnote() const;
 
     /// The picker's row for a preset, e.g. "1920 x 1200".

@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "WizardHardwareLimits.h"
 
+#include "SizeText.h"
+
 #include <algorithm>
 #include <cmath>
 
-namespace {
-constexpr double gibibyte = 1073741824.0;
-}
-
 WizardHardwareLimits::WizardHardwareLimits(HostCapacity host)
     : m_host(host)
+    , m_memory(host)
 {
 }
 
@@ -20,12 +19,12 @@ qint64 WizardHardwareLimits::maximumCPUCount() const
 
 double WizardHardwareLimits::maximumMemoryGB() const
 {
-    return std::max(1.0, std::floor(double(m_host.physicalMemoryBytes) / gibibyte));
+    return m_memory.maximumGB();
 }
 
 double WizardHardwareLimits::minimumMemoryGB(VMGuestOSType guest)
 {
-    return guest == VMGuestOSType::linux ? 1 : 4;
+    return GuestMemoryLimits::minimumGB(guest);
 }
 
 double WizardHardwareLimits::minimumDiskSizeGB(VMGuestOSType guest)
@@ -51,6 +50,6 @@ qint64 WizardHardwareLimits::windowsCPUCount() const
 
 double WizardHardwareLimits::windowsMemoryGB() const
 {
-    const double half = std::floor(double(m_host.physicalMemoryBytes) / gibibyte * 0.5);
+    const double half = std::floor(SizeText::gigabytes(m_host.physicalMemoryBytes) * 0.5);
     return clampedMemoryGB(std::clamp(half, 8.0, 32.0));
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "GuestMemoryLimits.h"
 #include "HostCapacity.h"
 #include "VMGuestOSType.h"
 
@@ -26,7 +27,9 @@ public:
 
     /// The host's processor count, at least 1.
     qint64 maximumCPUCount() const;
-    /// The host's memory in whole GB, at least 1.
+    /// The memory rule shared with the settings sheet.
+    const GuestMemoryLimits &memory() const { return m_memory; }
+    /// Three quarters of the host's memory in whole GB, at least 1 (GuestMemoryLimits).
     double maximumMemoryGB() const;
     static double minimumMemoryGB(VMGuestOSType guest);
     static double minimumDiskSizeGB(VMGuestOSType guest);
@@ -36,9 +39,10 @@ public:
 
     /// A Windows guest's CPUs: 4 below 10 host cores, else half the cores up to 12; never above the host.
     qint64 windowsCPUCount() const;
-    /// A Windows guest's memory: half the host's, between 8 and 32 GB; never above the host.
+    /// A Windows guest's memory: half the host's, between 8 and 32 GB; never above the memory rule's maximum.
     double windowsMemoryGB() const;
 
 private:
     HostCapacity m_host;
+    GuestMemoryLimits m_memory;
 };

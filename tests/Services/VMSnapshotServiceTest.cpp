@@ -106,7 +106,7 @@ TEST_F(VMSnapshotServiceTest, TheFirstSnapshotCopiesTheDiskSparselyAndBecomesAct
     EXPECT_FALSE(first.parentSnapshotID.has_value());
     EXPECT_EQ(first.diskRelativePath, QStringLiteral("Snapshots/") + id + QStringLiteral("/Disk.img"));
     EXPECT_EQ(first.stateRelativePath, QString());
-    EXPECT_EQ(first.hardwareSummary(), QStringLiteral("4 CPUs \u2022 8 GB \u2022 68.72 GB"));
+    EXPECT_EQ(first.hardwareSummary(), QStringLiteral("4 CPUs \u2022 7.45 GB \u2022 64 GB"));
     EXPECT_EQ(first.guestOSDisplayName, QStringLiteral("Debian 12"));
     EXPECT_FALSE(first.isAutoSnapshot);
 

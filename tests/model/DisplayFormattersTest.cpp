@@ -9,32 +9,35 @@
 using DisplayFormatters::byteCountText;
 using DisplayFormatters::durationText;
 
-TEST(DisplayFormattersTest, ByteCountsUseDecimalUnitsWithAdaptivePrecision)
+TEST(DisplayFormattersTest, ByteCountsUseBinaryUnitsWithAdaptivePrecision)
 {
     const struct {
         qint64 bytes;
         const char *text;
     } table[] = {
-        {0, "Zero KB"},
+        {0, "0 bytes"},
         {1, "1 KB"},
         {999, "1 KB"},
-        {1000, "1 KB"},
-        {1499, "1 KB"},
-        {512'000, "512 KB"},
-        {999'499, "999 KB"},
-        {999'500, "1 MB"},
-        {1'500'000, "1.5 MB"},
-        {12'345'678, "12.3 MB"},
-        {64'000'000'000, "64 GB"},
-        {1'234'567'890, "1.23 GB"},
-        {68'719'476'736, "68.72 GB"},
-        {2'250'000'000'000, "2.25 TB"},
-        {5'000'000'000'000'000, "5000 TB"},
-        {-1'500'000, "-1.5 MB"},
+        {1024, "1 KB"},
+        {1535, "1 KB"},
+        {512 * 1024, "512 KB"},
+        {1'048'575, "1 MB"},
+        {1'572'864, "1.5 MB"},
+        {12'345'678, "11.8 MB"},
+        // Whole GB as typed on the screens read back unchanged.
+        {6'442'450'944, "6 GB"},
+        {68'719'476'736, "64 GB"},
+        {274'877'906'944, "256 GB"},
+        {1'234'567'890, "1.15 GB"},
+        {64'000'000'000, "59.6 GB"},
+        {2'473'901'162'496, "2.25 TB"},
+        {5'497'558'138'880'000, "5000 TB"},
+        {-1'572'864, "-1.5 MB"},
     };
     for (const auto &row : table)
         EXPECT_EQ(byteCountText(row.bytes), QString::fromUtf8(row.text)) << row.bytes;
     EXPECT_EQ(byteCountText(std::numeric_limits<quint64>::max()), byteCountText(std::numeric_limits<qint64>::max()));
+    EXPECT_EQ(byteCountText(std::numeric_limits<qint64>::min()), QStringLiteral("-8388608 TB"));
 }
 
 TEST(DisplayFormattersTest, DurationsShowAtMostTwoUnits)
@@ -52,9 +55,9 @@ TEST(DisplayFormattersTest, DurationsShowAtMostTwoUnits)
 
 TEST(DisplayFormattersTest, RatesRoundHalvesAwayAndClampBadValues)
 {
-    EXPECT_EQ(formatByteRate(-5.0), QStringLiteral("Zero KB/s"));
-    EXPECT_EQ(formatByteRate(std::nan("")), QStringLiteral("Zero KB/s"));
+    EXPECT_EQ(formatByteRate(-5.0), QStringLiteral("0 bytes/s"));
+    EXPECT_EQ(formatByteRate(std::nan("")), QStringLiteral("0 bytes/s"));
     EXPECT_EQ(formatByteRate(999.5), byteCountText(qint64(1000)) + QStringLiteral("/s"));
-    EXPECT_EQ(formatByteRate(12'400'000.0), QStringLiteral("12.4 MB/s"));
+    EXPECT_EQ(formatByteRate(13'002'342.0), QStringLiteral("12.4 MB/s"));
     EXPECT_EQ(formatByteRate(std::numeric_limits<double>::infinity()), byteCountText(std::numeric_limits<qint64>::max()) + QStringLiteral("/s"));
 }

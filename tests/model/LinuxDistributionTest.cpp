@@ -86,8 +86,8 @@ TEST(LinuxDistributionTest, DetailSummaryListsEditionDesktopAndSize)
 {
     const QString separator = QStringLiteral(" • ");
     const QList<LinuxDistribution> &catalog = LinuxDistribution::catalog();
-    EXPECT_EQ(catalog[0].detailSummary(), QStringLiteral("Desktop (GUI) • GNOME • ~3.54 GB"));
-    EXPECT_EQ(catalog[6].detailSummary(), QStringLiteral("Server (CLI) • ~735.4 MB"));
+    EXPECT_EQ(catalog[0].detailSummary(), QStringLiteral("Desktop (GUI) • GNOME • ~3.3 GB"));
+    EXPECT_EQ(catalog[6].detailSummary(), QStringLiteral("Server (CLI) • ~701.3 MB"));
 
     LinuxDistribution row = catalog[1];
     row.estimatedSizeBytes.reset();

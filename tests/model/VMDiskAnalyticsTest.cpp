@@ -89,9 +89,9 @@ TEST(VMDiskAnalyticsTest, RecommendationsDescribeTheirSize)
     figures.logBytes = 1'500'000;
     const QList<ReclaimRecommendation> offers = figures.recommendations();
     ASSERT_EQ(offers.size(), 3);
-    EXPECT_EQ(offers[0].description, QStringLiteral("Snapshot history (2.1 GB)"));
-    EXPECT_EQ(offers[1].description, QStringLiteral("Log files (1.5 MB)"));
-    EXPECT_EQ(offers[2].description, QStringLiteral("Cached restore images (512 KB)"));
+    EXPECT_EQ(offers[0].description, QStringLiteral("Snapshot history (1.96 GB)"));
+    EXPECT_EQ(offers[1].description, QStringLiteral("Log files (1.4 MB)"));
+    EXPECT_EQ(offers[2].description, QStringLiteral("Cached restore images (500 KB)"));
 }
 
 TEST(VMDiskAnalyticsTest, ReclaimActionRawValues)

@@ -64,10 +64,10 @@ TEST(VMSnapshotTest, HardwareSummaryListsCPUsMemoryAndDisk)
         qint64 cpuCount;
         const char *summary;
     } table[] = {
-        {0, "0 CPUs \u2022 8 GB \u2022 68.72 GB"},
-        {1, "1 CPU \u2022 8 GB \u2022 68.72 GB"},
-        {2, "2 CPUs \u2022 8 GB \u2022 68.72 GB"},
-        {8, "8 CPUs \u2022 8 GB \u2022 68.72 GB"},
+        {0, "0 CPUs \u2022 7.45 GB \u2022 64 GB"},
+        {1, "1 CPU \u2022 7.45 GB \u2022 64 GB"},
+        {2, "2 CPUs \u2022 7.45 GB \u2022 64 GB"},
+        {8, "8 CPUs \u2022 7.45 GB \u2022 64 GB"},
     };
     for (const auto &row : table) {
         VMSnapshot snapshot = sampleSnapshot();

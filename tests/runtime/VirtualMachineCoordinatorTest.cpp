@@ -215,7 +215,7 @@ TEST_F(VirtualMachineCoordinatorTest, DiskGrowthStoresTheNewSizeAndQueuesTheResi
     const auto request = sharedJSONDecoder().decode<VMGuestAutomationRequest>(
         FileOperations::readFile(bundle.layout().automationDirectoryURL() + QStringLiteral("/Requests/") + requests.front()));
     EXPECT_EQ(request.requestedDiskSizeBytes, expected);
-    EXPECT_TRUE(bundleLog(bundle.bundleURL).contains(QStringLiteral("] [Disk] Expanded Dev disk to 42.95 GB\n"))) << bundleLog(bundle.bundleURL).toStdString();
+    EXPECT_TRUE(bundleLog(bundle.bundleURL).contains(QStringLiteral("] [Disk] Expanded Dev disk to 40 GB\n"))) << bundleLog(bundle.bundleURL).toStdString();
 
     // With the guest tools reporting, the outcome says so.
     write(bundle.layout().automationDirectoryURL() + QStringLiteral("/GuestAgentStatus.json"),
@@ -238,7 +238,7 @@ TEST_F(VirtualMachineCoordinatorTest, DiskGrowthWithAnUnwritableAutomationFolder
     EXPECT_EQ(store().bundle(bundle.id())->metadata.diskSizeBytes, 64 * gibibyte);
     const QString log = bundleLog(bundle.bundleURL);
     EXPECT_TRUE(log.contains(QStringLiteral("] [GuestAutomation] "))) << log.toStdString();
-    EXPECT_TRUE(log.contains(QStringLiteral("] [Disk] Expanded Dev disk to 68.72 GB\n"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("] [Disk] Expanded Dev disk to 64 GB\n"))) << log.toStdString();
     // The access opened for the folder was closed again.
     EXPECT_EQ(m_access.started.count(bundle.bundleURL), m_access.stopped.count(bundle.bundleURL));
 }

@@ -5,6 +5,8 @@
 #include "../support/FakeHttpServer.h"
 #include "../support/IsoImage.h"
 #include "JSONCoding.h"
+#include "VMDetailsTexts.h"
+#include "VMDetailsViewModel.h"
 #include "ViewModelTestFixture.h"
 #include "VirtualMachineError.h"
 #include "WindowsVMCreation.h"
@@ -61,7 +63,8 @@ protected:
     {
         return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser,
                                                 catalog ? *catalog : m_catalog, m_nam,
-                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, m_firmwarePlaces});
+                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, m_firmwarePlaces,
+                                                m_macOSRefusal});
     }
 
     /// A Linux wizard with a small disk and the distribution served at `path` of the server.
@@ -89,6 +92,14 @@ protected:
         return bytes(path);
     }
 
+    /// An installer image at `name` in the home folder that boots arm64 guests.
+    QString bootableISO(const QString &name)
+    {
+        const QString path = m_home.path() + QLatin1Char('/') + name;
+        EXPECT_TRUE(IsoImage::write(path, {{"EFI/BOOT/BOOTAA64.EFI", QByteArray(4096, 'e')}, {"README.TXT", QByteArray(300'000, 'r')}}));
+        return path;
+    }
+
     std::optional<VMBundle> bundleNamed(const QString &name)
     {
         for (const VMBundle &bundle : store().bundles())
@@ -105,6 +116,8 @@ protected:
     QNetworkAccessManager m_nam;
     QStringList m_firmwarePlaces;
     CreateVMWizardViewModel::MacOSInstaller m_installer = &refuseMacOS;
+    /// What the install backend of the host says; none: a host that can install macOS.
+    std::optional<QString> m_macOSRefusal;
     int m_restoreCancels = 0;
 };
 
@@ -119,7 +132,7 @@ TEST_F(CreateVMWizardViewModelTest, DefaultsFitTheHost)
         double windowsMemoryGB;
     };
     const Case cases[] = {
-        {8, 16, 4, 8, 4, 8}, {10, 64, 4, 8, 5, 32}, {32, 48, 4, 8, 12, 24}, {2, 4, 2, 4, 2, 4}, {1, 2, 1, 2, 1, 2},
+        {8, 16, 4, 8, 4, 8}, {10, 64, 4, 8, 5, 32}, {32, 48, 4, 8, 12, 24}, {2, 4, 2, 3, 2, 3}, {1, 2, 1, 1, 1, 1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.cores);
@@ -187,41 +200,140 @@ TEST_F(CreateVMWizardViewModelTest, StepsFollowTheGuest)
     EXPECT_TRUE(model->canAdvance());
 }
 
-TEST_F(CreateVMWizardViewModelTest, GeneralStepRefusesWhatCannotBeMadeOrStarted)
+TEST_F(CreateVMWizardViewModelTest, GeneralStepRefusesWhatCannotBeMadeOrStartedAndSaysWhy)
 {
     const QString file = m_home.path() + QStringLiteral("/plain-file");
     write(file, "x");
     const double infinity = std::numeric_limits<double>::infinity();
+    const QString cpus = QStringLiteral("Choose from 1 to 8 CPUs: this computer has 8.");
+    const QString folder = QStringLiteral("The storage folder does not exist. Choose another folder.");
     struct Case {
         const char *what;
         VMGuestOSType guest;
         std::function<void(CreateVMWizardViewModel &)> change;
-        bool complete;
+        /// Why Next is disabled; none when the step is complete.
+        std::optional<QString> blocked;
     };
     const QList<Case> cases{
-        {"defaults", VMGuestOSType::macOS, [](CreateVMWizardViewModel &) {}, true},
-        {"blank name", VMGuestOSType::macOS, [](CreateVMWizardViewModel &m) { m.setName(QStringLiteral(" \n ")); }, false},
-        {"3.5 GB for macOS", VMGuestOSType::macOS, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(3.5); }, false},
-        {"1 GB for Linux", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(1); }, true},
-        {"31 GB disk for Windows", VMGuestOSType::windows, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(31); }, false},
-        {"8 GB disk for Linux", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(8); }, true},
-        {"more CPUs than the host", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setCPUCount(9); }, false},
-        {"no CPU", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setCPUCount(0); }, false},
-        {"more memory than the host", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(17); }, false},
-        {"infinite disk", VMGuestOSType::linux, [infinity](CreateVMWizardViewModel &m) { m.setDiskSizeGB(infinity); }, false},
-        {"NaN memory", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(std::nan("")); }, false},
-        {"bridged without interface", VMGuestOSType::linux,
-         [](CreateVMWizardViewModel &m) { m.setNetworkMode(VMNetworkConfiguration::Mode::bridged); }, false},
-        {"missing folder", VMGuestOSType::linux, [this](CreateVMWizardViewModel &m) { m.setDestinationDirectoryURL(m_home.path() + QStringLiteral("/gone")); }, false},
-        {"a file as folder", VMGuestOSType::linux, [file](CreateVMWizardViewModel &m) { m.setDestinationDirectoryURL(file); }, false},
+        {"defaults", VMGuestOSType::macOS, [](CreateVMWizardViewModel &) {}, std::nullopt},
+        {"blank name", VMGuestOSType::macOS, [](CreateVMWizardViewModel &m) { m.setName(QStringLiteral(" \n ")); }, QStringLiteral("Enter a name for the VM.")},
+        {"3.5 GB for macOS", VMGuestOSType::macOS, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(3.5); },
+         QStringLiteral("macOS needs at least 4 GB of memory.")},
+        {"1 GB for Linux", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(1); }, std::nullopt},
+        {"31 GB disk for Windows", VMGuestOSType::windows, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(31); },
+         QStringLiteral("Windows needs a disk of at least 32 GB.")},
+        {"8 GB disk for Linux", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(8); }, std::nullopt},
+        {"more CPUs than the host", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setCPUCount(9); }, cpus},
+        {"no CPU", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setCPUCount(0); }, cpus},
+        {"more memory than the host spares", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(13); },
+         QStringLiteral("At most 12 GB: leaves 4 GB for this computer.")},
+        {"infinite disk", VMGuestOSType::linux, [infinity](CreateVMWizardViewModel &m) { m.setDiskSizeGB(infinity); },
+         QStringLiteral("Choose the size of the VM's disk.")},
+        {"a disk beyond the largest", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(16385); },
+         QStringLiteral("A disk can have at most 16384 GB.")},
+        {"NaN memory", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(std::nan("")); },
+         QStringLiteral("Choose how much memory the VM gets.")},
+        {"bridged without interface", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setNetworkMode(VMNetworkConfiguration::Mode::bridged); },
+         QStringLiteral("This computer has no network interface to bridge to. Use Shared NAT instead.")},
+        {"missing folder", VMGuestOSType::linux, [this](CreateVMWizardViewModel &m) { m.setDestinationDirectoryURL(m_home.path() + QStringLiteral("/gone")); },
+         folder},
+        {"a file as folder", VMGuestOSType::linux, [file](CreateVMWizardViewModel &m) { m.setDestinationDirectoryURL(file); }, folder},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         auto model = wizard();
         model->setGuestOSType(c.guest);
         c.change(*model);
-        EXPECT_EQ(model->canAdvance(), c.complete);
+        EXPECT_EQ(model->canAdvance(), !c.blocked);
+        EXPECT_EQ(model->advanceBlockReason(), c.blocked);
     }
+}
+
+TEST_F(CreateVMWizardViewModelTest, EveryOtherStepThatHoldsSaysWhy)
+{
+    auto model = wizard();
+    model->setGuestOSType(VMGuestOSType::linux);
+    model->goToNextStep();
+    ASSERT_EQ(model->currentStep(), Step::linuxSource);
+    EXPECT_EQ(model->advanceBlockReason(), QStringLiteral("Choose a distribution."));
+    model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
+    EXPECT_EQ(model->advanceBlockReason(), QStringLiteral("Choose an ISO image."));
+
+    model->setGuestOSType(VMGuestOSType::windows);
+    model->goToNextStep();
+    ASSERT_EQ(model->currentStep(), Step::windowsSource);
+    EXPECT_EQ(model->advanceBlockReason(), QStringLiteral("Choose a Windows 11 ARM image."));
+
+    model->setGuestOSType(VMGuestOSType::macOS);
+    model->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
+    model->goToNextStep();
+    ASSERT_EQ(model->currentStep(), Step::macOSSource);
+    EXPECT_EQ(model->advanceBlockReason(), QStringLiteral("Choose a restore image file."));
+    EXPECT_FALSE(model->canAdvance());
+}
+
+TEST_F(CreateVMWizardViewModelTest, MemoryFollowsTheRuleOfTheSettingsSheetAndSaysWhyAtTheTop)
+{
+    const HostCapacity host{8, 16 * gibibyte};
+    auto model = wizard(host);
+    model->setGuestOSType(VMGuestOSType::linux);
+    EXPECT_EQ(model->limits().maximumMemoryGB(), VMDetailsTexts::maximumMemorySizeGB(std::nullopt, host));
+    EXPECT_EQ(model->limits().maximumMemoryGB(), 12);
+    model->setMemorySizeGB(11);
+    EXPECT_EQ(model->memoryLimitText(), std::nullopt);
+    model->setMemorySizeGB(12);
+    EXPECT_EQ(model->memoryLimitText(), QStringLiteral("At most 12 GB: leaves 4 GB for this computer."));
+    EXPECT_TRUE(model->canAdvance());
+    model->setMemorySizeGB(13);
+    EXPECT_EQ(model->advanceBlockReason(), model->memoryLimitText());
+}
+
+TEST_F(CreateVMWizardViewModelTest, TypedSizesAreStoredInWholeGBAndReadBackAsTyped)
+{
+    bootableISO(QStringLiteral("installer.iso"));
+    auto model = wizard();
+    model->setGuestOSType(VMGuestOSType::linux);
+    model->setMemorySizeGB(6);
+    model->setDiskSizeGB(40);
+    model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
+    model->setLocalLinuxISOURL(m_home.path() + QStringLiteral("/installer.iso"));
+    model->createLinuxVM();
+    waitForEnd(*model);
+    ASSERT_TRUE(model->didFinishSuccessfully()) << model->errorMessage().value_or(QString()).toStdString();
+    const std::unique_ptr<VMDetailsViewModel> details = makeDetails(*model->createdBundleID());
+    EXPECT_EQ(details->bundle()->metadata.memorySizeBytes, 6 * gibibyte);
+    EXPECT_EQ(details->bundle()->metadata.diskSizeBytes, 40 * gibibyte);
+    EXPECT_EQ(details->hardwareSummary(), QStringLiteral("4 CPUs • 6 GB • 40 GB"));
+    EXPECT_EQ(details->virtualCapacityText(), QStringLiteral("40 GB"));
+}
+
+TEST_F(CreateVMWizardViewModelTest, OnAHostThatCannotInstallMacOSTheWizardStartsOnLinuxAndATemplateLeavesTheGuestChoosable)
+{
+    m_macOSRefusal = QStringLiteral("macOS cannot be installed on this host: QEMU cannot boot macOS.");
+    auto model = wizard();
+    EXPECT_EQ(model->guestOSType(), VMGuestOSType::linux);
+    EXPECT_EQ(model->name(), QStringLiteral("New Linux VM"));
+    EXPECT_EQ(model->visibleSteps(), (QList<Step>{Step::general, Step::linuxSource, Step::sharedFolders, Step::review}));
+    EXPECT_TRUE(model->canAdvance());
+
+    // A template saved from a small Linux VM: its hardware, on the guest already chosen.
+    VMTemplate saved;
+    saved.name = QStringLiteral("Web Server");
+    saved.hardwareProfile = {2, 2 * gibibyte, 20 * gibibyte, 1280, 800, 80};
+    model->applyTemplate(saved);
+    EXPECT_EQ(model->guestOSType(), VMGuestOSType::linux);
+    EXPECT_EQ(model->name(), QStringLiteral("New Web Server"));
+    EXPECT_EQ(model->memorySizeGB(), 2);
+    EXPECT_EQ(model->diskSizeGB(), 20);
+    EXPECT_EQ(model->advanceBlockReason(), std::nullopt);
+
+    // Every guest stays choosable; where one cannot go on, Next says why.
+    model->setGuestOSType(VMGuestOSType::macOS);
+    EXPECT_EQ(model->guestOSType(), VMGuestOSType::macOS);
+    EXPECT_EQ(model->advanceBlockReason(), m_macOSRefusal);
+    model->setGuestOSType(VMGuestOSType::windows);
+    EXPECT_EQ(model->guestOSType(), VMGuestOSType::windows);
+    EXPECT_TRUE(model->canAdvance()) << model->advanceBlockReason().value_or(QString()).toStdString();
 }
 
 TEST_F(CreateVMWizardViewModelTest, HardwareProfileRoundsAndRefusesNonFiniteSizes)
@@ -437,7 +549,7 @@ TEST_F(CreateVMWizardViewModelTest, AClosedWizardStillFinishesItsVM)
 
 TEST_F(CreateVMWizardViewModelTest, ALocalISOIsCopiedAndNamedAsLinux)
 {
-    const QByteArray iso = isoBytes();
+    const QByteArray iso = bytes(bootableISO(QStringLiteral("source.iso")));
     auto model = linuxWizard(QStringLiteral("/unused.iso"));
     model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
     model->setLocalLinuxISOURL(m_home.path() + QStringLiteral("/source.iso"));
@@ -452,6 +564,39 @@ TEST_F(CreateVMWizardViewModelTest, ALocalISOIsCopiedAndNamedAsLinux)
     EXPECT_EQ(bytes(bundle.layout().linuxInstallISOURL()), iso);
     EXPECT_TRUE(m_server.requests().isEmpty());
     EXPECT_TRUE(appLog().contains(QStringLiteral("Created Linux VM 'New Linux VM' with EFI boot and ISO attached")));
+}
+
+TEST_F(CreateVMWizardViewModelTest, AnImageThatCannotBootIsRefusedWhenChosenAndBeforeABundleIsMade)
+{
+    const QString notes = m_home.path() + QStringLiteral("/notes.iso");
+    write(notes, "Just some notes, renamed.\n");
+    const QString refusal =
+        QStringLiteral("“notes.iso” is not an ISO disc image, so the VM could not start from it. Choose a Linux installer ISO built for arm64 (aarch64).");
+    auto model = linuxWizard(QStringLiteral("/unused.iso"));
+    model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
+    model->goToNextStep();
+    ASSERT_EQ(model->currentStep(), Step::linuxSource);
+
+    m_chooser.answers << notes;
+    waitForOutcome(model->chooseLocalLinuxISO()).get();
+    EXPECT_EQ(model->localLinuxISOURL(), notes);
+    EXPECT_FALSE(model->canAdvance());
+    EXPECT_EQ(model->advanceBlockReason(), refusal);
+    EXPECT_EQ(model->errorMessage(), refusal);
+
+    // A bootable image chosen next takes the verdict and its banner away.
+    m_chooser.answers << bootableISO(QStringLiteral("installer.iso"));
+    waitForOutcome(model->chooseLocalLinuxISO()).get();
+    EXPECT_TRUE(model->canAdvance()) << model->advanceBlockReason().value_or(QString()).toStdString();
+    EXPECT_EQ(model->errorMessage(), std::nullopt);
+
+    // An image taken without the check is still refused by the creation, before any bundle exists.
+    model->setLocalLinuxISOURL(notes);
+    model->createLinuxVM();
+    waitForEnd(*model);
+    EXPECT_FALSE(model->didFinishSuccessfully());
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("This action cannot be completed: ") + refusal);
+    EXPECT_TRUE(store().bundles().isEmpty());
 }
 
 TEST_F(CreateVMWizardViewModelTest, MacOSCreationFailsAtOnceWithoutABundle)

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace {
 
 using namespace CoordinatorTesting;
@@ -158,6 +160,21 @@ TEST(DiskExpansionPlanTest, RangeNormalisingAndApplyFollowTheDiskSize)
     }
     EXPECT_DOUBLE_EQ(DiskExpansionPlan(quint64(60.5 * double(gibibyte))).initialRequestGB(), 76.5);
     EXPECT_DOUBLE_EQ(DiskExpansionPlan(quint64(2044) * gibibyte).barFraction(2048), 1.0);
+}
+
+TEST(DiskExpansionPlanTest, ATypedFigureBecomesAWholeGBInTheRange)
+{
+    const struct {
+        double diskGB;
+        double typed;
+        double taken;
+    } cases[] = {
+        {64, 999999, 256}, {64, 10, 72}, {64, 100.4, 100}, {64, std::nan(""), 72},
+        {59.6, 10, 68}, // the minimum 67.6 rounded up to a figure the field can hold
+        {2044, 10, 2048}, // nothing left to grow into: the maximum
+    };
+    for (const auto &c : cases)
+        EXPECT_DOUBLE_EQ(DiskExpansionPlan(quint64(c.diskGB * double(gibibyte))).typedCapacityGB(c.typed), c.taken) << c.diskGB << ' ' << c.typed;
 }
 
 // ---- The pane's view model -------------------------------------------------------------------

@@ -40,7 +40,7 @@ TEST(VMDetailsTextsTest, AVMTheLibraryDoesNotHoldReadsAsNothing)
     EXPECT_EQ(installStateText(none), QStringLiteral("Not Installed"));
     EXPECT_EQ(hardwareSummary(none), QString());
     EXPECT_EQ(displaySummary(none), QStringLiteral("Unknown"));
-    EXPECT_EQ(virtualCapacityText(none, std::nullopt), QStringLiteral("Zero KB"));
+    EXPECT_EQ(virtualCapacityText(none, std::nullopt), QStringLiteral("0 bytes"));
     EXPECT_EQ(hostAllocationText(std::nullopt), QStringLiteral("Unavailable"));
     EXPECT_EQ(settingsChangeBlockReason(none), QStringLiteral("The selected VM is unavailable."));
     EXPECT_EQ(diskCapacityChangeBlockReason(none), QStringLiteral("The selected VM is unavailable."));
@@ -52,13 +52,13 @@ TEST(VMDetailsTextsTest, AVMTheLibraryDoesNotHoldReadsAsNothing)
 
 TEST(VMDetailsTextsTest, HardwareAndDisplayTexts)
 {
-    const QString sizes = QStringLiteral(" • 4.29 GB • 68.72 GB");
+    const QString sizes = QStringLiteral(" • 4 GB • 64 GB");
     EXPECT_EQ(hardwareSummary(bundleOf([](VMMetadata &m) { m.cpuCount = 1; })), QStringLiteral("1 CPU") + sizes);
     EXPECT_EQ(hardwareSummary(bundleOf()), QStringLiteral("2 CPUs") + sizes);
     EXPECT_EQ(displaySummary(bundleOf()), QStringLiteral("1920 x 1200 start size, auto-resizes with console window"));
     EXPECT_EQ(runtimeStateText(bundleOf([](VMMetadata &m) { m.runtimeState = VMRuntimeState::restoring; })), QStringLiteral("Restoring State"));
     const DiskImageService::DiskUsage usage{64 * gibibyte, std::nullopt};
-    EXPECT_EQ(diskCapacitySummary(usage), QStringLiteral("Virtual capacity is 68.72 GB. Host allocation is currently unavailable."));
+    EXPECT_EQ(diskCapacitySummary(usage), QStringLiteral("Virtual capacity is 64 GB. Host allocation is currently unavailable."));
     EXPECT_EQ(diskCapacitySummary(std::nullopt), QStringLiteral("The VM disk stays sparse on the host and grows only as the guest writes data."));
 }
 
@@ -104,10 +104,10 @@ TEST(VMDetailsTextsTest, LimitsFollowTheHostAndNeverHideTheVMsOwnValue)
         qint64 maximumCPUs;
         double maximumGB;
     } cases[] = {
-        {1, 8 * gibibyte, 1, 2 * gibibyte, 2, 8},
+        {1, 8 * gibibyte, 1, 2 * gibibyte, 2, 6},
         {24, 16 * gibibyte, 4, 4 * gibibyte, 16, 12},
         {24, 256 * gibibyte, 20, 200 * gibibyte, 20, 200},
-        {8, 256 * gibibyte, 2, 4 * gibibyte, 8, 128},
+        {8, 256 * gibibyte, 2, 4 * gibibyte, 8, 192},
     };
     for (const auto &testCase : cases) {
         const Bundle bundle = bundleOf([&](VMMetadata &m) {

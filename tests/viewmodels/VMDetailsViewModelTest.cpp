@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "VMDetailsViewModel.h"
 
+#include "DiskExpansionPlan.h"
 #include "DisplayFormatters.h"
 #include "QEMUSetupService.h"
 #include "TestFiles.h"
@@ -143,6 +144,38 @@ TEST_F(VMDetailsViewModelTest, DiskExpansionRefusesImpossibleSizesAndShowsTheNew
     EXPECT_EQ(model.virtualCapacityText(), DisplayFormatters::byteCountText(65 * gibibyte)) << "before the store's list arrives";
     EXPECT_EQ(model.diskUsage()->logicalSizeBytes, 65 * gibibyte);
     EXPECT_TRUE(model.lastDiskExpansionAutomationMessage()->startsWith(QStringLiteral("The VM disk was expanded")));
+}
+
+TEST_F(VMDetailsViewModelTest, ATypedDiskCapacityReadsBackAsTyped)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    const DiskExpansionPlan plan(model.bundle()->metadata.diskSizeBytes);
+    ASSERT_EQ(plan.maximumCapacityGB(), 256);
+    waitForOutcome(model.expandDisk(plan.normalized(256))).get();
+    ASSERT_EQ(model.errorMessage(), std::nullopt);
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.diskSizeBytes, 256 * gibibyte);
+    EXPECT_EQ(model.virtualCapacityText(), QStringLiteral("256 GB"));
+    EXPECT_TRUE(model.hardwareSummary().endsWith(QStringLiteral(" • 256 GB"))) << model.hardwareSummary().toStdString();
+    EXPECT_TRUE(model.diskCapacitySummary().startsWith(QStringLiteral("Virtual capacity is 256 GB"))) << model.diskCapacitySummary().toStdString();
+    EXPECT_FALSE(model.hostAllocationText().contains(QStringLiteral("Zero"))) << "a disk the guest never wrote to holds no bytes on the host";
+}
+
+TEST_F(VMDetailsViewModelTest, ASubnetThatIsNoIPv4NetworkIsRefusedAndNothingIsStored)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral("999.1.1.1/99"));
+    EXPECT_EQ(model.errorMessage(),
+              QStringLiteral("“999” cannot be part of an IPv4 address: each of the four parts is a number from 0 to 255."));
+    EXPECT_TRUE(m_networks.privateNetworks().isEmpty());
+    EXPECT_TRUE(appLog().contains(QStringLiteral("[Details] “999” cannot be part of an IPv4 address")));
+
+    model.setErrorMessage(std::nullopt);
+    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral(" 10.0.7.0/24 "));
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    ASSERT_EQ(m_networks.privateNetworks().size(), 1);
+    EXPECT_EQ(m_networks.privateNetworks().first().subnet, QStringLiteral("10.0.7.0/24"));
 }
 
 TEST_F(VMDetailsViewModelTest, SnapshotsAndReclaimRefreshWhatTheyChanged)

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "VMSettingsForm.h"
 
+#include "GuestMemoryLimits.h"
 #include "VMDetailsViewModel.h"
 #include "ViewModelTestFixture.h"
 
 #include <QDir>
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -73,7 +75,7 @@ TEST_F(VMSettingsFormTest, SeedsFromTheBundleOrFromDefaultsWithoutOne)
         EXPECT_TRUE(seeded.isSpeakerEnabled()) << test.what;
         EXPECT_TRUE(seeded.displayFootnote().startsWith(QStringLiteral("Linux VMs use Virtio graphics."))) << test.what;
         EXPECT_EQ(seeded.maximumCPUCount(), 8) << test.what;
-        EXPECT_EQ(seeded.recommendedMemoryText(), QStringLiteral("Recommended range on this Mac: 4-24 GB")) << test.what;
+        EXPECT_EQ(seeded.recommendedMemoryText(), QStringLiteral("Recommended range on this Mac: 1-24 GB")) << test.what;
     }
 
     VMSettingsForm &empty = form(QUuid::createUuid());
@@ -175,6 +177,39 @@ TEST_F(VMSettingsFormTest, OnlyValuesTheUserChangedAreWrittenBack)
     EXPECT_EQ(metadata.hardwareProfile.displayWidth, 1024);
     EXPECT_EQ(metadata.hardwareProfile.displayHeight, 768);
     EXPECT_EQ(metadata.hardwareProfile.displayPixelsPerInch, 80);
+}
+
+TEST_F(VMSettingsFormTest, TypedMemoryIsStoredInWholeGBAndReadsBackAsTyped)
+{
+    for (const int typed : {1, 6, 13, 24}) {
+        SCOPED_TRACE(typed);
+        const VMBundle bundle = vm(1440, 900, 80);
+        VMSettingsForm &edited = form(bundle.id());
+        edited.setMemoryGigabytes(typed);
+        ASSERT_TRUE(edited.save()) << edited.localErrorMessage().value_or(QString()).toStdString();
+        EXPECT_EQ(stored(bundle.id()).metadata.memorySizeBytes, quint64(typed) * gibibyte);
+        const QString shown = QString::number(typed) + QStringLiteral(" GB");
+        EXPECT_EQ(form(bundle.id()).memoryText(), shown);
+        EXPECT_TRUE(m_details->hardwareSummary().contains(QStringLiteral(" • ") + shown + QStringLiteral(" • "))) << m_details->hardwareSummary().toStdString();
+    }
+}
+
+TEST_F(VMSettingsFormTest, MemoryFollowsTheWizardsRuleAndSaysWhyAtTheTop)
+{
+    // The details' host has 32 GiB: at most 24 GB, as the wizard allows on that host.
+    const GuestMemoryLimits limits(HostCapacity{8, 32 * gibibyte});
+    const VMBundle linux = vm(1440, 900, 80);
+    VMSettingsForm &edited = form(linux.id());
+    EXPECT_EQ(edited.memorySliderMinimum(), 1);
+    EXPECT_EQ(edited.memorySliderMaximum(), int(limits.maximumGB()));
+    EXPECT_EQ(edited.memoryLimitText(), std::nullopt);
+    edited.setMemoryGigabytes(24);
+    EXPECT_EQ(edited.memoryLimitText(), QStringLiteral("At most 24 GB: leaves 8 GB for this computer."));
+    edited.setMemoryGigabytes(std::nan(""));
+    EXPECT_EQ(edited.memoryText(), QStringLiteral("0 GB"));
+
+    const VMBundle mac = storeChanged(vm(1440, 900, 80).id(), [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::macOS; });
+    EXPECT_EQ(form(mac.id()).memorySliderMinimum(), 4);
 }
 
 TEST_F(VMSettingsFormTest, ARefusalStaysInTheFormAndTheDetailsAndIsLogged)

@@ -57,8 +57,8 @@ QCoro::Task<VMBundle> refuseMacOS(VMInstallRequest, std::function<void(const VMI
 QCoro::Task<VMBundle> downloadForAMoment(VMInstallRequest, std::function<void(const VMInstallProgress &)> progress)
 {
     VMInstallProgress download = VMInstallProgress::step(Stage::downloadingRestoreImage, 0.3, QStringLiteral("Downloading"));
-    download.downloadedBytes = 1500000;
-    download.expectedBytes = 6000000000;
+    download.downloadedBytes = 1572864; // 1.5 MB of 2^20 bytes
+    download.expectedBytes = 6442450944; // 6 GB of 2^30 bytes
     progress(download);
     co_await QCoro::sleepFor(std::chrono::milliseconds(300));
     throw std::runtime_error("The download was stopped.");
@@ -70,7 +70,7 @@ protected:
     std::shared_ptr<CreateVMWizardViewModel> makeWizard(HostCapacity host = {8, 16 * gibibyte})
     {
         return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser, m_catalog, m_nam,
-                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, {}});
+                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, {}, m_macOSRefusal});
     }
 
     /// The sheet over `wizard`, shown and active.
@@ -109,13 +109,14 @@ protected:
     QString writeISO(const QString &name)
     {
         const QString path = m_home.path() + QLatin1Char('/') + name;
-        EXPECT_TRUE(IsoImage::write(path, {{"README.TXT", QByteArray(300000, 'r')}}));
+        EXPECT_TRUE(IsoImage::write(path, {{"EFI/BOOT/BOOTAA64.EFI", QByteArray(4096, 'e')}, {"README.TXT", QByteArray(300000, 'r')}}));
         return path;
     }
 
     FakeHttpServer m_server;
     QNetworkAccessManager m_nam;
     CreateVMWizardViewModel::MacOSInstaller m_installer = &refuseMacOS;
+    std::optional<QString> m_macOSRefusal;
     int m_restoreCancels = 0;
     QEMUSetupService m_qemuSetup{m_logging, QEMUSetupService::Source{m_server.url(), QStringLiteral("homebrew/core/qemu"), QStringLiteral("00")},
                                  QEMUSetupService::Places{m_home.path() + QStringLiteral("/qemu"), m_home.path() + QStringLiteral("/tmp"), {}}};
@@ -222,7 +223,7 @@ TEST_F(CreateVMWizardViewTest, ALinuxVMFromALocalISOIsCreatedThroughTheSheetWith
     EXPECT_TRUE(shown(*sheet, QStringLiteral("linux.localPrompt")));
     m_chooser.answers << iso;
     child<QPushButton>(*sheet, QStringLiteral("linux.chooseLocal"))->click();
-    ASSERT_TRUE(waitUntil([&] { return wizard->localLinuxISOURL().has_value(); }));
+    ASSERT_TRUE(waitUntil([&] { return wizard->localLinuxISOURL().has_value() && !wizard->isCheckingLocalLinuxISO(); }));
     EXPECT_EQ(m_chooser.requests.last().title, QStringLiteral("Choose a Linux ISO Image"));
     EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("linux.localName"))->text(), QStringLiteral("installer.iso"));
     EXPECT_FALSE(shown(*sheet, QStringLiteral("linux.localPrompt")));
@@ -405,18 +406,18 @@ TEST_F(CreateVMWizardViewTest, OnlyAnEnabledDefaultButtonTakesReturn)
 
 TEST_F(CreateVMWizardViewTest, SteppersFollowTheHostAndNeverWriteBack)
 {
-    auto wizard = makeWizard({2, 4 * gibibyte});
+    auto wizard = makeWizard({2, 8 * gibibyte});
     wizard->setGuestOSType(VMGuestOSType::linux);
     auto sheet = open(wizard);
     auto *cpu = child<QSpinBox>(*sheet, QStringLiteral("general.cpu"));
     auto *memory = child<QSpinBox>(*sheet, QStringLiteral("general.memory"));
     auto *disk = child<QSpinBox>(*sheet, QStringLiteral("general.disk"));
     EXPECT_EQ(cpu->maximum(), 2);
-    EXPECT_EQ(memory->maximum(), 4);
+    EXPECT_EQ(memory->maximum(), 6);
     EXPECT_EQ(memory->minimum(), 1);
     EXPECT_EQ(disk->minimum(), 8);
     EXPECT_EQ(disk->singleStep(), 8);
-    EXPECT_EQ(memory->text(), QStringLiteral("4 GB"));
+    EXPECT_EQ(memory->text(), QStringLiteral("6 GB"));
     memory->setValue(2);
     ASSERT_EQ(wizard->memorySizeGB(), 2);
 
@@ -435,6 +436,43 @@ TEST_F(CreateVMWizardViewTest, SteppersFollowTheHostAndNeverWriteBack)
     wizard->setMemorySizeGB(3.5);
     EXPECT_EQ(memory->value(), 3);
     EXPECT_EQ(wizard->memorySizeGB(), 3.5);
+}
+
+TEST_F(CreateVMWizardViewTest, ADisabledNextSaysWhyAndTheMemoryLimitSaysWhatItLeaves)
+{
+    m_macOSRefusal = QStringLiteral("macOS cannot be installed on this host: QEMU cannot boot macOS.");
+    auto wizard = makeWizard({8, 16 * gibibyte});
+    auto sheet = open(wizard);
+    EXPECT_TRUE(child<SelectableCard>(*sheet, QStringLiteral("general.guest:linux"))->isSelected()) << "this host cannot install macOS";
+    auto *next = child<QPushButton>(*sheet, QStringLiteral("footer.next"));
+    auto *reason = child<QLabel>(*sheet, QStringLiteral("footer.blockReason"));
+    EXPECT_TRUE(next->isEnabled());
+    EXPECT_FALSE(reason->isVisible());
+
+    auto *name = child<QLineEdit>(*sheet, QStringLiteral("general.name"));
+    name->selectAll();
+    QTest::keyClick(name, Qt::Key_Delete);
+    EXPECT_FALSE(next->isEnabled());
+    EXPECT_TRUE(reason->isVisible());
+    EXPECT_EQ(reason->text(), QStringLiteral("Enter a name for the VM."));
+    EXPECT_EQ(next->toolTip(), reason->text());
+    QTest::keyClicks(name, QStringLiteral("Lab"));
+    EXPECT_TRUE(next->isEnabled());
+    EXPECT_FALSE(reason->isVisible());
+
+    child<SelectableCard>(*sheet, QStringLiteral("general.guest:macOS"))->click();
+    EXPECT_FALSE(next->isEnabled());
+    EXPECT_EQ(reason->text(), *m_macOSRefusal);
+    child<SelectableCard>(*sheet, QStringLiteral("general.guest:linux"))->click();
+
+    auto *memory = child<QSpinBox>(*sheet, QStringLiteral("general.memory"));
+    auto *limit = child<QLabel>(*sheet, QStringLiteral("general.memoryLimit"));
+    EXPECT_EQ(memory->maximum(), 12);
+    EXPECT_FALSE(limit->isVisible());
+    memory->setValue(12);
+    EXPECT_TRUE(limit->isVisible());
+    EXPECT_EQ(limit->text(), QStringLiteral("At most 12 GB: leaves 4 GB for this computer."));
+    EXPECT_TRUE(next->isEnabled());
 }
 
 TEST_F(CreateVMWizardViewTest, GeneralStepShowsLocationNetworkAndMedia)
@@ -652,10 +690,10 @@ TEST(InstallProgressTextsTest, TextsOfOneReport)
     VMInstallProgress progress = VMInstallProgress::step(Stage::downloadingRestoreImage, 0.1, QStringLiteral("d"));
     EXPECT_FALSE(bytesText(progress));
     EXPECT_FALSE(etaText(progress));
-    progress.downloadedBytes = 1500000;
+    progress.downloadedBytes = 1572864; // 1.5 MB of 2^20 bytes
     progress.expectedBytes = 0;
     EXPECT_EQ(bytesText(progress), QStringLiteral("1.5 MB"));
-    progress.expectedBytes = 6000000000;
+    progress.expectedBytes = 6442450944; // 6 GB of 2^30 bytes
     EXPECT_EQ(bytesText(progress), QStringLiteral("1.5 MB of 6 GB"));
     progress.bytesPerSecond = 12345678.4;
     progress.estimatedTimeRemaining = 480;

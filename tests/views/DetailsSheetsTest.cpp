@@ -69,8 +69,10 @@ TEST_F(SettingsSheetTest, ShowsTheBundleAsSeeded)
     const Case cases[] = {
         {1440, 900, 80, 8 * gibibyte, false, "1440 x 900", "8 GB", 8},
         {1440, 900, 72, 7 * gibibyte + gibibyte / 2, true, "1920 x 1200", "7 GB", 7},
+        // A Linux guest's slider starts at 1 GB, as the wizard's stepper does.
+        {1000, 700, 80, 2 * gibibyte, true, "1920 x 1200", "2 GB", 2},
         // Below the slider's range: the slider rests at its start, the text tells the truth.
-        {1000, 700, 80, 2 * gibibyte, true, "1920 x 1200", "2 GB", 4},
+        {1000, 700, 80, gibibyte / 2, true, "1920 x 1200", "0 GB", 1},
     };
     for (const Case &test : cases) {
         const VMSettingsSheet &shown = sheet(vmWithDisplay(test.width, test.height, test.pixelsPerInch, test.memory).id());
@@ -89,6 +91,23 @@ TEST_F(SettingsSheetTest, ShowsTheBundleAsSeeded)
         EXPECT_TRUE(child<QCheckBox>(shown, "settings.speaker")->isChecked());
         EXPECT_FALSE(child<ErrorBannerView>(shown, "settings.banner")->isVisible());
     }
+}
+
+TEST_F(SettingsSheetTest, TheMemorySliderStopsAtTheWizardsLimitAndSaysWhy)
+{
+    // The details' host has 32 GiB: the wizard's rule gives at most 24 GB.
+    VMSettingsSheet &shown = sheet(vmWithDisplay(1440, 900, 80, 8 * gibibyte).id());
+    auto *slider = child<QSlider>(shown, "settings.memory");
+    auto *limit = child<QLabel>(shown, "settings.memoryLimit");
+    EXPECT_EQ(slider->minimum(), 1);
+    EXPECT_EQ(slider->maximum(), 24);
+    EXPECT_FALSE(limit->isVisible());
+    slider->setValue(24);
+    EXPECT_EQ(child<QLabel>(shown, "settings.memoryValue")->text(), QStringLiteral("24 GB"));
+    EXPECT_TRUE(limit->isVisible());
+    EXPECT_EQ(limit->text(), QStringLiteral("At most 24 GB: leaves 8 GB for this computer."));
+    slider->setValue(23);
+    EXPECT_FALSE(limit->isVisible());
 }
 
 TEST_F(SettingsSheetTest, AMicrophoneToggleSavesAndClosesWithoutTouchingTheMemory)

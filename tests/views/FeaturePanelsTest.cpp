@@ -209,7 +209,7 @@ TEST(SmartDiskAnalyticsViewTest, ReclaimAsksWithTheSizeAndWaitsForTheRunningOne)
     EXPECT_TRUE(child(panel, QStringLiteral("diskAnalytics.growthTrends"))->isVisibleTo(&panel));
     EXPECT_EQ(child<QLabel>(panel, QStringLiteral("diskAnalytics.daysUntilFull"))->text(), QStringLiteral("12 days"));
 
-    panel.setReclaimableItems({{QStringLiteral("Log files (3 MB)"), 3'000'000, ReclaimAction::clearLogs}});
+    panel.setReclaimableItems({{QStringLiteral("Log files (3 MB)"), 3 * 1024 * 1024, ReclaimAction::clearLogs}});
     QList<ReclaimAction> requested;
     QObject::connect(&panel, &SmartDiskAnalyticsView::reclaimRequested, [&](ReclaimAction action) { requested.append(action); });
     auto *reclaim = child<QPushButton>(panel, QStringLiteral("reclaim:clearLogs"));
@@ -309,11 +309,22 @@ TEST(VMNetworkTopologyViewTest, TheSheetKeepsWhatWasTypedAndPromisesNoAddresses)
     name->setText(QStringLiteral("   "));
     EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("networkSheet.create"))->isEnabled());
     name->setText(QStringLiteral(" Lab "));
-    child<QLineEdit>(*sheet, QStringLiteral("networkSheet.subnet"))->setText(QStringLiteral("not a subnet"));
+    auto *subnet = child<QLineEdit>(*sheet, QStringLiteral("networkSheet.subnet"));
+    auto *problem = child<QLabel>(*sheet, QStringLiteral("networkSheet.subnetProblem"));
+    EXPECT_FALSE(problem->isVisibleTo(sheet)) << "the starting subnet is a network";
+    // What is not an IPv4 network is refused, and the sheet says why under the field.
+    for (const char *typed : {"not a subnet", "999.1.1.1/99", "10.0.7.0"}) {
+        subnet->setText(QString::fromUtf8(typed));
+        EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("networkSheet.create"))->isEnabled()) << typed;
+        EXPECT_TRUE(problem->isVisibleTo(sheet)) << typed;
+        EXPECT_FALSE(problem->text().isEmpty()) << typed;
+    }
+    subnet->setText(QStringLiteral("10.0.7.0/24 "));
+    EXPECT_FALSE(problem->isVisibleTo(sheet));
     child<QPushButton>(*sheet, QStringLiteral("networkSheet.create"))->click();
     ASSERT_EQ(creates.count(), 1);
     EXPECT_EQ(creates.first()[0].toString(), QStringLiteral(" Lab "));
-    EXPECT_EQ(creates.first()[1].toString(), QStringLiteral("not a subnet"));
+    EXPECT_EQ(creates.first()[1].toString(), QStringLiteral("10.0.7.0/24 "));
     child<QPushButton>(panel, QStringLiteral("network.newNetwork"))->click();
     EXPECT_EQ(name->text(), QStringLiteral(" Lab ")) << "reopened with the values typed last";
 }

@@ -18,7 +18,10 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTest>
 #include <QToolBar>
+
+#include <cmath>
 
 namespace {
 
@@ -309,6 +312,32 @@ TEST_F(VMDetailsViewTest, TheDiskSheetFollowsADiskGrownWhileItIsOpen)
     waitForOutcome(sheet->applyExpansion()).get();
     EXPECT_EQ(view.viewModel().errorMessage(), std::nullopt);
     EXPECT_EQ(view.viewModel().bundle()->metadata.diskSizeBytes, 216 * gibibyte);
+}
+
+TEST_F(VMDetailsViewTest, ATypedCapacityOutsideTheRangeIsBroughtIntoItInTheField)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsView &view = pane(bundle.id());
+    view.openDiskExpansion();
+    auto *sheet = view.findChild<DiskExpansionSheet *>(QStringLiteral("diskExpansion"));
+    ASSERT_TRUE(sheet);
+    const DiskExpansionPlan &plan = sheet->plan();
+    ASSERT_EQ(plan.maximumCapacityGB(), 256);
+    auto *field = sheet->findChild<QSpinBox *>(QStringLiteral("diskExpansion.field"));
+    const struct {
+        const char *typed;
+        int shown;
+    } cases[] = {{"999999", 256}, {"10", int(std::ceil(plan.minimumCapacityGB()))}, {"100", 100}};
+    for (const auto &[typed, shown] : cases) {
+        SCOPED_TRACE(typed);
+        field->selectAll();
+        QTest::keyClicks(field, QString::fromLatin1(typed));
+        Q_EMIT field->editingFinished(); // Return or leaving the field
+        EXPECT_EQ(field->value(), shown);
+        EXPECT_EQ(field->text(), QString::number(shown));
+        EXPECT_EQ(sheet->requestedCapacityGB(), shown);
+    }
+    EXPECT_EQ(sheet->findChild<QLabel *>(QStringLiteral("diskExpansion.newCapacity"))->text(), QStringLiteral("104 GB"));
 }
 
 TEST_F(VMDetailsViewTest, ADiskTooLargeToGrowHasItsControlsDisabled)

@@ -8,6 +8,7 @@
 #include "LabGroupBox.h"
 #include "LabPalette.h"
 #include "LabPanel.h"
+#include "SizeText.h"
 #include "Symbols.h"
 #include "VMDetailsViewModel.h"
 
@@ -35,7 +36,7 @@ constexpr int completionHeight = 700;
 
 QString wholeGB(double capacityGB)
 {
-    return QString::number(qint64(std::trunc(capacityGB))) + QStringLiteral(" GB");
+    return SizeText::wholeGB(capacityGB);
 }
 
 quint64 diskSize(const VMDetailsViewModel &model)
@@ -182,6 +183,8 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
         if (!m_syncing)
             setRequestedCapacityGB(value);
     });
+    // A typed figure outside the range is brought into it once typed, so the field never shows what the labels do not.
+    connect(m_field, &QSpinBox::editingFinished, this, [this] { setRequestedCapacityGB(m_plan.typedCapacityGB(m_field->value())); });
     fieldRow->addWidget(m_field);
     fieldRow->addWidget(secondary(QStringLiteral("GB")));
     fieldRow->addStretch(1);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "TemplateCard.h"
 
-#include "DisplayFormatters.h"
 #include "LabPalette.h"
+#include "SizeText.h"
 #include "Symbols.h"
 #include "TemplateLibraryViewModel.h"
 #include "TextStyle.h"
@@ -108,9 +108,9 @@ TemplateCard::TemplateCard(const VMTemplate &shown, bool deletable, QWidget *par
     figures->setSpacing(12);
     figures->addWidget(hardwareFigure(QStringLiteral("cpu"), TemplateLibraryViewModel::cpuText(hardware.cpuCount), "templateCard.cpu"));
     figures->addWidget(
-        hardwareFigure(QStringLiteral("memorychip"), DisplayFormatters::byteCountText(hardware.memorySizeBytes), "templateCard.memory"));
+        hardwareFigure(QStringLiteral("memorychip"), SizeText::bytes(hardware.memorySizeBytes), "templateCard.memory"));
     figures->addWidget(
-        hardwareFigure(QStringLiteral("internaldrive"), DisplayFormatters::byteCountText(hardware.diskSizeBytes), "templateCard.disk"));
+        hardwareFigure(QStringLiteral("internaldrive"), SizeText::bytes(hardware.diskSizeBytes), "templateCard.disk"));
     figures->addStretch();
 
     auto *layout = new QVBoxLayout(this);

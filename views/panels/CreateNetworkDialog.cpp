@@ -2,6 +2,7 @@
 #include "CreateNetworkDialog.h"
 
 #include "BlankName.h"
+#include "IPv4Subnet.h"
 #include "NetworkTopologyTexts.h"
 #include "PanelStyle.h"
 #include "SheetLayout.h"
@@ -25,6 +26,10 @@ CreateNetworkDialog::CreateNetworkDialog(QWidget *parent)
     m_subnet->setObjectName(QStringLiteral("networkSheet.subnet"));
     m_subnet->setPlaceholderText(QStringLiteral("192.168.100.0/24"));
     subnet->addWidget(m_subnet);
+    m_subnetProblem = PanelStyle::label(QString(), PanelStyle::Text::caption, PanelStyle::Tone::secondary);
+    m_subnetProblem->setObjectName(QStringLiteral("networkSheet.subnetProblem"));
+    m_subnetProblem->setWordWrap(true);
+    subnet->addWidget(m_subnetProblem);
     QLabel *explanation = PanelStyle::label(NetworkTopologyTexts::subnetExplanation(), PanelStyle::Text::caption, PanelStyle::Tone::secondary);
     explanation->setObjectName(QStringLiteral("networkSheet.explanation"));
     explanation->setWordWrap(true);
@@ -33,6 +38,7 @@ CreateNetworkDialog::CreateNetworkDialog(QWidget *parent)
 
     connect(m_create, &QPushButton::clicked, this, &CreateNetworkDialog::commit);
     connect(m_name, &QLineEdit::textChanged, this, &CreateNetworkDialog::updateButtons);
+    connect(m_subnet, &QLineEdit::textChanged, this, &CreateNetworkDialog::updateButtons);
     updateButtons();
 }
 
@@ -46,5 +52,8 @@ void CreateNetworkDialog::commit()
 
 void CreateNetworkDialog::updateButtons()
 {
-    m_create->setEnabled(!BlankName::isBlank(m_name->text()));
+    const std::optional<QString> subnetProblem = IPv4Subnet::refusal(m_subnet->text());
+    m_subnetProblem->setText(subnetProblem.value_or(QString()));
+    m_subnetProblem->setVisible(subnetProblem.has_value());
+    m_create->setEnabled(!BlankName::isBlank(m_name->text()) && !subnetProblem);
 }

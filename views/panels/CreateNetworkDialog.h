@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -11,9 +12,11 @@ class QPushButton;
  * "Private Network" and "192.168.100.0/24" and keeping what was typed
  * between openings. It says plainly that the network is kept for the user's
  * records and assigns no addresses. "Create" is the default button,
- * disabled while the name is blank; it emits createRequested() with both
- * texts as typed and closes. Children: "networkSheet.name",
- * "networkSheet.subnet", "networkSheet.create", "networkSheet.cancel".
+ * disabled while the name is blank or the subnet is not an IPv4 network in
+ * CIDR notation (IPv4Subnet), whose reason shows under the field; it emits
+ * createRequested() with both texts as typed and closes. Children:
+ * "networkSheet.name", "networkSheet.subnet", "networkSheet.subnetProblem",
+ * "networkSheet.create", "networkSheet.cancel".
  */
 class CreateNetworkDialog final : public QDialog
 {
@@ -31,5 +34,6 @@ private:
 
     QLineEdit *m_name;
     QLineEdit *m_subnet;
+    QLabel *m_subnetProblem = nullptr;
     QPushButton *m_create = nullptr;
 };

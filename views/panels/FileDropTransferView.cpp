@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "FileDropTransferView.h"
 
-#include "DisplayFormatters.h"
 #include "DropZoneArea.h"
 #include "FileDropTransferViewModel.h"
 #include "LabPalette.h"
 #include "PanelText.h"
+#include "SizeText.h"
 
 #include <QCoroTask>
 #include <QEvent>
@@ -125,7 +125,7 @@ QWidget *FileDropTransferView::transferRow(const TransferredFile &transfer) cons
     name->setMinimumWidth(40);
     name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     line->addWidget(name, 1);
-    QLabel *size = PanelText::label(DisplayFormatters::byteCountText(transfer.sizeBytes), Size::caption, QFont::Normal, QStringLiteral("drop.row.size"));
+    QLabel *size = PanelText::label(SizeText::bytes(transfer.sizeBytes), Size::caption, QFont::Normal, QStringLiteral("drop.row.size"));
     size->setForegroundRole(QPalette::PlaceholderText);
     line->addWidget(size);
     const QColor mark = transfer.success ? LabPalette::systemGreen().resolved(colors) : LabPalette::systemRed().resolved(colors);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "MacOSUpdateView.h"
 
-#include "DisplayFormatters.h"
 #include "LabPalette.h"
 #include "PanelStyle.h"
+#include "SizeText.h"
 #include "Symbols.h"
 
 #include <QButtonGroup>
@@ -166,7 +166,7 @@ void MacOSUpdateView::rebuildBody()
             PanelStyle::applyColor(*available, LabPalette::accent().resolved(palette()));
             texts->addWidget(available);
             if (m_info->downloadSizeBytes)
-                texts->addWidget(named(PanelStyle::label(QStringLiteral("Download size: ") + DisplayFormatters::byteCountText(*m_info->downloadSizeBytes),
+                texts->addWidget(named(PanelStyle::label(QStringLiteral("Download size: ") + SizeText::bytes(*m_info->downloadSizeBytes),
                                                          PanelStyle::Text::caption, PanelStyle::Tone::secondary),
                                        QStringLiteral("updates.downloadSize")));
         }

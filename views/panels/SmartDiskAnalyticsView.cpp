@@ -4,9 +4,9 @@
 #include "CardFrame.h"
 #include "DestructiveConfirmation.h"
 #include "DiskAnalyticsPresentation.h"
-#include "DisplayFormatters.h"
 #include "LabPalette.h"
 #include "PanelStyle.h"
+#include "SizeText.h"
 #include "StorageBreakdownBar.h"
 #include "Symbols.h"
 
@@ -155,11 +155,11 @@ void SmartDiskAnalyticsView::rebuildCards()
 {
     PanelStyle::clearLayout(*m_cards);
     using P = DiskAnalyticsPresentation;
-    m_cards->addWidget(capacityCard(QStringLiteral("internaldrive"), PanelTint::accent, DisplayFormatters::byteCountText(m_analytics.virtualCapacityBytes),
+    m_cards->addWidget(capacityCard(QStringLiteral("internaldrive"), PanelTint::accent, SizeText::bytes(m_analytics.virtualCapacityBytes),
                                     QStringLiteral("Virtual Capacity"), QStringLiteral("diskAnalytics.virtualCapacity")), 0, 0);
-    m_cards->addWidget(capacityCard(QStringLiteral("externaldrive"), PanelTint::teal, DisplayFormatters::byteCountText(m_analytics.hostAllocatedBytes),
+    m_cards->addWidget(capacityCard(QStringLiteral("externaldrive"), PanelTint::teal, SizeText::bytes(m_analytics.hostAllocatedBytes),
                                     QStringLiteral("Host Space Used"), QStringLiteral("diskAnalytics.hostSpace")), 0, 1);
-    m_cards->addWidget(capacityCard(QStringLiteral("leaf"), PanelTint::green, DisplayFormatters::byteCountText(P::sparseSavingsBytes(m_analytics)),
+    m_cards->addWidget(capacityCard(QStringLiteral("leaf"), PanelTint::green, SizeText::bytes(P::sparseSavingsBytes(m_analytics)),
                                     QStringLiteral("Sparse Savings"), QStringLiteral("diskAnalytics.sparseSavings")), 0, 2);
     m_cards->addWidget(capacityCard(QStringLiteral("gauge.with.dots.needle.33percent"), P::efficiencyTint(m_analytics), P::efficiencyText(m_analytics),
                                     QStringLiteral("Efficiency"), QStringLiteral("diskAnalytics.efficiency")), 0, 3);
@@ -183,7 +183,7 @@ void SmartDiskAnalyticsView::rebuildLegend()
         row->addWidget(dot(PanelStyle::color(DiskAnalyticsPresentation::breakdownTint(rows[index].color), palette())));
         row->addWidget(PanelStyle::label(rows[index].label, PanelStyle::Text::caption));
         row->addStretch(1);
-        row->addWidget(PanelStyle::label(DisplayFormatters::byteCountText(rows[index].bytes), PanelStyle::Text::caption, PanelStyle::Tone::secondary));
+        row->addWidget(PanelStyle::label(SizeText::bytes(rows[index].bytes), PanelStyle::Text::caption, PanelStyle::Tone::secondary));
         grid->addWidget(item, int(index / m_legendColumns), int(index % m_legendColumns));
     }
     for (int column = 0; column < m_legendColumns; ++column)

@@ -31,7 +31,6 @@
 namespace {
 
 constexpr int highestCPUCount = 16;
-constexpr int highestMemoryGB = 64;
 constexpr int highestDiskGB = 512;
 
 const VMGuestOSType guests[] = {VMGuestOSType::macOS, VMGuestOSType::linux, VMGuestOSType::windows};
@@ -126,6 +125,7 @@ QWidget *GeneralStepView::makeGuestCards()
 
 QWidget *GeneralStepView::makeSteppers()
 {
+    auto *area = new QWidget;
     auto *row = new QWidget;
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -142,10 +142,17 @@ QWidget *GeneralStepView::makeSteppers()
         layout->addWidget(box);
     }
     layout->addStretch(1);
+    m_memoryLimit = TextStyle::label(QString(), TextRole::caption, true);
+    m_memoryLimit->setObjectName(QStringLiteral("general.memoryLimit"));
+    auto *column = new QVBoxLayout(area);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+    column->addWidget(row);
+    column->addWidget(m_memoryLimit);
     connect(m_cpu, &QSpinBox::valueChanged, this, [this](int value) { m_wizard.setCPUCount(value); });
     connect(m_memory, &QSpinBox::valueChanged, this, [this](int value) { m_wizard.setMemorySizeGB(value); });
     connect(m_disk, &QSpinBox::valueChanged, this, [this](int value) { m_wizard.setDiskSizeGB(value); });
-    return row;
+    return area;
 }
 
 QWidget *GeneralStepView::makeStorageGroup()
@@ -321,13 +328,16 @@ void GeneralStepView::refreshSteppers()
     const WizardHardwareLimits &limits = m_wizard.limits();
     const VMGuestOSType guest = m_wizard.guestOSType();
     const int hostCPUs = int(std::min<qint64>(limits.maximumCPUCount(), highestCPUCount));
-    const int hostMemory = WizardTexts::wholeNumber(std::min<double>(limits.maximumMemoryGB(), highestMemoryGB));
+    const int hostMemory = WizardTexts::wholeNumber(limits.maximumMemoryGB());
     const int cpu = int(std::clamp<qint64>(m_wizard.cpuCount(), 0, std::numeric_limits<int>::max()));
     showInRange(*m_cpu, std::min(2, hostCPUs), hostCPUs, cpu);
     showInRange(*m_memory, std::min(WizardTexts::wholeNumber(WizardHardwareLimits::minimumMemoryGB(guest)), hostMemory), hostMemory,
          WizardTexts::wholeNumber(m_wizard.memorySizeGB()));
     showInRange(*m_disk, WizardTexts::wholeNumber(WizardHardwareLimits::minimumDiskSizeGB(guest)), highestDiskGB,
          WizardTexts::wholeNumber(m_wizard.diskSizeGB()));
+    const std::optional<QString> limit = m_wizard.memoryLimitText();
+    m_memoryLimit->setText(limit.value_or(QString()));
+    WizardWidgets::setShown(*m_memoryLimit, limit.has_value());
 }
 
 void GeneralStepView::refreshNetwork()

@@ -18,7 +18,8 @@ class SelectableCard;
  * storage folder, starting display, network and audio. Every control writes
  * straight into the wizard; refresh() shows the wizard's state again and
  * never writes back. The steppers' bounds come from the wizard's host
- * limits and widen to show a value outside them rather than clamp it.
+ * limits and widen to show a value outside them rather than clamp it; at
+ * the memory limit "general.memoryLimit" says why it goes no higher.
  * Children are named "general.<control>".
  */
 class GeneralStepView final : public QWidget
@@ -46,6 +47,7 @@ private:
     QSpinBox *m_cpu = nullptr;
     QSpinBox *m_memory = nullptr;
     QSpinBox *m_disk = nullptr;
+    QLabel *m_memoryLimit = nullptr;
     QLabel *m_location = nullptr;
     QLabel *m_path = nullptr;
     QComboBox *m_display = nullptr;

@@ -2,6 +2,7 @@
 #include "InstallProgressTexts.h"
 
 #include "DisplayFormatters.h"
+#include "SizeText.h"
 
 #include <QStringList>
 
@@ -47,9 +48,9 @@ std::optional<QString> bytesText(const VMInstallProgress &progress)
 {
     if (!progress.downloadedBytes)
         return std::nullopt;
-    QString text = DisplayFormatters::byteCountText(std::max<qint64>(0, *progress.downloadedBytes));
+    QString text = SizeText::bytes(std::max<qint64>(0, *progress.downloadedBytes));
     if (progress.expectedBytes && *progress.expectedBytes >= 1)
-        text += QStringLiteral(" of ") + DisplayFormatters::byteCountText(*progress.expectedBytes);
+        text += QStringLiteral(" of ") + SizeText::bytes(*progress.expectedBytes);
     return text;
 }
 

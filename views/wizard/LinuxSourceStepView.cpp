@@ -2,10 +2,10 @@
 #include "LinuxSourceStepView.h"
 
 #include "CreateVMWizardViewModel.h"
-#include "DisplayFormatters.h"
 #include "LabGroupBox.h"
 #include "LabPalette.h"
 #include "SelectableCard.h"
+#include "SizeText.h"
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "WizardWidgets.h"
@@ -172,7 +172,7 @@ SelectableCard *LinuxSourceStepView::makeDistributionRow(const LinuxDistribution
     row->contentLayout()->addLayout(lines, 1);
 
     if (distribution.estimatedSizeBytes) {
-        QLabel *size = TextStyle::label(QStringLiteral("~") + DisplayFormatters::byteCountText(*distribution.estimatedSizeBytes), TextRole::body);
+        QLabel *size = TextStyle::label(QStringLiteral("~") + SizeText::bytes(*distribution.estimatedSizeBytes), TextRole::body);
         size->setObjectName(QStringLiteral("linux.size"));
         size->setWordWrap(false);
         size->setForegroundRole(QPalette::PlaceholderText);

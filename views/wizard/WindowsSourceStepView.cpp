@@ -2,12 +2,12 @@
 #include "WindowsSourceStepView.h"
 
 #include "CreateVMWizardViewModel.h"
-#include "DisplayFormatters.h"
 #include "HostInstallAdvice.h"
 #include "LabGroupBox.h"
 #include "LabPalette.h"
 #include "QEMUSetupService.h"
 #include "SelectableCard.h"
+#include "SizeText.h"
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "UUPImageBuilderSection.h"
@@ -81,8 +81,8 @@ QList<WindowsSourceStepView::PreflightRow> WindowsSourceStepView::preflightRows(
         {QStringLiteral("QEMU engine"), isQEMUInstalled, isQEMUInstalled ? QStringLiteral("Installed") : QStringLiteral("Not installed")},
         {QStringLiteral("Windows 11 ARM ISO"), hasImage, hasImage ? QStringLiteral("Selected") : QStringLiteral("Not selected")},
         {QStringLiteral("ARM64 architecture"), validation ? valid : !hasImage, architecture},
-        {QStringLiteral("Minimum 4 GB RAM"), wizard.memorySizeGB() >= 4, WizardTexts::wholeGB(wizard.memorySizeGB())},
-        {QStringLiteral("Minimum 64 GB disk"), wizard.diskSizeGB() >= 64, WizardTexts::wholeGB(wizard.diskSizeGB())},
+        {QStringLiteral("Minimum 4 GB RAM"), wizard.memorySizeGB() >= 4, SizeText::wholeGB(wizard.memorySizeGB())},
+        {QStringLiteral("Minimum 64 GB disk"), wizard.diskSizeGB() >= 64, SizeText::wholeGB(wizard.diskSizeGB())},
     };
 }
 
@@ -396,7 +396,7 @@ void WindowsSourceStepView::refreshDetected()
             medium.setWeight(QFont::Medium);
             name->setFont(medium);
             texts->addWidget(name);
-            texts->addWidget(TextStyle::label(DisplayFormatters::byteCountText(iso.fileSizeBytes) + QStringLiteral(" — ")
+            texts->addWidget(TextStyle::label(SizeText::bytes(iso.fileSizeBytes) + QStringLiteral(" — ")
                                                   + QFileInfo(QFileInfo(iso.path).absolutePath()).fileName(),
                                               TextRole::caption, true));
             card->contentLayout()->addLayout(texts, 1);
@@ -429,7 +429,7 @@ void WindowsSourceStepView::refreshLocalCard()
     setSymbol(*m_localIcon, QStringLiteral("opticaldisc.fill"), valid ? green : orange, 28);
     const QFileInfo file(*image);
     m_localName->setText(file.fileName());
-    m_localDetail->setText(DisplayFormatters::byteCountText(validation ? validation->fileSizeBytes : quint64(0)) + QStringLiteral(" — ")
+    m_localDetail->setText(SizeText::bytes(validation ? validation->fileSizeBytes : quint64(0)) + QStringLiteral(" — ")
                            + file.absolutePath());
 }
 

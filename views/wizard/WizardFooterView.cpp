@@ -17,6 +17,7 @@ WizardFooterView::WizardFooterView(CreateVMWizardViewModel &wizard, QWidget *par
     , m_wizard(wizard)
     , m_cancel(WizardWidgets::button(tr("Cancel"), QString(), QStringLiteral("footer.cancel")))
     , m_creatingHint(TextStyle::label(QString(), TextRole::callout, true))
+    , m_blockReason(TextStyle::label(QString(), TextRole::callout, true))
     , m_back(WizardWidgets::button(tr("Back"), QString(), QStringLiteral("footer.back")))
     , m_next(WizardWidgets::button(tr("Next"), QString(), QStringLiteral("footer.next")))
     , m_create(WizardWidgets::button(tr("Create"), QString(), QStringLiteral("footer.create")))
@@ -24,10 +25,12 @@ WizardFooterView::WizardFooterView(CreateVMWizardViewModel &wizard, QWidget *par
 {
     setObjectName(QStringLiteral("wizard.footer"));
     m_creatingHint->setObjectName(QStringLiteral("footer.creatingHint"));
+    m_blockReason->setObjectName(QStringLiteral("footer.blockReason"));
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(20, 20, 20, 20);
     row->addWidget(m_cancel);
     row->addWidget(m_creatingHint, 3);
+    row->addWidget(m_blockReason, 3);
     row->addStretch(1);
     row->addWidget(m_back);
     row->addWidget(m_next);
@@ -80,9 +83,15 @@ void WizardFooterView::refresh()
     WizardWidgets::setShown(*m_create, !finished && onReview);
     m_cancel->setEnabled(!creating);
     m_back->setEnabled(!creating);
-    const bool advance = m_wizard.canAdvance() && !creating;
+    const std::optional<QString> blocked = m_wizard.advanceBlockReason();
+    const bool advance = !blocked && !creating;
     m_next->setEnabled(advance);
     m_create->setEnabled(advance);
+    const bool showReason = blocked && !creating && !finished;
+    m_blockReason->setText(showReason ? *blocked : QString());
+    WizardWidgets::setShown(*m_blockReason, showReason);
+    for (QPushButton *button : {m_next, m_create})
+        button->setToolTip(showReason ? *blocked : QString());
 
     // Exactly one default button: the one the footer shows for going on.
     QPushButton *defaultButton = finished ? m_done : onReview ? m_create : m_next;

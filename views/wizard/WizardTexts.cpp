@@ -2,6 +2,7 @@
 #include "WizardTexts.h"
 
 #include "HostInstallAdvice.h"
+#include "SizeText.h"
 
 #include <QFileInfo>
 
@@ -109,11 +110,6 @@ int wholeNumber(double value)
     return int(whole);
 }
 
-QString wholeGB(double gb)
-{
-    return QString::number(wholeNumber(gb)) + QStringLiteral(" GB");
-}
-
 namespace {
 
 QString macOSSourceText(const CreateVMWizardViewModel &wizard)
@@ -142,10 +138,9 @@ QList<QPair<QString, QString>> reviewRows(const CreateVMWizardViewModel &wizard)
     QList<QPair<QString, QString>> rows;
     rows.append({QStringLiteral("Guest OS"), displayName(guest)});
     rows.append({QStringLiteral("Name"), wizard.name()});
-    rows.append({QStringLiteral("Hardware"), QStringLiteral("%1 CPUs • %2 GB RAM • %3 GB Disk")
+    rows.append({QStringLiteral("Hardware"), QStringLiteral("%1 CPUs • %2 RAM • %3 Disk")
                                                  .arg(wizard.cpuCount())
-                                                 .arg(wholeNumber(wizard.memorySizeGB()))
-                                                 .arg(wholeNumber(wizard.diskSizeGB()))});
+                                                 .arg(SizeText::wholeGB(wizard.memorySizeGB()), SizeText::wholeGB(wizard.diskSizeGB()))});
     switch (guest) {
     case VMGuestOSType::macOS:
         rows.append({QStringLiteral("Install Source"), macOSSourceText(wizard)});

@@ -22,8 +22,6 @@ QString guestCardName(VMGuestOSType guest);
 QString guestCardDescription(VMGuestOSType guest);
 /// "1920 x 1200".
 QString displayPresetLabel(VMHardwareProfile::DisplayPreset preset);
-/// A size in GB as the steppers and the review show it: the whole part, then " GB".
-QString wholeGB(double gb);
 /// The whole part of a size, clamped into the int range; NaN reads as 0.
 int wholeNumber(double value);
 

@@ -57,7 +57,8 @@ int main(int argc, char *argv[])
     const TemporaryHome home;
     AppState state(ScreenshotSupport::scriptedOptions());
     const QString iso = home.path() + QStringLiteral("/debian-12-arm64-netinst.iso");
-    check(IsoImage::write(iso, {{"README.TXT", QByteArray(200000, 'r')}}), QStringLiteral("the ISO is written"));
+    check(IsoImage::write(iso, {{"EFI/BOOT/BOOTAA64.EFI", QByteArray(4096, 'e')}, {"README.TXT", QByteArray(200000, 'r')}}),
+          QStringLiteral("the ISO is written"));
 
     auto wizard = state.makeCreateWizardViewModel();
     const WizardDesktop desktop{[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }};
@@ -65,9 +66,11 @@ int main(int argc, char *argv[])
     sheet.resize(980, 900);
     sheet.show();
     check(QTest::qWaitForWindowExposed(&sheet), QStringLiteral("the sheet is shown"));
+    // This host cannot install macOS, so the wizard starts on Linux; the macOS pages are shown as chosen.
+    check(wizard->guestOSType() == VMGuestOSType::linux, QStringLiteral("the wizard starts on Linux"));
+    wizard->setGuestOSType(VMGuestOSType::macOS);
     waitUntil([&] { return !wizard->isLoadingAutomaticRestoreImages(); });
     wizard->clearErrorMessage();
-
     shoot(sheet, folder, QStringLiteral("general-macos"), QStringLiteral("wizard.generalStep"));
     goTo(*wizard, Step::macOSSource);
     shoot(sheet, folder, QStringLiteral("macos-source"), QStringLiteral("wizard.macOSSourceStep"));

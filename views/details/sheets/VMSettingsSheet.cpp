@@ -135,7 +135,6 @@ QWidget *VMSettingsSheet::makeHardwareGroup()
     m_memory = new QSlider(Qt::Horizontal);
     m_memory->setObjectName(QStringLiteral("settings.memory"));
     m_memory->setAccessibleName(tr("Memory"));
-    m_memory->setMinimum(int(VMSettingsForm::minimumSliderMemoryGB));
     m_memory->setSingleStep(1);
     m_memory->setPageStep(1);
     // Only the user's moves reach the form: a slider whose range starts above the VM's memory must not raise it.
@@ -144,6 +143,9 @@ QWidget *VMSettingsSheet::makeHardwareGroup()
     m_memoryRange = TextStyle::label({}, TextRole::footnote, true);
     m_memoryRange->setObjectName(QStringLiteral("settings.memoryRange"));
     memory->addWidget(m_memoryRange);
+    m_memoryLimit = TextStyle::label({}, TextRole::footnote, true);
+    m_memoryLimit->setObjectName(QStringLiteral("settings.memoryLimit"));
+    memory->addWidget(m_memoryLimit);
     group->contentLayout()->addLayout(memory);
     return group;
 }
@@ -260,7 +262,7 @@ void VMSettingsSheet::refreshLimits()
     }
     {
         const QSignalBlocker blocker(m_memory);
-        m_memory->setMaximum(m_form->memorySliderMaximum());
+        m_memory->setRange(m_form->memorySliderMinimum(), m_form->memorySliderMaximum());
     }
     m_memoryRange->setText(m_form->recommendedMemoryText());
     m_displayFootnote->setText(m_form->displayFootnote());
@@ -286,6 +288,9 @@ void VMSettingsSheet::refresh()
         m_memory->setValue(int(std::clamp<double>(form.memoryGigabytes(), m_memory->minimum(), m_memory->maximum())));
     }
     m_memoryValue->setText(form.memoryText());
+    const std::optional<QString> limit = form.memoryLimitText();
+    m_memoryLimit->setText(limit.value_or(QString()));
+    m_memoryLimit->setVisible(limit.has_value());
 
     {
         const QSignalBlocker blocker(m_useCustomResolution);

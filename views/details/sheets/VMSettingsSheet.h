@@ -27,6 +27,7 @@ class VMSettingsForm;
  *
  * Children: "settings.banner", "settings.cpu", "settings.cpuValue",
  * "settings.memory", "settings.memoryValue", "settings.memoryRange",
+ * "settings.memoryLimit" (why the memory goes no higher, at the limit),
  * "settings.useCustomResolution", "settings.customWidth",
  * "settings.customHeight", "settings.preset", "settings.displayFootnote",
  * "settings.microphone", "settings.speaker", "settings.sharedFolders",
@@ -59,6 +60,7 @@ private:
     QSlider *m_memory = nullptr;
     QLabel *m_memoryValue = nullptr;
     QLabel *m_memoryRange = nullptr;
+    QLabel *m_memoryLimit = nullptr;
     QCheckBox *m_useCustomResolution = nullptr;
     QWidget *m_customFields = nullptr;
     QLineEdit *m_customWidth = nullptr;
