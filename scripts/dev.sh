@@ -14,7 +14,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${ZOVOZU_BUILD_DIR:-$ROOT/build}"
 
 PACKAGES=(
-    cmake ninja-build g++ ccache pkg-config
+    cmake ninja-build clang-16 libclang-rt-16-dev ccache pkg-config
     qt6-base-dev libgl-dev libxkbcommon-dev qcoro-qt6-dev
     nlohmann-json3-dev libarchive-dev zlib1g-dev
     libgtest-dev libgmock-dev
@@ -23,6 +23,9 @@ PACKAGES=(
     qemu-efi-aarch64 swtpm ipxe-qemu seabios
     libseccomp2 libcap-ng0
 )
+
+# Debian 12's clang 16, building against libstdc++ 12.
+CXX_COMPILER=clang++-16
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -170,10 +173,23 @@ EOF
     "$VIRTIOFSD_PROGRAM" --version
 }
 
-build() {
-    if [ ! -f "$BUILD/build.ninja" ]; then
-        cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Configures a build folder unless it is already set up for CXX_COMPILER. A folder made with
+# another compiler starts again from a fresh cache: CMake cannot switch the compiler of a cache.
+configure() {
+    local folder="$1"
+    shift
+    local cached=""
+    if [ -f "$folder/CMakeCache.txt" ]; then
+        cached="$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$folder/CMakeCache.txt")"
     fi
+    if [ -f "$folder/build.ninja" ] && [ "$(basename "$cached")" = "$CXX_COMPILER" ]; then
+        return
+    fi
+    cmake --fresh -S "$ROOT" -B "$folder" -G Ninja -DCMAKE_CXX_COMPILER="$CXX_COMPILER" "$@"
+}
+
+build() {
+    configure "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build "$BUILD"
 }
 
@@ -201,11 +217,9 @@ case "${1:-}" in
         install_missing_packages
         install_virtiofsd
         SANITIZE_BUILD="${ZOVOZU_SANITIZE_BUILD_DIR:-$ROOT/build-sanitize}"
-        if [ ! -f "$SANITIZE_BUILD/build.ninja" ]; then
-            cmake -S "$ROOT" -B "$SANITIZE_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-                -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
-                -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
-        fi
+        configure "$SANITIZE_BUILD" -DCMAKE_BUILD_TYPE=Debug \
+            -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
+            -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
         cmake --build "$SANITIZE_BUILD"
         cd "$SANITIZE_BUILD"
         # Leak checking stays off: Qt and the graphics stack keep process-lifetime allocations it would report.
