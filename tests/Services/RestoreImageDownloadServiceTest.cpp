@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -256,17 +257,20 @@ TEST_F(RestoreImageDownloadServiceTest, ABreakLargerThanTheReadBufferResumesAtTh
     EXPECT_EQ(sha256(TestFiles::read(outcome.get().toLocalFile())), sha256(m_image));
 
     // The first break is clean (everything sent arrived before the hang-up), so the resume asks for exactly the rest.
-    // A later attempt may itself break before its first byte on a loaded machine; it then asks again from the same
-    // place, never from below what the file holds.
-    QList<QByteArray> ranges;
-    for (const Request &request : record.requests)
-        ranges << request.header("range");
-    ASSERT_GE(ranges.size(), 3);
-    EXPECT_EQ(ranges.at(0), QByteArray());
-    EXPECT_EQ(ranges.at(1), "bytes=" + QByteArray::number(firstCut) + '-');
-    EXPECT_EQ(ranges.last(), "bytes=" + QByteArray::number(firstCut + secondCut) + '-');
-    for (qsizetype i = 2; i < ranges.size(); ++i)
-        EXPECT_GE(ranges.at(i).mid(6).chopped(1).toLongLong(), ranges.at(i - 1).mid(6).chopped(1).toLongLong()) << "resumed below what had arrived";
+    // On a loaded machine the network layer may send a request again that broke before its answer began, and an
+    // attempt may break before its first byte; either asks again from the same place, never from below what the
+    // file holds.
+    QList<qint64> resumedAt;
+    for (const Request &request : record.requests) {
+        const QByteArray range = request.header("range");
+        if (!range.isEmpty())
+            resumedAt << range.mid(6).chopped(1).toLongLong();
+    }
+    ASSERT_GE(resumedAt.size(), 2);
+    EXPECT_EQ(record.requests.first().header("range"), QByteArray());
+    EXPECT_EQ(resumedAt.first(), firstCut);
+    EXPECT_EQ(resumedAt.last(), firstCut + secondCut);
+    EXPECT_TRUE(std::is_sorted(resumedAt.cbegin(), resumedAt.cend())) << "resumed below what had arrived";
 }
 
 TEST_F(RestoreImageDownloadServiceTest, ThreeCutsExhaustTheBudgetAndTheNextDownloadGoesOn)

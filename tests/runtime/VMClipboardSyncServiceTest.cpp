@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "VMClipboardSyncService.h"
 
+#include "BusyThreadPool.h"
 #include "ClipboardText.h"
 #include "FileBookmarkService.h"
 #include "HostSecurityScopedAccess.h"
@@ -19,7 +20,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSemaphore>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -37,37 +37,6 @@ void tick(VMClipboardSyncService &sync)
 {
     EXPECT_EQ(TaskWaiter::failureOf(sync.tick()), nullptr);
 }
-
-/// Keeps Qt's global thread pool busy until released, so that work handed to it waits.
-class BusyThreadPool
-{
-public:
-    BusyThreadPool()
-        : m_threads(QThreadPool::globalInstance()->maxThreadCount())
-    {
-        QThreadPool::globalInstance()->setMaxThreadCount(1);
-        QThreadPool::globalInstance()->start([this] { m_gate.acquire(); });
-    }
-    ~BusyThreadPool()
-    {
-        release();
-        QThreadPool::globalInstance()->waitForDone();
-        QThreadPool::globalInstance()->setMaxThreadCount(m_threads);
-    }
-    BusyThreadPool(const BusyThreadPool &) = delete;
-    BusyThreadPool &operator=(const BusyThreadPool &) = delete;
-
-    void release()
-    {
-        if (!std::exchange(m_released, true))
-            m_gate.release();
-    }
-
-private:
-    int m_threads;
-    QSemaphore m_gate;
-    bool m_released = false;
-};
 
 class VMClipboardSyncServiceTest : public ::testing::Test
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "CreateVMWizardViewModel.h"
 
+#include "../support/BusyThreadPool.h"
 #include "../support/EventLoopWait.h"
 #include "../support/FakeHttpServer.h"
 #include "../support/IsoImage.h"
@@ -860,10 +861,12 @@ TEST_F(CreateVMWizardViewModelTest, AWindowsVerdictBelongsToItsFileAndTheStepWai
     ASSERT_TRUE(model->canAdvance());
 
     // While the second file is read, neither the first file's verdict nor its Next stays.
+    BusyThreadPool busy; // the read waits until the state while checking was looked at
     QCoro::Task<> checking = model->validateWindowsImage(second);
     EXPECT_TRUE(model->isCheckingWindowsImage());
     EXPECT_FALSE(model->windowsISOValidation());
     EXPECT_FALSE(model->canAdvance());
+    busy.release();
     waitForOutcome(std::move(checking)).get();
     EXPECT_FALSE(model->isCheckingWindowsImage());
     ASSERT_TRUE(model->windowsISOValidation());
