@@ -369,6 +369,13 @@ TEST_F(LibraryWindowTest, TheBannerShowsMessagesAsPlainTextAndAFailedReload)
     auto *message = find<QLabel>(QStringLiteral("banner.message"));
     EXPECT_EQ(message->textFormat(), Qt::PlainText);
     EXPECT_EQ(message->text(), QStringLiteral("<img src=\"/dev/zero\"> & more"));
+    EXPECT_EQ(banner->kind(), MessageKind::failure);
+    // News of something done takes the same place in the neutral style.
+    m_library->setBannerMessage(QStringLiteral("Backed up Alpha"), MessageKind::information);
+    EXPECT_EQ(banner->kind(), MessageKind::information);
+    EXPECT_EQ(message->text(), QStringLiteral("Backed up Alpha"));
+    m_library->setBannerMessage(QStringLiteral("The backup failed."));
+    EXPECT_EQ(banner->kind(), MessageKind::failure);
     QSignalSpy dismissed(banner, &ErrorBannerView::dismissed);
     find<QPushButton>(QStringLiteral("banner.dismiss"))->click();
     EXPECT_EQ(dismissed.size(), 1);

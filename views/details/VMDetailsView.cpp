@@ -223,7 +223,7 @@ void VMDetailsView::refresh()
     const VMDetailsViewModel &model = *m_viewModel;
     const std::optional<VMBundle> &bundle = model.bundle();
 
-    m_banner->setMessage(model.errorMessage().value_or(QString()));
+    m_banner->setMessage(model.errorMessage().value_or(QString()), model.messageKind());
     m_banner->setVisible(model.errorMessage().has_value());
     m_title->setText(model.displayTitle());
     m_subtitle->setText(bundle && bundle->metadata.guestOSDisplayName ? *bundle->metadata.guestOSDisplayName : QStringLiteral("macOS VM"));
