@@ -360,6 +360,14 @@ TEST_F(LibraryWindowTest, TheDetailColumnIsRebuiltOnlyWhenTheSelectionChanges)
     EXPECT_TRUE(m_view->importAction()->isEnabled());
 }
 
+TEST_F(LibraryWindowTest, QuitHasAKeyWhereThePlatformThemeBindsNone)
+{
+    const QKeySequence quit = find<QAction>(QStringLiteral("command.quit"))->shortcut();
+    EXPECT_FALSE(quit.isEmpty());
+    const QKeySequence standard(QKeySequence::Quit);
+    EXPECT_EQ(quit, standard.isEmpty() ? QKeySequence(QStringLiteral("Ctrl+Q")) : standard);
+}
+
 TEST_F(LibraryWindowTest, TheBannerShowsMessagesAsPlainTextAndAFailedReload)
 {
     ErrorBannerView *banner = m_view->banner();
