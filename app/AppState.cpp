@@ -157,6 +157,7 @@ std::shared_ptr<CreateVMWizardViewModel> AppState::makeCreateWizardViewModel()
         [this] { m_restoreImageDownloadService.cancel(); },
         systemHostCapacity,
         firmwarePlaces,
+        [this] { return m_qemuEngine.missingHostPackages(); },
     });
 }
 

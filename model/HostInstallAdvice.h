@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QStringList>
 #include <QStringView>
 
 /**
@@ -14,5 +15,16 @@ inline constexpr QStringView packageInstallCommand = u"sudo apt install";
 
 /// Installs the QEMU ARM emulator, its EFI firmware and the TPM emulator that Windows guests need.
 inline constexpr QStringView qemuInstallCommand = u"sudo apt install qemu-system-arm qemu-efi-aarch64 swtpm";
+
+/// The three packages of qemuInstallCommand, one by one.
+inline constexpr QStringView qemuPackage = u"qemu-system-arm";
+inline constexpr QStringView firmwarePackage = u"qemu-efi-aarch64";
+inline constexpr QStringView tpmEmulatorPackage = u"swtpm";
+
+/// The command that installs `packages`.
+inline QString installCommand(const QStringList &packages)
+{
+    return packageInstallCommand.toString() + QLatin1Char(' ') + packages.join(QLatin1Char(' '));
+}
 
 } // namespace HostInstallAdvice
