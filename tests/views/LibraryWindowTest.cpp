@@ -414,7 +414,17 @@ TEST_F(LibraryWindowTest, ACardShowsItsStateSizesAndFooter)
     bundle.metadata.cpuCount = 0;
     EXPECT_TRUE(VMCardDelegate::hardwareLine(bundle).startsWith(QStringLiteral("0 CPUs • ")));
     bundle.metadata.guestOSDisplayName.reset();
-    EXPECT_EQ(VMCardDelegate::guestLine(bundle), QStringLiteral("macOS virtual machine"));
+    // Without a name of its own a guest is described by its kind; a bundle that names none is a macOS bundle.
+    const std::pair<std::optional<VMGuestOSType>, QString> kinds[] = {
+        {std::nullopt, QStringLiteral("macOS virtual machine")},
+        {VMGuestOSType::macOS, QStringLiteral("macOS virtual machine")},
+        {VMGuestOSType::linux, QStringLiteral("Linux virtual machine")},
+        {VMGuestOSType::windows, QStringLiteral("Windows virtual machine")},
+    };
+    for (const auto &[kind, line] : kinds) {
+        bundle.metadata.guestOSType = kind;
+        EXPECT_EQ(VMCardDelegate::guestLine(bundle), line);
+    }
 
     // The trash button deletes nothing: it asks first.
     const VMBundle shown = vm(QStringLiteral("Shown"), 2);
