@@ -633,6 +633,7 @@ TEST_F(CreateVMWizardViewTest, ReviewRowsPerGuest)
     wizard->setGuestOSType(VMGuestOSType::windows);
     EXPECT_EQ(labels().size(), 12);
     EXPECT_EQ(value(QStringLiteral("Windows ISO")), QStringLiteral("Not selected"));
+    EXPECT_EQ(value(QStringLiteral("Display")), QStringLiteral("Set within Windows"));
     wizard->setGuestOSType(VMGuestOSType::linux);
     wizard->setMemorySizeGB(2.7);
     EXPECT_EQ(labels().size(), 10);

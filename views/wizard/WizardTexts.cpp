@@ -166,8 +166,10 @@ QList<QPair<QString, QString>> reviewRows(const CreateVMWizardViewModel &wizard)
     }
     rows.append({QStringLiteral("Storage Folder"), wizard.destinationDirectoryURL()});
     const VMHardwareProfile::DisplayGeometry display = VMHardwareProfile::geometry(wizard.selectedDisplayPreset());
-    rows.append({QStringLiteral("Display"),
-                 QStringLiteral("%1 x %2 start size, then auto-resizes with the VM window").arg(display.width).arg(display.height)});
+    // QEMU shows a Windows guest through a plain framebuffer whose size Windows picks.
+    rows.append({QStringLiteral("Display"), guest == VMGuestOSType::windows
+                                                ? QStringLiteral("Set within Windows")
+                                                : QStringLiteral("%1 x %2 start size, then auto-resizes with the VM window").arg(display.width).arg(display.height)});
     rows.append({QStringLiteral("Network"), wizard.makeNetworkConfiguration().summary()});
     rows.append({QStringLiteral("Microphone"), enabledText(wizard.isMicrophoneEnabled(), QStringLiteral("Enabled via host default input"))});
     rows.append({QStringLiteral("Speakers"), enabledText(wizard.isSpeakerEnabled(), QStringLiteral("Enabled via host default output"))});
