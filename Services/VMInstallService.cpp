@@ -199,7 +199,7 @@ QCoro::Task<> VMInstallService::installSystem(VMInstallRequest request, VMBundle
 {
     const MacOSRestoreImage restoreImage = co_await m.backend.loadRestoreImage(image.path);
     if (!restoreImage.mostFeaturefulSupportedConfiguration)
-        throw VirtualMachineError(VirtualMachineError::Case::invalidRestoreImage, QStringLiteral("This Mac does not support the selected restore image."));
+        throw VirtualMachineError(VirtualMachineError::Case::invalidRestoreImage, QStringLiteral("This computer does not support the selected restore image."));
     const MacOSRestoreImage::ConfigurationRequirements &requirements = *restoreImage.mostFeaturefulSupportedConfiguration;
 
     progress(report(Stage::validatingRestoreImage, 0.35, QStringLiteral("Preparing machine identity")));

@@ -21,6 +21,6 @@ NetworkDeviceConfiguration VMNetworkDeviceMaker::make(const std::optional<VMNetw
     const auto hostInterface = m_hostNetworkService.interface(identifier);
     if (!hostInterface)
         throw VirtualMachineError(VirtualMachineError::Case::configurationValidationFailed,
-                                  QStringLiteral("The bridged network interface ") + identifier + QStringLiteral(" is no longer available on this Mac."));
+                                  QStringLiteral("The bridged network interface ") + identifier + QStringLiteral(" is no longer available on this computer."));
     return NetworkDeviceConfiguration{BridgedNetworkDeviceAttachment{hostInterface->identifier}, std::nullopt};
 }

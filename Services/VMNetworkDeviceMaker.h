@@ -27,7 +27,7 @@ public:
      * Throws VirtualMachineError (configurationValidationFailed) when bridged
      * mode has no identifier, or when no host interface has that identifier
      * any more ("The bridged network interface <id> is no longer available
-     * on this Mac.").
+     * on this computer.").
      */
     NetworkDeviceConfiguration make(const std::optional<VMNetworkConfiguration> &networkConfiguration) const;
 

@@ -77,7 +77,7 @@ std::optional<VMBundle> VMStore::bundle(const QUuid &id) const
     return *found;
 }
 
-void VMStore::revealInFinder(const QUuid &id) const
+void VMStore::showInFileManager(const QUuid &id) const
 {
     if (const auto found = bundle(id))
         m_fileViewer.revealItem(found->bundleURL);

@@ -75,7 +75,7 @@ public:
     const QString &rootURL() const { return m_tracked.rootURL(); }
     const QString &registryURL() const { return m_tracked.registryURL(); }
     std::optional<VMBundle> bundle(const QUuid &id) const;
-    void revealInFinder(const QUuid &id) const;
+    void showInFileManager(const QUuid &id) const;
     bool isOutsideLibraryRoot(const QString &url) const { return m_tracked.isOutsideLibraryRoot(url); }
 
     // Saving, reloading and registration

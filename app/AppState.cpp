@@ -158,6 +158,7 @@ std::shared_ptr<CreateVMWizardViewModel> AppState::makeCreateWizardViewModel()
         systemHostCapacity,
         firmwarePlaces,
         m_installBackend.hostRefusal(),
+        [this] { return m_qemuEngine.missingHostPackages(); },
     });
 }
 

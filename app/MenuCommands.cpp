@@ -42,7 +42,10 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
     m_newFromTemplate =
         addCommand(*file, QStringLiteral("command.newFromTemplate"), tr("New VM from Template..."), QKeySequence(QStringLiteral("Ctrl+Shift+T")));
     file->addSeparator();
-    QAction *quit = addCommand(*file, QStringLiteral("command.quit"), tr("Quit"), QKeySequence::Quit);
+    // Some platform themes bind no key to the standard Quit.
+    const QKeySequence standardQuit(QKeySequence::Quit);
+    QAction *quit = addCommand(*file, QStringLiteral("command.quit"), tr("Quit"),
+                               standardQuit.isEmpty() ? QKeySequence(QStringLiteral("Ctrl+Q")) : standardQuit);
 
     QMenu *vm = bar->addMenu(tr("VM"));
     vm->setObjectName(QStringLiteral("menu.vm"));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QStringList>
 #include <QStringView>
 
 /**
@@ -17,5 +18,16 @@ inline constexpr QStringView qemuInstallCommand = u"sudo apt install qemu-system
 
 /// Debian 12 packages no virtiofsd that can migrate; the project's set-up builds and installs one.
 inline constexpr QStringView virtiofsdSetupCommand = u"scripts/dev.sh app";
+
+/// The three packages of qemuInstallCommand, one by one.
+inline constexpr QStringView qemuPackage = u"qemu-system-arm";
+inline constexpr QStringView firmwarePackage = u"qemu-efi-aarch64";
+inline constexpr QStringView tpmEmulatorPackage = u"swtpm";
+
+/// The command that installs `packages`.
+inline QString installCommand(const QStringList &packages)
+{
+    return packageInstallCommand.toString() + QLatin1Char(' ') + packages.join(QLatin1Char(' '));
+}
 
 } // namespace HostInstallAdvice

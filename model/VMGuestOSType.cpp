@@ -33,7 +33,7 @@ QString subtitle(VMGuestOSType type)
 {
     switch (type) {
     case VMGuestOSType::macOS:
-        return QStringLiteral("Full macOS guest with Virtualization.framework");
+        return QStringLiteral("Full macOS guest");
     case VMGuestOSType::linux:
         return QStringLiteral("Linux ARM64 guest with Virtio drivers");
     case VMGuestOSType::windows:

@@ -45,11 +45,11 @@ QList<VMTemplate> VMTemplate::makeBuiltInTemplates(const HostCapacity &host)
 
     const BuiltIn builtIns[] = {
         {u"Dev Environment",
-         u"Balanced setup for software development with generous resources for Xcode, editors, and build tools.",
+         u"Balanced setup for software development with generous resources for IDEs, editors, and build tools.",
          VMTemplateCategory::development, hardware(6, 16 * gibibyte, 128 * gibibyte, 1920, 1200), media(false, true)},
         {u"CI Runner", u"Lean setup optimized for automated builds and test suites. Minimal resources, maximum throughput.",
          VMTemplateCategory::ciRunner, hardware(4, 8 * gibibyte, 64 * gibibyte, 1280, 800), media(false, false)},
-        {u"Clean Install", u"Minimal macOS install for fresh environments, testing app installations, or reproducing user issues.",
+        {u"Clean Install", u"Minimal install for fresh environments, testing app installations, or reproducing user issues.",
          VMTemplateCategory::cleanInstall, hardware(2, 4 * gibibyte, 48 * gibibyte, 1440, 900), media(false, true)},
         {u"Performance Testing", u"High-resource setup for performance benchmarks, stress testing, and resource-intensive workloads.",
          VMTemplateCategory::performance, hardware(performanceCPUs, performanceMemory, 256 * gibibyte, 2560, 1600), media(true, true)},

@@ -26,7 +26,7 @@ QString describe(VirtualMachineError::Case errorCase, const QString &detail)
         "Permission is required: ",
         "This action cannot be completed: ",
         "The virtual machine encountered an error: ",
-        "Virtualization is not supported on this Mac.",
+        "Virtualization is not supported on this computer.",
         "The operation was cancelled.",
     };
     const QString prefix = QString::fromUtf8(prefixes[size_t(errorCase)]);

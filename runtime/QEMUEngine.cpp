@@ -2,6 +2,7 @@
 #include "QEMUEngine.h"
 
 #include "FileOperations.h"
+#include "HostInstallAdvice.h"
 #include "HostProfile.h"
 #include "JSONCoding.h"
 #include "QEMUExecutor.h"
@@ -63,9 +64,13 @@ std::optional<QString> QEMUEngine::locateQEMUBinary() const
 
 std::optional<QString> QEMUEngine::locateFirmware(const VMBundle &bundle) const
 {
-    QStringList places{bundle.layout().efiFirmwareURL(), QStringLiteral("/opt/homebrew/share/qemu/edk2-aarch64-code.fd"),
-                       QStringLiteral("/usr/local/share/qemu/edk2-aarch64-code.fd")};
-    return firstExisting(places + m_profile.extraFirmwarePlaces);
+    return firstExisting(QStringList{bundle.layout().efiFirmwareURL()} + hostFirmwarePlaces());
+}
+
+QStringList QEMUEngine::hostFirmwarePlaces() const
+{
+    return QStringList{QStringLiteral("/opt/homebrew/share/qemu/edk2-aarch64-code.fd"), QStringLiteral("/usr/local/share/qemu/edk2-aarch64-code.fd")}
+        + m_profile.extraFirmwarePlaces;
 }
 
 std::optional<QString> QEMUEngine::locateTPMEmulator() const
@@ -141,4 +146,16 @@ std::optional<QString> QEMUEngine::firstExisting(const QStringList &places) cons
             return place;
     }
     return std::nullopt;
+}
+
+QStringList QEMUEngine::missingHostPackages() const
+{
+    QStringList missing;
+    if (!locateQEMUBinary())
+        missing << HostInstallAdvice::qemuPackage.toString();
+    if (!firstExisting(hostFirmwarePlaces()))
+        missing << HostInstallAdvice::firmwarePackage.toString();
+    if (!locateTPMEmulator())
+        missing << HostInstallAdvice::tpmEmulatorPackage.toString();
+    return missing;
 }

@@ -68,6 +68,8 @@ public:
     /// The bundle's QEMU_EFI.fd, then Homebrew's edk2 firmware, then the profile's places; none means no -bios.
     std::optional<QString> locateFirmware(const VMBundle &bundle) const;
     std::optional<QString> locateTPMEmulator() const;
+    /// The packages of QEMU, its firmware and swtpm whose programs the engine finds nowhere on this host, in install order.
+    QStringList missingHostPackages() const;
 
     /// The command line without the program. Never fails: an unreadable WindowsConfig.json counts as absent.
     QStringList buildArguments(const VMBundle &bundle) const;
@@ -80,6 +82,8 @@ public:
 
 private:
     std::optional<QString> firstExisting(const QStringList &places) const;
+    /// Where firmware is looked for beyond a bundle's own copy.
+    QStringList hostFirmwarePlaces() const;
 
     const LoggingService &m_logging;
     QEMUEngineProfile m_profile;

@@ -9,7 +9,7 @@ struct CIConfigurationForm {
     static QString defaultScript()
     {
         return QStringLiteral("#!/bin/bash\nset -e\n\necho 'Starting CI run...'\n\n# Add your build and test commands here\n"
-                              "# xcodebuild -project MyProject.xcodeproj -scheme MyScheme test\n\necho 'CI run completed successfully'\n");
+                              "# make test\n\necho 'CI run completed successfully'\n");
     }
 
     QString name = QStringLiteral("CI Run");

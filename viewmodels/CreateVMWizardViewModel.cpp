@@ -71,6 +71,8 @@ CreateVMWizardViewModel::CreateVMWizardViewModel(Services services)
         m_guestOSType = VMGuestOSType::linux;
         applyGuestOSDefaults();
     }
+    if (m_services.missingWindowsHostPackages)
+        m_missingWindowsHostPackages = m_services.missingWindowsHostPackages();
 }
 
 CreateVMWizardViewModel::~CreateVMWizardViewModel() = default;
@@ -383,7 +385,7 @@ QCoro::Task<> CreateVMWizardViewModel::loadAutomaticRestoreImages()
 QCoro::Task<> CreateVMWizardViewModel::chooseDestinationDirectory()
 {
     QPointer<CreateVMWizardViewModel> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose Virtual Mac Storage Folder"),
+    FileChoiceRequest request{QStringLiteral("Choose VM Storage Folder"),
                               QStringLiteral("Zovozu VM Lab will create the VM bundle inside this folder. External SSDs work well here."),
                               true, false, m_destinationDirectoryURL, {}};
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
@@ -534,14 +536,30 @@ QCoro::Task<> CreateVMWizardViewModel::checkLocalLinuxISO(QString path)
     Q_EMIT changed();
 }
 
+namespace {
+const QStringList windowsImageExtensions{QStringLiteral("iso"), QStringLiteral("vhdx"), QStringLiteral("img")};
+}
+
 QCoro::Task<> CreateVMWizardViewModel::chooseWindowsImage()
 {
     QPointer<CreateVMWizardViewModel> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose Windows 11 ARM ISO or VHDX"), {}, false, true, {},
-                              {QStringLiteral("iso"), QStringLiteral("vhdx"), QStringLiteral("img")}};
+    FileChoiceRequest request{QStringLiteral("Choose Windows 11 ARM ISO or VHDX"), {}, false, true, {}, windowsImageExtensions};
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
     if (self && chosen)
         co_await validateWindowsImage(*chosen);
+}
+
+QCoro::Task<> CreateVMWizardViewModel::dropWindowsImage(QString path)
+{
+    // The chooser offers only regular files with these extensions; a drop is held to the same.
+    const QFileInfo file(path);
+    if (!file.isFile() || !windowsImageExtensions.contains(file.suffix(), Qt::CaseInsensitive)) {
+        setErrorMessage(QStringLiteral("Drop a Windows 11 ARM ISO or VHDX file."));
+        co_return;
+    }
+    if (m_windowsSourceMode != WindowsSourceMode::local)
+        setWindowsSourceMode(WindowsSourceMode::local);
+    co_await validateWindowsImage(file.absoluteFilePath());
 }
 
 QCoro::Task<> CreateVMWizardViewModel::validateWindowsImage(QString url)
@@ -803,7 +821,8 @@ QCoro::Task<> CreateVMWizardViewModel::runWindowsCreation(std::shared_ptr<Create
                                                                            : QDir::cleanPath(self->m_destinationDirectoryURL),
                                  imageURL,
                                  self->m_windowsEnableTPM,
-                                 self->m_services.windowsFirmwarePlaces};
+                                 self->m_services.windowsFirmwarePlaces,
+                                 self->m_missingWindowsHostPackages};
     WindowsVMCreation creation({self->m_services.store, self->m_services.logging}, std::move(plan));
     try {
         const QUuid id = co_await creation.run(handler);

@@ -86,6 +86,8 @@ public:
         QStringList windowsFirmwarePlaces;
         /// Why this host cannot install macOS (the install backend's refusal): the wizard then starts on Linux.
         std::optional<QString> macOSInstallRefusal;
+        /// The host packages a Windows guest needs and this host lacks; none when unset.
+        std::function<QStringList()> missingWindowsHostPackages;
     };
 
     static std::shared_ptr<CreateVMWizardViewModel> create(Services services);
@@ -167,7 +169,9 @@ public:
     const VMLinuxBootConfiguration &linuxBootConfig() const { return m_linuxBootConfig; }
     void setLinuxBootConfig(const VMLinuxBootConfiguration &config) { assign(m_linuxBootConfig, config); }
     bool linuxUseRosetta() const { return m_linuxUseRosetta; }
-    void setLinuxUseRosetta(bool use) { assign(m_linuxUseRosetta, use); }
+    /// Rosetta shares exist only on a Mac host; here the switch stays off, so no bundle records it as on.
+    static constexpr bool isRosettaAvailable() { return false; }
+    void setLinuxUseRosetta(bool use) { assign(m_linuxUseRosetta, use && isRosettaAvailable()); }
     QList<LinuxDistribution> filteredLinuxDistributions() const;
     QString reviewSourceSummary() const;
 
@@ -179,6 +183,8 @@ public:
     const std::optional<WindowsISOValidation> &windowsISOValidation() const { return m_windowsValidation; }
     /// The chosen image is being checked; the step cannot be left meanwhile.
     bool isCheckingWindowsImage() const { return m_windowsCheck.has_value(); }
+    /// The host packages a Windows guest needs and this host lacks, as they stood when the wizard opened.
+    const QStringList &missingWindowsHostPackages() const { return m_missingWindowsHostPackages; }
     bool windowsEnableTPM() const { return m_windowsEnableTPM; }
     void setWindowsEnableTPM(bool enabled) { assign(m_windowsEnableTPM, enabled); }
 
@@ -219,6 +225,8 @@ public:
     QCoro::Task<> checkLocalLinuxISO(QString path);
     QCoro::Task<> chooseWindowsImage();
     QCoro::Task<> validateWindowsImage(QString url);
+    /// A file dropped on the Windows step: taken as the local image, and checked, when it is one the image chooser offers.
+    QCoro::Task<> dropWindowsImage(QString path);
     std::optional<VMInstallSource> makeInstallSource() const;
     std::optional<LinuxInstallSource> makeLinuxInstallSource() const;
 
@@ -302,6 +310,7 @@ private:
     std::optional<quint64> m_windowsCheck;
     quint64 m_windowsChecksStarted = 0;
     bool m_windowsEnableTPM = true;
+    QStringList m_missingWindowsHostPackages;
     VMInstallProgress m_installProgress = VMInstallProgress::step(VMInstallProgress::Stage::preparingBundle, 0, QStringLiteral("Ready to create"));
     bool m_isCreating = false;
     std::optional<QString> m_errorMessage;

@@ -79,9 +79,10 @@ void LibraryViewModel::setSelectedBundleID(const std::optional<QUuid> &id)
     Q_EMIT selectedBundleIDChanged();
 }
 
-void LibraryViewModel::setBannerMessage(const std::optional<QString> &message)
+void LibraryViewModel::setBannerMessage(const std::optional<QString> &message, MessageKind kind)
 {
     m_bannerMessage = message;
+    m_bannerKind = kind;
     Q_EMIT bannerMessageChanged();
 }
 
@@ -254,7 +255,7 @@ void LibraryViewModel::deleteBundle(const QUuid &id)
 QCoro::Task<> LibraryViewModel::importBundle()
 {
     FileChoiceRequest request;
-    request.title = QStringLiteral("Import Virtual Mac Bundle");
+    request.title = QStringLiteral("Import VM Bundle");
     request.message = QStringLiteral("Choose a `.vm` bundle from any drive, including backups and external SSDs.");
     request.canChooseDirectories = true;
     request.canChooseFiles = true;
@@ -267,7 +268,7 @@ QCoro::Task<> LibraryViewModel::importBundle()
     try {
         const VMBundle imported = m_store.registerExistingBundle(*chosen);
         setSelectedBundleID(imported.id());
-        setBannerMessage(QStringLiteral("Imported ") + imported.metadata.name);
+        setBannerMessage(QStringLiteral("Imported ") + imported.metadata.name, MessageKind::information);
     } catch (const std::exception &error) {
         report(error);
     }
@@ -301,7 +302,7 @@ QCoro::Task<> LibraryViewModel::backupBundle(QUuid id)
         if (!self)
             co_return;
         m_fileViewer.revealItem(copy);
-        setBannerMessage(QStringLiteral("Backed up ") + bundle->metadata.name);
+        setBannerMessage(QStringLiteral("Backed up ") + bundle->metadata.name, MessageKind::information);
     } catch (const std::exception &error) {
         if (self)
             report(error);
@@ -338,7 +339,7 @@ QCoro::Task<> LibraryViewModel::cloneBundle(QUuid id)
         if (!self)
             co_return;
         setSelectedBundleID(clone.id());
-        setBannerMessage(QStringLiteral("Created ") + clone.metadata.name);
+        setBannerMessage(QStringLiteral("Created ") + clone.metadata.name, MessageKind::information);
     } catch (const std::exception &error) {
         if (self)
             report(error);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ActionsInFlight.h"
+#include "MessageKind.h"
 #include "VMBundle.h"
 #include "VMColorTag.h"
 #include "VMSortOrder.h"
@@ -66,7 +67,9 @@ public:
     const std::optional<QUuid> &selectedBundleID() const { return m_selectedBundleID; }
     void setSelectedBundleID(const std::optional<QUuid> &id);
     const std::optional<QString> &bannerMessage() const { return m_bannerMessage; }
-    void setBannerMessage(const std::optional<QString> &message);
+    /// Whether the banner reports something done or something that failed.
+    MessageKind bannerKind() const { return m_bannerKind; }
+    void setBannerMessage(const std::optional<QString> &message, MessageKind kind = MessageKind::failure);
     const std::optional<QUuid> &pendingDeletionBundleID() const { return m_pendingDeletionBundleID; }
     void setPendingDeletionBundleID(const std::optional<QUuid> &id);
     const QString &searchText() const { return m_searchText; }
@@ -133,6 +136,7 @@ private:
     QList<VMBundle> m_bundles;
     std::optional<QUuid> m_selectedBundleID;
     std::optional<QString> m_bannerMessage;
+    MessageKind m_bannerKind = MessageKind::failure;
     std::optional<QUuid> m_pendingDeletionBundleID;
     QString m_searchText;
     VMSortOrder m_sortOrder = VMSortOrder::dateCreatedNewest;

@@ -48,7 +48,7 @@ std::optional<QString> changeBlockReason(const Bundle &bundle, const QString &wh
 
 QString displayTitle(const Bundle &bundle)
 {
-    return bundle ? bundle->metadata.name : QStringLiteral("Virtual Mac");
+    return bundle ? bundle->metadata.name : QStringLiteral("Virtual Machine");
 }
 
 QString runtimeStateText(const Bundle &bundle)
@@ -74,6 +74,9 @@ QString displaySummary(const Bundle &bundle)
 {
     if (!bundle)
         return QStringLiteral("Unknown");
+    // QEMU shows a Windows guest through a plain framebuffer whose size Windows picks.
+    if (bundle->metadata.guestOSType == VMGuestOSType::windows)
+        return QStringLiteral("Set within Windows");
     const VMHardwareProfile &hardware = bundle->metadata.hardwareProfile;
     return QStringLiteral("%1 x %2 start size, auto-resizes with console window").arg(hardware.displayWidth).arg(hardware.displayHeight);
 }
@@ -111,6 +114,13 @@ QString linuxInstallMediaSummary(const Bundle &bundle)
     const VMMetadata &metadata = bundle->metadata;
     if (metadata.installSourceSummary && !metadata.installSourceSummary->isEmpty())
         return *metadata.installSourceSummary;
+    if (metadata.guestOSType == VMGuestOSType::windows) {
+        // Windows bundles made before the summary was stored keep only their copy of the image.
+        const QString iso = bundle->layout().windowsInstallISOURL();
+        if (FileOperations::itemExists(iso))
+            return QStringLiteral("Windows ISO (") + iso.section(QLatin1Char('/'), -1) + QLatin1Char(')');
+        return QStringLiteral("Windows ISO");
+    }
     if (!isLinux(bundle))
         return metadata.installSource.summary();
     if (metadata.guestOSDisplayName && !metadata.guestOSDisplayName->isEmpty())
@@ -119,6 +129,37 @@ QString linuxInstallMediaSummary(const Bundle &bundle)
     if (FileOperations::itemExists(iso))
         return QStringLiteral("Linux ISO (") + iso.section(QLatin1Char('/'), -1) + QLatin1Char(')');
     return QStringLiteral("Linux ISO");
+}
+
+QString guestDescription(const Bundle &bundle, QStringView noun)
+{
+    if (bundle && bundle->metadata.guestOSDisplayName)
+        return *bundle->metadata.guestOSDisplayName;
+    // Bundles from before the guest kind was stored are macOS bundles.
+    const VMGuestOSType guest = bundle ? bundle->metadata.guestOSType.value_or(VMGuestOSType::macOS) : VMGuestOSType::macOS;
+    return displayName(guest) + noun.toString();
+}
+
+QList<QPair<QString, QString>> bundleLayoutRows(const Bundle &bundle)
+{
+    using Layout = VMBundle::Layout;
+    const QString disk = Layout::diskImageFileName.toString();
+    switch (bundle ? bundle->metadata.guestOSType.value_or(VMGuestOSType::macOS) : VMGuestOSType::macOS) {
+    case VMGuestOSType::linux:
+        return {{QStringLiteral("Disk Image"), disk},
+                {QStringLiteral("EFI Variable Store"), Layout::efiVariableStoreFileName.toString()},
+                {QStringLiteral("Boot Configuration"), Layout::linuxBootFileName.toString()}};
+    case VMGuestOSType::windows:
+        return {{QStringLiteral("Disk Image"), disk},
+                {QStringLiteral("Installer Image"), Layout::windowsInstallImageFileName.toString()},
+                {QStringLiteral("QEMU Configuration"), Layout::windowsConfigFileName.toString()}};
+    case VMGuestOSType::macOS:
+        break;
+    }
+    return {{QStringLiteral("Disk Image"), disk},
+            {QStringLiteral("Auxiliary Storage"), Layout::auxiliaryStorageFileName.toString()},
+            {QStringLiteral("Machine Identifier"), Layout::machineIdentifierFileName.toString()},
+            {QStringLiteral("Hardware Model"), Layout::hardwareModelFileName.toString()}};
 }
 
 QString hostAllocationText(const DiskUsage &usage)

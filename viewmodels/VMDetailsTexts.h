@@ -8,6 +8,8 @@
 #include "VMGuestAutomationStatusSnapshot.h"
 
 #include <QDateTime>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <optional>
@@ -46,6 +48,10 @@ QString networkSummary(const Bundle &bundle);
 QString microphoneSummary(const Bundle &bundle);
 QString speakerSummary(const Bundle &bundle);
 QString linuxInstallMediaSummary(const Bundle &bundle);
+/// The guest's own name ("Debian 12"), else its kind followed by `noun` ("Linux" and " VM").
+QString guestDescription(const Bundle &bundle, QStringView noun);
+/// The Bundle Layout rows, label and file name: the files this kind of guest boots from; a macOS bundle's without a bundle.
+QList<QPair<QString, QString>> bundleLayoutRows(const Bundle &bundle);
 
 QString hostAllocationText(const DiskUsage &usage);
 QString diskCapacitySummary(const DiskUsage &usage);

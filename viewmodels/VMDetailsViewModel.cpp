@@ -145,9 +145,10 @@ void VMDetailsViewModel::setActiveConsoleSession(std::shared_ptr<VirtualMachineS
     Q_EMIT activeConsoleSessionChanged();
 }
 
-void VMDetailsViewModel::setErrorMessage(const std::optional<QString> &message)
+void VMDetailsViewModel::setErrorMessage(const std::optional<QString> &message, MessageKind kind)
 {
     m_errorMessage = message;
+    m_messageKind = kind;
     Q_EMIT errorMessageChanged();
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ActionsInFlight.h"
+#include "MessageKind.h"
 #include "DiskImageService.h"
 #include "HostCapacity.h"
 #include "GuestMemoryLimits.h"
@@ -98,7 +99,9 @@ public:
     const std::shared_ptr<VirtualMachineSession> &activeConsoleSession() const { return m_activeConsoleSession; }
     void setActiveConsoleSession(std::shared_ptr<VirtualMachineSession> session);
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
-    void setErrorMessage(const std::optional<QString> &message);
+    /// Whether the banner's message reports something done or something that failed.
+    MessageKind messageKind() const { return m_messageKind; }
+    void setErrorMessage(const std::optional<QString> &message, MessageKind kind = MessageKind::failure);
     bool isBusy() const { return m_busyActions > 0; }
     /// A snapshot of this VM is being taken, restored or deleted (the pre-update snapshot included).
     bool isSnapshotOperationRunning() const { return m_snapshotOperations > 0; }
@@ -295,6 +298,7 @@ private:
     std::optional<VMBundle> m_bundle;
     std::shared_ptr<VirtualMachineSession> m_activeConsoleSession;
     std::optional<QString> m_errorMessage;
+    MessageKind m_messageKind = MessageKind::failure;
     int m_busyActions = 0;
     int m_snapshotOperations = 0;
     int m_reclaims = 0;

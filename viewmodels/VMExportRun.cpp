@@ -110,7 +110,7 @@ QCoro::Task<> VMExportRun::run(VMExportFormat format, VMExportConfiguration conf
             setStatusText(std::nullopt);
             // The pane's one banner carries the end of the run, success or failure.
             if (m_details)
-                m_details->setErrorMessage(QStringLiteral("Exported to ") + location);
+                m_details->setErrorMessage(QStringLiteral("Exported to ") + location, MessageKind::information);
         }
     } catch (const std::exception &error) {
         if (self) {

@@ -144,7 +144,7 @@ QString VMSettingsForm::memoryText() const
 
 QString VMSettingsForm::recommendedMemoryText() const
 {
-    return QStringLiteral("Recommended range on this Mac: %1-%2 GB").arg(memorySliderMinimum()).arg(memorySliderMaximum());
+    return QStringLiteral("Recommended range on this computer: %1-%2 GB").arg(memorySliderMinimum()).arg(memorySliderMaximum());
 }
 
 std::optional<QString> VMSettingsForm::memoryLimitText() const
@@ -161,6 +161,9 @@ QString VMSettingsForm::displayFootnote() const
     if (bundle && bundle->metadata.guestOSType == VMGuestOSType::linux)
         return QStringLiteral("Linux VMs use Virtio graphics. Higher resolutions may make text smaller. The display resolution can be changed from "
                               "within the guest after installation.");
+    // QEMU shows a Windows guest through a plain framebuffer whose size Windows picks.
+    if (bundle && bundle->metadata.guestOSType == VMGuestOSType::windows)
+        return QStringLiteral("Windows VMs use a simple framebuffer and ignore this setting. Change the resolution within Windows.");
     return QStringLiteral("macOS VMs auto-resize the guest display to match the console window. This setting controls the initial resolution at boot.");
 }
 

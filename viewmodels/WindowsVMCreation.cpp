@@ -100,12 +100,16 @@ QCoro::Task<QUuid> WindowsVMCreation::run(ProgressHandler progress)
     current->metadata.hardwareProfile.diskSizeBytes = diskSize;
     current->metadata.diskSizeBytes = diskSize;
     current->metadata.guestOSDisplayName = QStringLiteral("Windows 11 ARM");
+    // The bundle keeps its copy under a fixed name; the overview names the image the user chose.
+    current->metadata.installSourceSummary = QStringLiteral("Windows ISO (") + QFileInfo(m_plan.imageURL).fileName() + QLatin1Char(')');
     current->metadata.installState = VMInstallState::installed;
     current->metadata.runtimeState = VMRuntimeState::stopped;
     m.store.updateMetadata(*current);
     progress(VMInstallProgress::step(Stage::finalizing, 1.0,
-                 QStringLiteral("Windows VM is ready. Install QEMU (") + HostInstallAdvice::qemuInstallCommand.toString()
-                     + QStringLiteral(") then start the VM.")));
+                 m_plan.missingHostPackages.isEmpty()
+                     ? QStringLiteral("Windows VM is ready. Start it to install Windows from its ISO.")
+                     : QStringLiteral("Windows VM is ready. Install QEMU (") + HostInstallAdvice::installCommand(m_plan.missingHostPackages)
+                           + QStringLiteral(") then start the VM.")));
     m.logging.log(QStringLiteral("Created Windows VM '") + m_plan.name + QStringLiteral("' with QEMU engine"), QStringLiteral("Wizard"));
     co_return id;
 }

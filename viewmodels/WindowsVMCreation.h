@@ -42,6 +42,8 @@ public:
         bool enableTPM = true;
         /// Where the UEFI firmware is looked for, in order.
         QStringList firmwarePlaces;
+        /// The host packages the VM needs and this host lacks; the last report names them.
+        QStringList missingHostPackages;
     };
     using ProgressHandler = std::function<void(const VMInstallProgress &)>;
 

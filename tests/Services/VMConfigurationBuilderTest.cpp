@@ -217,7 +217,7 @@ TEST_F(VMConfigurationBuilderTest, NetworkIsNATOrTheChosenBridge)
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, QStringLiteral("BR0"), QStringLiteral("br0")};
     error = errorOf([&] { m_builder.buildMacRuntimeConfiguration(m_bundle); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
-    EXPECT_EQ(error.detail(), QStringLiteral("The bridged network interface BR0 is no longer available on this Mac."));
+    EXPECT_EQ(error.detail(), QStringLiteral("The bridged network interface BR0 is no longer available on this computer."));
     EXPECT_TRUE(m_validated.isEmpty());
 }
 

@@ -241,7 +241,7 @@ TEST_F(VMInstallServiceTest, AFailureAfterTheBundleWasSavedLeavesItFailedWithIts
         QString text;
     } cases[] = {
         {"image the host cannot run", false, std::nullopt,
-         QStringLiteral("The selected restore image is invalid: This Mac does not support the selected restore image.")},
+         QStringLiteral("The selected restore image is invalid: This computer does not support the selected restore image.")},
         {"installer error", true, QStringLiteral("The installer stopped."), QStringLiteral("The installer stopped.")},
     };
     for (const auto &testCase : cases) {

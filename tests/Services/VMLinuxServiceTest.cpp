@@ -201,7 +201,7 @@ TEST_F(VMLinuxServiceTest, BridgedNetworkTexts)
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, QStringLiteral("br0"), std::nullopt};
     error = errorOf([&] { m_linux.makeConfiguration(m_bundle, false); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
-    EXPECT_EQ(error.detail(), QStringLiteral("The bridged network interface br0 is no longer available on this Mac."));
+    EXPECT_EQ(error.detail(), QStringLiteral("The bridged network interface br0 is no longer available on this computer."));
 
     QDir().mkpath(m_home.path() + QStringLiteral("/net/br0/bridge"));
     EXPECT_EQ(m_linux.makeConfiguration(m_bundle, false).configuration.networkDevices,

@@ -52,9 +52,9 @@ TEST_F(VMStoreTest, LookupAndRevealFindBundlesByIdentifier)
     EXPECT_EQ(store().bundle(saved.id())->bundleURL, saved.bundleURL);
     EXPECT_FALSE(store().bundle(QUuid::createUuid()).has_value());
 
-    store().revealInFinder(QUuid::createUuid());
+    store().showInFileManager(QUuid::createUuid());
     EXPECT_TRUE(m_viewer.revealed.isEmpty());
-    store().revealInFinder(saved.id());
+    store().showInFileManager(saved.id());
     EXPECT_EQ(m_viewer.revealed, QStringList{saved.bundleURL});
 }
 

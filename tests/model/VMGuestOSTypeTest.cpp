@@ -26,7 +26,7 @@ TEST(VMGuestOSTypeTest, TextsShownForEachKind)
         const char *symbolName;
         const char *subtitle;
     } table[] = {
-        {VMGuestOSType::macOS, "macOS", "apple.logo", "Full macOS guest with Virtualization.framework"},
+        {VMGuestOSType::macOS, "macOS", "apple.logo", "Full macOS guest"},
         {VMGuestOSType::linux, "Linux", "terminal", "Linux ARM64 guest with Virtio drivers"},
         {VMGuestOSType::windows, "Windows", "pc",
          "Windows 11 ARM via QEMU (requires sudo apt install qemu-system-arm qemu-efi-aarch64 swtpm)"},

@@ -48,7 +48,7 @@ TEST(VMTemplateTest, BuiltInTemplatesInTheirFixedOrder)
         {"CI Runner", VMTemplateCategory::ciRunner, {4, 8 * GiB, 64 * GiB, 1280, 800, 80}, false, false, "gearshape.2",
          "Lean setup optimized for automated builds"},
         {"Clean Install", VMTemplateCategory::cleanInstall, {2, 4 * GiB, 48 * GiB, 1440, 900, 80}, false, true, "sparkles",
-         "Minimal macOS install for fresh environments"},
+         "Minimal install for fresh environments"},
         {"Performance Testing", VMTemplateCategory::performance, {8, 12'884'901'888ULL, 256 * GiB, 2560, 1600, 80}, true, true, "bolt",
          "High-resource setup for performance benchmarks"},
         {"QA Testing", VMTemplateCategory::testing, {4, 8 * GiB, 80 * GiB, 1680, 1050, 80}, true, true, "checkmark.seal",

@@ -29,7 +29,7 @@ TEST(VirtualMachineErrorTest, EveryCaseHasItsCodeAndText)
         {Case::permissionDenied, 14, "Permission is required: D"},
         {Case::invalidOperation, 15, "This action cannot be completed: D"},
         {Case::runtimeError, 16, "The virtual machine encountered an error: D"},
-        {Case::unsupportedHost, 17, "Virtualization is not supported on this Mac."},
+        {Case::unsupportedHost, 17, "Virtualization is not supported on this computer."},
         {Case::userCancelled, 18, "The operation was cancelled."},
     };
     static_assert(std::size(table) == VirtualMachineError::caseCount);

@@ -255,6 +255,28 @@ TEST_F(QEMUEngineTest, FindsTheFirmwareInItsOrderOrPassesNone)
     }
 }
 
+TEST_F(QEMUEngineTest, NamesOnlyThePackagesWhoseProgramsItFindsNowhere)
+{
+    const QString debianTPM = QStringLiteral("/usr/bin/swtpm");
+    const struct {
+        QStringList present;
+        QStringList missing;
+    } cases[] = {
+        {{debianQEMU, debianFirmware, debianTPM}, {}},
+        {{usrLocalQEMU, debianFlashFirmware, debianTPM}, {}},
+        {{debianQEMU, debianFirmware}, {QStringLiteral("swtpm")}},
+        {{debianTPM}, {QStringLiteral("qemu-system-arm"), QStringLiteral("qemu-efi-aarch64")}},
+        {{}, {QStringLiteral("qemu-system-arm"), QStringLiteral("qemu-efi-aarch64"), QStringLiteral("swtpm")}},
+    };
+    // A bundle's own firmware is no host package.
+    createInBundle(QStringLiteral("QEMU_EFI.fd"));
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.present.join(QLatin1Char(' ')).toStdString());
+        hostFiles = QSet<QString>(testCase.present.cbegin(), testCase.present.cend());
+        EXPECT_EQ(engine(linuxProfile()).missingHostPackages(), testCase.missing);
+    }
+}
+
 TEST_F(QEMUEngineTest, TheTPMIsOnUnlessAReadableConfigurationTurnsItOff)
 {
     const QString configuration = QStringLiteral("WindowsConfig.json");

@@ -24,6 +24,7 @@ namespace {
 using namespace CoordinatorTesting;
 using Step = CreateVMWizardViewModel::Step;
 using Stage = VMInstallProgress::Stage;
+using WindowsSourceMode = CreateVMWizardViewModel::WindowsSourceMode;
 using EventLoopWait::waitUntil;
 
 QByteArray bytes(const QString &path)
@@ -65,7 +66,8 @@ protected:
         return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser,
                                                 catalog ? *catalog : m_catalog, m_nam,
                                                 m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, m_firmwarePlaces,
-                                                m_macOSRefusal});
+                                                m_macOSRefusal,
+                                                [this] { return m_missingWindowsPackages; }});
     }
 
     /// A Linux wizard with a small disk and the distribution served at `path` of the server.
@@ -116,6 +118,7 @@ protected:
     FakeHttpServer m_server;
     QNetworkAccessManager m_nam;
     QStringList m_firmwarePlaces;
+    QStringList m_missingWindowsPackages;
     CreateVMWizardViewModel::MacOSInstaller m_installer = &refuseMacOS;
     /// What the install backend of the host says; none: a host that can install macOS.
     std::optional<QString> m_macOSRefusal;
@@ -411,6 +414,9 @@ TEST_F(CreateVMWizardViewModelTest, ADownloadFillsBundleAndCacheAndAReadyWizardS
     const QByteArray iso = isoBytes();
     m_server.setResponder([&](const FakeHttpServer::Request &) { return FakeHttpServer::Response(200, iso); });
     auto model = linuxWizard(QStringLiteral("/testix.iso"));
+    // No Rosetta share can reach a guest on this host: the switch stays off and the bundle says so.
+    model->setLinuxUseRosetta(true);
+    EXPECT_FALSE(model->linuxUseRosetta());
     QList<double> fractions;
     QObject::connect(model.get(), &CreateVMWizardViewModel::changed, [&] { fractions << model->installProgress().fractionCompleted; });
     model->createLinuxVM();
@@ -721,6 +727,7 @@ TEST_F(CreateVMWizardViewModelTest, WindowsBundleCarriesItsConfigurationAndFirmw
     for (const bool tpm : {true, false}) {
         SCOPED_TRACE(tpm);
         m_firmwarePlaces = tpm ? QStringList{m_home.path() + QStringLiteral("/none.fd"), firmware} : QStringList{};
+        m_missingWindowsPackages = tpm ? QStringList{QStringLiteral("swtpm")} : QStringList{};
         auto model = wizard();
         model->setGuestOSType(VMGuestOSType::windows);
         model->setWindowsEnableTPM(tpm);
@@ -735,7 +742,45 @@ TEST_F(CreateVMWizardViewModelTest, WindowsBundleCarriesItsConfigurationAndFirmw
                   QByteArray("{\n  \"enableSecureBoot\": true,\n  \"enableTPM\": ") + (tpm ? "true" : "false")
                       + ",\n  \"isoPath\": \"WindowsInstall.iso\",\n  \"useHypervisorAcceleration\": true\n}");
         EXPECT_EQ(QFile::exists(bundle.layout().efiFirmwareURL()), tpm);
-        EXPECT_TRUE(model->installProgress().detail.startsWith(QStringLiteral("Windows VM is ready. Install QEMU (sudo apt install")));
+        // The overview names the image chosen, not the bundle's copy of it.
+        EXPECT_EQ(bundle.metadata.installSourceSummary, QStringLiteral("Windows ISO (source.iso)"));
+        // Install advice only for what this host lacks.
+        EXPECT_EQ(model->installProgress().detail, tpm ? QStringLiteral("Windows VM is ready. Install QEMU (sudo apt install swtpm) then start the VM.")
+                                                       : QStringLiteral("Windows VM is ready. Start it to install Windows from its ISO."));
+    }
+}
+
+TEST_F(CreateVMWizardViewModelTest, ADroppedWindowsImageIsCheckedLikeAChosenOne)
+{
+    isoBytes();
+    const QString folder = m_home.path() + QStringLiteral("/Images.iso");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString text = m_home.path() + QStringLiteral("/notes.txt");
+    write(text, QByteArray(100, 't'));
+    const struct {
+        const char *what;
+        QString path;
+        bool taken;
+    } cases[] = {
+        {"a folder", folder, false},
+        {"a file the chooser does not offer", text, false},
+        {"a missing file", m_home.path() + QStringLiteral("/gone.iso"), false},
+        {"an ISO", m_home.path() + QStringLiteral("/source.iso"), true},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        auto model = wizard();
+        model->setGuestOSType(VMGuestOSType::windows);
+        model->goToNextStep();
+        waitForOutcome(model->dropWindowsImage(testCase.path)).get();
+        EXPECT_EQ(model->windowsISOURL(), testCase.taken ? std::optional(testCase.path) : std::nullopt);
+        EXPECT_EQ(model->windowsSourceMode(), testCase.taken ? WindowsSourceMode::local : WindowsSourceMode::download);
+        // The taken image gets the same verdict a chosen one gets: this one is too small for Windows.
+        ASSERT_TRUE(model->errorMessage());
+        EXPECT_EQ(model->windowsISOValidation().has_value(), testCase.taken);
+        if (!testCase.taken) {
+            EXPECT_EQ(model->errorMessage(), QStringLiteral("Drop a Windows 11 ARM ISO or VHDX file."));
+        }
     }
 }
 

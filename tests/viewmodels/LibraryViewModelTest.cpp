@@ -204,6 +204,7 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     m_chooser.answers = {backups};
     waitForOutcome(library().backupBundle(bundle.id())).get();
     EXPECT_EQ(library().bannerMessage(), QStringLiteral("Backed up Dev"));
+    EXPECT_EQ(library().bannerKind(), MessageKind::information);
     ASSERT_EQ(m_viewer.revealed.size(), 1);
     EXPECT_EQ(m_chooser.requests.last().title, QStringLiteral("Choose Backup Folder"));
     EXPECT_EQ(m_chooser.requests.last().startFolder, root());
@@ -211,6 +212,7 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     m_chooser.answers = {m_viewer.revealed.first()};
     waitForOutcome(library().importBundle()).get();
     EXPECT_TRUE(library().bannerMessage()->contains(QStringLiteral("is already registered from"))) << library().bannerMessage()->toStdString();
+    EXPECT_EQ(library().bannerKind(), MessageKind::failure);
 
     m_chooser.answers = {std::nullopt};
     library().setBannerMessage(std::nullopt);
@@ -219,6 +221,7 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
 
     waitForOutcome(library().cloneBundle(bundle.id())).get();
     EXPECT_EQ(library().bannerMessage(), QStringLiteral("Created Dev Copy"));
+    EXPECT_EQ(library().bannerKind(), MessageKind::information);
     EXPECT_NE(library().selectedBundleID(), bundle.id());
     EXPECT_EQ(store().bundle(*library().selectedBundleID())->metadata.name, QStringLiteral("Dev Copy"));
 }
@@ -235,6 +238,7 @@ TEST_F(LibraryViewModelTest, ABackupNeverGoesIntoTheLibraryOrABundle)
         waitForOutcome(library().backupBundle(bundle.id())).get();
         ASSERT_TRUE(library().bannerMessage()) << destination.toStdString();
         EXPECT_TRUE(library().bannerMessage()->startsWith(QStringLiteral("Choose a backup folder outside"))) << destination.toStdString();
+        EXPECT_EQ(library().bannerKind(), MessageKind::failure);
     }
     EXPECT_EQ(QDir(root()).entryList({QStringLiteral("*.vm")}, QDir::Dirs), QStringList{QStringLiteral("Dev.vm")});
     EXPECT_TRUE(m_viewer.revealed.isEmpty());

@@ -235,9 +235,15 @@ TEST_F(VMDetailsPaneModelTest, AnExportGoesToTheChosenFolderUnderItsCleanedName)
     const QString result = exportFolder() + QStringLiteral("/a-b-c.vm");
     EXPECT_TRUE(QFileInfo(result + QStringLiteral("/Disk.img")).isFile());
     EXPECT_EQ(model.errorMessage(), QStringLiteral("Exported to ") + result);
+    EXPECT_EQ(model.messageKind(), MessageKind::information);
     EXPECT_EQ(run.statusText(), std::nullopt);
     EXPECT_TRUE(statuses.contains(QStringLiteral("Copying… 0 %"))) << statuses.join(QLatin1Char('|')).toStdString();
     EXPECT_FALSE(run.isRunning());
+
+    // The next message, a refusal, is a failure again.
+    m_chooser.answers << root();
+    waitForOutcome(run.run(VMExportFormat::vmBundle, configuration)).get();
+    EXPECT_EQ(model.messageKind(), MessageKind::failure);
 }
 
 TEST_F(VMDetailsPaneModelTest, AnExistingResultIsReplacedOnlyWhenTheUserAgrees)

@@ -35,7 +35,7 @@ VMBundle bundleOf(const std::function<void(VMMetadata &)> &change = {})
 TEST(VMDetailsTextsTest, AVMTheLibraryDoesNotHoldReadsAsNothing)
 {
     const Bundle none;
-    EXPECT_EQ(displayTitle(none), QStringLiteral("Virtual Mac"));
+    EXPECT_EQ(displayTitle(none), QStringLiteral("Virtual Machine"));
     EXPECT_EQ(runtimeStateText(none), QStringLiteral("Stopped"));
     EXPECT_EQ(installStateText(none), QStringLiteral("Not Installed"));
     EXPECT_EQ(hardwareSummary(none), QString());
@@ -56,6 +56,7 @@ TEST(VMDetailsTextsTest, HardwareAndDisplayTexts)
     EXPECT_EQ(hardwareSummary(bundleOf([](VMMetadata &m) { m.cpuCount = 1; })), QStringLiteral("1 CPU") + sizes);
     EXPECT_EQ(hardwareSummary(bundleOf()), QStringLiteral("2 CPUs") + sizes);
     EXPECT_EQ(displaySummary(bundleOf()), QStringLiteral("1920 x 1200 start size, auto-resizes with console window"));
+    EXPECT_EQ(displaySummary(bundleOf([](VMMetadata &m) { m.guestOSType = VMGuestOSType::windows; })), QStringLiteral("Set within Windows"));
     EXPECT_EQ(runtimeStateText(bundleOf([](VMMetadata &m) { m.runtimeState = VMRuntimeState::restoring; })), QStringLiteral("Restoring State"));
     const DiskImageService::DiskUsage usage{64 * gibibyte, std::nullopt};
     EXPECT_EQ(diskCapacitySummary(usage), QStringLiteral("Virtual capacity is 64 GB. Host allocation is currently unavailable."));
@@ -173,6 +174,56 @@ TEST(VMDetailsTextsTest, TheLinuxInstallSourceIsNamedByTheFirstRuleThatApplies)
     EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Linux ISO (Debian 12)"));
     bundle.metadata.installSourceSummary = QStringLiteral("Ubuntu 24.04 (downloaded)");
     EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Ubuntu 24.04 (downloaded)"));
+}
+
+TEST(VMDetailsTextsTest, AWindowsVMNamesTheImageItWasMadeFrom)
+{
+    TemporaryHome home;
+    VMBundle bundle = bundleOf([](VMMetadata &m) {
+        m.guestOSType = VMGuestOSType::windows;
+        m.installSource = VMInstallSource::latestSupportedAutomatic();
+    });
+    bundle.bundleURL = home.path() + QStringLiteral("/Win.vm");
+    EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Windows ISO"));
+    QDir().mkpath(bundle.bundleURL);
+    QFile(bundle.layout().windowsInstallISOURL()).open(QIODevice::WriteOnly);
+    EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Windows ISO (WindowsInstall.iso)"));
+    bundle.metadata.installSourceSummary = QStringLiteral("Windows ISO (Win11_24H2_English_Arm64.iso)");
+    EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Windows ISO (Win11_24H2_English_Arm64.iso)"));
+
+    // A macOS bundle keeps its restore-image source.
+    bundle.metadata.installSourceSummary.reset();
+    bundle.metadata.guestOSType = VMGuestOSType::macOS;
+    EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Latest Supported macOS"));
+}
+
+TEST(VMDetailsTextsTest, TheBundleLayoutAndGuestLineFollowTheKindOfGuest)
+{
+    const char *macOSRows = "Disk Image: Disk.img|Auxiliary Storage: AuxiliaryStorage|Machine Identifier: MachineIdentifier.bin|"
+                            "Hardware Model: HardwareModel.bin";
+    const char *linuxRows = "Disk Image: Disk.img|EFI Variable Store: EFIVariableStore.bin|Boot Configuration: LinuxBoot.json";
+    const struct {
+        const char *what;
+        Bundle bundle;
+        const char *rows;
+        const char *guestLine;
+    } cases[] = {
+        {"no bundle", std::nullopt, macOSRows, "macOS VM"},
+        {"macOS", bundleOf([](VMMetadata &m) { m.guestOSType = VMGuestOSType::macOS; }), macOSRows, "macOS VM"},
+        {"a bundle from before the guest kind was stored", bundleOf([](VMMetadata &m) { m.guestOSType.reset(); }), macOSRows, "macOS VM"},
+        {"Linux", bundleOf(), linuxRows, "Linux VM"},
+        {"Windows", bundleOf([](VMMetadata &m) { m.guestOSType = VMGuestOSType::windows; }),
+         "Disk Image: Disk.img|Installer Image: WindowsInstall.iso|QEMU Configuration: WindowsConfig.json", "Windows VM"},
+        {"a named guest", bundleOf([](VMMetadata &m) { m.guestOSDisplayName = QStringLiteral("Debian 12"); }), linuxRows, "Debian 12"},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        QStringList rows;
+        for (const auto &[label, file] : bundleLayoutRows(testCase.bundle))
+            rows << label + QStringLiteral(": ") + file;
+        EXPECT_EQ(rows.join(QLatin1Char('|')), QString::fromUtf8(testCase.rows));
+        EXPECT_EQ(guestDescription(testCase.bundle, u" VM"), QString::fromUtf8(testCase.guestLine));
+    }
 }
 
 TEST(VMDetailsTextsTest, DiskExpansionMessages)

@@ -285,7 +285,7 @@ TEST_F(VMDetailsViewModelTest, ARemovedVMLeavesItsTimelineAndTheLogKnowsOfEachRe
     store().deleteBundle(bundle.id());
     settle();
     EXPECT_FALSE(model.bundle());
-    EXPECT_EQ(model.displayTitle(), QStringLiteral("Virtual Mac"));
+    EXPECT_EQ(model.displayTitle(), QStringLiteral("Virtual Machine"));
     EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 1);
     EXPECT_FALSE(model.diskUsage());
 }

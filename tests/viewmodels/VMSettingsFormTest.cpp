@@ -47,6 +47,24 @@ protected:
     std::unique_ptr<VMSettingsForm> m_form;
 };
 
+TEST_F(VMSettingsFormTest, TheDisplayNoteFollowsTheKindOfGuest)
+{
+    const struct {
+        std::optional<VMGuestOSType> guest;
+        const char *start;
+    } cases[] = {
+        {VMGuestOSType::linux, "Linux VMs use Virtio graphics."},
+        {VMGuestOSType::windows, "Windows VMs use a simple framebuffer and ignore this setting."},
+        {VMGuestOSType::macOS, "macOS VMs auto-resize"},
+        {std::nullopt, "macOS VMs auto-resize"},
+    };
+    const VMBundle bundle = vm(1920, 1200, 80);
+    for (const auto &test : cases) {
+        storeChanged(bundle.id(), [&](VMBundle &changed) { changed.metadata.guestOSType = test.guest; });
+        EXPECT_TRUE(form(bundle.id()).displayFootnote().startsWith(QString::fromUtf8(test.start))) << test.start;
+    }
+}
+
 TEST_F(VMSettingsFormTest, SeedsFromTheBundleOrFromDefaultsWithoutOne)
 {
     struct Case {
@@ -75,7 +93,7 @@ TEST_F(VMSettingsFormTest, SeedsFromTheBundleOrFromDefaultsWithoutOne)
         EXPECT_TRUE(seeded.isSpeakerEnabled()) << test.what;
         EXPECT_TRUE(seeded.displayFootnote().startsWith(QStringLiteral("Linux VMs use Virtio graphics."))) << test.what;
         EXPECT_EQ(seeded.maximumCPUCount(), 8) << test.what;
-        EXPECT_EQ(seeded.recommendedMemoryText(), QStringLiteral("Recommended range on this Mac: 1-24 GB")) << test.what;
+        EXPECT_EQ(seeded.recommendedMemoryText(), QStringLiteral("Recommended range on this computer: 1-24 GB")) << test.what;
     }
 
     VMSettingsForm &empty = form(QUuid::createUuid());

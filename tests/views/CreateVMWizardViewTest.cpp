@@ -22,6 +22,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QSet>
 #include <QSignalSpy>
 #include <QCoroTimer>
@@ -70,8 +73,11 @@ protected:
     std::shared_ptr<CreateVMWizardViewModel> makeWizard(HostCapacity host = {8, 16 * gibibyte})
     {
         return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser, m_catalog, m_nam,
-                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, {}, m_macOSRefusal});
+                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, {}, m_macOSRefusal,
+                                                [this] { return m_missingWindowsPackages; }});
     }
+
+    QStringList m_missingWindowsPackages;
 
     /// The sheet over `wizard`, shown and active.
     std::unique_ptr<CreateVMWizardView> open(std::shared_ptr<CreateVMWizardViewModel> wizard)
@@ -665,14 +671,106 @@ TEST_F(CreateVMWizardViewTest, ReviewRowsPerGuest)
     wizard->setGuestOSType(VMGuestOSType::windows);
     EXPECT_EQ(labels().size(), 12);
     EXPECT_EQ(value(QStringLiteral("Windows ISO")), QStringLiteral("Not selected"));
+    EXPECT_EQ(value(QStringLiteral("Display")), QStringLiteral("Set within Windows"));
     wizard->setGuestOSType(VMGuestOSType::linux);
     wizard->setMemorySizeGB(2.7);
     EXPECT_EQ(labels().size(), 10);
     EXPECT_EQ(value(QStringLiteral("Rosetta")), QStringLiteral("<none>"));
     EXPECT_EQ(value(QStringLiteral("Hardware")), QStringLiteral("4 CPUs • 2 GB RAM • 64 GB Disk"));
+    // This host has no Rosetta: asking for it leaves the review as it was.
     wizard->setLinuxUseRosetta(true);
-    EXPECT_EQ(labels().size(), 11);
+    EXPECT_EQ(labels().size(), 10);
+    EXPECT_EQ(value(QStringLiteral("Rosetta")), QStringLiteral("<none>"));
     EXPECT_EQ(value(QStringLiteral("Linux Source")), QStringLiteral("No distribution selected"));
+}
+
+TEST_F(CreateVMWizardViewTest, EveryGuestsTextsDescribeThisHost)
+{
+    // Words of the host the texts were first written for; a macOS guest's own words ("macOS", "restore image") stay.
+    const QStringList foreignHostWords{"Virtualization.framework"_q, "Hypervisor.framework"_q, "Finder"_q, "host Mac"_q, "your Mac"_q,
+                                       "this Mac"_q, "Xcode"_q, "Rosetta"_q, "macOS 15"_q};
+    auto wizard = makeWizard();
+    for (const VMGuestOSType guest : {VMGuestOSType::macOS, VMGuestOSType::linux, VMGuestOSType::windows}) {
+        SCOPED_TRACE(displayName(guest).toStdString());
+        wizard->setGuestOSType(guest);
+        wizard->setLinuxUseRosetta(true);
+        QStringList texts{WizardTexts::headerTitle(guest), WizardTexts::headerSubtitle(guest), WizardTexts::guestCardDescription(guest),
+                          WizardTexts::reviewNote(guest)};
+        for (const auto &[label, value] : WizardTexts::reviewRows(*wizard))
+            texts << label + QStringLiteral(": ") + value;
+        for (const QString &text : texts)
+            for (const QString &word : foreignHostWords)
+                EXPECT_FALSE(text.contains(word)) << text.toStdString();
+        if (guest != VMGuestOSType::macOS) {
+            EXPECT_FALSE(WizardTexts::headerTitle(guest).contains(QStringLiteral("Mac")));
+        }
+    }
+
+    // The install command appears only for packages this host lacks, and names only those.
+    const VMGuestOSType windows = VMGuestOSType::windows;
+    EXPECT_EQ(WizardTexts::guestCardDescription(windows), QStringLiteral("Windows 11 ARM via QEMU"));
+    EXPECT_EQ(WizardTexts::guestCardDescription(windows, {"swtpm"_q}), QStringLiteral("Windows 11 ARM via QEMU (requires sudo apt install swtpm)"));
+    EXPECT_FALSE(WizardTexts::reviewNote(windows).contains(QStringLiteral("apt")));
+    EXPECT_TRUE(WizardTexts::reviewNote(windows, {"qemu-system-arm"_q, "swtpm"_q})
+                    .endsWith(QStringLiteral("You'll need QEMU installed (sudo apt install qemu-system-arm swtpm) to start the VM.")));
+}
+
+TEST_F(CreateVMWizardViewTest, TheWindowsCardAsksForPackagesOnlyWhenTheHostLacksThem)
+{
+    for (const QStringList &missing : {QStringList{}, QStringList{"qemu-efi-aarch64"_q}}) {
+        m_missingWindowsPackages = missing;
+        auto sheet = open(makeWizard());
+        QStringList captions;
+        for (const QLabel *label : child(*sheet, QStringLiteral("general.guest:windows"))->findChildren<QLabel *>())
+            captions << label->text();
+        EXPECT_EQ(captions.join(QLatin1Char('|')).contains(QStringLiteral("sudo apt install qemu-efi-aarch64")), !missing.isEmpty())
+            << captions.join(QLatin1Char('|')).toStdString();
+        EXPECT_FALSE(captions.join(QLatin1Char('|')).contains(QStringLiteral("swtpm")));
+    }
+}
+
+TEST_F(CreateVMWizardViewTest, TheRosettaSwitchIsOffAndUnavailableHere)
+{
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    auto sheet = open(wizard);
+    wizard->goToNextStep();
+    QCheckBox *rosetta = child<QCheckBox>(*sheet, QStringLiteral("linux.rosetta"));
+    EXPECT_FALSE(rosetta->isEnabled());
+    rosetta->click();
+    EXPECT_FALSE(rosetta->isChecked());
+    EXPECT_FALSE(wizard->linuxUseRosetta());
+    EXPECT_TRUE(child<QLabel>(*sheet, QStringLiteral("linux.rosettaNote"))->text().startsWith(QStringLiteral("Not available on this computer")));
+}
+
+TEST_F(CreateVMWizardViewTest, AnImageDroppedOnTheWindowsStepIsTakenAndChecked)
+{
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::windows);
+    auto sheet = open(wizard);
+    wizard->goToNextStep();
+    QWidget *step = child(*sheet, QStringLiteral("wizard.windowsSourceStep"));
+    const QString iso = writeISO(QStringLiteral("Win11_ARM64.iso"));
+
+    const auto drop = [&](const QList<QUrl> &urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(step, &enter);
+        QDropEvent dropped(QPointF(20, 20), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(step, &dropped);
+        return enter.isAccepted() && dropped.isAccepted();
+    };
+    // Several files, or anything not on this computer, are not taken.
+    EXPECT_FALSE(drop({QUrl::fromLocalFile(iso), QUrl::fromLocalFile(iso)}));
+    EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.com/Win11.iso"))}));
+    EXPECT_FALSE(wizard->windowsISOURL());
+
+    EXPECT_TRUE(drop({QUrl::fromLocalFile(iso)}));
+    EXPECT_TRUE(waitUntil([&] { return wizard->windowsISOValidation().has_value(); }));
+    EXPECT_EQ(wizard->windowsISOURL(), iso);
+    EXPECT_EQ(wizard->windowsSourceMode(), CreateVMWizardViewModel::WindowsSourceMode::local);
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.localContent")));
 }
 
 TEST(InstallProgressTextsTest, TextsOfOneReport)

@@ -387,6 +387,14 @@ TEST_F(LibraryWindowTest, TheFirstRunCardIsForAnEmptyLibraryOnlyAndASearchKeepsT
     EXPECT_EQ(qobject_cast<QLabel *>(m_view->detailsView())->text(), bravo.id().toString());
 }
 
+TEST_F(LibraryWindowTest, QuitHasAKeyWhereThePlatformThemeBindsNone)
+{
+    const QKeySequence quit = find<QAction>(QStringLiteral("command.quit"))->shortcut();
+    EXPECT_FALSE(quit.isEmpty());
+    const QKeySequence standard(QKeySequence::Quit);
+    EXPECT_EQ(quit, standard.isEmpty() ? QKeySequence(QStringLiteral("Ctrl+Q")) : standard);
+}
+
 TEST_F(LibraryWindowTest, TheBannerShowsMessagesAsPlainTextAndAFailedReload)
 {
     ErrorBannerView *banner = m_view->banner();
@@ -396,6 +404,13 @@ TEST_F(LibraryWindowTest, TheBannerShowsMessagesAsPlainTextAndAFailedReload)
     auto *message = find<QLabel>(QStringLiteral("banner.message"));
     EXPECT_EQ(message->textFormat(), Qt::PlainText);
     EXPECT_EQ(message->text(), QStringLiteral("<img src=\"/dev/zero\"> & more"));
+    EXPECT_EQ(banner->kind(), MessageKind::failure);
+    // News of something done takes the same place in the neutral style.
+    m_library->setBannerMessage(QStringLiteral("Backed up Alpha"), MessageKind::information);
+    EXPECT_EQ(banner->kind(), MessageKind::information);
+    EXPECT_EQ(message->text(), QStringLiteral("Backed up Alpha"));
+    m_library->setBannerMessage(QStringLiteral("The backup failed."));
+    EXPECT_EQ(banner->kind(), MessageKind::failure);
     QSignalSpy dismissed(banner, &ErrorBannerView::dismissed);
     find<QPushButton>(QStringLiteral("banner.dismiss"))->click();
     EXPECT_EQ(dismissed.size(), 1);
@@ -426,7 +441,17 @@ TEST_F(LibraryWindowTest, ACardShowsItsStateSizesAndFooter)
     bundle.metadata.cpuCount = 0;
     EXPECT_TRUE(VMCardDelegate::hardwareLine(bundle).startsWith(QStringLiteral("0 CPUs • ")));
     bundle.metadata.guestOSDisplayName.reset();
-    EXPECT_EQ(VMCardDelegate::guestLine(bundle), QStringLiteral("macOS virtual machine"));
+    // Without a name of its own a guest is described by its kind; a bundle that names none is a macOS bundle.
+    const std::pair<std::optional<VMGuestOSType>, QString> kinds[] = {
+        {std::nullopt, QStringLiteral("macOS virtual machine")},
+        {VMGuestOSType::macOS, QStringLiteral("macOS virtual machine")},
+        {VMGuestOSType::linux, QStringLiteral("Linux virtual machine")},
+        {VMGuestOSType::windows, QStringLiteral("Windows virtual machine")},
+    };
+    for (const auto &[kind, line] : kinds) {
+        bundle.metadata.guestOSType = kind;
+        EXPECT_EQ(VMCardDelegate::guestLine(bundle), line);
+    }
 
     // The trash button deletes nothing: it asks first.
     const VMBundle shown = vm(QStringLiteral("Shown"), 2);

@@ -274,6 +274,30 @@ TEST_F(VMConsoleViewTest, AWindowsConsoleShowsQEMUsDisplayAndStopsThroughTheCoor
     EXPECT_TRUE(find(QStringLiteral("console.placeholder"))->isVisibleTo(view.get()));
 }
 
+TEST_F(VMConsoleViewTest, AWindowSmallerThanTheGuestScreenShowsAllOfItScaled)
+{
+    StandInRfbServer server(QSize(1024, 768));
+    ASSERT_TRUE(server.listen());
+    m_machines.setDisplaySocketPath(server.path());
+    const VMBundle bundle = installedBundle(QStringLiteral("Debian Workstation"));
+    VMConsoleView &view = open(bundle.id());
+    button(QStringLiteral("start"))->click();
+    ASSERT_TRUE(waitUntil([&] { return server.isReady(); }));
+    ASSERT_TRUE(waitUntil([&] { return view.displayArea()->connection().framebuffer().size() == QSize(1024, 768); }));
+
+    for (const QSize windowSize : {QSize(640, 460), QSize(1100, 800)}) {
+        SCOPED_TRACE(windowSize.width());
+        view.resize(windowSize);
+        QTest::qWait(50);
+        const GuestDisplayWidget &display = *view.displayArea()->display();
+        const QRectF frame = display.frameArea();
+        const QRect shown(display.mapTo(&view, frame.topLeft().toPoint()), frame.size().toSize());
+        EXPECT_EQ(view.size(), windowSize) << "the content asks for no more room than the window has";
+        EXPECT_TRUE(view.rect().contains(shown)) << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height();
+        EXPECT_NEAR(frame.width() / frame.height(), 1024.0 / 768.0, 0.01);
+    }
+}
+
 /// With ZOVOZU_CONSOLE_SCREENSHOT set to a PNG path: a running VM's console fed a known pattern, as the screen shows it.
 TEST_F(VMConsoleViewTest, ScreenshotOfARunningConsole)
 {

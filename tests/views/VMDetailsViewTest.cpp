@@ -102,7 +102,7 @@ TEST_F(VMDetailsViewTest, APaneShowsTheVMsOverviewFoldersAndMetadata)
     EXPECT_EQ(text(QStringLiteral("details.subtitle")), QStringLiteral("Debian <i>12</i>"));
     EXPECT_EQ(text(QStringLiteral("details.overview.Saved State")), QStringLiteral("Available"));
     EXPECT_EQ(text(QStringLiteral("details.overview.Guest Build")), QString()) << "an empty build still has its row";
-    EXPECT_EQ(text(QStringLiteral("details.overview.Camera")), QStringLiteral("Unavailable through the current public Virtualization.framework API"));
+    EXPECT_EQ(text(QStringLiteral("details.overview.Camera")), QStringLiteral("Not available on this host"));
     EXPECT_EQ(text(QStringLiteral("details.bundleLayout.Disk Image")), QStringLiteral("Disk.img"));
     EXPECT_EQ(text(QStringLiteral("details.metadata.Bundle Path")), bundle.bundleURL);
     EXPECT_EQ(text(QStringLiteral("details.metadata.Storage Folder")).toStdString(), QFileInfo(bundle.bundleURL).path().toStdString());

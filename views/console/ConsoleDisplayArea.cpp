@@ -39,7 +39,7 @@ protected:
 };
 
 /// The display asks for 900×640 points, less on a screen too small for that.
-QSize minimumDisplaySize()
+QSize preferredDisplaySize()
 {
     const QSize wanted(900, 640);
     const QScreen *screen = QGuiApplication::primaryScreen();
@@ -99,7 +99,7 @@ ConsoleDisplayArea::ConsoleDisplayArea(QWidget *parent, std::unique_ptr<GuestDis
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(18, 18, 18, 18);
     layout->addLayout(m_stack);
-    setMinimumSize(minimumDisplaySize());
+    // No minimum beyond the placeholder's: a smaller window shows the whole guest screen scaled down, never a cropped part.
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 
     connect(m_connection.get(), &GuestDisplayConnection::disconnected, this, &ConsoleDisplayArea::handleFailure);
@@ -110,6 +110,11 @@ ConsoleDisplayArea::~ConsoleDisplayArea()
 {
     // The widget refers to the connection; it goes first.
     delete m_display;
+}
+
+QSize ConsoleDisplayArea::sizeHint() const
+{
+    return preferredDisplaySize();
 }
 
 void ConsoleDisplayArea::setPlaceholder(const std::optional<QString> &hint)

@@ -41,6 +41,9 @@ public:
     explicit ConsoleDisplayArea(QWidget *parent = nullptr, std::unique_ptr<GuestDisplayConnection> connection = {});
     ~ConsoleDisplayArea() override;
 
+    /// 900×640 points, less on a screen too small for that; smaller windows scale the guest's screen down to fit.
+    QSize sizeHint() const override;
+
     GuestDisplayConnection &connection() const { return *m_connection; }
     GuestDisplayWidget *display() const { return m_display; }
 

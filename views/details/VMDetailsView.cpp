@@ -93,7 +93,7 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
         else
             m_viewModel->openConsoleSession();
     });
-    QAction *reveal = m_toolbar->addAction(Symbols::icon(QStringLiteral("folder")), QStringLiteral("Reveal in Finder"));
+    QAction *reveal = m_toolbar->addAction(Symbols::icon(QStringLiteral("folder")), QStringLiteral("Show in File Manager"));
     reveal->setObjectName(QStringLiteral("details.reveal"));
     connect(reveal, &QAction::triggered, this, &VMDetailsView::revealBundle);
     QAction *reload = m_toolbar->addAction(Symbols::icon(QStringLiteral("arrow.clockwise")), QStringLiteral("Refresh"));
@@ -227,10 +227,10 @@ void VMDetailsView::refresh()
     const VMDetailsViewModel &model = *m_viewModel;
     const std::optional<VMBundle> &bundle = model.bundle();
 
-    m_banner->setMessage(model.errorMessage().value_or(QString()));
+    m_banner->setMessage(model.errorMessage().value_or(QString()), model.messageKind());
     m_banner->setVisible(model.errorMessage().has_value());
     m_title->setText(model.displayTitle());
-    m_subtitle->setText(bundle && bundle->metadata.guestOSDisplayName ? *bundle->metadata.guestOSDisplayName : QStringLiteral("macOS VM"));
+    m_subtitle->setText(VMDetailsTexts::guestDescription(bundle, u" VM"));
     m_runState->setText(model.runtimeStateText());
     m_installState->setText(model.installStateText());
     m_toolbar->findChild<QAction *>(QStringLiteral("details.openConsole"))
@@ -252,7 +252,7 @@ void VMDetailsView::refresh()
         {QStringLiteral("Network"), model.networkSummary()},
         {QStringLiteral("Microphone"), model.microphoneSummary()},
         {QStringLiteral("Speakers"), model.speakerSummary()},
-        {QStringLiteral("Camera"), QStringLiteral("Unavailable through the current public Virtualization.framework API")},
+        {QStringLiteral("Camera"), QStringLiteral("Not available on this host")},
         {QStringLiteral("Install Source"), model.linuxInstallMediaSummary()},
     };
     if (bundle && bundle->metadata.guestBuildVersion)
@@ -265,14 +265,7 @@ void VMDetailsView::refresh()
     m_exportStatus->setText(m_exportRun->statusText().value_or(QString()));
     m_exportStatus->setVisible(m_exportRun->statusText().has_value());
 
-    // The same names for every bundle, and without one.
-    using Layout = VMBundle::Layout;
-    m_bundleLayout->setRows({
-        {QStringLiteral("Disk Image"), Layout::diskImageFileName.toString()},
-        {QStringLiteral("Auxiliary Storage"), Layout::auxiliaryStorageFileName.toString()},
-        {QStringLiteral("Machine Identifier"), Layout::machineIdentifierFileName.toString()},
-        {QStringLiteral("Hardware Model"), Layout::hardwareModelFileName.toString()},
-    });
+    m_bundleLayout->setRows(VMDetailsTexts::bundleLayoutRows(bundle));
     m_capacityNote->setText(model.diskCapacitySummary());
 
     QList<LabeledRowsView::Row> metadata{
@@ -481,7 +474,7 @@ void VMDetailsView::openGuestToolsSetup()
 
 void VMDetailsView::confirmDelete()
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Delete Virtual Mac?"), QStringLiteral("This removes the VM bundle from disk."),
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Delete Virtual Machine?"), QStringLiteral("This removes the VM bundle from disk."),
                                 QMessageBox::Cancel, this);
     box->setObjectName(QStringLiteral("details.deleteConfirmation"));
     QPushButton *remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);

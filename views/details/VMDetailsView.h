@@ -32,7 +32,7 @@ class VMTemplateService;
 
 /**
  * The details pane of the VM selected in the library: a toolbar (Open
- * Console, Reveal in Finder, Refresh) over a scrolling column of the
+ * Console, Show in File Manager, Refresh) over a scrolling column of the
  * banner, the header with the VM's name and states, the Actions grid, the
  * Overview, the feature panels, the line on a running export and the
  * Bundle Layout, Shared Folders and Metadata boxes. It owns its view model,

@@ -5,6 +5,7 @@
 #include "LabPanel.h"
 #include "Symbols.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -44,14 +45,46 @@ QLabel *plainLabel(const QString &text)
     return label;
 }
 
+/// A feature line's symbol, tinted anew whenever the palette changes.
+class FeatureSymbol final : public QLabel
+{
+public:
+    explicit FeatureSymbol(const QString &symbol)
+        : m_symbol(symbol)
+    {
+        setObjectName(QStringLiteral("library.emptyState.featureIcon"));
+        tint();
+    }
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        if (event->type() == QEvent::PaletteChange)
+            tint();
+        QLabel::changeEvent(event);
+    }
+
+private:
+    void tint()
+    {
+        // Opaque and well apart from the window: a theme's placeholder colour may be half transparent, and thin symbols fade in it.
+        const QColor text = palette().color(QPalette::WindowText);
+        const QColor window = palette().color(QPalette::Window);
+        const QColor ink = QColor::fromRgbF(0.7f * text.redF() + 0.3f * window.redF(), 0.7f * text.greenF() + 0.3f * window.greenF(),
+                                            0.7f * text.blueF() + 0.3f * window.blueF());
+        setPixmap(Symbols::tinted(m_symbol, ink, 16));
+    }
+
+    QString m_symbol;
+};
+
 QWidget *featureLine(const QString &text, const QString &symbol)
 {
     auto *line = new QWidget;
     auto *row = new QHBoxLayout(line);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
-    auto *icon = new QLabel;
-    icon->setPixmap(Symbols::tinted(symbol, line->palette().color(QPalette::PlaceholderText), 16));
+    auto *icon = new FeatureSymbol(symbol);
     row->addWidget(icon);
     auto *label = plainLabel(text);
     label->setForegroundRole(QPalette::PlaceholderText);
@@ -72,13 +105,13 @@ EmptyStateView::EmptyStateView(std::function<void()> createAction, std::function
     stack->setSpacing(22);
     stack->addWidget(new HeroIcon, 0, Qt::AlignHCenter);
 
-    auto *title = plainLabel(tr("No Virtual Macs Yet"));
+    auto *title = plainLabel(tr("No Virtual Machines Yet"));
     QFont titleFont = title->font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 2.1);
     titleFont.setBold(true);
     title->setFont(titleFont);
     title->setAlignment(Qt::AlignHCenter);
-    auto *body = plainLabel(tr("Build a fast, portable virtual Mac library with self-contained bundles that reopen from local storage, "
+    auto *body = plainLabel(tr("Build a fast, portable library of virtual machines with self-contained bundles that reopen from local storage, "
                                "custom folders, and external SSDs."));
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter);
@@ -87,22 +120,23 @@ EmptyStateView::EmptyStateView(std::function<void()> createAction, std::function
     auto *texts = new QVBoxLayout;
     texts->setSpacing(8);
     texts->addWidget(title, 0, Qt::AlignHCenter);
-    texts->addWidget(body, 0, Qt::AlignHCenter);
+    // Without an alignment the column gives the wrapped text the height its width needs.
+    texts->addWidget(body);
     stack->addLayout(texts);
 
     auto *features = new QVBoxLayout;
     features->setSpacing(10);
     features->setContentsMargins(20, 0, 20, 0);
-    features->addWidget(featureLine(tr("Create a new VM from a macOS restore image"), QStringLiteral("square.and.arrow.down")));
+    features->addWidget(featureLine(tr("Create a new Linux or Windows VM from an installer image"), QStringLiteral("square.and.arrow.down")));
     features->addWidget(featureLine(tr("Adjust hardware, folders, and runtime settings later"), QStringLiteral("slider.horizontal.3")));
-    features->addWidget(featureLine(tr("Back up or restore by copying and importing a `.vm` bundle"), QStringLiteral("shippingbox")));
+    features->addWidget(featureLine(tr("Back up or restore by copying and importing a .vm bundle"), QStringLiteral("shippingbox")));
     stack->addLayout(features);
 
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(12);
     buttons->addStretch();
     if (createAction) {
-        m_create = new QPushButton(tr("Create Virtual Mac"));
+        m_create = new QPushButton(tr("Create Virtual Machine"));
         m_create->setObjectName(QStringLiteral("library.emptyState.create"));
         m_create->setDefault(true);
         connect(m_create, &QPushButton::clicked, this, [createAction] { createAction(); });

@@ -9,7 +9,7 @@ class QPushButton;
 
 /**
  * What the detail column shows when no VM is selected: a panel with the
- * hero icon, the "No Virtual Macs Yet" heading, three feature lines and the
+ * hero icon, the "No Virtual Machines Yet" heading, three feature lines and the
  * create and import buttons, each present only when its action is given.
  */
 class EmptyStateView : public QWidget

@@ -147,7 +147,7 @@ void LibraryView::updateBanner()
 {
     const std::optional<QString> &message = m_viewModel.bannerMessage();
     if (message)
-        m_banner->setMessage(*message);
+        m_banner->setMessage(*message, m_viewModel.bannerKind());
     m_banner->setVisible(message.has_value());
     placeBanner();
     if (message)

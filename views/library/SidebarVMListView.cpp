@@ -309,11 +309,11 @@ std::unique_ptr<QMenu> SidebarVMListView::contextMenu(const VMBundle &bundle)
     removeTag->setEnabled(metadata.colorTag.has_value());
     connect(removeTag, &QAction::triggered, this, [this, id] { m_viewModel.setColorTag(id, std::nullopt); });
 
-    connect(addItem(*menu, QStringLiteral("sidebar.menu.reveal"), tr("Reveal in Finder"), QStringLiteral("folder")), &QAction::triggered, this,
+    connect(addItem(*menu, QStringLiteral("sidebar.menu.reveal"), tr("Show in File Manager"), QStringLiteral("folder")), &QAction::triggered, this,
             [this, id] {
                 m_viewModel.setSelectedBundleID(id);
                 if (const std::optional<QUuid> selected = m_viewModel.selectedBundleID())
-                    m_viewModel.store().revealInFinder(*selected);
+                    m_viewModel.store().showInFileManager(*selected);
             });
     menu->addSeparator();
     connect(addItem(*menu, QStringLiteral("sidebar.menu.delete"), tr("Delete"), QStringLiteral("trash")), &QAction::triggered, this,

@@ -86,7 +86,7 @@ QString VMCardDelegate::hardwareLine(const VMBundle &bundle)
 
 QString VMCardDelegate::guestLine(const VMBundle &bundle)
 {
-    return bundle.metadata.guestOSDisplayName.value_or(QStringLiteral("macOS virtual machine"));
+    return VMDetailsTexts::guestDescription(bundle, u" virtual machine");
 }
 
 QRect VMCardDelegate::trashRect(const QRect &cardRect)

@@ -27,8 +27,8 @@ SharedFoldersEditorView::SharedFoldersEditorView(QWidget *parent)
     layout->setSpacing(14);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(TextStyle::label(QStringLiteral("Shared folders are exposed to the guest using Virtualization.framework's supported Virtio file "
-                                                      "sharing. New folders default to Read & Write. Turn on Read Only only when you want the guest to "
+    header->addWidget(TextStyle::label(QStringLiteral("Shared folders are exposed to the guest through QEMU's virtio file system "
+                                                      "sharing (virtiofs). New folders default to Read & Write. Turn on Read Only only when you want the guest to "
                                                       "be blocked from changing files."),
                                        TextRole::callout, true),
                       1);

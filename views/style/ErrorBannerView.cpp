@@ -46,9 +46,15 @@ ErrorBannerView::ErrorBannerView(QWidget *parent)
     connect(m_dismiss, &QPushButton::clicked, this, &ErrorBannerView::dismissed);
 }
 
-void ErrorBannerView::setMessage(const QString &message)
+void ErrorBannerView::setMessage(const QString &message, MessageKind kind)
 {
     m_message->setText(message);
+    if (kind != m_kind) {
+        m_kind = kind;
+        const bool failure = kind == MessageKind::failure;
+        m_icon->setPixmap(Symbols::tinted(failure ? QStringLiteral("exclamationmark.triangle.fill") : QStringLiteral("info.circle.fill"), Qt::white, 22));
+        update();
+    }
     adjustSize();
 }
 
@@ -68,8 +74,14 @@ void ErrorBannerView::paintEvent(QPaintEvent *)
         painter.drawRoundedRect(bar.translated(0, 2 * layer).adjusted(-layer, 0, layer, 0), 12 + layer, 12 + layer);
     }
     QLinearGradient fill(bar.topLeft(), bar.topRight());
-    fill.setColorAt(0, QColor::fromRgbF(0.98f, 0.30f, 0.34f));
-    fill.setColorAt(1, QColor::fromRgbF(1.0f, 0.42f, 0.26f));
+    if (m_kind == MessageKind::failure) {
+        fill.setColorAt(0, QColor::fromRgbF(0.98f, 0.30f, 0.34f));
+        fill.setColorAt(1, QColor::fromRgbF(1.0f, 0.42f, 0.26f));
+    } else {
+        // Dark enough under white text in either palette, and far from the failure's red.
+        fill.setColorAt(0, QColor::fromRgbF(0.30f, 0.38f, 0.50f));
+        fill.setColorAt(1, QColor::fromRgbF(0.27f, 0.44f, 0.58f));
+    }
     painter.setBrush(fill);
     painter.drawRoundedRect(bar, 12, 12);
     painter.setBrush(Qt::NoBrush);

@@ -43,6 +43,7 @@ const QHash<QString, QString> &symbolTable()
         {QStringLiteral("internaldrive"), QStringLiteral("drive-harddisk")},
         {QStringLiteral("checkmark"), QStringLiteral("object-select")},
         {QStringLiteral("exclamationmark.triangle.fill"), QStringLiteral("dialog-warning")},
+        {QStringLiteral("info.circle.fill"), QStringLiteral("dialog-information")},
         {QStringLiteral("macwindow.badge.plus"), QStringLiteral("computer")},
         {QStringLiteral("slider.horizontal.3"), QStringLiteral("preferences-system")},
         {QStringLiteral("shippingbox"), QStringLiteral("package-x-generic")},

@@ -88,9 +88,9 @@ GeneralStepView::GeneralStepView(CreateVMWizardViewModel &wizard, QWidget *paren
 
     column->addWidget(makeSteppers());
     column->addWidget(makeStorageGroup());
-    QLabel *bundleNote = WizardWidgets::markupLabel(tr("The wizard creates a self-contained `.vm` bundle on disk and stages the blank disk, auxiliary "
-                                                       "storage, identity files, and metadata needed for later boots. Keeping the bundle on a fast external "
-                                                       "SSD works well for larger virtual Macs and simpler backups."));
+    QLabel *bundleNote = WizardWidgets::markupLabel(tr("The wizard creates a self-contained `.vm` bundle on disk and stages the blank disk, firmware "
+                                                       "and boot files, and metadata needed for later boots. Keeping the bundle on a fast external "
+                                                       "SSD works well for larger VMs and simpler backups."));
     TextStyle::apply(*bundleNote, TextRole::body, true);
     column->addWidget(bundleNote);
     column->addWidget(makeDisplayGroup());
@@ -114,7 +114,7 @@ QWidget *GeneralStepView::makeGuestCards()
         auto *texts = new QVBoxLayout;
         texts->setSpacing(2);
         texts->addWidget(TextStyle::label(WizardTexts::guestCardName(guest), TextRole::headline));
-        texts->addWidget(TextStyle::label(WizardTexts::guestCardDescription(guest), TextRole::caption, true));
+        texts->addWidget(TextStyle::label(WizardTexts::guestCardDescription(guest, m_wizard.missingWindowsHostPackages()), TextRole::caption, true));
         card->contentLayout()->addLayout(texts, 1);
         connect(card, &SelectableCard::clicked, this, [this, guest] { m_wizard.setGuestOSType(guest); });
         m_guestCards << card;
@@ -222,7 +222,7 @@ QWidget *GeneralStepView::makeNetworkGroup()
     modeRow->addStretch(1);
     content->addLayout(modeRow);
 
-    m_noInterfaces = TextStyle::label(tr("No bridged host interfaces are currently available on this Mac."), TextRole::body, true);
+    m_noInterfaces = TextStyle::label(tr("No bridged host interfaces are currently available on this computer."), TextRole::body, true);
     m_noInterfaces->setObjectName(QStringLiteral("general.noInterfaces"));
     content->addWidget(m_noInterfaces);
     m_interfaceRow = new QWidget;
@@ -274,15 +274,14 @@ QWidget *GeneralStepView::makeMediaGroup()
     content->addWidget(WizardWidgets::divider());
     auto *cameraRow = new QHBoxLayout;
     cameraRow->addWidget(WizardWidgets::symbolLabel(QStringLiteral("camera.slash"), palette().color(QPalette::WindowText), 16));
-    QLabel *camera = TextStyle::label(tr("Unavailable through the current public Virtualization.framework API"), TextRole::callout);
+    QLabel *camera = TextStyle::label(tr("Camera passthrough is not available on this host"), TextRole::callout);
     QFont medium = camera->font();
     medium.setWeight(QFont::Medium);
     camera->setFont(medium);
     cameraRow->addWidget(camera, 1);
     content->addLayout(cameraRow);
-    content->addWidget(TextStyle::label(tr("When enabled, the guest uses the host Mac's default microphone and speaker devices. macOS may prompt for "
-                                           "Microphone access the first time guest input audio is requested. Camera passthrough is not exposed by the "
-                                           "current public Virtualization.framework SDK, so Zovozu VM Lab cannot offer a real camera device setting yet."),
+    content->addWidget(TextStyle::label(tr("When enabled, the guest uses this computer's default microphone and speaker devices through its sound "
+                                           "server. QEMU offers no camera passthrough here, so Zovozu VM Lab cannot offer a camera device setting."),
                                         TextRole::callout, true));
     connect(m_microphone, &QCheckBox::toggled, this, [this](bool on) { m_wizard.setMicrophoneEnabled(on); });
     connect(m_speaker, &QCheckBox::toggled, this, [this](bool on) { m_wizard.setSpeakerEnabled(on); });
@@ -360,7 +359,7 @@ void GeneralStepView::refreshNetwork()
         const std::optional<QString> &selected = m_wizard.selectedBridgedInterfaceIdentifier();
         m_interface->setCurrentIndex(selected ? m_interface->findData(*selected) : -1);
     }
-    m_networkCaption->setText(bridged ? tr("Bridged networking places the VM directly on the selected host interface and requires the "
-                                           "com.apple.vm.networking entitlement in signed builds.")
-                                      : tr("Shared NAT is the safest default and does not require extra host entitlements."));
+    m_networkCaption->setText(bridged ? tr("Bridged networking places the VM directly on the selected host bridge. QEMU's bridge helper must be "
+                                           "allowed to use it (an \"allow\" line in /etc/qemu/bridge.conf).")
+                                      : tr("Shared NAT is the safest default and needs no setup on this computer."));
 }

@@ -46,6 +46,9 @@ InstallSourceOptionRow::InstallSourceOptionRow(const RestoreImageInfo &option, b
     source->setObjectName(QStringLiteral("option.source"));
     source->setWordWrap(false);
     source->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long address must not widen the sheet past its window: it is cut at the row's edge and shown whole as the tooltip.
+    source->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    source->setToolTip(source->text());
     lines->addWidget(source);
     contentLayout()->addLayout(lines, 1);
 }

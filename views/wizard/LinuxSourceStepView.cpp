@@ -227,10 +227,13 @@ QWidget *LinuxSourceStepView::makeBootGroup()
     content->addLayout(commandRow);
     m_rosetta = new QCheckBox(tr("Enable Rosetta translation (run x86_64 binaries)"));
     m_rosetta->setObjectName(QStringLiteral("linux.rosetta"));
+    m_rosetta->setEnabled(CreateVMWizardViewModel::isRosettaAvailable());
     content->addWidget(m_rosetta);
-    content->addWidget(TextStyle::label(tr("Rosetta allows running x86_64 Linux binaries inside the ARM64 guest. Requires macOS 15+ and Rosetta to be "
-                                           "installed on the host."),
-                                        TextRole::body, true));
+    QLabel *rosettaNote = TextStyle::label(tr("Not available on this computer: Rosetta translation exists only on Mac hosts. To run x86_64 Linux "
+                                              "binaries inside the ARM64 guest, install qemu-user-static in the guest instead."),
+                                           TextRole::body, true);
+    rosettaNote->setObjectName(QStringLiteral("linux.rosettaNote"));
+    content->addWidget(rosettaNote);
     connect(m_commandLine, &QLineEdit::textEdited, this, [this](const QString &text) {
         VMLinuxBootConfiguration config = m_wizard.linuxBootConfig();
         config.commandLine = text;

@@ -70,7 +70,7 @@ void ReviewStepView::refresh()
         }
     }
     const bool showsProgress = m_wizard.isCreating() || m_wizard.didFinishSuccessfully();
-    m_note->setText(WizardTexts::reviewNote(m_wizard.guestOSType()));
+    m_note->setText(WizardTexts::reviewNote(m_wizard.guestOSType(), m_wizard.missingWindowsHostPackages()));
     WizardWidgets::setShown(*m_note, !showsProgress);
     WizardWidgets::setShown(*m_progress, showsProgress);
     const VMInstallProgress &progress = m_wizard.installProgress();

@@ -18,10 +18,13 @@
 #include <QCheckBox>
 #include <QCoroTask>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -48,6 +51,14 @@ void setInk(QLabel &label, const QColor &color)
     QPalette tinted = label.palette();
     tinted.setColor(QPalette::WindowText, color);
     label.setPalette(tinted);
+}
+
+/// The one local file a drag carries; none for several items, a folder's contents or anything not on this computer.
+std::optional<QString> droppedFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile())
+        return std::nullopt;
+    return data->urls().first().toLocalFile();
 }
 
 QWidget *row(QWidget *parent = nullptr)
@@ -95,6 +106,7 @@ WindowsSourceStepView::WindowsSourceStepView(CreateVMWizardViewModel &wizard, QE
     , m_desktop(std::move(desktop))
 {
     setObjectName(QStringLiteral("wizard.windowsSourceStep"));
+    setAcceptDrops(true);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(18);
@@ -243,7 +255,7 @@ QWidget *WindowsSourceStepView::makeDownloadContent()
     m_detectedRows->setSpacing(8);
     auto *heading = new QHBoxLayout;
     heading->addWidget(WizardWidgets::symbolLabel(QStringLiteral("sparkles"), yellow, 16));
-    QLabel *headingText = TextStyle::label(tr("Windows ISOs detected on your Mac:"), TextRole::callout);
+    QLabel *headingText = TextStyle::label(tr("Windows ISOs detected on this computer:"), TextRole::callout);
     QFont medium = headingText->font();
     medium.setWeight(QFont::Medium);
     headingText->setFont(medium);
@@ -282,7 +294,7 @@ QWidget *WindowsSourceStepView::makeLocalContent()
     auto *column = new QVBoxLayout(widget);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(12);
-    column->addWidget(TextStyle::label(tr("Select an existing Windows 11 ARM64 ISO or VHDX from your Mac."), TextRole::callout, true));
+    column->addWidget(TextStyle::label(tr("Select an existing Windows 11 ARM64 ISO or VHDX on this computer."), TextRole::callout, true));
 
     m_localCard = new QFrame;
     m_localCard->setObjectName(QStringLiteral("windows.selectedCard"));
@@ -333,6 +345,24 @@ QWidget *WindowsSourceStepView::makePreflightGroup()
     m_preflightRows = group->contentLayout();
     m_preflightRows->setSpacing(10);
     return group;
+}
+
+void WindowsSourceStepView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppedFile(event->mimeData()) && !m_wizard.isCreating()) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+}
+
+void WindowsSourceStepView::dropEvent(QDropEvent *event)
+{
+    const std::optional<QString> file = droppedFile(event->mimeData());
+    if (!file || m_wizard.isCreating())
+        return;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QCoro::connect(m_wizard.dropWindowsImage(*file), this, [] {});
 }
 
 void WindowsSourceStepView::refresh()

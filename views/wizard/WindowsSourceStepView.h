@@ -48,6 +48,11 @@ public:
 
     void refresh();
 
+protected:
+    /// A single local file dropped anywhere on the step is taken as the chosen image.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
     QWidget *makeEngineGroup();
     QWidget *makeMediaGroup();

@@ -78,18 +78,20 @@ QString guestCardName(VMGuestOSType guest)
     return displayName(guest);
 }
 
-QString guestCardDescription(VMGuestOSType guest)
+QString guestCardDescription(VMGuestOSType guest, const QStringList &missingPackages)
 {
     switch (guest) {
     case VMGuestOSType::macOS:
         // Offered so that its bundles can be prepared, but this host cannot install it.
-        return QStringLiteral("Full macOS guest with Virtualization.framework. Cannot be installed on this host.");
+        return QStringLiteral("Full macOS guest. QEMU cannot boot macOS, so it cannot be installed on this host.");
     case VMGuestOSType::linux:
         return QStringLiteral("Linux ARM64 guest with Virtio drivers");
     case VMGuestOSType::windows:
         break;
     }
-    return QStringLiteral("Windows 11 ARM via QEMU (requires %1)").arg(HostInstallAdvice::qemuInstallCommand);
+    if (missingPackages.isEmpty())
+        return QStringLiteral("Windows 11 ARM via QEMU");
+    return QStringLiteral("Windows 11 ARM via QEMU (requires %1)").arg(HostInstallAdvice::installCommand(missingPackages));
 }
 
 QString displayPresetLabel(VMHardwareProfile::DisplayPreset preset)
@@ -148,7 +150,7 @@ QList<QPair<QString, QString>> reviewRows(const CreateVMWizardViewModel &wizard)
     case VMGuestOSType::windows:
         rows.append({QStringLiteral("Windows ISO"),
                      wizard.windowsISOURL() ? QFileInfo(*wizard.windowsISOURL()).fileName() : QStringLiteral("Not selected")});
-        rows.append({QStringLiteral("Engine"), QStringLiteral("QEMU (Hypervisor.framework)")});
+        rows.append({QStringLiteral("Engine"), QStringLiteral("QEMU")});
         rows.append({QStringLiteral("TPM 2.0"), wizard.windowsEnableTPM() ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
         break;
     case VMGuestOSType::linux:
@@ -159,20 +161,22 @@ QList<QPair<QString, QString>> reviewRows(const CreateVMWizardViewModel &wizard)
     }
     rows.append({QStringLiteral("Storage Folder"), wizard.destinationDirectoryURL()});
     const VMHardwareProfile::DisplayGeometry display = VMHardwareProfile::geometry(wizard.selectedDisplayPreset());
-    rows.append({QStringLiteral("Display"),
-                 QStringLiteral("%1 x %2 start size, then auto-resizes with the VM window").arg(display.width).arg(display.height)});
+    // QEMU shows a Windows guest through a plain framebuffer whose size Windows picks.
+    rows.append({QStringLiteral("Display"), guest == VMGuestOSType::windows
+                                                ? QStringLiteral("Set within Windows")
+                                                : QStringLiteral("%1 x %2 start size, then auto-resizes with the VM window").arg(display.width).arg(display.height)});
     rows.append({QStringLiteral("Network"), wizard.makeNetworkConfiguration().summary()});
     rows.append({QStringLiteral("Microphone"), enabledText(wizard.isMicrophoneEnabled(), QStringLiteral("Enabled via host default input"))});
     rows.append({QStringLiteral("Speakers"), enabledText(wizard.isSpeakerEnabled(), QStringLiteral("Enabled via host default output"))});
     if (guest == VMGuestOSType::macOS)
-        rows.append({QStringLiteral("Camera"), QStringLiteral("Unavailable through the current public Virtualization.framework API")});
+        rows.append({QStringLiteral("Camera"), QStringLiteral("Not available on this host")});
     rows.append({QStringLiteral("Shared Folders"), QString::number(wizard.sharedFolders().size())});
     if (guest == VMGuestOSType::macOS)
         rows.append({QStringLiteral("First Boot"), wizard.firstBootEnabled() ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
     return rows;
 }
 
-QString reviewNote(VMGuestOSType guest)
+QString reviewNote(VMGuestOSType guest, const QStringList &missingPackages)
 {
     switch (guest) {
     case VMGuestOSType::macOS:
@@ -184,9 +188,11 @@ QString reviewNote(VMGuestOSType guest)
     case VMGuestOSType::windows:
         break;
     }
-    return QStringLiteral("When you click Create, Zovozu VM Lab will copy the Windows ISO, create the disk image, and configure UEFI boot with TPM. "
-                          "You'll need QEMU installed (%1) to start the VM.")
-        .arg(HostInstallAdvice::qemuInstallCommand);
+    const QString note = QStringLiteral("When you click Create, Zovozu VM Lab will copy the Windows ISO, create the disk image, and configure UEFI boot "
+                                        "with TPM.");
+    if (missingPackages.isEmpty())
+        return note;
+    return note + QStringLiteral(" You'll need QEMU installed (%1) to start the VM.").arg(HostInstallAdvice::installCommand(missingPackages));
 }
 
 } // namespace WizardTexts

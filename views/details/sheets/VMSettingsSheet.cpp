@@ -207,16 +207,16 @@ QWidget *VMSettingsSheet::makeAudioGroup()
 {
     auto *group = new LabGroupBox(tr("Audio"));
     group->setObjectName(QStringLiteral("settings.audio"));
-    m_microphone = new QCheckBox(tr("Enable microphone input from the host Mac"));
+    m_microphone = new QCheckBox(tr("Enable microphone input from this computer"));
     m_microphone->setObjectName(QStringLiteral("settings.microphone"));
     connect(m_microphone, &QCheckBox::toggled, m_form, &VMSettingsForm::setMicrophoneEnabled);
-    m_speaker = new QCheckBox(tr("Enable speaker output to the host Mac"));
+    m_speaker = new QCheckBox(tr("Enable speaker output to this computer"));
     m_speaker->setObjectName(QStringLiteral("settings.speaker"));
     connect(m_speaker, &QCheckBox::toggled, m_form, &VMSettingsForm::setSpeakerEnabled);
     group->contentLayout()->addWidget(m_microphone);
     group->contentLayout()->addWidget(m_speaker);
-    group->contentLayout()->addWidget(TextStyle::label(tr("These controls use the host Mac's default input and output devices. Camera passthrough "
-                                                          "remains unavailable through the current public Virtualization.framework SDK."),
+    group->contentLayout()->addWidget(TextStyle::label(tr("These controls use this computer's default input and output devices. Camera passthrough "
+                                                          "is not available on this host."),
                                                        TextRole::footnote, true));
     return group;
 }
