@@ -85,6 +85,9 @@ void VMStore::revealInFinder(const QUuid &id) const
 
 VMBundle VMStore::refreshedForSave(const VMBundle &bundle)
 {
+    // A longer list would be written but never loaded again, which would hide the VM from the library.
+    if (bundle.sharedFolders.size() > maximumSharedFolderCount)
+        throw VirtualMachineError::invalidOperation(QStringLiteral("A VM can have at most %1 shared folders.").arg(maximumSharedFolderCount));
     VMBundle copy = bundle;
     VMMetadata &metadata = copy.metadata;
     metadata.bundleName = lastPathComponent(copy.bundleURL);

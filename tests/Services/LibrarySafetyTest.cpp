@@ -7,6 +7,7 @@
 #include "StoreTestFixture.h"
 #include "TestFiles.h"
 #include "VMSnapshotTimeline.h"
+#include "VirtualMachineError.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -242,5 +243,38 @@ TEST_F(LibrarySafetyTest, ReloadReadsTheBundlesWithoutBlockingItsCaller)
     EXPECT_EQ(published.count(), 0);
     QCoro::waitFor(std::move(reloading));
     ASSERT_EQ(published.count(), 1);
+    EXPECT_EQ(store().bundles().size(), 1);
+}
+
+TEST_F(LibrarySafetyTest, ASharedFolderListLongerThanAnyVMUsesIsRefusedAndNeverWritten)
+{
+    const auto folders = [](qsizetype count) {
+        QList<VMSharedFolder> list;
+        for (qsizetype index = 0; index < count; ++index)
+            list.append(VMSharedFolder{QUuid::createUuid(), QStringLiteral("Folder %1").arg(index),
+                                       QUrl::fromLocalFile(QStringLiteral("/home/user/Folder %1").arg(index)), false, std::nullopt});
+        return list;
+    };
+    const VMBundle full = savedBundle(QStringLiteral("Full"));
+    write(full.layout().sharedFoldersURL(), sharedJSONEncoder().encode(folders(maximumSharedFolderCount)));
+    const VMBundle heavy = savedBundle(QStringLiteral("Heavy"));
+    write(heavy.layout().sharedFoldersURL(), sharedJSONEncoder().encode(folders(maximumSharedFolderCount + 1)));
+
+    reload();
+
+    ASSERT_EQ(store().bundles().size(), 1);
+    EXPECT_EQ(store().bundles().front().sharedFolders.size(), maximumSharedFolderCount);
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Skipping invalid bundle at Heavy.vm: The VM bundle could not be read: SharedFolders.json lists more "
+                                                 "shared folders than a VM can have (at most %1).")
+                                      .arg(maximumSharedFolderCount)))
+        << appLog().toStdString();
+
+    // The library never writes a list it would refuse to read back.
+    VMBundle grown = store().bundles().front();
+    grown.sharedFolders = folders(maximumSharedFolderCount + 1);
+    EXPECT_THROW(store().updateBundle(grown), VirtualMachineError);
+    EXPECT_THROW(store().updateMetadata(grown), VirtualMachineError);
+    EXPECT_EQ(store().bundles().front().sharedFolders.size(), maximumSharedFolderCount);
+    reload();
     EXPECT_EQ(store().bundles().size(), 1);
 }
