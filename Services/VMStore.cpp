@@ -13,7 +13,6 @@
 #include "LeftoverSweeper.h"
 #include "LoggingService.h"
 #include "SecurityScope.h"
-#include "SparseCopy.h"
 #include "StagedBundleCopy.h"
 #include "VirtualMachineError.h"
 
@@ -383,6 +382,7 @@ QString VMStore::completeBackup(const VMBundle &bundle, StagedBundleCopy &staged
     // While the copy ran, the name may have been taken.
     const QString free = FileOperations::itemExists(target) ? reserveBackupURL(destination, bundle) : target;
     staged.commit(free);
+    staged.finish();
     return free;
 }
 
@@ -444,7 +444,7 @@ QString VMStore::backupDestinationURL(const QString &destination, const VMBundle
 void VMStore::copyBundleForBackup(const QString &source, const QString &target)
 {
     ExtendedAttributes::removeQuarantineRecursively(source);
-    SparseCopy::copyTree(source, target);
+    StagedBundleCopy::copyInto(source, target);
 }
 
 std::unique_ptr<SecurityScope> VMStore::bundleScope(const QString &url) const

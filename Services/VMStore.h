@@ -130,7 +130,7 @@ public:
     QCoro::Task<QString> backupBundleAsync(QUuid id, QString destination);
     /// "<destination>/<name>.vm", numbered until free, creating `destination`; nothing is created at the result.
     static QString backupDestinationURL(const QString &destination, const VMBundle &bundle);
-    /// Strips the quarantine mark from `source` and copies it, sparsely, to `target`, which must not exist.
+    /// Strips the quarantine mark from `source` and copies it, sparsely, into the staged folder `target` (StagedBundleCopy::copyInto).
     static void copyBundleForBackup(const QString &source, const QString &target);
 
     // Bundle files

@@ -9,6 +9,7 @@
 #include "JSONCoding.h"
 #include "MachineIdentityService.h"
 #include "ProtectionMirror.h"
+#include "StagingMarker.h"
 #include "StoreTestFixture.h"
 #include "TaskOutcome.h"
 #include "VMSnapshotService.h"
@@ -94,6 +95,7 @@ TEST_F(VMCloneServiceTest, ClonesGetNumberedFoldersAndIdentitiesOfTheirOwn)
         EXPECT_TRUE(bundleLog(copy.bundleURL).contains(QStringLiteral("source history")));
         EXPECT_TRUE(bundleLog(copy.bundleURL).contains(QStringLiteral("[Clone] Cloned Dev to Dev Copy")));
         EXPECT_TRUE(QFileInfo(ProtectionMirror::mirrorURL(copy.bundleURL)).isDir());
+        EXPECT_FALSE(QFileInfo::exists(copy.bundleURL + QLatin1Char('/') + StagingMarker::fileName.toString()));
     }
     EXPECT_NE(first.id(), second.id());
     EXPECT_NE(read(first.layout().machineIdentifierURL()), read(second.layout().machineIdentifierURL()));
