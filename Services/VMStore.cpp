@@ -14,6 +14,7 @@
 #include "LoggingService.h"
 #include "SecurityScope.h"
 #include "StagedBundleCopy.h"
+#include "StagingMarker.h"
 #include "VirtualMachineError.h"
 
 #include <QDateTime>
@@ -162,7 +163,7 @@ QCoro::Task<> VMStore::reload()
 
 QList<VMBundle> VMStore::loadLibraryBundles() const
 {
-    return loadCandidates(libraryCandidateURLs(), m_loader, LeftoverSweeper(m_logging, m_startedAt), m_logging);
+    return loadCandidates(libraryCandidateURLs(), m_loader, m_mirror, LeftoverSweeper(m_logging, m_startedAt), m_logging);
 }
 
 QList<QString> VMStore::libraryCandidateURLs() const
@@ -174,7 +175,7 @@ QList<VMBundle> VMStore::loadDetached(const QList<QString> &candidates, const Lo
                                       const QSet<QUuid> &runningIDs)
 {
     const ProtectionMirror mirror(*logging);
-    return loadCandidates(candidates, BundleLoader(mirror, *logging, runningIDs), LeftoverSweeper(*logging, startedAt), *logging);
+    return loadCandidates(candidates, BundleLoader(mirror, *logging, runningIDs), mirror, LeftoverSweeper(*logging, startedAt), *logging);
 }
 
 QSet<QUuid> VMStore::runningIDs() const
@@ -189,8 +190,8 @@ QSet<QUuid> VMStore::runningIDs() const
     return running;
 }
 
-QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const LeftoverSweeper &sweeper,
-                                        const LoggingService &logging)
+QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const ProtectionMirror &mirror,
+                                        const LeftoverSweeper &sweeper, const LoggingService &logging)
 {
     const auto log = [&](const QString &message) { logging.log(message, QStringLiteral("Store")); };
     QSet<QString> seenPaths;
@@ -212,6 +213,7 @@ QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const 
         try {
             VMBundle loaded = loader.loadBundle(location, true);
             sweeper.sweepBundle(location);
+            protectInterruptedCopy(loaded, mirror, logging);
             const auto existing = acceptedIndex.constFind(loaded.id());
             if (existing == acceptedIndex.cend()) {
                 acceptedIndex.insert(loaded.id(), accepted.size());
@@ -227,6 +229,21 @@ QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const 
         }
     }
     return accepted;
+}
+
+void VMStore::protectInterruptedCopy(const VMBundle &bundle, const ProtectionMirror &mirror, const LoggingService &logging)
+{
+    if (!StagingMarker::marksLeftover(bundle.bundleURL))
+        return;
+    try {
+        mirror.refreshProtection(bundle);
+        StagingMarker::remove(bundle.bundleURL);
+        logging.log(QStringLiteral("Protected %1, put in place by work that was cut short").arg(bundle.metadata.name), QStringLiteral("Store"),
+                    bundle.bundleURL);
+    } catch (const std::exception &error) {
+        logging.log(QStringLiteral("Could not protect %1, put in place by work that was cut short: %2").arg(bundle.metadata.name, describe(error)),
+                    QStringLiteral("Store"), bundle.bundleURL);
+    }
 }
 
 bool VMStore::isOriginalOf(const VMBundle &candidate, const VMBundle &other)

@@ -231,3 +231,28 @@ TEST_F(VMCloneServiceTest, ACloneCutShortNeverTakesItsSourcesIdentity)
     }
     EXPECT_GT(step, 3);
 }
+
+TEST_F(VMCloneServiceTest, ACloneCutShortIsProtectedOnceItIsInTheLibrary)
+{
+    const VMBundle dev = source();
+    int step = 1;
+    for (;; ++step) {
+        const auto outcome = InterruptedWrite::runUntil(step, [&] { clone(dev); });
+        ASSERT_NE(outcome, InterruptedWrite::Outcome::failed) << step;
+        reload();
+        for (const VMBundle &bundle : store().bundles()) {
+            const QString mirrored = ProtectionMirror::mirrorURL(bundle.bundleURL) + QStringLiteral("/Metadata.json");
+            ASSERT_TRUE(QFileInfo::exists(mirrored)) << bundle.metadata.name.toStdString() << " before step " << step;
+            EXPECT_EQ(sharedJSONDecoder().decode<VMMetadata>(read(mirrored).toUtf8()).id, bundle.id()) << step;
+            EXPECT_FALSE(QFileInfo::exists(bundle.bundleURL + QLatin1Char('/') + StagingMarker::fileName.toString())) << step;
+        }
+        if (outcome == InterruptedWrite::Outcome::completed)
+            break;
+        // Each child starts from the same random state, so the next one would pick the same staging name.
+        for (const QString &name : QDir(root()).entryList({QStringLiteral("Dev Copy*.vm")}, QDir::Dirs))
+            store().removeBundleFromDisk(root() + QLatin1Char('/') + name);
+        for (const QString &name : hiddenEntries(root()))
+            FileOperations::removeItem(root() + QLatin1Char('/') + name);
+    }
+    EXPECT_GT(step, 3);
+}
