@@ -61,9 +61,8 @@ StagedBundleCopy::~StagedBundleCopy()
 
 void StagedBundleCopy::copyInto(const QString &source, const QString &stagedURL)
 {
+    // Our marker stays: a source published by a copy cut short may still hold that copy's marker, which is not copied over it.
     SparseCopy::copyTreeInto(source, stagedURL);
-    // A source that was itself published by a copy cut short may still hold that copy's marker, which now replaced ours.
-    StagingMarker::write(stagedURL);
 }
 
 void StagedBundleCopy::commit(const QString &finalURL)

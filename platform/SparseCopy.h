@@ -47,9 +47,9 @@ void copyTree(const QString &source, const QString &destination);
  * Copies everything inside the folder `source` into the folder `destination`,
  * which must exist already (a link there fails with ENOTDIR), as copyTree()
  * does, and gives `destination` the permission bits of `source` at the end.
- * A file of the same name in `destination` is replaced, a folder or link of
- * the same name fails with EEXIST. For copies made into a folder that had to
- * be prepared first.
+ * What `destination` holds already stays as it is: an item of `source` with
+ * the same name is not copied. For copies made into a folder that had to be
+ * prepared first.
  */
 void copyTreeInto(const QString &source, const QString &destination);
 

@@ -138,6 +138,7 @@ TEST_F(SparseCopyTest, ACopyIntoAPreparedFolderKeepsWhatItHeldAndTakesTheSources
     const QString prepared = at(QStringLiteral(".Copy.staging"));
     TestFiles::write(source + QStringLiteral("/Metadata.json"), "{}");
     TestFiles::write(source + QStringLiteral("/Logs/app.log"), "log");
+    TestFiles::write(source + QStringLiteral("/marker"), "theirs");
     ASSERT_EQ(::chmod(QFile::encodeName(source).constData(), 0750), 0);
     TestFiles::write(prepared + QStringLiteral("/marker"), "mine");
 
