@@ -30,6 +30,17 @@ T decodeFile(const QString &path, qint64 maximumSize = maximumBundleFileSize)
     return sharedJSONDecoder().decode<T>(FileOperations::readFile(path, maximumSize));
 }
 
+/// A list longer than any VM can use is refused before it is parsed whole, so its cost does not grow with its length.
+QList<VMSharedFolder> decodeSharedFolders(const QString &path)
+{
+    const QByteArray data = FileOperations::readFile(path, maximumBundleFileSize);
+    if (sharedJSONDecoder().isArrayLongerThan(data, std::size_t(maximumSharedFolderCount)))
+        throw VirtualMachineError::invalidBundle(QStringLiteral("%1 lists more shared folders than a VM can have (at most %2).")
+                                                     .arg(VMBundle::Layout::sharedFoldersFileName)
+                                                     .arg(maximumSharedFolderCount));
+    return sharedJSONDecoder().decode<QList<VMSharedFolder>>(data);
+}
+
 /// A bundle folder is loaded only as itself: a link could make the repair and the logs write wherever it points.
 void refuseUnusableFolder(const QString &url)
 {
@@ -128,7 +139,7 @@ VMBundle BundleLoader::loadBundle(const QString &url, bool allowRecovery) const
         metadata.guestOSType = derivedGuestOSType(layout);
 
     if (FileOperations::itemExists(layout.sharedFoldersURL()))
-        bundle.sharedFolders = decodeFile<QList<VMSharedFolder>>(layout.sharedFoldersURL());
+        bundle.sharedFolders = decodeSharedFolders(layout.sharedFoldersURL());
     if (FileOperations::itemExists(layout.firstBootManifestURL()))
         bundle.firstBootConfig = decodeFile<VMFirstBootConfig>(layout.firstBootManifestURL());
     metadata.sharedFolderCount = bundle.sharedFolders.size();

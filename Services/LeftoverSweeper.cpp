@@ -5,6 +5,7 @@
 #include "JSONCoding.h"
 #include "LoggingService.h"
 #include "ProtectionMirror.h"
+#include "StagingMarker.h"
 #include "VMBundle.h"
 #include "VMSnapshotService.h"
 #include "VMSnapshotTimeline.h"
@@ -154,7 +155,8 @@ void LeftoverSweeper::sweepStagingFolders(const QString &folder) const
     try {
         for (const QString &name : FileOperations::folderEntries(folder)) {
             const QString path = folder + QLatin1Char('/') + name;
-            if (stagingFolderName.match(name).hasMatch() && FileOperations::isFolder(path) && isOldEnough(path))
+            // The name alone proves nothing: a user may name a folder anything. Our marker, naming a process that has ended, does.
+            if (stagingFolderName.match(name).hasMatch() && FileOperations::isFolder(path) && isOldEnough(path) && StagingMarker::marksLeftover(path))
                 remove(path, {});
         }
     } catch (const std::exception &error) {

@@ -15,9 +15,11 @@ class LoggingService;
  *
  * Only items that are provably ours are removed: our own hidden names in our
  * own folders of a bundle (never the guest's Automation folder or a user's
- * file), found without following a link, and only when they were last
- * changed before `cutoff`, the moment from which this process may have work
- * of its own in flight. Every removal gets a log line; a failure is logged
+ * file) and staging folders that carry our marker, found without following a
+ * link, and only when they were last changed before `cutoff`, the moment from
+ * which this process may have work of its own in flight. A staging folder
+ * whose marker names a process that still runs, such as another instance of
+ * the application, is never touched. Every removal gets a log line; a failure is logged
  * and the sweep goes on. Nothing here throws, and it may run on any thread.
  */
 class LeftoverSweeper
@@ -27,7 +29,7 @@ public:
 
     /// The leftovers inside the bundle folder and its protection mirror.
     void sweepBundle(const QString &bundleURL) const;
-    /// The staging folders of clones and backups in a folder that holds bundles.
+    /// The staging folders of clones and backups in a folder that holds bundles: only those whose StagingMarker names a process that has ended.
     void sweepStagingFolders(const QString &folder) const;
 
 private:

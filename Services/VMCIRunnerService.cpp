@@ -266,11 +266,17 @@ std::optional<QString> VMCIRunnerService::keepOutput(const QString &runID) const
                                              .subfolder(VMGuestAutomationService::responsesDirectoryName.toString());
         if (!responses.contains(outputFileName(runID)))
             return std::nullopt;
-        const QByteArray output = responses.readFile(outputFileName(runID), maximumOutputSize);
+        FileOperations::FileStart output = responses.readFileStart(outputFileName(runID), maximumOutputSize);
+        // A longer output keeps its start, as the guest tools do; the log says where it was cut rather than losing it all.
+        if (!output.isWhole)
+            output.data += QStringLiteral("\n[The output was cut here: only its first %1 bytes are kept.]\n").arg(maximumOutputSize).toUtf8();
         const QString logs = bundle.layout().logsDirectoryURL();
         FileOperations::createFolders(logs);
         const QString path = logs + QStringLiteral("/ci-") + runID + QStringLiteral(".log");
-        FileOperations::writeAtomically(path, output);
+        FileOperations::writeAtomically(path, output.data);
+        if (!output.isWhole)
+            m_logging.log(QStringLiteral("The output of CI run %1 was longer than %2 bytes; only its start was kept in %3").arg(runID).arg(maximumOutputSize).arg(path),
+                category, bundle.bundleURL);
         return path;
     } catch (const std::exception &error) {
         m_logging.log(QStringLiteral("The output of CI run ") + runID + QStringLiteral(" could not be kept: ") + QString::fromUtf8(error.what()),

@@ -50,7 +50,8 @@ struct VMCIRunnerTiming {
  * elsewhere. The guest tools run the script and answer in
  * Responses/<ID>.json (exit code or timed out) with the output beside it in
  * Responses/<ID>.output. The service polls for that answer, copies the
- * output to the bundle's Logs/ci-<ID>.log and ends the run as completed
+ * output (its first 8 MiB, marked as cut when there was more) to the
+ * bundle's Logs/ci-<ID>.log and ends the run as completed
  * (with the exit code), failed or timedOut; with no answer within the
  * timeout plus a margin, or when the VM stops, the run ends without one and
  * the request is withdrawn. Then the next run may start.
@@ -77,7 +78,7 @@ public:
     static constexpr QStringView storeFileName = u"CIConfigurations.json";
     /// The largest answer read; a response is a few hundred bytes.
     static constexpr qint64 maximumResponseSize = 1024 * 1024;
-    /// The largest output copied into the log; the guest keeps no more either.
+    /// The most output copied into the log; the guest keeps no more either, and a longer output is cut to its start.
     static constexpr qint64 maximumOutputSize = 8 * 1024 * 1024;
 
     VMCIRunnerService(const LoggingService &logging, RuntimeStateSource runtimeState, SnapshotMaker makeSnapshot,

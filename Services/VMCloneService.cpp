@@ -11,7 +11,6 @@
 #include "MachineIdentityService.h"
 #include "PlatformError.h"
 #include "ProtectionMirror.h"
-#include "SparseCopy.h"
 #include "StagedBundleCopy.h"
 #include "VMStore.h"
 #include "VirtualMachineError.h"
@@ -101,7 +100,7 @@ QCoro::Task<VMBundle> VMCloneService::cloneAsync(VMBundle source, std::optional<
     const QString cloneName = displayName(source, name);
     try {
         StagedBundleCopy staged(parentFolder(source.bundleURL), BundleFolderNaming::sanitizedBaseName(cloneName));
-        co_await BackgroundWork::run(&SparseCopy::copyTree, source.bundleURL, staged.url());
+        co_await BackgroundWork::run(&StagedBundleCopy::copyInto, source.bundleURL, staged.url());
         co_return completeClone(source, staged, cloneName, regenerateMachineIdentifier, preserveSavedState);
     } catch (const std::exception &error) {
         throw cloneError(error);
@@ -149,6 +148,8 @@ VMBundle VMCloneService::completeClone(const VMBundle &source, StagedBundleCopy 
         removeQuietly(ProtectionMirror::mirrorURL(destination));
         throw;
     }
+    // Only now is the clone protected; cut short before this, the next load sees the marker and protects it.
+    staged.finish();
     m_logging.log(QStringLiteral("Cloned %1 to %2").arg(source.metadata.name, displayName), QStringLiteral("Clone"), destination);
     return m_store.bundle(clone.id()).value_or(clone);
 }

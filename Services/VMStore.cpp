@@ -13,8 +13,8 @@
 #include "LeftoverSweeper.h"
 #include "LoggingService.h"
 #include "SecurityScope.h"
-#include "SparseCopy.h"
 #include "StagedBundleCopy.h"
+#include "StagingMarker.h"
 #include "VirtualMachineError.h"
 
 #include <QDateTime>
@@ -85,6 +85,9 @@ void VMStore::showInFileManager(const QUuid &id) const
 
 VMBundle VMStore::refreshedForSave(const VMBundle &bundle)
 {
+    // A longer list would be written but never loaded again, which would hide the VM from the library.
+    if (bundle.sharedFolders.size() > maximumSharedFolderCount)
+        throw VirtualMachineError::invalidOperation(QStringLiteral("A VM can have at most %1 shared folders.").arg(maximumSharedFolderCount));
     VMBundle copy = bundle;
     VMMetadata &metadata = copy.metadata;
     metadata.bundleName = lastPathComponent(copy.bundleURL);
@@ -160,7 +163,7 @@ QCoro::Task<> VMStore::reload()
 
 QList<VMBundle> VMStore::loadLibraryBundles() const
 {
-    return loadCandidates(libraryCandidateURLs(), m_loader, LeftoverSweeper(m_logging, m_startedAt), m_logging);
+    return loadCandidates(libraryCandidateURLs(), m_loader, m_mirror, LeftoverSweeper(m_logging, m_startedAt), m_logging);
 }
 
 QList<QString> VMStore::libraryCandidateURLs() const
@@ -172,7 +175,7 @@ QList<VMBundle> VMStore::loadDetached(const QList<QString> &candidates, const Lo
                                       const QSet<QUuid> &runningIDs)
 {
     const ProtectionMirror mirror(*logging);
-    return loadCandidates(candidates, BundleLoader(mirror, *logging, runningIDs), LeftoverSweeper(*logging, startedAt), *logging);
+    return loadCandidates(candidates, BundleLoader(mirror, *logging, runningIDs), mirror, LeftoverSweeper(*logging, startedAt), *logging);
 }
 
 QSet<QUuid> VMStore::runningIDs() const
@@ -187,8 +190,8 @@ QSet<QUuid> VMStore::runningIDs() const
     return running;
 }
 
-QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const LeftoverSweeper &sweeper,
-                                        const LoggingService &logging)
+QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const ProtectionMirror &mirror,
+                                        const LeftoverSweeper &sweeper, const LoggingService &logging)
 {
     const auto log = [&](const QString &message) { logging.log(message, QStringLiteral("Store")); };
     QSet<QString> seenPaths;
@@ -210,6 +213,7 @@ QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const 
         try {
             VMBundle loaded = loader.loadBundle(location, true);
             sweeper.sweepBundle(location);
+            protectInterruptedCopy(loaded, mirror, logging);
             const auto existing = acceptedIndex.constFind(loaded.id());
             if (existing == acceptedIndex.cend()) {
                 acceptedIndex.insert(loaded.id(), accepted.size());
@@ -225,6 +229,21 @@ QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const 
         }
     }
     return accepted;
+}
+
+void VMStore::protectInterruptedCopy(const VMBundle &bundle, const ProtectionMirror &mirror, const LoggingService &logging)
+{
+    if (!StagingMarker::marksLeftover(bundle.bundleURL))
+        return;
+    try {
+        mirror.refreshProtection(bundle);
+        StagingMarker::remove(bundle.bundleURL);
+        logging.log(QStringLiteral("Protected %1, put in place by work that was cut short").arg(bundle.metadata.name), QStringLiteral("Store"),
+                    bundle.bundleURL);
+    } catch (const std::exception &error) {
+        logging.log(QStringLiteral("Could not protect %1, put in place by work that was cut short: %2").arg(bundle.metadata.name, describe(error)),
+                    QStringLiteral("Store"), bundle.bundleURL);
+    }
 }
 
 bool VMStore::isOriginalOf(const VMBundle &candidate, const VMBundle &other)
@@ -380,6 +399,7 @@ QString VMStore::completeBackup(const VMBundle &bundle, StagedBundleCopy &staged
     // While the copy ran, the name may have been taken.
     const QString free = FileOperations::itemExists(target) ? reserveBackupURL(destination, bundle) : target;
     staged.commit(free);
+    staged.finish();
     return free;
 }
 
@@ -441,7 +461,7 @@ QString VMStore::backupDestinationURL(const QString &destination, const VMBundle
 void VMStore::copyBundleForBackup(const QString &source, const QString &target)
 {
     ExtendedAttributes::removeQuarantineRecursively(source);
-    SparseCopy::copyTree(source, target);
+    StagedBundleCopy::copyInto(source, target);
 }
 
 std::unique_ptr<SecurityScope> VMStore::bundleScope(const QString &url) const

@@ -93,7 +93,8 @@ public:
      * with one identifier, the one whose folder still has the name its
      * metadata records wins, else the older folder: a stray copy never
      * hides its original. Leftovers of interrupted work from before this
-     * store existed are removed on the way (LeftoverSweeper).
+     * store existed are removed on the way (LeftoverSweeper), and a copy
+     * that such work put in place without its protection mirror gets one.
      */
     QList<VMBundle> loadLibraryBundles() const;
     /// The root folder's entries, hidden ones left out, sorted by name so the same bundle wins every time.
@@ -130,7 +131,7 @@ public:
     QCoro::Task<QString> backupBundleAsync(QUuid id, QString destination);
     /// "<destination>/<name>.vm", numbered until free, creating `destination`; nothing is created at the result.
     static QString backupDestinationURL(const QString &destination, const VMBundle &bundle);
-    /// Strips the quarantine mark from `source` and copies it, sparsely, to `target`, which must not exist.
+    /// Strips the quarantine mark from `source` and copies it, sparsely, into the staged folder `target` (StagedBundleCopy::copyInto).
     static void copyBundleForBackup(const QString &source, const QString &target);
 
     // Bundle files
@@ -156,8 +157,10 @@ private:
                                         const QSet<QUuid> &runningIDs);
     /// The VMs of the list that something runs now.
     QSet<QUuid> runningIDs() const;
-    static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const LeftoverSweeper &sweeper,
-                                          const LoggingService &logging);
+    static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const ProtectionMirror &mirror,
+                                          const LeftoverSweeper &sweeper, const LoggingService &logging);
+    /// A copy renamed into place by a process that ended before it protected the copy (its StagingMarker is still there) gets its mirror now.
+    static void protectInterruptedCopy(const VMBundle &bundle, const ProtectionMirror &mirror, const LoggingService &logging);
     /// Whether `candidate`, not `other`, is the original of two bundles with one identifier.
     static bool isOriginalOf(const VMBundle &candidate, const VMBundle &other);
     /// Security-scoped access to a bundle for as long as the result lives: on its location in the root, through its bookmark outside.

@@ -1,10 +1,29 @@
 // SPDX-License-Identifier: MIT
+#include "AppDirectories.h"
 #include "AppState.h"
 #include "LabPalette.h"
+#include "LibraryInstanceLock.h"
+#include "LoggingService.h"
 #include "MainWindow.h"
 #include "Symbols.h"
 
 #include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+/// The data folder whose library this instance would use; empty when it cannot be had (the store then falls back elsewhere).
+QString dataRoot()
+{
+    try {
+        return AppDirectories::applicationSupportRoot();
+    } catch (const std::exception &) {
+        return {};
+    }
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +32,13 @@ int main(int argc, char *argv[])
     QApplication::setApplicationDisplayName(QStringLiteral("Zovozu VM Lab"));
     QApplication::setApplicationVersion(QStringLiteral(ZOVOZU_VERSION));
     Symbols::ensureIconTheme();
+
+    // Before anything reads or writes the library: two instances on one library remove each other's work.
+    LibraryInstanceLock instance(dataRoot());
+    if (!instance.acquire()) {
+        std::fprintf(stderr, "%s\n", qPrintable(LibraryInstanceLock::alreadyRunningText(instance.bringRunningInstanceForward())));
+        return 1;
+    }
 
     AppState state;
     state.loggingService().log(QStringLiteral("Zovozu VM Lab %1 started").arg(QApplication::applicationVersion()), QStringLiteral("App"));
@@ -23,6 +49,13 @@ int main(int argc, char *argv[])
     QApplication::setPalette(palette);
 
     MainWindow window(state);
+    QObject::connect(&instance, &LibraryInstanceLock::activationRequested, &window, [&window, &state] {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.show();
+        window.raise();
+        window.activateWindow();
+        state.loggingService().log(QStringLiteral("Brought the window to the front for a second start"), QStringLiteral("App"));
+    });
     window.show();
     return QApplication::exec();
 }

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Times VMStore::reload over a library of many bundles, each with a sparse
 // disk image and the protection mirror a save makes, so that every reload
-// decodes the files and checks the required items of each bundle.
+// decodes the files and checks the required items of each bundle. Hostile
+// bundles may be added, each with a SharedFolders.json of valid records just
+// under the 16 MiB a bundle file may have; the library refuses them, and the
+// time they add to a reload shows what one such bundle costs the others.
 //
-// Usage: library_reload_bench [bundle count] [runs]
+// Usage: library_reload_bench [bundle count] [runs] [hostile bundle count]
 
 #include "FileBookmarkService.h"
 #include "FileViewer.h"
 #include "HostSecurityScopedAccess.h"
+#include "JSONCoding.h"
 #include "LoggingService.h"
 #include "TemporaryHome.h"
 #include "VMStore.h"
@@ -30,6 +34,8 @@ namespace {
 constexpr int defaultBundleCount = 500;
 constexpr int defaultRuns = 7;
 constexpr qint64 diskImageSize = 8 * 1024 * 1024;
+/// About 158 bytes per encoded record: the list stays just under the 16 MiB cap of a bundle file.
+constexpr int hostileSharedFolderCount = 100'000;
 
 /// The bench never shows anything.
 class NoFileViewer : public FileViewer
@@ -80,11 +86,32 @@ bool buildLibrary(VMStore &store, int count)
     return true;
 }
 
+/// Bundles like the others whose shared-folder list is far longer than any VM could use.
+bool addHostileBundles(VMStore &store, int count)
+{
+    QList<VMSharedFolder> folders;
+    for (int index = 0; index < hostileSharedFolderCount; ++index)
+        folders.append(VMSharedFolder{QUuid::createUuid(), QStringLiteral("F%1").arg(index),
+                                      QUrl::fromLocalFile(QStringLiteral("/home/b/F%1").arg(index)), false, std::nullopt});
+    const QByteArray list = sharedJSONEncoder().encode(folders);
+    for (int index = 0; index < count; ++index) {
+        const QString name = QStringLiteral("Hostile VM %1").arg(index, 4, 10, QLatin1Char('0'));
+        const VMBundle bundle = sampleBundle(store.createBundleDirectory(store.rootURL(), name), name, index, count);
+        store.updateBundle(bundle);
+        QFile file(bundle.layout().sharedFoldersURL());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(list) != list.size()) {
+            std::fprintf(stderr, "Cannot write %s\n", qPrintable(file.fileName()));
+            return false;
+        }
+    }
+    return true;
+}
+
 int argument(const QStringList &arguments, int index, int fallback)
 {
     bool valid = false;
     const int value = arguments.value(index).toInt(&valid);
-    return valid && value > 0 ? value : fallback;
+    return valid && value >= 0 ? value : fallback;
 }
 
 } // namespace
@@ -95,7 +122,8 @@ int main(int argc, char **argv)
     const TemporaryHome home;
     QCoreApplication application(argc, argv);
     const int bundleCount = argument(QCoreApplication::arguments(), 1, defaultBundleCount);
-    const int runs = argument(QCoreApplication::arguments(), 2, defaultRuns);
+    const int runs = std::max(argument(QCoreApplication::arguments(), 2, defaultRuns), 1);
+    const int hostileCount = argument(QCoreApplication::arguments(), 3, 0);
 
     const LoggingService logging;
     FileBookmarkService bookmarks;
@@ -106,7 +134,7 @@ int main(int argc, char **argv)
     QElapsedTimer setup;
     setup.start();
     try {
-        if (!buildLibrary(store, bundleCount))
+        if (!buildLibrary(store, bundleCount) || !addHostileBundles(store, hostileCount))
             return 1;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "Building the library failed: %s\n", error.what());
@@ -126,8 +154,10 @@ int main(int argc, char **argv)
     const double median = sorted.size() % 2 ? sorted[sorted.size() / 2] : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2;
 
     QTextStream out(stdout);
-    out << "library_reload_bench: " << store.bundles().size() << " of " << bundleCount << " bundles loaded, " << runs
-        << " reloads\n";
+    out << "library_reload_bench: " << store.bundles().size() << " of " << bundleCount << " bundles loaded";
+    if (hostileCount > 0)
+        out << " beside " << hostileCount << " hostile ones of " << hostileSharedFolderCount << " shared folders each";
+    out << ", " << runs << " reloads\n";
     out << "  setup (updateBundle x " << bundleCount << "): " << setupMs << " ms\n";
     out << "  reload median: " << QString::number(median, 'f', 1) << " ms, worst: " << QString::number(sorted.back(), 'f', 1) << " ms\n";
     return store.bundles().size() == bundleCount ? 0 : 1;

@@ -193,15 +193,113 @@ QByteArray JSONEncoder::encodeJson(const Json &json) const
     return bytes;
 }
 
+namespace {
+
+/**
+ * Whether arrays and objects nest deeper than `maximumDepth` anywhere in the
+ * text, counted outside strings. Checked before parsing rather than through
+ * a parser callback: the parser's callback mode rescans the enclosing array
+ * after every object it closes, so a long list of records would take time
+ * growing with the square of its length.
+ */
+bool nestsDeeperThan(const QByteArray &data, int maximumDepth)
+{
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char character : data) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (character == '\\')
+                escaped = true;
+            else if (character == '"')
+                inString = false;
+        } else if (character == '"') {
+            inString = true;
+        } else if (character == '[' || character == '{') {
+            if (++depth > maximumDepth)
+                return true;
+        } else if (character == ']' || character == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
+/// Counts the elements of a top-level array and stops the parser at the first one past `limit`; builds nothing.
+class ArrayLengthProbe final : public nlohmann::json_sax<Json>
+{
+public:
+    explicit ArrayLengthProbe(std::size_t limit)
+        : m_limit(limit)
+    {
+    }
+
+    bool exceeded() const { return m_exceeded; }
+
+    bool null() override { return value(); }
+    bool boolean(bool) override { return value(); }
+    bool number_integer(number_integer_t) override { return value(); }
+    bool number_unsigned(number_unsigned_t) override { return value(); }
+    bool number_float(number_float_t, const string_t &) override { return value(); }
+    bool string(string_t &) override { return value(); }
+    bool binary(binary_t &) override { return value(); }
+    bool start_object(std::size_t) override { return open(false); }
+    bool key(string_t &) override { return true; }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t) override { return open(true); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t, const std::string &, const Json::exception &) override { return false; }
+
+private:
+    bool value()
+    {
+        if (m_depth != 1 || !m_topIsArray)
+            return true;
+        m_exceeded = ++m_count > m_limit;
+        return !m_exceeded;
+    }
+    bool open(bool isArray)
+    {
+        if (m_depth == 0)
+            m_topIsArray = isArray;
+        const bool goOn = value();
+        ++m_depth;
+        return goOn;
+    }
+    bool close()
+    {
+        --m_depth;
+        return true;
+    }
+
+    std::size_t m_limit;
+    std::size_t m_count = 0;
+    int m_depth = 0;
+    bool m_topIsArray = false;
+    bool m_exceeded = false;
+};
+
+} // namespace
+
+bool JSONDecoder::isArrayLongerThan(const QByteArray &data, std::size_t limit) const
+{
+    ArrayLengthProbe probe(limit);
+    try {
+        Json::sax_parse(data.constBegin(), data.constEnd(), &probe);
+    } catch (const Json::exception &) {
+        // Malformed text is for parse() to report.
+    }
+    return probe.exceeded();
+}
+
 Json JSONDecoder::parse(const QByteArray &data) const
 {
-    const Json::parser_callback_t limitDepth = [](int depth, Json::parse_event_t event, Json &) {
-        if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) && depth >= maximumNestingDepth)
-            throw JSONDecodingError(JSONDecodingError::Kind::dataCorrupted, "The given data was not valid JSON: nested too deeply.");
-        return true;
-    };
+    if (nestsDeeperThan(data, maximumNestingDepth))
+        throw JSONDecodingError(JSONDecodingError::Kind::dataCorrupted, "The given data was not valid JSON: nested too deeply.");
     try {
-        return Json::parse(data.constBegin(), data.constEnd(), limitDepth);
+        return Json::parse(data.constBegin(), data.constEnd());
     } catch (const Json::exception &error) {
         // Not only syntax errors: a number that overflows a double is reported as out_of_range.
         throw JSONDecodingError(JSONDecodingError::Kind::dataCorrupted, std::string("The given data was not valid JSON: ") + error.what());

@@ -308,6 +308,13 @@ public:
      * arrays and objects deeper than maximumNestingDepth.
      */
     Json parse(const QByteArray &data) const;
+    /**
+     * Whether `data` is a JSON array of more than `limit` elements. Reads no
+     * further than the element past the limit and builds nothing, so a
+     * hostile list is refused at a cost bounded by the limit; malformed text
+     * gives false and is left for parse() to report.
+     */
+    bool isArrayLongerThan(const QByteArray &data, std::size_t limit) const;
 
     /// Far deeper than any record of ours; refusing more keeps a hostile file from costing time and memory.
     static constexpr int maximumNestingDepth = 64;

@@ -27,5 +27,12 @@ struct VMSharedFolder {
     bool operator==(const VMSharedFolder &) const = default;
 };
 
+/**
+ * The most shared folders one VM may have. Each is a mount in the guest's
+ * file-system daemon and people share a handful; a longer list in a bundle is
+ * refused before its records are decoded, and the library never writes one.
+ */
+inline constexpr qsizetype maximumSharedFolderCount = 1024;
+
 void to_json(Json &json, const VMSharedFolder &folder);
 void from_json(const Json &json, VMSharedFolder &folder);

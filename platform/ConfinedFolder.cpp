@@ -187,6 +187,15 @@ QByteArray ConfinedFolder::readFile(const QString &name, qint64 maximumSize) con
     return FileOperations::readRegularFile(file.get(), path, maximumSize);
 }
 
+FileOperations::FileStart ConfinedFolder::readFileStart(const QString &name, qint64 maximumSize) const
+{
+    const QString path = pathOf(name);
+    const FileDescriptor file(::openat(m_descriptor.get(), native(name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.isValid())
+        throw PlatformError::posix(errno, path);
+    return FileOperations::readRegularFileStart(file.get(), path, maximumSize);
+}
+
 void ConfinedFolder::writeFileAtomically(const QString &name, const QByteArray &data) const
 {
     const QString path = pathOf(name);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "FileDescriptor.h"
+#include "FileOperations.h"
 #include "ItemAttributes.h"
 
 #include <QByteArray>
@@ -68,6 +69,9 @@ public:
      * longer than `maximumSize` with EFBIG, without reading it.
      */
     QByteArray readFile(const QString &name, qint64 maximumSize) const;
+
+    /// Up to the first `maximumSize` bytes of the regular file `name`, refused as by readFile() except that a longer file is cut.
+    FileOperations::FileStart readFileStart(const QString &name, qint64 maximumSize) const;
 
     /**
      * Writes `data` to a new hidden file in this folder and renames it over

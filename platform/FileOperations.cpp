@@ -104,6 +104,34 @@ QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSi
     return content;
 }
 
+FileStart readRegularFileStart(int descriptor, const QString &path, qint64 maximumSize)
+{
+    struct stat status {
+    };
+    if (::fstat(descriptor, &status) != 0)
+        throw PlatformError::posix(errno, path);
+    if (!S_ISREG(status.st_mode))
+        throw PlatformError::posix(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, path);
+
+    // One byte past the cap tells whether there is more; the file may have grown since fstat, so its size is not trusted.
+    QByteArray content(qsizetype(maximumSize + 1), Qt::Uninitialized);
+    qsizetype length = 0;
+    while (length < content.size()) {
+        const ssize_t got = ::read(descriptor, content.data() + length, size_t(content.size() - length));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw PlatformError::posix(errno, path);
+        }
+        if (got == 0)
+            break;
+        length += got;
+    }
+    const bool isWhole = length <= maximumSize;
+    content.truncate(std::min<qsizetype>(length, qsizetype(maximumSize)));
+    return {content, isWhole};
+}
+
 void writeAtomically(const QString &path, const QByteArray &data)
 {
     TemporarySiblingFile file(path);

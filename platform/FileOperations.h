@@ -32,6 +32,19 @@ struct stat regularFileStatus(int descriptor, const QString &path);
 /// The same checks and cap for a file the caller opened itself (say relative to a folder); `path` names it in errors.
 QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSize);
 
+/// The start of a file, and whether that was all of it.
+struct FileStart {
+    QByteArray data;
+    bool isWhole = true;
+};
+
+/**
+ * Up to the first `maximumSize` bytes of the regular file the caller opened,
+ * with the checks of readRegularFile(); a longer file is cut rather than
+ * refused, and never read further than one byte past the cap.
+ */
+FileStart readRegularFileStart(int descriptor, const QString &path, qint64 maximumSize);
+
 /**
  * Writes `data` to a hidden temporary sibling of `path` and renames it into
  * place, so a reader sees either the old or the new content, never half of

@@ -111,14 +111,25 @@ namespace {
             throw PlatformError::posix(errno, destination);
     }
 
+    enum class Existing { replaced, kept };
+
+    void fillFolder(const QString &source, const QString &destination, mode_t mode, Existing existing);
+
     void copyFolder(const QString &source, const QString &destination, mode_t mode)
     {
         // Owner-only while we fill it; its own bits come last, so a read-only source folder can still be filled.
         if (::mkdir(native(destination).constData(), 0700) != 0)
             throw PlatformError::posix(errno, destination);
+        fillFolder(source, destination, mode, Existing::replaced);
+    }
+
+    void fillFolder(const QString &source, const QString &destination, mode_t mode, Existing existing)
+    {
         for (const QString &name : FileOperations::folderEntries(source)) {
             const QString from = source + QLatin1Char('/') + name;
             const QString to = destination + QLatin1Char('/') + name;
+            if (existing == Existing::kept && FileOperations::itemExists(to))
+                continue;
             struct stat status {
             };
             if (::lstat(native(from).constData(), &status) != 0)
@@ -176,6 +187,23 @@ void copyTree(const QString &source, const QString &destination)
     if (!S_ISDIR(status.st_mode))
         throw PlatformError::posix(ENOTDIR, source);
     copyFolder(source, destination, status.st_mode);
+}
+
+void copyTreeInto(const QString &source, const QString &destination)
+{
+    struct stat status {
+    };
+    if (::lstat(native(source).constData(), &status) != 0)
+        throw PlatformError::posix(errno, source);
+    if (!S_ISDIR(status.st_mode))
+        throw PlatformError::posix(ENOTDIR, source);
+    struct stat target {
+    };
+    if (::lstat(native(destination).constData(), &target) != 0)
+        throw PlatformError::posix(errno, destination);
+    if (!S_ISDIR(target.st_mode))
+        throw PlatformError::posix(ENOTDIR, destination);
+    fillFolder(source, destination, status.st_mode, Existing::kept);
 }
 
 } // namespace SparseCopy

@@ -43,4 +43,14 @@ void copyContents(int source, int destination, const struct stat &sourceStatus, 
  */
 void copyTree(const QString &source, const QString &destination);
 
+/**
+ * Copies everything inside the folder `source` into the folder `destination`,
+ * which must exist already (a link there fails with ENOTDIR), as copyTree()
+ * does, and gives `destination` the permission bits of `source` at the end.
+ * What `destination` holds already stays as it is: an item of `source` with
+ * the same name is not copied. For copies made into a folder that had to be
+ * prepared first.
+ */
+void copyTreeInto(const QString &source, const QString &destination);
+
 } // namespace SparseCopy

@@ -7,14 +7,21 @@
 #include "StoreTestFixture.h"
 #include "TestFiles.h"
 #include "VMSnapshotTimeline.h"
+#include "StagedBundleCopy.h"
+#include "StagingMarker.h"
+#include "VirtualMachineError.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QSignalSpy>
 
+#include <csignal>
+#include <limits>
+
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -57,6 +64,72 @@ protected:
         QDir().mkpath(folder);
         return folder;
     }
+
+    /// The marker a staging folder gets, written by a process that has ended since, as after a crash.
+    static void markByEndedProcess(const QString &folder)
+    {
+        QDir().mkpath(folder);
+        ASSERT_EQ(InterruptedWrite::runUntil(std::numeric_limits<int>::max(), [&] { StagingMarker::write(folder); }),
+                  InterruptedWrite::Outcome::completed);
+    }
+};
+
+/**
+ * Another instance of the application, as a process of its own: it makes a
+ * staging copy of a bundle and keeps it unfinished until it is ended, when
+ * it dies without cleaning up, as a crash would.
+ */
+class ForeignStagingCopy
+{
+public:
+    ForeignStagingCopy(const QString &folder, const QString &source)
+    {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        std::fflush(stdout);
+        m_child = ::fork();
+        if (m_child == 0) {
+            ::close(ready[0]);
+            try {
+                StagedBundleCopy staged(folder, QStringLiteral("Dev Copy"));
+                staged.copyFrom(source);
+                const QByteArray path = QFile::encodeName(staged.url());
+                if (::write(ready[1], path.constData(), size_t(path.size())) != path.size())
+                    ::_exit(1);
+                ::close(ready[1]);
+                for (;;)
+                    ::pause();
+            } catch (...) {
+                ::_exit(1);
+            }
+        }
+        ::close(ready[1]);
+        char path[4096];
+        const ssize_t length = m_child > 0 ? ::read(ready[0], path, sizeof path) : -1;
+        ::close(ready[0]);
+        if (length > 0)
+            m_url = QFile::decodeName(QByteArray(path, int(length)));
+    }
+    ForeignStagingCopy(const ForeignStagingCopy &) = delete;
+    ForeignStagingCopy &operator=(const ForeignStagingCopy &) = delete;
+    ~ForeignStagingCopy() { end(); }
+
+    /// Its staging folder; empty when it could not make one.
+    const QString &url() const { return m_url; }
+
+    void end()
+    {
+        if (m_child <= 0)
+            return;
+        ::kill(m_child, SIGKILL);
+        ::waitpid(m_child, nullptr, 0);
+        m_child = -1;
+    }
+
+private:
+    pid_t m_child = -1;
+    QString m_url;
 };
 
 } // namespace
@@ -164,6 +237,7 @@ TEST_F(LibrarySafetyTest, ReloadRemovesOnlyOldLeftoversOfOurOwn)
         ProtectionMirror::mirrorURL(dev.bundleURL) + QStringLiteral("/.Disk.img.linking-0a1b2c3d4e5f"),
         root() + QStringLiteral("/.Dev Copy.staging-3f2a1b0c9d8e7f60/Disk.img"),
     };
+    markByEndedProcess(root() + QStringLiteral("/.Dev Copy.staging-3f2a1b0c9d8e7f60"));
     const QStringList kept{
         dev.bundleURL + QStringLiteral("/.notes.txt"),
         dev.bundleURL + QStringLiteral("/.Metadata.json.backup"),
@@ -243,4 +317,89 @@ TEST_F(LibrarySafetyTest, ReloadReadsTheBundlesWithoutBlockingItsCaller)
     QCoro::waitFor(std::move(reloading));
     ASSERT_EQ(published.count(), 1);
     EXPECT_EQ(store().bundles().size(), 1);
+}
+
+TEST_F(LibrarySafetyTest, ASharedFolderListLongerThanAnyVMUsesIsRefusedAndNeverWritten)
+{
+    const auto folders = [](qsizetype count) {
+        QList<VMSharedFolder> list;
+        for (qsizetype index = 0; index < count; ++index)
+            list.append(VMSharedFolder{QUuid::createUuid(), QStringLiteral("Folder %1").arg(index),
+                                       QUrl::fromLocalFile(QStringLiteral("/home/user/Folder %1").arg(index)), false, std::nullopt});
+        return list;
+    };
+    const VMBundle full = savedBundle(QStringLiteral("Full"));
+    write(full.layout().sharedFoldersURL(), sharedJSONEncoder().encode(folders(maximumSharedFolderCount)));
+    const VMBundle heavy = savedBundle(QStringLiteral("Heavy"));
+    write(heavy.layout().sharedFoldersURL(), sharedJSONEncoder().encode(folders(maximumSharedFolderCount + 1)));
+
+    reload();
+
+    ASSERT_EQ(store().bundles().size(), 1);
+    EXPECT_EQ(store().bundles().front().sharedFolders.size(), maximumSharedFolderCount);
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Skipping invalid bundle at Heavy.vm: The VM bundle could not be read: SharedFolders.json lists more "
+                                                 "shared folders than a VM can have (at most %1).")
+                                      .arg(maximumSharedFolderCount)))
+        << appLog().toStdString();
+
+    // The library never writes a list it would refuse to read back.
+    VMBundle grown = store().bundles().front();
+    grown.sharedFolders = folders(maximumSharedFolderCount + 1);
+    EXPECT_THROW(store().updateBundle(grown), VirtualMachineError);
+    EXPECT_THROW(store().updateMetadata(grown), VirtualMachineError);
+    EXPECT_EQ(store().bundles().front().sharedFolders.size(), maximumSharedFolderCount);
+    reload();
+    EXPECT_EQ(store().bundles().size(), 1);
+}
+
+TEST_F(LibrarySafetyTest, OnlyStagingFoldersMarkedByAnEndedProcessAreLeftovers)
+{
+    savedBundle(QStringLiteral("Dev"));
+    const QString ended = root() + QStringLiteral("/.Dev Copy.staging-1f");
+    markByEndedProcess(ended);
+    write(ended + QStringLiteral("/Disk.img"), "half a copy");
+    // A user's folder whose name merely looks like ours.
+    const QString photos = root() + QStringLiteral("/.Holiday Photos.staging-abc123");
+    write(photos + QStringLiteral("/beach.jpg"), "a photo");
+    // Work of this process, which still runs.
+    const QString running = root() + QStringLiteral("/.Dev Copy 2.staging-2f");
+    QDir().mkpath(running);
+    StagingMarker::write(running);
+    // A marker that is a link, or a staging folder that is one, proves nothing and is not followed.
+    const QString linkedMarker = root() + QStringLiteral("/.Dev Copy 3.staging-3f");
+    QDir().mkpath(linkedMarker);
+    makeLink(ended + QLatin1Char('/') + StagingMarker::fileName.toString(), linkedMarker + QLatin1Char('/') + StagingMarker::fileName.toString());
+    const QString markedElsewhere = outside(QStringLiteral("Marked"));
+    markByEndedProcess(markedElsewhere);
+    const QString linkedFolder = root() + QStringLiteral("/.Dev Copy 4.staging-4f");
+    makeLink(markedElsewhere, linkedFolder);
+    for (const QString &path : {ended, photos, running, linkedMarker, linkedFolder})
+        backdate(path);
+
+    reload();
+
+    EXPECT_FALSE(QFileInfo::exists(ended));
+    EXPECT_EQ(TestFiles::read(photos + QStringLiteral("/beach.jpg")), "a photo");
+    for (const QString &path : {running, linkedMarker, markedElsewhere})
+        EXPECT_TRUE(QFileInfo(path).isDir()) << path.toStdString();
+    EXPECT_TRUE(QFileInfo(linkedFolder).isSymLink());
+}
+
+TEST_F(LibrarySafetyTest, TheWorkOfAnotherRunningInstanceIsNeverSwept)
+{
+    const VMBundle dev = savedBundle(QStringLiteral("Dev"));
+    ForeignStagingCopy other(root(), dev.bundleURL);
+    ASSERT_FALSE(other.url().isEmpty());
+    // Its copy has been running for an hour, since long before this instance started.
+    backdate(other.url());
+
+    reload();
+    ASSERT_TRUE(QFileInfo::exists(other.url() + QStringLiteral("/Metadata.json")));
+    EXPECT_EQ(store().bundles().size(), 1);
+
+    // Once it has ended without finishing, what it left is ours to remove.
+    other.end();
+    reload();
+    EXPECT_FALSE(QFileInfo::exists(other.url()));
+    EXPECT_TRUE(appLog().contains(other.url() + QStringLiteral(", left behind by interrupted work")));
 }

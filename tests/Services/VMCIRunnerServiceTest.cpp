@@ -280,6 +280,33 @@ TEST_F(VMCIRunnerServiceTest, TheGuestsAnswerDecidesTheOutcome)
     EXPECT_EQ(m_service.runHistory().size(), 4);
 }
 
+TEST_F(VMCIRunnerServiceTest, AnOutputPastTheCapKeepsItsStartAndSaysItWasCut)
+{
+    constexpr qint64 cap = VMCIRunnerService::maximumOutputSize;
+    const QByteArray notice = QStringLiteral("\n[The output was cut here: only its first %1 bytes are kept.]\n").arg(cap).toUtf8();
+    const struct {
+        const char *name;
+        QByteArray output;
+        QByteArray kept;
+    } cases[] = {
+        { "exactly the cap", QByteArray(cap, 'a'), QByteArray(cap, 'a') },
+        { "one byte more", QByteArray(cap, 'a') + "b", QByteArray(cap, 'a') + notice },
+        { "far more", QByteArray(cap, 'a') + QByteArray(2 * cap, 'b'), QByteArray(cap, 'a') + notice },
+    };
+    const VMCIRunConfiguration made = add(configuration(QStringLiteral("true")));
+    for (const auto &scenario : cases) {
+        SCOPED_TRACE(scenario.name);
+        const VMCIRunResult run = start(made, m_bundle);
+        answer(run, { run.id, true, QDateTime(QDate(2025, 1, 2), QTime(3, 4, 5), Qt::UTC), QStringLiteral("Done."), 0, {} }, scenario.output);
+        const VMCIRunResult ended = waitForTheEnd();
+        EXPECT_EQ(ended.status, VMCIRunStatus::completed);
+        ASSERT_TRUE(ended.outputPath);
+        EXPECT_TRUE(read(*ended.outputPath) == scenario.kept);
+    }
+    const QString log = QString::fromUtf8(read(m_bundle.bundleURL + QStringLiteral("/Logs/duvuzodovevav.log")));
+    EXPECT_EQ(log.count(QStringLiteral("was longer than %1 bytes; only its start was kept in ").arg(cap)), 2) << log.toStdString();
+}
+
 TEST_F(VMCIRunnerServiceTest, AnAnswerToAnotherRequestOrAVMThatStopsIsNotTakenForTheRunsAnswer)
 {
     const VMCIRunConfiguration made = add(configuration(QStringLiteral("true")));

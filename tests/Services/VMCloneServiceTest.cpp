@@ -9,6 +9,7 @@
 #include "JSONCoding.h"
 #include "MachineIdentityService.h"
 #include "ProtectionMirror.h"
+#include "StagingMarker.h"
 #include "StoreTestFixture.h"
 #include "TaskOutcome.h"
 #include "VMSnapshotService.h"
@@ -94,6 +95,7 @@ TEST_F(VMCloneServiceTest, ClonesGetNumberedFoldersAndIdentitiesOfTheirOwn)
         EXPECT_TRUE(bundleLog(copy.bundleURL).contains(QStringLiteral("source history")));
         EXPECT_TRUE(bundleLog(copy.bundleURL).contains(QStringLiteral("[Clone] Cloned Dev to Dev Copy")));
         EXPECT_TRUE(QFileInfo(ProtectionMirror::mirrorURL(copy.bundleURL)).isDir());
+        EXPECT_FALSE(QFileInfo::exists(copy.bundleURL + QLatin1Char('/') + StagingMarker::fileName.toString()));
     }
     EXPECT_NE(first.id(), second.id());
     EXPECT_NE(read(first.layout().machineIdentifierURL()), read(second.layout().machineIdentifierURL()));
@@ -219,6 +221,31 @@ TEST_F(VMCloneServiceTest, ACloneCutShortNeverTakesItsSourcesIdentity)
         reload();
         ASSERT_TRUE(store().bundle(dev.id())) << step;
         EXPECT_EQ(store().bundle(dev.id())->bundleURL, dev.bundleURL) << step;
+        if (outcome == InterruptedWrite::Outcome::completed)
+            break;
+        // Each child starts from the same random state, so the next one would pick the same staging name.
+        for (const QString &name : QDir(root()).entryList({QStringLiteral("Dev Copy*.vm")}, QDir::Dirs))
+            store().removeBundleFromDisk(root() + QLatin1Char('/') + name);
+        for (const QString &name : hiddenEntries(root()))
+            FileOperations::removeItem(root() + QLatin1Char('/') + name);
+    }
+    EXPECT_GT(step, 3);
+}
+
+TEST_F(VMCloneServiceTest, ACloneCutShortIsProtectedOnceItIsInTheLibrary)
+{
+    const VMBundle dev = source();
+    int step = 1;
+    for (;; ++step) {
+        const auto outcome = InterruptedWrite::runUntil(step, [&] { clone(dev); });
+        ASSERT_NE(outcome, InterruptedWrite::Outcome::failed) << step;
+        reload();
+        for (const VMBundle &bundle : store().bundles()) {
+            const QString mirrored = ProtectionMirror::mirrorURL(bundle.bundleURL) + QStringLiteral("/Metadata.json");
+            ASSERT_TRUE(QFileInfo::exists(mirrored)) << bundle.metadata.name.toStdString() << " before step " << step;
+            EXPECT_EQ(sharedJSONDecoder().decode<VMMetadata>(read(mirrored).toUtf8()).id, bundle.id()) << step;
+            EXPECT_FALSE(QFileInfo::exists(bundle.bundleURL + QLatin1Char('/') + StagingMarker::fileName.toString())) << step;
+        }
         if (outcome == InterruptedWrite::Outcome::completed)
             break;
         // Each child starts from the same random state, so the next one would pick the same staging name.

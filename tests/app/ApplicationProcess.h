@@ -38,6 +38,8 @@ public:
     bool waitForStarted(int timeoutMs = 10'000) { return m_process.waitForStarted(timeoutMs); }
     bool finishesWithin(int timeoutMs) { return m_process.waitForFinished(timeoutMs); }
     bool isRunning() const { return m_process.state() == QProcess::Running; }
+    /// The exit code once it has finished.
+    int exitCode() const { return m_process.exitCode(); }
 
     /**
      * The content of the file at `path` as soon as it holds `needle`, polled

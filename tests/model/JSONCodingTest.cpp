@@ -258,6 +258,31 @@ TEST(JSONCodingTest, HostileTextIsADecodingErrorToo)
     }
     const QByteArray shallow = QByteArray(JSONDecoder::maximumNestingDepth, '[') + QByteArray(JSONDecoder::maximumNestingDepth, ']');
     EXPECT_NO_THROW(sharedJSONDecoder().parse(shallow));
+    // Brackets inside strings, escaped quotes included, are text, not nesting.
+    const QByteArray inString = "[\"\\\"" + QByteArray(JSONDecoder::maximumNestingDepth + 1, '[') + "\\\\\", \"{\"]";
+    EXPECT_EQ(sharedJSONDecoder().parse(inString).size(), 2u) << inString.toStdString();
+}
+
+TEST(JSONCodingTest, AnArrayIsFoundLongerThanALimitWithoutReadingPastIt)
+{
+    const struct {
+        QByteArray text;
+        std::size_t limit;
+        bool longer;
+    } cases[] = {
+        {"[]", 0, false},
+        {"[1, 2, 3]", 2, true},
+        {"[1, 2, 3]", 3, false},
+        // Nested values count once, whatever they hold.
+        {R"([[1, 2, 3, 4], {"a": [1, 2], "b": null}])", 1, true},
+        {R"([[1, 2, 3, 4], {"a": [1, 2], "b": null}])", 2, false},
+        {R"({"a": 1, "b": 2, "c": 3})", 1, false},
+        {"[1, 2,", 5, false},
+        // Found before the damage further on is read.
+        {"[1, 2, 3, oops", 2, true},
+    };
+    for (const auto &entry : cases)
+        EXPECT_EQ(sharedJSONDecoder().isArrayLongerThan(entry.text, entry.limit), entry.longer) << entry.text.toStdString() << " " << entry.limit;
 }
 
 TEST(JSONCodingTest, NestedRecordsRoundTrip)

@@ -94,6 +94,21 @@ TEST_F(ConfinedFolderTest, ReadsRegularFilesOnlyWithoutBlockingAndUpToTheCap)
         const QString fileName = QString::fromLatin1(name);
         TestFiles::expectPosixError([&] { folder.readFile(fileName, 9); }, error, folder.pathOf(fileName));
     }
+
+    // Reading only the start cuts what is too long, and refuses every other item the same way.
+    const auto start = [&](const char *name, qint64 cap) { return folder.readFileStart(QString::fromLatin1(name), cap); };
+    EXPECT_EQ(start("record.json", 10).data, "0123456789");
+    EXPECT_TRUE(start("record.json", 10).isWhole);
+    EXPECT_EQ(start("record.json", 4).data, "0123");
+    EXPECT_FALSE(start("record.json", 4).isWhole);
+    EXPECT_EQ(start("sparse.json", 9).data, QByteArray(9, '\0'));
+    EXPECT_FALSE(start("sparse.json", 9).isWhole);
+    for (const auto &[name, error] : refused) {
+        if (error == EFBIG)
+            continue;
+        SCOPED_TRACE(name);
+        TestFiles::expectPosixError([&] { start(name, 9); }, error, folder.pathOf(QString::fromLatin1(name)));
+    }
 }
 
 TEST_F(ConfinedFolderTest, AtomicWriteReplacesALinkInsteadOfWritingThroughIt)

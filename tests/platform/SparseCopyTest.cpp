@@ -132,4 +132,27 @@ TEST_F(SparseCopyTest, TreeCopyRecreatesFoldersAndLinksWithoutFollowingThem)
     TestFiles::expectPosixError([&] { SparseCopy::copyTree(source, copy); }, EEXIST, copy);
 }
 
+TEST_F(SparseCopyTest, ACopyIntoAPreparedFolderKeepsWhatItHeldAndTakesTheSourcesBits)
+{
+    const QString source = at(QStringLiteral("Source.vm"));
+    const QString prepared = at(QStringLiteral(".Copy.staging"));
+    TestFiles::write(source + QStringLiteral("/Metadata.json"), "{}");
+    TestFiles::write(source + QStringLiteral("/Logs/app.log"), "log");
+    TestFiles::write(source + QStringLiteral("/marker"), "theirs");
+    ASSERT_EQ(::chmod(QFile::encodeName(source).constData(), 0750), 0);
+    TestFiles::write(prepared + QStringLiteral("/marker"), "mine");
+
+    SparseCopy::copyTreeInto(source, prepared);
+
+    EXPECT_EQ(namesIn(prepared), (QStringList { QStringLiteral("Logs"), QStringLiteral("Metadata.json"), QStringLiteral("marker") }));
+    EXPECT_EQ(TestFiles::read(prepared + QStringLiteral("/Logs/app.log")), QByteArray("log"));
+    EXPECT_EQ(TestFiles::read(prepared + QStringLiteral("/marker")), QByteArray("mine"));
+    EXPECT_EQ(TestFiles::permissions(prepared), mode_t(0750));
+
+    // The folder must be there, and be a folder rather than a link to one.
+    TestFiles::expectPosixError([&] { SparseCopy::copyTreeInto(source, at(QStringLiteral("missing"))); }, ENOENT, at(QStringLiteral("missing")));
+    TestFiles::makeLink(prepared, at(QStringLiteral("linked")));
+    TestFiles::expectPosixError([&] { SparseCopy::copyTreeInto(source, at(QStringLiteral("linked"))); }, ENOTDIR, at(QStringLiteral("linked")));
+}
+
 } // namespace

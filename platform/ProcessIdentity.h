@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+/**
+ * Names one process so that another process can later tell whether it still
+ * runs: its host, the boot of that host, its process ID and the moment it
+ * started (in clock ticks since boot), which together survive the reuse of
+ * a process ID and a reboot. Read from /proc; reads never throw.
+ *
+ * @code
+ * const ProcessIdentity owner = ProcessIdentity::current();
+ * ... later, possibly in another process ...
+ * if (!owner.isRunning()) removeWhatItLeft();
+ * @endcode
+ */
+struct ProcessIdentity {
+    QString hostName;
+    QString bootID;
+    qint64 processID = 0;
+    quint64 startTicks = 0;
+
+    bool operator==(const ProcessIdentity &) const = default;
+
+    /// This process.
+    static ProcessIdentity current();
+
+    /**
+     * Whether the process named here still runs. A process of another host
+     * cannot be asked and counts as running, as does every process when
+     * this host's boot cannot be read; a process of an earlier boot, or one
+     * that has ended (a zombie included), does not.
+     */
+    bool isRunning() const;
+};
