@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "RfbConnection.h"
 
+#include "RfbMessage.h"
 #include "RfbSession.h"
 
 #include <QFile>
@@ -24,18 +25,6 @@ constexpr quint8 pointerEventMessage = 5;
 constexpr quint8 setDesktopSizeMessage = 251;
 constexpr quint8 qemuClientMessage = 255;
 
-/// Builds a big-endian message.
-class Message
-{
-public:
-    Message &u8(quint8 value)
-    {
-        m_bytes.append(char(value));
-        return *this;
-    }
-    Message &u16(quint16 value)
-    {
-        std::array<char, 2> raw {};
         qToBigEndian(value, raw.data());
         m_bytes.append(raw.data(), raw.size());
         return *this;
@@ -228,9 +217,9 @@ void RfbConnection::sendKey(quint32 keysym, quint32 scanCode, bool down)
     if (m_status != Status::connected)
         return;
     if (m_server.extendedKeys)
-        send(Message().u8(qemuClientMessage).u8(0).u16(down ? 1 : 0).u32(keysym).u32(scanCode).bytes());
+        send(RfbMessage().u8(qemuClientMessage).u8(0).u16(down ? 1 : 0).u32(keysym).u32(scanCode).bytes());
     else if (keysym != 0)
-        send(Message().u8(keyEventMessage).u8(down ? 1 : 0).padding(2).u32(keysym).bytes());
+        send(RfbMessage().u8(keyEventMessage).u8(down ? 1 : 0).padding(2).u32(keysym).bytes());
 }
 
 void RfbConnection::sendPointer(QPoint position, quint8 buttons)
@@ -239,7 +228,7 @@ void RfbConnection::sendPointer(QPoint position, quint8 buttons)
         return;
     const int x = std::clamp(position.x(), 0, m_framebuffer.width() - 1);
     const int y = std::clamp(position.y(), 0, m_framebuffer.height() - 1);
-    send(Message().u8(pointerEventMessage).u8(buttons).u16(quint16(x)).u16(quint16(y)).bytes());
+    send(RfbMessage().u8(pointerEventMessage).u8(buttons).u16(quint16(x)).u16(quint16(y)).bytes());
 }
 
 bool RfbConnection::canResizeDesktop() const { return m_status == Status::connected && m_server.resizes && !m_server.refusedResize; }

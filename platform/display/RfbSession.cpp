@@ -2,6 +2,7 @@
 #include "RfbSession.h"
 
 #include "GuestDisplayConnection.h"
+#include "RfbMessage.h"
 
 #include <QCoreApplication>
 #include <QMutexLocker>
@@ -57,18 +58,6 @@ QString text(const char *sentence) { return QCoreApplication::translate("RfbConn
 
 QString sizeText(QSize size) { return QString::number(size.width()) + QChar(0x00D7) + QString::number(size.height()); }
 
-/// Builds a big-endian message.
-class Message
-{
-public:
-    Message &u8(quint8 value)
-    {
-        m_bytes.append(char(value));
-        return *this;
-    }
-    Message &u16(quint16 value)
-    {
-        std::array<char, 2> raw {};
         qToBigEndian(value, raw.data());
         m_bytes.append(raw.data(), raw.size());
         return *this;
@@ -161,7 +150,7 @@ void RfbSession::handshake()
     if (!refused) {
         if (!m_socket.bytes(count).contains(char(securityNone)))
             refuse(text("The guest display asks for a kind of security this console does not offer."));
-        m_socket.send(Message().u8(securityNone).bytes());
+        m_socket.send(RfbMessage().u8(securityNone).bytes());
         refused = m_socket.u32() != 0;
     }
     if (refused) {
@@ -170,7 +159,7 @@ void RfbSession::handshake()
             refuse(text("The guest display refused the connection."));
         refuse(text("The guest display refused the connection: %1").arg(QString::fromUtf8(m_socket.bytes(length))));
     }
-    m_socket.send(Message().u8(1).bytes()); // shared: other viewers stay connected
+    m_socket.send(RfbMessage().u8(1).bytes()); // shared: other viewers stay connected
 
     const QByteArray header = m_socket.bytes(24);
     const quint32 nameLength = qFromBigEndian<quint32>(header.constData() + 20);
@@ -209,7 +198,7 @@ void RfbSession::sendClientSetup()
 
 void RfbSession::requestUpdate(bool incremental)
 {
-    m_socket.send(Message()
+    m_socket.send(RfbMessage()
                       .u8(updateRequestMessage)
                       .u8(incremental ? 1 : 0)
                       .u16(0)
