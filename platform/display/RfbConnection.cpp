@@ -25,28 +25,6 @@ constexpr quint8 pointerEventMessage = 5;
 constexpr quint8 setDesktopSizeMessage = 251;
 constexpr quint8 qemuClientMessage = 255;
 
-        qToBigEndian(value, raw.data());
-        m_bytes.append(raw.data(), raw.size());
-        return *this;
-    }
-    Message &u32(quint32 value)
-    {
-        std::array<char, 4> raw {};
-        qToBigEndian(value, raw.data());
-        m_bytes.append(raw.data(), raw.size());
-        return *this;
-    }
-    Message &padding(int count)
-    {
-        m_bytes.append(count, '\0');
-        return *this;
-    }
-    const QByteArray &bytes() const { return m_bytes; }
-
-private:
-    QByteArray m_bytes;
-};
-
 /// A socket connected to `path`, or -1 with errno set. Connecting to a unix socket does not wait for the server.
 int connectTo(const QString &path)
 {
@@ -238,7 +216,7 @@ void RfbConnection::requestDesktopSize(QSize size)
     if (!canResizeDesktop())
         return;
     const QSize mode = size.expandedTo(minimumDesktopSize).boundedTo(maximumDesktopSize);
-    Message message;
+    RfbMessage message;
     message.u8(setDesktopSizeMessage).padding(1).u16(quint16(mode.width())).u16(quint16(mode.height())).u8(1).padding(1);
     message.u32(m_server.screenId).u16(0).u16(0).u16(quint16(mode.width())).u16(quint16(mode.height())).u32(m_server.screenFlags);
     send(message.bytes());

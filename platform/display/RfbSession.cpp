@@ -58,28 +58,6 @@ QString text(const char *sentence) { return QCoreApplication::translate("RfbConn
 
 QString sizeText(QSize size) { return QString::number(size.width()) + QChar(0x00D7) + QString::number(size.height()); }
 
-        qToBigEndian(value, raw.data());
-        m_bytes.append(raw.data(), raw.size());
-        return *this;
-    }
-    Message &u32(quint32 value)
-    {
-        std::array<char, 4> raw {};
-        qToBigEndian(value, raw.data());
-        m_bytes.append(raw.data(), raw.size());
-        return *this;
-    }
-    Message &padding(int count)
-    {
-        m_bytes.append(count, '\0');
-        return *this;
-    }
-    const QByteArray &bytes() const { return m_bytes; }
-
-private:
-    QByteArray m_bytes;
-};
-
 /// Copies a row of Raw pixels, making each opaque: the server leaves the padding byte at zero, RGB32 wants it 0xFF.
 void copyOpaque(const char *source, quint32 *target, int count)
 {
@@ -177,7 +155,7 @@ void RfbSession::handshake()
 
 void RfbSession::sendClientSetup()
 {
-    Message pixelFormat;
+    RfbMessage pixelFormat;
     pixelFormat.u8(setPixelFormatMessage).padding(3);
     // 32 bits per pixel, depth 24, little-endian, true colour, 8 bits each: QImage::Format_RGB32's layout in memory.
     pixelFormat.u8(32).u8(24).u8(0).u8(1).u16(255).u16(255).u16(255).u8(16).u8(8).u8(0).padding(3);
@@ -188,7 +166,7 @@ void RfbSession::sendClientSetup()
     // from a unix socket (see bench/GuestDisplayBench.cpp).
     static constexpr std::array<qint32, 8> encodings { zrleEncoding, rawEncoding, extendedDesktopSizeEncoding, desktopSizeEncoding,
         richCursorEncoding, qemuPointerEncoding, qemuKeyEncoding, ledStateEncoding };
-    Message setEncodings;
+    RfbMessage setEncodings;
     setEncodings.u8(setEncodingsMessage).padding(1).u16(quint16(encodings.size()));
     for (const qint32 encoding : encodings)
         setEncodings.u32(quint32(encoding));
