@@ -3,6 +3,7 @@
 
 #include "VirtualizationError.h"
 
+#include <QCoroFuture>
 #include <QCoroProcess>
 #include <QCoroTimer>
 #include <QDeadlineTimer>
@@ -12,6 +13,7 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QProcess>
+#include <QtConcurrent>
 
 namespace {
 
@@ -95,19 +97,25 @@ QCoro::Task<> VirtiofsDaemon::start(Launch launch, std::chrono::milliseconds tim
 
 QCoro::Task<bool> VirtiofsDaemon::migratesState(QString program, std::chrono::milliseconds timeout)
 {
+    // A plain blocking probe on a worker: awaiting a QProcess with a timeout through QCoro leaves its
+    // finished() connection behind, and killing the program after the timeout then resumes a task that is gone.
+    co_return co_await QtConcurrent::run(&VirtiofsDaemon::probeMigration, program, timeout);
+}
+
+bool VirtiofsDaemon::probeMigration(const QString &program, std::chrono::milliseconds timeout)
+{
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardInputFile(QProcess::nullDevice());
-    auto probe = qCoro(process);
-    // GCC 12 miscompiles braced initialisation inside coroutines.
-    if (!co_await probe.start(program, capabilityArguments(), QIODevice::ReadOnly, timeout))
-        co_return false;
-    if (!co_await probe.waitForFinished(timeout)) {
+    process.start(program, capabilityArguments(), QIODevice::ReadOnly);
+    if (!process.waitForStarted(int(timeout.count())))
+        return false;
+    if (!process.waitForFinished(int(timeout.count()))) {
         process.kill();
         process.waitForFinished();
-        co_return false;
+        return false;
     }
-    co_return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && listsPrecopyMigration(process.readAllStandardOutput());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && listsPrecopyMigration(process.readAllStandardOutput());
 }
 
 bool VirtiofsDaemon::listsPrecopyMigration(const QByteArray &capabilities)

@@ -63,5 +63,8 @@ public:
     static bool listsPrecopyMigration(const QByteArray &capabilities);
 
 private:
+    /// migratesState's answer, on the thread that asks; blocks for at most twice `timeout`.
+    static bool probeMigration(const QString &program, std::chrono::milliseconds timeout);
+
     ChildProcess m_process;
 };
