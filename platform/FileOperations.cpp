@@ -68,6 +68,28 @@ struct stat regularFileStatus(int descriptor, const QString &path)
     return status;
 }
 
+namespace {
+
+/// Reads into `buffer` until it is full or the file ends; the bytes read.
+qsizetype readUntilFullOrEnd(int descriptor, const QString &path, char *buffer, qsizetype size)
+{
+    qsizetype length = 0;
+    while (length < size) {
+        const ssize_t got = ::read(descriptor, buffer + length, size_t(size - length));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw PlatformError::posix(errno, path);
+        }
+        if (got == 0)
+            break;
+        length += got;
+    }
+    return length;
+}
+
+} // namespace
+
 QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSize)
 {
     struct stat status {
@@ -88,15 +110,9 @@ QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSi
                 throw PlatformError::posix(EFBIG, path);
             content.resize(qsizetype(std::min<qint64>(maximumSize + 1, qint64(length) * 2)));
         }
-        const ssize_t got = ::read(descriptor, content.data() + length, size_t(content.size() - length));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw PlatformError::posix(errno, path);
-        }
-        if (got == 0)
+        length += readUntilFullOrEnd(descriptor, path, content.data() + length, content.size() - length);
+        if (length < content.size())
             break;
-        length += got;
     }
     if (length > maximumSize)
         throw PlatformError::posix(EFBIG, path);
@@ -115,18 +131,7 @@ FileStart readRegularFileStart(int descriptor, const QString &path, qint64 maxim
 
     // One byte past the cap tells whether there is more; the file may have grown since fstat, so its size is not trusted.
     QByteArray content(qsizetype(maximumSize + 1), Qt::Uninitialized);
-    qsizetype length = 0;
-    while (length < content.size()) {
-        const ssize_t got = ::read(descriptor, content.data() + length, size_t(content.size() - length));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw PlatformError::posix(errno, path);
-        }
-        if (got == 0)
-            break;
-        length += got;
-    }
+    const qsizetype length = readUntilFullOrEnd(descriptor, path, content.data(), content.size());
     const bool isWhole = length <= maximumSize;
     content.truncate(std::min<qsizetype>(length, qsizetype(maximumSize)));
     return {content, isWhole};
