@@ -30,6 +30,24 @@ namespace {
         void operator()(DIR *directory) const { ::closedir(directory); }
     };
 
+    /// Reads into `buffer` until it is full or the file ends; the bytes read.
+    qsizetype readUntilFullOrEnd(int descriptor, const QString &path, char *buffer, qsizetype size)
+    {
+        qsizetype length = 0;
+        while (length < size) {
+            const ssize_t got = ::read(descriptor, buffer + length, size_t(size - length));
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw PlatformError::posix(errno, path);
+            }
+            if (got == 0)
+                break;
+            length += got;
+        }
+        return length;
+    }
+
 } // namespace
 
 void writeAll(int descriptor, const QByteArray &data, const QString &path)
@@ -67,28 +85,6 @@ struct stat regularFileStatus(int descriptor, const QString &path)
         throw PlatformError::posix(EINVAL, path);
     return status;
 }
-
-namespace {
-
-/// Reads into `buffer` until it is full or the file ends; the bytes read.
-qsizetype readUntilFullOrEnd(int descriptor, const QString &path, char *buffer, qsizetype size)
-{
-    qsizetype length = 0;
-    while (length < size) {
-        const ssize_t got = ::read(descriptor, buffer + length, size_t(size - length));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw PlatformError::posix(errno, path);
-        }
-        if (got == 0)
-            break;
-        length += got;
-    }
-    return length;
-}
-
-} // namespace
 
 QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSize)
 {
