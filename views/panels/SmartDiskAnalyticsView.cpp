@@ -256,8 +256,9 @@ void SmartDiskAnalyticsView::rebuildGrowth()
 void SmartDiskAnalyticsView::confirmReclaim(const ReclaimRecommendation &item)
 {
     const ReclaimAction action = item.action;
-    DestructiveConfirmation::open(this, QStringLiteral("diskAnalytics.reclaimAlert"), QStringLiteral("Reclaim Space?"), DiskAnalyticsPresentation::reclaimConfirmation(item),
-                                  QStringLiteral("Reclaim"), [this, action] { Q_EMIT reclaimRequested(action); });
+    const DestructiveConfirmation confirmation{QStringLiteral("diskAnalytics.reclaimAlert"), QStringLiteral("Reclaim Space?"),
+                                               DiskAnalyticsPresentation::reclaimConfirmation(item), QStringLiteral("Reclaim")};
+    confirmation.open(this, [this, action] { Q_EMIT reclaimRequested(action); });
 }
 
 void SmartDiskAnalyticsView::resizeEvent(QResizeEvent *event)

@@ -122,15 +122,17 @@ void SnapshotTimelineView::updateEnabled()
 void SnapshotTimelineView::confirmRestore(const VMSnapshot &snapshot)
 {
     const QUuid id = snapshot.id;
-    DestructiveConfirmation::open(this, QStringLiteral("snapshots.restoreAlert"), QStringLiteral("Restore Snapshot?"), SnapshotTimelineTexts::restoreMessage(snapshot),
-                                  QStringLiteral("Restore"), [this, id] { Q_EMIT restoreRequested(id); });
+    const DestructiveConfirmation confirmation{QStringLiteral("snapshots.restoreAlert"), QStringLiteral("Restore Snapshot?"),
+                                               SnapshotTimelineTexts::restoreMessage(snapshot), QStringLiteral("Restore")};
+    confirmation.open(this, [this, id] { Q_EMIT restoreRequested(id); });
 }
 
 void SnapshotTimelineView::confirmDelete(const VMSnapshot &snapshot)
 {
     const QUuid id = snapshot.id;
-    DestructiveConfirmation::open(this, QStringLiteral("snapshots.deleteAlert"), QStringLiteral("Delete Snapshot?"), SnapshotTimelineTexts::deleteMessage(m_timeline, snapshot),
-                                  QStringLiteral("Delete"), [this, id] { Q_EMIT deleteRequested(id); });
+    const DestructiveConfirmation confirmation{QStringLiteral("snapshots.deleteAlert"), QStringLiteral("Delete Snapshot?"),
+                                               SnapshotTimelineTexts::deleteMessage(m_timeline, snapshot), QStringLiteral("Delete")};
+    confirmation.open(this, [this, id] { Q_EMIT deleteRequested(id); });
 }
 
 void SnapshotTimelineView::changeEvent(QEvent *event)
