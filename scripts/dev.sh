@@ -14,7 +14,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${ZOVOZU_BUILD_DIR:-$ROOT/build}"
 
 PACKAGES=(
-    cmake ninja-build clang-16 libclang-rt-16-dev ccache pkg-config
+    cmake ninja-build clang-16 libclang-rt-16-dev clang-format-16 ccache pkg-config
     qt6-base-dev libgl-dev libxkbcommon-dev qcoro-qt6-dev
     nlohmann-json3-dev libarchive-dev zlib1g-dev
     libgtest-dev libgmock-dev

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Applies the repository's .clang-format to the screens' code, or with
+# --check only reports the files that differ (the test suite runs that).
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+FORMATTER="${CLANG_FORMAT:-clang-format-16}"
+FOLDERS=(views viewmodels app)
+
+if ! command -v "$FORMATTER" >/dev/null; then
+    echo "$FORMATTER is missing: run scripts/dev.sh test once to install it" >&2
+    exit 1
+fi
+
+cd "$ROOT"
+mapfile -t files < <(find "${FOLDERS[@]}" -name '*.cpp' -o -name '*.h' | sort)
+
+if [ "${1:-}" = "--check" ]; then
+    differing=()
+    for file in "${files[@]}"; do
+        "$FORMATTER" "$file" | cmp -s - "$file" || differing+=("$file")
+    done
+    if [ "${#differing[@]}" -gt 0 ]; then
+        printf 'not formatted: %s\n' "${differing[@]}" >&2
+        echo "run scripts/format.sh to format them" >&2
+        exit 1
+    fi
+    exit 0
+fi
+
+"$FORMATTER" -i "${files[@]}"
