@@ -16,6 +16,7 @@
 #include "ViewModelTestFixture.h"
 #include "WindowsImageProvider.h"
 #include "WindowsSourceStepView.h"
+#include "WindowsSourceViewModel.h"
 #include "WizardStepPill.h"
 #include "WizardTexts.h"
 
@@ -67,14 +68,27 @@ QCoro::Task<VMBundle> downloadForAMoment(VMInstallRequest, std::function<void(co
     throw std::runtime_error("The download was stopped.");
 }
 
+/// A chooser whose dialog cannot open: every choice fails.
+class BrokenFileChooser final : public FileChooser
+{
+public:
+    QCoro::Task<std::optional<QString>> choose(FileChoiceRequest) override
+    {
+        throw std::runtime_error("The file chooser could not open.");
+        co_return std::nullopt;
+    }
+};
+
 class CreateVMWizardViewTest : public ViewModelTest
 {
 protected:
-    std::shared_ptr<CreateVMWizardViewModel> makeWizard(HostCapacity host = {8, 16 * gibibyte})
+    std::shared_ptr<CreateVMWizardViewModel> makeWizard(HostCapacity host = {8, 16 * gibibyte}, QEMUSetupService *qemuSetup = nullptr,
+                                                        FileChooser *chooser = nullptr)
     {
-        return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser, m_catalog, m_nam,
-                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, {}, m_macOSRefusal,
-                                                [this] { return m_missingWindowsPackages; }});
+        return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, chooser ? *chooser : m_chooser,
+                                                m_catalog, m_nam, m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, {},
+                                                m_macOSRefusal, [this] { return m_missingWindowsPackages; }, qemuSetup ? *qemuSetup : m_qemuSetup,
+                                                m_images});
     }
 
     QStringList m_missingWindowsPackages;
@@ -84,7 +98,7 @@ protected:
     {
         WizardDesktop desktop{[this](const QString &text) { m_copied << text; }, [this](const QUrl &url) { m_opened << url; },
                               [this](const QString &path) { return m_existingPaths.contains(path); }};
-        auto sheet = std::make_unique<CreateVMWizardView>(std::move(wizard), CreateVMWizardView::Environment{m_qemuSetup, m_images, desktop});
+        auto sheet = std::make_unique<CreateVMWizardView>(std::move(wizard), desktop);
         sheet->show();
         QApplication::setActiveWindow(sheet.get());
         EXPECT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
@@ -361,8 +375,8 @@ TEST_F(CreateVMWizardViewTest, TheFolderEditorsEditTheWizardsLists)
     const QUuid second = wizard->sharedFolders()[1].id;
     Q_EMIT editor->readOnlyChangeRequested(second, true);
     EXPECT_TRUE(wizard->sharedFolders()[1].isReadOnly);
-    // Removal names folders; the sheet finds where they stand now.
-    wizard->removeSharedFolders({0});
+    // Removal names folders, so one removed meanwhile cannot shift it onto another row.
+    wizard->removeSharedFolders({wizard->sharedFolders()[0].id});
     Q_EMIT editor->removeRequested({second});
     ASSERT_EQ(wizard->sharedFolders().size(), 1);
     EXPECT_EQ(wizard->sharedFolders()[0].displayName, QStringLiteral("c"));
@@ -565,7 +579,7 @@ TEST_F(CreateVMWizardViewTest, WindowsStepKeepsAFailedQEMUInstallOnScreenAndReac
     EXPECT_TRUE(m_qemuSetup.statusMessage().startsWith(QStringLiteral("Failed: ")));
 
     child<QPushButton>(*sheet, QStringLiteral("windows.openDownloadPage"))->click();
-    EXPECT_EQ(m_opened, QList<QUrl>{WindowsSourceStepView::downloadPageURL()});
+    EXPECT_EQ(m_opened, QList<QUrl>{WindowsSourceViewModel::downloadPageURL()});
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.noISOs")));
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.selectManually")));
 
@@ -586,10 +600,10 @@ TEST_F(CreateVMWizardViewTest, WhereThePackageCannotRunTheWindowsStepOffersTheIn
     QEMUSetupService::Source source = QEMUSetupService::defaultSource();
     source.registryURL = m_server.url();
     QEMUSetupService foreign(m_logging, source, QEMUSetupService::Places{m_home.path() + QStringLiteral("/qemu"), m_home.path() + QStringLiteral("/tmp"), {}});
-    auto wizard = makeWizard();
+    auto wizard = makeWizard({8, 16 * gibibyte}, &foreign);
     wizard->setGuestOSType(VMGuestOSType::windows);
     wizard->goToNextStep();
-    CreateVMWizardView sheet(wizard, CreateVMWizardView::Environment{foreign, m_images, {[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }}});
+    CreateVMWizardView sheet(wizard, WizardDesktop{[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }});
     sheet.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
     EXPECT_FALSE(shown(sheet, QStringLiteral("windows.installQEMU")));
@@ -620,28 +634,28 @@ TEST_F(CreateVMWizardViewTest, AnImageThatFailsValidationTurnsTheBadgeRedAndBloc
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
 }
 
-TEST_F(CreateVMWizardViewTest, PreflightRowsFollowImageMemoryAndDisk)
+TEST_F(CreateVMWizardViewTest, ACommandThatFailsFromAButtonShowsItsFailureInTheBanner)
 {
-    auto wizard = makeWizard();
-    wizard->setGuestOSType(VMGuestOSType::windows);
-    using Row = WindowsSourceStepView::PreflightRow;
-    EXPECT_EQ(WindowsSourceStepView::preflightRows(*wizard, false),
-              (QList<Row>{{"QEMU engine"_q, false, "Not installed"_q},
-                          {"Windows 11 ARM ISO"_q, false, "Not selected"_q},
-                          {"ARM64 architecture"_q, true, "Awaiting ISO"_q},
-                          {"Minimum 4 GB RAM"_q, true, "8 GB"_q},
-                          {"Minimum 64 GB disk"_q, true, "64 GB"_q}}));
-    wizard->setMemorySizeGB(3.9);
-    wizard->setDiskSizeGB(32);
-    const QString small = m_home.path() + QStringLiteral("/small.iso");
-    write(small, "tiny");
-    waitForOutcome(wizard->validateWindowsImage(small)).get();
-    const QList<Row> rows = WindowsSourceStepView::preflightRows(*wizard, true);
-    EXPECT_EQ(rows[0], (Row{"QEMU engine"_q, true, "Installed"_q}));
-    EXPECT_EQ(rows[1], (Row{"Windows 11 ARM ISO"_q, true, "Selected"_q}));
-    EXPECT_EQ(rows[2], (Row{"ARM64 architecture"_q, false, "Checking..."_q}));
-    EXPECT_EQ(rows[3], (Row{"Minimum 4 GB RAM"_q, false, "3 GB"_q}));
-    EXPECT_EQ(rows[4], (Row{"Minimum 64 GB disk"_q, false, "32 GB"_q}));
+    BrokenFileChooser chooser;
+    auto wizard = makeWizard({8, 16 * gibibyte}, nullptr, &chooser);
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    auto sheet = open(wizard);
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("wizard.banner")));
+    for (const QString &button : {QStringLiteral("general.chooseFolder"), QStringLiteral("linux.chooseLocal"), QStringLiteral("sharedFolders.add")}) {
+        wizard->clearErrorMessage();
+        if (button == QStringLiteral("linux.chooseLocal")) {
+            wizard->goToNextStep();
+            child<QRadioButton>(*sheet, QStringLiteral("linux.localISO"))->click();
+        } else if (button == QStringLiteral("sharedFolders.add")) {
+            wizard->setSelectedLinuxDistribution(LinuxDistribution::catalog().first());
+            wizard->goToNextStep();
+        }
+        ASSERT_TRUE(shown(*sheet, button)) << button.toStdString();
+        child<QPushButton>(*sheet, button)->click();
+        ASSERT_TRUE(waitUntil([&] { return wizard->errorMessage().has_value(); })) << button.toStdString();
+        EXPECT_EQ(*wizard->errorMessage(), QStringLiteral("The file chooser could not open."));
+        EXPECT_TRUE(shown(*sheet, QStringLiteral("wizard.banner")));
+    }
 }
 
 TEST_F(CreateVMWizardViewTest, ReviewRowsPerGuest)
