@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "CreateVMWizardView.h"
 
-#include "DisplayFormatters.h"
 #include "EventLoopWait.h"
 #include "FirstBootEditorView.h"
 #include "SharedFoldersEditorView.h"
 #include "FakeHttpServer.h"
-#include "InstallProgressTexts.h"
 #include "InstallProgressView.h"
 #include "InstallSourceOptionRow.h"
 #include "IsoImage.h"
@@ -18,7 +16,6 @@
 #include "WindowsSourceStepView.h"
 #include "WindowsSourceViewModel.h"
 #include "WizardStepPill.h"
-#include "WizardTexts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -658,77 +655,6 @@ TEST_F(CreateVMWizardViewTest, ACommandThatFailsFromAButtonShowsItsFailureInTheB
     }
 }
 
-TEST_F(CreateVMWizardViewTest, ReviewRowsPerGuest)
-{
-    auto wizard = makeWizard();
-    const auto labels = [&] {
-        QStringList result;
-        for (const auto &[label, value] : WizardTexts::reviewRows(*wizard))
-            result << label;
-        return result;
-    };
-    const auto value = [&](const QString &label) {
-        for (const auto &[rowLabel, rowValue] : WizardTexts::reviewRows(*wizard))
-            if (rowLabel == label)
-                return rowValue;
-        return QStringLiteral("<none>");
-    };
-    EXPECT_EQ(labels(), (QStringList{"Guest OS"_q, "Name"_q, "Hardware"_q, "Install Source"_q, "Storage Folder"_q, "Display"_q, "Network"_q, "Microphone"_q, "Speakers"_q,
-                                     "Camera"_q, "Shared Folders"_q, "First Boot"_q}));
-    EXPECT_EQ(value(QStringLiteral("Install Source")), QStringLiteral("Automatic macOS selection"));
-    EXPECT_EQ(value(QStringLiteral("Hardware")), QStringLiteral("4 CPUs • 8 GB RAM • 64 GB Disk"));
-    EXPECT_EQ(value(QStringLiteral("Display")), QStringLiteral("1920 x 1200 start size, then auto-resizes with the VM window"));
-    EXPECT_EQ(value(QStringLiteral("Shared Folders")), QStringLiteral("0"));
-    wizard->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
-    EXPECT_EQ(value(QStringLiteral("Install Source")), QStringLiteral("Local restore image"));
-
-    wizard->setGuestOSType(VMGuestOSType::windows);
-    EXPECT_EQ(labels().size(), 12);
-    EXPECT_EQ(value(QStringLiteral("Windows ISO")), QStringLiteral("Not selected"));
-    EXPECT_EQ(value(QStringLiteral("Display")), QStringLiteral("Set within Windows"));
-    wizard->setGuestOSType(VMGuestOSType::linux);
-    wizard->setMemorySizeGB(2.7);
-    EXPECT_EQ(labels().size(), 10);
-    EXPECT_EQ(value(QStringLiteral("Rosetta")), QStringLiteral("<none>"));
-    EXPECT_EQ(value(QStringLiteral("Hardware")), QStringLiteral("4 CPUs • 2 GB RAM • 64 GB Disk"));
-    // This host has no Rosetta: asking for it leaves the review as it was.
-    wizard->setLinuxUseRosetta(true);
-    EXPECT_EQ(labels().size(), 10);
-    EXPECT_EQ(value(QStringLiteral("Rosetta")), QStringLiteral("<none>"));
-    EXPECT_EQ(value(QStringLiteral("Linux Source")), QStringLiteral("No distribution selected"));
-}
-
-TEST_F(CreateVMWizardViewTest, EveryGuestsTextsDescribeThisHost)
-{
-    // Words of the host the texts were first written for; a macOS guest's own words ("macOS", "restore image") stay.
-    const QStringList foreignHostWords{"Virtualization.framework"_q, "Hypervisor.framework"_q, "Finder"_q, "host Mac"_q, "your Mac"_q,
-                                       "this Mac"_q, "Xcode"_q, "Rosetta"_q, "macOS 15"_q};
-    auto wizard = makeWizard();
-    for (const VMGuestOSType guest : {VMGuestOSType::macOS, VMGuestOSType::linux, VMGuestOSType::windows}) {
-        SCOPED_TRACE(displayName(guest).toStdString());
-        wizard->setGuestOSType(guest);
-        wizard->setLinuxUseRosetta(true);
-        QStringList texts{WizardTexts::headerTitle(guest), WizardTexts::headerSubtitle(guest), WizardTexts::guestCardDescription(guest),
-                          WizardTexts::reviewNote(guest)};
-        for (const auto &[label, value] : WizardTexts::reviewRows(*wizard))
-            texts << label + QStringLiteral(": ") + value;
-        for (const QString &text : texts)
-            for (const QString &word : foreignHostWords)
-                EXPECT_FALSE(text.contains(word)) << text.toStdString();
-        if (guest != VMGuestOSType::macOS) {
-            EXPECT_FALSE(WizardTexts::headerTitle(guest).contains(QStringLiteral("Mac")));
-        }
-    }
-
-    // The install command appears only for packages this host lacks, and names only those.
-    const VMGuestOSType windows = VMGuestOSType::windows;
-    EXPECT_EQ(WizardTexts::guestCardDescription(windows), QStringLiteral("Windows 11 ARM via QEMU"));
-    EXPECT_EQ(WizardTexts::guestCardDescription(windows, {"swtpm"_q}), QStringLiteral("Windows 11 ARM via QEMU (requires sudo apt install swtpm)"));
-    EXPECT_FALSE(WizardTexts::reviewNote(windows).contains(QStringLiteral("apt")));
-    EXPECT_TRUE(WizardTexts::reviewNote(windows, {"qemu-system-arm"_q, "swtpm"_q})
-                    .endsWith(QStringLiteral("You'll need QEMU installed (sudo apt install qemu-system-arm swtpm) to start the VM.")));
-}
-
 TEST_F(CreateVMWizardViewTest, TheWindowsCardAsksForPackagesOnlyWhenTheHostLacksThem)
 {
     for (const QStringList &missing : {QStringList{}, QStringList{"qemu-efi-aarch64"_q}}) {
@@ -785,38 +711,6 @@ TEST_F(CreateVMWizardViewTest, AnImageDroppedOnTheWindowsStepIsTakenAndChecked)
     EXPECT_EQ(wizard->windowsISOURL(), iso);
     EXPECT_EQ(wizard->windowsSourceMode(), CreateVMWizardViewModel::WindowsSourceMode::local);
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.localContent")));
-}
-
-TEST(InstallProgressTextsTest, TextsOfOneReport)
-{
-    using namespace InstallProgressTexts;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double infinity = std::numeric_limits<double>::infinity();
-    struct Case {
-        double fraction;
-        const char *percent;
-    };
-    for (const Case &c : {Case{0.999, "99%"}, Case{1.0, "100%"}, Case{0.5, "50%"}, Case{nan, "0%"}, Case{1e300, "1000000000000000%"}})
-        EXPECT_EQ(percentText(c.fraction), QString::fromUtf8(c.percent)) << c.fraction;
-
-    VMInstallProgress progress = VMInstallProgress::step(Stage::downloadingRestoreImage, 0.1, QStringLiteral("d"));
-    EXPECT_FALSE(bytesText(progress));
-    EXPECT_FALSE(etaText(progress));
-    progress.downloadedBytes = 1572864; // 1.5 MB of 2^20 bytes
-    progress.expectedBytes = 0;
-    EXPECT_EQ(bytesText(progress), QStringLiteral("1.5 MB"));
-    progress.expectedBytes = 6442450944; // 6 GB of 2^30 bytes
-    EXPECT_EQ(bytesText(progress), QStringLiteral("1.5 MB of 6 GB"));
-    progress.bytesPerSecond = 12345678.4;
-    progress.estimatedTimeRemaining = 480;
-    EXPECT_EQ(etaText(progress), formatByteRate(12345678) + QStringLiteral(" • ") + DisplayFormatters::durationText(480) + QStringLiteral(" remaining"));
-    progress.bytesPerSecond = 0;
-    progress.estimatedTimeRemaining = infinity;
-    progress.isResumingDownload = true;
-    EXPECT_EQ(etaText(progress), QStringLiteral("Resuming"));
-    progress.estimatedTimeRemaining = -5;
-    EXPECT_EQ(etaText(progress), QStringLiteral("Resuming • ") + DisplayFormatters::durationText(0) + QStringLiteral(" remaining"));
-    EXPECT_EQ(stageTitle(Stage::validatingRestoreImage), QStringLiteral("Preparing Hardware"));
 }
 
 TEST(InstallProgressViewTest, DownloadLinesOnlyInADownloadAndOneCancelPerClick)
