@@ -84,7 +84,7 @@ QCoro::Task<> WindowsSourceViewModel::installQEMU()
     return m_qemuSetup.downloadQEMU();
 }
 
-const QList<WindowsImageProvider::DetectedISO> &WindowsSourceViewModel::detectedImages() const
+const QList<WindowsSourceViewModel::DetectedImage> &WindowsSourceViewModel::detectedImages() const
 {
     return m_images.detectedISOs();
 }

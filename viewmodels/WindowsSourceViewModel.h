@@ -33,6 +33,9 @@ class WindowsSourceViewModel final : public QObject
     Q_OBJECT
 
 public:
+    /// An image found on this computer.
+    using DetectedImage = WindowsImageProvider::DetectedISO;
+
     /// One line of the pre-flight checklist.
     struct PreflightRow {
         QString title;
@@ -59,7 +62,7 @@ public:
     /// Never throws: a failure ends in qemuStatusMessage().
     QCoro::Task<> installQEMU();
 
-    const QList<WindowsImageProvider::DetectedISO> &detectedImages() const;
+    const QList<DetectedImage> &detectedImages() const;
     bool isScanning() const;
     /// Looks for images again and returns at once.
     void scanForImages();

@@ -18,6 +18,7 @@
 #include <QCoroTimer>
 #include <QDir>
 #include <QNetworkAccessManager>
+#include <QSignalSpy>
 
 #include <cmath>
 #include <limits>
@@ -978,6 +979,24 @@ TEST_F(CreateVMWizardViewModelTest, AFailureThatEscapedACommandReachesTheBanner)
     EXPECT_EQ(model->errorMessage(), QStringLiteral("The file chooser could not open."));
     model->clearErrorMessage();
     EXPECT_FALSE(model->errorMessage());
+}
+
+TEST_F(CreateVMWizardViewModelTest, TheWindowsSourceFollowsTheQEMUInstallationAndKeepsItsFailure)
+{
+    m_server.setResponder([](const FakeHttpServer::Request &) { return FakeHttpServer::Response(404, "no"); });
+    auto model = wizard();
+    WindowsSourceViewModel &windows = model->windowsSource();
+    QSignalSpy changes(&windows, &WindowsSourceViewModel::changed);
+    EXPECT_FALSE(windows.isQEMUInstalled());
+    EXPECT_TRUE(windows.canInstallQEMUHere());
+    EXPECT_FALSE(windows.qemuInstallFailure());
+    waitForOutcome(windows.installQEMU()).get();
+    EXPECT_FALSE(windows.isInstallingQEMU());
+    EXPECT_TRUE(windows.qemuStatusMessage().startsWith(QStringLiteral("Failed: ")));
+    EXPECT_EQ(windows.qemuInstallFailure(), windows.qemuStatusMessage());
+    EXPECT_GE(windows.qemuInstallFraction(), 0.0);
+    EXPECT_LE(windows.qemuInstallFraction(), 1.0);
+    EXPECT_FALSE(changes.isEmpty());
 }
 
 } // namespace

@@ -385,6 +385,11 @@ TEST_F(CreateVMWizardViewTest, TheFolderEditorsEditTheWizardsLists)
     Q_EMIT firstBoot->notesEdited(QStringLiteral("notes"));
     EXPECT_TRUE(wizard->firstBootEnabled());
     EXPECT_EQ(wizard->firstBootNotes(), QStringLiteral("notes"));
+    m_chooser.severalAnswers << QStringList{folders[0], folders[1]};
+    Q_EMIT firstBoot->addFilesRequested();
+    ASSERT_TRUE(waitUntil([&] { return wizard->firstBootAdditionalFiles().size() == 2; }));
+    Q_EMIT firstBoot->removeFilesRequested({folders[0]});
+    EXPECT_EQ(wizard->firstBootAdditionalFiles(), QStringList{folders[1]});
 }
 
 TEST_F(CreateVMWizardViewTest, OnlyAnEnabledDefaultButtonTakesReturn)

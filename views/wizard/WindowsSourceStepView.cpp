@@ -377,13 +377,13 @@ void WindowsSourceStepView::refreshEngine()
 
 void WindowsSourceStepView::refreshDetected()
 {
-    const QList<WindowsImageProvider::DetectedISO> &detected = m_windows.detectedImages();
+    const QList<WindowsSourceViewModel::DetectedImage> &detected = m_windows.detectedImages();
     if (detected != m_shownDetected) {
         for (const auto &[card, iso] : std::as_const(m_detected))
             delete card;
         m_detected.clear();
         m_shownDetected = detected;
-        for (const WindowsImageProvider::DetectedISO &iso : detected) {
+        for (const WindowsSourceViewModel::DetectedImage &iso : detected) {
             auto *card = new SelectableCard(10);
             card->setObjectName(QStringLiteral("windows.detectedRow:") + iso.id.toString(QUuid::WithoutBraces));
             card->contentLayout()->setContentsMargins(10, 10, 10, 10);

@@ -73,8 +73,8 @@ private:
     UUPImageBuilderSection *m_advancedContent = nullptr;
     QWidget *m_detectedList = nullptr;
     QVBoxLayout *m_detectedRows = nullptr;
-    QList<QPair<SelectableCard *, WindowsImageProvider::DetectedISO>> m_detected;
-    QList<WindowsImageProvider::DetectedISO> m_shownDetected;
+    QList<QPair<SelectableCard *, WindowsSourceViewModel::DetectedImage>> m_detected;
+    QList<WindowsSourceViewModel::DetectedImage> m_shownDetected;
     QWidget *m_scanning = nullptr;
     QLabel *m_noDetected = nullptr;
     QPushButton *m_selectManually = nullptr;
