@@ -43,6 +43,14 @@ TEST(InstallProgressTextsTest, TextsOfOneReport)
     progress.estimatedTimeRemaining = -5;
     EXPECT_EQ(etaText(progress), QStringLiteral("Resuming • ") + DisplayFormatters::durationText(0) + QStringLiteral(" remaining"));
     EXPECT_EQ(stageTitle(Stage::validatingRestoreImage), QStringLiteral("Preparing Hardware"));
+
+    // Figures no transfer can have never show as sizes.
+    progress.bytesPerSecond = nan;
+    progress.estimatedTimeRemaining = std::nullopt;
+    EXPECT_EQ(etaText(progress), QStringLiteral("Resuming"));
+    progress.downloadedBytes = -1;
+    progress.expectedBytes = -1;
+    EXPECT_EQ(bytesText(progress), QStringLiteral("0 bytes"));
 }
 
 TEST(InstallProgressTextsTest, EachStagesTitleAndWhetherItDownloads)

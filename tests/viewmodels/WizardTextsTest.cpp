@@ -48,8 +48,12 @@ protected:
 TEST(WizardTextsTableTest, StepTitles)
 {
     const std::pair<Step, const char *> table[] = {
-        {Step::general, "General"},         {Step::macOSSource, "macOS Source"},     {Step::linuxSource, "Linux Source"},
-        {Step::windowsSource, "Windows Source"}, {Step::sharedFolders, "Shared Folders"}, {Step::firstBoot, "First Boot"},
+        {Step::general, "General"},
+        {Step::macOSSource, "macOS Source"},
+        {Step::linuxSource, "Linux Source"},
+        {Step::windowsSource, "Windows Source"},
+        {Step::sharedFolders, "Shared Folders"},
+        {Step::firstBoot, "First Boot"},
         {Step::review, "Review"},
     };
     for (const auto &[step, title] : table)
@@ -85,8 +89,12 @@ TEST(WizardTextsTableTest, EachGuestsHeaderCardAndSymbol)
 TEST(WizardTextsTableTest, DisplayPresetLabels)
 {
     const std::pair<Preset, const char *> table[] = {
-        {Preset::svga800x600, "800 x 600"},     {Preset::xga1024x768, "1024 x 768"},     {Preset::wxga1280x800, "1280 x 800"},
-        {Preset::sxga1440x900, "1440 x 900"},   {Preset::wsxga1680x1050, "1680 x 1050"}, {Preset::wuxga1920x1200, "1920 x 1200"},
+        {Preset::svga800x600, "800 x 600"},
+        {Preset::xga1024x768, "1024 x 768"},
+        {Preset::wxga1280x800, "1280 x 800"},
+        {Preset::sxga1440x900, "1440 x 900"},
+        {Preset::wsxga1680x1050, "1680 x 1050"},
+        {Preset::wuxga1920x1200, "1920 x 1200"},
         {Preset::wqhd2560x1600, "2560 x 1600"},
     };
     for (const auto &[preset, label] : table)
