@@ -159,6 +159,8 @@ std::shared_ptr<CreateVMWizardViewModel> AppState::makeCreateWizardViewModel()
         firmwarePlaces,
         m_installBackend.hostRefusal(),
         [this] { return m_qemuEngine.missingHostPackages(); },
+        m_qemuSetupService,
+        m_windowsImageProvider,
     });
 }
 

@@ -146,7 +146,7 @@ void MainWindow::openConsole(const QUuid &id)
 
 void MainWindow::openCreateWizard(std::shared_ptr<CreateVMWizardViewModel> wizard)
 {
-    auto *sheet = new CreateVMWizardView(wizard, {m_state.qemuSetupService(), m_state.windowsImageProvider(), WizardDesktop::system()}, this);
+    auto *sheet = new CreateVMWizardView(wizard, WizardDesktop::system(), this);
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     connect(sheet, &QDialog::finished, this, [this, wizard] {
         if (wizard->createdBundleID())

@@ -13,6 +13,7 @@
 #include "LinuxISOCheck.h"
 #include "LinuxVMCreation.h"
 #include "LoggingService.h"
+#include "MacOSInstaller.h"
 #include "RestoreImageCatalogService.h"
 #include "SizeText.h"
 #include "SparseCopy.h"
@@ -20,6 +21,7 @@
 #include "VMWindowsConfiguration.h"
 #include "VirtualMachineError.h"
 #include "WindowsImageProvider.h"
+#include "WindowsSourceViewModel.h"
 #include "WindowsVMCreation.h"
 
 #include <QCoreApplication>
@@ -41,16 +43,6 @@ bool isUsableSize(double gb)
 {
     return std::isfinite(gb) && gb >= 0 && gb <= WizardHardwareLimits::maximumDiskSizeGB;
 }
-
-template <typename List>
-void removeOffsets(List &list, QList<qsizetype> offsets)
-{
-    std::sort(offsets.begin(), offsets.end(), std::greater<>());
-    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
-    for (const qsizetype offset : offsets)
-        if (offset >= 0 && offset < list.size())
-            list.removeAt(offset);
-}
 } // namespace
 
 std::shared_ptr<CreateVMWizardViewModel> CreateVMWizardViewModel::create(Services services)
@@ -63,6 +55,7 @@ CreateVMWizardViewModel::CreateVMWizardViewModel(Services services)
     , m_limits(m_services.hostCapacity ? m_services.hostCapacity() : HostCapacity{})
     , m_defaultDestinationDirectoryURL(m_services.store.rootURL())
     , m_destinationDirectoryURL(m_defaultDestinationDirectoryURL)
+    , m_windowsSource(std::make_unique<WindowsSourceViewModel>(m_services.qemuSetup, m_services.windowsImages))
 {
     m_cpuCount = m_limits.clampedCPUCount(m_cpuCount);
     m_memorySizeGB = m_limits.clampedMemoryGB(m_memorySizeGB);
@@ -76,6 +69,22 @@ CreateVMWizardViewModel::CreateVMWizardViewModel(Services services)
 }
 
 CreateVMWizardViewModel::~CreateVMWizardViewModel() = default;
+
+QString CreateVMWizardViewModel::macOSUnavailableText()
+{
+    return ::MacOSInstaller::unavailableDescription();
+}
+
+void CreateVMWizardViewModel::reportFailure(const QString &message)
+{
+    logFailure(message);
+    setErrorMessage(message);
+}
+
+std::function<void(const QString &)> CreateVMWizardViewModel::failureReport()
+{
+    return [this](const QString &message) { reportFailure(message); };
+}
 
 // MARK: - Setters
 
@@ -458,9 +467,9 @@ void CreateVMWizardViewModel::setSharedFolderReadOnly(const QUuid &folderID, boo
     }
 }
 
-void CreateVMWizardViewModel::removeSharedFolders(QList<qsizetype> offsets)
+void CreateVMWizardViewModel::removeSharedFolders(const QList<QUuid> &folderIDs)
 {
-    removeOffsets(m_sharedFolders, std::move(offsets));
+    m_sharedFolders.removeIf([&](const VMSharedFolder &folder) { return folderIDs.contains(folder.id); });
     Q_EMIT changed();
 }
 
@@ -492,9 +501,9 @@ QCoro::Task<> CreateVMWizardViewModel::addFirstBootAdditionalFiles()
         Q_EMIT changed();
 }
 
-void CreateVMWizardViewModel::removeFirstBootAdditionalFiles(QList<qsizetype> offsets)
+void CreateVMWizardViewModel::removeFirstBootAdditionalFiles(const QStringList &paths)
 {
-    removeOffsets(m_firstBootFiles, std::move(offsets));
+    m_firstBootFiles.removeIf([&](const QString &path) { return paths.contains(path); });
     Q_EMIT changed();
 }
 

@@ -33,11 +33,14 @@ class FileChooser;
 class HostNetworkService;
 class LinuxVMCreation;
 class LoggingService;
+class QEMUSetupService;
 class QNetworkAccessManager;
 class RestoreImageCatalogService;
 class VMLinuxGuestToolsService;
 class VMLinuxService;
 class VMStore;
+class WindowsImageProvider;
+class WindowsSourceViewModel;
 
 /**
  * The state of one new-VM wizard: every choice the user makes on its steps,
@@ -88,6 +91,9 @@ public:
         std::optional<QString> macOSInstallRefusal;
         /// The host packages a Windows guest needs and this host lacks; none when unset.
         std::function<QStringList()> missingWindowsHostPackages;
+        /// What the Windows step shows of the QEMU engine and of the images on this computer.
+        QEMUSetupService &qemuSetup;
+        WindowsImageProvider &windowsImages;
     };
 
     static std::shared_ptr<CreateVMWizardViewModel> create(Services services);
@@ -129,6 +135,8 @@ public:
     void setSpeakerEnabled(bool enabled) { assign(m_speaker, enabled); }
 
     // macOS source
+    /// Why this host cannot boot a macOS guest, said before anyone starts a long download.
+    static QString macOSUnavailableText();
     SourceMode sourceMode() const { return m_sourceMode; }
     void setSourceMode(SourceMode mode) { assign(m_sourceMode, mode); }
     const QList<RestoreImageInfo> &automaticRestoreImageOptions() const { return m_restoreImageOptions; }
@@ -142,13 +150,15 @@ public:
 
     // Shared folders and first boot
     const QList<VMSharedFolder> &sharedFolders() const { return m_sharedFolders; }
-    void removeSharedFolders(QList<qsizetype> offsets);
+    /// Removes the folders with these ids; ids no longer listed are skipped.
+    void removeSharedFolders(const QList<QUuid> &folderIDs);
     void setSharedFolderReadOnly(const QUuid &folderID, bool readOnly);
     bool firstBootEnabled() const { return m_firstBootEnabled; }
     void setFirstBootEnabled(bool enabled) { assign(m_firstBootEnabled, enabled); }
     const std::optional<QString> &firstBootScriptURL() const { return m_firstBootScriptURL; }
     const QStringList &firstBootAdditionalFiles() const { return m_firstBootFiles; }
-    void removeFirstBootAdditionalFiles(QList<qsizetype> offsets);
+    /// Removes these paths (each is listed once); paths no longer listed are skipped.
+    void removeFirstBootAdditionalFiles(const QStringList &paths);
     const QString &firstBootNotes() const { return m_firstBootNotes; }
     void setFirstBootNotes(const QString &notes) { assign(m_firstBootNotes, notes); }
 
@@ -176,6 +186,8 @@ public:
     QString reviewSourceSummary() const;
 
     // Windows source
+    /// The QEMU engine and the images found on this computer, as the Windows step shows them.
+    WindowsSourceViewModel &windowsSource() const { return *m_windowsSource; }
     WindowsSourceMode windowsSourceMode() const { return m_windowsSourceMode; }
     void setWindowsSourceMode(WindowsSourceMode mode) { assign(m_windowsSourceMode, mode); }
     const std::optional<QString> &windowsISOURL() const { return m_windowsISOURL; }
@@ -194,6 +206,10 @@ public:
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     /// The banner's Dismiss.
     void clearErrorMessage() { setErrorMessage(std::nullopt); }
+    /// A command's failure that escaped it: shown in the banner and logged.
+    void reportFailure(const QString &message);
+    /// reportFailure() as a callback, for a command started from a widget; call it only while this wizard lives.
+    std::function<void(const QString &)> failureReport();
     bool didFinishSuccessfully() const { return m_didFinishSuccessfully; }
     const std::optional<QUuid> &createdBundleID() const { return m_createdBundleID; }
 
@@ -320,4 +336,5 @@ private:
     /// Counts creation attempts; reports of an earlier attempt are dropped.
     quint64 m_attempt = 0;
     std::shared_ptr<LinuxVMCreation> m_linuxCreation;
+    std::unique_ptr<WindowsSourceViewModel> m_windowsSource;
 };

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "DiskExpansionPlan.h"
 
+#include "SizeText.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr double gibibyte = 1024.0 * 1024.0 * 1024.0;
+constexpr double gibibyte = double(SizeText::bytesPerGB);
 constexpr double step = 8.0;
 
 } // namespace

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "PerformanceDashboardPresentation.h"
 
-#include "DisplayFormatters.h"
 #include "SizeText.h"
 
 #include <cmath>
@@ -15,8 +14,8 @@ const QString notAvailable = QStringLiteral("not available");
 QString rateText(double bytesPerSecond)
 {
     if (std::isnan(bytesPerSecond))
-        return formatByteRate(0);
-    return formatByteRate(std::min(bytesPerSecond, 9.2e18));
+        return SizeText::rate(0);
+    return SizeText::rate(std::min(bytesPerSecond, 9.2e18));
 }
 
 } // namespace

@@ -43,6 +43,11 @@ QString bytes(double count)
     return DisplayFormatters::byteCountText(qint64(whole));
 }
 
+QString rate(double bytesPerSecond)
+{
+    return formatByteRate(bytesPerSecond);
+}
+
 QString wholeGB(double gigabytes)
 {
     const double whole = std::trunc(gigabytes);

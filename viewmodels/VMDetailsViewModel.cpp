@@ -6,6 +6,7 @@
 #include "LoggingService.h"
 #include "QEMUMachines.h"
 #include "QEMUSetupService.h"
+#include "SizeText.h"
 #include "VMBundleOperations.h"
 #include "VMDiskAnalyticsService.h"
 #include "VMGuestAutomationService.h"
@@ -27,7 +28,7 @@
 namespace {
 
 const QString category = QStringLiteral("Details");
-constexpr double gibibyte = 1024.0 * 1024.0 * 1024.0;
+constexpr double gibibyte = double(SizeText::bytesPerGB);
 /// 2^34 GiB is the first size whose byte count no longer fits 64 bits.
 constexpr double largestCapacityGB = 17179869184.0;
 /// What a sheet shows of a message the guest wrote; the rest is cut.

@@ -6,15 +6,19 @@
 #include "../support/FakeHttpServer.h"
 #include "../support/IsoImage.h"
 #include "JSONCoding.h"
+#include "QEMUSetupService.h"
 #include "VMDetailsTexts.h"
 #include "VMDetailsViewModel.h"
 #include "ViewModelTestFixture.h"
 #include "VirtualMachineError.h"
+#include "WindowsImageProvider.h"
+#include "WindowsSourceViewModel.h"
 #include "WindowsVMCreation.h"
 
 #include <QCoroTimer>
 #include <QDir>
 #include <QNetworkAccessManager>
+#include <QSignalSpy>
 
 #include <cmath>
 #include <limits>
@@ -67,7 +71,7 @@ protected:
                                                 catalog ? *catalog : m_catalog, m_nam,
                                                 m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, m_firmwarePlaces,
                                                 m_macOSRefusal,
-                                                [this] { return m_missingWindowsPackages; }});
+                                                [this] { return m_missingWindowsPackages; }, m_qemuSetup, m_images});
     }
 
     /// A Linux wizard with a small disk and the distribution served at `path` of the server.
@@ -123,6 +127,9 @@ protected:
     /// What the install backend of the host says; none: a host that can install macOS.
     std::optional<QString> m_macOSRefusal;
     int m_restoreCancels = 0;
+    QEMUSetupService m_qemuSetup{m_logging, QEMUSetupService::Source{m_server.url(), QStringLiteral("homebrew/core/qemu"), QStringLiteral("00")},
+                                 QEMUSetupService::Places{m_home.path() + QStringLiteral("/qemu"), m_home.path() + QStringLiteral("/tmp"), {}}};
+    WindowsImageProvider m_images{m_logging, {m_home.path() + QStringLiteral("/Downloads")}};
 };
 
 TEST_F(CreateVMWizardViewModelTest, DefaultsFitTheHost)
@@ -667,7 +674,7 @@ TEST_F(CreateVMWizardViewModelTest, CancelActsOnlyOnADownloadAndStaysACancel)
     EXPECT_FALSE(model->errorMessage());
 }
 
-TEST_F(CreateVMWizardViewModelTest, SharedFoldersAreAddedOnceAndRemovedByOffset)
+TEST_F(CreateVMWizardViewModelTest, SharedFoldersAreAddedOnceAndRemovedById)
 {
     auto model = wizard();
     QStringList folders;
@@ -682,10 +689,16 @@ TEST_F(CreateVMWizardViewModelTest, SharedFoldersAreAddedOnceAndRemovedByOffset)
     EXPECT_EQ(model->sharedFolders().first().displayName, QStringLiteral("a"));
     EXPECT_FALSE(model->sharedFolders().first().isReadOnly);
     EXPECT_TRUE(model->sharedFolders().first().bookmarkData);
-    model->removeSharedFolders({0, 2});
+    const QUuid first = model->sharedFolders()[0].id;
+    const QUuid third = model->sharedFolders()[2].id;
+    // A request made before the list changed names the folders, so it still removes those and no others.
+    model->removeSharedFolders({first});
+    model->removeSharedFolders({third, first, QUuid::createUuid()});
     ASSERT_EQ(model->sharedFolders().size(), 2);
     EXPECT_EQ(model->sharedFolders()[0].localURL, QUrl::fromLocalFile(folders[1]));
     EXPECT_EQ(model->sharedFolders()[1].localURL, QUrl::fromLocalFile(folders[3]));
+    model->removeSharedFolders({});
+    EXPECT_EQ(model->sharedFolders().size(), 2);
 
     // Several at once, in the order given, skipping what is already shared.
     m_chooser.severalAnswers << QStringList{folders[2], folders[3], folders[0]};
@@ -703,7 +716,7 @@ TEST_F(CreateVMWizardViewModelTest, SharedFoldersAreAddedOnceAndRemovedByOffset)
     EXPECT_TRUE(model->sharedFolders()[2].isReadOnly);
 }
 
-TEST_F(CreateVMWizardViewModelTest, FirstBootItemsAreFilesOrFoldersAddedOnceAndRemovedByOffset)
+TEST_F(CreateVMWizardViewModelTest, FirstBootItemsAreFilesOrFoldersAddedOnceAndRemovedByPath)
 {
     auto model = wizard();
     const QString folder = m_home.path() + QStringLiteral("/extras");
@@ -715,7 +728,9 @@ TEST_F(CreateVMWizardViewModelTest, FirstBootItemsAreFilesOrFoldersAddedOnceAndR
     EXPECT_EQ(model->firstBootAdditionalFiles(), (QStringList{folder, file, other}));
     EXPECT_TRUE(m_chooser.requests.last().canChooseDirectories);
     EXPECT_TRUE(m_chooser.requests.last().canChooseFiles);
-    model->removeFirstBootAdditionalFiles({2, 0});
+    model->removeFirstBootAdditionalFiles({folder});
+    // Removed already, or never listed: only the path still listed goes.
+    model->removeFirstBootAdditionalFiles({other, folder, m_home.path() + QStringLiteral("/unknown")});
     EXPECT_EQ(model->firstBootAdditionalFiles(), QStringList{file});
 }
 
@@ -929,6 +944,59 @@ TEST_F(CreateVMWizardViewModelTest, AWindowsVerdictBelongsToItsFileAndTheStepWai
     ASSERT_TRUE(model->windowsISOValidation());
     EXPECT_EQ(model->windowsISOValidation()->status, WindowsISOValidation::Status::tooSmall);
     EXPECT_FALSE(model->canAdvance());
+}
+
+TEST_F(CreateVMWizardViewModelTest, WindowsPreflightRowsFollowImageMemoryAndDisk)
+{
+    auto wizard = this->wizard();
+    wizard->setGuestOSType(VMGuestOSType::windows);
+    using Row = WindowsSourceViewModel::PreflightRow;
+    const auto text = [](const char *latin) { return QString::fromLatin1(latin); };
+    EXPECT_EQ(WindowsSourceViewModel::preflightRows(*wizard, false),
+              (QList<Row>{{text("QEMU engine"), false, text("Not installed")},
+                          {text("Windows 11 ARM ISO"), false, text("Not selected")},
+                          {text("ARM64 architecture"), true, text("Awaiting ISO")},
+                          {text("Minimum 4 GB RAM"), true, text("8 GB")},
+                          {text("Minimum 64 GB disk"), true, text("64 GB")}}));
+    wizard->setMemorySizeGB(3.9);
+    wizard->setDiskSizeGB(32);
+    const QString small = m_home.path() + QStringLiteral("/small.iso");
+    write(small, "tiny");
+    waitForOutcome(wizard->validateWindowsImage(small)).get();
+    const QList<Row> rows = WindowsSourceViewModel::preflightRows(*wizard, true);
+    EXPECT_EQ(rows[0], (Row{text("QEMU engine"), true, text("Installed")}));
+    EXPECT_EQ(rows[1], (Row{text("Windows 11 ARM ISO"), true, text("Selected")}));
+    EXPECT_EQ(rows[2], (Row{text("ARM64 architecture"), false, text("Checking...")}));
+    EXPECT_EQ(rows[3], (Row{text("Minimum 4 GB RAM"), false, text("3 GB")}));
+    EXPECT_EQ(rows[4], (Row{text("Minimum 64 GB disk"), false, text("32 GB")}));
+}
+
+TEST_F(CreateVMWizardViewModelTest, AFailureThatEscapedACommandReachesTheBanner)
+{
+    auto model = wizard();
+    const std::function<void(const QString &)> report = model->failureReport();
+    report(QStringLiteral("The file chooser could not open."));
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("The file chooser could not open."));
+    model->clearErrorMessage();
+    EXPECT_FALSE(model->errorMessage());
+}
+
+TEST_F(CreateVMWizardViewModelTest, TheWindowsSourceFollowsTheQEMUInstallationAndKeepsItsFailure)
+{
+    m_server.setResponder([](const FakeHttpServer::Request &) { return FakeHttpServer::Response(404, "no"); });
+    auto model = wizard();
+    WindowsSourceViewModel &windows = model->windowsSource();
+    QSignalSpy changes(&windows, &WindowsSourceViewModel::changed);
+    EXPECT_FALSE(windows.isQEMUInstalled());
+    EXPECT_TRUE(windows.canInstallQEMUHere());
+    EXPECT_FALSE(windows.qemuInstallFailure());
+    waitForOutcome(windows.installQEMU()).get();
+    EXPECT_FALSE(windows.isInstallingQEMU());
+    EXPECT_TRUE(windows.qemuStatusMessage().startsWith(QStringLiteral("Failed: ")));
+    EXPECT_EQ(windows.qemuInstallFailure(), windows.qemuStatusMessage());
+    EXPECT_GE(windows.qemuInstallFraction(), 0.0);
+    EXPECT_LE(windows.qemuInstallFraction(), 1.0);
+    EXPECT_FALSE(changes.isEmpty());
 }
 
 } // namespace

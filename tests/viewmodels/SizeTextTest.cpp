@@ -47,4 +47,17 @@ TEST(SizeTextTest, FiguresThatAreNoSizeReadAsTheNearestOne)
     EXPECT_EQ(SizeText::bytes(std::numeric_limits<quint64>::max()), QStringLiteral("8388608 TB"));
 }
 
+TEST(SizeTextTest, RatesReadInTheSameUnitsAndNeverBelowZero)
+{
+    const double nan = std::nan("");
+    const double infinity = std::numeric_limits<double>::infinity();
+    const std::pair<double, const char *> table[] = {
+        {0, "0 bytes/s"},  {1572864, "1.5 MB/s"},   {12345678.4, "11.8 MB/s"},   {-5, "0 bytes/s"},
+        {nan, "0 bytes/s"}, {-infinity, "0 bytes/s"}, {infinity, "8388608 TB/s"},
+    };
+    for (const auto &[rate, text] : table)
+        EXPECT_EQ(SizeText::rate(rate), QString::fromUtf8(text)) << rate;
+    EXPECT_EQ(SizeText::rate(1572864), SizeText::bytes(quint64(1572864)) + QStringLiteral("/s"));
+}
+
 } // namespace

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "CreateVMWizardView.h"
 
-#include "DisplayFormatters.h"
 #include "EventLoopWait.h"
 #include "FirstBootEditorView.h"
 #include "SharedFoldersEditorView.h"
 #include "FakeHttpServer.h"
-#include "InstallProgressTexts.h"
 #include "InstallProgressView.h"
 #include "InstallSourceOptionRow.h"
 #include "IsoImage.h"
@@ -16,8 +14,8 @@
 #include "ViewModelTestFixture.h"
 #include "WindowsImageProvider.h"
 #include "WindowsSourceStepView.h"
+#include "WindowsSourceViewModel.h"
 #include "WizardStepPill.h"
-#include "WizardTexts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -67,14 +65,27 @@ QCoro::Task<VMBundle> downloadForAMoment(VMInstallRequest, std::function<void(co
     throw std::runtime_error("The download was stopped.");
 }
 
+/// A chooser whose dialog cannot open: every choice fails.
+class BrokenFileChooser final : public FileChooser
+{
+public:
+    QCoro::Task<std::optional<QString>> choose(FileChoiceRequest) override
+    {
+        throw std::runtime_error("The file chooser could not open.");
+        co_return std::nullopt;
+    }
+};
+
 class CreateVMWizardViewTest : public ViewModelTest
 {
 protected:
-    std::shared_ptr<CreateVMWizardViewModel> makeWizard(HostCapacity host = {8, 16 * gibibyte})
+    std::shared_ptr<CreateVMWizardViewModel> makeWizard(HostCapacity host = {8, 16 * gibibyte}, QEMUSetupService *qemuSetup = nullptr,
+                                                        FileChooser *chooser = nullptr)
     {
-        return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, m_chooser, m_catalog, m_nam,
-                                                m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, {}, m_macOSRefusal,
-                                                [this] { return m_missingWindowsPackages; }});
+        return CreateVMWizardViewModel::create({store(), m_logging, m_network, m_linux, m_linuxTools, m_bookmarks, chooser ? *chooser : m_chooser,
+                                                m_catalog, m_nam, m_installer, [this] { ++m_restoreCancels; }, [host] { return host; }, {},
+                                                m_macOSRefusal, [this] { return m_missingWindowsPackages; }, qemuSetup ? *qemuSetup : m_qemuSetup,
+                                                m_images});
     }
 
     QStringList m_missingWindowsPackages;
@@ -84,7 +95,7 @@ protected:
     {
         WizardDesktop desktop{[this](const QString &text) { m_copied << text; }, [this](const QUrl &url) { m_opened << url; },
                               [this](const QString &path) { return m_existingPaths.contains(path); }};
-        auto sheet = std::make_unique<CreateVMWizardView>(std::move(wizard), CreateVMWizardView::Environment{m_qemuSetup, m_images, desktop});
+        auto sheet = std::make_unique<CreateVMWizardView>(std::move(wizard), desktop);
         sheet->show();
         QApplication::setActiveWindow(sheet.get());
         EXPECT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
@@ -361,8 +372,8 @@ TEST_F(CreateVMWizardViewTest, TheFolderEditorsEditTheWizardsLists)
     const QUuid second = wizard->sharedFolders()[1].id;
     Q_EMIT editor->readOnlyChangeRequested(second, true);
     EXPECT_TRUE(wizard->sharedFolders()[1].isReadOnly);
-    // Removal names folders; the sheet finds where they stand now.
-    wizard->removeSharedFolders({0});
+    // Removal names folders, so one removed meanwhile cannot shift it onto another row.
+    wizard->removeSharedFolders({wizard->sharedFolders()[0].id});
     Q_EMIT editor->removeRequested({second});
     ASSERT_EQ(wizard->sharedFolders().size(), 1);
     EXPECT_EQ(wizard->sharedFolders()[0].displayName, QStringLiteral("c"));
@@ -374,6 +385,11 @@ TEST_F(CreateVMWizardViewTest, TheFolderEditorsEditTheWizardsLists)
     Q_EMIT firstBoot->notesEdited(QStringLiteral("notes"));
     EXPECT_TRUE(wizard->firstBootEnabled());
     EXPECT_EQ(wizard->firstBootNotes(), QStringLiteral("notes"));
+    m_chooser.severalAnswers << QStringList{folders[0], folders[1]};
+    Q_EMIT firstBoot->addFilesRequested();
+    ASSERT_TRUE(waitUntil([&] { return wizard->firstBootAdditionalFiles().size() == 2; }));
+    Q_EMIT firstBoot->removeFilesRequested({folders[0]});
+    EXPECT_EQ(wizard->firstBootAdditionalFiles(), QStringList{folders[1]});
 }
 
 TEST_F(CreateVMWizardViewTest, OnlyAnEnabledDefaultButtonTakesReturn)
@@ -565,7 +581,7 @@ TEST_F(CreateVMWizardViewTest, WindowsStepKeepsAFailedQEMUInstallOnScreenAndReac
     EXPECT_TRUE(m_qemuSetup.statusMessage().startsWith(QStringLiteral("Failed: ")));
 
     child<QPushButton>(*sheet, QStringLiteral("windows.openDownloadPage"))->click();
-    EXPECT_EQ(m_opened, QList<QUrl>{WindowsSourceStepView::downloadPageURL()});
+    EXPECT_EQ(m_opened, QList<QUrl>{WindowsSourceViewModel::downloadPageURL()});
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.noISOs")));
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.selectManually")));
 
@@ -586,10 +602,10 @@ TEST_F(CreateVMWizardViewTest, WhereThePackageCannotRunTheWindowsStepOffersTheIn
     QEMUSetupService::Source source = QEMUSetupService::defaultSource();
     source.registryURL = m_server.url();
     QEMUSetupService foreign(m_logging, source, QEMUSetupService::Places{m_home.path() + QStringLiteral("/qemu"), m_home.path() + QStringLiteral("/tmp"), {}});
-    auto wizard = makeWizard();
+    auto wizard = makeWizard({8, 16 * gibibyte}, &foreign);
     wizard->setGuestOSType(VMGuestOSType::windows);
     wizard->goToNextStep();
-    CreateVMWizardView sheet(wizard, CreateVMWizardView::Environment{foreign, m_images, {[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }}});
+    CreateVMWizardView sheet(wizard, WizardDesktop{[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }});
     sheet.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
     EXPECT_FALSE(shown(sheet, QStringLiteral("windows.installQEMU")));
@@ -620,99 +636,28 @@ TEST_F(CreateVMWizardViewTest, AnImageThatFailsValidationTurnsTheBadgeRedAndBloc
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
 }
 
-TEST_F(CreateVMWizardViewTest, PreflightRowsFollowImageMemoryAndDisk)
+TEST_F(CreateVMWizardViewTest, ACommandThatFailsFromAButtonShowsItsFailureInTheBanner)
 {
-    auto wizard = makeWizard();
-    wizard->setGuestOSType(VMGuestOSType::windows);
-    using Row = WindowsSourceStepView::PreflightRow;
-    EXPECT_EQ(WindowsSourceStepView::preflightRows(*wizard, false),
-              (QList<Row>{{"QEMU engine"_q, false, "Not installed"_q},
-                          {"Windows 11 ARM ISO"_q, false, "Not selected"_q},
-                          {"ARM64 architecture"_q, true, "Awaiting ISO"_q},
-                          {"Minimum 4 GB RAM"_q, true, "8 GB"_q},
-                          {"Minimum 64 GB disk"_q, true, "64 GB"_q}}));
-    wizard->setMemorySizeGB(3.9);
-    wizard->setDiskSizeGB(32);
-    const QString small = m_home.path() + QStringLiteral("/small.iso");
-    write(small, "tiny");
-    waitForOutcome(wizard->validateWindowsImage(small)).get();
-    const QList<Row> rows = WindowsSourceStepView::preflightRows(*wizard, true);
-    EXPECT_EQ(rows[0], (Row{"QEMU engine"_q, true, "Installed"_q}));
-    EXPECT_EQ(rows[1], (Row{"Windows 11 ARM ISO"_q, true, "Selected"_q}));
-    EXPECT_EQ(rows[2], (Row{"ARM64 architecture"_q, false, "Checking..."_q}));
-    EXPECT_EQ(rows[3], (Row{"Minimum 4 GB RAM"_q, false, "3 GB"_q}));
-    EXPECT_EQ(rows[4], (Row{"Minimum 64 GB disk"_q, false, "32 GB"_q}));
-}
-
-TEST_F(CreateVMWizardViewTest, ReviewRowsPerGuest)
-{
-    auto wizard = makeWizard();
-    const auto labels = [&] {
-        QStringList result;
-        for (const auto &[label, value] : WizardTexts::reviewRows(*wizard))
-            result << label;
-        return result;
-    };
-    const auto value = [&](const QString &label) {
-        for (const auto &[rowLabel, rowValue] : WizardTexts::reviewRows(*wizard))
-            if (rowLabel == label)
-                return rowValue;
-        return QStringLiteral("<none>");
-    };
-    EXPECT_EQ(labels(), (QStringList{"Guest OS"_q, "Name"_q, "Hardware"_q, "Install Source"_q, "Storage Folder"_q, "Display"_q, "Network"_q, "Microphone"_q, "Speakers"_q,
-                                     "Camera"_q, "Shared Folders"_q, "First Boot"_q}));
-    EXPECT_EQ(value(QStringLiteral("Install Source")), QStringLiteral("Automatic macOS selection"));
-    EXPECT_EQ(value(QStringLiteral("Hardware")), QStringLiteral("4 CPUs • 8 GB RAM • 64 GB Disk"));
-    EXPECT_EQ(value(QStringLiteral("Display")), QStringLiteral("1920 x 1200 start size, then auto-resizes with the VM window"));
-    EXPECT_EQ(value(QStringLiteral("Shared Folders")), QStringLiteral("0"));
-    wizard->setSourceMode(CreateVMWizardViewModel::SourceMode::local);
-    EXPECT_EQ(value(QStringLiteral("Install Source")), QStringLiteral("Local restore image"));
-
-    wizard->setGuestOSType(VMGuestOSType::windows);
-    EXPECT_EQ(labels().size(), 12);
-    EXPECT_EQ(value(QStringLiteral("Windows ISO")), QStringLiteral("Not selected"));
-    EXPECT_EQ(value(QStringLiteral("Display")), QStringLiteral("Set within Windows"));
+    BrokenFileChooser chooser;
+    auto wizard = makeWizard({8, 16 * gibibyte}, nullptr, &chooser);
     wizard->setGuestOSType(VMGuestOSType::linux);
-    wizard->setMemorySizeGB(2.7);
-    EXPECT_EQ(labels().size(), 10);
-    EXPECT_EQ(value(QStringLiteral("Rosetta")), QStringLiteral("<none>"));
-    EXPECT_EQ(value(QStringLiteral("Hardware")), QStringLiteral("4 CPUs • 2 GB RAM • 64 GB Disk"));
-    // This host has no Rosetta: asking for it leaves the review as it was.
-    wizard->setLinuxUseRosetta(true);
-    EXPECT_EQ(labels().size(), 10);
-    EXPECT_EQ(value(QStringLiteral("Rosetta")), QStringLiteral("<none>"));
-    EXPECT_EQ(value(QStringLiteral("Linux Source")), QStringLiteral("No distribution selected"));
-}
-
-TEST_F(CreateVMWizardViewTest, EveryGuestsTextsDescribeThisHost)
-{
-    // Words of the host the texts were first written for; a macOS guest's own words ("macOS", "restore image") stay.
-    const QStringList foreignHostWords{"Virtualization.framework"_q, "Hypervisor.framework"_q, "Finder"_q, "host Mac"_q, "your Mac"_q,
-                                       "this Mac"_q, "Xcode"_q, "Rosetta"_q, "macOS 15"_q};
-    auto wizard = makeWizard();
-    for (const VMGuestOSType guest : {VMGuestOSType::macOS, VMGuestOSType::linux, VMGuestOSType::windows}) {
-        SCOPED_TRACE(displayName(guest).toStdString());
-        wizard->setGuestOSType(guest);
-        wizard->setLinuxUseRosetta(true);
-        QStringList texts{WizardTexts::headerTitle(guest), WizardTexts::headerSubtitle(guest), WizardTexts::guestCardDescription(guest),
-                          WizardTexts::reviewNote(guest)};
-        for (const auto &[label, value] : WizardTexts::reviewRows(*wizard))
-            texts << label + QStringLiteral(": ") + value;
-        for (const QString &text : texts)
-            for (const QString &word : foreignHostWords)
-                EXPECT_FALSE(text.contains(word)) << text.toStdString();
-        if (guest != VMGuestOSType::macOS) {
-            EXPECT_FALSE(WizardTexts::headerTitle(guest).contains(QStringLiteral("Mac")));
+    auto sheet = open(wizard);
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("wizard.banner")));
+    for (const QString &button : {QStringLiteral("general.chooseFolder"), QStringLiteral("linux.chooseLocal"), QStringLiteral("sharedFolders.add")}) {
+        wizard->clearErrorMessage();
+        if (button == QStringLiteral("linux.chooseLocal")) {
+            wizard->goToNextStep();
+            child<QRadioButton>(*sheet, QStringLiteral("linux.localISO"))->click();
+        } else if (button == QStringLiteral("sharedFolders.add")) {
+            wizard->setSelectedLinuxDistribution(LinuxDistribution::catalog().first());
+            wizard->goToNextStep();
         }
+        ASSERT_TRUE(shown(*sheet, button)) << button.toStdString();
+        child<QPushButton>(*sheet, button)->click();
+        ASSERT_TRUE(waitUntil([&] { return wizard->errorMessage().has_value(); })) << button.toStdString();
+        EXPECT_EQ(*wizard->errorMessage(), QStringLiteral("The file chooser could not open."));
+        EXPECT_TRUE(shown(*sheet, QStringLiteral("wizard.banner")));
     }
-
-    // The install command appears only for packages this host lacks, and names only those.
-    const VMGuestOSType windows = VMGuestOSType::windows;
-    EXPECT_EQ(WizardTexts::guestCardDescription(windows), QStringLiteral("Windows 11 ARM via QEMU"));
-    EXPECT_EQ(WizardTexts::guestCardDescription(windows, {"swtpm"_q}), QStringLiteral("Windows 11 ARM via QEMU (requires sudo apt install swtpm)"));
-    EXPECT_FALSE(WizardTexts::reviewNote(windows).contains(QStringLiteral("apt")));
-    EXPECT_TRUE(WizardTexts::reviewNote(windows, {"qemu-system-arm"_q, "swtpm"_q})
-                    .endsWith(QStringLiteral("You'll need QEMU installed (sudo apt install qemu-system-arm swtpm) to start the VM.")));
 }
 
 TEST_F(CreateVMWizardViewTest, TheWindowsCardAsksForPackagesOnlyWhenTheHostLacksThem)
@@ -771,38 +716,6 @@ TEST_F(CreateVMWizardViewTest, AnImageDroppedOnTheWindowsStepIsTakenAndChecked)
     EXPECT_EQ(wizard->windowsISOURL(), iso);
     EXPECT_EQ(wizard->windowsSourceMode(), CreateVMWizardViewModel::WindowsSourceMode::local);
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.localContent")));
-}
-
-TEST(InstallProgressTextsTest, TextsOfOneReport)
-{
-    using namespace InstallProgressTexts;
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double infinity = std::numeric_limits<double>::infinity();
-    struct Case {
-        double fraction;
-        const char *percent;
-    };
-    for (const Case &c : {Case{0.999, "99%"}, Case{1.0, "100%"}, Case{0.5, "50%"}, Case{nan, "0%"}, Case{1e300, "1000000000000000%"}})
-        EXPECT_EQ(percentText(c.fraction), QString::fromUtf8(c.percent)) << c.fraction;
-
-    VMInstallProgress progress = VMInstallProgress::step(Stage::downloadingRestoreImage, 0.1, QStringLiteral("d"));
-    EXPECT_FALSE(bytesText(progress));
-    EXPECT_FALSE(etaText(progress));
-    progress.downloadedBytes = 1572864; // 1.5 MB of 2^20 bytes
-    progress.expectedBytes = 0;
-    EXPECT_EQ(bytesText(progress), QStringLiteral("1.5 MB"));
-    progress.expectedBytes = 6442450944; // 6 GB of 2^30 bytes
-    EXPECT_EQ(bytesText(progress), QStringLiteral("1.5 MB of 6 GB"));
-    progress.bytesPerSecond = 12345678.4;
-    progress.estimatedTimeRemaining = 480;
-    EXPECT_EQ(etaText(progress), formatByteRate(12345678) + QStringLiteral(" • ") + DisplayFormatters::durationText(480) + QStringLiteral(" remaining"));
-    progress.bytesPerSecond = 0;
-    progress.estimatedTimeRemaining = infinity;
-    progress.isResumingDownload = true;
-    EXPECT_EQ(etaText(progress), QStringLiteral("Resuming"));
-    progress.estimatedTimeRemaining = -5;
-    EXPECT_EQ(etaText(progress), QStringLiteral("Resuming • ") + DisplayFormatters::durationText(0) + QStringLiteral(" remaining"));
-    EXPECT_EQ(stageTitle(Stage::validatingRestoreImage), QStringLiteral("Preparing Hardware"));
 }
 
 TEST(InstallProgressViewTest, DownloadLinesOnlyInADownloadAndOneCancelPerClick)

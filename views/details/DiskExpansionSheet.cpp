@@ -269,7 +269,7 @@ void DiskExpansionSheet::refresh()
     m_figureAdded->setText(wholeGB(m_plan.added(m_requestedGB)));
     m_figureNew->setText(wholeGB(normalized));
     m_range->setText(QStringLiteral("Range ") + QString::number(qint64(m_plan.minimumCapacityGB())) + QLatin1Char('-')
-                     + QString::number(qint64(m_plan.maximumCapacityGB())) + QStringLiteral(" GB"));
+                     + wholeGB(m_plan.maximumCapacityGB()));
 
     m_syncing = true;
     m_slider->setValue(int(std::lround(std::clamp(m_requestedGB, double(m_slider->minimum()), double(m_slider->maximum())))));

@@ -130,10 +130,13 @@ void FirstBootEditorView::setValues(const Values &values)
 
 void FirstBootEditorView::removeSelectedRows()
 {
-    QList<qsizetype> offsets;
+    QList<int> rows;
     for (const QModelIndex &index : m_files->selectionModel()->selectedRows())
-        offsets << index.row();
-    std::sort(offsets.begin(), offsets.end());
-    if (!offsets.isEmpty())
-        Q_EMIT removeFilesRequested(offsets);
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    QStringList paths;
+    for (const int row : std::as_const(rows))
+        paths << m_files->item(row)->data(Qt::UserRole).toString();
+    if (!paths.isEmpty())
+        Q_EMIT removeFilesRequested(paths);
 }

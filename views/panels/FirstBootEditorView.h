@@ -41,8 +41,8 @@ Q_SIGNALS:
     void notesEdited(const QString &notes);
     void chooseScriptRequested();
     void addFilesRequested();
-    /// The positions of the rows to remove, as the list stands when the user removes them.
-    void removeFilesRequested(const QList<qsizetype> &offsets);
+    /// The paths of the rows to remove, in the order they are listed.
+    void removeFilesRequested(const QStringList &paths);
 
 private:
     void removeSelectedRows();

@@ -8,6 +8,7 @@
 #include "MacOSSourceStepView.h"
 #include "ReviewStepView.h"
 #include "SharedFoldersEditorView.h"
+#include "ViewCommand.h"
 #include "WindowsSourceStepView.h"
 #include "WizardFooterView.h"
 #include "WizardHeaderView.h"
@@ -15,7 +16,6 @@
 #include "WizardWidgets.h"
 
 #include <QCloseEvent>
-#include <QCoroTask>
 #include <QFrame>
 #include <QPushButton>
 #include <QScrollArea>
@@ -24,7 +24,7 @@
 
 using Step = CreateVMWizardViewModel::Step;
 
-CreateVMWizardView::CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> wizard, Environment environment, QWidget *parent)
+CreateVMWizardView::CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> wizard, WizardDesktop desktop, QWidget *parent)
     : QDialog(parent)
     , m_wizard(std::move(wizard))
     , m_header(new WizardHeaderView)
@@ -33,7 +33,7 @@ CreateVMWizardView::CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> 
     , m_general(new GeneralStepView(*m_wizard))
     , m_macOSSource(new MacOSSourceStepView(*m_wizard))
     , m_linuxSource(new LinuxSourceStepView(*m_wizard))
-    , m_windowsSource(new WindowsSourceStepView(*m_wizard, environment.qemuSetup, environment.windowsImages, environment.desktop))
+    , m_windowsSource(new WindowsSourceStepView(*m_wizard, std::move(desktop)))
     , m_review(new ReviewStepView(*m_wizard))
     , m_footer(new WizardFooterView(*m_wizard))
     , m_shownStep(m_wizard->currentStep())
@@ -44,7 +44,15 @@ CreateVMWizardView::CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> 
     setMinimumSize(820, 640);
     resize(900, 760);
     m_banner->setObjectName(QStringLiteral("wizard.banner"));
+    layOut();
+    connectSheet();
+    refresh();
+}
 
+CreateVMWizardView::~CreateVMWizardView() = default;
+
+QWidget *CreateVMWizardView::makeContent()
+{
     m_pages = {
         {Step::general, m_general},
         {Step::macOSSource, m_macOSSource},
@@ -70,8 +78,13 @@ CreateVMWizardView::CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> 
     }
     contentColumn->addLayout(pages);
     contentColumn->addStretch(1);
+    return content;
+}
+
+void CreateVMWizardView::layOut()
+{
     m_scroll->setObjectName(QStringLiteral("wizard.scroll"));
-    m_scroll->setWidget(content);
+    m_scroll->setWidget(makeContent());
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -84,9 +97,12 @@ CreateVMWizardView::CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> 
     column->addWidget(m_scroll, 1);
     column->addWidget(WizardWidgets::divider());
     column->addWidget(m_footer);
+}
 
+void CreateVMWizardView::connectSheet()
+{
     connect(m_banner, &ErrorBannerView::dismissed, this, [this] {
-        // The view model clears its message through the same path the Parts give the banner.
+        // The message is the view model's: the banner only asks for it to go.
         m_wizard->clearErrorMessage();
     });
     connect(m_footer, &WizardFooterView::dismissRequested, this, [this] {
@@ -96,27 +112,16 @@ CreateVMWizardView::CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> 
             reject();
     });
     connect(m_wizard.get(), &CreateVMWizardViewModel::changed, this, &CreateVMWizardView::refresh);
-    refresh();
 }
-
-CreateVMWizardView::~CreateVMWizardView() = default;
 
 QWidget *CreateVMWizardView::makeSharedFoldersPage()
 {
     m_sharedFolders = new SharedFoldersEditorView;
     m_sharedFolders->setObjectName(QStringLiteral("wizard.sharedFoldersStep"));
     connect(m_sharedFolders, &SharedFoldersEditorView::addFolderRequested, this,
-            [this] { QCoro::connect(m_wizard->addSharedFolders(), this, [] {}); });
-    connect(m_sharedFolders, &SharedFoldersEditorView::removeRequested, this, [this](const QList<QUuid> &folderIDs) {
-        // Offsets as the list stands now, not as it stood when the rows were built.
-        QList<qsizetype> offsets;
-        const QList<VMSharedFolder> &folders = m_wizard->sharedFolders();
-        for (qsizetype index = 0; index < folders.size(); ++index)
-            if (folderIDs.contains(folders[index].id))
-                offsets << index;
-        if (!offsets.isEmpty())
-            m_wizard->removeSharedFolders(offsets);
-    });
+            [this] { ViewCommand::start(*this, m_wizard->addSharedFolders(), m_wizard->failureReport()); });
+    connect(m_sharedFolders, &SharedFoldersEditorView::removeRequested, this,
+            [this](const QList<QUuid> &folderIDs) { m_wizard->removeSharedFolders(folderIDs); });
     connect(m_sharedFolders, &SharedFoldersEditorView::readOnlyChangeRequested, this,
             [this](const QUuid &id, bool readOnly) { m_wizard->setSharedFolderReadOnly(id, readOnly); });
     return m_sharedFolders;
@@ -129,11 +134,11 @@ QWidget *CreateVMWizardView::makeFirstBootPage()
     connect(m_firstBoot, &FirstBootEditorView::enabledChangeRequested, this, [this](bool enabled) { m_wizard->setFirstBootEnabled(enabled); });
     connect(m_firstBoot, &FirstBootEditorView::notesEdited, this, [this](const QString &notes) { m_wizard->setFirstBootNotes(notes); });
     connect(m_firstBoot, &FirstBootEditorView::chooseScriptRequested, this,
-            [this] { QCoro::connect(m_wizard->chooseFirstBootScript(), this, [] {}); });
+            [this] { ViewCommand::start(*this, m_wizard->chooseFirstBootScript(), m_wizard->failureReport()); });
     connect(m_firstBoot, &FirstBootEditorView::addFilesRequested, this,
-            [this] { QCoro::connect(m_wizard->addFirstBootAdditionalFiles(), this, [] {}); });
+            [this] { ViewCommand::start(*this, m_wizard->addFirstBootAdditionalFiles(), m_wizard->failureReport()); });
     connect(m_firstBoot, &FirstBootEditorView::removeFilesRequested, this,
-            [this](const QList<qsizetype> &offsets) { m_wizard->removeFirstBootAdditionalFiles(offsets); });
+            [this](const QStringList &paths) { m_wizard->removeFirstBootAdditionalFiles(paths); });
     return m_firstBoot;
 }
 
@@ -203,7 +208,7 @@ void CreateVMWizardView::loadRestoreImagesIfMacOS()
     if (!m_wasShown || m_requestedRestoreImages || m_wizard->guestOSType() != VMGuestOSType::macOS)
         return;
     m_requestedRestoreImages = true;
-    QCoro::connect(m_wizard->loadAutomaticRestoreImagesIfNeeded(), this, [] {});
+    ViewCommand::start(*this, m_wizard->loadAutomaticRestoreImagesIfNeeded(), m_wizard->failureReport());
 }
 
 void CreateVMWizardView::showEvent(QShowEvent *event)

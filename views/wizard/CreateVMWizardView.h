@@ -14,11 +14,9 @@ class FirstBootEditorView;
 class GeneralStepView;
 class LinuxSourceStepView;
 class MacOSSourceStepView;
-class QEMUSetupService;
 class QScrollArea;
 class ReviewStepView;
 class SharedFoldersEditorView;
-class WindowsImageProvider;
 class WindowsSourceStepView;
 class WizardFooterView;
 class WizardHeaderView;
@@ -36,7 +34,7 @@ class WizardHeaderView;
  *
  * @code
  * auto wizard = state.makeCreateWizardViewModel();
- * auto *sheet = new CreateVMWizardView(wizard, {state.qemuSetupService(), state.windowsImageProvider(), WizardDesktop::system()}, window);
+ * auto *sheet = new CreateVMWizardView(wizard, WizardDesktop::system(), window);
  * sheet->setAttribute(Qt::WA_DeleteOnClose);
  * sheet->open();
  * @endcode
@@ -46,14 +44,8 @@ class CreateVMWizardView final : public QDialog
     Q_OBJECT
 
 public:
-    /// What the Windows step watches and asks of the desktop.
-    struct Environment {
-        QEMUSetupService &qemuSetup;
-        WindowsImageProvider &windowsImages;
-        WizardDesktop desktop;
-    };
-
-    CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> wizard, Environment environment, QWidget *parent = nullptr);
+    /// `desktop` is what the Windows step asks of the desktop (copying, opening pages).
+    CreateVMWizardView(std::shared_ptr<CreateVMWizardViewModel> wizard, WizardDesktop desktop, QWidget *parent = nullptr);
     ~CreateVMWizardView() override;
 
     const std::shared_ptr<CreateVMWizardViewModel> &viewModel() const { return m_wizard; }
@@ -67,6 +59,9 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    QWidget *makeContent();
+    void layOut();
+    void connectSheet();
     QWidget *makeSharedFoldersPage();
     QWidget *makeFirstBootPage();
     void refresh();

@@ -6,13 +6,13 @@
 #include "LabPalette.h"
 #include "SelectableCard.h"
 #include "TextStyle.h"
+#include "ViewCommand.h"
 #include "WizardTexts.h"
 #include "WizardWidgets.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoroTask>
 #include <QDir>
 #include <QFormLayout>
 #include <QFrame>
@@ -176,7 +176,7 @@ QWidget *GeneralStepView::makeStorageGroup()
     chooseRow->addWidget(choose);
     chooseRow->addWidget(WizardWidgets::markupLabel(tr("Store the `.vm` bundle anywhere, including an external SSD.")), 1);
     content->addLayout(chooseRow);
-    connect(choose, &QPushButton::clicked, this, [this] { QCoro::connect(m_wizard.chooseDestinationDirectory(), this, [] {}); });
+    connect(choose, &QPushButton::clicked, this, [this] { ViewCommand::start(*this, m_wizard.chooseDestinationDirectory(), m_wizard.failureReport()); });
     return group;
 }
 

@@ -8,11 +8,11 @@
 #include "SizeText.h"
 #include "Symbols.h"
 #include "TextStyle.h"
+#include "ViewCommand.h"
 #include "WizardWidgets.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCoroTask>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -209,7 +209,7 @@ QWidget *LinuxSourceStepView::makeLocalGroup()
 
     QPushButton *choose = WizardWidgets::button(tr("Choose Local ISO"), QString(), QStringLiteral("linux.chooseLocal"));
     content->addWidget(choose, 0, Qt::AlignLeft);
-    connect(choose, &QPushButton::clicked, this, [this] { QCoro::connect(m_wizard.chooseLocalLinuxISO(), this, [] {}); });
+    connect(choose, &QPushButton::clicked, this, [this] { ViewCommand::start(*this, m_wizard.chooseLocalLinuxISO(), m_wizard.failureReport()); });
     return m_localGroup;
 }
 

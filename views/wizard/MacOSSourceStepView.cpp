@@ -5,12 +5,11 @@
 #include "InstallSourceOptionRow.h"
 #include "LabGroupBox.h"
 #include "LabPalette.h"
-#include "MacOSInstaller.h"
 #include "TextStyle.h"
+#include "ViewCommand.h"
 #include "WizardWidgets.h"
 
 #include <QButtonGroup>
-#include <QCoroTask>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -49,16 +48,27 @@ MacOSSourceStepView::MacOSSourceStepView(CreateVMWizardViewModel &wizard, QWidge
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(18);
+    column->addLayout(makeUnavailableNote());
+    column->addLayout(makeSourcePicker());
+    column->addWidget(makeAutomaticGroup());
+    column->addWidget(makeLocalGroup());
+    refresh();
+}
 
+QLayout *MacOSSourceStepView::makeUnavailableNote()
+{
     // This host's virtualization cannot boot macOS: say so before anyone starts a long download.
     auto *unavailableRow = new QHBoxLayout;
     unavailableRow->addWidget(WizardWidgets::symbolLabel(QStringLiteral("exclamationmark.triangle"), LabPalette::orange().resolved(palette()), 18), 0,
                               Qt::AlignTop);
-    QLabel *unavailable = TextStyle::label(MacOSInstaller::unavailableDescription(), TextRole::callout);
+    QLabel *unavailable = TextStyle::label(CreateVMWizardViewModel::macOSUnavailableText(), TextRole::callout);
     unavailable->setObjectName(QStringLiteral("macOS.unavailable"));
     unavailableRow->addWidget(unavailable, 1);
-    column->addLayout(unavailableRow);
+    return unavailableRow;
+}
 
+QLayout *MacOSSourceStepView::makeSourcePicker()
+{
     auto *modes = new QButtonGroup(this);
     modes->addButton(m_automatic);
     modes->addButton(m_local);
@@ -67,28 +77,6 @@ MacOSSourceStepView::MacOSSourceStepView(CreateVMWizardViewModel &wizard, QWidge
     picker->addWidget(m_automatic);
     picker->addWidget(m_local);
     picker->addStretch(1);
-    column->addLayout(picker);
-
-    QVBoxLayout *automatic = m_automaticGroup->contentLayout();
-    automatic->setSpacing(10);
-    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
-    m_rowsLayout->setSpacing(12);
-    automatic->addWidget(m_automaticStatus);
-    automatic->addWidget(m_rowsBox);
-    QPushButton *refreshButton = WizardWidgets::button(tr("Refresh Available macOS Versions"), QString(), QStringLiteral("macOS.refresh"));
-    automatic->addWidget(refreshButton, 0, Qt::AlignLeft);
-    column->addWidget(m_automaticGroup);
-
-    QVBoxLayout *local = m_localGroup->contentLayout();
-    local->setSpacing(10);
-    local->addWidget(m_localName);
-    local->addWidget(m_localBuild);
-    local->addWidget(m_localPath);
-    local->addWidget(m_localPrompt);
-    QPushButton *chooseButton = WizardWidgets::button(tr("Choose Local Restore Image"), QString(), QStringLiteral("macOS.chooseLocal"));
-    local->addWidget(chooseButton, 0, Qt::AlignLeft);
-    column->addWidget(m_localGroup);
-
     connect(m_automatic, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
             m_wizard.setSourceMode(SourceMode::automatic);
@@ -97,9 +85,37 @@ MacOSSourceStepView::MacOSSourceStepView(CreateVMWizardViewModel &wizard, QWidge
         if (on)
             m_wizard.setSourceMode(SourceMode::local);
     });
-    connect(refreshButton, &QPushButton::clicked, this, [this] { QCoro::connect(m_wizard.loadAutomaticRestoreImages(), this, [] {}); });
-    connect(chooseButton, &QPushButton::clicked, this, [this] { QCoro::connect(m_wizard.chooseLocalRestoreImage(), this, [] {}); });
-    refresh();
+    return picker;
+}
+
+QWidget *MacOSSourceStepView::makeAutomaticGroup()
+{
+    QVBoxLayout *automatic = m_automaticGroup->contentLayout();
+    automatic->setSpacing(10);
+    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowsLayout->setSpacing(12);
+    automatic->addWidget(m_automaticStatus);
+    automatic->addWidget(m_rowsBox);
+    QPushButton *refreshButton = WizardWidgets::button(tr("Refresh Available macOS Versions"), QString(), QStringLiteral("macOS.refresh"));
+    automatic->addWidget(refreshButton, 0, Qt::AlignLeft);
+    connect(refreshButton, &QPushButton::clicked, this,
+            [this] { ViewCommand::start(*this, m_wizard.loadAutomaticRestoreImages(), m_wizard.failureReport()); });
+    return m_automaticGroup;
+}
+
+QWidget *MacOSSourceStepView::makeLocalGroup()
+{
+    QVBoxLayout *local = m_localGroup->contentLayout();
+    local->setSpacing(10);
+    local->addWidget(m_localName);
+    local->addWidget(m_localBuild);
+    local->addWidget(m_localPath);
+    local->addWidget(m_localPrompt);
+    QPushButton *chooseButton = WizardWidgets::button(tr("Choose Local Restore Image"), QString(), QStringLiteral("macOS.chooseLocal"));
+    local->addWidget(chooseButton, 0, Qt::AlignLeft);
+    connect(chooseButton, &QPushButton::clicked, this,
+            [this] { ViewCommand::start(*this, m_wizard.chooseLocalRestoreImage(), m_wizard.failureReport()); });
+    return m_localGroup;
 }
 
 void MacOSSourceStepView::refresh()

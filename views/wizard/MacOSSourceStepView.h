@@ -9,6 +9,7 @@
 class CreateVMWizardViewModel;
 class InstallSourceOptionRow;
 class LabGroupBox;
+class QLayout;
 class QLabel;
 class QRadioButton;
 class QVBoxLayout;
@@ -29,6 +30,10 @@ public:
     void refresh();
 
 private:
+    QLayout *makeUnavailableNote();
+    QLayout *makeSourcePicker();
+    QWidget *makeAutomaticGroup();
+    QWidget *makeLocalGroup();
     void rebuildRows();
 
     CreateVMWizardViewModel &m_wizard;

@@ -5,9 +5,9 @@
 #include "HostInstallAdvice.h"
 #include "LabPalette.h"
 #include "TextStyle.h"
+#include "ViewCommand.h"
 #include "WizardWidgets.h"
 
-#include <QCoroTask>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -110,7 +110,7 @@ UUPImageBuilderSection::UUPImageBuilderSection(CreateVMWizardViewModel &wizard, 
         if (m_desktop.copyText)
             m_desktop.copyText(installCommand());
     });
-    connect(select, &QPushButton::clicked, this, [this] { QCoro::connect(m_wizard.chooseWindowsImage(), this, [] {}); });
+    connect(select, &QPushButton::clicked, this, [this] { ViewCommand::start(*this, m_wizard.chooseWindowsImage(), m_wizard.failureReport()); });
     showTools();
 }
 

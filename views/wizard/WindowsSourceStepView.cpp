@@ -5,18 +5,17 @@
 #include "HostInstallAdvice.h"
 #include "LabGroupBox.h"
 #include "LabPalette.h"
-#include "QEMUSetupService.h"
 #include "SelectableCard.h"
 #include "SizeText.h"
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "UUPImageBuilderSection.h"
+#include "ViewCommand.h"
 #include "WizardTexts.h"
 #include "WizardWidgets.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QCoroTask>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -71,38 +70,10 @@ QWidget *row(QWidget *parent = nullptr)
 
 } // namespace
 
-QUrl WindowsSourceStepView::downloadPageURL()
-{
-    return QUrl(QStringLiteral("https://www.microsoft.com/software-download/windows11arm64"));
-}
-
-QList<WindowsSourceStepView::PreflightRow> WindowsSourceStepView::preflightRows(const CreateVMWizardViewModel &wizard, bool isQEMUInstalled)
-{
-    const std::optional<WindowsISOValidation> &validation = wizard.windowsISOValidation();
-    const bool hasImage = wizard.windowsISOURL().has_value();
-    const bool valid = validation && validation->status == WindowsISOValidation::Status::valid;
-    QString architecture;
-    if (valid)
-        architecture = QStringLiteral("Verified");
-    else if (!hasImage)
-        architecture = QStringLiteral("Awaiting ISO");
-    else
-        architecture = QStringLiteral("Checking...");
-    return {
-        {QStringLiteral("QEMU engine"), isQEMUInstalled, isQEMUInstalled ? QStringLiteral("Installed") : QStringLiteral("Not installed")},
-        {QStringLiteral("Windows 11 ARM ISO"), hasImage, hasImage ? QStringLiteral("Selected") : QStringLiteral("Not selected")},
-        {QStringLiteral("ARM64 architecture"), validation ? valid : !hasImage, architecture},
-        {QStringLiteral("Minimum 4 GB RAM"), wizard.memorySizeGB() >= 4, SizeText::wholeGB(wizard.memorySizeGB())},
-        {QStringLiteral("Minimum 64 GB disk"), wizard.diskSizeGB() >= 64, SizeText::wholeGB(wizard.diskSizeGB())},
-    };
-}
-
-WindowsSourceStepView::WindowsSourceStepView(CreateVMWizardViewModel &wizard, QEMUSetupService &qemuSetup, WindowsImageProvider &images,
-                                             WizardDesktop desktop, QWidget *parent)
+WindowsSourceStepView::WindowsSourceStepView(CreateVMWizardViewModel &wizard, WizardDesktop desktop, QWidget *parent)
     : QWidget(parent)
     , m_wizard(wizard)
-    , m_qemuSetup(qemuSetup)
-    , m_images(images)
+    , m_windows(wizard.windowsSource())
     , m_desktop(std::move(desktop))
 {
     setObjectName(QStringLiteral("wizard.windowsSourceStep"));
@@ -115,13 +86,13 @@ WindowsSourceStepView::WindowsSourceStepView(CreateVMWizardViewModel &wizard, QE
     column->addWidget(makeConfigurationGroup());
     column->addWidget(makePreflightGroup());
 
-    connect(&m_qemuSetup, &QEMUSetupService::isQEMUInstalledChanged, this, &WindowsSourceStepView::refresh);
-    connect(&m_qemuSetup, &QEMUSetupService::isDownloadingChanged, this, &WindowsSourceStepView::refresh);
-    connect(&m_qemuSetup, &QEMUSetupService::downloadProgressChanged, this, &WindowsSourceStepView::refresh);
-    connect(&m_qemuSetup, &QEMUSetupService::statusMessageChanged, this, &WindowsSourceStepView::refresh);
-    connect(&m_images, &WindowsImageProvider::detectedISOsChanged, this, &WindowsSourceStepView::refresh);
-    connect(&m_images, &WindowsImageProvider::isScanningChanged, this, &WindowsSourceStepView::refresh);
+    connect(&m_windows, &WindowsSourceViewModel::changed, this, &WindowsSourceStepView::refresh);
     refresh();
+}
+
+void WindowsSourceStepView::startCommand(QCoro::Task<> command)
+{
+    ViewCommand::start(*this, std::move(command), m_wizard.failureReport());
 }
 
 QWidget *WindowsSourceStepView::makeEngineGroup()
@@ -169,7 +140,7 @@ QWidget *WindowsSourceStepView::makeEngineGroup()
     m_installFailure->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setInk(*m_installFailure, red);
     content->addWidget(m_installFailure);
-    connect(m_installQEMU, &QPushButton::clicked, this, [this] { QCoro::connect(m_qemuSetup.downloadQEMU(), this, [] {}); });
+    connect(m_installQEMU, &QPushButton::clicked, this, [this] { startCommand(m_windows.installQEMU()); });
     return group;
 }
 
@@ -280,10 +251,10 @@ QWidget *WindowsSourceStepView::makeDownloadContent()
 
     connect(open, &QPushButton::clicked, this, [this] {
         if (m_desktop.openURL)
-            m_desktop.openURL(downloadPageURL());
+            m_desktop.openURL(WindowsSourceViewModel::downloadPageURL());
     });
-    connect(scan, &QPushButton::clicked, this, [this] { m_images.startScan(); });
-    connect(m_selectManually, &QPushButton::clicked, this, [this] { QCoro::connect(m_wizard.chooseWindowsImage(), this, [] {}); });
+    connect(scan, &QPushButton::clicked, this, [this] { m_windows.scanForImages(); });
+    connect(m_selectManually, &QPushButton::clicked, this, [this] { startCommand(m_wizard.chooseWindowsImage()); });
     return widget;
 }
 
@@ -321,7 +292,7 @@ QWidget *WindowsSourceStepView::makeLocalContent()
     chooser->addWidget(m_chooseImage);
     chooser->addWidget(TextStyle::label(tr("Drag & drop is also supported."), TextRole::caption, true), 1);
     column->addLayout(chooser);
-    connect(m_chooseImage, &QPushButton::clicked, this, [this] { QCoro::connect(m_wizard.chooseWindowsImage(), this, [] {}); });
+    connect(m_chooseImage, &QPushButton::clicked, this, [this] { startCommand(m_wizard.chooseWindowsImage()); });
     return widget;
 }
 
@@ -362,7 +333,7 @@ void WindowsSourceStepView::dropEvent(QDropEvent *event)
         return;
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    QCoro::connect(m_wizard.dropWindowsImage(*file), this, [] {});
+    startCommand(m_wizard.dropWindowsImage(*file));
 }
 
 void WindowsSourceStepView::refresh()
@@ -386,10 +357,10 @@ void WindowsSourceStepView::refresh()
 
 void WindowsSourceStepView::refreshEngine()
 {
-    const bool installed = m_qemuSetup.isQEMUInstalled();
-    const bool downloading = m_qemuSetup.isDownloading();
+    const bool installed = m_windows.isQEMUInstalled();
+    const bool downloading = m_windows.isInstallingQEMU();
     setSymbol(*m_engineIcon, installed ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle"), installed ? green : orange, 24);
-    const bool automatic = m_qemuSetup.canInstallHere();
+    const bool automatic = m_windows.canInstallQEMUHere();
     if (installed)
         m_engineStatus->setText(tr("Installed and ready."));
     else
@@ -397,22 +368,22 @@ void WindowsSourceStepView::refreshEngine()
     WizardWidgets::setShown(*m_installQEMU, automatic && !installed && !downloading);
     WizardWidgets::setShown(*m_installAdvice, !automatic && !installed);
     WizardWidgets::setShown(*m_installProgress, !installed && downloading);
-    m_installBar->setValue(int(std::clamp(m_qemuSetup.downloadProgress(), 0.0, 1.0) * 1000));
-    m_installStatus->setText(m_qemuSetup.statusMessage());
-    const bool failed = !installed && !downloading && m_qemuSetup.statusMessage().startsWith(QStringLiteral("Failed: "));
-    m_installFailure->setText(failed ? m_qemuSetup.statusMessage() : QString());
-    WizardWidgets::setShown(*m_installFailure, failed);
+    m_installBar->setValue(int(m_windows.qemuInstallFraction() * 1000));
+    m_installStatus->setText(m_windows.qemuStatusMessage());
+    const std::optional<QString> failure = m_windows.qemuInstallFailure();
+    m_installFailure->setText(failure.value_or(QString()));
+    WizardWidgets::setShown(*m_installFailure, failure.has_value());
 }
 
 void WindowsSourceStepView::refreshDetected()
 {
-    const QList<WindowsImageProvider::DetectedISO> &detected = m_images.detectedISOs();
+    const QList<WindowsSourceViewModel::DetectedImage> &detected = m_windows.detectedImages();
     if (detected != m_shownDetected) {
         for (const auto &[card, iso] : std::as_const(m_detected))
             delete card;
         m_detected.clear();
         m_shownDetected = detected;
-        for (const WindowsImageProvider::DetectedISO &iso : detected) {
+        for (const WindowsSourceViewModel::DetectedImage &iso : detected) {
             auto *card = new SelectableCard(10);
             card->setObjectName(QStringLiteral("windows.detectedRow:") + iso.id.toString(QUuid::WithoutBraces));
             card->contentLayout()->setContentsMargins(10, 10, 10, 10);
@@ -430,7 +401,7 @@ void WindowsSourceStepView::refreshDetected()
                                                   + QFileInfo(QFileInfo(iso.path).absolutePath()).fileName(),
                                               TextRole::caption, true));
             card->contentLayout()->addLayout(texts, 1);
-            connect(card, &SelectableCard::clicked, this, [this, path = iso.path] { QCoro::connect(m_wizard.validateWindowsImage(path), this, [] {}); });
+            connect(card, &SelectableCard::clicked, this, [this, path = iso.path] { startCommand(m_wizard.validateWindowsImage(path)); });
             m_detectedRows->addWidget(card);
             m_detected.append({card, iso});
         }
@@ -442,8 +413,8 @@ void WindowsSourceStepView::refreshDetected()
             WizardWidgets::setSelectionMark(*mark, selected);
     }
     WizardWidgets::setShown(*m_detectedList, !detected.isEmpty());
-    WizardWidgets::setShown(*m_scanning, detected.isEmpty() && m_images.isScanning());
-    WizardWidgets::setShown(*m_noDetected, detected.isEmpty() && !m_images.isScanning());
+    WizardWidgets::setShown(*m_scanning, detected.isEmpty() && m_windows.isScanning());
+    WizardWidgets::setShown(*m_noDetected, detected.isEmpty() && !m_windows.isScanning());
     WizardWidgets::setShown(*m_selectManually, !m_wizard.windowsISOURL());
 }
 
@@ -486,7 +457,8 @@ void WindowsSourceStepView::refreshBadge()
 
 void WindowsSourceStepView::refreshPreflight()
 {
-    const QList<PreflightRow> rows = preflightRows(m_wizard, m_qemuSetup.isQEMUInstalled());
+    using PreflightRow = WindowsSourceViewModel::PreflightRow;
+    const QList<PreflightRow> rows = WindowsSourceViewModel::preflightRows(m_wizard, m_windows.isQEMUInstalled());
     if (rows == m_shownPreflight)
         return;
     m_shownPreflight = rows;

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "WindowsImageProvider.h"
+#include "WindowsSourceViewModel.h"
 #include "WizardDesktop.h"
 
 #include <QList>
 #include <QWidget>
 
 class CreateVMWizardViewModel;
-class QEMUSetupService;
 class QCheckBox;
 class QLabel;
 class QProgressBar;
@@ -24,7 +23,7 @@ class UUPImageBuilderSection;
  * install command where the one-click package cannot run), the image (downloaded
  * from the vendor and detected, chosen on disk, or self-built), its
  * validation, TPM emulation and a pre-flight checklist. It follows the
- * wizard, the QEMU setup service and the image provider. Children are named
+ * wizard and the wizard's WindowsSourceViewModel. Children are named
  * "windows.<control>".
  */
 class WindowsSourceStepView final : public QWidget
@@ -32,19 +31,7 @@ class WindowsSourceStepView final : public QWidget
     Q_OBJECT
 
 public:
-    struct PreflightRow {
-        QString title;
-        bool passes = false;
-        QString detail;
-        bool operator==(const PreflightRow &) const = default;
-    };
-
-    /// The vendor's page of Windows 11 ARM64 images.
-    static QUrl downloadPageURL();
-    static QList<PreflightRow> preflightRows(const CreateVMWizardViewModel &wizard, bool isQEMUInstalled);
-
-    WindowsSourceStepView(CreateVMWizardViewModel &wizard, QEMUSetupService &qemuSetup, WindowsImageProvider &images, WizardDesktop desktop,
-                          QWidget *parent = nullptr);
+    WindowsSourceStepView(CreateVMWizardViewModel &wizard, WizardDesktop desktop, QWidget *parent = nullptr);
 
     void refresh();
 
@@ -65,10 +52,10 @@ private:
     void refreshBadge();
     void refreshLocalCard();
     void refreshPreflight();
+    void startCommand(QCoro::Task<> command);
 
     CreateVMWizardViewModel &m_wizard;
-    QEMUSetupService &m_qemuSetup;
-    WindowsImageProvider &m_images;
+    WindowsSourceViewModel &m_windows;
     WizardDesktop m_desktop;
 
     QLabel *m_engineIcon = nullptr;
@@ -86,8 +73,8 @@ private:
     UUPImageBuilderSection *m_advancedContent = nullptr;
     QWidget *m_detectedList = nullptr;
     QVBoxLayout *m_detectedRows = nullptr;
-    QList<QPair<SelectableCard *, WindowsImageProvider::DetectedISO>> m_detected;
-    QList<WindowsImageProvider::DetectedISO> m_shownDetected;
+    QList<QPair<SelectableCard *, WindowsSourceViewModel::DetectedImage>> m_detected;
+    QList<WindowsSourceViewModel::DetectedImage> m_shownDetected;
     QWidget *m_scanning = nullptr;
     QLabel *m_noDetected = nullptr;
     QPushButton *m_selectManually = nullptr;
@@ -104,5 +91,5 @@ private:
 
     QCheckBox *m_tpm = nullptr;
     QVBoxLayout *m_preflightRows = nullptr;
-    QList<PreflightRow> m_shownPreflight;
+    QList<WindowsSourceViewModel::PreflightRow> m_shownPreflight;
 };

@@ -62,7 +62,7 @@ int main(int argc, char *argv[])
 
     auto wizard = state.makeCreateWizardViewModel();
     const WizardDesktop desktop{[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }};
-    CreateVMWizardView sheet(wizard, {state.qemuSetupService(), state.windowsImageProvider(), desktop});
+    CreateVMWizardView sheet(wizard, desktop);
     sheet.resize(980, 900);
     sheet.show();
     check(QTest::qWaitForWindowExposed(&sheet), QStringLiteral("the sheet is shown"));
@@ -109,7 +109,7 @@ int main(int argc, char *argv[])
     // A new sheet in a dark desktop: its cards and badges take their colours when they are built.
     QApplication::setPalette(ScreenshotSupport::darkPalette());
     auto darkWizard = state.makeCreateWizardViewModel();
-    CreateVMWizardView darkSheet(darkWizard, {state.qemuSetupService(), state.windowsImageProvider(), desktop});
+    CreateVMWizardView darkSheet(darkWizard, desktop);
     darkWizard->setGuestOSType(VMGuestOSType::linux);
     darkSheet.resize(980, 900);
     darkSheet.show();

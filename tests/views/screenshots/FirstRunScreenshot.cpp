@@ -84,7 +84,7 @@ void shootWizard(AppState &state, const QString &folder, const QString &appearan
 {
     auto wizard = state.makeCreateWizardViewModel();
     const WizardDesktop desktop{[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }};
-    CreateVMWizardView sheet(wizard, {state.qemuSetupService(), state.windowsImageProvider(), desktop});
+    CreateVMWizardView sheet(wizard, desktop);
     sheet.resize(sheet.minimumSize());
     sheet.show();
     check(QTest::qWaitForWindowExposed(&sheet), appearance + QStringLiteral(": the wizard is shown"));

@@ -160,11 +160,11 @@ QList<QPair<QString, QString>> reviewRows(const CreateVMWizardViewModel &wizard)
         break;
     }
     rows.append({QStringLiteral("Storage Folder"), wizard.destinationDirectoryURL()});
-    const VMHardwareProfile::DisplayGeometry display = VMHardwareProfile::geometry(wizard.selectedDisplayPreset());
     // QEMU shows a Windows guest through a plain framebuffer whose size Windows picks.
     rows.append({QStringLiteral("Display"), guest == VMGuestOSType::windows
                                                 ? QStringLiteral("Set within Windows")
-                                                : QStringLiteral("%1 x %2 start size, then auto-resizes with the VM window").arg(display.width).arg(display.height)});
+                                                : displayPresetLabel(wizard.selectedDisplayPreset())
+                                                      + QStringLiteral(" start size, then auto-resizes with the VM window")});
     rows.append({QStringLiteral("Network"), wizard.makeNetworkConfiguration().summary()});
     rows.append({QStringLiteral("Microphone"), enabledText(wizard.isMicrophoneEnabled(), QStringLiteral("Enabled via host default input"))});
     rows.append({QStringLiteral("Speakers"), enabledText(wizard.isSpeakerEnabled(), QStringLiteral("Enabled via host default output"))});

@@ -60,7 +60,7 @@ std::optional<QString> etaText(const VMInstallProgress &progress)
     if (progress.isResumingDownload)
         parts << QStringLiteral("Resuming");
     if (progress.bytesPerSecond && *progress.bytesPerSecond > 0)
-        parts << formatByteRate(*progress.bytesPerSecond);
+        parts << SizeText::rate(*progress.bytesPerSecond);
     if (progress.estimatedTimeRemaining && std::isfinite(*progress.estimatedTimeRemaining)) {
         QString duration = DisplayFormatters::durationText(std::max(0.0, *progress.estimatedTimeRemaining));
         if (duration.isEmpty())
