@@ -10,6 +10,7 @@
 #include "TemporaryHome.h"
 #include "VMSharedFolderService.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 #include "VirtualizationError.h"
 
 #include <QDir>
@@ -67,17 +68,6 @@ protected:
         m_bundle.sharedFolders << VMSharedFolder{QUuid::createUuid(), QStringLiteral("Projects"), QUrl::fromLocalFile(projects), false, std::nullopt};
         m_bundle.firstBootConfig = VMFirstBootConfig{};
         m_bundle.firstBootConfig->enabled = true;
-    }
-
-    VirtualMachineError errorOf(const std::function<void()> &build) const
-    {
-        try {
-            build();
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "no VirtualMachineError was thrown";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
     }
 
     TemporaryHome m_home;
@@ -209,13 +199,13 @@ TEST_F(VMConfigurationBuilderTest, NetworkIsNATOrTheChosenBridge)
     EXPECT_EQ(m_builder.makeNetworkDevice(m_bundle), (NetworkDeviceConfiguration{BridgedNetworkDeviceAttachment{QStringLiteral("br0")}, std::nullopt}));
 
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, std::nullopt, std::nullopt};
-    VirtualMachineError error = errorOf([&] { m_builder.makeNetworkDevice(m_bundle); });
+    VirtualMachineError error = thrownVirtualMachineError([&] { m_builder.makeNetworkDevice(m_bundle); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("No bridged network interface was selected for this VM."));
 
     // The lookup is by exact identifier; the stored display name plays no part.
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, QStringLiteral("BR0"), QStringLiteral("br0")};
-    error = errorOf([&] { m_builder.buildMacRuntimeConfiguration(m_bundle); });
+    error = thrownVirtualMachineError([&] { m_builder.buildMacRuntimeConfiguration(m_bundle); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("The bridged network interface BR0 is no longer available on this computer."));
     EXPECT_TRUE(m_validated.isEmpty());
@@ -253,7 +243,7 @@ TEST_F(VMConfigurationBuilderTest, BundleFilesAreCheckedInOrder)
     for (const Case &test : cases) {
         SetUp();
         test.damage();
-        const VirtualMachineError error = errorOf([&] { m_builder.buildMacRuntimeConfiguration(m_bundle); });
+        const VirtualMachineError error = thrownVirtualMachineError([&] { m_builder.buildMacRuntimeConfiguration(m_bundle); });
         EXPECT_EQ(error.errorCase(), test.errorCase) << test.name;
         EXPECT_EQ(error.detail(), test.detail) << test.name;
     }
@@ -270,7 +260,7 @@ TEST_F(VMConfigurationBuilderTest, ThisHostRefusesMacOSAtValidationAndStopsTheSh
 {
     shareFolders();
     const VMConfigurationBuilder builder(m_sharedFolders, m_network, m_access);
-    const VirtualMachineError error = errorOf([&] { builder.buildMacRuntimeConfiguration(m_bundle); });
+    const VirtualMachineError error = thrownVirtualMachineError([&] { builder.buildMacRuntimeConfiguration(m_bundle); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("macOS cannot run on this host: QEMU cannot boot a macOS guest."));
     EXPECT_FALSE(m_access.started.isEmpty());
@@ -278,7 +268,7 @@ TEST_F(VMConfigurationBuilderTest, ThisHostRefusesMacOSAtValidationAndStopsTheSh
 
     // The identity files are still checked first, with their own texts.
     QFile::remove(at(VMBundle::Layout::hardwareModelFileName));
-    EXPECT_EQ(errorOf([&] { builder.buildMacConfiguration(m_bundle, {m_model, 1, 0}); }).detail(), QStringLiteral("HardwareModel.bin"));
+    EXPECT_EQ(thrownVirtualMachineError([&] { builder.buildMacConfiguration(m_bundle, {m_model, 1, 0}); }).detail(), QStringLiteral("HardwareModel.bin"));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "VMLinuxBootConfiguration.h"
 #include "VMSharedFolderService.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,17 +57,6 @@ protected:
 
     QString at(QStringView name) const { return m_bundle.bundleURL + QLatin1Char('/') + name.toString(); }
     QString bundleLog() const { return QString::fromUtf8(read(at(u"Logs/duvuzodovevav.log"))); }
-
-    VirtualMachineError errorOf(const std::function<void()> &build) const
-    {
-        try {
-            build();
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "no VirtualMachineError was thrown";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    }
 
     TemporaryHome m_home;
     VMBundle m_bundle = makeBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"));
@@ -194,12 +184,12 @@ TEST_F(VMLinuxServiceTest, BridgedNetworkTexts)
 {
     using Mode = VMNetworkConfiguration::Mode;
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, std::nullopt, std::nullopt};
-    VirtualMachineError error = errorOf([&] { m_linux.makeConfiguration(m_bundle, false); });
+    VirtualMachineError error = thrownVirtualMachineError([&] { m_linux.makeConfiguration(m_bundle, false); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("No bridged network interface was selected for this Linux VM."));
 
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, QStringLiteral("br0"), std::nullopt};
-    error = errorOf([&] { m_linux.makeConfiguration(m_bundle, false); });
+    error = thrownVirtualMachineError([&] { m_linux.makeConfiguration(m_bundle, false); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("The bridged network interface br0 is no longer available on this computer."));
 
@@ -223,7 +213,7 @@ TEST_F(VMLinuxServiceTest, RefusedValidationStopsTheSharesAccess)
     m_bundle.sharedFolders << VMSharedFolder{QUuid::createUuid(), QStringLiteral("Projects"), QUrl::fromLocalFile(projects), false, std::nullopt};
     m_bundle.metadata.hardwareProfile.cpuCount = 1'000'000;
 
-    const VirtualMachineError error = errorOf([&] { m_linux.makeConfiguration(m_bundle, false); });
+    const VirtualMachineError error = thrownVirtualMachineError([&] { m_linux.makeConfiguration(m_bundle, false); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_TRUE(error.detail().startsWith(QStringLiteral("1000000 CPUs were requested"))) << error.detail().toStdString();
     EXPECT_EQ(m_access.started, QStringList{projects});

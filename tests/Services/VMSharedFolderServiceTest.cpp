@@ -8,6 +8,7 @@
 #include "QtPrinters.h"
 #include "SecurityScopedAccess.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -168,13 +169,9 @@ TEST_F(VMSharedFolderServiceTest, AMovedFolderFailsResolutionButIsSharedThroughI
     const VMSharedFolder projects = folder(QStringLiteral("Projects"), QStringLiteral("Projects"), false, true);
     moveDisk();
 
-    try {
-        m_service.resolveSharedFolders({projects});
-        ADD_FAILURE() << "resolved a folder that is gone";
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::permissionDenied);
-        EXPECT_EQ(error.detail(), QStringLiteral("The shared folder Projects no longer exists."));
-    }
+    const VirtualMachineError error = thrownVirtualMachineError([&] { m_service.resolveSharedFolders({projects}); });
+    EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::permissionDenied);
+    EXPECT_EQ(error.detail(), QStringLiteral("The shared folder Projects no longer exists."));
 
     const auto sharing = m_service.makeDirectorySharingDevice(bundle(VMGuestOSType::macOS, {projects}));
     EXPECT_EQ(describe(sharing, m_root), QStringList{QStringLiteral("Projects=~/moved/Projects (rw)")});

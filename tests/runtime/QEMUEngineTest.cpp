@@ -9,6 +9,7 @@
 #include "TemporaryHome.h"
 #include "VMWindowsConfiguration.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -362,22 +363,14 @@ TEST_F(QEMUEngineTest, MakesAStoppedExecutorOrSaysWhatToInstall)
     for (const QEMUEngineProfile &profile : {macProfile(), linuxProfile()}) {
         SCOPED_TRACE(profile.audioDriver.toStdString());
         hostFiles.clear();
-        try {
-            engine(profile).makeExecutor(m_bundle);
-            ADD_FAILURE() << "an executor without QEMU";
-        } catch (const VirtualMachineError &error) {
-            EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::runtimeError);
-            EXPECT_EQ(error.detail(), profile.qemuMissingAdvice);
-        }
+        const VirtualMachineError withoutQEMU = thrownVirtualMachineError([&] { engine(profile).makeExecutor(m_bundle); });
+        EXPECT_EQ(withoutQEMU.errorCase(), VirtualMachineError::Case::runtimeError);
+        EXPECT_EQ(withoutQEMU.detail(), profile.qemuMissingAdvice);
 
         hostFiles = {usrLocalQEMU};
-        try {
-            engine(profile).makeExecutor(m_bundle);
-            ADD_FAILURE() << "an executor for a TPM without swtpm";
-        } catch (const VirtualMachineError &error) {
-            EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::runtimeError);
-            EXPECT_EQ(error.detail(), profile.tpmEmulatorMissingAdvice);
-        }
+        const VirtualMachineError withoutSwtpm = thrownVirtualMachineError([&] { engine(profile).makeExecutor(m_bundle); });
+        EXPECT_EQ(withoutSwtpm.errorCase(), VirtualMachineError::Case::runtimeError);
+        EXPECT_EQ(withoutSwtpm.detail(), profile.tpmEmulatorMissingAdvice);
 
         hostFiles.insert(profile.tpmEmulatorPlaces.first());
         const QEMUEngine tested = engine(profile);

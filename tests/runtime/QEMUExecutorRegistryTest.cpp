@@ -7,6 +7,7 @@
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,12 +65,7 @@ TEST_F(QEMUExecutorRegistryTest, HoldsTheExecutorUntilItsProcessExitsAndRefusesA
     EXPECT_FALSE(m_registry.isRunning(QUuid::createUuid()));
 
     const std::exception_ptr refused = TaskWaiter::failureOf(m_registry.start(shell(QStringLiteral("touch second-ran"))));
-    ASSERT_TRUE(refused);
-    try {
-        std::rethrow_exception(refused);
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("This action cannot be completed: The virtual machine is already active."));
-    }
+    EXPECT_EQ(thrownVirtualMachineError(refused).errorDescription(), QStringLiteral("This action cannot be completed: The virtual machine is already active."));
     EXPECT_EQ(m_registry.executor(m_bundle.id()), held.data());
 
     stop();

@@ -14,6 +14,7 @@
 #include "VMLinuxService.h"
 #include "VMSharedFolderService.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,17 +82,6 @@ protected:
         return session;
     }
 
-    static VirtualMachineError errorOf(const std::function<void()> &work)
-    {
-        try {
-            work();
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "no VirtualMachineError was thrown";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    }
-
     /// The VirtualMachineError the task threw; none when it succeeded.
     static std::optional<VirtualMachineError> failureOf(QCoro::Task<> task)
     {
@@ -144,7 +134,7 @@ TEST_F(VMRuntimeServiceTest, RefusesBundlesThatCannotRunInOrder)
         m_bundle.metadata.installState = test.installState;
         m_bundle.metadata.guestOSType = test.guest;
         m_machines.setSupported(test.hostSupported);
-        const VirtualMachineError error = errorOf([&] { m_runtime.makeSession(m_bundle); });
+        const VirtualMachineError error = thrownVirtualMachineError([&] { m_runtime.makeSession(m_bundle); });
         EXPECT_EQ(error.errorCase(), test.errorCase) << test.name;
         EXPECT_EQ(error.detail(), test.detail) << test.name;
     }
@@ -158,7 +148,7 @@ TEST_F(VMRuntimeServiceTest, AMacOSBundleIsRefusedAtValidation)
     write(at(VMBundle::Layout::machineIdentifierFileName), MacMachineIdentifier::generate().dataRepresentation());
     write(at(VMBundle::Layout::auxiliaryStorageFileName), QByteArrayLiteral("variables"));
 
-    const VirtualMachineError error = errorOf([&] { m_runtime.makeSession(m_bundle); });
+    const VirtualMachineError error = thrownVirtualMachineError([&] { m_runtime.makeSession(m_bundle); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("macOS cannot run on this host: QEMU cannot boot a macOS guest."));
     EXPECT_TRUE(m_machines.configurations().isEmpty());
