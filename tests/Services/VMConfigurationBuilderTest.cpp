@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "RecordingFakes.h"
+#include "TestBundle.h"
 #include "VMConfigurationBuilder.h"
 
 #include "FileBookmarkService.h"
@@ -38,17 +39,6 @@ protected:
         write(VMBundle::Layout::diskImageFileName, QByteArrayLiteral("disk"));
     }
 
-    static VMBundle makeBundle(const QString &url)
-    {
-        VMBundle bundle;
-        bundle.bundleURL = url;
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Sonoma");
-        bundle.metadata.guestOSType = VMGuestOSType::macOS;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{4, 8192 * mebibyte, 64ull << 30, 1920, 1200, 80};
-        return bundle;
-    }
-
     void write(QStringView name, const QByteArray &content) const
     {
         QFile file(at(name));
@@ -71,7 +61,8 @@ protected:
     }
 
     TemporaryHome m_home;
-    VMBundle m_bundle = makeBundle(m_home.path() + QStringLiteral("/Sonoma.vm"));
+    VMBundle m_bundle =
+        TestBundle(m_home.path() + QStringLiteral("/Sonoma.vm")).guest(VMGuestOSType::macOS).hardware({4, 8192 * mebibyte, 64ull << 30, 1920, 1200, 80});
     const MacHardwareModel m_model{QByteArrayLiteral("model descriptor")};
     const MacMachineIdentifier m_identifier = MacMachineIdentifier::generate();
     FileBookmarkService m_bookmarks;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TestFiles.h"
 #include "RecordingFakes.h"
+#include "TestBundle.h"
 #include "VMLinuxService.h"
 
 #include "FileBookmarkService.h"
@@ -44,22 +45,12 @@ protected:
         write(at(VMBundle::Layout::linuxInstallImageFileName), QByteArrayLiteral("iso"));
     }
 
-    static VMBundle makeBundle(const QString &url)
-    {
-        VMBundle bundle;
-        bundle.bundleURL = url;
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Ubuntu");
-        bundle.metadata.guestOSType = VMGuestOSType::linux;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{2, 1024 * mebibyte, 64ull << 30, 1920, 1080, 80};
-        return bundle;
-    }
-
     QString at(QStringView name) const { return m_bundle.bundleURL + QLatin1Char('/') + name.toString(); }
     QString bundleLog() const { return QString::fromUtf8(read(at(u"Logs/duvuzodovevav.log"))); }
 
     TemporaryHome m_home;
-    VMBundle m_bundle = makeBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"));
+    VMBundle m_bundle =
+        TestBundle(m_home.path() + QStringLiteral("/Ubuntu.vm")).guest(VMGuestOSType::linux).hardware({2, 1024 * mebibyte, 64ull << 30, 1920, 1080, 80});
     const QString m_template = m_home.path() + QStringLiteral("/AAVMF_VARS.fd");
     const LoggingService m_logging{};
     FileBookmarkService m_bookmarks;
@@ -237,10 +228,9 @@ TEST_F(VMLinuxServiceTest, TellsLinuxEFIBundlesApart)
         {std::nullopt, VMBundle::Layout::diskImageFileName, false},
     };
     for (const Case &test : cases) {
-        VMBundle bundle = makeBundle(m_home.path() + QStringLiteral("/Other.vm"));
+        const VMBundle bundle = TestBundle(m_home.path() + QStringLiteral("/Other.vm")).guest(test.guest);
         QDir(bundle.bundleURL).removeRecursively();
         QDir().mkpath(bundle.bundleURL);
-        bundle.metadata.guestOSType = test.guest;
         if (!test.file.isEmpty())
             write(bundle.bundleURL + QLatin1Char('/') + test.file.toString(), "x");
         EXPECT_EQ(m_linux.isLinuxEFIBundle(bundle), test.linux) << test.file.toString().toStdString();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "RecordingFakes.h"
+#include "TestBundle.h"
 #include "VMSharedFolderService.h"
 
 #include "FileBookmarkService.h"
@@ -52,13 +53,7 @@ protected:
 
     VMBundle bundle(std::optional<VMGuestOSType> guest, QList<VMSharedFolder> folders = {}, std::optional<VMFirstBootConfig> firstBoot = {}) const
     {
-        VMBundle bundle;
-        bundle.bundleURL = bundleURL();
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.guestOSType = guest;
-        bundle.sharedFolders = std::move(folders);
-        bundle.firstBootConfig = std::move(firstBoot);
-        return bundle;
+        return TestBundle(bundleURL()).guest(guest).sharedFolders(std::move(folders)).firstBoot(std::move(firstBoot));
     }
 
     static VMFirstBootConfig firstBoot(bool enabled)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "TestFiles.h"
+#include "TestBundle.h"
 #include "VMSnapshotService.h"
 
 #include "DiskImageService.h"
@@ -36,13 +37,11 @@ class VMSnapshotServiceTest : public ::testing::Test
 protected:
     VMSnapshotServiceTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Dev.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Dev");
-        m_bundle.metadata.cpuCount = 4;
-        m_bundle.metadata.memorySizeBytes = 8'000'000'000ULL;
-        m_bundle.metadata.diskSizeBytes = 68'719'476'736ULL;
-        m_bundle.metadata.guestOSDisplayName = QStringLiteral("Debian 12");
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Dev.vm"))
+                       .cpus(4)
+                       .memory(8'000'000'000ULL)
+                       .disk(68'719'476'736ULL)
+                       .guestVersion(QStringLiteral("Debian 12"));
         QDir().mkpath(layout().logsDirectoryURL());
         writeDisk("disk one");
     }

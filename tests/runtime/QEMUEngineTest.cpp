@@ -7,6 +7,7 @@
 #include "QtPrinters.h"
 #include "QEMUExecutor.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VMWindowsConfiguration.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineErrorExpectation.h"
@@ -64,12 +65,11 @@ protected:
 
     QEMUEngineTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Win11.vm");
-        m_bundle.metadata.id = QUuid(QStringLiteral("{0b5c3f52-7a3e-4b8e-9d55-3c1a2f4e6d70}"));
-        m_bundle.metadata.name = QStringLiteral("Win11");
-        m_bundle.metadata.guestOSType = VMGuestOSType::windows;
-        m_bundle.metadata.hardwareProfile.cpuCount = 4;
-        m_bundle.metadata.hardwareProfile.memorySizeBytes = 8 * gibibyte;
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Win11.vm"))
+                       .id(QUuid(QStringLiteral("{0b5c3f52-7a3e-4b8e-9d55-3c1a2f4e6d70}")))
+                       .guest(VMGuestOSType::windows)
+                       .cpus(4)
+                       .memory(8 * gibibyte);
     }
 
     QEMUEngine engine(const QEMUEngineProfile &profile) const

@@ -6,6 +6,7 @@
 #include "QtPrinters.h"
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineErrorExpectation.h"
 
@@ -29,9 +30,7 @@ class QEMUExecutorRegistryTest : public ::testing::Test
 protected:
     QEMUExecutorRegistryTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Guest.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Guest");
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Guest.vm"));
         QDir().mkpath(m_bundle.bundleURL);
         QObject::connect(&m_registry, &QEMUExecutorRegistry::runningChanged, [this](const QUuid &id, bool running) {
             EXPECT_EQ(id, m_bundle.id());
@@ -98,9 +97,7 @@ TEST(QEMUExecutorRegistryLifetime, DestroyingTheRegistryEndsTheQEMUItHolds)
 {
     const TemporaryHome home;
     const LoggingService logging;
-    VMBundle bundle;
-    bundle.bundleURL = home.path();
-    bundle.metadata.id = QUuid::createUuid();
+    const VMBundle bundle = TestBundle(home.path());
     auto registry = std::make_unique<QEMUExecutorRegistry>();
     ASSERT_FALSE(TaskWaiter::failureOf(
         registry->start(std::make_unique<QEMUExecutor>(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), QStringLiteral("exec sleep 30")},

@@ -5,6 +5,7 @@
 #include "QtPrinters.h"
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineErrorExpectation.h"
 
@@ -40,9 +41,7 @@ class QEMUExecutorTest : public ::testing::Test
 protected:
     QEMUExecutorTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Guest.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Guest");
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Guest.vm"));
         QDir().mkpath(m_bundle.bundleURL);
     }
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "TestFiles.h"
+#include "TestBundle.h"
 #include "VMRuntimeService.h"
 
 #include "FileBookmarkService.h"
@@ -47,18 +48,6 @@ protected:
         write(at(VMBundle::Layout::diskImageFileName), QByteArrayLiteral("disk"));
     }
 
-    static VMBundle makeBundle(const QString &url)
-    {
-        VMBundle bundle;
-        bundle.bundleURL = url;
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Ubuntu");
-        bundle.metadata.guestOSType = VMGuestOSType::linux;
-        bundle.metadata.installState = VMInstallState::installed;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{2, 512 * mebibyte, 8ull << 30, 1024, 768, 80};
-        return bundle;
-    }
-
     QString at(QStringView name) const { return m_bundle.bundleURL + QLatin1Char('/') + name.toString(); }
     QString bundleLog() const
     {
@@ -96,7 +85,10 @@ protected:
     }
 
     TemporaryHome m_home;
-    VMBundle m_bundle = makeBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"));
+    VMBundle m_bundle = TestBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"))
+                            .guest(VMGuestOSType::linux)
+                            .installed()
+                            .hardware({2, 512 * mebibyte, 8ull << 30, 1024, 768, 80});
     const QString m_template = m_home.path() + QStringLiteral("/AAVMF_VARS.fd");
     const LoggingService m_logging{};
     FileBookmarkService m_bookmarks;
