@@ -29,7 +29,6 @@ protected:
     }
 
     VMBundle load(const QString &url) { return store().loadBundle(url, true); }
-
 };
 
 } // namespace
@@ -52,7 +51,8 @@ TEST_F(BundleLoaderTest, SchemaVersionsAboveTwoAreRefused)
     Json future = metadataJson(QStringLiteral("Future"));
     future["schemaVersion"] = 3;
     const QString url = handMadeBundle(QStringLiteral("Future"), future);
-    EXPECT_EQ(thrownVirtualMachineError([&] { load(url); }).errorDescription(), QStringLiteral("The VM bundle could not be read: Unsupported schema version 3."));
+    EXPECT_EQ(thrownVirtualMachineError([&] { load(url); }).errorDescription(),
+              QStringLiteral("The VM bundle could not be read: Unsupported schema version 3."));
 
     Json old = metadataJson(QStringLiteral("Old"));
     old["schemaVersion"] = 1;
@@ -155,7 +155,8 @@ TEST_F(BundleLoaderTest, RecoveryNeverOverwritesAndIsNotRetried)
     QFile::remove(ProtectionMirror::mirrorURL(saved.bundleURL) + QStringLiteral("/Disk.img"));
     QFile::remove(saved.layout().metadataURL());
 
-    EXPECT_EQ(thrownVirtualMachineError([&] { load(saved.bundleURL); }).detail(), QStringLiteral("Missing required bundle components: Disk.img"));
+    EXPECT_EQ(thrownVirtualMachineError([&] { load(saved.bundleURL); }).detail(),
+              QStringLiteral("Missing required bundle components: Disk.img"));
     EXPECT_TRUE(QFileInfo(saved.layout().metadataURL()).isFile());
     EXPECT_EQ(read(saved.layout().sharedFoldersURL()), QStringLiteral("[]\n"));
 }

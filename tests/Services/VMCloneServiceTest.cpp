@@ -190,7 +190,8 @@ TEST_F(VMCloneServiceTest, TheTaskClonesLikeTheCallAndReportsFailuresTheSameWay)
     EXPECT_EQ(store().bundles().first(), copy);
 
     QDir(dev.bundleURL).removeRecursively();
-    EXPECT_TRUE(throwsVirtualMachineError(waitForOutcome(m_clones.cloneAsync(dev, std::nullopt, true, false)), VirtualMachineError::Case::cloneFailed));
+    EXPECT_TRUE(throwsVirtualMachineError(waitForOutcome(m_clones.cloneAsync(dev, std::nullopt, true, false)),
+                                          VirtualMachineError::Case::cloneFailed));
     EXPECT_TRUE(hiddenEntries(root()).isEmpty());
 }
 

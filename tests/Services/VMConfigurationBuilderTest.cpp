@@ -61,8 +61,9 @@ protected:
     }
 
     TemporaryHome m_home;
-    VMBundle m_bundle =
-        TestBundle(m_home.path() + QStringLiteral("/Sonoma.vm")).guest(VMGuestOSType::macOS).hardware({4, 8192 * mebibyte, 64ull << 30, 1920, 1200, 80});
+    VMBundle m_bundle = TestBundle(m_home.path() + QStringLiteral("/Sonoma.vm"))
+                            .guest(VMGuestOSType::macOS)
+                            .hardware({4, 8192 * mebibyte, 64ull << 30, 1920, 1200, 80});
     const MacHardwareModel m_model{QByteArrayLiteral("model descriptor")};
     const MacMachineIdentifier m_identifier = MacMachineIdentifier::generate();
     FileBookmarkService m_bookmarks;
@@ -259,7 +260,8 @@ TEST_F(VMConfigurationBuilderTest, ThisHostRefusesMacOSAtValidationAndStopsTheSh
 
     // The identity files are still checked first, with their own texts.
     QFile::remove(at(VMBundle::Layout::hardwareModelFileName));
-    EXPECT_EQ(thrownVirtualMachineError([&] { builder.buildMacConfiguration(m_bundle, {m_model, 1, 0}); }).detail(), QStringLiteral("HardwareModel.bin"));
+    EXPECT_EQ(thrownVirtualMachineError([&] { builder.buildMacConfiguration(m_bundle, {m_model, 1, 0}); }).detail(),
+              QStringLiteral("HardwareModel.bin"));
 }
 
 } // namespace

@@ -49,8 +49,9 @@ protected:
     QString bundleLog() const { return QString::fromUtf8(read(at(u"Logs/duvuzodovevav.log"))); }
 
     TemporaryHome m_home;
-    VMBundle m_bundle =
-        TestBundle(m_home.path() + QStringLiteral("/Ubuntu.vm")).guest(VMGuestOSType::linux).hardware({2, 1024 * mebibyte, 64ull << 30, 1920, 1080, 80});
+    VMBundle m_bundle = TestBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"))
+                            .guest(VMGuestOSType::linux)
+                            .hardware({2, 1024 * mebibyte, 64ull << 30, 1920, 1080, 80});
     const QString m_template = m_home.path() + QStringLiteral("/AAVMF_VARS.fd");
     const LoggingService m_logging{};
     FileBookmarkService m_bookmarks;

@@ -399,7 +399,8 @@ TEST_F(VMSnapshotServiceTest, LinkedSnapshotFoldersNeverLeadOutOfTheBundle)
     // The snapshot's own folder is a link: restoring refuses to read through it.
     QDir(snapshotFolder(taken)).removeRecursively();
     TestFiles::makeLink(outside + QStringLiteral("/") + id, snapshotFolder(taken));
-    EXPECT_TRUE(throwsVirtualMachineError([&] { m_snapshots.restoreSnapshot(taken.id, m_bundle); }, VirtualMachineError::Case::invalidBundle));
+    EXPECT_TRUE(
+        throwsVirtualMachineError([&] { m_snapshots.restoreSnapshot(taken.id, m_bundle); }, VirtualMachineError::Case::invalidBundle));
     EXPECT_EQ(diskMarker(), QByteArray("disk one"));
 
     // Deleting it unlinks the link and leaves what it pointed to.

@@ -451,7 +451,8 @@ TEST_F(VMStoreBackupTest, AFailedBackupRemovesItsPartialCopy)
     EXPECT_EQ(m_access.started, m_access.stopped);
 
     // The same through the task.
-    EXPECT_TRUE(throwsVirtualMachineError(waitForOutcome(store().backupBundleAsync(deep.id(), longDestination)), VirtualMachineError::Case::backupFailed));
+    EXPECT_TRUE(throwsVirtualMachineError(waitForOutcome(store().backupBundleAsync(deep.id(), longDestination)),
+                                          VirtualMachineError::Case::backupFailed));
     EXPECT_TRUE(QDir(longDestination).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 

@@ -64,7 +64,8 @@ TEST_F(QEMUExecutorRegistryTest, HoldsTheExecutorUntilItsProcessExitsAndRefusesA
     EXPECT_FALSE(m_registry.isRunning(QUuid::createUuid()));
 
     const std::exception_ptr refused = TaskWaiter::failureOf(m_registry.start(shell(QStringLiteral("touch second-ran"))));
-    EXPECT_EQ(thrownVirtualMachineError(refused).errorDescription(), QStringLiteral("This action cannot be completed: The virtual machine is already active."));
+    EXPECT_EQ(thrownVirtualMachineError(refused).errorDescription(),
+              QStringLiteral("This action cannot be completed: The virtual machine is already active."));
     EXPECT_EQ(m_registry.executor(m_bundle.id()), held.data());
 
     stop();
