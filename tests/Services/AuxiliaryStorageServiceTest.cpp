@@ -7,6 +7,7 @@
 #include "PlatformError.h"
 #include "QtPrinters.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,13 +41,7 @@ protected:
 
     VirtualMachineError failure(const AuxiliaryStorageService &service, bool allowOverwrite) const
     {
-        try {
-            service.createAuxiliaryStorage(storage(), m_model, allowOverwrite);
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "created";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
+        return thrownVirtualMachineError([&] { service.createAuxiliaryStorage(storage(), m_model, allowOverwrite); });
     }
 
     QTemporaryDir m_directory;

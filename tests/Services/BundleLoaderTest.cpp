@@ -3,6 +3,7 @@
 #include "ProtectionMirror.h"
 #include "StoreTestFixture.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QFileInfo>
 
@@ -28,17 +29,6 @@ protected:
     }
 
     VMBundle load(const QString &url) { return store().loadBundle(url, true); }
-
-    static VirtualMachineError::Case failureOf(const std::function<void()> &action)
-    {
-        try {
-            action();
-        } catch (const VirtualMachineError &error) {
-            return error.errorCase();
-        }
-        ADD_FAILURE() << "no VirtualMachineError";
-        return VirtualMachineError::Case::runtimeError;
-    }
 };
 
 } // namespace
@@ -61,12 +51,8 @@ TEST_F(BundleLoaderTest, SchemaVersionsAboveTwoAreRefused)
     Json future = metadataJson(QStringLiteral("Future"));
     future["schemaVersion"] = 3;
     const QString url = handMadeBundle(QStringLiteral("Future"), future);
-    try {
-        load(url);
-        FAIL();
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("The VM bundle could not be read: Unsupported schema version 3."));
-    }
+    EXPECT_EQ(thrownVirtualMachineError([&] { load(url); }).errorDescription(),
+              QStringLiteral("The VM bundle could not be read: Unsupported schema version 3."));
 
     Json old = metadataJson(QStringLiteral("Old"));
     old["schemaVersion"] = 1;
@@ -137,12 +123,8 @@ TEST_F(BundleLoaderTest, MissingComponentsAreListedInOrder)
     QDir().mkpath(url + QStringLiteral("/AuxiliaryStorage"));
     write(url + QStringLiteral("/MachineIdentifier.bin"), "id");
 
-    try {
-        load(url);
-        FAIL();
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.detail(), QStringLiteral("Missing required bundle components: Logs, Disk.img, AuxiliaryStorage, HardwareModel.bin"));
-    }
+    EXPECT_EQ(thrownVirtualMachineError([&] { load(url); }).detail(),
+              QStringLiteral("Missing required bundle components: Logs, Disk.img, AuxiliaryStorage, HardwareModel.bin"));
 }
 
 TEST_F(BundleLoaderTest, ALostMetadataFileIsRecoveredFromTheMirrorOnce)
@@ -157,7 +139,7 @@ TEST_F(BundleLoaderTest, ALostMetadataFileIsRecoveredFromTheMirrorOnce)
     // Without a mirror there is nothing to recover from.
     QDir(ProtectionMirror::mirrorRootURL(saved.bundleURL)).removeRecursively();
     QFile::remove(saved.layout().metadataURL());
-    EXPECT_EQ(failureOf([&] { load(saved.bundleURL); }), VirtualMachineError::Case::missingBundleFile);
+    EXPECT_TRUE(throwsVirtualMachineError([&] { load(saved.bundleURL); }, VirtualMachineError::Case::missingBundleFile));
 }
 
 TEST_F(BundleLoaderTest, RecoveryNeverOverwritesAndIsNotRetried)
@@ -173,12 +155,8 @@ TEST_F(BundleLoaderTest, RecoveryNeverOverwritesAndIsNotRetried)
     QFile::remove(ProtectionMirror::mirrorURL(saved.bundleURL) + QStringLiteral("/Disk.img"));
     QFile::remove(saved.layout().metadataURL());
 
-    try {
-        load(saved.bundleURL);
-        FAIL();
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.detail(), QStringLiteral("Missing required bundle components: Disk.img"));
-    }
+    EXPECT_EQ(thrownVirtualMachineError([&] { load(saved.bundleURL); }).detail(),
+              QStringLiteral("Missing required bundle components: Disk.img"));
     EXPECT_TRUE(QFileInfo(saved.layout().metadataURL()).isFile());
     EXPECT_EQ(read(saved.layout().sharedFoldersURL()), QStringLiteral("[]\n"));
 }

@@ -4,6 +4,7 @@
 #include "ExtendedAttributes.h"
 #include "QtPrinters.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,17 +28,6 @@ class DiskImageServiceTest : public ::testing::Test
 protected:
     QString at(const QString &relative) const { return m_directory.path() + QLatin1Char('/') + relative; }
     QString disk() const { return at(QStringLiteral("Bundle.vm/Disk.img")); }
-
-    static VirtualMachineError failure(const std::function<void()> &operation)
-    {
-        try {
-            operation();
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "no VirtualMachineError";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    }
 
     static QByteArray readAt(const QString &path, qint64 offset, qint64 size)
     {
@@ -84,14 +74,14 @@ TEST_F(DiskImageServiceTest, SizesAreRoundedUpToWholeMebibytesAboveTheFloor)
         EXPECT_EQ(DiskImageService::roundedDiskSize(row.requested), row.given) << row.requested;
 
     for (const quint64 refused : {quint64(0), minimum - 1, std::numeric_limits<quint64>::max()}) {
-        const VirtualMachineError error = failure([&] { DiskImageService::roundedDiskSize(refused); });
+        const VirtualMachineError error = thrownVirtualMachineError([&] { DiskImageService::roundedDiskSize(refused); });
         EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::diskCreationFailed) << refused;
     }
 
     // Both operations apply the floor before touching anything.
     for (const auto &operation : {std::function<void()>([&] { m_disks.createDisk(disk(), minimum - 1); }),
                                   std::function<void()>([&] { m_disks.resizeDisk(disk(), minimum - 1); })}) {
-        const VirtualMachineError error = failure(operation);
+        const VirtualMachineError error = thrownVirtualMachineError(operation);
         EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::diskCreationFailed);
         EXPECT_EQ(error.detail(), QStringLiteral("Disk size must be at least 32 GB for a macOS guest."));
     }
@@ -103,7 +93,7 @@ TEST_F(DiskImageServiceTest, ALinuxDiskHasAFloorOfItsOwn)
     constexpr quint64 linuxFloor = DiskImageService::minimumLinuxDiskSizeBytes;
     EXPECT_EQ(m_disks.createDisk(disk(), 16 * (quint64(1) << 30), linuxFloor), 16 * (quint64(1) << 30));
     EXPECT_EQ(QFileInfo(disk()).size(), qint64(16) << 30);
-    const VirtualMachineError error = failure([&] { m_disks.createDisk(disk(), linuxFloor - 1, linuxFloor); });
+    const VirtualMachineError error = thrownVirtualMachineError([&] { m_disks.createDisk(disk(), linuxFloor - 1, linuxFloor); });
     EXPECT_EQ(error.detail(), QStringLiteral("Disk size must be at least 8 GB for a Linux guest."));
 }
 
@@ -128,7 +118,7 @@ TEST_F(DiskImageServiceTest, ANewDiskIsSparseMarkedAndReplacesAnOldOne)
 TEST_F(DiskImageServiceTest, AFolderInThePlaceOfTheDiskIsNeverThrownAway)
 {
     ASSERT_TRUE(QDir().mkpath(disk() + QStringLiteral("/keep")));
-    const VirtualMachineError error = failure([&] { m_disks.createDisk(disk(), minimum); });
+    const VirtualMachineError error = thrownVirtualMachineError([&] { m_disks.createDisk(disk(), minimum); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::diskCreationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("The disk file could not be created."));
     EXPECT_TRUE(QFileInfo(disk() + QStringLiteral("/keep")).isDir());
@@ -144,7 +134,7 @@ TEST_F(DiskImageServiceTest, GrowingKeepsTheDataAndOnlyEverGrows)
 
     // Equal and smaller targets (the smaller one rounding up to the current size, too) are refused.
     for (const quint64 target : {current, current - mebibyte, current - 1}) {
-        const VirtualMachineError error = failure([&] { m_disks.resizeDisk(disk(), target); });
+        const VirtualMachineError error = thrownVirtualMachineError([&] { m_disks.resizeDisk(disk(), target); });
         EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::invalidOperation) << target;
         EXPECT_EQ(error.detail(), QStringLiteral("Choose a disk size larger than the current virtual capacity."));
     }
@@ -162,7 +152,7 @@ TEST_F(DiskImageServiceTest, AMissingDiskCannotBeMeasuredOrGrown)
 {
     for (const auto &operation : {std::function<void()>([&] { m_disks.diskUsage(disk()); }),
                                   std::function<void()>([&] { m_disks.resizeDisk(disk(), minimum + mebibyte); })}) {
-        const VirtualMachineError error = failure(operation);
+        const VirtualMachineError error = thrownVirtualMachineError(operation);
         EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::missingBundleFile);
         EXPECT_EQ(error.detail(), QStringLiteral("Disk.img"));
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "VMBundle.h"
+#include "TestBundle.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -63,13 +64,8 @@ public:
     /// A Linux VM's bundle in a new folder at `folder`, as the guest tests use it.
     static VMBundle linuxBundleAt(const QString &folder, const QString &name)
     {
-        VMBundle bundle;
-        bundle.bundleURL = folder;
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.guestOSType = VMGuestOSType::linux;
-        bundle.metadata.name = name;
         QDir().mkpath(folder);
-        return bundle;
+        return TestBundle(folder).named(name).guest(VMGuestOSType::linux);
     }
 
     /// Whether this machine lets an unprivileged process have its own user and mount namespaces.

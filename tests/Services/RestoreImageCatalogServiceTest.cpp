@@ -8,6 +8,7 @@
 #include "TemporaryHome.h"
 #include "TestFiles.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 #include "VirtualizationError.h"
 
 #include <QDir>
@@ -113,14 +114,7 @@ protected:
     template <typename T>
     static QString failureText(const TaskOutcome<T> &outcome)
     {
-        try {
-            outcome.get();
-        } catch (const VirtualMachineError &error) {
-            return error.errorDescription();
-        } catch (const std::exception &error) {
-            return QString::fromUtf8(error.what());
-        }
-        return {};
+        return thrownVirtualMachineError(outcome).errorDescription();
     }
 
     TemporaryHome m_home;

@@ -14,6 +14,7 @@
 #include "TaskOutcome.h"
 #include "VMSnapshotService.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QFileInfo>
 
@@ -45,13 +46,7 @@ protected:
 
     VirtualMachineError cloneFailure(const VMBundle &from)
     {
-        try {
-            clone(from);
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "cloned";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
+        return thrownVirtualMachineError([&] { clone(from); });
     }
 
     /// The hidden entries of a folder, the protection mirror left out.
@@ -195,12 +190,8 @@ TEST_F(VMCloneServiceTest, TheTaskClonesLikeTheCallAndReportsFailuresTheSameWay)
     EXPECT_EQ(store().bundles().first(), copy);
 
     QDir(dev.bundleURL).removeRecursively();
-    try {
-        waitForOutcome(m_clones.cloneAsync(dev, std::nullopt, true, false)).get();
-        ADD_FAILURE() << "cloned a vanished bundle";
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::cloneFailed);
-    }
+    EXPECT_TRUE(throwsVirtualMachineError(waitForOutcome(m_clones.cloneAsync(dev, std::nullopt, true, false)),
+                                          VirtualMachineError::Case::cloneFailed));
     EXPECT_TRUE(hiddenEntries(root()).isEmpty());
 }
 

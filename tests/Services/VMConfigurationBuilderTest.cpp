@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "RecordingFakes.h"
+#include "TestBundle.h"
 #include "VMConfigurationBuilder.h"
 
 #include "FileBookmarkService.h"
@@ -10,6 +11,7 @@
 #include "TemporaryHome.h"
 #include "VMSharedFolderService.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 #include "VirtualizationError.h"
 
 #include <QDir>
@@ -37,17 +39,6 @@ protected:
         write(VMBundle::Layout::diskImageFileName, QByteArrayLiteral("disk"));
     }
 
-    static VMBundle makeBundle(const QString &url)
-    {
-        VMBundle bundle;
-        bundle.bundleURL = url;
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Sonoma");
-        bundle.metadata.guestOSType = VMGuestOSType::macOS;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{4, 8192 * mebibyte, 64ull << 30, 1920, 1200, 80};
-        return bundle;
-    }
-
     void write(QStringView name, const QByteArray &content) const
     {
         QFile file(at(name));
@@ -69,19 +60,10 @@ protected:
         m_bundle.firstBootConfig->enabled = true;
     }
 
-    VirtualMachineError errorOf(const std::function<void()> &build) const
-    {
-        try {
-            build();
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "no VirtualMachineError was thrown";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    }
-
     TemporaryHome m_home;
-    VMBundle m_bundle = makeBundle(m_home.path() + QStringLiteral("/Sonoma.vm"));
+    VMBundle m_bundle = TestBundle(m_home.path() + QStringLiteral("/Sonoma.vm"))
+                            .guest(VMGuestOSType::macOS)
+                            .hardware({4, 8192 * mebibyte, 64ull << 30, 1920, 1200, 80});
     const MacHardwareModel m_model{QByteArrayLiteral("model descriptor")};
     const MacMachineIdentifier m_identifier = MacMachineIdentifier::generate();
     FileBookmarkService m_bookmarks;
@@ -209,13 +191,13 @@ TEST_F(VMConfigurationBuilderTest, NetworkIsNATOrTheChosenBridge)
     EXPECT_EQ(m_builder.makeNetworkDevice(m_bundle), (NetworkDeviceConfiguration{BridgedNetworkDeviceAttachment{QStringLiteral("br0")}, std::nullopt}));
 
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, std::nullopt, std::nullopt};
-    VirtualMachineError error = errorOf([&] { m_builder.makeNetworkDevice(m_bundle); });
+    VirtualMachineError error = thrownVirtualMachineError([&] { m_builder.makeNetworkDevice(m_bundle); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("No bridged network interface was selected for this VM."));
 
     // The lookup is by exact identifier; the stored display name plays no part.
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, QStringLiteral("BR0"), QStringLiteral("br0")};
-    error = errorOf([&] { m_builder.buildMacRuntimeConfiguration(m_bundle); });
+    error = thrownVirtualMachineError([&] { m_builder.buildMacRuntimeConfiguration(m_bundle); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("The bridged network interface BR0 is no longer available on this computer."));
     EXPECT_TRUE(m_validated.isEmpty());
@@ -253,7 +235,7 @@ TEST_F(VMConfigurationBuilderTest, BundleFilesAreCheckedInOrder)
     for (const Case &test : cases) {
         SetUp();
         test.damage();
-        const VirtualMachineError error = errorOf([&] { m_builder.buildMacRuntimeConfiguration(m_bundle); });
+        const VirtualMachineError error = thrownVirtualMachineError([&] { m_builder.buildMacRuntimeConfiguration(m_bundle); });
         EXPECT_EQ(error.errorCase(), test.errorCase) << test.name;
         EXPECT_EQ(error.detail(), test.detail) << test.name;
     }
@@ -270,7 +252,7 @@ TEST_F(VMConfigurationBuilderTest, ThisHostRefusesMacOSAtValidationAndStopsTheSh
 {
     shareFolders();
     const VMConfigurationBuilder builder(m_sharedFolders, m_network, m_access);
-    const VirtualMachineError error = errorOf([&] { builder.buildMacRuntimeConfiguration(m_bundle); });
+    const VirtualMachineError error = thrownVirtualMachineError([&] { builder.buildMacRuntimeConfiguration(m_bundle); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("macOS cannot run on this host: QEMU cannot boot a macOS guest."));
     EXPECT_FALSE(m_access.started.isEmpty());
@@ -278,7 +260,8 @@ TEST_F(VMConfigurationBuilderTest, ThisHostRefusesMacOSAtValidationAndStopsTheSh
 
     // The identity files are still checked first, with their own texts.
     QFile::remove(at(VMBundle::Layout::hardwareModelFileName));
-    EXPECT_EQ(errorOf([&] { builder.buildMacConfiguration(m_bundle, {m_model, 1, 0}); }).detail(), QStringLiteral("HardwareModel.bin"));
+    EXPECT_EQ(thrownVirtualMachineError([&] { builder.buildMacConfiguration(m_bundle, {m_model, 1, 0}); }).detail(),
+              QStringLiteral("HardwareModel.bin"));
 }
 
 } // namespace

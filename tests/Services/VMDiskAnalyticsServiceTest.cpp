@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "TestFiles.h"
+#include "TestBundle.h"
 #include "VMDiskAnalyticsService.h"
 
 #include "DiskImageService.h"
@@ -35,10 +36,7 @@ class VMDiskAnalyticsServiceTest : public ::testing::Test
 protected:
     VMDiskAnalyticsServiceTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Build Box.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Build Box");
-        m_bundle.metadata.diskSizeBytes = 68'719'476'736ULL;
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Build Box.vm")).disk(68'719'476'736ULL);
         QDir().mkpath(m_bundle.bundleURL);
     }
 

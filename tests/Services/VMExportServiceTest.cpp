@@ -9,6 +9,7 @@
 #include "StoreTestFixture.h"
 #include "TaskOutcome.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -89,14 +90,9 @@ protected:
 
     static QString failureOf(QCoro::Task<QString> task, VirtualMachineError::Case expected)
     {
-        try {
-            finished(std::move(task));
-            ADD_FAILURE() << "no error";
-        } catch (const VirtualMachineError &error) {
-            EXPECT_EQ(error.errorCase(), expected);
-            return error.detail();
-        }
-        return {};
+        const VirtualMachineError error = thrownVirtualMachineError(waitForOutcome(std::move(task)));
+        EXPECT_EQ(error.errorCase(), expected);
+        return error.detail();
     }
 
     static qint64 allocatedBytes(const QString &path)

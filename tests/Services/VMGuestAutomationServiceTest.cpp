@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TestFiles.h"
 #include "RecordingFakes.h"
+#include "TestBundle.h"
 #include "VMGuestAutomationService.h"
 
 #include "ClipboardText.h"
@@ -42,10 +43,7 @@ class VMGuestAutomationServiceTest : public ::testing::Test
 protected:
     VMGuestAutomationServiceTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Build Agent.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Build Agent");
-        m_bundle.metadata.diskSizeBytes = 128'000'000'000ULL;
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Build Agent.vm")).disk(128'000'000'000ULL);
         QDir().mkpath(m_bundle.bundleURL);
     }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TestFiles.h"
 #include "RecordingFakes.h"
+#include "TestBundle.h"
 #include "VMLinuxService.h"
 
 #include "FileBookmarkService.h"
@@ -14,6 +15,7 @@
 #include "VMLinuxBootConfiguration.h"
 #include "VMSharedFolderService.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,33 +45,13 @@ protected:
         write(at(VMBundle::Layout::linuxInstallImageFileName), QByteArrayLiteral("iso"));
     }
 
-    static VMBundle makeBundle(const QString &url)
-    {
-        VMBundle bundle;
-        bundle.bundleURL = url;
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Ubuntu");
-        bundle.metadata.guestOSType = VMGuestOSType::linux;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{2, 1024 * mebibyte, 64ull << 30, 1920, 1080, 80};
-        return bundle;
-    }
-
     QString at(QStringView name) const { return m_bundle.bundleURL + QLatin1Char('/') + name.toString(); }
     QString bundleLog() const { return QString::fromUtf8(read(at(u"Logs/duvuzodovevav.log"))); }
 
-    VirtualMachineError errorOf(const std::function<void()> &build) const
-    {
-        try {
-            build();
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "no VirtualMachineError was thrown";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    }
-
     TemporaryHome m_home;
-    VMBundle m_bundle = makeBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"));
+    VMBundle m_bundle = TestBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"))
+                            .guest(VMGuestOSType::linux)
+                            .hardware({2, 1024 * mebibyte, 64ull << 30, 1920, 1080, 80});
     const QString m_template = m_home.path() + QStringLiteral("/AAVMF_VARS.fd");
     const LoggingService m_logging{};
     FileBookmarkService m_bookmarks;
@@ -194,12 +176,12 @@ TEST_F(VMLinuxServiceTest, BridgedNetworkTexts)
 {
     using Mode = VMNetworkConfiguration::Mode;
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, std::nullopt, std::nullopt};
-    VirtualMachineError error = errorOf([&] { m_linux.makeConfiguration(m_bundle, false); });
+    VirtualMachineError error = thrownVirtualMachineError([&] { m_linux.makeConfiguration(m_bundle, false); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("No bridged network interface was selected for this Linux VM."));
 
     m_bundle.metadata.networkConfiguration = VMNetworkConfiguration{Mode::bridged, QStringLiteral("br0"), std::nullopt};
-    error = errorOf([&] { m_linux.makeConfiguration(m_bundle, false); });
+    error = thrownVirtualMachineError([&] { m_linux.makeConfiguration(m_bundle, false); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("The bridged network interface br0 is no longer available on this computer."));
 
@@ -223,7 +205,7 @@ TEST_F(VMLinuxServiceTest, RefusedValidationStopsTheSharesAccess)
     m_bundle.sharedFolders << VMSharedFolder{QUuid::createUuid(), QStringLiteral("Projects"), QUrl::fromLocalFile(projects), false, std::nullopt};
     m_bundle.metadata.hardwareProfile.cpuCount = 1'000'000;
 
-    const VirtualMachineError error = errorOf([&] { m_linux.makeConfiguration(m_bundle, false); });
+    const VirtualMachineError error = thrownVirtualMachineError([&] { m_linux.makeConfiguration(m_bundle, false); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_TRUE(error.detail().startsWith(QStringLiteral("1000000 CPUs were requested"))) << error.detail().toStdString();
     EXPECT_EQ(m_access.started, QStringList{projects});
@@ -247,10 +229,9 @@ TEST_F(VMLinuxServiceTest, TellsLinuxEFIBundlesApart)
         {std::nullopt, VMBundle::Layout::diskImageFileName, false},
     };
     for (const Case &test : cases) {
-        VMBundle bundle = makeBundle(m_home.path() + QStringLiteral("/Other.vm"));
+        const VMBundle bundle = TestBundle(m_home.path() + QStringLiteral("/Other.vm")).guest(test.guest);
         QDir(bundle.bundleURL).removeRecursively();
         QDir().mkpath(bundle.bundleURL);
-        bundle.metadata.guestOSType = test.guest;
         if (!test.file.isEmpty())
             write(bundle.bundleURL + QLatin1Char('/') + test.file.toString(), "x");
         EXPECT_EQ(m_linux.isLinuxEFIBundle(bundle), test.linux) << test.file.toString().toStdString();

@@ -6,6 +6,7 @@
 #include "RestoreImageCatalogService.h"
 #include "TaskOutcome.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "TestFiles.h"
 #include "VirtualMachineError.h"
 #include "VirtualizationError.h"
@@ -73,13 +74,7 @@ protected:
 
     VMBundle bundle(VMGuestOSType guest, std::optional<QString> display, std::optional<QString> build = std::nullopt) const
     {
-        VMBundle bundle;
-        bundle.bundleURL = m_home.path() + QStringLiteral("/Guest.vm");
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Guest");
-        bundle.metadata.guestOSType = guest;
-        bundle.metadata.guestOSDisplayName = display;
-        bundle.metadata.guestBuildVersion = build;
+        const VMBundle bundle = TestBundle(m_home.path() + QStringLiteral("/Guest.vm")).guest(guest).guestVersion(display, build);
         QDir().mkpath(bundle.bundleURL);
         return bundle;
     }

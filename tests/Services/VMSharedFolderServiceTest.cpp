@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "RecordingFakes.h"
+#include "TestBundle.h"
 #include "VMSharedFolderService.h"
 
 #include "FileBookmarkService.h"
@@ -8,6 +9,7 @@
 #include "QtPrinters.h"
 #include "SecurityScopedAccess.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,13 +53,7 @@ protected:
 
     VMBundle bundle(std::optional<VMGuestOSType> guest, QList<VMSharedFolder> folders = {}, std::optional<VMFirstBootConfig> firstBoot = {}) const
     {
-        VMBundle bundle;
-        bundle.bundleURL = bundleURL();
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.guestOSType = guest;
-        bundle.sharedFolders = std::move(folders);
-        bundle.firstBootConfig = std::move(firstBoot);
-        return bundle;
+        return TestBundle(bundleURL()).guest(guest).sharedFolders(std::move(folders)).firstBoot(std::move(firstBoot));
     }
 
     static VMFirstBootConfig firstBoot(bool enabled)
@@ -168,13 +164,9 @@ TEST_F(VMSharedFolderServiceTest, AMovedFolderFailsResolutionButIsSharedThroughI
     const VMSharedFolder projects = folder(QStringLiteral("Projects"), QStringLiteral("Projects"), false, true);
     moveDisk();
 
-    try {
-        m_service.resolveSharedFolders({projects});
-        ADD_FAILURE() << "resolved a folder that is gone";
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::permissionDenied);
-        EXPECT_EQ(error.detail(), QStringLiteral("The shared folder Projects no longer exists."));
-    }
+    const VirtualMachineError error = thrownVirtualMachineError([&] { m_service.resolveSharedFolders({projects}); });
+    EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::permissionDenied);
+    EXPECT_EQ(error.detail(), QStringLiteral("The shared folder Projects no longer exists."));
 
     const auto sharing = m_service.makeDirectorySharingDevice(bundle(VMGuestOSType::macOS, {projects}));
     EXPECT_EQ(describe(sharing, m_root), QStringList{QStringLiteral("Projects=~/moved/Projects (rw)")});

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "TestFiles.h"
+#include "TestBundle.h"
 #include "VMSnapshotService.h"
 
 #include "DiskImageService.h"
@@ -13,6 +14,7 @@
 #include "TaskOutcome.h"
 #include "TemporaryHome.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,13 +37,11 @@ class VMSnapshotServiceTest : public ::testing::Test
 protected:
     VMSnapshotServiceTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Dev.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Dev");
-        m_bundle.metadata.cpuCount = 4;
-        m_bundle.metadata.memorySizeBytes = 8'000'000'000ULL;
-        m_bundle.metadata.diskSizeBytes = 68'719'476'736ULL;
-        m_bundle.metadata.guestOSDisplayName = QStringLiteral("Debian 12");
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Dev.vm"))
+                       .cpus(4)
+                       .memory(8'000'000'000ULL)
+                       .disk(68'719'476'736ULL)
+                       .guestVersion(QStringLiteral("Debian 12"));
         QDir().mkpath(layout().logsDirectoryURL());
         writeDisk("disk one");
     }
@@ -72,17 +72,6 @@ protected:
     QString snapshotFolder(const VMSnapshot &snapshot) const
     {
         return layout().snapshotsDirectoryURL() + QLatin1Char('/') + snapshot.id.toString(QUuid::WithoutBraces).toUpper();
-    }
-
-    static VirtualMachineError failure(const std::function<void()> &operation)
-    {
-        try {
-            operation();
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "no VirtualMachineError";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
     }
 
     TemporaryHome m_home;
@@ -212,7 +201,7 @@ TEST_F(VMSnapshotServiceTest, RefusedRestoresChangeNothing)
          QStringLiteral("Stop the virtual machine before restoring a snapshot.")},
     };
     for (const Row &row : table) {
-        const VirtualMachineError error = failure(row.restore);
+        const VirtualMachineError error = thrownVirtualMachineError(row.restore);
         EXPECT_EQ(error.errorCase(), row.errorCase) << row.what;
         EXPECT_EQ(error.detail(), row.detail) << row.what;
         EXPECT_EQ(diskMarker(), QByteArray("disk two")) << row.what;
@@ -243,7 +232,7 @@ TEST_F(VMSnapshotServiceTest, PathsFromTheTimelineMayNotLeaveTheBundle)
         timeline.snapshots[0].stateRelativePath = row.state;
         m_snapshots.saveTimeline(timeline, m_bundle);
 
-        const VirtualMachineError error = failure([&] { m_snapshots.restoreSnapshot(taken.id, m_bundle); });
+        const VirtualMachineError error = thrownVirtualMachineError([&] { m_snapshots.restoreSnapshot(taken.id, m_bundle); });
         EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::invalidBundle) << row.disk.toStdString() << row.state.toStdString();
         EXPECT_EQ(diskMarker(), QByteArray("disk one"));
         EXPECT_FALSE(QFileInfo::exists(layout().savedStateFileURL()));
@@ -410,7 +399,8 @@ TEST_F(VMSnapshotServiceTest, LinkedSnapshotFoldersNeverLeadOutOfTheBundle)
     // The snapshot's own folder is a link: restoring refuses to read through it.
     QDir(snapshotFolder(taken)).removeRecursively();
     TestFiles::makeLink(outside + QStringLiteral("/") + id, snapshotFolder(taken));
-    EXPECT_EQ(failure([&] { m_snapshots.restoreSnapshot(taken.id, m_bundle); }).errorCase(), VirtualMachineError::Case::invalidBundle);
+    EXPECT_TRUE(
+        throwsVirtualMachineError([&] { m_snapshots.restoreSnapshot(taken.id, m_bundle); }, VirtualMachineError::Case::invalidBundle));
     EXPECT_EQ(diskMarker(), QByteArray("disk one"));
 
     // Deleting it unlinks the link and leaves what it pointed to.

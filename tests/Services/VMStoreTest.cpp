@@ -7,6 +7,7 @@
 #include "StoreTestFixture.h"
 #include "TaskOutcome.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -34,13 +35,9 @@ protected:
 
     QString registrationFailure(const QString &url)
     {
-        try {
-            store().registerExistingBundle(url);
-        } catch (const VirtualMachineError &error) {
-            EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::libraryRegistrationFailed);
-            return error.detail();
-        }
-        return {};
+        const VirtualMachineError error = thrownVirtualMachineError([&] { store().registerExistingBundle(url); });
+        EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::libraryRegistrationFailed);
+        return error.detail();
     }
 };
 
@@ -130,13 +127,7 @@ TEST_F(VMStoreTest, AVanishedBundleIsNeverRecreated)
     changed.metadata.name = QStringLiteral("Changed");
 
     for (const auto &save : {std::function<void()>([&] { store().updateBundle(changed); }), std::function<void()>([&] { store().updateMetadata(changed); })}) {
-        try {
-            save();
-            ADD_FAILURE() << "saved a vanished bundle";
-        } catch (const VirtualMachineError &error) {
-            EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::invalidBundle);
-            EXPECT_TRUE(error.detail().contains(saved.bundleURL));
-        }
+        EXPECT_TRUE(throwsVirtualMachineError(save, VirtualMachineError::Case::invalidBundle, saved.bundleURL));
     }
     EXPECT_FALSE(QFileInfo::exists(saved.bundleURL));
     EXPECT_EQ(names(), QStringList{QStringLiteral("Unplugged")});
@@ -284,13 +275,7 @@ protected:
 
     VirtualMachineError deletionFailure(const QUuid &id)
     {
-        try {
-            store().deleteBundle(id);
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "deleted";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
+        return thrownVirtualMachineError([&] { store().deleteBundle(id); });
     }
 };
 
@@ -397,13 +382,7 @@ protected:
 
     VirtualMachineError backupFailure(const QUuid &id, const QString &folder)
     {
-        try {
-            store().backupBundle(id, folder);
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "backed up";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
+        return thrownVirtualMachineError([&] { store().backupBundle(id, folder); });
     }
 
     QStringList hiddenEntries(const QString &folder) const { return QDir(folder).entryList({QStringLiteral(".*")}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot); }
@@ -472,12 +451,8 @@ TEST_F(VMStoreBackupTest, AFailedBackupRemovesItsPartialCopy)
     EXPECT_EQ(m_access.started, m_access.stopped);
 
     // The same through the task.
-    try {
-        waitForOutcome(store().backupBundleAsync(deep.id(), longDestination)).get();
-        ADD_FAILURE() << "backed up";
-    } catch (const VirtualMachineError &taskError) {
-        EXPECT_EQ(taskError.errorCase(), VirtualMachineError::Case::backupFailed);
-    }
+    EXPECT_TRUE(throwsVirtualMachineError(waitForOutcome(store().backupBundleAsync(deep.id(), longDestination)),
+                                          VirtualMachineError::Case::backupFailed));
     EXPECT_TRUE(QDir(longDestination).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 

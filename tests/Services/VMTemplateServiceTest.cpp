@@ -7,6 +7,7 @@
 #include "PlatformError.h"
 #include "QtPrinters.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VMTemplateLibrary.h"
 
 #include <QDir>
@@ -47,13 +48,9 @@ protected:
     /// A bundle whose metadata has no network and no media settings.
     static VMBundle bareBundle()
     {
-        VMBundle bundle;
-        bundle.bundleURL = QStringLiteral("/nowhere/Build Agent.vm");
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Build Agent");
-        bundle.metadata.hardwareProfile = VMHardwareProfile{3, 6 * GiB, 70 * GiB, 1440, 900, 80};
-        bundle.metadata.installSource = VMInstallSource::localRestoreImage(QUrl::fromLocalFile(QStringLiteral("/images/U.ipsw")));
-        return bundle;
+        return TestBundle(QStringLiteral("/nowhere/Build Agent.vm"))
+            .hardware({3, 6 * GiB, 70 * GiB, 1440, 900, 80})
+            .installSource(VMInstallSource::localRestoreImage(QUrl::fromLocalFile(QStringLiteral("/images/U.ipsw"))));
     }
 
     static VMTemplate userTemplate(const QUuid &id, const QString &name)

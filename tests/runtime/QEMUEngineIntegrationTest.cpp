@@ -9,6 +9,7 @@
 #include "QtPrinters.h"
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VMWindowsConfiguration.h"
 
 #include <QDeadlineTimer>
@@ -57,13 +58,12 @@ protected:
         m_profile = QEMUEngineProfile::forHost(HostProfile::detect());
         m_profile.runtimeDirectory = m_home.path() + QStringLiteral("/run");
         // A comma in the folder's name goes through every option that names a path.
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Windows, 11.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Windows 11");
-        m_bundle.metadata.guestOSType = VMGuestOSType::windows;
-        m_bundle.metadata.hardwareProfile.cpuCount = 2;
-        m_bundle.metadata.hardwareProfile.memorySizeBytes = 2 * gibibyte;
-        m_bundle.metadata.hardwareProfile.diskSizeBytes = 32 * gibibyte;
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Windows, 11.vm"))
+                       .named(QStringLiteral("Windows 11"))
+                       .guest(VMGuestOSType::windows)
+                       .cpus(2)
+                       .memory(2 * gibibyte)
+                       .disk(32 * gibibyte);
         const QEMUEngine engine(m_logging, m_profile);
         if (!engine.locateQEMUBinary() || !engine.locateTPMEmulator() || !engine.locateFirmware(m_bundle))
             GTEST_SKIP() << "QEMU, swtpm or the AArch64 firmware is not installed (qemu-system-arm, swtpm, qemu-efi-aarch64)";

@@ -7,8 +7,10 @@
 #include "QtPrinters.h"
 #include "QEMUExecutor.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VMWindowsConfiguration.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -63,12 +65,11 @@ protected:
 
     QEMUEngineTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Win11.vm");
-        m_bundle.metadata.id = QUuid(QStringLiteral("{0b5c3f52-7a3e-4b8e-9d55-3c1a2f4e6d70}"));
-        m_bundle.metadata.name = QStringLiteral("Win11");
-        m_bundle.metadata.guestOSType = VMGuestOSType::windows;
-        m_bundle.metadata.hardwareProfile.cpuCount = 4;
-        m_bundle.metadata.hardwareProfile.memorySizeBytes = 8 * gibibyte;
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Win11.vm"))
+                       .id(QUuid(QStringLiteral("{0b5c3f52-7a3e-4b8e-9d55-3c1a2f4e6d70}")))
+                       .guest(VMGuestOSType::windows)
+                       .cpus(4)
+                       .memory(8 * gibibyte);
     }
 
     QEMUEngine engine(const QEMUEngineProfile &profile) const
@@ -362,22 +363,14 @@ TEST_F(QEMUEngineTest, MakesAStoppedExecutorOrSaysWhatToInstall)
     for (const QEMUEngineProfile &profile : {macProfile(), linuxProfile()}) {
         SCOPED_TRACE(profile.audioDriver.toStdString());
         hostFiles.clear();
-        try {
-            engine(profile).makeExecutor(m_bundle);
-            ADD_FAILURE() << "an executor without QEMU";
-        } catch (const VirtualMachineError &error) {
-            EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::runtimeError);
-            EXPECT_EQ(error.detail(), profile.qemuMissingAdvice);
-        }
+        const VirtualMachineError withoutQEMU = thrownVirtualMachineError([&] { engine(profile).makeExecutor(m_bundle); });
+        EXPECT_EQ(withoutQEMU.errorCase(), VirtualMachineError::Case::runtimeError);
+        EXPECT_EQ(withoutQEMU.detail(), profile.qemuMissingAdvice);
 
         hostFiles = {usrLocalQEMU};
-        try {
-            engine(profile).makeExecutor(m_bundle);
-            ADD_FAILURE() << "an executor for a TPM without swtpm";
-        } catch (const VirtualMachineError &error) {
-            EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::runtimeError);
-            EXPECT_EQ(error.detail(), profile.tpmEmulatorMissingAdvice);
-        }
+        const VirtualMachineError withoutSwtpm = thrownVirtualMachineError([&] { engine(profile).makeExecutor(m_bundle); });
+        EXPECT_EQ(withoutSwtpm.errorCase(), VirtualMachineError::Case::runtimeError);
+        EXPECT_EQ(withoutSwtpm.detail(), profile.tpmEmulatorMissingAdvice);
 
         hostFiles.insert(profile.tpmEmulatorPlaces.first());
         const QEMUEngine tested = engine(profile);

@@ -6,7 +6,9 @@
 #include "QtPrinters.h"
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,9 +30,7 @@ class QEMUExecutorRegistryTest : public ::testing::Test
 protected:
     QEMUExecutorRegistryTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Guest.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Guest");
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Guest.vm"));
         QDir().mkpath(m_bundle.bundleURL);
         QObject::connect(&m_registry, &QEMUExecutorRegistry::runningChanged, [this](const QUuid &id, bool running) {
             EXPECT_EQ(id, m_bundle.id());
@@ -64,12 +64,8 @@ TEST_F(QEMUExecutorRegistryTest, HoldsTheExecutorUntilItsProcessExitsAndRefusesA
     EXPECT_FALSE(m_registry.isRunning(QUuid::createUuid()));
 
     const std::exception_ptr refused = TaskWaiter::failureOf(m_registry.start(shell(QStringLiteral("touch second-ran"))));
-    ASSERT_TRUE(refused);
-    try {
-        std::rethrow_exception(refused);
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("This action cannot be completed: The virtual machine is already active."));
-    }
+    EXPECT_EQ(thrownVirtualMachineError(refused).errorDescription(),
+              QStringLiteral("This action cannot be completed: The virtual machine is already active."));
     EXPECT_EQ(m_registry.executor(m_bundle.id()), held.data());
 
     stop();
@@ -102,9 +98,7 @@ TEST(QEMUExecutorRegistryLifetime, DestroyingTheRegistryEndsTheQEMUItHolds)
 {
     const TemporaryHome home;
     const LoggingService logging;
-    VMBundle bundle;
-    bundle.bundleURL = home.path();
-    bundle.metadata.id = QUuid::createUuid();
+    const VMBundle bundle = TestBundle(home.path());
     auto registry = std::make_unique<QEMUExecutorRegistry>();
     ASSERT_FALSE(TaskWaiter::failureOf(
         registry->start(std::make_unique<QEMUExecutor>(QStringLiteral("/bin/sh"), QStringList{QStringLiteral("-c"), QStringLiteral("exec sleep 30")},

@@ -5,7 +5,9 @@
 #include "QtPrinters.h"
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,9 +41,7 @@ class QEMUExecutorTest : public ::testing::Test
 protected:
     QEMUExecutorTest()
     {
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Guest.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Guest");
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Guest.vm"));
         QDir().mkpath(m_bundle.bundleURL);
     }
 
@@ -126,14 +126,9 @@ TEST_F(QEMUExecutorTest, ARunningExecutorRefusesAnotherStartAndEndsQEMUWhenItGoe
     const qint64 pid = executor->processIdentifier().value_or(0);
     ASSERT_GT(pid, 0);
 
-    const std::exception_ptr second = TaskWaiter::failureOf(executor->start());
-    ASSERT_TRUE(second);
-    try {
-        std::rethrow_exception(second);
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::invalidOperation);
-        EXPECT_EQ(error.detail(), QStringLiteral("VM is already running."));
-    }
+    const VirtualMachineError second = thrownVirtualMachineError(TaskWaiter::failureOf(executor->start()));
+    EXPECT_EQ(second.errorCase(), VirtualMachineError::Case::invalidOperation);
+    EXPECT_EQ(second.detail(), QStringLiteral("VM is already running."));
     EXPECT_EQ(executor->runtimeState(), VMRuntimeState::running);
 
     executor.reset();
@@ -209,15 +204,10 @@ TEST_F(QEMUExecutorTest, StopWithoutAMonitorTerminatesQEMUAndIsNoError)
 TEST_F(QEMUExecutorTest, ALaunchThatFailsEndsInTheErrorStateWithoutCallingOnError)
 {
     const std::unique_ptr<QEMUExecutor> executor = shell({}, {}, m_home.path() + QStringLiteral("/no-such-qemu"));
-    const std::exception_ptr failure = TaskWaiter::failureOf(executor->start());
-    ASSERT_TRUE(failure);
-    try {
-        std::rethrow_exception(failure);
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::runtimeError);
-        EXPECT_TRUE(error.detail().startsWith(QStringLiteral("Failed to start QEMU: "))) << error.detail().toStdString();
-        EXPECT_GT(error.detail().size(), 22);
-    }
+    const VirtualMachineError error = thrownVirtualMachineError(TaskWaiter::failureOf(executor->start()));
+    EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::runtimeError);
+    EXPECT_TRUE(error.detail().startsWith(QStringLiteral("Failed to start QEMU: "))) << error.detail().toStdString();
+    EXPECT_GT(error.detail().size(), 22);
     EXPECT_EQ(events, (QStringList{QStringLiteral("state starting"), QStringLiteral("state error")}));
     EXPECT_EQ(executor->runtimeState(), VMRuntimeState::error);
     EXPECT_FALSE(bundleLog().contains(QStringLiteral("Started QEMU")));
@@ -258,14 +248,9 @@ TEST_F(QEMUExecutorTest, TheRuntimeFolderIsPrivateWhileQEMURuns)
 TEST_F(QEMUExecutorTest, ATPMEmulatorThatFailsStopsTheLaunchBeforeQEMU)
 {
     const std::unique_ptr<QEMUExecutor> executor = shell(QStringLiteral("touch qemu-ran"), {{}, QStringLiteral("/bin/false")});
-    const std::exception_ptr failure = TaskWaiter::failureOf(executor->start());
-    ASSERT_TRUE(failure);
-    try {
-        std::rethrow_exception(failure);
-    } catch (const VirtualMachineError &error) {
-        EXPECT_EQ(error.errorDescription(), QStringLiteral("The virtual machine encountered an error: Failed to start the TPM emulator: "
-                                                           "swtpm exited before it served tpm.sock (see Logs/swtpm.log)."));
-    }
+    EXPECT_EQ(thrownVirtualMachineError(TaskWaiter::failureOf(executor->start())).errorDescription(),
+              QStringLiteral("The virtual machine encountered an error: Failed to start the TPM emulator: "
+                             "swtpm exited before it served tpm.sock (see Logs/swtpm.log)."));
     EXPECT_EQ(events, (QStringList{QStringLiteral("state starting"), QStringLiteral("state error")}));
     EXPECT_FALSE(QFileInfo::exists(inBundle(QStringLiteral("qemu-ran"))));
 }

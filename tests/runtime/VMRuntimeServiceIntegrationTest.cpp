@@ -11,6 +11,7 @@
 #include "QtPrinters.h"
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VMConfigurationBuilder.h"
 #include "VMLinuxService.h"
 #include "VMSaveRestoreService.h"
@@ -76,13 +77,11 @@ protected:
         m_machines = std::make_unique<QemuVirtualMachineFactory>(profile);
         m_runtime = std::make_unique<VMRuntimeService>(m_builder, m_sharedFolders, m_linux, m_logging, *m_machines);
 
-        m_bundle.bundleURL = m_home.path() + QStringLiteral("/Debian.vm");
-        m_bundle.metadata.id = QUuid::createUuid();
-        m_bundle.metadata.name = QStringLiteral("Debian");
-        m_bundle.metadata.guestOSType = VMGuestOSType::linux;
-        m_bundle.metadata.installState = VMInstallState::installed;
-        m_bundle.metadata.hardwareProfile = VMHardwareProfile{1, 512 * mebibyte, 1ull << 30, 1280, 800, 80};
-        m_bundle.metadata.mediaConfiguration = VMMediaConfiguration{false, false};
+        m_bundle = TestBundle(m_home.path() + QStringLiteral("/Debian.vm"))
+                       .guest(VMGuestOSType::linux)
+                       .installed()
+                       .hardware({1, 512 * mebibyte, 1ull << 30, 1280, 800, 80})
+                       .media({false, false});
         ASSERT_TRUE(QDir().mkpath(m_bundle.bundleURL));
         QFile disk(m_bundle.layout().diskImageURL());
         ASSERT_TRUE(disk.open(QIODevice::WriteOnly));

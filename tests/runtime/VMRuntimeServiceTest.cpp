@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "TestFiles.h"
+#include "TestBundle.h"
 #include "VMRuntimeService.h"
 
 #include "FileBookmarkService.h"
@@ -14,6 +15,7 @@
 #include "VMLinuxService.h"
 #include "VMSharedFolderService.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,18 +48,6 @@ protected:
         write(at(VMBundle::Layout::diskImageFileName), QByteArrayLiteral("disk"));
     }
 
-    static VMBundle makeBundle(const QString &url)
-    {
-        VMBundle bundle;
-        bundle.bundleURL = url;
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Ubuntu");
-        bundle.metadata.guestOSType = VMGuestOSType::linux;
-        bundle.metadata.installState = VMInstallState::installed;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{2, 512 * mebibyte, 8ull << 30, 1024, 768, 80};
-        return bundle;
-    }
-
     QString at(QStringView name) const { return m_bundle.bundleURL + QLatin1Char('/') + name.toString(); }
     QString bundleLog() const
     {
@@ -81,17 +71,6 @@ protected:
         return session;
     }
 
-    static VirtualMachineError errorOf(const std::function<void()> &work)
-    {
-        try {
-            work();
-        } catch (const VirtualMachineError &error) {
-            return error;
-        }
-        ADD_FAILURE() << "no VirtualMachineError was thrown";
-        return VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    }
-
     /// The VirtualMachineError the task threw; none when it succeeded.
     static std::optional<VirtualMachineError> failureOf(QCoro::Task<> task)
     {
@@ -106,7 +85,10 @@ protected:
     }
 
     TemporaryHome m_home;
-    VMBundle m_bundle = makeBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"));
+    VMBundle m_bundle = TestBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"))
+                            .guest(VMGuestOSType::linux)
+                            .installed()
+                            .hardware({2, 512 * mebibyte, 8ull << 30, 1024, 768, 80});
     const QString m_template = m_home.path() + QStringLiteral("/AAVMF_VARS.fd");
     const LoggingService m_logging{};
     FileBookmarkService m_bookmarks;
@@ -144,7 +126,7 @@ TEST_F(VMRuntimeServiceTest, RefusesBundlesThatCannotRunInOrder)
         m_bundle.metadata.installState = test.installState;
         m_bundle.metadata.guestOSType = test.guest;
         m_machines.setSupported(test.hostSupported);
-        const VirtualMachineError error = errorOf([&] { m_runtime.makeSession(m_bundle); });
+        const VirtualMachineError error = thrownVirtualMachineError([&] { m_runtime.makeSession(m_bundle); });
         EXPECT_EQ(error.errorCase(), test.errorCase) << test.name;
         EXPECT_EQ(error.detail(), test.detail) << test.name;
     }
@@ -158,7 +140,7 @@ TEST_F(VMRuntimeServiceTest, AMacOSBundleIsRefusedAtValidation)
     write(at(VMBundle::Layout::machineIdentifierFileName), MacMachineIdentifier::generate().dataRepresentation());
     write(at(VMBundle::Layout::auxiliaryStorageFileName), QByteArrayLiteral("variables"));
 
-    const VirtualMachineError error = errorOf([&] { m_runtime.makeSession(m_bundle); });
+    const VirtualMachineError error = thrownVirtualMachineError([&] { m_runtime.makeSession(m_bundle); });
     EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::configurationValidationFailed);
     EXPECT_EQ(error.detail(), QStringLiteral("macOS cannot run on this host: QEMU cannot boot a macOS guest."));
     EXPECT_TRUE(m_machines.configurations().isEmpty());

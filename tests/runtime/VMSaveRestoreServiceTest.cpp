@@ -9,6 +9,7 @@
 #include "ScriptedVirtualMachine.h"
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VMSharedFolderService.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineSession.h"
@@ -44,11 +45,7 @@ protected:
 
     void makeSession(const VirtualMachineConfiguration &configuration = {})
     {
-        VMBundle bundle;
-        bundle.bundleURL = m_home.path() + QStringLiteral("/Ubuntu.vm");
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Ubuntu");
-        bundle.metadata.runtimeState = VMRuntimeState::running;
+        const VMBundle bundle = TestBundle(m_home.path() + QStringLiteral("/Ubuntu.vm")).runState(VMRuntimeState::running);
         auto machine = std::make_unique<ScriptedVirtualMachine>(configuration);
         machine->forceState(MachineState::running);
         m_machine = machine.get();

@@ -2,7 +2,6 @@
 #include "VirtualMachineCoordinator.h"
 
 #include "../Services/StoreTestFixture.h"
-#include "../Services/TaskOutcome.h"
 #include "DiskImageService.h"
 #include "FileMeasurements.h"
 #include "HostNetworkService.h"
@@ -10,6 +9,7 @@
 #include "MachineIdentityService.h"
 #include "QEMUMachines.h"
 #include "QemuVirtualMachineFactory.h"
+#include "TaskOutcome.h"
 #include "TaskWaiter.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineSessionTable.h"

@@ -7,6 +7,7 @@
 #include "QtPrinters.h"
 #include "ScriptedVirtualMachine.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VMSharedFolderService.h"
 
 #include <QDir>
@@ -25,11 +26,8 @@ class VirtualMachineSessionTest : public ::testing::Test
 protected:
     VirtualMachineSessionTest()
     {
-        bundle.bundleURL = m_home.path() + QStringLiteral("/Guest.vm");
+        bundle = TestBundle(m_home.path() + QStringLiteral("/Guest.vm")).runState(VMRuntimeState::paused);
         QDir().mkpath(bundle.bundleURL);
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = QStringLiteral("Guest");
-        bundle.metadata.runtimeState = VMRuntimeState::paused;
         configuration.cpuCount = 3;
 
         auto machine = std::make_unique<ScriptedVirtualMachine>(configuration);

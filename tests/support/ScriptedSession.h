@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ScriptedVirtualMachine.h"
+#include "TestBundle.h"
 #include "VirtualMachineSession.h"
 
 #include <QDir>
@@ -18,14 +19,8 @@
 inline std::unique_ptr<VirtualMachineSession> makeScriptedSession(const QString &folder, const QString &name,
     const VMSharedFolderService &sharedFolders, const LoggingService &logging, VMRuntimeState state = VMRuntimeState::running)
 {
-    VMBundle bundle;
-    bundle.bundleURL = folder + QLatin1Char('/') + name + QStringLiteral(".vm");
+    const VMBundle bundle = TestBundle::in(folder, name).runState(state).display(1920, 1080);
     QDir().mkpath(bundle.bundleURL);
-    bundle.metadata.id = QUuid::createUuid();
-    bundle.metadata.name = name;
-    bundle.metadata.runtimeState = state;
-    bundle.metadata.hardwareProfile.displayWidth = 1920;
-    bundle.metadata.hardwareProfile.displayHeight = 1080;
     VirtualMachineConfiguration configuration;
     return std::make_unique<VirtualMachineSession>(
         bundle, configuration, std::make_unique<ScriptedVirtualMachine>(configuration), QStringList {}, sharedFolders, logging);

@@ -8,6 +8,7 @@
 #include "ScriptedVirtualMachine.h"
 #include "ScriptedVirtualMachineFactory.h"
 #include "Symbols.h"
+#include "TestBundle.h"
 #include "VirtualMachineSession.h"
 #include "VirtualMachineSessionTable.h"
 
@@ -104,20 +105,17 @@ int distinctColours(const QImage &image)
 
 VMBundle addBundle(AppState &state, const QString &name, int day, const std::function<void(VMMetadata &)> &change)
 {
-    VMBundle bundle;
     const QString folder = QString(name).replace(QLatin1Char('/'), QLatin1Char('-')) + QStringLiteral(".vm");
-    bundle.bundleURL = state.vmStore().rootURL() + QLatin1Char('/') + folder;
+    VMBundle bundle = TestBundle(state.vmStore().rootURL() + QLatin1Char('/') + folder)
+                          .named(name)
+                          .created(QDateTime(QDate(2026, 1, day), QTime(9, 0), Qt::UTC))
+                          .installSource(VMInstallSource::latestSupportedAutomatic())
+                          .installed()
+                          .cpus(4)
+                          .memory(quint64(8) << 30)
+                          .disk(quint64(64) << 30);
     VMMetadata &metadata = bundle.metadata;
-    metadata.id = QUuid::createUuid();
-    metadata.name = name;
     metadata.bundleName = folder;
-    metadata.createdAt = QDateTime(QDate(2026, 1, day), QTime(9, 0), Qt::UTC);
-    metadata.updatedAt = metadata.createdAt;
-    metadata.installSource = VMInstallSource::latestSupportedAutomatic();
-    metadata.installState = VMInstallState::installed;
-    metadata.hardwareProfile.cpuCount = 4;
-    metadata.hardwareProfile.memorySizeBytes = quint64(8) << 30;
-    metadata.hardwareProfile.diskSizeBytes = quint64(64) << 30;
     change(metadata);
     metadata.normalize();
     QDir().mkpath(bundle.bundleURL);
