@@ -218,7 +218,7 @@ TEST_F(LibraryWindowTest, DeletingARunningVMIsRefusedInTheBannerAndAStoppedOneGo
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), QStringLiteral("Delete Running?"));
     EXPECT_EQ(alert->defaultButton()->objectName(), QStringLiteral("sidebar.deleteAlert.cancel"));
-    alert->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.delete"))->click();
+    alert->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.confirm"))->click();
     settle();
     EXPECT_EQ(m_library->bannerMessage(), refused("Stop the virtual machine before deleting it."));
     EXPECT_TRUE(m_view->banner()->isVisibleTo(&m_window));
@@ -233,7 +233,7 @@ TEST_F(LibraryWindowTest, DeletingARunningVMIsRefusedInTheBannerAndAStoppedOneGo
     settle();
     EXPECT_TRUE(store().bundle(stopped.id()));
     sidebar().requestDeleteSelected();
-    sidebar().deleteAlert()->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.delete"))->click();
+    sidebar().deleteAlert()->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.confirm"))->click();
     settle();
     EXPECT_FALSE(store().bundle(stopped.id()));
     EXPECT_EQ(rowNames(), QStringList{QStringLiteral("Running")});
