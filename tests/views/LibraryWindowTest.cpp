@@ -10,6 +10,7 @@
 #include "RenameDialog.h"
 #include "SidebarVMListView.h"
 #include "VMCardDelegate.h"
+#include "VMStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -465,4 +466,17 @@ TEST_F(LibraryWindowTest, ACardShowsItsStateSizesAndFooter)
     EXPECT_EQ(sidebar().bundleToDelete()->id(), shown.id());
     EXPECT_TRUE(store().bundle(shown.id()));
     sidebar().deleteAlert()->reject();
+}
+
+TEST_F(LibraryWindowTest, RefreshLibraryAndNewFromTemplateRunTheToolbarsOwnCommands)
+{
+    QSignalSpy refreshed(m_view->refreshAction(), &QAction::triggered);
+    QSignalSpy reloaded(&store(), &VMStore::bundlesChanged);
+    m_commands->refreshLibrary()->trigger();
+    EXPECT_EQ(refreshed.count(), 1);
+    EXPECT_TRUE(reloaded.wait(5000)) << "the library was read again";
+
+    // Without a template library the toolbar's command is disabled, and so is the menu's.
+    EXPECT_FALSE(m_view->templateAction()->isEnabled());
+    EXPECT_FALSE(m_commands->newFromTemplate()->isEnabled());
 }
