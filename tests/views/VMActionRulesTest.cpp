@@ -39,19 +39,19 @@ struct Offer {
     VMDetailsAction rule;
 };
 
-const QList<Offer> offers{
-    {Place::menu, QStringLiteral("command.startSelected"), VMDetailsAction::start},
-    {Place::contextMenu, QStringLiteral("sidebar.menu.start"), VMDetailsAction::start},
-    {Place::contextMenu, QStringLiteral("sidebar.menu.resume"), VMDetailsAction::resumeSavedState},
-    {Place::contextMenu, QStringLiteral("sidebar.menu.duplicate"), VMDetailsAction::clone},
-    {Place::contextMenu, QStringLiteral("sidebar.menu.stop"), VMDetailsAction::stop},
-    {Place::console, QStringLiteral("console.button.start"), VMDetailsAction::start},
-    {Place::console, QStringLiteral("console.button.resumeSavedState"), VMDetailsAction::resumeSavedState},
-    {Place::console, QStringLiteral("console.button.pause"), VMDetailsAction::pause},
-    {Place::console, QStringLiteral("console.button.resume"), VMDetailsAction::resume},
-    {Place::console, QStringLiteral("console.button.saveState"), VMDetailsAction::saveState},
-    {Place::console, QStringLiteral("console.button.discardSavedState"), VMDetailsAction::discardSavedState},
-    {Place::console, QStringLiteral("console.button.stop"), VMDetailsAction::stop},
+const QList<Offer> offers {
+    { Place::menu, QStringLiteral("command.startSelected"), VMDetailsAction::start },
+    { Place::contextMenu, QStringLiteral("sidebar.menu.start"), VMDetailsAction::start },
+    { Place::contextMenu, QStringLiteral("sidebar.menu.resume"), VMDetailsAction::resumeSavedState },
+    { Place::contextMenu, QStringLiteral("sidebar.menu.duplicate"), VMDetailsAction::clone },
+    { Place::contextMenu, QStringLiteral("sidebar.menu.stop"), VMDetailsAction::stop },
+    { Place::console, QStringLiteral("console.button.start"), VMDetailsAction::start },
+    { Place::console, QStringLiteral("console.button.resumeSavedState"), VMDetailsAction::resumeSavedState },
+    { Place::console, QStringLiteral("console.button.pause"), VMDetailsAction::pause },
+    { Place::console, QStringLiteral("console.button.resume"), VMDetailsAction::resume },
+    { Place::console, QStringLiteral("console.button.saveState"), VMDetailsAction::saveState },
+    { Place::console, QStringLiteral("console.button.discardSavedState"), VMDetailsAction::discardSavedState },
+    { Place::console, QStringLiteral("console.button.stop"), VMDetailsAction::stop },
 };
 
 /// The library window and a VM's console over the real store and coordinator.
@@ -61,7 +61,8 @@ protected:
     VMActionRulesTest()
     {
         m_profile.runtimeDirectory = m_home.path() + QStringLiteral("/run");
-        m_library = std::make_unique<LibraryViewModel>(LibraryViewModel::Services{store(), coordinator(), m_operations, m_chooser, m_viewer, m_logging});
+        m_library = std::make_unique<LibraryViewModel>(
+            LibraryViewModel::Services { store(), coordinator(), m_operations, m_chooser, m_viewer, m_logging });
         LibraryView::Actions actions;
         actions.makeDetailsView = [](const QUuid &) { return new QLabel; };
         actions.openConsole = [](const QUuid &) {};
@@ -108,24 +109,24 @@ TEST_F(VMActionRulesTest, MenuContextMenuAndConsoleAgreeWithTheDetailsPanesButto
         /// Anchors the rule itself: the enabled items of the menu, the context menu and the console.
         std::vector<const char *> enabled;
     } cases[] = {
-        {"stopped", VMInstallState::installed, VMRuntimeState::stopped, false, VMGuestOSType::linux, Busy::no,
-         {"command.startSelected", "sidebar.menu.start", "sidebar.menu.duplicate", "console.button.start"}},
-        {"stopped with a saved state", VMInstallState::installed, VMRuntimeState::stopped, true, VMGuestOSType::linux, Busy::no,
-         {"command.startSelected", "sidebar.menu.start", "sidebar.menu.resume", "sidebar.menu.duplicate", "console.button.start",
-          "console.button.resumeSavedState", "console.button.discardSavedState"}},
-        {"running", VMInstallState::installed, VMRuntimeState::running, false, VMGuestOSType::linux, Busy::no,
-         {"sidebar.menu.stop", "console.button.pause", "console.button.saveState", "console.button.stop"}},
-        {"paused", VMInstallState::installed, VMRuntimeState::paused, true, VMGuestOSType::linux, Busy::no,
-         {"sidebar.menu.stop", "console.button.resume", "console.button.saveState", "console.button.stop"}},
-        {"running while the library stops it", VMInstallState::installed, VMRuntimeState::running, false, VMGuestOSType::linux, Busy::library,
-         {"console.button.stop"}},
-        {"running while the console stops it", VMInstallState::installed, VMRuntimeState::running, false, VMGuestOSType::linux, Busy::console,
-         {"sidebar.menu.stop"}},
-        {"not installed", VMInstallState::preparingBundle, std::nullopt, false, VMGuestOSType::linux, Busy::no, {}},
-        {"a stopped Windows guest", VMInstallState::installed, std::nullopt, false, VMGuestOSType::windows, Busy::no,
-         {"command.startSelected", "sidebar.menu.start", "sidebar.menu.duplicate"}},
-        {"a running Windows guest", VMInstallState::installed, VMRuntimeState::running, false, VMGuestOSType::windows, Busy::no,
-         {"sidebar.menu.stop", "console.button.stop"}},
+        { "stopped", VMInstallState::installed, VMRuntimeState::stopped, false, VMGuestOSType::linux, Busy::no,
+            { "command.startSelected", "sidebar.menu.start", "sidebar.menu.duplicate", "console.button.start" } },
+        { "stopped with a saved state", VMInstallState::installed, VMRuntimeState::stopped, true, VMGuestOSType::linux, Busy::no,
+            { "command.startSelected", "sidebar.menu.start", "sidebar.menu.resume", "sidebar.menu.duplicate", "console.button.start",
+                "console.button.resumeSavedState", "console.button.discardSavedState" } },
+        { "running", VMInstallState::installed, VMRuntimeState::running, false, VMGuestOSType::linux, Busy::no,
+            { "sidebar.menu.stop", "console.button.pause", "console.button.saveState", "console.button.stop" } },
+        { "paused", VMInstallState::installed, VMRuntimeState::paused, true, VMGuestOSType::linux, Busy::no,
+            { "sidebar.menu.stop", "console.button.resume", "console.button.saveState", "console.button.stop" } },
+        { "running while the library stops it", VMInstallState::installed, VMRuntimeState::running, false, VMGuestOSType::linux,
+            Busy::library, { "console.button.stop" } },
+        { "running while the console stops it", VMInstallState::installed, VMRuntimeState::running, false, VMGuestOSType::linux,
+            Busy::console, { "sidebar.menu.stop" } },
+        { "not installed", VMInstallState::preparingBundle, std::nullopt, false, VMGuestOSType::linux, Busy::no, {} },
+        { "a stopped Windows guest", VMInstallState::installed, std::nullopt, false, VMGuestOSType::windows, Busy::no,
+            { "command.startSelected", "sidebar.menu.start", "sidebar.menu.duplicate" } },
+        { "a running Windows guest", VMInstallState::installed, VMRuntimeState::running, false, VMGuestOSType::windows, Busy::no,
+            { "sidebar.menu.stop", "console.button.stop" } },
     };
     for (const auto &item : cases) {
         SCOPED_TRACE(item.what);
@@ -141,17 +142,20 @@ TEST_F(VMActionRulesTest, MenuContextMenuAndConsoleAgreeWithTheDetailsPanesButto
         if (item.guest == VMGuestOSType::windows) {
             if (item.run)
                 waitForOutcome(m_qemu.start(bundle)).get();
-            console = std::make_shared<QEMUConsoleView>(std::make_shared<QEMUConsoleViewModel>(bundle, coordinator(), engine, m_logging, [] {}));
+            console = std::make_shared<QEMUConsoleView>(
+                std::make_shared<QEMUConsoleViewModel>(bundle, coordinator(), engine, m_logging, [] {}));
         } else if (item.run) {
             const std::shared_ptr<VirtualMachineSession> session = addSession(bundle, *item.run);
             if (item.busy != Busy::no) {
-                // The machine runs, and its stop answers on a later turn of the event loop: the stop is still running when the places are read.
+                // The machine runs, and its stop answers on a later turn of the event loop: the stop is still running when the places are
+                // read.
                 auto &machine = dynamic_cast<ScriptedVirtualMachine &>(session->virtualMachine());
                 waitForOutcome(machine.start()).get();
                 session->setRuntimeState(*item.run);
                 machine.script().enqueue(VirtualMachineScript::Operation::stop, ScriptedAnswer::success(std::chrono::milliseconds(1)));
             }
-            sessionConsole = std::make_shared<VMConsoleViewModel>(coordinator().session(bundle.id()), coordinator(), m_runtime, m_logging, [] {});
+            sessionConsole
+                = std::make_shared<VMConsoleViewModel>(coordinator().session(bundle.id()), coordinator(), m_runtime, m_logging, [] {});
             console = std::make_shared<VMConsoleView>(sessionConsole);
         }
         settle();
@@ -178,7 +182,8 @@ TEST_F(VMActionRulesTest, MenuContextMenuAndConsoleAgreeWithTheDetailsPanesButto
             if (!found.contains(offer.objectName))
                 continue;
             const bool busy = offer.place == Place::console ? item.busy == Busy::console : item.busy == Busy::library;
-            EXPECT_EQ(found.value(offer.objectName), VMDetailsActions::isEnabled({shown, busy, {}, {}}, offer.rule)) << offer.objectName.toStdString();
+            EXPECT_EQ(found.value(offer.objectName), VMDetailsActions::isEnabled({ shown, busy, {}, {} }, offer.rule))
+                << offer.objectName.toStdString();
             if (found.value(offer.objectName))
                 enabled << offer.objectName;
         }
