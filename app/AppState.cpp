@@ -2,9 +2,11 @@
 #include "AppState.h"
 
 #include "CreateVMWizardViewModel.h"
+#include "QEMUConsoleViewModel.h"
 #include "QEMUExecutor.h"
 #include "QemuVirtualMachineFactory.h"
 #include "SystemHostCapacity.h"
+#include "TemplateLibraryViewModel.h"
 #include "VirtualMachineSession.h"
 #include "VMConsoleViewModel.h"
 #include "VMDetailsViewModel.h"
@@ -172,4 +174,19 @@ std::unique_ptr<VMConsoleViewModel> AppState::makeConsoleViewModel(std::shared_p
             windows->closeWindow(session->bundle().metadata.id);
     };
     return std::make_unique<VMConsoleViewModel>(std::move(session), m_coordinator, m_runtimeService, m_loggingService, std::move(closeHandler));
+}
+
+std::unique_ptr<QEMUConsoleViewModel> AppState::makeQEMUConsoleViewModel(const VMBundle &bundle)
+{
+    // QEMU runs a Windows guest without a runtime session: its console shows the engine's display and stops it through the coordinator.
+    auto closeHandler = [windows = QPointer<VMConsoleWindowManager>(&m_consoleWindowManager), id = bundle.id()] {
+        if (windows)
+            windows->closeWindow(id);
+    };
+    return std::make_unique<QEMUConsoleViewModel>(bundle, m_coordinator, m_qemuEngine, m_loggingService, std::move(closeHandler));
+}
+
+std::unique_ptr<TemplateLibraryViewModel> AppState::makeTemplateLibraryViewModel()
+{
+    return std::make_unique<TemplateLibraryViewModel>(m_templateService, m_loggingService);
 }

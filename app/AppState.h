@@ -60,6 +60,8 @@
 class CreateVMWizardViewModel;
 #include <optional>
 
+class QEMUConsoleViewModel;
+class TemplateLibraryViewModel;
 class VMConsoleViewModel;
 class VMDetailsViewModel;
 class VirtualMachineSession;
@@ -108,6 +110,10 @@ public:
     std::unique_ptr<VMDetailsViewModel> makeDetailsViewModel(const QUuid &bundleID);
     /// A new console view model for the session; the caller owns it. Its close action closes the VM's console window.
     std::unique_ptr<VMConsoleViewModel> makeConsoleViewModel(std::shared_ptr<VirtualMachineSession> session);
+    /// A new console view model for a VM that QEMU runs without a session (a Windows guest); its close action closes the VM's console window.
+    std::unique_ptr<QEMUConsoleViewModel> makeQEMUConsoleViewModel(const VMBundle &bundle);
+    /// A new template library over the template service; the caller owns it.
+    std::unique_ptr<TemplateLibraryViewModel> makeTemplateLibraryViewModel();
     /// A new-VM wizard; it keeps itself alive while a creation it started runs.
     std::shared_ptr<CreateVMWizardViewModel> makeCreateWizardViewModel();
 

@@ -11,6 +11,7 @@
 #include "QEMUConsoleView.h"
 #include "QEMUConsoleViewModel.h"
 #include "TemplateLibraryDialog.h"
+#include "TemplateLibraryViewModel.h"
 #include "CIRunnerView.h"
 #include "CIRunnerViewModel.h"
 #include "DetailsPanelWiring.h"
@@ -24,7 +25,6 @@
 #include "VMExportSheet.h"
 #include "VMNetworkTopologyView.h"
 #include "VMSettingsSheet.h"
-#include "TemplateLibraryViewModel.h"
 #include "VirtualMachineSession.h"
 #include "VMConsoleView.h"
 #include "VMConsoleViewModel.h"
@@ -32,6 +32,7 @@
 #include "VMDetailsTexts.h"
 #include "VMDetailsViewModel.h"
 #include "VMStore.h"
+#include "ViewCommand.h"
 
 #include <QCoroTask>
 #include <QEvent>
@@ -72,7 +73,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     actions.openConsole = [this](const QUuid &id) { openConsole(id); };
     actions.createVM = [this] { openCreateWizard(m_state.makeCreateWizardViewModel()); };
     actions.showTemplateLibrary = [this] {
-        auto *library = new TemplateLibraryDialog(std::make_unique<TemplateLibraryViewModel>(m_state.templateService(), m_state.loggingService()), this);
+        auto *library = new TemplateLibraryDialog(m_state.makeTemplateLibraryViewModel(), this);
         library->setAttribute(Qt::WA_DeleteOnClose);
         connect(library, &TemplateLibraryDialog::templateChosen, this, [this](const VMTemplate &chosen) {
             std::shared_ptr<CreateVMWizardViewModel> wizard = m_state.makeCreateWizardViewModel();
@@ -91,7 +92,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     toolbar->addActions(m_library->toolbarActions());
 
     m_commands = new MenuCommands(*this, *m_library, state.libraryViewModel());
-    QMenu *file = menuBar()->findChild<QMenu *>(QStringLiteral("menu.file"));
+    QMenu *file = m_commands->fileMenu();
     QAction *newWindow = new QAction(tr("New Window"), this);
     newWindow->setObjectName(QStringLiteral("command.newWindow"));
     newWindow->setShortcut(QKeySequence::New);
@@ -114,7 +115,8 @@ void MainWindow::showEvent(QShowEvent *event)
 void MainWindow::runLaunchTask()
 {
     // The reload never throws; a failure shows in the banner and the library stays empty.
-    QCoro::connect(reloadThenPrepare(this, m_state), this, [] {});
+    ViewCommand::start(*this, reloadThenPrepare(this, m_state),
+                       [library = &m_state.libraryViewModel()](const QString &message) { library->setBannerMessage(message); });
 }
 
 void MainWindow::openConsole(const QUuid &id)
@@ -123,14 +125,8 @@ void MainWindow::openConsole(const QUuid &id)
     if (!bundle)
         return;
     if (bundle->metadata.guestOSType == VMGuestOSType::windows) {
-        // QEMU runs a Windows guest without a runtime session: its console shows the engine's display and stops it through the coordinator.
-        auto closeHandler = [windows = QPointer<VMConsoleWindowManager>(&m_state.consoleWindowManager()), id] {
-            if (windows)
-                windows->closeWindow(id);
-        };
-        auto viewModel = std::make_shared<QEMUConsoleViewModel>(*bundle, m_state.coordinator(), m_state.qemuEngine(), m_state.loggingService(),
-                                                                std::move(closeHandler));
-        m_state.consoleWindowManager().openSessionlessConsole(*bundle, new QEMUConsoleView(std::move(viewModel)));
+        // QEMU runs a Windows guest without a runtime session.
+        m_state.consoleWindowManager().openSessionlessConsole(*bundle, new QEMUConsoleView(m_state.makeQEMUConsoleViewModel(*bundle)));
         return;
     }
     std::shared_ptr<VirtualMachineSession> session;

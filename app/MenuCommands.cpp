@@ -4,12 +4,12 @@
 #include "LibraryView.h"
 #include "LibraryViewModel.h"
 #include "VMDetailsView.h"
+#include "VMDetailsActions.h"
 #include "VMDetailsViewModel.h"
-#include "VMStore.h"
+#include "ViewCommand.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCoroTask>
 #include <QListView>
 #include <QMainWindow>
 #include <QMenu>
@@ -35,7 +35,8 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
     QMenuBar *bar = window.menuBar();
     bar->setObjectName(QStringLiteral("mainWindow.menuBar"));
 
-    QMenu *file = bar->addMenu(tr("&File"));
+    m_file = bar->addMenu(tr("&File"));
+    QMenu *file = m_file;
     file->setObjectName(QStringLiteral("menu.file"));
     m_refreshLibrary = addCommand(*file, QStringLiteral("command.refreshLibrary"), tr("Refresh Library"), QKeySequence(QStringLiteral("Ctrl+Shift+R")));
     file->addSeparator();
@@ -80,7 +81,7 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
     panelCommand(QStringLiteral("command.ciRunner"), tr("CI Runner"), Slot::ciRunner);
     panelCommand(QStringLiteral("command.networkTopology"), tr("Network Topology"), Slot::networkTopology);
 
-    connect(m_refreshLibrary, &QAction::triggered, this, [this] { QCoro::connect(m_viewModel.store().reload(), this, [] {}); });
+    connect(m_refreshLibrary, &QAction::triggered, m_library.refreshAction(), &QAction::trigger);
     connect(m_newFromTemplate, &QAction::triggered, m_library.templateAction(), &QAction::trigger);
     connect(m_library.templateAction(), &QAction::enabledChanged, m_newFromTemplate, &QAction::setEnabled);
     m_newFromTemplate->setEnabled(m_library.templateAction()->isEnabled());
@@ -88,11 +89,11 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
     connect(m_startSelected, &QAction::triggered, this, [this] {
         updateStartEnabled();
         if (canStartSelected())
-            QCoro::connect(m_viewModel.start(*m_viewModel.selectedBundleID(), false), this, [] {});
+            ViewCommand::start(*this, m_viewModel.start(*m_viewModel.selectedBundleID(), false), m_library.bannerReport());
     });
     connect(m_stopSelected, &QAction::triggered, this, [this] {
         if (const std::optional<QUuid> id = m_viewModel.selectedBundleID())
-            QCoro::connect(m_viewModel.stop(*id), this, [] {});
+            ViewCommand::start(*this, m_viewModel.stop(*id), m_library.bannerReport());
     });
     connect(m_deleteSelected, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::requestDeleteSelected);
     connect(m_renameSelected, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::requestRenameSelected);
@@ -100,6 +101,7 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
 
     connect(&m_viewModel, &LibraryViewModel::bundlesChanged, this, &MenuCommands::updateStartEnabled);
     connect(&m_viewModel, &LibraryViewModel::selectedBundleIDChanged, this, &MenuCommands::updateStartEnabled);
+    connect(&m_viewModel, &LibraryViewModel::busyChanged, this, &MenuCommands::updateStartEnabled);
     connect(vm, &QMenu::aboutToShow, this, &MenuCommands::updateStartEnabled);
     updateStartEnabled();
 }
@@ -107,7 +109,7 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
 bool MenuCommands::canStartSelected() const
 {
     const std::optional<VMBundle> selected = m_viewModel.selectedBundle();
-    return selected && selected->metadata.runtimeState == VMRuntimeState::stopped && selected->metadata.installState == VMInstallState::installed;
+    return selected && VMDetailsActions::isEnabled(m_viewModel.actionInputs(*selected), VMDetailsAction::start);
 }
 
 void MenuCommands::showPanel(VMDetailsView::FeaturePanelSlot slot, const QString &title)

@@ -9,6 +9,7 @@ class LibraryView;
 class LibraryViewModel;
 class QAction;
 class QMainWindow;
+class QMenu;
 
 /**
  * The menu commands of one main window: "Refresh Library" and "New VM from
@@ -19,6 +20,10 @@ class QMainWindow;
  * Return ("Rename Selected VM") and Ctrl+Backspace ("Delete Selected VM")
  * act only while the VM list has the focus; the menu items work from
  * anywhere. A command whose target is not built is disabled.
+ *
+ * "Start Selected VM" follows the rule of the details pane's Start button
+ * (VMDetailsActions); "Refresh Library" and "New VM from Template..." run
+ * the library view's own toolbar commands.
  *
  * The Tools commands are always enabled: each scrolls the selected VM's
  * details to its panel, or says in the library's banner that no VM is
@@ -31,6 +36,7 @@ class MenuCommands final : public QObject
 public:
     MenuCommands(QMainWindow &window, LibraryView &library, LibraryViewModel &viewModel);
 
+    QMenu *fileMenu() const { return m_file; }
     QAction *refreshLibrary() const { return m_refreshLibrary; }
     QAction *newFromTemplate() const { return m_newFromTemplate; }
     QAction *startSelected() const { return m_startSelected; }
@@ -39,7 +45,7 @@ public:
     QAction *renameSelected() const { return m_renameSelected; }
     QAction *searchVMs() const { return m_searchVMs; }
 
-    /// Whether "Start Selected VM" may run now: a shown, installed, stopped VM is selected.
+    /// Whether "Start Selected VM" may run now: a VM is selected and shown, and its details would let it start.
     bool canStartSelected() const;
 
 private:
@@ -49,6 +55,7 @@ private:
 
     LibraryView &m_library;
     LibraryViewModel &m_viewModel;
+    QMenu *m_file;
     QAction *m_refreshLibrary;
     QAction *m_newFromTemplate;
     QAction *m_startSelected;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QUuid>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -25,7 +27,16 @@
  */
 class ActionsInFlight
 {
-    using Running = QSet<QString>;
+    struct Running {
+        QSet<QString> keys;
+        std::function<void()> changed;
+
+        void notify() const
+        {
+            if (changed)
+                changed();
+        }
+    };
 
 public:
     /// Marks one running action until destroyed. Move-only.
@@ -38,8 +49,10 @@ public:
         Ticket &operator=(const Ticket &) = delete;
         ~Ticket()
         {
-            if (const std::shared_ptr<Running> running = m_running.lock())
-                running->remove(m_key);
+            if (const std::shared_ptr<Running> running = m_running.lock()) {
+                running->keys.remove(m_key);
+                running->notify();
+            }
         }
 
     private:
@@ -58,13 +71,25 @@ public:
     std::optional<Ticket> begin(const QUuid &id, QStringView action)
     {
         QString key = id.toString() + QLatin1Char('/') + action.toString();
-        if (m_running->contains(key))
+        if (m_running->keys.contains(key))
             return std::nullopt;
-        m_running->insert(key);
-        return Ticket(m_running, std::move(key));
+        m_running->keys.insert(key);
+        Ticket ticket(m_running, std::move(key));
+        m_running->notify();
+        return ticket;
     }
 
-    qsizetype count() const { return m_running->size(); }
+    qsizetype count() const { return m_running->keys.size(); }
+
+    /// Calls `changed` each time an action begins or ends (for a busy flag that follows the running actions).
+    void setChangeHandler(std::function<void()> changed) { m_running->changed = std::move(changed); }
+
+    /// Whether any action runs on the VM now.
+    bool runsOn(const QUuid &id) const
+    {
+        const QString prefix = id.toString() + QLatin1Char('/');
+        return std::any_of(m_running->keys.cbegin(), m_running->keys.cend(), [&prefix](const QString &key) { return key.startsWith(prefix); });
+    }
 
 private:
     std::shared_ptr<Running> m_running = std::make_shared<Running>();

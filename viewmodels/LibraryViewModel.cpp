@@ -56,6 +56,7 @@ LibraryViewModel::LibraryViewModel(Services services, QObject *parent)
     , m_fileViewer(services.fileViewer)
     , m_logging(services.logging)
 {
+    m_inFlight.setChangeHandler([this] { Q_EMIT busyChanged(); });
     // The store's list reaches the view model on a later turn, never inside the call that changed it.
     connect(&m_store, &VMStore::bundlesChanged, this, &LibraryViewModel::receiveBundles, Qt::QueuedConnection);
     QMetaObject::invokeMethod(this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
@@ -159,6 +160,23 @@ bool LibraryViewModel::bundleMatchesSearch(const VMBundle &bundle, const QString
     if (metadata.colorTag)
         texts << toRaw(*metadata.colorTag);
     return std::any_of(texts.cbegin(), texts.cend(), [&](const QString &text) { return text.toLower().contains(query); });
+}
+
+VMDetailsActions::Inputs LibraryViewModel::actionInputs(const VMBundle &bundle) const
+{
+    return {bundle, isBusy(bundle.id()), {}, {}};
+}
+
+QCoro::Task<> LibraryViewModel::reload()
+{
+    co_await m_store.reload();
+}
+
+void LibraryViewModel::revealBundle(const QUuid &id)
+{
+    setSelectedBundleID(id);
+    if (m_selectedBundleID)
+        m_store.showInFileManager(*m_selectedBundleID);
 }
 
 QCoro::Task<> LibraryViewModel::start(QUuid id, bool resumeSavedState)

@@ -4,6 +4,7 @@
 #include "ActionsInFlight.h"
 #include "MessageKind.h"
 #include "VMBundle.h"
+#include "VMDetailsActions.h"
 #include "VMColorTag.h"
 #include "VMSortOrder.h"
 
@@ -82,6 +83,11 @@ public:
     /// The library the list comes from.
     VMStore &store() const { return m_store; }
 
+    /// Whether one of the actions below runs on the VM now.
+    bool isBusy(const QUuid &id) const { return m_inFlight.runsOn(id); }
+    /// What decides the VM's actions in the list and the menus: the bundle as the list shows it and whether an action runs on it.
+    VMDetailsActions::Inputs actionInputs(const VMBundle &bundle) const;
+
     /// The last list the store delivered, in its order.
     const QList<VMBundle> &allBundles() const { return m_allBundles; }
 
@@ -97,6 +103,10 @@ public:
     static bool bundleMatchesSearch(const VMBundle &bundle, const QString &query);
 
     // Actions
+    /// Reads the library folder again; a failure shows in the banner.
+    QCoro::Task<> reload();
+    /// Selects the VM, then shows its bundle in the file manager.
+    void revealBundle(const QUuid &id);
     QCoro::Task<> start(QUuid id, bool resumeSavedState);
     QCoro::Task<> stop(QUuid id);
     void renameBundle(const QUuid &id, const QString &name);
@@ -115,6 +125,8 @@ Q_SIGNALS:
     void pendingDeletionBundleIDChanged();
     void searchTextChanged();
     void sortOrderChanged();
+    /// An action began or ended on some VM: isBusy() may answer otherwise.
+    void busyChanged();
 
 private:
     void receiveBundles(const QList<VMBundle> &bundles);

@@ -17,6 +17,7 @@ QEMUConsoleViewModel::QEMUConsoleViewModel(VMBundle bundle, VirtualMachineCoordi
     , m_closeHandler(std::move(closeHandler))
     , m_lastState(runtimeState())
 {
+    m_inFlight.setChangeHandler([this] { Q_EMIT busyChanged(); });
     // The coordinator announces that some VM may have changed; pass on only changes of this one.
     connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, [this] {
         const VMRuntimeState state = runtimeState();
@@ -30,6 +31,13 @@ QEMUConsoleViewModel::QEMUConsoleViewModel(VMBundle bundle, VirtualMachineCoordi
 QEMUConsoleViewModel::~QEMUConsoleViewModel() = default;
 
 VMRuntimeState QEMUConsoleViewModel::runtimeState() const { return m_coordinator.effectiveRuntimeState(m_bundle.id()); }
+
+VMDetailsActions::Inputs QEMUConsoleViewModel::actionInputs() const
+{
+    VMBundle shown = m_bundle;
+    shown.metadata.runtimeState = runtimeState();
+    return {std::move(shown), isBusy(), {}, {}};
+}
 
 QString QEMUConsoleViewModel::displaySocketPath() const
 {

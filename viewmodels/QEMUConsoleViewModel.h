@@ -4,6 +4,7 @@
 #include "ActionsInFlight.h"
 #include "ConsoleDisplayLink.h"
 #include "VMBundle.h"
+#include "VMDetailsActions.h"
 #include "VMRuntimeState.h"
 
 #include <QCoroTask>
@@ -43,6 +44,10 @@ public:
     /// What the coordinator reports: running while QEMU runs the VM.
     VMRuntimeState runtimeState() const;
     ConsoleDisplayLink displayLink() const { return consoleDisplayLink(runtimeState()); }
+    /// Whether the stop runs now.
+    bool isBusy() const { return m_inFlight.count() > 0; }
+    /// What decides whether Stop can be pressed: the bundle in the coordinator's run state, and whether the stop runs.
+    VMDetailsActions::Inputs actionInputs() const;
     /// The VNC socket QEMU serves the VM's display on while it runs; empty otherwise.
     QString displaySocketPath() const;
 
@@ -56,6 +61,8 @@ public:
 Q_SIGNALS:
     void runtimeStateChanged();
     void errorMessageChanged();
+    /// The stop began or ended.
+    void busyChanged();
 
 private:
     VMBundle m_bundle;

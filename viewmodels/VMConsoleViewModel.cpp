@@ -20,6 +20,8 @@ VMConsoleViewModel::VMConsoleViewModel(std::shared_ptr<VirtualMachineSession> se
     , m_closeHandler(std::move(closeHandler))
 {
     Q_ASSERT(m_session);
+    m_inFlight.setChangeHandler([this] { Q_EMIT busyChanged(); });
+    listenToSession();
     connect(&m_coordinator.sessions(), &VirtualMachineSessionTable::sessionsChanged, this, &VMConsoleViewModel::followCoordinator);
 }
 
@@ -29,6 +31,23 @@ void VMConsoleViewModel::setErrorMessage(const std::optional<QString> &message)
 {
     m_errorMessage = message;
     Q_EMIT errorMessageChanged();
+}
+
+const VMBundle &VMConsoleViewModel::bundle() const
+{
+    return m_session->bundle();
+}
+
+VMRuntimeState VMConsoleViewModel::runtimeState() const
+{
+    return m_session->runtimeState();
+}
+
+VMDetailsActions::Inputs VMConsoleViewModel::actionInputs() const
+{
+    VMBundle shown = m_session->bundle();
+    shown.metadata.runtimeState = m_session->runtimeState();
+    return {std::move(shown), isBusy(), {}, {}};
 }
 
 ConsoleDisplayLink VMConsoleViewModel::displayLink() const
@@ -129,7 +148,16 @@ void VMConsoleViewModel::adopt(std::shared_ptr<VirtualMachineSession> session)
     if (!session || session == m_session)
         return;
     m_session = std::move(session);
+    listenToSession();
     Q_EMIT sessionChanged();
+}
+
+void VMConsoleViewModel::listenToSession()
+{
+    disconnect(m_stateConnection);
+    disconnect(m_bundleConnection);
+    m_stateConnection = connect(m_session.get(), &VirtualMachineSession::runtimeStateChanged, this, &VMConsoleViewModel::stateChanged);
+    m_bundleConnection = connect(m_session.get(), &VirtualMachineSession::bundleChanged, this, &VMConsoleViewModel::stateChanged);
 }
 
 void VMConsoleViewModel::followCoordinator()

@@ -3,6 +3,8 @@
 
 #include "ActionsInFlight.h"
 #include "ConsoleDisplayLink.h"
+#include "VMBundle.h"
+#include "VMDetailsActions.h"
 
 #include <QCoroTask>
 #include <QObject>
@@ -29,8 +31,12 @@ class VirtualMachineSession;
  * the session it returns, and a session the coordinator makes for the VM
  * elsewhere (after a settings change, a start from the library) is adopted
  * when it appears, so the console never drives a session that was dropped.
+ * It relays the run state and bundle of whichever session it drives
+ * (stateChanged), so the console never listens to a session itself.
  * Failures go to errorMessage and the application log ("Console"); a second
- * press of an action still running is ignored. GUI thread only.
+ * press of an action still running is ignored, and isBusy() says one runs.
+ * Which buttons can be pressed follows the details pane's rule
+ * (actionInputs() for VMDetailsActions). GUI thread only.
  *
  * @code
  * VMConsoleViewModel console(session, coordinator, runtime, logging, [&] { windows.closeWindow(id); });
@@ -49,6 +55,13 @@ public:
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     void setErrorMessage(const std::optional<QString> &message);
     const std::shared_ptr<VirtualMachineSession> &session() const { return m_session; }
+    /// The session's bundle and run state now.
+    const VMBundle &bundle() const;
+    VMRuntimeState runtimeState() const;
+    /// Whether one of the actions below runs now.
+    bool isBusy() const { return m_inFlight.count() > 0; }
+    /// What decides which actions can be pressed now: the session's bundle in its run state, and whether an action runs.
+    VMDetailsActions::Inputs actionInputs() const;
     /// What the console does with the guest's display in the session's state now.
     ConsoleDisplayLink displayLink() const;
     /// The socket of the session's display now; empty while its machine has none (not yet made, stopped).
@@ -66,8 +79,12 @@ public:
 
 Q_SIGNALS:
     void errorMessageChanged();
-    /// The view model drives another session of its VM now.
+    /// The view model drives another session of its VM now (a new run of the VM).
     void sessionChanged();
+    /// The run state or the bundle of the session changed.
+    void stateChanged();
+    /// An action began or ended.
+    void busyChanged();
 
 private:
     QCoro::Task<> startVM(bool resumeSavedState, QStringView action);
@@ -75,6 +92,8 @@ private:
     QCoro::Task<> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
     QUuid vmID() const;
     void adopt(std::shared_ptr<VirtualMachineSession> session);
+    /// Relays the session's changes as stateChanged, and no other session's.
+    void listenToSession();
     /// Takes the coordinator's session for the VM when it is another one.
     void followCoordinator();
     void report(const std::exception &error);
@@ -86,4 +105,6 @@ private:
     std::function<void()> m_closeHandler;
     std::optional<QString> m_errorMessage;
     ActionsInFlight m_inFlight;
+    QMetaObject::Connection m_stateConnection;
+    QMetaObject::Connection m_bundleConnection;
 };

@@ -3,6 +3,8 @@
 
 #include "VMDetailsViewModel.h"
 
+#include <algorithm>
+
 namespace VMDetailsActions {
 
 namespace {
@@ -71,6 +73,19 @@ QList<VMDetailsActionState> states(const Inputs &inputs)
                    QStringLiteral("Save this VM's configuration as a reusable template."), installed && free});
     result.append({VMDetailsAction::deleteVM, QStringLiteral("Delete"), QStringLiteral("Delete"), stopped && free});
     return result;
+}
+
+bool isEnabled(const Inputs &inputs, VMDetailsAction action)
+{
+    const QList<VMDetailsActionState> all = states(inputs);
+    const auto found = std::find_if(all.cbegin(), all.cend(), [action](const VMDetailsActionState &state) { return state.action == action; });
+    return found != all.cend() && found->enabled;
+}
+
+bool applies(Inputs inputs, VMDetailsAction action)
+{
+    inputs.isBusy = false;
+    return isEnabled(inputs, action);
 }
 
 QString key(VMDetailsAction action)

@@ -61,6 +61,16 @@ struct Inputs {
 QList<VMDetailsActionState> states(const Inputs &inputs);
 QList<VMDetailsActionState> states(const VMDetailsViewModel &model);
 
+/**
+ * Whether `action` can be pressed now. The menus and consoles ask this of
+ * the VM as they show it, so they never offer what its details pane refuses.
+ * An action the grid leaves out (the saved-state pair without a saved
+ * state) cannot be pressed.
+ */
+bool isEnabled(const Inputs &inputs, VMDetailsAction action);
+/// Whether `action` belongs to the VM's state: it could be pressed once nothing else runs on the VM.
+bool applies(Inputs inputs, VMDetailsAction action);
+
 /// A stable identifier for the button of `action`, e.g. "start" or "exportVM".
 QString key(VMDetailsAction action);
 

@@ -168,10 +168,15 @@ TEST_F(LibraryViewModelTest, ASecondPressOfARunningActionIsIgnored)
 {
     const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
     m_machines.script().enqueue(Operation::start, ScriptedAnswer::success(std::chrono::milliseconds(200)));
+    QSignalSpy busy(&library(), &LibraryViewModel::busyChanged);
     QCoro::Task<> first = library().start(bundle.id(), false);
+    EXPECT_TRUE(library().isBusy(bundle.id()));
+    EXPECT_EQ(busy.count(), 1);
     waitForOutcome(library().start(bundle.id(), false)).get();
     EXPECT_EQ(library().bannerMessage(), std::nullopt) << "no false \"already active\"";
     waitForOutcome(std::move(first)).get();
+    EXPECT_FALSE(library().isBusy(bundle.id()));
+    EXPECT_EQ(busy.count(), 2) << "the ignored press neither began nor ended anything";
     EXPECT_EQ(library().bannerMessage(), std::nullopt);
     EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::running);
     EXPECT_EQ(m_machines.configurations().size(), 1);

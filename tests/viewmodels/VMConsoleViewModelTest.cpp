@@ -2,6 +2,7 @@
 #include "VMConsoleViewModel.h"
 
 #include "ConsoleTexts.h"
+#include "VirtualMachineSession.h"
 
 #include "ViewModelTestFixture.h"
 
@@ -97,6 +98,39 @@ TEST_F(VMConsoleViewModelTest, TheConsoleFollowsTheSessionThatReplacedItsOwn)
     EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::stopped);
     model.close();
     EXPECT_EQ(m_closes, 1);
+}
+
+TEST_F(VMConsoleViewModelTest, ItRelaysOnlyTheSessionItDrivesAndSaysWhileAnActionRuns)
+{
+    const VMBundle bundle = installedBundle();
+    VMConsoleViewModel &model = console(bundle.id());
+    const std::shared_ptr<VirtualMachineSession> original = model.session();
+    QSignalSpy state(&model, &VMConsoleViewModel::stateChanged);
+    QSignalSpy busy(&model, &VMConsoleViewModel::busyChanged);
+    original->setRuntimeState(VMRuntimeState::error);
+    EXPECT_EQ(state.count(), 1);
+    EXPECT_EQ(model.runtimeState(), VMRuntimeState::error);
+    EXPECT_EQ(model.actionInputs().bundle->metadata.runtimeState, VMRuntimeState::error) << "the actions follow the session, not the stored bundle";
+    original->setRuntimeState(VMRuntimeState::stopped);
+
+    // A start drops the stale session: the console drives the new one and no longer hears the old.
+    // Its stop answers a turn of the event loop later, so it is seen running.
+    m_machines.script().enqueue(VirtualMachineScript::Operation::stop, ScriptedAnswer::success(1ms));
+    coordinator().removeSession(bundle.id());
+    ASSERT_EQ(startFailure(bundle.id(), false), QString());
+    ASSERT_NE(model.session(), original);
+    state.clear();
+    original->setRuntimeState(VMRuntimeState::paused);
+    EXPECT_EQ(state.count(), 0);
+    EXPECT_EQ(model.runtimeState(), VMRuntimeState::running);
+
+    EXPECT_FALSE(model.isBusy());
+    QCoro::Task<> stopping = model.stop();
+    EXPECT_TRUE(model.isBusy());
+    waitForOutcome(std::move(stopping)).get();
+    EXPECT_FALSE(model.isBusy());
+    EXPECT_EQ(busy.count(), 2);
+    EXPECT_GE(state.count(), 1) << "the new session's stop was relayed";
 }
 
 TEST_F(VMConsoleViewModelTest, APauseOrResumeIsStoredEvenWhenTheConsoleClosesWhileTheMachineIsBusy)

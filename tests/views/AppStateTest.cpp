@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "AppState.h"
+#include "AppStateFixture.h"
 #include "ConsoleWindow.h"
 #include "CreateVMWizardViewModel.h"
 #include "DetailsPanelWiring.h"
@@ -19,8 +19,6 @@
 #include "../Services/TaskOutcome.h"
 #include "EventLoopWait.h"
 #include "ScriptedVirtualMachine.h"
-#include "ScriptedVirtualMachineFactory.h"
-#include "TemporaryHome.h"
 #include "VMConsoleViewModel.h"
 #include "VMDetailsViewModel.h"
 #include "VirtualMachineSession.h"
@@ -42,35 +40,9 @@
 
 namespace {
 
-class AppStateTest : public ::testing::Test
+class AppStateTest : public AppStateFixture
 {
 protected:
-    AppStateTest()
-    {
-        AppState::Options options;
-        options.libraryRoot = m_home.path() + QStringLiteral("/Library");
-        options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
-        options.resources = ApplicationResources(std::nullopt);
-        m_state = std::make_unique<AppState>(std::move(options));
-    }
-
-    VMBundle addBundle(const QString &name, VMGuestOSType guest)
-    {
-        VMBundle bundle;
-        bundle.bundleURL = m_state->vmStore().rootURL() + QLatin1Char('/') + name + QStringLiteral(".vm");
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = name;
-        bundle.metadata.bundleName = name + QStringLiteral(".vm");
-        bundle.metadata.guestOSType = guest;
-        bundle.metadata.createdAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
-        bundle.metadata.updatedAt = bundle.metadata.createdAt;
-        bundle.metadata.installSource = VMInstallSource::latestSupportedAutomatic();
-        bundle.metadata.normalize();
-        QDir().mkpath(bundle.bundleURL);
-        m_state->vmStore().updateBundle(bundle);
-        return bundle;
-    }
-
     /// Puts a new session of the VM into the coordinator's table (as a start does), its machine running; the table keeps it.
     VirtualMachineSession *insertRunningSession(const VMBundle &bundle)
     {
@@ -83,17 +55,6 @@ protected:
         m_state->coordinator().sessions().insert(session);
         return session.get();
     }
-
-    static void settle()
-    {
-        for (int round = 0; round < 5; ++round) {
-            QCoreApplication::processEvents();
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-    }
-
-    TemporaryHome m_home;
-    std::unique_ptr<AppState> m_state;
 };
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "RenameDialog.h"
 #include "SidebarVMListView.h"
 #include "VMCardDelegate.h"
+#include "VMStore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -218,7 +219,7 @@ TEST_F(LibraryWindowTest, DeletingARunningVMIsRefusedInTheBannerAndAStoppedOneGo
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), QStringLiteral("Delete Running?"));
     EXPECT_EQ(alert->defaultButton()->objectName(), QStringLiteral("sidebar.deleteAlert.cancel"));
-    alert->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.delete"))->click();
+    alert->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.confirm"))->click();
     settle();
     EXPECT_EQ(m_library->bannerMessage(), refused("Stop the virtual machine before deleting it."));
     EXPECT_TRUE(m_view->banner()->isVisibleTo(&m_window));
@@ -233,7 +234,7 @@ TEST_F(LibraryWindowTest, DeletingARunningVMIsRefusedInTheBannerAndAStoppedOneGo
     settle();
     EXPECT_TRUE(store().bundle(stopped.id()));
     sidebar().requestDeleteSelected();
-    sidebar().deleteAlert()->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.delete"))->click();
+    sidebar().deleteAlert()->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.confirm"))->click();
     settle();
     EXPECT_FALSE(store().bundle(stopped.id()));
     EXPECT_EQ(rowNames(), QStringList{QStringLiteral("Running")});
@@ -465,4 +466,17 @@ TEST_F(LibraryWindowTest, ACardShowsItsStateSizesAndFooter)
     EXPECT_EQ(sidebar().bundleToDelete()->id(), shown.id());
     EXPECT_TRUE(store().bundle(shown.id()));
     sidebar().deleteAlert()->reject();
+}
+
+TEST_F(LibraryWindowTest, RefreshLibraryAndNewFromTemplateRunTheToolbarsOwnCommands)
+{
+    QSignalSpy refreshed(m_view->refreshAction(), &QAction::triggered);
+    QSignalSpy reloaded(&store(), &VMStore::bundlesChanged);
+    m_commands->refreshLibrary()->trigger();
+    EXPECT_EQ(refreshed.count(), 1);
+    EXPECT_TRUE(reloaded.wait(5000)) << "the library was read again";
+
+    // Without a template library the toolbar's command is disabled, and so is the menu's.
+    EXPECT_FALSE(m_view->templateAction()->isEnabled());
+    EXPECT_FALSE(m_commands->newFromTemplate()->isEnabled());
 }

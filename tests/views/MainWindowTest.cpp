@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "AppState.h"
+#include "AppStateFixture.h"
 #include "ErrorBannerView.h"
 #include "LibraryView.h"
 #include "LibraryViewModel.h"
 #include "MainWindow.h"
-#include "ScriptedVirtualMachineFactory.h"
-#include "TemporaryHome.h"
 #include "VMDetailsView.h"
 #include "VMDetailsViewModel.h"
 #include "VMExportRun.h"
@@ -28,38 +26,11 @@
 namespace {
 
 /// The whole main window over the application state, with machines that answer from a script.
-class MainWindowTest : public ::testing::Test
+class MainWindowTest : public AppStateFixture
 {
 protected:
-    MainWindowTest()
-    {
-        AppState::Options options;
-        options.libraryRoot = m_home.path() + QStringLiteral("/Library");
-        options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();
-        options.resources = ApplicationResources(std::nullopt);
-        m_state = std::make_unique<AppState>(std::move(options));
-    }
-
     /// An installed, stopped VM with a small disk.
-    VMBundle addBundle(const QString &name, VMGuestOSType guest)
-    {
-        VMBundle bundle;
-        bundle.bundleURL = m_state->vmStore().rootURL() + QLatin1Char('/') + name + QStringLiteral(".vm");
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = name;
-        bundle.metadata.bundleName = name + QStringLiteral(".vm");
-        bundle.metadata.guestOSType = guest;
-        bundle.metadata.installState = VMInstallState::installed;
-        bundle.metadata.createdAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
-        bundle.metadata.updatedAt = bundle.metadata.createdAt;
-        bundle.metadata.installSource = VMInstallSource::latestSupportedAutomatic();
-        bundle.metadata.normalize();
-        QDir().mkpath(bundle.bundleURL);
-        QFile disk(bundle.layout().diskImageURL());
-        EXPECT_TRUE(disk.open(QIODevice::WriteOnly) && disk.resize(qint64(1) << 20));
-        m_state->vmStore().updateBundle(bundle);
-        return bundle;
-    }
+    VMBundle addBundle(const QString &name, VMGuestOSType guest) { return AppStateFixture::addBundle(name, guest, Install::withDisk); }
 
     /// Shows the window and waits until its launch reload has put the VM's details in the pane.
     VMDetailsView &showWithSelected(const VMBundle &bundle)
@@ -90,8 +61,6 @@ protected:
 
     std::optional<QString> banner() const { return m_state->libraryViewModel().bannerMessage(); }
 
-    TemporaryHome m_home;
-    std::unique_ptr<AppState> m_state;
     std::unique_ptr<MainWindow> m_window;
 };
 

@@ -138,14 +138,14 @@ TEST_F(TemplateLibraryTest, DeletingAsksFirstAndAFailureShowsInTheBanner)
     QFile blocker(folder);
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    deleteAnswering(QStringLiteral("Agent <b>& Co"), "templates.confirmDelete.delete");
+    deleteAnswering(QStringLiteral("Agent <b>& Co"), "templates.confirmDelete.confirm");
     auto *banner = qobject_cast<ErrorBannerView *>(find(QStringLiteral("templates.banner")));
     EXPECT_TRUE(banner->isVisible());
     EXPECT_FALSE(banner->message().isEmpty());
     EXPECT_TRUE(cardNames().contains(QStringLiteral("Agent <b>& Co")));
 
     ASSERT_TRUE(QFile::remove(folder));
-    deleteAnswering(QStringLiteral("Agent <b>& Co"), "templates.confirmDelete.delete");
+    deleteAnswering(QStringLiteral("Agent <b>& Co"), "templates.confirmDelete.confirm");
     EXPECT_FALSE(banner->isVisible());
     EXPECT_FALSE(cardNames().contains(QStringLiteral("Agent <b>& Co")));
     EXPECT_EQ(m_service.templates().size(), 5);

@@ -6,8 +6,9 @@
 #include "ConsoleTexts.h"
 #include "ErrorBannerView.h"
 #include "QEMUConsoleViewModel.h"
+#include "VMDetailsActions.h"
+#include "ViewCommand.h"
 
-#include <QCoroTask>
 #include <QPushButton>
 
 QEMUConsoleView::QEMUConsoleView(
@@ -18,11 +19,14 @@ QEMUConsoleView::QEMUConsoleView(
     setObjectName(QStringLiteral("console"));
     m_stop = header()->addButton(QStringLiteral("console.button.stop"), tr("Stop"));
     m_close = header()->addButton(QStringLiteral("console.button.close"), tr("Close"));
-    connect(m_stop, &QPushButton::clicked, this, [this] { QCoro::connect(m_viewModel->stop(), this, [] {}); });
+    connect(m_stop, &QPushButton::clicked, this, [this] {
+        ViewCommand::start(*this, m_viewModel->stop(), [model = m_viewModel.get()](const QString &message) { model->setErrorMessage(message); });
+    });
     connect(m_close, &QPushButton::clicked, this, [this] { m_viewModel->close(); });
     connect(banner(), &ErrorBannerView::dismissed, this, [this] { m_viewModel->setErrorMessage(std::nullopt); });
     connect(m_viewModel.get(), &QEMUConsoleViewModel::errorMessageChanged, this, [this] { showMessage(m_viewModel->errorMessage()); });
     connect(m_viewModel.get(), &QEMUConsoleViewModel::runtimeStateChanged, this, &QEMUConsoleView::showState);
+    connect(m_viewModel.get(), &QEMUConsoleViewModel::busyChanged, this, &QEMUConsoleView::showStop);
     connect(
         displayArea(), &ConsoleDisplayArea::displayFailed, this, [this](const QString &message) { m_viewModel->setErrorMessage(message); });
     header()->setTitle(m_viewModel->bundle().metadata.name);
@@ -36,7 +40,7 @@ void QEMUConsoleView::showState()
 {
     const VMRuntimeState state = m_viewModel->runtimeState();
     header()->setRuntimeState(state);
-    m_stop->setEnabled(state != VMRuntimeState::stopped);
+    showStop();
     if (state == VMRuntimeState::stopped)
         displayArea()->setPlaceholder(ConsoleTexts::startHint(m_viewModel->bundle().metadata.guestOSType));
     else
@@ -46,4 +50,9 @@ void QEMUConsoleView::showState()
         const std::shared_ptr<QEMUConsoleViewModel> alive = viewModel.lock();
         return alive ? alive->displaySocketPath() : QString();
     });
+}
+
+void QEMUConsoleView::showStop()
+{
+    m_stop->setEnabled(VMDetailsActions::isEnabled(m_viewModel->actionInputs(), VMDetailsAction::stop));
 }

@@ -27,6 +27,8 @@ public:
 
 private:
     void showState();
+    /// Stop can be pressed as the details pane's Stop button could.
+    void showStop();
 
     std::shared_ptr<QEMUConsoleViewModel> m_viewModel;
     QPushButton *m_stop;

@@ -6,9 +6,9 @@
 #include "ConsoleTexts.h"
 #include "ErrorBannerView.h"
 #include "VMConsoleViewModel.h"
-#include "VirtualMachineSession.h"
+#include "VMDetailsActions.h"
+#include "ViewCommand.h"
 
-#include <QCoroTask>
 #include <QPushButton>
 
 VMConsoleView::VMConsoleView(
@@ -27,58 +27,47 @@ VMConsoleView::VMConsoleView(
     m_stop = row->addButton(QStringLiteral("console.button.stop"), tr("Stop"));
     m_close = row->addButton(QStringLiteral("console.button.close"), tr("Close"));
 
-    connect(m_start, &QPushButton::clicked, this, [this] { run(&VMConsoleViewModel::start); });
-    connect(m_resumeSavedState, &QPushButton::clicked, this, [this] { run(&VMConsoleViewModel::resumeSavedState); });
-    connect(m_pause, &QPushButton::clicked, this, [this] { run(&VMConsoleViewModel::pause); });
-    connect(m_resume, &QPushButton::clicked, this, [this] { run(&VMConsoleViewModel::resume); });
-    connect(m_saveState, &QPushButton::clicked, this, [this] { run(&VMConsoleViewModel::saveState); });
-    connect(m_discardSavedState, &QPushButton::clicked, this, [this] { run(&VMConsoleViewModel::discardSavedState); });
-    connect(m_stop, &QPushButton::clicked, this, [this] { run(&VMConsoleViewModel::stop); });
+    const auto command = [this](QPushButton *button, QCoro::Task<> (VMConsoleViewModel::*action)()) {
+        connect(button, &QPushButton::clicked, this, [this, action] {
+            ViewCommand::start(*this, ((*m_viewModel).*action)(), [model = m_viewModel.get()](const QString &message) { model->setErrorMessage(message); });
+        });
+    };
+    command(m_start, &VMConsoleViewModel::start);
+    command(m_resumeSavedState, &VMConsoleViewModel::resumeSavedState);
+    command(m_pause, &VMConsoleViewModel::pause);
+    command(m_resume, &VMConsoleViewModel::resume);
+    command(m_saveState, &VMConsoleViewModel::saveState);
+    command(m_discardSavedState, &VMConsoleViewModel::discardSavedState);
+    command(m_stop, &VMConsoleViewModel::stop);
     connect(m_close, &QPushButton::clicked, this, [this] { m_viewModel->close(); });
 
     connect(banner(), &ErrorBannerView::dismissed, this, [this] { m_viewModel->setErrorMessage(std::nullopt); });
     connect(m_viewModel.get(), &VMConsoleViewModel::errorMessageChanged, this, [this] { showMessage(m_viewModel->errorMessage()); });
-    connect(m_viewModel.get(), &VMConsoleViewModel::sessionChanged, this, &VMConsoleView::bindSession);
+    connect(m_viewModel.get(), &VMConsoleViewModel::sessionChanged, this, [this] { showSession(true); });
+    connect(m_viewModel.get(), &VMConsoleViewModel::stateChanged, this, [this] { showSession(false); });
+    connect(m_viewModel.get(), &VMConsoleViewModel::busyChanged, this, &VMConsoleView::showButtons);
     connect(
         displayArea(), &ConsoleDisplayArea::displayFailed, this, [this](const QString &message) { m_viewModel->setErrorMessage(message); });
     showMessage(m_viewModel->errorMessage());
-    bindSession();
+    showSession(false);
 }
 
 VMConsoleView::~VMConsoleView() = default;
 
-void VMConsoleView::bindSession()
-{
-    const std::shared_ptr<VirtualMachineSession> &session = m_viewModel->session();
-    const bool newRun = m_boundSession && m_boundSession != session.get();
-    disconnect(m_stateConnection);
-    disconnect(m_bundleConnection);
-    m_boundSession = session.get();
-    m_stateConnection = connect(session.get(), &VirtualMachineSession::runtimeStateChanged, this, [this] { showSession(false); });
-    m_bundleConnection = connect(session.get(), &VirtualMachineSession::bundleChanged, this, [this] { showSession(false); });
-    showSession(newRun);
-}
-
 void VMConsoleView::showSession(bool newRun)
 {
-    const VirtualMachineSession &session = *m_viewModel->session();
-    const VMRuntimeState state = session.runtimeState();
+    const VMBundle &bundle = m_viewModel->bundle();
+    const VMRuntimeState state = m_viewModel->runtimeState();
     const bool stopped = state == VMRuntimeState::stopped;
-    const bool hasSavedState = session.bundle().metadata.hasSavedState;
+    const bool hasSavedState = bundle.metadata.hasSavedState;
 
-    header()->setTitle(session.bundle().metadata.name);
+    header()->setTitle(bundle.metadata.name);
     header()->setRuntimeState(state);
-    m_start->setVisible(stopped);
-    m_resumeSavedState->setVisible(stopped && hasSavedState);
-    m_pause->setVisible(state == VMRuntimeState::running);
-    m_resume->setVisible(state == VMRuntimeState::paused);
-    m_saveState->setEnabled(isRunningOrPaused(state));
-    m_discardSavedState->setVisible(stopped && hasSavedState);
-    m_stop->setEnabled(!stopped);
+    showButtons();
 
     if (stopped)
         displayArea()->setPlaceholder(hasSavedState ? tr("Start with a cold boot or resume the saved state from this console.")
-                                                    : ConsoleTexts::startHint(session.bundle().metadata.guestOSType));
+                                                    : ConsoleTexts::startHint(bundle.metadata.guestOSType));
     else
         displayArea()->setPlaceholder(std::nullopt);
 
@@ -92,8 +81,19 @@ void VMConsoleView::showSession(bool newRun)
         newRun);
 }
 
-template <typename Action> void VMConsoleView::run(Action action)
+void VMConsoleView::showButtons()
 {
-    // The view model reports its own failures; the task only has to run to its end.
-    QCoro::connect(((*m_viewModel).*action)(), this, [] {});
+    // The row offers the actions of the VM's state; which can be pressed now follows the details pane's rule.
+    const VMDetailsActions::Inputs inputs = m_viewModel->actionInputs();
+    const std::pair<QPushButton *, VMDetailsAction> offered[] = {
+        {m_start, VMDetailsAction::start},   {m_resumeSavedState, VMDetailsAction::resumeSavedState},
+        {m_pause, VMDetailsAction::pause},   {m_resume, VMDetailsAction::resume},
+        {m_discardSavedState, VMDetailsAction::discardSavedState},
+    };
+    for (const auto &[button, action] : offered) {
+        button->setVisible(VMDetailsActions::applies(inputs, action));
+        button->setEnabled(VMDetailsActions::isEnabled(inputs, action));
+    }
+    m_saveState->setEnabled(VMDetailsActions::isEnabled(inputs, VMDetailsAction::saveState));
+    m_stop->setEnabled(VMDetailsActions::isEnabled(inputs, VMDetailsAction::stop));
 }

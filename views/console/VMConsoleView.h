@@ -7,12 +7,12 @@
 
 class QPushButton;
 class VMConsoleViewModel;
-class VirtualMachineSession;
 
 /**
  * The content of a VM's console window: the VM's name and run state, the
- * buttons that drive it (which ones exist and are enabled follows the run
- * state and the saved state), and its live display, covered by a
+ * buttons that drive it (which ones exist follows the run state and the saved
+ * state; which can be pressed follows the details pane's rule, so none
+ * while an action runs), and its live display, covered by a
  * placeholder while the VM is stopped. It shows the session its view model
  * drives now and follows it when the view model adopts another one; it
  * connects to the session's display while the VM starts, runs, is paused
@@ -34,15 +34,10 @@ public:
     VMConsoleViewModel &viewModel() const { return *m_viewModel; }
 
 private:
-    void bindSession();
     void showSession(bool newRun);
-    template <typename Action> void run(Action action);
+    void showButtons();
 
     std::shared_ptr<VMConsoleViewModel> m_viewModel;
-    /// The session shown; compared only, never followed.
-    const VirtualMachineSession *m_boundSession = nullptr;
-    QMetaObject::Connection m_stateConnection;
-    QMetaObject::Connection m_bundleConnection;
     QPushButton *m_start;
     QPushButton *m_resumeSavedState;
     QPushButton *m_pause;

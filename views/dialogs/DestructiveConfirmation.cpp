@@ -14,6 +14,8 @@ QMessageBox *buildBox(const DestructiveConfirmation &confirmation, QWidget *pare
     auto *box = new QMessageBox(QMessageBox::Warning, confirmation.title, confirmation.message, QMessageBox::NoButton, parent);
     box->setObjectName(confirmation.objectName);
     box->setTextFormat(Qt::PlainText);
+    if (!confirmation.detail.isEmpty())
+        box->setInformativeText(confirmation.detail);
     box->setWindowModality(Qt::WindowModal);
     QPushButton *action = box->addButton(confirmation.actionText, QMessageBox::DestructiveRole);
     action->setObjectName(confirmation.objectName + QStringLiteral(".confirm"));

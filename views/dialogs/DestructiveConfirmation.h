@@ -21,6 +21,8 @@ struct DestructiveConfirmation
     QString title;
     QString message;
     QString actionText;
+    /// A second paragraph under the message (the consequences), plain text; none when empty.
+    QString detail = {};
 
     /// Opens the box with open(); it deletes itself when closed and runs `confirmed` only when the action is chosen.
     QMessageBox *open(QWidget *parent, std::function<void()> confirmed) const;

@@ -7,10 +7,9 @@
 #include "LibraryViewModel.h"
 #include "NoSelectionView.h"
 #include "Symbols.h"
-#include "VMStore.h"
+#include "ViewCommand.h"
 
 #include <QAction>
-#include <QCoroTask>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
@@ -66,7 +65,7 @@ LibraryView::LibraryView(LibraryViewModel &viewModel, Actions actions, QWidget *
     m_fromTemplate->setEnabled(bool(m_actions.showTemplateLibrary));
     m_emptyState->createButton()->setEnabled(bool(m_actions.createVM));
 
-    connect(m_refresh, &QAction::triggered, this, [this] { QCoro::connect(m_viewModel.store().reload(), this, [] {}); });
+    connect(m_refresh, &QAction::triggered, this, [this] { ViewCommand::start(*this, m_viewModel.reload(), bannerReport()); });
     connect(m_create, &QAction::triggered, this, [this] {
         if (m_actions.createVM)
             m_actions.createVM();
@@ -75,10 +74,10 @@ LibraryView::LibraryView(LibraryViewModel &viewModel, Actions actions, QWidget *
         if (m_actions.showTemplateLibrary)
             m_actions.showTemplateLibrary();
     });
-    connect(m_import, &QAction::triggered, this, [this] { QCoro::connect(m_viewModel.importBundle(), this, [] {}); });
+    connect(m_import, &QAction::triggered, this, [this] { ViewCommand::start(*this, m_viewModel.importBundle(), bannerReport()); });
     connect(m_backup, &QAction::triggered, this, [this] {
         if (const std::optional<QUuid> id = m_viewModel.selectedBundleID())
-            QCoro::connect(m_viewModel.backupBundle(*id), this, [] {});
+            ViewCommand::start(*this, m_viewModel.backupBundle(*id), bannerReport());
     });
 
     connect(&m_viewModel, &LibraryViewModel::bundlesChanged, this, [this] {
@@ -102,6 +101,11 @@ LibraryView::~LibraryView() = default;
 QList<QAction *> LibraryView::toolbarActions() const
 {
     return {m_refresh, m_create, m_fromTemplate, m_import, m_backup};
+}
+
+ViewCommand::FailureReport LibraryView::bannerReport() const
+{
+    return [model = &m_viewModel](const QString &message) { model->setBannerMessage(message); };
 }
 
 void LibraryView::updateDetailColumn()

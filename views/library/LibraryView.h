@@ -2,6 +2,7 @@
 #pragma once
 
 #include "SidebarVMListView.h"
+#include "ViewCommand.h"
 
 #include <QUuid>
 #include <QWidget>
@@ -57,6 +58,9 @@ public:
     ErrorBannerView *banner() const { return m_banner; }
     EmptyStateView *emptyState() const { return m_emptyState; }
     NoSelectionView *noSelection() const { return m_noSelection; }
+    /// Where a library command's escaping failure goes: the library's banner.
+    ViewCommand::FailureReport bannerReport() const;
+
     /// The details shown for the selected VM, or none while the empty state shows.
     QWidget *detailsView() const { return m_details; }
 

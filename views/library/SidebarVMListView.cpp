@@ -3,16 +3,17 @@
 
 #include "BundleListModel.h"
 #include "ColorTagColors.h"
+#include "DestructiveConfirmation.h"
 #include "LabPalette.h"
 #include "LibraryViewModel.h"
 #include "RenameDialog.h"
 #include "Symbols.h"
 #include "VMCardDelegate.h"
-#include "VMStore.h"
+#include "VMDetailsActions.h"
+#include "ViewCommand.h"
 #include "VirtualMachineError.h"
 
 #include <QActionGroup>
-#include <QCoroTask>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,7 +21,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -46,13 +46,6 @@ QAction *addItem(QMenu &menu, const QString &objectName, const QString &title, c
     return action;
 }
 
-/// Runs a view-model action to its end; the view model reports its own outcome.
-template <typename Context>
-void detach(QCoro::Task<> task, Context *context)
-{
-    QCoro::connect(std::move(task), context, [] {});
-}
-
 } // namespace
 
 SidebarVMListView::SidebarVMListView(LibraryViewModel &viewModel, ConsoleOpener openConsole, QWidget *parent)
@@ -68,8 +61,32 @@ SidebarVMListView::SidebarVMListView(LibraryViewModel &viewModel, ConsoleOpener 
     , m_noMatchesText(new QLabel)
 {
     setObjectName(QStringLiteral("sidebar"));
+    QWidget *searchBar = makeSearchBar();
+    setUpList();
+    setUpNoMatches();
 
-    // Search bar.
+    auto *divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    divider->setForegroundRole(QPalette::Mid);
+    auto *stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(0);
+    stack->addWidget(searchBar);
+    stack->addWidget(divider);
+    stack->addWidget(m_list, 1);
+    stack->addWidget(m_noMatches, 1);
+
+    connectViewModel();
+    m_search->setText(m_viewModel.searchText());
+    selectFromViewModel();
+    updateNoMatches();
+}
+
+SidebarVMListView::~SidebarVMListView() = default;
+
+QWidget *SidebarVMListView::makeSearchBar()
+{
     auto *searchBar = new QWidget;
     searchBar->setObjectName(QStringLiteral("sidebar.searchBar"));
     searchBar->setAutoFillBackground(true);
@@ -92,8 +109,11 @@ SidebarVMListView::SidebarVMListView(LibraryViewModel &viewModel, ConsoleOpener 
     m_sort->setFixedWidth(28);
     searchRow->addWidget(m_sort);
     buildSortMenu();
+    return searchBar;
+}
 
-    // Cards.
+void SidebarVMListView::setUpList()
+{
     m_list->setObjectName(QStringLiteral("sidebar.list"));
     m_list->setModel(m_model);
     m_list->setItemDelegate(m_delegate);
@@ -109,8 +129,10 @@ SidebarVMListView::SidebarVMListView(LibraryViewModel &viewModel, ConsoleOpener 
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setSpacing(0);
     m_list->setContentsMargins(0, 7, 0, 7);
+}
 
-    // No-match message.
+void SidebarVMListView::setUpNoMatches()
+{
     m_noMatches->setObjectName(QStringLiteral("sidebar.noMatches"));
     auto *noMatches = new QVBoxLayout(m_noMatches);
     noMatches->setContentsMargins(12, 40, 12, 12);
@@ -125,19 +147,10 @@ SidebarVMListView::SidebarVMListView(LibraryViewModel &viewModel, ConsoleOpener 
     m_noMatchesText->setForegroundRole(QPalette::PlaceholderText);
     noMatches->addWidget(m_noMatchesText);
     noMatches->addStretch();
+}
 
-    auto *divider = new QFrame;
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    divider->setForegroundRole(QPalette::Mid);
-    auto *stack = new QVBoxLayout(this);
-    stack->setContentsMargins(0, 0, 0, 0);
-    stack->setSpacing(0);
-    stack->addWidget(searchBar);
-    stack->addWidget(divider);
-    stack->addWidget(m_list, 1);
-    stack->addWidget(m_noMatches, 1);
-
+void SidebarVMListView::connectViewModel()
+{
     connect(m_search, &QLineEdit::textChanged, this, [this](const QString &text) {
         if (text != m_viewModel.searchText())
             m_viewModel.setSearchText(text);
@@ -160,13 +173,7 @@ SidebarVMListView::SidebarVMListView(LibraryViewModel &viewModel, ConsoleOpener 
         if (const std::optional<VMBundle> bundle = m_model->bundle(index))
             confirmDeletion(*bundle);
     });
-
-    m_search->setText(m_viewModel.searchText());
-    selectFromViewModel();
-    updateNoMatches();
 }
-
-SidebarVMListView::~SidebarVMListView() = default;
 
 QMessageBox *SidebarVMListView::deleteAlert() const
 {
@@ -189,15 +196,16 @@ void SidebarVMListView::buildSortMenu()
         item->setObjectName(QStringLiteral("sidebar.sort.") + toRaw(order));
         item->setCheckable(true);
         item->setChecked(order == m_viewModel.sortOrder());
+        item->setData(QVariant::fromValue(int(order)));
         group->addAction(item);
         connect(item, &QAction::triggered, this, [this, order] {
             m_viewModel.setSortOrder(order);
             m_viewModel.applyFilterAndSort();
         });
     }
-    connect(&m_viewModel, &LibraryViewModel::sortOrderChanged, menu, [this, menu] {
-        for (QAction *item : menu->actions())
-            item->setChecked(item->objectName() == QStringLiteral("sidebar.sort.") + toRaw(m_viewModel.sortOrder()));
+    connect(&m_viewModel, &LibraryViewModel::sortOrderChanged, group, [this, group] {
+        for (QAction *item : group->actions())
+            item->setChecked(item->data().toInt() == int(m_viewModel.sortOrder()));
     });
     m_sort->setMenu(menu);
 }
@@ -260,25 +268,33 @@ std::unique_ptr<QMenu> SidebarVMListView::contextMenu(const VMBundle &bundle)
     menu->setObjectName(QStringLiteral("sidebar.contextMenu"));
     const QUuid id = bundle.id();
     const VMMetadata &metadata = bundle.metadata;
-    const QPointer<SidebarVMListView> self(this);
 
     connect(addItem(*menu, QStringLiteral("sidebar.menu.rename"), tr("Rename"), QStringLiteral("pencil")), &QAction::triggered, this,
             [this, bundle] { beginRename(bundle); });
     menu->addSeparator();
 
     if (metadata.installState == VMInstallState::installed) {
-        if (metadata.runtimeState == VMRuntimeState::stopped) {
-            connect(addItem(*menu, QStringLiteral("sidebar.menu.start"), tr("Start"), QStringLiteral("play")), &QAction::triggered, this,
-                    [this, id] { detach(m_viewModel.start(id, false), this); });
-            if (metadata.hasSavedState) {
-                connect(addItem(*menu, QStringLiteral("sidebar.menu.resume"), tr("Resume Saved State"), QStringLiteral("arrow.clockwise")),
-                        &QAction::triggered, this, [this, id] { detach(m_viewModel.start(id, true), this); });
+        // Which items a state offers, and whether they can be pressed, follow the details pane's buttons.
+        const VMDetailsActions::Inputs inputs = m_viewModel.actionInputs(bundle);
+        const auto command = [&](const QString &objectName, const QString &title, const QString &symbol, VMDetailsAction rule,
+                                 std::function<QCoro::Task<>()> run) {
+            QAction *item = addItem(*menu, objectName, title, symbol);
+            item->setEnabled(VMDetailsActions::isEnabled(inputs, rule));
+            connect(item, &QAction::triggered, this, [this, run = std::move(run)] { ViewCommand::start(*this, run(), bannerReport()); });
+            return item;
+        };
+        if (VMDetailsActions::applies(inputs, VMDetailsAction::start)) {
+            command(QStringLiteral("sidebar.menu.start"), tr("Start"), QStringLiteral("play"), VMDetailsAction::start,
+                    [this, id] { return m_viewModel.start(id, false); });
+            if (VMDetailsActions::applies(inputs, VMDetailsAction::resumeSavedState)) {
+                command(QStringLiteral("sidebar.menu.resume"), tr("Resume Saved State"), QStringLiteral("arrow.clockwise"),
+                        VMDetailsAction::resumeSavedState, [this, id] { return m_viewModel.start(id, true); });
             }
             menu->addSeparator();
-            connect(addItem(*menu, QStringLiteral("sidebar.menu.duplicate"), tr("Duplicate"), QStringLiteral("plus.square.on.square")),
-                    &QAction::triggered, this, [this, id] { detach(m_viewModel.cloneBundle(id), this); });
+            command(QStringLiteral("sidebar.menu.duplicate"), tr("Duplicate"), QStringLiteral("plus.square.on.square"), VMDetailsAction::clone,
+                    [this, id] { return m_viewModel.cloneBundle(id); });
             connect(addItem(*menu, QStringLiteral("sidebar.menu.backup"), tr("Backup..."), QStringLiteral("archivebox")), &QAction::triggered,
-                    this, [this, id] { detach(m_viewModel.backupBundle(id), this); });
+                    this, [this, id] { ViewCommand::start(*this, m_viewModel.backupBundle(id), bannerReport()); });
         } else {
             QAction *console = addItem(*menu, QStringLiteral("sidebar.menu.openConsole"), tr("Open Console"), QStringLiteral("rectangle.on.rectangle"));
             console->setEnabled(bool(m_openConsole));
@@ -287,8 +303,8 @@ std::unique_ptr<QMenu> SidebarVMListView::contextMenu(const VMBundle &bundle)
                 if (m_openConsole)
                     m_openConsole(id);
             });
-            connect(addItem(*menu, QStringLiteral("sidebar.menu.stop"), tr("Stop"), QStringLiteral("stop")), &QAction::triggered, this,
-                    [this, id] { detach(m_viewModel.stop(id), this); });
+            command(QStringLiteral("sidebar.menu.stop"), tr("Stop"), QStringLiteral("stop"), VMDetailsAction::stop,
+                    [this, id] { return m_viewModel.stop(id); });
         }
         menu->addSeparator();
     }
@@ -310,11 +326,7 @@ std::unique_ptr<QMenu> SidebarVMListView::contextMenu(const VMBundle &bundle)
     connect(removeTag, &QAction::triggered, this, [this, id] { m_viewModel.setColorTag(id, std::nullopt); });
 
     connect(addItem(*menu, QStringLiteral("sidebar.menu.reveal"), tr("Show in File Manager"), QStringLiteral("folder")), &QAction::triggered, this,
-            [this, id] {
-                m_viewModel.setSelectedBundleID(id);
-                if (const std::optional<QUuid> selected = m_viewModel.selectedBundleID())
-                    m_viewModel.store().showInFileManager(*selected);
-            });
+            [this, id] { m_viewModel.revealBundle(id); });
     menu->addSeparator();
     connect(addItem(*menu, QStringLiteral("sidebar.menu.delete"), tr("Delete"), QStringLiteral("trash")), &QAction::triggered, this,
             [this, bundle] { confirmDeletion(bundle); });
@@ -338,23 +350,17 @@ void SidebarVMListView::confirmDeletion(const VMBundle &bundle)
     if (m_deleteAlert)
         return;
     m_bundleToDelete = bundle;
-    auto *alert = new QMessageBox(QMessageBox::Warning, tr("Delete %1?").arg(bundle.metadata.name),
-                                  tr("Delete %1?").arg(bundle.metadata.name), QMessageBox::NoButton, window());
-    alert->setObjectName(QStringLiteral("sidebar.deleteAlert"));
-    alert->setTextFormat(Qt::PlainText);
-    alert->setInformativeText(tr("This will remove the VM bundle from disk. This action cannot be undone."));
-    alert->setWindowModality(Qt::WindowModal);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton *remove = alert->addButton(tr("Delete"), QMessageBox::DestructiveRole);
-    remove->setObjectName(QStringLiteral("sidebar.deleteAlert.delete"));
-    QPushButton *cancel = alert->addButton(tr("Cancel"), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("sidebar.deleteAlert.cancel"));
-    // Return (also the rename shortcut) and Escape both keep the VM.
-    alert->setDefaultButton(cancel);
-    alert->setEscapeButton(cancel);
-    connect(alert, &QMessageBox::finished, this, [this, alert, remove] { finishDeletion(alert->clickedButton() == remove); });
+    const DestructiveConfirmation confirmation{QStringLiteral("sidebar.deleteAlert"), tr("Delete %1?").arg(bundle.metadata.name),
+                                               tr("Delete %1?").arg(bundle.metadata.name), tr("Delete"),
+                                               tr("This will remove the VM bundle from disk. This action cannot be undone.")};
+    // Cancel answers Return (also the rename shortcut) and Escape, so both keep the VM.
+    const QPointer<SidebarVMListView> self(this);
+    QMessageBox *alert = confirmation.open(window(), [self] {
+        if (self)
+            self->finishDeletion(true);
+    });
+    connect(alert, &QMessageBox::finished, this, [this] { finishDeletion(false); });
     m_deleteAlert = alert;
-    alert->open();
 }
 
 void SidebarVMListView::finishDeletion(bool confirmed)
@@ -390,6 +396,11 @@ void SidebarVMListView::commitRename(const QString &text)
     if (const std::optional<VMBundle> bundle = std::exchange(m_bundleToRename, std::nullopt))
         m_viewModel.renameBundle(bundle->id(), text);
     closeRename();
+}
+
+ViewCommand::FailureReport SidebarVMListView::bannerReport() const
+{
+    return [model = &m_viewModel](const QString &message) { model->setBannerMessage(message); };
 }
 
 void SidebarVMListView::closeRename()

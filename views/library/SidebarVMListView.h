@@ -2,6 +2,7 @@
 #pragma once
 
 #include "VMBundle.h"
+#include "ViewCommand.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -63,6 +64,10 @@ public:
     RenameDialog *renameSheet() const;
 
 private:
+    QWidget *makeSearchBar();
+    void setUpList();
+    void setUpNoMatches();
+    void connectViewModel();
     void buildSortMenu();
     void showContextMenu(const QPoint &position);
     void selectFromViewModel();
@@ -71,6 +76,8 @@ private:
     void finishDeletion(bool confirmed);
     void commitRename(const QString &text);
     void closeRename();
+    /// Where a command's escaping failure goes: the library's banner.
+    ViewCommand::FailureReport bannerReport() const;
 
     LibraryViewModel &m_viewModel;
     ConsoleOpener m_openConsole;

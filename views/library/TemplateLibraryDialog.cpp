@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "TemplateLibraryDialog.h"
 
+#include "DestructiveConfirmation.h"
 #include "ErrorBannerView.h"
 #include "LabPalette.h"
 #include "Symbols.h"
@@ -15,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -250,21 +250,8 @@ bool TemplateLibraryDialog::eventFilter(QObject *watched, QEvent *event)
 
 void TemplateLibraryDialog::confirmDeletion(const VMTemplate &doomed)
 {
-    auto *confirmation = new QMessageBox(this);
-    confirmation->setObjectName(QStringLiteral("templates.confirmDelete"));
-    confirmation->setAttribute(Qt::WA_DeleteOnClose);
-    confirmation->setWindowModality(Qt::WindowModal);
-    confirmation->setIcon(QMessageBox::Warning);
-    confirmation->setWindowTitle(tr("Delete Template?"));
-    confirmation->setTextFormat(Qt::PlainText);
-    confirmation->setText(tr("Delete the template \"%1\"? This cannot be undone.").arg(doomed.name));
-    QPushButton *remove = confirmation->addButton(tr("Delete"), QMessageBox::DestructiveRole);
-    remove->setObjectName(QStringLiteral("templates.confirmDelete.delete"));
-    QPushButton *cancel = confirmation->addButton(QMessageBox::Cancel);
-    cancel->setObjectName(QStringLiteral("templates.confirmDelete.cancel"));
-    confirmation->setDefaultButton(cancel);
-    confirmation->setEscapeButton(cancel);
+    const DestructiveConfirmation confirmation{QStringLiteral("templates.confirmDelete"), tr("Delete Template?"),
+                                               tr("Delete the template \"%1\"? This cannot be undone.").arg(doomed.name), tr("Delete")};
     const QUuid id = doomed.id;
-    connect(remove, &QPushButton::clicked, this, [this, id] { m_viewModel->deleteTemplate(id); });
-    confirmation->open();
+    confirmation.open(this, [this, id] { m_viewModel->deleteTemplate(id); });
 }

@@ -114,16 +114,23 @@ void VMCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
     const std::optional<VMBundle> bundle = m_model.bundle(index);
     if (!bundle)
         return;
-    const VMMetadata &metadata = bundle->metadata;
-    const QPalette &colors = option.palette;
     const bool selected = option.state & QStyle::State_Selected;
-    const QColor text = colors.color(QPalette::Text);
-    const QColor secondary = LabPalette::withOpacity(text, 0.6);
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     const QRectF card = cardShape(option.rect);
+    paintCard(painter, card, option.palette, selected);
 
+    const QRect inner = card.toRect().adjusted(padding, padding, -padding, -padding);
+    const int x = paintColorDot(painter, bundle->metadata, inner.topLeft());
+    const QRect badge = paintBadge(painter, option, bundle->metadata.runtimeState, inner);
+    const int y = paintTextLines(painter, option, *bundle, QPoint(x, inner.top()), badge.left(), inner);
+    paintFooter(painter, option, bundle->metadata, inner, y);
+    painter->restore();
+}
+
+void VMCardDelegate::paintCard(QPainter *painter, const QRectF &card, const QPalette &colors, bool selected)
+{
     // Shadow: layered translucent shapes below the card.
     const QColor shadow = LabPalette::withOpacity(LabPalette::shadow().resolved(colors), selected ? 0.42 : 0.18);
     painter->setPen(Qt::NoPen);
@@ -148,11 +155,12 @@ void VMCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
     painter->setBrush(Qt::NoBrush);
     painter->setPen(QPen(selected ? LabPalette::accentSoft().resolved(colors) : LabPalette::withOpacity(LabPalette::border().resolved(colors), 0.45), 1));
     painter->drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
+}
 
-    const QRect inner = card.toRect().adjusted(padding, padding, -padding, -padding);
-    int x = inner.left();
-    int y = inner.top();
-
+int VMCardDelegate::paintColorDot(QPainter *painter, const VMMetadata &metadata, const QPoint &topLeft)
+{
+    int x = topLeft.x();
+    const int y = topLeft.y();
     // Colour dot.
     if (metadata.colorTag) {
         painter->setPen(Qt::NoPen);
@@ -160,25 +168,42 @@ void VMCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
         painter->drawEllipse(QRect(x, y + 6, 8, 8));
         x += 8 + 10;
     }
+    return x;
+}
 
+QRect VMCardDelegate::paintBadge(QPainter *painter, const QStyleOptionViewItem &option, VMRuntimeState state, const QRect &inner)
+{
+    const QPalette &colors = option.palette;
+    const int y = inner.top();
     // Run-state badge at the trailing edge.
-    const QColor tint = LabPalette::runtimeStateTint(metadata.runtimeState, colors);
+    const QColor tint = LabPalette::runtimeStateTint(state, colors);
     const QFont badgeFont = scaled(option.font, 0.85, QFont::Medium);
     const QFontMetrics badgeMetrics(badgeFont);
-    const QString title = badgeTitle(metadata.runtimeState);
+    const QString title = badgeTitle(state);
     const int iconSize = badgeMetrics.height();
     const QSize badgeSize(10 + iconSize + 4 + badgeMetrics.horizontalAdvance(title) + 10, badgeMetrics.height() + 12);
     const QRect badge(inner.right() - badgeSize.width(), y, badgeSize.width(), badgeSize.height());
     painter->setPen(Qt::NoPen);
     painter->setBrush(LabPalette::withOpacity(tint, 0.14));
     painter->drawRoundedRect(badge, badge.height() / 2.0, badge.height() / 2.0);
-    painter->drawPixmap(QRect(badge.left() + 10, badge.top() + 6, iconSize, iconSize), Symbols::tinted(badgeSymbol(metadata.runtimeState), tint, iconSize));
+    painter->drawPixmap(QRect(badge.left() + 10, badge.top() + 6, iconSize, iconSize), Symbols::tinted(badgeSymbol(state), tint, iconSize));
     painter->setFont(badgeFont);
     painter->setPen(tint);
     painter->drawText(badge.adjusted(10 + iconSize + 4, 0, -10, 0), Qt::AlignLeft | Qt::AlignVCenter, title);
+    return badge;
+}
 
+int VMCardDelegate::paintTextLines(QPainter *painter, const QStyleOptionViewItem &option, const VMBundle &bundle, const QPoint &start, int badgeLeft,
+                                   const QRect &inner)
+{
+    const VMMetadata &metadata = bundle.metadata;
+    const bool selected = option.state & QStyle::State_Selected;
+    const QColor text = option.palette.color(QPalette::Text);
+    const QColor secondary = LabPalette::withOpacity(text, 0.6);
+    const int x = start.x();
+    int y = start.y();
     // Name and guest line.
-    const int textWidth = qMax(0, badge.left() - 8 - x);
+    const int textWidth = qMax(0, badgeLeft - 8 - x);
     const QFont headline = scaled(option.font, 1.05, QFont::DemiBold);
     painter->setFont(headline);
     painter->setPen(text);
@@ -186,15 +211,23 @@ void VMCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
     y += QFontMetrics(headline).height() + 6;
     painter->setFont(option.font);
     painter->setPen(selected ? LabPalette::withOpacity(text, 0.72) : secondary);
-    drawLine(*painter, QPoint(x, y), textWidth, guestLine(*bundle));
+    drawLine(*painter, QPoint(x, y), textWidth, guestLine(bundle));
     y += QFontMetrics(option.font).height() + 8;
 
     // Hardware line.
     const QFont caption = scaled(option.font, 0.85);
     painter->setFont(caption);
-    drawLine(*painter, QPoint(inner.left(), y), inner.width(), hardwareLine(*bundle));
+    drawLine(*painter, QPoint(inner.left(), y), inner.width(), hardwareLine(bundle));
     y += QFontMetrics(caption).height() + 8;
+    return y;
+}
 
+void VMCardDelegate::paintFooter(QPainter *painter, const QStyleOptionViewItem &option, const VMMetadata &metadata, const QRect &inner, int y)
+{
+    const bool selected = option.state & QStyle::State_Selected;
+    const QColor text = option.palette.color(QPalette::Text);
+    const QColor secondary = LabPalette::withOpacity(text, 0.6);
+    const QFont caption = scaled(option.font, 0.85);
     // Footer: shared folders, saved state, trash.
     const QColor footer = selected ? LabPalette::withOpacity(text, 0.58) : LabPalette::withOpacity(secondary, 0.72);
     const int footerHeight = QFontMetrics(caption).height();
@@ -215,7 +248,6 @@ void VMCardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
         const QRect trash = trashRect(option.rect);
         painter->drawPixmap(trash.adjusted(2, 2, -2, -2), Symbols::tinted(QStringLiteral("trash"), red, trash.width() - 4));
     }
-    painter->restore();
 }
 
 bool VMCardDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option, const QModelIndex &index)

@@ -7,6 +7,7 @@
 #include <QUuid>
 
 class BundleListModel;
+struct VMMetadata;
 struct VMBundle;
 
 /**
@@ -42,5 +43,18 @@ Q_SIGNALS:
     void deleteRequested(const QUuid &id);
 
 private:
+    // The steps of paint(), from the back of the card to its footer.
+    /// The card's shadow, fill and border.
+    static void paintCard(QPainter *painter, const QRectF &card, const QPalette &colors, bool selected);
+    /// The colour tag's dot at the card's top left; answers where the name begins.
+    static int paintColorDot(QPainter *painter, const VMMetadata &metadata, const QPoint &topLeft);
+    /// The run-state badge at the trailing edge; answers where it lies.
+    static QRect paintBadge(QPainter *painter, const QStyleOptionViewItem &option, VMRuntimeState state, const QRect &inner);
+    /// The name, guest and hardware lines; answers the top of the footer.
+    static int paintTextLines(QPainter *painter, const QStyleOptionViewItem &option, const VMBundle &bundle, const QPoint &start, int badgeLeft,
+                              const QRect &inner);
+    /// Shared folders, saved state and the trash button.
+    static void paintFooter(QPainter *painter, const QStyleOptionViewItem &option, const VMMetadata &metadata, const QRect &inner, int y);
+
     const BundleListModel &m_model;
 };

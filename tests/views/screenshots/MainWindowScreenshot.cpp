@@ -6,15 +6,20 @@
 #include "LabPalette.h"
 #include "LibraryView.h"
 #include "MainWindow.h"
+#include "MenuCommands.h"
 #include "ScreenshotSupport.h"
 #include "ScriptedVirtualMachine.h"
+#include "SidebarVMListView.h"
 #include "TemporaryHome.h"
 
 #include <QApplication>
+#include <QStyle>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QListView>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 #include <QTextStream>
 
@@ -47,6 +52,42 @@ void shoot(MainWindow &window, const QString &path, const QString &appearance)
     check(ScreenshotSupport::distinctColours(image) > 200, appearance + QStringLiteral(": the window holds more than a few flat colours"));
 }
 
+/// The enabled items of a menu, by object name.
+QStringList enabledItems(const QMenu &menu)
+{
+    QStringList names;
+    for (const QAction *item : menu.actions())
+        if (!item->isSeparator() && item->isEnabled() && !item->objectName().isEmpty())
+            names << item->objectName();
+    return names;
+}
+
+/// Pops up a card's context menu as the right mouse button would, saves it, and checks what it offers.
+void walkContextMenu(MainWindow &window, const VMBundle &bundle, const QString &path, const QStringList &offered)
+{
+    std::unique_ptr<QMenu> menu = window.libraryView().sidebar()->contextMenu(bundle);
+    menu->popup(window.mapToGlobal(QPoint(200, 200)));
+    check(QTest::qWaitForWindowExposed(menu.get()), QStringLiteral("the context menu of ") + bundle.metadata.name + QStringLiteral(" shows"));
+    ScreenshotSupport::shoot(*menu, path);
+    check(enabledItems(*menu) == offered,
+          bundle.metadata.name + QStringLiteral(": the context menu offers ") + offered.join(u' ') + QStringLiteral(", not ") + enabledItems(*menu).join(u' '));
+    menu->close();
+}
+
+/// Opens the VM menu of the menu bar with the VM selected, saves it, and checks whether it can start the VM.
+void walkVMMenu(MainWindow &window, AppState &state, const VMBundle &bundle, const QString &path, bool canStart)
+{
+    state.libraryViewModel().setSelectedBundleID(bundle.id());
+    auto *vm = window.menuBar()->findChild<QMenu *>(QStringLiteral("menu.vm"));
+    window.menuBar()->setActiveAction(vm->menuAction());
+    check(QTest::qWaitForWindowExposed(vm), QStringLiteral("the VM menu shows"));
+    ScreenshotSupport::shoot(*vm, path);
+    check(window.commands().startSelected()->isEnabled() == canStart,
+          bundle.metadata.name + (canStart ? QStringLiteral(": the VM menu can start it") : QStringLiteral(": the VM menu cannot start it")));
+    vm->close();
+    QTest::qWait(100);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -58,7 +99,7 @@ int main(int argc, char *argv[])
     const TemporaryHome home;
     AppState state(ScreenshotSupport::scriptedOptions());
 
-    ScreenshotSupport::addBundle(state, QStringLiteral("Build Agent"), 1, [](VMMetadata &metadata) {
+    const VMBundle agent = ScreenshotSupport::addBundle(state, QStringLiteral("Build Agent"), 1, [](VMMetadata &metadata) {
         metadata.guestOSType = VMGuestOSType::linux;
         metadata.guestOSDisplayName = QStringLiteral("Debian 12");
         metadata.colorTag = VMColorTag::green;
@@ -88,6 +129,28 @@ int main(int argc, char *argv[])
     shoot(window, folder + QStringLiteral("/main-window-light.png"), QStringLiteral("light"));
     QApplication::setPalette(ScreenshotSupport::darkPalette());
     shoot(window, folder + QStringLiteral("/main-window-dark.png"), QStringLiteral("dark"));
+
+    // The menus that act on one VM offer what its details pane would.
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    state.libraryViewModel().setBannerMessage(std::nullopt);
+    const auto listed = [&state](const QUuid &id) {
+        for (const VMBundle &bundle : state.libraryViewModel().bundles())
+            if (bundle.id() == id)
+                return bundle;
+        check(false, QStringLiteral("the library lists every VM"));
+        return VMBundle();
+    };
+    const VMBundle listedAgent = listed(agent.id());
+    const VMBundle listedRunning = listed(running.id());
+    walkContextMenu(window, listedAgent, folder + QStringLiteral("/context-menu-stopped.png"),
+                    {QStringLiteral("sidebar.menu.rename"), QStringLiteral("sidebar.menu.start"), QStringLiteral("sidebar.menu.duplicate"),
+                     QStringLiteral("sidebar.menu.backup"), QStringLiteral("sidebar.menu.colorTag"), QStringLiteral("sidebar.menu.reveal"),
+                     QStringLiteral("sidebar.menu.delete")});
+    walkContextMenu(window, listedRunning, folder + QStringLiteral("/context-menu-running.png"),
+                    {QStringLiteral("sidebar.menu.rename"), QStringLiteral("sidebar.menu.openConsole"), QStringLiteral("sidebar.menu.stop"),
+                     QStringLiteral("sidebar.menu.colorTag"), QStringLiteral("sidebar.menu.reveal"), QStringLiteral("sidebar.menu.delete")});
+    walkVMMenu(window, state, agent, folder + QStringLiteral("/vm-menu-stopped.png"), true);
+    walkVMMenu(window, state, running, folder + QStringLiteral("/vm-menu-running.png"), false);
 
     QTextStream(stdout) << "Screenshots in " << folder << '\n';
     return ScreenshotSupport::exitCode();
