@@ -163,7 +163,8 @@ QCoro::Task<> VMStore::reload()
 
 QList<VMBundle> VMStore::loadLibraryBundles() const
 {
-    return loadCandidates(libraryCandidateURLs(), m_loader, m_mirror, LeftoverSweeper(m_logging, m_startedAt), m_logging);
+    return loadCandidates(libraryCandidateURLs(), BundleLoader(m_mirror, m_logging, runningIDs()), m_mirror, LeftoverSweeper(m_logging, m_startedAt),
+                          m_logging);
 }
 
 QList<QString> VMStore::libraryCandidateURLs() const
@@ -290,12 +291,14 @@ VMBundle VMStore::registerExistingBundle(const QString &url)
     if (QFileInfo(location).suffix() != QStringLiteral("vm"))
         throw VirtualMachineError(VirtualMachineError::Case::libraryRegistrationFailed, QStringLiteral("Choose a valid .vm bundle."));
 
+    // Registering again a bundle the list holds must not report the run state of a VM that runs as left over.
+    const BundleLoader loader(m_mirror, m_logging, runningIDs());
     VMBundle loaded;
     if (!isOutsideLibraryRoot(location)) {
         const SecurityScope scope(m_access, location);
-        loaded = m_loader.loadBundle(location, true);
+        loaded = loader.loadBundle(location, true);
     } else {
-        loaded = m_tracked.withTrackedSecurityScope(location, [&] { return m_loader.loadBundle(location, true); });
+        loaded = m_tracked.withTrackedSecurityScope(location, [&] { return loader.loadBundle(location, true); });
     }
 
     if (const auto existing = bundle(loaded.id()); existing && standardizedFileURL(existing->bundleURL) != location)
