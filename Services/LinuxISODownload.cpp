@@ -67,6 +67,26 @@ QNetworkRequest isoRequest(const QUrl &url)
     return request;
 }
 
+/// Throws unless the reply ended with a 2xx answer and no transfer error.
+void checkSuccess(const QNetworkReply &reply)
+{
+    const std::optional<int> status = NetworkReplies::httpStatus(reply);
+    if (status && (*status < 200 || *status > 299))
+        throw downloadFailure(QStringLiteral("HTTP %1").arg(*status));
+    if (reply.error() != QNetworkReply::NoError)
+        throw downloadFailure(reply.errorString());
+}
+
+/// Renames the partial file into place once it holds a whole ISO 9660 image.
+void moveCompleteImage(PartialFile &partial, const QString &target)
+{
+    if (!ISO9660Volume::isComplete(partial.file().fileName()))
+        throw downloadFailure(QStringLiteral("the file is not a complete ISO 9660 image."));
+    if (std::rename(QFile::encodeName(partial.file().fileName()).constData(), QFile::encodeName(target).constData()) != 0)
+        throw downloadFailure(QStringLiteral("the file could not be moved into the VM bundle."));
+    partial.keep();
+}
+
 /// Judges the answer's headers, and turns a transfer that stopped early into the sentence a user reads.
 class AnswerCheck
 {
@@ -176,18 +196,10 @@ QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler pr
     if (!reply.get())
         throw downloadFailure(QStringLiteral("The transfer was interrupted."));
     answer.checkStop(transfer);
-    const std::optional<int> status = NetworkReplies::httpStatus(*reply.get());
-    if (status && (*status < 200 || *status > 299))
-        throw downloadFailure(QStringLiteral("HTTP %1").arg(*status));
-    if (reply.get()->error() != QNetworkReply::NoError)
-        throw downloadFailure(reply.get()->errorString());
+    checkSuccess(*reply.get());
     transfer.finish();
     answer.checkStop(transfer);
     if (answer.announced && *answer.announced != transfer.received())
         throw downloadFailure(QStringLiteral("the server sent %1 of %2 bytes.").arg(transfer.received()).arg(*answer.announced));
-    if (!ISO9660Volume::isComplete(partial.file().fileName()))
-        throw downloadFailure(QStringLiteral("the file is not a complete ISO 9660 image."));
-    if (std::rename(QFile::encodeName(partial.file().fileName()).constData(), QFile::encodeName(target).constData()) != 0)
-        throw downloadFailure(QStringLiteral("the file could not be moved into the VM bundle."));
-    partial.keep();
+    moveCompleteImage(partial, target);
 }
