@@ -183,9 +183,9 @@ QSet<QUuid> VMStore::runningIDs() const
 {
     QSet<QUuid> running;
     if (m_liveRuntimeStates) {
-        for (const VMBundle &bundle : m_bundles) {
-            if (m_liveRuntimeStates(bundle.id()))
-                running.insert(bundle.id());
+        for (const QUuid &id : m_listedIDs) {
+            if (m_liveRuntimeStates(id))
+                running.insert(id);
         }
     }
     return running;
@@ -484,6 +484,8 @@ VMBundle VMStore::withLiveRuntimeState(VMBundle bundle) const
 void VMStore::publish(QList<VMBundle> bundles)
 {
     m_bundles = std::move(bundles);
+    for (const VMBundle &bundle : std::as_const(m_bundles))
+        m_listedIDs.insert(bundle.id());
     Q_EMIT bundlesChanged(m_bundles);
 }
 

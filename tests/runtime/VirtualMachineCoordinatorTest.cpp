@@ -638,6 +638,16 @@ TEST_F(VirtualMachineCoordinatorTest, AReloadKeepsTheStateOfEveryVMThatRuns)
     store().loadLibraryBundles();
     EXPECT_EQ(resetLines(linux), 0);
     EXPECT_EQ(resetLines(windows), 0);
+    // Nor after a reload that failed and listed nothing (a damaged registry of tracked bundles) while they ran.
+    FileOperations::createFolders(QFileInfo(store().registryURL()).path());
+    FileOperations::writeAtomically(store().registryURL(), "not JSON");
+    waitForOutcome(store().reload()).get();
+    ASSERT_TRUE(store().bundles().isEmpty());
+    QFile::remove(store().registryURL());
+    waitForOutcome(store().reload()).get();
+    EXPECT_EQ(storedState(linux.id()), VMRuntimeState::running);
+    EXPECT_EQ(resetLines(linux), 0);
+    EXPECT_EQ(resetLines(windows), 0);
 
     ASSERT_FALSE(waitForOutcome(coordinator().stop(linux.id())).failure);
     waitForOutcome(store().reload()).get();
