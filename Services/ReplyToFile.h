@@ -24,8 +24,10 @@
  * (DownloadSpace), so a body longer than announced, or of no announced
  * length, stops while the reserve is still free. A refused answer, a full
  * disk, a failed write and cancel() all abort the reply; stop() tells which
- * ended it. Attach it right after the request is sent, and destroy it before
- * the reply. GUI thread.
+ * ended it. The reply's read-buffer size stays the caller's choice. Attach
+ * it right after the request is sent, and declare it after the reply's
+ * guard, so that it goes first and no late signal reaches a check whose
+ * state is gone. GUI thread.
  *
  * @code
  * const ReplyGuard reply(network.get(request));
