@@ -4,6 +4,7 @@
 #include "ISO9660Volume.h"
 #include "NetworkReplies.h"
 #include "ReplyGuard.h"
+#include "ReplyToFile.h"
 #include "VirtualMachineError.h"
 
 #include <QFile>
@@ -11,6 +12,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
+#include <QScopeGuard>
 
 #include <chrono>
 #include <cstdio>
@@ -55,6 +58,89 @@ private:
     QFile m_file;
     bool m_kept = false;
 };
+
+QNetworkRequest isoRequest(const QUrl &url)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setTransferTimeout(int(std::chrono::milliseconds(idleTimeout).count()));
+    return request;
+}
+
+/// Throws unless the reply ended with a 2xx answer and no transfer error.
+void checkSuccess(const QNetworkReply &reply)
+{
+    const std::optional<int> status = NetworkReplies::httpStatus(reply);
+    if (status && (*status < 200 || *status > 299))
+        throw downloadFailure(QStringLiteral("HTTP %1").arg(*status));
+    if (reply.error() != QNetworkReply::NoError)
+        throw downloadFailure(reply.errorString());
+}
+
+/// Renames the partial file into place once it holds a whole ISO 9660 image.
+void moveCompleteImage(PartialFile &partial, const QString &target)
+{
+    if (!ISO9660Volume::isComplete(partial.file().fileName()))
+        throw downloadFailure(QStringLiteral("the file is not a complete ISO 9660 image."));
+    if (std::rename(QFile::encodeName(partial.file().fileName()).constData(), QFile::encodeName(target).constData()) != 0)
+        throw downloadFailure(QStringLiteral("the file could not be moved into the VM bundle."));
+    partial.keep();
+}
+
+/// Judges the answer's headers, and turns a transfer that stopped early into the sentence a user reads.
+class AnswerCheck
+{
+public:
+    explicit AnswerCheck(const DownloadSpace &space)
+        : m_space(space)
+    {
+    }
+
+    std::optional<qint64> judge(const QNetworkReply &answer)
+    {
+        const std::optional<int> status = NetworkReplies::httpStatus(answer);
+        if (!status || *status < 200 || *status > 299)
+            return std::nullopt; // the status tells what went wrong; its body is not wanted
+        try {
+            announced = NetworkReplies::announcedLength(answer);
+        } catch (const std::runtime_error &) {
+            return refuse(QStringLiteral("the server announced an invalid length."));
+        }
+        if (announced && !m_space.allows(quint64(*announced)))
+            return refuse(QStringLiteral("there is not enough free space on the disk for the ISO (%1 bytes are needed).").arg(*announced));
+        return 0;
+    }
+
+    void checkStop(const ReplyToFile &transfer) const
+    {
+        switch (transfer.stop()) {
+        case ReplyToFile::Stop::none:
+        case ReplyToFile::Stop::cancelled:
+            return;
+        case ReplyToFile::Stop::refused:
+            if (m_refusal)
+                throw downloadFailure(*m_refusal);
+            return;
+        case ReplyToFile::Stop::outOfSpace:
+            throw downloadFailure(QStringLiteral("the disk ran out of free space after %1 bytes.").arg(transfer.received()));
+        case ReplyToFile::Stop::writeFailed:
+            throw downloadFailure(transfer.errorString());
+        }
+    }
+
+    /// The length the answer announced, if any.
+    std::optional<qint64> announced;
+
+private:
+    std::nullopt_t refuse(const QString &reason)
+    {
+        m_refusal = reason;
+        return std::nullopt;
+    }
+
+    const DownloadSpace &m_space;
+    std::optional<QString> m_refusal;
+};
 } // namespace
 
 LinuxISODownload::LinuxISODownload(QNetworkAccessManager &network, DownloadSpace::Measure availableSpace, QObject *parent)
@@ -73,8 +159,8 @@ QString LinuxISODownload::partialURL(const QString &target)
 void LinuxISODownload::cancel()
 {
     m_cancelled = true;
-    if (m_reply)
-        m_reply->abort();
+    if (m_transfer)
+        m_transfer->cancel();
 }
 
 QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler progress)
@@ -85,55 +171,16 @@ QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler pr
         throw downloadFailure(partial.file().errorString());
     const DownloadSpace space(QFileInfo(target).absolutePath(), m_availableSpace);
 
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(int(std::chrono::milliseconds(idleTimeout).count()));
-    const ReplyGuard reply(m_network.get(request));
+    const ReplyGuard reply(m_network.get(isoRequest(url)));
     reply.get()->setReadBufferSize(readBufferSize);
-    m_reply = reply.get();
-
-    qint64 received = 0;
-    std::optional<qint64> announced;
-    bool writeFailed = false;
-    std::optional<QString> refusal;
-    const auto refuse = [&](const QString &reason) {
-        refusal = reason;
-        reply.get()->abort();
-    };
-    const auto isSuccess = [&] {
-        const std::optional<int> status = NetworkReplies::httpStatus(*reply.get());
-        return status && *status >= 200 && *status <= 299;
-    };
-    connect(reply.get(), &QNetworkReply::metaDataChanged, this, [&] {
-        const std::optional<int> status = NetworkReplies::httpStatus(*reply.get());
-        if (!status || (*status >= 300 && *status <= 399) || refusal)
-            return; // a redirect the network layer follows
-        if (!isSuccess()) {
-            reply.get()->abort(); // the status tells what went wrong; its body is not wanted
-            return;
-        }
-        try {
-            announced = NetworkReplies::announcedLength(*reply.get());
-        } catch (const std::runtime_error &) {
-            return refuse(QStringLiteral("the server announced an invalid length."));
-        }
-        if (announced && !space.allows(quint64(*announced)))
-            refuse(QStringLiteral("there is not enough free space on the disk for the ISO (%1 bytes are needed).").arg(*announced));
+    AnswerCheck answer(space);
+    ReplyToFile transfer(reply.get(), partial.file(), space, [&](QNetworkReply &headers) { return answer.judge(headers); });
+    m_transfer = &transfer;
+    const QPointer<LinuxISODownload> self(this);
+    const auto forget = qScopeGuard([&] {
+        if (self)
+            m_transfer = nullptr;
     });
-    const auto drain = [&] {
-        const QByteArray data = reply.get()->readAll();
-        if (writeFailed || refusal || data.isEmpty() || !isSuccess())
-            return;
-        if (!space.allows(quint64(data.size())))
-            return refuse(QStringLiteral("the disk ran out of free space after %1 bytes.").arg(received));
-        if (partial.file().write(data) != data.size()) {
-            writeFailed = true;
-            reply.get()->abort();
-            return;
-        }
-        received += data.size();
-    };
-    connect(reply.get(), &QNetworkReply::readyRead, this, drain);
     connect(reply.get(), &QNetworkReply::downloadProgress, this, [&](qint64 bytes, qint64 total) {
         if (progress)
             progress(bytes, total);
@@ -141,7 +188,6 @@ QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler pr
     const bool finished = co_await NetworkReplies::waitForReply(reply.get(), wholeTimeout);
     if (reply.get())
         disconnect(reply.get(), nullptr, this, nullptr);
-    m_reply = nullptr;
 
     if (m_cancelled)
         throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
@@ -149,28 +195,11 @@ QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler pr
         throw downloadFailure(QString::fromStdString(NetworkReplies::timedOut().what()));
     if (!reply.get())
         throw downloadFailure(QStringLiteral("The transfer was interrupted."));
-    if (refusal)
-        throw downloadFailure(*refusal);
-    if (writeFailed)
-        throw downloadFailure(partial.file().errorString());
-    const std::optional<int> status = NetworkReplies::httpStatus(*reply.get());
-    if (status && (*status < 200 || *status > 299))
-        throw downloadFailure(QStringLiteral("HTTP %1").arg(*status));
-    if (reply.get()->error() != QNetworkReply::NoError)
-        throw downloadFailure(reply.get()->errorString());
-    drain();
-    if (refusal)
-        throw downloadFailure(*refusal);
-    if (writeFailed)
-        throw downloadFailure(partial.file().errorString());
-    if (announced && *announced != received)
-        throw downloadFailure(QStringLiteral("the server sent %1 of %2 bytes.").arg(received).arg(*announced));
-    if (!partial.file().flush())
-        throw downloadFailure(partial.file().errorString());
-    partial.file().close();
-    if (!ISO9660Volume::isComplete(partial.file().fileName()))
-        throw downloadFailure(QStringLiteral("the file is not a complete ISO 9660 image."));
-    if (std::rename(QFile::encodeName(partial.file().fileName()).constData(), QFile::encodeName(target).constData()) != 0)
-        throw downloadFailure(QStringLiteral("the file could not be moved into the VM bundle."));
-    partial.keep();
+    answer.checkStop(transfer);
+    checkSuccess(*reply.get());
+    transfer.finish();
+    answer.checkStop(transfer);
+    if (answer.announced && *answer.announced != transfer.received())
+        throw downloadFailure(QStringLiteral("the server sent %1 of %2 bytes.").arg(transfer.received()).arg(*answer.announced));
+    moveCompleteImage(partial, target);
 }

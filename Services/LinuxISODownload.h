@@ -5,14 +5,13 @@
 
 #include <QCoroTask>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 
 #include <functional>
 
 class QNetworkAccessManager;
-class QNetworkReply;
+class ReplyToFile;
 
 /**
  * Fetches one Linux installer ISO to a file. The bytes are streamed into a
@@ -52,6 +51,7 @@ public:
 private:
     QNetworkAccessManager &m_network;
     DownloadSpace::Measure m_availableSpace;
-    QPointer<QNetworkReply> m_reply;
+    /// The running transfer, for cancel().
+    ReplyToFile *m_transfer = nullptr;
     bool m_cancelled = false;
 };

@@ -3,6 +3,7 @@
 
 #include "BackgroundWork.h"
 #include "CappedReplyBody.h"
+#include "DownloadSpace.h"
 #include "ErrorText.h"
 #include "FileOperations.h"
 #include "HostInstallAdvice.h"
@@ -12,6 +13,7 @@
 #include "NetworkReplies.h"
 #include "PlatformError.h"
 #include "ReplyGuard.h"
+#include "ReplyToFile.h"
 #include "SignalWaiter.h"
 #include "TarArchiveExtraction.h"
 #include "VirtualMachineError.h"
@@ -241,36 +243,30 @@ QCoro::Task<QString> QEMUSetupService::downloadBlob(QString token, QString downl
 
     // The body goes to the file as it arrives, hashed on the way; 105 MB need not sit in memory.
     QCryptographicHash digest(QCryptographicHash::Sha256);
-    QString writeError;
     const ReplyGuard reply(m_network.get(request));
-    const auto drain = [&] {
-        const QByteArray chunk = reply.get()->readAll();
-        digest.addData(chunk);
-        if (writeError.isEmpty() && download.write(chunk) != chunk.size()) {
-            writeError = download.errorString();
-            reply.get()->abort();
-        }
-    };
-    const QObject receiver;
-    QObject::connect(reply.get(), &QIODevice::readyRead, &receiver, drain);
+    ReplyToFile transfer(
+        reply.get(), download, DownloadSpace(m_places.temporaryDirectory), [](QNetworkReply &) { return std::optional<qint64>(0); },
+        [&](const QByteArray &chunk) { digest.addData(chunk); });
     const bool finished = co_await waitForReply(reply.get(), blobTimeout);
     ensureAlive(self);
     if (!reply.get())
         throw Abandoned{};
     if (!finished)
         throw timedOut();
-    drain();
+    transfer.finish();
 
-    if (!writeError.isEmpty())
-        throw PlatformError(PlatformError::Domain::file, 0, writeError, download.fileName());
+    if (transfer.stop() == ReplyToFile::Stop::writeFailed)
+        throw PlatformError(PlatformError::Domain::file, 0, transfer.errorString(), download.fileName());
+    if (transfer.stop() == ReplyToFile::Stop::outOfSpace)
+        throw VirtualMachineError(VirtualMachineError::Case::restoreImageDownloadFailed,
+                                  QStringLiteral("There is not enough free space to download QEMU: the disk ran out of free space after %1 bytes.")
+                                      .arg(transfer.received()));
     const std::optional<int> status = httpStatus(*reply.get());
     if (status && (*status < 200 || *status > 299))
         throw VirtualMachineError(VirtualMachineError::Case::restoreImageDownloadFailed,
                                   QStringLiteral("QEMU download failed with HTTP %1").arg(*status));
     if (reply.get()->error() != QNetworkReply::NoError)
         throw transportError(*reply.get());
-    if (!download.flush())
-        throw PlatformError(PlatformError::Domain::file, 0, download.errorString(), download.fileName());
     // Nothing is unpacked that is not the very package the digest names.
     if (QString::fromLatin1(digest.result().toHex()) != m_source.blobDigest.toLower())
         throw VirtualMachineError(VirtualMachineError::Case::restoreImageDownloadFailed,

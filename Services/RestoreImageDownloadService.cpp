@@ -9,6 +9,7 @@
 #include "NetworkReplies.h"
 #include "PlatformError.h"
 #include "ReplyGuard.h"
+#include "ReplyToFile.h"
 #include "RestoreImageCatalogService.h"
 #include "SignalWaiter.h"
 #include "VersionString.h"
@@ -98,6 +99,245 @@ std::optional<std::pair<qint64, qint64>> parseContentRange(const QByteArray &hea
     return std::pair{match.captured(1).toLongLong(), match.captured(3).toLongLong()};
 }
 
+/// One transfer attempt: what it asks for, and how it judges the answer and what arrived.
+class Attempt
+{
+public:
+    Attempt(const QUrl &source, QString partialPath, QString resumeDataPath)
+        : source(source.toString(QUrl::FullyEncoded))
+        , partialPath(std::move(partialPath))
+        , resumeDataPath(std::move(resumeDataPath))
+        , file(this->partialPath)
+        , resume(ResumeData::read(this->resumeDataPath))
+    {
+        if (resume && resume->url != this->source)
+            resume.reset();
+        if (resume && fileSize(this->partialPath) > 0) {
+            resuming = true;
+            offset = fileSize(this->partialPath);
+        } else if (QFileInfo::exists(this->resumeDataPath)) {
+            // Data we cannot resume from (another address, no partial file): start afresh.
+            removeQuietly(this->resumeDataPath);
+            resume.reset();
+        }
+    }
+
+    QNetworkRequest request(const QUrl &url, std::chrono::milliseconds idleTimeout) const
+    {
+        QNetworkRequest request(url);
+        request.setTransferTimeout(int(idleTimeout.count()));
+        if (resuming) {
+            request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
+            request.setRawHeader("If-Range", resume->validator.toUtf8());
+        }
+        return request;
+    }
+
+    /// Where in the partial file the answer's body starts, or none when the body is not wanted.
+    std::optional<qint64> judgeAnswer(const QNetworkReply &answer, const DownloadSpace &space)
+    {
+        status = NetworkReplies::httpStatus(answer).value_or(0);
+        qint64 start = offset;
+        if (status == 206 && resuming) {
+            const auto range = parseContentRange(answer.rawHeader("Content-Range"));
+            if (!range || range->first != offset)
+                return refuse(Verdict::misplacedRange);
+            expectedTotal = range->second;
+        } else if (status == 200) {
+            // A fresh body: to a range request it means the file changed, so the partial data is worthless.
+            start = 0;
+            try {
+                expectedTotal = NetworkReplies::announcedLength(answer).value_or(-1);
+            } catch (const std::runtime_error &) {
+                return refuse(Verdict::invalidLength);
+            }
+            QString validator = QString::fromLatin1(answer.rawHeader("ETag"));
+            if (validator.isEmpty())
+                validator = QString::fromLatin1(answer.rawHeader("Last-Modified"));
+            resume = validator.isEmpty() ? std::nullopt : std::optional<ResumeData>(ResumeData{source, validator});
+        } else if (status == 416) {
+            return refuse(Verdict::refusedRange);
+        } else {
+            return refuse(Verdict::httpFailure);
+        }
+        if (expectedTotal > start) {
+            neededSpace = quint64(expectedTotal - start);
+            if (!space.allows(neededSpace))
+                return refuse(Verdict::noSpace);
+        }
+        if (status == 200)
+            storeResumeData();
+        return start;
+    }
+
+    /// Throws when the transfer was refused or stopped before its end.
+    void checkStop(const ReplyToFile &transfer) const
+    {
+        switch (transfer.stop()) {
+        case ReplyToFile::Stop::none:
+        case ReplyToFile::Stop::cancelled:
+            return;
+        case ReplyToFile::Stop::refused:
+            break;
+        case ReplyToFile::Stop::outOfSpace:
+            // What arrived stays for a later download to resume from, once there is room; without a validator it is only in the way.
+            if (!resume)
+                removeQuietly(partialPath);
+            throw downloadFailed(QStringLiteral("There is not enough free space for the restore image: the disk ran out of free space after %1 bytes.")
+                                     .arg(transfer.received()));
+        case ReplyToFile::Stop::writeFailed:
+            throw PlatformError(PlatformError::Domain::file, 0, transfer.errorString(), partialPath);
+        }
+        switch (verdict) {
+        case Verdict::none:
+            return;
+        case Verdict::refusedRange:
+        case Verdict::misplacedRange:
+            throw startOver();
+        case Verdict::httpFailure:
+            if (status >= 500 || status == 429)
+                throw RetryableDownloadError{QStringLiteral("The server answered HTTP %1.").arg(status)};
+            throw downloadFailed(QStringLiteral("HTTP %1").arg(status));
+        case Verdict::invalidLength:
+            throw downloadFailed(QStringLiteral("The server announced an invalid length (Content-Length)."));
+        case Verdict::noSpace:
+            throw downloadFailed(QStringLiteral("There is not enough free space for the restore image (%1 bytes are needed).").arg(neededSpace));
+        }
+    }
+
+    /// The partial file, when it holds the whole image; throws otherwise.
+    QString completedFile(const QNetworkReply &reply) const
+    {
+        const QNetworkReply::NetworkError error = reply.error();
+        const qint64 size = fileSize(partialPath);
+        const bool complete = error == QNetworkReply::NoError && (expectedTotal < 0 ? size > 0 : size == expectedTotal);
+        if (complete && ZipArchiveEnd::isComplete(partialPath))
+            return partialPath;
+        if (complete) {
+            // The body ended where the server said it would, yet the image's archive does not: the announced length (or the close) was wrong.
+            discardPartialData();
+            throw downloadFailed(QStringLiteral("The downloaded file is not a whole restore image: it ends before its archive does."));
+        }
+
+        // The transfer broke off (or ended short of the length announced).
+        const bool transient = error == QNetworkReply::NoError || error == QNetworkReply::OperationCanceledError || NetworkReplies::isTransient(error);
+        if (transient && resume && size > 0)
+            throw RetryableDownloadError{interruptedText};
+        if (resuming)
+            throw startOver();
+        if (error == QNetworkReply::NoError)
+            throw downloadFailed(size == 0 ? QStringLiteral("The download finished without a file.")
+                                           : QStringLiteral("The download ended before the whole file arrived."));
+        throw downloadFailed(QString::fromUtf8(NetworkReplies::transportError(reply).what()));
+    }
+
+    const QString source;
+    const QString partialPath;
+    const QString resumeDataPath;
+    /// The body goes here, opened once the answer is judged.
+    QFile file;
+    /// Whether the attempt asks for the rest of a partial file, and the partial file's size then.
+    bool resuming = false;
+    qint64 offset = 0;
+    /// The whole image's length as the answer announced it; below 0 when it did not.
+    qint64 expectedTotal = -1;
+
+private:
+    enum class Verdict { none, refusedRange, misplacedRange, httpFailure, invalidLength, noSpace };
+
+    std::nullopt_t refuse(Verdict reason)
+    {
+        verdict = reason;
+        return std::nullopt;
+    }
+
+    void storeResumeData() const
+    {
+        try {
+            if (resume)
+                resume->write(resumeDataPath);
+            else
+                removeQuietly(resumeDataPath);
+        } catch (const PlatformError &) {
+            // Without resume data a break starts over; the download itself goes on.
+        }
+    }
+
+    void discardPartialData() const
+    {
+        removeQuietly(resumeDataPath);
+        removeQuietly(partialPath);
+    }
+
+    /// The saved partial data cannot be resumed from: it goes, and the next attempt starts from zero.
+    RetryableDownloadError startOver() const
+    {
+        discardPartialData();
+        return RetryableDownloadError{invalidResumeText};
+    }
+
+    std::optional<ResumeData> resume;
+    Verdict verdict = Verdict::none;
+    int status = 0;
+    quint64 neededSpace = 0;
+};
+
+/// Reports an attempt's progress on a timer; the speed is smoothed so that the time remaining does not jump.
+class ProgressSampler
+{
+public:
+    ProgressSampler(const ReplyToFile &transfer, const Attempt &attempt, const RestoreImageDownloadService::ProgressHandler &handler,
+                    std::chrono::milliseconds interval)
+        : m_transfer(transfer)
+        , m_attempt(attempt)
+        , m_handler(handler)
+    {
+        m_clock.start();
+        m_handler({0, 0, std::nullopt, std::nullopt, std::nullopt, m_attempt.resuming});
+        m_timer.setInterval(interval);
+        QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { sample(); });
+        m_timer.start();
+    }
+
+    void stop() { m_timer.stop(); }
+
+private:
+    void sample()
+    {
+        const qint64 received = m_transfer.received();
+        const qint64 written = m_transfer.written();
+        const qint64 now = m_clock.elapsed();
+        const qint64 fresh = written - m_lastBytes;
+        if (fresh > 0 && now > m_lastSample) {
+            const double instant = double(fresh) * 1000.0 / double(now - m_lastSample);
+            m_speed = m_speed ? 0.7 * *m_speed + 0.3 * instant : instant;
+            m_lastBytes = written;
+            m_lastSample = now;
+        }
+        RestoreImageDownloadProgress progress;
+        progress.downloadedBytes = received;
+        progress.bytesPerSecond = m_speed;
+        progress.isResumingDownload = m_attempt.resuming;
+        const qint64 expected = m_attempt.expectedTotal;
+        if (expected >= 1) {
+            progress.expectedBytes = expected;
+            progress.fractionCompleted = std::clamp(double(received) / double(expected), 0.0, 1.0);
+            if (m_speed && *m_speed > 0 && received < expected)
+                progress.estimatedTimeRemaining = double(expected - received) / *m_speed;
+        }
+        m_handler(progress);
+    }
+
+    const ReplyToFile &m_transfer;
+    const Attempt &m_attempt;
+    const RestoreImageDownloadService::ProgressHandler &m_handler;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    std::optional<double> m_speed;
+    qint64 m_lastBytes = 0;
+    qint64 m_lastSample = 0;
+};
+
 } // namespace
 
 struct RestoreImageDownloadService::ActiveDownload {
@@ -105,28 +345,6 @@ struct RestoreImageDownloadService::ActiveDownload {
     QString partialPath;
     QPointer<QNetworkReply> reply;
     bool cancelled = false;
-};
-
-/// The state of one transfer attempt, shared between its signal handlers and its coroutine.
-struct RestoreImageDownloadService::Attempt {
-    enum class Verdict { none, refusedRange, misplacedRange, httpFailure, invalidLength, noSpace, ranOutOfSpace, writeFailed };
-
-    QString source;
-    QString partialPath;
-    QString resumeDataPath;
-    std::optional<ResumeData> resume;
-    qint64 offset = 0;
-    bool resuming = false;
-    bool headersSeen = false;
-    Verdict verdict = Verdict::none;
-    int status = 0;
-    qint64 expectedTotal = -1;
-    qint64 written = 0;
-    quint64 neededSpace = 0;
-    QString writeError;
-    QFile file;
-
-    qint64 received() const { return offset + written; }
 };
 
 RestoreImageDownloadService::RestoreImageDownloadService(const LoggingService &logging)
@@ -261,223 +479,33 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
                                                              std::shared_ptr<ActiveDownload> active)
 {
     QPointer<RestoreImageDownloadService> self(this);
-    Attempt attempt;
-    attempt.source = source.toString(QUrl::FullyEncoded);
-    attempt.partialPath = active->partialPath;
-    attempt.resumeDataPath = active->resumeDataPath;
-    attempt.resume = ResumeData::read(attempt.resumeDataPath);
-    if (attempt.resume && attempt.resume->url != attempt.source)
-        attempt.resume.reset();
-    if (attempt.resume && fileSize(attempt.partialPath) > 0) {
-        attempt.resuming = true;
-        attempt.offset = fileSize(attempt.partialPath);
-    } else if (QFileInfo::exists(attempt.resumeDataPath)) {
-        // Data we cannot resume from (another address, no partial file): start afresh.
-        removeQuietly(attempt.resumeDataPath);
-        attempt.resume.reset();
-    }
-
-    QNetworkRequest request(source);
-    request.setTransferTimeout(int(m_options.idleTimeout.count()));
-    if (attempt.resuming) {
+    Attempt attempt(source, active->partialPath, active->resumeDataPath);
+    if (attempt.resuming)
         log(QStringLiteral("Resuming restore image download from saved partial data."));
-        request.setRawHeader("Range", "bytes=" + QByteArray::number(attempt.offset) + '-');
-        request.setRawHeader("If-Range", attempt.resume->validator.toUtf8());
-    } else {
+    else
         log(QStringLiteral("Downloading restore image from ") + attempt.source);
-    }
-    FileOperations::createFolders(QFileInfo(destination).absolutePath());
+    const QString folder = QFileInfo(destination).absolutePath();
+    FileOperations::createFolders(folder);
 
     // No read-buffer limit: with one, the network layer drops what it held back in the socket when the server hangs up,
     // and the next attempt would fetch those bytes again. Memory stays small anyway, since every chunk goes to disk as it arrives.
-    const ReplyGuard reply(m_network.get(request));
+    const ReplyGuard reply(m_network.get(attempt.request(source, m_options.idleTimeout)));
     active->reply = reply.get();
-
-    const DownloadSpace space(QFileInfo(destination).absolutePath(), m_options.availableSpace);
-    const auto refuse = [&](Attempt::Verdict verdict) {
-        attempt.verdict = verdict;
-        reply.get()->abort();
-    };
-    const auto onHeaders = [&] {
-        attempt.headersSeen = true;
-        QNetworkReply &answer = *reply.get();
-        attempt.status = NetworkReplies::httpStatus(answer).value_or(0);
-        QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Append;
-        if (attempt.status == 206 && attempt.resuming) {
-            const auto range = parseContentRange(answer.rawHeader("Content-Range"));
-            if (!range || range->first != attempt.offset)
-                return refuse(Attempt::Verdict::misplacedRange);
-            attempt.expectedTotal = range->second;
-        } else if (attempt.status == 200) {
-            // A fresh body: to a range request it means the file changed, so the partial data is worthless.
-            attempt.offset = 0;
-            mode = QIODevice::WriteOnly | QIODevice::Truncate;
-            try {
-                attempt.expectedTotal = NetworkReplies::announcedLength(answer).value_or(-1);
-            } catch (const std::runtime_error &) {
-                return refuse(Attempt::Verdict::invalidLength);
-            }
-            QString validator = QString::fromLatin1(answer.rawHeader("ETag"));
-            if (validator.isEmpty())
-                validator = QString::fromLatin1(answer.rawHeader("Last-Modified"));
-            attempt.resume = validator.isEmpty() ? std::nullopt : std::optional<ResumeData>(ResumeData{attempt.source, validator});
-        } else if (attempt.status == 416) {
-            return refuse(Attempt::Verdict::refusedRange);
-        } else {
-            return refuse(Attempt::Verdict::httpFailure);
-        }
-        if (attempt.expectedTotal > attempt.offset) {
-            attempt.neededSpace = quint64(attempt.expectedTotal - attempt.offset);
-            if (!space.allows(attempt.neededSpace))
-                return refuse(Attempt::Verdict::noSpace);
-        }
-        if (attempt.status == 200) {
-            try {
-                if (attempt.resume)
-                    attempt.resume->write(attempt.resumeDataPath);
-                else
-                    removeQuietly(attempt.resumeDataPath);
-            } catch (const PlatformError &) {
-                // Without resume data a break starts over; the download itself goes on.
-            }
-        }
-        attempt.file.setFileName(attempt.partialPath);
-        if (!attempt.file.open(mode)) {
-            attempt.writeError = attempt.file.errorString();
-            refuse(Attempt::Verdict::writeFailed);
-        }
-    };
-    const auto drain = [&] {
-        if (!reply.get() || attempt.verdict != Attempt::Verdict::none)
-            return;
-        if (!attempt.headersSeen)
-            onHeaders();
-        if (attempt.verdict != Attempt::Verdict::none)
-            return;
-        const QByteArray chunk = reply.get()->readAll();
-        if (chunk.isEmpty())
-            return;
-        // Measured again as data arrives: the announced length may be absent or wrong, and other programs take space too.
-        if (!space.allows(quint64(chunk.size())))
-            return refuse(Attempt::Verdict::ranOutOfSpace);
-        if (attempt.file.write(chunk) != chunk.size()) {
-            attempt.writeError = attempt.file.errorString();
-            return refuse(Attempt::Verdict::writeFailed);
-        }
-        attempt.written += chunk.size();
-    };
-    const QObject receiver;
-    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &receiver, [&] {
-        // A redirect's own answer is not ours to judge; the network layer follows it.
-        const int status = NetworkReplies::httpStatus(*reply.get()).value_or(0);
-        if (!attempt.headersSeen && status != 0 && (status < 300 || status > 399))
-            onHeaders();
-    });
-    QObject::connect(reply.get(), &QIODevice::readyRead, &receiver, drain);
-
-    // Progress, sampled on a timer; the speed is smoothed so that the time remaining does not jump.
-    QElapsedTimer clock;
-    clock.start();
-    std::optional<double> speed;
-    qint64 lastBytes = 0;
-    qint64 lastSample = 0;
-    const bool resumingAtStart = attempt.resuming;
-    progressHandler({0, 0, std::nullopt, std::nullopt, std::nullopt, resumingAtStart});
-    QTimer sampler;
-    sampler.setInterval(m_options.progressInterval);
-    QObject::connect(&sampler, &QTimer::timeout, &receiver, [&] {
-        const qint64 received = attempt.received();
-        const qint64 now = clock.elapsed();
-        const qint64 fresh = attempt.written - lastBytes;
-        if (fresh > 0 && now > lastSample) {
-            const double instant = double(fresh) * 1000.0 / double(now - lastSample);
-            speed = speed ? 0.7 * *speed + 0.3 * instant : instant;
-            lastBytes = attempt.written;
-            lastSample = now;
-        }
-        RestoreImageDownloadProgress progress;
-        progress.downloadedBytes = received;
-        progress.bytesPerSecond = speed;
-        progress.isResumingDownload = resumingAtStart;
-        if (attempt.expectedTotal >= 1) {
-            progress.expectedBytes = attempt.expectedTotal;
-            progress.fractionCompleted = std::clamp(double(received) / double(attempt.expectedTotal), 0.0, 1.0);
-            if (speed && *speed > 0 && received < attempt.expectedTotal)
-                progress.estimatedTimeRemaining = double(attempt.expectedTotal - received) / *speed;
-        }
-        progressHandler(progress);
-    });
-    sampler.start();
+    const DownloadSpace space(folder, m_options.availableSpace);
+    ReplyToFile transfer(
+        reply.get(), attempt.file, space, [&](QNetworkReply &answer) { return attempt.judgeAnswer(answer, space); }, {}, attempt.offset);
+    ProgressSampler sampler(transfer, attempt, progressHandler, m_options.progressInterval);
 
     const bool finished = co_await NetworkReplies::waitForReply(reply.get(), attemptLimit);
     sampler.stop();
-    if (!self || !reply.get() || active->cancelled) {
-        attempt.file.close();
+    if (!self || !reply.get() || active->cancelled)
         throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    }
     active->reply = nullptr;
     if (!finished)
         throw RetryableDownloadError{interruptedText};
-    // What arrived before a break is kept too: the next attempt asks only for the rest.
-    if (attempt.headersSeen || NetworkReplies::httpStatus(*reply.get()))
-        drain();
-    if (attempt.file.isOpen() && !attempt.file.flush() && attempt.verdict == Attempt::Verdict::none) {
-        attempt.writeError = attempt.file.errorString();
-        attempt.verdict = Attempt::Verdict::writeFailed;
-    }
-    attempt.file.close();
-
-    switch (attempt.verdict) {
-    case Attempt::Verdict::none:
-        break;
-    case Attempt::Verdict::refusedRange:
-    case Attempt::Verdict::misplacedRange:
-        removeQuietly(attempt.resumeDataPath);
-        removeQuietly(attempt.partialPath);
-        throw RetryableDownloadError{invalidResumeText};
-    case Attempt::Verdict::httpFailure:
-        if (attempt.status >= 500 || attempt.status == 429)
-            throw RetryableDownloadError{QStringLiteral("The server answered HTTP %1.").arg(attempt.status)};
-        throw downloadFailed(QStringLiteral("HTTP %1").arg(attempt.status));
-    case Attempt::Verdict::invalidLength:
-        throw downloadFailed(QStringLiteral("The server announced an invalid length (Content-Length)."));
-    case Attempt::Verdict::noSpace:
-        throw downloadFailed(QStringLiteral("There is not enough free space for the restore image (%1 bytes are needed).").arg(attempt.neededSpace));
-    case Attempt::Verdict::ranOutOfSpace:
-        // What arrived stays for a later download to resume from, once there is room; without a validator it is only in the way.
-        if (!attempt.resume)
-            removeQuietly(attempt.partialPath);
-        throw downloadFailed(QStringLiteral("There is not enough free space for the restore image: the disk ran out of free space after %1 bytes.")
-                                 .arg(attempt.received()));
-    case Attempt::Verdict::writeFailed:
-        throw PlatformError(PlatformError::Domain::file, 0, attempt.writeError, attempt.partialPath);
-    }
-
-    const QNetworkReply::NetworkError error = reply.get()->error();
-    const qint64 size = fileSize(attempt.partialPath);
-    const bool complete = error == QNetworkReply::NoError && (attempt.expectedTotal < 0 ? size > 0 : size == attempt.expectedTotal);
-    if (complete && ZipArchiveEnd::isComplete(attempt.partialPath))
-        co_return attempt.partialPath;
-    if (complete) {
-        // The body ended where the server said it would, yet the image's archive does not: the announced length (or the close) was wrong.
-        removeQuietly(attempt.resumeDataPath);
-        removeQuietly(attempt.partialPath);
-        throw downloadFailed(QStringLiteral("The downloaded file is not a whole restore image: it ends before its archive does."));
-    }
-
-    // The transfer broke off (or ended short of the length announced).
-    const bool transient = error == QNetworkReply::NoError || error == QNetworkReply::OperationCanceledError || NetworkReplies::isTransient(error);
-    if (transient && attempt.resume && size > 0)
-        throw RetryableDownloadError{interruptedText};
-    if (resumingAtStart) {
-        removeQuietly(attempt.resumeDataPath);
-        removeQuietly(attempt.partialPath);
-        throw RetryableDownloadError{invalidResumeText};
-    }
-    if (error == QNetworkReply::NoError)
-        throw downloadFailed(size == 0 ? QStringLiteral("The download finished without a file.")
-                                       : QStringLiteral("The download ended before the whole file arrived."));
-    throw downloadFailed(QString::fromUtf8(NetworkReplies::transportError(*reply.get()).what()));
+    transfer.finish();
+    attempt.checkStop(transfer);
+    co_return attempt.completedFile(*reply.get());
 }
 
 QUrl RestoreImageDownloadService::finishDownload(const RestoreImageInfo &info, const QString &partial, const QString &destination,

@@ -91,7 +91,6 @@ Q_SIGNALS:
 
 private:
     struct ActiveDownload;
-    struct Attempt;
 
     QCoro::Task<QString> runAttempt(QUrl source, QString destination, ProgressHandler &progressHandler, std::shared_ptr<ActiveDownload> active);
     QCoro::Task<bool> waitBeforeRetry(std::chrono::milliseconds delay, std::shared_ptr<ActiveDownload> active);

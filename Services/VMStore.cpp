@@ -163,7 +163,8 @@ QCoro::Task<> VMStore::reload()
 
 QList<VMBundle> VMStore::loadLibraryBundles() const
 {
-    return loadCandidates(libraryCandidateURLs(), m_loader, m_mirror, LeftoverSweeper(m_logging, m_startedAt), m_logging);
+    return loadCandidates(libraryCandidateURLs(), BundleLoader(m_mirror, m_logging, runningIDs()), m_mirror, LeftoverSweeper(m_logging, m_startedAt),
+                          m_logging);
 }
 
 QList<QString> VMStore::libraryCandidateURLs() const
@@ -182,9 +183,9 @@ QSet<QUuid> VMStore::runningIDs() const
 {
     QSet<QUuid> running;
     if (m_liveRuntimeStates) {
-        for (const VMBundle &bundle : m_bundles) {
-            if (m_liveRuntimeStates(bundle.id()))
-                running.insert(bundle.id());
+        for (const QUuid &id : m_listedIDs) {
+            if (m_liveRuntimeStates(id))
+                running.insert(id);
         }
     }
     return running;
@@ -290,12 +291,14 @@ VMBundle VMStore::registerExistingBundle(const QString &url)
     if (QFileInfo(location).suffix() != QStringLiteral("vm"))
         throw VirtualMachineError(VirtualMachineError::Case::libraryRegistrationFailed, QStringLiteral("Choose a valid .vm bundle."));
 
+    // Registering again a bundle the list holds must not report the run state of a VM that runs as left over.
+    const BundleLoader loader(m_mirror, m_logging, runningIDs());
     VMBundle loaded;
     if (!isOutsideLibraryRoot(location)) {
         const SecurityScope scope(m_access, location);
-        loaded = m_loader.loadBundle(location, true);
+        loaded = loader.loadBundle(location, true);
     } else {
-        loaded = m_tracked.withTrackedSecurityScope(location, [&] { return m_loader.loadBundle(location, true); });
+        loaded = m_tracked.withTrackedSecurityScope(location, [&] { return loader.loadBundle(location, true); });
     }
 
     if (const auto existing = bundle(loaded.id()); existing && standardizedFileURL(existing->bundleURL) != location)
@@ -481,6 +484,8 @@ VMBundle VMStore::withLiveRuntimeState(VMBundle bundle) const
 void VMStore::publish(QList<VMBundle> bundles)
 {
     m_bundles = std::move(bundles);
+    for (const VMBundle &bundle : std::as_const(m_bundles))
+        m_listedIDs.insert(bundle.id());
     Q_EMIT bundlesChanged(m_bundles);
 }
 

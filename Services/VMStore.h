@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QUuid>
 
@@ -155,7 +156,7 @@ private:
     /// The scan of loadLibraryBundles() with nothing of the store: it outlives a store destroyed while it runs.
     static QList<VMBundle> loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt,
                                         const QSet<QUuid> &runningIDs);
-    /// The VMs of the list that something runs now.
+    /// The VMs that something runs now, of all the list has held.
     QSet<QUuid> runningIDs() const;
     static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const ProtectionMirror &mirror,
                                           const LeftoverSweeper &sweeper, const LoggingService &logging);
@@ -186,4 +187,6 @@ private:
     /// Leftovers of interrupted work changed before this moment cannot belong to work of this store.
     QDateTime m_startedAt;
     QList<VMBundle> m_bundles;
+    /// Every VM the list has held: a VM is started from the list, and it goes on running when a failed reload empties the list.
+    QSet<QUuid> m_listedIDs;
 };

@@ -3,47 +3,13 @@
 
 #include "VirtualMachineError.h"
 
-#include <utility>
-
-VMOperationLeases::Lease::Lease(VMOperationLeases *leases, QUuid id)
-    : m_leases(leases)
-    , m_id(id)
-{
-}
-
-VMOperationLeases::Lease::Lease(Lease &&other) noexcept
-    : m_leases(std::exchange(other.m_leases, nullptr))
-    , m_id(other.m_id)
-{
-}
-
-VMOperationLeases::Lease &VMOperationLeases::Lease::operator=(Lease &&other) noexcept
-{
-    if (this != &other) {
-        release();
-        m_leases = std::exchange(other.m_leases, nullptr);
-        m_id = other.m_id;
-    }
-    return *this;
-}
-
-VMOperationLeases::Lease::~Lease()
-{
-    release();
-}
-
-void VMOperationLeases::Lease::release()
-{
-    if (VMOperationLeases *const leases = std::exchange(m_leases, nullptr))
-        leases->release(m_id);
-}
 
 VMOperationLeases::Lease VMOperationLeases::acquire(const QUuid &id, const QString &operation)
 {
     requireNone(id);
     m_operations.insert(id, operation);
     Q_EMIT leasesChanged(id);
-    return Lease(this, id);
+    return Lease(*this, [this, id] { release(id); });
 }
 
 std::optional<QString> VMOperationLeases::operation(const QUuid &id) const

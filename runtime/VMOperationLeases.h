@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "VMLease.h"
+
 #include <QHash>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUuid>
 
@@ -28,26 +29,7 @@ class VMOperationLeases final : public QObject
 
 public:
     /// Holds a VM's lease until destroyed. Move-only; a moved-from lease holds nothing.
-    class Lease
-    {
-    public:
-        Lease() = default;
-        Lease(Lease &&other) noexcept;
-        Lease &operator=(Lease &&other) noexcept;
-        Lease(const Lease &) = delete;
-        Lease &operator=(const Lease &) = delete;
-        ~Lease();
-
-        bool isHeld() const { return m_leases != nullptr; }
-
-    private:
-        friend class VMOperationLeases;
-        Lease(VMOperationLeases *leases, QUuid id);
-        void release();
-
-        QPointer<VMOperationLeases> m_leases;
-        QUuid m_id;
-    };
+    using Lease = VMLease;
 
     using QObject::QObject;
 

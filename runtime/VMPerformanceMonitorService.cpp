@@ -34,43 +34,10 @@ VMPerformanceMonitorService::VMPerformanceMonitorService(
     connect(&m_timer, &QTimer::timeout, this, &VMPerformanceMonitorService::samplePass);
 }
 
-VMPerformanceMonitorService::Lease::Lease(VMPerformanceMonitorService *monitor, QUuid bundleID)
-    : m_monitor(monitor)
-    , m_bundleID(bundleID)
-{
-}
-
-VMPerformanceMonitorService::Lease::Lease(Lease &&other) noexcept
-    : m_monitor(std::exchange(other.m_monitor, nullptr))
-    , m_bundleID(other.m_bundleID)
-{
-}
-
-VMPerformanceMonitorService::Lease &VMPerformanceMonitorService::Lease::operator=(Lease &&other) noexcept
-{
-    if (this != &other) {
-        release();
-        m_monitor = std::exchange(other.m_monitor, nullptr);
-        m_bundleID = other.m_bundleID;
-    }
-    return *this;
-}
-
-VMPerformanceMonitorService::Lease::~Lease()
-{
-    release();
-}
-
-void VMPerformanceMonitorService::Lease::release()
-{
-    if (VMPerformanceMonitorService *const monitor = std::exchange(m_monitor, nullptr))
-        monitor->stopMonitoring(m_bundleID);
-}
-
 VMPerformanceMonitorService::Lease VMPerformanceMonitorService::watch(const QUuid &bundleID, quint64 memorySizeBytes, qint64 cpuCount)
 {
     startMonitoring(bundleID, memorySizeBytes, cpuCount);
-    return Lease(this, bundleID);
+    return Lease(*this, [this, bundleID] { stopMonitoring(bundleID); });
 }
 
 void VMPerformanceMonitorService::startMonitoring(const QUuid &bundleID, quint64 memorySizeBytes, qint64 cpuCount)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ProcessStatistics.h"
+#include "VMLease.h"
 #include "VMPerformanceHistory.h"
 
 #include <QElapsedTimer>
@@ -56,26 +57,7 @@ public:
     using Clock = std::function<qint64()>;
 
     /// One hold on the watching of a VM, given back when destroyed. Move-only; a default-made or moved-from lease holds nothing.
-    class Lease
-    {
-    public:
-        Lease() = default;
-        Lease(Lease &&other) noexcept;
-        Lease &operator=(Lease &&other) noexcept;
-        Lease(const Lease &) = delete;
-        Lease &operator=(const Lease &) = delete;
-        ~Lease();
-
-        bool isHeld() const { return m_monitor != nullptr; }
-
-    private:
-        friend class VMPerformanceMonitorService;
-        Lease(VMPerformanceMonitorService *monitor, QUuid bundleID);
-        void release();
-
-        QPointer<VMPerformanceMonitorService> m_monitor;
-        QUuid m_bundleID;
-    };
+    using Lease = VMLease;
 
     explicit VMPerformanceMonitorService(ProcessSource processOf, ProcessStatistics statistics = ProcessStatistics(),
         std::chrono::milliseconds interval = std::chrono::seconds(1), Clock clock = {}, QObject *parent = nullptr);

@@ -248,9 +248,16 @@ std::vector<char *> pointersTo(std::vector<std::string> &strings)
     return pointers;
 }
 
-} // namespace
+/// This process's ends of the child's standard streams.
+struct ChildStreams {
+    OutputStream output;
+    OutputStream error;
+    InputStream input;
+};
 
-Outcome execute(const std::filesystem::path &executableURL, const std::vector<std::string> &arguments, const Options &options)
+/// Launches the child with its streams on pipes (error on the output's one when merged) and hands this process's ends to `streams`.
+pid_t spawnChild(const std::filesystem::path &executableURL, const std::vector<std::string> &arguments, const Options &options,
+                 ChildStreams &streams)
 {
     Pipe output = makePipe();
     std::optional<Pipe> error;
@@ -282,81 +289,94 @@ Outcome execute(const std::filesystem::path &executableURL, const std::vector<st
                                          environment.empty() ? environ : environment.data());
     if (spawnError != 0)
         throw ToolsError::posix(spawnError, "Could not launch " + executableURL.string());
-    ChildProcess child(pid, options.ownProcessGroup);
 
     // Only the child keeps the ends it uses, so each stream ends when the child closes it.
     output.writeEnd.reset();
-    OutputStream outputStream{std::move(output.readEnd), {}};
-    OutputStream errorStream;
+    streams.output = OutputStream{std::move(output.readEnd), {}};
     if (error) {
         error->writeEnd.reset();
-        errorStream.descriptor = std::move(error->readEnd);
-        setNonBlocking(errorStream.descriptor.get());
+        streams.error.descriptor = std::move(error->readEnd);
+        setNonBlocking(streams.error.descriptor.get());
     }
-    InputStream inputStream;
     if (input) {
         input->readEnd.reset();
-        inputStream = InputStream{std::move(input->writeEnd), *options.standardInput, 0};
+        streams.input = InputStream{std::move(input->writeEnd), *options.standardInput, 0};
     }
-    setNonBlocking(outputStream.descriptor.get());
-    if (inputStream.descriptor.isOpen()) {
-        setNonBlocking(inputStream.descriptor.get());
-        inputStream.feed();
-    }
+    setNonBlocking(streams.output.descriptor.get());
+    if (streams.input.descriptor.isOpen())
+        setNonBlocking(streams.input.descriptor.get());
+    return pid;
+}
 
-    Outcome outcome;
-    const auto finish = [&] {
-        outcome.standardOutput = std::move(outputStream.bytes);
-        outcome.standardError = std::move(errorStream.bytes);
-        return outcome;
-    };
-    const auto deadline = SteadyClock::now() + options.timeout;
-    while (outputStream.descriptor.isOpen() || errorStream.descriptor.isOpen()) {
+/**
+ * Feeds the child's input and reads its output until both output streams
+ * end or the child exits; false when the deadline comes first. Closes the
+ * child's input at the end.
+ */
+bool pumpStreams(ChildProcess &child, ChildStreams &streams, SteadyClock::time_point deadline, const std::filesystem::path &executableURL)
+{
+    if (streams.input.descriptor.isOpen())
+        streams.input.feed();
+    while (streams.output.descriptor.isOpen() || streams.error.descriptor.isOpen()) {
         const auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
-        if (remaining.count() <= 0) {
-            child.kill();
-            outcome.timedOut = true;
-            return finish();
-        }
+        if (remaining.count() <= 0)
+            return false;
         std::vector<pollfd> watched;
-        for (const OutputStream *stream : {&outputStream, &errorStream}) {
+        for (const OutputStream *stream : {&streams.output, &streams.error}) {
             if (stream->descriptor.isOpen())
                 watched.push_back({stream->descriptor.get(), POLLIN, 0});
         }
-        if (inputStream.descriptor.isOpen())
-            watched.push_back({inputStream.descriptor.get(), POLLOUT, 0});
+        if (streams.input.descriptor.isOpen())
+            watched.push_back({streams.input.descriptor.get(), POLLOUT, 0});
         const auto wait = std::min(remaining, exitCheckInterval);
         if (::poll(watched.data(), nfds_t(watched.size()), int(wait.count())) < 0 && errno != EINTR)
             throw ToolsError::posix(errno, "Could not read the output of " + executableURL.string());
 
-        inputStream.feed();
+        streams.input.feed();
         // A background process the child left behind may hold the pipes open. Once the child
         // itself is gone, everything it wrote is already in the pipes, so one more read ends the run.
         const bool exited = child.hasExited();
-        outputStream.drain();
-        errorStream.drain();
+        streams.output.drain();
+        streams.error.drain();
         if (exited)
             break;
     }
-    inputStream.descriptor.reset();
+    streams.input.descriptor.reset();
+    return true;
+}
 
+/// Waits for the child to exit; false when the deadline comes first.
+bool awaitExit(ChildProcess &child, SteadyClock::time_point deadline)
+{
     while (!child.hasExited()) {
-        if (SteadyClock::now() >= deadline) {
-            child.kill();
-            outcome.timedOut = true;
-            return finish();
-        }
+        if (SteadyClock::now() >= deadline)
+            return false;
         ::poll(nullptr, 0, 10);
     }
+    return true;
+}
 
-    const int status = child.status();
-    if (WIFEXITED(status)) {
+} // namespace
+
+Outcome execute(const std::filesystem::path &executableURL, const std::vector<std::string> &arguments, const Options &options)
+{
+    ChildStreams streams;
+    ChildProcess child(spawnChild(executableURL, arguments, options, streams), options.ownProcessGroup);
+    const auto deadline = SteadyClock::now() + options.timeout;
+
+    Outcome outcome;
+    if (!pumpStreams(child, streams, deadline, executableURL) || !awaitExit(child, deadline)) {
+        child.kill();
+        outcome.timedOut = true;
+    } else if (const int status = child.status(); WIFEXITED(status)) {
         outcome.code = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
         outcome.code = WTERMSIG(status);
         outcome.signalled = true;
     }
-    return finish();
+    outcome.standardOutput = std::move(streams.output.bytes);
+    outcome.standardError = std::move(streams.error.bytes);
+    return outcome;
 }
 
 std::string run(const std::filesystem::path &executableURL, const std::vector<std::string> &arguments, const Options &options)

@@ -23,6 +23,8 @@ enum Subencoding : quint8 {
 
 quint32 pixel(const uchar *cpixel) { return 0xFF000000u | quint32(cpixel[2]) << 16 | quint32(cpixel[1]) << 8 | cpixel[0]; }
 
+quint32 *tileLine(QImage &image, QRect tile, int row) { return reinterpret_cast<quint32 *>(image.scanLine(tile.y() + row)) + tile.x(); }
+
 } // namespace
 
 /// The connection's zlib stream, inflated only as far as the parser asks.
@@ -146,68 +148,80 @@ bool ZrleDecoder::decode(const QByteArray &compressed, QRect area, QImage &image
 
 bool ZrleDecoder::decodeTile(QImage &image, QRect tile)
 {
+    quint8 subencoding = 0;
+    if (!m_inflater->byte(subencoding))
+        return false;
+    if (subencoding == rawTile)
+        return decodeRawTile(image, tile);
+    if (subencoding == plainRle)
+        return decodeRunTile(image, tile, false);
+    const bool paletteRle = subencoding >= smallestPaletteRle;
+    if (subencoding > largestPackedPalette && !paletteRle)
+        return false; // 17 to 127 and 129 are not defined
+    if (!readPalette(paletteRle ? subencoding - plainRle : subencoding))
+        return false;
+    if (subencoding == solidTile) {
+        for (int row = 0; row < tile.height(); ++row)
+            std::fill_n(tileLine(image, tile, row), tile.width(), m_palette[0]);
+        return true;
+    }
+    return paletteRle ? decodeRunTile(image, tile, true) : decodePackedTile(image, tile);
+}
+
+bool ZrleDecoder::decodeRawTile(QImage &image, QRect tile)
+{
+    const int width = tile.width();
+    const std::size_t rowBytes = std::size_t(width) * cpixelSize;
+    for (int row = 0; row < tile.height(); ++row) {
+        if (!m_inflater->ensure(rowBytes))
+            return false;
+        const uchar *source = m_inflater->take(rowBytes);
+        quint32 *target = tileLine(image, tile, row);
+        for (int column = 0; column < width; ++column)
+            target[column] = pixel(source + column * cpixelSize);
+    }
+    return true;
+}
+
+bool ZrleDecoder::readPalette(int size)
+{
+    if (!m_inflater->ensure(std::size_t(size) * cpixelSize))
+        return false;
+    const uchar *colours = m_inflater->take(std::size_t(size) * cpixelSize);
+    m_palette.resize(std::size_t(size));
+    for (int index = 0; index < size; ++index)
+        m_palette[std::size_t(index)] = pixel(colours + index * cpixelSize);
+    return true;
+}
+
+bool ZrleDecoder::decodePackedTile(QImage &image, QRect tile)
+{
+    const int width = tile.width();
+    const int paletteSize = int(m_palette.size());
+    const int bits = paletteSize == 2 ? 1 : paletteSize <= 4 ? 2 : 4;
+    const std::size_t rowBytes = (std::size_t(width) * std::size_t(bits) + 7) / 8;
+    const int mask = (1 << bits) - 1;
+    for (int row = 0; row < tile.height(); ++row) {
+        if (!m_inflater->ensure(rowBytes))
+            return false;
+        const uchar *packed = m_inflater->take(rowBytes);
+        quint32 *target = tileLine(image, tile, row);
+        for (int column = 0; column < width; ++column) {
+            const int bit = column * bits;
+            const int index = (packed[bit / 8] >> (8 - bits - bit % 8)) & mask;
+            if (index >= paletteSize)
+                return false;
+            target[column] = m_palette[std::size_t(index)];
+        }
+    }
+    return true;
+}
+
+bool ZrleDecoder::decodeRunTile(QImage &image, QRect tile, bool paletteRle)
+{
     Inflater &in = *m_inflater;
     const int width = tile.width();
-    const int height = tile.height();
-    const auto line = [&](int row) { return reinterpret_cast<quint32 *>(image.scanLine(tile.y() + row)) + tile.x(); };
-    quint8 subencoding = 0;
-    if (!in.byte(subencoding))
-        return false;
-
-    if (subencoding == rawTile) {
-        const std::size_t rowBytes = std::size_t(width) * cpixelSize;
-        for (int row = 0; row < height; ++row) {
-            if (!in.ensure(rowBytes))
-                return false;
-            const uchar *source = in.take(rowBytes);
-            quint32 *target = line(row);
-            for (int column = 0; column < width; ++column)
-                target[column] = pixel(source + column * cpixelSize);
-        }
-        return true;
-    }
-
-    const bool paletteRle = subencoding >= smallestPaletteRle;
-    const int paletteSize = paletteRle ? subencoding - plainRle : subencoding;
-    if (subencoding == solidTile || subencoding <= largestPackedPalette || paletteRle) {
-        if (!in.ensure(std::size_t(paletteSize) * cpixelSize))
-            return false;
-        const uchar *colours = in.take(std::size_t(paletteSize) * cpixelSize);
-        m_palette.resize(std::size_t(paletteSize));
-        for (int index = 0; index < paletteSize; ++index)
-            m_palette[std::size_t(index)] = pixel(colours + index * cpixelSize);
-    }
-
-    if (subencoding == solidTile) {
-        for (int row = 0; row < height; ++row)
-            std::fill_n(line(row), width, m_palette[0]);
-        return true;
-    }
-
-    if (subencoding <= largestPackedPalette) {
-        const int bits = paletteSize == 2 ? 1 : paletteSize <= 4 ? 2 : 4;
-        const std::size_t rowBytes = (std::size_t(width) * std::size_t(bits) + 7) / 8;
-        const int mask = (1 << bits) - 1;
-        for (int row = 0; row < height; ++row) {
-            if (!in.ensure(rowBytes))
-                return false;
-            const uchar *packed = in.take(rowBytes);
-            quint32 *target = line(row);
-            for (int column = 0; column < width; ++column) {
-                const int bit = column * bits;
-                const int index = (packed[bit / 8] >> (8 - bits - bit % 8)) & mask;
-                if (index >= paletteSize)
-                    return false;
-                target[column] = m_palette[std::size_t(index)];
-            }
-        }
-        return true;
-    }
-
-    if (subencoding != plainRle && !paletteRle)
-        return false; // 17 to 127 and 129 are not defined
-
-    const int area = width * height;
+    const int area = width * tile.height();
     int done = 0;
     while (done < area) {
         quint32 colour = 0;
@@ -218,7 +232,7 @@ bool ZrleDecoder::decodeTile(QImage &image, QRect tile)
             if (!in.byte(index))
                 return false;
             hasRun = index & 0x80;
-            if ((index & 0x7F) >= paletteSize)
+            if ((index & 0x7F) >= int(m_palette.size()))
                 return false;
             colour = m_palette[index & 0x7F];
         } else {
@@ -242,7 +256,7 @@ bool ZrleDecoder::decodeTile(QImage &image, QRect tile)
             const int row = done / width;
             const int column = done % width;
             const int span = std::min(end - done, width - column);
-            std::fill_n(line(row) + column, span, colour);
+            std::fill_n(tileLine(image, tile, row) + column, span, colour);
             done += span;
         }
     }

@@ -38,6 +38,13 @@ private:
     class Inflater;
 
     bool decodeTile(QImage &image, QRect tile);
+    bool decodeRawTile(QImage &image, QRect tile);
+    /// Reads `size` colours into m_palette.
+    bool readPalette(int size);
+    /// Palette indices of 1, 2 or 4 bits, each row starting on a byte.
+    bool decodePackedTile(QImage &image, QRect tile);
+    /// Runs of one colour: plain colours, or indices into m_palette when `paletteRle`.
+    bool decodeRunTile(QImage &image, QRect tile, bool paletteRle);
 
     std::unique_ptr<Inflater> m_inflater;
     std::vector<quint32> m_palette;

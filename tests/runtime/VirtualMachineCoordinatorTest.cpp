@@ -633,6 +633,21 @@ TEST_F(VirtualMachineCoordinatorTest, AReloadKeepsTheStateOfEveryVMThatRuns)
     EXPECT_EQ(resetLines(linux), 0);
     EXPECT_EQ(resetLines(windows), 0);
     EXPECT_EQ(resetLines(idle), 1);
+    // Nor when a running VM's bundle is registered again, or the library is read in one go.
+    EXPECT_EQ(store().registerExistingBundle(linux.bundleURL).metadata.runtimeState, VMRuntimeState::running);
+    store().loadLibraryBundles();
+    EXPECT_EQ(resetLines(linux), 0);
+    EXPECT_EQ(resetLines(windows), 0);
+    // Nor after a reload that failed and listed nothing (a damaged registry of tracked bundles) while they ran.
+    FileOperations::createFolders(QFileInfo(store().registryURL()).path());
+    FileOperations::writeAtomically(store().registryURL(), "not JSON");
+    waitForOutcome(store().reload()).get();
+    ASSERT_TRUE(store().bundles().isEmpty());
+    QFile::remove(store().registryURL());
+    waitForOutcome(store().reload()).get();
+    EXPECT_EQ(storedState(linux.id()), VMRuntimeState::running);
+    EXPECT_EQ(resetLines(linux), 0);
+    EXPECT_EQ(resetLines(windows), 0);
 
     ASSERT_FALSE(waitForOutcome(coordinator().stop(linux.id())).failure);
     waitForOutcome(store().reload()).get();
