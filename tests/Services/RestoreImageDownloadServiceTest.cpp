@@ -9,6 +9,7 @@
 #include "TemporaryHome.h"
 #include "TestFiles.h"
 #include "VirtualMachineError.h"
+#include "VirtualMachineErrorExpectation.h"
 #include "ZipEndRecord.h"
 
 #include <QCryptographicHash>
@@ -96,12 +97,7 @@ protected:
 
     static QString failureText(const TaskOutcome<QUrl> &outcome)
     {
-        try {
-            outcome.get();
-        } catch (const VirtualMachineError &error) {
-            return error.errorDescription();
-        }
-        return {};
+        return thrownVirtualMachineError(outcome).errorDescription();
     }
 
     TemporaryHome m_home;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "FileDropTransferViewModel.h"
 
-#include "../Services/TaskOutcome.h"
+#include "TaskOutcome.h"
 #include "PlatformError.h"
 #include "TestFiles.h"
 #include "WriteSteps.h"

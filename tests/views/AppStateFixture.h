@@ -4,6 +4,7 @@
 #include "AppState.h"
 #include "ScriptedVirtualMachineFactory.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 #include "VMStore.h"
 
 #include <QCoreApplication>
@@ -42,17 +43,15 @@ protected:
     /// Adds a VM to the library, as the store saves it.
     VMBundle addBundle(const QString &name, VMGuestOSType guest, Install install = Install::none)
     {
-        VMBundle bundle;
-        bundle.bundleURL = m_state->vmStore().rootURL() + QLatin1Char('/') + name + QStringLiteral(".vm");
-        bundle.metadata.id = QUuid::createUuid();
-        bundle.metadata.name = name;
-        bundle.metadata.bundleName = name + QStringLiteral(".vm");
-        bundle.metadata.guestOSType = guest;
+        TestBundle built = TestBundle::in(m_state->vmStore().rootURL(), name)
+                               .named(name)
+                               .guest(guest)
+                               .created(QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC))
+                               .installSource(VMInstallSource::latestSupportedAutomatic());
         if (install == Install::withDisk)
-            bundle.metadata.installState = VMInstallState::installed;
-        bundle.metadata.createdAt = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
-        bundle.metadata.updatedAt = bundle.metadata.createdAt;
-        bundle.metadata.installSource = VMInstallSource::latestSupportedAutomatic();
+            built.installed();
+        VMBundle bundle = built;
+        bundle.metadata.bundleName = name + QStringLiteral(".vm");
         bundle.metadata.normalize();
         QDir().mkpath(bundle.bundleURL);
         if (install == Install::withDisk) {

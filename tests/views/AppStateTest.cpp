@@ -16,7 +16,7 @@
 #include "VMNetworkTopologyService.h"
 #include "VMNetworkTopologyView.h"
 
-#include "../Services/TaskOutcome.h"
+#include "TaskOutcome.h"
 #include "EventLoopWait.h"
 #include "ScriptedVirtualMachine.h"
 #include "VMConsoleViewModel.h"
