@@ -2,7 +2,7 @@
 #include "DiskExpansionSheet.h"
 
 #include "CapacityBar.h"
-#include "DetailsTextLabels.h"
+#include "TextStyle.h"
 #include "ErrorBannerView.h"
 #include "GuestDiskExpansionGuideView.h"
 #include "LabGroupBox.h"
@@ -25,8 +25,8 @@
 
 #include <cmath>
 
-using DetailsTextLabels::plain;
-using DetailsTextLabels::secondary;
+using TextStyle::plain;
+using TextStyle::secondary;
 
 namespace {
 
@@ -102,7 +102,7 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     auto *column = new QVBoxLayout(editing);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(18);
-    column->addWidget(DetailsTextLabels::title(QStringLiteral("Increase Disk Capacity"), 2));
+    column->addWidget(TextStyle::label(QStringLiteral("Increase Disk Capacity"), TextRole::title2));
     column->addWidget(secondary(QStringLiteral("Drag the capacity bar to choose a larger virtual disk. Zovozu VM Lab will resize the VM disk automatically in the "
                                                "background when you apply the change.")));
     m_banner = new ErrorBannerView;
@@ -196,7 +196,7 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     QLabel *automation = secondary(QStringLiteral(
         "Zovozu VM Lab fully automates the VM disk resize. In many cases the guest will show the extra space on its own. If it still shows the old storage "
         "amount, use the built-in guide after the resize completes to make the guest claim the new space."));
-    automation->setFont(DetailsTextLabels::footnoteFont(automation->font()));
+    automation->setFont(TextStyle::font(TextRole::footnote));
     target->addWidget(automation);
     column->addLayout(target);
     column->addStretch(1);

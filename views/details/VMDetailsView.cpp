@@ -2,7 +2,7 @@
 #include "VMDetailsView.h"
 
 #include "DetailsActionsPanel.h"
-#include "DetailsTextLabels.h"
+#include "TextStyle.h"
 #include "DialogAnswer.h"
 #include "DiskExpansionSheet.h"
 #include "ErrorBannerView.h"
@@ -34,7 +34,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-using DetailsTextLabels::secondary;
+using TextStyle::secondary;
 
 namespace {
 
@@ -151,7 +151,7 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
     layoutBox->contentLayout()->addWidget(m_bundleLayout);
     m_capacityNote = secondary({});
     m_capacityNote->setObjectName(QStringLiteral("details.capacityNote"));
-    m_capacityNote->setFont(DetailsTextLabels::footnoteFont(m_capacityNote->font()));
+    m_capacityNote->setFont(TextStyle::font(TextRole::footnote));
     layoutBox->contentLayout()->addWidget(m_capacityNote);
     column->addWidget(layoutBox);
 
@@ -192,7 +192,7 @@ QWidget *VMDetailsView::buildHeader()
     row->setContentsMargins(LabPanel::shadowMargins() + QMargins(24, 24, 24, 24));
     auto *texts = new QVBoxLayout;
     texts->setSpacing(12);
-    m_title = DetailsTextLabels::title({}, 1);
+    m_title = TextStyle::label({}, TextRole::title);
     m_title->setObjectName(QStringLiteral("details.title"));
     QFont titleFont = m_title->font();
     titleFont.setWeight(QFont::Bold);
@@ -302,7 +302,7 @@ void VMDetailsView::refreshSharedFolders()
         auto *icon = new QLabel;
         icon->setPixmap(Symbols::tinted(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), palette().color(QPalette::WindowText), 18));
         rowLayout->addWidget(icon);
-        QLabel *name = DetailsTextLabels::plain(folder.displayName);
+        QLabel *name = TextStyle::plain(folder.displayName);
         name->setObjectName(QStringLiteral("details.sharedFolder.name"));
         rowLayout->addWidget(name, 1);
         QLabel *mode = secondary(folder.isReadOnly ? QStringLiteral("Read Only") : QStringLiteral("Read/Write"));

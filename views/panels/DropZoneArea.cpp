@@ -2,7 +2,7 @@
 #include "DropZoneArea.h"
 
 #include "LabPalette.h"
-#include "PanelText.h"
+#include "TextStyle.h"
 #include "Symbols.h"
 
 #include <QDragEnterEvent>
@@ -36,8 +36,8 @@ QStringList localPaths(const QMimeData *data)
 DropZoneArea::DropZoneArea(QWidget *parent)
     : QWidget(parent)
     , m_symbol(new QLabel)
-    , m_prompt(PanelText::label({}, PanelText::Size::body, QFont::Medium, QStringLiteral("drop.zone.prompt")))
-    , m_hint(PanelText::label({}, PanelText::Size::caption, QFont::Normal, QStringLiteral("drop.zone.hint")))
+    , m_prompt(TextStyle::line({}, TextRole::body, TextTone::primary, QFont::Medium, QStringLiteral("drop.zone.prompt")))
+    , m_hint(TextStyle::line({}, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.zone.hint")))
 {
     setObjectName(QStringLiteral("drop.zone"));
     setAcceptDrops(true);
@@ -96,7 +96,7 @@ void DropZoneArea::showState()
     m_symbol->setPixmap(Symbols::tinted(symbol, m_targeted ? accent : secondary, 36));
     m_symbol->setProperty("symbol", symbol);
     m_prompt->setText(m_targeted ? m_targetedPrompt : m_idlePrompt);
-    PanelText::tint(m_prompt, m_targeted ? accent : secondary);
+    TextStyle::tint(*m_prompt, m_targeted ? accent : secondary);
     update();
 }
 

@@ -5,7 +5,9 @@
 #include "CreateNetworkDialog.h"
 #include "LabPalette.h"
 #include "NetworkTopologyTexts.h"
-#include "PanelStyle.h"
+#include "TextStyle.h"
+#include "Layouts.h"
+#include "PanelEmptyState.h"
 #include "Symbols.h"
 
 #include <QEvent>
@@ -38,7 +40,7 @@ QToolButton *iconButton(const QString &symbol, const QColor &color, const QStrin
 } // namespace
 
 VMNetworkTopologyView::VMNetworkTopologyView(QWidget *parent)
-    : LabPanel(PanelStyle::panelRadius, parent)
+    : LabPanel(LabPanel::detailsCornerRadius, parent)
     , m_body(new QStackedWidget)
     , m_cards(new QWidget)
     , m_cardsLayout(new QVBoxLayout(m_cards))
@@ -46,11 +48,11 @@ VMNetworkTopologyView::VMNetworkTopologyView(QWidget *parent)
 {
     setObjectName(QStringLiteral("networkTopology"));
     auto *layout = new QVBoxLayout(this);
-    PanelStyle::applyPanelMargins(*layout);
+    LabPanel::applyContentMargins(*layout);
     layout->setSpacing(16);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(PanelStyle::label(QStringLiteral("VM-to-VM Networking"), PanelStyle::Text::headline));
+    header->addWidget(TextStyle::line(QStringLiteral("VM-to-VM Networking"), TextRole::headline));
     header->addStretch(1);
     auto *newNetwork = new QPushButton(Symbols::icon(QStringLiteral("plus")), QStringLiteral("New Network"));
     newNetwork->setObjectName(QStringLiteral("network.newNetwork"));
@@ -59,9 +61,9 @@ VMNetworkTopologyView::VMNetworkTopologyView(QWidget *parent)
 
     m_cardsLayout->setContentsMargins(0, 0, 0, 0);
     m_cardsLayout->setSpacing(12);
-    m_body->addWidget(PanelStyle::emptyState(QStringLiteral("network.empty"), QStringLiteral("point.3.connected.trianglepath.dotted"), 28, 20, QStringLiteral("No Private Networks"),
+    m_body->addWidget(new PanelEmptyState({QStringLiteral("network.empty"), QStringLiteral("point.3.connected.trianglepath.dotted"), 28, 20, QStringLiteral("No Private Networks"),
                                              QStringLiteral("Create a private network to allow your VMs to communicate with each other on an isolated virtual network."),
-                                             PanelStyle::Text::caption, PanelStyle::Tone::tertiary));
+                                             TextRole::caption, TextTone::tertiary}));
     m_body->addWidget(m_cards);
     layout->addWidget(m_body);
 
@@ -84,7 +86,7 @@ void VMNetworkTopologyView::setAvailableVMs(const QList<VMBundle> &vms)
 
 void VMNetworkTopologyView::rebuild()
 {
-    PanelStyle::clearLayout(*m_cardsLayout);
+    Layouts::clear(*m_cardsLayout);
     for (const VMPrivateNetwork &network : m_networks)
         m_cardsLayout->addWidget(networkCard(network));
     m_body->setCurrentIndex(m_networks.isEmpty() ? 0 : 1);
@@ -105,13 +107,13 @@ QWidget *VMNetworkTopologyView::networkCard(const VMPrivateNetwork &network)
     header->addWidget(icon);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
-    QLabel *name = PanelStyle::label(network.name, PanelStyle::Text::body);
+    QLabel *name = TextStyle::line(network.name, TextRole::body);
     name->setObjectName(QStringLiteral("networkCard.name"));
     QFont font = name->font();
     font.setWeight(QFont::Medium);
     name->setFont(font);
     titles->addWidget(name);
-    QLabel *subtitle = PanelStyle::label(NetworkTopologyTexts::subtitle(network), PanelStyle::Text::caption, PanelStyle::Tone::secondary);
+    QLabel *subtitle = TextStyle::line(NetworkTopologyTexts::subtitle(network), TextRole::caption, TextTone::secondary);
     subtitle->setObjectName(QStringLiteral("networkCard.subtitle"));
     titles->addWidget(subtitle);
     header->addLayout(titles);
@@ -126,7 +128,7 @@ QWidget *VMNetworkTopologyView::networkCard(const VMPrivateNetwork &network)
     if (!network.memberBundleIDs.isEmpty()) {
         auto *list = new QVBoxLayout;
         list->setSpacing(6);
-        QLabel *label = PanelStyle::label(QStringLiteral("Members"), PanelStyle::Text::caption, PanelStyle::Tone::secondary);
+        QLabel *label = TextStyle::line(QStringLiteral("Members"), TextRole::caption, TextTone::secondary);
         QFont labelFont = label->font();
         labelFont.setWeight(QFont::Medium);
         label->setFont(labelFont);
@@ -139,7 +141,7 @@ QWidget *VMNetworkTopologyView::networkCard(const VMPrivateNetwork &network)
             auto *computer = new QLabel;
             computer->setPixmap(Symbols::tinted(QStringLiteral("desktopcomputer"), palette().color(QPalette::WindowText), 12));
             line->addWidget(computer);
-            line->addWidget(PanelStyle::label(vm.metadata.name, PanelStyle::Text::caption));
+            line->addWidget(TextStyle::line(vm.metadata.name, TextRole::caption));
             line->addStretch(1);
             QToolButton *leave = iconButton(QStringLiteral("minus.circle"), LabPalette::withOpacity(LabPalette::systemRed().light, 0.6), QStringLiteral("memberRow.remove"),
                                             QStringLiteral("Remove from network"));
@@ -161,7 +163,7 @@ QWidget *VMNetworkTopologyView::networkCard(const VMPrivateNetwork &network)
         add->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         add->setAutoRaise(true);
         add->setPopupMode(QToolButton::InstantPopup);
-        PanelStyle::applyText(*add, PanelStyle::Text::caption);
+        TextStyle::applyFont(*add, TextRole::caption);
         auto *menu = new QMenu(add);
         for (const VMBundle &vm : candidates) {
             // A "&" in an action's text marks a shortcut; doubled it shows as itself.

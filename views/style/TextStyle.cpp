@@ -1,7 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "TextStyle.h"
 
+#include "LabPalette.h"
+#include "Symbols.h"
+
 #include <QApplication>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QHBoxLayout>
 #include <QLabel>
 
 namespace TextStyle {
@@ -31,20 +37,75 @@ RoleMetrics metrics(TextRole role)
     case TextRole::callout:
         return {0.95, QFont::Normal};
     case TextRole::subheadline:
-        return {0.92, QFont::Normal};
+        return {0.95, QFont::Medium};
     case TextRole::footnote:
-        return {0.86, QFont::Normal};
+        return {0.9, QFont::Normal};
     case TextRole::caption:
-        return {0.82, QFont::Normal};
+        return {0.86, QFont::Normal};
     case TextRole::caption2:
-        return {0.76, QFont::Normal};
+        return {0.8, QFont::Normal};
     }
     return {1.0, QFont::Normal};
 }
 
+constexpr double tertiaryOpacity = 0.45;
+const char *const tertiaryProperty = "textStyleTertiary";
+
+/**
+ * Keeps a tertiary label's colour a share of its parent's text colour
+ * across palette changes (light to dark and back): no palette role holds
+ * that colour, so it is set on the label and set again when the palette
+ * it derives from changes.
+ */
+class TertiaryKeeper final : public QObject
+{
+public:
+    static TertiaryKeeper &instance()
+    {
+        static TertiaryKeeper keeper;
+        return keeper;
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) {
+            if (auto *label = qobject_cast<QLabel *>(watched))
+                refresh(*label);
+        }
+        return false;
+    }
+
+    static void refresh(QLabel &label)
+    {
+        if (!label.property(tertiaryProperty).toBool())
+            return;
+        const QPalette parent = label.parentWidget() ? label.parentWidget()->palette() : QApplication::palette();
+        const QColor wanted = color(TextTone::tertiary, parent);
+        if (label.palette().color(QPalette::WindowText) == wanted)
+            return;
+        QPalette palette = label.palette();
+        palette.setColor(QPalette::WindowText, wanted);
+        label.setPalette(palette);
+    }
+};
+
+void setTextColor(QLabel &label, const QColor &color)
+{
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::WindowText, color);
+    label.setPalette(palette);
+}
+
+QLabel *plainTextLabel(const QString &text, QWidget *parent)
+{
+    auto *result = new QLabel(text, parent);
+    result->setTextFormat(Qt::PlainText);
+    return result;
+}
+
 } // namespace
 
-QFont font(TextRole role)
+QFont font(TextRole role, std::optional<QFont::Weight> weight)
 {
     const RoleMetrics roleMetrics = metrics(role);
     QFont result = QApplication::font();
@@ -52,23 +113,98 @@ QFont font(TextRole role)
         result.setPointSizeF(result.pointSizeF() * roleMetrics.scale);
     else
         result.setPixelSize(qMax(8, qRound(result.pixelSize() * roleMetrics.scale)));
-    result.setWeight(roleMetrics.weight);
+    result.setWeight(weight.value_or(roleMetrics.weight));
     return result;
+}
+
+void applyFont(QWidget &widget, TextRole role, std::optional<QFont::Weight> weight)
+{
+    widget.setFont(font(role, weight));
 }
 
 void apply(QLabel &label, TextRole role, bool secondary)
 {
     label.setFont(font(role));
-    label.setForegroundRole(secondary ? QPalette::PlaceholderText : QPalette::WindowText);
+    applyTone(label, secondary ? TextTone::secondary : TextTone::primary);
+}
+
+void applyTone(QLabel &label, TextTone tone)
+{
+    label.setProperty(tertiaryProperty, tone == TextTone::tertiary);
+    switch (tone) {
+    case TextTone::primary:
+        label.setForegroundRole(QPalette::WindowText);
+        break;
+    case TextTone::secondary:
+        label.setForegroundRole(QPalette::PlaceholderText);
+        break;
+    case TextTone::tertiary:
+        label.setForegroundRole(QPalette::WindowText);
+        label.installEventFilter(&TertiaryKeeper::instance());
+        TertiaryKeeper::refresh(label);
+        break;
+    }
+}
+
+void tint(QLabel &label, const QColor &color)
+{
+    label.setProperty(tertiaryProperty, false);
+    label.setForegroundRole(QPalette::WindowText);
+    setTextColor(label, color);
+}
+
+QColor color(TextTone tone, const QPalette &palette)
+{
+    switch (tone) {
+    case TextTone::primary:
+        break;
+    case TextTone::secondary:
+        return palette.color(QPalette::PlaceholderText);
+    case TextTone::tertiary:
+        return LabPalette::withOpacity(palette.color(QPalette::WindowText), tertiaryOpacity);
+    }
+    return palette.color(QPalette::WindowText);
 }
 
 QLabel *label(const QString &text, TextRole role, bool secondary, QWidget *parent)
 {
-    auto *result = new QLabel(text, parent);
-    result->setTextFormat(Qt::PlainText);
+    QLabel *result = plainTextLabel(text, parent);
     result->setWordWrap(true);
     apply(*result, role, secondary);
     return result;
+}
+
+QLabel *plain(const QString &text)
+{
+    return label(text);
+}
+
+QLabel *secondary(const QString &text)
+{
+    return label(text, TextRole::body, true);
+}
+
+QLabel *line(const QString &text, TextRole role, TextTone tone, std::optional<QFont::Weight> weight, const QString &objectName)
+{
+    QLabel *result = plainTextLabel(text, nullptr);
+    result->setFont(font(role, weight));
+    applyTone(*result, tone);
+    if (!objectName.isEmpty())
+        result->setObjectName(objectName);
+    return result;
+}
+
+QWidget *symbolText(const QString &symbolName, const QString &text, const QColor &color, TextRole role, const QString &objectName)
+{
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    QLabel *words = line(text, role, TextTone::primary, std::nullopt, objectName);
+    tint(*words, color);
+    layout->addWidget(Symbols::label(symbolName, color, QFontMetrics(words->font()).height() - 2));
+    layout->addWidget(words);
+    return row;
 }
 
 } // namespace TextStyle
