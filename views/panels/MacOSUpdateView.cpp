@@ -117,24 +117,48 @@ void MacOSUpdateView::rebuildBody()
     m_strategies = nullptr;
     m_prepare = nullptr;
     const P::Status status = P::status(m_info, m_failure);
-
     if (status == P::Status::unchecked) {
-        auto *column = new QVBoxLayout;
-        column->setContentsMargins(0, 16, 0, 16);
-        column->setSpacing(10);
-        auto *icon = new QLabel;
-        icon->setPixmap(Symbols::tinted(QStringLiteral("arrow.triangle.2.circlepath"), TextStyle::color(TextTone::secondary, palette()), 24));
-        column->addWidget(icon, 0, Qt::AlignHCenter);
-        QLabel *invitation = named(TextStyle::line(P::invitation(isLinux()), TextRole::caption, TextTone::secondary), QStringLiteral("updates.invitation"));
-        invitation->setWordWrap(true);
-        invitation->setAlignment(Qt::AlignHCenter);
-        column->addWidget(invitation);
-        m_bodyLayout->addLayout(column);
+        addInvitation();
         return;
     }
+    addStatusLine(status);
+    if (status == P::Status::upToDate && isLinux()) {
+        QLabel *explanation = named(TextStyle::line(P::linuxUpToDateExplanation(), TextRole::caption, TextTone::secondary),
+                                    QStringLiteral("updates.linuxExplanation"));
+        explanation->setWordWrap(true);
+        m_bodyLayout->addWidget(explanation);
+    }
+    if (status == P::Status::updateAvailable)
+        addStrategyChoice();
+}
 
+void MacOSUpdateView::addInvitation()
+{
+    auto *column = new QVBoxLayout;
+    column->setContentsMargins(0, 16, 0, 16);
+    column->setSpacing(10);
+    auto *icon = new QLabel;
+    icon->setPixmap(Symbols::tinted(QStringLiteral("arrow.triangle.2.circlepath"), TextStyle::color(TextTone::secondary, palette()), 24));
+    column->addWidget(icon, 0, Qt::AlignHCenter);
+    QLabel *invitation = named(TextStyle::line(GuestUpdatePresentation::invitation(isLinux()), TextRole::caption, TextTone::secondary), QStringLiteral("updates.invitation"));
+    invitation->setWordWrap(true);
+    invitation->setAlignment(Qt::AlignHCenter);
+    column->addWidget(invitation);
+    m_bodyLayout->addLayout(column);
+}
+
+void MacOSUpdateView::addStatusLine(GuestUpdatePresentation::Status status)
+{
     auto *statusLine = new QHBoxLayout;
     statusLine->setSpacing(14);
+    statusLine->addWidget(statusSymbol(status), 0, Qt::AlignTop);
+    statusLine->addLayout(statusTexts(status), 1);
+    m_bodyLayout->addLayout(statusLine);
+}
+
+QLabel *MacOSUpdateView::statusSymbol(GuestUpdatePresentation::Status status) const
+{
+    using P = GuestUpdatePresentation;
     auto *symbol = new QLabel;
     symbol->setObjectName(QStringLiteral("updates.statusSymbol"));
     switch (status) {
@@ -149,7 +173,12 @@ void MacOSUpdateView::rebuildBody()
         symbol->setPixmap(Symbols::tinted(QStringLiteral("arrow.down.circle.fill"), LabPalette::orange().resolved(palette()), 24));
         break;
     }
-    statusLine->addWidget(symbol, 0, Qt::AlignTop);
+    return symbol;
+}
+
+QVBoxLayout *MacOSUpdateView::statusTexts(GuestUpdatePresentation::Status status) const
+{
+    using P = GuestUpdatePresentation;
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
     QLabel *title = named(TextStyle::line(P::statusTitle(status, isLinux()), TextRole::body, TextTone::primary, QFont::Bold), QStringLiteral("updates.statusTitle"));
@@ -158,32 +187,25 @@ void MacOSUpdateView::rebuildBody()
         QLabel *reason = named(TextStyle::line(*m_failure, TextRole::caption, TextTone::secondary), QStringLiteral("updates.failure"));
         reason->setWordWrap(true);
         texts->addWidget(reason);
-    } else {
-        if (m_info->currentDisplayName)
-            texts->addWidget(named(TextStyle::line(QStringLiteral("Current: ") + *m_info->currentDisplayName, TextRole::caption, TextTone::secondary),
-                                   QStringLiteral("updates.current")));
-        if (status == P::Status::updateAvailable) {
-            QLabel *available = named(TextStyle::line(QStringLiteral("Available: ") + *m_info->availableVersion, TextRole::caption), QStringLiteral("updates.available"));
-            TextStyle::tint(*available, LabPalette::accent().resolved(palette()));
-            texts->addWidget(available);
-            if (m_info->downloadSizeBytes)
-                texts->addWidget(named(TextStyle::line(QStringLiteral("Download size: ") + SizeText::bytes(*m_info->downloadSizeBytes),
-                                                         TextRole::caption, TextTone::secondary),
-                                       QStringLiteral("updates.downloadSize")));
-        }
+        return texts;
     }
-    statusLine->addLayout(texts, 1);
-    m_bodyLayout->addLayout(statusLine);
-
-    if (status == P::Status::upToDate && isLinux()) {
-        QLabel *explanation = named(TextStyle::line(P::linuxUpToDateExplanation(), TextRole::caption, TextTone::secondary),
-                                    QStringLiteral("updates.linuxExplanation"));
-        explanation->setWordWrap(true);
-        m_bodyLayout->addWidget(explanation);
+    if (m_info->currentDisplayName)
+        texts->addWidget(named(TextStyle::line(QStringLiteral("Current: ") + *m_info->currentDisplayName, TextRole::caption, TextTone::secondary),
+                               QStringLiteral("updates.current")));
+    if (status == P::Status::updateAvailable) {
+        QLabel *available = named(TextStyle::line(QStringLiteral("Available: ") + *m_info->availableVersion, TextRole::caption), QStringLiteral("updates.available"));
+        TextStyle::tint(*available, LabPalette::accent().resolved(palette()));
+        texts->addWidget(available);
+        if (m_info->downloadSizeBytes)
+            texts->addWidget(named(TextStyle::line(QStringLiteral("Download size: ") + SizeText::bytes(*m_info->downloadSizeBytes), TextRole::caption,
+                                                   TextTone::secondary),
+                                   QStringLiteral("updates.downloadSize")));
     }
-    if (status != P::Status::updateAvailable)
-        return;
+    return texts;
+}
 
+void MacOSUpdateView::addStrategyChoice()
+{
     auto *divider = new QFrame;
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);

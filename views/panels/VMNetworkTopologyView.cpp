@@ -99,19 +99,25 @@ QWidget *VMNetworkTopologyView::networkCard(const VMPrivateNetwork &network)
     auto *column = new QVBoxLayout(card);
     column->setContentsMargins(14, 14, 14, 14);
     column->setSpacing(12);
-    const PrivateNetworkID networkID(network.id);
+    column->addLayout(networkHeader(network));
+    if (!network.memberBundleIDs.isEmpty())
+        column->addLayout(memberList(network));
+    const QList<VMBundle> candidates = NetworkTopologyTexts::addCandidates(network, m_vms);
+    if (!candidates.isEmpty())
+        column->addWidget(addVMButton(candidates, PrivateNetworkID(network.id)), 0, Qt::AlignLeft);
+    return card;
+}
 
+QLayout *VMNetworkTopologyView::networkHeader(const VMPrivateNetwork &network)
+{
     auto *header = new QHBoxLayout;
     auto *icon = new QLabel;
     icon->setPixmap(Symbols::tinted(QStringLiteral("network"), LabPalette::accent().resolved(palette()), 20));
     header->addWidget(icon);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
-    QLabel *name = TextStyle::line(network.name, TextRole::body);
+    QLabel *name = TextStyle::line(network.name, TextRole::body, TextTone::primary, QFont::Medium);
     name->setObjectName(QStringLiteral("networkCard.name"));
-    QFont font = name->font();
-    font.setWeight(QFont::Medium);
-    name->setFont(font);
     titles->addWidget(name);
     QLabel *subtitle = TextStyle::line(NetworkTopologyTexts::subtitle(network), TextRole::caption, TextTone::secondary);
     subtitle->setObjectName(QStringLiteral("networkCard.subtitle"));
@@ -120,62 +126,62 @@ QWidget *VMNetworkTopologyView::networkCard(const VMPrivateNetwork &network)
     header->addStretch(1);
     QToolButton *remove = iconButton(QStringLiteral("trash"), LabPalette::withOpacity(LabPalette::systemRed().light, 0.7), QStringLiteral("networkCard.delete"),
                                      QStringLiteral("Delete network"));
+    const PrivateNetworkID networkID(network.id);
     connect(remove, &QToolButton::clicked, this, [this, networkID] { Q_EMIT deleteNetworkRequested(networkID); });
     header->addWidget(remove);
-    column->addLayout(header);
+    return header;
+}
 
-    const QList<VMBundle> members = NetworkTopologyTexts::memberRows(network, m_vms);
-    if (!network.memberBundleIDs.isEmpty()) {
-        auto *list = new QVBoxLayout;
-        list->setSpacing(6);
-        QLabel *label = TextStyle::line(QStringLiteral("Members"), TextRole::caption, TextTone::secondary);
-        QFont labelFont = label->font();
-        labelFont.setWeight(QFont::Medium);
-        label->setFont(labelFont);
-        list->addWidget(label);
-        for (const VMBundle &vm : members) {
-            auto *row = new QWidget;
-            row->setObjectName(QStringLiteral("memberRow:") + idText(vm.id()));
-            auto *line = new QHBoxLayout(row);
-            line->setContentsMargins(0, 0, 0, 0);
-            auto *computer = new QLabel;
-            computer->setPixmap(Symbols::tinted(QStringLiteral("desktopcomputer"), palette().color(QPalette::WindowText), 12));
-            line->addWidget(computer);
-            line->addWidget(TextStyle::line(vm.metadata.name, TextRole::caption));
-            line->addStretch(1);
-            QToolButton *leave = iconButton(QStringLiteral("minus.circle"), LabPalette::withOpacity(LabPalette::systemRed().light, 0.6), QStringLiteral("memberRow.remove"),
-                                            QStringLiteral("Remove from network"));
-            const VMBundleID bundleID(vm.id());
-            connect(leave, &QToolButton::clicked, this, [this, bundleID, networkID] { Q_EMIT removeMemberRequested(bundleID, networkID); });
-            line->addWidget(leave);
-            list->addWidget(row);
-        }
-        column->addLayout(list);
-    }
+QLayout *VMNetworkTopologyView::memberList(const VMPrivateNetwork &network)
+{
+    auto *list = new QVBoxLayout;
+    list->setSpacing(6);
+    list->addWidget(TextStyle::line(QStringLiteral("Members"), TextRole::caption, TextTone::secondary, QFont::Medium));
+    for (const VMBundle &vm : NetworkTopologyTexts::memberRows(network, m_vms))
+        list->addWidget(memberRow(vm, PrivateNetworkID(network.id)));
+    return list;
+}
 
-    const QList<VMBundle> candidates = NetworkTopologyTexts::addCandidates(network, m_vms);
-    if (!candidates.isEmpty()) {
-        auto *add = new QToolButton;
-        add->setObjectName(QStringLiteral("networkCard.addVM"));
-        add->setText(QStringLiteral("Add VM"));
-        add->setIcon(Symbols::icon(QStringLiteral("plus.circle")));
-        add->setIconSize(QSize(12, 12));
-        add->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        add->setAutoRaise(true);
-        add->setPopupMode(QToolButton::InstantPopup);
-        TextStyle::applyFont(*add, TextRole::caption);
-        auto *menu = new QMenu(add);
-        for (const VMBundle &vm : candidates) {
-            // A "&" in an action's text marks a shortcut; doubled it shows as itself.
-            QAction *entry = menu->addAction(QString(vm.metadata.name).replace(QLatin1Char('&'), QStringLiteral("&&")));
-            entry->setObjectName(QStringLiteral("addVM:") + idText(vm.id()));
-            const VMBundleID bundleID(vm.id());
-            connect(entry, &QAction::triggered, this, [this, bundleID, networkID] { Q_EMIT addMemberRequested(bundleID, networkID); });
-        }
-        add->setMenu(menu);
-        column->addWidget(add, 0, Qt::AlignLeft);
+QWidget *VMNetworkTopologyView::memberRow(const VMBundle &vm, const PrivateNetworkID &networkID)
+{
+    auto *row = new QWidget;
+    row->setObjectName(QStringLiteral("memberRow:") + idText(vm.id()));
+    auto *line = new QHBoxLayout(row);
+    line->setContentsMargins(0, 0, 0, 0);
+    auto *computer = new QLabel;
+    computer->setPixmap(Symbols::tinted(QStringLiteral("desktopcomputer"), palette().color(QPalette::WindowText), 12));
+    line->addWidget(computer);
+    line->addWidget(TextStyle::line(vm.metadata.name, TextRole::caption));
+    line->addStretch(1);
+    QToolButton *leave = iconButton(QStringLiteral("minus.circle"), LabPalette::withOpacity(LabPalette::systemRed().light, 0.6), QStringLiteral("memberRow.remove"),
+                                    QStringLiteral("Remove from network"));
+    const VMBundleID bundleID(vm.id());
+    connect(leave, &QToolButton::clicked, this, [this, bundleID, networkID] { Q_EMIT removeMemberRequested(bundleID, networkID); });
+    line->addWidget(leave);
+    return row;
+}
+
+QToolButton *VMNetworkTopologyView::addVMButton(const QList<VMBundle> &candidates, const PrivateNetworkID &networkID)
+{
+    auto *add = new QToolButton;
+    add->setObjectName(QStringLiteral("networkCard.addVM"));
+    add->setText(QStringLiteral("Add VM"));
+    add->setIcon(Symbols::icon(QStringLiteral("plus.circle")));
+    add->setIconSize(QSize(12, 12));
+    add->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    add->setAutoRaise(true);
+    add->setPopupMode(QToolButton::InstantPopup);
+    TextStyle::applyFont(*add, TextRole::caption);
+    auto *menu = new QMenu(add);
+    for (const VMBundle &vm : candidates) {
+        // A "&" in an action's text marks a shortcut; doubled it shows as itself.
+        QAction *entry = menu->addAction(QString(vm.metadata.name).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        entry->setObjectName(QStringLiteral("addVM:") + idText(vm.id()));
+        const VMBundleID bundleID(vm.id());
+        connect(entry, &QAction::triggered, this, [this, bundleID, networkID] { Q_EMIT addMemberRequested(bundleID, networkID); });
     }
-    return card;
+    add->setMenu(menu);
+    return add;
 }
 
 void VMNetworkTopologyView::changeEvent(QEvent *event)
