@@ -2,6 +2,7 @@
 #include "VMDetailsView.h"
 
 #include "DetailsActionsPanel.h"
+#include "SymbolLabel.h"
 #include "TextStyle.h"
 #include "DialogAnswer.h"
 #include "DiskExpansionSheet.h"
@@ -299,8 +300,8 @@ void VMDetailsView::refreshSharedFolders()
         row->setObjectName(QStringLiteral("details.sharedFolder.") + folder.id.toString(QUuid::WithoutBraces));
         auto *rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
-        auto *icon = new QLabel;
-        icon->setPixmap(Symbols::tinted(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), palette().color(QPalette::WindowText), 18));
+        auto *icon = new SymbolLabel(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), QPalette::WindowText, 18);
+        icon->setObjectName(QStringLiteral("details.sharedFolder.symbol"));
         rowLayout->addWidget(icon);
         QLabel *name = TextStyle::plain(folder.displayName);
         name->setObjectName(QStringLiteral("details.sharedFolder.name"));

@@ -5,12 +5,10 @@
 
 #include <QWidget>
 
-class QLabel;
-
 /**
  * The centred empty state of a panel: a symbol in the secondary tone, an
  * optional headline and a wrapped, centred text, 12 px apart with a margin
- * above and below. The symbol is tinted again when the palette changes.
+ * above and below. The symbol follows the palette.
  *
  * @code
  * body->addWidget(new PanelEmptyState({QStringLiteral("snapshots.empty"), QStringLiteral("clock.arrow.circlepath"), 32, 24,
@@ -34,14 +32,4 @@ public:
     };
 
     explicit PanelEmptyState(const Content &content, QWidget *parent = nullptr);
-
-protected:
-    void changeEvent(QEvent *event) override;
-
-private:
-    void tintSymbol();
-
-    QString m_symbolName;
-    int m_symbolSize;
-    QLabel *m_symbol;
 };
