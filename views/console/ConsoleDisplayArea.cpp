@@ -3,6 +3,7 @@
 
 #include "GuestDisplayWidget.h"
 #include "RfbConnection.h"
+#include "TextStyle.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -70,10 +71,7 @@ ConsoleDisplayArea::ConsoleDisplayArea(QWidget *parent, std::unique_ptr<GuestDis
     auto *title = new QLabel(tr("Virtual Machine Console"), card);
     title->setTextFormat(Qt::PlainText);
     title->setAlignment(Qt::AlignCenter);
-    QFont titleFont = title->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
-    titleFont.setWeight(QFont::DemiBold);
-    title->setFont(titleFont);
+    title->setFont(TextStyle::font(TextRole::title3, QFont::DemiBold));
     m_hint->setParent(card);
     m_hint->setObjectName(QStringLiteral("console.placeholder.hint"));
     m_hint->setTextFormat(Qt::PlainText);

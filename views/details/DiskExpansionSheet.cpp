@@ -52,10 +52,7 @@ QWidget *captioned(const QString &caption, QLabel *value, Qt::Alignment alignmen
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     QLabel *label = secondary(caption);
-    QFont small = label->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    small.setWeight(QFont::Medium);
-    label->setFont(small);
+    label->setFont(TextStyle::font(TextRole::caption, QFont::Medium));
     label->setAlignment(alignment);
     QFont bold = value->font();
     bold.setWeight(QFont::DemiBold);
@@ -326,10 +323,7 @@ void DiskExpansionSheet::showCompletion(const QString &capacitySummary)
     icon->setPixmap(Symbols::tinted(QStringLiteral("checkmark.circle.fill"), green, 24));
     heading->setTextFormat(Qt::PlainText);
     heading->setText(QStringLiteral("Disk Capacity Increased"));
-    QFont font = heading->font();
-    font.setPointSizeF(font.pointSizeF() * 1.5);
-    font.setWeight(QFont::DemiBold);
-    heading->setFont(font);
+    heading->setFont(TextStyle::font(TextRole::title2));
     QPalette tint = heading->palette();
     tint.setColor(QPalette::WindowText, green);
     heading->setPalette(tint);

@@ -195,15 +195,9 @@ QWidget *VMDetailsView::buildHeader()
     texts->setSpacing(12);
     m_title = TextStyle::label({}, TextRole::title);
     m_title->setObjectName(QStringLiteral("details.title"));
-    QFont titleFont = m_title->font();
-    titleFont.setWeight(QFont::Bold);
-    m_title->setFont(titleFont);
     texts->addWidget(m_title);
-    m_subtitle = secondary({});
+    m_subtitle = TextStyle::label({}, TextRole::title3, true);
     m_subtitle->setObjectName(QStringLiteral("details.subtitle"));
-    QFont subtitleFont = m_subtitle->font();
-    subtitleFont.setPointSizeF(subtitleFont.pointSizeF() * 1.2);
-    m_subtitle->setFont(subtitleFont);
     texts->addWidget(m_subtitle);
     auto *pills = new QHBoxLayout;
     pills->setSpacing(12);

@@ -4,6 +4,7 @@
 #include "LabPalette.h"
 #include "LabPanel.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -106,10 +107,7 @@ EmptyStateView::EmptyStateView(std::function<void()> createAction, std::function
     stack->addWidget(new HeroIcon, 0, Qt::AlignHCenter);
 
     auto *title = plainLabel(tr("No Virtual Machines Yet"));
-    QFont titleFont = title->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 2.1);
-    titleFont.setBold(true);
-    title->setFont(titleFont);
+    title->setFont(TextStyle::font(TextRole::largeTitle));
     title->setAlignment(Qt::AlignHCenter);
     auto *body = plainLabel(tr("Build a fast, portable library of virtual machines with self-contained bundles that reopen from local storage, "
                                "custom folders, and external SSDs."));
