@@ -2,7 +2,6 @@
 #include "DiskExpansionSheet.h"
 
 #include "CapacityBar.h"
-#include "TextStyle.h"
 #include "ErrorBannerView.h"
 #include "GuestDiskExpansionGuideView.h"
 #include "LabGroupBox.h"
@@ -10,6 +9,7 @@
 #include "LabPanel.h"
 #include "SizeText.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 #include "VMDetailsViewModel.h"
 
 #include <QGridLayout>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "GuestDiskExpansionGuideView.h"
 
-#include "TextStyle.h"
 #include "LabGroupBox.h"
 #include "LabPanel.h"
+#include "TextStyle.h"
 
 #include <QFontDatabase>
 #include <QLabel>

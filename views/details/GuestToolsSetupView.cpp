@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "GuestToolsSetupView.h"
 
-#include "TextStyle.h"
 #include "GuestDiskExpansionGuideView.h"
 #include "LabGroupBox.h"
+#include "TextStyle.h"
 #include "VMDetailsTexts.h"
 #include "VMLinuxGuestToolsService.h"
 #include "VMSharedFolderService.h"

@@ -2,8 +2,6 @@
 #include "VMDetailsView.h"
 
 #include "DetailsActionsPanel.h"
-#include "SymbolLabel.h"
-#include "TextStyle.h"
 #include "DialogAnswer.h"
 #include "DiskExpansionSheet.h"
 #include "ErrorBannerView.h"
@@ -16,7 +14,9 @@
 #include "LabPanel.h"
 #include "LabeledRowsView.h"
 #include "StatePill.h"
+#include "SymbolLabel.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 #include "VMDetailsViewModel.h"
 #include "VMExportRun.h"
 #include "VMStore.h"

@@ -2,8 +2,8 @@
 #include "VMCardDelegate.h"
 
 #include "BundleListModel.h"
-#include "LabPalette.h"
 #include "ColorTagColors.h"
+#include "LabPalette.h"
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "VMDetailsTexts.h"

@@ -3,10 +3,10 @@
 
 #include "CIConfigurationDialog.h"
 #include "CIRunnerViewModel.h"
-#include "LabPalette.h"
 #include "CardFrame.h"
-#include "TextStyle.h"
+#include "LabPalette.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QCoroTask>
 #include <QEvent>

@@ -4,8 +4,8 @@
 #include "BlankName.h"
 #include "IPv4Subnet.h"
 #include "NetworkTopologyTexts.h"
-#include "TextStyle.h"
 #include "SheetLayout.h"
+#include "TextStyle.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -2,8 +2,8 @@
 #include "DropZoneArea.h"
 
 #include "LabPalette.h"
-#include "TextStyle.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

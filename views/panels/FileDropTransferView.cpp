@@ -4,9 +4,9 @@
 #include "DropZoneArea.h"
 #include "FileDropTransferViewModel.h"
 #include "LabPalette.h"
-#include "TextStyle.h"
-#include "Symbols.h"
 #include "SizeText.h"
+#include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QCoroTask>
 #include <QEvent>

@@ -2,10 +2,10 @@
 #include "MacOSUpdateView.h"
 
 #include "LabPalette.h"
-#include "TextStyle.h"
 #include "Layouts.h"
 #include "SizeText.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QButtonGroup>
 #include <QFrame>

@@ -2,9 +2,9 @@
 #include "MetricCard.h"
 
 #include "LabPalette.h"
-#include "TextStyle.h"
 #include "PerformanceDashboardPresentation.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

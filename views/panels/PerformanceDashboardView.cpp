@@ -3,10 +3,10 @@
 
 #include "CPUHistoryChart.h"
 #include "MetricCard.h"
-#include "TextStyle.h"
 #include "PanelEmptyState.h"
 #include "PerformanceDashboardPresentation.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

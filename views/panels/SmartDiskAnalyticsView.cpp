@@ -5,11 +5,11 @@
 #include "DestructiveConfirmation.h"
 #include "DiskAnalyticsPresentation.h"
 #include "LabPalette.h"
-#include "TextStyle.h"
 #include "Layouts.h"
 #include "SizeText.h"
 #include "StorageBreakdownBar.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QGridLayout>
 #include <QEvent>

@@ -2,9 +2,9 @@
 #include "SnapshotRowView.h"
 
 #include "LabPalette.h"
-#include "TextStyle.h"
 #include "SnapshotTimelineTexts.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -4,13 +4,13 @@
 #include "CreateSnapshotDialog.h"
 #include "DestructiveConfirmation.h"
 #include "LabPalette.h"
-#include "TextStyle.h"
 #include "Layouts.h"
 #include "PanelEmptyState.h"
 #include "RenameSnapshotDialog.h"
 #include "SnapshotRowView.h"
 #include "SnapshotTimelineTexts.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -4,11 +4,11 @@
 #include "CardFrame.h"
 #include "CreateNetworkDialog.h"
 #include "LabPalette.h"
-#include "NetworkTopologyTexts.h"
-#include "TextStyle.h"
 #include "Layouts.h"
+#include "NetworkTopologyTexts.h"
 #include "PanelEmptyState.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
