@@ -78,7 +78,7 @@ ConsoleDisplayArea::ConsoleDisplayArea(QWidget *parent, std::unique_ptr<GuestDis
     m_hint->setWordWrap(true);
     m_hint->setAlignment(Qt::AlignCenter);
     m_hint->setMaximumWidth(340);
-    m_hint->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*m_hint, TextTone::secondary);
     auto *cardLayout = new QVBoxLayout(card);
     cardLayout->setContentsMargins(28, 28, 28, 28);
     cardLayout->setSpacing(14);

@@ -294,7 +294,7 @@ void VMDetailsView::refreshSharedFolders()
         row->setObjectName(QStringLiteral("details.sharedFolder.") + folder.id.toString(QUuid::WithoutBraces));
         auto *rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
-        auto *icon = new SymbolLabel(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), QPalette::WindowText, 18);
+        auto *icon = new SymbolLabel(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), TextTone::primary, 18);
         icon->setObjectName(QStringLiteral("details.sharedFolder.symbol"));
         rowLayout->addWidget(icon);
         QLabel *name = TextStyle::plain(folder.displayName);

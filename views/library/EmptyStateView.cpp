@@ -88,7 +88,7 @@ QWidget *featureLine(const QString &text, const QString &symbol)
     auto *icon = new FeatureSymbol(symbol);
     row->addWidget(icon);
     auto *label = plainLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*label, TextTone::secondary);
     row->addWidget(label, 1);
     return line;
 }
@@ -114,7 +114,7 @@ EmptyStateView::EmptyStateView(std::function<void()> createAction, std::function
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter);
     body->setMaximumWidth(480);
-    body->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*body, TextTone::secondary);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(8);
     texts->addWidget(title, 0, Qt::AlignHCenter);

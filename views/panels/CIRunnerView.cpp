@@ -32,7 +32,7 @@ QColor runColor(VMCIRunColor color, const QPalette &palette)
     case VMCIRunColor::secondary:
         break;
     }
-    return palette.color(QPalette::PlaceholderText);
+    return TextStyle::color(TextTone::secondary, palette);
 }
 
 /// Takes every item out of the layout; their widgets leave at once and are deleted later, since one may be sending the click that got us here.
@@ -55,13 +55,13 @@ QWidget *emptyState(const QPalette &palette)
     auto *stack = new QVBoxLayout(empty);
     stack->setContentsMargins(0, 20, 0, 20);
     stack->setSpacing(12);
-    const QColor secondary = palette.color(QPalette::PlaceholderText);
+    const QColor secondary = TextStyle::color(TextTone::secondary, palette);
     stack->addWidget(Symbols::label(QStringLiteral("gearshape.2"), secondary, 28), 0, Qt::AlignHCenter);
     QLabel *title = TextStyle::line(QObject::tr("No CI Configurations"), TextRole::headline);
-    title->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*title, TextTone::secondary);
     stack->addWidget(title, 0, Qt::AlignHCenter);
     QLabel *body = TextStyle::line(QObject::tr("Create a CI configuration to run automated build and test scripts inside your VM."), TextRole::caption);
-    body->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*body, TextTone::secondary);
     body->setAlignment(Qt::AlignCenter);
     body->setWordWrap(true);
     stack->addWidget(body);
@@ -156,7 +156,7 @@ void CIRunnerView::refresh()
 QWidget *CIRunnerView::configurationRow(const VMCIRunConfiguration &configuration) const
 {
     const QPalette &colors = palette();
-    const QColor secondary = colors.color(QPalette::PlaceholderText);
+    const QColor secondary = TextStyle::color(TextTone::secondary, colors);
     auto *row = new CardFrame(10);
     row->setObjectName(QStringLiteral("ci.configuration"));
     auto *line = new QHBoxLayout(row);
@@ -217,7 +217,7 @@ QWidget *CIRunnerView::runRow(const VMCIRunResult &run) const
     line->addWidget(TextStyle::line(displayName(run.status), TextRole::caption, TextTone::primary, QFont::Medium, QStringLiteral("ci.run.status")));
     if (const std::optional<QString> duration = run.durationText()) {
         QLabel *label = TextStyle::line(*duration, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("ci.run.duration"));
-        label->setForegroundRole(QPalette::PlaceholderText);
+        TextStyle::applyTone(*label, TextTone::secondary);
         line->addWidget(label);
     }
     if (const std::optional<QString> exit = run.exitCodeText()) {
@@ -228,7 +228,7 @@ QWidget *CIRunnerView::runRow(const VMCIRunResult &run) const
     line->addStretch();
     QLabel *started = TextStyle::line(QLocale().toString(run.startedAt.toLocalTime(), QLocale::ShortFormat), TextRole::caption2, TextTone::primary,
                                        QFont::Normal, QStringLiteral("ci.run.started"));
-    started->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*started, TextTone::secondary);
     line->addWidget(started);
     return row;
 }

@@ -47,7 +47,7 @@ DropZoneArea::DropZoneArea(QWidget *parent)
     m_prompt->setWordWrap(true);
     m_hint->setAlignment(Qt::AlignCenter);
     m_hint->setWordWrap(true);
-    m_hint->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*m_hint, TextTone::secondary);
     m_hint->hide();
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(16, 12, 16, 12);
@@ -91,7 +91,7 @@ void DropZoneArea::setTargeted(bool targeted)
 void DropZoneArea::showState()
 {
     const QColor accent = LabPalette::accent(palette());
-    const QColor secondary = palette().color(QPalette::PlaceholderText);
+    const QColor secondary = TextStyle::color(TextTone::secondary, palette());
     const QString symbol = m_targeted ? QStringLiteral("arrow.down.circle.fill") : QStringLiteral("arrow.down.doc");
     m_symbol->setPixmap(Symbols::tinted(symbol, m_targeted ? accent : secondary, 36));
     m_symbol->setProperty("symbol", symbol);

@@ -45,9 +45,9 @@ FileDropTransferView::FileDropTransferView(QWidget *parent)
     auto *header = new QHBoxLayout;
     header->addWidget(TextStyle::line(tr("File Transfer"), TextRole::headline, TextTone::primary, QFont::DemiBold, QStringLiteral("drop.title")));
     header->addStretch();
-    m_progress->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*m_progress, TextTone::secondary);
     header->addWidget(m_progress);
-    m_count->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*m_count, TextTone::secondary);
     header->addWidget(m_count);
     stack->addLayout(header);
     stack->addWidget(m_zone);
@@ -126,7 +126,7 @@ QWidget *FileDropTransferView::transferRow(const TransferredFile &transfer) cons
     name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     line->addWidget(name, 1);
     QLabel *size = TextStyle::line(SizeText::bytes(transfer.sizeBytes), TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.row.size"));
-    size->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*size, TextTone::secondary);
     line->addWidget(size);
     const QColor mark = transfer.success ? LabPalette::systemGreen().resolved(colors) : LabPalette::systemRed().resolved(colors);
     QLabel *status = Symbols::label(transfer.success ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle.fill"), mark, 14);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "LabPalette.h"
 
+#include "TextStyle.h"
+
 namespace {
 
 QColor rgb(qreal red, qreal green, qreal blue, qreal alpha = 1.0)
@@ -68,7 +70,7 @@ QColor LabPalette::tint(PanelTint tint, const QPalette &palette)
     case PanelTint::gray:
         return QColor(142, 142, 147);
     case PanelTint::secondary:
-        return palette.color(QPalette::PlaceholderText);
+        return TextStyle::color(TextTone::secondary, palette);
     case PanelTint::primary:
         break;
     }

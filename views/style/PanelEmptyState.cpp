@@ -13,7 +13,7 @@ PanelEmptyState::PanelEmptyState(const Content &content, QWidget *parent)
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, content.margin, 0, content.margin);
     column->setSpacing(12);
-    column->addWidget(new SymbolLabel(content.symbol, QPalette::PlaceholderText, content.symbolSize), 0, Qt::AlignHCenter);
+    column->addWidget(new SymbolLabel(content.symbol, TextTone::secondary, content.symbolSize), 0, Qt::AlignHCenter);
     if (!content.headline.isEmpty())
         column->addWidget(TextStyle::line(content.headline, TextRole::headline, TextTone::secondary), 0, Qt::AlignHCenter);
     QLabel *body = TextStyle::line(content.text, content.textRole, content.textTone);

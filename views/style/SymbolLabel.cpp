@@ -5,10 +5,10 @@
 
 #include <QEvent>
 
-SymbolLabel::SymbolLabel(const QString &symbol, QPalette::ColorRole role, int size, QWidget *parent)
+SymbolLabel::SymbolLabel(const QString &symbol, TextTone tone, int size, QWidget *parent)
     : QLabel(parent)
     , m_symbol(symbol)
-    , m_role(role)
+    , m_tone(tone)
     , m_size(size)
 {
     setProperty("symbol", symbol);
@@ -24,5 +24,5 @@ void SymbolLabel::changeEvent(QEvent *event)
 
 void SymbolLabel::paintSymbol()
 {
-    setPixmap(Symbols::tinted(m_symbol, palette().color(m_role), m_size));
+    setPixmap(Symbols::tinted(m_symbol, TextStyle::color(m_tone, palette()), m_size));
 }

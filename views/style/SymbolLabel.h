@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "TextStyle.h"
+
 #include <QLabel>
-#include <QPalette>
 
 /**
- * A symbol painted in one of the palette's colours, painted again when the
- * palette changes, so it stays readable after a switch between the light and
- * the dark appearance. For a symbol in a fixed colour (a status, an accent)
- * use Symbols::label.
+ * A symbol painted in a text tone's colour, painted again when the palette
+ * changes, so it stays readable after a switch between the light and the
+ * dark appearance. For a symbol in a fixed colour (a status, an accent) use
+ * Symbols::label.
  *
  * @code
- * row->addWidget(new SymbolLabel(QStringLiteral("folder"), QPalette::WindowText, 18));
+ * row->addWidget(new SymbolLabel(QStringLiteral("folder"), TextTone::primary, 18));
  * @endcode
  */
 class SymbolLabel final : public QLabel
@@ -19,7 +20,7 @@ class SymbolLabel final : public QLabel
     Q_OBJECT
 
 public:
-    SymbolLabel(const QString &symbol, QPalette::ColorRole role, int size, QWidget *parent = nullptr);
+    SymbolLabel(const QString &symbol, TextTone tone, int size, QWidget *parent = nullptr);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -28,6 +29,6 @@ private:
     void paintSymbol();
 
     QString m_symbol;
-    QPalette::ColorRole m_role;
+    TextTone m_tone;
     int m_size;
 };

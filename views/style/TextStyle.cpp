@@ -48,21 +48,42 @@ RoleMetrics metrics(TextRole role)
     return {1.0, QFont::Normal};
 }
 
+/*
+ * The weaker tones are the text colour at a share of its opacity, never the
+ * palette's placeholder colour: a dark palette that sets only its main roles
+ * keeps the light placeholder (black at half opacity), which vanishes on a
+ * dark window. At 60 % secondary text keeps a contrast of about 5:1 on white
+ * and on the dark windows alike.
+ */
+constexpr double secondaryOpacity = 0.6;
 constexpr double tertiaryOpacity = 0.45;
-const char *const tertiaryProperty = "textStyleTertiary";
+const char *const opacityProperty = "textStyleOpacity";
+
+double opacity(TextTone tone)
+{
+    switch (tone) {
+    case TextTone::primary:
+        break;
+    case TextTone::secondary:
+        return secondaryOpacity;
+    case TextTone::tertiary:
+        return tertiaryOpacity;
+    }
+    return 1.0;
+}
 
 /**
- * Keeps a tertiary label's colour a share of its parent's text colour
- * across palette changes (light to dark and back): no palette role holds
- * that colour, so it is set on the label and set again when the palette
- * it derives from changes.
+ * Keeps the colour of a secondary or tertiary label a share of its parent's
+ * text colour across palette changes (light to dark and back): no palette
+ * role holds that colour, so it is set on the label and set again when the
+ * palette it derives from changes.
  */
-class TertiaryKeeper final : public QObject
+class ToneKeeper final : public QObject
 {
 public:
-    static TertiaryKeeper &instance()
+    static ToneKeeper &instance()
     {
-        static TertiaryKeeper keeper;
+        static ToneKeeper keeper;
         return keeper;
     }
 
@@ -77,10 +98,11 @@ public:
 
     static void refresh(QLabel &label)
     {
-        if (!label.property(tertiaryProperty).toBool())
+        const QVariant share = label.property(opacityProperty);
+        if (!share.isValid())
             return;
         const QPalette parent = label.parentWidget() ? label.parentWidget()->palette() : QApplication::palette();
-        const QColor wanted = color(TextTone::tertiary, parent);
+        const QColor wanted = LabPalette::withOpacity(parent.color(QPalette::WindowText), share.toDouble());
         if (label.palette().color(QPalette::WindowText) == wanted)
             return;
         QPalette palette = label.palette();
@@ -130,40 +152,26 @@ void apply(QLabel &label, TextRole role, bool secondary)
 
 void applyTone(QLabel &label, TextTone tone)
 {
-    label.setProperty(tertiaryProperty, tone == TextTone::tertiary);
-    switch (tone) {
-    case TextTone::primary:
-        label.setForegroundRole(QPalette::WindowText);
-        break;
-    case TextTone::secondary:
-        label.setForegroundRole(QPalette::PlaceholderText);
-        break;
-    case TextTone::tertiary:
-        label.setForegroundRole(QPalette::WindowText);
-        label.installEventFilter(&TertiaryKeeper::instance());
-        TertiaryKeeper::refresh(label);
-        break;
+    label.setForegroundRole(QPalette::WindowText);
+    if (tone == TextTone::primary) {
+        label.setProperty(opacityProperty, QVariant());
+        return;
     }
+    label.setProperty(opacityProperty, opacity(tone));
+    label.installEventFilter(&ToneKeeper::instance());
+    ToneKeeper::refresh(label);
 }
 
 void tint(QLabel &label, const QColor &color)
 {
-    label.setProperty(tertiaryProperty, false);
+    label.setProperty(opacityProperty, QVariant());
     label.setForegroundRole(QPalette::WindowText);
     setTextColor(label, color);
 }
 
 QColor color(TextTone tone, const QPalette &palette)
 {
-    switch (tone) {
-    case TextTone::primary:
-        break;
-    case TextTone::secondary:
-        return palette.color(QPalette::PlaceholderText);
-    case TextTone::tertiary:
-        return LabPalette::withOpacity(palette.color(QPalette::WindowText), tertiaryOpacity);
-    }
-    return palette.color(QPalette::WindowText);
+    return LabPalette::withOpacity(palette.color(QPalette::WindowText), opacity(tone));
 }
 
 QLabel *label(const QString &text, TextRole role, bool secondary, QWidget *parent)

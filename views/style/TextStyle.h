@@ -17,7 +17,7 @@ enum class TextRole { largeTitle, title, title2, title3, headline, body, callout
 /// How strongly a text stands out from its background.
 enum class TextTone {
     primary,
-    /// Supporting text: the palette's placeholder colour.
+    /// Supporting text.
     secondary,
     /// Hints and notes, fainter than secondary text.
     tertiary,
