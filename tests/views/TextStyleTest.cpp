@@ -67,6 +67,12 @@ std::vector<ToneCase> toneCases()
         {"secondary label", TextTone::secondary, 4.5, [] { return TextStyle::label(QStringLiteral("Stored in the bundle."), TextRole::callout, true); }},
         {"secondary paragraph", TextTone::secondary, 4.5, [] { return TextStyle::secondary(QStringLiteral("Not installed")); }},
         {"tertiary line", TextTone::tertiary, 3.0, [] { return TextStyle::line(QStringLiteral("No notes"), TextRole::caption2, TextTone::tertiary); }},
+        {"secondary label restyled as a primary one", TextTone::primary, 7.0,
+         [] {
+             QLabel *label = TextStyle::label(QStringLiteral("Dev Environment"), TextRole::caption, true);
+             TextStyle::apply(*label, TextRole::headline);
+             return label;
+         }},
     };
 }
 

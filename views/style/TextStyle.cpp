@@ -153,7 +153,8 @@ void apply(QLabel &label, TextRole role, bool secondary)
 void applyTone(QLabel &label, TextTone tone)
 {
     label.setForegroundRole(QPalette::WindowText);
-    if (tone == TextTone::primary) {
+    // A label that carries a colour of its own (an earlier tone or a tint) is kept at its parent's text colour from now on.
+    if (tone == TextTone::primary && !label.palette().isBrushSet(QPalette::Active, QPalette::WindowText)) {
         label.setProperty(opacityProperty, QVariant());
         return;
     }
