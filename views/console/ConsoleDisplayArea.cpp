@@ -3,6 +3,7 @@
 
 #include "GuestDisplayWidget.h"
 #include "RfbConnection.h"
+#include "TextStyle.h"
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -70,17 +71,14 @@ ConsoleDisplayArea::ConsoleDisplayArea(QWidget *parent, std::unique_ptr<GuestDis
     auto *title = new QLabel(tr("Virtual Machine Console"), card);
     title->setTextFormat(Qt::PlainText);
     title->setAlignment(Qt::AlignCenter);
-    QFont titleFont = title->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
-    titleFont.setWeight(QFont::DemiBold);
-    title->setFont(titleFont);
+    title->setFont(TextStyle::font(TextRole::title3, QFont::DemiBold));
     m_hint->setParent(card);
     m_hint->setObjectName(QStringLiteral("console.placeholder.hint"));
     m_hint->setTextFormat(Qt::PlainText);
     m_hint->setWordWrap(true);
     m_hint->setAlignment(Qt::AlignCenter);
     m_hint->setMaximumWidth(340);
-    m_hint->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*m_hint, TextTone::secondary);
     auto *cardLayout = new QVBoxLayout(card);
     cardLayout->setContentsMargins(28, 28, 28, 28);
     cardLayout->setSpacing(14);

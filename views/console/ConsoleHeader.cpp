@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ConsoleHeader.h"
 
+#include "TextStyle.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
@@ -16,10 +18,7 @@ ConsoleHeader::ConsoleHeader(QWidget *parent)
 {
     m_title->setObjectName(QStringLiteral("console.name"));
     m_title->setTextFormat(Qt::PlainText);
-    QFont titleFont = m_title->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
-    titleFont.setWeight(QFont::DemiBold);
-    m_title->setFont(titleFont);
+    m_title->setFont(TextStyle::font(TextRole::title2));
     m_state->setObjectName(QStringLiteral("console.state"));
     m_state->setTextFormat(Qt::PlainText);
 

@@ -2,7 +2,6 @@
 #include "DiskExpansionSheet.h"
 
 #include "CapacityBar.h"
-#include "DetailsTextLabels.h"
 #include "ErrorBannerView.h"
 #include "GuestDiskExpansionGuideView.h"
 #include "LabGroupBox.h"
@@ -10,6 +9,7 @@
 #include "LabPanel.h"
 #include "SizeText.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 #include "VMDetailsViewModel.h"
 
 #include <QGridLayout>
@@ -25,8 +25,8 @@
 
 #include <cmath>
 
-using DetailsTextLabels::plain;
-using DetailsTextLabels::secondary;
+using TextStyle::plain;
+using TextStyle::secondary;
 
 namespace {
 
@@ -52,10 +52,7 @@ QWidget *captioned(const QString &caption, QLabel *value, Qt::Alignment alignmen
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     QLabel *label = secondary(caption);
-    QFont small = label->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    small.setWeight(QFont::Medium);
-    label->setFont(small);
+    label->setFont(TextStyle::font(TextRole::caption, QFont::Medium));
     label->setAlignment(alignment);
     QFont bold = value->font();
     bold.setWeight(QFont::DemiBold);
@@ -102,7 +99,7 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     auto *column = new QVBoxLayout(editing);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(18);
-    column->addWidget(DetailsTextLabels::title(QStringLiteral("Increase Disk Capacity"), 2));
+    column->addWidget(TextStyle::label(QStringLiteral("Increase Disk Capacity"), TextRole::title2));
     column->addWidget(secondary(QStringLiteral("Drag the capacity bar to choose a larger virtual disk. Zovozu VM Lab will resize the VM disk automatically in the "
                                                "background when you apply the change.")));
     m_banner = new ErrorBannerView;
@@ -196,7 +193,7 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     QLabel *automation = secondary(QStringLiteral(
         "Zovozu VM Lab fully automates the VM disk resize. In many cases the guest will show the extra space on its own. If it still shows the old storage "
         "amount, use the built-in guide after the resize completes to make the guest claim the new space."));
-    automation->setFont(DetailsTextLabels::footnoteFont(automation->font()));
+    automation->setFont(TextStyle::font(TextRole::footnote));
     target->addWidget(automation);
     column->addLayout(target);
     column->addStretch(1);
@@ -326,10 +323,7 @@ void DiskExpansionSheet::showCompletion(const QString &capacitySummary)
     icon->setPixmap(Symbols::tinted(QStringLiteral("checkmark.circle.fill"), green, 24));
     heading->setTextFormat(Qt::PlainText);
     heading->setText(QStringLiteral("Disk Capacity Increased"));
-    QFont font = heading->font();
-    font.setPointSizeF(font.pointSizeF() * 1.5);
-    font.setWeight(QFont::DemiBold);
-    heading->setFont(font);
+    heading->setFont(TextStyle::font(TextRole::title2));
     QPalette tint = heading->palette();
     tint.setColor(QPalette::WindowText, green);
     heading->setPalette(tint);

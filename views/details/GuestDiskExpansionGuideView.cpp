@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "GuestDiskExpansionGuideView.h"
 
-#include "DetailsTextLabels.h"
 #include "LabGroupBox.h"
 #include "LabPanel.h"
+#include "TextStyle.h"
 
 #include <QFontDatabase>
 #include <QLabel>
 #include <QVBoxLayout>
 
-using DetailsTextLabels::plain;
-using DetailsTextLabels::secondary;
+using TextStyle::plain;
+using TextStyle::secondary;
 
 QWidget *GuestDiskExpansionGuideView::commandBlock(const QString &command, QWidget *parent)
 {
@@ -37,7 +37,7 @@ GuestDiskExpansionGuideView::GuestDiskExpansionGuideView(const QString &vmName, 
     const bool macOS = guest != VMGuestOSType::linux;
     const QString system = macOS ? QStringLiteral("macOS") : QStringLiteral("Linux");
 
-    column->addWidget(DetailsTextLabels::title(QStringLiteral("If ") + system + QStringLiteral(" Still Shows The Old Size"), 2));
+    column->addWidget(TextStyle::label(QStringLiteral("If ") + system + QStringLiteral(" Still Shows The Old Size"), TextRole::title2));
     QLabel *intro = secondary(vmName + QStringLiteral(" now has a virtual disk capacity of ") + capacitySummary
                               + QStringLiteral(". Zovozu VM Lab already completed the VM disk resize. If ") + system
                               + QStringLiteral(" inside the guest still shows the old storage amount, use one of the options below so ") + system
@@ -72,7 +72,7 @@ GuestDiskExpansionGuideView::GuestDiskExpansionGuideView(const QString &vmName, 
             secondary(QStringLiteral("Find the APFS container that holds Macintosh HD, then grow it to the maximum available size:")));
         terminal->contentLayout()->addWidget(commandBlock(QStringLiteral("diskutil apfs resizeContainer <containerIdentifier> 0")));
         QLabel *example = secondary(QStringLiteral("Example container identifiers often look like disk3s2, but you should use the identifier shown on your VM."));
-        example->setFont(DetailsTextLabels::footnoteFont(example->font()));
+        example->setFont(TextStyle::font(TextRole::footnote));
         terminal->contentLayout()->addWidget(example);
     } else {
         terminal->contentLayout()->addWidget(secondary(QStringLiteral("Without the tools, grow the root partition and its file system in a terminal inside the guest.")));
@@ -82,7 +82,7 @@ GuestDiskExpansionGuideView::GuestDiskExpansionGuideView(const QString &vmName, 
         terminal->contentLayout()->addWidget(commandBlock(QStringLiteral("sudo resize2fs /dev/vda<partitionNumber>")));
         QLabel *example = secondary(
             QStringLiteral("growpart comes with the package cloud-guest-utils. On XFS use sudo xfs_growfs / instead of resize2fs; on Btrfs sudo btrfs filesystem resize max /."));
-        example->setFont(DetailsTextLabels::footnoteFont(example->font()));
+        example->setFont(TextStyle::font(TextRole::footnote));
         terminal->contentLayout()->addWidget(example);
     }
     column->addWidget(terminal);

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "GuestToolsSetupView.h"
 
-#include "DetailsTextLabels.h"
 #include "GuestDiskExpansionGuideView.h"
 #include "LabGroupBox.h"
+#include "TextStyle.h"
 #include "VMDetailsTexts.h"
 #include "VMLinuxGuestToolsService.h"
 #include "VMSharedFolderService.h"
@@ -13,8 +13,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using DetailsTextLabels::plain;
-using DetailsTextLabels::secondary;
+using TextStyle::plain;
+using TextStyle::secondary;
 
 GuestToolsSetupView::GuestToolsSetupView(const Content &content, std::function<void()> revealHostFiles, QWidget *parent)
     : QWidget(parent)
@@ -26,7 +26,7 @@ GuestToolsSetupView::GuestToolsSetupView(const Content &content, std::function<v
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(18);
 
-    QLabel *heading = DetailsTextLabels::title(content.actionTitle, 2);
+    QLabel *heading = TextStyle::label(content.actionTitle, TextRole::title2);
     heading->setObjectName(QStringLiteral("guestTools.title"));
     column->addWidget(heading);
     column->addWidget(secondary(QStringLiteral("Use ") + tools + QStringLiteral(" inside ") + content.vmName
@@ -47,7 +47,7 @@ GuestToolsSetupView::GuestToolsSetupView(const Content &content, std::function<v
     if (content.latestMessage) {
         QLabel *message = secondary(*content.latestMessage);
         message->setObjectName(QStringLiteral("guestTools.latestMessage"));
-        message->setFont(DetailsTextLabels::footnoteFont(message->font()));
+        message->setFont(TextStyle::font(TextRole::footnote));
         status->contentLayout()->addWidget(message);
     }
     column->addWidget(status);

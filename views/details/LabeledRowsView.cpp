@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "LabeledRowsView.h"
 
+#include "TextStyle.h"
+
 #include <QGridLayout>
 #include <QLabel>
 
@@ -40,7 +42,7 @@ void LabeledRowsView::setRows(const QList<Row> &rows)
         value->setWordWrap(true);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         value->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        value->setForegroundRole(QPalette::PlaceholderText);
+        TextStyle::applyTone(*value, TextTone::secondary);
         const int row = int(m_labels.size());
         m_grid->addWidget(label, row, 0, Qt::AlignTop);
         m_grid->addWidget(value, row, 1, Qt::AlignTop);

@@ -2,7 +2,6 @@
 #include "VMDetailsView.h"
 
 #include "DetailsActionsPanel.h"
-#include "DetailsTextLabels.h"
 #include "DialogAnswer.h"
 #include "DiskExpansionSheet.h"
 #include "ErrorBannerView.h"
@@ -15,7 +14,9 @@
 #include "LabPanel.h"
 #include "LabeledRowsView.h"
 #include "StatePill.h"
+#include "SymbolLabel.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 #include "VMDetailsViewModel.h"
 #include "VMExportRun.h"
 #include "VMStore.h"
@@ -34,7 +35,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-using DetailsTextLabels::secondary;
+using TextStyle::secondary;
 
 namespace {
 
@@ -151,7 +152,7 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
     layoutBox->contentLayout()->addWidget(m_bundleLayout);
     m_capacityNote = secondary({});
     m_capacityNote->setObjectName(QStringLiteral("details.capacityNote"));
-    m_capacityNote->setFont(DetailsTextLabels::footnoteFont(m_capacityNote->font()));
+    m_capacityNote->setFont(TextStyle::font(TextRole::footnote));
     layoutBox->contentLayout()->addWidget(m_capacityNote);
     column->addWidget(layoutBox);
 
@@ -192,17 +193,11 @@ QWidget *VMDetailsView::buildHeader()
     row->setContentsMargins(LabPanel::shadowMargins() + QMargins(24, 24, 24, 24));
     auto *texts = new QVBoxLayout;
     texts->setSpacing(12);
-    m_title = DetailsTextLabels::title({}, 1);
+    m_title = TextStyle::label({}, TextRole::title);
     m_title->setObjectName(QStringLiteral("details.title"));
-    QFont titleFont = m_title->font();
-    titleFont.setWeight(QFont::Bold);
-    m_title->setFont(titleFont);
     texts->addWidget(m_title);
-    m_subtitle = secondary({});
+    m_subtitle = TextStyle::label({}, TextRole::title3, true);
     m_subtitle->setObjectName(QStringLiteral("details.subtitle"));
-    QFont subtitleFont = m_subtitle->font();
-    subtitleFont.setPointSizeF(subtitleFont.pointSizeF() * 1.2);
-    m_subtitle->setFont(subtitleFont);
     texts->addWidget(m_subtitle);
     auto *pills = new QHBoxLayout;
     pills->setSpacing(12);
@@ -299,10 +294,10 @@ void VMDetailsView::refreshSharedFolders()
         row->setObjectName(QStringLiteral("details.sharedFolder.") + folder.id.toString(QUuid::WithoutBraces));
         auto *rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
-        auto *icon = new QLabel;
-        icon->setPixmap(Symbols::tinted(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), palette().color(QPalette::WindowText), 18));
+        auto *icon = new SymbolLabel(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), TextTone::primary, 18);
+        icon->setObjectName(QStringLiteral("details.sharedFolder.symbol"));
         rowLayout->addWidget(icon);
-        QLabel *name = DetailsTextLabels::plain(folder.displayName);
+        QLabel *name = TextStyle::plain(folder.displayName);
         name->setObjectName(QStringLiteral("details.sharedFolder.name"));
         rowLayout->addWidget(name, 1);
         QLabel *mode = secondary(folder.isReadOnly ? QStringLiteral("Read Only") : QStringLiteral("Read/Write"));

@@ -4,6 +4,7 @@
 #include "LabPalette.h"
 #include "LabPanel.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -87,7 +88,7 @@ QWidget *featureLine(const QString &text, const QString &symbol)
     auto *icon = new FeatureSymbol(symbol);
     row->addWidget(icon);
     auto *label = plainLabel(text);
-    label->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*label, TextTone::secondary);
     row->addWidget(label, 1);
     return line;
 }
@@ -106,17 +107,14 @@ EmptyStateView::EmptyStateView(std::function<void()> createAction, std::function
     stack->addWidget(new HeroIcon, 0, Qt::AlignHCenter);
 
     auto *title = plainLabel(tr("No Virtual Machines Yet"));
-    QFont titleFont = title->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 2.1);
-    titleFont.setBold(true);
-    title->setFont(titleFont);
+    title->setFont(TextStyle::font(TextRole::largeTitle));
     title->setAlignment(Qt::AlignHCenter);
     auto *body = plainLabel(tr("Build a fast, portable library of virtual machines with self-contained bundles that reopen from local storage, "
                                "custom folders, and external SSDs."));
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter);
     body->setMaximumWidth(480);
-    body->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*body, TextTone::secondary);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(8);
     texts->addWidget(title, 0, Qt::AlignHCenter);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "RenameDialog.h"
 
+#include "TextStyle.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,10 +20,7 @@ RenameDialog::RenameDialog(QWidget *parent)
     setFixedWidth(360);
 
     auto *title = new QLabel(tr("Rename Virtual Machine"));
-    QFont titleFont = title->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
-    titleFont.setBold(true);
-    title->setFont(titleFont);
+    title->setFont(TextStyle::font(TextRole::title3, QFont::Bold));
     title->setAlignment(Qt::AlignHCenter);
 
     m_field->setObjectName(QStringLiteral("sidebar.rename.field"));

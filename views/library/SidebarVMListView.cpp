@@ -8,6 +8,7 @@
 #include "LibraryViewModel.h"
 #include "RenameDialog.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 #include "VMCardDelegate.h"
 #include "VMDetailsActions.h"
 #include "ViewCommand.h"
@@ -94,7 +95,7 @@ QWidget *SidebarVMListView::makeSearchBar()
     searchRow->setContentsMargins(14, 8, 14, 8);
     searchRow->setSpacing(8);
     auto *glass = new QLabel;
-    glass->setPixmap(Symbols::tinted(QStringLiteral("magnifyingglass"), palette().color(QPalette::PlaceholderText), 14));
+    glass->setPixmap(Symbols::tinted(QStringLiteral("magnifyingglass"), TextStyle::color(TextTone::secondary, palette()), 14));
     searchRow->addWidget(glass);
     m_search->setObjectName(QStringLiteral("sidebar.search"));
     m_search->setPlaceholderText(tr("Search VMs..."));
@@ -138,13 +139,13 @@ void SidebarVMListView::setUpNoMatches()
     noMatches->setContentsMargins(12, 40, 12, 12);
     noMatches->setSpacing(8);
     auto *noMatchesIcon = new QLabel;
-    noMatchesIcon->setPixmap(Symbols::tinted(QStringLiteral("magnifyingglass"), palette().color(QPalette::PlaceholderText), 24));
+    noMatchesIcon->setPixmap(Symbols::tinted(QStringLiteral("magnifyingglass"), TextStyle::color(TextTone::secondary, palette()), 24));
     noMatches->addWidget(noMatchesIcon, 0, Qt::AlignHCenter);
     m_noMatchesText->setObjectName(QStringLiteral("sidebar.noMatches.text"));
     m_noMatchesText->setTextFormat(Qt::PlainText);
     m_noMatchesText->setWordWrap(true);
     m_noMatchesText->setAlignment(Qt::AlignHCenter);
-    m_noMatchesText->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*m_noMatchesText, TextTone::secondary);
     noMatches->addWidget(m_noMatchesText);
     noMatches->addStretch();
 }

@@ -89,7 +89,7 @@ TemplateLibraryDialog::TemplateLibraryDialog(std::unique_ptr<TemplateLibraryView
     emptyLayout->setSpacing(12);
     emptyLayout->addStretch();
     auto *emptyIcon = new QLabel;
-    emptyIcon->setPixmap(Symbols::tinted(QStringLiteral("doc.on.doc"), palette().color(QPalette::PlaceholderText), 32));
+    emptyIcon->setPixmap(Symbols::tinted(QStringLiteral("doc.on.doc"), TextStyle::color(TextTone::secondary, palette()), 32));
     emptyLayout->addWidget(emptyIcon, 0, Qt::AlignHCenter);
     QLabel *emptyText = TextStyle::label(tr("No templates match your search"), TextRole::headline, true);
     emptyText->setAlignment(Qt::AlignHCenter);

@@ -2,9 +2,10 @@
 #include "VMCardDelegate.h"
 
 #include "BundleListModel.h"
-#include "LabPalette.h"
 #include "ColorTagColors.h"
+#include "LabPalette.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 #include "VMDetailsTexts.h"
 
 #include <QAbstractItemView>
@@ -25,13 +26,6 @@ constexpr int radius = 20;
 QRect cardShape(const QRect &rowRect)
 {
     return rowRect.adjusted(outerHorizontal, outerVertical, -outerHorizontal, -outerVertical - 4);
-}
-
-QFont scaled(QFont font, qreal factor, QFont::Weight weight = QFont::Normal)
-{
-    font.setPointSizeF(font.pointSizeF() * factor);
-    font.setWeight(weight);
-    return font;
 }
 
 /// Draws `text` elided to `width` at `origin` (its top-left); returns the width drawn.
@@ -102,9 +96,9 @@ bool VMCardDelegate::showsTrash(const QStyleOptionViewItem &option)
 
 QSize VMCardDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const
 {
-    const QFontMetrics headline(scaled(option.font, 1.05, QFont::DemiBold));
+    const QFontMetrics headline(TextStyle::font(TextRole::headline));
     const QFontMetrics body(option.font);
-    const QFontMetrics caption(scaled(option.font, 0.85));
+    const QFontMetrics caption(TextStyle::font(TextRole::caption));
     const int content = headline.height() + 6 + body.height() + 8 + caption.height() + 8 + caption.height() + 4;
     return {260, content + 2 * padding + 2 * outerVertical + 4};
 }
@@ -177,7 +171,7 @@ QRect VMCardDelegate::paintBadge(QPainter *painter, const QStyleOptionViewItem &
     const int y = inner.top();
     // Run-state badge at the trailing edge.
     const QColor tint = LabPalette::runtimeStateTint(state, colors);
-    const QFont badgeFont = scaled(option.font, 0.85, QFont::Medium);
+    const QFont badgeFont = TextStyle::font(TextRole::caption, QFont::Medium);
     const QFontMetrics badgeMetrics(badgeFont);
     const QString title = badgeTitle(state);
     const int iconSize = badgeMetrics.height();
@@ -204,7 +198,7 @@ int VMCardDelegate::paintTextLines(QPainter *painter, const QStyleOptionViewItem
     int y = start.y();
     // Name and guest line.
     const int textWidth = qMax(0, badgeLeft - 8 - x);
-    const QFont headline = scaled(option.font, 1.05, QFont::DemiBold);
+    const QFont headline = TextStyle::font(TextRole::headline);
     painter->setFont(headline);
     painter->setPen(text);
     drawLine(*painter, QPoint(x, y), textWidth, metadata.name);
@@ -215,7 +209,7 @@ int VMCardDelegate::paintTextLines(QPainter *painter, const QStyleOptionViewItem
     y += QFontMetrics(option.font).height() + 8;
 
     // Hardware line.
-    const QFont caption = scaled(option.font, 0.85);
+    const QFont caption = TextStyle::font(TextRole::caption);
     painter->setFont(caption);
     drawLine(*painter, QPoint(inner.left(), y), inner.width(), hardwareLine(bundle));
     y += QFontMetrics(caption).height() + 8;
@@ -227,7 +221,7 @@ void VMCardDelegate::paintFooter(QPainter *painter, const QStyleOptionViewItem &
     const bool selected = option.state & QStyle::State_Selected;
     const QColor text = option.palette.color(QPalette::Text);
     const QColor secondary = LabPalette::withOpacity(text, 0.6);
-    const QFont caption = scaled(option.font, 0.85);
+    const QFont caption = TextStyle::font(TextRole::caption);
     // Footer: shared folders, saved state, trash.
     const QColor footer = selected ? LabPalette::withOpacity(text, 0.58) : LabPalette::withOpacity(secondary, 0.72);
     const int footerHeight = QFontMetrics(caption).height();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "CIConfigurationDialog.h"
 
-#include "PanelText.h"
+#include "TextStyle.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -18,11 +18,11 @@
 
 namespace {
 
-QVBoxLayout *group(QVBoxLayout *parent, const QString &title, PanelText::Size size)
+QVBoxLayout *group(QVBoxLayout *parent, const QString &title, TextRole role)
 {
     auto *stack = new QVBoxLayout;
     stack->setSpacing(6);
-    stack->addWidget(PanelText::label(title, size, size == PanelText::Size::headline ? QFont::DemiBold : QFont::Normal));
+    stack->addWidget(TextStyle::line(title, role));
     parent->addLayout(stack);
     return stack;
 }
@@ -62,15 +62,15 @@ CIConfigurationDialog::CIConfigurationDialog(const CIConfigurationForm &form, QW
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(24, 24, 24, 24);
     stack->setSpacing(16);
-    stack->addWidget(PanelText::label(tr("Create CI Configuration"), PanelText::Size::title, QFont::Bold));
-    group(stack, tr("Name"), PanelText::Size::headline)->addWidget(m_name);
-    group(stack, tr("Script"), PanelText::Size::headline)->addWidget(m_script);
+    stack->addWidget(TextStyle::line(tr("Create CI Configuration"), TextRole::title2, TextTone::primary, QFont::Bold));
+    group(stack, tr("Name"), TextRole::headline)->addWidget(m_name);
+    group(stack, tr("Script"), TextRole::headline)->addWidget(m_script);
 
     auto *options = new QHBoxLayout;
     options->setSpacing(20);
     auto *timeout = new QVBoxLayout;
     timeout->setSpacing(6);
-    timeout->addWidget(PanelText::label(tr("Timeout (seconds)"), PanelText::Size::caption));
+    timeout->addWidget(TextStyle::line(tr("Timeout (seconds)"), TextRole::caption));
     timeout->addWidget(m_timeout);
     options->addLayout(timeout);
     options->addWidget(m_snapshotBefore);

@@ -3,10 +3,10 @@
 
 #include "CIConfigurationDialog.h"
 #include "CIRunnerViewModel.h"
+#include "CardFrame.h"
 #include "LabPalette.h"
-#include "PanelCard.h"
-#include "PanelText.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QCoroTask>
 #include <QEvent>
@@ -19,7 +19,6 @@
 
 namespace {
 
-using PanelText::Size;
 
 QColor runColor(VMCIRunColor color, const QPalette &palette)
 {
@@ -33,7 +32,7 @@ QColor runColor(VMCIRunColor color, const QPalette &palette)
     case VMCIRunColor::secondary:
         break;
     }
-    return palette.color(QPalette::PlaceholderText);
+    return TextStyle::color(TextTone::secondary, palette);
 }
 
 /// Takes every item out of the layout; their widgets leave at once and are deleted later, since one may be sending the click that got us here.
@@ -56,13 +55,13 @@ QWidget *emptyState(const QPalette &palette)
     auto *stack = new QVBoxLayout(empty);
     stack->setContentsMargins(0, 20, 0, 20);
     stack->setSpacing(12);
-    const QColor secondary = palette.color(QPalette::PlaceholderText);
-    stack->addWidget(PanelText::symbol(QStringLiteral("gearshape.2"), secondary, 28), 0, Qt::AlignHCenter);
-    QLabel *title = PanelText::label(QObject::tr("No CI Configurations"), Size::headline, QFont::DemiBold);
-    title->setForegroundRole(QPalette::PlaceholderText);
+    const QColor secondary = TextStyle::color(TextTone::secondary, palette);
+    stack->addWidget(Symbols::label(QStringLiteral("gearshape.2"), secondary, 28), 0, Qt::AlignHCenter);
+    QLabel *title = TextStyle::line(QObject::tr("No CI Configurations"), TextRole::headline);
+    TextStyle::applyTone(*title, TextTone::secondary);
     stack->addWidget(title, 0, Qt::AlignHCenter);
-    QLabel *body = PanelText::label(QObject::tr("Create a CI configuration to run automated build and test scripts inside your VM."), Size::caption);
-    body->setForegroundRole(QPalette::PlaceholderText);
+    QLabel *body = TextStyle::line(QObject::tr("Create a CI configuration to run automated build and test scripts inside your VM."), TextRole::caption);
+    TextStyle::applyTone(*body, TextTone::secondary);
     body->setAlignment(Qt::AlignCenter);
     body->setWordWrap(true);
     stack->addWidget(body);
@@ -89,7 +88,7 @@ CIRunnerView::CIRunnerView(std::unique_ptr<CIRunnerViewModel> viewModel, QWidget
 
     auto *header = new QHBoxLayout(m_header);
     header->setContentsMargins(0, 0, 0, 0);
-    header->addWidget(PanelText::label(tr("CI Runner"), Size::headline, QFont::DemiBold, QStringLiteral("ci.title")));
+    header->addWidget(TextStyle::line(tr("CI Runner"), TextRole::headline, TextTone::primary, QFont::DemiBold, QStringLiteral("ci.title")));
     header->addStretch();
     m_newConfiguration->setObjectName(QStringLiteral("ci.newConfiguration"));
     m_newConfiguration->setIcon(Symbols::icon(QStringLiteral("plus")));
@@ -104,7 +103,7 @@ CIRunnerView::CIRunnerView(std::unique_ptr<CIRunnerViewModel> viewModel, QWidget
     auto *history = new QVBoxLayout(m_runHistory);
     history->setContentsMargins(0, 0, 0, 0);
     history->setSpacing(10);
-    history->addWidget(PanelText::label(tr("Run History"), Size::subheadline, QFont::Medium));
+    history->addWidget(TextStyle::line(tr("Run History"), TextRole::subheadline));
     m_runRows->setSpacing(10);
     history->addLayout(m_runRows);
     stack->addWidget(m_runHistory);
@@ -134,8 +133,8 @@ void CIRunnerView::refresh()
         m_activeStatus = nullptr;
     }
     if (const std::optional<VMCIRunResult> &active = m_viewModel->activeRun()) {
-        m_activeStatus = PanelText::symbolText(QStringLiteral("circle.fill"), displayName(active->status),
-                                               runColor(symbolColor(active->status), colors), Size::caption,
+        m_activeStatus = TextStyle::symbolText(QStringLiteral("circle.fill"), displayName(active->status),
+                                               runColor(symbolColor(active->status), colors), TextRole::caption,
                                                QStringLiteral("ci.activeStatus.text"));
         m_activeStatus->setObjectName(QStringLiteral("ci.activeStatus"));
         static_cast<QHBoxLayout *>(m_header->layout())->insertWidget(2, m_activeStatus);
@@ -157,28 +156,28 @@ void CIRunnerView::refresh()
 QWidget *CIRunnerView::configurationRow(const VMCIRunConfiguration &configuration) const
 {
     const QPalette &colors = palette();
-    const QColor secondary = colors.color(QPalette::PlaceholderText);
-    auto *row = new PanelCard(10);
+    const QColor secondary = TextStyle::color(TextTone::secondary, colors);
+    auto *row = new CardFrame(10);
     row->setObjectName(QStringLiteral("ci.configuration"));
     auto *line = new QHBoxLayout(row);
     line->setContentsMargins(10, 10, 10, 10);
     line->setSpacing(12);
-    QLabel *icon = PanelText::symbol(QStringLiteral("terminal"), LabPalette::accent(colors), 20);
+    QLabel *icon = Symbols::label(QStringLiteral("terminal"), LabPalette::accent(colors), 20);
     icon->setFixedWidth(24);
     icon->setAlignment(Qt::AlignCenter);
     line->addWidget(icon);
 
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
-    text->addWidget(PanelText::label(configuration.name, Size::body, QFont::Medium, QStringLiteral("ci.configuration.name")));
+    text->addWidget(TextStyle::line(configuration.name, TextRole::body, TextTone::primary, QFont::Medium, QStringLiteral("ci.configuration.name")));
     auto *options = new QHBoxLayout;
     options->setSpacing(8);
     if (configuration.snapshotBeforeRun)
-        options->addWidget(PanelText::symbolText(QStringLiteral("camera"), tr("Snapshot"), secondary, Size::smallCaption));
+        options->addWidget(TextStyle::symbolText(QStringLiteral("camera"), tr("Snapshot"), secondary, TextRole::caption2));
     if (configuration.shutdownAfterCompletion)
-        options->addWidget(PanelText::symbolText(QStringLiteral("power"), tr("Auto-stop"), secondary, Size::smallCaption));
-    options->addWidget(PanelText::symbolText(QStringLiteral("clock"), CIRunnerViewModel::timeoutText(configuration.timeoutSeconds), secondary,
-                                             Size::smallCaption, QStringLiteral("ci.configuration.timeout")));
+        options->addWidget(TextStyle::symbolText(QStringLiteral("power"), tr("Auto-stop"), secondary, TextRole::caption2));
+    options->addWidget(TextStyle::symbolText(QStringLiteral("clock"), CIRunnerViewModel::timeoutText(configuration.timeoutSeconds), secondary,
+                                             TextRole::caption2, QStringLiteral("ci.configuration.timeout")));
     options->addStretch();
     text->addLayout(options);
     line->addLayout(text, 1);
@@ -211,25 +210,25 @@ QWidget *CIRunnerView::runRow(const VMCIRunResult &run) const
     auto *line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
     line->setSpacing(10);
-    QLabel *symbol = PanelText::symbol(run.statusSymbolName(), statusColor, 14);
+    QLabel *symbol = Symbols::label(run.statusSymbolName(), statusColor, 14);
     symbol->setObjectName(QStringLiteral("ci.run.symbol"));
     symbol->setFixedWidth(16);
     line->addWidget(symbol);
-    line->addWidget(PanelText::label(displayName(run.status), Size::caption, QFont::Medium, QStringLiteral("ci.run.status")));
+    line->addWidget(TextStyle::line(displayName(run.status), TextRole::caption, TextTone::primary, QFont::Medium, QStringLiteral("ci.run.status")));
     if (const std::optional<QString> duration = run.durationText()) {
-        QLabel *label = PanelText::label(*duration, Size::caption, QFont::Normal, QStringLiteral("ci.run.duration"));
-        label->setForegroundRole(QPalette::PlaceholderText);
+        QLabel *label = TextStyle::line(*duration, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("ci.run.duration"));
+        TextStyle::applyTone(*label, TextTone::secondary);
         line->addWidget(label);
     }
     if (const std::optional<QString> exit = run.exitCodeText()) {
-        QLabel *label = PanelText::label(*exit, Size::caption, QFont::Normal, QStringLiteral("ci.run.exit"));
-        PanelText::tint(label, runColor(*run.exitCodeColor(), colors));
+        QLabel *label = TextStyle::line(*exit, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("ci.run.exit"));
+        TextStyle::tint(*label, runColor(*run.exitCodeColor(), colors));
         line->addWidget(label);
     }
     line->addStretch();
-    QLabel *started = PanelText::label(QLocale().toString(run.startedAt.toLocalTime(), QLocale::ShortFormat), Size::smallCaption,
+    QLabel *started = TextStyle::line(QLocale().toString(run.startedAt.toLocalTime(), QLocale::ShortFormat), TextRole::caption2, TextTone::primary,
                                        QFont::Normal, QStringLiteral("ci.run.started"));
-    started->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*started, TextTone::secondary);
     line->addWidget(started);
     return row;
 }

@@ -4,12 +4,10 @@
 #include "LabPalette.h"
 
 #include <QPainter>
-#include <QPainterPath>
 
-CardFrame::CardFrame(qreal cornerRadius, qreal opacity, QWidget *parent)
+CardFrame::CardFrame(qreal cornerRadius, QWidget *parent)
     : QWidget(parent)
     , m_cornerRadius(cornerRadius)
-    , m_opacity(opacity)
 {
 }
 
@@ -18,6 +16,6 @@ void CardFrame::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(LabPalette::withOpacity(LabPalette::cardBackground().resolved(palette()), m_opacity));
+    painter.setBrush(LabPalette::cardBackground().resolved(palette()));
     painter.drawRoundedRect(QRectF(rect()), m_cornerRadius, m_cornerRadius);
 }

@@ -4,21 +4,20 @@
 #include <QWidget>
 
 /**
- * A card inside a panel: its content on a filled rounded rectangle in the
- * palette's card colour (at an opacity, for the chart area), repainted in
- * the other appearance after a palette change.
+ * A card inside a panel (a row, a metric, a network): its content on a
+ * filled rounded rectangle in the palette's card colour, repainted in the
+ * other appearance after a palette change. Children are laid out on top of it.
  */
 class CardFrame : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit CardFrame(qreal cornerRadius, qreal opacity = 1.0, QWidget *parent = nullptr);
+    explicit CardFrame(qreal cornerRadius, QWidget *parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     qreal m_cornerRadius;
-    qreal m_opacity;
 };

@@ -4,8 +4,8 @@
 #include "BlankName.h"
 #include "IPv4Subnet.h"
 #include "NetworkTopologyTexts.h"
-#include "PanelStyle.h"
 #include "SheetLayout.h"
+#include "TextStyle.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -26,11 +26,11 @@ CreateNetworkDialog::CreateNetworkDialog(QWidget *parent)
     m_subnet->setObjectName(QStringLiteral("networkSheet.subnet"));
     m_subnet->setPlaceholderText(QStringLiteral("192.168.100.0/24"));
     subnet->addWidget(m_subnet);
-    m_subnetProblem = PanelStyle::label(QString(), PanelStyle::Text::caption, PanelStyle::Tone::secondary);
+    m_subnetProblem = TextStyle::line(QString(), TextRole::caption, TextTone::secondary);
     m_subnetProblem->setObjectName(QStringLiteral("networkSheet.subnetProblem"));
     m_subnetProblem->setWordWrap(true);
     subnet->addWidget(m_subnetProblem);
-    QLabel *explanation = PanelStyle::label(NetworkTopologyTexts::subnetExplanation(), PanelStyle::Text::caption, PanelStyle::Tone::secondary);
+    QLabel *explanation = TextStyle::line(NetworkTopologyTexts::subnetExplanation(), TextRole::caption, TextTone::secondary);
     explanation->setObjectName(QStringLiteral("networkSheet.explanation"));
     explanation->setWordWrap(true);
     subnet->addWidget(explanation);

@@ -2,8 +2,8 @@
 #include "DropZoneArea.h"
 
 #include "LabPalette.h"
-#include "PanelText.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -36,8 +36,8 @@ QStringList localPaths(const QMimeData *data)
 DropZoneArea::DropZoneArea(QWidget *parent)
     : QWidget(parent)
     , m_symbol(new QLabel)
-    , m_prompt(PanelText::label({}, PanelText::Size::body, QFont::Medium, QStringLiteral("drop.zone.prompt")))
-    , m_hint(PanelText::label({}, PanelText::Size::caption, QFont::Normal, QStringLiteral("drop.zone.hint")))
+    , m_prompt(TextStyle::line({}, TextRole::body, TextTone::primary, QFont::Medium, QStringLiteral("drop.zone.prompt")))
+    , m_hint(TextStyle::line({}, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.zone.hint")))
 {
     setObjectName(QStringLiteral("drop.zone"));
     setAcceptDrops(true);
@@ -47,7 +47,7 @@ DropZoneArea::DropZoneArea(QWidget *parent)
     m_prompt->setWordWrap(true);
     m_hint->setAlignment(Qt::AlignCenter);
     m_hint->setWordWrap(true);
-    m_hint->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*m_hint, TextTone::secondary);
     m_hint->hide();
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(16, 12, 16, 12);
@@ -91,12 +91,12 @@ void DropZoneArea::setTargeted(bool targeted)
 void DropZoneArea::showState()
 {
     const QColor accent = LabPalette::accent(palette());
-    const QColor secondary = palette().color(QPalette::PlaceholderText);
+    const QColor secondary = TextStyle::color(TextTone::secondary, palette());
     const QString symbol = m_targeted ? QStringLiteral("arrow.down.circle.fill") : QStringLiteral("arrow.down.doc");
     m_symbol->setPixmap(Symbols::tinted(symbol, m_targeted ? accent : secondary, 36));
     m_symbol->setProperty("symbol", symbol);
     m_prompt->setText(m_targeted ? m_targetedPrompt : m_idlePrompt);
-    PanelText::tint(m_prompt, m_targeted ? accent : secondary);
+    TextStyle::tint(*m_prompt, m_targeted ? accent : secondary);
     update();
 }
 

@@ -4,8 +4,9 @@
 #include "DropZoneArea.h"
 #include "FileDropTransferViewModel.h"
 #include "LabPalette.h"
-#include "PanelText.h"
 #include "SizeText.h"
+#include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QCoroTask>
 #include <QEvent>
@@ -15,7 +16,6 @@
 
 namespace {
 
-using PanelText::Size;
 
 void clear(QVBoxLayout *layout)
 {
@@ -30,8 +30,8 @@ void clear(QVBoxLayout *layout)
 FileDropTransferView::FileDropTransferView(QWidget *parent)
     : LabPanel(22, parent)
     , m_viewModel(new FileDropTransferViewModel(this))
-    , m_count(PanelText::label({}, Size::caption, QFont::Normal, QStringLiteral("drop.count")))
-    , m_progress(PanelText::label({}, Size::caption, QFont::Normal, QStringLiteral("drop.progress")))
+    , m_count(TextStyle::line({}, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.count")))
+    , m_progress(TextStyle::line({}, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.progress")))
     , m_zone(new DropZoneArea)
     , m_recent(new QWidget)
     , m_rows(new QVBoxLayout)
@@ -43,11 +43,11 @@ FileDropTransferView::FileDropTransferView(QWidget *parent)
     stack->setSpacing(16);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(PanelText::label(tr("File Transfer"), Size::headline, QFont::DemiBold, QStringLiteral("drop.title")));
+    header->addWidget(TextStyle::line(tr("File Transfer"), TextRole::headline, TextTone::primary, QFont::DemiBold, QStringLiteral("drop.title")));
     header->addStretch();
-    m_progress->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*m_progress, TextTone::secondary);
     header->addWidget(m_progress);
-    m_count->setForegroundRole(QPalette::PlaceholderText);
+    TextStyle::applyTone(*m_count, TextTone::secondary);
     header->addWidget(m_count);
     stack->addLayout(header);
     stack->addWidget(m_zone);
@@ -56,7 +56,7 @@ FileDropTransferView::FileDropTransferView(QWidget *parent)
     auto *recent = new QVBoxLayout(m_recent);
     recent->setContentsMargins(0, 0, 0, 0);
     recent->setSpacing(8);
-    recent->addWidget(PanelText::label(tr("Recent Transfers"), Size::subheadline, QFont::Medium));
+    recent->addWidget(TextStyle::line(tr("Recent Transfers"), TextRole::subheadline));
     m_rows->setSpacing(8);
     recent->addLayout(m_rows);
     stack->addWidget(m_recent);
@@ -119,17 +119,17 @@ QWidget *FileDropTransferView::transferRow(const TransferredFile &transfer) cons
     auto *line = new QHBoxLayout(row);
     line->setContentsMargins(0, 0, 0, 0);
     line->setSpacing(10);
-    QLabel *icon = PanelText::symbol(FileDropTransferViewModel::iconName(transfer.name), LabPalette::accent(colors), 16);
+    QLabel *icon = Symbols::label(FileDropTransferViewModel::iconName(transfer.name), LabPalette::accent(colors), 16);
     line->addWidget(icon);
-    QLabel *name = PanelText::label(transfer.name, Size::caption, QFont::Normal, QStringLiteral("drop.row.name"));
+    QLabel *name = TextStyle::line(transfer.name, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.row.name"));
     name->setMinimumWidth(40);
     name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     line->addWidget(name, 1);
-    QLabel *size = PanelText::label(SizeText::bytes(transfer.sizeBytes), Size::caption, QFont::Normal, QStringLiteral("drop.row.size"));
-    size->setForegroundRole(QPalette::PlaceholderText);
+    QLabel *size = TextStyle::line(SizeText::bytes(transfer.sizeBytes), TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.row.size"));
+    TextStyle::applyTone(*size, TextTone::secondary);
     line->addWidget(size);
     const QColor mark = transfer.success ? LabPalette::systemGreen().resolved(colors) : LabPalette::systemRed().resolved(colors);
-    QLabel *status = PanelText::symbol(transfer.success ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle.fill"), mark, 14);
+    QLabel *status = Symbols::label(transfer.success ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle.fill"), mark, 14);
     status->setObjectName(QStringLiteral("drop.row.status"));
     line->addWidget(status);
     if (transfer.errorMessage)

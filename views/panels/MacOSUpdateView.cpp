@@ -2,9 +2,10 @@
 #include "MacOSUpdateView.h"
 
 #include "LabPalette.h"
-#include "PanelStyle.h"
+#include "Layouts.h"
 #include "SizeText.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -27,8 +28,8 @@ QLabel *named(QLabel *label, const QString &name)
 } // namespace
 
 MacOSUpdateView::MacOSUpdateView(QWidget *parent)
-    : LabPanel(PanelStyle::panelRadius, parent)
-    , m_title(PanelStyle::label(QString(), PanelStyle::Text::headline))
+    : LabPanel(LabPanel::detailsCornerRadius, parent)
+    , m_title(TextStyle::line(QString(), TextRole::headline))
     , m_check(new QPushButton(Symbols::icon(QStringLiteral("arrow.clockwise")), QStringLiteral("Check for Updates")))
     , m_checkingIndicator(new QProgressBar)
     , m_body(new QWidget)
@@ -36,7 +37,7 @@ MacOSUpdateView::MacOSUpdateView(QWidget *parent)
 {
     setObjectName(QStringLiteral("guestUpdates"));
     auto *layout = new QVBoxLayout(this);
-    PanelStyle::applyPanelMargins(*layout);
+    LabPanel::applyContentMargins(*layout);
     layout->setSpacing(16);
 
     auto *header = new QHBoxLayout;
@@ -112,28 +113,52 @@ void MacOSUpdateView::rebuildBody()
 {
     using P = GuestUpdatePresentation;
     m_title->setText(P::panelTitle(isLinux()));
-    PanelStyle::clearLayout(*m_bodyLayout);
+    Layouts::clear(*m_bodyLayout);
     m_strategies = nullptr;
     m_prepare = nullptr;
     const P::Status status = P::status(m_info, m_failure);
-
     if (status == P::Status::unchecked) {
-        auto *column = new QVBoxLayout;
-        column->setContentsMargins(0, 16, 0, 16);
-        column->setSpacing(10);
-        auto *icon = new QLabel;
-        icon->setPixmap(Symbols::tinted(QStringLiteral("arrow.triangle.2.circlepath"), PanelStyle::secondaryText(palette()), 24));
-        column->addWidget(icon, 0, Qt::AlignHCenter);
-        QLabel *invitation = named(PanelStyle::label(P::invitation(isLinux()), PanelStyle::Text::caption, PanelStyle::Tone::secondary), QStringLiteral("updates.invitation"));
-        invitation->setWordWrap(true);
-        invitation->setAlignment(Qt::AlignHCenter);
-        column->addWidget(invitation);
-        m_bodyLayout->addLayout(column);
+        addInvitation();
         return;
     }
+    addStatusLine(status);
+    if (status == P::Status::upToDate && isLinux()) {
+        QLabel *explanation = named(TextStyle::line(P::linuxUpToDateExplanation(), TextRole::caption, TextTone::secondary),
+                                    QStringLiteral("updates.linuxExplanation"));
+        explanation->setWordWrap(true);
+        m_bodyLayout->addWidget(explanation);
+    }
+    if (status == P::Status::updateAvailable)
+        addStrategyChoice();
+}
 
+void MacOSUpdateView::addInvitation()
+{
+    auto *column = new QVBoxLayout;
+    column->setContentsMargins(0, 16, 0, 16);
+    column->setSpacing(10);
+    auto *icon = new QLabel;
+    icon->setPixmap(Symbols::tinted(QStringLiteral("arrow.triangle.2.circlepath"), TextStyle::color(TextTone::secondary, palette()), 24));
+    column->addWidget(icon, 0, Qt::AlignHCenter);
+    QLabel *invitation = named(TextStyle::line(GuestUpdatePresentation::invitation(isLinux()), TextRole::caption, TextTone::secondary), QStringLiteral("updates.invitation"));
+    invitation->setWordWrap(true);
+    invitation->setAlignment(Qt::AlignHCenter);
+    column->addWidget(invitation);
+    m_bodyLayout->addLayout(column);
+}
+
+void MacOSUpdateView::addStatusLine(GuestUpdatePresentation::Status status)
+{
     auto *statusLine = new QHBoxLayout;
     statusLine->setSpacing(14);
+    statusLine->addWidget(statusSymbol(status), 0, Qt::AlignTop);
+    statusLine->addLayout(statusTexts(status), 1);
+    m_bodyLayout->addLayout(statusLine);
+}
+
+QLabel *MacOSUpdateView::statusSymbol(GuestUpdatePresentation::Status status) const
+{
+    using P = GuestUpdatePresentation;
     auto *symbol = new QLabel;
     symbol->setObjectName(QStringLiteral("updates.statusSymbol"));
     switch (status) {
@@ -141,48 +166,46 @@ void MacOSUpdateView::rebuildBody()
         symbol->setPixmap(Symbols::tinted(QStringLiteral("xmark.octagon.fill"), LabPalette::orange().resolved(palette()), 24));
         break;
     case P::Status::upToDate:
-        symbol->setPixmap(Symbols::tinted(QStringLiteral("checkmark.circle.fill"), PanelStyle::color(PanelTint::green, palette()), 24));
+        symbol->setPixmap(Symbols::tinted(QStringLiteral("checkmark.circle.fill"), LabPalette::tint(PanelTint::green, palette()), 24));
         break;
     case P::Status::updateAvailable:
     case P::Status::unchecked:
         symbol->setPixmap(Symbols::tinted(QStringLiteral("arrow.down.circle.fill"), LabPalette::orange().resolved(palette()), 24));
         break;
     }
-    statusLine->addWidget(symbol, 0, Qt::AlignTop);
+    return symbol;
+}
+
+QVBoxLayout *MacOSUpdateView::statusTexts(GuestUpdatePresentation::Status status) const
+{
+    using P = GuestUpdatePresentation;
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
-    QLabel *title = named(PanelStyle::label(P::statusTitle(status, isLinux()), PanelStyle::Text::body, PanelStyle::Tone::primary, true), QStringLiteral("updates.statusTitle"));
+    QLabel *title = named(TextStyle::line(P::statusTitle(status, isLinux()), TextRole::body, TextTone::primary, QFont::Bold), QStringLiteral("updates.statusTitle"));
     texts->addWidget(title);
     if (status == P::Status::checkFailed) {
-        QLabel *reason = named(PanelStyle::label(*m_failure, PanelStyle::Text::caption, PanelStyle::Tone::secondary), QStringLiteral("updates.failure"));
+        QLabel *reason = named(TextStyle::line(*m_failure, TextRole::caption, TextTone::secondary), QStringLiteral("updates.failure"));
         reason->setWordWrap(true);
         texts->addWidget(reason);
-    } else {
-        if (m_info->currentDisplayName)
-            texts->addWidget(named(PanelStyle::label(QStringLiteral("Current: ") + *m_info->currentDisplayName, PanelStyle::Text::caption, PanelStyle::Tone::secondary),
-                                   QStringLiteral("updates.current")));
-        if (status == P::Status::updateAvailable) {
-            QLabel *available = named(PanelStyle::label(QStringLiteral("Available: ") + *m_info->availableVersion, PanelStyle::Text::caption), QStringLiteral("updates.available"));
-            PanelStyle::applyColor(*available, LabPalette::accent().resolved(palette()));
-            texts->addWidget(available);
-            if (m_info->downloadSizeBytes)
-                texts->addWidget(named(PanelStyle::label(QStringLiteral("Download size: ") + SizeText::bytes(*m_info->downloadSizeBytes),
-                                                         PanelStyle::Text::caption, PanelStyle::Tone::secondary),
-                                       QStringLiteral("updates.downloadSize")));
-        }
+        return texts;
     }
-    statusLine->addLayout(texts, 1);
-    m_bodyLayout->addLayout(statusLine);
-
-    if (status == P::Status::upToDate && isLinux()) {
-        QLabel *explanation = named(PanelStyle::label(P::linuxUpToDateExplanation(), PanelStyle::Text::caption, PanelStyle::Tone::secondary),
-                                    QStringLiteral("updates.linuxExplanation"));
-        explanation->setWordWrap(true);
-        m_bodyLayout->addWidget(explanation);
+    if (m_info->currentDisplayName)
+        texts->addWidget(named(TextStyle::line(QStringLiteral("Current: ") + *m_info->currentDisplayName, TextRole::caption, TextTone::secondary),
+                               QStringLiteral("updates.current")));
+    if (status == P::Status::updateAvailable) {
+        QLabel *available = named(TextStyle::line(QStringLiteral("Available: ") + *m_info->availableVersion, TextRole::caption), QStringLiteral("updates.available"));
+        TextStyle::tint(*available, LabPalette::accent().resolved(palette()));
+        texts->addWidget(available);
+        if (m_info->downloadSizeBytes)
+            texts->addWidget(named(TextStyle::line(QStringLiteral("Download size: ") + SizeText::bytes(*m_info->downloadSizeBytes), TextRole::caption,
+                                                   TextTone::secondary),
+                                   QStringLiteral("updates.downloadSize")));
     }
-    if (status != P::Status::updateAvailable)
-        return;
+    return texts;
+}
 
+void MacOSUpdateView::addStrategyChoice()
+{
     auto *divider = new QFrame;
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
@@ -190,7 +213,7 @@ void MacOSUpdateView::rebuildBody()
     m_bodyLayout->addWidget(divider);
     auto *strategies = new QVBoxLayout;
     strategies->setSpacing(10);
-    strategies->addWidget(PanelStyle::label(QStringLiteral("Update Strategy"), PanelStyle::Text::subheadline));
+    strategies->addWidget(TextStyle::line(QStringLiteral("Update Strategy"), TextRole::subheadline));
     m_strategies = new QButtonGroup(m_body);
     for (const VMMacOSUpdateStrategy strategy : allCases<VMMacOSUpdateStrategy>())
         strategies->addWidget(strategyRow(strategy));
@@ -219,13 +242,13 @@ QWidget *MacOSUpdateView::strategyRow(VMMacOSUpdateStrategy strategy)
     line->addWidget(radio, 0, Qt::AlignTop);
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
-    QLabel *title = PanelStyle::label(::title(strategy), PanelStyle::Text::caption);
+    QLabel *title = TextStyle::line(::title(strategy), TextRole::caption);
     QFont font = title->font();
     font.setWeight(QFont::Medium);
     title->setFont(font);
     title->setBuddy(radio);
     texts->addWidget(title);
-    QLabel *description = PanelStyle::label(::description(strategy), PanelStyle::Text::caption2, PanelStyle::Tone::secondary);
+    QLabel *description = TextStyle::line(::description(strategy), TextRole::caption2, TextTone::secondary);
     description->setWordWrap(true);
     texts->addWidget(description);
     line->addLayout(texts, 1);

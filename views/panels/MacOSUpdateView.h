@@ -52,7 +52,14 @@ Q_SIGNALS:
 
 private:
     bool isLinux() const { return m_guestOSType == VMGuestOSType::linux; }
+    /// The body in steps: the invitation before any check, else the status line, then the strategy choice when an update waits.
     void rebuildBody();
+    void addInvitation();
+    void addStatusLine(GuestUpdatePresentation::Status status);
+    QLabel *statusSymbol(GuestUpdatePresentation::Status status) const;
+    /// The status title and what the check found: the failure's reason, or the current and available versions.
+    QVBoxLayout *statusTexts(GuestUpdatePresentation::Status status) const;
+    void addStrategyChoice();
     void updatePrepare();
     QWidget *strategyRow(VMMacOSUpdateStrategy strategy);
 

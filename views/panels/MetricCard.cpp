@@ -2,9 +2,9 @@
 #include "MetricCard.h"
 
 #include "LabPalette.h"
-#include "PanelStyle.h"
 #include "PerformanceDashboardPresentation.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -39,7 +39,7 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        const QColor tint = PanelStyle::color(m_tint, palette());
+        const QColor tint = LabPalette::tint(m_tint, palette());
         painter.setBrush(LabPalette::withOpacity(tint, 0.15));
         painter.drawRoundedRect(QRectF(rect()), 3, 3);
         if (m_fraction > 0) {
@@ -56,11 +56,11 @@ private:
 } // namespace
 
 MetricCard::MetricCard(const QString &name, const QString &symbol, const QString &title, bool hasBar, QWidget *parent)
-    : CardFrame(14, 1.0, parent)
+    : CardFrame(14, parent)
     , m_symbol(symbol)
     , m_icon(new QLabel)
-    , m_value(PanelStyle::label(QString(), PanelStyle::Text::title2, PanelStyle::Tone::primary, true))
-    , m_detail(PanelStyle::label(QString(), PanelStyle::Text::caption2, PanelStyle::Tone::tertiary))
+    , m_value(TextStyle::line(QString(), TextRole::title2, TextTone::primary, QFont::Bold))
+    , m_detail(TextStyle::line(QString(), TextRole::caption2, TextTone::tertiary))
 {
     setObjectName(name);
     auto *column = new QVBoxLayout(this);
@@ -69,7 +69,7 @@ MetricCard::MetricCard(const QString &name, const QString &symbol, const QString
     auto *header = new QHBoxLayout;
     header->setSpacing(6);
     header->addWidget(m_icon);
-    QLabel *titleLabel = PanelStyle::label(title, PanelStyle::Text::caption, PanelStyle::Tone::secondary);
+    QLabel *titleLabel = TextStyle::line(title, TextRole::caption, TextTone::secondary);
     QFont font = titleLabel->font();
     font.setWeight(QFont::Medium);
     titleLabel->setFont(font);
@@ -126,6 +126,6 @@ void MetricCard::changeEvent(QEvent *event)
 
 void MetricCard::repaintSymbol()
 {
-    m_icon->setPixmap(Symbols::tinted(m_symbol, PanelStyle::color(m_tint, palette()), 16));
+    m_icon->setPixmap(Symbols::tinted(m_symbol, LabPalette::tint(m_tint, palette()), 16));
     m_icon->setProperty("tint", int(m_tint));
 }

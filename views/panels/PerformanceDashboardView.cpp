@@ -3,9 +3,10 @@
 
 #include "CPUHistoryChart.h"
 #include "MetricCard.h"
-#include "PanelStyle.h"
+#include "PanelEmptyState.h"
 #include "PerformanceDashboardPresentation.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,8 +15,8 @@
 #include <QVBoxLayout>
 
 PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
-    : LabPanel(PanelStyle::panelRadius, parent)
-    , m_sampleCount(PanelStyle::label(QString(), PanelStyle::Text::caption, PanelStyle::Tone::secondary))
+    : LabPanel(LabPanel::detailsCornerRadius, parent)
+    , m_sampleCount(TextStyle::line(QString(), TextRole::caption, TextTone::secondary))
     , m_body(new QStackedWidget)
     , m_cpu(new MetricCard(QStringLiteral("performance.cpu"), QStringLiteral("cpu"), QStringLiteral("CPU Usage"), true))
     , m_memory(new MetricCard(QStringLiteral("performance.memory"), QStringLiteral("memorychip"), QStringLiteral("Memory"), true))
@@ -25,11 +26,11 @@ PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
 {
     setObjectName(QStringLiteral("performanceDashboard"));
     auto *layout = new QVBoxLayout(this);
-    PanelStyle::applyPanelMargins(*layout);
+    LabPanel::applyContentMargins(*layout);
     layout->setSpacing(16);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(PanelStyle::label(QStringLiteral("Performance"), PanelStyle::Text::headline));
+    header->addWidget(TextStyle::line(QStringLiteral("Performance"), TextRole::headline));
     header->addStretch(1);
     m_sampleCount->setObjectName(QStringLiteral("performance.sampleCount"));
     header->addWidget(m_sampleCount);
@@ -50,7 +51,7 @@ PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
     column->addLayout(cards);
     auto *history = new QVBoxLayout;
     history->setSpacing(8);
-    QLabel *chartTitle = PanelStyle::label(QStringLiteral("CPU History"), PanelStyle::Text::caption, PanelStyle::Tone::secondary);
+    QLabel *chartTitle = TextStyle::line(QStringLiteral("CPU History"), TextRole::caption, TextTone::secondary);
     QFont font = chartTitle->font();
     font.setWeight(QFont::Medium);
     chartTitle->setFont(font);
@@ -60,8 +61,8 @@ PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
 
     m_disk->setTint(PanelTint::orange);
     m_network->setTint(PanelTint::teal);
-    m_body->addWidget(PanelStyle::emptyState(QStringLiteral("performance.empty"), QStringLiteral("chart.xyaxis.line"), 28, 20, QString(),
-                                             QStringLiteral("Start the VM to see live performance metrics"), PanelStyle::Text::callout, PanelStyle::Tone::secondary));
+    m_body->addWidget(new PanelEmptyState({QStringLiteral("performance.empty"), QStringLiteral("chart.xyaxis.line"), 28, 20, QString(),
+                                             QStringLiteral("Start the VM to see live performance metrics"), TextRole::callout, TextTone::secondary}));
     m_body->addWidget(metrics);
     layout->addWidget(m_body);
     setHistory(VMPerformanceHistory());

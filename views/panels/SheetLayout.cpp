@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "SheetLayout.h"
 
-#include "PanelStyle.h"
+#include "TextStyle.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -18,7 +18,7 @@ QVBoxLayout *SheetLayout::begin(QDialog &dialog, const QString &objectName, cons
     auto *column = new QVBoxLayout(&dialog);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(20);
-    column->addWidget(PanelStyle::label(title, PanelStyle::Text::title2, PanelStyle::Tone::primary, true), 0, Qt::AlignHCenter);
+    column->addWidget(TextStyle::line(title, TextRole::title2, TextTone::primary, QFont::Bold), 0, Qt::AlignHCenter);
     return column;
 }
 
@@ -26,7 +26,7 @@ QVBoxLayout *SheetLayout::addGroup(QVBoxLayout &column, const QString &label)
 {
     auto *group = new QVBoxLayout;
     group->setSpacing(8);
-    group->addWidget(PanelStyle::label(label, PanelStyle::Text::headline));
+    group->addWidget(TextStyle::line(label, TextRole::headline));
     column.addLayout(group);
     return group;
 }

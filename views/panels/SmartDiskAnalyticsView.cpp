@@ -5,10 +5,11 @@
 #include "DestructiveConfirmation.h"
 #include "DiskAnalyticsPresentation.h"
 #include "LabPalette.h"
-#include "PanelStyle.h"
+#include "Layouts.h"
 #include "SizeText.h"
 #include "StorageBreakdownBar.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QGridLayout>
 #include <QEvent>
@@ -33,19 +34,19 @@ QWidget *capacityCard(const QString &symbol, PanelTint tint, const QString &valu
     column->setSpacing(8);
     auto *icon = new QLabel;
     icon->setObjectName(name + QStringLiteral(".symbol"));
-    icon->setPixmap(Symbols::tinted(symbol, PanelStyle::color(tint, card->palette()), 20));
+    icon->setPixmap(Symbols::tinted(symbol, LabPalette::tint(tint, card->palette()), 20));
     icon->setProperty("tint", int(tint));
     column->addWidget(icon);
-    QLabel *valueLabel = PanelStyle::label(value, PanelStyle::Text::title3, PanelStyle::Tone::primary, true);
+    QLabel *valueLabel = TextStyle::line(value, TextRole::title3, TextTone::primary, QFont::Bold);
     valueLabel->setObjectName(name + QStringLiteral(".value"));
     column->addWidget(valueLabel);
-    column->addWidget(PanelStyle::label(title, PanelStyle::Text::caption, PanelStyle::Tone::secondary));
+    column->addWidget(TextStyle::line(title, TextRole::caption, TextTone::secondary));
     return card;
 }
 
 QLabel *sectionTitle(const QString &text)
 {
-    return PanelStyle::label(text, PanelStyle::Text::subheadline);
+    return TextStyle::line(text, TextRole::subheadline);
 }
 
 /// A filled circle of 8 px in a tint.
@@ -67,8 +68,8 @@ QLabel *dot(const QColor &color)
 } // namespace
 
 SmartDiskAnalyticsView::SmartDiskAnalyticsView(QWidget *parent)
-    : LabPanel(PanelStyle::panelRadius, parent)
-    , m_analyzedAt(PanelStyle::label(QString(), PanelStyle::Text::caption, PanelStyle::Tone::tertiary))
+    : LabPanel(LabPanel::detailsCornerRadius, parent)
+    , m_analyzedAt(TextStyle::line(QString(), TextRole::caption, TextTone::tertiary))
     , m_cards(new QGridLayout)
     , m_bar(new StorageBreakdownBar)
     , m_legend(new QWidget)
@@ -77,11 +78,11 @@ SmartDiskAnalyticsView::SmartDiskAnalyticsView(QWidget *parent)
 {
     setObjectName(QStringLiteral("diskAnalytics"));
     auto *layout = new QVBoxLayout(this);
-    PanelStyle::applyPanelMargins(*layout);
+    LabPanel::applyContentMargins(*layout);
     layout->setSpacing(16);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(PanelStyle::label(QStringLiteral("Disk Analytics"), PanelStyle::Text::headline));
+    header->addWidget(TextStyle::line(QStringLiteral("Disk Analytics"), TextRole::headline));
     header->addStretch(1);
     m_analyzedAt->setObjectName(QStringLiteral("diskAnalytics.analyzedAt"));
     header->addWidget(m_analyzedAt);
@@ -153,7 +154,7 @@ void SmartDiskAnalyticsView::setReclaiming(bool reclaiming)
 
 void SmartDiskAnalyticsView::rebuildCards()
 {
-    PanelStyle::clearLayout(*m_cards);
+    Layouts::clear(*m_cards);
     using P = DiskAnalyticsPresentation;
     m_cards->addWidget(capacityCard(QStringLiteral("internaldrive"), PanelTint::accent, SizeText::bytes(m_analytics.virtualCapacityBytes),
                                     QStringLiteral("Virtual Capacity"), QStringLiteral("diskAnalytics.virtualCapacity")), 0, 0);
@@ -170,7 +171,7 @@ void SmartDiskAnalyticsView::rebuildCards()
 void SmartDiskAnalyticsView::rebuildLegend()
 {
     auto *grid = static_cast<QGridLayout *>(m_legend->layout());
-    PanelStyle::clearLayout(*grid);
+    Layouts::clear(*grid);
     const int available = std::max(contentsRect().width() - 2 * 18 - LabPanel::shadowMargins().left() - LabPanel::shadowMargins().right(), legendColumnWidth);
     m_legendColumns = std::max(1, (available + legendSpacing) / (legendColumnWidth + legendSpacing));
     const QList<VMDiskAnalytics::BreakdownRow> rows = m_analytics.breakdown();
@@ -180,10 +181,10 @@ void SmartDiskAnalyticsView::rebuildLegend()
         auto *row = new QHBoxLayout(item);
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(6);
-        row->addWidget(dot(PanelStyle::color(DiskAnalyticsPresentation::breakdownTint(rows[index].color), palette())));
-        row->addWidget(PanelStyle::label(rows[index].label, PanelStyle::Text::caption));
+        row->addWidget(dot(LabPalette::tint(DiskAnalyticsPresentation::breakdownTint(rows[index].color), palette())));
+        row->addWidget(TextStyle::line(rows[index].label, TextRole::caption));
         row->addStretch(1);
-        row->addWidget(PanelStyle::label(SizeText::bytes(rows[index].bytes), PanelStyle::Text::caption, PanelStyle::Tone::secondary));
+        row->addWidget(TextStyle::line(SizeText::bytes(rows[index].bytes), TextRole::caption, TextTone::secondary));
         grid->addWidget(item, int(index / m_legendColumns), int(index % m_legendColumns));
     }
     for (int column = 0; column < m_legendColumns; ++column)
@@ -193,25 +194,25 @@ void SmartDiskAnalyticsView::rebuildLegend()
 void SmartDiskAnalyticsView::rebuildReclaim()
 {
     QLayout *layout = m_reclaimSection->layout();
-    PanelStyle::clearLayout(*layout);
+    Layouts::clear(*layout);
     m_reclaimSection->setVisible(!m_items.isEmpty());
     if (m_items.isEmpty())
         return;
     auto *header = new QHBoxLayout;
     header->addWidget(sectionTitle(QStringLiteral("Reclaim Space")));
     header->addStretch(1);
-    QLabel *total = PanelStyle::label(DiskAnalyticsPresentation::reclaimableText(m_items), PanelStyle::Text::caption);
+    QLabel *total = TextStyle::line(DiskAnalyticsPresentation::reclaimableText(m_items), TextRole::caption);
     total->setObjectName(QStringLiteral("diskAnalytics.reclaimableTotal"));
-    PanelStyle::applyColor(*total, LabPalette::orange().resolved(palette()));
+    TextStyle::tint(*total, LabPalette::orange().resolved(palette()));
     header->addWidget(total);
     static_cast<QVBoxLayout *>(layout)->addLayout(header);
     for (const ReclaimRecommendation &item : m_items) {
         auto *row = new QHBoxLayout;
-        row->addWidget(PanelStyle::label(item.description, PanelStyle::Text::caption));
+        row->addWidget(TextStyle::line(item.description, TextRole::caption));
         row->addStretch(1);
         auto *button = new QPushButton(QStringLiteral("Reclaim"));
         button->setObjectName(QStringLiteral("reclaim:") + toRaw(item.action));
-        PanelStyle::applyText(*button, PanelStyle::Text::caption2);
+        TextStyle::applyFont(*button, TextRole::caption2);
         button->setEnabled(!m_reclaiming);
         connect(button, &QPushButton::clicked, this, [this, item] { confirmReclaim(item); });
         row->addWidget(button);
@@ -222,7 +223,7 @@ void SmartDiskAnalyticsView::rebuildReclaim()
 void SmartDiskAnalyticsView::rebuildGrowth()
 {
     QLayout *layout = m_growthSection->layout();
-    PanelStyle::clearLayout(*layout);
+    Layouts::clear(*layout);
     const bool shown = m_history.samples.size() >= 2;
     m_growthSection->setVisible(shown);
     if (!shown)
@@ -233,14 +234,14 @@ void SmartDiskAnalyticsView::rebuildGrowth()
     auto figure = [&](const QString &caption, const QString &value, const QString &name, std::optional<QColor> color) {
         auto *column = new QVBoxLayout;
         column->setSpacing(4);
-        column->addWidget(PanelStyle::label(caption, PanelStyle::Text::caption, PanelStyle::Tone::secondary));
-        QLabel *valueLabel = PanelStyle::label(value, PanelStyle::Text::callout);
+        column->addWidget(TextStyle::line(caption, TextRole::caption, TextTone::secondary));
+        QLabel *valueLabel = TextStyle::line(value, TextRole::callout);
         QFont font = valueLabel->font();
         font.setWeight(QFont::Medium);
         valueLabel->setFont(font);
         valueLabel->setObjectName(name);
         if (color)
-            PanelStyle::applyColor(*valueLabel, *color);
+            TextStyle::tint(*valueLabel, *color);
         column->addWidget(valueLabel);
         figures->addLayout(column);
     };
@@ -248,7 +249,7 @@ void SmartDiskAnalyticsView::rebuildGrowth()
            QStringLiteral("diskAnalytics.averageDailyGrowth"), std::nullopt);
     if (m_daysUntilHostFull)
         figure(QStringLiteral("Est. Days Until Host Full"), DiskAnalyticsPresentation::daysUntilFullText(*m_daysUntilHostFull), QStringLiteral("diskAnalytics.daysUntilFull"),
-               PanelStyle::color(DiskAnalyticsPresentation::daysUntilFullTint(*m_daysUntilHostFull), palette()));
+               LabPalette::tint(DiskAnalyticsPresentation::daysUntilFullTint(*m_daysUntilHostFull), palette()));
     figures->addStretch(1);
     static_cast<QVBoxLayout *>(layout)->addLayout(figures);
 }

@@ -2,9 +2,9 @@
 #include "SnapshotRowView.h"
 
 #include "LabPalette.h"
-#include "PanelStyle.h"
 #include "SnapshotTimelineTexts.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -58,7 +58,7 @@ public:
         : QLabel(QStringLiteral("ACTIVE"))
     {
         setObjectName(QStringLiteral("snapshotRow.active"));
-        PanelStyle::applyText(*this, PanelStyle::Text::caption2, true);
+        TextStyle::applyFont(*this, TextRole::caption2, QFont::Bold);
         setContentsMargins(6, 2, 6, 2);
         setAlignment(Qt::AlignCenter);
     }
@@ -73,7 +73,7 @@ protected:
         painter.setBrush(LabPalette::withOpacity(accent, 0.2));
         const QRectF capsule = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         painter.drawRoundedRect(capsule, capsule.height() / 2, capsule.height() / 2);
-        PanelStyle::applyColor(*this, accent);
+        TextStyle::tint(*this, accent);
         QLabel::paintEvent(event);
     }
 };
@@ -115,15 +115,15 @@ QToolButton *rowButton(const QString &symbol, const QString &tooltip, const QStr
     return button;
 }
 
-QWidget *iconText(const QString &symbol, const QString &text, PanelStyle::Text style, PanelStyle::Tone tone, const QString &name = {})
+QWidget *iconText(const QString &symbol, const QString &text, TextRole style, TextTone tone, const QString &name = {})
 {
     auto *line = new QWidget;
     auto *row = new QHBoxLayout(line);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(4);
-    QLabel *label = PanelStyle::label(text, style, tone);
+    QLabel *label = TextStyle::line(text, style, tone);
     auto *icon = new QLabel;
-    icon->setPixmap(Symbols::tinted(symbol, label->palette().color(QPalette::WindowText), 12));
+    icon->setPixmap(Symbols::tinted(symbol, label->palette().color(label->foregroundRole()), 12));
     row->addWidget(icon);
     row->addWidget(label);
     row->addStretch(1);
@@ -138,8 +138,8 @@ SnapshotRowView::SnapshotRowView(const VMSnapshotTimeline &timeline, const VMSna
     : QWidget(parent)
     , m_snapshot(snapshot)
     , m_restore(rowButton(QStringLiteral("arrow.counterclockwise"), QStringLiteral("Restore to this snapshot"), QStringLiteral("snapshotRow.restore"),
-                          PanelStyle::secondaryText(palette())))
-    , m_rename(rowButton(QStringLiteral("pencil"), QStringLiteral("Rename snapshot"), QStringLiteral("snapshotRow.rename"), PanelStyle::secondaryText(palette())))
+                          TextStyle::color(TextTone::secondary, palette())))
+    , m_rename(rowButton(QStringLiteral("pencil"), QStringLiteral("Rename snapshot"), QStringLiteral("snapshotRow.rename"), TextStyle::color(TextTone::secondary, palette())))
     , m_delete(rowButton(QStringLiteral("trash"), QStringLiteral("Delete snapshot"), QStringLiteral("snapshotRow.delete"), LabPalette::systemRed().light))
 {
     setObjectName(QStringLiteral("snapshotRow:") + snapshot.id.toString(QUuid::WithoutBraces).toUpper());
@@ -157,7 +157,7 @@ SnapshotRowView::SnapshotRowView(const VMSnapshotTimeline &timeline, const VMSna
 
     auto *titleLine = new QHBoxLayout;
     titleLine->setSpacing(6);
-    QLabel *name = PanelStyle::label(snapshot.name, PanelStyle::Text::body);
+    QLabel *name = TextStyle::line(snapshot.name, TextRole::body);
     name->setObjectName(QStringLiteral("snapshotRow.name"));
     QFont nameFont = name->font();
     nameFont.setWeight(QFont::Medium);
@@ -169,7 +169,7 @@ SnapshotRowView::SnapshotRowView(const VMSnapshotTimeline &timeline, const VMSna
         auto *gear = new QLabel;
         gear->setObjectName(QStringLiteral("snapshotRow.auto"));
         gear->setToolTip(QStringLiteral("Taken automatically"));
-        gear->setPixmap(Symbols::tinted(QStringLiteral("gearshape"), PanelStyle::secondaryText(palette()), 12));
+        gear->setPixmap(Symbols::tinted(QStringLiteral("gearshape"), TextStyle::color(TextTone::secondary, palette()), 12));
         titleLine->addWidget(gear);
     }
     titleLine->addStretch(1);
@@ -183,20 +183,20 @@ SnapshotRowView::SnapshotRowView(const VMSnapshotTimeline &timeline, const VMSna
 
     auto *details = new QHBoxLayout;
     details->setSpacing(12);
-    details->addWidget(iconText(QStringLiteral("clock"), SnapshotTimelineTexts::dateText(snapshot.createdAt), PanelStyle::Text::caption, PanelStyle::Tone::secondary));
-    details->addWidget(iconText(QStringLiteral("cpu"), snapshot.hardwareSummary(), PanelStyle::Text::caption, PanelStyle::Tone::secondary));
+    details->addWidget(iconText(QStringLiteral("clock"), SnapshotTimelineTexts::dateText(snapshot.createdAt), TextRole::caption, TextTone::secondary));
+    details->addWidget(iconText(QStringLiteral("cpu"), snapshot.hardwareSummary(), TextRole::caption, TextTone::secondary));
     details->addStretch(1);
     column->addLayout(details);
 
     if (!snapshot.notes.isEmpty()) {
-        QLabel *notes = PanelStyle::label(QString(), PanelStyle::Text::caption, PanelStyle::Tone::tertiary);
+        QLabel *notes = TextStyle::line(QString(), TextRole::caption, TextTone::tertiary);
         notes->setObjectName(QStringLiteral("snapshotRow.notes"));
         notes->setText(twoLines(snapshot.notes, notes->font(), 420));
         notes->setToolTip(QStringLiteral("<p>") + snapshot.notes.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")) + QStringLiteral("</p>"));
         column->addWidget(notes);
     }
     if (const std::optional<QString> lineage = SnapshotTimelineTexts::lineageText(timeline, snapshot))
-        column->addWidget(iconText(QStringLiteral("arrow.turn.up.left"), *lineage, PanelStyle::Text::caption2, PanelStyle::Tone::tertiary, QStringLiteral("snapshotRow.lineage")));
+        column->addWidget(iconText(QStringLiteral("arrow.turn.up.left"), *lineage, TextRole::caption2, TextTone::tertiary, QStringLiteral("snapshotRow.lineage")));
 
     connect(m_restore, &QToolButton::clicked, this, &SnapshotRowView::restoreRequested);
     connect(m_rename, &QToolButton::clicked, this, &SnapshotRowView::renameRequested);

@@ -4,11 +4,13 @@
 #include "CreateSnapshotDialog.h"
 #include "DestructiveConfirmation.h"
 #include "LabPalette.h"
-#include "PanelStyle.h"
+#include "Layouts.h"
+#include "PanelEmptyState.h"
 #include "RenameSnapshotDialog.h"
 #include "SnapshotRowView.h"
 #include "SnapshotTimelineTexts.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -35,8 +37,8 @@ public:
 } // namespace
 
 SnapshotTimelineView::SnapshotTimelineView(QWidget *parent)
-    : LabPanel(PanelStyle::panelRadius, parent)
-    , m_count(PanelStyle::label(QString(), PanelStyle::Text::caption, PanelStyle::Tone::secondary))
+    : LabPanel(LabPanel::detailsCornerRadius, parent)
+    , m_count(TextStyle::line(QString(), TextRole::caption, TextTone::secondary))
     , m_newSnapshot(new QPushButton(Symbols::icon(QStringLiteral("camera.fill")), QStringLiteral("New Snapshot")))
     , m_body(new QStackedWidget)
     , m_rows(new QWidget)
@@ -46,11 +48,11 @@ SnapshotTimelineView::SnapshotTimelineView(QWidget *parent)
 {
     setObjectName(QStringLiteral("snapshotTimeline"));
     auto *layout = new QVBoxLayout(this);
-    PanelStyle::applyPanelMargins(*layout);
+    LabPanel::applyContentMargins(*layout);
     layout->setSpacing(16);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(PanelStyle::label(QStringLiteral("Snapshot Timeline"), PanelStyle::Text::headline));
+    header->addWidget(TextStyle::line(QStringLiteral("Snapshot Timeline"), TextRole::headline));
     header->addStretch(1);
     m_count->setObjectName(QStringLiteral("snapshots.count"));
     header->addWidget(m_count);
@@ -69,9 +71,9 @@ SnapshotTimelineView::SnapshotTimelineView(QWidget *parent)
     // The rows lie on the panel itself; setWidget() turned the fill on.
     scroll->viewport()->setAutoFillBackground(false);
     m_rows->setAutoFillBackground(false);
-    m_body->addWidget(PanelStyle::emptyState(QStringLiteral("snapshots.empty"), QStringLiteral("clock.arrow.circlepath"), 32, 24, QStringLiteral("No Snapshots Yet"),
+    m_body->addWidget(new PanelEmptyState({QStringLiteral("snapshots.empty"), QStringLiteral("clock.arrow.circlepath"), 32, 24, QStringLiteral("No Snapshots Yet"),
                                              QStringLiteral("Create a snapshot to save the current state of your VM. You can restore to any snapshot at any time."),
-                                             PanelStyle::Text::caption, PanelStyle::Tone::tertiary));
+                                             TextRole::caption, TextTone::tertiary}));
     m_body->addWidget(scroll);
     layout->addWidget(m_body);
 
@@ -96,7 +98,7 @@ void SnapshotTimelineView::setOperationRunning(bool running)
 void SnapshotTimelineView::rebuildRows()
 {
     m_count->setText(SnapshotTimelineTexts::countText(m_timeline.snapshots.size()));
-    PanelStyle::clearLayout(*m_rowsLayout);
+    Layouts::clear(*m_rowsLayout);
     for (const VMSnapshot &snapshot : SnapshotTimelineTexts::sorted(m_timeline)) {
         auto *row = new SnapshotRowView(m_timeline, snapshot);
         connect(row, &SnapshotRowView::restoreRequested, this, [this, snapshot] { confirmRestore(snapshot); });

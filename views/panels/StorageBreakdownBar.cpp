@@ -3,7 +3,6 @@
 
 #include "DiskAnalyticsPresentation.h"
 #include "LabPalette.h"
-#include "PanelStyle.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -35,7 +34,7 @@ void StorageBreakdownBar::paintEvent(QPaintEvent *)
     const QList<double> widths = DiskAnalyticsPresentation::segmentWidths(m_rows, m_total, width());
     double x = 0;
     for (qsizetype index = 0; index < m_rows.size(); ++index) {
-        painter.setBrush(PanelStyle::color(DiskAnalyticsPresentation::breakdownTint(m_rows[index].color), palette()));
+        painter.setBrush(LabPalette::tint(DiskAnalyticsPresentation::breakdownTint(m_rows[index].color), palette()));
         painter.drawRoundedRect(QRectF(x, 0, widths[index], height()), 3, 3);
         x += widths[index] + 1;
     }

@@ -8,7 +8,9 @@
 #include "VMPrivateNetwork.h"
 
 class CreateNetworkDialog;
+class QLayout;
 class QStackedWidget;
+class QToolButton;
 class QVBoxLayout;
 
 /**
@@ -45,7 +47,12 @@ Q_SIGNALS:
 
 private:
     void rebuild();
+    /// A network's card: its header, its members when it has any, and "Add VM" when a VM can join.
     QWidget *networkCard(const VMPrivateNetwork &network);
+    QLayout *networkHeader(const VMPrivateNetwork &network);
+    QLayout *memberList(const VMPrivateNetwork &network);
+    QWidget *memberRow(const VMBundle &vm, const PrivateNetworkID &networkID);
+    QToolButton *addVMButton(const QList<VMBundle> &candidates, const PrivateNetworkID &networkID);
 
     QList<VMPrivateNetwork> m_networks;
     QList<VMBundle> m_vms;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "LabPalette.h"
 
+#include "TextStyle.h"
+
 namespace {
 
 QColor rgb(qreal red, qreal green, qreal blue, qreal alpha = 1.0)
@@ -48,6 +50,31 @@ LabPalette::Pair LabPalette::runtimeStateTint(VMRuntimeState state)
         break;
     }
     return slate();
+}
+
+QColor LabPalette::tint(PanelTint tint, const QPalette &palette)
+{
+    switch (tint) {
+    case PanelTint::accent:
+        return accent().resolved(palette);
+    case PanelTint::teal:
+        return teal().resolved(palette);
+    case PanelTint::orange:
+        return orange().resolved(palette);
+    case PanelTint::red:
+        return systemRed().resolved(palette);
+    case PanelTint::green:
+        return isDark(palette) ? QColor(48, 209, 88) : QColor(52, 199, 89);
+    case PanelTint::purple:
+        return isDark(palette) ? QColor(191, 90, 242) : QColor(175, 82, 222);
+    case PanelTint::gray:
+        return QColor(142, 142, 147);
+    case PanelTint::secondary:
+        return TextStyle::color(TextTone::secondary, palette);
+    case PanelTint::primary:
+        break;
+    }
+    return palette.color(QPalette::WindowText);
 }
 
 QColor LabPalette::withOpacity(QColor color, qreal opacity)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "PanelTint.h"
 #include "VMRuntimeState.h"
 
 #include <QColor>
@@ -46,6 +47,8 @@ public:
     static Pair systemGreen();
 
     static Pair runtimeStateTint(VMRuntimeState state);
+    /// The colour of a panel's tint role in the palette's appearance; the text roles follow the text tones.
+    static QColor tint(PanelTint tint, const QPalette &palette);
 
     /// Shorthands resolved against the application's palette.
     static QColor accent(const QPalette &palette) { return accent().resolved(palette); }

@@ -4,6 +4,7 @@
 #include "LabPalette.h"
 
 #include <QEvent>
+#include <QLayout>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -18,6 +19,11 @@ LabPanel::LabPanel(qreal cornerRadius, QWidget *parent)
 QRectF LabPanel::panelRect() const
 {
     return QRectF(rect()).marginsRemoved(QMarginsF(shadowMargins()));
+}
+
+void LabPanel::applyContentMargins(QLayout &layout)
+{
+    layout.setContentsMargins(shadowMargins() + QMargins(18, 18, 18, 18));
 }
 
 void LabPanel::paintEvent(QPaintEvent *)

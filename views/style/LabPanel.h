@@ -3,6 +3,8 @@
 
 #include <QWidget>
 
+class QLayout;
+
 /**
  * The rounded panel of the application's style: a gradient fill from the
  * palette's panel background to its second stop, a one-pixel border drawn
@@ -23,6 +25,10 @@ public:
     /// Where the panel's rounded rectangle lies inside the widget.
     QRectF panelRect() const;
     static QMargins shadowMargins() { return {6, 2, 6, 12}; }
+    /// Lays the content 18 px inside the shadow room, as every panel of the details pane does.
+    static void applyContentMargins(QLayout &layout);
+    /// The corner radius of every panel of the details pane.
+    static constexpr qreal detailsCornerRadius = 22;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -75,7 +75,7 @@ void OptionCard::paintEvent(QPaintEvent *)
         painter.setBrush(accent);
         painter.drawEllipse(mark.adjusted(4, 4, -4, -4));
     } else {
-        painter.setPen(QPen(colors.color(QPalette::PlaceholderText), 1.2));
+        painter.setPen(QPen(TextStyle::color(TextTone::secondary, colors), 1.2));
         painter.drawEllipse(mark.adjusted(0.6, 0.6, -0.6, -0.6));
     }
 }

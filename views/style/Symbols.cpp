@@ -2,6 +2,7 @@
 #include "Symbols.h"
 
 #include <QHash>
+#include <QLabel>
 #include <QPainter>
 
 namespace {
@@ -142,4 +143,13 @@ void Symbols::ensureIconTheme()
 {
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QStringLiteral("hicolor"))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
+}
+
+QLabel *Symbols::label(const QString &symbol, const QColor &color, int size)
+{
+    auto *made = new QLabel;
+    made->setPixmap(tinted(symbol, color, size));
+    made->setFixedSize(size, size);
+    made->setProperty("symbol", symbol);
+    return made;
 }

@@ -6,6 +6,8 @@
 #include <QPixmap>
 #include <QString>
 
+class QLabel;
+
 /**
  * The application's symbols by their names ("play.circle", "trash", ...),
  * drawn from the freedesktop icon theme. Every name goes through one table;
@@ -21,6 +23,8 @@ public:
     static QIcon icon(const QString &symbol);
     /// The symbol at `size` pixels, painted in `color`.
     static QPixmap tinted(const QString &symbol, const QColor &color, int size);
+    /// A label `size` pixels square showing the tinted symbol; its "symbol" property names it.
+    static QLabel *label(const QString &symbol, const QColor &color, int size);
     /// Chooses Adwaita when the platform names no icon theme.
     static void ensureIconTheme();
 };

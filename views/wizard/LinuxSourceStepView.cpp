@@ -37,7 +37,7 @@ QLabel *badge(const QString &text, bool accent, const QPalette &colours)
     bold.setWeight(QFont::Bold);
     label->setFont(bold);
     const QColor fill = accent ? LabPalette::withOpacity(LabPalette::accent(colours), 0.15) : LabPalette::cardBackground().resolved(colours);
-    const QColor ink = accent ? LabPalette::accent(colours) : colours.color(QPalette::PlaceholderText);
+    const QColor ink = accent ? LabPalette::accent(colours) : TextStyle::color(TextTone::secondary, colours);
     label->setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; border-radius: 7px; padding: 1px 7px; }")
                              .arg(fill.name(QColor::HexArgb), ink.name(QColor::HexArgb)));
     return label;
@@ -175,7 +175,7 @@ SelectableCard *LinuxSourceStepView::makeDistributionRow(const LinuxDistribution
         QLabel *size = TextStyle::label(QStringLiteral("~") + SizeText::bytes(*distribution.estimatedSizeBytes), TextRole::body);
         size->setObjectName(QStringLiteral("linux.size"));
         size->setWordWrap(false);
-        size->setForegroundRole(QPalette::PlaceholderText);
+        TextStyle::applyTone(*size, TextTone::secondary);
         row->contentLayout()->addWidget(size, 0, Qt::AlignVCenter);
     }
     connect(row, &SelectableCard::clicked, this, [this, distribution] { m_wizard.setSelectedLinuxDistribution(distribution); });

@@ -44,6 +44,6 @@ void WizardStepPill::paintEvent(QPaintEvent *)
                         1));
     painter.drawPath(capsule);
     painter.setFont(titleFont());
-    painter.setPen(colours.color(m_current ? QPalette::WindowText : QPalette::PlaceholderText));
+    painter.setPen(TextStyle::color(m_current ? TextTone::primary : TextTone::secondary, colours));
     painter.drawText(rect(), Qt::AlignCenter, m_title);
 }

@@ -37,7 +37,7 @@ void setSelectionMark(QLabel &mark, bool selected)
     const QPalette &colours = mark.palette();
     mark.setProperty("selected", selected);
     mark.setPixmap(selected ? Symbols::tinted(QStringLiteral("largecircle.fill.circle"), LabPalette::accent(colours), 18)
-                            : Symbols::tinted(QStringLiteral("circle"), colours.color(QPalette::PlaceholderText), 18));
+                            : Symbols::tinted(QStringLiteral("circle"), TextStyle::color(TextTone::secondary, colours), 18));
 }
 
 QLabel *symbolLabel(const QString &symbol, const QColor &color, int size, QWidget *parent)

@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <algorithm>
+
 namespace {
 
 using ScreenshotSupport::check;
@@ -43,6 +45,20 @@ void shoot(VMDetailsView &pane, const QString &path, const QString &what)
     const QColor background = pane.palette().color(QPalette::Window);
     const QColor corner = image.pixelColor(image.width() - 30, image.height() / 2);
     check(ScreenshotSupport::distance(corner, background) < 200, what + QStringLiteral(": the background is the window's"));
+
+    // The folder symbols are painted in the text colour of the appearance shown, not of the one they were made in.
+    const QColor text = pane.palette().color(QPalette::WindowText);
+    const QList<QLabel *> symbols = pane.findChildren<QLabel *>(QStringLiteral("details.sharedFolder.symbol"));
+    check(symbols.size() == 2, what + QStringLiteral(": two folder symbols"));
+    for (const QLabel *symbol : symbols) {
+        const QImage drawn = symbol->pixmap().toImage();
+        int far = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                if (drawn.pixelColor(x, y).alpha() == 255)
+                    far = std::max(far, ScreenshotSupport::distance(drawn.pixelColor(x, y), text));
+        check(!drawn.isNull() && far < 60, what + QStringLiteral(": a folder symbol is drawn in the text colour (%1 apart)").arg(far));
+    }
 }
 
 } // namespace
