@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "VMDetailsViewModel.h"
 
+#include "FileViewer.h"
 #include "HostInstallAdvice.h"
-#include "IPv4Subnet.h"
 #include "LoggingService.h"
 #include "QEMUMachines.h"
 #include "QEMUSetupService.h"
 #include "VMBundleOperations.h"
 #include "VMDiskAnalyticsService.h"
+#include "VMDetailsActions.h"
 #include "VMGuestAutomationService.h"
+#include "VMLinuxGuestToolsService.h"
 #include "VMMacOSUpdateService.h"
-#include "VMNetworkTopologyService.h"
 #include "VMPerformanceMonitorService.h"
 #include "VMRuntimeService.h"
+#include "VMSharedFolderService.h"
 #include "VMSnapshotService.h"
 #include "VMStore.h"
 #include "VMTemplateService.h"
@@ -114,10 +116,11 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     , m_diskAnalyticsService(services.diskAnalytics)
     , m_performanceMonitor(services.performanceMonitor)
     , m_updates(services.updates)
-    , m_ciRunner(services.ciRunner)
-    , m_networkTopology(services.networkTopology)
+    , m_templates(services.templates)
+    , m_fileViewer(services.fileViewer)
     , m_logging(services.logging)
     , m_hostCapacity(std::move(services.hostCapacity))
+    , m_qemuSetup(services.qemuSetup)
 {
     connect(&m_store, &VMStore::bundlesChanged, this, &VMDetailsViewModel::receiveBundles, Qt::QueuedConnection);
     QMetaObject::invokeMethod(this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
@@ -320,10 +323,10 @@ QCoro::Task<> VMDetailsViewModel::reload()
 
 // ---------------------------------------------------------------- run actions
 
-QCoro::Task<> VMDetailsViewModel::start(QEMUSetupService *qemuSetup)
+QCoro::Task<> VMDetailsViewModel::start()
 {
-    if (isWindowsGuest() && qemuSetup)
-        co_await launchQEMU(qemuSetup);
+    if (isWindowsGuest() && m_qemuSetup)
+        co_await launchQEMU(m_qemuSetup);
     else
         co_await startSession(u"start", false);
 }
@@ -588,12 +591,12 @@ QCoro::Task<> VMDetailsViewModel::reclaimDiskSpace(ReclaimAction action)
     }
 }
 
-void VMDetailsViewModel::saveAsTemplate(VMTemplateService &templates, const QString &name, const QString &description, VMTemplateCategory category)
+void VMDetailsViewModel::saveAsTemplate(const QString &name, const QString &description, VMTemplateCategory category)
 {
     if (!m_bundle)
         return;
     try {
-        templates.createTemplate(*m_bundle, name, description, category);
+        m_templates.createTemplate(*m_bundle, name, description, category);
     } catch (const std::exception &error) {
         reportFailure(error);
     }
@@ -608,6 +611,32 @@ void VMDetailsViewModel::revealGuestToolsPackage()
     } catch (const std::exception &error) {
         reportFailure(error);
     }
+}
+
+void VMDetailsViewModel::revealBundle()
+{
+    if (const std::optional<VMBundle> bundle = m_store.bundle(m_bundleID))
+        m_fileViewer.revealItem(bundle->bundleURL);
+}
+
+GuestToolsSetupContent VMDetailsViewModel::guestToolsSetupContent() const
+{
+    GuestToolsSetupContent content{
+        displayTitle(),
+        {},
+        guestToolsVersionText(),
+        guestToolsStatusSummary(),
+        latestGuestMessage(),
+        isLinuxGuest() ? VMGuestOSType::linux : VMGuestOSType::macOS,
+        VMSharedFolderService::automationShareName.toString(),
+        VMSharedFolderService::linuxGuestTag.toString(),
+        VMLinuxGuestToolsService::installerFileName.toString(),
+    };
+    for (const VMDetailsActionState &state : VMDetailsActions::states(*this)) {
+        if (state.action == VMDetailsAction::guestTools)
+            content.actionTitle = state.title;
+    }
+    return content;
 }
 
 std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
@@ -653,6 +682,14 @@ QCoro::Task<std::optional<QString>> VMDetailsViewModel::createPreUpdateSnapshot(
     co_return std::nullopt;
 }
 
+QCoro::Task<> VMDetailsViewModel::prepareUpdate(VMMacOSUpdateStrategy strategy)
+{
+    const QPointer<VMDetailsViewModel> self(this);
+    const std::optional<QString> guidance = co_await createPreUpdateSnapshot(strategy);
+    if (self && guidance)
+        Q_EMIT self->updatePrepared(*guidance);
+}
+
 void VMDetailsViewModel::followRunStateWithMonitoring()
 {
     if (m_followsRunState)
@@ -677,43 +714,6 @@ void VMDetailsViewModel::stopPerformanceMonitoring()
 VMPerformanceHistory VMDetailsViewModel::performanceHistory() const
 {
     return m_performanceMonitor.histories().value(m_bundleID);
-}
-
-// ---------------------------------------------------------------- private networks
-
-template <typename Change>
-void VMDetailsViewModel::changeNetworks(Change change)
-{
-    try {
-        change(m_networkTopology);
-    } catch (const std::exception &error) {
-        reportFailure(error);
-    }
-}
-
-void VMDetailsViewModel::createPrivateNetwork(const QString &name, const QString &subnet)
-{
-    if (const std::optional<QString> refusal = IPv4Subnet::refusal(subnet)) {
-        setErrorMessage(refusal);
-        m_logging.log(*refusal, category);
-        return;
-    }
-    changeNetworks([&](VMNetworkTopologyService &topology) { topology.createNetwork(name, subnet.trimmed()); });
-}
-
-void VMDetailsViewModel::deletePrivateNetwork(const PrivateNetworkID &networkID)
-{
-    changeNetworks([&](VMNetworkTopologyService &topology) { topology.deleteNetwork(networkID); });
-}
-
-void VMDetailsViewModel::addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID)
-{
-    changeNetworks([&](VMNetworkTopologyService &topology) { topology.addMember(bundleID, networkID); });
-}
-
-void VMDetailsViewModel::removePrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID)
-{
-    changeNetworks([&](VMNetworkTopologyService &topology) { topology.removeMember(bundleID, networkID); });
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)

@@ -4,13 +4,12 @@
 #include "ActionsInFlight.h"
 #include "MessageKind.h"
 #include "DiskImageService.h"
+#include "GuestToolsSetupContent.h"
 #include "HostCapacity.h"
 #include "GuestMemoryLimits.h"
-#include "PrivateNetworkID.h"
 #include "ReclaimAction.h"
 #include "ReclaimRecommendation.h"
 #include "VMBundle.h"
-#include "VMBundleID.h"
 #include "VMDetailsTexts.h"
 #include "VMDiskAnalytics.h"
 #include "VMDiskGrowthHistory.h"
@@ -31,12 +30,11 @@
 #include <memory>
 #include <optional>
 
+class FileViewer;
 class LoggingService;
 class QEMUSetupService;
 class VMBundleOperations;
-class VMCIRunnerService;
 class VMMacOSUpdateService;
-class VMNetworkTopologyService;
 class VMDiskAnalyticsService;
 class VMGuestAutomationService;
 class VMRuntimeService;
@@ -63,7 +61,7 @@ class VirtualMachineSession;
  *
  * @code
  * VMDetailsViewModel details(id, services);
- * co_await details.start(&qemuSetup);
+ * co_await details.start();
  * if (details.activeConsoleSession()) ... // open its console
  * @endcode
  */
@@ -83,10 +81,12 @@ public:
         const VMDiskAnalyticsService &diskAnalytics;
         VMPerformanceMonitorService &performanceMonitor;
         VMMacOSUpdateService &updates;
-        VMCIRunnerService &ciRunner;
-        VMNetworkTopologyService &networkTopology;
+        VMTemplateService &templates;
+        FileViewer &fileViewer;
         const LoggingService &logging;
         HostCapacitySource hostCapacity;
+        /// Installs QEMU before a Windows guest starts; none starts every guest as it is.
+        QEMUSetupService *qemuSetup = nullptr;
     };
 
     VMDetailsViewModel(QUuid bundleID, Services services, QObject *parent = nullptr);
@@ -168,8 +168,8 @@ public:
     QCoro::Task<> reload();
 
     // Actions
-    /// Starts the VM: a Windows guest on QEMU (installing it first when a setup service is given and it is missing), any other cold.
-    QCoro::Task<> start(QEMUSetupService *qemuSetup);
+    /// Starts the VM: a Windows guest on QEMU (installing it first when the pane has a setup service and it is missing), any other cold.
+    QCoro::Task<> start();
     QCoro::Task<> resumeSavedState();
     QCoro::Task<> pause();
     QCoro::Task<> resume();
@@ -198,9 +198,13 @@ public:
     std::optional<double> estimatedDaysUntilHostFull() const;
     QCoro::Task<> reclaimDiskSpace(ReclaimAction action);
     /// Saves the VM's configuration as a template; a failure goes to errorMessage.
-    void saveAsTemplate(VMTemplateService &templates, const QString &name, const QString &description, VMTemplateCategory category);
+    void saveAsTemplate(const QString &name, const QString &description, VMTemplateCategory category);
     /// Shows the staged guest-tools package in the file manager; a folder that could not be prepared goes to errorMessage.
     void revealGuestToolsPackage();
+    /// Shows the VM's bundle, as the library lists it now, in the file manager.
+    void revealBundle();
+    /// What the guest-tools guide shows of this VM now.
+    GuestToolsSetupContent guestToolsSetupContent() const;
     /// The local folder of the VM's first shared folder.
     std::optional<QUrl> firstSharedFolderURL() const;
 
@@ -209,6 +213,8 @@ public:
     QCoro::Task<> checkForMacOSUpdates();
     /// Takes the snapshot the strategy asks for (a running VM is paused for the copy); the guidance text, none on failure.
     QCoro::Task<std::optional<QString>> createPreUpdateSnapshot(VMMacOSUpdateStrategy strategy);
+    /// The update panel's Prepare: takes the pre-update snapshot and hands its guidance to updatePrepared().
+    QCoro::Task<> prepareUpdate(VMMacOSUpdateStrategy strategy);
     /**
      * From now on monitors the VM's performance while it runs, as long as
      * this view model lives: at once when it runs already, again each time
@@ -222,17 +228,6 @@ public:
     /// Gives this pane's hold back.
     void stopPerformanceMonitoring();
     VMPerformanceHistory performanceHistory() const;
-
-    // Private networks: every failure goes to errorMessage and the log
-    /// Stores the network with its subnet trimmed; a subnet that is not an IPv4 network in CIDR notation is refused (IPv4Subnet).
-    void createPrivateNetwork(const QString &name, const QString &subnet);
-    void deletePrivateNetwork(const PrivateNetworkID &networkID);
-    void addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
-    void removePrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
-
-    // The services the pane's panels work with directly
-    VMCIRunnerService &ciRunnerService() const { return m_ciRunner; }
-    VMNetworkTopologyService &networkTopologyService() const { return m_networkTopology; }
 
 Q_SIGNALS:
     void bundleChanged();
@@ -251,6 +246,8 @@ Q_SIGNALS:
     void diskAnalyticsChanged();
     void diskGrowthHistoryChanged();
     void updateInfoChanged();
+    /// A pre-update snapshot was taken; `guidance` says how to go on with the update.
+    void updatePrepared(const QString &guidance);
     void isQEMURunningChanged();
 
 private:
@@ -275,10 +272,6 @@ private:
     /// Runs a coordinator operation that completes at once on this VM inside the busy frame.
     void runImmediateAction(void (VirtualMachineCoordinator::*operation)(const QUuid &));
     void reportFailure(const std::exception &error);
-    /// Runs a quick change of the private networks; a failure is reported.
-    template <typename Change>
-    void changeNetworks(Change change);
-
     const QUuid m_bundleID;
     VMStore &m_store;
     VirtualMachineCoordinator &m_coordinator;
@@ -290,10 +283,11 @@ private:
     const VMDiskAnalyticsService &m_diskAnalyticsService;
     VMPerformanceMonitorService &m_performanceMonitor;
     VMMacOSUpdateService &m_updates;
-    VMCIRunnerService &m_ciRunner;
-    VMNetworkTopologyService &m_networkTopology;
+    VMTemplateService &m_templates;
+    FileViewer &m_fileViewer;
     const LoggingService &m_logging;
     HostCapacitySource m_hostCapacity;
+    QEMUSetupService *const m_qemuSetup;
 
     std::optional<VMBundle> m_bundle;
     std::shared_ptr<VirtualMachineSession> m_activeConsoleSession;

@@ -23,13 +23,9 @@ using namespace CoordinatorTesting;
 class VMDetailsViewModelTest : public ViewModelTest
 {
 protected:
-    VMDetailsViewModel &details(const QUuid &id)
+    VMDetailsViewModel &details(const QUuid &id, QEMUSetupService *qemuSetup = nullptr)
     {
-        const HostCapacity host{8, 32 * gibibyte};
-        m_details = std::make_unique<VMDetailsViewModel>(
-            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_performance, m_updates,
-                                             m_ciRunner, m_networks, m_logging, [host] { return host; }});
-        settle();
+        m_details = makeDetails(id, qemuSetup);
         return *m_details;
     }
 
@@ -52,7 +48,7 @@ TEST_F(VMDetailsViewModelTest, AStartPublishesTheSessionAndARefusalIsShownAndLog
     const VMBundle bundle = installedBundle();
     VMDetailsViewModel &model = details(bundle.id());
     QSignalSpy busy(&model, &VMDetailsViewModel::isBusyChanged);
-    waitForOutcome(model.start(nullptr)).get();
+    waitForOutcome(model.start()).get();
     ASSERT_TRUE(model.activeConsoleSession());
     EXPECT_EQ(model.activeConsoleSession()->runtimeState(), VMRuntimeState::running);
     EXPECT_EQ(model.errorMessage(), std::nullopt);
@@ -61,7 +57,7 @@ TEST_F(VMDetailsViewModelTest, AStartPublishesTheSessionAndARefusalIsShownAndLog
     EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Running"));
 
     const int lines = detailsLines();
-    waitForOutcome(model.start(nullptr)).get();
+    waitForOutcome(model.start()).get();
     EXPECT_EQ(model.errorMessage(), refused("The virtual machine is already active."));
     EXPECT_EQ(detailsLines(), lines + 1);
 
@@ -76,11 +72,11 @@ TEST_F(VMDetailsViewModelTest, AWindowsVMStartsOnQEMUOnceTheHostHasIt)
 {
     const VMBundle windows =
         storeChanged(installedBundle(QStringLiteral("Windows")).id(), [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::windows; });
-    VMDetailsViewModel &model = details(windows.id());
     const std::unique_ptr<QEMUSetupService> setup = qemuSetup();
+    VMDetailsViewModel &model = details(windows.id(), setup.get());
 
     // Nothing installed, and the download cannot reach its server: the apt command is the way.
-    waitForOutcome(model.start(setup.get())).get();
+    waitForOutcome(model.start()).get();
     EXPECT_EQ(model.errorMessage(),
               QStringLiteral("The virtual machine encountered an error: QEMU could not be installed automatically. Install manually with: sudo apt install "
                              "qemu-system-arm qemu-efi-aarch64 swtpm"));
@@ -89,7 +85,7 @@ TEST_F(VMDetailsViewModelTest, AWindowsVMStartsOnQEMUOnceTheHostHasIt)
     // Installed with apt meanwhile: the start re-checks and goes ahead.
     write(m_qemuProgram, QByteArray("#!/bin/sh\n"));
     QSignalSpy running(&model, &VMDetailsViewModel::isQEMURunningChanged);
-    waitForOutcome(model.start(setup.get())).get();
+    waitForOutcome(model.start()).get();
     EXPECT_EQ(model.errorMessage(), std::nullopt);
     EXPECT_TRUE(model.isQEMURunning());
     EXPECT_EQ(running.count(), 1);
@@ -106,9 +102,9 @@ TEST_F(VMDetailsViewModelTest, BusyStaysOnWhileAnyActionRunsAndASecondPressIsIgn
     const VMBundle bundle = installedBundle();
     VMDetailsViewModel &model = details(bundle.id());
     m_machines.script().enqueue(Operation::start, ScriptedAnswer::success(std::chrono::milliseconds(300)));
-    QCoro::Task<> starting = model.start(nullptr);
+    QCoro::Task<> starting = model.start();
     ASSERT_TRUE(model.isBusy());
-    waitForOutcome(model.start(nullptr)).get();
+    waitForOutcome(model.start()).get();
     EXPECT_EQ(model.errorMessage(), std::nullopt) << "the second press was not sent";
     waitForOutcome(model.discardSavedState()).get(); // a quick action ends while the start still runs
     EXPECT_TRUE(model.isBusy());
@@ -161,23 +157,6 @@ TEST_F(VMDetailsViewModelTest, ATypedDiskCapacityReadsBackAsTyped)
     EXPECT_FALSE(model.hostAllocationText().contains(QStringLiteral("Zero"))) << "a disk the guest never wrote to holds no bytes on the host";
 }
 
-TEST_F(VMDetailsViewModelTest, ASubnetThatIsNoIPv4NetworkIsRefusedAndNothingIsStored)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral("999.1.1.1/99"));
-    EXPECT_EQ(model.errorMessage(),
-              QStringLiteral("“999” cannot be part of an IPv4 address: each of the four parts is a number from 0 to 255."));
-    EXPECT_TRUE(m_networks.privateNetworks().isEmpty());
-    EXPECT_TRUE(appLog().contains(QStringLiteral("[Details] “999” cannot be part of an IPv4 address")));
-
-    model.setErrorMessage(std::nullopt);
-    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral(" 10.0.7.0/24 "));
-    EXPECT_EQ(model.errorMessage(), std::nullopt);
-    ASSERT_EQ(m_networks.privateNetworks().size(), 1);
-    EXPECT_EQ(m_networks.privateNetworks().first().subnet, QStringLiteral("10.0.7.0/24"));
-}
-
 TEST_F(VMDetailsViewModelTest, SnapshotsAndReclaimRefreshWhatTheyChanged)
 {
     const VMBundle bundle = installedBundle();
@@ -218,29 +197,6 @@ TEST_F(VMDetailsViewModelTest, OneSnapshotOperationAtATimeAndTheFlagSaysSo)
     EXPECT_EQ(flag.count(), 2);
     ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
     EXPECT_EQ(model.snapshotTimeline().snapshots.first().name, QStringLiteral("First"));
-}
-
-TEST_F(VMDetailsViewModelTest, PrivateNetworkChangesThatFailReachTheBanner)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral("10.0.7.0/24"));
-    ASSERT_EQ(model.errorMessage(), std::nullopt);
-    const PrivateNetworkID lab(m_networks.privateNetworks().first().id);
-    model.addPrivateNetworkMember(VMBundleID(bundle.id()), lab);
-    EXPECT_EQ(m_networks.privateNetworks().first().memberBundleIDs, QList{bundle.id()});
-
-    model.addPrivateNetworkMember(VMBundleID(bundle.id()), PrivateNetworkID(QUuid::createUuid()));
-    EXPECT_EQ(model.errorMessage(), refused("Private network not found."));
-    model.setErrorMessage(std::nullopt);
-
-    const QString folder = QFileInfo(m_networks.storeURL()).absolutePath();
-    ASSERT_TRUE(QDir(folder).removeRecursively());
-    TestFiles::write(folder, "a file where the folder should be");
-    model.deletePrivateNetwork(lab);
-    EXPECT_TRUE(model.errorMessage()) << "the failed write is shown";
-    EXPECT_EQ(m_networks.privateNetworks().size(), 1) << "and the network is still listed";
-    EXPECT_TRUE(QFile::remove(folder));
 }
 
 TEST_F(VMDetailsViewModelTest, AGrowthHistoryThatIsAFIFONeverHangsThePane)
@@ -294,7 +250,7 @@ TEST_F(VMDetailsViewModelTest, APreUpdateSnapshotOfARunningVMPausesItAndAFailedC
 {
     const VMBundle bundle = installedBundle();
     VMDetailsViewModel &model = details(bundle.id());
-    waitForOutcome(model.start(nullptr)).get();
+    waitForOutcome(model.start()).get();
     const std::optional<QString> guidance = waitForOutcome(model.createPreUpdateSnapshot(VMMacOSUpdateStrategy::snapshotThenUpdate)).get();
     ASSERT_TRUE(guidance);
     EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 1);
@@ -302,6 +258,13 @@ TEST_F(VMDetailsViewModelTest, APreUpdateSnapshotOfARunningVMPausesItAndAFailedC
     const auto &calls = static_cast<const ScriptedVirtualMachine &>(model.activeConsoleSession()->virtualMachine()).calls();
     EXPECT_EQ(calls, (QList<Operation>{Operation::start, Operation::pause, Operation::resume})) << "the copy was made while paused";
     EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Running"));
+
+    // The panel's Prepare hands the same guidance to whoever shows the alert.
+    QSignalSpy prepared(&model, &VMDetailsViewModel::updatePrepared);
+    waitForOutcome(model.prepareUpdate(VMMacOSUpdateStrategy::snapshotThenUpdate)).get();
+    ASSERT_EQ(prepared.count(), 1);
+    EXPECT_EQ(prepared.first().first().toString(), *guidance);
+    EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 2);
 
     // A Linux guest whose distribution nothing matches cannot be checked: that is said, never "up to date".
     waitForOutcome(model.checkForMacOSUpdates()).get();

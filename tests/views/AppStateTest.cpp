@@ -22,7 +22,7 @@
 #include "ScriptedVirtualMachineFactory.h"
 #include "TemporaryHome.h"
 #include "VMConsoleViewModel.h"
-#include "VMDetailsViewModel.h"
+#include "VMDetailsPaneModels.h"
 #include "VirtualMachineSession.h"
 #include "VirtualMachineSessionTable.h"
 
@@ -127,8 +127,8 @@ TEST_F(AppStateTest, ViewModelsShareTheStateServices)
 {
     const VMBundle bundle = addBundle(QStringLiteral("Mac"), VMGuestOSType::macOS);
     EXPECT_EQ(&m_state->libraryViewModel().store(), &m_state->vmStore());
-    const std::unique_ptr<VMDetailsViewModel> first = m_state->makeDetailsViewModel(bundle.id());
-    const std::unique_ptr<VMDetailsViewModel> second = m_state->makeDetailsViewModel(bundle.id());
+    const std::unique_ptr<VMDetailsViewModel> first = m_state->makeDetailsViewModels(bundle.id(), m_state->fileChooser()).details;
+    const std::unique_ptr<VMDetailsViewModel> second = m_state->makeDetailsViewModels(bundle.id(), m_state->fileChooser()).details;
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(first->bundleID(), bundle.id());
     QCoreApplication::processEvents();
@@ -202,7 +202,8 @@ TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
     QFile disk(bundle.layout().diskImageURL());
     ASSERT_TRUE(disk.open(QIODevice::WriteOnly) && disk.resize(qint64(1) << 30));
     disk.close();
-    const std::unique_ptr<VMDetailsViewModel> model = m_state->makeDetailsViewModel(bundle.id());
+    VMDetailsPaneModels models = m_state->makeDetailsViewModels(bundle.id(), m_state->fileChooser());
+    const std::unique_ptr<VMDetailsViewModel> &model = models.details;
     QCoreApplication::processEvents();
 
     SnapshotTimelineView timeline;
@@ -219,7 +220,7 @@ TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
     EXPECT_TRUE(timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->isEnabled());
 
     VMNetworkTopologyView network;
-    DetailsPanelWiring::bind(network, *model, m_state->vmStore());
+    DetailsPanelWiring::bind(network, *models.networkTopology);
     network.findChild<QPushButton *>(QStringLiteral("network.newNetwork"))->click();
     network.findChild<QPushButton *>(QStringLiteral("networkSheet.create"))->click();
     ASSERT_EQ(m_state->networkTopologyService().privateNetworks().size(), 1);

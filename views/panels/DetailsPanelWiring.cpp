@@ -2,22 +2,20 @@
 #include "DetailsPanelWiring.h"
 
 #include "MacOSUpdateView.h"
+#include "NetworkTopologyViewModel.h"
 #include "PerformanceDashboardView.h"
 #include "SmartDiskAnalyticsView.h"
 #include "SnapshotTimelineView.h"
 #include "VMDetailsViewModel.h"
-#include "VMNetworkTopologyService.h"
 #include "VMNetworkTopologyView.h"
-#include "VMStore.h"
-
-#include <QCoroTask>
+#include "ViewCommand.h"
 
 namespace {
 
-/// Runs a view-model action from a panel's request; the action reports its own failures.
-void start(QObject &context, QCoro::Task<> task)
+/// Runs a view-model action from a panel's request while the model lives; what escapes it goes to the pane's banner.
+void start(VMDetailsViewModel &model, QCoro::Task<> task)
 {
-    QCoro::connect(std::move(task), &context, [] {});
+    ViewCommand::start(model, std::move(task), [&model](const QString &message) { model.setErrorMessage(message); });
 }
 
 } // namespace
@@ -65,7 +63,7 @@ void DetailsPanelWiring::bind(SmartDiskAnalyticsView &panel, VMDetailsViewModel 
     QObject::connect(&panel, &SmartDiskAnalyticsView::reclaimRequested, &model, [&model](ReclaimAction action) { start(model, model.reclaimDiskSpace(action)); });
 }
 
-void DetailsPanelWiring::bind(MacOSUpdateView &panel, VMDetailsViewModel &model, std::function<void(const QString &)> showGuidance)
+void DetailsPanelWiring::bind(MacOSUpdateView &panel, VMDetailsViewModel &model)
 {
     auto refreshBundle = [&panel, &model] {
         panel.setGuestOSType(model.bundle() ? std::optional(model.bundle()->metadata.guestOSType) : std::nullopt);
@@ -86,23 +84,18 @@ void DetailsPanelWiring::bind(MacOSUpdateView &panel, VMDetailsViewModel &model,
     refreshChecking();
     refreshRunning();
     QObject::connect(&panel, &MacOSUpdateView::checkRequested, &model, [&model] { start(model, model.checkForMacOSUpdates()); });
-    QObject::connect(&panel, &MacOSUpdateView::prepareRequested, &model, [&model, &panel, showGuidance = std::move(showGuidance)](VMMacOSUpdateStrategy strategy) {
-        QCoro::connect(model.createPreUpdateSnapshot(strategy), &panel, [showGuidance](const std::optional<QString> &guidance) {
-            if (guidance && showGuidance)
-                showGuidance(*guidance);
-        });
-    });
+    QObject::connect(&panel, &MacOSUpdateView::prepareRequested, &model,
+                     [&model](VMMacOSUpdateStrategy strategy) { start(model, model.prepareUpdate(strategy)); });
 }
 
-void DetailsPanelWiring::bind(VMNetworkTopologyView &panel, VMDetailsViewModel &model, VMStore &store)
+void DetailsPanelWiring::bind(VMNetworkTopologyView &panel, NetworkTopologyViewModel &model)
 {
-    VMNetworkTopologyService &topology = model.networkTopologyService();
-    QObject::connect(&topology, &VMNetworkTopologyService::privateNetworksChanged, &panel, &VMNetworkTopologyView::setPrivateNetworks);
-    QObject::connect(&store, &VMStore::bundlesChanged, &panel, &VMNetworkTopologyView::setAvailableVMs);
-    panel.setAvailableVMs(store.bundles());
-    panel.setPrivateNetworks(topology.privateNetworks());
-    QObject::connect(&panel, &VMNetworkTopologyView::createNetworkRequested, &model, &VMDetailsViewModel::createPrivateNetwork);
-    QObject::connect(&panel, &VMNetworkTopologyView::deleteNetworkRequested, &model, &VMDetailsViewModel::deletePrivateNetwork);
-    QObject::connect(&panel, &VMNetworkTopologyView::addMemberRequested, &model, &VMDetailsViewModel::addPrivateNetworkMember);
-    QObject::connect(&panel, &VMNetworkTopologyView::removeMemberRequested, &model, &VMDetailsViewModel::removePrivateNetworkMember);
+    QObject::connect(&model, &NetworkTopologyViewModel::privateNetworksChanged, &panel, &VMNetworkTopologyView::setPrivateNetworks);
+    QObject::connect(&model, &NetworkTopologyViewModel::availableVMsChanged, &panel, &VMNetworkTopologyView::setAvailableVMs);
+    panel.setAvailableVMs(model.availableVMs());
+    panel.setPrivateNetworks(model.privateNetworks());
+    QObject::connect(&panel, &VMNetworkTopologyView::createNetworkRequested, &model, &NetworkTopologyViewModel::createNetwork);
+    QObject::connect(&panel, &VMNetworkTopologyView::deleteNetworkRequested, &model, &NetworkTopologyViewModel::deleteNetwork);
+    QObject::connect(&panel, &VMNetworkTopologyView::addMemberRequested, &model, &NetworkTopologyViewModel::addMember);
+    QObject::connect(&panel, &VMNetworkTopologyView::removeMemberRequested, &model, &NetworkTopologyViewModel::removeMember);
 }

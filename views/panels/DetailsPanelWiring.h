@@ -1,24 +1,20 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QString>
-
-#include <functional>
-
 class MacOSUpdateView;
+class NetworkTopologyViewModel;
 class PerformanceDashboardView;
 class SmartDiskAnalyticsView;
 class SnapshotTimelineView;
 class VMDetailsViewModel;
 class VMNetworkTopologyView;
-class VMStore;
 
 /**
- * Connects each feature panel of the details pane to the pane's view model:
- * the panel shows the model's published state (set now and again on every
- * change signal) and its requests start the model's actions, whose failures
- * reach the model's errorMessage. The connections live as long as the panel
- * and the model both do.
+ * Connects each feature panel of the details pane to its view model: the
+ * panel shows the model's published state (set now and again on every
+ * change signal) and its requests start the model's actions through
+ * ViewCommand, whose failures reach the pane's banner. The connections live
+ * as long as the panel and the model both do.
  *
  * @code
  * auto *timeline = new SnapshotTimelineView;
@@ -32,8 +28,7 @@ public:
     static void bind(PerformanceDashboardView &panel, VMDetailsViewModel &model);
     /// The panel is shown only while the model has disk analytics.
     static void bind(SmartDiskAnalyticsView &panel, VMDetailsViewModel &model);
-    /// `showGuidance` receives the text of a prepared update (the "Update Prepared" alert).
-    static void bind(MacOSUpdateView &panel, VMDetailsViewModel &model, std::function<void(const QString &)> showGuidance);
-    /// The VMs that can be members come from the store's list.
-    static void bind(VMNetworkTopologyView &panel, VMDetailsViewModel &model, VMStore &store);
+    /// A prepared update's guidance comes out of the model's updatePrepared().
+    static void bind(MacOSUpdateView &panel, VMDetailsViewModel &model);
+    static void bind(VMNetworkTopologyView &panel, NetworkTopologyViewModel &model);
 };

@@ -15,7 +15,7 @@
 #include "SnapshotTimelineView.h"
 #include "Symbols.h"
 #include "TemporaryHome.h"
-#include "VMDetailsViewModel.h"
+#include "VMDetailsPaneModels.h"
 #include "VMDiskGrowthHistory.h"
 #include "VMNetworkTopologyService.h"
 #include "VMNetworkTopologyView.h"
@@ -110,7 +110,8 @@ int main(int argc, char *argv[])
     const VMBundle peer = ScreenshotSupport::addBundle(state, QStringLiteral("R&D Runner"), 2, [](VMMetadata &) {});
     ScreenshotSupport::addBundle(state, QStringLiteral("Web Tier"), 3, [](VMMetadata &) {});
 
-    std::unique_ptr<VMDetailsViewModel> model = state.makeDetailsViewModel(bundle.id());
+    VMDetailsPaneModels models = state.makeDetailsViewModels(bundle.id(), state.fileChooser());
+    const std::unique_ptr<VMDetailsViewModel> &model = models.details;
     QTest::qWait(50);
     // A second apart: creation times are kept to the second, and the list is newest first.
     finish(model->createSnapshot(QStringLiteral("Clean install"), QStringLiteral("Fresh Debian 12 with the guest tools.")));
@@ -156,8 +157,8 @@ int main(int argc, char *argv[])
     DetailsPanelWiring::bind(*timeline, *model);
     DetailsPanelWiring::bind(*performance, *model);
     DetailsPanelWiring::bind(*analytics, *model);
-    DetailsPanelWiring::bind(*updates, *model, [](const QString &) {});
-    DetailsPanelWiring::bind(*network, *model, state.vmStore());
+    DetailsPanelWiring::bind(*updates, *model);
+    DetailsPanelWiring::bind(*network, *models.networkTopology);
     performance->setHistory(sampleHistory()); // the monitor has nothing to measure: no QEMU runs here
     updates->setCheckFailure(QStringLiteral("No known Linux distribution matches this VM, so there is nothing to compare with."));
 
