@@ -3,6 +3,7 @@
 
 #include "CIRunnerViewModel.h"
 #include "NetworkTopologyViewModel.h"
+#include "PerformanceDashboardViewModel.h"
 #include "VMDetailsViewModel.h"
 #include "VMExportRun.h"
 
@@ -20,6 +21,7 @@ struct VMDetailsPaneModels
 {
     std::unique_ptr<VMDetailsViewModel> details;
     std::unique_ptr<VMExportRun> exportRun;
+    std::unique_ptr<PerformanceDashboardViewModel> performance;
     std::unique_ptr<CIRunnerViewModel> ciRunner;
     std::unique_ptr<NetworkTopologyViewModel> networkTopology;
 };

@@ -12,7 +12,6 @@
 #include "VMGuestAutomationService.h"
 #include "VMLinuxGuestToolsService.h"
 #include "VMMacOSUpdateService.h"
-#include "VMPerformanceMonitorService.h"
 #include "VMRuntimeService.h"
 #include "VMSharedFolderService.h"
 #include "VMSnapshotService.h"
@@ -114,7 +113,6 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     , m_guestAutomation(services.guestAutomation)
     , m_snapshots(services.snapshots)
     , m_diskAnalyticsService(services.diskAnalytics)
-    , m_performanceMonitor(services.performanceMonitor)
     , m_updates(services.updates)
     , m_templates(services.templates)
     , m_fileViewer(services.fileViewer)
@@ -129,7 +127,6 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
         if (id == m_bundleID)
             Q_EMIT isQEMURunningChanged();
     });
-    connect(&m_performanceMonitor, &VMPerformanceMonitorService::historiesChanged, this, &VMDetailsViewModel::performanceHistoryChanged);
     connect(&m_updates, &VMMacOSUpdateService::isCheckingChanged, this, &VMDetailsViewModel::isCheckingForUpdatesChanged);
     republishBundle();
     refreshDiskUsage();
@@ -182,16 +179,6 @@ void VMDetailsViewModel::setBundle(std::optional<VMBundle> bundle)
 {
     m_bundle = std::move(bundle);
     Q_EMIT bundleChanged();
-    if (!m_followsRunState)
-        return;
-    const std::optional<VMRuntimeState> state = m_bundle ? std::optional(m_bundle->metadata.runtimeState) : std::nullopt;
-    if (state == m_followedRunState)
-        return;
-    m_followedRunState = state;
-    if (state == VMRuntimeState::running)
-        startPerformanceMonitoring();
-    else if (state == VMRuntimeState::stopped || state == VMRuntimeState::error)
-        stopPerformanceMonitoring();
 }
 
 bool VMDetailsViewModel::isQEMURunning() const
@@ -646,7 +633,7 @@ std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
     return m_bundle->sharedFolders.first().localURL;
 }
 
-// ---------------------------------------------------------------- updates and performance
+// ---------------------------------------------------------------- updates
 
 QCoro::Task<> VMDetailsViewModel::checkForMacOSUpdates()
 {
@@ -688,32 +675,6 @@ QCoro::Task<> VMDetailsViewModel::prepareUpdate(VMMacOSUpdateStrategy strategy)
     const std::optional<QString> guidance = co_await createPreUpdateSnapshot(strategy);
     if (self && guidance)
         Q_EMIT self->updatePrepared(*guidance);
-}
-
-void VMDetailsViewModel::followRunStateWithMonitoring()
-{
-    if (m_followsRunState)
-        return;
-    m_followsRunState = true;
-    m_followedRunState = m_bundle ? std::optional(m_bundle->metadata.runtimeState) : std::nullopt;
-    if (isRunning())
-        startPerformanceMonitoring();
-}
-
-void VMDetailsViewModel::startPerformanceMonitoring()
-{
-    if (m_bundle && !m_monitoring.isHeld())
-        m_monitoring = m_performanceMonitor.watch(m_bundleID, m_bundle->metadata.memorySizeBytes, m_bundle->metadata.cpuCount);
-}
-
-void VMDetailsViewModel::stopPerformanceMonitoring()
-{
-    m_monitoring = {};
-}
-
-VMPerformanceHistory VMDetailsViewModel::performanceHistory() const
-{
-    return m_performanceMonitor.histories().value(m_bundleID);
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)

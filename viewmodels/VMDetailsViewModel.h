@@ -16,8 +16,6 @@
 #include "VMGuestAutomationStatusSnapshot.h"
 #include "VMMacOSUpdateInfo.h"
 #include "VMMacOSUpdateStrategy.h"
-#include "VMPerformanceHistory.h"
-#include "VMPerformanceMonitorService.h"
 #include "VMSnapshotTimeline.h"
 #include "VMTemplateCategory.h"
 #include "VMStoppedSettings.h"
@@ -79,7 +77,6 @@ public:
         const VMGuestAutomationService &guestAutomation;
         const VMSnapshotService &snapshots;
         const VMDiskAnalyticsService &diskAnalytics;
-        VMPerformanceMonitorService &performanceMonitor;
         VMMacOSUpdateService &updates;
         VMTemplateService &templates;
         FileViewer &fileViewer;
@@ -208,27 +205,13 @@ public:
     /// The local folder of the VM's first shared folder.
     std::optional<QUrl> firstSharedFolderURL() const;
 
-    // Updates and performance
+    // Updates
     /// Asks the update service about the VM and publishes its answer, or why there was none.
     QCoro::Task<> checkForMacOSUpdates();
     /// Takes the snapshot the strategy asks for (a running VM is paused for the copy); the guidance text, none on failure.
     QCoro::Task<std::optional<QString>> createPreUpdateSnapshot(VMMacOSUpdateStrategy strategy);
     /// The update panel's Prepare: takes the pre-update snapshot and hands its guidance to updatePrepared().
     QCoro::Task<> prepareUpdate(VMMacOSUpdateStrategy strategy);
-    /**
-     * From now on monitors the VM's performance while it runs, as long as
-     * this view model lives: at once when it runs already, again each time
-     * it starts; this pane's hold on the monitoring ends when the VM stops
-     * or fails, and when this view model is destroyed. Another pane of the
-     * same VM keeps its own hold.
-     */
-    void followRunStateWithMonitoring();
-    /// Takes this pane's hold on monitoring the VM, unless it has it already.
-    void startPerformanceMonitoring();
-    /// Gives this pane's hold back.
-    void stopPerformanceMonitoring();
-    VMPerformanceHistory performanceHistory() const;
-
 Q_SIGNALS:
     void bundleChanged();
     void activeConsoleSessionChanged();
@@ -237,8 +220,6 @@ Q_SIGNALS:
     void isSnapshotOperationRunningChanged();
     void isReclaimingChanged();
     void isCheckingForUpdatesChanged();
-    /// The monitor added a sample to some VM's history (this one's included).
-    void performanceHistoryChanged();
     void diskUsageChanged();
     void guestAutomationStatusChanged();
     void lastDiskExpansionAutomationMessageChanged();
@@ -281,7 +262,6 @@ private:
     const VMGuestAutomationService &m_guestAutomation;
     const VMSnapshotService &m_snapshots;
     const VMDiskAnalyticsService &m_diskAnalyticsService;
-    VMPerformanceMonitorService &m_performanceMonitor;
     VMMacOSUpdateService &m_updates;
     VMTemplateService &m_templates;
     FileViewer &m_fileViewer;
@@ -305,7 +285,4 @@ private:
     std::optional<VMMacOSUpdateInfo> m_updateInfo;
     std::optional<QString> m_updateCheckFailure;
     ActionsInFlight m_inFlight;
-    bool m_followsRunState = false;
-    std::optional<VMRuntimeState> m_followedRunState;
-    VMPerformanceMonitorService::Lease m_monitoring;
 };

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The state behind the details pane that lives outside the widgets: the
 // action grid, the disk-expansion figures, the export run, template saving,
-// revealing the guest tools and performance monitoring.
+// revealing the guest tools.
 #include "DiskExpansionPlan.h"
 #include "JSONCoding.h"
 #include "VMDetailsActions.h"
@@ -319,45 +319,6 @@ TEST_F(VMDetailsPaneModelTest, ATemplateIsSavedAndARevealFailureReachesTheBanner
     model.revealGuestToolsPackage();
     EXPECT_TRUE(model.errorMessage().has_value());
     EXPECT_EQ(m_viewer.revealed.size(), 1);
-}
-
-TEST_F(VMDetailsPaneModelTest, APaneMonitorsItsVMWhileItRunsAndStopsWhenItGoes)
-{
-    const VMBundle bundle = installedBundle();
-    {
-        VMDetailsViewModel &model = details(bundle.id());
-        model.followRunStateWithMonitoring();
-        EXPECT_FALSE(m_performance.isMonitoring());
-        waitForOutcome(model.start()).get();
-        EXPECT_TRUE(m_performance.isMonitoring());
-        waitForOutcome(model.stop()).get();
-        EXPECT_FALSE(m_performance.isMonitoring());
-        waitForOutcome(model.start()).get();
-    }
-
-    // A pane made for a VM that runs already starts at once, and stops when it goes.
-    details(bundle.id()).followRunStateWithMonitoring();
-    EXPECT_TRUE(m_performance.isMonitoring());
-    m_details.reset();
-    EXPECT_FALSE(m_performance.isMonitoring());
-}
-
-TEST_F(VMDetailsPaneModelTest, TwoPanesOnOneRunningVMEachHoldItsMonitoring)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &first = details(bundle.id());
-    waitForOutcome(first.start()).get();
-    first.followRunStateWithMonitoring();
-    std::unique_ptr<VMDetailsViewModel> second = makeDetails(bundle.id());
-    second->followRunStateWithMonitoring();
-    ASSERT_TRUE(m_performance.isMonitoring());
-
-    // A pane asked twice holds once: its one release ends its part.
-    second->startPerformanceMonitoring();
-    second.reset();
-    EXPECT_TRUE(m_performance.isMonitoring()) << "the other pane still shows the graph";
-    m_details.reset();
-    EXPECT_FALSE(m_performance.isMonitoring());
 }
 
 TEST_F(VMDetailsPaneModelTest, AGuestMessageIsCutToAReadableLength)

@@ -59,8 +59,8 @@ protected:
     {
         const HostCapacity host{8, 32 * CoordinatorTesting::gibibyte};
         auto details = std::make_unique<VMDetailsViewModel>(
-            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_performance,
-                                             m_updates, m_templates, m_viewer, m_logging, [host] { return host; }, qemuSetup});
+            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_updates,
+                                             m_templates, m_viewer, m_logging, [host] { return host; }, qemuSetup});
         settle();
         return details;
     }
@@ -71,6 +71,7 @@ protected:
         VMDetailsPaneModels models;
         models.details = makeDetails(id);
         models.exportRun = std::make_unique<VMExportRun>(*models.details, VMExportRun::Services{m_operations, m_exports, store(), m_chooser}, nullptr);
+        models.performance = std::make_unique<PerformanceDashboardViewModel>(*models.details, m_performance);
         models.ciRunner = std::make_unique<CIRunnerViewModel>(m_ciRunner, store(), id, m_logging);
         models.networkTopology = std::make_unique<NetworkTopologyViewModel>(m_networks, store(), m_logging);
         return models;

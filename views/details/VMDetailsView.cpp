@@ -71,6 +71,7 @@ VMDetailsView::VMDetailsView(VMDetailsPaneModels models, QWidget *parent)
     : QWidget(parent)
     , m_viewModel(std::move(models.details))
     , m_exportRun(std::move(models.exportRun))
+    , m_performance(std::move(models.performance))
     , m_networkTopology(std::move(models.networkTopology))
 {
     setObjectName(QStringLiteral("details"));
@@ -198,7 +199,7 @@ void VMDetailsView::composePanels(VMDetailsPaneModels &models)
     DetailsPanelWiring::bind(*timeline, model);
     insertFeaturePanel(Slot::snapshotTimeline, timeline);
     auto *performance = new PerformanceDashboardView;
-    DetailsPanelWiring::bind(*performance, model);
+    DetailsPanelWiring::bind(*performance, *m_performance);
     insertFeaturePanel(Slot::performanceDashboard, performance);
     auto *analytics = new SmartDiskAnalyticsView;
     DetailsPanelWiring::bind(*analytics, model);
@@ -239,7 +240,6 @@ void VMDetailsView::followViewModels()
     connect(&model, &VMDetailsViewModel::activeConsoleSessionChanged, this, &VMDetailsView::forwardConsoleSession);
     connect(m_exportRun.get(), &VMExportRun::statusTextChanged, this, &VMDetailsView::refresh);
     connect(m_exportRun.get(), &VMExportRun::isRunningChanged, this, &VMDetailsView::refresh);
-    model.followRunStateWithMonitoring();
     refresh();
     refreshSharedFolders();
 }

@@ -28,8 +28,9 @@ class StatePill;
  * banner, the header with the VM's name and states, the Actions grid, the
  * Overview, the feature panels, the line on a running export and the
  * Bundle Layout, Shared Folders and Metadata boxes. It owns its view
- * models: the pane's own, which monitors the VM's performance while it runs
- * for as long as the pane lives, and one per panel that has its own. The
+ * models: the pane's own and one per panel that has its own (the
+ * performance panel's monitors the VM while it runs for as long as the pane
+ * lives). The
  * pane builds its feature panels over them and wires each panel's failures
  * to its banner once.
  *
@@ -109,6 +110,7 @@ private:
 
     std::unique_ptr<VMDetailsViewModel> m_viewModel;
     std::unique_ptr<VMExportRun> m_exportRun;
+    std::unique_ptr<PerformanceDashboardViewModel> m_performance;
     std::unique_ptr<NetworkTopologyViewModel> m_networkTopology;
     QToolBar *m_toolbar;
     QScrollArea *m_scroll;

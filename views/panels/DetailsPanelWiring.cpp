@@ -4,6 +4,7 @@
 #include "MacOSUpdateView.h"
 #include "NetworkTopologyViewModel.h"
 #include "PerformanceDashboardView.h"
+#include "PerformanceDashboardViewModel.h"
 #include "SmartDiskAnalyticsView.h"
 #include "SnapshotTimelineView.h"
 #include "VMDetailsViewModel.h"
@@ -35,14 +36,14 @@ void DetailsPanelWiring::bind(SnapshotTimelineView &panel, VMDetailsViewModel &m
     QObject::connect(&panel, &SnapshotTimelineView::renameRequested, &model, &VMDetailsViewModel::updateSnapshot);
 }
 
-void DetailsPanelWiring::bind(PerformanceDashboardView &panel, VMDetailsViewModel &model)
+void DetailsPanelWiring::bind(PerformanceDashboardView &panel, PerformanceDashboardViewModel &model)
 {
     auto refresh = [&panel, &model] {
-        panel.setVMName(model.displayTitle());
-        panel.setHistory(model.performanceHistory());
+        panel.setVMName(model.vmName());
+        panel.setHistory(model.history());
     };
-    QObject::connect(&model, &VMDetailsViewModel::performanceHistoryChanged, &panel, refresh);
-    QObject::connect(&model, &VMDetailsViewModel::bundleChanged, &panel, refresh);
+    QObject::connect(&model, &PerformanceDashboardViewModel::historyChanged, &panel, refresh);
+    QObject::connect(&model, &PerformanceDashboardViewModel::vmNameChanged, &panel, refresh);
     refresh();
 }
 

@@ -4,6 +4,7 @@
 class MacOSUpdateView;
 class NetworkTopologyViewModel;
 class PerformanceDashboardView;
+class PerformanceDashboardViewModel;
 class SmartDiskAnalyticsView;
 class SnapshotTimelineView;
 class VMDetailsViewModel;
@@ -25,7 +26,7 @@ class DetailsPanelWiring
 {
 public:
     static void bind(SnapshotTimelineView &panel, VMDetailsViewModel &model);
-    static void bind(PerformanceDashboardView &panel, VMDetailsViewModel &model);
+    static void bind(PerformanceDashboardView &panel, PerformanceDashboardViewModel &model);
     /// The panel is shown only while the model has disk analytics.
     static void bind(SmartDiskAnalyticsView &panel, VMDetailsViewModel &model);
     /// A prepared update's guidance comes out of the model's updatePrepared().

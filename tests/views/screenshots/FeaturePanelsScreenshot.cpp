@@ -155,7 +155,7 @@ int main(int argc, char *argv[])
         panels->addWidget(panel);
     panels->addStretch(1);
     DetailsPanelWiring::bind(*timeline, *model);
-    DetailsPanelWiring::bind(*performance, *model);
+    DetailsPanelWiring::bind(*performance, *models.performance);
     DetailsPanelWiring::bind(*analytics, *model);
     DetailsPanelWiring::bind(*updates, *model);
     DetailsPanelWiring::bind(*network, *models.networkTopology);
