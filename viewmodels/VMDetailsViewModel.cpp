@@ -6,15 +6,11 @@
 #include "LoggingService.h"
 #include "QEMUMachines.h"
 #include "QEMUSetupService.h"
-#include "VMBundleOperations.h"
-#include "VMDiskAnalyticsService.h"
 #include "VMDetailsActions.h"
 #include "VMGuestAutomationService.h"
 #include "VMLinuxGuestToolsService.h"
-#include "VMMacOSUpdateService.h"
 #include "VMRuntimeService.h"
 #include "VMSharedFolderService.h"
-#include "VMSnapshotService.h"
 #include "VMStore.h"
 #include "VMTemplateService.h"
 #include "VirtualMachineCoordinator.h"
@@ -36,71 +32,24 @@ constexpr qsizetype longestGuestMessage = 2000;
 
 } // namespace
 
-/**
- * One long action of the pane: isBusy from construction to destruction,
- * errorMessage cleared at the start and set by fail(). It may outlive the
- * view model, whose state it then leaves alone.
- */
-class VMDetailsViewModel::BusyFrame
+VMDetailsViewModel::BusyFrame::BusyFrame(VMDetailsViewModel &model)
+    : m_model(&model)
 {
-public:
-    explicit BusyFrame(VMDetailsViewModel &model)
-        : m_model(&model)
-    {
-        model.setBusyActions(model.m_busyActions + 1);
-        model.setErrorMessage(std::nullopt);
-    }
-    BusyFrame(const BusyFrame &) = delete;
-    BusyFrame &operator=(const BusyFrame &) = delete;
-    ~BusyFrame()
-    {
-        if (m_model)
-            m_model->setBusyActions(m_model->m_busyActions - 1);
-    }
+    model.setBusyActions(model.m_busyActions + 1);
+    model.setErrorMessage(std::nullopt);
+}
 
-    /// The view model, or null when it is gone.
-    VMDetailsViewModel *model() const { return m_model; }
-
-    void fail(const std::exception &error) const
-    {
-        if (m_model)
-            m_model->reportFailure(error);
-    }
-
-private:
-    QPointer<VMDetailsViewModel> m_model;
-};
-
-/**
- * One running operation of a kind the panels disable their controls for
- * (snapshots, reclaims): the count goes up at construction and down at
- * destruction, each change published. It may outlive the view model.
- */
-class VMDetailsViewModel::CountedOperation
+VMDetailsViewModel::BusyFrame::~BusyFrame()
 {
-public:
-    using Setter = void (VMDetailsViewModel::*)(int);
+    if (m_model)
+        m_model->setBusyActions(m_model->m_busyActions - 1);
+}
 
-    CountedOperation(VMDetailsViewModel &model, int VMDetailsViewModel::*count, Setter setter)
-        : m_model(&model)
-        , m_count(count)
-        , m_setter(setter)
-    {
-        (model.*m_setter)(model.*m_count + 1);
-    }
-    CountedOperation(const CountedOperation &) = delete;
-    CountedOperation &operator=(const CountedOperation &) = delete;
-    ~CountedOperation()
-    {
-        if (m_model)
-            (m_model->*m_setter)(m_model->*m_count - 1);
-    }
-
-private:
-    QPointer<VMDetailsViewModel> m_model;
-    int VMDetailsViewModel::*m_count;
-    Setter m_setter;
-};
+void VMDetailsViewModel::BusyFrame::fail(const std::exception &error) const
+{
+    if (m_model)
+        m_model->reportFailure(error);
+}
 
 VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObject *parent)
     : QObject(parent)
@@ -108,12 +57,8 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     , m_store(services.store)
     , m_coordinator(services.coordinator)
     , m_runtime(services.runtime)
-    , m_operations(services.operations)
     , m_diskImages(services.diskImages)
     , m_guestAutomation(services.guestAutomation)
-    , m_snapshots(services.snapshots)
-    , m_diskAnalyticsService(services.diskAnalytics)
-    , m_updates(services.updates)
     , m_templates(services.templates)
     , m_fileViewer(services.fileViewer)
     , m_logging(services.logging)
@@ -127,12 +72,9 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
         if (id == m_bundleID)
             Q_EMIT isQEMURunningChanged();
     });
-    connect(&m_updates, &VMMacOSUpdateService::isCheckingChanged, this, &VMDetailsViewModel::isCheckingForUpdatesChanged);
     republishBundle();
     refreshDiskUsage();
     refreshGuestAutomationStatus();
-    refreshSnapshotTimeline();
-    refreshDiskAnalytics();
 }
 
 VMDetailsViewModel::~VMDetailsViewModel() = default;
@@ -156,23 +98,6 @@ void VMDetailsViewModel::setBusyActions(int count)
 {
     m_busyActions = count;
     Q_EMIT isBusyChanged();
-}
-
-void VMDetailsViewModel::setSnapshotOperations(int count)
-{
-    m_snapshotOperations = count;
-    Q_EMIT isSnapshotOperationRunningChanged();
-}
-
-void VMDetailsViewModel::setReclaims(int count)
-{
-    m_reclaims = count;
-    Q_EMIT isReclaimingChanged();
-}
-
-bool VMDetailsViewModel::isCheckingForUpdates() const
-{
-    return m_updates.isChecking();
 }
 
 void VMDetailsViewModel::setBundle(std::optional<VMBundle> bundle)
@@ -239,7 +164,6 @@ void VMDetailsViewModel::receiveBundles(const QList<VMBundle> &bundles)
     setBundle(std::move(found));
     refreshDiskUsage();
     refreshGuestAutomationStatus();
-    refreshSnapshotTimeline();
 }
 
 void VMDetailsViewModel::republishBundle()
@@ -272,29 +196,6 @@ void VMDetailsViewModel::refreshGuestAutomationStatus()
     Q_EMIT guestAutomationStatusChanged();
 }
 
-void VMDetailsViewModel::refreshSnapshotTimeline()
-{
-    if (!m_bundle)
-        return;
-    m_snapshotTimeline = m_snapshots.loadTimeline(*m_bundle);
-    Q_EMIT snapshotTimelineChanged();
-}
-
-void VMDetailsViewModel::refreshDiskAnalytics()
-{
-    if (!m_bundle) {
-        m_diskAnalytics.reset();
-        Q_EMIT diskAnalyticsChanged();
-        return;
-    }
-    m_diskAnalytics = m_diskAnalyticsService.breakdown(*m_bundle);
-    Q_EMIT diskAnalyticsChanged();
-    // A checked read: the file lies in a bundle that may come from anywhere.
-    m_diskGrowthHistory = m_diskAnalyticsService.growthHistory(m_bundle->bundleURL);
-    Q_EMIT diskGrowthHistoryChanged();
-    m_diskAnalyticsService.recordGrowth(m_bundle->bundleURL);
-}
-
 QCoro::Task<> VMDetailsViewModel::reload()
 {
     const QPointer<VMDetailsViewModel> self(this);
@@ -303,7 +204,7 @@ QCoro::Task<> VMDetailsViewModel::reload()
     co_await m_store.reload();
     if (self) {
         refreshDiskUsage();
-        refreshDiskAnalytics();
+        Q_EMIT self->reloaded();
     }
     logging.log(QStringLiteral("Refreshed details for ") + id.toString(QUuid::WithoutBraces).toUpper(), category);
 }
@@ -455,7 +356,7 @@ void VMDetailsViewModel::openConsoleSession()
     }
 }
 
-// ---------------------------------------------------------------- disk and snapshots
+// ---------------------------------------------------------------- disk
 
 QCoro::Task<> VMDetailsViewModel::expandDisk(double capacityGB)
 {
@@ -477,105 +378,6 @@ QCoro::Task<> VMDetailsViewModel::expandDisk(double capacityGB)
         frame.fail(error);
     }
     co_return;
-}
-
-QCoro::Task<> VMDetailsViewModel::createSnapshot(QString name, QString notes)
-{
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
-    if (!ticket)
-        co_return;
-    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
-    BusyFrame frame(*this);
-    if (!m_bundle)
-        co_return;
-    try {
-        co_await m_operations.createSnapshot(m_bundleID, std::move(name), std::move(notes), false);
-        if (frame.model())
-            refreshSnapshotTimeline();
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
-}
-
-QCoro::Task<> VMDetailsViewModel::restoreSnapshot(QUuid snapshotID)
-{
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
-    if (!ticket)
-        co_return;
-    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
-    BusyFrame frame(*this);
-    if (!m_bundle)
-        co_return;
-    try {
-        co_await m_operations.restoreSnapshot(m_bundleID, snapshotID);
-        if (frame.model()) {
-            republishBundle();
-            refreshSnapshotTimeline();
-            refreshDiskUsage();
-        }
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
-}
-
-QCoro::Task<> VMDetailsViewModel::deleteSnapshot(QUuid snapshotID)
-{
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
-    if (!ticket)
-        co_return;
-    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
-    BusyFrame frame(*this);
-    if (!m_bundle)
-        co_return;
-    try {
-        m_operations.deleteSnapshot(m_bundleID, snapshotID);
-        refreshSnapshotTimeline();
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
-}
-
-void VMDetailsViewModel::updateSnapshot(const QUuid &snapshotID, const QString &name)
-{
-    if (!m_bundle)
-        return;
-    try {
-        m_snapshots.updateSnapshot(snapshotID, name, *m_bundle);
-    } catch (const std::exception &error) {
-        reportFailure(error);
-    }
-    refreshSnapshotTimeline();
-}
-
-QList<ReclaimRecommendation> VMDetailsViewModel::diskRecommendations() const
-{
-    return m_bundle ? m_diskAnalyticsService.recommendations(m_bundle->bundleURL) : QList<ReclaimRecommendation>();
-}
-
-std::optional<double> VMDetailsViewModel::estimatedDaysUntilHostFull() const
-{
-    // From the published history, so the estimate agrees with the growth shown beside it.
-    return m_bundle ? m_diskGrowthHistory.estimatedDaysUntilHostFull(m_diskAnalyticsService.hostAvailableCapacityBytes(m_bundle->bundleURL)) : std::nullopt;
-}
-
-QCoro::Task<> VMDetailsViewModel::reclaimDiskSpace(ReclaimAction action)
-{
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"reclaim");
-    if (!ticket)
-        co_return;
-    const CountedOperation reclaim(*this, &VMDetailsViewModel::m_reclaims, &VMDetailsViewModel::setReclaims);
-    BusyFrame frame(*this);
-    if (!m_bundle)
-        co_return;
-    try {
-        m_operations.reclaim(m_bundleID, action);
-        refreshDiskAnalytics();
-        refreshDiskUsage();
-        // Reclaiming the snapshot history removes the timeline with it.
-        refreshSnapshotTimeline();
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
 }
 
 void VMDetailsViewModel::saveAsTemplate(const QString &name, const QString &description, VMTemplateCategory category)
@@ -631,50 +433,6 @@ std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
     if (!m_bundle || m_bundle->sharedFolders.isEmpty())
         return std::nullopt;
     return m_bundle->sharedFolders.first().localURL;
-}
-
-// ---------------------------------------------------------------- updates
-
-QCoro::Task<> VMDetailsViewModel::checkForMacOSUpdates()
-{
-    if (!m_bundle)
-        co_return;
-    const QPointer<VMDetailsViewModel> self(this);
-    co_await m_updates.checkForUpdates(*m_bundle);
-    if (!self)
-        co_return;
-    m_updateInfo = m_updates.updateInfo().contains(m_bundleID) ? std::optional(m_updates.updateInfo().value(m_bundleID)) : std::nullopt;
-    m_updateCheckFailure = m_updates.checkFailures().contains(m_bundleID) ? std::optional(m_updates.checkFailures().value(m_bundleID)) : std::nullopt;
-    Q_EMIT updateInfoChanged();
-}
-
-QCoro::Task<std::optional<QString>> VMDetailsViewModel::createPreUpdateSnapshot(VMMacOSUpdateStrategy strategy)
-{
-    if (!m_bundle)
-        co_return std::nullopt;
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
-    if (!ticket)
-        co_return std::nullopt;
-    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
-    const QPointer<VMDetailsViewModel> self(this);
-    try {
-        QString guidance = co_await m_updates.createPreUpdateSnapshot(*m_bundle, strategy);
-        if (self)
-            refreshSnapshotTimeline();
-        co_return guidance;
-    } catch (const std::exception &error) {
-        if (self)
-            setErrorMessage(QString::fromUtf8(error.what()));
-    }
-    co_return std::nullopt;
-}
-
-QCoro::Task<> VMDetailsViewModel::prepareUpdate(VMMacOSUpdateStrategy strategy)
-{
-    const QPointer<VMDetailsViewModel> self(this);
-    const std::optional<QString> guidance = co_await createPreUpdateSnapshot(strategy);
-    if (self && guidance)
-        Q_EMIT self->updatePrepared(*guidance);
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)

@@ -157,118 +157,21 @@ TEST_F(VMDetailsViewModelTest, ATypedDiskCapacityReadsBackAsTyped)
     EXPECT_FALSE(model.hostAllocationText().contains(QStringLiteral("Zero"))) << "a disk the guest never wrote to holds no bytes on the host";
 }
 
-TEST_F(VMDetailsViewModelTest, SnapshotsAndReclaimRefreshWhatTheyChanged)
+TEST_F(VMDetailsViewModelTest, ARemovedVMLeavesNoDiskUsageAndTheLogKnowsOfEachRefresh)
 {
     const VMBundle bundle = installedBundle();
     VMDetailsViewModel &model = details(bundle.id());
-    waitForOutcome(model.createSnapshot(QStringLiteral("Base"), QString())).get();
-    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
-    const QUuid base = model.snapshotTimeline().snapshots.first().id;
-    model.updateSnapshot(base, QStringLiteral("Clean install"));
-    EXPECT_EQ(model.snapshotTimeline().snapshots.first().name, QStringLiteral("Clean install"));
-
-    waitForOutcome(model.restoreSnapshot(QUuid::createUuid())).get();
-    EXPECT_EQ(model.errorMessage(), refused("The selected snapshot could not be found."));
-    waitForOutcome(model.restoreSnapshot(base)).get();
-    EXPECT_EQ(model.errorMessage(), std::nullopt);
-
-    EXPECT_FALSE(model.diskRecommendations().isEmpty());
-    QSignalSpy reclaiming(&model, &VMDetailsViewModel::isReclaimingChanged);
-    waitForOutcome(model.reclaimDiskSpace(ReclaimAction::deleteSnapshots)).get();
-    EXPECT_EQ(model.errorMessage(), std::nullopt);
-    EXPECT_EQ(model.diskAnalytics()->snapshotUsageBytes, 0u);
-    EXPECT_TRUE(model.snapshotTimeline().snapshots.isEmpty()) << "the timeline went with the history";
-    EXPECT_EQ(reclaiming.count(), 2);
-    EXPECT_FALSE(model.isReclaiming());
-}
-
-TEST_F(VMDetailsViewModelTest, OneSnapshotOperationAtATimeAndTheFlagSaysSo)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    QSignalSpy flag(&model, &VMDetailsViewModel::isSnapshotOperationRunningChanged);
-    QCoro::Task<> first = model.createSnapshot(QStringLiteral("First"), QString());
-    ASSERT_TRUE(model.isSnapshotOperationRunning());
-    waitForOutcome(model.createSnapshot(QStringLiteral("Second"), QString())).get();
-    waitForOutcome(model.deleteSnapshot(QUuid::createUuid())).get();
-    EXPECT_TRUE(model.isSnapshotOperationRunning()) << "the ignored presses leave the running one flagged";
-    waitForOutcome(std::move(first)).get();
-    EXPECT_FALSE(model.isSnapshotOperationRunning());
-    EXPECT_EQ(flag.count(), 2);
-    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
-    EXPECT_EQ(model.snapshotTimeline().snapshots.first().name, QStringLiteral("First"));
-}
-
-TEST_F(VMDetailsViewModelTest, AGrowthHistoryThatIsAFIFONeverHangsThePane)
-{
-    const VMBundle bundle = installedBundle();
-    const QString history = bundle.bundleURL + QStringLiteral("/DiskGrowthHistory.json");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(history).constData(), 0600), 0);
-    VMDetailsViewModel &model = details(bundle.id());
-    EXPECT_TRUE(model.diskGrowthHistory().samples.isEmpty());
-    EXPECT_TRUE(model.diskAnalytics());
-}
-
-TEST_F(VMDetailsViewModelTest, RefreshMeasuresTheDiskAnalyticsAgain)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    ASSERT_TRUE(model.diskAnalytics());
-    const quint64 logsBefore = model.diskAnalytics()->logBytes;
-    EXPECT_TRUE(model.diskGrowthHistory().samples.isEmpty());
-
-    write(bundle.layout().logsDirectoryURL() + QStringLiteral("/big.log"), QByteArray(1 << 20, 'l'));
-    QSignalSpy analytics(&model, &VMDetailsViewModel::diskAnalyticsChanged);
-    waitForOutcome(model.reload()).get();
-    settle();
-    EXPECT_GE(analytics.count(), 1);
-    ASSERT_TRUE(model.diskAnalytics());
-    EXPECT_GE(model.diskAnalytics()->logBytes, logsBefore + (1 << 20));
-    EXPECT_EQ(model.diskGrowthHistory().samples.size(), 1) << "the sample taken when the pane opened";
-}
-
-TEST_F(VMDetailsViewModelTest, ARemovedVMLeavesItsTimelineAndTheLogKnowsOfEachRefresh)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    waitForOutcome(model.createSnapshot(QStringLiteral("Kept"), QString())).get();
-    ASSERT_EQ(model.errorMessage(), std::nullopt);
-    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
+    QSignalSpy reloaded(&model, &VMDetailsViewModel::reloaded);
     waitForOutcome(model.reload()).get();
     EXPECT_TRUE(appLog().contains(QStringLiteral("[Details] Refreshed details for ") + bundle.id().toString(QUuid::WithoutBraces).toUpper()));
+    EXPECT_EQ(reloaded.count(), 1) << "the panels measure again";
 
     settle(); // the reload's list
     store().deleteBundle(bundle.id());
     settle();
     EXPECT_FALSE(model.bundle());
     EXPECT_EQ(model.displayTitle(), QStringLiteral("Virtual Machine"));
-    EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 1);
     EXPECT_FALSE(model.diskUsage());
-}
-
-TEST_F(VMDetailsViewModelTest, APreUpdateSnapshotOfARunningVMPausesItAndAFailedCheckSaysWhy)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    waitForOutcome(model.start()).get();
-    const std::optional<QString> guidance = waitForOutcome(model.createPreUpdateSnapshot(VMMacOSUpdateStrategy::snapshotThenUpdate)).get();
-    ASSERT_TRUE(guidance);
-    EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 1);
-    EXPECT_TRUE(model.snapshotTimeline().snapshots.first().name.startsWith(QStringLiteral("Pre-Update Snapshot (")));
-    const auto &calls = static_cast<const ScriptedVirtualMachine &>(model.activeConsoleSession()->virtualMachine()).calls();
-    EXPECT_EQ(calls, (QList<Operation>{Operation::start, Operation::pause, Operation::resume})) << "the copy was made while paused";
-    EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Running"));
-
-    // The panel's Prepare hands the same guidance to whoever shows the alert.
-    QSignalSpy prepared(&model, &VMDetailsViewModel::updatePrepared);
-    waitForOutcome(model.prepareUpdate(VMMacOSUpdateStrategy::snapshotThenUpdate)).get();
-    ASSERT_EQ(prepared.count(), 1);
-    EXPECT_EQ(prepared.first().first().toString(), *guidance);
-    EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 2);
-
-    // A Linux guest whose distribution nothing matches cannot be checked: that is said, never "up to date".
-    waitForOutcome(model.checkForMacOSUpdates()).get();
-    EXPECT_EQ(model.updateCheckFailure(), QStringLiteral("No known Linux distribution matches this VM, so there is nothing to compare with."));
 }
 
 } // namespace

@@ -59,10 +59,20 @@ protected:
     {
         const HostCapacity host{8, 32 * CoordinatorTesting::gibibyte};
         auto details = std::make_unique<VMDetailsViewModel>(
-            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_updates,
-                                             m_templates, m_viewer, m_logging, [host] { return host; }, qemuSetup});
+            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_disks, m_automation, m_templates, m_viewer, m_logging, [host] { return host; },
+                                             qemuSetup});
         settle();
         return details;
+    }
+
+    std::unique_ptr<SnapshotTimelineViewModel> makeTimeline(VMDetailsViewModel &details)
+    {
+        return std::make_unique<SnapshotTimelineViewModel>(details, SnapshotTimelineViewModel::Services{m_operations, m_snapshots, m_logging});
+    }
+
+    std::unique_ptr<DiskAnalyticsViewModel> makeDiskAnalytics(VMDetailsViewModel &details, SnapshotTimelineViewModel &timeline)
+    {
+        return std::make_unique<DiskAnalyticsViewModel>(details, timeline, m_analytics, m_operations, m_logging);
     }
 
     /// Every view model of a details pane for the VM, as the application builds them; the export asks `m_chooser`.
@@ -71,7 +81,10 @@ protected:
         VMDetailsPaneModels models;
         models.details = makeDetails(id);
         models.exportRun = std::make_unique<VMExportRun>(*models.details, VMExportRun::Services{m_operations, m_exports, store(), m_chooser}, nullptr);
+        models.snapshotTimeline = makeTimeline(*models.details);
         models.performance = std::make_unique<PerformanceDashboardViewModel>(*models.details, m_performance);
+        models.diskAnalytics = makeDiskAnalytics(*models.details, *models.snapshotTimeline);
+        models.updates = std::make_unique<MacOSUpdateViewModel>(*models.details, *models.snapshotTimeline, m_updates);
         models.ciRunner = std::make_unique<CIRunnerViewModel>(m_ciRunner, store(), id, m_logging);
         models.networkTopology = std::make_unique<NetworkTopologyViewModel>(m_networks, store(), m_logging);
         return models;

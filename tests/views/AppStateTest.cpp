@@ -207,12 +207,12 @@ TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
     QCoreApplication::processEvents();
 
     SnapshotTimelineView timeline;
-    DetailsPanelWiring::bind(timeline, *model);
+    DetailsPanelWiring::bind(timeline, *models.snapshotTimeline);
     timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->click();
     timeline.findChild<QPushButton *>(QStringLiteral("createSheet.create"))->click();
     EXPECT_FALSE(timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->isEnabled()) << "off while the copy runs";
     QDeadlineTimer deadline(5000);
-    while (model->isSnapshotOperationRunning() && !deadline.hasExpired())
+    while (models.snapshotTimeline->isOperationRunning() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(model->errorMessage(), std::nullopt);
     ASSERT_EQ(timeline.timeline().snapshots.size(), 1);

@@ -71,7 +71,10 @@ VMDetailsView::VMDetailsView(VMDetailsPaneModels models, QWidget *parent)
     : QWidget(parent)
     , m_viewModel(std::move(models.details))
     , m_exportRun(std::move(models.exportRun))
+    , m_snapshotTimeline(std::move(models.snapshotTimeline))
     , m_performance(std::move(models.performance))
+    , m_diskAnalytics(std::move(models.diskAnalytics))
+    , m_updates(std::move(models.updates))
     , m_networkTopology(std::move(models.networkTopology))
 {
     setObjectName(QStringLiteral("details"));
@@ -196,17 +199,20 @@ void VMDetailsView::composePanels(VMDetailsPaneModels &models)
     VMDetailsViewModel &model = *m_viewModel;
 
     auto *timeline = new SnapshotTimelineView;
-    DetailsPanelWiring::bind(*timeline, model);
+    DetailsPanelWiring::bind(*timeline, *m_snapshotTimeline);
+    connect(m_snapshotTimeline.get(), &SnapshotTimelineViewModel::failed, this, &VMDetailsView::showFailure);
     insertFeaturePanel(Slot::snapshotTimeline, timeline);
     auto *performance = new PerformanceDashboardView;
     DetailsPanelWiring::bind(*performance, *m_performance);
     insertFeaturePanel(Slot::performanceDashboard, performance);
     auto *analytics = new SmartDiskAnalyticsView;
-    DetailsPanelWiring::bind(*analytics, model);
+    DetailsPanelWiring::bind(*analytics, *m_diskAnalytics);
+    connect(m_diskAnalytics.get(), &DiskAnalyticsViewModel::failed, this, &VMDetailsView::showFailure);
     insertFeaturePanel(Slot::diskAnalytics, analytics);
     auto *updates = new MacOSUpdateView;
-    DetailsPanelWiring::bind(*updates, model);
-    connect(&model, &VMDetailsViewModel::updatePrepared, this, &VMDetailsView::showUpdatePrepared);
+    DetailsPanelWiring::bind(*updates, *m_updates);
+    connect(m_updates.get(), &MacOSUpdateViewModel::failed, this, &VMDetailsView::showFailure);
+    connect(m_updates.get(), &MacOSUpdateViewModel::updatePrepared, this, &VMDetailsView::showUpdatePrepared);
     insertFeaturePanel(Slot::macOSUpdate, updates);
 
     auto *drop = new FileDropTransferView;

@@ -28,9 +28,8 @@ class StatePill;
  * banner, the header with the VM's name and states, the Actions grid, the
  * Overview, the feature panels, the line on a running export and the
  * Bundle Layout, Shared Folders and Metadata boxes. It owns its view
- * models: the pane's own and one per panel that has its own (the
- * performance panel's monitors the VM while it runs for as long as the pane
- * lives). The
+ * models: the pane's own and one per panel (the performance panel's
+ * monitors the VM while it runs for as long as the pane lives). The
  * pane builds its feature panels over them and wires each panel's failures
  * to its banner once.
  *
@@ -109,8 +108,12 @@ private:
     void forwardConsoleSession();
 
     std::unique_ptr<VMDetailsViewModel> m_viewModel;
+    // The panels' view models refer to the pane's and the timeline's, so those go last.
     std::unique_ptr<VMExportRun> m_exportRun;
+    std::unique_ptr<SnapshotTimelineViewModel> m_snapshotTimeline;
     std::unique_ptr<PerformanceDashboardViewModel> m_performance;
+    std::unique_ptr<DiskAnalyticsViewModel> m_diskAnalytics;
+    std::unique_ptr<MacOSUpdateViewModel> m_updates;
     std::unique_ptr<NetworkTopologyViewModel> m_networkTopology;
     QToolBar *m_toolbar;
     QScrollArea *m_scroll;

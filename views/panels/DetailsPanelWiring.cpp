@@ -1,39 +1,42 @@
 // SPDX-License-Identifier: MIT
 #include "DetailsPanelWiring.h"
 
+#include "DiskAnalyticsViewModel.h"
 #include "MacOSUpdateView.h"
+#include "MacOSUpdateViewModel.h"
 #include "NetworkTopologyViewModel.h"
 #include "PerformanceDashboardView.h"
 #include "PerformanceDashboardViewModel.h"
 #include "SmartDiskAnalyticsView.h"
 #include "SnapshotTimelineView.h"
-#include "VMDetailsViewModel.h"
+#include "SnapshotTimelineViewModel.h"
 #include "VMNetworkTopologyView.h"
 #include "ViewCommand.h"
 
 namespace {
 
-/// Runs a view-model action from a panel's request while the model lives; what escapes it goes to the pane's banner.
-void start(VMDetailsViewModel &model, QCoro::Task<> task)
+/// Runs a panel model's action from the panel's request while the model lives; what escapes it leaves through the model's failed().
+template <typename Model>
+void start(Model &model, QCoro::Task<> task)
 {
-    ViewCommand::start(model, std::move(task), [&model](const QString &message) { model.setErrorMessage(message); });
+    ViewCommand::start(model, std::move(task), [&model](const QString &message) { Q_EMIT model.failed(message); });
 }
 
 } // namespace
 
-void DetailsPanelWiring::bind(SnapshotTimelineView &panel, VMDetailsViewModel &model)
+void DetailsPanelWiring::bind(SnapshotTimelineView &panel, SnapshotTimelineViewModel &model)
 {
-    auto refresh = [&panel, &model] { panel.setTimeline(model.snapshotTimeline()); };
-    auto refreshRunning = [&panel, &model] { panel.setOperationRunning(model.isSnapshotOperationRunning()); };
-    QObject::connect(&model, &VMDetailsViewModel::snapshotTimelineChanged, &panel, refresh);
-    QObject::connect(&model, &VMDetailsViewModel::isSnapshotOperationRunningChanged, &panel, refreshRunning);
+    auto refresh = [&panel, &model] { panel.setTimeline(model.timeline()); };
+    auto refreshRunning = [&panel, &model] { panel.setOperationRunning(model.isOperationRunning()); };
+    QObject::connect(&model, &SnapshotTimelineViewModel::timelineChanged, &panel, refresh);
+    QObject::connect(&model, &SnapshotTimelineViewModel::isOperationRunningChanged, &panel, refreshRunning);
     refresh();
     refreshRunning();
     QObject::connect(&panel, &SnapshotTimelineView::restoreRequested, &model, [&model](const QUuid &id) { start(model, model.restoreSnapshot(id)); });
     QObject::connect(&panel, &SnapshotTimelineView::deleteRequested, &model, [&model](const QUuid &id) { start(model, model.deleteSnapshot(id)); });
     QObject::connect(&panel, &SnapshotTimelineView::createRequested, &model,
                      [&model](const QString &name, const QString &notes) { start(model, model.createSnapshot(name, notes)); });
-    QObject::connect(&panel, &SnapshotTimelineView::renameRequested, &model, &VMDetailsViewModel::updateSnapshot);
+    QObject::connect(&panel, &SnapshotTimelineView::renameRequested, &model, &SnapshotTimelineViewModel::renameSnapshot);
 }
 
 void DetailsPanelWiring::bind(PerformanceDashboardView &panel, PerformanceDashboardViewModel &model)
@@ -47,44 +50,44 @@ void DetailsPanelWiring::bind(PerformanceDashboardView &panel, PerformanceDashbo
     refresh();
 }
 
-void DetailsPanelWiring::bind(SmartDiskAnalyticsView &panel, VMDetailsViewModel &model)
+void DetailsPanelWiring::bind(SmartDiskAnalyticsView &panel, DiskAnalyticsViewModel &model)
 {
     auto refresh = [&panel, &model] {
-        panel.setVisible(model.diskAnalytics().has_value());
-        if (model.diskAnalytics())
-            panel.setAnalytics(*model.diskAnalytics());
-        panel.setReclaimableItems(model.diskRecommendations());
-        panel.setGrowth(model.diskGrowthHistory(), model.estimatedDaysUntilHostFull());
+        panel.setVisible(model.analytics().has_value());
+        if (model.analytics())
+            panel.setAnalytics(*model.analytics());
+        panel.setReclaimableItems(model.recommendations());
+        panel.setGrowth(model.growthHistory(), model.estimatedDaysUntilHostFull());
     };
-    QObject::connect(&model, &VMDetailsViewModel::diskAnalyticsChanged, &panel, refresh);
-    QObject::connect(&model, &VMDetailsViewModel::diskGrowthHistoryChanged, &panel, refresh);
-    QObject::connect(&model, &VMDetailsViewModel::isReclaimingChanged, &panel, [&panel, &model] { panel.setReclaiming(model.isReclaiming()); });
+    QObject::connect(&model, &DiskAnalyticsViewModel::analyticsChanged, &panel, refresh);
+    QObject::connect(&model, &DiskAnalyticsViewModel::growthHistoryChanged, &panel, refresh);
+    QObject::connect(&model, &DiskAnalyticsViewModel::isReclaimingChanged, &panel, [&panel, &model] { panel.setReclaiming(model.isReclaiming()); });
     refresh();
     panel.setReclaiming(model.isReclaiming());
-    QObject::connect(&panel, &SmartDiskAnalyticsView::reclaimRequested, &model, [&model](ReclaimAction action) { start(model, model.reclaimDiskSpace(action)); });
+    QObject::connect(&panel, &SmartDiskAnalyticsView::reclaimRequested, &model, [&model](ReclaimAction action) { start(model, model.reclaim(action)); });
 }
 
-void DetailsPanelWiring::bind(MacOSUpdateView &panel, VMDetailsViewModel &model)
+void DetailsPanelWiring::bind(MacOSUpdateView &panel, MacOSUpdateViewModel &model)
 {
-    auto refreshBundle = [&panel, &model] {
-        panel.setGuestOSType(model.bundle() ? std::optional(model.bundle()->metadata.guestOSType) : std::nullopt);
-        panel.setVMRunning(model.isActive());
+    auto refreshVM = [&panel, &model] {
+        panel.setGuestOSType(model.guestOSType());
+        panel.setVMRunning(model.isVMActive());
     };
     auto refreshResult = [&panel, &model] {
         panel.setCheckFailure(model.updateCheckFailure());
         panel.setUpdateInfo(model.updateInfo());
     };
-    auto refreshChecking = [&panel, &model] { panel.setChecking(model.isCheckingForUpdates()); };
+    auto refreshChecking = [&panel, &model] { panel.setChecking(model.isChecking()); };
     auto refreshRunning = [&panel, &model] { panel.setSnapshotOperationRunning(model.isSnapshotOperationRunning()); };
-    QObject::connect(&model, &VMDetailsViewModel::bundleChanged, &panel, refreshBundle);
-    QObject::connect(&model, &VMDetailsViewModel::updateInfoChanged, &panel, refreshResult);
-    QObject::connect(&model, &VMDetailsViewModel::isCheckingForUpdatesChanged, &panel, refreshChecking);
-    QObject::connect(&model, &VMDetailsViewModel::isSnapshotOperationRunningChanged, &panel, refreshRunning);
-    refreshBundle();
+    QObject::connect(&model, &MacOSUpdateViewModel::vmChanged, &panel, refreshVM);
+    QObject::connect(&model, &MacOSUpdateViewModel::updateInfoChanged, &panel, refreshResult);
+    QObject::connect(&model, &MacOSUpdateViewModel::isCheckingChanged, &panel, refreshChecking);
+    QObject::connect(&model, &MacOSUpdateViewModel::isSnapshotOperationRunningChanged, &panel, refreshRunning);
+    refreshVM();
     refreshResult();
     refreshChecking();
     refreshRunning();
-    QObject::connect(&panel, &MacOSUpdateView::checkRequested, &model, [&model] { start(model, model.checkForMacOSUpdates()); });
+    QObject::connect(&panel, &MacOSUpdateView::checkRequested, &model, [&model] { start(model, model.checkForUpdates()); });
     QObject::connect(&panel, &MacOSUpdateView::prepareRequested, &model,
                      [&model](VMMacOSUpdateStrategy strategy) { start(model, model.prepareUpdate(strategy)); });
 }
