@@ -207,7 +207,6 @@ public:
     };
 
 private:
-
     void receiveBundles(const QList<VMBundle> &bundles);
     void setBundle(std::optional<VMBundle> bundle);
     bool runStateIs(VMRuntimeState state) const { return m_bundle && m_bundle->metadata.runtimeState == state; }
@@ -220,6 +219,7 @@ private:
     /// Runs a coordinator operation that completes at once on this VM inside the busy frame.
     void runImmediateAction(void (VirtualMachineCoordinator::*operation)(const QUuid &));
     void reportFailure(const std::exception &error);
+
     const QUuid m_bundleID;
     VMStore &m_store;
     VirtualMachineCoordinator &m_coordinator;
