@@ -35,6 +35,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QWidget>
 
@@ -208,6 +209,7 @@ TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
 
     SnapshotTimelineView timeline;
     DetailsPanelWiring::bind(timeline, *models.snapshotTimeline);
+    QSignalSpy timelineFailures(models.snapshotTimeline.get(), &SnapshotTimelineViewModel::failed);
     timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->click();
     timeline.findChild<QPushButton *>(QStringLiteral("createSheet.create"))->click();
     EXPECT_FALSE(timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->isEnabled()) << "off while the copy runs";
@@ -215,6 +217,7 @@ TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
     while (models.snapshotTimeline->isOperationRunning() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(model->errorMessage(), std::nullopt);
+    ASSERT_EQ(timelineFailures.count(), 0);
     ASSERT_EQ(timeline.timeline().snapshots.size(), 1);
     EXPECT_EQ(timeline.timeline().snapshots.first().name, QStringLiteral("Snapshot 1"));
     EXPECT_TRUE(timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->isEnabled());
