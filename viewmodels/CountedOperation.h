@@ -15,8 +15,7 @@
  * const CountedOperation operation(*this, &MyModel::m_running, &MyModel::setRunning);
  * @endcode
  */
-template <typename Model>
-class CountedOperation
+template <typename Model> class CountedOperation
 {
 public:
     using Setter = void (Model::*)(int);

@@ -8,8 +8,8 @@
 #include "VMDetailsViewModel.h"
 #include "VMDiskAnalyticsService.h"
 
-DiskAnalyticsViewModel::DiskAnalyticsViewModel(VMDetailsViewModel &pane, SnapshotTimelineViewModel &timeline, const VMDiskAnalyticsService &analytics,
-                                               VMBundleOperations &operations, const LoggingService &logging, QObject *parent)
+DiskAnalyticsViewModel::DiskAnalyticsViewModel(VMDetailsViewModel &pane, SnapshotTimelineViewModel &timeline,
+    const VMDiskAnalyticsService &analytics, VMBundleOperations &operations, const LoggingService &logging, QObject *parent)
     : QObject(parent)
     , m_pane(pane)
     , m_timeline(timeline)
@@ -51,7 +51,8 @@ QList<ReclaimRecommendation> DiskAnalyticsViewModel::recommendations() const
 std::optional<double> DiskAnalyticsViewModel::estimatedDaysUntilHostFull() const
 {
     // From the published history, so the estimate agrees with the growth shown beside it.
-    return m_pane.bundle() ? m_growthHistory.estimatedDaysUntilHostFull(m_service.hostAvailableCapacityBytes(m_pane.bundle()->bundleURL)) : std::nullopt;
+    return m_pane.bundle() ? m_growthHistory.estimatedDaysUntilHostFull(m_service.hostAvailableCapacityBytes(m_pane.bundle()->bundleURL))
+                           : std::nullopt;
 }
 
 QCoro::Task<> DiskAnalyticsViewModel::reclaim(ReclaimAction action)

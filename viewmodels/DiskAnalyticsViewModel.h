@@ -40,7 +40,7 @@ class DiskAnalyticsViewModel final : public QObject
 
 public:
     DiskAnalyticsViewModel(VMDetailsViewModel &pane, SnapshotTimelineViewModel &timeline, const VMDiskAnalyticsService &analytics,
-                           VMBundleOperations &operations, const LoggingService &logging, QObject *parent = nullptr);
+        VMBundleOperations &operations, const LoggingService &logging, QObject *parent = nullptr);
 
     const std::optional<VMDiskAnalytics> &analytics() const { return m_analytics; }
     const VMDiskGrowthHistory &growthHistory() const { return m_growthHistory; }

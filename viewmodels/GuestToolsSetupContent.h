@@ -14,8 +14,7 @@
  * inside the guest refer to (the automation share, its Linux mount tag and
  * the Linux install script).
  */
-struct GuestToolsSetupContent
-{
+struct GuestToolsSetupContent {
     QString vmName;
     QString actionTitle;
     QString toolsVersionSummary;

@@ -7,8 +7,8 @@
 
 #include <QPointer>
 
-MacOSUpdateViewModel::MacOSUpdateViewModel(const VMDetailsViewModel &pane, SnapshotTimelineViewModel &timeline, VMMacOSUpdateService &updates,
-                                           QObject *parent)
+MacOSUpdateViewModel::MacOSUpdateViewModel(
+    const VMDetailsViewModel &pane, SnapshotTimelineViewModel &timeline, VMMacOSUpdateService &updates, QObject *parent)
     : QObject(parent)
     , m_pane(pane)
     , m_timeline(timeline)
@@ -16,7 +16,8 @@ MacOSUpdateViewModel::MacOSUpdateViewModel(const VMDetailsViewModel &pane, Snaps
 {
     connect(&m_pane, &VMDetailsViewModel::bundleChanged, this, &MacOSUpdateViewModel::vmChanged);
     connect(&m_updates, &VMMacOSUpdateService::isCheckingChanged, this, &MacOSUpdateViewModel::isCheckingChanged);
-    connect(&m_timeline, &SnapshotTimelineViewModel::isOperationRunningChanged, this, &MacOSUpdateViewModel::isSnapshotOperationRunningChanged);
+    connect(
+        &m_timeline, &SnapshotTimelineViewModel::isOperationRunningChanged, this, &MacOSUpdateViewModel::isSnapshotOperationRunningChanged);
 }
 
 std::optional<VMGuestOSType> MacOSUpdateViewModel::guestOSType() const
@@ -24,20 +25,11 @@ std::optional<VMGuestOSType> MacOSUpdateViewModel::guestOSType() const
     return m_pane.bundle() ? std::optional(m_pane.bundle()->metadata.guestOSType) : std::nullopt;
 }
 
-bool MacOSUpdateViewModel::isVMActive() const
-{
-    return m_pane.isActive();
-}
+bool MacOSUpdateViewModel::isVMActive() const { return m_pane.isActive(); }
 
-bool MacOSUpdateViewModel::isChecking() const
-{
-    return m_updates.isChecking();
-}
+bool MacOSUpdateViewModel::isChecking() const { return m_updates.isChecking(); }
 
-bool MacOSUpdateViewModel::isSnapshotOperationRunning() const
-{
-    return m_timeline.isOperationRunning();
-}
+bool MacOSUpdateViewModel::isSnapshotOperationRunning() const { return m_timeline.isOperationRunning(); }
 
 QCoro::Task<> MacOSUpdateViewModel::checkForUpdates()
 {

@@ -34,7 +34,8 @@ class MacOSUpdateViewModel final : public QObject
     Q_OBJECT
 
 public:
-    MacOSUpdateViewModel(const VMDetailsViewModel &pane, SnapshotTimelineViewModel &timeline, VMMacOSUpdateService &updates, QObject *parent = nullptr);
+    MacOSUpdateViewModel(
+        const VMDetailsViewModel &pane, SnapshotTimelineViewModel &timeline, VMMacOSUpdateService &updates, QObject *parent = nullptr);
 
     /// The guest of the pane's VM; none without a VM.
     std::optional<VMGuestOSType> guestOSType() const;

@@ -8,8 +8,8 @@
 
 #include <exception>
 
-NetworkTopologyViewModel::NetworkTopologyViewModel(VMNetworkTopologyService &topology, const VMStore &store, const LoggingService &logging,
-                                                   QObject *parent)
+NetworkTopologyViewModel::NetworkTopologyViewModel(
+    VMNetworkTopologyService &topology, const VMStore &store, const LoggingService &logging, QObject *parent)
     : QObject(parent)
     , m_topology(topology)
     , m_store(store)
@@ -19,18 +19,11 @@ NetworkTopologyViewModel::NetworkTopologyViewModel(VMNetworkTopologyService &top
     connect(&m_store, &VMStore::bundlesChanged, this, &NetworkTopologyViewModel::availableVMsChanged);
 }
 
-const QList<VMPrivateNetwork> &NetworkTopologyViewModel::privateNetworks() const
-{
-    return m_topology.privateNetworks();
-}
+const QList<VMPrivateNetwork> &NetworkTopologyViewModel::privateNetworks() const { return m_topology.privateNetworks(); }
 
-const QList<VMBundle> &NetworkTopologyViewModel::availableVMs() const
-{
-    return m_store.bundles();
-}
+const QList<VMBundle> &NetworkTopologyViewModel::availableVMs() const { return m_store.bundles(); }
 
-template <typename Change>
-void NetworkTopologyViewModel::change(Change apply)
+template <typename Change> void NetworkTopologyViewModel::change(Change apply)
 {
     try {
         apply(m_topology);

@@ -31,7 +31,8 @@ class NetworkTopologyViewModel final : public QObject
     Q_OBJECT
 
 public:
-    NetworkTopologyViewModel(VMNetworkTopologyService &topology, const VMStore &store, const LoggingService &logging, QObject *parent = nullptr);
+    NetworkTopologyViewModel(
+        VMNetworkTopologyService &topology, const VMStore &store, const LoggingService &logging, QObject *parent = nullptr);
 
     const QList<VMPrivateNetwork> &privateNetworks() const;
     /// Every VM of the library, in the store's order.
@@ -51,8 +52,7 @@ Q_SIGNALS:
 
 private:
     /// Runs a quick change of the networks; a failure is reported.
-    template <typename Change>
-    void change(Change apply);
+    template <typename Change> void change(Change apply);
     void report(const QString &message);
 
     VMNetworkTopologyService &m_topology;

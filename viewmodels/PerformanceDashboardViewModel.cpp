@@ -3,7 +3,8 @@
 
 #include "VMDetailsViewModel.h"
 
-PerformanceDashboardViewModel::PerformanceDashboardViewModel(const VMDetailsViewModel &pane, VMPerformanceMonitorService &monitor, QObject *parent)
+PerformanceDashboardViewModel::PerformanceDashboardViewModel(
+    const VMDetailsViewModel &pane, VMPerformanceMonitorService &monitor, QObject *parent)
     : QObject(parent)
     , m_pane(pane)
     , m_monitor(monitor)
@@ -16,15 +17,9 @@ PerformanceDashboardViewModel::PerformanceDashboardViewModel(const VMDetailsView
         startMonitoring();
 }
 
-QString PerformanceDashboardViewModel::vmName() const
-{
-    return m_pane.displayTitle();
-}
+QString PerformanceDashboardViewModel::vmName() const { return m_pane.displayTitle(); }
 
-VMPerformanceHistory PerformanceDashboardViewModel::history() const
-{
-    return m_monitor.histories().value(m_pane.bundleID());
-}
+VMPerformanceHistory PerformanceDashboardViewModel::history() const { return m_monitor.histories().value(m_pane.bundleID()); }
 
 void PerformanceDashboardViewModel::startMonitoring()
 {
@@ -33,10 +28,7 @@ void PerformanceDashboardViewModel::startMonitoring()
         m_monitoring = m_monitor.watch(m_pane.bundleID(), bundle->metadata.memorySizeBytes, bundle->metadata.cpuCount);
 }
 
-void PerformanceDashboardViewModel::stopMonitoring()
-{
-    m_monitoring = {};
-}
+void PerformanceDashboardViewModel::stopMonitoring() { m_monitoring = {}; }
 
 void PerformanceDashboardViewModel::followRunState()
 {

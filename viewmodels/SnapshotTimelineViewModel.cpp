@@ -38,7 +38,8 @@ std::optional<SnapshotTimelineViewModel::Operation> SnapshotTimelineViewModel::b
     std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_pane.bundleID(), u"snapshot");
     if (!ticket)
         return std::nullopt;
-    return Operation(std::move(*ticket), CountedOperation(*this, &SnapshotTimelineViewModel::m_operations, &SnapshotTimelineViewModel::setOperations));
+    return Operation(
+        std::move(*ticket), CountedOperation(*this, &SnapshotTimelineViewModel::m_operations, &SnapshotTimelineViewModel::setOperations));
 }
 
 void SnapshotTimelineViewModel::report(const std::exception &error)

@@ -21,8 +21,7 @@
  * panels' view models refer to the pane's, and the disk and update panels'
  * to the timeline's: whoever keeps them destroys those first.
  */
-struct VMDetailsPaneModels
-{
+struct VMDetailsPaneModels {
     std::unique_ptr<VMDetailsViewModel> details;
     std::unique_ptr<VMExportRun> exportRun;
     std::unique_ptr<SnapshotTimelineViewModel> snapshotTimeline;

@@ -23,14 +23,15 @@ protected:
         return failures.isEmpty() ? QString() : failures.takeFirst().first().toString();
     }
 
-    NetworkTopologyViewModel m_model{m_networks, store(), m_logging};
+    NetworkTopologyViewModel m_model { m_networks, store(), m_logging };
 };
 
 TEST_F(NetworkTopologyViewModelTest, ASubnetThatIsNoIPv4NetworkIsRefusedAndNothingIsStored)
 {
     QSignalSpy failures(&m_model, &NetworkTopologyViewModel::failed);
     m_model.createNetwork(QStringLiteral("Lab"), QStringLiteral("999.1.1.1/99"));
-    EXPECT_EQ(onlyFailure(failures), QStringLiteral("“999” cannot be part of an IPv4 address: each of the four parts is a number from 0 to 255."));
+    EXPECT_EQ(onlyFailure(failures),
+        QStringLiteral("“999” cannot be part of an IPv4 address: each of the four parts is a number from 0 to 255."));
     EXPECT_TRUE(m_networks.privateNetworks().isEmpty());
     EXPECT_TRUE(appLog().contains(QStringLiteral("[Details] “999” cannot be part of an IPv4 address")));
 
@@ -50,7 +51,7 @@ TEST_F(NetworkTopologyViewModelTest, ChangesThatFailAreReportedAndTheNetworkStay
     ASSERT_EQ(onlyFailure(failures), QString());
     const PrivateNetworkID lab(m_networks.privateNetworks().first().id);
     m_model.addMember(VMBundleID(bundle.id()), lab);
-    EXPECT_EQ(m_networks.privateNetworks().first().memberBundleIDs, QList{bundle.id()});
+    EXPECT_EQ(m_networks.privateNetworks().first().memberBundleIDs, QList { bundle.id() });
 
     m_model.addMember(VMBundleID(bundle.id()), PrivateNetworkID(QUuid::createUuid()));
     EXPECT_EQ(onlyFailure(failures), refused("Private network not found."));

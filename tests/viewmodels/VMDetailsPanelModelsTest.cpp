@@ -47,7 +47,7 @@ TEST_F(VMDetailsPanelModelsTest, SnapshotsAndReclaimRefreshWhatTheyChanged)
 
     models.details->setErrorMessage(QStringLiteral("an old failure"));
     waitForOutcome(timeline.restoreSnapshot(QUuid::createUuid())).get();
-    EXPECT_EQ(m_failures, QStringList{refused("The selected snapshot could not be found.")});
+    EXPECT_EQ(m_failures, QStringList { refused("The selected snapshot could not be found.") });
     EXPECT_EQ(models.details->errorMessage(), std::nullopt) << "the busy frame cleared the banner when the restore began";
     EXPECT_TRUE(appLog().contains(QStringLiteral("[Details] ") + refused("The selected snapshot could not be found.")));
     m_failures.clear();
@@ -147,13 +147,14 @@ TEST_F(VMDetailsPanelModelsTest, APreUpdateSnapshotOfARunningVMPausesItAndAFaile
     waitForOutcome(details.start()).get();
     EXPECT_EQ(updates.guestOSType(), bundle.metadata.guestOSType);
     EXPECT_TRUE(updates.isVMActive());
-    const std::optional<QString> guidance = waitForOutcome(updates.createPreUpdateSnapshot(VMMacOSUpdateStrategy::snapshotThenUpdate)).get();
+    const std::optional<QString> guidance
+        = waitForOutcome(updates.createPreUpdateSnapshot(VMMacOSUpdateStrategy::snapshotThenUpdate)).get();
     ASSERT_TRUE(guidance);
     const VMSnapshotTimeline &timeline = models.snapshotTimeline->timeline();
     EXPECT_EQ(timeline.snapshots.size(), 1);
     EXPECT_TRUE(timeline.snapshots.first().name.startsWith(QStringLiteral("Pre-Update Snapshot (")));
     const auto &calls = static_cast<const ScriptedVirtualMachine &>(details.activeConsoleSession()->virtualMachine()).calls();
-    EXPECT_EQ(calls, (QList<Operation>{Operation::start, Operation::pause, Operation::resume})) << "the copy was made while paused";
+    EXPECT_EQ(calls, (QList<Operation> { Operation::start, Operation::pause, Operation::resume })) << "the copy was made while paused";
     EXPECT_EQ(details.runtimeStateText(), QStringLiteral("Running"));
 
     // The panel's Prepare hands the same guidance to whoever shows the alert.
@@ -167,7 +168,8 @@ TEST_F(VMDetailsPanelModelsTest, APreUpdateSnapshotOfARunningVMPausesItAndAFaile
     QSignalSpy answered(&updates, &MacOSUpdateViewModel::updateInfoChanged);
     waitForOutcome(updates.checkForUpdates()).get();
     EXPECT_EQ(answered.count(), 1);
-    EXPECT_EQ(updates.updateCheckFailure(), QStringLiteral("No known Linux distribution matches this VM, so there is nothing to compare with."));
+    EXPECT_EQ(
+        updates.updateCheckFailure(), QStringLiteral("No known Linux distribution matches this VM, so there is nothing to compare with."));
     EXPECT_FALSE(updates.isChecking());
     EXPECT_TRUE(m_failures.isEmpty());
 }
