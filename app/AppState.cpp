@@ -137,9 +137,10 @@ VMDetailsPaneModels AppState::makeDetailsViewModels(const QUuid &bundleID, FileC
                                                                                                 m_diskImageService, m_guestAutomationService, m_templateService,
                                                                                                 m_fileViewer, m_loggingService, &systemHostCapacity,
                                                                                                 &m_qemuSetupService});
-    models.exportRun = std::make_unique<VMExportRun>(*models.details, VMExportRun::Services{m_bundleOperations, m_exportService, m_vmStore, chooser}, nullptr);
-    models.snapshotTimeline =
-        std::make_unique<SnapshotTimelineViewModel>(*models.details, SnapshotTimelineViewModel::Services{m_bundleOperations, m_snapshotService, m_loggingService});
+    models.exportRun =
+        std::make_unique<VMExportRun>(*models.details, VMExportRun::Services{m_bundleOperations, m_exportService, m_vmStore, chooser}, nullptr);
+    models.snapshotTimeline = std::make_unique<SnapshotTimelineViewModel>(
+        *models.details, SnapshotTimelineViewModel::Services{m_bundleOperations, m_snapshotService, m_loggingService});
     models.performance = std::make_unique<PerformanceDashboardViewModel>(*models.details, m_performanceMonitor);
     models.diskAnalytics = std::make_unique<DiskAnalyticsViewModel>(*models.details, *models.snapshotTimeline, m_diskAnalyticsService, m_bundleOperations,
                                                                     m_loggingService);

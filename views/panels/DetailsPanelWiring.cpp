@@ -15,11 +15,11 @@
 
 namespace {
 
-/// Runs a panel model's action from the panel's request while the model lives; what escapes it leaves through the model's failed().
+/// The report of a command started from a panel: what escapes it leaves through the model's failed(), for the pane's banner.
 template <typename Model>
-void start(Model &model, QCoro::Task<> task)
+ViewCommand::FailureReport failedOf(Model &model)
 {
-    ViewCommand::start(model, std::move(task), [&model](const QString &message) { Q_EMIT model.failed(message); });
+    return [&model](const QString &message) { Q_EMIT model.failed(message); };
 }
 
 } // namespace
@@ -32,10 +32,12 @@ void DetailsPanelWiring::bind(SnapshotTimelineView &panel, SnapshotTimelineViewM
     QObject::connect(&model, &SnapshotTimelineViewModel::isOperationRunningChanged, &panel, refreshRunning);
     refresh();
     refreshRunning();
-    QObject::connect(&panel, &SnapshotTimelineView::restoreRequested, &model, [&model](const QUuid &id) { start(model, model.restoreSnapshot(id)); });
-    QObject::connect(&panel, &SnapshotTimelineView::deleteRequested, &model, [&model](const QUuid &id) { start(model, model.deleteSnapshot(id)); });
+    QObject::connect(&panel, &SnapshotTimelineView::restoreRequested, &model,
+                     [&model](const QUuid &id) { ViewCommand::start(model, model.restoreSnapshot(id), failedOf(model)); });
+    QObject::connect(&panel, &SnapshotTimelineView::deleteRequested, &model,
+                     [&model](const QUuid &id) { ViewCommand::start(model, model.deleteSnapshot(id), failedOf(model)); });
     QObject::connect(&panel, &SnapshotTimelineView::createRequested, &model,
-                     [&model](const QString &name, const QString &notes) { start(model, model.createSnapshot(name, notes)); });
+                     [&model](const QString &name, const QString &notes) { ViewCommand::start(model, model.createSnapshot(name, notes), failedOf(model)); });
     QObject::connect(&panel, &SnapshotTimelineView::renameRequested, &model, &SnapshotTimelineViewModel::renameSnapshot);
 }
 
@@ -64,7 +66,8 @@ void DetailsPanelWiring::bind(SmartDiskAnalyticsView &panel, DiskAnalyticsViewMo
     QObject::connect(&model, &DiskAnalyticsViewModel::isReclaimingChanged, &panel, [&panel, &model] { panel.setReclaiming(model.isReclaiming()); });
     refresh();
     panel.setReclaiming(model.isReclaiming());
-    QObject::connect(&panel, &SmartDiskAnalyticsView::reclaimRequested, &model, [&model](ReclaimAction action) { start(model, model.reclaim(action)); });
+    QObject::connect(&panel, &SmartDiskAnalyticsView::reclaimRequested, &model,
+                     [&model](ReclaimAction action) { ViewCommand::start(model, model.reclaim(action), failedOf(model)); });
 }
 
 void DetailsPanelWiring::bind(MacOSUpdateView &panel, MacOSUpdateViewModel &model)
@@ -87,9 +90,9 @@ void DetailsPanelWiring::bind(MacOSUpdateView &panel, MacOSUpdateViewModel &mode
     refreshResult();
     refreshChecking();
     refreshRunning();
-    QObject::connect(&panel, &MacOSUpdateView::checkRequested, &model, [&model] { start(model, model.checkForUpdates()); });
+    QObject::connect(&panel, &MacOSUpdateView::checkRequested, &model, [&model] { ViewCommand::start(model, model.checkForUpdates(), failedOf(model)); });
     QObject::connect(&panel, &MacOSUpdateView::prepareRequested, &model,
-                     [&model](VMMacOSUpdateStrategy strategy) { start(model, model.prepareUpdate(strategy)); });
+                     [&model](VMMacOSUpdateStrategy strategy) { ViewCommand::start(model, model.prepareUpdate(strategy), failedOf(model)); });
 }
 
 void DetailsPanelWiring::bind(VMNetworkTopologyView &panel, NetworkTopologyViewModel &model)
