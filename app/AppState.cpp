@@ -9,7 +9,7 @@
 #include "TemplateLibraryViewModel.h"
 #include "VirtualMachineSession.h"
 #include "VMConsoleViewModel.h"
-#include "VMDetailsViewModel.h"
+#include "VMDetailsPaneModels.h"
 #include "WindowsVMCreation.h"
 
 #include <QCoroTimer>
@@ -132,13 +132,24 @@ QCoro::Task<> AppState::prepareGuestFoldersForAllBundles()
     }
 }
 
-std::unique_ptr<VMDetailsViewModel> AppState::makeDetailsViewModel(const QUuid &bundleID)
+VMDetailsPaneModels AppState::makeDetailsViewModels(const QUuid &bundleID, FileChooser &chooser)
 {
-    return std::make_unique<VMDetailsViewModel>(bundleID, VMDetailsViewModel::Services{m_vmStore, m_coordinator, m_runtimeService, m_bundleOperations,
-                                                                                       m_diskImageService, m_guestAutomationService, m_snapshotService,
-                                                                                       m_diskAnalyticsService, m_performanceMonitor, m_macOSUpdateService,
-                                                                                       m_ciRunnerService, m_networkTopologyService, m_loggingService,
-                                                                                       &systemHostCapacity});
+    VMDetailsPaneModels models;
+    models.details = std::make_unique<VMDetailsViewModel>(bundleID, VMDetailsViewModel::Services{m_vmStore, m_coordinator, m_runtimeService,
+                                                                                                m_diskImageService, m_guestAutomationService, m_templateService,
+                                                                                                m_fileViewer, m_loggingService, &systemHostCapacity,
+                                                                                                &m_qemuSetupService});
+    models.exportRun =
+        std::make_unique<VMExportRun>(*models.details, VMExportRun::Services{m_bundleOperations, m_exportService, m_vmStore, chooser}, nullptr);
+    models.snapshotTimeline = std::make_unique<SnapshotTimelineViewModel>(
+        *models.details, SnapshotTimelineViewModel::Services{m_bundleOperations, m_snapshotService, m_loggingService});
+    models.performance = std::make_unique<PerformanceDashboardViewModel>(*models.details, m_performanceMonitor);
+    models.diskAnalytics = std::make_unique<DiskAnalyticsViewModel>(*models.details, *models.snapshotTimeline, m_diskAnalyticsService, m_bundleOperations,
+                                                                    m_loggingService);
+    models.updates = std::make_unique<MacOSUpdateViewModel>(*models.details, *models.snapshotTimeline, m_macOSUpdateService);
+    models.ciRunner = std::make_unique<CIRunnerViewModel>(m_ciRunnerService, m_vmStore, bundleID, m_loggingService);
+    models.networkTopology = std::make_unique<NetworkTopologyViewModel>(m_networkTopologyService, m_vmStore, m_loggingService);
+    return models;
 }
 
 std::shared_ptr<CreateVMWizardViewModel> AppState::makeCreateWizardViewModel()

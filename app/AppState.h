@@ -63,7 +63,7 @@ class CreateVMWizardViewModel;
 class QEMUConsoleViewModel;
 class TemplateLibraryViewModel;
 class VMConsoleViewModel;
-class VMDetailsViewModel;
+struct VMDetailsPaneModels;
 class VirtualMachineSession;
 
 /**
@@ -78,7 +78,7 @@ class VirtualMachineSession;
  * @code
  * AppState state;
  * MainWindow window(state);
- * auto details = state.makeDetailsViewModel(id);
+ * VMDetailsPaneModels details = state.makeDetailsViewModels(id, chooser);
  * @endcode
  */
 class AppState final : public QObject
@@ -106,8 +106,8 @@ public:
      */
     QCoro::Task<> prepareGuestFoldersForAllBundles();
 
-    /// A new details view model for the VM; the caller owns it.
-    std::unique_ptr<VMDetailsViewModel> makeDetailsViewModel(const QUuid &bundleID);
+    /// The view models of a new details pane for the VM; the caller owns them. The export asks for its folder through `chooser`.
+    VMDetailsPaneModels makeDetailsViewModels(const QUuid &bundleID, FileChooser &chooser);
     /// A new console view model for the session; the caller owns it. Its close action closes the VM's console window.
     std::unique_ptr<VMConsoleViewModel> makeConsoleViewModel(std::shared_ptr<VirtualMachineSession> session);
     /// A new console view model for a VM that QEMU runs without a session (a Windows guest); its close action closes the VM's console window.

@@ -63,9 +63,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
 
     LibraryView::Actions actions;
     actions.makeDetailsView = [this](const QUuid &id) -> QWidget * {
-        auto *details = new VMDetailsView(m_state.makeDetailsViewModel(id),
-                                          {m_state.bundleOperations(), m_state.exportService(), m_state.templateService(), m_state.vmStore(),
-                                           m_chooser, m_state.fileViewer(), &m_state.qemuSetupService()});
+        auto *details = new VMDetailsView(m_state.makeDetailsViewModels(id, m_chooser));
         connect(details, &VMDetailsView::consoleRequested, this, &MainWindow::openConsole);
         fillDetailsPane(*details);
         return details;
@@ -160,44 +158,7 @@ void MainWindow::openNewWindow()
 
 void MainWindow::fillDetailsPane(VMDetailsView &details)
 {
-    using Slot = VMDetailsView::FeaturePanelSlot;
-    VMDetailsViewModel &model = details.viewModel();
-
-    auto *timeline = new SnapshotTimelineView;
-    DetailsPanelWiring::bind(*timeline, model);
-    details.insertFeaturePanel(Slot::snapshotTimeline, timeline);
-    auto *performance = new PerformanceDashboardView;
-    DetailsPanelWiring::bind(*performance, model);
-    details.insertFeaturePanel(Slot::performanceDashboard, performance);
-    auto *analytics = new SmartDiskAnalyticsView;
-    DetailsPanelWiring::bind(*analytics, model);
-    details.insertFeaturePanel(Slot::diskAnalytics, analytics);
-    auto *updates = new MacOSUpdateView;
     QPointer<VMDetailsView> pane(&details);
-    DetailsPanelWiring::bind(*updates, model, [pane](const QString &message) {
-        if (pane)
-            pane->showUpdatePrepared(message);
-    });
-    details.insertFeaturePanel(Slot::macOSUpdate, updates);
-
-    auto *drop = new FileDropTransferView;
-    const auto showShare = [drop, &model] {
-        const std::optional<QUrl> share = model.firstSharedFolderURL();
-        drop->setSharedFolder(share ? std::optional<QString>(share->toLocalFile()) : std::nullopt);
-        drop->setVMName(model.displayTitle());
-    };
-    showShare();
-    connect(&model, &VMDetailsViewModel::bundleChanged, drop, showShare);
-    connect(drop, &FileDropTransferView::failed, &model, [&model](const QString &message) { model.setErrorMessage(message); });
-    details.insertFeaturePanel(Slot::fileDrop, drop);
-
-    auto *ci = new CIRunnerView(std::make_unique<CIRunnerViewModel>(model.ciRunnerService(), m_state.vmStore(), model.bundleID(), m_state.loggingService()));
-    connect(ci, &CIRunnerView::failed, &model, [&model](const QString &message) { model.setErrorMessage(message); });
-    details.insertFeaturePanel(Slot::ciRunner, ci);
-    auto *networks = new VMNetworkTopologyView;
-    DetailsPanelWiring::bind(*networks, model, m_state.vmStore());
-    details.insertFeaturePanel(Slot::networkTopology, networks);
-
     connect(&details, &VMDetailsView::settingsRequested, &details, [this, pane] {
         auto *sheet = new VMSettingsSheet(pane->viewModel(), m_state.fileChooser(), pane);
         sheet->setAttribute(Qt::WA_DeleteOnClose);

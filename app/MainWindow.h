@@ -39,7 +39,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    /// Puts the feature panels into a details pane and opens its settings, export and template sheets.
+    /// Opens a details pane's settings, export and template sheets when it asks for them.
     void fillDetailsPane(VMDetailsView &details);
     void runLaunchTask();
     void openNewWindow();

@@ -1,20 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "VMDetailsViewModel.h"
 
+#include "FileViewer.h"
 #include "HostInstallAdvice.h"
-#include "IPv4Subnet.h"
 #include "LoggingService.h"
 #include "QEMUMachines.h"
 #include "QEMUSetupService.h"
 #include "SizeText.h"
-#include "VMBundleOperations.h"
-#include "VMDiskAnalyticsService.h"
+#include "VMDetailsActions.h"
 #include "VMGuestAutomationService.h"
-#include "VMMacOSUpdateService.h"
-#include "VMNetworkTopologyService.h"
-#include "VMPerformanceMonitorService.h"
+#include "VMLinuxGuestToolsService.h"
 #include "VMRuntimeService.h"
-#include "VMSnapshotService.h"
+#include "VMSharedFolderService.h"
 #include "VMStore.h"
 #include "VMTemplateService.h"
 #include "VirtualMachineCoordinator.h"
@@ -36,71 +33,24 @@ constexpr qsizetype longestGuestMessage = 2000;
 
 } // namespace
 
-/**
- * One long action of the pane: isBusy from construction to destruction,
- * errorMessage cleared at the start and set by fail(). It may outlive the
- * view model, whose state it then leaves alone.
- */
-class VMDetailsViewModel::BusyFrame
+VMDetailsViewModel::BusyFrame::BusyFrame(VMDetailsViewModel &model)
+    : m_model(&model)
 {
-public:
-    explicit BusyFrame(VMDetailsViewModel &model)
-        : m_model(&model)
-    {
-        model.setBusyActions(model.m_busyActions + 1);
-        model.setErrorMessage(std::nullopt);
-    }
-    BusyFrame(const BusyFrame &) = delete;
-    BusyFrame &operator=(const BusyFrame &) = delete;
-    ~BusyFrame()
-    {
-        if (m_model)
-            m_model->setBusyActions(m_model->m_busyActions - 1);
-    }
+    model.setBusyActions(model.m_busyActions + 1);
+    model.setErrorMessage(std::nullopt);
+}
 
-    /// The view model, or null when it is gone.
-    VMDetailsViewModel *model() const { return m_model; }
-
-    void fail(const std::exception &error) const
-    {
-        if (m_model)
-            m_model->reportFailure(error);
-    }
-
-private:
-    QPointer<VMDetailsViewModel> m_model;
-};
-
-/**
- * One running operation of a kind the panels disable their controls for
- * (snapshots, reclaims): the count goes up at construction and down at
- * destruction, each change published. It may outlive the view model.
- */
-class VMDetailsViewModel::CountedOperation
+VMDetailsViewModel::BusyFrame::~BusyFrame()
 {
-public:
-    using Setter = void (VMDetailsViewModel::*)(int);
+    if (m_model)
+        m_model->setBusyActions(m_model->m_busyActions - 1);
+}
 
-    CountedOperation(VMDetailsViewModel &model, int VMDetailsViewModel::*count, Setter setter)
-        : m_model(&model)
-        , m_count(count)
-        , m_setter(setter)
-    {
-        (model.*m_setter)(model.*m_count + 1);
-    }
-    CountedOperation(const CountedOperation &) = delete;
-    CountedOperation &operator=(const CountedOperation &) = delete;
-    ~CountedOperation()
-    {
-        if (m_model)
-            (m_model->*m_setter)(m_model->*m_count - 1);
-    }
-
-private:
-    QPointer<VMDetailsViewModel> m_model;
-    int VMDetailsViewModel::*m_count;
-    Setter m_setter;
-};
+void VMDetailsViewModel::BusyFrame::fail(const std::exception &error) const
+{
+    if (m_model)
+        m_model->reportFailure(error);
+}
 
 VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObject *parent)
     : QObject(parent)
@@ -108,17 +58,13 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     , m_store(services.store)
     , m_coordinator(services.coordinator)
     , m_runtime(services.runtime)
-    , m_operations(services.operations)
     , m_diskImages(services.diskImages)
     , m_guestAutomation(services.guestAutomation)
-    , m_snapshots(services.snapshots)
-    , m_diskAnalyticsService(services.diskAnalytics)
-    , m_performanceMonitor(services.performanceMonitor)
-    , m_updates(services.updates)
-    , m_ciRunner(services.ciRunner)
-    , m_networkTopology(services.networkTopology)
+    , m_templates(services.templates)
+    , m_fileViewer(services.fileViewer)
     , m_logging(services.logging)
     , m_hostCapacity(std::move(services.hostCapacity))
+    , m_qemuSetup(services.qemuSetup)
 {
     connect(&m_store, &VMStore::bundlesChanged, this, &VMDetailsViewModel::receiveBundles, Qt::QueuedConnection);
     QMetaObject::invokeMethod(this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
@@ -127,13 +73,9 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
         if (id == m_bundleID)
             Q_EMIT isQEMURunningChanged();
     });
-    connect(&m_performanceMonitor, &VMPerformanceMonitorService::historiesChanged, this, &VMDetailsViewModel::performanceHistoryChanged);
-    connect(&m_updates, &VMMacOSUpdateService::isCheckingChanged, this, &VMDetailsViewModel::isCheckingForUpdatesChanged);
     republishBundle();
     refreshDiskUsage();
     refreshGuestAutomationStatus();
-    refreshSnapshotTimeline();
-    refreshDiskAnalytics();
 }
 
 VMDetailsViewModel::~VMDetailsViewModel() = default;
@@ -159,37 +101,10 @@ void VMDetailsViewModel::setBusyActions(int count)
     Q_EMIT isBusyChanged();
 }
 
-void VMDetailsViewModel::setSnapshotOperations(int count)
-{
-    m_snapshotOperations = count;
-    Q_EMIT isSnapshotOperationRunningChanged();
-}
-
-void VMDetailsViewModel::setReclaims(int count)
-{
-    m_reclaims = count;
-    Q_EMIT isReclaimingChanged();
-}
-
-bool VMDetailsViewModel::isCheckingForUpdates() const
-{
-    return m_updates.isChecking();
-}
-
 void VMDetailsViewModel::setBundle(std::optional<VMBundle> bundle)
 {
     m_bundle = std::move(bundle);
     Q_EMIT bundleChanged();
-    if (!m_followsRunState)
-        return;
-    const std::optional<VMRuntimeState> state = m_bundle ? std::optional(m_bundle->metadata.runtimeState) : std::nullopt;
-    if (state == m_followedRunState)
-        return;
-    m_followedRunState = state;
-    if (state == VMRuntimeState::running)
-        startPerformanceMonitoring();
-    else if (state == VMRuntimeState::stopped || state == VMRuntimeState::error)
-        stopPerformanceMonitoring();
 }
 
 bool VMDetailsViewModel::isQEMURunning() const
@@ -250,7 +165,6 @@ void VMDetailsViewModel::receiveBundles(const QList<VMBundle> &bundles)
     setBundle(std::move(found));
     refreshDiskUsage();
     refreshGuestAutomationStatus();
-    refreshSnapshotTimeline();
 }
 
 void VMDetailsViewModel::republishBundle()
@@ -283,29 +197,6 @@ void VMDetailsViewModel::refreshGuestAutomationStatus()
     Q_EMIT guestAutomationStatusChanged();
 }
 
-void VMDetailsViewModel::refreshSnapshotTimeline()
-{
-    if (!m_bundle)
-        return;
-    m_snapshotTimeline = m_snapshots.loadTimeline(*m_bundle);
-    Q_EMIT snapshotTimelineChanged();
-}
-
-void VMDetailsViewModel::refreshDiskAnalytics()
-{
-    if (!m_bundle) {
-        m_diskAnalytics.reset();
-        Q_EMIT diskAnalyticsChanged();
-        return;
-    }
-    m_diskAnalytics = m_diskAnalyticsService.breakdown(*m_bundle);
-    Q_EMIT diskAnalyticsChanged();
-    // A checked read: the file lies in a bundle that may come from anywhere.
-    m_diskGrowthHistory = m_diskAnalyticsService.growthHistory(m_bundle->bundleURL);
-    Q_EMIT diskGrowthHistoryChanged();
-    m_diskAnalyticsService.recordGrowth(m_bundle->bundleURL);
-}
-
 QCoro::Task<> VMDetailsViewModel::reload()
 {
     const QPointer<VMDetailsViewModel> self(this);
@@ -314,17 +205,17 @@ QCoro::Task<> VMDetailsViewModel::reload()
     co_await m_store.reload();
     if (self) {
         refreshDiskUsage();
-        refreshDiskAnalytics();
+        Q_EMIT self->reloaded();
     }
     logging.log(QStringLiteral("Refreshed details for ") + id.toString(QUuid::WithoutBraces).toUpper(), category);
 }
 
 // ---------------------------------------------------------------- run actions
 
-QCoro::Task<> VMDetailsViewModel::start(QEMUSetupService *qemuSetup)
+QCoro::Task<> VMDetailsViewModel::start()
 {
-    if (isWindowsGuest() && qemuSetup)
-        co_await launchQEMU(qemuSetup);
+    if (isWindowsGuest() && m_qemuSetup)
+        co_await launchQEMU(m_qemuSetup);
     else
         co_await startSession(u"start", false);
 }
@@ -466,7 +357,7 @@ void VMDetailsViewModel::openConsoleSession()
     }
 }
 
-// ---------------------------------------------------------------- disk and snapshots
+// ---------------------------------------------------------------- disk
 
 QCoro::Task<> VMDetailsViewModel::expandDisk(double capacityGB)
 {
@@ -490,111 +381,12 @@ QCoro::Task<> VMDetailsViewModel::expandDisk(double capacityGB)
     co_return;
 }
 
-QCoro::Task<> VMDetailsViewModel::createSnapshot(QString name, QString notes)
-{
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
-    if (!ticket)
-        co_return;
-    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
-    BusyFrame frame(*this);
-    if (!m_bundle)
-        co_return;
-    try {
-        co_await m_operations.createSnapshot(m_bundleID, std::move(name), std::move(notes), false);
-        if (frame.model())
-            refreshSnapshotTimeline();
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
-}
-
-QCoro::Task<> VMDetailsViewModel::restoreSnapshot(QUuid snapshotID)
-{
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
-    if (!ticket)
-        co_return;
-    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
-    BusyFrame frame(*this);
-    if (!m_bundle)
-        co_return;
-    try {
-        co_await m_operations.restoreSnapshot(m_bundleID, snapshotID);
-        if (frame.model()) {
-            republishBundle();
-            refreshSnapshotTimeline();
-            refreshDiskUsage();
-        }
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
-}
-
-QCoro::Task<> VMDetailsViewModel::deleteSnapshot(QUuid snapshotID)
-{
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
-    if (!ticket)
-        co_return;
-    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
-    BusyFrame frame(*this);
-    if (!m_bundle)
-        co_return;
-    try {
-        m_operations.deleteSnapshot(m_bundleID, snapshotID);
-        refreshSnapshotTimeline();
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
-}
-
-void VMDetailsViewModel::updateSnapshot(const QUuid &snapshotID, const QString &name)
+void VMDetailsViewModel::saveAsTemplate(const QString &name, const QString &description, VMTemplateCategory category)
 {
     if (!m_bundle)
         return;
     try {
-        m_snapshots.updateSnapshot(snapshotID, name, *m_bundle);
-    } catch (const std::exception &error) {
-        reportFailure(error);
-    }
-    refreshSnapshotTimeline();
-}
-
-QList<ReclaimRecommendation> VMDetailsViewModel::diskRecommendations() const
-{
-    return m_bundle ? m_diskAnalyticsService.recommendations(m_bundle->bundleURL) : QList<ReclaimRecommendation>();
-}
-
-std::optional<double> VMDetailsViewModel::estimatedDaysUntilHostFull() const
-{
-    // From the published history, so the estimate agrees with the growth shown beside it.
-    return m_bundle ? m_diskGrowthHistory.estimatedDaysUntilHostFull(m_diskAnalyticsService.hostAvailableCapacityBytes(m_bundle->bundleURL)) : std::nullopt;
-}
-
-QCoro::Task<> VMDetailsViewModel::reclaimDiskSpace(ReclaimAction action)
-{
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"reclaim");
-    if (!ticket)
-        co_return;
-    const CountedOperation reclaim(*this, &VMDetailsViewModel::m_reclaims, &VMDetailsViewModel::setReclaims);
-    BusyFrame frame(*this);
-    if (!m_bundle)
-        co_return;
-    try {
-        m_operations.reclaim(m_bundleID, action);
-        refreshDiskAnalytics();
-        refreshDiskUsage();
-        // Reclaiming the snapshot history removes the timeline with it.
-        refreshSnapshotTimeline();
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
-}
-
-void VMDetailsViewModel::saveAsTemplate(VMTemplateService &templates, const QString &name, const QString &description, VMTemplateCategory category)
-{
-    if (!m_bundle)
-        return;
-    try {
-        templates.createTemplate(*m_bundle, name, description, category);
+        m_templates.createTemplate(*m_bundle, name, description, category);
     } catch (const std::exception &error) {
         reportFailure(error);
     }
@@ -611,110 +403,37 @@ void VMDetailsViewModel::revealGuestToolsPackage()
     }
 }
 
+void VMDetailsViewModel::revealBundle()
+{
+    if (const std::optional<VMBundle> bundle = m_store.bundle(m_bundleID))
+        m_fileViewer.revealItem(bundle->bundleURL);
+}
+
+GuestToolsSetupContent VMDetailsViewModel::guestToolsSetupContent() const
+{
+    GuestToolsSetupContent content{
+        displayTitle(),
+        {},
+        guestToolsVersionText(),
+        guestToolsStatusSummary(),
+        latestGuestMessage(),
+        isLinuxGuest() ? VMGuestOSType::linux : VMGuestOSType::macOS,
+        VMSharedFolderService::automationShareName.toString(),
+        VMSharedFolderService::linuxGuestTag.toString(),
+        VMLinuxGuestToolsService::installerFileName.toString(),
+    };
+    for (const VMDetailsActionState &state : VMDetailsActions::states(*this)) {
+        if (state.action == VMDetailsAction::guestTools)
+            content.actionTitle = state.title;
+    }
+    return content;
+}
+
 std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
 {
     if (!m_bundle || m_bundle->sharedFolders.isEmpty())
         return std::nullopt;
     return m_bundle->sharedFolders.first().localURL;
-}
-
-// ---------------------------------------------------------------- updates and performance
-
-QCoro::Task<> VMDetailsViewModel::checkForMacOSUpdates()
-{
-    if (!m_bundle)
-        co_return;
-    const QPointer<VMDetailsViewModel> self(this);
-    co_await m_updates.checkForUpdates(*m_bundle);
-    if (!self)
-        co_return;
-    m_updateInfo = m_updates.updateInfo().contains(m_bundleID) ? std::optional(m_updates.updateInfo().value(m_bundleID)) : std::nullopt;
-    m_updateCheckFailure = m_updates.checkFailures().contains(m_bundleID) ? std::optional(m_updates.checkFailures().value(m_bundleID)) : std::nullopt;
-    Q_EMIT updateInfoChanged();
-}
-
-QCoro::Task<std::optional<QString>> VMDetailsViewModel::createPreUpdateSnapshot(VMMacOSUpdateStrategy strategy)
-{
-    if (!m_bundle)
-        co_return std::nullopt;
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"snapshot");
-    if (!ticket)
-        co_return std::nullopt;
-    const CountedOperation snapshotOperation(*this, &VMDetailsViewModel::m_snapshotOperations, &VMDetailsViewModel::setSnapshotOperations);
-    const QPointer<VMDetailsViewModel> self(this);
-    try {
-        QString guidance = co_await m_updates.createPreUpdateSnapshot(*m_bundle, strategy);
-        if (self)
-            refreshSnapshotTimeline();
-        co_return guidance;
-    } catch (const std::exception &error) {
-        if (self)
-            setErrorMessage(QString::fromUtf8(error.what()));
-    }
-    co_return std::nullopt;
-}
-
-void VMDetailsViewModel::followRunStateWithMonitoring()
-{
-    if (m_followsRunState)
-        return;
-    m_followsRunState = true;
-    m_followedRunState = m_bundle ? std::optional(m_bundle->metadata.runtimeState) : std::nullopt;
-    if (isRunning())
-        startPerformanceMonitoring();
-}
-
-void VMDetailsViewModel::startPerformanceMonitoring()
-{
-    if (m_bundle && !m_monitoring.isHeld())
-        m_monitoring = m_performanceMonitor.watch(m_bundleID, m_bundle->metadata.memorySizeBytes, m_bundle->metadata.cpuCount);
-}
-
-void VMDetailsViewModel::stopPerformanceMonitoring()
-{
-    m_monitoring = {};
-}
-
-VMPerformanceHistory VMDetailsViewModel::performanceHistory() const
-{
-    return m_performanceMonitor.histories().value(m_bundleID);
-}
-
-// ---------------------------------------------------------------- private networks
-
-template <typename Change>
-void VMDetailsViewModel::changeNetworks(Change change)
-{
-    try {
-        change(m_networkTopology);
-    } catch (const std::exception &error) {
-        reportFailure(error);
-    }
-}
-
-void VMDetailsViewModel::createPrivateNetwork(const QString &name, const QString &subnet)
-{
-    if (const std::optional<QString> refusal = IPv4Subnet::refusal(subnet)) {
-        setErrorMessage(refusal);
-        m_logging.log(*refusal, category);
-        return;
-    }
-    changeNetworks([&](VMNetworkTopologyService &topology) { topology.createNetwork(name, subnet.trimmed()); });
-}
-
-void VMDetailsViewModel::deletePrivateNetwork(const PrivateNetworkID &networkID)
-{
-    changeNetworks([&](VMNetworkTopologyService &topology) { topology.deleteNetwork(networkID); });
-}
-
-void VMDetailsViewModel::addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID)
-{
-    changeNetworks([&](VMNetworkTopologyService &topology) { topology.addMember(bundleID, networkID); });
-}
-
-void VMDetailsViewModel::removePrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID)
-{
-    changeNetworks([&](VMNetworkTopologyService &topology) { topology.removeMember(bundleID, networkID); });
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)

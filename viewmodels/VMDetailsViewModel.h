@@ -4,43 +4,29 @@
 #include "ActionsInFlight.h"
 #include "MessageKind.h"
 #include "DiskImageService.h"
+#include "GuestToolsSetupContent.h"
 #include "HostCapacity.h"
 #include "GuestMemoryLimits.h"
-#include "PrivateNetworkID.h"
-#include "ReclaimAction.h"
-#include "ReclaimRecommendation.h"
 #include "VMBundle.h"
-#include "VMBundleID.h"
 #include "VMDetailsTexts.h"
-#include "VMDiskAnalytics.h"
-#include "VMDiskGrowthHistory.h"
 #include "VMGuestAutomationStatusSnapshot.h"
-#include "VMMacOSUpdateInfo.h"
-#include "VMMacOSUpdateStrategy.h"
-#include "VMPerformanceHistory.h"
-#include "VMPerformanceMonitorService.h"
-#include "VMSnapshotTimeline.h"
 #include "VMTemplateCategory.h"
 #include "VMStoppedSettings.h"
 
 #include <QCoroTask>
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 #include <QUuid>
 
 #include <memory>
 #include <optional>
 
+class FileViewer;
 class LoggingService;
 class QEMUSetupService;
-class VMBundleOperations;
-class VMCIRunnerService;
-class VMMacOSUpdateService;
-class VMNetworkTopologyService;
-class VMDiskAnalyticsService;
 class VMGuestAutomationService;
 class VMRuntimeService;
-class VMSnapshotService;
 class VMStore;
 class VMTemplateService;
 class VirtualMachineCoordinator;
@@ -49,9 +35,10 @@ class VirtualMachineSession;
 /**
  * The state and actions of one VM's details pane: a live copy of the VM's
  * bundle with its run state as the coordinator knows it now, the side data
- * the pane shows (disk usage, guest-tools status, snapshot timeline, disk
- * analytics and growth history) and every text derived from them, and the
- * pane's actions.
+ * the pane shows (disk usage, guest-tools status) and every text derived
+ * from them, the pane's banner and its run actions. The feature panels have
+ * view models of their own, which follow this one's bundle, run their long
+ * actions in its busy frame and report failures to its banner.
  *
  * The bundle follows the store's list, delivered one turn after each change;
  * the side data is refreshed at construction, on each list and when an
@@ -63,7 +50,7 @@ class VirtualMachineSession;
  *
  * @code
  * VMDetailsViewModel details(id, services);
- * co_await details.start(&qemuSetup);
+ * co_await details.start();
  * if (details.activeConsoleSession()) ... // open its console
  * @endcode
  */
@@ -76,17 +63,14 @@ public:
         VMStore &store;
         VirtualMachineCoordinator &coordinator;
         const VMRuntimeService &runtime;
-        VMBundleOperations &operations;
         const DiskImageService &diskImages;
         const VMGuestAutomationService &guestAutomation;
-        const VMSnapshotService &snapshots;
-        const VMDiskAnalyticsService &diskAnalytics;
-        VMPerformanceMonitorService &performanceMonitor;
-        VMMacOSUpdateService &updates;
-        VMCIRunnerService &ciRunner;
-        VMNetworkTopologyService &networkTopology;
+        VMTemplateService &templates;
+        FileViewer &fileViewer;
         const LoggingService &logging;
         HostCapacitySource hostCapacity;
+        /// Installs QEMU before a Windows guest starts; none starts every guest as it is.
+        QEMUSetupService *qemuSetup = nullptr;
     };
 
     VMDetailsViewModel(QUuid bundleID, Services services, QObject *parent = nullptr);
@@ -103,21 +87,9 @@ public:
     MessageKind messageKind() const { return m_messageKind; }
     void setErrorMessage(const std::optional<QString> &message, MessageKind kind = MessageKind::failure);
     bool isBusy() const { return m_busyActions > 0; }
-    /// A snapshot of this VM is being taken, restored or deleted (the pre-update snapshot included).
-    bool isSnapshotOperationRunning() const { return m_snapshotOperations > 0; }
-    /// Disk space of this VM is being reclaimed.
-    bool isReclaiming() const { return m_reclaims > 0; }
-    /// The update service is checking a VM (any VM: the service checks one at a time).
-    bool isCheckingForUpdates() const;
     const std::optional<DiskImageService::DiskUsage> &diskUsage() const { return m_diskUsage; }
     const VMGuestAutomationStatusSnapshot &guestAutomationStatus() const { return m_guestAutomationStatus; }
     const std::optional<QString> &lastDiskExpansionAutomationMessage() const { return m_lastDiskExpansionAutomationMessage; }
-    const VMSnapshotTimeline &snapshotTimeline() const { return m_snapshotTimeline; }
-    const std::optional<VMDiskAnalytics> &diskAnalytics() const { return m_diskAnalytics; }
-    const VMDiskGrowthHistory &diskGrowthHistory() const { return m_diskGrowthHistory; }
-    const std::optional<VMMacOSUpdateInfo> &updateInfo() const { return m_updateInfo; }
-    /// Why the last update check could not be made; none after a check that could.
-    const std::optional<QString> &updateCheckFailure() const { return m_updateCheckFailure; }
     /// Whether QEMU runs this VM (a Windows guest), as the executor registry knows it.
     bool isQEMURunning() const;
 
@@ -162,14 +134,14 @@ public:
     // Refreshing
     void refreshDiskUsage();
     void refreshGuestAutomationStatus();
-    void refreshSnapshotTimeline();
-    void refreshDiskAnalytics();
-    /// The header's Refresh: reloads the library, the disk usage and the disk analytics.
+    /// Publishes the store's current copy with the live run state.
+    void republishBundle();
+    /// The header's Refresh: reloads the library and the disk usage, then announces reloaded() for the panels.
     QCoro::Task<> reload();
 
     // Actions
-    /// Starts the VM: a Windows guest on QEMU (installing it first when a setup service is given and it is missing), any other cold.
-    QCoro::Task<> start(QEMUSetupService *qemuSetup);
+    /// Starts the VM: a Windows guest on QEMU (installing it first when the pane has a setup service and it is missing), any other cold.
+    QCoro::Task<> start();
     QCoro::Task<> resumeSavedState();
     QCoro::Task<> pause();
     QCoro::Task<> resume();
@@ -188,85 +160,57 @@ public:
     bool updateStoppedSettings(const VMStoppedSettings &settings);
     /// Grows the disk to `capacityGB` GiB, rounded up; a size that is not a positive finite number below 2^34 GiB is refused.
     QCoro::Task<> expandDisk(double capacityGB);
-    QCoro::Task<> createSnapshot(QString name, QString notes);
-    QCoro::Task<> restoreSnapshot(QUuid snapshotID);
-    QCoro::Task<> deleteSnapshot(QUuid snapshotID);
-    /// Renames a snapshot; a failure goes to errorMessage and the timeline is read again either way.
-    void updateSnapshot(const QUuid &snapshotID, const QString &name);
-    QList<ReclaimRecommendation> diskRecommendations() const;
-    /// Days until the growth seen so far fills the volume that holds the VM; none without growth or a readable volume.
-    std::optional<double> estimatedDaysUntilHostFull() const;
-    QCoro::Task<> reclaimDiskSpace(ReclaimAction action);
     /// Saves the VM's configuration as a template; a failure goes to errorMessage.
-    void saveAsTemplate(VMTemplateService &templates, const QString &name, const QString &description, VMTemplateCategory category);
+    void saveAsTemplate(const QString &name, const QString &description, VMTemplateCategory category);
     /// Shows the staged guest-tools package in the file manager; a folder that could not be prepared goes to errorMessage.
     void revealGuestToolsPackage();
+    /// Shows the VM's bundle, as the library lists it now, in the file manager.
+    void revealBundle();
+    /// What the guest-tools guide shows of this VM now.
+    GuestToolsSetupContent guestToolsSetupContent() const;
     /// The local folder of the VM's first shared folder.
     std::optional<QUrl> firstSharedFolderURL() const;
-
-    // Updates and performance
-    /// Asks the update service about the VM and publishes its answer, or why there was none.
-    QCoro::Task<> checkForMacOSUpdates();
-    /// Takes the snapshot the strategy asks for (a running VM is paused for the copy); the guidance text, none on failure.
-    QCoro::Task<std::optional<QString>> createPreUpdateSnapshot(VMMacOSUpdateStrategy strategy);
-    /**
-     * From now on monitors the VM's performance while it runs, as long as
-     * this view model lives: at once when it runs already, again each time
-     * it starts; this pane's hold on the monitoring ends when the VM stops
-     * or fails, and when this view model is destroyed. Another pane of the
-     * same VM keeps its own hold.
-     */
-    void followRunStateWithMonitoring();
-    /// Takes this pane's hold on monitoring the VM, unless it has it already.
-    void startPerformanceMonitoring();
-    /// Gives this pane's hold back.
-    void stopPerformanceMonitoring();
-    VMPerformanceHistory performanceHistory() const;
-
-    // Private networks: every failure goes to errorMessage and the log
-    /// Stores the network with its subnet trimmed; a subnet that is not an IPv4 network in CIDR notation is refused (IPv4Subnet).
-    void createPrivateNetwork(const QString &name, const QString &subnet);
-    void deletePrivateNetwork(const PrivateNetworkID &networkID);
-    void addPrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
-    void removePrivateNetworkMember(const VMBundleID &bundleID, const PrivateNetworkID &networkID);
-
-    // The services the pane's panels work with directly
-    VMCIRunnerService &ciRunnerService() const { return m_ciRunner; }
-    VMNetworkTopologyService &networkTopologyService() const { return m_networkTopology; }
 
 Q_SIGNALS:
     void bundleChanged();
     void activeConsoleSessionChanged();
     void errorMessageChanged();
     void isBusyChanged();
-    void isSnapshotOperationRunningChanged();
-    void isReclaimingChanged();
-    void isCheckingForUpdatesChanged();
-    /// The monitor added a sample to some VM's history (this one's included).
-    void performanceHistoryChanged();
     void diskUsageChanged();
     void guestAutomationStatusChanged();
     void lastDiskExpansionAutomationMessageChanged();
-    void snapshotTimelineChanged();
-    void diskAnalyticsChanged();
-    void diskGrowthHistoryChanged();
-    void updateInfoChanged();
+    /// The header's Refresh has reloaded the library; the panels measure again.
+    void reloaded();
     void isQEMURunningChanged();
 
-private:
-    class BusyFrame;
-    friend class BusyFrame;
-    class CountedOperation;
-    friend class CountedOperation;
+public:
+    /**
+     * One long action of the pane or of one of its panels: isBusy from
+     * construction to destruction, errorMessage cleared at the start and set
+     * by fail(). It may outlive the view model, whose state it then leaves
+     * alone.
+     */
+    class BusyFrame
+    {
+    public:
+        explicit BusyFrame(VMDetailsViewModel &model);
+        BusyFrame(const BusyFrame &) = delete;
+        BusyFrame &operator=(const BusyFrame &) = delete;
+        ~BusyFrame();
 
+        /// The view model, or null when it is gone.
+        VMDetailsViewModel *model() const { return m_model; }
+        void fail(const std::exception &error) const;
+
+    private:
+        QPointer<VMDetailsViewModel> m_model;
+    };
+
+private:
     void receiveBundles(const QList<VMBundle> &bundles);
-    /// Publishes the store's current copy with the live run state.
-    void republishBundle();
     void setBundle(std::optional<VMBundle> bundle);
     bool runStateIs(VMRuntimeState state) const { return m_bundle && m_bundle->metadata.runtimeState == state; }
     void setBusyActions(int count);
-    void setSnapshotOperations(int count);
-    void setReclaims(int count);
     QCoro::Task<> launchQEMU(QEMUSetupService *qemuSetup);
     /// Starts the VM's session (cold or from its saved state) and publishes it for the console.
     QCoro::Task<> startSession(QStringView action, bool resumeSavedState);
@@ -275,43 +219,26 @@ private:
     /// Runs a coordinator operation that completes at once on this VM inside the busy frame.
     void runImmediateAction(void (VirtualMachineCoordinator::*operation)(const QUuid &));
     void reportFailure(const std::exception &error);
-    /// Runs a quick change of the private networks; a failure is reported.
-    template <typename Change>
-    void changeNetworks(Change change);
 
     const QUuid m_bundleID;
     VMStore &m_store;
     VirtualMachineCoordinator &m_coordinator;
     const VMRuntimeService &m_runtime;
-    VMBundleOperations &m_operations;
     const DiskImageService &m_diskImages;
     const VMGuestAutomationService &m_guestAutomation;
-    const VMSnapshotService &m_snapshots;
-    const VMDiskAnalyticsService &m_diskAnalyticsService;
-    VMPerformanceMonitorService &m_performanceMonitor;
-    VMMacOSUpdateService &m_updates;
-    VMCIRunnerService &m_ciRunner;
-    VMNetworkTopologyService &m_networkTopology;
+    VMTemplateService &m_templates;
+    FileViewer &m_fileViewer;
     const LoggingService &m_logging;
     HostCapacitySource m_hostCapacity;
+    QEMUSetupService *const m_qemuSetup;
 
     std::optional<VMBundle> m_bundle;
     std::shared_ptr<VirtualMachineSession> m_activeConsoleSession;
     std::optional<QString> m_errorMessage;
     MessageKind m_messageKind = MessageKind::failure;
     int m_busyActions = 0;
-    int m_snapshotOperations = 0;
-    int m_reclaims = 0;
     std::optional<DiskImageService::DiskUsage> m_diskUsage;
     VMGuestAutomationStatusSnapshot m_guestAutomationStatus = VMGuestAutomationStatusSnapshot::empty();
     std::optional<QString> m_lastDiskExpansionAutomationMessage;
-    VMSnapshotTimeline m_snapshotTimeline;
-    std::optional<VMDiskAnalytics> m_diskAnalytics;
-    VMDiskGrowthHistory m_diskGrowthHistory;
-    std::optional<VMMacOSUpdateInfo> m_updateInfo;
-    std::optional<QString> m_updateCheckFailure;
     ActionsInFlight m_inFlight;
-    bool m_followsRunState = false;
-    std::optional<VMRuntimeState> m_followedRunState;
-    VMPerformanceMonitorService::Lease m_monitoring;
 };

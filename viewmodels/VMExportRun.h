@@ -46,6 +46,9 @@ public:
 
     VMExportRun(VMDetailsViewModel &details, Services services, ReplaceConfirmation confirmReplace, QObject *parent = nullptr);
 
+    /// The question asked before an existing item is replaced; the pane that shows the run supplies it.
+    void setReplaceConfirmation(ReplaceConfirmation confirmReplace) { m_confirmReplace = std::move(confirmReplace); }
+
     QCoro::Task<> run(VMExportFormat format, VMExportConfiguration configuration);
 
     bool isRunning() const { return m_isRunning; }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The state behind the details pane that lives outside the widgets: the
 // action grid, the disk-expansion figures, the export run, template saving,
-// revealing the guest tools and performance monitoring.
+// revealing the guest tools.
 #include "DiskExpansionPlan.h"
 #include "JSONCoding.h"
 #include "VMDetailsActions.h"
@@ -184,10 +184,7 @@ class VMDetailsPaneModelTest : public ViewModelTest
 protected:
     VMDetailsViewModel &details(const QUuid &id)
     {
-        m_details = std::make_unique<VMDetailsViewModel>(
-            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_performance,
-                                             m_updates, m_ciRunner, m_networks, m_logging, [] { return HostCapacity{8, 32 * gibibyte}; }});
-        settle();
+        m_details = makeDetails(id);
         return *m_details;
     }
 
@@ -293,7 +290,7 @@ TEST_F(VMDetailsPaneModelTest, AnExportIsRefusedWhileRunningAndIntoTheLibraryOrA
     }
     EXPECT_FALSE(m_exports.exportProgress().has_value());
 
-    waitForOutcome(model.start(nullptr)).get();
+    waitForOutcome(model.start()).get();
     ASSERT_TRUE(model.isRunning());
     m_chooser.answers << exportFolder();
     waitForOutcome(run.run(VMExportFormat::compressedArchive, {})).get();
@@ -306,10 +303,9 @@ TEST_F(VMDetailsPaneModelTest, ATemplateIsSavedAndARevealFailureReachesTheBanner
 {
     const VMBundle bundle = installedBundle();
     VMDetailsViewModel &model = details(bundle.id());
-    VMTemplateService templates(m_logging);
-    const qsizetype before = templates.templates().size();
-    model.saveAsTemplate(templates, QStringLiteral("Agent"), {}, VMTemplateCategory::ciRunner);
-    EXPECT_EQ(templates.templates().size(), before + 1);
+    const qsizetype before = m_templates.templates().size();
+    model.saveAsTemplate(QStringLiteral("Agent"), {}, VMTemplateCategory::ciRunner);
+    EXPECT_EQ(m_templates.templates().size(), before + 1);
     EXPECT_EQ(model.errorMessage(), std::nullopt);
 
     model.setErrorMessage(std::nullopt);
@@ -323,45 +319,6 @@ TEST_F(VMDetailsPaneModelTest, ATemplateIsSavedAndARevealFailureReachesTheBanner
     model.revealGuestToolsPackage();
     EXPECT_TRUE(model.errorMessage().has_value());
     EXPECT_EQ(m_viewer.revealed.size(), 1);
-}
-
-TEST_F(VMDetailsPaneModelTest, APaneMonitorsItsVMWhileItRunsAndStopsWhenItGoes)
-{
-    const VMBundle bundle = installedBundle();
-    {
-        VMDetailsViewModel &model = details(bundle.id());
-        model.followRunStateWithMonitoring();
-        EXPECT_FALSE(m_performance.isMonitoring());
-        waitForOutcome(model.start(nullptr)).get();
-        EXPECT_TRUE(m_performance.isMonitoring());
-        waitForOutcome(model.stop()).get();
-        EXPECT_FALSE(m_performance.isMonitoring());
-        waitForOutcome(model.start(nullptr)).get();
-    }
-
-    // A pane made for a VM that runs already starts at once, and stops when it goes.
-    details(bundle.id()).followRunStateWithMonitoring();
-    EXPECT_TRUE(m_performance.isMonitoring());
-    m_details.reset();
-    EXPECT_FALSE(m_performance.isMonitoring());
-}
-
-TEST_F(VMDetailsPaneModelTest, TwoPanesOnOneRunningVMEachHoldItsMonitoring)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &first = details(bundle.id());
-    waitForOutcome(first.start(nullptr)).get();
-    first.followRunStateWithMonitoring();
-    std::unique_ptr<VMDetailsViewModel> second = makeDetails(bundle.id());
-    second->followRunStateWithMonitoring();
-    ASSERT_TRUE(m_performance.isMonitoring());
-
-    // A pane asked twice holds once: its one release ends its part.
-    second->startPerformanceMonitoring();
-    second.reset();
-    EXPECT_TRUE(m_performance.isMonitoring()) << "the other pane still shows the graph";
-    m_details.reset();
-    EXPECT_FALSE(m_performance.isMonitoring());
 }
 
 TEST_F(VMDetailsPaneModelTest, AGuestMessageIsCutToAReadableLength)

@@ -23,13 +23,9 @@ using namespace CoordinatorTesting;
 class VMDetailsViewModelTest : public ViewModelTest
 {
 protected:
-    VMDetailsViewModel &details(const QUuid &id)
+    VMDetailsViewModel &details(const QUuid &id, QEMUSetupService *qemuSetup = nullptr)
     {
-        const HostCapacity host{8, 32 * gibibyte};
-        m_details = std::make_unique<VMDetailsViewModel>(
-            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_performance, m_updates,
-                                             m_ciRunner, m_networks, m_logging, [host] { return host; }});
-        settle();
+        m_details = makeDetails(id, qemuSetup);
         return *m_details;
     }
 
@@ -52,7 +48,7 @@ TEST_F(VMDetailsViewModelTest, AStartPublishesTheSessionAndARefusalIsShownAndLog
     const VMBundle bundle = installedBundle();
     VMDetailsViewModel &model = details(bundle.id());
     QSignalSpy busy(&model, &VMDetailsViewModel::isBusyChanged);
-    waitForOutcome(model.start(nullptr)).get();
+    waitForOutcome(model.start()).get();
     ASSERT_TRUE(model.activeConsoleSession());
     EXPECT_EQ(model.activeConsoleSession()->runtimeState(), VMRuntimeState::running);
     EXPECT_EQ(model.errorMessage(), std::nullopt);
@@ -61,7 +57,7 @@ TEST_F(VMDetailsViewModelTest, AStartPublishesTheSessionAndARefusalIsShownAndLog
     EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Running"));
 
     const int lines = detailsLines();
-    waitForOutcome(model.start(nullptr)).get();
+    waitForOutcome(model.start()).get();
     EXPECT_EQ(model.errorMessage(), refused("The virtual machine is already active."));
     EXPECT_EQ(detailsLines(), lines + 1);
 
@@ -76,11 +72,11 @@ TEST_F(VMDetailsViewModelTest, AWindowsVMStartsOnQEMUOnceTheHostHasIt)
 {
     const VMBundle windows =
         storeChanged(installedBundle(QStringLiteral("Windows")).id(), [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::windows; });
-    VMDetailsViewModel &model = details(windows.id());
     const std::unique_ptr<QEMUSetupService> setup = qemuSetup();
+    VMDetailsViewModel &model = details(windows.id(), setup.get());
 
     // Nothing installed, and the download cannot reach its server: the apt command is the way.
-    waitForOutcome(model.start(setup.get())).get();
+    waitForOutcome(model.start()).get();
     EXPECT_EQ(model.errorMessage(),
               QStringLiteral("The virtual machine encountered an error: QEMU could not be installed automatically. Install manually with: sudo apt install "
                              "qemu-system-arm qemu-efi-aarch64 swtpm"));
@@ -89,7 +85,7 @@ TEST_F(VMDetailsViewModelTest, AWindowsVMStartsOnQEMUOnceTheHostHasIt)
     // Installed with apt meanwhile: the start re-checks and goes ahead.
     write(m_qemuProgram, QByteArray("#!/bin/sh\n"));
     QSignalSpy running(&model, &VMDetailsViewModel::isQEMURunningChanged);
-    waitForOutcome(model.start(setup.get())).get();
+    waitForOutcome(model.start()).get();
     EXPECT_EQ(model.errorMessage(), std::nullopt);
     EXPECT_TRUE(model.isQEMURunning());
     EXPECT_EQ(running.count(), 1);
@@ -106,9 +102,9 @@ TEST_F(VMDetailsViewModelTest, BusyStaysOnWhileAnyActionRunsAndASecondPressIsIgn
     const VMBundle bundle = installedBundle();
     VMDetailsViewModel &model = details(bundle.id());
     m_machines.script().enqueue(Operation::start, ScriptedAnswer::success(std::chrono::milliseconds(300)));
-    QCoro::Task<> starting = model.start(nullptr);
+    QCoro::Task<> starting = model.start();
     ASSERT_TRUE(model.isBusy());
-    waitForOutcome(model.start(nullptr)).get();
+    waitForOutcome(model.start()).get();
     EXPECT_EQ(model.errorMessage(), std::nullopt) << "the second press was not sent";
     waitForOutcome(model.discardSavedState()).get(); // a quick action ends while the start still runs
     EXPECT_TRUE(model.isBusy());
@@ -161,153 +157,21 @@ TEST_F(VMDetailsViewModelTest, ATypedDiskCapacityReadsBackAsTyped)
     EXPECT_FALSE(model.hostAllocationText().contains(QStringLiteral("Zero"))) << "a disk the guest never wrote to holds no bytes on the host";
 }
 
-TEST_F(VMDetailsViewModelTest, ASubnetThatIsNoIPv4NetworkIsRefusedAndNothingIsStored)
+TEST_F(VMDetailsViewModelTest, ARemovedVMLeavesNoDiskUsageAndTheLogKnowsOfEachRefresh)
 {
     const VMBundle bundle = installedBundle();
     VMDetailsViewModel &model = details(bundle.id());
-    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral("999.1.1.1/99"));
-    EXPECT_EQ(model.errorMessage(),
-              QStringLiteral("“999” cannot be part of an IPv4 address: each of the four parts is a number from 0 to 255."));
-    EXPECT_TRUE(m_networks.privateNetworks().isEmpty());
-    EXPECT_TRUE(appLog().contains(QStringLiteral("[Details] “999” cannot be part of an IPv4 address")));
-
-    model.setErrorMessage(std::nullopt);
-    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral(" 10.0.7.0/24 "));
-    EXPECT_EQ(model.errorMessage(), std::nullopt);
-    ASSERT_EQ(m_networks.privateNetworks().size(), 1);
-    EXPECT_EQ(m_networks.privateNetworks().first().subnet, QStringLiteral("10.0.7.0/24"));
-}
-
-TEST_F(VMDetailsViewModelTest, SnapshotsAndReclaimRefreshWhatTheyChanged)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    waitForOutcome(model.createSnapshot(QStringLiteral("Base"), QString())).get();
-    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
-    const QUuid base = model.snapshotTimeline().snapshots.first().id;
-    model.updateSnapshot(base, QStringLiteral("Clean install"));
-    EXPECT_EQ(model.snapshotTimeline().snapshots.first().name, QStringLiteral("Clean install"));
-
-    waitForOutcome(model.restoreSnapshot(QUuid::createUuid())).get();
-    EXPECT_EQ(model.errorMessage(), refused("The selected snapshot could not be found."));
-    waitForOutcome(model.restoreSnapshot(base)).get();
-    EXPECT_EQ(model.errorMessage(), std::nullopt);
-
-    EXPECT_FALSE(model.diskRecommendations().isEmpty());
-    QSignalSpy reclaiming(&model, &VMDetailsViewModel::isReclaimingChanged);
-    waitForOutcome(model.reclaimDiskSpace(ReclaimAction::deleteSnapshots)).get();
-    EXPECT_EQ(model.errorMessage(), std::nullopt);
-    EXPECT_EQ(model.diskAnalytics()->snapshotUsageBytes, 0u);
-    EXPECT_TRUE(model.snapshotTimeline().snapshots.isEmpty()) << "the timeline went with the history";
-    EXPECT_EQ(reclaiming.count(), 2);
-    EXPECT_FALSE(model.isReclaiming());
-}
-
-TEST_F(VMDetailsViewModelTest, OneSnapshotOperationAtATimeAndTheFlagSaysSo)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    QSignalSpy flag(&model, &VMDetailsViewModel::isSnapshotOperationRunningChanged);
-    QCoro::Task<> first = model.createSnapshot(QStringLiteral("First"), QString());
-    ASSERT_TRUE(model.isSnapshotOperationRunning());
-    waitForOutcome(model.createSnapshot(QStringLiteral("Second"), QString())).get();
-    waitForOutcome(model.deleteSnapshot(QUuid::createUuid())).get();
-    EXPECT_TRUE(model.isSnapshotOperationRunning()) << "the ignored presses leave the running one flagged";
-    waitForOutcome(std::move(first)).get();
-    EXPECT_FALSE(model.isSnapshotOperationRunning());
-    EXPECT_EQ(flag.count(), 2);
-    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
-    EXPECT_EQ(model.snapshotTimeline().snapshots.first().name, QStringLiteral("First"));
-}
-
-TEST_F(VMDetailsViewModelTest, PrivateNetworkChangesThatFailReachTheBanner)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    model.createPrivateNetwork(QStringLiteral("Lab"), QStringLiteral("10.0.7.0/24"));
-    ASSERT_EQ(model.errorMessage(), std::nullopt);
-    const PrivateNetworkID lab(m_networks.privateNetworks().first().id);
-    model.addPrivateNetworkMember(VMBundleID(bundle.id()), lab);
-    EXPECT_EQ(m_networks.privateNetworks().first().memberBundleIDs, QList{bundle.id()});
-
-    model.addPrivateNetworkMember(VMBundleID(bundle.id()), PrivateNetworkID(QUuid::createUuid()));
-    EXPECT_EQ(model.errorMessage(), refused("Private network not found."));
-    model.setErrorMessage(std::nullopt);
-
-    const QString folder = QFileInfo(m_networks.storeURL()).absolutePath();
-    ASSERT_TRUE(QDir(folder).removeRecursively());
-    TestFiles::write(folder, "a file where the folder should be");
-    model.deletePrivateNetwork(lab);
-    EXPECT_TRUE(model.errorMessage()) << "the failed write is shown";
-    EXPECT_EQ(m_networks.privateNetworks().size(), 1) << "and the network is still listed";
-    EXPECT_TRUE(QFile::remove(folder));
-}
-
-TEST_F(VMDetailsViewModelTest, AGrowthHistoryThatIsAFIFONeverHangsThePane)
-{
-    const VMBundle bundle = installedBundle();
-    const QString history = bundle.bundleURL + QStringLiteral("/DiskGrowthHistory.json");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(history).constData(), 0600), 0);
-    VMDetailsViewModel &model = details(bundle.id());
-    EXPECT_TRUE(model.diskGrowthHistory().samples.isEmpty());
-    EXPECT_TRUE(model.diskAnalytics());
-}
-
-TEST_F(VMDetailsViewModelTest, RefreshMeasuresTheDiskAnalyticsAgain)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    ASSERT_TRUE(model.diskAnalytics());
-    const quint64 logsBefore = model.diskAnalytics()->logBytes;
-    EXPECT_TRUE(model.diskGrowthHistory().samples.isEmpty());
-
-    write(bundle.layout().logsDirectoryURL() + QStringLiteral("/big.log"), QByteArray(1 << 20, 'l'));
-    QSignalSpy analytics(&model, &VMDetailsViewModel::diskAnalyticsChanged);
-    waitForOutcome(model.reload()).get();
-    settle();
-    EXPECT_GE(analytics.count(), 1);
-    ASSERT_TRUE(model.diskAnalytics());
-    EXPECT_GE(model.diskAnalytics()->logBytes, logsBefore + (1 << 20));
-    EXPECT_EQ(model.diskGrowthHistory().samples.size(), 1) << "the sample taken when the pane opened";
-}
-
-TEST_F(VMDetailsViewModelTest, ARemovedVMLeavesItsTimelineAndTheLogKnowsOfEachRefresh)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    waitForOutcome(model.createSnapshot(QStringLiteral("Kept"), QString())).get();
-    ASSERT_EQ(model.errorMessage(), std::nullopt);
-    ASSERT_EQ(model.snapshotTimeline().snapshots.size(), 1);
+    QSignalSpy reloaded(&model, &VMDetailsViewModel::reloaded);
     waitForOutcome(model.reload()).get();
     EXPECT_TRUE(appLog().contains(QStringLiteral("[Details] Refreshed details for ") + bundle.id().toString(QUuid::WithoutBraces).toUpper()));
+    EXPECT_EQ(reloaded.count(), 1) << "the panels measure again";
 
     settle(); // the reload's list
     store().deleteBundle(bundle.id());
     settle();
     EXPECT_FALSE(model.bundle());
     EXPECT_EQ(model.displayTitle(), QStringLiteral("Virtual Machine"));
-    EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 1);
     EXPECT_FALSE(model.diskUsage());
-}
-
-TEST_F(VMDetailsViewModelTest, APreUpdateSnapshotOfARunningVMPausesItAndAFailedCheckSaysWhy)
-{
-    const VMBundle bundle = installedBundle();
-    VMDetailsViewModel &model = details(bundle.id());
-    waitForOutcome(model.start(nullptr)).get();
-    const std::optional<QString> guidance = waitForOutcome(model.createPreUpdateSnapshot(VMMacOSUpdateStrategy::snapshotThenUpdate)).get();
-    ASSERT_TRUE(guidance);
-    EXPECT_EQ(model.snapshotTimeline().snapshots.size(), 1);
-    EXPECT_TRUE(model.snapshotTimeline().snapshots.first().name.startsWith(QStringLiteral("Pre-Update Snapshot (")));
-    const auto &calls = static_cast<const ScriptedVirtualMachine &>(model.activeConsoleSession()->virtualMachine()).calls();
-    EXPECT_EQ(calls, (QList<Operation>{Operation::start, Operation::pause, Operation::resume})) << "the copy was made while paused";
-    EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Running"));
-
-    // A Linux guest whose distribution nothing matches cannot be checked: that is said, never "up to date".
-    waitForOutcome(model.checkForMacOSUpdates()).get();
-    EXPECT_EQ(model.updateCheckFailure(), QStringLiteral("No known Linux distribution matches this VM, so there is nothing to compare with."));
-    EXPECT_EQ(model.performanceHistory().maxSamples(), 120);
-    EXPECT_TRUE(model.performanceHistory().samples().isEmpty());
 }
 
 } // namespace

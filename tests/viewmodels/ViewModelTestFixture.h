@@ -10,10 +10,11 @@
 #include "VMMacOSUpdateService.h"
 #include "VMNetworkTopologyService.h"
 #include "VMPerformanceMonitorService.h"
-#include "VMDetailsViewModel.h"
+#include "VMDetailsPaneModels.h"
 #include "VMDiskAnalyticsService.h"
 #include "VMExportService.h"
 #include "VMSnapshotService.h"
+#include "VMTemplateService.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -54,14 +55,39 @@ protected:
     static void settle() { QCoreApplication::processEvents(); QCoreApplication::processEvents(); }
 
     /// A details view model for the VM on a host of 8 processors and 32 GiB, with its first list delivered.
-    std::unique_ptr<VMDetailsViewModel> makeDetails(const QUuid &id)
+    std::unique_ptr<VMDetailsViewModel> makeDetails(const QUuid &id, QEMUSetupService *qemuSetup = nullptr)
     {
         const HostCapacity host{8, 32 * CoordinatorTesting::gibibyte};
         auto details = std::make_unique<VMDetailsViewModel>(
-            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_performance,
-                                             m_updates, m_ciRunner, m_networks, m_logging, [host] { return host; }});
+            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_disks, m_automation, m_templates, m_viewer, m_logging, [host] { return host; },
+                                             qemuSetup});
         settle();
         return details;
+    }
+
+    std::unique_ptr<SnapshotTimelineViewModel> makeTimeline(VMDetailsViewModel &details)
+    {
+        return std::make_unique<SnapshotTimelineViewModel>(details, SnapshotTimelineViewModel::Services{m_operations, m_snapshots, m_logging});
+    }
+
+    std::unique_ptr<DiskAnalyticsViewModel> makeDiskAnalytics(VMDetailsViewModel &details, SnapshotTimelineViewModel &timeline)
+    {
+        return std::make_unique<DiskAnalyticsViewModel>(details, timeline, m_analytics, m_operations, m_logging);
+    }
+
+    /// Every view model of a details pane for the VM, as the application builds them; the export asks `m_chooser`.
+    VMDetailsPaneModels makeDetailsPane(const QUuid &id)
+    {
+        VMDetailsPaneModels models;
+        models.details = makeDetails(id);
+        models.exportRun = std::make_unique<VMExportRun>(*models.details, VMExportRun::Services{m_operations, m_exports, store(), m_chooser}, nullptr);
+        models.snapshotTimeline = makeTimeline(*models.details);
+        models.performance = std::make_unique<PerformanceDashboardViewModel>(*models.details, m_performance);
+        models.diskAnalytics = makeDiskAnalytics(*models.details, *models.snapshotTimeline);
+        models.updates = std::make_unique<MacOSUpdateViewModel>(*models.details, *models.snapshotTimeline, m_updates);
+        models.ciRunner = std::make_unique<CIRunnerViewModel>(m_ciRunner, store(), id, m_logging);
+        models.networkTopology = std::make_unique<NetworkTopologyViewModel>(m_networks, store(), m_logging);
+        return models;
     }
 
     /// A new installed, stopped VM with this display and memory.
@@ -91,6 +117,7 @@ protected:
     VMMacOSUpdateService m_updates{m_catalog, m_snapshotMaker, m_logging};
     VMCIRunnerService m_ciRunner{m_logging, [this](const QUuid &id) { return coordinator().effectiveRuntimeState(id); }, m_snapshotMaker};
     VMNetworkTopologyService m_networks{m_logging};
+    VMTemplateService m_templates{m_logging};
     ScriptedFileChooser m_chooser;
     int m_bundlesMade = 0;
 };

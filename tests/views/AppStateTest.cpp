@@ -20,7 +20,7 @@
 #include "EventLoopWait.h"
 #include "ScriptedVirtualMachine.h"
 #include "VMConsoleViewModel.h"
-#include "VMDetailsViewModel.h"
+#include "VMDetailsPaneModels.h"
 #include "VirtualMachineSession.h"
 #include "VirtualMachineSessionTable.h"
 
@@ -33,6 +33,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QWidget>
 
@@ -88,8 +89,8 @@ TEST_F(AppStateTest, ViewModelsShareTheStateServices)
 {
     const VMBundle bundle = addBundle(QStringLiteral("Mac"), VMGuestOSType::macOS);
     EXPECT_EQ(&m_state->libraryViewModel().store(), &m_state->vmStore());
-    const std::unique_ptr<VMDetailsViewModel> first = m_state->makeDetailsViewModel(bundle.id());
-    const std::unique_ptr<VMDetailsViewModel> second = m_state->makeDetailsViewModel(bundle.id());
+    const std::unique_ptr<VMDetailsViewModel> first = m_state->makeDetailsViewModels(bundle.id(), m_state->fileChooser()).details;
+    const std::unique_ptr<VMDetailsViewModel> second = m_state->makeDetailsViewModels(bundle.id(), m_state->fileChooser()).details;
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(first->bundleID(), bundle.id());
     QCoreApplication::processEvents();
@@ -163,24 +164,27 @@ TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
     QFile disk(bundle.layout().diskImageURL());
     ASSERT_TRUE(disk.open(QIODevice::WriteOnly) && disk.resize(qint64(1) << 30));
     disk.close();
-    const std::unique_ptr<VMDetailsViewModel> model = m_state->makeDetailsViewModel(bundle.id());
+    VMDetailsPaneModels models = m_state->makeDetailsViewModels(bundle.id(), m_state->fileChooser());
+    const std::unique_ptr<VMDetailsViewModel> &model = models.details;
     QCoreApplication::processEvents();
 
     SnapshotTimelineView timeline;
-    DetailsPanelWiring::bind(timeline, *model);
+    DetailsPanelWiring::bind(timeline, *models.snapshotTimeline);
+    QSignalSpy timelineFailures(models.snapshotTimeline.get(), &SnapshotTimelineViewModel::failed);
     timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->click();
     timeline.findChild<QPushButton *>(QStringLiteral("createSheet.create"))->click();
     EXPECT_FALSE(timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->isEnabled()) << "off while the copy runs";
     QDeadlineTimer deadline(5000);
-    while (model->isSnapshotOperationRunning() && !deadline.hasExpired())
+    while (models.snapshotTimeline->isOperationRunning() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(model->errorMessage(), std::nullopt);
+    ASSERT_EQ(timelineFailures.count(), 0);
     ASSERT_EQ(timeline.timeline().snapshots.size(), 1);
     EXPECT_EQ(timeline.timeline().snapshots.first().name, QStringLiteral("Snapshot 1"));
     EXPECT_TRUE(timeline.findChild<QPushButton *>(QStringLiteral("snapshots.newSnapshot"))->isEnabled());
 
     VMNetworkTopologyView network;
-    DetailsPanelWiring::bind(network, *model, m_state->vmStore());
+    DetailsPanelWiring::bind(network, *models.networkTopology);
     network.findChild<QPushButton *>(QStringLiteral("network.newNetwork"))->click();
     network.findChild<QPushButton *>(QStringLiteral("networkSheet.create"))->click();
     ASSERT_EQ(m_state->networkTopologyService().privateNetworks().size(), 1);

@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QFileInfo>
+#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -34,10 +35,7 @@ protected:
     VMDetailsView &pane(const QUuid &id)
     {
         m_view.reset();
-        auto model = std::make_unique<VMDetailsViewModel>(
-            id, VMDetailsViewModel::Services{store(), coordinator(), m_runtime, m_operations, m_disks, m_automation, m_snapshots, m_analytics, m_performance,
-                                             m_updates, m_ciRunner, m_networks, m_logging, [] { return HostCapacity{8, 32 * gibibyte}; }});
-        m_view = std::make_unique<VMDetailsView>(std::move(model), VMDetailsView::Services{m_operations, m_exports, m_templates, store(), m_chooser, m_viewer});
+        m_view = std::make_unique<VMDetailsView>(makeDetailsPane(id));
         m_view->resize(900, 1400);
         m_view->show();
         settle();
@@ -81,7 +79,6 @@ protected:
         return nullptr;
     }
 
-    VMTemplateService m_templates{m_logging};
     std::unique_ptr<VMDetailsView> m_view;
 };
 
@@ -148,7 +145,7 @@ TEST_F(VMDetailsViewTest, TheButtonsFollowTheVMsRunStateAndSavedState)
     };
     EXPECT_EQ(actions(true), keys({"start", "expandDisk", "settings", "diskGuide", "guestTools", "clone", "exportVM", "saveAsTemplate", "deleteVM"}));
 
-    waitForOutcome(view.viewModel().start(nullptr)).get();
+    waitForOutcome(view.viewModel().start()).get();
     settle();
     EXPECT_EQ(actions(true), keys({"pause", "saveState", "stop", "diskGuide", "guestTools", "saveAsTemplate"}));
     EXPECT_EQ(button(QStringLiteral("settings"))->toolTip(), QStringLiteral("Stop the VM before changing VM settings."));
@@ -170,7 +167,7 @@ TEST_F(VMDetailsViewTest, OpenConsoleAsksForTheConsoleEachTimeAndTheSheetsAreAsk
 {
     const VMBundle bundle = installedBundle();
     VMDetailsView &view = pane(bundle.id());
-    waitForOutcome(view.viewModel().start(nullptr)).get();
+    waitForOutcome(view.viewModel().start()).get();
     settle();
     QSignalSpy console(&view, &VMDetailsView::consoleRequested);
     EXPECT_EQ(console.count(), 0) << "the start's session goes to the console once";
@@ -388,16 +385,49 @@ TEST_F(VMDetailsViewTest, TheGuestToolsGuideShowsTheGuestsMessageAsTextAndReveal
 TEST_F(VMDetailsViewTest, FeaturePanelsTakeTheirSlotsInOrder)
 {
     VMDetailsView &view = pane(installedBundle().id());
+    using Slot = VMDetailsView::FeaturePanelSlot;
+    // The pane builds each panel over its view model.
+    const struct {
+        Slot slot;
+        const char *panel;
+    } composed[] = {{Slot::snapshotTimeline, "snapshotTimeline"}, {Slot::performanceDashboard, "performanceDashboard"}, {Slot::diskAnalytics, "diskAnalytics"},
+                    {Slot::macOSUpdate, "guestUpdates"},          {Slot::fileDrop, "drop"},                            {Slot::ciRunner, "ci"},
+                    {Slot::networkTopology, "networkTopology"}};
+    for (const auto &test : composed) {
+        SCOPED_TRACE(test.panel);
+        ASSERT_TRUE(view.featurePanel(test.slot));
+        EXPECT_EQ(view.featurePanel(test.slot)->objectName(), QString::fromUtf8(test.panel));
+    }
+
     auto *network = new QLabel(QStringLiteral("network"));
     auto *timeline = new QLabel(QStringLiteral("timeline"));
-    view.insertFeaturePanel(VMDetailsView::FeaturePanelSlot::networkTopology, network);
-    view.insertFeaturePanel(VMDetailsView::FeaturePanelSlot::snapshotTimeline, timeline);
-    EXPECT_EQ(view.featurePanel(VMDetailsView::FeaturePanelSlot::snapshotTimeline), timeline);
-    EXPECT_EQ(view.featurePanel(VMDetailsView::FeaturePanelSlot::ciRunner), nullptr);
+    view.insertFeaturePanel(Slot::networkTopology, network);
+    view.insertFeaturePanel(Slot::snapshotTimeline, timeline);
+    view.insertFeaturePanel(Slot::ciRunner, nullptr);
+    EXPECT_EQ(view.featurePanel(Slot::snapshotTimeline), timeline);
+    EXPECT_EQ(view.featurePanel(Slot::ciRunner), nullptr);
     settle();
     const QWidget *column = find(QStringLiteral("details.column"));
     EXPECT_LT(timeline->mapTo(column, QPoint()).y(), network->mapTo(column, QPoint()).y());
     EXPECT_LT(find(QStringLiteral("details.overviewBox"))->mapTo(column, QPoint()).y(), timeline->mapTo(column, QPoint()).y());
+}
+
+TEST_F(VMDetailsViewTest, EachPanelsFailuresReachThePanesBannerAndTheToolbarReveals)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsView &view = pane(bundle.id());
+    // The private networks have a view model of their own; a network that cannot be stored is shown in the pane's one banner.
+    const QString folder = QFileInfo(m_networks.storeURL()).absolutePath();
+    QDir(folder).removeRecursively();
+    write(folder, "a file where the folder should be");
+    view.findChild<QPushButton *>(QStringLiteral("network.newNetwork"))->click();
+    view.findChild<QPushButton *>(QStringLiteral("networkSheet.create"))->click();
+    EXPECT_TRUE(view.viewModel().errorMessage().has_value());
+    EXPECT_TRUE(find<ErrorBannerView>(QStringLiteral("details.banner"))->isVisible());
+    EXPECT_TRUE(QFile::remove(folder));
+
+    find<QAction>(QStringLiteral("details.reveal"))->trigger();
+    EXPECT_EQ(m_viewer.revealed, QStringList{bundle.bundleURL});
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "VMDetailsViewModel.h"
+#include "ViewCommand.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -93,8 +94,16 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     outer->addWidget(scroll);
     m_pages = new QStackedWidget;
     scroll->setWidget(m_pages);
+    m_pages->addWidget(buildEditingPage());
+    m_pages->addWidget(buildCompletionPage());
 
-    // Editing
+    connect(&m_viewModel, &VMDetailsViewModel::bundleChanged, this, &DiskExpansionSheet::refresh);
+    connect(&m_viewModel, &VMDetailsViewModel::diskUsageChanged, this, &DiskExpansionSheet::refresh);
+    refresh();
+}
+
+QWidget *DiskExpansionSheet::buildEditingPage()
+{
     auto *editing = new QWidget;
     auto *column = new QVBoxLayout(editing);
     column->setContentsMargins(24, 24, 24, 24);
@@ -107,7 +116,27 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     m_banner->hide();
     connect(m_banner, &ErrorBannerView::dismissed, this, [this] { setLocalError(std::nullopt); });
     column->addWidget(m_banner);
+    column->addLayout(buildFacts());
 
+    auto *target = new QVBoxLayout;
+    target->setSpacing(10);
+    addCapacityBar(*target);
+    addSlider(*target);
+    addFigures(*target);
+    addCapacityField(*target);
+    QLabel *automation = secondary(QStringLiteral(
+        "Zovozu VM Lab fully automates the VM disk resize. In many cases the guest will show the extra space on its own. If it still shows the old storage "
+        "amount, use the built-in guide after the resize completes to make the guest claim the new space."));
+    automation->setFont(TextStyle::font(TextRole::footnote));
+    target->addWidget(automation);
+    column->addLayout(target);
+    column->addStretch(1);
+    column->addLayout(buildButtons());
+    return editing;
+}
+
+QLayout *DiskExpansionSheet::buildFacts()
+{
     auto *facts = new QGridLayout;
     facts->setHorizontalSpacing(16);
     facts->setVerticalSpacing(12);
@@ -120,18 +149,19 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     facts->addWidget(plain(QStringLiteral("Host Space Used")), 1, 0);
     facts->addWidget(m_hostSpace, 1, 1);
     facts->setColumnStretch(1, 1);
-    column->addLayout(facts);
+    return facts;
+}
 
-    auto *target = new QVBoxLayout;
-    target->setSpacing(10);
+void DiskExpansionSheet::addCapacityBar(QVBoxLayout &target)
+{
     QLabel *targetTitle = plain(QStringLiteral("Target Capacity"));
     QFont headline = targetTitle->font();
     headline.setWeight(QFont::DemiBold);
     targetTitle->setFont(headline);
-    target->addWidget(targetTitle);
+    target.addWidget(targetTitle);
     m_bar = new CapacityBar;
     m_bar->setObjectName(QStringLiteral("diskExpansion.bar"));
-    target->addWidget(m_bar);
+    target.addWidget(m_bar);
     auto *ends = new QHBoxLayout;
     m_barCurrent = plain({});
     m_newCapacity = plain({});
@@ -142,8 +172,11 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     ends->addWidget(captioned(QStringLiteral("Current"), m_barCurrent, Qt::AlignLeft));
     ends->addStretch(1);
     ends->addWidget(captioned(QStringLiteral("New Capacity"), m_newCapacity, Qt::AlignRight));
-    target->addLayout(ends);
+    target.addLayout(ends);
+}
 
+void DiskExpansionSheet::addSlider(QVBoxLayout &target)
+{
     m_slider = new QSlider(Qt::Horizontal);
     m_slider->setObjectName(QStringLiteral("diskExpansion.slider"));
     m_slider->setSingleStep(8);
@@ -153,8 +186,11 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
         if (!m_syncing)
             setRequestedCapacityGB(value);
     });
-    target->addWidget(m_slider);
+    target.addWidget(m_slider);
+}
 
+void DiskExpansionSheet::addFigures(QVBoxLayout &target)
+{
     auto *figures = new QHBoxLayout;
     figures->setSpacing(12);
     m_figureCurrent = plain({});
@@ -165,8 +201,11 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     figures->addWidget(figure(QStringLiteral("Add"), m_figureAdded));
     figures->addWidget(figure(QStringLiteral("New Size"), m_figureNew));
     figures->addStretch(1);
-    target->addLayout(figures);
+    target.addLayout(figures);
+}
 
+void DiskExpansionSheet::addCapacityField(QVBoxLayout &target)
+{
     auto *fieldRow = new QHBoxLayout;
     fieldRow->setSpacing(12);
     m_field = new QSpinBox;
@@ -189,15 +228,11 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     m_range->setObjectName(QStringLiteral("diskExpansion.range"));
     m_range->setWordWrap(false);
     fieldRow->addWidget(m_range);
-    target->addLayout(fieldRow);
-    QLabel *automation = secondary(QStringLiteral(
-        "Zovozu VM Lab fully automates the VM disk resize. In many cases the guest will show the extra space on its own. If it still shows the old storage "
-        "amount, use the built-in guide after the resize completes to make the guest claim the new space."));
-    automation->setFont(TextStyle::font(TextRole::footnote));
-    target->addWidget(automation);
-    column->addLayout(target);
-    column->addStretch(1);
+    target.addLayout(fieldRow);
+}
 
+QLayout *DiskExpansionSheet::buildButtons()
+{
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     m_cancel = new QPushButton(QStringLiteral("Cancel"));
@@ -207,23 +242,25 @@ DiskExpansionSheet::DiskExpansionSheet(VMDetailsViewModel &viewModel, QWidget *p
     m_apply = new QPushButton(QStringLiteral("Increase Disk"));
     m_apply->setObjectName(QStringLiteral("diskExpansion.apply"));
     m_apply->setDefault(true);
-    connect(m_apply, &QPushButton::clicked, this, [this] { applyExpansion(); });
+    connect(m_apply, &QPushButton::clicked, this, [this] {
+        ViewCommand::start(*this, applyExpansion(), [model = QPointer<VMDetailsViewModel>(&m_viewModel)](const QString &message) {
+            if (model)
+                model->setErrorMessage(message);
+        });
+    });
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_apply);
-    column->addLayout(buttons);
-    m_pages->addWidget(editing);
+    return buttons;
+}
 
-    // Completion
+QWidget *DiskExpansionSheet::buildCompletionPage()
+{
     auto *completion = new QWidget;
     completion->setObjectName(QStringLiteral("diskExpansion.completion"));
     m_completion = new QVBoxLayout(completion);
     m_completion->setContentsMargins(24, 24, 24, 24);
     m_completion->setSpacing(18);
-    m_pages->addWidget(completion);
-
-    connect(&m_viewModel, &VMDetailsViewModel::bundleChanged, this, &DiskExpansionSheet::refresh);
-    connect(&m_viewModel, &VMDetailsViewModel::diskUsageChanged, this, &DiskExpansionSheet::refresh);
-    refresh();
+    return completion;
 }
 
 void DiskExpansionSheet::setRequestedCapacityGB(double capacityGB)

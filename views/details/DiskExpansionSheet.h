@@ -11,6 +11,7 @@
 class CapacityBar;
 class ErrorBannerView;
 class QLabel;
+class QLayout;
 class QPushButton;
 class QSlider;
 class QSpinBox;
@@ -41,6 +42,14 @@ public:
     QCoro::Task<> applyExpansion();
 
 private:
+    QWidget *buildEditingPage();
+    QLayout *buildFacts();
+    void addCapacityBar(QVBoxLayout &target);
+    void addSlider(QVBoxLayout &target);
+    void addFigures(QVBoxLayout &target);
+    void addCapacityField(QVBoxLayout &target);
+    QLayout *buildButtons();
+    QWidget *buildCompletionPage();
     void refresh();
     /// Takes the plan of the VM's disk as it is now, when its capacity has changed.
     void followDiskSize();

@@ -5,8 +5,6 @@
 #include "LabGroupBox.h"
 #include "TextStyle.h"
 #include "VMDetailsTexts.h"
-#include "VMLinuxGuestToolsService.h"
-#include "VMSharedFolderService.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,24 +18,34 @@ GuestToolsSetupView::GuestToolsSetupView(const Content &content, std::function<v
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("guestTools"));
-    const QString tools = VMDetailsTexts::guestToolsName.toString();
-    const QString share = VMSharedFolderService::automationShareName.toString();
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(18);
+    addIntroduction(*column, content);
+    addVersionAndStatus(*column, content);
+    addStepsInsideTheGuest(*column, content);
+    addWhatHappensAfter(*column, content);
+    addRevealButton(*column, std::move(revealHostFiles));
+}
 
+void GuestToolsSetupView::addIntroduction(QVBoxLayout &column, const Content &content)
+{
+    const QString tools = VMDetailsTexts::guestToolsName.toString();
     QLabel *heading = TextStyle::label(content.actionTitle, TextRole::title2);
     heading->setObjectName(QStringLiteral("guestTools.title"));
-    column->addWidget(heading);
-    column->addWidget(secondary(QStringLiteral("Use ") + tools + QStringLiteral(" inside ") + content.vmName
+    column.addWidget(heading);
+    column.addWidget(secondary(QStringLiteral("Use ") + tools + QStringLiteral(" inside ") + content.vmName
                                 + QStringLiteral(" to let Zovozu VM Lab complete supported guest tasks automatically after boot, including claiming newly "
                                                  "added disk space inside the guest and syncing plain-text clipboard content with the host.")));
+}
 
+void GuestToolsSetupView::addVersionAndStatus(QVBoxLayout &column, const Content &content)
+{
     auto *version = new LabGroupBox(QStringLiteral("Version"));
     QLabel *versionText = plain(content.toolsVersionSummary);
     versionText->setObjectName(QStringLiteral("guestTools.version"));
     version->contentLayout()->addWidget(versionText);
-    column->addWidget(version);
+    column.addWidget(version);
 
     auto *status = new LabGroupBox(QStringLiteral("Current Status"));
     status->contentLayout()->setSpacing(8);
@@ -50,8 +58,12 @@ GuestToolsSetupView::GuestToolsSetupView(const Content &content, std::function<v
         message->setFont(TextStyle::font(TextRole::footnote));
         status->contentLayout()->addWidget(message);
     }
-    column->addWidget(status);
+    column.addWidget(status);
+}
 
+void GuestToolsSetupView::addStepsInsideTheGuest(QVBoxLayout &column, const Content &content)
+{
+    const QString share = content.automationShareName;
     auto *steps = new LabGroupBox(QStringLiteral("Inside the VM"));
     steps->contentLayout()->setSpacing(10);
     if (content.guest != VMGuestOSType::linux) {
@@ -66,19 +78,23 @@ GuestToolsSetupView::GuestToolsSetupView(const Content &content, std::function<v
     } else {
         const QString mountPoint = VMDetailsTexts::linuxMountPoint.toString();
         steps->contentLayout()->addWidget(plain(QStringLiteral("1. Start the VM and open a terminal.")));
-        steps->contentLayout()->addWidget(plain(QStringLiteral("2. Mount the shared folder tagged ") + VMSharedFolderService::linuxGuestTag.toString()
+        steps->contentLayout()->addWidget(plain(QStringLiteral("2. Mount the shared folder tagged ") + content.linuxShareTag
                                                 + QStringLiteral(" unless the guest mounted it already:")));
         steps->contentLayout()->addWidget(GuestDiskExpansionGuideView::commandBlock(
-            QStringLiteral("sudo mkdir -p ") + mountPoint + QStringLiteral(" && sudo mount -t virtiofs ") + VMSharedFolderService::linuxGuestTag.toString()
+            QStringLiteral("sudo mkdir -p ") + mountPoint + QStringLiteral(" && sudo mount -t virtiofs ") + content.linuxShareTag
             + QLatin1Char(' ') + mountPoint));
         steps->contentLayout()->addWidget(plain(QStringLiteral("3. Run the install script:")));
         steps->contentLayout()->addWidget(GuestDiskExpansionGuideView::commandBlock(QStringLiteral("sudo bash ") + mountPoint + QLatin1Char('/') + share
                                                                                     + QLatin1Char('/')
-                                                                                    + VMLinuxGuestToolsService::installerFileName.toString()));
+                                                                                    + content.linuxInstallerName));
         steps->contentLayout()->addWidget(plain(QStringLiteral("4. Keep the VM running for a few seconds so the tools can publish their status.")));
     }
-    column->addWidget(steps);
+    column.addWidget(steps);
+}
 
+void GuestToolsSetupView::addWhatHappensAfter(QVBoxLayout &column, const Content &content)
+{
+    const QString tools = VMDetailsTexts::guestToolsName.toString();
     auto *after = new LabGroupBox(QStringLiteral("What happens after setup"));
     after->contentLayout()->setSpacing(10);
     const bool macOS = content.guest != VMGuestOSType::linux;
@@ -91,8 +107,12 @@ GuestToolsSetupView::GuestToolsSetupView(const Content &content, std::function<v
              QStringLiteral("If a request fails, Zovozu VM Lab still keeps the larger VM disk and shows the last agent response."),
          })
         after->contentLayout()->addWidget(secondary(note));
-    column->addWidget(after);
+    column.addWidget(after);
+}
 
+void GuestToolsSetupView::addRevealButton(QVBoxLayout &column, std::function<void()> revealHostFiles)
+{
+    const QString tools = VMDetailsTexts::guestToolsName.toString();
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     auto *reveal = new QPushButton(QStringLiteral("Reveal ") + tools + QStringLiteral(" Installer"));
@@ -103,5 +123,5 @@ GuestToolsSetupView::GuestToolsSetupView(const Content &content, std::function<v
             revealHostFiles();
     });
     buttons->addWidget(reveal);
-    column->addLayout(buttons);
+    column.addLayout(buttons);
 }

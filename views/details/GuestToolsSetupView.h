@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QString>
-#include "VMGuestOSType.h"
+#include "GuestToolsSetupContent.h"
 
 #include <QWidget>
 
 #include <functional>
-#include <optional>
+
+class QVBoxLayout;
 
 /**
  * The guide to installing, updating or repairing the guest tools inside a
@@ -22,14 +22,14 @@ class GuestToolsSetupView final : public QWidget
     Q_OBJECT
 
 public:
-    struct Content {
-        QString vmName;
-        QString actionTitle;
-        QString toolsVersionSummary;
-        QString statusSummary;
-        std::optional<QString> latestMessage;
-        VMGuestOSType guest = VMGuestOSType::macOS;
-    };
+    using Content = GuestToolsSetupContent;
 
     GuestToolsSetupView(const Content &content, std::function<void()> revealHostFiles, QWidget *parent = nullptr);
+
+private:
+    static void addIntroduction(QVBoxLayout &column, const Content &content);
+    static void addVersionAndStatus(QVBoxLayout &column, const Content &content);
+    static void addStepsInsideTheGuest(QVBoxLayout &column, const Content &content);
+    static void addWhatHappensAfter(QVBoxLayout &column, const Content &content);
+    void addRevealButton(QVBoxLayout &column, std::function<void()> revealHostFiles);
 };

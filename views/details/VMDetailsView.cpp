@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "VMDetailsView.h"
 
+#include "CIRunnerView.h"
+#include "DestructiveConfirmation.h"
 #include "DetailsActionsPanel.h"
-#include "DialogAnswer.h"
+#include "DetailsPanelWiring.h"
+#include "TextStyle.h"
 #include "DiskExpansionSheet.h"
 #include "ErrorBannerView.h"
-#include "FileViewer.h"
+#include "FileDropTransferView.h"
 #include "GuestDiskExpansionGuideView.h"
 #include "GuestToolsSetupView.h"
 #include "GuideDialog.h"
@@ -13,13 +16,15 @@
 #include "LabPalette.h"
 #include "LabPanel.h"
 #include "LabeledRowsView.h"
+#include "MacOSUpdateView.h"
+#include "PerformanceDashboardView.h"
+#include "SmartDiskAnalyticsView.h"
+#include "SnapshotTimelineView.h"
 #include "StatePill.h"
 #include "SymbolLabel.h"
 #include "Symbols.h"
-#include "TextStyle.h"
-#include "VMDetailsViewModel.h"
-#include "VMExportRun.h"
-#include "VMStore.h"
+#include "VMNetworkTopologyView.h"
+#include "ViewCommand.h"
 
 #include <QAction>
 #include <QDir>
@@ -49,39 +54,45 @@ QString dateText(const QDateTime &date)
 /// Asks whether an item may be replaced, with a window-modal box over `parent`.
 QCoro::Task<bool> confirmReplace(QPointer<QWidget> parent, QString path)
 {
-    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Replace Existing Export?"),
-                                                QStringLiteral("“") + QFileInfo(path).fileName()
-                                                    + QStringLiteral("” already exists in this folder. Replacing it removes what is there now."),
-                                                QMessageBox::Cancel, parent);
-    box->setObjectName(QStringLiteral("details.replaceConfirmation"));
-    box->setTextFormat(Qt::PlainText);
-    QPushButton *replace = box->addButton(QStringLiteral("Replace"), QMessageBox::DestructiveRole);
-    box->setDefaultButton(QMessageBox::Cancel);
-    box->setWindowModality(Qt::WindowModal);
-    co_await DialogAnswer::open(box.data());
-    // A box that went away with its pane answered nothing.
-    if (!box)
+    const DestructiveConfirmation confirmation{
+        QStringLiteral("details.replaceConfirmation"),
+        QStringLiteral("Replace Existing Export?"),
+        QStringLiteral("“") + QFileInfo(path).fileName() + QStringLiteral("” already exists in this folder. Replacing it removes what is there now."),
+        QStringLiteral("Replace"),
+    };
+    // A pane that went away answers nothing.
+    if (!parent)
         co_return false;
-    const bool replaced = box->clickedButton() == replace;
-    box->deleteLater();
-    co_return replaced;
+    co_return co_await confirmation.ask(parent.data());
 }
 
 } // namespace
 
-VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Services services, QWidget *parent)
+VMDetailsView::VMDetailsView(VMDetailsPaneModels models, QWidget *parent)
     : QWidget(parent)
-    , m_viewModel(std::move(viewModel))
-    , m_services(services)
+    , m_viewModel(std::move(models.details))
+    , m_exportRun(std::move(models.exportRun))
+    , m_snapshotTimeline(std::move(models.snapshotTimeline))
+    , m_performance(std::move(models.performance))
+    , m_diskAnalytics(std::move(models.diskAnalytics))
+    , m_updates(std::move(models.updates))
+    , m_networkTopology(std::move(models.networkTopology))
 {
     setObjectName(QStringLiteral("details"));
-    VMDetailsViewModel &model = *m_viewModel;
-    m_exportRun = new VMExportRun(model, {services.operations, services.exports, services.store, services.chooser},
-                                  [self = QPointer<QWidget>(this)](QString path) { return confirmReplace(self, std::move(path)); }, this);
+    m_exportRun->setReplaceConfirmation([self = QPointer<QWidget>(this)](QString path) { return confirmReplace(self, std::move(path)); });
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
+    buildToolbar();
+    outer->addWidget(m_toolbar);
+    outer->addWidget(buildColumn(), 1);
+    composePanels(models);
+    followViewModels();
+}
+
+void VMDetailsView::buildToolbar()
+{
     m_toolbar = new QToolBar;
     m_toolbar->setObjectName(QStringLiteral("details.toolbar"));
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -96,18 +107,19 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
     });
     QAction *reveal = m_toolbar->addAction(Symbols::icon(QStringLiteral("folder")), QStringLiteral("Show in File Manager"));
     reveal->setObjectName(QStringLiteral("details.reveal"));
-    connect(reveal, &QAction::triggered, this, &VMDetailsView::revealBundle);
+    connect(reveal, &QAction::triggered, m_viewModel.get(), &VMDetailsViewModel::revealBundle);
     QAction *reload = m_toolbar->addAction(Symbols::icon(QStringLiteral("arrow.clockwise")), QStringLiteral("Refresh"));
     reload->setObjectName(QStringLiteral("details.refresh"));
-    connect(reload, &QAction::triggered, this, [this] { m_viewModel->reload(); });
-    outer->addWidget(m_toolbar);
+    connect(reload, &QAction::triggered, this, [this] { startCommand(m_viewModel->reload()); });
+}
 
+QWidget *VMDetailsView::buildColumn()
+{
     auto *scroll = m_scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("details.scroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    outer->addWidget(scroll, 1);
     auto *content = new QWidget;
     content->setObjectName(QStringLiteral("details.column"));
     auto *column = new QVBoxLayout(content);
@@ -131,6 +143,14 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
     overview->contentLayout()->addWidget(m_overview);
     column->addWidget(overview);
 
+    addFeatureSlots(*column);
+    addBundleBoxes(*column);
+    column->addStretch(1);
+    return scroll;
+}
+
+void VMDetailsView::addFeatureSlots(QVBoxLayout &column)
+{
     for (FeaturePanelSlot slot : {FeaturePanelSlot::snapshotTimeline, FeaturePanelSlot::performanceDashboard, FeaturePanelSlot::diskAnalytics,
                                   FeaturePanelSlot::macOSUpdate, FeaturePanelSlot::fileDrop, FeaturePanelSlot::ciRunner, FeaturePanelSlot::networkTopology}) {
         auto *place = new QWidget;
@@ -139,13 +159,16 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
         placeLayout->setContentsMargins(0, 0, 0, 0);
         place->hide();
         m_slots.insert(slot, place);
-        column->addWidget(place);
+        column.addWidget(place);
     }
+}
 
+void VMDetailsView::addBundleBoxes(QVBoxLayout &column)
+{
     m_exportStatus = secondary({});
     m_exportStatus->setObjectName(QStringLiteral("details.exportStatus"));
     m_exportStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    column->addWidget(m_exportStatus);
+    column.addWidget(m_exportStatus);
 
     auto *layoutBox = new LabGroupBox(QStringLiteral("Bundle Layout"));
     m_bundleLayout = new LabeledRowsView(QStringLiteral("details.bundleLayout"));
@@ -154,7 +177,7 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
     m_capacityNote->setObjectName(QStringLiteral("details.capacityNote"));
     m_capacityNote->setFont(TextStyle::font(TextRole::footnote));
     layoutBox->contentLayout()->addWidget(m_capacityNote);
-    column->addWidget(layoutBox);
+    column.addWidget(layoutBox);
 
     auto *sharedBox = new LabGroupBox(QStringLiteral("Shared Folders"));
     auto *shared = new QWidget;
@@ -163,22 +186,67 @@ VMDetailsView::VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Serv
     m_sharedFolders->setContentsMargins(0, 0, 0, 0);
     m_sharedFolders->setSpacing(10);
     sharedBox->contentLayout()->addWidget(shared);
-    column->addWidget(sharedBox);
+    column.addWidget(sharedBox);
 
     auto *metadataBox = new LabGroupBox(QStringLiteral("Metadata"));
     m_metadata = new LabeledRowsView(QStringLiteral("details.metadata"));
     metadataBox->contentLayout()->addWidget(m_metadata);
-    column->addWidget(metadataBox);
-    column->addStretch(1);
+    column.addWidget(metadataBox);
+}
 
+void VMDetailsView::composePanels(VMDetailsPaneModels &models)
+{
+    using Slot = FeaturePanelSlot;
+    VMDetailsViewModel &model = *m_viewModel;
+
+    auto *timeline = new SnapshotTimelineView;
+    DetailsPanelWiring::bind(*timeline, *m_snapshotTimeline);
+    connect(m_snapshotTimeline.get(), &SnapshotTimelineViewModel::failed, this, &VMDetailsView::showFailure);
+    insertFeaturePanel(Slot::snapshotTimeline, timeline);
+    auto *performance = new PerformanceDashboardView;
+    DetailsPanelWiring::bind(*performance, *m_performance);
+    insertFeaturePanel(Slot::performanceDashboard, performance);
+    auto *analytics = new SmartDiskAnalyticsView;
+    DetailsPanelWiring::bind(*analytics, *m_diskAnalytics);
+    connect(m_diskAnalytics.get(), &DiskAnalyticsViewModel::failed, this, &VMDetailsView::showFailure);
+    insertFeaturePanel(Slot::diskAnalytics, analytics);
+    auto *updates = new MacOSUpdateView;
+    DetailsPanelWiring::bind(*updates, *m_updates);
+    connect(m_updates.get(), &MacOSUpdateViewModel::failed, this, &VMDetailsView::showFailure);
+    connect(m_updates.get(), &MacOSUpdateViewModel::updatePrepared, this, &VMDetailsView::showUpdatePrepared);
+    insertFeaturePanel(Slot::macOSUpdate, updates);
+
+    auto *drop = new FileDropTransferView;
+    const auto showShare = [drop, &model] {
+        const std::optional<QUrl> share = model.firstSharedFolderURL();
+        drop->setSharedFolder(share ? std::optional<QString>(share->toLocalFile()) : std::nullopt);
+        drop->setVMName(model.displayTitle());
+    };
+    showShare();
+    connect(&model, &VMDetailsViewModel::bundleChanged, drop, showShare);
+    connect(drop, &FileDropTransferView::failed, this, &VMDetailsView::showFailure);
+    insertFeaturePanel(Slot::fileDrop, drop);
+
+    auto *ci = new CIRunnerView(std::move(models.ciRunner));
+    connect(ci, &CIRunnerView::failed, this, &VMDetailsView::showFailure);
+    insertFeaturePanel(Slot::ciRunner, ci);
+
+    auto *networks = new VMNetworkTopologyView;
+    DetailsPanelWiring::bind(*networks, *m_networkTopology);
+    connect(m_networkTopology.get(), &NetworkTopologyViewModel::failed, this, &VMDetailsView::showFailure);
+    insertFeaturePanel(Slot::networkTopology, networks);
+}
+
+void VMDetailsView::followViewModels()
+{
+    VMDetailsViewModel &model = *m_viewModel;
     for (auto signal : {&VMDetailsViewModel::bundleChanged, &VMDetailsViewModel::isBusyChanged, &VMDetailsViewModel::errorMessageChanged,
                         &VMDetailsViewModel::diskUsageChanged, &VMDetailsViewModel::guestAutomationStatusChanged})
         connect(&model, signal, this, &VMDetailsView::refresh);
     connect(&model, &VMDetailsViewModel::bundleChanged, this, &VMDetailsView::refreshSharedFolders);
     connect(&model, &VMDetailsViewModel::activeConsoleSessionChanged, this, &VMDetailsView::forwardConsoleSession);
-    connect(m_exportRun, &VMExportRun::statusTextChanged, this, &VMDetailsView::refresh);
-    connect(m_exportRun, &VMExportRun::isRunningChanged, this, &VMDetailsView::refresh);
-    model.followRunStateWithMonitoring();
+    connect(m_exportRun.get(), &VMExportRun::statusTextChanged, this, &VMDetailsView::refresh);
+    connect(m_exportRun.get(), &VMExportRun::isRunningChanged, this, &VMDetailsView::refresh);
     refresh();
     refreshSharedFolders();
 }
@@ -343,25 +411,25 @@ void VMDetailsView::trigger(VMDetailsAction action)
     VMDetailsViewModel &model = *m_viewModel;
     switch (action) {
     case VMDetailsAction::start:
-        model.start(m_services.qemuSetup);
+        startCommand(model.start());
         break;
     case VMDetailsAction::resumeSavedState:
-        model.resumeSavedState();
+        startCommand(model.resumeSavedState());
         break;
     case VMDetailsAction::discardSavedState:
-        model.discardSavedState();
+        startCommand(model.discardSavedState());
         break;
     case VMDetailsAction::pause:
-        model.pause();
+        startCommand(model.pause());
         break;
     case VMDetailsAction::resume:
-        model.resume();
+        startCommand(model.resume());
         break;
     case VMDetailsAction::saveState:
-        model.saveState();
+        startCommand(model.saveState());
         break;
     case VMDetailsAction::stop:
-        model.stop();
+        startCommand(model.stop());
         break;
     case VMDetailsAction::expandDisk:
         openDiskExpansion();
@@ -376,7 +444,7 @@ void VMDetailsView::trigger(VMDetailsAction action)
         openGuestToolsSetup();
         break;
     case VMDetailsAction::clone:
-        model.cloneVM();
+        startCommand(model.cloneVM());
         break;
     case VMDetailsAction::exportVM:
         Q_EMIT exportRequested();
@@ -390,6 +458,16 @@ void VMDetailsView::trigger(VMDetailsAction action)
     }
 }
 
+void VMDetailsView::startCommand(QCoro::Task<> task)
+{
+    ViewCommand::start(*this, std::move(task), [this](const QString &message) { showFailure(message); });
+}
+
+void VMDetailsView::showFailure(const QString &message)
+{
+    m_viewModel->setErrorMessage(message);
+}
+
 void VMDetailsView::forwardConsoleSession()
 {
     if (!m_viewModel->activeConsoleSession())
@@ -399,20 +477,14 @@ void VMDetailsView::forwardConsoleSession()
     Q_EMIT consoleRequested(m_viewModel->bundleID());
 }
 
-void VMDetailsView::revealBundle()
-{
-    if (const std::optional<VMBundle> bundle = m_services.store.bundle(m_viewModel->bundleID()))
-        m_services.fileViewer.revealItem(bundle->bundleURL);
-}
-
 void VMDetailsView::exportVM(VMExportFormat format, const VMExportConfiguration &configuration)
 {
-    m_exportRun->run(format, configuration);
+    startCommand(m_exportRun->run(format, configuration));
 }
 
 void VMDetailsView::saveAsTemplate(const QString &name, const QString &description, VMTemplateCategory category)
 {
-    m_viewModel->saveAsTemplate(m_services.templates, name, description, category);
+    m_viewModel->saveAsTemplate(name, description, category);
 }
 
 void VMDetailsView::showUpdatePrepared(const QString &message)
@@ -444,20 +516,7 @@ void VMDetailsView::openDiskGuide()
 
 void VMDetailsView::openGuestToolsSetup()
 {
-    const VMDetailsViewModel &model = *m_viewModel;
-    GuestToolsSetupView::Content content{
-        model.displayTitle(),
-        {},
-        model.guestToolsVersionText(),
-        model.guestToolsStatusSummary(),
-        model.latestGuestMessage(),
-        model.isLinuxGuest() ? VMGuestOSType::linux : VMGuestOSType::macOS,
-    };
-    for (const VMDetailsActionState &state : VMDetailsActions::states(model)) {
-        if (state.action == VMDetailsAction::guestTools)
-            content.actionTitle = state.title;
-    }
-    auto *page = new GuestToolsSetupView(content, [model = QPointer<VMDetailsViewModel>(m_viewModel.get())] {
+    auto *page = new GuestToolsSetupView(m_viewModel->guestToolsSetupContent(), [model = QPointer<VMDetailsViewModel>(m_viewModel.get())] {
         if (model)
             model->revealGuestToolsPackage();
     });
@@ -469,17 +528,13 @@ void VMDetailsView::openGuestToolsSetup()
 
 void VMDetailsView::confirmDelete()
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Delete Virtual Machine?"), QStringLiteral("This removes the VM bundle from disk."),
-                                QMessageBox::Cancel, this);
-    box->setObjectName(QStringLiteral("details.deleteConfirmation"));
-    QPushButton *remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
-    remove->setObjectName(QStringLiteral("details.deleteConfirmation.delete"));
-    box->setDefaultButton(QMessageBox::Cancel);
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this, [this, box, remove] {
-        if (box->clickedButton() == remove)
-            m_viewModel->deleteVM();
-    });
-    box->open();
+    const DestructiveConfirmation confirmation{
+        QStringLiteral("details.deleteConfirmation"),
+        QStringLiteral("Delete Virtual Machine?"),
+        QStringLiteral("This removes the VM bundle from disk."),
+        QStringLiteral("Delete"),
+    };
+    QMessageBox *box = confirmation.open(this, [this] { startCommand(m_viewModel->deleteVM()); });
+    // The name the pane's Delete button has always had.
+    box->findChild<QPushButton *>(QStringLiteral("details.deleteConfirmation.confirm"))->setObjectName(QStringLiteral("details.deleteConfirmation.delete"));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "VMDetailsActions.h"
+#include "VMDetailsPaneModels.h"
 #include "VMExportConfiguration.h"
 #include "VMExportFormat.h"
 #include "VMTemplateCategory.h"
@@ -14,54 +15,36 @@
 
 class DetailsActionsPanel;
 class ErrorBannerView;
-class FileChooser;
-class FileViewer;
 class LabeledRowsView;
-class QEMUSetupService;
 class QLabel;
 class QScrollArea;
 class QToolBar;
 class QVBoxLayout;
 class StatePill;
-class VMBundleOperations;
-class VMDetailsViewModel;
-class VMExportRun;
-class VMExportService;
-class VMStore;
-class VMTemplateService;
 
 /**
  * The details pane of the VM selected in the library: a toolbar (Open
  * Console, Show in File Manager, Refresh) over a scrolling column of the
  * banner, the header with the VM's name and states, the Actions grid, the
  * Overview, the feature panels, the line on a running export and the
- * Bundle Layout, Shared Folders and Metadata boxes. It owns its view model,
- * which monitors the VM's performance while it runs for as long as the
- * pane lives.
+ * Bundle Layout, Shared Folders and Metadata boxes. It owns its view
+ * models: the pane's own and one per panel (the performance panel's
+ * monitors the VM while it runs for as long as the pane lives). The
+ * pane builds its feature panels over them and wires each panel's failures
+ * to its banner once.
  *
  * The pane opens its own sheets (disk expansion, disk guide, guest-tools
  * setup) and the delete confirmation. The settings, export and template
  * sheets belong to the application: the pane asks for them with a signal,
  * and their results come back through exportVM() and saveAsTemplate().
- * Feature panels are placed into their slots, in a fixed order, with
- * insertFeaturePanel().
+ * Feature panels sit in their slots in a fixed order; insertFeaturePanel()
+ * replaces one.
  */
 class VMDetailsView final : public QWidget
 {
     Q_OBJECT
 
 public:
-    struct Services {
-        VMBundleOperations &operations;
-        VMExportService &exports;
-        VMTemplateService &templates;
-        const VMStore &store;
-        FileChooser &chooser;
-        FileViewer &fileViewer;
-        /// Installs QEMU before a Windows guest starts; none starts every guest as it is.
-        QEMUSetupService *qemuSetup = nullptr;
-    };
-
     /// The places for the feature panels, top to bottom.
     enum class FeaturePanelSlot {
         snapshotTimeline,
@@ -73,7 +56,8 @@ public:
         networkTopology,
     };
 
-    VMDetailsView(std::unique_ptr<VMDetailsViewModel> viewModel, Services services, QWidget *parent = nullptr);
+    /// Takes every view model of `models`; each must be set.
+    explicit VMDetailsView(VMDetailsPaneModels models, QWidget *parent = nullptr);
     ~VMDetailsView() override;
 
     VMDetailsViewModel &viewModel() const { return *m_viewModel; }
@@ -106,16 +90,31 @@ Q_SIGNALS:
     void saveAsTemplateRequested();
 
 private:
+    void buildToolbar();
+    /// The scrolling column of boxes and panel slots, top to bottom.
+    QWidget *buildColumn();
     QWidget *buildHeader();
+    void addFeatureSlots(QVBoxLayout &column);
+    void addBundleBoxes(QVBoxLayout &column);
+    /// Builds a panel into each slot over its view model; every panel's failures reach the banner.
+    void composePanels(VMDetailsPaneModels &models);
+    void followViewModels();
     void refresh();
     void refreshSharedFolders();
     void trigger(VMDetailsAction action);
+    /// Starts a command of the pane; what escapes it is shown in the banner.
+    void startCommand(QCoro::Task<> task);
+    void showFailure(const QString &message);
     void forwardConsoleSession();
-    void revealBundle();
 
     std::unique_ptr<VMDetailsViewModel> m_viewModel;
-    Services m_services;
-    VMExportRun *m_exportRun;
+    // The panels' view models refer to the pane's and the timeline's, so those go last.
+    std::unique_ptr<VMExportRun> m_exportRun;
+    std::unique_ptr<SnapshotTimelineViewModel> m_snapshotTimeline;
+    std::unique_ptr<PerformanceDashboardViewModel> m_performance;
+    std::unique_ptr<DiskAnalyticsViewModel> m_diskAnalytics;
+    std::unique_ptr<MacOSUpdateViewModel> m_updates;
+    std::unique_ptr<NetworkTopologyViewModel> m_networkTopology;
     QToolBar *m_toolbar;
     QScrollArea *m_scroll;
     ErrorBannerView *m_banner;

@@ -7,8 +7,8 @@
 #include "LabPalette.h"
 #include "Symbols.h"
 #include "TextStyle.h"
+#include "ViewCommand.h"
 
-#include <QCoroTask>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -196,7 +196,9 @@ QWidget *CIRunnerView::configurationRow(const VMCIRunConfiguration &configuratio
 
     const QUuid id = configuration.id;
     CIRunnerViewModel *model = m_viewModel.get();
-    connect(run, &QPushButton::clicked, model, [model, id] { QCoro::connect(model->run(id), model, [] {}); });
+    connect(run, &QPushButton::clicked, model, [model, id] {
+        ViewCommand::start(*model, model->run(id), [model](const QString &message) { Q_EMIT model->failed(message); });
+    });
     connect(remove, &QPushButton::clicked, model, [model, id] { model->deleteConfiguration(id); });
     return row;
 }

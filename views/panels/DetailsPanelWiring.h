@@ -1,39 +1,38 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QString>
-
-#include <functional>
-
+class DiskAnalyticsViewModel;
 class MacOSUpdateView;
+class MacOSUpdateViewModel;
+class NetworkTopologyViewModel;
 class PerformanceDashboardView;
+class PerformanceDashboardViewModel;
 class SmartDiskAnalyticsView;
 class SnapshotTimelineView;
-class VMDetailsViewModel;
+class SnapshotTimelineViewModel;
 class VMNetworkTopologyView;
-class VMStore;
 
 /**
- * Connects each feature panel of the details pane to the pane's view model:
- * the panel shows the model's published state (set now and again on every
- * change signal) and its requests start the model's actions, whose failures
- * reach the model's errorMessage. The connections live as long as the panel
- * and the model both do.
+ * Connects each feature panel of the details pane to its view model: the
+ * panel shows the model's published state (set now and again on every
+ * change signal) and its requests start the model's actions through
+ * ViewCommand; failures come out of the model's failed(), which the pane
+ * wires to its banner. The connections live
+ * as long as the panel and the model both do.
  *
  * @code
  * auto *timeline = new SnapshotTimelineView;
- * DetailsPanelWiring::bind(*timeline, model);
+ * DetailsPanelWiring::bind(*timeline, timelineModel);
  * @endcode
  */
 class DetailsPanelWiring
 {
 public:
-    static void bind(SnapshotTimelineView &panel, VMDetailsViewModel &model);
-    static void bind(PerformanceDashboardView &panel, VMDetailsViewModel &model);
+    static void bind(SnapshotTimelineView &panel, SnapshotTimelineViewModel &model);
+    static void bind(PerformanceDashboardView &panel, PerformanceDashboardViewModel &model);
     /// The panel is shown only while the model has disk analytics.
-    static void bind(SmartDiskAnalyticsView &panel, VMDetailsViewModel &model);
-    /// `showGuidance` receives the text of a prepared update (the "Update Prepared" alert).
-    static void bind(MacOSUpdateView &panel, VMDetailsViewModel &model, std::function<void(const QString &)> showGuidance);
-    /// The VMs that can be members come from the store's list.
-    static void bind(VMNetworkTopologyView &panel, VMDetailsViewModel &model, VMStore &store);
+    static void bind(SmartDiskAnalyticsView &panel, DiskAnalyticsViewModel &model);
+    /// A prepared update's guidance comes out of the model's updatePrepared().
+    static void bind(MacOSUpdateView &panel, MacOSUpdateViewModel &model);
+    static void bind(VMNetworkTopologyView &panel, NetworkTopologyViewModel &model);
 };

@@ -7,6 +7,7 @@
 #include "SizeText.h"
 #include "Symbols.h"
 #include "TextStyle.h"
+#include "ViewCommand.h"
 
 #include <QCoroTask>
 #include <QEvent>
@@ -23,6 +24,12 @@ void clear(QVBoxLayout *layout)
         delete item->widget();
         delete item;
     }
+}
+
+/// A drop as a command: whether a folder took it shows in the transfers, so its answer is not needed here.
+QCoro::Task<> dropFiles(FileDropTransferViewModel &model, QStringList paths)
+{
+    co_await model.drop(std::move(paths));
 }
 
 } // namespace
@@ -61,8 +68,9 @@ FileDropTransferView::FileDropTransferView(QWidget *parent)
     recent->addLayout(m_rows);
     stack->addWidget(m_recent);
 
-    connect(m_zone, &DropZoneArea::filesDropped, m_viewModel,
-            [model = m_viewModel](const QStringList &paths) { QCoro::connect(model->drop(paths), model, [](bool) {}); });
+    connect(m_zone, &DropZoneArea::filesDropped, m_viewModel, [model = m_viewModel](const QStringList &paths) {
+        ViewCommand::start(*model, dropFiles(*model, paths), [model](const QString &message) { Q_EMIT model->failed(message); });
+    });
     connect(m_viewModel, &FileDropTransferViewModel::sharedFolderChanged, this, &FileDropTransferView::showZone);
     connect(m_viewModel, &FileDropTransferViewModel::vmNameChanged, this, &FileDropTransferView::showZone);
     connect(m_viewModel, &FileDropTransferViewModel::transfersChanged, this, &FileDropTransferView::showTransfers);

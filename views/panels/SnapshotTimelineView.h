@@ -33,7 +33,7 @@ class RenameSnapshotDialog;
  * "snapshots.restoreAlert", "snapshots.deleteAlert".
  *
  * @code
- * connect(timeline, &SnapshotTimelineView::restoreRequested, model, [model](QUuid id) { QCoro::connect(model->restoreSnapshot(id), model, [] {}); });
+ * connect(timeline, &SnapshotTimelineView::restoreRequested, model, [model](QUuid id) { ViewCommand::start(*model, model->restoreSnapshot(id)); });
  * @endcode
  */
 class SnapshotTimelineView final : public LabPanel

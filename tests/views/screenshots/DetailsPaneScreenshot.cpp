@@ -94,9 +94,7 @@ int main(int argc, char *argv[])
         stateFile.write("state");
     state.vmStore().updateBundle(bundle);
 
-    VMDetailsView pane(state.makeDetailsViewModel(bundle.id()),
-                       {state.bundleOperations(), state.exportService(), state.templateService(), state.vmStore(), state.fileChooser(), state.fileViewer(),
-                        &state.qemuSetupService()});
+    VMDetailsView pane(state.makeDetailsViewModels(bundle.id(), state.fileChooser()));
     pane.resize(980, 960);
     pane.show();
     check(QTest::qWaitForWindowExposed(&pane), QStringLiteral("the pane is shown"));

@@ -15,7 +15,7 @@
 #include "SnapshotTimelineView.h"
 #include "Symbols.h"
 #include "TemporaryHome.h"
-#include "VMDetailsViewModel.h"
+#include "VMDetailsPaneModels.h"
 #include "VMDiskGrowthHistory.h"
 #include "VMNetworkTopologyService.h"
 #include "VMNetworkTopologyView.h"
@@ -110,15 +110,18 @@ int main(int argc, char *argv[])
     const VMBundle peer = ScreenshotSupport::addBundle(state, QStringLiteral("R&D Runner"), 2, [](VMMetadata &) {});
     ScreenshotSupport::addBundle(state, QStringLiteral("Web Tier"), 3, [](VMMetadata &) {});
 
-    std::unique_ptr<VMDetailsViewModel> model = state.makeDetailsViewModel(bundle.id());
+    VMDetailsPaneModels models = state.makeDetailsViewModels(bundle.id(), state.fileChooser());
+    const std::unique_ptr<VMDetailsViewModel> &model = models.details;
+    SnapshotTimelineViewModel &snapshots = *models.snapshotTimeline;
+    QObject::connect(&snapshots, &SnapshotTimelineViewModel::failed, model.get(), [&model](const QString &message) { model->setErrorMessage(message); });
     QTest::qWait(50);
     // A second apart: creation times are kept to the second, and the list is newest first.
-    finish(model->createSnapshot(QStringLiteral("Clean install"), QStringLiteral("Fresh Debian 12 with the guest tools.")));
+    finish(snapshots.createSnapshot(QStringLiteral("Clean install"), QStringLiteral("Fresh Debian 12 with the guest tools.")));
     QTest::qWait(1100);
-    finish(model->createSnapshot(QStringLiteral("Toolchain <i>ready</i>"), QStringLiteral("gcc, cmake and ninja installed.\nccache warmed up.\nLine three.\nLine four.")));
+    finish(snapshots.createSnapshot(QStringLiteral("Toolchain <i>ready</i>"), QStringLiteral("gcc, cmake and ninja installed.\nccache warmed up.\nLine three.\nLine four.")));
     QTest::qWait(1100);
-    finish(model->createSnapshot(QStringLiteral("Before upgrade"), QString()));
-    check(model->snapshotTimeline().snapshots.size() == 3, QStringLiteral("three snapshots were taken: ") + model->errorMessage().value_or(QString()));
+    finish(snapshots.createSnapshot(QStringLiteral("Before upgrade"), QString()));
+    check(snapshots.timeline().snapshots.size() == 3, QStringLiteral("three snapshots were taken: ") + model->errorMessage().value_or(QString()));
     // Ten days of growth, read by the next refresh, so the trends show.
     VMDiskGrowthHistory growth;
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -126,7 +129,7 @@ int main(int argc, char *argv[])
         growth.samples.append({now.addDays(-day), quint64(900'000'000) - quint64(day) * 40'000'000});
     FileOperations::writeAtomically(bundle.layout().diskGrowthHistoryURL(), sharedJSONEncoder().encode(growth));
 
-    model->refreshDiskAnalytics();
+    models.diskAnalytics->refresh();
 
     const PrivateNetworkID lab(state.networkTopologyService().createNetwork(QStringLiteral("Build Lab"), QStringLiteral("10.0.7.0/24")).id);
     state.networkTopologyService().addMember(VMBundleID(bundle.id()), lab);
@@ -153,11 +156,11 @@ int main(int argc, char *argv[])
     for (QWidget *panel : std::initializer_list<QWidget *>{timeline, performance, analytics, updates, network})
         panels->addWidget(panel);
     panels->addStretch(1);
-    DetailsPanelWiring::bind(*timeline, *model);
-    DetailsPanelWiring::bind(*performance, *model);
-    DetailsPanelWiring::bind(*analytics, *model);
-    DetailsPanelWiring::bind(*updates, *model, [](const QString &) {});
-    DetailsPanelWiring::bind(*network, *model, state.vmStore());
+    DetailsPanelWiring::bind(*timeline, snapshots);
+    DetailsPanelWiring::bind(*performance, *models.performance);
+    DetailsPanelWiring::bind(*analytics, *models.diskAnalytics);
+    DetailsPanelWiring::bind(*updates, *models.updates);
+    DetailsPanelWiring::bind(*network, *models.networkTopology);
     performance->setHistory(sampleHistory()); // the monitor has nothing to measure: no QEMU runs here
     updates->setCheckFailure(QStringLiteral("No known Linux distribution matches this VM, so there is nothing to compare with."));
 

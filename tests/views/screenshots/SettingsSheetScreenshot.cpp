@@ -11,7 +11,7 @@
 #include "TemplateLibraryDialog.h"
 #include "TemplateLibraryViewModel.h"
 #include "TemporaryHome.h"
-#include "VMDetailsViewModel.h"
+#include "VMDetailsPaneModels.h"
 #include "VMSettingsSheet.h"
 #include "VMStore.h"
 #include "VMTemplateService.h"
@@ -99,7 +99,7 @@ int main(int argc, char *argv[])
     state.templateService().createTemplate(bundle, QStringLiteral("Agent <i>& Co"), QStringLiteral("Nightly builds of the kernel tree"),
                                            VMTemplateCategory::ciRunner);
 
-    std::unique_ptr<VMDetailsViewModel> details = state.makeDetailsViewModel(bundle.id());
+    const std::unique_ptr<VMDetailsViewModel> details = state.makeDetailsViewModels(bundle.id(), state.fileChooser()).details;
     QCoreApplication::processEvents();
     NoChoices chooser;
 

@@ -8,10 +8,10 @@
 #include "TextStyle.h"
 #include "VMDetailsViewModel.h"
 #include "VMSettingsForm.h"
+#include "ViewCommand.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoroTask>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -227,8 +227,12 @@ QWidget *VMSettingsSheet::makeSharedFoldersGroup()
     group->setObjectName(QStringLiteral("settings.sharedFoldersGroup"));
     m_sharedFolders = new SharedFoldersEditorView;
     m_sharedFolders->setObjectName(QStringLiteral("settings.sharedFolders"));
-    connect(m_sharedFolders, &SharedFoldersEditorView::addFolderRequested, m_form,
-            [form = m_form] { QCoro::connect(form->chooseSharedFolders(), form, [] {}); });
+    connect(m_sharedFolders, &SharedFoldersEditorView::addFolderRequested, this, [this] {
+        ViewCommand::start(*this, m_form->chooseSharedFolders(), [this](const QString &message) {
+            m_banner->setMessage(message);
+            m_banner->show();
+        });
+    });
     connect(m_sharedFolders, &SharedFoldersEditorView::removeRequested, m_form, &VMSettingsForm::removeSharedFolders);
     connect(m_sharedFolders, &SharedFoldersEditorView::readOnlyChangeRequested, m_form, &VMSettingsForm::setSharedFolderReadOnly);
     group->contentLayout()->addWidget(m_sharedFolders);
