@@ -3,6 +3,7 @@
 
 #include "QtPrinters.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,17 +17,13 @@ constexpr quint64 gibibyte = quint64(1) << 30;
 
 VMBundle bundleOf(const std::function<void(VMMetadata &)> &change = {})
 {
-    VMBundle bundle;
-    bundle.bundleURL = QStringLiteral("/nowhere/Dev.vm");
-    bundle.metadata.id = QUuid::createUuid();
-    bundle.metadata.name = QStringLiteral("Dev");
-    bundle.metadata.guestOSType = VMGuestOSType::linux;
-    bundle.metadata.installState = VMInstallState::installed;
-    bundle.metadata.cpuCount = 2;
-    bundle.metadata.memorySizeBytes = 4 * gibibyte;
-    bundle.metadata.diskSizeBytes = 64 * gibibyte;
-    bundle.metadata.hardwareProfile.displayWidth = 1920;
-    bundle.metadata.hardwareProfile.displayHeight = 1200;
+    VMBundle bundle = TestBundle(QStringLiteral("/nowhere/Dev.vm"))
+                          .guest(VMGuestOSType::linux)
+                          .installed()
+                          .cpus(2)
+                          .memory(4 * gibibyte)
+                          .disk(64 * gibibyte)
+                          .display(1920, 1200);
     if (change)
         change(bundle.metadata);
     return bundle;
