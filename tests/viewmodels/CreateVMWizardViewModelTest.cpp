@@ -9,6 +9,7 @@
 #include "QEMUSetupService.h"
 #include "VMDetailsTexts.h"
 #include "VMDetailsViewModel.h"
+#include "TestBundle.h"
 #include "ViewModelTestFixture.h"
 #include "VirtualMachineError.h"
 #include "WindowsImageProvider.h"
@@ -48,10 +49,7 @@ QCoro::Task<VMBundle> installWithLateReport(VMInstallRequest request, std::funct
 {
     progress(VMInstallProgress::step(Stage::installingMacOS, 0.6, QStringLiteral("Installing")));
     progress(VMInstallProgress::step(Stage::installingMacOS, 0.9, QStringLiteral("Late")));
-    VMBundle bundle;
-    bundle.metadata.id = QUuid::createUuid();
-    bundle.metadata.name = request.name;
-    co_return bundle;
+    co_return TestBundle::in(request.destinationDirectoryURL, request.name).named(request.name);
 }
 
 /// Downloads for a moment and then fails as a stopped download does.

@@ -3,6 +3,7 @@
 #include "NetworkTopologyTexts.h"
 
 #include "QtPrinters.h"
+#include "TestBundle.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,7 @@ namespace {
 
 VMBundle vm(const QString &name)
 {
-    VMBundle bundle;
-    bundle.metadata.id = QUuid::createUuid();
-    bundle.metadata.name = name;
-    return bundle;
+    return TestBundle(QStringLiteral("/library/VM.vm")).named(name);
 }
 
 TEST(NetworkTopologyTextsTest, MembersOfUnknownVMsCountButGetNoRow)

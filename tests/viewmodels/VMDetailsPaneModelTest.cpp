@@ -8,6 +8,7 @@
 #include "VMDetailsViewModel.h"
 #include "VMExportRun.h"
 #include "VMTemplateService.h"
+#include "TestBundle.h"
 #include "ViewModelTestFixture.h"
 
 #include <QDir>
@@ -50,13 +51,8 @@ QStringList shownKeys(const QList<VMDetailsActionState> &states)
 
 VMBundle gridBundle(VMInstallState install, VMRuntimeState run, bool savedState, VMGuestOSType guest = VMGuestOSType::macOS)
 {
-    VMBundle bundle;
-    bundle.bundleURL = QStringLiteral("/library/Dev.vm");
-    bundle.metadata.name = QStringLiteral("Dev");
-    bundle.metadata.installState = install;
-    bundle.metadata.runtimeState = run;
+    VMBundle bundle = TestBundle(QStringLiteral("/library/Dev.vm")).installState(install).runState(run).guest(guest);
     bundle.metadata.hasSavedState = savedState;
-    bundle.metadata.guestOSType = guest;
     return bundle;
 }
 

@@ -3,6 +3,7 @@
 
 #include "QtPrinters.h"
 #include "TemporaryHome.h"
+#include "TestBundle.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,19 +15,21 @@ namespace {
 using namespace VMDetailsTexts;
 constexpr quint64 gibibyte = quint64(1) << 30;
 
+/// An installed Linux VM with 2 CPUs, 4 GiB of memory, a 64 GiB disk and a 1920 x 1200 display.
+TestBundle dev()
+{
+    return TestBundle(QStringLiteral("/nowhere/Dev.vm"))
+        .guest(VMGuestOSType::linux)
+        .installed()
+        .cpus(2)
+        .memory(4 * gibibyte)
+        .disk(64 * gibibyte)
+        .display(1920, 1200);
+}
+
 VMBundle bundleOf(const std::function<void(VMMetadata &)> &change = {})
 {
-    VMBundle bundle;
-    bundle.bundleURL = QStringLiteral("/nowhere/Dev.vm");
-    bundle.metadata.id = QUuid::createUuid();
-    bundle.metadata.name = QStringLiteral("Dev");
-    bundle.metadata.guestOSType = VMGuestOSType::linux;
-    bundle.metadata.installState = VMInstallState::installed;
-    bundle.metadata.cpuCount = 2;
-    bundle.metadata.memorySizeBytes = 4 * gibibyte;
-    bundle.metadata.diskSizeBytes = 64 * gibibyte;
-    bundle.metadata.hardwareProfile.displayWidth = 1920;
-    bundle.metadata.hardwareProfile.displayHeight = 1200;
+    VMBundle bundle = dev();
     if (change)
         change(bundle.metadata);
     return bundle;
@@ -53,11 +56,11 @@ TEST(VMDetailsTextsTest, AVMTheLibraryDoesNotHoldReadsAsNothing)
 TEST(VMDetailsTextsTest, HardwareAndDisplayTexts)
 {
     const QString sizes = QStringLiteral(" • 4 GB • 64 GB");
-    EXPECT_EQ(hardwareSummary(bundleOf([](VMMetadata &m) { m.cpuCount = 1; })), QStringLiteral("1 CPU") + sizes);
-    EXPECT_EQ(hardwareSummary(bundleOf()), QStringLiteral("2 CPUs") + sizes);
-    EXPECT_EQ(displaySummary(bundleOf()), QStringLiteral("1920 x 1200 start size, auto-resizes with console window"));
-    EXPECT_EQ(displaySummary(bundleOf([](VMMetadata &m) { m.guestOSType = VMGuestOSType::windows; })), QStringLiteral("Set within Windows"));
-    EXPECT_EQ(runtimeStateText(bundleOf([](VMMetadata &m) { m.runtimeState = VMRuntimeState::restoring; })), QStringLiteral("Restoring State"));
+    EXPECT_EQ(hardwareSummary(dev().cpus(1)), QStringLiteral("1 CPU") + sizes);
+    EXPECT_EQ(hardwareSummary(dev()), QStringLiteral("2 CPUs") + sizes);
+    EXPECT_EQ(displaySummary(dev()), QStringLiteral("1920 x 1200 start size, auto-resizes with console window"));
+    EXPECT_EQ(displaySummary(dev().guest(VMGuestOSType::windows)), QStringLiteral("Set within Windows"));
+    EXPECT_EQ(runtimeStateText(dev().runState(VMRuntimeState::restoring)), QStringLiteral("Restoring State"));
     const DiskImageService::DiskUsage usage{64 * gibibyte, std::nullopt};
     EXPECT_EQ(diskCapacitySummary(usage), QStringLiteral("Virtual capacity is 64 GB. Host allocation is currently unavailable."));
     EXPECT_EQ(diskCapacitySummary(std::nullopt), QStringLiteral("The VM disk stays sparse on the host and grows only as the guest writes data."));
@@ -156,7 +159,7 @@ TEST(VMDetailsTextsTest, GuestToolsTexts)
         EXPECT_EQ(guestToolsState(testCase.snapshot), testCase.state);
         EXPECT_EQ(guestToolsStatusSummary(testCase.snapshot, now), QString::fromUtf8(testCase.summary));
     }
-    EXPECT_EQ(guestToolsInstructions(VMGuestAutomationStatusSnapshot::empty(), bundleOf()),
+    EXPECT_EQ(guestToolsInstructions(VMGuestAutomationStatusSnapshot::empty(), dev()),
               QStringLiteral("Mount duvuzodovevav-shared at /mnt/duvuzodovevav, then run sudo bash /mnt/duvuzodovevav/KestrumAutomation/install-linux-tools.sh"));
     EXPECT_EQ(guestToolsVersionText(cases[1].snapshot), QStringLiteral("Installed version: 3.0 • Current host-staged version: 3"));
 }
@@ -164,7 +167,7 @@ TEST(VMDetailsTextsTest, GuestToolsTexts)
 TEST(VMDetailsTextsTest, TheLinuxInstallSourceIsNamedByTheFirstRuleThatApplies)
 {
     TemporaryHome home;
-    VMBundle bundle = bundleOf();
+    VMBundle bundle = dev();
     bundle.bundleURL = home.path() + QStringLiteral("/Dev.vm");
     EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Linux ISO"));
     QDir().mkpath(bundle.bundleURL);
@@ -179,10 +182,7 @@ TEST(VMDetailsTextsTest, TheLinuxInstallSourceIsNamedByTheFirstRuleThatApplies)
 TEST(VMDetailsTextsTest, AWindowsVMNamesTheImageItWasMadeFrom)
 {
     TemporaryHome home;
-    VMBundle bundle = bundleOf([](VMMetadata &m) {
-        m.guestOSType = VMGuestOSType::windows;
-        m.installSource = VMInstallSource::latestSupportedAutomatic();
-    });
+    VMBundle bundle = dev().guest(VMGuestOSType::windows).installSource(VMInstallSource::latestSupportedAutomatic());
     bundle.bundleURL = home.path() + QStringLiteral("/Win.vm");
     EXPECT_EQ(linuxInstallMediaSummary(bundle), QStringLiteral("Windows ISO"));
     QDir().mkpath(bundle.bundleURL);
@@ -209,12 +209,12 @@ TEST(VMDetailsTextsTest, TheBundleLayoutAndGuestLineFollowTheKindOfGuest)
         const char *guestLine;
     } cases[] = {
         {"no bundle", std::nullopt, macOSRows, "macOS VM"},
-        {"macOS", bundleOf([](VMMetadata &m) { m.guestOSType = VMGuestOSType::macOS; }), macOSRows, "macOS VM"},
-        {"a bundle from before the guest kind was stored", bundleOf([](VMMetadata &m) { m.guestOSType.reset(); }), macOSRows, "macOS VM"},
-        {"Linux", bundleOf(), linuxRows, "Linux VM"},
-        {"Windows", bundleOf([](VMMetadata &m) { m.guestOSType = VMGuestOSType::windows; }),
+        {"macOS", dev().guest(VMGuestOSType::macOS), macOSRows, "macOS VM"},
+        {"a bundle from before the guest kind was stored", dev().guest(std::nullopt), macOSRows, "macOS VM"},
+        {"Linux", dev(), linuxRows, "Linux VM"},
+        {"Windows", dev().guest(VMGuestOSType::windows),
          "Disk Image: Disk.img|Installer Image: WindowsInstall.iso|QEMU Configuration: WindowsConfig.json", "Windows VM"},
-        {"a named guest", bundleOf([](VMMetadata &m) { m.guestOSDisplayName = QStringLiteral("Debian 12"); }), linuxRows, "Debian 12"},
+        {"a named guest", dev().guestVersion(QStringLiteral("Debian 12")), linuxRows, "Debian 12"},
     };
     for (const auto &testCase : cases) {
         SCOPED_TRACE(testCase.what);

@@ -130,9 +130,7 @@ TEST_F(AppStateTest, OpenConsoleShowsTheLiveConsoleOfASessionOrOfAWindowsVMsQEMU
     m_state->coordinator().sessions().insert(std::make_shared<VirtualMachineSession>(
         linux, configuration, std::make_unique<ScriptedVirtualMachine>(configuration), QStringList(), m_state->sharedFolderService(),
         m_state->loggingService()));
-    VMBundle windows = addBundle(QStringLiteral("Windows"), VMGuestOSType::windows);
-    windows.metadata.installState = VMInstallState::installed;
-    m_state->vmStore().updateBundle(windows);
+    const VMBundle windows = addBundle(QStringLiteral("Windows"), VMGuestOSType::windows, Install::withDisk);
     MainWindow window(*m_state);
 
     window.openConsole(linux.id());

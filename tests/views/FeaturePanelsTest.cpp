@@ -10,6 +10,7 @@
 
 #include "QtPrinters.h"
 #include "SnapshotRecords.h"
+#include "TestBundle.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -266,11 +267,8 @@ TEST(VMNetworkTopologyViewTest, MembersAndCandidatesCarryTypedIdentifiers)
 {
     VMNetworkTopologyView panel;
     EXPECT_TRUE(child(panel, QStringLiteral("network.empty"))->isVisibleTo(&panel));
-    VMBundle member, candidate;
-    member.metadata.id = QUuid::createUuid();
-    member.metadata.name = QStringLiteral("Build Agent");
-    candidate.metadata.id = QUuid::createUuid();
-    candidate.metadata.name = QStringLiteral("R&D <i>box</i>");
+    const VMBundle member = TestBundle::in(QStringLiteral("/library"), QStringLiteral("Build Agent"));
+    const VMBundle candidate = TestBundle(QStringLiteral("/library/Box.vm")).named(QStringLiteral("R&D <i>box</i>"));
     const VMPrivateNetwork network{QUuid::createUuid(), QStringLiteral("Lab"), QStringLiteral("10.0.7.0/24"), {member.id(), QUuid::createUuid()}, {}, true};
     panel.setAvailableVMs({member, candidate});
     panel.setPrivateNetworks({network});
