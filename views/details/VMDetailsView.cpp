@@ -197,7 +197,6 @@ void VMDetailsView::addBundleBoxes(QVBoxLayout &column)
 void VMDetailsView::composePanels(VMDetailsPaneModels &models)
 {
     using Slot = FeaturePanelSlot;
-    VMDetailsViewModel &model = *m_viewModel;
 
     auto *timeline = new SnapshotTimelineView;
     DetailsPanelWiring::bind(*timeline, *m_snapshotTimeline);
@@ -216,14 +215,7 @@ void VMDetailsView::composePanels(VMDetailsPaneModels &models)
     connect(m_updates.get(), &MacOSUpdateViewModel::updatePrepared, this, &VMDetailsView::showUpdatePrepared);
     insertFeaturePanel(Slot::macOSUpdate, updates);
 
-    auto *drop = new FileDropTransferView;
-    const auto showShare = [drop, &model] {
-        const std::optional<QUrl> share = model.firstSharedFolderURL();
-        drop->setSharedFolder(share ? std::optional<QString>(share->toLocalFile()) : std::nullopt);
-        drop->setVMName(model.displayTitle());
-    };
-    showShare();
-    connect(&model, &VMDetailsViewModel::bundleChanged, drop, showShare);
+    auto *drop = new FileDropTransferView(std::move(models.fileDrop));
     connect(drop, &FileDropTransferView::failed, this, &VMDetailsView::showFailure);
     insertFeaturePanel(Slot::fileDrop, drop);
 
