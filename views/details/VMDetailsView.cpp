@@ -16,6 +16,7 @@
 #include "LabPalette.h"
 #include "LabPanel.h"
 #include "LabeledRowsView.h"
+#include "Layouts.h"
 #include "MacOSUpdateView.h"
 #include "PerformanceDashboardView.h"
 #include "SmartDiskAnalyticsView.h"
@@ -338,10 +339,7 @@ void VMDetailsView::refresh()
 
 void VMDetailsView::refreshSharedFolders()
 {
-    while (QLayoutItem *item = m_sharedFolders->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    Layouts::clear(*m_sharedFolders);
     const std::optional<VMBundle> &bundle = m_viewModel->bundle();
     if (!bundle || bundle->sharedFolders.isEmpty()) {
         QLabel *empty = secondary(QStringLiteral("No shared folders configured yet."));
@@ -370,10 +368,7 @@ void VMDetailsView::refreshSharedFolders()
 void VMDetailsView::insertFeaturePanel(FeaturePanelSlot slot, QWidget *panel)
 {
     QWidget *place = m_slots.value(slot);
-    while (QLayoutItem *item = place->layout()->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    Layouts::clear(*place->layout());
     if (panel)
         place->layout()->addWidget(panel);
     place->setVisible(panel != nullptr);
@@ -526,7 +521,5 @@ void VMDetailsView::confirmDelete()
         QStringLiteral("This removes the VM bundle from disk."),
         QStringLiteral("Delete"),
     };
-    QMessageBox *box = confirmation.open(this, [this] { startCommand(m_viewModel->deleteVM()); });
-    // The name the pane's Delete button has always had.
-    box->findChild<QPushButton *>(QStringLiteral("details.deleteConfirmation.confirm"))->setObjectName(QStringLiteral("details.deleteConfirmation.delete"));
+    confirmation.open(this, [this] { startCommand(m_viewModel->deleteVM()); });
 }

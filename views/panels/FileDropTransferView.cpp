@@ -4,6 +4,7 @@
 #include "DropZoneArea.h"
 #include "FileDropTransferViewModel.h"
 #include "LabPalette.h"
+#include "Layouts.h"
 #include "SizeText.h"
 #include "Symbols.h"
 #include "TextStyle.h"
@@ -17,14 +18,6 @@
 
 namespace {
 
-
-void clear(QVBoxLayout *layout)
-{
-    while (QLayoutItem *item = layout->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-}
 
 /// A drop as a command: whether a folder took it shows in the transfers, so its answer is not needed here.
 QCoro::Task<> dropFiles(FileDropTransferViewModel &model, QStringList paths)
@@ -102,7 +95,7 @@ void FileDropTransferView::showTransfers()
 {
     m_count->setText(m_viewModel->countText());
     m_count->setVisible(!m_viewModel->transfers().isEmpty());
-    clear(m_rows);
+    Layouts::clear(*m_rows);
     const QList<TransferredFile> recent = m_viewModel->recentTransfers();
     m_recent->setVisible(!recent.isEmpty());
     for (const TransferredFile &transfer : recent)
