@@ -35,7 +35,6 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolBar>
