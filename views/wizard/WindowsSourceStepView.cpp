@@ -12,7 +12,6 @@
 #include "TextStyle.h"
 #include "UUPImageBuilderSection.h"
 #include "ViewCommand.h"
-#include "WizardTexts.h"
 #include "WizardWidgets.h"
 
 #include <QButtonGroup>
