@@ -147,6 +147,7 @@ VMDetailsPaneModels AppState::makeDetailsViewModels(const QUuid &bundleID, FileC
     models.diskAnalytics = std::make_unique<DiskAnalyticsViewModel>(*models.details, *models.snapshotTimeline, m_diskAnalyticsService, m_bundleOperations,
                                                                     m_loggingService);
     models.updates = std::make_unique<MacOSUpdateViewModel>(*models.details, *models.snapshotTimeline, m_macOSUpdateService);
+    models.fileDrop = std::make_unique<FileDropTransferViewModel>(*models.details);
     models.ciRunner = std::make_unique<CIRunnerViewModel>(m_ciRunnerService, m_vmStore, bundleID, m_loggingService);
     models.networkTopology = std::make_unique<NetworkTopologyViewModel>(m_networkTopologyService, m_vmStore, m_loggingService);
     return models;

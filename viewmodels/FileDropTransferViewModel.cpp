@@ -4,6 +4,7 @@
 #include "BackgroundWork.h"
 #include "ErrorText.h"
 #include "SharedFolderDrop.h"
+#include "VMDetailsViewModel.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +14,20 @@
 FileDropTransferViewModel::FileDropTransferViewModel(QObject *parent)
     : QObject(parent)
 {
+}
+
+FileDropTransferViewModel::FileDropTransferViewModel(const VMDetailsViewModel &details, QObject *parent)
+    : QObject(parent)
+{
+    follow(details);
+    connect(&details, &VMDetailsViewModel::bundleChanged, this, [this, &details] { follow(details); });
+}
+
+void FileDropTransferViewModel::follow(const VMDetailsViewModel &details)
+{
+    const std::optional<QUrl> share = details.firstSharedFolderURL();
+    setSharedFolder(share ? std::optional<QString>(share->toLocalFile()) : std::nullopt);
+    setVMName(details.displayTitle());
 }
 
 void FileDropTransferViewModel::setSharedFolder(std::optional<QString> folder)

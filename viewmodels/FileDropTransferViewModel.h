@@ -11,6 +11,8 @@
 
 #include <optional>
 
+class VMDetailsViewModel;
+
 /**
  * The state behind a VM's file-transfer drop zone: the host folder of the
  * VM's first shared folder, the VM's name for the prompt, and the transfers
@@ -18,7 +20,8 @@
  * never stored). Each dropped item is copied into the shared folder on a
  * worker thread (SharedFolderDrop); its record appears when its copy ends,
  * a failure as a record with the error. Without a shared folder drops are
- * refused. GUI thread.
+ * refused. Built over a details pane's view model, it follows that VM's
+ * first shared folder and name. GUI thread.
  *
  * @code
  * if (model.acceptsDrops())
@@ -36,6 +39,8 @@ public:
     static constexpr int shownTransfers = 10;
 
     explicit FileDropTransferViewModel(QObject *parent = nullptr);
+    /// Follows the first shared folder and the name of the VM that `details` shows, for as long as both live.
+    explicit FileDropTransferViewModel(const VMDetailsViewModel &details, QObject *parent = nullptr);
 
     const std::optional<QString> &sharedFolder() const { return m_sharedFolder; }
     void setSharedFolder(std::optional<QString> folder);
@@ -77,6 +82,7 @@ Q_SIGNALS:
     void failed(const QString &message);
 
 private:
+    void follow(const VMDetailsViewModel &details);
     void record(TransferredFile transfer);
     void setPending(int count);
 

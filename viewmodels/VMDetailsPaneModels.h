@@ -3,6 +3,7 @@
 
 #include "CIRunnerViewModel.h"
 #include "DiskAnalyticsViewModel.h"
+#include "FileDropTransferViewModel.h"
 #include "MacOSUpdateViewModel.h"
 #include "NetworkTopologyViewModel.h"
 #include "PerformanceDashboardViewModel.h"
@@ -28,6 +29,7 @@ struct VMDetailsPaneModels {
     std::unique_ptr<PerformanceDashboardViewModel> performance;
     std::unique_ptr<DiskAnalyticsViewModel> diskAnalytics;
     std::unique_ptr<MacOSUpdateViewModel> updates;
+    std::unique_ptr<FileDropTransferViewModel> fileDrop;
     std::unique_ptr<CIRunnerViewModel> ciRunner;
     std::unique_ptr<NetworkTopologyViewModel> networkTopology;
 };

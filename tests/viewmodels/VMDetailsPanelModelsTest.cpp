@@ -175,3 +175,24 @@ TEST_F(VMDetailsPanelModelsTest, APreUpdateSnapshotOfARunningVMPausesItAndAFaile
 }
 
 } // namespace
+
+TEST_F(VMDetailsPanelModelsTest, TheFileDropFollowsTheFirstSharedFolderAndTheNameOfItsVM)
+{
+    const VMBundle bundle = installedBundle(QStringLiteral("Builder"));
+    VMDetailsPaneModels &models = pane(bundle.id());
+    FileDropTransferViewModel &drop = *models.fileDrop;
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(drop.acceptsDrops());
+    EXPECT_EQ(drop.vmName(), QStringLiteral("Builder"));
+
+    const QString first = root() + QStringLiteral("/First");
+    const QString second = root() + QStringLiteral("/Second");
+    storeChanged(bundle.id(), [&](VMBundle &changed) {
+        changed.metadata.name = QStringLiteral("Builder 2");
+        changed.sharedFolders = {VMSharedFolder{QUuid::createUuid(), QStringLiteral("First"), QUrl::fromLocalFile(first), false, std::nullopt},
+                                 VMSharedFolder{QUuid::createUuid(), QStringLiteral("Second"), QUrl::fromLocalFile(second), true, std::nullopt}};
+    });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(drop.sharedFolder(), std::optional<QString>(first));
+    EXPECT_EQ(drop.vmName(), QStringLiteral("Builder 2"));
+}

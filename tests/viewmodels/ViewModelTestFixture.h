@@ -85,6 +85,7 @@ protected:
         models.performance = std::make_unique<PerformanceDashboardViewModel>(*models.details, m_performance);
         models.diskAnalytics = makeDiskAnalytics(*models.details, *models.snapshotTimeline);
         models.updates = std::make_unique<MacOSUpdateViewModel>(*models.details, *models.snapshotTimeline, m_updates);
+        models.fileDrop = std::make_unique<FileDropTransferViewModel>(*models.details);
         models.ciRunner = std::make_unique<CIRunnerViewModel>(m_ciRunner, store(), id, m_logging);
         models.networkTopology = std::make_unique<NetworkTopologyViewModel>(m_networks, store(), m_logging);
         return models;

@@ -25,7 +25,7 @@ protected:
     {
         TestFiles::write(m_root.path() + QStringLiteral("/User/notes.txt"), "hello");
         QDir().mkpath(share());
-        m_view.setVMName(QStringLiteral("Builder <b>Lab</b>"));
+        m_view.viewModel().setVMName(QStringLiteral("Builder <b>Lab</b>"));
         m_view.resize(600, 400);
         m_view.show();
     }
@@ -60,7 +60,7 @@ protected:
     }
 
     QTemporaryDir m_root;
-    FileDropTransferView m_view;
+    FileDropTransferView m_view{std::make_unique<FileDropTransferViewModel>()};
 };
 
 TEST_F(FileDropTransferViewTest, WithoutASharedFolderTheZoneSaysSoAndRefusesDrops)
@@ -76,7 +76,7 @@ TEST_F(FileDropTransferViewTest, WithoutASharedFolderTheZoneSaysSoAndRefusesDrop
 
 TEST_F(FileDropTransferViewTest, AProposedMoveIsTakenAsACopyAndTheTransferIsListed)
 {
-    m_view.setSharedFolder(share());
+    m_view.viewModel().setSharedFolder(share());
     EXPECT_FALSE(label(QStringLiteral("drop.zone.hint"))->isVisible());
     EXPECT_FALSE(drag({QUrl(QStringLiteral("https://example.org/file.txt"))}, QEvent::DragEnter).first) << "only local files";
 

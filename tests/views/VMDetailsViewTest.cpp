@@ -225,7 +225,7 @@ TEST_F(VMDetailsViewTest, DeleteAsksFirstAndTheBannerShowsAndDismissesFailures)
 
     button(QStringLiteral("deleteVM"))->click();
     confirmation = view.findChild<QMessageBox *>(QStringLiteral("details.deleteConfirmation"));
-    find<QPushButton>(QStringLiteral("details.deleteConfirmation.delete"))->click();
+    find<QPushButton>(QStringLiteral("details.deleteConfirmation.confirm"))->click();
     settle();
     EXPECT_FALSE(store().bundle(bundle.id()));
 }

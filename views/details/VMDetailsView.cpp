@@ -16,6 +16,7 @@
 #include "LabPalette.h"
 #include "LabPanel.h"
 #include "LabeledRowsView.h"
+#include "Layouts.h"
 #include "MacOSUpdateView.h"
 #include "PerformanceDashboardView.h"
 #include "SmartDiskAnalyticsView.h"
@@ -34,7 +35,6 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolBar>
@@ -197,7 +197,6 @@ void VMDetailsView::addBundleBoxes(QVBoxLayout &column)
 void VMDetailsView::composePanels(VMDetailsPaneModels &models)
 {
     using Slot = FeaturePanelSlot;
-    VMDetailsViewModel &model = *m_viewModel;
 
     auto *timeline = new SnapshotTimelineView;
     DetailsPanelWiring::bind(*timeline, *m_snapshotTimeline);
@@ -216,14 +215,7 @@ void VMDetailsView::composePanels(VMDetailsPaneModels &models)
     connect(m_updates.get(), &MacOSUpdateViewModel::updatePrepared, this, &VMDetailsView::showUpdatePrepared);
     insertFeaturePanel(Slot::macOSUpdate, updates);
 
-    auto *drop = new FileDropTransferView;
-    const auto showShare = [drop, &model] {
-        const std::optional<QUrl> share = model.firstSharedFolderURL();
-        drop->setSharedFolder(share ? std::optional<QString>(share->toLocalFile()) : std::nullopt);
-        drop->setVMName(model.displayTitle());
-    };
-    showShare();
-    connect(&model, &VMDetailsViewModel::bundleChanged, drop, showShare);
+    auto *drop = new FileDropTransferView(std::move(models.fileDrop));
     connect(drop, &FileDropTransferView::failed, this, &VMDetailsView::showFailure);
     insertFeaturePanel(Slot::fileDrop, drop);
 
@@ -346,10 +338,7 @@ void VMDetailsView::refresh()
 
 void VMDetailsView::refreshSharedFolders()
 {
-    while (QLayoutItem *item = m_sharedFolders->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    Layouts::clear(*m_sharedFolders);
     const std::optional<VMBundle> &bundle = m_viewModel->bundle();
     if (!bundle || bundle->sharedFolders.isEmpty()) {
         QLabel *empty = secondary(QStringLiteral("No shared folders configured yet."));
@@ -378,10 +367,7 @@ void VMDetailsView::refreshSharedFolders()
 void VMDetailsView::insertFeaturePanel(FeaturePanelSlot slot, QWidget *panel)
 {
     QWidget *place = m_slots.value(slot);
-    while (QLayoutItem *item = place->layout()->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    Layouts::clear(*place->layout());
     if (panel)
         place->layout()->addWidget(panel);
     place->setVisible(panel != nullptr);
@@ -534,7 +520,5 @@ void VMDetailsView::confirmDelete()
         QStringLiteral("This removes the VM bundle from disk."),
         QStringLiteral("Delete"),
     };
-    QMessageBox *box = confirmation.open(this, [this] { startCommand(m_viewModel->deleteVM()); });
-    // The name the pane's Delete button has always had.
-    box->findChild<QPushButton *>(QStringLiteral("details.deleteConfirmation.confirm"))->setObjectName(QStringLiteral("details.deleteConfirmation.delete"));
+    confirmation.open(this, [this] { startCommand(m_viewModel->deleteVM()); });
 }

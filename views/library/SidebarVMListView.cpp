@@ -4,7 +4,6 @@
 #include "BundleListModel.h"
 #include "ColorTagColors.h"
 #include "DestructiveConfirmation.h"
-#include "LabPalette.h"
 #include "LibraryViewModel.h"
 #include "RenameDialog.h"
 #include "Symbols.h"

@@ -5,6 +5,8 @@
 #include "CIRunnerViewModel.h"
 #include "CardFrame.h"
 #include "LabPalette.h"
+#include "Layouts.h"
+#include "PanelEmptyState.h"
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "ViewCommand.h"
@@ -35,39 +37,6 @@ QColor runColor(VMCIRunColor color, const QPalette &palette)
     return TextStyle::color(TextTone::secondary, palette);
 }
 
-/// Takes every item out of the layout; their widgets leave at once and are deleted later, since one may be sending the click that got us here.
-void clear(QVBoxLayout *layout)
-{
-    while (QLayoutItem *item = layout->takeAt(0)) {
-        if (QWidget *widget = item->widget()) {
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
-        delete item;
-    }
-}
-
-QWidget *emptyState(const QPalette &palette)
-{
-    auto *empty = new QWidget;
-    empty->setObjectName(QStringLiteral("ci.empty"));
-    auto *stack = new QVBoxLayout(empty);
-    stack->setContentsMargins(0, 20, 0, 20);
-    stack->setSpacing(12);
-    const QColor secondary = TextStyle::color(TextTone::secondary, palette);
-    stack->addWidget(Symbols::label(QStringLiteral("gearshape.2"), secondary, 28), 0, Qt::AlignHCenter);
-    QLabel *title = TextStyle::line(QObject::tr("No CI Configurations"), TextRole::headline);
-    TextStyle::applyTone(*title, TextTone::secondary);
-    stack->addWidget(title, 0, Qt::AlignHCenter);
-    QLabel *body = TextStyle::line(QObject::tr("Create a CI configuration to run automated build and test scripts inside your VM."), TextRole::caption);
-    TextStyle::applyTone(*body, TextTone::secondary);
-    body->setAlignment(Qt::AlignCenter);
-    body->setWordWrap(true);
-    stack->addWidget(body);
-    return empty;
-}
-
 } // namespace
 
 CIRunnerView::CIRunnerView(std::unique_ptr<CIRunnerViewModel> viewModel, QWidget *parent)
@@ -75,7 +44,9 @@ CIRunnerView::CIRunnerView(std::unique_ptr<CIRunnerViewModel> viewModel, QWidget
     , m_viewModel(std::move(viewModel))
     , m_header(new QWidget)
     , m_newConfiguration(new QPushButton(tr("New Configuration")))
-    , m_empty(emptyState(palette()))
+    , m_empty(new PanelEmptyState({QStringLiteral("ci.empty"), QStringLiteral("gearshape.2"), 28, 20, tr("No CI Configurations"),
+                                   tr("Create a CI configuration to run automated build and test scripts inside your VM."), TextRole::caption,
+                                   TextTone::secondary}))
     , m_configurationRows(new QVBoxLayout)
     , m_runHistory(new QWidget)
     , m_runRows(new QVBoxLayout)
@@ -140,13 +111,13 @@ void CIRunnerView::refresh()
         static_cast<QHBoxLayout *>(m_header->layout())->insertWidget(2, m_activeStatus);
     }
 
-    clear(m_configurationRows);
+    Layouts::clearLater(*m_configurationRows);
     const QList<VMCIRunConfiguration> &configurations = m_viewModel->configurations();
     m_empty->setVisible(configurations.isEmpty());
     for (const VMCIRunConfiguration &configuration : configurations)
         m_configurationRows->addWidget(configurationRow(configuration));
 
-    clear(m_runRows);
+    Layouts::clearLater(*m_runRows);
     const QList<VMCIRunResult> runs = m_viewModel->recentRuns();
     m_runHistory->setVisible(!runs.isEmpty());
     for (const VMCIRunResult &run : runs)

@@ -4,6 +4,7 @@
 #include "DropZoneArea.h"
 #include "FileDropTransferViewModel.h"
 #include "LabPalette.h"
+#include "Layouts.h"
 #include "SizeText.h"
 #include "Symbols.h"
 #include "TextStyle.h"
@@ -18,14 +19,6 @@
 namespace {
 
 
-void clear(QVBoxLayout *layout)
-{
-    while (QLayoutItem *item = layout->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-}
-
 /// A drop as a command: whether a folder took it shows in the transfers, so its answer is not needed here.
 QCoro::Task<> dropFiles(FileDropTransferViewModel &model, QStringList paths)
 {
@@ -34,9 +27,9 @@ QCoro::Task<> dropFiles(FileDropTransferViewModel &model, QStringList paths)
 
 } // namespace
 
-FileDropTransferView::FileDropTransferView(QWidget *parent)
+FileDropTransferView::FileDropTransferView(std::unique_ptr<FileDropTransferViewModel> viewModel, QWidget *parent)
     : LabPanel(22, parent)
-    , m_viewModel(new FileDropTransferViewModel(this))
+    , m_viewModel(std::move(viewModel))
     , m_count(TextStyle::line({}, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.count")))
     , m_progress(TextStyle::line({}, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.progress")))
     , m_zone(new DropZoneArea)
@@ -68,31 +61,21 @@ FileDropTransferView::FileDropTransferView(QWidget *parent)
     recent->addLayout(m_rows);
     stack->addWidget(m_recent);
 
-    connect(m_zone, &DropZoneArea::filesDropped, m_viewModel, [model = m_viewModel](const QStringList &paths) {
+    connect(m_zone, &DropZoneArea::filesDropped, m_viewModel.get(), [model = m_viewModel.get()](const QStringList &paths) {
         ViewCommand::start(*model, dropFiles(*model, paths), [model](const QString &message) { Q_EMIT model->failed(message); });
     });
-    connect(m_viewModel, &FileDropTransferViewModel::sharedFolderChanged, this, &FileDropTransferView::showZone);
-    connect(m_viewModel, &FileDropTransferViewModel::vmNameChanged, this, &FileDropTransferView::showZone);
-    connect(m_viewModel, &FileDropTransferViewModel::transfersChanged, this, &FileDropTransferView::showTransfers);
-    connect(m_viewModel, &FileDropTransferViewModel::pendingCountChanged, this,
+    connect(m_viewModel.get(), &FileDropTransferViewModel::sharedFolderChanged, this, &FileDropTransferView::showZone);
+    connect(m_viewModel.get(), &FileDropTransferViewModel::vmNameChanged, this, &FileDropTransferView::showZone);
+    connect(m_viewModel.get(), &FileDropTransferViewModel::transfersChanged, this, &FileDropTransferView::showTransfers);
+    connect(m_viewModel.get(), &FileDropTransferViewModel::pendingCountChanged, this,
             [this] { m_progress->setText(m_viewModel->progressText()); m_progress->setVisible(m_viewModel->pendingCount() > 0); });
-    connect(m_viewModel, &FileDropTransferViewModel::failed, this, &FileDropTransferView::failed);
+    connect(m_viewModel.get(), &FileDropTransferViewModel::failed, this, &FileDropTransferView::failed);
     m_progress->hide();
     showZone();
     showTransfers();
 }
 
 FileDropTransferView::~FileDropTransferView() = default;
-
-void FileDropTransferView::setSharedFolder(const std::optional<QString> &folder)
-{
-    m_viewModel->setSharedFolder(folder);
-}
-
-void FileDropTransferView::setVMName(const QString &name)
-{
-    m_viewModel->setVMName(name);
-}
 
 void FileDropTransferView::changeEvent(QEvent *event)
 {
@@ -112,7 +95,7 @@ void FileDropTransferView::showTransfers()
 {
     m_count->setText(m_viewModel->countText());
     m_count->setVisible(!m_viewModel->transfers().isEmpty());
-    clear(m_rows);
+    Layouts::clear(*m_rows);
     const QList<TransferredFile> recent = m_viewModel->recentTransfers();
     m_recent->setVisible(!recent.isEmpty());
     for (const TransferredFile &transfer : recent)

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include <optional>
+#include <memory>
 
 class DropZoneArea;
 class FileDropTransferViewModel;
@@ -18,7 +18,8 @@ struct TransferredFile;
  * copied into the host folder of the VM's first shared folder, and the ten
  * newest transfers are listed with their size and outcome. Without a shared
  * folder the zone says so and refuses drops. The list lives as long as the
- * panel. A failed copy also comes out of failed() for the pane's banner.
+ * panel, which owns its view model. A failed copy also comes out of
+ * failed() for the pane's banner.
  *
  * Children: "drop.count", "drop.progress", the zone "drop.zone" (a
  * DropZoneArea), "drop.recent" with rows "drop.row" holding "drop.row.name",
@@ -29,12 +30,8 @@ class FileDropTransferView : public LabPanel
     Q_OBJECT
 
 public:
-    explicit FileDropTransferView(QWidget *parent = nullptr);
+    explicit FileDropTransferView(std::unique_ptr<FileDropTransferViewModel> viewModel, QWidget *parent = nullptr);
     ~FileDropTransferView() override;
-
-    /// The host folder of the VM's first shared folder, or none.
-    void setSharedFolder(const std::optional<QString> &folder);
-    void setVMName(const QString &name);
 
     FileDropTransferViewModel &viewModel() const { return *m_viewModel; }
 
@@ -50,7 +47,7 @@ private:
     void showTransfers();
     QWidget *transferRow(const TransferredFile &transfer) const;
 
-    FileDropTransferViewModel *m_viewModel;
+    std::unique_ptr<FileDropTransferViewModel> m_viewModel;
     QLabel *m_count;
     QLabel *m_progress;
     DropZoneArea *m_zone;

@@ -5,7 +5,6 @@
 #include "MetricCard.h"
 #include "PanelEmptyState.h"
 #include "PerformanceDashboardPresentation.h"
-#include "Symbols.h"
 #include "TextStyle.h"
 
 #include <QGridLayout>

@@ -64,11 +64,12 @@ void SharedFoldersEditorView::setFolders(const QList<VMSharedFolder> &folders)
     m_folders = folders;
     if (sameRows) {
         // Only flags or names changed: update the rows in place, so the control in use keeps its focus.
-        for (int row = 0; row < m_list->count(); ++row)
-            updateRow(*m_list->itemWidget(m_list->item(row)), folders[row]);
+        for (qsizetype row = 0; row < m_rows.size(); ++row)
+            updateRow(m_rows[row], folders[row]);
         return;
     }
     m_list->clear();
+    m_rows.clear();
     for (const VMSharedFolder &folder : folders) {
         auto *item = new QListWidgetItem(m_list);
         item->setData(folderIDRole, folder.id);
@@ -140,19 +141,19 @@ QWidget *SharedFoldersEditorView::makeRow(const VMSharedFolder &folder)
     connect(readOnly, &QCheckBox::toggled, this, [this, id](bool checked) { Q_EMIT readOnlyChangeRequested(id, checked); });
     bottom->addWidget(readOnly, 0, Qt::AlignVCenter);
     layout->addLayout(bottom);
-    updateRow(*row, folder);
+    m_rows.append({name, path, title, description, readOnly});
+    updateRow(m_rows.constLast(), folder);
     return row;
 }
 
-void SharedFoldersEditorView::updateRow(QWidget &row, const VMSharedFolder &folder)
+void SharedFoldersEditorView::updateRow(const RowWidgets &row, const VMSharedFolder &folder)
 {
-    row.findChild<QLabel *>(QStringLiteral("sharedFolders.name"))->setText(folder.displayName);
-    row.findChild<QLabel *>(QStringLiteral("sharedFolders.path"))->setText(folder.localURL.toLocalFile());
-    row.findChild<QLabel *>(QStringLiteral("sharedFolders.accessTitle"))->setText(accessTitle(folder.isReadOnly));
-    row.findChild<QLabel *>(QStringLiteral("sharedFolders.accessDescription"))->setText(accessDescription(folder.isReadOnly));
-    auto *readOnly = row.findChild<QCheckBox *>(QStringLiteral("sharedFolders.readOnly"));
-    const QSignalBlocker quiet(readOnly);
-    readOnly->setChecked(folder.isReadOnly);
+    row.name->setText(folder.displayName);
+    row.path->setText(folder.localURL.toLocalFile());
+    row.accessTitle->setText(accessTitle(folder.isReadOnly));
+    row.accessDescription->setText(accessDescription(folder.isReadOnly));
+    const QSignalBlocker quiet(row.readOnly);
+    row.readOnly->setChecked(folder.isReadOnly);
 }
 
 void SharedFoldersEditorView::removeSelectedRows()

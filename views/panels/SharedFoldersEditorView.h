@@ -7,6 +7,7 @@
 #include <QUuid>
 #include <QWidget>
 
+class QCheckBox;
 class QLabel;
 class QListWidget;
 
@@ -36,11 +37,22 @@ Q_SIGNALS:
     void readOnlyChangeRequested(const QUuid &folderID, bool readOnly);
 
 private:
+    /// The controls of one folder's row that show the folder.
+    struct RowWidgets {
+        QLabel *name;
+        QLabel *path;
+        QLabel *accessTitle;
+        QLabel *accessDescription;
+        QCheckBox *readOnly;
+    };
+
     QWidget *makeRow(const VMSharedFolder &folder);
-    static void updateRow(QWidget &row, const VMSharedFolder &folder);
+    static void updateRow(const RowWidgets &row, const VMSharedFolder &folder);
     void removeSelectedRows();
 
     QList<VMSharedFolder> m_folders;
+    /// One per row of the list, in its order.
+    QList<RowWidgets> m_rows;
     QLabel *m_emptyText = nullptr;
     QListWidget *m_list = nullptr;
 };

@@ -17,4 +17,18 @@ void clear(QLayout &layout)
     }
 }
 
+void clearLater(QLayout &layout)
+{
+    while (QLayoutItem *item = layout.takeAt(0)) {
+        if (QWidget *widget = item->widget()) {
+            widget->hide();
+            widget->setParent(nullptr);
+            widget->deleteLater();
+        } else if (QLayout *child = item->layout()) {
+            clearLater(*child);
+        }
+        delete item;
+    }
+}
+
 } // namespace Layouts

@@ -6,7 +6,6 @@
 #include "LabPalette.h"
 #include "SelectableCard.h"
 #include "SizeText.h"
-#include "Symbols.h"
 #include "TextStyle.h"
 #include "ViewCommand.h"
 #include "WizardWidgets.h"

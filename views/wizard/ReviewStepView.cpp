@@ -5,6 +5,7 @@
 #include "InstallProgressTexts.h"
 #include "InstallProgressView.h"
 #include "LabGroupBox.h"
+#include "Layouts.h"
 #include "TextStyle.h"
 #include "WizardTexts.h"
 #include "WizardWidgets.h"
@@ -51,10 +52,7 @@ void ReviewStepView::refresh()
     const QList<QPair<QString, QString>> rows = WizardTexts::reviewRows(m_wizard);
     if (rows != m_shownRows) {
         m_shownRows = rows;
-        while (QLayoutItem *item = m_rows->takeAt(0)) {
-            delete item->widget();
-            delete item;
-        }
+        Layouts::clear(*m_rows);
         for (qsizetype index = 0; index < rows.size(); ++index) {
             QLabel *label = TextStyle::label(rows[index].first, TextRole::body);
             QFont medium = label->font();

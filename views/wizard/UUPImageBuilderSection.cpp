@@ -4,6 +4,7 @@
 #include "CreateVMWizardViewModel.h"
 #include "HostInstallAdvice.h"
 #include "LabPalette.h"
+#include "Layouts.h"
 #include "TextStyle.h"
 #include "ViewCommand.h"
 #include "WizardWidgets.h"
@@ -122,13 +123,7 @@ void UUPImageBuilderSection::showEvent(QShowEvent *event)
 
 void UUPImageBuilderSection::showTools()
 {
-    while (QLayoutItem *item = m_toolRows->takeAt(0)) {
-        if (QWidget *widget = item->widget())
-            delete widget;
-        else if (QLayout *layout = item->layout())
-            delete layout;
-        delete item;
-    }
+    Layouts::clear(*m_toolRows);
     QLabel *heading = TextStyle::label(tr("Required Tools"), TextRole::caption, true);
     QFont medium = heading->font();
     medium.setWeight(QFont::Medium);

@@ -5,13 +5,13 @@
 #include "HostInstallAdvice.h"
 #include "LabGroupBox.h"
 #include "LabPalette.h"
+#include "Layouts.h"
 #include "SelectableCard.h"
 #include "SizeText.h"
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "UUPImageBuilderSection.h"
 #include "ViewCommand.h"
-#include "WizardTexts.h"
 #include "WizardWidgets.h"
 
 #include <QButtonGroup>
@@ -462,10 +462,7 @@ void WindowsSourceStepView::refreshPreflight()
     if (rows == m_shownPreflight)
         return;
     m_shownPreflight = rows;
-    while (QLayoutItem *item = m_preflightRows->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    Layouts::clear(*m_preflightRows);
     for (qsizetype index = 0; index < rows.size(); ++index) {
         const PreflightRow &check = rows[index];
         QWidget *line = row();

@@ -2,6 +2,7 @@
 #include "WizardHeaderView.h"
 
 #include "LabPalette.h"
+#include "Layouts.h"
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "WizardStepPill.h"
@@ -65,10 +66,7 @@ void WizardHeaderView::setSteps(const QStringList &titles, qsizetype current)
         return;
     m_stepTitles = titles;
     m_currentStep = current;
-    while (QLayoutItem *item = m_pills->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
+    Layouts::clear(*m_pills);
     for (qsizetype index = 0; index < titles.size(); ++index) {
         auto *pill = new WizardStepPill(titles[index], index == current);
         pill->setObjectName(QStringLiteral("wizard.step:") + titles[index]);

@@ -92,11 +92,11 @@ int main(int argc, char *argv[])
     columns->setContentsMargins(28, 28, 28, 28);
     columns->setSpacing(24);
     auto *ciView = new CIRunnerView(std::make_unique<CIRunnerViewModel>(ci, state.vmStore(), bundle.id(), state.loggingService()));
-    auto *dropView = new FileDropTransferView;
+    auto *dropView = new FileDropTransferView(std::make_unique<FileDropTransferViewModel>());
     const QString share = home.path() + QStringLiteral("/Share");
     QDir().mkpath(share);
-    dropView->setSharedFolder(share);
-    dropView->setVMName(bundle.metadata.name);
+    dropView->viewModel().setSharedFolder(share);
+    dropView->viewModel().setVMName(bundle.metadata.name);
     for (QWidget *panel : {static_cast<QWidget *>(ciView), static_cast<QWidget *>(dropView)}) {
         auto *column = new QVBoxLayout;
         column->addWidget(panel);
