@@ -7,9 +7,9 @@
 #include "QemuVirtualMachineFactory.h"
 #include "SystemHostCapacity.h"
 #include "TemplateLibraryViewModel.h"
-#include "VirtualMachineSession.h"
 #include "VMConsoleViewModel.h"
 #include "VMDetailsPaneModels.h"
+#include "VirtualMachineSession.h"
 #include "WindowsVMCreation.h"
 
 #include <QCoroTimer>
@@ -28,7 +28,7 @@ std::unique_ptr<VirtualMachineFactory> machinesOrQEMU(std::unique_ptr<VirtualMac
 } // namespace
 
 AppState::AppState()
-    : AppState(Options{})
+    : AppState(Options {})
 {
 }
 
@@ -46,8 +46,8 @@ AppState::AppState(Options options)
     , m_machineFactory(machinesOrQEMU(std::move(options.machineFactory)))
     , m_installBackend(*m_machineFactory)
     , m_installService({m_vmStore, m_configurationBuilder, m_restoreImageCatalogService, m_restoreImageDownloadService, m_diskImageService,
-                        m_auxiliaryStorageService, m_machineIdentityService, m_sharedFolderService, m_firstBootService, m_guestAutomationService,
-                        m_loggingService, m_access, m_installBackend})
+          m_auxiliaryStorageService, m_machineIdentityService, m_sharedFolderService, m_firstBootService, m_guestAutomationService,
+          m_loggingService, m_access, m_installBackend})
     , m_linuxService(m_loggingService, m_sharedFolderService, m_hostNetworkService, m_access)
     , m_linuxGuestToolsService(m_loggingService)
     , m_runtimeService(m_configurationBuilder, m_sharedFolderService, m_linuxService, m_loggingService, *m_machineFactory)
@@ -57,21 +57,24 @@ AppState::AppState(Options options)
     , m_qemuEngine(m_loggingService)
     , m_qemuMachines(m_qemuExecutors, m_qemuEngine)
     , m_coordinator({m_vmStore, m_sessions, m_runtimeService, m_diskImageService, m_sharedFolderService, m_guestAutomationService,
-                     m_linuxGuestToolsService, m_saveRestoreService, m_cloneService, m_loggingService, m_access, m_qemuMachines})
+          m_linuxGuestToolsService, m_saveRestoreService, m_cloneService, m_loggingService, m_access, m_qemuMachines})
     , m_snapshotService(m_diskImageService, m_loggingService)
     , m_templateService(m_loggingService)
     , m_performanceMonitor([this](const QUuid &id) { return machineProcess(id); })
     , m_networkTopologyService(m_loggingService)
     , m_ciRunnerService(
           m_loggingService, [this](const QUuid &id) { return m_coordinator.effectiveRuntimeState(id); },
-          [this](QUuid id, QString name, QString notes, bool isAutoSnapshot) { return m_bundleOperations.createSnapshot(id, name, notes, isAutoSnapshot); })
+          [this](QUuid id, QString name, QString notes, bool isAutoSnapshot) {
+              return m_bundleOperations.createSnapshot(id, name, notes, isAutoSnapshot);
+          })
     , m_diskAnalyticsService(m_diskImageService, m_loggingService)
     , m_exportService(m_loggingService, m_vmStore)
-    , m_macOSUpdateService(m_restoreImageCatalogService,
-                           [this](QUuid id, QString name, QString notes, bool isAutoSnapshot) {
-                               return m_bundleOperations.createSnapshot(id, name, notes, isAutoSnapshot);
-                           },
-                           m_loggingService)
+    , m_macOSUpdateService(
+          m_restoreImageCatalogService,
+          [this](QUuid id, QString name, QString notes, bool isAutoSnapshot) {
+              return m_bundleOperations.createSnapshot(id, name, notes, isAutoSnapshot);
+          },
+          m_loggingService)
     , m_qemuSetupService(m_loggingService)
     , m_windowsService(m_loggingService)
     , m_windowsImageProvider(m_loggingService)
@@ -82,10 +85,11 @@ AppState::AppState(Options options)
     , m_quitConfirmation(m_quitViewModel)
 {
     // The clipboard follows the active console; the hook never keeps the sync service alive.
-    m_consoleWindowManager.setOnActiveSessionChange([sync = QPointer<VMClipboardSyncService>(&m_clipboardSyncService)](VirtualMachineSession *session) {
-        if (sync)
-            sync->start(session);
-    });
+    m_consoleWindowManager.setOnActiveSessionChange(
+        [sync = QPointer<VMClipboardSyncService>(&m_clipboardSyncService)](VirtualMachineSession *session) {
+            if (sync)
+                sync->start(session);
+        });
 }
 
 AppState::~AppState() = default;
@@ -135,17 +139,16 @@ QCoro::Task<> AppState::prepareGuestFoldersForAllBundles()
 VMDetailsPaneModels AppState::makeDetailsViewModels(const QUuid &bundleID, FileChooser &chooser)
 {
     VMDetailsPaneModels models;
-    models.details = std::make_unique<VMDetailsViewModel>(bundleID, VMDetailsViewModel::Services{m_vmStore, m_coordinator, m_runtimeService,
-                                                                                                m_diskImageService, m_guestAutomationService, m_templateService,
-                                                                                                m_fileViewer, m_loggingService, &systemHostCapacity,
-                                                                                                &m_qemuSetupService});
-    models.exportRun =
-        std::make_unique<VMExportRun>(*models.details, VMExportRun::Services{m_bundleOperations, m_exportService, m_vmStore, chooser}, nullptr);
+    models.details = std::make_unique<VMDetailsViewModel>(bundleID,
+        VMDetailsViewModel::Services {m_vmStore, m_coordinator, m_runtimeService, m_diskImageService, m_guestAutomationService,
+            m_templateService, m_fileViewer, m_loggingService, &systemHostCapacity, &m_qemuSetupService});
+    models.exportRun = std::make_unique<VMExportRun>(
+        *models.details, VMExportRun::Services {m_bundleOperations, m_exportService, m_vmStore, chooser}, nullptr);
     models.snapshotTimeline = std::make_unique<SnapshotTimelineViewModel>(
-        *models.details, SnapshotTimelineViewModel::Services{m_bundleOperations, m_snapshotService, m_loggingService});
+        *models.details, SnapshotTimelineViewModel::Services {m_bundleOperations, m_snapshotService, m_loggingService});
     models.performance = std::make_unique<PerformanceDashboardViewModel>(*models.details, m_performanceMonitor);
-    models.diskAnalytics = std::make_unique<DiskAnalyticsViewModel>(*models.details, *models.snapshotTimeline, m_diskAnalyticsService, m_bundleOperations,
-                                                                    m_loggingService);
+    models.diskAnalytics = std::make_unique<DiskAnalyticsViewModel>(
+        *models.details, *models.snapshotTimeline, m_diskAnalyticsService, m_bundleOperations, m_loggingService);
     models.updates = std::make_unique<MacOSUpdateViewModel>(*models.details, *models.snapshotTimeline, m_macOSUpdateService);
     models.fileDrop = std::make_unique<FileDropTransferViewModel>(*models.details);
     models.ciRunner = std::make_unique<CIRunnerViewModel>(m_ciRunnerService, m_vmStore, bundleID, m_loggingService);
@@ -167,7 +170,9 @@ std::shared_ptr<CreateVMWizardViewModel> AppState::makeCreateWizardViewModel()
         m_fileChooser,
         m_restoreImageCatalogService,
         m_network,
-        [this](VMInstallRequest request, VMInstallService::ProgressHandler progress) { return m_installService.install(std::move(request), std::move(progress)); },
+        [this](VMInstallRequest request, VMInstallService::ProgressHandler progress) {
+            return m_installService.install(std::move(request), std::move(progress));
+        },
         [this] { m_restoreImageDownloadService.cancel(); },
         systemHostCapacity,
         firmwarePlaces,
@@ -185,7 +190,8 @@ std::unique_ptr<VMConsoleViewModel> AppState::makeConsoleViewModel(std::shared_p
         if (windows)
             windows->closeWindow(session->bundle().metadata.id);
     };
-    return std::make_unique<VMConsoleViewModel>(std::move(session), m_coordinator, m_runtimeService, m_loggingService, std::move(closeHandler));
+    return std::make_unique<VMConsoleViewModel>(
+        std::move(session), m_coordinator, m_runtimeService, m_loggingService, std::move(closeHandler));
 }
 
 std::unique_ptr<QEMUConsoleViewModel> AppState::makeQEMUConsoleViewModel(const VMBundle &bundle)

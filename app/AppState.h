@@ -2,8 +2,8 @@
 #pragma once
 
 #include "ApplicationResources.h"
-#include "ClipboardPasteboard.h"
 #include "AuxiliaryStorageService.h"
+#include "ClipboardPasteboard.h"
 #include "DialogFileChooser.h"
 #include "DiskImageService.h"
 #include "FileBookmarkService.h"
@@ -26,9 +26,9 @@
 #include "VMCIRunnerService.h"
 #include "VMCLIService.h"
 #include "VMClipboardSyncService.h"
-#include "VMConsoleWindowManager.h"
 #include "VMCloneService.h"
 #include "VMConfigurationBuilder.h"
+#include "VMConsoleWindowManager.h"
 #include "VMDiskAnalyticsService.h"
 #include "VMExportService.h"
 #include "VMFirstBootService.h"
@@ -46,10 +46,10 @@
 #include "VMStore.h"
 #include "VMTemplateService.h"
 #include "VMWindowsService.h"
-#include "WindowsImageProvider.h"
 #include "VirtualMachineCoordinator.h"
 #include "VirtualMachineFactory.h"
 #include "VirtualMachineSessionTable.h"
+#include "WindowsImageProvider.h"
 
 #include <QCoroTask>
 #include <QNetworkAccessManager>
@@ -110,7 +110,8 @@ public:
     VMDetailsPaneModels makeDetailsViewModels(const QUuid &bundleID, FileChooser &chooser);
     /// A new console view model for the session; the caller owns it. Its close action closes the VM's console window.
     std::unique_ptr<VMConsoleViewModel> makeConsoleViewModel(std::shared_ptr<VirtualMachineSession> session);
-    /// A new console view model for a VM that QEMU runs without a session (a Windows guest); its close action closes the VM's console window.
+    /// A new console view model for a VM that QEMU runs without a session (a Windows guest); its close action closes the VM's console
+    /// window.
     std::unique_ptr<QEMUConsoleViewModel> makeQEMUConsoleViewModel(const VMBundle &bundle);
     /// A new template library over the template service; the caller owns it.
     std::unique_ptr<TemplateLibraryViewModel> makeTemplateLibraryViewModel();
@@ -172,16 +173,16 @@ private:
     ApplicationResources m_resources;
     HostSecurityScopedAccess m_access;
     DesktopFileViewer m_fileViewer;
-    const LoggingService m_loggingService{};
+    const LoggingService m_loggingService {};
     FileBookmarkService m_fileBookmarkService;
     VMStore m_vmStore;
-    const DiskImageService m_diskImageService{};
-    const MachineIdentityService m_machineIdentityService{};
-    const AuxiliaryStorageService m_auxiliaryStorageService{};
+    const DiskImageService m_diskImageService {};
+    const MachineIdentityService m_machineIdentityService {};
+    const AuxiliaryStorageService m_auxiliaryStorageService {};
     RestoreImageCatalogService m_restoreImageCatalogService;
     RestoreImageDownloadService m_restoreImageDownloadService;
     const VMSharedFolderService m_sharedFolderService;
-    const HostNetworkService m_hostNetworkService{};
+    const HostNetworkService m_hostNetworkService {};
     const VMFirstBootService m_firstBootService;
     const VMGuestAutomationService m_guestAutomationService;
     ClipboardPasteboard m_pasteboard;

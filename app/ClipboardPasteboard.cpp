@@ -19,6 +19,12 @@ std::optional<QString> ClipboardPasteboard::string() const
     return data->text();
 }
 
-void ClipboardPasteboard::clearContents() { m_clipboard.clear(QClipboard::Clipboard); }
+void ClipboardPasteboard::clearContents()
+{
+    m_clipboard.clear(QClipboard::Clipboard);
+}
 
-void ClipboardPasteboard::setString(const QString &text) { m_clipboard.setText(text, QClipboard::Clipboard); }
+void ClipboardPasteboard::setString(const QString &text)
+{
+    m_clipboard.setText(text, QClipboard::Clipboard);
+}

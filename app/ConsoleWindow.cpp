@@ -86,7 +86,10 @@ void ConsoleWindow::followContentSession(QWidget *content)
     });
 }
 
-QString ConsoleWindow::autosaveName() const { return QStringLiteral("VMConsole-") + m_sessionID.toString(QUuid::WithoutBraces).toUpper(); }
+QString ConsoleWindow::autosaveName() const
+{
+    return QStringLiteral("VMConsole-") + m_sessionID.toString(QUuid::WithoutBraces).toUpper();
+}
 
 bool ConsoleWindow::restoreSavedGeometry()
 {

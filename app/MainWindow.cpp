@@ -9,19 +9,19 @@
 #include "MenuCommands.h"
 #include "QEMUConsoleView.h"
 #include "QEMUConsoleViewModel.h"
+#include "SaveAsTemplateSheet.h"
 #include "TemplateLibraryDialog.h"
 #include "TemplateLibraryViewModel.h"
-#include "SaveAsTemplateSheet.h"
-#include "VMDetailsView.h"
-#include "VMExportSheet.h"
-#include "VMSettingsSheet.h"
-#include "VirtualMachineSession.h"
 #include "VMConsoleView.h"
 #include "VMConsoleViewModel.h"
 #include "VMConsoleWindowManager.h"
+#include "VMDetailsView.h"
 #include "VMDetailsViewModel.h"
+#include "VMExportSheet.h"
+#include "VMSettingsSheet.h"
 #include "VMStore.h"
 #include "ViewCommand.h"
+#include "VirtualMachineSession.h"
 
 #include <QCoroTask>
 #include <QEvent>
@@ -103,7 +103,7 @@ void MainWindow::runLaunchTask()
 {
     // The reload never throws; a failure shows in the banner and the library stays empty.
     ViewCommand::start(*this, reloadThenPrepare(this, m_state),
-                       [library = &m_state.libraryViewModel()](const QString &message) { library->setBannerMessage(message); });
+        [library = &m_state.libraryViewModel()](const QString &message) { library->setBannerMessage(message); });
 }
 
 void MainWindow::openConsole(const QUuid &id)

@@ -3,8 +3,8 @@
 
 #include "LibraryView.h"
 #include "LibraryViewModel.h"
-#include "VMDetailsView.h"
 #include "VMDetailsActions.h"
+#include "VMDetailsView.h"
 #include "VMDetailsViewModel.h"
 #include "ViewCommand.h"
 
@@ -38,22 +38,26 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
     m_file = bar->addMenu(tr("&File"));
     QMenu *file = m_file;
     file->setObjectName(QStringLiteral("menu.file"));
-    m_refreshLibrary = addCommand(*file, QStringLiteral("command.refreshLibrary"), tr("Refresh Library"), QKeySequence(QStringLiteral("Ctrl+Shift+R")));
+    m_refreshLibrary
+        = addCommand(*file, QStringLiteral("command.refreshLibrary"), tr("Refresh Library"), QKeySequence(QStringLiteral("Ctrl+Shift+R")));
     file->addSeparator();
-    m_newFromTemplate =
-        addCommand(*file, QStringLiteral("command.newFromTemplate"), tr("New VM from Template..."), QKeySequence(QStringLiteral("Ctrl+Shift+T")));
+    m_newFromTemplate = addCommand(
+        *file, QStringLiteral("command.newFromTemplate"), tr("New VM from Template..."), QKeySequence(QStringLiteral("Ctrl+Shift+T")));
     file->addSeparator();
     // Some platform themes bind no key to the standard Quit.
     const QKeySequence standardQuit(QKeySequence::Quit);
-    QAction *quit = addCommand(*file, QStringLiteral("command.quit"), tr("Quit"),
-                               standardQuit.isEmpty() ? QKeySequence(QStringLiteral("Ctrl+Q")) : standardQuit);
+    QAction *quit = addCommand(
+        *file, QStringLiteral("command.quit"), tr("Quit"), standardQuit.isEmpty() ? QKeySequence(QStringLiteral("Ctrl+Q")) : standardQuit);
 
     QMenu *vm = bar->addMenu(tr("VM"));
     vm->setObjectName(QStringLiteral("menu.vm"));
-    m_startSelected = addCommand(*vm, QStringLiteral("command.startSelected"), tr("Start Selected VM"), QKeySequence(QStringLiteral("Ctrl+R")));
-    m_stopSelected = addCommand(*vm, QStringLiteral("command.stopSelected"), tr("Stop Selected VM"), QKeySequence(QStringLiteral("Ctrl+.")));
+    m_startSelected
+        = addCommand(*vm, QStringLiteral("command.startSelected"), tr("Start Selected VM"), QKeySequence(QStringLiteral("Ctrl+R")));
+    m_stopSelected
+        = addCommand(*vm, QStringLiteral("command.stopSelected"), tr("Stop Selected VM"), QKeySequence(QStringLiteral("Ctrl+.")));
     vm->addSeparator();
-    m_deleteSelected = addCommand(*vm, QStringLiteral("command.deleteSelected"), tr("Delete Selected VM"), QKeySequence(QStringLiteral("Ctrl+Backspace")));
+    m_deleteSelected = addCommand(
+        *vm, QStringLiteral("command.deleteSelected"), tr("Delete Selected VM"), QKeySequence(QStringLiteral("Ctrl+Backspace")));
     m_renameSelected = addCommand(*vm, QStringLiteral("command.renameSelected"), tr("Rename Selected VM"), QKeySequence(Qt::Key_Return));
     vm->addSeparator();
     m_searchVMs = addCommand(*vm, QStringLiteral("command.searchVMs"), tr("Search VMs"), QKeySequence(QStringLiteral("Ctrl+F")));
@@ -73,8 +77,9 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
         connect(action, &QAction::triggered, this, [this, slot, title] { showPanel(slot, title); });
     };
     panelCommand(QStringLiteral("command.performanceMonitor"), tr("Performance Monitor"), Slot::performanceDashboard,
-                 QKeySequence(QStringLiteral("Ctrl+Alt+P")));
-    panelCommand(QStringLiteral("command.diskAnalytics"), tr("Disk Analytics"), Slot::diskAnalytics, QKeySequence(QStringLiteral("Ctrl+Alt+D")));
+        QKeySequence(QStringLiteral("Ctrl+Alt+P")));
+    panelCommand(
+        QStringLiteral("command.diskAnalytics"), tr("Disk Analytics"), Slot::diskAnalytics, QKeySequence(QStringLiteral("Ctrl+Alt+D")));
     tools->addSeparator();
     panelCommand(QStringLiteral("command.checkMacOSUpdates"), tr("Check for macOS Updates"), Slot::macOSUpdate);
     tools->addSeparator();

@@ -18,7 +18,7 @@ namespace {
 bool keepsApplicationRunning(const QWidget &window)
 {
     return window.isWindow() && !window.parentWidget() && window.testAttribute(Qt::WA_QuitOnClose) && window.windowType() != Qt::Popup
-           && window.windowType() != Qt::ToolTip && window.windowType() != Qt::Desktop;
+        && window.windowType() != Qt::ToolTip && window.windowType() != Qt::Desktop;
 }
 
 bool isLibraryWindow(const QWidget &window)
@@ -34,7 +34,8 @@ QString question(const QList<VMBundle> &running)
     for (const VMBundle &vm : running)
         names << vm.metadata.name;
     names.sort(Qt::CaseInsensitive);
-    return QuitConfirmation::tr("These virtual machines are running:\n%1\n\nQuitting Zovozu VM Lab stops them.").arg(names.join(QLatin1Char('\n')));
+    return QuitConfirmation::tr("These virtual machines are running:\n%1\n\nQuitting Zovozu VM Lab stops them.")
+        .arg(names.join(QLatin1Char('\n')));
 }
 
 } // namespace
@@ -83,7 +84,8 @@ bool QuitConfirmation::endsApplication(const QWidget &window)
 
 void QuitConfirmation::ask(QWidget &window)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, tr("Quit Zovozu VM Lab?"), question(m_viewModel.runningVMs()), QMessageBox::NoButton, &window);
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, tr("Quit Zovozu VM Lab?"), question(m_viewModel.runningVMs()), QMessageBox::NoButton, &window);
     box->setObjectName(QStringLiteral("quit.confirmation"));
     box->setTextFormat(Qt::PlainText); // VM names come from bundles
     box->setWindowModality(Qt::WindowModal);

@@ -88,7 +88,10 @@ void VMConsoleWindowManager::closeWindow(const QUuid &bundleID)
         window->close();
 }
 
-ConsoleWindow *VMConsoleWindowManager::window(const QUuid &bundleID) const { return m_windows.value(bundleID).data(); }
+ConsoleWindow *VMConsoleWindowManager::window(const QUuid &bundleID) const
+{
+    return m_windows.value(bundleID).data();
+}
 
 void VMConsoleWindowManager::windowClosed(const QUuid &bundleID)
 {

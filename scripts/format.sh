@@ -16,13 +16,8 @@ cd "$ROOT"
 mapfile -t files < <(find "${FOLDERS[@]}" -name '*.cpp' -o -name '*.h' | sort)
 
 if [ "${1:-}" = "--check" ]; then
-    differing=()
-    for file in "${files[@]}"; do
-        "$FORMATTER" "$file" | cmp -s - "$file" || differing+=("$file")
-    done
-    if [ "${#differing[@]}" -gt 0 ]; then
-        printf 'not formatted: %s\n' "${differing[@]}" >&2
-        echo "run scripts/format.sh to format them" >&2
+    if ! "$FORMATTER" --dry-run --Werror --ferror-limit=1 "${files[@]}"; then
+        echo "run scripts/format.sh to format the files named above" >&2
         exit 1
     fi
     exit 0

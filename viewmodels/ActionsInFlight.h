@@ -88,7 +88,8 @@ public:
     bool runsOn(const QUuid &id) const
     {
         const QString prefix = id.toString() + QLatin1Char('/');
-        return std::any_of(m_running->keys.cbegin(), m_running->keys.cend(), [&prefix](const QString &key) { return key.startsWith(prefix); });
+        return std::any_of(
+            m_running->keys.cbegin(), m_running->keys.cend(), [&prefix](const QString &key) { return key.startsWith(prefix); });
     }
 
 private:

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 
-CIRunnerViewModel::CIRunnerViewModel(VMCIRunnerService &ciRunner, const VMStore &store, QUuid bundleID, const LoggingService &logging,
-                                     QObject *parent)
+CIRunnerViewModel::CIRunnerViewModel(
+    VMCIRunnerService &ciRunner, const VMStore &store, QUuid bundleID, const LoggingService &logging, QObject *parent)
     : QObject(parent)
     , m_ciRunner(ciRunner)
     , m_store(store)
@@ -73,9 +73,9 @@ bool CIRunnerViewModel::createConfiguration()
         Q_EMIT failed(tr("The timeout of a CI configuration must be at least 1 second."));
         return false;
     }
-    const VMCIRunConfiguration made = VMCIRunConfiguration::fromForm(m_form.name, m_form.script, m_form.timeoutSeconds, m_form.snapshotBeforeRun,
-                                                                     m_form.shutdownAfterCompletion);
-    m_ciRunner.setConfigurations(m_ciRunner.configurations() + QList{made});
+    const VMCIRunConfiguration made = VMCIRunConfiguration::fromForm(
+        m_form.name, m_form.script, m_form.timeoutSeconds, m_form.snapshotBeforeRun, m_form.shutdownAfterCompletion);
+    m_ciRunner.setConfigurations(m_ciRunner.configurations() + QList {made});
     if (save(made.name, tr("saved")))
         m_logging.log(QStringLiteral("Created CI configuration '") + made.name + QLatin1Char('\''), QStringLiteral("CI"));
     return true;
@@ -103,7 +103,8 @@ bool CIRunnerViewModel::save(const QString &name, const QString &what)
         m_ciRunner.saveConfigurations();
         return true;
     } catch (...) {
-        Q_EMIT failed(tr("The CI configuration “%1” could not be %2 permanently: %3").arg(name, what, ErrorText::describe(std::current_exception())));
+        Q_EMIT failed(
+            tr("The CI configuration “%1” could not be %2 permanently: %3").arg(name, what, ErrorText::describe(std::current_exception())));
         return false;
     }
 }

@@ -33,8 +33,8 @@ public:
     /// Runs the panel lists.
     static constexpr int shownRuns = 10;
 
-    CIRunnerViewModel(VMCIRunnerService &ciRunner, const VMStore &store, QUuid bundleID, const LoggingService &logging,
-                      QObject *parent = nullptr);
+    CIRunnerViewModel(
+        VMCIRunnerService &ciRunner, const VMStore &store, QUuid bundleID, const LoggingService &logging, QObject *parent = nullptr);
 
     const QList<VMCIRunConfiguration> &configurations() const;
     /// The ten newest runs, in the service's order (oldest of them first).

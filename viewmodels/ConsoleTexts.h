@@ -11,6 +11,7 @@
 class ConsoleTexts
 {
 public:
-    /// "Start the virtual machine to attach the live <guest> display here.", naming the guest's system (macOS for a bundle that names none).
+    /// "Start the virtual machine to attach the live <guest> display here.", naming the guest's system (macOS for a bundle that names
+    /// none).
     static QString startHint(std::optional<VMGuestOSType> guest);
 };

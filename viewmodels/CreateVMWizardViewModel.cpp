@@ -38,7 +38,6 @@ using Stage = VMInstallProgress::Stage;
 constexpr double gibibyte = double(SizeText::bytesPerGB);
 const QString wizardCategory = QStringLiteral("Wizard");
 
-
 bool isUsableSize(double gb)
 {
     return std::isfinite(gb) && gb >= 0 && gb <= WizardHardwareLimits::maximumDiskSizeGB;
@@ -52,7 +51,7 @@ std::shared_ptr<CreateVMWizardViewModel> CreateVMWizardViewModel::create(Service
 
 CreateVMWizardViewModel::CreateVMWizardViewModel(Services services)
     : m_services(std::move(services))
-    , m_limits(m_services.hostCapacity ? m_services.hostCapacity() : HostCapacity{})
+    , m_limits(m_services.hostCapacity ? m_services.hostCapacity() : HostCapacity {})
     , m_defaultDestinationDirectoryURL(m_services.store.rootURL())
     , m_destinationDirectoryURL(m_defaultDestinationDirectoryURL)
     , m_windowsSource(std::make_unique<WindowsSourceViewModel>(m_services.qemuSetup, m_services.windowsImages))
@@ -103,7 +102,8 @@ void CreateVMWizardViewModel::applyGuestOSDefaults()
 {
     m_currentStep = Step::general;
     const auto renameFrom = [this](std::initializer_list<QStringView> prefixes, const QString &name) {
-        const bool foreign = std::any_of(prefixes.begin(), prefixes.end(), [this](QStringView prefix) { return m_name.startsWith(prefix); });
+        const bool foreign
+            = std::any_of(prefixes.begin(), prefixes.end(), [this](QStringView prefix) { return m_name.startsWith(prefix); });
         if (foreign || m_name.isEmpty())
             m_name = name;
     };
@@ -374,8 +374,9 @@ QCoro::Task<> CreateVMWizardViewModel::loadAutomaticRestoreImages()
         if (!self)
             co_return;
         m_restoreImageOptions = options;
-        const bool kept = m_selectedBuild
-            && std::any_of(options.begin(), options.end(), [this](const RestoreImageInfo &option) { return option.build == *m_selectedBuild; });
+        const bool kept = m_selectedBuild && std::any_of(options.begin(), options.end(), [this](const RestoreImageInfo &option) {
+            return option.build == *m_selectedBuild;
+        });
         if (!kept)
             m_selectedBuild = options.isEmpty() ? std::nullopt : std::optional<QString>(options.first().build);
         if (m_sourceMode == SourceMode::automatic)
@@ -394,9 +395,9 @@ QCoro::Task<> CreateVMWizardViewModel::loadAutomaticRestoreImages()
 QCoro::Task<> CreateVMWizardViewModel::chooseDestinationDirectory()
 {
     QPointer<CreateVMWizardViewModel> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose VM Storage Folder"),
-                              QStringLiteral("Zovozu VM Lab will create the VM bundle inside this folder. External SSDs work well here."),
-                              true, false, m_destinationDirectoryURL, {}};
+    FileChoiceRequest request {QStringLiteral("Choose VM Storage Folder"),
+        QStringLiteral("Zovozu VM Lab will create the VM bundle inside this folder. External SSDs work well here."), true, false,
+        m_destinationDirectoryURL, {}};
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
     if (self && chosen)
         setDestinationDirectoryURL(*chosen);
@@ -405,7 +406,7 @@ QCoro::Task<> CreateVMWizardViewModel::chooseDestinationDirectory()
 QCoro::Task<> CreateVMWizardViewModel::chooseLocalRestoreImage()
 {
     QPointer<CreateVMWizardViewModel> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose a macOS Restore Image"), {}, false, true, {}, {QStringLiteral("ipsw")}};
+    FileChoiceRequest request {QStringLiteral("Choose a macOS Restore Image"), {}, false, true, {}, {QStringLiteral("ipsw")}};
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
     if (!self || !chosen)
         co_return;
@@ -431,14 +432,15 @@ QCoro::Task<> CreateVMWizardViewModel::chooseLocalRestoreImage()
 QCoro::Task<> CreateVMWizardViewModel::addSharedFolders()
 {
     QPointer<CreateVMWizardViewModel> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose Shared Folder"), {}, true, false, {}, {}};
+    FileChoiceRequest request {QStringLiteral("Choose Shared Folder"), {}, true, false, {}, {}};
     const QStringList chosen = co_await m_services.chooser.chooseSeveral(std::move(request));
     if (!self)
         co_return;
     bool added = false;
     for (const QString &path : chosen) {
         const QUrl url = QUrl::fromLocalFile(path);
-        const bool present = std::any_of(m_sharedFolders.begin(), m_sharedFolders.end(), [&](const VMSharedFolder &folder) { return folder.localURL == url; });
+        const bool present = std::any_of(
+            m_sharedFolders.begin(), m_sharedFolders.end(), [&](const VMSharedFolder &folder) { return folder.localURL == url; });
         if (present)
             continue;
         VMSharedFolder folder;
@@ -476,8 +478,8 @@ void CreateVMWizardViewModel::removeSharedFolders(const QList<QUuid> &folderIDs)
 QCoro::Task<> CreateVMWizardViewModel::chooseFirstBootScript()
 {
     QPointer<CreateVMWizardViewModel> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose First-Boot Script"), {}, false, true, {},
-                              {QStringLiteral("sh"), QStringLiteral("command"), QStringLiteral("zsh"), QStringLiteral("bash")}};
+    FileChoiceRequest request {QStringLiteral("Choose First-Boot Script"), {}, false, true, {},
+        {QStringLiteral("sh"), QStringLiteral("command"), QStringLiteral("zsh"), QStringLiteral("bash")}};
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
     if (!self || !chosen)
         co_return;
@@ -488,7 +490,7 @@ QCoro::Task<> CreateVMWizardViewModel::chooseFirstBootScript()
 QCoro::Task<> CreateVMWizardViewModel::addFirstBootAdditionalFiles()
 {
     QPointer<CreateVMWizardViewModel> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose Additional Bootstrap Files"), {}, true, true, {}, {}};
+    FileChoiceRequest request {QStringLiteral("Choose Additional Bootstrap Files"), {}, true, true, {}, {}};
     const QStringList chosen = co_await m_services.chooser.chooseSeveral(std::move(request));
     if (!self)
         co_return;
@@ -510,7 +512,8 @@ void CreateVMWizardViewModel::removeFirstBootAdditionalFiles(const QStringList &
 QCoro::Task<> CreateVMWizardViewModel::chooseLocalLinuxISO()
 {
     QPointer<CreateVMWizardViewModel> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose a Linux ISO Image"), {}, false, true, {}, {QStringLiteral("iso"), QStringLiteral("img")}};
+    FileChoiceRequest request {
+        QStringLiteral("Choose a Linux ISO Image"), {}, false, true, {}, {QStringLiteral("iso"), QStringLiteral("img")}};
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
     if (self && chosen)
         co_await checkLocalLinuxISO(*chosen);
@@ -546,13 +549,13 @@ QCoro::Task<> CreateVMWizardViewModel::checkLocalLinuxISO(QString path)
 }
 
 namespace {
-const QStringList windowsImageExtensions{QStringLiteral("iso"), QStringLiteral("vhdx"), QStringLiteral("img")};
+const QStringList windowsImageExtensions {QStringLiteral("iso"), QStringLiteral("vhdx"), QStringLiteral("img")};
 }
 
 QCoro::Task<> CreateVMWizardViewModel::chooseWindowsImage()
 {
     QPointer<CreateVMWizardViewModel> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose Windows 11 ARM ISO or VHDX"), {}, false, true, {}, windowsImageExtensions};
+    FileChoiceRequest request {QStringLiteral("Choose Windows 11 ARM ISO or VHDX"), {}, false, true, {}, windowsImageExtensions};
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
     if (self && chosen)
         co_await validateWindowsImage(*chosen);
@@ -707,10 +710,9 @@ void CreateVMWizardViewModel::createMacOSVM()
     // Each attempt starts from its own progress: a report of an earlier, failed download must not offer its cancel again.
     if (!beginCreation(VMInstallProgress::step(Stage::preparingBundle, 0, QStringLiteral("Preparing Virtual Mac bundle..."))))
         return;
-    VMInstallRequest request{m_name.trimmed(), *profile, *source, makeNetworkConfiguration(), VMMediaConfiguration{m_microphone, m_speaker},
-                             m_destinationDirectoryURL, m_sharedFolders, std::nullopt};
-    if (m_firstBootEnabled)
-    {
+    VMInstallRequest request {m_name.trimmed(), *profile, *source, makeNetworkConfiguration(),
+        VMMediaConfiguration {m_microphone, m_speaker}, m_destinationDirectoryURL, m_sharedFolders, std::nullopt};
+    if (m_firstBootEnabled) {
         FirstBootBootstrapRequest bootstrap;
         bootstrap.isEnabled = true;
         if (m_firstBootScriptURL)
@@ -723,7 +725,8 @@ void CreateVMWizardViewModel::createMacOSVM()
     runMacOSCreation(shared_from_this(), m_attempt, std::move(request));
 }
 
-QCoro::Task<> CreateVMWizardViewModel::runMacOSCreation(std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt, VMInstallRequest request)
+QCoro::Task<> CreateVMWizardViewModel::runMacOSCreation(
+    std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt, VMInstallRequest request)
 {
     const std::weak_ptr<CreateVMWizardViewModel> weak = self;
     // Reports may come from any thread; each reaches the wizard on the GUI thread.
@@ -760,23 +763,17 @@ void CreateVMWizardViewModel::createLinuxVM()
     }
     if (!beginCreation(VMInstallProgress::step(Stage::preparingBundle, 0.02, QStringLiteral("Preparing Linux VM bundle..."))))
         return;
-    LinuxVMCreation::Plan plan{m_name.trimmed(),
-                               *profile,
-                               makeNetworkConfiguration(),
-                               VMMediaConfiguration{m_microphone, m_speaker},
-                               m_sharedFolders,
-                               m_destinationDirectoryURL.isEmpty() ? m_services.store.rootURL() : QDir::cleanPath(m_destinationDirectoryURL),
-                               *source,
-                               m_linuxBootConfig.commandLine,
-                               m_linuxUseRosetta};
-    m_linuxCreation = std::make_shared<LinuxVMCreation>(
-        LinuxVMCreation::Collaborators{m_services.store, m_services.logging, m_services.linux, m_services.linuxGuestTools, m_services.network},
+    LinuxVMCreation::Plan plan {m_name.trimmed(), *profile, makeNetworkConfiguration(), VMMediaConfiguration {m_microphone, m_speaker},
+        m_sharedFolders, m_destinationDirectoryURL.isEmpty() ? m_services.store.rootURL() : QDir::cleanPath(m_destinationDirectoryURL),
+        *source, m_linuxBootConfig.commandLine, m_linuxUseRosetta};
+    m_linuxCreation = std::make_shared<LinuxVMCreation>(LinuxVMCreation::Collaborators {m_services.store, m_services.logging,
+                                                            m_services.linux, m_services.linuxGuestTools, m_services.network},
         std::move(plan));
     runLinuxCreation(shared_from_this(), m_attempt, m_linuxCreation);
 }
 
-QCoro::Task<> CreateVMWizardViewModel::runLinuxCreation(std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt,
-                                                        std::shared_ptr<LinuxVMCreation> creation)
+QCoro::Task<> CreateVMWizardViewModel::runLinuxCreation(
+    std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt, std::shared_ptr<LinuxVMCreation> creation)
 {
     const std::weak_ptr<CreateVMWizardViewModel> weak = self;
     const auto handler = [weak, attempt](const VMInstallProgress &progress) {
@@ -814,24 +811,18 @@ void CreateVMWizardViewModel::createWindowsVM()
     runWindowsCreation(shared_from_this(), m_attempt, *profile, *m_windowsISOURL);
 }
 
-QCoro::Task<> CreateVMWizardViewModel::runWindowsCreation(std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt, VMHardwareProfile profile,
-                                                          QString imageURL)
+QCoro::Task<> CreateVMWizardViewModel::runWindowsCreation(
+    std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt, VMHardwareProfile profile, QString imageURL)
 {
     const std::weak_ptr<CreateVMWizardViewModel> weak = self;
     const auto handler = [weak, attempt](const VMInstallProgress &progress) {
         if (const std::shared_ptr<CreateVMWizardViewModel> wizard = weak.lock())
             wizard->report(attempt, progress);
     };
-    WindowsVMCreation::Plan plan{self->m_name.trimmed(),
-                                 profile,
-                                 self->makeNetworkConfiguration(),
-                                 VMMediaConfiguration{self->m_microphone, self->m_speaker},
-                                 self->m_destinationDirectoryURL.isEmpty() ? self->m_services.store.rootURL()
-                                                                           : QDir::cleanPath(self->m_destinationDirectoryURL),
-                                 imageURL,
-                                 self->m_windowsEnableTPM,
-                                 self->m_services.windowsFirmwarePlaces,
-                                 self->m_missingWindowsHostPackages};
+    WindowsVMCreation::Plan plan {self->m_name.trimmed(), profile, self->makeNetworkConfiguration(),
+        VMMediaConfiguration {self->m_microphone, self->m_speaker},
+        self->m_destinationDirectoryURL.isEmpty() ? self->m_services.store.rootURL() : QDir::cleanPath(self->m_destinationDirectoryURL),
+        imageURL, self->m_windowsEnableTPM, self->m_services.windowsFirmwarePlaces, self->m_missingWindowsHostPackages};
     WindowsVMCreation creation({self->m_services.store, self->m_services.logging}, std::move(plan));
     try {
         const QUuid id = co_await creation.run(handler);

@@ -168,7 +168,10 @@ public:
     const std::optional<LinuxDistroVariant> &selectedLinuxVariantFilter() const { return m_variantFilter; }
     void setSelectedLinuxVariantFilter(const std::optional<LinuxDistroVariant> &variant) { assign(m_variantFilter, variant); }
     const std::optional<LinuxDistribution> &selectedLinuxDistribution() const { return m_selectedDistribution; }
-    void setSelectedLinuxDistribution(const std::optional<LinuxDistribution> &distribution) { assign(m_selectedDistribution, distribution); }
+    void setSelectedLinuxDistribution(const std::optional<LinuxDistribution> &distribution)
+    {
+        assign(m_selectedDistribution, distribution);
+    }
     const std::optional<QString> &localLinuxISOURL() const { return m_localLinuxISOURL; }
     /// Takes the image without checking it (the creation still checks it); a verdict on an earlier image goes.
     void setLocalLinuxISOURL(const std::optional<QString> &url);
@@ -258,8 +261,7 @@ Q_SIGNALS:
 private:
     explicit CreateVMWizardViewModel(Services services);
 
-    template <typename T>
-    void assign(T &field, const T &value)
+    template <typename T> void assign(T &field, const T &value)
     {
         field = value;
         Q_EMIT changed();
@@ -275,10 +277,10 @@ private:
     void succeed(quint64 attempt, const QUuid &bundleID);
     void fail(quint64 attempt, const QString &message);
     static QCoro::Task<> runMacOSCreation(std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt, VMInstallRequest request);
-    static QCoro::Task<> runLinuxCreation(std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt,
-                                          std::shared_ptr<LinuxVMCreation> creation);
-    static QCoro::Task<> runWindowsCreation(std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt, VMHardwareProfile profile,
-                                            QString imageURL);
+    static QCoro::Task<> runLinuxCreation(
+        std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt, std::shared_ptr<LinuxVMCreation> creation);
+    static QCoro::Task<> runWindowsCreation(
+        std::shared_ptr<CreateVMWizardViewModel> self, quint64 attempt, VMHardwareProfile profile, QString imageURL);
 
     Services m_services;
     WizardHardwareLimits m_limits;
@@ -317,7 +319,7 @@ private:
     /// The number of the image check now running; a verdict of any other check is dropped.
     std::optional<quint64> m_linuxISOCheck;
     quint64 m_linuxISOChecksStarted = 0;
-    VMLinuxBootConfiguration m_linuxBootConfig{QString(), std::nullopt, QStringLiteral("console=hvc0"), false};
+    VMLinuxBootConfiguration m_linuxBootConfig {QString(), std::nullopt, QStringLiteral("console=hvc0"), false};
     bool m_linuxUseRosetta = false;
     WindowsSourceMode m_windowsSourceMode = WindowsSourceMode::download;
     std::optional<QString> m_windowsISOURL;
@@ -327,7 +329,8 @@ private:
     quint64 m_windowsChecksStarted = 0;
     bool m_windowsEnableTPM = true;
     QStringList m_missingWindowsHostPackages;
-    VMInstallProgress m_installProgress = VMInstallProgress::step(VMInstallProgress::Stage::preparingBundle, 0, QStringLiteral("Ready to create"));
+    VMInstallProgress m_installProgress
+        = VMInstallProgress::step(VMInstallProgress::Stage::preparingBundle, 0, QStringLiteral("Ready to create"));
     bool m_isCreating = false;
     std::optional<QString> m_errorMessage;
     bool m_didFinishSuccessfully = false;

@@ -9,7 +9,8 @@
 
 quint64 DiskAnalyticsPresentation::sparseSavingsBytes(const VMDiskAnalytics &analytics)
 {
-    return analytics.virtualCapacityBytes >= analytics.hostAllocatedBytes ? analytics.virtualCapacityBytes - analytics.hostAllocatedBytes : 0;
+    return analytics.virtualCapacityBytes >= analytics.hostAllocatedBytes ? analytics.virtualCapacityBytes - analytics.hostAllocatedBytes
+                                                                          : 0;
 }
 
 double DiskAnalyticsPresentation::efficiencyPercent(const VMDiskAnalytics &analytics)
@@ -55,7 +56,8 @@ double DiskAnalyticsPresentation::breakdownTotal(const VMDiskAnalytics &analytic
 {
     // Summed as doubles: no 64-bit overflow, and the share is a double anyway.
     const double sum = double(analytics.hostAllocatedBytes) + double(analytics.snapshotUsageBytes) + double(analytics.savedStateBytes)
-        + double(analytics.automationBytes) + double(analytics.restoreImageBytes) + double(analytics.logBytes) + double(analytics.otherBytes);
+        + double(analytics.automationBytes) + double(analytics.restoreImageBytes) + double(analytics.logBytes)
+        + double(analytics.otherBytes);
     return sum == 0 ? 1 : sum;
 }
 
@@ -87,9 +89,11 @@ QString DiskAnalyticsPresentation::reclaimConfirmation(const ReclaimRecommendati
     switch (item.action) {
     case ReclaimAction::deleteSnapshots:
         return QStringLiteral("This frees about ") + size
-            + QStringLiteral(" by deleting every snapshot of this VM, with its timeline and the safety snapshots taken before updates. The VM can no longer be restored to any of them.");
+            + QStringLiteral(" by deleting every snapshot of this VM, with its timeline and the safety snapshots taken before updates. The "
+                             "VM can no longer be restored to any of them.");
     case ReclaimAction::deleteRestoreImages:
-        return QStringLiteral("This frees about ") + size + QStringLiteral(" by deleting the cached restore images. They are downloaded again when an install needs them.");
+        return QStringLiteral("This frees about ") + size
+            + QStringLiteral(" by deleting the cached restore images. They are downloaded again when an install needs them.");
     case ReclaimAction::clearLogs:
         return QStringLiteral("This frees about ") + size + QStringLiteral(" by deleting the VM's log files. Their history is lost.");
     }

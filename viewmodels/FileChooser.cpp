@@ -4,5 +4,5 @@
 QCoro::Task<QStringList> FileChooser::chooseSeveral(FileChoiceRequest request)
 {
     const std::optional<QString> chosen = co_await choose(std::move(request));
-    co_return chosen ? QStringList{*chosen} : QStringList();
+    co_return chosen ? QStringList {*chosen} : QStringList();
 }

@@ -111,18 +111,29 @@ QString FileDropTransferViewModel::progressText() const
 
 QString FileDropTransferViewModel::iconName(const QString &name)
 {
-    static const QHash<QString, QString> symbols{
-        {QStringLiteral("swift"), QStringLiteral("doc.text")}, {QStringLiteral("py"), QStringLiteral("doc.text")},
-        {QStringLiteral("js"), QStringLiteral("doc.text")},    {QStringLiteral("ts"), QStringLiteral("doc.text")},
-        {QStringLiteral("c"), QStringLiteral("doc.text")},     {QStringLiteral("cpp"), QStringLiteral("doc.text")},
-        {QStringLiteral("h"), QStringLiteral("doc.text")},     {QStringLiteral("m"), QStringLiteral("doc.text")},
-        {QStringLiteral("rs"), QStringLiteral("doc.text")},    {QStringLiteral("png"), QStringLiteral("photo")},
-        {QStringLiteral("jpg"), QStringLiteral("photo")},      {QStringLiteral("jpeg"), QStringLiteral("photo")},
-        {QStringLiteral("gif"), QStringLiteral("photo")},      {QStringLiteral("svg"), QStringLiteral("photo")},
-        {QStringLiteral("webp"), QStringLiteral("photo")},     {QStringLiteral("pdf"), QStringLiteral("doc.richtext")},
-        {QStringLiteral("zip"), QStringLiteral("doc.zipper")}, {QStringLiteral("tar"), QStringLiteral("doc.zipper")},
-        {QStringLiteral("gz"), QStringLiteral("doc.zipper")},  {QStringLiteral("dmg"), QStringLiteral("doc.zipper")},
-        {QStringLiteral("app"), QStringLiteral("app.gift")},   {QStringLiteral("pkg"), QStringLiteral("shippingbox")},
+    static const QHash<QString, QString> symbols {
+        {QStringLiteral("swift"), QStringLiteral("doc.text")},
+        {QStringLiteral("py"), QStringLiteral("doc.text")},
+        {QStringLiteral("js"), QStringLiteral("doc.text")},
+        {QStringLiteral("ts"), QStringLiteral("doc.text")},
+        {QStringLiteral("c"), QStringLiteral("doc.text")},
+        {QStringLiteral("cpp"), QStringLiteral("doc.text")},
+        {QStringLiteral("h"), QStringLiteral("doc.text")},
+        {QStringLiteral("m"), QStringLiteral("doc.text")},
+        {QStringLiteral("rs"), QStringLiteral("doc.text")},
+        {QStringLiteral("png"), QStringLiteral("photo")},
+        {QStringLiteral("jpg"), QStringLiteral("photo")},
+        {QStringLiteral("jpeg"), QStringLiteral("photo")},
+        {QStringLiteral("gif"), QStringLiteral("photo")},
+        {QStringLiteral("svg"), QStringLiteral("photo")},
+        {QStringLiteral("webp"), QStringLiteral("photo")},
+        {QStringLiteral("pdf"), QStringLiteral("doc.richtext")},
+        {QStringLiteral("zip"), QStringLiteral("doc.zipper")},
+        {QStringLiteral("tar"), QStringLiteral("doc.zipper")},
+        {QStringLiteral("gz"), QStringLiteral("doc.zipper")},
+        {QStringLiteral("dmg"), QStringLiteral("doc.zipper")},
+        {QStringLiteral("app"), QStringLiteral("app.gift")},
+        {QStringLiteral("pkg"), QStringLiteral("shippingbox")},
     };
     return symbols.value(QFileInfo(name).suffix().toLower(), QStringLiteral("doc"));
 }

@@ -6,7 +6,8 @@ bool GuestUpdatePresentation::isShown(std::optional<VMGuestOSType> guestOSType)
     return guestOSType != VMGuestOSType::windows;
 }
 
-GuestUpdatePresentation::Status GuestUpdatePresentation::status(const std::optional<VMMacOSUpdateInfo> &info, const std::optional<QString> &checkFailure)
+GuestUpdatePresentation::Status GuestUpdatePresentation::status(
+    const std::optional<VMMacOSUpdateInfo> &info, const std::optional<QString> &checkFailure)
 {
     if (checkFailure)
         return Status::checkFailed;
@@ -14,7 +15,9 @@ GuestUpdatePresentation::Status GuestUpdatePresentation::status(const std::optio
         return Status::unchecked;
     if (!info->availableVersion)
         return Status::upToDate;
-    if (info->currentDisplayName && info->currentDisplayName->normalized(QString::NormalizationForm_C) == info->availableVersion->normalized(QString::NormalizationForm_C))
+    if (info->currentDisplayName
+        && info->currentDisplayName->normalized(QString::NormalizationForm_C)
+            == info->availableVersion->normalized(QString::NormalizationForm_C))
         return Status::upToDate;
     return Status::updateAvailable;
 }
@@ -26,8 +29,10 @@ QString GuestUpdatePresentation::panelTitle(bool isLinux)
 
 QString GuestUpdatePresentation::invitation(bool isLinux)
 {
-    return isLinux ? QStringLiteral("Click \"Check for Updates\" to compare your installed ISO against the latest available version from the distribution catalog.")
-                   : QStringLiteral("Click \"Check for Updates\" to see if a newer macOS version is available for this VM.");
+    return isLinux
+        ? QStringLiteral(
+            "Click \"Check for Updates\" to compare your installed ISO against the latest available version from the distribution catalog.")
+        : QStringLiteral("Click \"Check for Updates\" to see if a newer macOS version is available for this VM.");
 }
 
 QString GuestUpdatePresentation::statusTitle(Status status, bool isLinux)
@@ -47,7 +52,8 @@ QString GuestUpdatePresentation::statusTitle(Status status, bool isLinux)
 
 QString GuestUpdatePresentation::linuxUpToDateExplanation()
 {
-    return QStringLiteral("The installed ISO matches the latest version from the distribution catalog. You can also update packages inside the guest using your distribution's package manager.");
+    return QStringLiteral("The installed ISO matches the latest version from the distribution catalog. You can also update packages inside "
+                          "the guest using your distribution's package manager.");
 }
 
 bool GuestUpdatePresentation::canPrepare(bool isBusy, bool isVMRunning)

@@ -7,24 +7,24 @@ namespace IPv4Subnet {
 
 namespace {
 
-/// A decimal number of at most `maximumDigits` ASCII digits, without a leading zero unless it is 0.
-std::optional<quint32> decimal(const QString &text, int maximumDigits)
-{
-    if (text.isEmpty() || text.size() > maximumDigits || (text.size() > 1 && text.front() == QLatin1Char('0')))
-        return std::nullopt;
-    quint32 value = 0;
-    for (const QChar character : text) {
-        if (character < QLatin1Char('0') || character > QLatin1Char('9'))
+    /// A decimal number of at most `maximumDigits` ASCII digits, without a leading zero unless it is 0.
+    std::optional<quint32> decimal(const QString &text, int maximumDigits)
+    {
+        if (text.isEmpty() || text.size() > maximumDigits || (text.size() > 1 && text.front() == QLatin1Char('0')))
             return std::nullopt;
-        value = value * 10 + quint32(character.unicode() - u'0');
+        quint32 value = 0;
+        for (const QChar character : text) {
+            if (character < QLatin1Char('0') || character > QLatin1Char('9'))
+                return std::nullopt;
+            value = value * 10 + quint32(character.unicode() - u'0');
+        }
+        return value;
     }
-    return value;
-}
 
-QString dotted(quint32 address)
-{
-    return QStringLiteral("%1.%2.%3.%4").arg(address >> 24).arg((address >> 16) & 0xFF).arg((address >> 8) & 0xFF).arg(address & 0xFF);
-}
+    QString dotted(quint32 address)
+    {
+        return QStringLiteral("%1.%2.%3.%4").arg(address >> 24).arg((address >> 16) & 0xFF).arg((address >> 8) & 0xFF).arg(address & 0xFF);
+    }
 
 } // namespace
 

@@ -59,7 +59,8 @@ LibraryViewModel::LibraryViewModel(Services services, QObject *parent)
     m_inFlight.setChangeHandler([this] { Q_EMIT busyChanged(); });
     // The store's list reaches the view model on a later turn, never inside the call that changed it.
     connect(&m_store, &VMStore::bundlesChanged, this, &LibraryViewModel::receiveBundles, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
     connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, &LibraryViewModel::applyFilterAndSort);
     // An empty list after a failed reload would read as an empty library: say why instead.
     connect(
@@ -109,7 +110,8 @@ std::optional<VMBundle> LibraryViewModel::selectedBundle() const
 {
     if (!m_selectedBundleID)
         return std::nullopt;
-    const auto found = std::find_if(m_bundles.cbegin(), m_bundles.cend(), [&](const VMBundle &bundle) { return bundle.id() == *m_selectedBundleID; });
+    const auto found
+        = std::find_if(m_bundles.cbegin(), m_bundles.cend(), [&](const VMBundle &bundle) { return bundle.id() == *m_selectedBundleID; });
     return found == m_bundles.cend() ? std::nullopt : std::optional<VMBundle>(*found);
 }
 
@@ -143,7 +145,7 @@ void LibraryViewModel::applyFilterAndSort()
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(shown.begin(), shown.end(),
-                     [&](const VMBundle &left, const VMBundle &right) { return precedes(left, right, m_sortOrder, collator); });
+        [&](const VMBundle &left, const VMBundle &right) { return precedes(left, right, m_sortOrder, collator); });
     m_bundles = std::move(shown);
     Q_EMIT bundlesChanged();
 }
@@ -151,7 +153,7 @@ void LibraryViewModel::applyFilterAndSort()
 bool LibraryViewModel::bundleMatchesSearch(const VMBundle &bundle, const QString &query)
 {
     const VMMetadata &metadata = bundle.metadata;
-    QStringList texts{metadata.name};
+    QStringList texts {metadata.name};
     if (metadata.guestOSDisplayName)
         texts << *metadata.guestOSDisplayName;
     if (metadata.guestOSType)
@@ -368,9 +370,9 @@ void LibraryViewModel::receiveBundles(const QList<VMBundle> &bundles)
 {
     m_allBundles = bundles;
     applyFilterAndSort();
-    const bool selectionInLibrary = m_selectedBundleID && std::any_of(m_allBundles.cbegin(), m_allBundles.cend(), [&](const VMBundle &bundle) {
-                                        return bundle.id() == *m_selectedBundleID;
-                                    });
+    const bool selectionInLibrary = m_selectedBundleID
+        && std::any_of(
+            m_allBundles.cbegin(), m_allBundles.cend(), [&](const VMBundle &bundle) { return bundle.id() == *m_selectedBundleID; });
     if (!selectionInLibrary)
         setSelectedBundleID(m_bundles.isEmpty() ? std::nullopt : std::optional<QUuid>(m_bundles.first().id()));
 }

@@ -4,8 +4,8 @@
 #include "ActionsInFlight.h"
 #include "MessageKind.h"
 #include "VMBundle.h"
-#include "VMDetailsActions.h"
 #include "VMColorTag.h"
+#include "VMDetailsActions.h"
 #include "VMSortOrder.h"
 
 #include <QCoroTask>

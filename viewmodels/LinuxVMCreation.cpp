@@ -24,7 +24,6 @@
 namespace {
 using Stage = VMInstallProgress::Stage;
 
-
 QString downloadProgressText(qint64 received, qint64 expected)
 {
     return QStringLiteral("Downloading... ") + SizeText::bytes(received) + QStringLiteral(" of ")
@@ -113,12 +112,12 @@ QCoro::Task<QUuid> LinuxVMCreation::run(ProgressHandler progress)
 
     const VMBundle::Layout layout = bundle.layout();
     progress(VMInstallProgress::step(Stage::preparingBundle, 0.10, QStringLiteral("Creating disk image...")));
-    const quint64 diskSize = DiskImageService().createDisk(layout.diskImageURL(), m_plan.hardwareProfile.diskSizeBytes,
-                                                           DiskImageService::minimumLinuxDiskSizeBytes);
+    const quint64 diskSize = DiskImageService().createDisk(
+        layout.diskImageURL(), m_plan.hardwareProfile.diskSizeBytes, DiskImageService::minimumLinuxDiskSizeBytes);
 
     progress(VMInstallProgress::step(Stage::configuringLinuxEFI, 0.15, QStringLiteral("Creating EFI boot environment...")));
     m.linux.makeEFIVariableStore(layout.efiVariableStoreURL());
-    const VMLinuxBootConfiguration boot{QString(), std::nullopt, m_plan.kernelCommandLine, m_plan.useRosetta};
+    const VMLinuxBootConfiguration boot {QString(), std::nullopt, m_plan.kernelCommandLine, m_plan.useRosetta};
     FileOperations::writeAtomically(layout.linuxBootURL(), sharedJSONEncoder().encode(boot));
 
     const QUuid id = bundle.id();
@@ -128,7 +127,8 @@ QCoro::Task<QUuid> LinuxVMCreation::run(ProgressHandler progress)
     if (m_cancelled)
         throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
     finish(id, diskSize);
-    progress(VMInstallProgress::step(Stage::finalizing, 1.0, distributionLabel(m_plan.source) + QStringLiteral(" is ready. Start the VM to begin installation.")));
+    progress(VMInstallProgress::step(
+        Stage::finalizing, 1.0, distributionLabel(m_plan.source) + QStringLiteral(" is ready. Start the VM to begin installation.")));
     const QString created = QStringLiteral("Created Linux VM '") + m_plan.name + QStringLiteral("' with EFI boot");
     m.logging.log(created, QStringLiteral("Wizard"));
     if (copied)
@@ -138,7 +138,7 @@ QCoro::Task<QUuid> LinuxVMCreation::run(ProgressHandler progress)
 
 QCoro::Task<bool> LinuxVMCreation::fetchISO(QString bundleURL, ProgressHandler progress)
 {
-    const QString isoURL = VMBundle::Layout{bundleURL}.linuxInstallISOURL();
+    const QString isoURL = VMBundle::Layout {bundleURL}.linuxInstallISOURL();
     if (const std::optional<QUrl> local = m_plan.source.isoURL()) {
         progress(VMInstallProgress::step(Stage::preparingBundle, 0.20, QStringLiteral("Copying ISO to VM bundle...")));
         co_await BackgroundWork::run(&SparseCopy::copyFile, local->toLocalFile(), isoURL);
@@ -146,11 +146,12 @@ QCoro::Task<bool> LinuxVMCreation::fetchISO(QString bundleURL, ProgressHandler p
     }
     const std::optional<LinuxDistribution> distribution = m_plan.source.distribution();
     if (!distribution || !distribution->isoURL)
-        throw VirtualMachineError(VirtualMachineError::Case::invalidRestoreImage,
-                                  QStringLiteral("No download URL for the selected Linux distribution."));
+        throw VirtualMachineError(
+            VirtualMachineError::Case::invalidRestoreImage, QStringLiteral("No download URL for the selected Linux distribution."));
     const QString title = distribution->name + QLatin1Char(' ') + distribution->version;
     if (const std::optional<QString> cached = completeCachedISO(m.linux, *distribution->isoURL)) {
-        progress(VMInstallProgress::step(Stage::downloadingLinuxISO, 0.50, QStringLiteral("Using cached ") + title + QStringLiteral(" ISO...")));
+        progress(
+            VMInstallProgress::step(Stage::downloadingLinuxISO, 0.50, QStringLiteral("Using cached ") + title + QStringLiteral(" ISO...")));
         co_await BackgroundWork::run(&SparseCopy::copyFile, *cached, isoURL);
         co_return true;
     }
@@ -181,7 +182,8 @@ QCoro::Task<> LinuxVMCreation::download(QUrl url, QString isoURL, ProgressHandle
         try {
             co_await BackgroundWork::run(&SparseCopy::copyFile, isoURL, cacheURL);
         } catch (const std::exception &failure) {
-            m.logging.log(QStringLiteral("The Linux ISO could not be cached: ") + QString::fromUtf8(failure.what()), QStringLiteral("Wizard"));
+            m.logging.log(
+                QStringLiteral("The Linux ISO could not be cached: ") + QString::fromUtf8(failure.what()), QStringLiteral("Wizard"));
         }
     }
 }

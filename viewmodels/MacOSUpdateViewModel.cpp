@@ -25,11 +25,20 @@ std::optional<VMGuestOSType> MacOSUpdateViewModel::guestOSType() const
     return m_pane.bundle() ? std::optional(m_pane.bundle()->metadata.guestOSType) : std::nullopt;
 }
 
-bool MacOSUpdateViewModel::isVMActive() const { return m_pane.isActive(); }
+bool MacOSUpdateViewModel::isVMActive() const
+{
+    return m_pane.isActive();
+}
 
-bool MacOSUpdateViewModel::isChecking() const { return m_updates.isChecking(); }
+bool MacOSUpdateViewModel::isChecking() const
+{
+    return m_updates.isChecking();
+}
 
-bool MacOSUpdateViewModel::isSnapshotOperationRunning() const { return m_timeline.isOperationRunning(); }
+bool MacOSUpdateViewModel::isSnapshotOperationRunning() const
+{
+    return m_timeline.isOperationRunning();
+}
 
 QCoro::Task<> MacOSUpdateViewModel::checkForUpdates()
 {

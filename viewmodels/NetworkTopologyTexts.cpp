@@ -6,7 +6,8 @@
 QString NetworkTopologyTexts::subtitle(const VMPrivateNetwork &network)
 {
     const qsizetype count = network.memberBundleIDs.size();
-    return QStringLiteral("Subnet: ") + network.subnet + QStringLiteral(" \u2022 ") + QString::number(count) + (count == 1 ? QStringLiteral(" member") : QStringLiteral(" members"));
+    return QStringLiteral("Subnet: ") + network.subnet + QStringLiteral(" \u2022 ") + QString::number(count)
+        + (count == 1 ? QStringLiteral(" member") : QStringLiteral(" members"));
 }
 
 QList<VMBundle> NetworkTopologyTexts::memberRows(const VMPrivateNetwork &network, const QList<VMBundle> &vms)
@@ -32,5 +33,6 @@ QList<VMBundle> NetworkTopologyTexts::addCandidates(const VMPrivateNetwork &netw
 
 QString NetworkTopologyTexts::subnetExplanation()
 {
-    return QStringLiteral("The network is kept for your records: it groups VMs under a name and a subnet, but nothing assigns them addresses or connects them yet.");
+    return QStringLiteral("The network is kept for your records: it groups VMs under a name and a subnet, but nothing assigns them "
+                          "addresses or connects them yet.");
 }

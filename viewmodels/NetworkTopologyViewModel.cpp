@@ -19,9 +19,15 @@ NetworkTopologyViewModel::NetworkTopologyViewModel(
     connect(&m_store, &VMStore::bundlesChanged, this, &NetworkTopologyViewModel::availableVMsChanged);
 }
 
-const QList<VMPrivateNetwork> &NetworkTopologyViewModel::privateNetworks() const { return m_topology.privateNetworks(); }
+const QList<VMPrivateNetwork> &NetworkTopologyViewModel::privateNetworks() const
+{
+    return m_topology.privateNetworks();
+}
 
-const QList<VMBundle> &NetworkTopologyViewModel::availableVMs() const { return m_store.bundles(); }
+const QList<VMBundle> &NetworkTopologyViewModel::availableVMs() const
+{
+    return m_store.bundles();
+}
 
 template <typename Change> void NetworkTopologyViewModel::change(Change apply)
 {

@@ -67,7 +67,8 @@ double PerformanceDashboardPresentation::clampedFraction(double fraction)
 
 QString PerformanceDashboardPresentation::cpuDetail(const VMPerformanceHistory &history)
 {
-    return QStringLiteral("Avg: ") + percentText(history.averageCPUUsage()) + QStringLiteral(" \u2022 Peak: ") + percentText(history.peakCPUUsage());
+    return QStringLiteral("Avg: ") + percentText(history.averageCPUUsage()) + QStringLiteral(" \u2022 Peak: ")
+        + percentText(history.peakCPUUsage());
 }
 
 QString PerformanceDashboardPresentation::memoryDetail(const VMPerformanceMetrics &sample)

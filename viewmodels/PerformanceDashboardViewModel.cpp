@@ -17,9 +17,15 @@ PerformanceDashboardViewModel::PerformanceDashboardViewModel(
         startMonitoring();
 }
 
-QString PerformanceDashboardViewModel::vmName() const { return m_pane.displayTitle(); }
+QString PerformanceDashboardViewModel::vmName() const
+{
+    return m_pane.displayTitle();
+}
 
-VMPerformanceHistory PerformanceDashboardViewModel::history() const { return m_monitor.histories().value(m_pane.bundleID()); }
+VMPerformanceHistory PerformanceDashboardViewModel::history() const
+{
+    return m_monitor.histories().value(m_pane.bundleID());
+}
 
 void PerformanceDashboardViewModel::startMonitoring()
 {
@@ -28,7 +34,10 @@ void PerformanceDashboardViewModel::startMonitoring()
         m_monitoring = m_monitor.watch(m_pane.bundleID(), bundle->metadata.memorySizeBytes, bundle->metadata.cpuCount);
 }
 
-void PerformanceDashboardViewModel::stopMonitoring() { m_monitoring = {}; }
+void PerformanceDashboardViewModel::stopMonitoring()
+{
+    m_monitoring = {};
+}
 
 void PerformanceDashboardViewModel::followRunState()
 {

@@ -30,7 +30,10 @@ QEMUConsoleViewModel::QEMUConsoleViewModel(VMBundle bundle, VirtualMachineCoordi
 
 QEMUConsoleViewModel::~QEMUConsoleViewModel() = default;
 
-VMRuntimeState QEMUConsoleViewModel::runtimeState() const { return m_coordinator.effectiveRuntimeState(m_bundle.id()); }
+VMRuntimeState QEMUConsoleViewModel::runtimeState() const
+{
+    return m_coordinator.effectiveRuntimeState(m_bundle.id());
+}
 
 VMDetailsActions::Inputs QEMUConsoleViewModel::actionInputs() const
 {

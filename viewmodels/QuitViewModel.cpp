@@ -20,14 +20,15 @@ using Unfinished = std::shared_ptr<QSet<QUuid>>;
 
 /// Stops one VM as the Stop action does; a failure goes to the VM's log while the logging service still exists.
 QCoro::Task<> stopForQuit(VirtualMachineCoordinator &coordinator, VMBundle vm, Unfinished unfinished, QPointer<QuitViewModel> owner,
-                          const LoggingService &logging)
+    const LoggingService &logging)
 {
     try {
         co_await coordinator.stop(vm.id());
     } catch (const std::exception &error) {
         if (owner)
-            logging.log(QStringLiteral("Could not stop ") + vm.metadata.name + QStringLiteral(" on quitting: ") + QString::fromUtf8(error.what()),
-                        QStringLiteral("Runtime"), vm.bundleURL);
+            logging.log(
+                QStringLiteral("Could not stop ") + vm.metadata.name + QStringLiteral(" on quitting: ") + QString::fromUtf8(error.what()),
+                QStringLiteral("Runtime"), vm.bundleURL);
     }
     unfinished->remove(vm.id());
 }
@@ -41,8 +42,8 @@ QCoro::Task<> awaitEach(std::vector<QCoro::Task<>> stops)
 
 } // namespace
 
-QuitViewModel::QuitViewModel(VMStore &store, VirtualMachineCoordinator &coordinator, const LoggingService &logging, std::chrono::milliseconds stopLimit,
-                             QObject *parent)
+QuitViewModel::QuitViewModel(VMStore &store, VirtualMachineCoordinator &coordinator, const LoggingService &logging,
+    std::chrono::milliseconds stopLimit, QObject *parent)
     : QObject(parent)
     , m_store(store)
     , m_coordinator(coordinator)
@@ -95,13 +96,14 @@ void QuitViewModel::recordStopped(const QList<VMBundle> &vms, const QSet<QUuid> 
     const qint64 seconds = std::chrono::ceil<std::chrono::seconds>(m_stopLimit).count();
     for (const VMBundle &vm : vms) {
         if (unfinished.contains(vm.id()))
-            m_logging.log(vm.metadata.name + QStringLiteral(" did not stop within %1 seconds of quitting").arg(seconds), QStringLiteral("Runtime"),
-                          vm.bundleURL);
+            m_logging.log(vm.metadata.name + QStringLiteral(" did not stop within %1 seconds of quitting").arg(seconds),
+                QStringLiteral("Runtime"), vm.bundleURL);
         try {
             m_coordinator.recordStoppedAtQuit(vm.id());
         } catch (const std::exception &error) {
-            m_logging.log(QStringLiteral("Could not record ") + vm.metadata.name + QStringLiteral(" as stopped: ") + QString::fromUtf8(error.what()),
-                          QStringLiteral("Runtime"), vm.bundleURL);
+            m_logging.log(
+                QStringLiteral("Could not record ") + vm.metadata.name + QStringLiteral(" as stopped: ") + QString::fromUtf8(error.what()),
+                QStringLiteral("Runtime"), vm.bundleURL);
         }
     }
 }

@@ -36,10 +36,10 @@ class QuitViewModel final : public QObject
 
 public:
     /// Longer than a Windows guest gets to shut down after QEMU's power button and QEMU then gets to quit (75 s in all).
-    static constexpr std::chrono::seconds defaultStopLimit{90};
+    static constexpr std::chrono::seconds defaultStopLimit {90};
 
     QuitViewModel(VMStore &store, VirtualMachineCoordinator &coordinator, const LoggingService &logging,
-                  std::chrono::milliseconds stopLimit = defaultStopLimit, QObject *parent = nullptr);
+        std::chrono::milliseconds stopLimit = defaultStopLimit, QObject *parent = nullptr);
 
     /// The VMs that run now, in the store's order; a running VM the store no longer lists comes last.
     QList<VMBundle> runningVMs() const;

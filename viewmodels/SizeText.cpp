@@ -11,10 +11,10 @@ namespace SizeText {
 
 namespace {
 
-/// The largest double below 2^63: every value up to it converts to a signed 64-bit count.
-constexpr double largestCount = 9223372036854774784.0;
-/// Beyond 2^53 a double no longer holds every whole number.
-constexpr double largestWholeGB = 9007199254740992.0;
+    /// The largest double below 2^63: every value up to it converts to a signed 64-bit count.
+    constexpr double largestCount = 9223372036854774784.0;
+    /// Beyond 2^53 a double no longer holds every whole number.
+    constexpr double largestWholeGB = 9007199254740992.0;
 
 } // namespace
 

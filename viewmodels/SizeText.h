@@ -31,7 +31,8 @@ QString bytes(qint64 count);
 /// Truncated to whole bytes; NaN and negative values read "0 bytes", values beyond 64 bits the largest count.
 QString bytes(double count);
 
-/// A transfer rate, e.g. "11.8 MB/s": rounded to whole bytes; NaN and negative rates read as zero, rates beyond 64 bits as the largest count.
+/// A transfer rate, e.g. "11.8 MB/s": rounded to whole bytes; NaN and negative rates read as zero, rates beyond 64 bits as the largest
+/// count.
 QString rate(double bytesPerSecond);
 
 /// A figure in whole GB as typed, e.g. "16 GB": truncated toward zero; NaN and negative values read "0 GB", beyond 2^53 as 2^53.

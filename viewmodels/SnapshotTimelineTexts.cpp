@@ -19,7 +19,8 @@ QString SnapshotTimelineTexts::proposedName(qsizetype count)
 QList<VMSnapshot> SnapshotTimelineTexts::sorted(const VMSnapshotTimeline &timeline)
 {
     QList<VMSnapshot> snapshots = timeline.snapshots;
-    std::stable_sort(snapshots.begin(), snapshots.end(), [](const VMSnapshot &left, const VMSnapshot &right) { return left.createdAt > right.createdAt; });
+    std::stable_sort(snapshots.begin(), snapshots.end(),
+        [](const VMSnapshot &left, const VMSnapshot &right) { return left.createdAt > right.createdAt; });
     return snapshots;
 }
 
@@ -33,7 +34,7 @@ std::optional<QString> SnapshotTimelineTexts::lineageText(const VMSnapshotTimeli
     if (!snapshot.parentSnapshotID)
         return std::nullopt;
     const auto parent = std::find_if(timeline.snapshots.cbegin(), timeline.snapshots.cend(),
-                                     [&](const VMSnapshot &entry) { return entry.id == *snapshot.parentSnapshotID; });
+        [&](const VMSnapshot &entry) { return entry.id == *snapshot.parentSnapshotID; });
     return QStringLiteral("From: ") + (parent == timeline.snapshots.cend() ? QStringLiteral("Unknown") : parent->name);
 }
 
@@ -47,8 +48,8 @@ QString SnapshotTimelineTexts::dateText(const QDateTime &createdAt)
 qsizetype SnapshotTimelineTexts::descendantCount(const VMSnapshotTimeline &timeline, const QUuid &snapshotID)
 {
     // Breadth first over the parent links; the seen set keeps a malformed file with a cycle finite.
-    QSet<QUuid> seen{snapshotID};
-    QList<QUuid> pending{snapshotID};
+    QSet<QUuid> seen {snapshotID};
+    QList<QUuid> pending {snapshotID};
     qsizetype count = 0;
     while (!pending.isEmpty()) {
         const QUuid parent = pending.takeFirst();
@@ -66,7 +67,8 @@ qsizetype SnapshotTimelineTexts::descendantCount(const VMSnapshotTimeline &timel
 QString SnapshotTimelineTexts::deleteMessage(const VMSnapshotTimeline &timeline, const VMSnapshot &snapshot)
 {
     const qsizetype descendants = descendantCount(timeline, snapshot.id);
-    QString text = QStringLiteral("This will permanently remove the snapshot \u201C") + snapshot.name + QStringLiteral("\u201D and its disk image.");
+    QString text
+        = QStringLiteral("This will permanently remove the snapshot \u201C") + snapshot.name + QStringLiteral("\u201D and its disk image.");
     if (descendants == 1)
         text += QStringLiteral(" 1 snapshot taken after it will also be removed.");
     else if (descendants > 1)

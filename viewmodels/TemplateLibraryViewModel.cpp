@@ -51,7 +51,8 @@ void TemplateLibraryViewModel::setErrorMessage(std::optional<QString> message)
 
 void TemplateLibraryViewModel::deleteTemplate(const QUuid &id)
 {
-    const bool builtIn = std::any_of(m_templates.cbegin(), m_templates.cend(), [&](const VMTemplate &item) { return item.id == id && item.isBuiltIn; });
+    const bool builtIn
+        = std::any_of(m_templates.cbegin(), m_templates.cend(), [&](const VMTemplate &item) { return item.id == id && item.isBuiltIn; });
     if (builtIn)
         return;
     setErrorMessage(std::nullopt);

@@ -10,8 +10,7 @@
 #include <QPointer>
 
 VMConsoleViewModel::VMConsoleViewModel(std::shared_ptr<VirtualMachineSession> session, VirtualMachineCoordinator &coordinator,
-                                       const VMRuntimeService &runtime, const LoggingService &logging, std::function<void()> closeHandler,
-                                       QObject *parent)
+    const VMRuntimeService &runtime, const LoggingService &logging, std::function<void()> closeHandler, QObject *parent)
     : QObject(parent)
     , m_session(std::move(session))
     , m_coordinator(coordinator)

@@ -48,8 +48,8 @@ class VMConsoleViewModel final : public QObject
     Q_OBJECT
 
 public:
-    VMConsoleViewModel(std::shared_ptr<VirtualMachineSession> session, VirtualMachineCoordinator &coordinator, const VMRuntimeService &runtime,
-                       const LoggingService &logging, std::function<void()> closeHandler, QObject *parent = nullptr);
+    VMConsoleViewModel(std::shared_ptr<VirtualMachineSession> session, VirtualMachineCoordinator &coordinator,
+        const VMRuntimeService &runtime, const LoggingService &logging, std::function<void()> closeHandler, QObject *parent = nullptr);
     ~VMConsoleViewModel() override;
 
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }

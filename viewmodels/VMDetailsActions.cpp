@@ -9,24 +9,24 @@ namespace VMDetailsActions {
 
 namespace {
 
-QString guestToolsTitle(GuestToolsState state)
-{
-    switch (state) {
-    case GuestToolsState::notInstalled:
-        return QStringLiteral("Install ") + VMDetailsTexts::guestToolsName.toString();
-    case GuestToolsState::updateAvailable:
-        return QStringLiteral("Update ") + VMDetailsTexts::guestToolsName.toString();
-    case GuestToolsState::installed:
-        return QStringLiteral("Repair ") + VMDetailsTexts::guestToolsName.toString();
+    QString guestToolsTitle(GuestToolsState state)
+    {
+        switch (state) {
+        case GuestToolsState::notInstalled:
+            return QStringLiteral("Install ") + VMDetailsTexts::guestToolsName.toString();
+        case GuestToolsState::updateAvailable:
+            return QStringLiteral("Update ") + VMDetailsTexts::guestToolsName.toString();
+        case GuestToolsState::installed:
+            return QStringLiteral("Repair ") + VMDetailsTexts::guestToolsName.toString();
+        }
+        Q_UNREACHABLE();
     }
-    Q_UNREACHABLE();
-}
 
 } // namespace
 
 QList<VMDetailsActionState> states(const VMDetailsViewModel &model)
 {
-    return states(Inputs{model.bundle(), model.isBusy(), model.guestToolsState(), model.guestToolsInstructions()});
+    return states(Inputs {model.bundle(), model.isBusy(), model.guestToolsState(), model.guestToolsInstructions()});
 }
 
 QList<VMDetailsActionState> states(const Inputs &inputs)
@@ -48,29 +48,29 @@ QList<VMDetailsActionState> states(const Inputs &inputs)
     result.append({VMDetailsAction::start, QStringLiteral("Start"), QStringLiteral("Start"), canStart && free});
     if (hasSavedState) {
         result.append({VMDetailsAction::resumeSavedState, QStringLiteral("Resume Saved State"), QStringLiteral("Resume Saved State"),
-                       hasSavedState && stopped && free});
+            hasSavedState && stopped && free});
         result.append({VMDetailsAction::discardSavedState, QStringLiteral("Discard Saved State"), QStringLiteral("Discard Saved State"),
-                       stopped && free});
+            stopped && free});
     }
     result.append({VMDetailsAction::pause, QStringLiteral("Pause"), QStringLiteral("Pause"), runStateIs(VMRuntimeState::running) && free});
-    result.append({VMDetailsAction::resume, QStringLiteral("Resume"), QStringLiteral("Resume"), runStateIs(VMRuntimeState::paused) && free});
-    result.append({VMDetailsAction::saveState, QStringLiteral("Save State"), QStringLiteral("Save State"), (runStateIs(VMRuntimeState::running) || runStateIs(VMRuntimeState::paused)) && free});
+    result.append(
+        {VMDetailsAction::resume, QStringLiteral("Resume"), QStringLiteral("Resume"), runStateIs(VMRuntimeState::paused) && free});
+    result.append({VMDetailsAction::saveState, QStringLiteral("Save State"), QStringLiteral("Save State"),
+        (runStateIs(VMRuntimeState::running) || runStateIs(VMRuntimeState::paused)) && free});
     result.append({VMDetailsAction::stop, QStringLiteral("Stop"), QStringLiteral("Stop"), bundle && !stopped && free});
     result.append({VMDetailsAction::expandDisk, QStringLiteral("Expand Disk"),
-                   diskBlock.value_or(QStringLiteral("Increase the VM's disk capacity without creating a new VM.")),
-                   canChangeSettings && free});
+        diskBlock.value_or(QStringLiteral("Increase the VM's disk capacity without creating a new VM.")), canChangeSettings && free});
     result.append({VMDetailsAction::settings, QStringLiteral("Settings"),
-                   settingsBlock.value_or(
-                       QStringLiteral("Change CPU, memory, audio, and shared-folder settings while the VM is stopped.")),
-                   canChangeSettings && free});
+        settingsBlock.value_or(QStringLiteral("Change CPU, memory, audio, and shared-folder settings while the VM is stopped.")),
+        canChangeSettings && free});
     const QString guideTitle = isLinux ? QStringLiteral("Use New Space In Linux") : QStringLiteral("Use New Space In macOS");
     result.append({VMDetailsAction::diskGuide, guideTitle, guideTitle, hasGuides});
     result.append({VMDetailsAction::guestTools, guestToolsTitle(inputs.guestToolsState), inputs.guestToolsInstructions, hasGuides});
     result.append({VMDetailsAction::clone, QStringLiteral("Clone"), QStringLiteral("Clone"), canStart && free});
-    result.append({VMDetailsAction::exportVM, QStringLiteral("Export"), QStringLiteral("Export this VM as a shareable bundle or compressed archive."),
-                   stopped && free});
+    result.append({VMDetailsAction::exportVM, QStringLiteral("Export"),
+        QStringLiteral("Export this VM as a shareable bundle or compressed archive."), stopped && free});
     result.append({VMDetailsAction::saveAsTemplate, QStringLiteral("Save as Template"),
-                   QStringLiteral("Save this VM's configuration as a reusable template."), installed && free});
+        QStringLiteral("Save this VM's configuration as a reusable template."), installed && free});
     result.append({VMDetailsAction::deleteVM, QStringLiteral("Delete"), QStringLiteral("Delete"), stopped && free});
     return result;
 }
@@ -78,7 +78,8 @@ QList<VMDetailsActionState> states(const Inputs &inputs)
 bool isEnabled(const Inputs &inputs, VMDetailsAction action)
 {
     const QList<VMDetailsActionState> all = states(inputs);
-    const auto found = std::find_if(all.cbegin(), all.cend(), [action](const VMDetailsActionState &state) { return state.action == action; });
+    const auto found
+        = std::find_if(all.cbegin(), all.cend(), [action](const VMDetailsActionState &state) { return state.action == action; });
     return found != all.cend() && found->enabled;
 }
 
@@ -91,21 +92,36 @@ bool applies(Inputs inputs, VMDetailsAction action)
 QString key(VMDetailsAction action)
 {
     switch (action) {
-    case VMDetailsAction::start: return QStringLiteral("start");
-    case VMDetailsAction::resumeSavedState: return QStringLiteral("resumeSavedState");
-    case VMDetailsAction::discardSavedState: return QStringLiteral("discardSavedState");
-    case VMDetailsAction::pause: return QStringLiteral("pause");
-    case VMDetailsAction::resume: return QStringLiteral("resume");
-    case VMDetailsAction::saveState: return QStringLiteral("saveState");
-    case VMDetailsAction::stop: return QStringLiteral("stop");
-    case VMDetailsAction::expandDisk: return QStringLiteral("expandDisk");
-    case VMDetailsAction::settings: return QStringLiteral("settings");
-    case VMDetailsAction::diskGuide: return QStringLiteral("diskGuide");
-    case VMDetailsAction::guestTools: return QStringLiteral("guestTools");
-    case VMDetailsAction::clone: return QStringLiteral("clone");
-    case VMDetailsAction::exportVM: return QStringLiteral("exportVM");
-    case VMDetailsAction::saveAsTemplate: return QStringLiteral("saveAsTemplate");
-    case VMDetailsAction::deleteVM: return QStringLiteral("deleteVM");
+    case VMDetailsAction::start:
+        return QStringLiteral("start");
+    case VMDetailsAction::resumeSavedState:
+        return QStringLiteral("resumeSavedState");
+    case VMDetailsAction::discardSavedState:
+        return QStringLiteral("discardSavedState");
+    case VMDetailsAction::pause:
+        return QStringLiteral("pause");
+    case VMDetailsAction::resume:
+        return QStringLiteral("resume");
+    case VMDetailsAction::saveState:
+        return QStringLiteral("saveState");
+    case VMDetailsAction::stop:
+        return QStringLiteral("stop");
+    case VMDetailsAction::expandDisk:
+        return QStringLiteral("expandDisk");
+    case VMDetailsAction::settings:
+        return QStringLiteral("settings");
+    case VMDetailsAction::diskGuide:
+        return QStringLiteral("diskGuide");
+    case VMDetailsAction::guestTools:
+        return QStringLiteral("guestTools");
+    case VMDetailsAction::clone:
+        return QStringLiteral("clone");
+    case VMDetailsAction::exportVM:
+        return QStringLiteral("exportVM");
+    case VMDetailsAction::saveAsTemplate:
+        return QStringLiteral("saveAsTemplate");
+    case VMDetailsAction::deleteVM:
+        return QStringLiteral("deleteVM");
     }
     Q_UNREACHABLE();
 }

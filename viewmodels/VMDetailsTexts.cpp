@@ -19,30 +19,30 @@ namespace VMDetailsTexts {
 
 namespace {
 
-QString formatted(quint64 bytes)
-{
-    return SizeText::bytes(bytes);
-}
+    QString formatted(quint64 bytes)
+    {
+        return SizeText::bytes(bytes);
+    }
 
-bool isLinux(const Bundle &bundle)
-{
-    return bundle && bundle->metadata.guestOSType == VMGuestOSType::linux;
-}
+    bool isLinux(const Bundle &bundle)
+    {
+        return bundle && bundle->metadata.guestOSType == VMGuestOSType::linux;
+    }
 
-/// The first failed check of a change guard, worded for `what` ("VM settings", "disk capacity").
-std::optional<QString> changeBlockReason(const Bundle &bundle, const QString &what)
-{
-    if (!bundle)
-        return QStringLiteral("The selected VM is unavailable.");
-    const VMMetadata &metadata = bundle->metadata;
-    if (metadata.installState != VMInstallState::installed)
-        return QStringLiteral("Finish installing macOS before changing %1.").arg(what);
-    if (metadata.runtimeState != VMRuntimeState::stopped)
-        return QStringLiteral("Stop the VM before changing %1.").arg(what);
-    if (metadata.hasSavedState)
-        return QStringLiteral("Discard the saved state before changing %1.").arg(what);
-    return std::nullopt;
-}
+    /// The first failed check of a change guard, worded for `what` ("VM settings", "disk capacity").
+    std::optional<QString> changeBlockReason(const Bundle &bundle, const QString &what)
+    {
+        if (!bundle)
+            return QStringLiteral("The selected VM is unavailable.");
+        const VMMetadata &metadata = bundle->metadata;
+        if (metadata.installState != VMInstallState::installed)
+            return QStringLiteral("Finish installing macOS before changing %1.").arg(what);
+        if (metadata.runtimeState != VMRuntimeState::stopped)
+            return QStringLiteral("Stop the VM before changing %1.").arg(what);
+        if (metadata.hasSavedState)
+            return QStringLiteral("Discard the saved state before changing %1.").arg(what);
+        return std::nullopt;
+    }
 
 } // namespace
 
@@ -67,7 +67,7 @@ QString hardwareSummary(const Bundle &bundle)
         return {};
     const VMMetadata &metadata = bundle->metadata;
     const QString cpus = QString::number(metadata.cpuCount) + (metadata.cpuCount == 1 ? QStringLiteral(" CPU") : QStringLiteral(" CPUs"));
-    return QStringList{cpus, formatted(metadata.memorySizeBytes), formatted(metadata.diskSizeBytes)}.join(QStringLiteral(" • "));
+    return QStringList {cpus, formatted(metadata.memorySizeBytes), formatted(metadata.diskSizeBytes)}.join(QStringLiteral(" • "));
 }
 
 QString displaySummary(const Bundle &bundle)
@@ -146,20 +146,17 @@ QList<QPair<QString, QString>> bundleLayoutRows(const Bundle &bundle)
     const QString disk = Layout::diskImageFileName.toString();
     switch (bundle ? bundle->metadata.guestOSType.value_or(VMGuestOSType::macOS) : VMGuestOSType::macOS) {
     case VMGuestOSType::linux:
-        return {{QStringLiteral("Disk Image"), disk},
-                {QStringLiteral("EFI Variable Store"), Layout::efiVariableStoreFileName.toString()},
-                {QStringLiteral("Boot Configuration"), Layout::linuxBootFileName.toString()}};
+        return {{QStringLiteral("Disk Image"), disk}, {QStringLiteral("EFI Variable Store"), Layout::efiVariableStoreFileName.toString()},
+            {QStringLiteral("Boot Configuration"), Layout::linuxBootFileName.toString()}};
     case VMGuestOSType::windows:
-        return {{QStringLiteral("Disk Image"), disk},
-                {QStringLiteral("Installer Image"), Layout::windowsInstallImageFileName.toString()},
-                {QStringLiteral("QEMU Configuration"), Layout::windowsConfigFileName.toString()}};
+        return {{QStringLiteral("Disk Image"), disk}, {QStringLiteral("Installer Image"), Layout::windowsInstallImageFileName.toString()},
+            {QStringLiteral("QEMU Configuration"), Layout::windowsConfigFileName.toString()}};
     case VMGuestOSType::macOS:
         break;
     }
-    return {{QStringLiteral("Disk Image"), disk},
-            {QStringLiteral("Auxiliary Storage"), Layout::auxiliaryStorageFileName.toString()},
-            {QStringLiteral("Machine Identifier"), Layout::machineIdentifierFileName.toString()},
-            {QStringLiteral("Hardware Model"), Layout::hardwareModelFileName.toString()}};
+    return {{QStringLiteral("Disk Image"), disk}, {QStringLiteral("Auxiliary Storage"), Layout::auxiliaryStorageFileName.toString()},
+        {QStringLiteral("Machine Identifier"), Layout::machineIdentifierFileName.toString()},
+        {QStringLiteral("Hardware Model"), Layout::hardwareModelFileName.toString()}};
 }
 
 QString hostAllocationText(const DiskUsage &usage)
@@ -255,13 +252,17 @@ QString guestToolsInstructions(const VMGuestAutomationStatusSnapshot &status, co
     switch (guestToolsState(status)) {
     case GuestToolsState::notInstalled:
         if (isLinux(bundle))
-            return QStringLiteral("Mount ") + tag + QStringLiteral(" at ") + linuxMountPoint.toString() + QStringLiteral(", then run sudo bash ") + folder
-                   + QLatin1Char('/') + VMLinuxGuestToolsService::installerFileName.toString();
-        return QStringLiteral("Install ") + guestToolsName.toString() + QStringLiteral(" inside the guest to enable background disk tasks and clipboard sync.");
+            return QStringLiteral("Mount ") + tag + QStringLiteral(" at ") + linuxMountPoint.toString()
+                + QStringLiteral(", then run sudo bash ") + folder + QLatin1Char('/')
+                + VMLinuxGuestToolsService::installerFileName.toString();
+        return QStringLiteral("Install ") + guestToolsName.toString()
+            + QStringLiteral(" inside the guest to enable background disk tasks and clipboard sync.");
     case GuestToolsState::updateAvailable:
         if (isLinux(bundle))
-            return QStringLiteral("Re-mount ") + tag + QStringLiteral(" if needed, then re-run the Linux install script from ") + folder + QLatin1Char('.');
-        return QStringLiteral("Refresh the guest tools so this VM uses the current ") + guestToolsName.toString() + QStringLiteral(" version.");
+            return QStringLiteral("Re-mount ") + tag + QStringLiteral(" if needed, then re-run the Linux install script from ") + folder
+                + QLatin1Char('.');
+        return QStringLiteral("Refresh the guest tools so this VM uses the current ") + guestToolsName.toString()
+            + QStringLiteral(" version.");
     case GuestToolsState::installed:
         return QStringLiteral("Reinstall the guest tools if clipboard sync or background guest tasks need repair.");
     }
@@ -276,13 +277,14 @@ QString relativeTimeText(const QDateTime &then, const QDateTime &now)
         qint64 seconds;
         const char *name;
     };
-    static constexpr Unit units[] = {{365 * 86400, "year"}, {30 * 86400, "month"}, {7 * 86400, "week"}, {86400, "day"},
-                                     {3600, "hour"},        {60, "minute"},        {1, "second"}};
+    static constexpr Unit units[] = {
+        {365 * 86400, "year"}, {30 * 86400, "month"}, {7 * 86400, "week"}, {86400, "day"}, {3600, "hour"}, {60, "minute"}, {1, "second"}};
     for (const Unit &unit : units) {
         const qint64 count = magnitude / unit.seconds;
         if (count == 0)
             continue;
-        const QString amount = QStringLiteral("%1 %2%3").arg(count).arg(QString::fromLatin1(unit.name), count == 1 ? QString() : QStringLiteral("s"));
+        const QString amount
+            = QStringLiteral("%1 %2%3").arg(count).arg(QString::fromLatin1(unit.name), count == 1 ? QString() : QStringLiteral("s"));
         return seconds < 0 ? QStringLiteral("in ") + amount : amount + QStringLiteral(" ago");
     }
     return QStringLiteral("now");
@@ -294,9 +296,9 @@ QString diskExpansionAutomationMessage(const VMDiskExpansionAutomationOutcome &o
         return *warning;
     if (outcome.agentDetected().value_or(false))
         return QStringLiteral("Automatic filesystem expansion is queued. ") + guestToolsName.toString()
-               + QStringLiteral(" will try to claim the new space the next time this VM boots.");
-    return QStringLiteral("The VM disk was expanded and an automatic filesystem-expansion request is queued. Install ") + guestToolsName.toString()
-           + QStringLiteral(" inside the guest to let future boots claim the new space automatically.");
+            + QStringLiteral(" will try to claim the new space the next time this VM boots.");
+    return QStringLiteral("The VM disk was expanded and an automatic filesystem-expansion request is queued. Install ")
+        + guestToolsName.toString() + QStringLiteral(" inside the guest to let future boots claim the new space automatically.");
 }
 
 } // namespace VMDetailsTexts

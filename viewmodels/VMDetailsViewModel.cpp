@@ -67,7 +67,8 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     , m_qemuSetup(services.qemuSetup)
 {
     connect(&m_store, &VMStore::bundlesChanged, this, &VMDetailsViewModel::receiveBundles, Qt::QueuedConnection);
-    QMetaObject::invokeMethod(this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
     connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, &VMDetailsViewModel::republishBundle);
     connect(&m_coordinator.qemuMachines(), &QEMUMachines::runningChanged, this, [this](const QUuid &id) {
         if (id == m_bundleID)
@@ -254,8 +255,8 @@ QCoro::Task<> VMDetailsViewModel::launchQEMU(QEMUSetupService *qemuSetup)
         }
         if (!qemuSetup->isQEMUInstalled())
             throw VirtualMachineError(VirtualMachineError::Case::runtimeError,
-                                      QStringLiteral("QEMU could not be installed automatically. Install manually with: ")
-                                          + HostInstallAdvice::qemuInstallCommand.toString());
+                QStringLiteral("QEMU could not be installed automatically. Install manually with: ")
+                    + HostInstallAdvice::qemuInstallCommand.toString());
         co_await coordinator.startWithQEMU(id);
     } catch (const std::exception &error) {
         frame.fail(error);
@@ -411,7 +412,7 @@ void VMDetailsViewModel::revealBundle()
 
 GuestToolsSetupContent VMDetailsViewModel::guestToolsSetupContent() const
 {
-    GuestToolsSetupContent content{
+    GuestToolsSetupContent content {
         displayTitle(),
         {},
         guestToolsVersionText(),

@@ -2,16 +2,16 @@
 #pragma once
 
 #include "ActionsInFlight.h"
-#include "MessageKind.h"
 #include "DiskImageService.h"
+#include "GuestMemoryLimits.h"
 #include "GuestToolsSetupContent.h"
 #include "HostCapacity.h"
-#include "GuestMemoryLimits.h"
+#include "MessageKind.h"
 #include "VMBundle.h"
 #include "VMDetailsTexts.h"
 #include "VMGuestAutomationStatusSnapshot.h"
-#include "VMTemplateCategory.h"
 #include "VMStoppedSettings.h"
+#include "VMTemplateCategory.h"
 
 #include <QCoroTask>
 #include <QObject>

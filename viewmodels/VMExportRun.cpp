@@ -73,7 +73,7 @@ QCoro::Task<> VMExportRun::run(VMExportFormat format, VMExportConfiguration conf
             if (run)
                 run->setRunning(false);
         }
-    } finish{self};
+    } finish {self};
 
     FileChoiceRequest request;
     request.title = QStringLiteral("Export Here");

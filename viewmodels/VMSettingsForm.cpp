@@ -26,8 +26,7 @@ QString rangeSentence(const char *dimension, qint64 minimum, qint64 maximum)
 
 } // namespace
 
-template <typename Value>
-void VMSettingsForm::assign(Value &field, Value value)
+template <typename Value> void VMSettingsForm::assign(Value &field, Value value)
 {
     field = std::move(value);
     Q_EMIT changed();
@@ -50,7 +49,7 @@ VMSettingsForm::VMSettingsForm(VMDetailsViewModel &details, FileChooser &chooser
         m_seed.useCustomResolution = !preset;
         m_seed.customWidth = QString::number(profile.displayWidth);
         m_seed.customHeight = QString::number(profile.displayHeight);
-        const VMMediaConfiguration media = metadata.mediaConfiguration.value_or(VMMediaConfiguration{});
+        const VMMediaConfiguration media = metadata.mediaConfiguration.value_or(VMMediaConfiguration {});
         m_microphoneEnabled = media.isMicrophoneEnabled;
         m_speakerEnabled = media.isSpeakerEnabled;
         m_sharedFolders = bundle->sharedFolders;
@@ -117,7 +116,6 @@ void VMSettingsForm::setLocalErrorMessage(std::optional<QString> message)
     assign(m_localErrorMessage, std::move(message));
 }
 
-
 // MARK: Limits and texts
 
 qint64 VMSettingsForm::maximumCPUCount() const
@@ -159,12 +157,14 @@ QString VMSettingsForm::displayFootnote() const
 {
     const std::optional<VMBundle> &bundle = m_details.bundle();
     if (bundle && bundle->metadata.guestOSType == VMGuestOSType::linux)
-        return QStringLiteral("Linux VMs use Virtio graphics. Higher resolutions may make text smaller. The display resolution can be changed from "
-                              "within the guest after installation.");
+        return QStringLiteral(
+            "Linux VMs use Virtio graphics. Higher resolutions may make text smaller. The display resolution can be changed from "
+            "within the guest after installation.");
     // QEMU shows a Windows guest through a plain framebuffer whose size Windows picks.
     if (bundle && bundle->metadata.guestOSType == VMGuestOSType::windows)
         return QStringLiteral("Windows VMs use a simple framebuffer and ignore this setting. Change the resolution within Windows.");
-    return QStringLiteral("macOS VMs auto-resize the guest display to match the console window. This setting controls the initial resolution at boot.");
+    return QStringLiteral(
+        "macOS VMs auto-resize the guest display to match the console window. This setting controls the initial resolution at boot.");
 }
 
 QString VMSettingsForm::presetTitle(DisplayPreset preset)
@@ -195,14 +195,15 @@ std::optional<qint64> VMSettingsForm::wholeNumber(const QString &text)
 QCoro::Task<> VMSettingsForm::chooseSharedFolders()
 {
     QPointer<VMSettingsForm> self(this);
-    FileChoiceRequest request{QStringLiteral("Choose Shared Folder"), {}, true, false, {}, {}};
+    FileChoiceRequest request {QStringLiteral("Choose Shared Folder"), {}, true, false, {}, {}};
     const QStringList chosen = co_await m_chooser.chooseSeveral(std::move(request));
     if (!self)
         co_return;
     bool added = false;
     for (const QString &path : chosen) {
         const QUrl url = QUrl::fromLocalFile(path);
-        if (std::any_of(m_sharedFolders.cbegin(), m_sharedFolders.cend(), [&](const VMSharedFolder &folder) { return folder.localURL == url; }))
+        if (std::any_of(
+                m_sharedFolders.cbegin(), m_sharedFolders.cend(), [&](const VMSharedFolder &folder) { return folder.localURL == url; }))
             continue;
         // The coordinator makes each folder's bookmark when the settings are saved.
         VMSharedFolder folder;
@@ -252,7 +253,7 @@ std::variant<VMSettingsForm::Display, QString> VMSettingsForm::displayToApply() 
         return m_seed.display;
     if (!m_useCustomResolution) {
         const VMHardwareProfile::DisplayGeometry geometry = VMHardwareProfile::geometry(m_selectedDisplayPreset);
-        return Display{geometry.width, geometry.height, geometry.pixelsPerInch};
+        return Display {geometry.width, geometry.height, geometry.pixelsPerInch};
     }
     // What the guest display path can show; anything else would give a VM that cannot be seen whole.
     const std::optional<qint64> width = wholeNumber(m_customDisplayWidth);
@@ -261,7 +262,7 @@ std::variant<VMSettingsForm::Display, QString> VMSettingsForm::displayToApply() 
     const std::optional<qint64> height = wholeNumber(m_customDisplayHeight);
     if (!height || *height < minimumCustomHeight || *height > maximumCustomHeight)
         return rangeSentence("Height", minimumCustomHeight, maximumCustomHeight);
-    return Display{*width, *height, 80};
+    return Display {*width, *height, 80};
 }
 
 std::variant<VMStoppedSettings, QString> VMSettingsForm::settingsToApply() const

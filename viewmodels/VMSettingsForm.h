@@ -125,7 +125,7 @@ private:
         qint64 cpuCount = 4;
         quint64 memorySizeBytes = 0;
         double memoryGigabytes = 0;
-        Display display{1920, 1200, 80};
+        Display display {1920, 1200, 80};
         DisplayPreset preset = DisplayPreset::wuxga1920x1200;
         bool useCustomResolution = true;
         QString customWidth = QStringLiteral("1920");
@@ -133,8 +133,7 @@ private:
     };
 
     /// Sets a form value and announces the change.
-    template <typename Value>
-    void assign(Value &field, Value value);
+    template <typename Value> void assign(Value &field, Value value);
     void setLocalErrorMessage(std::optional<QString> message);
     bool displayChanged() const;
     std::variant<Display, QString> displayToApply() const;

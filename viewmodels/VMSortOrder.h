@@ -14,15 +14,14 @@ enum class VMSortOrder {
     diskSize,
 };
 
-template <>
-struct RawValues<VMSortOrder> {
+template <> struct RawValues<VMSortOrder> {
     static constexpr std::string_view typeName = "VMSortOrder";
-    static constexpr std::array table{
-        std::pair{VMSortOrder::dateCreatedNewest, std::string_view{"dateCreatedNewest"}},
-        std::pair{VMSortOrder::dateCreatedOldest, std::string_view{"dateCreatedOldest"}},
-        std::pair{VMSortOrder::dateModifiedNewest, std::string_view{"dateModifiedNewest"}},
-        std::pair{VMSortOrder::name, std::string_view{"name"}},
-        std::pair{VMSortOrder::diskSize, std::string_view{"diskSize"}},
+    static constexpr std::array table {
+        std::pair {VMSortOrder::dateCreatedNewest, std::string_view {"dateCreatedNewest"}},
+        std::pair {VMSortOrder::dateCreatedOldest, std::string_view {"dateCreatedOldest"}},
+        std::pair {VMSortOrder::dateModifiedNewest, std::string_view {"dateModifiedNewest"}},
+        std::pair {VMSortOrder::name, std::string_view {"name"}},
+        std::pair {VMSortOrder::diskSize, std::string_view {"diskSize"}},
     };
 };
 

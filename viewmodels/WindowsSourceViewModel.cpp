@@ -12,7 +12,8 @@ QUrl WindowsSourceViewModel::downloadPageURL()
     return QUrl(QStringLiteral("https://www.microsoft.com/software-download/windows11arm64"));
 }
 
-QList<WindowsSourceViewModel::PreflightRow> WindowsSourceViewModel::preflightRows(const CreateVMWizardViewModel &wizard, bool isQEMUInstalled)
+QList<WindowsSourceViewModel::PreflightRow> WindowsSourceViewModel::preflightRows(
+    const CreateVMWizardViewModel &wizard, bool isQEMUInstalled)
 {
     const std::optional<WindowsISOValidation> &validation = wizard.windowsISOValidation();
     const bool hasImage = wizard.windowsISOURL().has_value();

@@ -25,7 +25,7 @@ using Stage = VMInstallProgress::Stage;
 QStringList WindowsVMCreation::defaultFirmwarePlaces()
 {
     return {QStringLiteral("/opt/homebrew/share/qemu/edk2-aarch64-code.fd"), QStringLiteral("/usr/local/share/qemu/edk2-aarch64-code.fd"),
-            QStringLiteral("/usr/share/qemu-efi-aarch64/QEMU_EFI.fd"), QStringLiteral("/usr/share/AAVMF/AAVMF_CODE.fd")};
+        QStringLiteral("/usr/share/qemu-efi-aarch64/QEMU_EFI.fd"), QStringLiteral("/usr/share/AAVMF/AAVMF_CODE.fd")};
 }
 
 WindowsVMCreation::WindowsVMCreation(Collaborators collaborators, Plan plan)
@@ -39,8 +39,8 @@ QCoro::Task<QUuid> WindowsVMCreation::run(ProgressHandler progress)
     // A VHDX or any other non-ISO file would be attached as a CD and never boot.
     const bool isISO = co_await BackgroundWork::run(&ISO9660Volume::isComplete, m_plan.imageURL);
     if (!isISO)
-        throw VirtualMachineError(VirtualMachineError::Case::invalidRestoreImage,
-                                  QStringLiteral("The Windows image must be a complete ISO 9660 disc image."));
+        throw VirtualMachineError(
+            VirtualMachineError::Case::invalidRestoreImage, QStringLiteral("The Windows image must be a complete ISO 9660 disc image."));
 
     VMBundle bundle;
     bundle.bundleURL = m.store.createBundleDirectory(m_plan.destinationDirectoryURL, m_plan.name);
@@ -106,10 +106,9 @@ QCoro::Task<QUuid> WindowsVMCreation::run(ProgressHandler progress)
     current->metadata.runtimeState = VMRuntimeState::stopped;
     m.store.updateMetadata(*current);
     progress(VMInstallProgress::step(Stage::finalizing, 1.0,
-                 m_plan.missingHostPackages.isEmpty()
-                     ? QStringLiteral("Windows VM is ready. Start it to install Windows from its ISO.")
-                     : QStringLiteral("Windows VM is ready. Install QEMU (") + HostInstallAdvice::installCommand(m_plan.missingHostPackages)
-                           + QStringLiteral(") then start the VM.")));
+        m_plan.missingHostPackages.isEmpty() ? QStringLiteral("Windows VM is ready. Start it to install Windows from its ISO.")
+                                             : QStringLiteral("Windows VM is ready. Install QEMU (")
+                + HostInstallAdvice::installCommand(m_plan.missingHostPackages) + QStringLiteral(") then start the VM.")));
     m.logging.log(QStringLiteral("Created Windows VM '") + m_plan.name + QStringLiteral("' with QEMU engine"), QStringLiteral("Wizard"));
     co_return id;
 }

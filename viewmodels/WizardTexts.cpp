@@ -114,23 +114,23 @@ int wholeNumber(double value)
 
 namespace {
 
-QString macOSSourceText(const CreateVMWizardViewModel &wizard)
-{
-    if (wizard.sourceMode() == CreateVMWizardViewModel::SourceMode::local) {
-        if (wizard.localRestoreImageInfo())
-            return wizard.localRestoreImageInfo()->displayName;
-        return QStringLiteral("Local restore image");
+    QString macOSSourceText(const CreateVMWizardViewModel &wizard)
+    {
+        if (wizard.sourceMode() == CreateVMWizardViewModel::SourceMode::local) {
+            if (wizard.localRestoreImageInfo())
+                return wizard.localRestoreImageInfo()->displayName;
+            return QStringLiteral("Local restore image");
+        }
+        // The image Create will use: the selected build, else the first offered.
+        if (const std::optional<RestoreImageInfo> selected = wizard.selectedAutomaticRestoreImage())
+            return selected->displayName;
+        return QStringLiteral("Automatic macOS selection");
     }
-    // The image Create will use: the selected build, else the first offered.
-    if (const std::optional<RestoreImageInfo> selected = wizard.selectedAutomaticRestoreImage())
-        return selected->displayName;
-    return QStringLiteral("Automatic macOS selection");
-}
 
-QString enabledText(bool enabled, const QString &how)
-{
-    return enabled ? how : QStringLiteral("Disabled");
-}
+    QString enabledText(bool enabled, const QString &how)
+    {
+        return enabled ? how : QStringLiteral("Disabled");
+    }
 
 } // namespace
 
@@ -140,16 +140,17 @@ QList<QPair<QString, QString>> reviewRows(const CreateVMWizardViewModel &wizard)
     QList<QPair<QString, QString>> rows;
     rows.append({QStringLiteral("Guest OS"), displayName(guest)});
     rows.append({QStringLiteral("Name"), wizard.name()});
-    rows.append({QStringLiteral("Hardware"), QStringLiteral("%1 CPUs • %2 RAM • %3 Disk")
-                                                 .arg(wizard.cpuCount())
-                                                 .arg(SizeText::wholeGB(wizard.memorySizeGB()), SizeText::wholeGB(wizard.diskSizeGB()))});
+    rows.append({QStringLiteral("Hardware"),
+        QStringLiteral("%1 CPUs • %2 RAM • %3 Disk")
+            .arg(wizard.cpuCount())
+            .arg(SizeText::wholeGB(wizard.memorySizeGB()), SizeText::wholeGB(wizard.diskSizeGB()))});
     switch (guest) {
     case VMGuestOSType::macOS:
         rows.append({QStringLiteral("Install Source"), macOSSourceText(wizard)});
         break;
     case VMGuestOSType::windows:
         rows.append({QStringLiteral("Windows ISO"),
-                     wizard.windowsISOURL() ? QFileInfo(*wizard.windowsISOURL()).fileName() : QStringLiteral("Not selected")});
+            wizard.windowsISOURL() ? QFileInfo(*wizard.windowsISOURL()).fileName() : QStringLiteral("Not selected")});
         rows.append({QStringLiteral("Engine"), QStringLiteral("QEMU")});
         rows.append({QStringLiteral("TPM 2.0"), wizard.windowsEnableTPM() ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
         break;
@@ -161,12 +162,13 @@ QList<QPair<QString, QString>> reviewRows(const CreateVMWizardViewModel &wizard)
     }
     rows.append({QStringLiteral("Storage Folder"), wizard.destinationDirectoryURL()});
     // QEMU shows a Windows guest through a plain framebuffer whose size Windows picks.
-    rows.append({QStringLiteral("Display"), guest == VMGuestOSType::windows
-                                                ? QStringLiteral("Set within Windows")
-                                                : displayPresetLabel(wizard.selectedDisplayPreset())
-                                                      + QStringLiteral(" start size, then auto-resizes with the VM window")});
+    rows.append({QStringLiteral("Display"),
+        guest == VMGuestOSType::windows
+            ? QStringLiteral("Set within Windows")
+            : displayPresetLabel(wizard.selectedDisplayPreset()) + QStringLiteral(" start size, then auto-resizes with the VM window")});
     rows.append({QStringLiteral("Network"), wizard.makeNetworkConfiguration().summary()});
-    rows.append({QStringLiteral("Microphone"), enabledText(wizard.isMicrophoneEnabled(), QStringLiteral("Enabled via host default input"))});
+    rows.append(
+        {QStringLiteral("Microphone"), enabledText(wizard.isMicrophoneEnabled(), QStringLiteral("Enabled via host default input"))});
     rows.append({QStringLiteral("Speakers"), enabledText(wizard.isSpeakerEnabled(), QStringLiteral("Enabled via host default output"))});
     if (guest == VMGuestOSType::macOS)
         rows.append({QStringLiteral("Camera"), QStringLiteral("Not available on this host")});
@@ -180,19 +182,23 @@ QString reviewNote(VMGuestOSType guest, const QStringList &missingPackages)
 {
     switch (guest) {
     case VMGuestOSType::macOS:
-        return QStringLiteral("When you click Create, Zovozu VM Lab will build the VM bundle, download or validate the restore image, create the disk "
-                              "and platform files, and install macOS.");
+        return QStringLiteral(
+            "When you click Create, Zovozu VM Lab will build the VM bundle, download or validate the restore image, create the disk "
+            "and platform files, and install macOS.");
     case VMGuestOSType::linux:
-        return QStringLiteral("When you click Create, Zovozu VM Lab will build the VM bundle and create the disk image. You can then boot the VM "
-                              "with a Linux kernel or ISO.");
+        return QStringLiteral(
+            "When you click Create, Zovozu VM Lab will build the VM bundle and create the disk image. You can then boot the VM "
+            "with a Linux kernel or ISO.");
     case VMGuestOSType::windows:
         break;
     }
-    const QString note = QStringLiteral("When you click Create, Zovozu VM Lab will copy the Windows ISO, create the disk image, and configure UEFI boot "
-                                        "with TPM.");
+    const QString note
+        = QStringLiteral("When you click Create, Zovozu VM Lab will copy the Windows ISO, create the disk image, and configure UEFI boot "
+                         "with TPM.");
     if (missingPackages.isEmpty())
         return note;
-    return note + QStringLiteral(" You'll need QEMU installed (%1) to start the VM.").arg(HostInstallAdvice::installCommand(missingPackages));
+    return note
+        + QStringLiteral(" You'll need QEMU installed (%1) to start the VM.").arg(HostInstallAdvice::installCommand(missingPackages));
 }
 
 } // namespace WizardTexts

@@ -35,7 +35,7 @@ class ConsoleDisplayArea final : public QWidget
 
 public:
     /// How long a console waits for the display socket of a machine that is starting.
-    static constexpr std::chrono::seconds socketPatience { 10 };
+    static constexpr std::chrono::seconds socketPatience {10};
 
     /// Takes the connection; an RfbConnection when none is given.
     explicit ConsoleDisplayArea(QWidget *parent = nullptr, std::unique_ptr<GuestDisplayConnection> connection = {});

@@ -36,7 +36,10 @@ ConsoleHeader::ConsoleHeader(QWidget *parent)
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
-void ConsoleHeader::setTitle(const QString &title) { m_title->setText(title); }
+void ConsoleHeader::setTitle(const QString &title)
+{
+    m_title->setText(title);
+}
 
 void ConsoleHeader::setRuntimeState(VMRuntimeState state)
 {

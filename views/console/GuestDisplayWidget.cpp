@@ -80,7 +80,10 @@ QPoint GuestDisplayWidget::guestPosition(QPointF widgetPosition) const
     return QPoint(std::clamp(int(x), 0, frame.width() - 1), std::clamp(int(y), 0, frame.height() - 1));
 }
 
-QSize GuestDisplayWidget::sizeHint() const { return QSize(1024, 768); }
+QSize GuestDisplayWidget::sizeHint() const
+{
+    return QSize(1024, 768);
+}
 
 void GuestDisplayWidget::paintEvent(QPaintEvent *event)
 {
@@ -142,9 +145,15 @@ void GuestDisplayWidget::mousePressEvent(QMouseEvent *event)
     sendButtons(event->position(), event->buttons());
 }
 
-void GuestDisplayWidget::mouseReleaseEvent(QMouseEvent *event) { sendButtons(event->position(), event->buttons()); }
+void GuestDisplayWidget::mouseReleaseEvent(QMouseEvent *event)
+{
+    sendButtons(event->position(), event->buttons());
+}
 
-void GuestDisplayWidget::mouseMoveEvent(QMouseEvent *event) { sendButtons(event->position(), event->buttons()); }
+void GuestDisplayWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    sendButtons(event->position(), event->buttons());
+}
 
 void GuestDisplayWidget::wheelEvent(QWheelEvent *event)
 {
@@ -172,7 +181,10 @@ void GuestDisplayWidget::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
 }
 
-bool GuestDisplayWidget::focusNextPrevChild(bool) { return false; }
+bool GuestDisplayWidget::focusNextPrevChild(bool)
+{
+    return false;
+}
 
 void GuestDisplayWidget::sendButtons(QPointF widgetPosition, Qt::MouseButtons buttons)
 {

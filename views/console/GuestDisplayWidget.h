@@ -28,7 +28,7 @@ class GuestDisplayWidget final : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds resizePause { 300 };
+    static constexpr std::chrono::milliseconds resizePause {300};
     static constexpr qreal cornerRadius = 22;
 
     explicit GuestDisplayWidget(GuestDisplayConnection &connection, QWidget *parent = nullptr);

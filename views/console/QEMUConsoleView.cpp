@@ -20,7 +20,8 @@ QEMUConsoleView::QEMUConsoleView(
     m_stop = header()->addButton(QStringLiteral("console.button.stop"), tr("Stop"));
     m_close = header()->addButton(QStringLiteral("console.button.close"), tr("Close"));
     connect(m_stop, &QPushButton::clicked, this, [this] {
-        ViewCommand::start(*this, m_viewModel->stop(), [model = m_viewModel.get()](const QString &message) { model->setErrorMessage(message); });
+        ViewCommand::start(
+            *this, m_viewModel->stop(), [model = m_viewModel.get()](const QString &message) { model->setErrorMessage(message); });
     });
     connect(m_close, &QPushButton::clicked, this, [this] { m_viewModel->close(); });
     connect(banner(), &ErrorBannerView::dismissed, this, [this] { m_viewModel->setErrorMessage(std::nullopt); });

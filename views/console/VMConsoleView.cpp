@@ -29,7 +29,8 @@ VMConsoleView::VMConsoleView(
 
     const auto command = [this](QPushButton *button, QCoro::Task<> (VMConsoleViewModel::*action)()) {
         connect(button, &QPushButton::clicked, this, [this, action] {
-            ViewCommand::start(*this, ((*m_viewModel).*action)(), [model = m_viewModel.get()](const QString &message) { model->setErrorMessage(message); });
+            ViewCommand::start(*this, ((*m_viewModel).*action)(),
+                [model = m_viewModel.get()](const QString &message) { model->setErrorMessage(message); });
         });
     };
     command(m_start, &VMConsoleViewModel::start);
@@ -86,8 +87,10 @@ void VMConsoleView::showButtons()
     // The row offers the actions of the VM's state; which can be pressed now follows the details pane's rule.
     const VMDetailsActions::Inputs inputs = m_viewModel->actionInputs();
     const std::pair<QPushButton *, VMDetailsAction> offered[] = {
-        {m_start, VMDetailsAction::start},   {m_resumeSavedState, VMDetailsAction::resumeSavedState},
-        {m_pause, VMDetailsAction::pause},   {m_resume, VMDetailsAction::resume},
+        {m_start, VMDetailsAction::start},
+        {m_resumeSavedState, VMDetailsAction::resumeSavedState},
+        {m_pause, VMDetailsAction::pause},
+        {m_resume, VMDetailsAction::resume},
         {m_discardSavedState, VMDetailsAction::discardSavedState},
     };
     for (const auto &[button, action] : offered) {

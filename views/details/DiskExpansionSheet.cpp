@@ -109,8 +109,9 @@ QWidget *DiskExpansionSheet::buildEditingPage()
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(18);
     column->addWidget(TextStyle::label(QStringLiteral("Increase Disk Capacity"), TextRole::title2));
-    column->addWidget(secondary(QStringLiteral("Drag the capacity bar to choose a larger virtual disk. Zovozu VM Lab will resize the VM disk automatically in the "
-                                               "background when you apply the change.")));
+    column->addWidget(secondary(
+        QStringLiteral("Drag the capacity bar to choose a larger virtual disk. Zovozu VM Lab will resize the VM disk automatically in the "
+                       "background when you apply the change.")));
     m_banner = new ErrorBannerView;
     m_banner->setObjectName(QStringLiteral("diskExpansion.banner"));
     m_banner->hide();
@@ -124,9 +125,10 @@ QWidget *DiskExpansionSheet::buildEditingPage()
     addSlider(*target);
     addFigures(*target);
     addCapacityField(*target);
-    QLabel *automation = secondary(QStringLiteral(
-        "Zovozu VM Lab fully automates the VM disk resize. In many cases the guest will show the extra space on its own. If it still shows the old storage "
-        "amount, use the built-in guide after the resize completes to make the guest claim the new space."));
+    QLabel *automation
+        = secondary(QStringLiteral("Zovozu VM Lab fully automates the VM disk resize. In many cases the guest will show the extra space on "
+                                   "its own. If it still shows the old storage "
+                                   "amount, use the built-in guide after the resize completes to make the guest claim the new space."));
     automation->setFont(TextStyle::font(TextRole::footnote));
     target->addWidget(automation);
     column->addLayout(target);
@@ -303,7 +305,7 @@ void DiskExpansionSheet::refresh()
     m_figureAdded->setText(wholeGB(m_plan.added(m_requestedGB)));
     m_figureNew->setText(wholeGB(normalized));
     m_range->setText(QStringLiteral("Range ") + QString::number(qint64(m_plan.minimumCapacityGB())) + QLatin1Char('-')
-                     + wholeGB(m_plan.maximumCapacityGB()));
+        + wholeGB(m_plan.maximumCapacityGB()));
 
     m_syncing = true;
     m_slider->setValue(int(std::lround(std::clamp(m_requestedGB, double(m_slider->minimum()), double(m_slider->maximum())))));
@@ -369,8 +371,8 @@ void DiskExpansionSheet::showCompletion(const QString &capacitySummary)
     m_completion->addLayout(headingRow);
 
     QLabel *summary = secondary(QStringLiteral("The VM disk is now ") + capacitySummary
-                                + QStringLiteral(". Zovozu VM Lab already completed the resize in the background. If the guest still shows the old storage "
-                                                 "size, use the guide below to make it claim the new space."));
+        + QStringLiteral(". Zovozu VM Lab already completed the resize in the background. If the guest still shows the old storage "
+                         "size, use the guide below to make it claim the new space."));
     summary->setObjectName(QStringLiteral("diskExpansion.summary"));
     m_completion->addWidget(summary);
     if (const std::optional<QString> &message = m_viewModel.lastDiskExpansionAutomationMessage()) {

@@ -35,8 +35,8 @@ void GuestToolsSetupView::addIntroduction(QVBoxLayout &column, const Content &co
     heading->setObjectName(QStringLiteral("guestTools.title"));
     column.addWidget(heading);
     column.addWidget(secondary(QStringLiteral("Use ") + tools + QStringLiteral(" inside ") + content.vmName
-                                + QStringLiteral(" to let Zovozu VM Lab complete supported guest tasks automatically after boot, including claiming newly "
-                                                 "added disk space inside the guest and syncing plain-text clipboard content with the host.")));
+        + QStringLiteral(" to let Zovozu VM Lab complete supported guest tasks automatically after boot, including claiming newly "
+                         "added disk space inside the guest and syncing plain-text clipboard content with the host.")));
 }
 
 void GuestToolsSetupView::addVersionAndStatus(QVBoxLayout &column, const Content &content)
@@ -79,15 +79,14 @@ void GuestToolsSetupView::addStepsInsideTheGuest(QVBoxLayout &column, const Cont
         const QString mountPoint = VMDetailsTexts::linuxMountPoint.toString();
         steps->contentLayout()->addWidget(plain(QStringLiteral("1. Start the VM and open a terminal.")));
         steps->contentLayout()->addWidget(plain(QStringLiteral("2. Mount the shared folder tagged ") + content.linuxShareTag
-                                                + QStringLiteral(" unless the guest mounted it already:")));
-        steps->contentLayout()->addWidget(GuestDiskExpansionGuideView::commandBlock(
-            QStringLiteral("sudo mkdir -p ") + mountPoint + QStringLiteral(" && sudo mount -t virtiofs ") + content.linuxShareTag
-            + QLatin1Char(' ') + mountPoint));
+            + QStringLiteral(" unless the guest mounted it already:")));
+        steps->contentLayout()->addWidget(GuestDiskExpansionGuideView::commandBlock(QStringLiteral("sudo mkdir -p ") + mountPoint
+            + QStringLiteral(" && sudo mount -t virtiofs ") + content.linuxShareTag + QLatin1Char(' ') + mountPoint));
         steps->contentLayout()->addWidget(plain(QStringLiteral("3. Run the install script:")));
-        steps->contentLayout()->addWidget(GuestDiskExpansionGuideView::commandBlock(QStringLiteral("sudo bash ") + mountPoint + QLatin1Char('/') + share
-                                                                                    + QLatin1Char('/')
-                                                                                    + content.linuxInstallerName));
-        steps->contentLayout()->addWidget(plain(QStringLiteral("4. Keep the VM running for a few seconds so the tools can publish their status.")));
+        steps->contentLayout()->addWidget(GuestDiskExpansionGuideView::commandBlock(
+            QStringLiteral("sudo bash ") + mountPoint + QLatin1Char('/') + share + QLatin1Char('/') + content.linuxInstallerName));
+        steps->contentLayout()->addWidget(
+            plain(QStringLiteral("4. Keep the VM running for a few seconds so the tools can publish their status.")));
     }
     column.addWidget(steps);
 }
@@ -98,14 +97,18 @@ void GuestToolsSetupView::addWhatHappensAfter(QVBoxLayout &column, const Content
     auto *after = new LabGroupBox(QStringLiteral("What happens after setup"));
     after->contentLayout()->setSpacing(10);
     const bool macOS = content.guest != VMGuestOSType::linux;
-    for (const QString &note : {
-             macOS ? QStringLiteral("Future disk expansions can queue an APFS grow request automatically.")
-                   : QStringLiteral("Future disk expansions can queue a request that grows the root partition and file system automatically."),
-             QStringLiteral("Plain-text clipboard sharing is handled by the installed ") + tools + QStringLiteral(" while the VM is running."),
-             macOS ? QStringLiteral("After installation, the tools start automatically at guest boot/login using macOS background services inside the VM.")
-                   : QStringLiteral("After installation, the tools start automatically at guest boot through systemd and at desktop login."),
-             QStringLiteral("If a request fails, Zovozu VM Lab still keeps the larger VM disk and shows the last agent response."),
-         })
+    for (const QString &note :
+        {
+            macOS
+                ? QStringLiteral("Future disk expansions can queue an APFS grow request automatically.")
+                : QStringLiteral("Future disk expansions can queue a request that grows the root partition and file system automatically."),
+            QStringLiteral("Plain-text clipboard sharing is handled by the installed ") + tools
+                + QStringLiteral(" while the VM is running."),
+            macOS ? QStringLiteral(
+                "After installation, the tools start automatically at guest boot/login using macOS background services inside the VM.")
+                  : QStringLiteral("After installation, the tools start automatically at guest boot through systemd and at desktop login."),
+            QStringLiteral("If a request fails, Zovozu VM Lab still keeps the larger VM disk and shows the last agent response."),
+        })
         after->contentLayout()->addWidget(secondary(note));
     column.addWidget(after);
 }

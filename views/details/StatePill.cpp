@@ -34,7 +34,8 @@ void StatePill::setText(const QString &text)
 QSize StatePill::sizeHint() const
 {
     const QFontMetrics metrics(font());
-    return {horizontalPadding * 2 + iconSize + gap + metrics.horizontalAdvance(m_text), verticalPadding * 2 + std::max(iconSize, metrics.height())};
+    return {horizontalPadding * 2 + iconSize + gap + metrics.horizontalAdvance(m_text),
+        verticalPadding * 2 + std::max(iconSize, metrics.height())};
 }
 
 void StatePill::paintEvent(QPaintEvent *)

@@ -5,7 +5,6 @@
 #include "DestructiveConfirmation.h"
 #include "DetailsActionsPanel.h"
 #include "DetailsPanelWiring.h"
-#include "TextStyle.h"
 #include "DiskExpansionSheet.h"
 #include "ErrorBannerView.h"
 #include "FileDropTransferView.h"
@@ -24,6 +23,7 @@
 #include "StatePill.h"
 #include "SymbolLabel.h"
 #include "Symbols.h"
+#include "TextStyle.h"
 #include "VMNetworkTopologyView.h"
 #include "ViewCommand.h"
 
@@ -54,10 +54,11 @@ QString dateText(const QDateTime &date)
 /// Asks whether an item may be replaced, with a window-modal box over `parent`.
 QCoro::Task<bool> confirmReplace(QPointer<QWidget> parent, QString path)
 {
-    const DestructiveConfirmation confirmation{
+    const DestructiveConfirmation confirmation {
         QStringLiteral("details.replaceConfirmation"),
         QStringLiteral("Replace Existing Export?"),
-        QStringLiteral("“") + QFileInfo(path).fileName() + QStringLiteral("” already exists in this folder. Replacing it removes what is there now."),
+        QStringLiteral("“") + QFileInfo(path).fileName()
+            + QStringLiteral("” already exists in this folder. Replacing it removes what is there now."),
         QStringLiteral("Replace"),
     };
     // A pane that went away answers nothing.
@@ -151,8 +152,9 @@ QWidget *VMDetailsView::buildColumn()
 
 void VMDetailsView::addFeatureSlots(QVBoxLayout &column)
 {
-    for (FeaturePanelSlot slot : {FeaturePanelSlot::snapshotTimeline, FeaturePanelSlot::performanceDashboard, FeaturePanelSlot::diskAnalytics,
-                                  FeaturePanelSlot::macOSUpdate, FeaturePanelSlot::fileDrop, FeaturePanelSlot::ciRunner, FeaturePanelSlot::networkTopology}) {
+    for (FeaturePanelSlot slot :
+        {FeaturePanelSlot::snapshotTimeline, FeaturePanelSlot::performanceDashboard, FeaturePanelSlot::diskAnalytics,
+            FeaturePanelSlot::macOSUpdate, FeaturePanelSlot::fileDrop, FeaturePanelSlot::ciRunner, FeaturePanelSlot::networkTopology}) {
         auto *place = new QWidget;
         place->setObjectName(QStringLiteral("details.slot.") + QString::number(int(slot)));
         auto *placeLayout = new QVBoxLayout(place);
@@ -233,7 +235,7 @@ void VMDetailsView::followViewModels()
 {
     VMDetailsViewModel &model = *m_viewModel;
     for (auto signal : {&VMDetailsViewModel::bundleChanged, &VMDetailsViewModel::isBusyChanged, &VMDetailsViewModel::errorMessageChanged,
-                        &VMDetailsViewModel::diskUsageChanged, &VMDetailsViewModel::guestAutomationStatusChanged})
+             &VMDetailsViewModel::diskUsageChanged, &VMDetailsViewModel::guestAutomationStatusChanged})
         connect(&model, signal, this, &VMDetailsView::refresh);
     connect(&model, &VMDetailsViewModel::bundleChanged, this, &VMDetailsView::refreshSharedFolders);
     connect(&model, &VMDetailsViewModel::activeConsoleSessionChanged, this, &VMDetailsView::forwardConsoleSession);
@@ -298,7 +300,7 @@ void VMDetailsView::refresh()
     }
     m_actions->setStates(states);
 
-    QList<LabeledRowsView::Row> overview{
+    QList<LabeledRowsView::Row> overview {
         {QStringLiteral("Hardware"), model.hardwareSummary()},
         {QStringLiteral("Display"), model.displaySummary()},
         {QStringLiteral("Virtual Disk Capacity"), model.virtualCapacityText()},
@@ -313,8 +315,10 @@ void VMDetailsView::refresh()
     if (bundle && bundle->metadata.guestBuildVersion)
         overview.append({QStringLiteral("Guest Build"), *bundle->metadata.guestBuildVersion});
     overview.append({QStringLiteral("Shared Folders"), QString::number(bundle ? bundle->metadata.sharedFolderCount : 0)});
-    overview.append({QStringLiteral("Saved State"), bundle && bundle->metadata.hasSavedState ? QStringLiteral("Available") : QStringLiteral("None")});
-    overview.append({QStringLiteral("First Boot"), bundle && bundle->metadata.firstBootEnabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
+    overview.append(
+        {QStringLiteral("Saved State"), bundle && bundle->metadata.hasSavedState ? QStringLiteral("Available") : QStringLiteral("None")});
+    overview.append({QStringLiteral("First Boot"),
+        bundle && bundle->metadata.firstBootEnabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
     m_overview->setRows(overview);
 
     m_exportStatus->setText(m_exportRun->statusText().value_or(QString()));
@@ -323,9 +327,11 @@ void VMDetailsView::refresh()
     m_bundleLayout->setRows(VMDetailsTexts::bundleLayoutRows(bundle));
     m_capacityNote->setText(model.diskCapacitySummary());
 
-    QList<LabeledRowsView::Row> metadata{
-        {QStringLiteral("Storage Folder"), bundle ? QDir::toNativeSeparators(QFileInfo(QDir::cleanPath(bundle->bundleURL)).path()) : QStringLiteral("Unavailable")},
-        {QStringLiteral("Bundle Path"), bundle ? QDir::toNativeSeparators(QDir::cleanPath(bundle->bundleURL)) : QStringLiteral("Unavailable")},
+    QList<LabeledRowsView::Row> metadata {
+        {QStringLiteral("Storage Folder"),
+            bundle ? QDir::toNativeSeparators(QFileInfo(QDir::cleanPath(bundle->bundleURL)).path()) : QStringLiteral("Unavailable")},
+        {QStringLiteral("Bundle Path"),
+            bundle ? QDir::toNativeSeparators(QDir::cleanPath(bundle->bundleURL)) : QStringLiteral("Unavailable")},
         {QStringLiteral("Created"), bundle ? dateText(bundle->metadata.createdAt) : QStringLiteral("Unknown")},
         {QStringLiteral("Updated"), bundle ? dateText(bundle->metadata.updatedAt) : QStringLiteral("Unknown")},
     };
@@ -351,7 +357,8 @@ void VMDetailsView::refreshSharedFolders()
         row->setObjectName(QStringLiteral("details.sharedFolder.") + folder.id.toString(QUuid::WithoutBraces));
         auto *rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
-        auto *icon = new SymbolLabel(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), TextTone::primary, 18);
+        auto *icon
+            = new SymbolLabel(folder.isReadOnly ? QStringLiteral("folder") : QStringLiteral("folder.badge.plus"), TextTone::primary, 18);
         icon->setObjectName(QStringLiteral("details.sharedFolder.symbol"));
         rowLayout->addWidget(icon);
         QLabel *name = TextStyle::plain(folder.displayName);
@@ -493,8 +500,8 @@ void VMDetailsView::openDiskExpansion()
 void VMDetailsView::openDiskGuide()
 {
     const auto guest = m_viewModel->isLinuxGuest() ? VMGuestOSType::linux : VMGuestOSType::macOS;
-    auto *dialog = new GuideDialog(new GuestDiskExpansionGuideView(m_viewModel->displayTitle(), m_viewModel->virtualCapacityText(), guest), QSize(560, 620),
-                                   this);
+    auto *dialog = new GuideDialog(
+        new GuestDiskExpansionGuideView(m_viewModel->displayTitle(), m_viewModel->virtualCapacityText(), guest), QSize(560, 620), this);
     dialog->setObjectName(QStringLiteral("details.diskGuideSheet"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
@@ -514,7 +521,7 @@ void VMDetailsView::openGuestToolsSetup()
 
 void VMDetailsView::confirmDelete()
 {
-    const DestructiveConfirmation confirmation{
+    const DestructiveConfirmation confirmation {
         QStringLiteral("details.deleteConfirmation"),
         QStringLiteral("Delete Virtual Machine?"),
         QStringLiteral("This removes the VM bundle from disk."),

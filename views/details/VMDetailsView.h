@@ -67,7 +67,8 @@ public:
     /// Puts `panel` into its slot, replacing (and deleting) what was there; the pane takes ownership.
     void insertFeaturePanel(FeaturePanelSlot slot, QWidget *panel);
     QWidget *featurePanel(FeaturePanelSlot slot) const;
-    /// Scrolls the column so that the slot's panel shows from its top; false when the slot holds no panel or its panel hides itself for this VM.
+    /// Scrolls the column so that the slot's panel shows from its top; false when the slot holds no panel or its panel hides itself for
+    /// this VM.
     bool showFeaturePanel(FeaturePanelSlot slot);
 
     /// The export sheet's result: exports the VM into a folder the user chooses.

@@ -15,8 +15,7 @@ class QWidget;
  * and Cancel, which is the default (Return) and the escape button. Buttons:
  * "<name>.confirm", "<name>.cancel".
  */
-struct DestructiveConfirmation
-{
+struct DestructiveConfirmation {
     QString objectName;
     QString title;
     QString message;

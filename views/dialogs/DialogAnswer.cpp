@@ -43,7 +43,8 @@ private:
         // Disconnecting both keeps a deletion that follows the answer from resuming twice.
         QObject::disconnect(m_finished);
         QObject::disconnect(m_destroyed);
-        QMetaObject::invokeMethod(m_context.get(), [awaiting = m_awaiting] { awaiting.resume(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context.get(), [awaiting = m_awaiting] { awaiting.resume(); }, Qt::QueuedConnection);
     }
 
     QPointer<QDialog> m_dialog;

@@ -72,7 +72,7 @@ private:
         const QColor text = palette().color(QPalette::WindowText);
         const QColor window = palette().color(QPalette::Window);
         const QColor ink = QColor::fromRgbF(0.7f * text.redF() + 0.3f * window.redF(), 0.7f * text.greenF() + 0.3f * window.greenF(),
-                                            0.7f * text.blueF() + 0.3f * window.blueF());
+            0.7f * text.blueF() + 0.3f * window.blueF());
         setPixmap(Symbols::tinted(m_symbol, ink, 16));
     }
 
@@ -109,8 +109,9 @@ EmptyStateView::EmptyStateView(std::function<void()> createAction, std::function
     auto *title = plainLabel(tr("No Virtual Machines Yet"));
     title->setFont(TextStyle::font(TextRole::largeTitle));
     title->setAlignment(Qt::AlignHCenter);
-    auto *body = plainLabel(tr("Build a fast, portable library of virtual machines with self-contained bundles that reopen from local storage, "
-                               "custom folders, and external SSDs."));
+    auto *body
+        = plainLabel(tr("Build a fast, portable library of virtual machines with self-contained bundles that reopen from local storage, "
+                        "custom folders, and external SSDs."));
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter);
     body->setMaximumWidth(480);
@@ -125,7 +126,8 @@ EmptyStateView::EmptyStateView(std::function<void()> createAction, std::function
     auto *features = new QVBoxLayout;
     features->setSpacing(10);
     features->setContentsMargins(20, 0, 20, 0);
-    features->addWidget(featureLine(tr("Create a new Linux or Windows VM from an installer image"), QStringLiteral("square.and.arrow.down")));
+    features->addWidget(
+        featureLine(tr("Create a new Linux or Windows VM from an installer image"), QStringLiteral("square.and.arrow.down")));
     features->addWidget(featureLine(tr("Adjust hardware, folders, and runtime settings later"), QStringLiteral("slider.horizontal.3")));
     features->addWidget(featureLine(tr("Back up or restore by copying and importing a .vm bundle"), QStringLiteral("shippingbox")));
     stack->addLayout(features);

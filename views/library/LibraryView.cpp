@@ -138,7 +138,8 @@ void LibraryView::showPlaceholder()
         m_detailColumn->setCurrentWidget(m_emptyState);
         return;
     }
-    m_noSelection->setHint(m_viewModel.bundles().isEmpty() ? tr("No VM matches the search.") : tr("Select a VM in the list to see its details."));
+    m_noSelection->setHint(
+        m_viewModel.bundles().isEmpty() ? tr("No VM matches the search.") : tr("Select a VM in the list to see its details."));
     m_detailColumn->setCurrentWidget(m_noSelection);
 }
 
@@ -167,7 +168,7 @@ void LibraryView::placeBanner()
     }
     const int width = qMax(0, this->width() - 32);
     const int height = qMax(m_banner->hasHeightForWidth() ? m_banner->heightForWidth(width) : m_banner->sizeHint().height(),
-                            m_banner->minimumSizeHint().height());
+        m_banner->minimumSizeHint().height());
     m_banner->setGeometry(16, 16, width, height);
     layout()->setContentsMargins(0, 16 + height + 8, 0, 0);
 }
@@ -188,7 +189,7 @@ void LibraryView::paintEvent(QPaintEvent *)
     background.setColorAt(0, base);
     QColor tinted = base;
     tinted.setRgbF(base.redF() * 0.94f + accent.redF() * 0.06f, base.greenF() * 0.94f + accent.greenF() * 0.06f,
-                   base.blueF() * 0.94f + accent.blueF() * 0.06f);
+        base.blueF() * 0.94f + accent.blueF() * 0.06f);
     background.setColorAt(1, tinted);
     painter.fillRect(rect(), background);
 }

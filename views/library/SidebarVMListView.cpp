@@ -270,7 +270,7 @@ std::unique_ptr<QMenu> SidebarVMListView::contextMenu(const VMBundle &bundle)
     const VMMetadata &metadata = bundle.metadata;
 
     connect(addItem(*menu, QStringLiteral("sidebar.menu.rename"), tr("Rename"), QStringLiteral("pencil")), &QAction::triggered, this,
-            [this, bundle] { beginRename(bundle); });
+        [this, bundle] { beginRename(bundle); });
     menu->addSeparator();
 
     if (metadata.installState == VMInstallState::installed) {
@@ -285,18 +285,19 @@ std::unique_ptr<QMenu> SidebarVMListView::contextMenu(const VMBundle &bundle)
         };
         if (VMDetailsActions::applies(inputs, VMDetailsAction::start)) {
             command(QStringLiteral("sidebar.menu.start"), tr("Start"), QStringLiteral("play"), VMDetailsAction::start,
-                    [this, id] { return m_viewModel.start(id, false); });
+                [this, id] { return m_viewModel.start(id, false); });
             if (VMDetailsActions::applies(inputs, VMDetailsAction::resumeSavedState)) {
                 command(QStringLiteral("sidebar.menu.resume"), tr("Resume Saved State"), QStringLiteral("arrow.clockwise"),
-                        VMDetailsAction::resumeSavedState, [this, id] { return m_viewModel.start(id, true); });
+                    VMDetailsAction::resumeSavedState, [this, id] { return m_viewModel.start(id, true); });
             }
             menu->addSeparator();
-            command(QStringLiteral("sidebar.menu.duplicate"), tr("Duplicate"), QStringLiteral("plus.square.on.square"), VMDetailsAction::clone,
-                    [this, id] { return m_viewModel.cloneBundle(id); });
-            connect(addItem(*menu, QStringLiteral("sidebar.menu.backup"), tr("Backup..."), QStringLiteral("archivebox")), &QAction::triggered,
-                    this, [this, id] { ViewCommand::start(*this, m_viewModel.backupBundle(id), bannerReport()); });
+            command(QStringLiteral("sidebar.menu.duplicate"), tr("Duplicate"), QStringLiteral("plus.square.on.square"),
+                VMDetailsAction::clone, [this, id] { return m_viewModel.cloneBundle(id); });
+            connect(addItem(*menu, QStringLiteral("sidebar.menu.backup"), tr("Backup..."), QStringLiteral("archivebox")),
+                &QAction::triggered, this, [this, id] { ViewCommand::start(*this, m_viewModel.backupBundle(id), bannerReport()); });
         } else {
-            QAction *console = addItem(*menu, QStringLiteral("sidebar.menu.openConsole"), tr("Open Console"), QStringLiteral("rectangle.on.rectangle"));
+            QAction *console
+                = addItem(*menu, QStringLiteral("sidebar.menu.openConsole"), tr("Open Console"), QStringLiteral("rectangle.on.rectangle"));
             console->setEnabled(bool(m_openConsole));
             connect(console, &QAction::triggered, this, [this, id] {
                 m_viewModel.setSelectedBundleID(id);
@@ -304,7 +305,7 @@ std::unique_ptr<QMenu> SidebarVMListView::contextMenu(const VMBundle &bundle)
                     m_openConsole(id);
             });
             command(QStringLiteral("sidebar.menu.stop"), tr("Stop"), QStringLiteral("stop"), VMDetailsAction::stop,
-                    [this, id] { return m_viewModel.stop(id); });
+                [this, id] { return m_viewModel.stop(id); });
         }
         menu->addSeparator();
     }
@@ -325,11 +326,11 @@ std::unique_ptr<QMenu> SidebarVMListView::contextMenu(const VMBundle &bundle)
     removeTag->setEnabled(metadata.colorTag.has_value());
     connect(removeTag, &QAction::triggered, this, [this, id] { m_viewModel.setColorTag(id, std::nullopt); });
 
-    connect(addItem(*menu, QStringLiteral("sidebar.menu.reveal"), tr("Show in File Manager"), QStringLiteral("folder")), &QAction::triggered, this,
-            [this, id] { m_viewModel.revealBundle(id); });
+    connect(addItem(*menu, QStringLiteral("sidebar.menu.reveal"), tr("Show in File Manager"), QStringLiteral("folder")),
+        &QAction::triggered, this, [this, id] { m_viewModel.revealBundle(id); });
     menu->addSeparator();
     connect(addItem(*menu, QStringLiteral("sidebar.menu.delete"), tr("Delete"), QStringLiteral("trash")), &QAction::triggered, this,
-            [this, bundle] { confirmDeletion(bundle); });
+        [this, bundle] { confirmDeletion(bundle); });
     return menu;
 }
 
@@ -350,9 +351,9 @@ void SidebarVMListView::confirmDeletion(const VMBundle &bundle)
     if (m_deleteAlert)
         return;
     m_bundleToDelete = bundle;
-    const DestructiveConfirmation confirmation{QStringLiteral("sidebar.deleteAlert"), tr("Delete %1?").arg(bundle.metadata.name),
-                                               tr("Delete %1?").arg(bundle.metadata.name), tr("Delete"),
-                                               tr("This will remove the VM bundle from disk. This action cannot be undone.")};
+    const DestructiveConfirmation confirmation {QStringLiteral("sidebar.deleteAlert"), tr("Delete %1?").arg(bundle.metadata.name),
+        tr("Delete %1?").arg(bundle.metadata.name), tr("Delete"),
+        tr("This will remove the VM bundle from disk. This action cannot be undone.")};
     // Cancel answers Return (also the rename shortcut) and Escape, so both keep the VM.
     const QPointer<SidebarVMListView> self(this);
     QMessageBox *alert = confirmation.open(window(), [self] {

@@ -107,10 +107,8 @@ TemplateCard::TemplateCard(const VMTemplate &shown, bool deletable, QWidget *par
     auto *figures = new QHBoxLayout;
     figures->setSpacing(12);
     figures->addWidget(hardwareFigure(QStringLiteral("cpu"), TemplateLibraryViewModel::cpuText(hardware.cpuCount), "templateCard.cpu"));
-    figures->addWidget(
-        hardwareFigure(QStringLiteral("memorychip"), SizeText::bytes(hardware.memorySizeBytes), "templateCard.memory"));
-    figures->addWidget(
-        hardwareFigure(QStringLiteral("internaldrive"), SizeText::bytes(hardware.diskSizeBytes), "templateCard.disk"));
+    figures->addWidget(hardwareFigure(QStringLiteral("memorychip"), SizeText::bytes(hardware.memorySizeBytes), "templateCard.memory"));
+    figures->addWidget(hardwareFigure(QStringLiteral("internaldrive"), SizeText::bytes(hardware.diskSizeBytes), "templateCard.disk"));
     figures->addStretch();
 
     auto *layout = new QVBoxLayout(this);
@@ -142,11 +140,14 @@ void TemplateCard::refreshColours()
     const QPalette &colors = palette();
     const QColor accent = LabPalette::accent(colors);
     m_icon->setPixmap(Symbols::tinted(iconSymbol(m_template), accent, 22));
-    m_icon->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 8px;").arg(LabPalette::withOpacity(accent, 0.12).name(QColor::HexArgb)));
+    m_icon->setStyleSheet(
+        QStringLiteral("background-color: %1; border-radius: 8px;").arg(LabPalette::withOpacity(accent, 0.12).name(QColor::HexArgb)));
     if (m_badge)
-        m_badge->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 7px;").arg(LabPalette::highlight().resolved(colors).name(QColor::HexArgb)));
+        m_badge->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 7px;")
+                                   .arg(LabPalette::highlight().resolved(colors).name(QColor::HexArgb)));
     if (m_delete)
-        m_delete->setIcon(QIcon(Symbols::tinted(QStringLiteral("trash"), LabPalette::withOpacity(LabPalette::systemRed().resolved(colors), 0.7), 14)));
+        m_delete->setIcon(
+            QIcon(Symbols::tinted(QStringLiteral("trash"), LabPalette::withOpacity(LabPalette::systemRed().resolved(colors), 0.7), 14)));
 }
 
 void TemplateCard::changeEvent(QEvent *event)

@@ -80,7 +80,8 @@ TemplateLibraryDialog::TemplateLibraryDialog(std::unique_ptr<TemplateLibraryView
 
     m_banner = new ErrorBannerView;
     m_banner->setObjectName(QStringLiteral("templates.banner"));
-    connect(m_banner, &ErrorBannerView::dismissed, m_viewModel.get(), [model = m_viewModel.get()] { model->setErrorMessage(std::nullopt); });
+    connect(
+        m_banner, &ErrorBannerView::dismissed, m_viewModel.get(), [model = m_viewModel.get()] { model->setErrorMessage(std::nullopt); });
     stack->addWidget(m_banner);
 
     auto *empty = new QWidget;
@@ -171,14 +172,15 @@ void TemplateLibraryDialog::refreshChipColours()
     const QPalette &colors = palette();
     const QColor accent = LabPalette::accent(colors);
     const QFont chipFont = TextStyle::font(TextRole::caption);
-    const QString style = QStringLiteral("QToolButton { padding: 5px 9px; border-radius: 12px; border: 1px solid transparent; background-color: %1; "
-                                         "color: %2; font-size: %6; font-weight: 500; }"
-                                         "QToolButton:checked { background-color: %3; border-color: %4; color: %5; }")
-                              .arg(LabPalette::cardBackground().resolved(colors).name(QColor::HexArgb), colors.color(QPalette::WindowText).name(),
-                                   LabPalette::withOpacity(accent, 0.2).name(QColor::HexArgb), LabPalette::withOpacity(accent, 0.5).name(QColor::HexArgb),
-                                   accent.name(),
-                                   chipFont.pointSizeF() > 0 ? QString::number(chipFont.pointSizeF()) + QStringLiteral("pt")
-                                                             : QString::number(chipFont.pixelSize()) + QStringLiteral("px"));
+    const QString style
+        = QStringLiteral("QToolButton { padding: 5px 9px; border-radius: 12px; border: 1px solid transparent; background-color: %1; "
+                         "color: %2; font-size: %6; font-weight: 500; }"
+                         "QToolButton:checked { background-color: %3; border-color: %4; color: %5; }")
+              .arg(LabPalette::cardBackground().resolved(colors).name(QColor::HexArgb), colors.color(QPalette::WindowText).name(),
+                  LabPalette::withOpacity(accent, 0.2).name(QColor::HexArgb), LabPalette::withOpacity(accent, 0.5).name(QColor::HexArgb),
+                  accent.name(),
+                  chipFont.pointSizeF() > 0 ? QString::number(chipFont.pointSizeF()) + QStringLiteral("pt")
+                                            : QString::number(chipFont.pixelSize()) + QStringLiteral("px"));
     // A chip is as wide as its text and symbol; the style's own width for tool buttons leaves a gap.
     const QFontMetrics metrics(chipFont);
     for (QAbstractButton *button : m_chips->buttons()) {
@@ -250,8 +252,8 @@ bool TemplateLibraryDialog::eventFilter(QObject *watched, QEvent *event)
 
 void TemplateLibraryDialog::confirmDeletion(const VMTemplate &doomed)
 {
-    const DestructiveConfirmation confirmation{QStringLiteral("templates.confirmDelete"), tr("Delete Template?"),
-                                               tr("Delete the template \"%1\"? This cannot be undone.").arg(doomed.name), tr("Delete")};
+    const DestructiveConfirmation confirmation {QStringLiteral("templates.confirmDelete"), tr("Delete Template?"),
+        tr("Delete the template \"%1\"? This cannot be undone.").arg(doomed.name), tr("Delete")};
     const QUuid id = doomed.id;
     confirmation.open(this, [this, id] { m_viewModel->deleteTemplate(id); });
 }

@@ -131,7 +131,8 @@ void VMCardDelegate::paintCard(QPainter *painter, const QRectF &card, const QPal
     const int layers = selected ? 4 : 3;
     for (int layer = 1; layer <= layers; ++layer) {
         painter->setBrush(LabPalette::withOpacity(shadow, 1.0 / layers));
-        painter->drawRoundedRect(card.translated(0, selected ? 3 + layer : 1 + layer).adjusted(-layer / 2.0, 0, layer / 2.0, 0), radius, radius);
+        painter->drawRoundedRect(
+            card.translated(0, selected ? 3 + layer : 1 + layer).adjusted(-layer / 2.0, 0, layer / 2.0, 0), radius, radius);
     }
 
     QLinearGradient fill(card.topLeft(), card.bottomRight());
@@ -147,7 +148,8 @@ void VMCardDelegate::paintCard(QPainter *painter, const QRectF &card, const QPal
     painter->setBrush(fill);
     painter->drawRoundedRect(card, radius, radius);
     painter->setBrush(Qt::NoBrush);
-    painter->setPen(QPen(selected ? LabPalette::accentSoft().resolved(colors) : LabPalette::withOpacity(LabPalette::border().resolved(colors), 0.45), 1));
+    painter->setPen(QPen(
+        selected ? LabPalette::accentSoft().resolved(colors) : LabPalette::withOpacity(LabPalette::border().resolved(colors), 0.45), 1));
     painter->drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
 }
 
@@ -187,8 +189,8 @@ QRect VMCardDelegate::paintBadge(QPainter *painter, const QStyleOptionViewItem &
     return badge;
 }
 
-int VMCardDelegate::paintTextLines(QPainter *painter, const QStyleOptionViewItem &option, const VMBundle &bundle, const QPoint &start, int badgeLeft,
-                                   const QRect &inner)
+int VMCardDelegate::paintTextLines(
+    QPainter *painter, const QStyleOptionViewItem &option, const VMBundle &bundle, const QPoint &start, int badgeLeft, const QRect &inner)
 {
     const VMMetadata &metadata = bundle.metadata;
     const bool selected = option.state & QStyle::State_Selected;
@@ -216,7 +218,8 @@ int VMCardDelegate::paintTextLines(QPainter *painter, const QStyleOptionViewItem
     return y;
 }
 
-void VMCardDelegate::paintFooter(QPainter *painter, const QStyleOptionViewItem &option, const VMMetadata &metadata, const QRect &inner, int y)
+void VMCardDelegate::paintFooter(
+    QPainter *painter, const QStyleOptionViewItem &option, const VMMetadata &metadata, const QRect &inner, int y)
 {
     const bool selected = option.state & QStyle::State_Selected;
     const QColor text = option.palette.color(QPalette::Text);

@@ -51,8 +51,8 @@ private:
     /// The run-state badge at the trailing edge; answers where it lies.
     static QRect paintBadge(QPainter *painter, const QStyleOptionViewItem &option, VMRuntimeState state, const QRect &inner);
     /// The name, guest and hardware lines; answers the top of the footer.
-    static int paintTextLines(QPainter *painter, const QStyleOptionViewItem &option, const VMBundle &bundle, const QPoint &start, int badgeLeft,
-                              const QRect &inner);
+    static int paintTextLines(QPainter *painter, const QStyleOptionViewItem &option, const VMBundle &bundle, const QPoint &start,
+        int badgeLeft, const QRect &inner);
     /// Shared folders, saved state and the trash button.
     static void paintFooter(QPainter *painter, const QStyleOptionViewItem &option, const VMMetadata &metadata, const QRect &inner, int y);
 

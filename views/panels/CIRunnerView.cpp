@@ -21,7 +21,6 @@
 
 namespace {
 
-
 QColor runColor(VMCIRunColor color, const QPalette &palette)
 {
     switch (color) {
@@ -45,8 +44,7 @@ CIRunnerView::CIRunnerView(std::unique_ptr<CIRunnerViewModel> viewModel, QWidget
     , m_header(new QWidget)
     , m_newConfiguration(new QPushButton(tr("New Configuration")))
     , m_empty(new PanelEmptyState({QStringLiteral("ci.empty"), QStringLiteral("gearshape.2"), 28, 20, tr("No CI Configurations"),
-                                   tr("Create a CI configuration to run automated build and test scripts inside your VM."), TextRole::caption,
-                                   TextTone::secondary}))
+          tr("Create a CI configuration to run automated build and test scripts inside your VM."), TextRole::caption, TextTone::secondary}))
     , m_configurationRows(new QVBoxLayout)
     , m_runHistory(new QWidget)
     , m_runRows(new QVBoxLayout)
@@ -105,8 +103,7 @@ void CIRunnerView::refresh()
     }
     if (const std::optional<VMCIRunResult> &active = m_viewModel->activeRun()) {
         m_activeStatus = TextStyle::symbolText(QStringLiteral("circle.fill"), displayName(active->status),
-                                               runColor(symbolColor(active->status), colors), TextRole::caption,
-                                               QStringLiteral("ci.activeStatus.text"));
+            runColor(symbolColor(active->status), colors), TextRole::caption, QStringLiteral("ci.activeStatus.text"));
         m_activeStatus->setObjectName(QStringLiteral("ci.activeStatus"));
         static_cast<QHBoxLayout *>(m_header->layout())->insertWidget(2, m_activeStatus);
     }
@@ -140,15 +137,16 @@ QWidget *CIRunnerView::configurationRow(const VMCIRunConfiguration &configuratio
 
     auto *text = new QVBoxLayout;
     text->setSpacing(2);
-    text->addWidget(TextStyle::line(configuration.name, TextRole::body, TextTone::primary, QFont::Medium, QStringLiteral("ci.configuration.name")));
+    text->addWidget(
+        TextStyle::line(configuration.name, TextRole::body, TextTone::primary, QFont::Medium, QStringLiteral("ci.configuration.name")));
     auto *options = new QHBoxLayout;
     options->setSpacing(8);
     if (configuration.snapshotBeforeRun)
         options->addWidget(TextStyle::symbolText(QStringLiteral("camera"), tr("Snapshot"), secondary, TextRole::caption2));
     if (configuration.shutdownAfterCompletion)
         options->addWidget(TextStyle::symbolText(QStringLiteral("power"), tr("Auto-stop"), secondary, TextRole::caption2));
-    options->addWidget(TextStyle::symbolText(QStringLiteral("clock"), CIRunnerViewModel::timeoutText(configuration.timeoutSeconds), secondary,
-                                             TextRole::caption2, QStringLiteral("ci.configuration.timeout")));
+    options->addWidget(TextStyle::symbolText(QStringLiteral("clock"), CIRunnerViewModel::timeoutText(configuration.timeoutSeconds),
+        secondary, TextRole::caption2, QStringLiteral("ci.configuration.timeout")));
     options->addStretch();
     text->addLayout(options);
     line->addLayout(text, 1);
@@ -160,16 +158,16 @@ QWidget *CIRunnerView::configurationRow(const VMCIRunConfiguration &configuratio
     auto *remove = new QPushButton;
     remove->setObjectName(QStringLiteral("ci.configuration.delete"));
     remove->setFlat(true);
-    remove->setIcon(QIcon(Symbols::tinted(QStringLiteral("trash"), LabPalette::withOpacity(LabPalette::systemRed().resolved(colors), 0.7), 16)));
+    remove->setIcon(
+        QIcon(Symbols::tinted(QStringLiteral("trash"), LabPalette::withOpacity(LabPalette::systemRed().resolved(colors), 0.7), 16)));
     remove->setToolTip(tr("Delete"));
     remove->setAccessibleName(tr("Delete"));
     line->addWidget(remove);
 
     const QUuid id = configuration.id;
     CIRunnerViewModel *model = m_viewModel.get();
-    connect(run, &QPushButton::clicked, model, [model, id] {
-        ViewCommand::start(*model, model->run(id), [model](const QString &message) { Q_EMIT model->failed(message); });
-    });
+    connect(run, &QPushButton::clicked, model,
+        [model, id] { ViewCommand::start(*model, model->run(id), [model](const QString &message) { Q_EMIT model->failed(message); }); });
     connect(remove, &QPushButton::clicked, model, [model, id] { model->deleteConfiguration(id); });
     return row;
 }
@@ -187,7 +185,8 @@ QWidget *CIRunnerView::runRow(const VMCIRunResult &run) const
     symbol->setObjectName(QStringLiteral("ci.run.symbol"));
     symbol->setFixedWidth(16);
     line->addWidget(symbol);
-    line->addWidget(TextStyle::line(displayName(run.status), TextRole::caption, TextTone::primary, QFont::Medium, QStringLiteral("ci.run.status")));
+    line->addWidget(
+        TextStyle::line(displayName(run.status), TextRole::caption, TextTone::primary, QFont::Medium, QStringLiteral("ci.run.status")));
     if (const std::optional<QString> duration = run.durationText()) {
         QLabel *label = TextStyle::line(*duration, TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("ci.run.duration"));
         TextStyle::applyTone(*label, TextTone::secondary);
@@ -199,8 +198,8 @@ QWidget *CIRunnerView::runRow(const VMCIRunResult &run) const
         line->addWidget(label);
     }
     line->addStretch();
-    QLabel *started = TextStyle::line(QLocale().toString(run.startedAt.toLocalTime(), QLocale::ShortFormat), TextRole::caption2, TextTone::primary,
-                                       QFont::Normal, QStringLiteral("ci.run.started"));
+    QLabel *started = TextStyle::line(QLocale().toString(run.startedAt.toLocalTime(), QLocale::ShortFormat), TextRole::caption2,
+        TextTone::primary, QFont::Normal, QStringLiteral("ci.run.started"));
     TextStyle::applyTone(*started, TextTone::secondary);
     line->addWidget(started);
     return row;

@@ -22,7 +22,8 @@ CreateSnapshotDialog::CreateSnapshotDialog(QWidget *parent)
     m_notes->setFixedHeight(80);
     m_notes->setTabChangesFocus(true);
     SheetLayout::addGroup(*column, QStringLiteral("Notes (optional)"))->addWidget(m_notes);
-    m_create = SheetLayout::addButtons(*this, *column, QStringLiteral("createSheet"), QStringLiteral("Create Snapshot"), QStringLiteral("create"));
+    m_create = SheetLayout::addButtons(
+        *this, *column, QStringLiteral("createSheet"), QStringLiteral("Create Snapshot"), QStringLiteral("create"));
 
     connect(m_create, &QPushButton::clicked, this, &CreateSnapshotDialog::commit);
     connect(m_name, &QLineEdit::textChanged, this, &CreateSnapshotDialog::updateButtons);

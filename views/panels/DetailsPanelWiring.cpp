@@ -16,8 +16,7 @@
 namespace {
 
 /// The report of a command started from a panel: what escapes it leaves through the model's failed(), for the pane's banner.
-template <typename Model>
-ViewCommand::FailureReport failedOf(Model &model)
+template <typename Model> ViewCommand::FailureReport failedOf(Model &model)
 {
     return [&model](const QString &message) { Q_EMIT model.failed(message); };
 }
@@ -33,11 +32,12 @@ void DetailsPanelWiring::bind(SnapshotTimelineView &panel, SnapshotTimelineViewM
     refresh();
     refreshRunning();
     QObject::connect(&panel, &SnapshotTimelineView::restoreRequested, &model,
-                     [&model](const QUuid &id) { ViewCommand::start(model, model.restoreSnapshot(id), failedOf(model)); });
+        [&model](const QUuid &id) { ViewCommand::start(model, model.restoreSnapshot(id), failedOf(model)); });
     QObject::connect(&panel, &SnapshotTimelineView::deleteRequested, &model,
-                     [&model](const QUuid &id) { ViewCommand::start(model, model.deleteSnapshot(id), failedOf(model)); });
-    QObject::connect(&panel, &SnapshotTimelineView::createRequested, &model,
-                     [&model](const QString &name, const QString &notes) { ViewCommand::start(model, model.createSnapshot(name, notes), failedOf(model)); });
+        [&model](const QUuid &id) { ViewCommand::start(model, model.deleteSnapshot(id), failedOf(model)); });
+    QObject::connect(&panel, &SnapshotTimelineView::createRequested, &model, [&model](const QString &name, const QString &notes) {
+        ViewCommand::start(model, model.createSnapshot(name, notes), failedOf(model));
+    });
     QObject::connect(&panel, &SnapshotTimelineView::renameRequested, &model, &SnapshotTimelineViewModel::renameSnapshot);
 }
 
@@ -63,11 +63,12 @@ void DetailsPanelWiring::bind(SmartDiskAnalyticsView &panel, DiskAnalyticsViewMo
     };
     QObject::connect(&model, &DiskAnalyticsViewModel::analyticsChanged, &panel, refresh);
     QObject::connect(&model, &DiskAnalyticsViewModel::growthHistoryChanged, &panel, refresh);
-    QObject::connect(&model, &DiskAnalyticsViewModel::isReclaimingChanged, &panel, [&panel, &model] { panel.setReclaiming(model.isReclaiming()); });
+    QObject::connect(
+        &model, &DiskAnalyticsViewModel::isReclaimingChanged, &panel, [&panel, &model] { panel.setReclaiming(model.isReclaiming()); });
     refresh();
     panel.setReclaiming(model.isReclaiming());
     QObject::connect(&panel, &SmartDiskAnalyticsView::reclaimRequested, &model,
-                     [&model](ReclaimAction action) { ViewCommand::start(model, model.reclaim(action), failedOf(model)); });
+        [&model](ReclaimAction action) { ViewCommand::start(model, model.reclaim(action), failedOf(model)); });
 }
 
 void DetailsPanelWiring::bind(MacOSUpdateView &panel, MacOSUpdateViewModel &model)
@@ -90,9 +91,10 @@ void DetailsPanelWiring::bind(MacOSUpdateView &panel, MacOSUpdateViewModel &mode
     refreshResult();
     refreshChecking();
     refreshRunning();
-    QObject::connect(&panel, &MacOSUpdateView::checkRequested, &model, [&model] { ViewCommand::start(model, model.checkForUpdates(), failedOf(model)); });
+    QObject::connect(&panel, &MacOSUpdateView::checkRequested, &model,
+        [&model] { ViewCommand::start(model, model.checkForUpdates(), failedOf(model)); });
     QObject::connect(&panel, &MacOSUpdateView::prepareRequested, &model,
-                     [&model](VMMacOSUpdateStrategy strategy) { ViewCommand::start(model, model.prepareUpdate(strategy), failedOf(model)); });
+        [&model](VMMacOSUpdateStrategy strategy) { ViewCommand::start(model, model.prepareUpdate(strategy), failedOf(model)); });
 }
 
 void DetailsPanelWiring::bind(VMNetworkTopologyView &panel, NetworkTopologyViewModel &model)

@@ -108,7 +108,8 @@ void DropZoneArea::paintEvent(QPaintEvent *)
     const QColor accent = LabPalette::accent(colors);
     const QRectF shape = QRectF(rect()).adjusted(1, 1, -1, -1);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(m_targeted ? LabPalette::withOpacity(accent, 0.08) : LabPalette::withOpacity(LabPalette::cardBackground().resolved(colors), 0.5));
+    painter.setBrush(
+        m_targeted ? LabPalette::withOpacity(accent, 0.08) : LabPalette::withOpacity(LabPalette::cardBackground().resolved(colors), 0.5));
     painter.drawRoundedRect(shape, 16, 16);
     QPen dashes(m_targeted ? accent : LabPalette::border().resolved(colors), 2);
     dashes.setDashPattern({4, 2}); // in pen widths: 8 px dashes, 4 px gaps

@@ -18,7 +18,6 @@
 
 namespace {
 
-
 /// A drop as a command: whether a folder took it shows in the transfers, so its answer is not needed here.
 QCoro::Task<> dropFiles(FileDropTransferViewModel &model, QStringList paths)
 {
@@ -43,7 +42,8 @@ FileDropTransferView::FileDropTransferView(std::unique_ptr<FileDropTransferViewM
     stack->setSpacing(16);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(TextStyle::line(tr("File Transfer"), TextRole::headline, TextTone::primary, QFont::DemiBold, QStringLiteral("drop.title")));
+    header->addWidget(
+        TextStyle::line(tr("File Transfer"), TextRole::headline, TextTone::primary, QFont::DemiBold, QStringLiteral("drop.title")));
     header->addStretch();
     TextStyle::applyTone(*m_progress, TextTone::secondary);
     header->addWidget(m_progress);
@@ -67,8 +67,10 @@ FileDropTransferView::FileDropTransferView(std::unique_ptr<FileDropTransferViewM
     connect(m_viewModel.get(), &FileDropTransferViewModel::sharedFolderChanged, this, &FileDropTransferView::showZone);
     connect(m_viewModel.get(), &FileDropTransferViewModel::vmNameChanged, this, &FileDropTransferView::showZone);
     connect(m_viewModel.get(), &FileDropTransferViewModel::transfersChanged, this, &FileDropTransferView::showTransfers);
-    connect(m_viewModel.get(), &FileDropTransferViewModel::pendingCountChanged, this,
-            [this] { m_progress->setText(m_viewModel->progressText()); m_progress->setVisible(m_viewModel->pendingCount() > 0); });
+    connect(m_viewModel.get(), &FileDropTransferViewModel::pendingCountChanged, this, [this] {
+        m_progress->setText(m_viewModel->progressText());
+        m_progress->setVisible(m_viewModel->pendingCount() > 0);
+    });
     connect(m_viewModel.get(), &FileDropTransferViewModel::failed, this, &FileDropTransferView::failed);
     m_progress->hide();
     showZone();
@@ -116,11 +118,13 @@ QWidget *FileDropTransferView::transferRow(const TransferredFile &transfer) cons
     name->setMinimumWidth(40);
     name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     line->addWidget(name, 1);
-    QLabel *size = TextStyle::line(SizeText::bytes(transfer.sizeBytes), TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.row.size"));
+    QLabel *size = TextStyle::line(
+        SizeText::bytes(transfer.sizeBytes), TextRole::caption, TextTone::primary, QFont::Normal, QStringLiteral("drop.row.size"));
     TextStyle::applyTone(*size, TextTone::secondary);
     line->addWidget(size);
     const QColor mark = transfer.success ? LabPalette::systemGreen().resolved(colors) : LabPalette::systemRed().resolved(colors);
-    QLabel *status = Symbols::label(transfer.success ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle.fill"), mark, 14);
+    QLabel *status
+        = Symbols::label(transfer.success ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle.fill"), mark, 14);
     status->setObjectName(QStringLiteral("drop.row.status"));
     line->addWidget(status);
     if (transfer.errorMessage)

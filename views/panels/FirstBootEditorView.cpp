@@ -39,9 +39,10 @@ FirstBootEditorView::FirstBootEditorView(QWidget *parent)
     m_enabled->setObjectName(QStringLiteral("firstBoot.enabled"));
     connect(m_enabled, &QCheckBox::toggled, this, &FirstBootEditorView::enabledChangeRequested);
     layout->addWidget(m_enabled);
-    layout->addWidget(TextStyle::label(QStringLiteral("This is a host-side preparation feature. Zovozu VM Lab stages a Bootstrap folder in the VM "
-                                                      "bundle and exposes it to the guest through shared folders for safe first-run access."),
-                                       TextRole::callout, true));
+    layout->addWidget(
+        TextStyle::label(QStringLiteral("This is a host-side preparation feature. Zovozu VM Lab stages a Bootstrap folder in the VM "
+                                        "bundle and exposes it to the guest through shared folders for safe first-run access."),
+            TextRole::callout, true));
 
     m_details = new QWidget;
     m_details->setObjectName(QStringLiteral("firstBoot.details"));

@@ -8,8 +8,8 @@
 #include "TextStyle.h"
 
 #include <QButtonGroup>
-#include <QFrame>
 #include <QEvent>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -124,7 +124,7 @@ void MacOSUpdateView::rebuildBody()
     addStatusLine(status);
     if (status == P::Status::upToDate && isLinux()) {
         QLabel *explanation = named(TextStyle::line(P::linuxUpToDateExplanation(), TextRole::caption, TextTone::secondary),
-                                    QStringLiteral("updates.linuxExplanation"));
+            QStringLiteral("updates.linuxExplanation"));
         explanation->setWordWrap(true);
         m_bodyLayout->addWidget(explanation);
     }
@@ -140,7 +140,8 @@ void MacOSUpdateView::addInvitation()
     auto *icon = new QLabel;
     icon->setPixmap(Symbols::tinted(QStringLiteral("arrow.triangle.2.circlepath"), TextStyle::color(TextTone::secondary, palette()), 24));
     column->addWidget(icon, 0, Qt::AlignHCenter);
-    QLabel *invitation = named(TextStyle::line(GuestUpdatePresentation::invitation(isLinux()), TextRole::caption, TextTone::secondary), QStringLiteral("updates.invitation"));
+    QLabel *invitation = named(TextStyle::line(GuestUpdatePresentation::invitation(isLinux()), TextRole::caption, TextTone::secondary),
+        QStringLiteral("updates.invitation"));
     invitation->setWordWrap(true);
     invitation->setAlignment(Qt::AlignHCenter);
     column->addWidget(invitation);
@@ -181,7 +182,8 @@ QVBoxLayout *MacOSUpdateView::statusTexts(GuestUpdatePresentation::Status status
     using P = GuestUpdatePresentation;
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
-    QLabel *title = named(TextStyle::line(P::statusTitle(status, isLinux()), TextRole::body, TextTone::primary, QFont::Bold), QStringLiteral("updates.statusTitle"));
+    QLabel *title = named(TextStyle::line(P::statusTitle(status, isLinux()), TextRole::body, TextTone::primary, QFont::Bold),
+        QStringLiteral("updates.statusTitle"));
     texts->addWidget(title);
     if (status == P::Status::checkFailed) {
         QLabel *reason = named(TextStyle::line(*m_failure, TextRole::caption, TextTone::secondary), QStringLiteral("updates.failure"));
@@ -190,16 +192,18 @@ QVBoxLayout *MacOSUpdateView::statusTexts(GuestUpdatePresentation::Status status
         return texts;
     }
     if (m_info->currentDisplayName)
-        texts->addWidget(named(TextStyle::line(QStringLiteral("Current: ") + *m_info->currentDisplayName, TextRole::caption, TextTone::secondary),
-                               QStringLiteral("updates.current")));
+        texts->addWidget(
+            named(TextStyle::line(QStringLiteral("Current: ") + *m_info->currentDisplayName, TextRole::caption, TextTone::secondary),
+                QStringLiteral("updates.current")));
     if (status == P::Status::updateAvailable) {
-        QLabel *available = named(TextStyle::line(QStringLiteral("Available: ") + *m_info->availableVersion, TextRole::caption), QStringLiteral("updates.available"));
+        QLabel *available = named(TextStyle::line(QStringLiteral("Available: ") + *m_info->availableVersion, TextRole::caption),
+            QStringLiteral("updates.available"));
         TextStyle::tint(*available, LabPalette::accent().resolved(palette()));
         texts->addWidget(available);
         if (m_info->downloadSizeBytes)
-            texts->addWidget(named(TextStyle::line(QStringLiteral("Download size: ") + SizeText::bytes(*m_info->downloadSizeBytes), TextRole::caption,
-                                                   TextTone::secondary),
-                                   QStringLiteral("updates.downloadSize")));
+            texts->addWidget(named(TextStyle::line(QStringLiteral("Download size: ") + SizeText::bytes(*m_info->downloadSizeBytes),
+                                       TextRole::caption, TextTone::secondary),
+                QStringLiteral("updates.downloadSize")));
     }
     return texts;
 }
@@ -273,5 +277,6 @@ void MacOSUpdateView::changeEvent(QEvent *event)
     if (event->type() != QEvent::PaletteChange || LabPalette::isDark(palette()) == m_dark)
         return;
     m_dark = LabPalette::isDark(palette());
-    QMetaObject::invokeMethod(this, [this] { rebuildBody(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { rebuildBody(); }, Qt::QueuedConnection);
 }

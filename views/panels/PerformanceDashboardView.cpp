@@ -61,7 +61,7 @@ PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
     m_disk->setTint(PanelTint::orange);
     m_network->setTint(PanelTint::teal);
     m_body->addWidget(new PanelEmptyState({QStringLiteral("performance.empty"), QStringLiteral("chart.xyaxis.line"), 28, 20, QString(),
-                                             QStringLiteral("Start the VM to see live performance metrics"), TextRole::callout, TextTone::secondary}));
+        QStringLiteral("Start the VM to see live performance metrics"), TextRole::callout, TextTone::secondary}));
     m_body->addWidget(metrics);
     layout->addWidget(m_body);
     setHistory(VMPerformanceHistory());

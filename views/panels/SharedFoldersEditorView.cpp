@@ -27,11 +27,13 @@ SharedFoldersEditorView::SharedFoldersEditorView(QWidget *parent)
     layout->setSpacing(14);
 
     auto *header = new QHBoxLayout;
-    header->addWidget(TextStyle::label(QStringLiteral("Shared folders are exposed to the guest through QEMU's virtio file system "
-                                                      "sharing (virtiofs). New folders default to Read & Write. Turn on Read Only only when you want the guest to "
-                                                      "be blocked from changing files."),
-                                       TextRole::callout, true),
-                      1);
+    header->addWidget(
+        TextStyle::label(
+            QStringLiteral("Shared folders are exposed to the guest through QEMU's virtio file system "
+                           "sharing (virtiofs). New folders default to Read & Write. Turn on Read Only only when you want the guest to "
+                           "be blocked from changing files."),
+            TextRole::callout, true),
+        1);
     auto *add = new QPushButton(QStringLiteral("Add Folder"));
     add->setObjectName(QStringLiteral("sharedFolders.add"));
     add->setAutoDefault(false);
@@ -60,7 +62,7 @@ SharedFoldersEditorView::SharedFoldersEditorView(QWidget *parent)
 void SharedFoldersEditorView::setFolders(const QList<VMSharedFolder> &folders)
 {
     const bool sameRows = std::equal(folders.begin(), folders.end(), m_folders.begin(), m_folders.end(),
-                                     [](const VMSharedFolder &left, const VMSharedFolder &right) { return left.id == right.id; });
+        [](const VMSharedFolder &left, const VMSharedFolder &right) { return left.id == right.id; });
     m_folders = folders;
     if (sameRows) {
         // Only flags or names changed: update the rows in place, so the control in use keeps its focus.

@@ -31,7 +31,8 @@ QVBoxLayout *SheetLayout::addGroup(QVBoxLayout &column, const QString &label)
     return group;
 }
 
-QPushButton *SheetLayout::addButtons(QDialog &dialog, QVBoxLayout &column, const QString &prefix, const QString &defaultText, const QString &defaultName)
+QPushButton *SheetLayout::addButtons(
+    QDialog &dialog, QVBoxLayout &column, const QString &prefix, const QString &defaultText, const QString &defaultName)
 {
     auto *row = new QHBoxLayout;
     auto *cancel = new QPushButton(QStringLiteral("Cancel"));

@@ -22,5 +22,6 @@ public:
     /// A labelled group of fields 8 px apart, added to the column.
     static QVBoxLayout *addGroup(QVBoxLayout &column, const QString &label);
     /// Adds the button row; "<prefix>.cancel" rejects the dialog. Returns the default button "<prefix>.<defaultName>".
-    static QPushButton *addButtons(QDialog &dialog, QVBoxLayout &column, const QString &prefix, const QString &defaultText, const QString &defaultName);
+    static QPushButton *addButtons(
+        QDialog &dialog, QVBoxLayout &column, const QString &prefix, const QString &defaultText, const QString &defaultName);
 };

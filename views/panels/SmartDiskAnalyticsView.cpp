@@ -11,8 +11,8 @@
 #include "Symbols.h"
 #include "TextStyle.h"
 
-#include <QGridLayout>
 #include <QEvent>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -116,7 +116,7 @@ SmartDiskAnalyticsView::SmartDiskAnalyticsView(QWidget *parent)
     growth->setSpacing(10);
     layout->addWidget(m_growthSection);
 
-    setAnalytics(VMDiskAnalytics{});
+    setAnalytics(VMDiskAnalytics {});
     rebuildReclaim();
     rebuildGrowth();
 }
@@ -125,8 +125,8 @@ void SmartDiskAnalyticsView::setAnalytics(const VMDiskAnalytics &analytics)
 {
     m_analytics = analytics;
     m_analyzedAt->setText(analytics.analyzedAt.isValid()
-                              ? QStringLiteral("Analyzed ") + QLocale().toString(analytics.analyzedAt.toLocalTime(), QLocale::ShortFormat)
-                              : QString());
+            ? QStringLiteral("Analyzed ") + QLocale().toString(analytics.analyzedAt.toLocalTime(), QLocale::ShortFormat)
+            : QString());
     rebuildCards();
     m_bar->setBreakdown(analytics.breakdown(), DiskAnalyticsPresentation::breakdownTotal(analytics));
     rebuildLegend();
@@ -157,13 +157,17 @@ void SmartDiskAnalyticsView::rebuildCards()
     Layouts::clear(*m_cards);
     using P = DiskAnalyticsPresentation;
     m_cards->addWidget(capacityCard(QStringLiteral("internaldrive"), PanelTint::accent, SizeText::bytes(m_analytics.virtualCapacityBytes),
-                                    QStringLiteral("Virtual Capacity"), QStringLiteral("diskAnalytics.virtualCapacity")), 0, 0);
+                           QStringLiteral("Virtual Capacity"), QStringLiteral("diskAnalytics.virtualCapacity")),
+        0, 0);
     m_cards->addWidget(capacityCard(QStringLiteral("externaldrive"), PanelTint::teal, SizeText::bytes(m_analytics.hostAllocatedBytes),
-                                    QStringLiteral("Host Space Used"), QStringLiteral("diskAnalytics.hostSpace")), 0, 1);
+                           QStringLiteral("Host Space Used"), QStringLiteral("diskAnalytics.hostSpace")),
+        0, 1);
     m_cards->addWidget(capacityCard(QStringLiteral("leaf"), PanelTint::green, SizeText::bytes(P::sparseSavingsBytes(m_analytics)),
-                                    QStringLiteral("Sparse Savings"), QStringLiteral("diskAnalytics.sparseSavings")), 0, 2);
-    m_cards->addWidget(capacityCard(QStringLiteral("gauge.with.dots.needle.33percent"), P::efficiencyTint(m_analytics), P::efficiencyText(m_analytics),
-                                    QStringLiteral("Efficiency"), QStringLiteral("diskAnalytics.efficiency")), 0, 3);
+                           QStringLiteral("Sparse Savings"), QStringLiteral("diskAnalytics.sparseSavings")),
+        0, 2);
+    m_cards->addWidget(capacityCard(QStringLiteral("gauge.with.dots.needle.33percent"), P::efficiencyTint(m_analytics),
+                           P::efficiencyText(m_analytics), QStringLiteral("Efficiency"), QStringLiteral("diskAnalytics.efficiency")),
+        0, 3);
     for (int column = 0; column < 4; ++column)
         m_cards->setColumnStretch(column, 1);
 }
@@ -172,7 +176,8 @@ void SmartDiskAnalyticsView::rebuildLegend()
 {
     auto *grid = static_cast<QGridLayout *>(m_legend->layout());
     Layouts::clear(*grid);
-    const int available = std::max(contentsRect().width() - 2 * 18 - LabPanel::shadowMargins().left() - LabPanel::shadowMargins().right(), legendColumnWidth);
+    const int available = std::max(
+        contentsRect().width() - 2 * 18 - LabPanel::shadowMargins().left() - LabPanel::shadowMargins().right(), legendColumnWidth);
     m_legendColumns = std::max(1, (available + legendSpacing) / (legendColumnWidth + legendSpacing));
     const QList<VMDiskAnalytics::BreakdownRow> rows = m_analytics.breakdown();
     for (qsizetype index = 0; index < rows.size(); ++index) {
@@ -246,10 +251,11 @@ void SmartDiskAnalyticsView::rebuildGrowth()
         figures->addLayout(column);
     };
     figure(QStringLiteral("Avg Daily Growth"), DiskAnalyticsPresentation::averageDailyGrowthText(m_history.averageDailyGrowthBytes()),
-           QStringLiteral("diskAnalytics.averageDailyGrowth"), std::nullopt);
+        QStringLiteral("diskAnalytics.averageDailyGrowth"), std::nullopt);
     if (m_daysUntilHostFull)
-        figure(QStringLiteral("Est. Days Until Host Full"), DiskAnalyticsPresentation::daysUntilFullText(*m_daysUntilHostFull), QStringLiteral("diskAnalytics.daysUntilFull"),
-               LabPalette::tint(DiskAnalyticsPresentation::daysUntilFullTint(*m_daysUntilHostFull), palette()));
+        figure(QStringLiteral("Est. Days Until Host Full"), DiskAnalyticsPresentation::daysUntilFullText(*m_daysUntilHostFull),
+            QStringLiteral("diskAnalytics.daysUntilFull"),
+            LabPalette::tint(DiskAnalyticsPresentation::daysUntilFullTint(*m_daysUntilHostFull), palette()));
     figures->addStretch(1);
     static_cast<QVBoxLayout *>(layout)->addLayout(figures);
 }
@@ -257,15 +263,16 @@ void SmartDiskAnalyticsView::rebuildGrowth()
 void SmartDiskAnalyticsView::confirmReclaim(const ReclaimRecommendation &item)
 {
     const ReclaimAction action = item.action;
-    const DestructiveConfirmation confirmation{QStringLiteral("diskAnalytics.reclaimAlert"), QStringLiteral("Reclaim Space?"),
-                                               DiskAnalyticsPresentation::reclaimConfirmation(item), QStringLiteral("Reclaim")};
+    const DestructiveConfirmation confirmation {QStringLiteral("diskAnalytics.reclaimAlert"), QStringLiteral("Reclaim Space?"),
+        DiskAnalyticsPresentation::reclaimConfirmation(item), QStringLiteral("Reclaim")};
     confirmation.open(this, [this, action] { Q_EMIT reclaimRequested(action); });
 }
 
 void SmartDiskAnalyticsView::resizeEvent(QResizeEvent *event)
 {
     LabPanel::resizeEvent(event);
-    const int available = std::max(contentsRect().width() - 2 * 18 - LabPanel::shadowMargins().left() - LabPanel::shadowMargins().right(), legendColumnWidth);
+    const int available = std::max(
+        contentsRect().width() - 2 * 18 - LabPanel::shadowMargins().left() - LabPanel::shadowMargins().right(), legendColumnWidth);
     if (std::max(1, (available + legendSpacing) / (legendColumnWidth + legendSpacing)) != m_legendColumns)
         rebuildLegend();
 }
@@ -276,5 +283,12 @@ void SmartDiskAnalyticsView::changeEvent(QEvent *event)
     if (event->type() != QEvent::PaletteChange || LabPalette::isDark(palette()) == m_dark)
         return;
     m_dark = LabPalette::isDark(palette());
-    QMetaObject::invokeMethod(this, [this] { setAnalytics(m_analytics); rebuildReclaim(); rebuildGrowth(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            setAnalytics(m_analytics);
+            rebuildReclaim();
+            rebuildGrowth();
+        },
+        Qt::QueuedConnection);
 }

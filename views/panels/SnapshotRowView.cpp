@@ -137,10 +137,12 @@ QWidget *iconText(const QString &symbol, const QString &text, TextRole style, Te
 SnapshotRowView::SnapshotRowView(const VMSnapshotTimeline &timeline, const VMSnapshot &snapshot, QWidget *parent)
     : QWidget(parent)
     , m_snapshot(snapshot)
-    , m_restore(rowButton(QStringLiteral("arrow.counterclockwise"), QStringLiteral("Restore to this snapshot"), QStringLiteral("snapshotRow.restore"),
-                          TextStyle::color(TextTone::secondary, palette())))
-    , m_rename(rowButton(QStringLiteral("pencil"), QStringLiteral("Rename snapshot"), QStringLiteral("snapshotRow.rename"), TextStyle::color(TextTone::secondary, palette())))
-    , m_delete(rowButton(QStringLiteral("trash"), QStringLiteral("Delete snapshot"), QStringLiteral("snapshotRow.delete"), LabPalette::systemRed().light))
+    , m_restore(rowButton(QStringLiteral("arrow.counterclockwise"), QStringLiteral("Restore to this snapshot"),
+          QStringLiteral("snapshotRow.restore"), TextStyle::color(TextTone::secondary, palette())))
+    , m_rename(rowButton(QStringLiteral("pencil"), QStringLiteral("Rename snapshot"), QStringLiteral("snapshotRow.rename"),
+          TextStyle::color(TextTone::secondary, palette())))
+    , m_delete(rowButton(
+          QStringLiteral("trash"), QStringLiteral("Delete snapshot"), QStringLiteral("snapshotRow.delete"), LabPalette::systemRed().light))
 {
     setObjectName(QStringLiteral("snapshotRow:") + snapshot.id.toString(QUuid::WithoutBraces).toUpper());
     const bool active = SnapshotTimelineTexts::isActive(timeline, snapshot);
@@ -183,7 +185,8 @@ SnapshotRowView::SnapshotRowView(const VMSnapshotTimeline &timeline, const VMSna
 
     auto *details = new QHBoxLayout;
     details->setSpacing(12);
-    details->addWidget(iconText(QStringLiteral("clock"), SnapshotTimelineTexts::dateText(snapshot.createdAt), TextRole::caption, TextTone::secondary));
+    details->addWidget(
+        iconText(QStringLiteral("clock"), SnapshotTimelineTexts::dateText(snapshot.createdAt), TextRole::caption, TextTone::secondary));
     details->addWidget(iconText(QStringLiteral("cpu"), snapshot.hardwareSummary(), TextRole::caption, TextTone::secondary));
     details->addStretch(1);
     column->addLayout(details);
@@ -192,11 +195,13 @@ SnapshotRowView::SnapshotRowView(const VMSnapshotTimeline &timeline, const VMSna
         QLabel *notes = TextStyle::line(QString(), TextRole::caption, TextTone::tertiary);
         notes->setObjectName(QStringLiteral("snapshotRow.notes"));
         notes->setText(twoLines(snapshot.notes, notes->font(), 420));
-        notes->setToolTip(QStringLiteral("<p>") + snapshot.notes.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")) + QStringLiteral("</p>"));
+        notes->setToolTip(QStringLiteral("<p>") + snapshot.notes.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"))
+            + QStringLiteral("</p>"));
         column->addWidget(notes);
     }
     if (const std::optional<QString> lineage = SnapshotTimelineTexts::lineageText(timeline, snapshot))
-        column->addWidget(iconText(QStringLiteral("arrow.turn.up.left"), *lineage, TextRole::caption2, TextTone::tertiary, QStringLiteral("snapshotRow.lineage")));
+        column->addWidget(iconText(
+            QStringLiteral("arrow.turn.up.left"), *lineage, TextRole::caption2, TextTone::tertiary, QStringLiteral("snapshotRow.lineage")));
 
     connect(m_restore, &QToolButton::clicked, this, &SnapshotRowView::restoreRequested);
     connect(m_rename, &QToolButton::clicked, this, &SnapshotRowView::renameRequested);

@@ -71,13 +71,15 @@ SnapshotTimelineView::SnapshotTimelineView(QWidget *parent)
     // The rows lie on the panel itself; setWidget() turned the fill on.
     scroll->viewport()->setAutoFillBackground(false);
     m_rows->setAutoFillBackground(false);
-    m_body->addWidget(new PanelEmptyState({QStringLiteral("snapshots.empty"), QStringLiteral("clock.arrow.circlepath"), 32, 24, QStringLiteral("No Snapshots Yet"),
-                                             QStringLiteral("Create a snapshot to save the current state of your VM. You can restore to any snapshot at any time."),
-                                             TextRole::caption, TextTone::tertiary}));
+    m_body->addWidget(new PanelEmptyState(
+        {QStringLiteral("snapshots.empty"), QStringLiteral("clock.arrow.circlepath"), 32, 24, QStringLiteral("No Snapshots Yet"),
+            QStringLiteral("Create a snapshot to save the current state of your VM. You can restore to any snapshot at any time."),
+            TextRole::caption, TextTone::tertiary}));
     m_body->addWidget(scroll);
     layout->addWidget(m_body);
 
-    connect(m_newSnapshot, &QPushButton::clicked, this, [this] { m_createSheet->openWith(SnapshotTimelineTexts::proposedName(m_timeline.snapshots.size())); });
+    connect(m_newSnapshot, &QPushButton::clicked, this,
+        [this] { m_createSheet->openWith(SnapshotTimelineTexts::proposedName(m_timeline.snapshots.size())); });
     connect(m_createSheet, &CreateSnapshotDialog::createRequested, this, &SnapshotTimelineView::createRequested);
     connect(m_renameSheet, &RenameSnapshotDialog::renameRequested, this, &SnapshotTimelineView::renameRequested);
     rebuildRows();
@@ -124,16 +126,16 @@ void SnapshotTimelineView::updateEnabled()
 void SnapshotTimelineView::confirmRestore(const VMSnapshot &snapshot)
 {
     const QUuid id = snapshot.id;
-    const DestructiveConfirmation confirmation{QStringLiteral("snapshots.restoreAlert"), QStringLiteral("Restore Snapshot?"),
-                                               SnapshotTimelineTexts::restoreMessage(snapshot), QStringLiteral("Restore")};
+    const DestructiveConfirmation confirmation {QStringLiteral("snapshots.restoreAlert"), QStringLiteral("Restore Snapshot?"),
+        SnapshotTimelineTexts::restoreMessage(snapshot), QStringLiteral("Restore")};
     confirmation.open(this, [this, id] { Q_EMIT restoreRequested(id); });
 }
 
 void SnapshotTimelineView::confirmDelete(const VMSnapshot &snapshot)
 {
     const QUuid id = snapshot.id;
-    const DestructiveConfirmation confirmation{QStringLiteral("snapshots.deleteAlert"), QStringLiteral("Delete Snapshot?"),
-                                               SnapshotTimelineTexts::deleteMessage(m_timeline, snapshot), QStringLiteral("Delete")};
+    const DestructiveConfirmation confirmation {QStringLiteral("snapshots.deleteAlert"), QStringLiteral("Delete Snapshot?"),
+        SnapshotTimelineTexts::deleteMessage(m_timeline, snapshot), QStringLiteral("Delete")};
     confirmation.open(this, [this, id] { Q_EMIT deleteRequested(id); });
 }
 
@@ -143,5 +145,6 @@ void SnapshotTimelineView::changeEvent(QEvent *event)
     if (event->type() != QEvent::PaletteChange || LabPalette::isDark(palette()) == m_dark)
         return;
     m_dark = LabPalette::isDark(palette());
-    QMetaObject::invokeMethod(this, [this] { rebuildRows(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { rebuildRows(); }, Qt::QueuedConnection);
 }

@@ -33,7 +33,8 @@ class RenameSnapshotDialog;
  * "snapshots.restoreAlert", "snapshots.deleteAlert".
  *
  * @code
- * connect(timeline, &SnapshotTimelineView::restoreRequested, model, [model](QUuid id) { ViewCommand::start(*model, model->restoreSnapshot(id)); });
+ * connect(timeline, &SnapshotTimelineView::restoreRequested, model, [model](QUuid id) { ViewCommand::start(*model,
+ * model->restoreSnapshot(id)); });
  * @endcode
  */
 class SnapshotTimelineView final : public LabPanel

@@ -61,9 +61,10 @@ VMNetworkTopologyView::VMNetworkTopologyView(QWidget *parent)
 
     m_cardsLayout->setContentsMargins(0, 0, 0, 0);
     m_cardsLayout->setSpacing(12);
-    m_body->addWidget(new PanelEmptyState({QStringLiteral("network.empty"), QStringLiteral("point.3.connected.trianglepath.dotted"), 28, 20, QStringLiteral("No Private Networks"),
-                                             QStringLiteral("Create a private network to allow your VMs to communicate with each other on an isolated virtual network."),
-                                             TextRole::caption, TextTone::tertiary}));
+    m_body->addWidget(new PanelEmptyState({QStringLiteral("network.empty"), QStringLiteral("point.3.connected.trianglepath.dotted"), 28, 20,
+        QStringLiteral("No Private Networks"),
+        QStringLiteral("Create a private network to allow your VMs to communicate with each other on an isolated virtual network."),
+        TextRole::caption, TextTone::tertiary}));
     m_body->addWidget(m_cards);
     layout->addWidget(m_body);
 
@@ -124,8 +125,8 @@ QLayout *VMNetworkTopologyView::networkHeader(const VMPrivateNetwork &network)
     titles->addWidget(subtitle);
     header->addLayout(titles);
     header->addStretch(1);
-    QToolButton *remove = iconButton(QStringLiteral("trash"), LabPalette::withOpacity(LabPalette::systemRed().light, 0.7), QStringLiteral("networkCard.delete"),
-                                     QStringLiteral("Delete network"));
+    QToolButton *remove = iconButton(QStringLiteral("trash"), LabPalette::withOpacity(LabPalette::systemRed().light, 0.7),
+        QStringLiteral("networkCard.delete"), QStringLiteral("Delete network"));
     const PrivateNetworkID networkID(network.id);
     connect(remove, &QToolButton::clicked, this, [this, networkID] { Q_EMIT deleteNetworkRequested(networkID); });
     header->addWidget(remove);
@@ -153,8 +154,8 @@ QWidget *VMNetworkTopologyView::memberRow(const VMBundle &vm, const PrivateNetwo
     line->addWidget(computer);
     line->addWidget(TextStyle::line(vm.metadata.name, TextRole::caption));
     line->addStretch(1);
-    QToolButton *leave = iconButton(QStringLiteral("minus.circle"), LabPalette::withOpacity(LabPalette::systemRed().light, 0.6), QStringLiteral("memberRow.remove"),
-                                    QStringLiteral("Remove from network"));
+    QToolButton *leave = iconButton(QStringLiteral("minus.circle"), LabPalette::withOpacity(LabPalette::systemRed().light, 0.6),
+        QStringLiteral("memberRow.remove"), QStringLiteral("Remove from network"));
     const VMBundleID bundleID(vm.id());
     connect(leave, &QToolButton::clicked, this, [this, bundleID, networkID] { Q_EMIT removeMemberRequested(bundleID, networkID); });
     line->addWidget(leave);
@@ -190,5 +191,6 @@ void VMNetworkTopologyView::changeEvent(QEvent *event)
     if (event->type() != QEvent::PaletteChange || LabPalette::isDark(palette()) == m_dark)
         return;
     m_dark = LabPalette::isDark(palette());
-    QMetaObject::invokeMethod(this, [this] { rebuild(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { rebuild(); }, Qt::QueuedConnection);
 }

@@ -29,7 +29,8 @@ ErrorBannerView::ErrorBannerView(QWidget *parent)
     m_message->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_dismiss->setFlat(true);
     m_dismiss->setCursor(Qt::PointingHandCursor);
-    m_dismiss->setStyleSheet(QStringLiteral("QPushButton { color: rgba(255,255,255,230); border: none; padding: 2px 6px; font-weight: 600; }"));
+    m_dismiss->setStyleSheet(
+        QStringLiteral("QPushButton { color: rgba(255,255,255,230); border: none; padding: 2px 6px; font-weight: 600; }"));
     QPalette text = m_message->palette();
     text.setColor(QPalette::WindowText, Qt::white);
     text.setColor(QPalette::Text, Qt::white);
@@ -52,7 +53,8 @@ void ErrorBannerView::setMessage(const QString &message, MessageKind kind)
     if (kind != m_kind) {
         m_kind = kind;
         const bool failure = kind == MessageKind::failure;
-        m_icon->setPixmap(Symbols::tinted(failure ? QStringLiteral("exclamationmark.triangle.fill") : QStringLiteral("info.circle.fill"), Qt::white, 22));
+        m_icon->setPixmap(
+            Symbols::tinted(failure ? QStringLiteral("exclamationmark.triangle.fill") : QStringLiteral("info.circle.fill"), Qt::white, 22));
         update();
     }
     adjustSize();

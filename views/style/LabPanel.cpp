@@ -41,7 +41,7 @@ void LabPanel::paintEvent(QPaintEvent *)
         const qreal spread = layer * 1.5;
         painter.setBrush(LabPalette::withOpacity(shadow, 1.0 / layers));
         painter.drawRoundedRect(shape.translated(0, 8).adjusted(-spread / 2, -spread / 2, spread / 2, spread), m_cornerRadius + spread,
-                                m_cornerRadius + spread);
+            m_cornerRadius + spread);
     }
 
     QLinearGradient fill(shape.topLeft(), shape.bottomRight());

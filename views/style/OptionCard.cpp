@@ -62,7 +62,7 @@ void OptionCard::paintEvent(QPaintEvent *)
     painter.setBrush(isChecked() ? LabPalette::highlight().resolved(colors) : QColor(Qt::transparent));
     painter.setPen(QPen(isChecked() ? LabPalette::withOpacity(LabPalette::accentSoft().resolved(colors), 0.5)
                                     : LabPalette::withOpacity(LabPalette::border().resolved(colors), hasFocus() ? 1.0 : 0.3),
-                        1.0));
+        1.0));
     painter.drawRoundedRect(shape, cornerRadius, cornerRadius);
 
     // The radio mark: a filled dot inside a ring while checked, a plain ring otherwise.

@@ -11,7 +11,7 @@ const QString genericIcon = QStringLiteral("image-missing");
 
 const QHash<QString, QString> &symbolTable()
 {
-    static const QHash<QString, QString> table{
+    static const QHash<QString, QString> table {
         {QStringLiteral("arrow.clockwise"), QStringLiteral("view-refresh")},
         {QStringLiteral("arrow.clockwise.circle"), QStringLiteral("view-refresh")},
         {QStringLiteral("plus"), QStringLiteral("list-add")},

@@ -14,116 +14,116 @@ namespace TextStyle {
 
 namespace {
 
-struct RoleMetrics {
-    qreal scale;
-    QFont::Weight weight;
-};
+    struct RoleMetrics {
+        qreal scale;
+        QFont::Weight weight;
+    };
 
-RoleMetrics metrics(TextRole role)
-{
-    switch (role) {
-    case TextRole::largeTitle:
-        return {2.1, QFont::Bold};
-    case TextRole::title:
-        return {1.8, QFont::Bold};
-    case TextRole::title2:
-        return {1.5, QFont::DemiBold};
-    case TextRole::title3:
-        return {1.25, QFont::Normal};
-    case TextRole::headline:
-        return {1.0, QFont::DemiBold};
-    case TextRole::body:
-        return {1.0, QFont::Normal};
-    case TextRole::callout:
-        return {0.95, QFont::Normal};
-    case TextRole::subheadline:
-        return {0.95, QFont::Medium};
-    case TextRole::footnote:
-        return {0.9, QFont::Normal};
-    case TextRole::caption:
-        return {0.86, QFont::Normal};
-    case TextRole::caption2:
-        return {0.8, QFont::Normal};
-    }
-    return {1.0, QFont::Normal};
-}
-
-/*
- * The weaker tones are the text colour at a share of its opacity, never the
- * palette's placeholder colour: a dark palette that sets only its main roles
- * keeps the light placeholder (black at half opacity), which vanishes on a
- * dark window. At 60 % secondary text keeps a contrast of about 5:1 on white
- * and on the dark windows alike.
- */
-constexpr double secondaryOpacity = 0.6;
-constexpr double tertiaryOpacity = 0.45;
-const char *const opacityProperty = "textStyleOpacity";
-
-double opacity(TextTone tone)
-{
-    switch (tone) {
-    case TextTone::primary:
-        break;
-    case TextTone::secondary:
-        return secondaryOpacity;
-    case TextTone::tertiary:
-        return tertiaryOpacity;
-    }
-    return 1.0;
-}
-
-/**
- * Keeps the colour of a secondary or tertiary label a share of its parent's
- * text colour across palette changes (light to dark and back): no palette
- * role holds that colour, so it is set on the label and set again when the
- * palette it derives from changes.
- */
-class ToneKeeper final : public QObject
-{
-public:
-    static ToneKeeper &instance()
+    RoleMetrics metrics(TextRole role)
     {
-        static ToneKeeper keeper;
-        return keeper;
-    }
-
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) {
-            if (auto *label = qobject_cast<QLabel *>(watched))
-                refresh(*label);
+        switch (role) {
+        case TextRole::largeTitle:
+            return {2.1, QFont::Bold};
+        case TextRole::title:
+            return {1.8, QFont::Bold};
+        case TextRole::title2:
+            return {1.5, QFont::DemiBold};
+        case TextRole::title3:
+            return {1.25, QFont::Normal};
+        case TextRole::headline:
+            return {1.0, QFont::DemiBold};
+        case TextRole::body:
+            return {1.0, QFont::Normal};
+        case TextRole::callout:
+            return {0.95, QFont::Normal};
+        case TextRole::subheadline:
+            return {0.95, QFont::Medium};
+        case TextRole::footnote:
+            return {0.9, QFont::Normal};
+        case TextRole::caption:
+            return {0.86, QFont::Normal};
+        case TextRole::caption2:
+            return {0.8, QFont::Normal};
         }
-        return false;
+        return {1.0, QFont::Normal};
     }
 
-    static void refresh(QLabel &label)
+    /*
+     * The weaker tones are the text colour at a share of its opacity, never the
+     * palette's placeholder colour: a dark palette that sets only its main roles
+     * keeps the light placeholder (black at half opacity), which vanishes on a
+     * dark window. At 60 % secondary text keeps a contrast of about 5:1 on white
+     * and on the dark windows alike.
+     */
+    constexpr double secondaryOpacity = 0.6;
+    constexpr double tertiaryOpacity = 0.45;
+    const char *const opacityProperty = "textStyleOpacity";
+
+    double opacity(TextTone tone)
     {
-        const QVariant share = label.property(opacityProperty);
-        if (!share.isValid())
-            return;
-        const QPalette parent = label.parentWidget() ? label.parentWidget()->palette() : QApplication::palette();
-        const QColor wanted = LabPalette::withOpacity(parent.color(QPalette::WindowText), share.toDouble());
-        if (label.palette().color(QPalette::WindowText) == wanted)
-            return;
+        switch (tone) {
+        case TextTone::primary:
+            break;
+        case TextTone::secondary:
+            return secondaryOpacity;
+        case TextTone::tertiary:
+            return tertiaryOpacity;
+        }
+        return 1.0;
+    }
+
+    /**
+     * Keeps the colour of a secondary or tertiary label a share of its parent's
+     * text colour across palette changes (light to dark and back): no palette
+     * role holds that colour, so it is set on the label and set again when the
+     * palette it derives from changes.
+     */
+    class ToneKeeper final : public QObject
+    {
+    public:
+        static ToneKeeper &instance()
+        {
+            static ToneKeeper keeper;
+            return keeper;
+        }
+
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ParentChange) {
+                if (auto *label = qobject_cast<QLabel *>(watched))
+                    refresh(*label);
+            }
+            return false;
+        }
+
+        static void refresh(QLabel &label)
+        {
+            const QVariant share = label.property(opacityProperty);
+            if (!share.isValid())
+                return;
+            const QPalette parent = label.parentWidget() ? label.parentWidget()->palette() : QApplication::palette();
+            const QColor wanted = LabPalette::withOpacity(parent.color(QPalette::WindowText), share.toDouble());
+            if (label.palette().color(QPalette::WindowText) == wanted)
+                return;
+            QPalette palette = label.palette();
+            palette.setColor(QPalette::WindowText, wanted);
+            label.setPalette(palette);
+        }
+    };
+
+    void setTextColor(QLabel &label, const QColor &color)
+    {
         QPalette palette = label.palette();
-        palette.setColor(QPalette::WindowText, wanted);
+        palette.setColor(QPalette::WindowText, color);
         label.setPalette(palette);
     }
-};
 
-void setTextColor(QLabel &label, const QColor &color)
-{
-    QPalette palette = label.palette();
-    palette.setColor(QPalette::WindowText, color);
-    label.setPalette(palette);
-}
-
-QLabel *plainTextLabel(const QString &text, QWidget *parent)
-{
-    auto *result = new QLabel(text, parent);
-    result->setTextFormat(Qt::PlainText);
-    return result;
-}
+    QLabel *plainTextLabel(const QString &text, QWidget *parent)
+    {
+        auto *result = new QLabel(text, parent);
+        result->setTextFormat(Qt::PlainText);
+        return result;
+    }
 
 } // namespace
 

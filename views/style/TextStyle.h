@@ -64,7 +64,7 @@ QLabel *secondary(const QString &text);
  * `objectName` may be empty.
  */
 QLabel *line(const QString &text, TextRole role, TextTone tone = TextTone::primary, std::optional<QFont::Weight> weight = std::nullopt,
-             const QString &objectName = {});
+    const QString &objectName = {});
 
 /// A symbol followed by a one-line text, both in `color`, as one small widget; the text label is `objectName`.
 QWidget *symbolText(const QString &symbolName, const QString &text, const QColor &color, TextRole role, const QString &objectName = {});

@@ -72,7 +72,8 @@ QWidget *CreateVMWizardView::makeContent()
     // Only the current page is shown, so the scrolled height is that page's own.
     auto *pages = new QVBoxLayout;
     pages->setSpacing(0);
-    for (const Step step : {Step::general, Step::macOSSource, Step::linuxSource, Step::windowsSource, Step::sharedFolders, Step::firstBoot, Step::review}) {
+    for (const Step step :
+        {Step::general, Step::macOSSource, Step::linuxSource, Step::windowsSource, Step::sharedFolders, Step::firstBoot, Step::review}) {
         m_pages[step]->setVisible(false);
         pages->addWidget(m_pages[step]);
     }
@@ -119,11 +120,11 @@ QWidget *CreateVMWizardView::makeSharedFoldersPage()
     m_sharedFolders = new SharedFoldersEditorView;
     m_sharedFolders->setObjectName(QStringLiteral("wizard.sharedFoldersStep"));
     connect(m_sharedFolders, &SharedFoldersEditorView::addFolderRequested, this,
-            [this] { ViewCommand::start(*this, m_wizard->addSharedFolders(), m_wizard->failureReport()); });
+        [this] { ViewCommand::start(*this, m_wizard->addSharedFolders(), m_wizard->failureReport()); });
     connect(m_sharedFolders, &SharedFoldersEditorView::removeRequested, this,
-            [this](const QList<QUuid> &folderIDs) { m_wizard->removeSharedFolders(folderIDs); });
+        [this](const QList<QUuid> &folderIDs) { m_wizard->removeSharedFolders(folderIDs); });
     connect(m_sharedFolders, &SharedFoldersEditorView::readOnlyChangeRequested, this,
-            [this](const QUuid &id, bool readOnly) { m_wizard->setSharedFolderReadOnly(id, readOnly); });
+        [this](const QUuid &id, bool readOnly) { m_wizard->setSharedFolderReadOnly(id, readOnly); });
     return m_sharedFolders;
 }
 
@@ -131,14 +132,15 @@ QWidget *CreateVMWizardView::makeFirstBootPage()
 {
     m_firstBoot = new FirstBootEditorView;
     m_firstBoot->setObjectName(QStringLiteral("wizard.firstBootStep"));
-    connect(m_firstBoot, &FirstBootEditorView::enabledChangeRequested, this, [this](bool enabled) { m_wizard->setFirstBootEnabled(enabled); });
+    connect(
+        m_firstBoot, &FirstBootEditorView::enabledChangeRequested, this, [this](bool enabled) { m_wizard->setFirstBootEnabled(enabled); });
     connect(m_firstBoot, &FirstBootEditorView::notesEdited, this, [this](const QString &notes) { m_wizard->setFirstBootNotes(notes); });
     connect(m_firstBoot, &FirstBootEditorView::chooseScriptRequested, this,
-            [this] { ViewCommand::start(*this, m_wizard->chooseFirstBootScript(), m_wizard->failureReport()); });
+        [this] { ViewCommand::start(*this, m_wizard->chooseFirstBootScript(), m_wizard->failureReport()); });
     connect(m_firstBoot, &FirstBootEditorView::addFilesRequested, this,
-            [this] { ViewCommand::start(*this, m_wizard->addFirstBootAdditionalFiles(), m_wizard->failureReport()); });
+        [this] { ViewCommand::start(*this, m_wizard->addFirstBootAdditionalFiles(), m_wizard->failureReport()); });
     connect(m_firstBoot, &FirstBootEditorView::removeFilesRequested, this,
-            [this](const QStringList &paths) { m_wizard->removeFirstBootAdditionalFiles(paths); });
+        [this](const QStringList &paths) { m_wizard->removeFirstBootAdditionalFiles(paths); });
     return m_firstBoot;
 }
 
@@ -182,7 +184,8 @@ void CreateVMWizardView::refresh()
         m_sharedFolders->setFolders(wizard.sharedFolders());
         break;
     case Step::firstBoot:
-        m_firstBoot->setValues({wizard.firstBootEnabled(), wizard.firstBootScriptURL(), wizard.firstBootAdditionalFiles(), wizard.firstBootNotes()});
+        m_firstBoot->setValues(
+            {wizard.firstBootEnabled(), wizard.firstBootScriptURL(), wizard.firstBootAdditionalFiles(), wizard.firstBootNotes()});
         break;
     case Step::review:
         m_review->refresh();

@@ -73,7 +73,8 @@ GeneralStepView::GeneralStepView(CreateVMWizardViewModel &wizard, QWidget *paren
 
     auto *guestGroup = new LabGroupBox(tr("Guest Operating System"));
     guestGroup->contentLayout()->setSpacing(12);
-    guestGroup->contentLayout()->addWidget(TextStyle::label(tr("Choose the operating system for this virtual machine."), TextRole::callout, true));
+    guestGroup->contentLayout()->addWidget(
+        TextStyle::label(tr("Choose the operating system for this virtual machine."), TextRole::callout, true));
     guestGroup->contentLayout()->addWidget(makeGuestCards());
     column->addWidget(guestGroup);
 
@@ -88,9 +89,10 @@ GeneralStepView::GeneralStepView(CreateVMWizardViewModel &wizard, QWidget *paren
 
     column->addWidget(makeSteppers());
     column->addWidget(makeStorageGroup());
-    QLabel *bundleNote = WizardWidgets::markupLabel(tr("The wizard creates a self-contained `.vm` bundle on disk and stages the blank disk, firmware "
-                                                       "and boot files, and metadata needed for later boots. Keeping the bundle on a fast external "
-                                                       "SSD works well for larger VMs and simpler backups."));
+    QLabel *bundleNote
+        = WizardWidgets::markupLabel(tr("The wizard creates a self-contained `.vm` bundle on disk and stages the blank disk, firmware "
+                                        "and boot files, and metadata needed for later boots. Keeping the bundle on a fast external "
+                                        "SSD works well for larger VMs and simpler backups."));
     TextStyle::apply(*bundleNote, TextRole::body, true);
     column->addWidget(bundleNote);
     column->addWidget(makeDisplayGroup());
@@ -109,12 +111,13 @@ QWidget *GeneralStepView::makeGuestCards()
         auto *card = new SelectableCard(12);
         card->setObjectName(QStringLiteral("general.guest:") + toRaw(guest));
         card->setAccessibleName(WizardTexts::guestCardName(guest));
-        card->contentLayout()->addWidget(WizardWidgets::symbolLabel(WizardTexts::guestSymbol(guest), LabPalette::accent(palette()), 28), 0,
-                                         Qt::AlignVCenter);
+        card->contentLayout()->addWidget(
+            WizardWidgets::symbolLabel(WizardTexts::guestSymbol(guest), LabPalette::accent(palette()), 28), 0, Qt::AlignVCenter);
         auto *texts = new QVBoxLayout;
         texts->setSpacing(2);
         texts->addWidget(TextStyle::label(WizardTexts::guestCardName(guest), TextRole::headline));
-        texts->addWidget(TextStyle::label(WizardTexts::guestCardDescription(guest, m_wizard.missingWindowsHostPackages()), TextRole::caption, true));
+        texts->addWidget(
+            TextStyle::label(WizardTexts::guestCardDescription(guest, m_wizard.missingWindowsHostPackages()), TextRole::caption, true));
         card->contentLayout()->addLayout(texts, 1);
         connect(card, &SelectableCard::clicked, this, [this, guest] { m_wizard.setGuestOSType(guest); });
         m_guestCards << card;
@@ -133,7 +136,7 @@ QWidget *GeneralStepView::makeSteppers()
     m_cpu = stepper(QStringLiteral("general.cpu"), QString(), 1);
     m_memory = stepper(QStringLiteral("general.memory"), QStringLiteral(" GB"), 1);
     m_disk = stepper(QStringLiteral("general.disk"), QStringLiteral(" GB"), 8);
-    const QList<QPair<QString, QSpinBox *>> steppers{{tr("CPU Count"), m_cpu}, {tr("Memory"), m_memory}, {tr("Disk"), m_disk}};
+    const QList<QPair<QString, QSpinBox *>> steppers {{tr("CPU Count"), m_cpu}, {tr("Memory"), m_memory}, {tr("Disk"), m_disk}};
     for (const auto &[title, box] : steppers) {
         auto *label = TextStyle::label(title, TextRole::body);
         label->setWordWrap(false);
@@ -176,7 +179,8 @@ QWidget *GeneralStepView::makeStorageGroup()
     chooseRow->addWidget(choose);
     chooseRow->addWidget(WizardWidgets::markupLabel(tr("Store the `.vm` bundle anywhere, including an external SSD.")), 1);
     content->addLayout(chooseRow);
-    connect(choose, &QPushButton::clicked, this, [this] { ViewCommand::start(*this, m_wizard.chooseDestinationDirectory(), m_wizard.failureReport()); });
+    connect(choose, &QPushButton::clicked, this,
+        [this] { ViewCommand::start(*this, m_wizard.chooseDestinationDirectory(), m_wizard.failureReport()); });
     return group;
 }
 
@@ -194,12 +198,12 @@ QWidget *GeneralStepView::makeDisplayGroup()
     row->addWidget(m_display);
     row->addStretch(1);
     content->addLayout(row);
-    content->addWidget(TextStyle::label(tr("The VM starts at the selected resolution. During runtime, the guest display follows the VM window size in the "
-                                           "console."),
-                                        TextRole::callout, true));
-    connect(m_display, &QComboBox::activated, this, [this](int index) {
-        m_wizard.setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset(m_display->itemData(index).toInt()));
-    });
+    content->addWidget(
+        TextStyle::label(tr("The VM starts at the selected resolution. During runtime, the guest display follows the VM window size in the "
+                            "console."),
+            TextRole::callout, true));
+    connect(m_display, &QComboBox::activated, this,
+        [this](int index) { m_wizard.setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset(m_display->itemData(index).toInt())); });
     return group;
 }
 
@@ -280,9 +284,10 @@ QWidget *GeneralStepView::makeMediaGroup()
     camera->setFont(medium);
     cameraRow->addWidget(camera, 1);
     content->addLayout(cameraRow);
-    content->addWidget(TextStyle::label(tr("When enabled, the guest uses this computer's default microphone and speaker devices through its sound "
-                                           "server. QEMU offers no camera passthrough here, so Zovozu VM Lab cannot offer a camera device setting."),
-                                        TextRole::callout, true));
+    content->addWidget(
+        TextStyle::label(tr("When enabled, the guest uses this computer's default microphone and speaker devices through its sound "
+                            "server. QEMU offers no camera passthrough here, so Zovozu VM Lab cannot offer a camera device setting."),
+            TextRole::callout, true));
     connect(m_microphone, &QCheckBox::toggled, this, [this](bool on) { m_wizard.setMicrophoneEnabled(on); });
     connect(m_speaker, &QCheckBox::toggled, this, [this](bool on) { m_wizard.setSpeakerEnabled(on); });
     return group;
@@ -331,9 +336,9 @@ void GeneralStepView::refreshSteppers()
     const int cpu = int(std::clamp<qint64>(m_wizard.cpuCount(), 0, std::numeric_limits<int>::max()));
     showInRange(*m_cpu, std::min(2, hostCPUs), hostCPUs, cpu);
     showInRange(*m_memory, std::min(WizardTexts::wholeNumber(WizardHardwareLimits::minimumMemoryGB(guest)), hostMemory), hostMemory,
-         WizardTexts::wholeNumber(m_wizard.memorySizeGB()));
+        WizardTexts::wholeNumber(m_wizard.memorySizeGB()));
     showInRange(*m_disk, WizardTexts::wholeNumber(WizardHardwareLimits::minimumDiskSizeGB(guest)), highestDiskGB,
-         WizardTexts::wholeNumber(m_wizard.diskSizeGB()));
+        WizardTexts::wholeNumber(m_wizard.diskSizeGB()));
     const std::optional<QString> limit = m_wizard.memoryLimitText();
     m_memoryLimit->setText(limit.value_or(QString()));
     WizardWidgets::setShown(*m_memoryLimit, limit.has_value());
@@ -350,7 +355,8 @@ void GeneralStepView::refreshNetwork()
         const QSignalBlocker blocker(m_interface);
         bool same = m_interface->count() == options.size();
         for (qsizetype index = 0; same && index < options.size(); ++index)
-            same = m_interface->itemData(int(index)).toString() == options[index].identifier && m_interface->itemText(int(index)) == options[index].label();
+            same = m_interface->itemData(int(index)).toString() == options[index].identifier
+                && m_interface->itemText(int(index)) == options[index].label();
         if (!same) {
             m_interface->clear();
             for (const HostBridgedNetworkInterfaceOption &option : options)
@@ -359,7 +365,8 @@ void GeneralStepView::refreshNetwork()
         const std::optional<QString> &selected = m_wizard.selectedBridgedInterfaceIdentifier();
         m_interface->setCurrentIndex(selected ? m_interface->findData(*selected) : -1);
     }
-    m_networkCaption->setText(bridged ? tr("Bridged networking places the VM directly on the selected host bridge. QEMU's bridge helper must be "
-                                           "allowed to use it (an \"allow\" line in /etc/qemu/bridge.conf).")
-                                      : tr("Shared NAT is the safest default and needs no setup on this computer."));
+    m_networkCaption->setText(bridged
+            ? tr("Bridged networking places the VM directly on the selected host bridge. QEMU's bridge helper must be "
+                 "allowed to use it (an \"allow\" line in /etc/qemu/bridge.conf).")
+            : tr("Shared NAT is the safest default and needs no setup on this computer."));
 }

@@ -34,7 +34,8 @@ InstallSourceOptionRow::InstallSourceOptionRow(const RestoreImageInfo &option, b
         medium.setWeight(QFont::Medium);
         badge->setFont(medium);
         const QColor fill = LabPalette::highlight().resolved(palette());
-        badge->setStyleSheet(QStringLiteral("QLabel { background: %1; border-radius: 8px; padding: 1px 8px; }").arg(fill.name(QColor::HexArgb)));
+        badge->setStyleSheet(
+            QStringLiteral("QLabel { background: %1; border-radius: 8px; padding: 1px 8px; }").arg(fill.name(QColor::HexArgb)));
         titleLine->addWidget(badge);
     }
     titleLine->addStretch(1);

@@ -35,7 +35,8 @@ QLabel *badge(const QString &text, bool accent, const QPalette &colours)
     QFont bold = label->font();
     bold.setWeight(QFont::Bold);
     label->setFont(bold);
-    const QColor fill = accent ? LabPalette::withOpacity(LabPalette::accent(colours), 0.15) : LabPalette::cardBackground().resolved(colours);
+    const QColor fill
+        = accent ? LabPalette::withOpacity(LabPalette::accent(colours), 0.15) : LabPalette::cardBackground().resolved(colours);
     const QColor ink = accent ? LabPalette::accent(colours) : TextStyle::color(TextTone::secondary, colours);
     label->setStyleSheet(QStringLiteral("QLabel { background: %1; color: %2; border-radius: 7px; padding: 1px 7px; }")
                              .arg(fill.name(QColor::HexArgb), ink.name(QColor::HexArgb)));
@@ -86,13 +87,15 @@ QWidget *LinuxSourceStepView::makeCatalogGroup()
     m_catalogGroup = new LabGroupBox(tr("Linux Distributions"));
     QVBoxLayout *content = m_catalogGroup->contentLayout();
     content->setSpacing(12);
-    content->addWidget(TextStyle::label(tr("Choose from popular ARM64 Linux distributions. The ISO will be downloaded when the VM is created."),
-                                        TextRole::body, true));
+    content->addWidget(TextStyle::label(
+        tr("Choose from popular ARM64 Linux distributions. The ISO will be downloaded when the VM is created."), TextRole::body, true));
     auto *chips = new QHBoxLayout;
     chips->setSpacing(8);
     chips->addWidget(makeChip(QString(), tr("All"), QStringLiteral("linux.filter.all"), std::nullopt));
-    chips->addWidget(makeChip(QStringLiteral("desktopcomputer"), tr("Desktop (GUI)"), QStringLiteral("linux.filter.desktop"), LinuxDistroVariant::desktop));
-    chips->addWidget(makeChip(QStringLiteral("terminal"), tr("Server (CLI)"), QStringLiteral("linux.filter.server"), LinuxDistroVariant::server));
+    chips->addWidget(makeChip(
+        QStringLiteral("desktopcomputer"), tr("Desktop (GUI)"), QStringLiteral("linux.filter.desktop"), LinuxDistroVariant::desktop));
+    chips->addWidget(
+        makeChip(QStringLiteral("terminal"), tr("Server (CLI)"), QStringLiteral("linux.filter.server"), LinuxDistroVariant::server));
     chips->addStretch(1);
     content->addLayout(chips);
     for (const LinuxDistribution &distribution : LinuxDistribution::catalog()) {
@@ -107,8 +110,8 @@ QWidget *LinuxSourceStepView::makeCatalogGroup()
     return m_catalogGroup;
 }
 
-QPushButton *LinuxSourceStepView::makeChip(const QString &symbol, const QString &title, const QString &objectName,
-                                           std::optional<LinuxDistroVariant> filter)
+QPushButton *LinuxSourceStepView::makeChip(
+    const QString &symbol, const QString &title, const QString &objectName, std::optional<LinuxDistroVariant> filter)
 {
     QPushButton *chip = WizardWidgets::button(title, symbol, objectName);
     chip->setCheckable(true);
@@ -132,12 +135,13 @@ void LinuxSourceStepView::styleChips()
             const QSignalBlocker blocker(chip);
             chip->setChecked(selected);
         }
-        const QString style = selected ? QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 8px; padding: 2px 10px; }")
-                                             .arg(LabPalette::withOpacity(accent, 0.2).name(QColor::HexArgb), accent.name(QColor::HexArgb),
-                                                  LabPalette::withOpacity(accent, 0.5).name(QColor::HexArgb))
-                                       : QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 8px; padding: 2px 10px; }")
-                                             .arg(LabPalette::cardBackground().resolved(colours).name(QColor::HexArgb),
-                                                  colours.color(QPalette::WindowText).name(QColor::HexArgb));
+        const QString style = selected
+            ? QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 8px; padding: 2px 10px; }")
+                  .arg(LabPalette::withOpacity(accent, 0.2).name(QColor::HexArgb), accent.name(QColor::HexArgb),
+                      LabPalette::withOpacity(accent, 0.5).name(QColor::HexArgb))
+            : QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 8px; padding: 2px 10px; }")
+                  .arg(LabPalette::cardBackground().resolved(colours).name(QColor::HexArgb),
+                      colours.color(QPalette::WindowText).name(QColor::HexArgb));
         if (chip->styleSheet() != style)
             chip->setStyleSheet(style);
     }
@@ -208,7 +212,8 @@ QWidget *LinuxSourceStepView::makeLocalGroup()
 
     QPushButton *choose = WizardWidgets::button(tr("Choose Local ISO"), QString(), QStringLiteral("linux.chooseLocal"));
     content->addWidget(choose, 0, Qt::AlignLeft);
-    connect(choose, &QPushButton::clicked, this, [this] { ViewCommand::start(*this, m_wizard.chooseLocalLinuxISO(), m_wizard.failureReport()); });
+    connect(choose, &QPushButton::clicked, this,
+        [this] { ViewCommand::start(*this, m_wizard.chooseLocalLinuxISO(), m_wizard.failureReport()); });
     return m_localGroup;
 }
 
@@ -228,9 +233,10 @@ QWidget *LinuxSourceStepView::makeBootGroup()
     m_rosetta->setObjectName(QStringLiteral("linux.rosetta"));
     m_rosetta->setEnabled(CreateVMWizardViewModel::isRosettaAvailable());
     content->addWidget(m_rosetta);
-    QLabel *rosettaNote = TextStyle::label(tr("Not available on this computer: Rosetta translation exists only on Mac hosts. To run x86_64 Linux "
-                                              "binaries inside the ARM64 guest, install qemu-user-static in the guest instead."),
-                                           TextRole::body, true);
+    QLabel *rosettaNote
+        = TextStyle::label(tr("Not available on this computer: Rosetta translation exists only on Mac hosts. To run x86_64 Linux "
+                              "binaries inside the ARM64 guest, install qemu-user-static in the guest instead."),
+            TextRole::body, true);
     rosettaNote->setObjectName(QStringLiteral("linux.rosettaNote"));
     content->addWidget(rosettaNote);
     connect(m_commandLine, &QLineEdit::textEdited, this, [this](const QString &text) {

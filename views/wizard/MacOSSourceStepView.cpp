@@ -59,8 +59,9 @@ QLayout *MacOSSourceStepView::makeUnavailableNote()
 {
     // This host's virtualization cannot boot macOS: say so before anyone starts a long download.
     auto *unavailableRow = new QHBoxLayout;
-    unavailableRow->addWidget(WizardWidgets::symbolLabel(QStringLiteral("exclamationmark.triangle"), LabPalette::orange().resolved(palette()), 18), 0,
-                              Qt::AlignTop);
+    unavailableRow->addWidget(
+        WizardWidgets::symbolLabel(QStringLiteral("exclamationmark.triangle"), LabPalette::orange().resolved(palette()), 18), 0,
+        Qt::AlignTop);
     QLabel *unavailable = TextStyle::label(CreateVMWizardViewModel::macOSUnavailableText(), TextRole::callout);
     unavailable->setObjectName(QStringLiteral("macOS.unavailable"));
     unavailableRow->addWidget(unavailable, 1);
@@ -99,7 +100,7 @@ QWidget *MacOSSourceStepView::makeAutomaticGroup()
     QPushButton *refreshButton = WizardWidgets::button(tr("Refresh Available macOS Versions"), QString(), QStringLiteral("macOS.refresh"));
     automatic->addWidget(refreshButton, 0, Qt::AlignLeft);
     connect(refreshButton, &QPushButton::clicked, this,
-            [this] { ViewCommand::start(*this, m_wizard.loadAutomaticRestoreImages(), m_wizard.failureReport()); });
+        [this] { ViewCommand::start(*this, m_wizard.loadAutomaticRestoreImages(), m_wizard.failureReport()); });
     return m_automaticGroup;
 }
 
@@ -114,7 +115,7 @@ QWidget *MacOSSourceStepView::makeLocalGroup()
     QPushButton *chooseButton = WizardWidgets::button(tr("Choose Local Restore Image"), QString(), QStringLiteral("macOS.chooseLocal"));
     local->addWidget(chooseButton, 0, Qt::AlignLeft);
     connect(chooseButton, &QPushButton::clicked, this,
-            [this] { ViewCommand::start(*this, m_wizard.chooseLocalRestoreImage(), m_wizard.failureReport()); });
+        [this] { ViewCommand::start(*this, m_wizard.chooseLocalRestoreImage(), m_wizard.failureReport()); });
     return m_localGroup;
 }
 
@@ -159,7 +160,8 @@ void MacOSSourceStepView::rebuildRows()
         const RestoreImageInfo &option = m_shownOptions[index];
         auto *row = new InstallSourceOptionRow(option, index == 0);
         row->setObjectName(QStringLiteral("macOS.option:") + option.build);
-        connect(row, &InstallSourceOptionRow::clicked, this, [this, build = option.build] { m_wizard.setSelectedAutomaticRestoreImageBuild(build); });
+        connect(row, &InstallSourceOptionRow::clicked, this,
+            [this, build = option.build] { m_wizard.setSelectedAutomaticRestoreImageBuild(build); });
         m_rowsLayout->addWidget(row);
         m_rows << row;
     }

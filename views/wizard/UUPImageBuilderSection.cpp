@@ -25,14 +25,15 @@ const QColor red(220, 53, 69);
 
 const QStringList &UUPImageBuilderSection::toolNames()
 {
-    static const QStringList names{QStringLiteral("aria2c"), QStringLiteral("cabextract"), QStringLiteral("wimlib-imagex"), QStringLiteral("mkisofs")};
+    static const QStringList names {
+        QStringLiteral("aria2c"), QStringLiteral("cabextract"), QStringLiteral("wimlib-imagex"), QStringLiteral("mkisofs")};
     return names;
 }
 
 const QStringList &UUPImageBuilderSection::toolSearchFolders()
 {
-    static const QStringList folders{QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin"),
-                                     QStringLiteral("/bin"), QStringLiteral("/usr/sbin")};
+    static const QStringList folders {QStringLiteral("/opt/homebrew/bin"), QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/bin"),
+        QStringLiteral("/bin"), QStringLiteral("/usr/sbin")};
     return folders;
 }
 
@@ -47,7 +48,7 @@ QList<UUPImageBuilderSection::RequiredTool> UUPImageBuilderSection::requiredTool
     QList<RequiredTool> tools;
     for (const QString &name : toolNames()) {
         const bool found = std::any_of(toolSearchFolders().begin(), toolSearchFolders().end(),
-                                       [&](const QString &folder) { return pathExists(folder + QLatin1Char('/') + name); });
+            [&](const QString &folder) { return pathExists(folder + QLatin1Char('/') + name); });
         tools.append({name, found});
     }
     return tools;
@@ -77,12 +78,14 @@ UUPImageBuilderSection::UUPImageBuilderSection(CreateVMWizardViewModel &wizard, 
     title->setPalette(orangeText);
     header->addWidget(title, 1);
     column->addLayout(header);
-    column->addWidget(TextStyle::label(tr("Build a Windows 11 ARM64 ISO directly from Microsoft's update servers using UUP dump. This downloads ~5 GB "
-                                          "of components and takes 15-30 minutes."),
-                                       TextRole::callout, true));
-    column->addWidget(TextStyle::label(tr("ARM64 support via UUP dump may be limited. Not all builds are supported by the UUP dump maintainers. For most "
-                                          "users, the official Microsoft ISO (Tier 1) is recommended."),
-                                       TextRole::caption, true));
+    column->addWidget(
+        TextStyle::label(tr("Build a Windows 11 ARM64 ISO directly from Microsoft's update servers using UUP dump. This downloads ~5 GB "
+                            "of components and takes 15-30 minutes."),
+            TextRole::callout, true));
+    column->addWidget(
+        TextStyle::label(tr("ARM64 support via UUP dump may be limited. Not all builds are supported by the UUP dump maintainers. For most "
+                            "users, the official Microsoft ISO (Tier 1) is recommended."),
+            TextRole::caption, true));
 
     m_toolRows->setContentsMargins(0, 0, 0, 0);
     m_toolRows->setSpacing(6);
@@ -90,7 +93,8 @@ UUPImageBuilderSection::UUPImageBuilderSection(CreateVMWizardViewModel &wizard, 
 
     auto *commandRow = new QHBoxLayout;
     commandRow->addWidget(TextStyle::label(tr("Install all tools:"), TextRole::caption, true));
-    QPushButton *copy = WizardWidgets::button(tr("Copy Install Command"), QStringLiteral("doc.on.clipboard"), QStringLiteral("uup.copyCommand"));
+    QPushButton *copy
+        = WizardWidgets::button(tr("Copy Install Command"), QStringLiteral("doc.on.clipboard"), QStringLiteral("uup.copyCommand"));
     commandRow->addWidget(copy);
     commandRow->addStretch(1);
     column->addLayout(commandRow);
@@ -104,14 +108,16 @@ UUPImageBuilderSection::UUPImageBuilderSection(CreateVMWizardViewModel &wizard, 
     column->addWidget(command);
 
     column->addWidget(WizardWidgets::divider());
-    QPushButton *select = WizardWidgets::button(tr("Select Pre-built ISO Instead"), QStringLiteral("folder"), QStringLiteral("uup.selectImage"));
+    QPushButton *select
+        = WizardWidgets::button(tr("Select Pre-built ISO Instead"), QStringLiteral("folder"), QStringLiteral("uup.selectImage"));
     column->addWidget(select, 0, Qt::AlignLeft);
 
     connect(copy, &QPushButton::clicked, this, [this] {
         if (m_desktop.copyText)
             m_desktop.copyText(installCommand());
     });
-    connect(select, &QPushButton::clicked, this, [this] { ViewCommand::start(*this, m_wizard.chooseWindowsImage(), m_wizard.failureReport()); });
+    connect(select, &QPushButton::clicked, this,
+        [this] { ViewCommand::start(*this, m_wizard.chooseWindowsImage(), m_wizard.failureReport()); });
     showTools();
 }
 
@@ -140,7 +146,8 @@ void UUPImageBuilderSection::showTools()
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(8);
         const QColor colour = tool.isInstalled ? green : red;
-        layout->addWidget(WizardWidgets::symbolLabel(tool.isInstalled ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle"), colour, 14));
+        layout->addWidget(WizardWidgets::symbolLabel(
+            tool.isInstalled ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle"), colour, 14));
         QLabel *name = TextStyle::label(tool.name, TextRole::caption);
         QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         mono.setPointSizeF(name->font().pointSizeF());

@@ -19,8 +19,8 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFrame>
 #include <QFileInfo>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
@@ -114,7 +114,8 @@ QWidget *WindowsSourceStepView::makeEngineGroup()
     status->addLayout(texts, 1);
     content->addLayout(status);
 
-    m_installQEMU = WizardWidgets::button(tr("Install QEMU Automatically (~105 MB)"), QStringLiteral("arrow.down.circle"), QStringLiteral("windows.installQEMU"));
+    m_installQEMU = WizardWidgets::button(
+        tr("Install QEMU Automatically (~105 MB)"), QStringLiteral("arrow.down.circle"), QStringLiteral("windows.installQEMU"));
     content->addWidget(m_installQEMU, 0, Qt::AlignLeft);
     // Where the package behind the button cannot run, the command that installs QEMU takes its place.
     m_installAdvice = TextStyle::label(tr("Install QEMU with: %1").arg(HostInstallAdvice::qemuInstallCommand), TextRole::callout);
@@ -151,10 +152,12 @@ QWidget *WindowsSourceStepView::makeMediaGroup()
     QVBoxLayout *content = group->contentLayout();
     content->setSpacing(14);
     auto *modes = new QButtonGroup(this);
-    const QList<std::tuple<WindowsSourceMode, QString, QString, QString>> options{
-        {WindowsSourceMode::download, tr("Download from Microsoft (Recommended)"), QStringLiteral("arrow.down.circle"), QStringLiteral("windows.mode.download")},
+    const QList<std::tuple<WindowsSourceMode, QString, QString, QString>> options {
+        {WindowsSourceMode::download, tr("Download from Microsoft (Recommended)"), QStringLiteral("arrow.down.circle"),
+            QStringLiteral("windows.mode.download")},
         {WindowsSourceMode::local, tr("Use Existing ISO"), QStringLiteral("folder"), QStringLiteral("windows.mode.local")},
-        {WindowsSourceMode::advanced, tr("Advanced (UUP Build)"), QStringLiteral("wrench.and.screwdriver"), QStringLiteral("windows.mode.advanced")},
+        {WindowsSourceMode::advanced, tr("Advanced (UUP Build)"), QStringLiteral("wrench.and.screwdriver"),
+            QStringLiteral("windows.mode.advanced")},
     };
     for (const auto &[mode, text, symbol, name] : options) {
         auto *radio = new QRadioButton(text);
@@ -208,11 +211,13 @@ QWidget *WindowsSourceStepView::makeDownloadContent()
     auto *column = new QVBoxLayout(widget);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(12);
-    column->addWidget(TextStyle::label(tr("Download a Windows 11 ARM64 ISO from Microsoft, then select it below or we'll detect it automatically."),
-                                       TextRole::callout, true));
+    column->addWidget(
+        TextStyle::label(tr("Download a Windows 11 ARM64 ISO from Microsoft, then select it below or we'll detect it automatically."),
+            TextRole::callout, true));
     auto *actions = new QHBoxLayout;
     actions->setSpacing(12);
-    QPushButton *open = WizardWidgets::button(tr("Open Microsoft Download Page"), QStringLiteral("arrow.up.right.square"), QStringLiteral("windows.openDownloadPage"));
+    QPushButton *open = WizardWidgets::button(
+        tr("Open Microsoft Download Page"), QStringLiteral("arrow.up.right.square"), QStringLiteral("windows.openDownloadPage"));
     QPushButton *scan = WizardWidgets::button(tr("Scan for ISOs"), QStringLiteral("magnifyingglass"), QStringLiteral("windows.scan"));
     actions->addWidget(open);
     actions->addWidget(scan);
@@ -243,10 +248,12 @@ QWidget *WindowsSourceStepView::makeDownloadContent()
     m_scanning->layout()->addWidget(spinner);
     m_scanning->layout()->addWidget(TextStyle::label(tr("Scanning Downloads, Desktop, Documents..."), TextRole::caption, true));
     column->addWidget(m_scanning);
-    m_noDetected = TextStyle::label(tr("No Windows ISOs detected yet. Download one from Microsoft, then click \"Scan for ISOs\"."), TextRole::caption, true);
+    m_noDetected = TextStyle::label(
+        tr("No Windows ISOs detected yet. Download one from Microsoft, then click \"Scan for ISOs\"."), TextRole::caption, true);
     m_noDetected->setObjectName(QStringLiteral("windows.noISOs"));
     column->addWidget(m_noDetected);
-    m_selectManually = WizardWidgets::button(tr("Or Select ISO Manually"), QStringLiteral("folder"), QStringLiteral("windows.selectManually"));
+    m_selectManually
+        = WizardWidgets::button(tr("Or Select ISO Manually"), QStringLiteral("folder"), QStringLiteral("windows.selectManually"));
     column->addWidget(m_selectManually, 0, Qt::AlignLeft);
 
     connect(open, &QPushButton::clicked, this, [this] {
@@ -304,7 +311,8 @@ QWidget *WindowsSourceStepView::makeConfigurationGroup()
     m_tpm = new QCheckBox(tr("Enable TPM 2.0 emulation (required for Windows 11)"));
     m_tpm->setObjectName(QStringLiteral("windows.tpm"));
     content->addWidget(m_tpm);
-    content->addWidget(TextStyle::label(tr("Windows 11 requires TPM 2.0. Zovozu VM Lab emulates a TPM device automatically."), TextRole::callout, true));
+    content->addWidget(
+        TextStyle::label(tr("Windows 11 requires TPM 2.0. Zovozu VM Lab emulates a TPM device automatically."), TextRole::callout, true));
     connect(m_tpm, &QCheckBox::toggled, this, [this](bool on) { m_wizard.setWindowsEnableTPM(on); });
     return group;
 }
@@ -359,12 +367,14 @@ void WindowsSourceStepView::refreshEngine()
 {
     const bool installed = m_windows.isQEMUInstalled();
     const bool downloading = m_windows.isInstallingQEMU();
-    setSymbol(*m_engineIcon, installed ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle"), installed ? green : orange, 24);
+    setSymbol(*m_engineIcon, installed ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle"),
+        installed ? green : orange, 24);
     const bool automatic = m_windows.canInstallQEMUHere();
     if (installed)
         m_engineStatus->setText(tr("Installed and ready."));
     else
-        m_engineStatus->setText(automatic ? tr("Required for Windows VMs. Install automatically below.") : tr("Required for Windows VMs. Install it as shown below."));
+        m_engineStatus->setText(automatic ? tr("Required for Windows VMs. Install automatically below.")
+                                          : tr("Required for Windows VMs. Install it as shown below."));
     WizardWidgets::setShown(*m_installQEMU, automatic && !installed && !downloading);
     WizardWidgets::setShown(*m_installAdvice, !automatic && !installed);
     WizardWidgets::setShown(*m_installProgress, !installed && downloading);
@@ -397,9 +407,9 @@ void WindowsSourceStepView::refreshDetected()
             medium.setWeight(QFont::Medium);
             name->setFont(medium);
             texts->addWidget(name);
-            texts->addWidget(TextStyle::label(SizeText::bytes(iso.fileSizeBytes) + QStringLiteral(" — ")
-                                                  + QFileInfo(QFileInfo(iso.path).absolutePath()).fileName(),
-                                              TextRole::caption, true));
+            texts->addWidget(TextStyle::label(
+                SizeText::bytes(iso.fileSizeBytes) + QStringLiteral(" — ") + QFileInfo(QFileInfo(iso.path).absolutePath()).fileName(),
+                TextRole::caption, true));
             card->contentLayout()->addLayout(texts, 1);
             connect(card, &SelectableCard::clicked, this, [this, path = iso.path] { startCommand(m_wizard.validateWindowsImage(path)); });
             m_detectedRows->addWidget(card);
@@ -430,8 +440,8 @@ void WindowsSourceStepView::refreshLocalCard()
     setSymbol(*m_localIcon, QStringLiteral("opticaldisc.fill"), valid ? green : orange, 28);
     const QFileInfo file(*image);
     m_localName->setText(file.fileName());
-    m_localDetail->setText(SizeText::bytes(validation ? validation->fileSizeBytes : quint64(0)) + QStringLiteral(" — ")
-                           + file.absolutePath());
+    m_localDetail->setText(
+        SizeText::bytes(validation ? validation->fileSizeBytes : quint64(0)) + QStringLiteral(" — ") + file.absolutePath());
 }
 
 void WindowsSourceStepView::refreshBadge()
@@ -451,8 +461,9 @@ void WindowsSourceStepView::refreshBadge()
     m_badgeMessage->setText(validation->message());
     m_badgeArchitecture->setText(validation->detectedArchitecture ? tr("Architecture: ") + *validation->detectedArchitecture : QString());
     WizardWidgets::setShown(*m_badgeArchitecture, validation->detectedArchitecture.has_value());
-    m_badge->setStyleSheet(QStringLiteral("#windows\\.badge { background: %1; border: 1px solid %2; border-radius: 10px; }")
-                               .arg(LabPalette::withOpacity(colour, 0.08).name(QColor::HexArgb), LabPalette::withOpacity(colour, 0.3).name(QColor::HexArgb)));
+    m_badge->setStyleSheet(
+        QStringLiteral("#windows\\.badge { background: %1; border: 1px solid %2; border-radius: 10px; }")
+            .arg(LabPalette::withOpacity(colour, 0.08).name(QColor::HexArgb), LabPalette::withOpacity(colour, 0.3).name(QColor::HexArgb)));
 }
 
 void WindowsSourceStepView::refreshPreflight()
@@ -470,8 +481,8 @@ void WindowsSourceStepView::refreshPreflight()
         line->setProperty("passes", check.passes);
         auto *layout = static_cast<QHBoxLayout *>(line->layout());
         layout->setSpacing(10);
-        layout->addWidget(WizardWidgets::symbolLabel(check.passes ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle"),
-                                                     check.passes ? green : red, 16));
+        layout->addWidget(WizardWidgets::symbolLabel(
+            check.passes ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.circle"), check.passes ? green : red, 16));
         layout->addWidget(TextStyle::label(check.title, TextRole::callout), 1);
         QLabel *detail = TextStyle::label(check.detail, TextRole::caption, true);
         detail->setObjectName(QStringLiteral("windows.preflightDetail"));

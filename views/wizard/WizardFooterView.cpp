@@ -101,8 +101,8 @@ void WizardFooterView::refresh()
     QString hint;
     if (creating) {
         hint = InstallProgressTexts::isDownloadStage(m_wizard.installProgress().stage)
-                   ? tr("Creating the VM. The wizard stays open until it ends; use Cancel Download to stop the download.")
-                   : tr("Creating the VM. The wizard stays open until it ends.");
+            ? tr("Creating the VM. The wizard stays open until it ends; use Cancel Download to stop the download.")
+            : tr("Creating the VM. The wizard stays open until it ends.");
     }
     m_creatingHint->setText(hint);
     WizardWidgets::setShown(*m_creatingHint, creating);

@@ -37,11 +37,12 @@ void WizardStepPill::paintEvent(QPaintEvent *)
     const qreal radius = shape.height() / 2;
     QPainterPath capsule;
     capsule.addRoundedRect(shape, radius, radius);
-    painter.fillPath(capsule, m_current ? LabPalette::highlight().resolved(colours)
-                                        : LabPalette::withOpacity(LabPalette::cardBackground().resolved(colours), 0.72));
+    painter.fillPath(capsule,
+        m_current ? LabPalette::highlight().resolved(colours)
+                  : LabPalette::withOpacity(LabPalette::cardBackground().resolved(colours), 0.72));
     painter.setPen(QPen(m_current ? LabPalette::withOpacity(LabPalette::accentSoft().resolved(colours), 0.55)
                                   : LabPalette::withOpacity(LabPalette::border().resolved(colours), 0.35),
-                        1));
+        1));
     painter.drawPath(capsule);
     painter.setFont(titleFont());
     painter.setPen(TextStyle::color(m_current ? TextTone::primary : TextTone::secondary, colours));

@@ -7,8 +7,8 @@
 
 #include <QFrame>
 #include <QLabel>
-#include <QRadioButton>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStringList>
 
 namespace WizardWidgets {

@@ -28,7 +28,8 @@ QVBoxLayout *section(const QString &heading, QWidget *field)
 /// Blanks are spaces and tabs; a name of only those names nothing.
 bool isBlank(const QString &text)
 {
-    return std::all_of(text.cbegin(), text.cend(), [](QChar character) { return character == QLatin1Char('\t') || character.category() == QChar::Separator_Space; });
+    return std::all_of(text.cbegin(), text.cend(),
+        [](QChar character) { return character == QLatin1Char('\t') || character.category() == QChar::Separator_Space; });
 }
 
 } // namespace
@@ -50,8 +51,8 @@ SaveAsTemplateSheet::SaveAsTemplateSheet(const QString &vmName, QWidget *parent)
     titleFont.setBold(true);
     title->setFont(titleFont);
     stack->addWidget(title);
-    QLabel *subtitle =
-        TextStyle::label(tr("Save ") + vmName + tr("'s hardware configuration as a reusable template for creating new VMs."), TextRole::callout, true);
+    QLabel *subtitle = TextStyle::label(
+        tr("Save ") + vmName + tr("'s hardware configuration as a reusable template for creating new VMs."), TextRole::callout, true);
     subtitle->setObjectName(QStringLiteral("template.subtitle"));
     stack->addWidget(subtitle);
 

@@ -75,7 +75,8 @@ VMSettingsSheet::VMSettingsSheet(VMDetailsViewModel &details, FileChooser &choos
     stack->setSpacing(20);
     stack->addWidget(TextStyle::label(tr("VM Settings"), TextRole::title2));
     stack->addWidget(TextStyle::label(
-        tr("These changes are applied to the VM bundle while the VM is stopped. They take effect the next time the VM starts."), TextRole::body, true));
+        tr("These changes are applied to the VM bundle while the VM is stopped. They take effect the next time the VM starts."),
+        TextRole::body, true));
     m_banner = new ErrorBannerView;
     m_banner->setObjectName(QStringLiteral("settings.banner"));
     m_banner->hide();
@@ -192,7 +193,7 @@ QWidget *VMSettingsSheet::makeDisplayGroup()
     for (const VMHardwareProfile::DisplayPreset preset : allCases<VMHardwareProfile::DisplayPreset>())
         m_preset->addItem(VMSettingsForm::presetTitle(preset), QVariant::fromValue(int(preset)));
     connect(m_preset, &QComboBox::activated, m_form,
-            [this](int index) { m_form->setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset(m_preset->itemData(index).toInt())); });
+        [this](int index) { m_form->setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset(m_preset->itemData(index).toInt())); });
     presetRow->addWidget(m_preset);
     presetRow->addStretch();
     group->contentLayout()->addWidget(m_presetRow);
@@ -215,9 +216,10 @@ QWidget *VMSettingsSheet::makeAudioGroup()
     connect(m_speaker, &QCheckBox::toggled, m_form, &VMSettingsForm::setSpeakerEnabled);
     group->contentLayout()->addWidget(m_microphone);
     group->contentLayout()->addWidget(m_speaker);
-    group->contentLayout()->addWidget(TextStyle::label(tr("These controls use this computer's default input and output devices. Camera passthrough "
-                                                          "is not available on this host."),
-                                                       TextRole::footnote, true));
+    group->contentLayout()->addWidget(
+        TextStyle::label(tr("These controls use this computer's default input and output devices. Camera passthrough "
+                            "is not available on this host."),
+            TextRole::footnote, true));
     return group;
 }
 
