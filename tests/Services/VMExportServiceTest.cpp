@@ -3,6 +3,7 @@
 
 #include "../platform/SparseTestFile.h"
 #include "../platform/ZipArchiveContents.h"
+#include "BusyThreadPool.h"
 #include "DirectoryWalk.h"
 #include "FileOperations.h"
 #include "PlatformError.h"
@@ -292,9 +293,12 @@ TEST_F(VMExportServiceTest, AnExportOutlivesItsService)
 {
     const VMBundle bundle = fullBundle();
     auto service = std::make_unique<VMExportService>(m_logging, store());
+    // The copy waits for the pool, so the service goes while it is still copying.
+    BusyThreadPool busy;
     auto task = service->exportAsBundle(bundle, destination(), QStringLiteral("Orphan"), VMExportConfiguration{});
     EXPECT_EQ(describe(*service->exportProgress()), QStringLiteral("copying 0"));
     service.reset();
+    busy.release();
     EXPECT_EQ(waitForOutcome(std::move(task)).get(), destination() + QStringLiteral("/Orphan.vm"));
     EXPECT_TRUE(FileOperations::itemExists(destination() + QStringLiteral("/Orphan.vm/Metadata.json")));
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "VMBundleOperations.h"
 
+#include "BusyThreadPool.h"
 #include "CoordinatorTestFixture.h"
 #include "FileOperations.h"
 #include "VMDiskAnalyticsService.h"
@@ -141,8 +142,11 @@ TEST_F(VMBundleOperationsTest, BackupExportAndReclaimOfAStoppedVMHoldTheLeaseUnt
     const VMBundle bundle = installedBundle();
     const QString destination = m_home.path() + QStringLiteral("/Backups");
 
+    // The copy waits for the pool, so the backup is still running when the start is tried.
+    BusyThreadPool busy;
     QCoro::Task<QString> backingUp = m_operations.backup(bundle.id(), destination);
     EXPECT_EQ(startFailure(bundle.id(), false), refused("A backup of this virtual machine is in progress."));
+    busy.release();
     const QString backup = waitForOutcome(std::move(backingUp)).get();
     EXPECT_TRUE(QFileInfo(backup + QStringLiteral("/Disk.img")).isFile());
 
