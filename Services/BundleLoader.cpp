@@ -107,10 +107,23 @@ std::optional<VMSavedState> savedStateOnDisk(const VMBundle::Layout &layout)
 
 } // namespace
 
+QString BundleLoader::RuntimeStateReset::message() const
+{
+    return QStringLiteral("Reset transient runtime state for %1 from %2 to stopped during library load").arg(name, toRaw(stored));
+}
+
 BundleLoader::BundleLoader(const ProtectionMirror &mirror, const LoggingService &logging, QSet<QUuid> runningIDs)
+    : BundleLoader(mirror, logging, [&logging, running = std::move(runningIDs)](const RuntimeStateReset &reset) {
+        if (!running.contains(reset.id))
+            logging.log(reset.message(), QStringLiteral("Store"), reset.bundleURL);
+    })
+{
+}
+
+BundleLoader::BundleLoader(const ProtectionMirror &mirror, const LoggingService &logging, ResetReport report)
     : m_mirror(mirror)
     , m_logging(logging)
-    , m_runningIDs(std::move(runningIDs))
+    , m_reportReset(std::move(report))
 {
 }
 
@@ -165,9 +178,8 @@ VMBundle BundleLoader::loadBundle(const QString &url, bool allowRecovery) const
     if (!missing.isEmpty() && allowRecovery && m_mirror.recoverProtectedFiles(url))
         return loadBundle(url, false);
 
-    if (storedState != VMRuntimeState::stopped && !m_runningIDs.contains(metadata.id))
-        m_logging.log(QStringLiteral("Reset transient runtime state for %1 from %2 to stopped during library load").arg(metadata.name, toRaw(storedState)),
-                      QStringLiteral("Store"), url);
+    if (storedState != VMRuntimeState::stopped)
+        m_reportReset({metadata.id, metadata.name, storedState, url});
     if (!clamped.isEmpty())
         m_logging.log(QStringLiteral("Corrected values no VM can run with in the settings of %1: %2").arg(metadata.name, clamped.join(QStringLiteral(", "))),
                       QStringLiteral("Store"), url);

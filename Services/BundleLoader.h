@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 class LoggingService;
@@ -30,8 +31,22 @@ class ProtectionMirror;
 class BundleLoader
 {
 public:
-    /// `runningIDs`: VMs that run now; their stored run state is live, not left over, so its reset is not reported.
+    /// A stored run state that a load set back to stopped.
+    struct RuntimeStateReset {
+        QUuid id;
+        QString name;
+        VMRuntimeState stored = VMRuntimeState::stopped;
+        QString bundleURL;
+
+        /// The line that tells the VM's log about it.
+        QString message() const;
+    };
+    using ResetReport = std::function<void(const RuntimeStateReset &reset)>;
+
+    /// `runningIDs`: VMs that run now; their stored run state is live, not left over, so its reset is not logged.
     BundleLoader(const ProtectionMirror &mirror, const LoggingService &logging, QSet<QUuid> runningIDs = {});
+    /// Hands every reset to `report` instead of logging it: a load on a worker cannot know which VMs start meanwhile.
+    BundleLoader(const ProtectionMirror &mirror, const LoggingService &logging, ResetReport report);
 
     /// Throws VirtualMachineError (missingBundleFile, invalidBundle), or the read or decoding error of a bundle file.
     VMBundle loadBundle(const QString &url, bool allowRecovery) const;
@@ -43,5 +58,5 @@ private:
 
     const ProtectionMirror &m_mirror;
     const LoggingService &m_logging;
-    const QSet<QUuid> m_runningIDs;
+    const ResetReport m_reportReset;
 };

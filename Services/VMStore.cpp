@@ -142,9 +142,11 @@ QCoro::Task<> VMStore::reload()
         FileOperations::createFolders(rootURL());
         // Reading and decoding every bundle takes long for a large or hostile library: it runs on a worker, and only
         // the list it yields is published here. The registry of tracked bundles is read and refreshed here first.
-        QList<VMBundle> loaded = co_await BackgroundWork::run(&VMStore::loadDetached, libraryCandidateURLs(), &m_logging, m_startedAt, runningIDs());
+        DetachedLoad detached = co_await BackgroundWork::run(&VMStore::loadDetached, libraryCandidateURLs(), &m_logging, m_startedAt);
         if (!self)
             co_return;
+        logLeftOverRuntimeStates(detached.resets);
+        QList<VMBundle> loaded = std::move(detached.bundles);
         for (VMBundle &bundle : loaded)
             bundle = withLiveRuntimeState(std::move(bundle));
         std::stable_sort(loaded.begin(), loaded.end(),
@@ -172,11 +174,21 @@ QList<QString> VMStore::libraryCandidateURLs() const
     return libraryRootBundleURLs() + m_tracked.trackedBundleURLs();
 }
 
-QList<VMBundle> VMStore::loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt,
-                                      const QSet<QUuid> &runningIDs)
+VMStore::DetachedLoad VMStore::loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt)
 {
     const ProtectionMirror mirror(*logging);
-    return loadCandidates(candidates, BundleLoader(mirror, *logging, runningIDs), mirror, LeftoverSweeper(*logging, startedAt), *logging);
+    DetachedLoad load;
+    const BundleLoader loader(mirror, *logging, [&load](const BundleLoader::RuntimeStateReset &reset) { load.resets.append(reset); });
+    load.bundles = loadCandidates(candidates, loader, mirror, LeftoverSweeper(*logging, startedAt), *logging);
+    return load;
+}
+
+void VMStore::logLeftOverRuntimeStates(const QList<BundleLoader::RuntimeStateReset> &resets) const
+{
+    for (const BundleLoader::RuntimeStateReset &reset : resets) {
+        if (!m_liveRuntimeStates || !m_liveRuntimeStates(reset.id))
+            m_logging.log(reset.message(), QStringLiteral("Store"), reset.bundleURL);
+    }
 }
 
 QSet<QUuid> VMStore::runningIDs() const

@@ -153,9 +153,15 @@ Q_SIGNALS:
 private:
     static VMBundle refreshedForSave(const VMBundle &bundle);
     QList<QString> libraryCandidateURLs() const;
+    /// What a load on a worker found: the bundles, and the stored run states it reset, for the GUI thread to judge.
+    struct DetachedLoad {
+        QList<VMBundle> bundles;
+        QList<BundleLoader::RuntimeStateReset> resets;
+    };
     /// The scan of loadLibraryBundles() with nothing of the store: it outlives a store destroyed while it runs.
-    static QList<VMBundle> loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt,
-                                        const QSet<QUuid> &runningIDs);
+    static DetachedLoad loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt);
+    /// Logs the resets of VMs that do not run now; a VM that started while the library was read kept its live state.
+    void logLeftOverRuntimeStates(const QList<BundleLoader::RuntimeStateReset> &resets) const;
     /// The VMs that something runs now, of all the list has held.
     QSet<QUuid> runningIDs() const;
     static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const ProtectionMirror &mirror,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "VirtualMachineCoordinator.h"
 
+#include "BusyThreadPool.h"
 #include "CoordinatorTestFixture.h"
 #include "FileOperations.h"
 #include "JSONCoding.h"
@@ -648,6 +649,18 @@ TEST_F(VirtualMachineCoordinatorTest, AReloadKeepsTheStateOfEveryVMThatRuns)
     EXPECT_EQ(storedState(linux.id()), VMRuntimeState::running);
     EXPECT_EQ(resetLines(linux), 0);
     EXPECT_EQ(resetLines(windows), 0);
+
+    // Nor for a VM that starts while the library is read on the worker.
+    const VMBundle late = installedBundle(QStringLiteral("Late"));
+    {
+        BusyThreadPool busy;
+        QCoro::Task<> reloading = store().reload();
+        ASSERT_EQ(startFailure(late.id(), false), QString());
+        busy.release();
+        waitForOutcome(std::move(reloading)).get();
+    }
+    EXPECT_EQ(storedState(late.id()), VMRuntimeState::running);
+    EXPECT_EQ(resetLines(late), 0);
 
     ASSERT_FALSE(waitForOutcome(coordinator().stop(linux.id())).failure);
     waitForOutcome(store().reload()).get();
