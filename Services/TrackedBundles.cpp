@@ -27,13 +27,10 @@ TrackedBundles::TrackedBundles(QString rootURL, QString registryURL, FileBookmar
 
 bool TrackedBundles::isOutsideLibraryRoot(const QString &url) const
 {
+    // A reload lists only the root's own entries: a bundle in a folder inside the root is found again only when tracked.
     const QString path = standardizedFileURL(url);
-    QString root = standardizedFileURL(m_rootURL);
-    if (path == root)
-        return false;
-    if (!root.endsWith(QLatin1Char('/')))
-        root += QLatin1Char('/');
-    return !path.startsWith(root);
+    const QString root = standardizedFileURL(m_rootURL);
+    return path != root && QFileInfo(path).path() != root;
 }
 
 QList<TrackedVMBundleReference> TrackedBundles::readTrackedRegistry() const

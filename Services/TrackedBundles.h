@@ -14,9 +14,10 @@ class FileBookmarkService;
 class LoggingService;
 
 /**
- * The bundles kept outside the library root, remembered by bookmark in
- * TrackedBundles.json so that the library finds them again at the next start
- * (also when their disk is mounted elsewhere by then).
+ * The bundles kept outside the library root, or deeper inside it than its
+ * own entries, remembered by bookmark in TrackedBundles.json so that the
+ * library finds them again at the next start (also when their disk is
+ * mounted elsewhere by then).
  *
  * Entries are keyed by the bundle folder's standardized path, compared as
  * exact text. The registry file is rewritten whole on every change; a file
@@ -32,7 +33,11 @@ public:
     const QString &rootURL() const { return m_rootURL; }
     const QString &registryURL() const { return m_registryURL; }
 
-    /// True for a path neither equal to the library root nor below it ("VirtualMachinesExtra" is outside).
+    /**
+     * False only for the library root and its own entries, which a reload
+     * finds by listing the root. Anything else is tracked: a sibling such as
+     * "VirtualMachinesExtra", and a bundle in a folder inside the root too.
+     */
     bool isOutsideLibraryRoot(const QString &url) const;
 
     /// The registry's entries; a missing file is an empty registry.

@@ -55,8 +55,9 @@ TEST_F(VMStoreTest, LookupAndRevealFindBundlesByIdentifier)
     EXPECT_EQ(m_viewer.revealed, QStringList{saved.bundleURL});
 }
 
-TEST_F(VMStoreTest, OnlyPathsBelowTheRootAreInsideIt)
+TEST_F(VMStoreTest, OnlyTheRootAndItsOwnEntriesAreInsideIt)
 {
+    // Reloading lists the root's own entries; anything deeper is found again only through the registry.
     const struct {
         QString path;
         bool outside;
@@ -65,6 +66,8 @@ TEST_F(VMStoreTest, OnlyPathsBelowTheRootAreInsideIt)
         {root() + QStringLiteral("/"), false},
         {root() + QStringLiteral("/Dev.vm"), false},
         {root() + QStringLiteral("/nested/../Dev.vm"), false},
+        {root() + QStringLiteral("/Team/Dev.vm"), true},
+        {root() + QStringLiteral("/Team/Work/Dev.vm"), true},
         {root() + QStringLiteral("Extra/Dev.vm"), true},
         {m_home.path() + QStringLiteral("/Dev.vm"), true},
     };
@@ -230,6 +233,32 @@ TEST_F(VMStoreTest, RegisteringABundleOutsideTheRootTracksIt)
     EXPECT_TRUE(bundleLog(moved).contains(QStringLiteral("[Store] Registered existing VM bundle at ") + moved));
     reload();
     EXPECT_EQ(store().bundles().size(), 1);
+}
+
+TEST_F(VMStoreTest, ABundleInAFolderInsideTheRootIsListedAgainAfterAReload)
+{
+    const VMBundle created = savedBundle(QStringLiteral("Nested"), root() + QStringLiteral("/Team"));
+
+    // A bundle the library does not know yet, moved into a folder of the library and imported from there.
+    const VMBundle staged = savedBundle(QStringLiteral("Imported"), outside(QStringLiteral("staging")));
+    const QString imported = root() + QStringLiteral("/Work/Imported.vm");
+    QDir().mkpath(root() + QStringLiteral("/Work"));
+    ASSERT_TRUE(QDir().rename(staged.bundleURL, imported));
+    store().untrackBundle(staged.bundleURL);
+    reload();
+    ASSERT_EQ(names(), QStringList{QStringLiteral("Nested")});
+    store().registerExistingBundle(imported);
+
+    reload();
+    EXPECT_EQ(names(), (QStringList{QStringLiteral("Nested"), QStringLiteral("Imported")}));
+    EXPECT_EQ(store().bundle(created.id())->bundleURL, created.bundleURL);
+    EXPECT_EQ(store().bundle(staged.id())->bundleURL, imported);
+
+    // Deleting it forgets it.
+    store().deleteBundle(created.id());
+    store().deleteBundle(staged.id());
+    EXPECT_TRUE(store().trackedBundles().readTrackedRegistry().isEmpty());
+    EXPECT_EQ(m_access.started, m_access.stopped);
 }
 
 TEST_F(VMStoreTest, NewBundleFoldersGetSafeFreeNames)
