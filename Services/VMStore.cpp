@@ -25,6 +25,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 
 using BundleSkeleton::lastPathComponent;
 using BundleSkeleton::standardizedFileURL;
@@ -138,6 +139,13 @@ void VMStore::updateMetadata(const VMBundle &bundle)
 QCoro::Task<> VMStore::reload()
 {
     const QPointer<VMStore> self(this);
+    // The worker may read a bundle before a save, deletion or registration made here while it runs.
+    const LibraryChangeJournal::Mark since = m_changesDuringReload.begin();
+    bool journalEnded = false;
+    const auto endJournal = [&] {
+        if (!std::exchange(journalEnded, true))
+            m_changesDuringReload.end();
+    };
     try {
         FileOperations::createFolders(rootURL());
         // Reading and decoding every bundle takes long for a large or hostile library: it runs on a worker, and only
@@ -145,10 +153,12 @@ QCoro::Task<> VMStore::reload()
         DetachedLoad detached = co_await BackgroundWork::run(&VMStore::loadDetached, libraryCandidateURLs(), &m_logging, m_startedAt);
         if (!self)
             co_return;
-        logLeftOverRuntimeStates(detached.resets);
+        logLeftOverRuntimeStates(detached.resets, m_changesDuringReload.changedSince(since));
         QList<VMBundle> loaded = std::move(detached.bundles);
         for (VMBundle &bundle : loaded)
             bundle = withLiveRuntimeState(std::move(bundle));
+        loaded = m_changesDuringReload.appliedSince(since, std::move(loaded));
+        endJournal();
         std::stable_sort(loaded.begin(), loaded.end(),
                          [](const VMBundle &left, const VMBundle &right) { return left.metadata.createdAt > right.metadata.createdAt; });
         const qsizetype count = loaded.size();
@@ -157,6 +167,7 @@ QCoro::Task<> VMStore::reload()
     } catch (const std::exception &error) {
         if (!self)
             co_return;
+        endJournal();
         publish({});
         log(describe(error));
         Q_EMIT reloadFailed(describe(error));
@@ -183,9 +194,11 @@ VMStore::DetachedLoad VMStore::loadDetached(const QList<QString> &candidates, co
     return load;
 }
 
-void VMStore::logLeftOverRuntimeStates(const QList<BundleLoader::RuntimeStateReset> &resets) const
+void VMStore::logLeftOverRuntimeStates(const QList<BundleLoader::RuntimeStateReset> &resets, const QSet<QUuid> &changedMeanwhile) const
 {
     for (const BundleLoader::RuntimeStateReset &reset : resets) {
+        if (changedMeanwhile.contains(reset.id))
+            continue;
         if (!m_liveRuntimeStates || !m_liveRuntimeStates(reset.id))
             m_logging.log(reset.message(), QStringLiteral("Store"), reset.bundleURL);
     }
@@ -358,6 +371,7 @@ void VMStore::deleteBundle(const QUuid &id)
 
     QList<VMBundle> remaining = m_bundles;
     remaining.removeAt(index);
+    m_changesDuringReload.recordDeleted(id);
     publish(std::move(remaining));
     log(QStringLiteral("Deleted VM bundle ") + bundle.metadata.name);
 
@@ -509,6 +523,7 @@ void VMStore::publishSaved(const VMBundle &bundle)
         *existing = bundle;
     else
         updated.prepend(bundle);
+    m_changesDuringReload.recordSaved(bundle);
     publish(std::move(updated));
 }
 

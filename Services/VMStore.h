@@ -3,6 +3,7 @@
 
 #include "BundleLoader.h"
 #include "BundleWriter.h"
+#include "LibraryChangeJournal.h"
 #include "ProtectionMirror.h"
 #include "SecurityScope.h"
 #include "TrackedBundles.h"
@@ -85,7 +86,8 @@ public:
     /**
      * Rebuilds the list from disk; never fails (a failure publishes an empty
      * library and logs why). The bundles are read on a worker thread; the
-     * list is published here when they all are.
+     * list is published here when they all are, with the saves, deletions
+     * and registrations made meanwhile applied over what was read.
      */
     QCoro::Task<> reload();
     /**
@@ -160,8 +162,12 @@ private:
     };
     /// The scan of loadLibraryBundles() with nothing of the store: it outlives a store destroyed while it runs.
     static DetachedLoad loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt);
-    /// Logs the resets of VMs that do not run now; a VM that started while the library was read kept its live state.
-    void logLeftOverRuntimeStates(const QList<BundleLoader::RuntimeStateReset> &resets) const;
+    /**
+     * Logs the resets of VMs that do not run now; a VM that started while the
+     * library was read kept its live state. What this store saved or deleted
+     * meanwhile was not left over either.
+     */
+    void logLeftOverRuntimeStates(const QList<BundleLoader::RuntimeStateReset> &resets, const QSet<QUuid> &changedMeanwhile) const;
     /// The VMs that something runs now, of all the list has held.
     QSet<QUuid> runningIDs() const;
     static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const ProtectionMirror &mirror,
@@ -193,6 +199,8 @@ private:
     /// Leftovers of interrupted work changed before this moment cannot belong to work of this store.
     QDateTime m_startedAt;
     QList<VMBundle> m_bundles;
+    /// The list's changes while a reload reads the disk, for it to apply over what it read.
+    LibraryChangeJournal m_changesDuringReload;
     /// Every VM the list has held: a VM is started from the list, and it goes on running when a failed reload empties the list.
     QSet<QUuid> m_listedIDs;
 };

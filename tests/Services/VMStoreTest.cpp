@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "BusyThreadPool.h"
 #include "FileOperations.h"
 #include "FileSystemTraps.h"
 #include "PlatformError.h"
@@ -259,6 +260,43 @@ TEST_F(VMStoreTest, ABundleInAFolderInsideTheRootIsListedAgainAfterAReload)
     store().deleteBundle(staged.id());
     EXPECT_TRUE(store().trackedBundles().readTrackedRegistry().isEmpty());
     EXPECT_EQ(m_access.started, m_access.stopped);
+}
+
+TEST_F(VMStoreTest, ChangesMadeWhileAReloadReadsTheDiskOutliveIt)
+{
+    const VMBundle renamed = savedBundle(QStringLiteral("Before"));
+    const VMBundle deleted = savedBundle(QStringLiteral("Deleted"));
+    savedBundle(QStringLiteral("Kept"));
+    const VMBundle imported = savedBundle(QStringLiteral("Imported"), outside(QStringLiteral("import")));
+    store().untrackBundle(imported.bundleURL);
+    reload();
+    ASSERT_EQ(store().bundles().size(), 3);
+
+    QCoro::Task<> reloading;
+    {
+        BusyThreadPool busy;
+        reloading = store().reload();
+        busy.release();
+    } // the worker has read the library; what it read is published only once this thread runs its events
+
+    VMBundle changed = *store().bundle(renamed.id());
+    changed.metadata.name = QStringLiteral("After");
+    store().updateBundle(changed);
+    store().deleteBundle(deleted.id());
+    store().registerExistingBundle(imported.bundleURL);
+    QCoro::waitFor(std::move(reloading));
+
+    const QStringList expected{QStringLiteral("After"), QStringLiteral("Imported"), QStringLiteral("Kept")};
+    QStringList listed = names();
+    listed.sort();
+    EXPECT_EQ(listed, expected);
+    EXPECT_FALSE(QFileInfo::exists(deleted.bundleURL));
+
+    // The disk says the same.
+    reload();
+    listed = names();
+    listed.sort();
+    EXPECT_EQ(listed, expected);
 }
 
 TEST_F(VMStoreTest, NewBundleFoldersGetSafeFreeNames)
