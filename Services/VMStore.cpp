@@ -381,6 +381,17 @@ void VMStore::deleteBundle(const QUuid &id)
                                       .arg(bundle.metadata.name, *failure));
 }
 
+void VMStore::forgetVanishedBundle(const QUuid &id)
+{
+    const std::optional<VMBundle> found = bundle(id);
+    if (!found || QFileInfo(found->bundleURL).isDir())
+        return;
+    QList<VMBundle> remaining = m_bundles;
+    remaining.removeIf([&](const VMBundle &entry) { return entry.id() == id; });
+    publish(std::move(remaining));
+    log(QStringLiteral("Took %1 out of the list: its bundle folder no longer exists at %2").arg(found->metadata.name, found->bundleURL));
+}
+
 void VMStore::removeBundleFromDisk(const QString &url) const
 {
     const QString mirror = ProtectionMirror::mirrorURL(url);

@@ -116,6 +116,14 @@ public:
      * made sure the VM is stopped.
      */
     void deleteBundle(const QUuid &id);
+    /**
+     * Takes a VM whose bundle folder has gone out of the list, and nothing
+     * more: no file is touched, its protection mirror stays and a tracked
+     * bundle stays tracked, so a reload lists it again once its folder is
+     * back (a disk reconnected). A VM whose folder is there, or an unknown
+     * identifier, is left alone.
+     */
+    void forgetVanishedBundle(const QUuid &id);
     /// Removes the bundle's protection mirror (failures ignored) and then its folder (failures thrown).
     void removeBundleFromDisk(const QString &url) const;
     /// Removes the item at `url` with all its content when something is there; throws PlatformError.

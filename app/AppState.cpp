@@ -113,8 +113,13 @@ QUrl AppState::remoteCatalogURL()
 QCoro::Task<> AppState::prepareGuestFoldersForAllBundles()
 {
     const QPointer<AppState> self(this);
-    const QList<VMBundle> bundles = m_vmStore.bundles();
-    for (const VMBundle &bundle : bundles) {
+    const QList<VMBundle> listed = m_vmStore.bundles();
+    for (const VMBundle &entry : listed) {
+        // The list may have changed while this yielded: a VM deleted meanwhile is passed over, a renamed one gets its new name.
+        const std::optional<VMBundle> current = m_vmStore.bundle(entry.id());
+        if (!current)
+            continue;
+        const VMBundle &bundle = *current;
         const bool granted = m_access.startAccessing(bundle.bundleURL);
         try {
             m_guestAutomationService.ensureAutomationRoot(bundle);

@@ -92,8 +92,7 @@ ConfinedFolder ConfinedFolder::create(const QString &path)
 {
     const qsizetype separator = path.lastIndexOf(QLatin1Char('/'));
     const QString parentPath = separator > 0 ? path.left(separator) : QStringLiteral("/");
-    FileOperations::createFolders(parentPath);
-    // The parents are the caller's own places, so they may be reached through links; only the folder itself is confined.
+    // The parent is the caller's own place, so it may be reached through links; only the folder itself is confined.
     const FileDescriptor parent(::open(native(parentPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!parent.isValid())
         throw PlatformError::posix(errno, parentPath);

@@ -40,10 +40,12 @@ public:
     static ConfinedFolder open(const QString &path);
 
     /**
-     * Makes sure a real folder is at `path`, creating its parents, and opens
-     * it. A link in its place is removed and a folder made instead, so the
-     * folder is always one of ours and never the link's target. Any other
-     * item in the way fails with EEXIST.
+     * Makes sure a real folder is at `path` and opens it. Its parent must
+     * exist already (a missing one fails with ENOENT) and is never made: a
+     * folder inside a bundle that has gone must not bring back an empty
+     * bundle folder. A link in its place is removed and a folder made
+     * instead, so the folder is always one of ours and never the link's
+     * target. Any other item in the way fails with EEXIST.
      */
     static ConfinedFolder create(const QString &path);
 

@@ -16,6 +16,7 @@
 #include "VirtualMachineError.h"
 #include "VirtualMachineSessionTable.h"
 
+#include <QFileInfo>
 #include <QPointer>
 
 namespace {
@@ -125,6 +126,7 @@ QCoro::Task<> VirtualMachineCoordinator::startWithQEMU(QUuid id)
     m_leases.requireNone(id);
     if (isMachineActive(id))
         throw refusal("The virtual machine is already active.");
+    refuseVanishedBundle(bundle);
     co_await m_qemuMachines.start(bundle);
 }
 
@@ -273,6 +275,7 @@ VMBundle VirtualMachineCoordinator::prepareStart(const QUuid &id, bool resumeSav
         else if (existing->runtimeState() != VMRuntimeState::stopped)
             throw refusal("The virtual machine is already active.");
     }
+    refuseVanishedBundle(bundle);
 
     VMBundle current = bundle;
     if (current.metadata.runtimeState != VMRuntimeState::stopped) {
@@ -458,6 +461,22 @@ void VirtualMachineCoordinator::deleteVM(const QUuid &id)
     m_leases.requireNone(id);
     removeSession(id);
     m_store.deleteBundle(id);
+}
+
+void VirtualMachineCoordinator::refuseVanishedBundle(const VMBundle &bundle)
+{
+    if (QFileInfo(bundle.bundleURL).isDir())
+        return;
+    // Starting would make an empty shell of the VM in its place; the VM leaves the list instead, while nothing of
+    // it is touched: a bundle on a disk that was unplugged is listed again once the disk is back.
+    m_store.forgetVanishedBundle(bundle.id());
+    const VirtualMachineError error = VirtualMachineError::invalidBundle(
+        QStringLiteral("The bundle folder of \"%1\" no longer exists at %2, so the VM was removed from the list. Reconnect its disk or "
+                       "import it again to bring it back.")
+            .arg(bundle.metadata.name, bundle.bundleURL));
+    // The screen that asked may go with the VM; the library says what became of it.
+    Q_EMIT bundleVanished(error.errorDescription());
+    throw error;
 }
 
 VMBundle VirtualMachineCoordinator::requireBundle(const QUuid &id) const

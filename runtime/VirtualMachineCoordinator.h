@@ -191,6 +191,8 @@ public:
 Q_SIGNALS:
     /// The effective run state of some VM may have changed.
     void runtimeStatesChanged();
+    /// A start found the VM's bundle folder gone and took the VM out of the list; `message` says so, as the user reads it.
+    void bundleVanished(const QString &message);
 
 private:
     void handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session);
@@ -205,6 +207,8 @@ private:
     [[noreturn]] void rethrowStartFailure(std::exception_ptr failure, const QUuid &id, bool resumeSavedState);
     void discardInvalidSavedState(const QUuid &id);
     void recordSaved(VirtualMachineSession &session, const VMSavedState &saved);
+    /// A VM whose bundle folder has gone is taken out of the list and refused, before anything could make the folder again.
+    void refuseVanishedBundle(const VMBundle &bundle);
     VMBundle requireBundle(const QUuid &id) const;
     /// The guards of clone, both ways; returns the bundle to clone.
     VMBundle requireClonable(const QUuid &id) const;

@@ -62,6 +62,9 @@ LibraryViewModel::LibraryViewModel(Services services, QObject *parent)
     QMetaObject::invokeMethod(
         this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
     connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, &LibraryViewModel::applyFilterAndSort);
+    // The details pane of a VM that left the list goes with it, and its message too; the library keeps it.
+    connect(
+        &m_coordinator, &VirtualMachineCoordinator::bundleVanished, this, [this](const QString &message) { setBannerMessage(message); });
     // An empty list after a failed reload would read as an empty library: say why instead.
     connect(
         &m_store, &VMStore::reloadFailed, this,

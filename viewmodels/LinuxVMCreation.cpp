@@ -11,6 +11,7 @@
 #include "LoggingService.h"
 #include "SizeText.h"
 #include "SparseCopy.h"
+#include "UnfinishedBundle.h"
 #include "VMBundle.h"
 #include "VMLinuxBootConfiguration.h"
 #include "VMLinuxGuestToolsService.h"
@@ -98,6 +99,7 @@ QCoro::Task<QUuid> LinuxVMCreation::run(ProgressHandler progress)
 
     VMBundle bundle = makeBundle();
     bundle.bundleURL = m.store.createBundleDirectory(m_plan.destinationDirectoryURL, m_plan.name);
+    UnfinishedBundle unfinished(m.store, m.logging, bundle.bundleURL, bundle.id());
     bundle.metadata.bundleName = QFileInfo(bundle.bundleURL).fileName();
     bundle.metadata.normalize();
     m.store.updateBundle(bundle);
@@ -127,6 +129,7 @@ QCoro::Task<QUuid> LinuxVMCreation::run(ProgressHandler progress)
     if (m_cancelled)
         throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
     finish(id, diskSize);
+    unfinished.keep();
     progress(VMInstallProgress::step(
         Stage::finalizing, 1.0, distributionLabel(m_plan.source) + QStringLiteral(" is ready. Start the VM to begin installation.")));
     const QString created = QStringLiteral("Created Linux VM '") + m_plan.name + QStringLiteral("' with EFI boot");

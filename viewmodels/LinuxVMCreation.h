@@ -30,7 +30,8 @@ class VMStore;
  * and the installer ISO, copied from a local file or the ISO cache or
  * downloaded (and then cached). A local image that could not start the
  * installer (LinuxISOCheck) is refused before the bundle is made. A
- * half-made bundle stays in the library with its last saved metadata. GUI thread; copies run on a worker thread.
+ * creation that fails or is cancelled takes its half-made bundle out of the
+ * library and off the disk again. GUI thread; copies run on a worker thread.
  *
  * @code
  * LinuxVMCreation creation(collaborators, plan);

@@ -9,6 +9,7 @@
 #include "JSONCoding.h"
 #include "LoggingService.h"
 #include "SparseCopy.h"
+#include "UnfinishedBundle.h"
 #include "VMBundle.h"
 #include "VMStore.h"
 #include "VMWindowsConfiguration.h"
@@ -46,6 +47,7 @@ QCoro::Task<QUuid> WindowsVMCreation::run(ProgressHandler progress)
     bundle.bundleURL = m.store.createBundleDirectory(m_plan.destinationDirectoryURL, m_plan.name);
     VMMetadata &metadata = bundle.metadata;
     metadata.id = QUuid::createUuid();
+    UnfinishedBundle unfinished(m.store, m.logging, bundle.bundleURL, metadata.id);
     metadata.guestOSType = VMGuestOSType::macOS;
     metadata.name = m_plan.name;
     metadata.bundleName = QFileInfo(bundle.bundleURL).fileName();
@@ -105,6 +107,7 @@ QCoro::Task<QUuid> WindowsVMCreation::run(ProgressHandler progress)
     current->metadata.installState = VMInstallState::installed;
     current->metadata.runtimeState = VMRuntimeState::stopped;
     m.store.updateMetadata(*current);
+    unfinished.keep();
     progress(VMInstallProgress::step(Stage::finalizing, 1.0,
         m_plan.missingHostPackages.isEmpty() ? QStringLiteral("Windows VM is ready. Start it to install Windows from its ISO.")
                                              : QStringLiteral("Windows VM is ready. Install QEMU (")

@@ -22,8 +22,8 @@ class VMStore;
  * WindowsInstall.iso, WindowsConfig.json and, when the host has it, a copy
  * of the UEFI firmware. Windows itself is installed later from the attached
  * image. Only an ISO 9660 image is accepted, before anything is made. A
- * half-made bundle stays in the library. GUI thread; copies run on a worker
- * thread.
+ * creation that fails takes its half-made bundle out of the library and
+ * off the disk again. GUI thread; copies run on a worker thread.
  */
 class WindowsVMCreation
 {

@@ -50,16 +50,27 @@ TEST_F(ConfinedFolderTest, CreatingReplacesALinkWithARealFolderAndLeavesItsTarge
     EXPECT_TRUE(QFileInfo::exists(at(QStringLiteral("bundle/Automation/Requests/new.json"))));
     EXPECT_EQ(QDir(outside).entryList(QDir::Files), QStringList { QStringLiteral("keep.json") });
 
-    // The same for a top folder with missing parents, and a folder that is already there stays with its content.
+    // The same for a folder made by its path, and a folder that is already there stays with its content.
     TestFiles::makeLink(outside, at(QStringLiteral("top")));
     ConfinedFolder::create(at(QStringLiteral("top")));
     EXPECT_FALSE(QFileInfo(at(QStringLiteral("top"))).isSymLink());
+    ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("deep/er"))));
     ConfinedFolder::create(at(QStringLiteral("deep/er/folder"))).writeFileAtomically(QStringLiteral("a"), "1");
     ConfinedFolder::create(at(QStringLiteral("deep/er/folder")));
     EXPECT_EQ(TestFiles::read(at(QStringLiteral("deep/er/folder/a"))), "1");
 
     TestFiles::write(at(QStringLiteral("plain")), "not a folder");
     TestFiles::expectPosixError([&] { ConfinedFolder::create(at(QStringLiteral("plain"))); }, EEXIST, at(QStringLiteral("plain")));
+}
+
+TEST_F(ConfinedFolderTest, CreatingNeverMakesAMissingParent)
+{
+    // A folder inside a bundle folder that has gone must not bring the bundle folder back, empty.
+    TestFiles::expectPosixError(
+        [&] { ConfinedFolder::create(at(QStringLiteral("Gone.vm/Automation"))); }, ENOENT, at(QStringLiteral("Gone.vm")));
+    TestFiles::expectPosixError([&] { ConfinedFolder::create(at(QStringLiteral("Gone.vm/Logs/deeper"))); }, ENOENT,
+                                at(QStringLiteral("Gone.vm/Logs")));
+    EXPECT_FALSE(QFileInfo::exists(at(QStringLiteral("Gone.vm"))));
 }
 
 TEST_F(ConfinedFolderTest, ReadsRegularFilesOnlyWithoutBlockingAndUpToTheCap)

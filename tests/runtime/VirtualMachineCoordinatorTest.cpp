@@ -505,6 +505,44 @@ TEST_F(VirtualMachineCoordinatorTest, AFailedColdStartKeepsTheSessionInErrorForT
     EXPECT_NE(started, failed);
 }
 
+TEST_F(VirtualMachineCoordinatorTest, AStartOfAVanishedBundleFailsMakesNothingAndTheVMLeavesTheList)
+{
+    const struct {
+        const char *what;
+        VMGuestOSType guest;
+        VMRuntimeState stored;
+        bool withQEMU;
+    } cases[] = {
+        {"linux", VMGuestOSType::linux, VMRuntimeState::stopped, false},
+        {"macOS", VMGuestOSType::macOS, VMRuntimeState::stopped, false},
+        {"recorded as running", VMGuestOSType::linux, VMRuntimeState::running, false},
+        {"windows on QEMU", VMGuestOSType::windows, VMRuntimeState::stopped, true},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const QString name = QString::fromLatin1(testCase.what).replace(QLatin1Char(' '), QLatin1Char('-'));
+        const VMBundle bundle = storeChanged(installedBundle(name).id(), [&](VMBundle &changed) {
+            changed.metadata.guestOSType = testCase.guest;
+            changed.metadata.runtimeState = testCase.stored;
+        });
+        ASSERT_TRUE(QDir(bundle.bundleURL).removeRecursively());
+        QSignalSpy vanished(&coordinator(), &VirtualMachineCoordinator::bundleVanished);
+
+        const QString failure = testCase.withQEMU ? failureText([&] { waitForOutcome(coordinator().startWithQEMU(bundle.id())).get(); })
+                                                  : startFailure(bundle.id(), false);
+        EXPECT_EQ(failure, QStringLiteral("The VM bundle could not be read: The bundle folder of \"%1\" no longer exists at %2, so the VM was "
+                                          "removed from the list. Reconnect its disk or import it again to bring it back.")
+                               .arg(name, bundle.bundleURL));
+        EXPECT_FALSE(QFileInfo::exists(bundle.bundleURL)) << "an empty shell of the VM was made";
+        EXPECT_FALSE(store().bundle(bundle.id()));
+        EXPECT_FALSE(m_sessions.contains(bundle.id()));
+        EXPECT_FALSE(m_qemu.isRunning(bundle.id()));
+        ASSERT_EQ(vanished.size(), 1);
+        EXPECT_EQ(vanished.first().first().toString(), failure);
+    }
+    EXPECT_TRUE(m_machines.configurations().isEmpty());
+}
+
 TEST_F(VirtualMachineCoordinatorTest, AnInstalledWindowsVMIsPreparedAndThenRefusedWithoutASession)
 {
     const VMBundle bundle = storeChanged(withSavedState(installedBundle(QStringLiteral("Windows")).id()).id(), [](VMBundle &changed) {

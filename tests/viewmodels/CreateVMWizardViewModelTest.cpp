@@ -375,7 +375,7 @@ TEST_F(CreateVMWizardViewModelTest, TemplateFillsTheGeneralChoices)
     EXPECT_TRUE(model->isMicrophoneEnabled());
 }
 
-TEST_F(CreateVMWizardViewModelTest, FailedDownloadsLeaveNoISOInTheBundleOrTheCache)
+TEST_F(CreateVMWizardViewModelTest, FailedDownloadsLeaveNoVMAndNoISOInTheCache)
 {
     const QByteArray iso = isoBytes();
     struct Case {
@@ -405,11 +405,9 @@ TEST_F(CreateVMWizardViewModelTest, FailedDownloadsLeaveNoISOInTheBundleOrTheCac
             EXPECT_EQ(*model->errorMessage(), c.message);
         }
         EXPECT_FALSE(model->didFinishSuccessfully());
-        const std::optional<VMBundle> made = bundleNamed(QString::fromLatin1(c.what));
-        ASSERT_TRUE(made);
-        const VMBundle &bundle = *made;
-        EXPECT_EQ(bundle.metadata.installState, VMInstallState::preparingBundle);
-        EXPECT_TRUE(QDir(bundle.bundleURL).entryList({QStringLiteral("*.iso*")}, QDir::Files | QDir::Hidden).isEmpty());
+        // No VM that stays "Preparing" for ever: the half-made bundle leaves the library and the disk.
+        EXPECT_TRUE(store().bundles().isEmpty());
+        EXPECT_TRUE(QDir(store().rootURL()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
         EXPECT_TRUE(QDir(m_linux.isoCacheDirectory()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
 }
@@ -538,7 +536,8 @@ TEST_F(CreateVMWizardViewModelTest, ACancelledDownloadShowsAsACancelAndLeavesNoI
     EXPECT_FALSE(model->isCreating());
     EXPECT_EQ(model->errorMessage(), QStringLiteral("Linux ISO download cancelled."));
     const VMBundle bundle = store().bundles().last();
-    EXPECT_TRUE(waitUntil([&] { return QDir(bundle.bundleURL).entryList({QStringLiteral("*.iso*")}, QDir::Files | QDir::Hidden).isEmpty(); }));
+    // Once the download has stopped, the half-made VM goes with it.
+    EXPECT_TRUE(waitUntil([&] { return !store().bundle(bundle.id()) && !QFileInfo::exists(bundle.bundleURL); }));
     EXPECT_EQ(model->errorMessage(), QStringLiteral("Linux ISO download cancelled."));
     EXPECT_EQ(model->installProgress().stage, Stage::downloadingLinuxISO);
 }
@@ -576,6 +575,60 @@ TEST_F(CreateVMWizardViewModelTest, ALocalISOIsCopiedAndNamedAsLinux)
     EXPECT_EQ(bytes(bundle.layout().linuxInstallISOURL()), iso);
     EXPECT_TRUE(m_server.requests().isEmpty());
     EXPECT_TRUE(appLog().contains(QStringLiteral("Created Linux VM 'New Linux VM' with EFI boot and ISO attached")));
+}
+
+TEST_F(CreateVMWizardViewModelTest, ACreationThatFailsLeavesNothingButWhatTheUserHad)
+{
+    // What the user had: a VM of the library, and a folder with the name the new VM asks for.
+    const VMBundle kept = installedBundle(QStringLiteral("Kept"));
+    const QString mine = store().rootURL() + QStringLiteral("/Doomed.vm/mine.txt");
+    write(mine, "mine");
+    const struct {
+        const char *what;
+        VMGuestOSType guest;
+        double diskSizeGB;
+        QString imageGoesAt;
+    } cases[] = {
+        {"linux: the ISO goes before it is copied", VMGuestOSType::linux, 8, QStringLiteral("Copying ISO to VM bundle...")},
+        {"windows: the image goes before it is copied", VMGuestOSType::windows, 64, QStringLiteral("Copying Windows ISO to VM bundle...")},
+        {"windows: a disk below the minimum", VMGuestOSType::windows, 16, QString()},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const QString image = bootableISO(QStringLiteral("image.iso"));
+        auto model = wizard();
+        model->setGuestOSType(testCase.guest);
+        model->setName(QStringLiteral("Doomed"));
+        model->setMemorySizeGB(2);
+        model->setDiskSizeGB(testCase.diskSizeGB);
+        if (testCase.guest == VMGuestOSType::linux) {
+            model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
+            model->setLocalLinuxISOURL(image);
+        } else {
+            waitForOutcome(model->validateWindowsImage(image)).get();
+        }
+        bool madeBundle = false;
+        QObject::connect(model.get(), &CreateVMWizardViewModel::changed, model.get(), [&] {
+            madeBundle = madeBundle || bundleNamed(QStringLiteral("Doomed"));
+            if (!testCase.imageGoesAt.isEmpty() && model->installProgress().detail == testCase.imageGoesAt)
+                QFile::remove(image);
+        });
+        if (testCase.guest == VMGuestOSType::linux)
+            model->createLinuxVM();
+        else
+            model->createWindowsVM();
+        waitForEnd(*model);
+
+        EXPECT_TRUE(madeBundle) << "the failure came after the VM was in the library";
+        EXPECT_FALSE(model->didFinishSuccessfully());
+        EXPECT_TRUE(model->errorMessage());
+        EXPECT_EQ(store().bundles().size(), 1);
+        EXPECT_TRUE(store().bundle(kept.id()));
+        EXPECT_EQ(QDir(store().rootURL()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  (QStringList {QStringLiteral("Doomed.vm"), QStringLiteral("Kept.vm")}));
+        EXPECT_EQ(bytes(mine), "mine");
+        EXPECT_TRUE(QFileInfo::exists(kept.layout().diskImageURL()));
+    }
 }
 
 TEST_F(CreateVMWizardViewModelTest, AnImageThatCannotBootIsRefusedWhenChosenAndBeforeABundleIsMade)

@@ -164,6 +164,23 @@ TEST_F(LibraryViewModelTest, StopNeverWedgesAVMAndDeletingTheSelectedOneSelectsA
     EXPECT_EQ(shownNames(), QStringList{QStringLiteral("Kept")});
 }
 
+TEST_F(LibraryViewModelTest, AVMWhoseFolderHasGoneLeavesTheListWithTheReasonWhicheverScreenStartedIt)
+{
+    vm(QStringLiteral("Kept"), 1);
+    const VMBundle gone = vm(QStringLiteral("Gone"), 2);
+    library().setSelectedBundleID(gone.id());
+    ASSERT_TRUE(QDir(gone.bundleURL).removeRecursively());
+
+    // The details pane starts through the coordinator, and goes with the VM; the library keeps the reason.
+    const QString failure = failureText([&] { waitForOutcome(coordinator().start(gone.id(), false)).get(); });
+    EXPECT_TRUE(failure.contains(QStringLiteral("no longer exists"))) << failure.toStdString();
+    settle();
+    EXPECT_EQ(library().bannerMessage(), failure);
+    EXPECT_EQ(shownNames(), QStringList{QStringLiteral("Kept")});
+    EXPECT_NE(library().selectedBundleID(), gone.id());
+    EXPECT_FALSE(QFileInfo::exists(gone.bundleURL));
+}
+
 TEST_F(LibraryViewModelTest, ASecondPressOfARunningActionIsIgnored)
 {
     const VMBundle bundle = vm(QStringLiteral("Dev"), 1);

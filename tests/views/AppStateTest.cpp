@@ -85,6 +85,24 @@ TEST_F(AppStateTest, GuestFoldersArePreparedForEveryVMAndToolsStagedOnlyForLinux
     EXPECT_TRUE(QFileInfo(blocked.bundleURL + QStringLiteral("/Automation")).isFile());
 }
 
+TEST_F(AppStateTest, AVMDeletedWhileThePreparationYieldsIsNotMadeAgain)
+{
+    addBundle(QStringLiteral("First"), VMGuestOSType::linux);
+    addBundle(QStringLiteral("Second"), VMGuestOSType::linux);
+    waitForOutcome(m_state->vmStore().reload()).get();
+    ASSERT_EQ(m_state->vmStore().bundles().size(), 2);
+    const VMBundle later = m_state->vmStore().bundles().last();
+
+    // The preparation has done the first VM and yields; the user deletes the other one meanwhile.
+    QCoro::Task<> preparation = m_state->prepareGuestFoldersForAllBundles();
+    m_state->coordinator().deleteVM(later.id());
+    ASSERT_FALSE(QFileInfo::exists(later.bundleURL));
+    waitForOutcome(std::move(preparation)).get();
+
+    EXPECT_FALSE(QFileInfo::exists(later.bundleURL)) << "an empty bundle folder was made again";
+    EXPECT_TRUE(QFileInfo(m_state->vmStore().bundles().first().layout().automationDirectoryURL()).isDir());
+}
+
 TEST_F(AppStateTest, ViewModelsShareTheStateServices)
 {
     const VMBundle bundle = addBundle(QStringLiteral("Mac"), VMGuestOSType::macOS);
