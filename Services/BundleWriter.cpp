@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "BundleWriter.h"
 
+#include "BundleQuarantine.h"
 #include "BundleSkeleton.h"
-#include "ExtendedAttributes.h"
 #include "FileOperations.h"
 #include "JSONCoding.h"
 #include "ProtectionMirror.h"
@@ -58,8 +58,8 @@ void BundleWriter::writeBundle(const VMBundle &bundle) const
     else
         removeIfPresent(layout.restoreImageInfoURL());
 
-    ExtendedAttributes::removeQuarantineRecursively(bundle.bundleURL);
+    BundleQuarantine::removeBelow(bundle.bundleURL);
     m_mirror.refreshProtection(bundle);
-    ExtendedAttributes::removeQuarantineRecursively(ProtectionMirror::mirrorURL(bundle.bundleURL));
+    BundleQuarantine::removeBelow(ProtectionMirror::mirrorURL(bundle.bundleURL));
     m_tracked.trackBundle(bundle.bundleURL);
 }

@@ -6,6 +6,7 @@
 #include "BundleSkeleton.h"
 #include "ExtendedAttributes.h"
 #include "FileOperations.h"
+#include "GuestWrittenContent.h"
 #include "JSONCoding.h"
 #include "LoggingService.h"
 #include "MachineIdentityService.h"
@@ -33,6 +34,13 @@ VirtualMachineError cloneError(const std::exception &error)
     if (const auto *own = dynamic_cast<const VirtualMachineError *>(&error))
         return *own;
     return VirtualMachineError(VirtualMachineError::Case::cloneFailed, QString::fromUtf8(error.what()));
+}
+
+/// Refused before anything is written: a copy that stopped at the guest's item would be thrown away anyway.
+void refuseUnreadableGuestContent(const std::optional<QString> &unreadable)
+{
+    if (unreadable)
+        throw VirtualMachineError(VirtualMachineError::Case::cloneFailed, *unreadable);
 }
 
 void emptyFolder(const QString &folder)
@@ -85,6 +93,7 @@ VMBundle VMCloneService::clone(const VMBundle &source, const std::optional<QStri
                                bool preserveSavedState) const
 {
     const QString cloneName = displayName(source, name);
+    refuseUnreadableGuestContent(GuestWrittenContent::unreadableItem(source.bundleURL));
     try {
         StagedBundleCopy staged(parentFolder(source.bundleURL), BundleFolderNaming::sanitizedBaseName(cloneName));
         staged.copyFrom(source.bundleURL);
@@ -98,6 +107,7 @@ QCoro::Task<VMBundle> VMCloneService::cloneAsync(VMBundle source, std::optional<
                                                  bool preserveSavedState) const
 {
     const QString cloneName = displayName(source, name);
+    refuseUnreadableGuestContent(co_await BackgroundWork::run(&GuestWrittenContent::unreadableItem, source.bundleURL));
     try {
         StagedBundleCopy staged(parentFolder(source.bundleURL), BundleFolderNaming::sanitizedBaseName(cloneName));
         co_await BackgroundWork::run(&StagedBundleCopy::copyInto, source.bundleURL, staged.url());

@@ -24,7 +24,9 @@ class VMStore;
  * cloning and the stopped run state; everything else is the source's. The
  * whole folder is copied, sparsely, under a hidden name beside the source,
  * changed there, and renamed to its final name only when complete, so a
- * failed clone leaves nothing behind.
+ * failed clone leaves nothing behind. Before anything is written, the
+ * guest's part of the source is read through (GuestWrittenContent): an item
+ * there that cannot be read fails the clone with a sentence that names it.
  *
  * Failures are VirtualMachineError; the host's own errors become
  * cloneFailed. clone() blocks for the length of the copy; cloneAsync() copies

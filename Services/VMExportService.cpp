@@ -4,6 +4,7 @@
 #include "BackgroundWork.h"
 #include "ExportExclusions.h"
 #include "FileOperations.h"
+#include "GuestWrittenContent.h"
 #include "ItemReplacement.h"
 #include "LoggingService.h"
 #include "PlatformError.h"
@@ -49,6 +50,13 @@ bool isSameOrInside(const QString &path, const QString &folder)
     const QString resolved = resolvedPath(path);
     const QString resolvedFolder = resolvedPath(folder);
     return resolved == resolvedFolder || resolved.startsWith(resolvedFolder + QLatin1Char('/'));
+}
+
+/// Refused before anything is written: a copy that stopped at the guest's item would be thrown away anyway.
+void refuseUnreadableGuestContent(const std::optional<QString> &unreadable)
+{
+    if (unreadable)
+        throw VirtualMachineError::invalidOperation(*unreadable);
 }
 
 void removeIfPresent(const QString &path) noexcept
@@ -139,6 +147,7 @@ QCoro::Task<QString> VMExportService::exportAsBundle(VMBundle bundle, QString de
     const QPointer<VMExportService> self(this);
 
     setExportProgress(VMExportProgress::copying(0.0));
+    refuseUnreadableGuestContent(co_await BackgroundWork::run(&GuestWrittenContent::unreadableItem, source));
     co_await BackgroundWork::run(&copyBundle, source, staging);
     if (self)
         self->setExportProgress(VMExportProgress::copying(0.7));
@@ -167,6 +176,7 @@ QCoro::Task<QString> VMExportService::exportAsArchive(VMBundle bundle, QString d
     setExportProgress(VMExportProgress::copying(0.0));
     setExportProgress(VMExportProgress::copying(0.5));
     setExportProgress(VMExportProgress::compressing(0.0));
+    refuseUnreadableGuestContent(co_await BackgroundWork::run(&GuestWrittenContent::unreadableItem, source));
     std::optional<QString> compressionFailure;
     try {
         co_await BackgroundWork::run(&writeArchive, exclusions, source, topEntry, staging, archive);

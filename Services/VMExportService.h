@@ -27,7 +27,9 @@ class VMStore;
  * included), is refused with VirtualMachineError (invalidOperation) before
  * anything is written. The result is made under a hidden name beside its
  * final place and only then replaces what was there; a failed export
- * removes what it wrote.
+ * removes what it wrote. An item the guest wrote into the bundle that cannot
+ * be read (GuestWrittenContent) is refused the same way, before anything is
+ * written.
  *
  * The copying and compressing run on worker threads; the service itself
  * lives on the GUI thread, where it publishes exportProgress() and emits

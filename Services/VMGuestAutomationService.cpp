@@ -2,7 +2,6 @@
 #include "VMGuestAutomationService.h"
 
 #include "ClipboardText.h"
-#include "DirectoryWalk.h"
 #include "ExtendedAttributes.h"
 #include "FileOperations.h"
 #include "FileViewer.h"
@@ -179,16 +178,18 @@ void VMGuestAutomationService::removeQuarantineAttribute(const QString &path) { 
 void VMGuestAutomationService::removeQuarantine(const QString &folder)
 {
     removeQuarantineAttribute(folder);
-    // The guest owns what lies below: a folder it made unreadable or a file it made read-only (the kernel then
-    // refuses to remove user attributes) must not make every start of the VM fail over a mark that means
-    // nothing to the guest. Such items keep their mark; links are never followed.
-    DirectoryWalk::forEachItemBelow(folder, { .hidden = DirectoryWalk::HiddenItems::skip, .failures = DirectoryWalk::Failures::passedOver },
-        [](const DirectoryWalk::Item &item) {
-            try {
-                ExtendedAttributes::removeQuarantine(item.path);
-            } catch (const PlatformError &) {
-            }
-        });
+    // Only from what the host keeps here. Everything else below is the guest's: it may hold any number of items,
+    // which a walk would make every start and every status read pay for, or items the guest made unreadable. A mark
+    // on those was not put there by the host, and the host shares nothing through them.
+    const QString hostItems[] {name(requestsDirectoryName), name(responsesDirectoryName), name(clipboardDirectoryName), name(markerFileName),
+        name(readmeFileName), name(packageFileName), name(clipboardDirectoryName) + QLatin1Char('/') + name(hostClipboardFileName)};
+    for (const QString &item : hostItems) {
+        try {
+            ExtendedAttributes::removeQuarantine(folder + QLatin1Char('/') + item);
+        } catch (const PlatformError &) {
+            // A guest may have put something in the item's place that the kernel refuses to change: it keeps its mark.
+        }
+    }
 }
 
 // ---- Requests and status ----------------------------------------------------------------------

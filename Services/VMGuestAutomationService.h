@@ -71,9 +71,11 @@ public:
      * Creates or repairs the folder: the tree, the marker (an existing one
      * is left as it is), the README (written only when its text changed),
      * the staged package, the removal of older tools' files and of the
-     * quarantine mark. Idempotent. The bundle folder itself is never made:
-     * for a bundle that has gone this fails with ENOENT instead of leaving
-     * an empty shell of it. The first failure is thrown as PlatformError;
+     * quarantine mark from the folder and the items the host keeps in it
+     * (never from what the guest wrote, so the cost does not grow with
+     * it). Idempotent. The bundle folder itself is never made: for a
+     * bundle that has gone this fails with ENOENT instead of leaving an
+     * empty shell of it. The first failure is thrown as PlatformError;
      * what earlier steps did stays.
      */
     void ensureAutomationRoot(const VMBundle &bundle) const;

@@ -4,11 +4,12 @@
 #include "AppDirectories.h"
 #include "BackgroundWork.h"
 #include "BundleFolderNaming.h"
+#include "BundleQuarantine.h"
 #include "BundleSkeleton.h"
-#include "ExtendedAttributes.h"
 #include "FileMeasurements.h"
 #include "FileOperations.h"
 #include "FileViewer.h"
+#include "GuestWrittenContent.h"
 #include "JSONCoding.h"
 #include "LeftoverSweeper.h"
 #include "LoggingService.h"
@@ -395,13 +396,9 @@ void VMStore::forgetVanishedBundle(const QUuid &id)
 void VMStore::removeBundleFromDisk(const QString &url) const
 {
     const QString mirror = ProtectionMirror::mirrorURL(url);
-    for (const QString &folder : {url, mirror}) {
-        try {
-            ExtendedAttributes::removeQuarantineRecursively(folder);
-        } catch (const std::exception &) {
-            // Only the removal below decides whether the bundle is gone.
-        }
-    }
+    // Best effort: only the removal below decides whether the bundle is gone.
+    for (const QString &folder : {url, mirror})
+        BundleQuarantine::removeBelow(folder);
     try {
         removeItemIfPresent(mirror);
     } catch (const std::exception &) {
@@ -435,7 +432,7 @@ QString VMStore::reserveBackupURL(const QString &destination, const VMBundle &bu
 QString VMStore::completeBackup(const VMBundle &bundle, StagedBundleCopy &staged, const QString &destination, const QString &target) const
 {
     BundleSkeleton::markBundleFolder(staged.url());
-    ExtendedAttributes::removeQuarantineRecursively(staged.url());
+    BundleQuarantine::removeBelow(staged.url());
     // While the copy ran, the name may have been taken.
     const QString free = FileOperations::itemExists(target) ? reserveBackupURL(destination, bundle) : target;
     staged.commit(free);
@@ -446,6 +443,10 @@ QString VMStore::completeBackup(const VMBundle &bundle, StagedBundleCopy &staged
 QString VMStore::backupBundle(const QUuid &id, const QString &destination)
 {
     const VMBundle bundle = bundleForBackup(id);
+    {
+        const auto scope = bundleScope(bundle.bundleURL);
+        refuseUnreadableGuestContent(GuestWrittenContent::unreadableItem(bundle.bundleURL));
+    }
     const QString folder = standardizedFileURL(destination);
     const QString target = reserveBackupURL(folder, bundle);
 
@@ -467,9 +468,16 @@ QString VMStore::backupBundle(const QUuid &id, const QString &destination)
 QCoro::Task<QString> VMStore::backupBundleAsync(QUuid id, QString destination)
 {
     const VMBundle bundle = bundleForBackup(id);
+    const QPointer<VMStore> self(this);
+    {
+        const auto scope = bundleScope(bundle.bundleURL);
+        const std::optional<QString> unreadable = co_await BackgroundWork::run(&GuestWrittenContent::unreadableItem, bundle.bundleURL);
+        if (!self)
+            throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
+        refuseUnreadableGuestContent(unreadable);
+    }
     const QString folder = standardizedFileURL(destination);
     const QString target = reserveBackupURL(folder, bundle);
-    const QPointer<VMStore> self(this);
 
     QString copy;
     try {
@@ -492,6 +500,13 @@ QCoro::Task<QString> VMStore::backupBundleAsync(QUuid id, QString destination)
     co_return copy;
 }
 
+void VMStore::refuseUnreadableGuestContent(const std::optional<QString> &unreadable)
+{
+    // Refused before anything is written: a copy that stopped at the guest's item would be thrown away anyway.
+    if (unreadable)
+        throw VirtualMachineError(VirtualMachineError::Case::backupFailed, *unreadable);
+}
+
 QString VMStore::backupDestinationURL(const QString &destination, const VMBundle &bundle)
 {
     FileOperations::createFolders(destination);
@@ -500,7 +515,7 @@ QString VMStore::backupDestinationURL(const QString &destination, const VMBundle
 
 void VMStore::copyBundleForBackup(const QString &source, const QString &target)
 {
-    ExtendedAttributes::removeQuarantineRecursively(source);
+    BundleQuarantine::removeBelow(source);
     StagedBundleCopy::copyInto(source, target);
 }
 

@@ -133,7 +133,9 @@ public:
      * Copies a stopped VM's bundle into `destination` under a free name
      * made from the VM's name and returns where the copy lies. The copy is
      * made under a hidden name and given its final name only once complete;
-     * a failed copy is removed (backupFailed). The copy keeps the source's
+     * a failed copy is removed (backupFailed). Before anything is written, the
+     * guest's part of the bundle is read through: an item there that cannot
+     * be read fails the backup with a sentence that names it. The copy keeps the source's
      * metadata, identifier included, and is not added to the library.
      * Blocks for the length of the copy; backupBundleAsync() copies on a
      * worker thread instead.
@@ -142,7 +144,7 @@ public:
     QCoro::Task<QString> backupBundleAsync(QUuid id, QString destination);
     /// "<destination>/<name>.vm", numbered until free, creating `destination`; nothing is created at the result.
     static QString backupDestinationURL(const QString &destination, const VMBundle &bundle);
-    /// Strips the quarantine mark from `source` and copies it, sparsely, into the staged folder `target` (StagedBundleCopy::copyInto).
+    /// Strips the quarantine mark from `source`'s own items (BundleQuarantine) and copies it, sparsely, into the staged folder `target` (StagedBundleCopy::copyInto).
     static void copyBundleForBackup(const QString &source, const QString &target);
 
     // Bundle files
@@ -187,6 +189,8 @@ private:
     /// Security-scoped access to a bundle for as long as the result lives: on its location in the root, through its bookmark outside.
     std::unique_ptr<SecurityScope> bundleScope(const QString &url) const;
     VMBundle bundleForBackup(const QUuid &id) const;
+    /// Fails the backup with `unreadable`, the sentence naming an item the guest wrote that the copy could not read.
+    static void refuseUnreadableGuestContent(const std::optional<QString> &unreadable);
     QString reserveBackupURL(const QString &destination, const VMBundle &bundle) const;
     QString completeBackup(const VMBundle &bundle, StagedBundleCopy &staged, const QString &destination, const QString &target) const;
     void refuseVanishedBundle(const VMBundle &bundle) const;

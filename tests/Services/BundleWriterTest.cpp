@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
+#include "ExtendedAttributes.h"
 #include "FileOperations.h"
+#include "FileSystemTraps.h"
 #include "ProtectionMirror.h"
 #include "StoreTestFixture.h"
+#include "WithoutAccessOverride.h"
 
 #include <QFileInfo>
+
+#include <sys/xattr.h>
 
 using BundleWriterTest = StoreTest;
 
@@ -73,4 +78,41 @@ TEST_F(BundleWriterTest, TheDiskImageIsHardLinkedIntoTheMirror)
     store().updateBundle(bundle);
     EXPECT_TRUE(FileOperations::isSameFile(bundle.layout().diskImageURL(), mirrored));
     EXPECT_EQ(read(mirrored), QStringLiteral("new disk"));
+}
+
+TEST_F(BundleWriterTest, ASaveNeitherVisitsNorFailsOverWhatTheGuestWrote)
+{
+    const auto mark = [](const QString &path) {
+        return ::lsetxattr(QFile::encodeName(path).constData(), ExtendedAttributes::quarantineAttribute, "0081", 4, 0) == 0;
+    };
+    const auto isMarked = [](const QString &path) {
+        return ::lgetxattr(QFile::encodeName(path).constData(), ExtendedAttributes::quarantineAttribute, nullptr, 0) >= 0;
+    };
+    VMBundle bundle = savedBundle(QStringLiteral("Guest"));
+    const VMBundle::Layout layout = bundle.layout();
+    const QString hostFile = layout.logsDirectoryURL() + QStringLiteral("/earlier.log");
+    const QString guestFile = layout.automationDirectoryURL() + QStringLiteral("/Responses/answer.json");
+    write(hostFile, "log");
+    write(guestFile, "{}");
+    if (!mark(hostFile) || !mark(guestFile))
+        GTEST_SKIP() << "the temporary folder's file system keeps no user attributes";
+    // Root in the guest made a folder nobody may read.
+    const FileSystemTraps::UnreadableFolder locked(layout.automationDirectoryURL() + QStringLiteral("/Locked"));
+    const WithoutAccessOverride noOverride;
+    if (!noOverride.isActive())
+        GTEST_SKIP() << "root could not give up its access override";
+
+    bundle.metadata.name = QStringLiteral("Renamed");
+    bundle.metadata.runtimeState = VMRuntimeState::running;
+    EXPECT_NO_THROW(store().updateBundle(bundle));
+
+    // The list and the disk say the same.
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.name, QStringLiteral("Renamed"));
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.runtimeState, VMRuntimeState::running);
+    const VMMetadata stored = sharedJSONDecoder().decode<VMMetadata>(read(layout.metadataURL()).toUtf8());
+    EXPECT_EQ(stored.name, QStringLiteral("Renamed"));
+    EXPECT_EQ(stored.runtimeState, VMRuntimeState::running);
+    // The host's own files lose the mark; the save never walks the guest's folder, so its cost does not grow with it.
+    EXPECT_FALSE(isMarked(hostFile));
+    EXPECT_TRUE(isMarked(guestFile));
 }

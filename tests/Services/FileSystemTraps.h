@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 /**
@@ -57,6 +58,33 @@ private:
 
     QString m_path;
     bool m_set = false;
+};
+
+/**
+ * A folder, holding one file, whose mode is 000 while the object lives: a
+ * guest's root can leave such a folder in its shared automation folder.
+ * Root reads it all the same unless the test gives up its override
+ * (WithoutAccessOverride).
+ */
+class UnreadableFolder
+{
+public:
+    explicit UnreadableFolder(const QString &path)
+        : m_path(path)
+    {
+        QDir().mkpath(path);
+        QFile file(path + QStringLiteral("/secret.txt"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write("guest");
+        file.close();
+        ::chmod(QFile::encodeName(path).constData(), 0);
+    }
+    ~UnreadableFolder() { ::chmod(QFile::encodeName(m_path).constData(), 0755); }
+    UnreadableFolder(const UnreadableFolder &) = delete;
+    UnreadableFolder &operator=(const UnreadableFolder &) = delete;
+
+private:
+    QString m_path;
 };
 
 /**

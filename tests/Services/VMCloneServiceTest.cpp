@@ -15,6 +15,7 @@
 #include "VMSnapshotService.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineErrorExpectation.h"
+#include "WithoutAccessOverride.h"
 
 #include <QFileInfo>
 
@@ -246,4 +247,32 @@ TEST_F(VMCloneServiceTest, ACloneCutShortIsProtectedOnceItIsInTheLibrary)
             FileOperations::removeItem(root() + QLatin1Char('/') + name);
     }
     EXPECT_GT(step, 3);
+}
+
+TEST_F(VMCloneServiceTest, AnItemTheGuestWroteThatCannotBeReadFailsTheCloneBeforeAnythingIsWritten)
+{
+    const VMBundle dev = source();
+    write(dev.layout().automationDirectoryURL() + QStringLiteral("/Responses/answer.json"), "{}");
+    const FileSystemTraps::UnreadableFolder locked(dev.layout().automationDirectoryURL() + QStringLiteral("/Locked"));
+    const WithoutAccessOverride noOverride;
+    if (!noOverride.isActive())
+        GTEST_SKIP() << "root could not give up its access override";
+    const auto entries = [this] {
+        QStringList names = FileOperations::folderEntries(root());
+        names.sort();
+        return names;
+    };
+    const QStringList before = entries();
+    const QString expected = QStringLiteral("\"Automation/Locked\" in the VM's shared automation folder cannot be read (Permission denied). The "
+                                            "guest wrote it there; make it readable or remove it, then try again.");
+
+    const VirtualMachineError error = cloneFailure(dev);
+    EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::cloneFailed);
+    EXPECT_EQ(error.detail(), expected);
+    const VirtualMachineError fromTask = thrownVirtualMachineError(waitForOutcome(m_clones.cloneAsync(dev, std::nullopt, true, false)));
+    EXPECT_EQ(fromTask.errorCase(), VirtualMachineError::Case::cloneFailed);
+    EXPECT_EQ(fromTask.detail(), expected);
+
+    EXPECT_EQ(entries(), before);
+    EXPECT_EQ(store().bundles().size(), 1);
 }

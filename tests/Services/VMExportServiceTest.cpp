@@ -11,6 +11,8 @@
 #include "TaskOutcome.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineErrorExpectation.h"
+#include "WithoutAccessOverride.h"
+#include "FileSystemTraps.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -265,6 +267,27 @@ TEST_F(VMExportServiceTest, ExportsThatCouldDestroyABundleAreRefused)
     EXPECT_EQ(tree(other.bundleURL), otherTree);
     EXPECT_EQ(FileOperations::folderEntries(root()), rootEntries);
     EXPECT_TRUE(FileOperations::folderEntries(destination()).isEmpty());
+}
+
+TEST_F(VMExportServiceTest, AnItemTheGuestWroteThatCannotBeReadFailsTheExportBeforeAnythingIsWritten)
+{
+    const VMBundle bundle = fullBundle();
+    write(bundle.layout().automationDirectoryURL() + QStringLiteral("/Responses/answer.json"), "{}");
+    const FileSystemTraps::UnreadableFolder locked(bundle.layout().automationDirectoryURL() + QStringLiteral("/Locked"));
+    const WithoutAccessOverride noOverride;
+    if (!noOverride.isActive())
+        GTEST_SKIP() << "root could not give up its access override";
+    const QString expected = QStringLiteral("\"Automation/Locked\" in the VM's shared automation folder cannot be read (Permission denied). The "
+                                            "guest wrote it there; make it readable or remove it, then try again.");
+
+    EXPECT_EQ(failureOf(m_service.exportAsBundle(bundle, destination(), QStringLiteral("Copy"), VMExportConfiguration{}),
+                        VirtualMachineError::Case::invalidOperation),
+              expected);
+    EXPECT_EQ(failureOf(m_service.exportAsArchive(bundle, destination(), QStringLiteral("Copy"), VMExportConfiguration{}),
+                        VirtualMachineError::Case::invalidOperation),
+              expected);
+    EXPECT_TRUE(QDir(destination()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    EXPECT_FALSE(bundleLog(bundle.bundleURL).contains(QStringLiteral("Exported")));
 }
 
 TEST_F(VMExportServiceTest, ExportingAVMChecksItsStateAndNamesTheResult)

@@ -201,7 +201,7 @@ TEST_F(VMGuestAutomationServiceTest, FilesOfTheOlderToolsAreDeletedAndNothingEls
     EXPECT_EQ(read(at(QStringLiteral("outside/keep"))), "outside");
 }
 
-TEST_F(VMGuestAutomationServiceTest, TheQuarantineMarkIsStrippedBelowTheFolderExceptFromHiddenItems)
+TEST_F(VMGuestAutomationServiceTest, TheQuarantineMarkIsStrippedFromWhatTheHostKeepsThereButNotFromWhatTheGuestWrote)
 {
     const auto mark = [](const QString &path) {
         return ::lsetxattr(QFile::encodeName(path).constData(), ExtendedAttributes::quarantineAttribute, "0081", 4, 0) == 0;
@@ -209,18 +209,29 @@ TEST_F(VMGuestAutomationServiceTest, TheQuarantineMarkIsStrippedBelowTheFolderEx
     const auto isMarked = [](const QString &path) {
         return ::lgetxattr(QFile::encodeName(path).constData(), ExtendedAttributes::quarantineAttribute, nullptr, 0) >= 0;
     };
-    write(automation(QStringLiteral("Responses/sub/deep.json")), "{}");
-    write(automation(QStringLiteral(".hidden")), "");
-    if (!mark(automation(QStringLiteral("Responses/sub/deep.json"))))
+    write(resources(QStringLiteral("DozizidOdezu.pkg")), "package");
+    m_service.ensureAutomationRoot(m_bundle);
+    m_service.writeHostClipboard(QStringLiteral("copied"), m_bundle);
+    const QStringList host{automation(), automation(QStringLiteral("Requests")), automation(QStringLiteral("Responses")),
+                           automation(QStringLiteral("Clipboard")), automation(QStringLiteral("DuvuzodOvevavAutomationRoot.marker")),
+                           automation(QStringLiteral("README.txt")), automation(QStringLiteral("DozizidOdezu.pkg")),
+                           automation(QStringLiteral("Clipboard/HostClipboard.json"))};
+    const QStringList guest{automation(QStringLiteral("Responses/sub/deep.json")), automation(QStringLiteral("Responses/sub")),
+                            automation(QStringLiteral("notes.txt")), automation(QStringLiteral(".hidden"))};
+    for (const QString &path : {guest[0], guest[2], guest[3]})
+        write(path, "{}");
+    if (!mark(guest[0]))
         GTEST_SKIP() << "the temporary folder's file system keeps no user attributes";
-    ASSERT_TRUE(mark(automation()));
-    ASSERT_TRUE(mark(automation(QStringLiteral(".hidden"))));
+    for (const QString &path : host + guest)
+        ASSERT_TRUE(mark(path)) << path.toStdString();
 
     m_service.ensureAutomationRoot(m_bundle);
 
-    EXPECT_FALSE(isMarked(automation(QStringLiteral("Responses/sub/deep.json"))));
-    EXPECT_FALSE(isMarked(automation()));
-    EXPECT_TRUE(isMarked(automation(QStringLiteral(".hidden"))));
+    for (const QString &path : host)
+        EXPECT_FALSE(isMarked(path)) << path.toStdString();
+    // The guest's items are not visited at all, so what the guest wrote costs the host nothing.
+    for (const QString &path : guest)
+        EXPECT_TRUE(isMarked(path)) << path.toStdString();
 }
 
 TEST_F(VMGuestAutomationServiceTest, RevealShowsThePackageOrElseTheFolder)

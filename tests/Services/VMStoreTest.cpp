@@ -9,6 +9,7 @@
 #include "TaskOutcome.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineErrorExpectation.h"
+#include "WithoutAccessOverride.h"
 
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -521,6 +522,29 @@ TEST_F(VMStoreBackupTest, AFailedBackupRemovesItsPartialCopy)
     EXPECT_TRUE(throwsVirtualMachineError(waitForOutcome(store().backupBundleAsync(deep.id(), longDestination)),
                                           VirtualMachineError::Case::backupFailed));
     EXPECT_TRUE(QDir(longDestination).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+TEST_F(VMStoreBackupTest, AnItemTheGuestWroteThatCannotBeReadFailsTheBackupBeforeAnythingIsWritten)
+{
+    const VMBundle guest = stoppedWithState(QStringLiteral("Guest"));
+    write(guest.layout().automationDirectoryURL() + QStringLiteral("/Responses/answer.json"), "{}");
+    const FileSystemTraps::UnreadableFolder locked(guest.layout().automationDirectoryURL() + QStringLiteral("/Locked"));
+    const WithoutAccessOverride noOverride;
+    if (!noOverride.isActive())
+        GTEST_SKIP() << "root could not give up its access override";
+    const QString expected = QStringLiteral("\"Automation/Locked\" in the VM's shared automation folder cannot be read (Permission denied). The "
+                                            "guest wrote it there; make it readable or remove it, then try again.");
+
+    const VirtualMachineError error = backupFailure(guest.id(), destination());
+    EXPECT_EQ(error.errorCase(), VirtualMachineError::Case::backupFailed);
+    EXPECT_EQ(error.detail(), expected);
+    const VirtualMachineError fromTask = thrownVirtualMachineError(waitForOutcome(store().backupBundleAsync(guest.id(), destination())));
+    EXPECT_EQ(fromTask.errorCase(), VirtualMachineError::Case::backupFailed);
+    EXPECT_EQ(fromTask.detail(), expected);
+
+    EXPECT_FALSE(QFileInfo::exists(destination()));
+    EXPECT_FALSE(bundleLog(guest.bundleURL).contains(QStringLiteral("Backed up")));
+    EXPECT_EQ(m_access.started, m_access.stopped);
 }
 
 TEST_F(VMStoreBackupTest, TheTaskBacksUpLikeTheCall)
