@@ -7,6 +7,8 @@
 
 #include <limits>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 using namespace CoordinatorTesting;
@@ -209,6 +211,23 @@ TEST_F(LibraryViewModelTest, EveryKindOfVMStartsTheSameWayAndAsksForItsConsole)
         waitForOutcome(library().stop(bundle.id())).get();
         EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped);
     }
+}
+
+TEST_F(LibraryViewModelTest, AStopFromTheMenuWhileThePaneIsStoppingTheVMShowsNoFailure)
+{
+    const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
+    waitForOutcome(library().start(bundle.id(), false)).get();
+    const std::shared_ptr<VirtualMachineSession> session = coordinator().sessions().session(bundle.id());
+    static_cast<ScriptedVirtualMachine &>(session->virtualMachine()).script().enqueue(Operation::stop, ScriptedAnswer::success(20ms));
+    const std::unique_ptr<VMDetailsViewModel> pane = makeDetails(bundle.id());
+
+    QCoro::Task<> paneStop = pane->stop();
+    ASSERT_EQ(session->runtimeState(), VMRuntimeState::stopping);
+    waitForOutcome(library().stop(bundle.id())).get();
+    waitForOutcome(std::move(paneStop)).get();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    EXPECT_EQ(pane->errorMessage(), std::nullopt);
+    EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped);
 }
 
 TEST_F(LibraryViewModelTest, RenameTrimsAndIgnoresBlanks)
