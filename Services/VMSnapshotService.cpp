@@ -210,7 +210,10 @@ QCoro::Task<VMSnapshot> VMSnapshotService::createSnapshotAsync(VMBundle bundle, 
 VMSnapshotService::PendingRestore VMSnapshotService::prepareRestore(const QUuid &snapshotID, const VMBundle &bundle) const
 {
     // Replacing the disk or the saved state under a running or suspended machine pairs it with files it did not write.
-    if (bundle.metadata.runtimeState != VMRuntimeState::stopped)
+    // A VM recorded in the error state is refused no more than a stopped one: its last run failed, and a snapshot is
+    // what brings it back. Whether a failed machine still runs is for the caller to ask of the machine itself.
+    const VMRuntimeState recorded = bundle.metadata.runtimeState;
+    if (recorded != VMRuntimeState::stopped && recorded != VMRuntimeState::error)
         throw VirtualMachineError::invalidOperation(QStringLiteral("Stop the virtual machine before restoring a snapshot."));
 
     PendingRestore restore{loadTimeline(bundle), {}, bundle.layout(), {}, std::nullopt};

@@ -67,7 +67,8 @@ public:
     /**
      * Puts the snapshot's disk and saved state back in place of the
      * bundle's and makes the snapshot active. Refused unless the VM's
-     * stored run state is stopped. The new disk (and saved state) are
+     * stored run state is stopped or error (a failed run); the caller makes
+     * sure no machine runs the VM. The new disk (and saved state) are
      * copied beside their places and renamed in only when complete, so a
      * failed copy leaves the bundle as it was. The bundle's saved state is
      * removed before the disk is replaced, since it belongs to the replaced

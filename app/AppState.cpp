@@ -2,11 +2,14 @@
 #include "AppState.h"
 
 #include "CreateVMWizardViewModel.h"
+#include "GuestDisplayConnection.h"
+#include "QEMUConsoleView.h"
 #include "QEMUConsoleViewModel.h"
 #include "QEMUExecutor.h"
 #include "QemuVirtualMachineFactory.h"
 #include "SystemHostCapacity.h"
 #include "TemplateLibraryViewModel.h"
+#include "VMConsoleView.h"
 #include "VMConsoleViewModel.h"
 #include "VMDetailsPaneModels.h"
 #include "VirtualMachineSession.h"
@@ -80,7 +83,7 @@ AppState::AppState(Options options)
     , m_windowsImageProvider(m_loggingService)
     , m_cliService(m_vmStore, m_coordinator, m_snapshotService, m_exportService, m_loggingService)
     , m_bundleOperations({m_coordinator, m_vmStore, m_runtimeService, m_snapshotService, m_exportService, m_diskAnalyticsService})
-    , m_libraryViewModel({m_vmStore, m_coordinator, m_bundleOperations, m_fileChooser, m_fileViewer, m_loggingService})
+    , m_libraryViewModel({m_vmStore, m_coordinator, m_bundleOperations, m_fileChooser, m_fileViewer, m_loggingService, &m_qemuSetupService})
     , m_quitViewModel(m_vmStore, m_coordinator, m_loggingService)
     , m_quitConfirmation(m_quitViewModel)
 {
@@ -90,6 +93,9 @@ AppState::AppState(Options options)
             if (sync)
                 sync->start(session);
         });
+    // A start from the card's menu or the VM menu opens the console as the details pane's Start does, once, whatever
+    // window asked.
+    connect(&m_libraryViewModel, &LibraryViewModel::consoleRequested, this, &AppState::openConsole);
 }
 
 AppState::~AppState() = default;
@@ -207,6 +213,26 @@ std::unique_ptr<QEMUConsoleViewModel> AppState::makeQEMUConsoleViewModel(const V
             windows->closeWindow(id);
     };
     return std::make_unique<QEMUConsoleViewModel>(bundle, m_coordinator, m_qemuEngine, m_loggingService, std::move(closeHandler));
+}
+
+void AppState::openConsole(const QUuid &id)
+{
+    const std::optional<VMBundle> bundle = m_vmStore.bundle(id);
+    if (!bundle)
+        return;
+    if (bundle->metadata.guestOSType == VMGuestOSType::windows) {
+        // QEMU runs a Windows guest without a runtime session.
+        m_consoleWindowManager.openSessionlessConsole(*bundle, new QEMUConsoleView(makeQEMUConsoleViewModel(*bundle)));
+        return;
+    }
+    std::shared_ptr<VirtualMachineSession> session;
+    try {
+        session = m_coordinator.session(id);
+    } catch (...) {
+        // No session to show: nothing opens, and the selection stays.
+        return;
+    }
+    m_consoleWindowManager.openConsole(*session, new VMConsoleView(makeConsoleViewModel(session)));
 }
 
 std::unique_ptr<TemplateLibraryViewModel> AppState::makeTemplateLibraryViewModel()

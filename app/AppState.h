@@ -113,6 +113,12 @@ public:
     /// A new console view model for a VM that QEMU runs without a session (a Windows guest); its close action closes the VM's console
     /// window.
     std::unique_ptr<QEMUConsoleViewModel> makeQEMUConsoleViewModel(const VMBundle &bundle);
+    /**
+     * Opens the VM's console window, or brings it to the front: the live console of its session, or for a Windows
+     * guest the console of its QEMU. A VM the library does not hold, or one that cannot have a session, opens
+     * nothing. Every start the library asks for ends here too.
+     */
+    void openConsole(const QUuid &id);
     /// A new template library over the template service; the caller owns it.
     std::unique_ptr<TemplateLibraryViewModel> makeTemplateLibraryViewModel();
     /// A new-VM wizard; it keeps itself alive while a creation it started runs.

@@ -4,24 +4,17 @@
 #include "AppState.h"
 #include "CreateVMWizardView.h"
 #include "CreateVMWizardViewModel.h"
-#include "GuestDisplayConnection.h"
 #include "LibraryView.h"
 #include "MenuCommands.h"
-#include "QEMUConsoleView.h"
-#include "QEMUConsoleViewModel.h"
 #include "SaveAsTemplateSheet.h"
 #include "TemplateLibraryDialog.h"
 #include "TemplateLibraryViewModel.h"
-#include "VMConsoleView.h"
-#include "VMConsoleViewModel.h"
-#include "VMConsoleWindowManager.h"
 #include "VMDetailsView.h"
 #include "VMDetailsViewModel.h"
 #include "VMExportSheet.h"
 #include "VMSettingsSheet.h"
 #include "VMStore.h"
 #include "ViewCommand.h"
-#include "VirtualMachineSession.h"
 
 #include <QCoroTask>
 #include <QEvent>
@@ -108,23 +101,7 @@ void MainWindow::runLaunchTask()
 
 void MainWindow::openConsole(const QUuid &id)
 {
-    const std::optional<VMBundle> bundle = m_state.vmStore().bundle(id);
-    if (!bundle)
-        return;
-    if (bundle->metadata.guestOSType == VMGuestOSType::windows) {
-        // QEMU runs a Windows guest without a runtime session.
-        m_state.consoleWindowManager().openSessionlessConsole(*bundle, new QEMUConsoleView(m_state.makeQEMUConsoleViewModel(*bundle)));
-        return;
-    }
-    std::shared_ptr<VirtualMachineSession> session;
-    try {
-        session = m_state.coordinator().session(id);
-    } catch (...) {
-        // No session to show: nothing opens, and the selection stays.
-        return;
-    }
-    std::shared_ptr<VMConsoleViewModel> viewModel = m_state.makeConsoleViewModel(session);
-    m_state.consoleWindowManager().openConsole(*session, new VMConsoleView(std::move(viewModel)));
+    m_state.openConsole(id);
 }
 
 void MainWindow::openCreateWizard(std::shared_ptr<CreateVMWizardViewModel> wizard)

@@ -87,6 +87,9 @@ QCoro::Task<> VMBundleOperations::restoreSnapshot(QUuid id, QUuid snapshotID)
     const VMOperationLeases::Lease lease = m_coordinator.leases().acquire(id, QStringLiteral("A snapshot restore"));
     co_await m_snapshots.restoreSnapshotAsync(snapshotID, bundle);
     recordRestoredFiles(id);
+    // A VM whose last run failed starts afresh from the snapshot: it is stopped now, so Start is offered again.
+    if (m_coordinator.effectiveRuntimeState(id) == VMRuntimeState::error)
+        co_await m_coordinator.stop(id);
 }
 
 void VMBundleOperations::deleteSnapshot(const QUuid &id, const QUuid &snapshotID)

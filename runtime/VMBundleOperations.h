@@ -52,7 +52,11 @@ public:
 
     /// Takes a snapshot of the VM's disk (and saved state), pausing a running VM for the copy.
     QCoro::Task<VMSnapshot> createSnapshot(QUuid id, QString name, QString notes, bool isAutoSnapshot);
-    /// Puts a snapshot back in place of a stopped VM's disk, then records the saved state and disk size it brought.
+    /**
+     * Puts a snapshot back in place of the disk of a VM no machine runs, then records the saved state and disk size
+     * it brought. A VM whose last run failed (recorded or left in the error state) is restored too, and is stopped
+     * afterwards.
+     */
     QCoro::Task<> restoreSnapshot(QUuid id, QUuid snapshotID);
     /// Removes a snapshot and its descendants; the VM may run.
     void deleteSnapshot(const QUuid &id, const QUuid &snapshotID);

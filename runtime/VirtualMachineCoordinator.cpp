@@ -132,6 +132,30 @@ QCoro::Task<> VirtualMachineCoordinator::startWithQEMU(QUuid id)
 
 QCoro::Task<> VirtualMachineCoordinator::stop(QUuid id)
 {
+    // The console, the details pane and the VM menu may each ask while the machine is stopping; a second stop would
+    // only be refused by the machine ("cannot stop while it is stopping") although the first one succeeds.
+    if (const std::shared_ptr<SharedOutcome> underWay = m_stops.value(id)) {
+        co_await SharedOutcome::join(underWay);
+        co_return;
+    }
+    const auto outcome = std::make_shared<SharedOutcome>();
+    m_stops.insert(id, outcome);
+    const QPointer<VirtualMachineCoordinator> self(this);
+    std::exception_ptr failure;
+    try {
+        co_await stopMachine(id);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (self)
+        m_stops.remove(id);
+    outcome->settle(failure);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+QCoro::Task<> VirtualMachineCoordinator::stopMachine(QUuid id)
+{
     if (m_qemuMachines.isRunning(id)) {
         co_await m_qemuMachines.stop(id);
         co_return;

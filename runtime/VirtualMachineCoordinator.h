@@ -3,12 +3,14 @@
 
 #include "VMBundle.h"
 #include "VMDiskExpansionResult.h"
+#include "SharedOutcome.h"
 #include "VMOperationLeases.h"
 #include "VMRuntimeState.h"
 #include "VMStoppedSettings.h"
 #include "VirtualMachineSession.h"
 
 #include <QCoroTask>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QUuid>
@@ -117,7 +119,9 @@ public:
      * Stops the VM: its QEMU when QEMU runs it, else its session's machine,
      * whose state goes into the metadata. A VM that does not run (no
      * session, a session stopped or failed) is finalised as stopped, which
-     * is no error; a machine busy with another operation is refused.
+     * is no error; a machine busy with another operation is refused. A stop
+     * asked for while one of the same VM is under way joins it: it starts
+     * nothing and ends with that stop's outcome.
      */
     QCoro::Task<> stop(QUuid id);
 
@@ -196,6 +200,8 @@ Q_SIGNALS:
 
 private:
     void handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session);
+    /// Stops whatever runs the VM, QEMU or its session's machine, and stores the state its session ends in.
+    QCoro::Task<> stopMachine(QUuid id);
     /// Runs a pause or resume of the runtime service on the VM's session and stores the state it ends in.
     QCoro::Task<> transition(QUuid id, QCoro::Task<> (VMRuntimeService::*operation)(VirtualMachineSession &) const);
     void refuseSavingWindows(const QUuid &id) const;
@@ -240,4 +246,6 @@ private:
     SecurityScopedAccess &m_access;
     QEMUMachines &m_qemuMachines;
     VMOperationLeases m_leases;
+    /// The stops under way, by VM: a second request joins the first.
+    QHash<QUuid, std::shared_ptr<SharedOutcome>> m_stops;
 };

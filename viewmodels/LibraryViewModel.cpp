@@ -55,6 +55,7 @@ LibraryViewModel::LibraryViewModel(Services services, QObject *parent)
     , m_chooser(services.chooser)
     , m_fileViewer(services.fileViewer)
     , m_logging(services.logging)
+    , m_starter(services.store, services.coordinator, services.qemuSetup)
 {
     m_inFlight.setChangeHandler([this] { Q_EMIT busyChanged(); });
     // The store's list reaches the view model on a later turn, never inside the call that changed it.
@@ -191,9 +192,11 @@ QCoro::Task<> LibraryViewModel::start(QUuid id, bool resumeSavedState)
         co_return;
     const QPointer<LibraryViewModel> self(this);
     try {
-        co_await m_coordinator.start(id, resumeSavedState);
-        if (self)
+        co_await m_starter.start(id, resumeSavedState);
+        if (self) {
             setBannerMessage(std::nullopt);
+            Q_EMIT consoleRequested(id);
+        }
     } catch (const std::exception &error) {
         if (self)
             report(error);

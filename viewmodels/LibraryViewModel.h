@@ -7,6 +7,7 @@
 #include "VMColorTag.h"
 #include "VMDetailsActions.h"
 #include "VMSortOrder.h"
+#include "VMStarter.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -19,6 +20,7 @@
 class FileChooser;
 class FileViewer;
 class LoggingService;
+class QEMUSetupService;
 class VMBundleOperations;
 class VMStore;
 class VirtualMachineCoordinator;
@@ -58,6 +60,8 @@ public:
         FileChooser &chooser;
         FileViewer &fileViewer;
         const LoggingService &logging;
+        /// Installs QEMU before a Windows guest starts; none starts it with the QEMU the host has.
+        QEMUSetupService *qemuSetup = nullptr;
     };
 
     explicit LibraryViewModel(Services services, QObject *parent = nullptr);
@@ -107,6 +111,7 @@ public:
     QCoro::Task<> reload();
     /// Selects the VM, then shows its bundle in the file manager.
     void revealBundle(const QUuid &id);
+    /// Starts the VM as every Start does (VMStarter), then asks for its console with consoleRequested().
     QCoro::Task<> start(QUuid id, bool resumeSavedState);
     QCoro::Task<> stop(QUuid id);
     void renameBundle(const QUuid &id, const QString &name);
@@ -127,6 +132,8 @@ Q_SIGNALS:
     void sortOrderChanged();
     /// An action began or ended on some VM: isBusy() may answer otherwise.
     void busyChanged();
+    /// A start succeeded: the VM's console should open (or come to the front), as it does for a start in the details pane.
+    void consoleRequested(const QUuid &id);
 
 private:
     void receiveBundles(const QList<VMBundle> &bundles);
@@ -144,6 +151,7 @@ private:
     FileChooser &m_chooser;
     FileViewer &m_fileViewer;
     const LoggingService &m_logging;
+    const VMStarter m_starter;
 
     QList<VMBundle> m_bundles;
     std::optional<QUuid> m_selectedBundleID;

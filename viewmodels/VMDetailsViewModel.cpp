@@ -2,10 +2,8 @@
 #include "VMDetailsViewModel.h"
 
 #include "FileViewer.h"
-#include "HostInstallAdvice.h"
 #include "LoggingService.h"
 #include "QEMUMachines.h"
-#include "QEMUSetupService.h"
 #include "SizeText.h"
 #include "VMDetailsActions.h"
 #include "VMGuestAutomationService.h"
@@ -64,7 +62,7 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     , m_fileViewer(services.fileViewer)
     , m_logging(services.logging)
     , m_hostCapacity(std::move(services.hostCapacity))
-    , m_qemuSetup(services.qemuSetup)
+    , m_starter(services.store, services.coordinator, services.qemuSetup)
 {
     connect(&m_store, &VMStore::bundlesChanged, this, &VMDetailsViewModel::receiveBundles, Qt::QueuedConnection);
     QMetaObject::invokeMethod(
@@ -215,10 +213,7 @@ QCoro::Task<> VMDetailsViewModel::reload()
 
 QCoro::Task<> VMDetailsViewModel::start()
 {
-    if (isWindowsGuest() && m_qemuSetup)
-        co_await launchQEMU(m_qemuSetup);
-    else
-        co_await startSession(u"start", false);
+    co_await startSession(u"start", false);
 }
 
 QCoro::Task<> VMDetailsViewModel::startSession(QStringView action, bool resumeSavedState)
@@ -228,36 +223,13 @@ QCoro::Task<> VMDetailsViewModel::startSession(QStringView action, bool resumeSa
         co_return;
     BusyFrame frame(*this);
     try {
-        std::shared_ptr<VirtualMachineSession> session = co_await m_coordinator.start(m_bundleID, resumeSavedState);
-        if (frame.model())
+        std::shared_ptr<VirtualMachineSession> session = co_await m_starter.start(m_bundleID, resumeSavedState);
+        if (!frame.model())
+            co_return;
+        if (session)
             setActiveConsoleSession(std::move(session));
-    } catch (const std::exception &error) {
-        frame.fail(error);
-    }
-}
-
-QCoro::Task<> VMDetailsViewModel::launchQEMU(QEMUSetupService *qemuSetup)
-{
-    if (!m_bundle)
-        co_return;
-    const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, u"start");
-    if (!ticket)
-        co_return;
-    BusyFrame frame(*this);
-    const QUuid id = m_bundleID;
-    VirtualMachineCoordinator &coordinator = m_coordinator;
-    try {
-        // A QEMU installed with apt since the setup service last looked counts.
-        qemuSetup->refreshInstallState();
-        if (!qemuSetup->isQEMUInstalled()) {
-            co_await qemuSetup->downloadQEMU();
-            qemuSetup->refreshInstallState();
-        }
-        if (!qemuSetup->isQEMUInstalled())
-            throw VirtualMachineError(VirtualMachineError::Case::runtimeError,
-                QStringLiteral("QEMU could not be installed automatically. Install manually with: ")
-                    + HostInstallAdvice::qemuInstallCommand.toString());
-        co_await coordinator.startWithQEMU(id);
+        else
+            Q_EMIT consoleRequested();
     } catch (const std::exception &error) {
         frame.fail(error);
     }

@@ -10,6 +10,7 @@
 #include "VMBundle.h"
 #include "VMDetailsTexts.h"
 #include "VMGuestAutomationStatusSnapshot.h"
+#include "VMStarter.h"
 #include "VMStoppedSettings.h"
 #include "VMTemplateCategory.h"
 
@@ -140,7 +141,11 @@ public:
     QCoro::Task<> reload();
 
     // Actions
-    /// Starts the VM: a Windows guest on QEMU (installing it first when the pane has a setup service and it is missing), any other cold.
+    /**
+     * Starts the VM as every Start does (VMStarter): a Windows guest on QEMU (installing it first when the pane has a
+     * setup service and it is missing), any other cold. A started session is published in activeConsoleSession; a
+     * Windows guest, which has none, announces consoleRequested(). Either way its console opens.
+     */
     QCoro::Task<> start();
     QCoro::Task<> resumeSavedState();
     QCoro::Task<> pause();
@@ -182,6 +187,8 @@ Q_SIGNALS:
     /// The header's Refresh has reloaded the library; the panels measure again.
     void reloaded();
     void isQEMURunningChanged();
+    /// A start has run a VM that QEMU runs without a session (a Windows guest): its console should open.
+    void consoleRequested();
 
 public:
     /**
@@ -211,7 +218,6 @@ private:
     void setBundle(std::optional<VMBundle> bundle);
     bool runStateIs(VMRuntimeState state) const { return m_bundle && m_bundle->metadata.runtimeState == state; }
     void setBusyActions(int count);
-    QCoro::Task<> launchQEMU(QEMUSetupService *qemuSetup);
     /// Starts the VM's session (cold or from its saved state) and publishes it for the console.
     QCoro::Task<> startSession(QStringView action, bool resumeSavedState);
     /// Runs a coordinator operation on this VM inside the busy frame, unless the same action runs already.
@@ -230,7 +236,7 @@ private:
     FileViewer &m_fileViewer;
     const LoggingService &m_logging;
     HostCapacitySource m_hostCapacity;
-    QEMUSetupService *const m_qemuSetup;
+    const VMStarter m_starter;
 
     std::optional<VMBundle> m_bundle;
     std::shared_ptr<VirtualMachineSession> m_activeConsoleSession;

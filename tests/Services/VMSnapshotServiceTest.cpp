@@ -137,6 +137,12 @@ TEST_F(VMSnapshotServiceTest, RestoringAnOlderSnapshotAndTakingANewOneStartsABra
     m_snapshots.restoreSnapshot(second.id, m_bundle);
     EXPECT_EQ(diskMarker(), QByteArray("disk two"));
     EXPECT_EQ(m_snapshots.loadTimeline(m_bundle).activeSnapshotID, second.id);
+
+    // A VM whose last run failed is recorded as error: a snapshot is what brings it back.
+    VMBundle failed = m_bundle;
+    failed.metadata.runtimeState = VMRuntimeState::error;
+    m_snapshots.restoreSnapshot(first.id, failed);
+    EXPECT_EQ(diskMarker(), QByteArray("disk one"));
 }
 
 TEST_F(VMSnapshotServiceTest, SavedStateTravelsWithItsSnapshotAndNeverOutlivesItsDisk)

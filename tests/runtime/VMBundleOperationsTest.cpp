@@ -137,6 +137,54 @@ TEST_F(VMBundleOperationsTest, ARestoreRecordsTheSavedStateAndDiskSizeItBrought)
     EXPECT_EQ(restored.metadata.diskSizeBytes, 32 * gibibyte);
 }
 
+TEST_F(VMBundleOperationsTest, AVMWhoseLastRunFailedIsRestoredFromASnapshotOnlyOnceItsMachineHasStopped)
+{
+    const auto recordFailure = [this](const VMBundle &bundle) {
+        storeChanged(bundle.id(), [](VMBundle &changed) { changed.metadata.runtimeState = VMRuntimeState::error; });
+    };
+    const struct {
+        const char *what;
+        std::function<void(const VMBundle &)> fail;
+        QString refusal;
+    } cases[] = {
+        {"recorded as failed, no session", recordFailure, {}},
+        {"its session failed and the machine stopped",
+         [&](const VMBundle &bundle) {
+             addSession(bundle, VMRuntimeState::error);
+             recordFailure(bundle);
+         },
+         {}},
+        {"its session failed while the machine runs on",
+         [&](const VMBundle &bundle) {
+             const auto session = started(bundle);
+             static_cast<ScriptedVirtualMachine &>(session->virtualMachine())
+                 .script()
+                 .enqueue(Operation::pause, ScriptedAnswer::failure(VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("hung"))));
+             EXPECT_TRUE(waitForOutcome(coordinator().pause(bundle.id())).failure);
+         },
+         refused("Stop the virtual machine before restoring a snapshot.")},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const VMBundle bundle = installedBundle(QString::fromUtf8(testCase.what));
+        writeDisk(bundle, QByteArray(4096, 'A'));
+        const VMSnapshot snapshot = waitForOutcome(m_operations.createSnapshot(bundle.id(), QStringLiteral("Good"), QString(), false)).get();
+        writeDisk(bundle, QByteArray(4096, 'B'));
+        testCase.fail(bundle);
+        ASSERT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::error);
+
+        EXPECT_EQ(failureText([&] { waitForOutcome(m_operations.restoreSnapshot(bundle.id(), snapshot.id)).get(); }), testCase.refusal);
+        if (!testCase.refusal.isEmpty()) {
+            EXPECT_EQ(diskContent(bundle), QByteArray(4096, 'B')) << "the disk under the machine is untouched";
+            continue;
+        }
+        EXPECT_EQ(diskContent(bundle), QByteArray(4096, 'A'));
+        EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped) << "the restored VM can be started";
+        EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::stopped);
+        EXPECT_EQ(startFailure(bundle.id(), false), QString());
+    }
+}
+
 TEST_F(VMBundleOperationsTest, BackupExportAndReclaimOfAStoppedVMHoldTheLeaseUntilTheyEnd)
 {
     const VMBundle bundle = installedBundle();

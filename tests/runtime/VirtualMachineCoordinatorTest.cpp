@@ -751,6 +751,48 @@ TEST_F(VirtualMachineCoordinatorTest, ASessionInErrorWhoseMachineStillRunsStaysA
     EXPECT_EQ(failureText([&] { coordinator().deleteVM(bundle.id()); }), QString());
 }
 
+TEST_F(VirtualMachineCoordinatorTest, AStopAskedForWhileOneIsUnderWayJoinsItAndSharesItsOutcome)
+{
+    const VirtualizationError stuck(VirtualizationError::Code::internalError, QStringLiteral("stuck"));
+    const struct {
+        const char *what;
+        std::optional<VirtualizationError> machineAnswer;
+        VMRuntimeState reached;
+    } cases[] = {
+        {"the stop succeeds", std::nullopt, VMRuntimeState::stopped},
+        {"the stop fails", stuck, VMRuntimeState::error},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const VMBundle bundle = installedBundle(QString::fromUtf8(testCase.what));
+        std::shared_ptr<VirtualMachineSession> session;
+        ASSERT_EQ(startFailure(bundle.id(), false, &session), QString());
+        auto &machine = static_cast<ScriptedVirtualMachine &>(session->virtualMachine());
+        // The machine answers later, so both requests are made while it is stopping.
+        machine.script().enqueue(Operation::stop, ScriptedAnswer{testCase.machineAnswer, 20ms});
+
+        QCoro::Task<> first = coordinator().stop(bundle.id());
+        ASSERT_EQ(session->runtimeState(), VMRuntimeState::stopping);
+        QCoro::Task<> second = coordinator().stop(bundle.id());
+        const QString firstFailure = failureText([&] { waitForOutcome(std::move(first)).get(); });
+        const QString secondFailure = failureText([&] { waitForOutcome(std::move(second)).get(); });
+
+        EXPECT_EQ(secondFailure, firstFailure) << "the second request has the first one's outcome";
+        EXPECT_EQ(firstFailure.isEmpty(), !testCase.machineAnswer);
+        EXPECT_EQ(machine.calls().count(Operation::stop), 1) << "only one stop reached the machine";
+        EXPECT_EQ(session->runtimeState(), testCase.reached);
+        EXPECT_EQ(storedState(bundle.id()), testCase.reached);
+    }
+
+    // Once it has ended, a stop is a stop of its own again.
+    const VMBundle again = installedBundle(QStringLiteral("Again"));
+    ASSERT_EQ(startFailure(again.id(), false), QString());
+    ASSERT_FALSE(waitForOutcome(coordinator().stop(again.id())).failure);
+    ASSERT_EQ(startFailure(again.id(), false), QString());
+    ASSERT_FALSE(waitForOutcome(coordinator().stop(again.id())).failure);
+    EXPECT_EQ(storedState(again.id()), VMRuntimeState::stopped);
+}
+
 TEST_F(VirtualMachineCoordinatorTest, APauseOrResumeStoresTheStateTheMachineReachedAFailureIncluded)
 {
     const VMBundle bundle = installedBundle();

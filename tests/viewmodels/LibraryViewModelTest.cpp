@@ -7,6 +7,8 @@
 
 #include <limits>
 
+using namespace std::chrono_literals;
+
 namespace {
 
 using namespace CoordinatorTesting;
@@ -197,6 +199,52 @@ TEST_F(LibraryViewModelTest, ASecondPressOfARunningActionIsIgnored)
     EXPECT_EQ(library().bannerMessage(), std::nullopt);
     EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::running);
     EXPECT_EQ(m_machines.configurations().size(), 1);
+}
+
+TEST_F(LibraryViewModelTest, EveryKindOfVMStartsTheSameWayAndAsksForItsConsole)
+{
+    const struct {
+        const char *what;
+        VMGuestOSType guest;
+    } cases[] = {
+        {"Linux", VMGuestOSType::linux},
+        {"Windows", VMGuestOSType::windows},
+    };
+    QSignalSpy console(&library(), &LibraryViewModel::consoleRequested);
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        console.clear();
+        const VMBundle bundle = vm(QString::fromUtf8(testCase.what), 1, 32 * gibibyte, testCase.guest);
+        waitForOutcome(library().start(bundle.id(), false)).get();
+        EXPECT_EQ(library().bannerMessage(), std::nullopt);
+        EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::running);
+        ASSERT_EQ(console.count(), 1) << "the console opens as it does for the details pane's Start";
+        EXPECT_EQ(console.first().first().toUuid(), bundle.id());
+
+        // A start that is refused opens nothing.
+        waitForOutcome(library().start(bundle.id(), false)).get();
+        EXPECT_EQ(library().bannerMessage(), refused("The virtual machine is already active."));
+        EXPECT_EQ(console.count(), 1);
+        waitForOutcome(library().stop(bundle.id())).get();
+        EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped);
+    }
+}
+
+TEST_F(LibraryViewModelTest, AStopFromTheMenuWhileThePaneIsStoppingTheVMShowsNoFailure)
+{
+    const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
+    waitForOutcome(library().start(bundle.id(), false)).get();
+    const std::shared_ptr<VirtualMachineSession> session = coordinator().sessions().session(bundle.id());
+    static_cast<ScriptedVirtualMachine &>(session->virtualMachine()).script().enqueue(Operation::stop, ScriptedAnswer::success(20ms));
+    const std::unique_ptr<VMDetailsViewModel> pane = makeDetails(bundle.id());
+
+    QCoro::Task<> paneStop = pane->stop();
+    ASSERT_EQ(session->runtimeState(), VMRuntimeState::stopping);
+    waitForOutcome(library().stop(bundle.id())).get();
+    waitForOutcome(std::move(paneStop)).get();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    EXPECT_EQ(pane->errorMessage(), std::nullopt);
+    EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped);
 }
 
 TEST_F(LibraryViewModelTest, RenameTrimsAndIgnoresBlanks)

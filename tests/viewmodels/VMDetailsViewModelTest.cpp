@@ -75,6 +75,7 @@ TEST_F(VMDetailsViewModelTest, AWindowsVMStartsOnQEMUOnceTheHostHasIt)
     const std::unique_ptr<QEMUSetupService> setup = qemuSetup();
     VMDetailsViewModel &model = details(windows.id(), setup.get());
 
+    QSignalSpy console(&model, &VMDetailsViewModel::consoleRequested);
     // Nothing installed, and the download cannot reach its server: the apt command is the way.
     waitForOutcome(model.start()).get();
     EXPECT_EQ(model.errorMessage(),
@@ -91,10 +92,23 @@ TEST_F(VMDetailsViewModelTest, AWindowsVMStartsOnQEMUOnceTheHostHasIt)
     EXPECT_EQ(running.count(), 1);
     EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Running")) << "a Windows VM under QEMU shows running";
     EXPECT_FALSE(model.activeConsoleSession());
+    EXPECT_EQ(console.count(), 1) << "only the start that ran asks for the console, which has no session to publish";
 
     waitForOutcome(model.stop()).get();
     EXPECT_FALSE(model.isQEMURunning());
     EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Stopped"));
+}
+
+TEST_F(VMDetailsViewModelTest, AWindowsVMStartsOnQEMUWithoutASetupServiceToo)
+{
+    const VMBundle windows =
+        storeChanged(installedBundle(QStringLiteral("Windows")).id(), [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::windows; });
+    VMDetailsViewModel &model = details(windows.id());
+    QSignalSpy console(&model, &VMDetailsViewModel::consoleRequested);
+    waitForOutcome(model.start()).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    EXPECT_TRUE(model.isQEMURunning());
+    EXPECT_EQ(console.count(), 1);
 }
 
 TEST_F(VMDetailsViewModelTest, BusyStaysOnWhileAnyActionRunsAndASecondPressIsIgnored)

@@ -4,6 +4,10 @@
 #include "LibraryView.h"
 #include "LibraryViewModel.h"
 #include "MainWindow.h"
+#include "MenuCommands.h"
+#include "SidebarVMListView.h"
+#include "TaskOutcome.h"
+#include "VMConsoleWindowManager.h"
 #include "VMDetailsView.h"
 #include "VMDetailsViewModel.h"
 #include "VMExportRun.h"
@@ -15,6 +19,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -22,6 +27,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -138,4 +145,39 @@ TEST_F(MainWindowTest, TheToolsCommandsBringTheSelectedVMsPanelIntoViewOrSayWhyN
     m_window->findChild<QAction *>(QStringLiteral("command.performanceMonitor"))->trigger();
     EXPECT_EQ(banner(), QStringLiteral("No VM is selected. Select a VM in the list to see its Performance Monitor."));
     EXPECT_TRUE(m_window->findChild<ErrorBannerView *>(QStringLiteral("library.banner"))->isVisible());
+}
+
+TEST_F(MainWindowTest, EveryStartOpensTheVMsConsoleWhereverItIsAskedFor)
+{
+    const VMBundle bundle = addBundle(QStringLiteral("Dev"), VMGuestOSType::linux);
+    VMDetailsView &details = showWithSelected(bundle);
+    auto *startButton = details.findChild<QPushButton *>(QStringLiteral("details.action.start"));
+    ASSERT_TRUE(startButton);
+    VMConsoleWindowManager &consoles = m_state->consoleWindowManager();
+    const struct {
+        const char *what;
+        std::function<void()> start;
+    } ways[] = {
+        {"the VM menu's Start Selected VM", [&] { m_window->commands().startSelected()->trigger(); }},
+        {"the card's menu",
+         [&] {
+             const std::unique_ptr<QMenu> menu = m_window->libraryView().sidebar()->contextMenu(*m_state->vmStore().bundle(bundle.id()));
+             menu->findChild<QAction *>(QStringLiteral("sidebar.menu.start"))->trigger();
+         }},
+        {"the details pane's Start", [&] { startButton->click(); }},
+    };
+    for (const auto &way : ways) {
+        SCOPED_TRACE(way.what);
+        ASSERT_EQ(consoles.windowCount(), 0);
+        way.start();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return consoles.window(bundle.id()) != nullptr; }, 5000));
+        EXPECT_EQ(consoles.windowCount(), 1);
+        EXPECT_EQ(banner(), std::nullopt);
+        EXPECT_EQ(details.viewModel().errorMessage(), std::nullopt);
+        EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::running);
+
+        consoles.closeWindow(bundle.id());
+        ASSERT_FALSE(waitForOutcome(m_state->coordinator().stop(bundle.id())).failure);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return consoles.windowCount() == 0 && startButton->isEnabled(); }, 5000));
+    }
 }

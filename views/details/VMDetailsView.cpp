@@ -239,6 +239,7 @@ void VMDetailsView::followViewModels()
         connect(&model, signal, this, &VMDetailsView::refresh);
     connect(&model, &VMDetailsViewModel::bundleChanged, this, &VMDetailsView::refreshSharedFolders);
     connect(&model, &VMDetailsViewModel::activeConsoleSessionChanged, this, &VMDetailsView::forwardConsoleSession);
+    connect(&model, &VMDetailsViewModel::consoleRequested, this, [this] { Q_EMIT consoleRequested(m_viewModel->bundleID()); });
     connect(m_exportRun.get(), &VMExportRun::statusTextChanged, this, &VMDetailsView::refresh);
     connect(m_exportRun.get(), &VMExportRun::isRunningChanged, this, &VMDetailsView::refresh);
     refresh();
