@@ -71,7 +71,7 @@ public:
     static quint64 allocatedSize(const QString &location);
 
     // Growth history
-    /// Adds one sample of Disk.img's allocated bytes to DiskGrowthHistory.json; without a disk image, nothing changes.
+    /// Records Disk.img's allocated bytes in DiskGrowthHistory.json (one sample a day, the latest); without a disk image, nothing changes.
     void recordGrowth(const QString &bundleURL) const;
 
     /// The stored history; a missing, unreadable or undecodable file reads as an empty one.

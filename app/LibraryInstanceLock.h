@@ -1,27 +1,38 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "FileDescriptor.h"
+
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
 /**
- * One running instance of the application per library. A lock file in the
- * application's data folder is held from start to exit, so a second instance
- * never loads, sweeps or writes the library while the first works on it (a
- * second instance once took the first one's clone in progress for a
- * leftover). The first instance listens on a local socket named after the
- * lock; a second start asks it there to bring its window forward, and then
- * ends. A lock left by an instance that crashed is taken over.
+ * One running instance of the application per library. The running instance
+ * holds an advisory lock (flock) on Library.lock in the application's data
+ * folder from start to exit, so a second instance never loads, sweeps or
+ * writes the library while the first works on it (a second instance once
+ * took the first one's clone in progress for a leftover). The system drops
+ * that lock when its process ends, however it ends, so whatever a file left
+ * behind says (empty after a crash mid-write, garbage, another machine's
+ * owner), only a lock that is held means a running owner. Anything in the
+ * lock's place that cannot be a held lock (a folder, a link, a file that
+ * cannot be opened) is cleared away.
+ *
+ * The first instance listens on a local socket named after the lock; a
+ * second start asks it there to bring its window forward, and then ends.
  *
  * @code
  * LibraryInstanceLock instance(AppDirectories::applicationSupportRoot());
- * if (!instance.acquire()) {
+ * switch (instance.acquire()) {
+ * case LibraryInstanceLock::Acquisition::heldElsewhere:
  *     std::fputs(qPrintable(LibraryInstanceLock::alreadyRunningText(instance.bringRunningInstanceForward())), stderr);
  *     return 1;
+ * case LibraryInstanceLock::Acquisition::unavailable:
+ *     std::fputs(qPrintable(instance.unavailableText()), stderr);
+ *     return 1;
+ * case LibraryInstanceLock::Acquisition::acquired:
+ *     break;
  * }
  * QObject::connect(&instance, &LibraryInstanceLock::activationRequested, &window, &QWidget::raise);
  * @endcode
@@ -31,26 +42,40 @@ class LibraryInstanceLock : public QObject
     Q_OBJECT
 
 public:
+    enum class Acquisition {
+        /// This process now holds the library and listens for later starts.
+        acquired,
+        /// A running instance holds it.
+        heldElsewhere,
+        /// The library cannot be guarded here (its folder cannot be written, say); unavailableText() says why.
+        unavailable,
+    };
+
     /// `dataRoot`: the folder whose library is guarded; empty when it could not be had, and then nothing is guarded.
     explicit LibraryInstanceLock(const QString &dataRoot, QObject *parent = nullptr);
     ~LibraryInstanceLock() override;
 
-    /// True when this process now holds the library (and listens for later starts); false when a running instance holds it.
-    bool acquire();
+    Acquisition acquire();
     /// Asks the instance that holds the library to bring its window forward; true when it was reached.
     bool bringRunningInstanceForward() const;
 
     /// What a second start tells the user before it ends.
     static QString alreadyRunningText(bool broughtForward);
+    /// After acquire() answered `unavailable`: why the library cannot be opened, for the user.
+    const QString &unavailableText() const { return m_unavailableText; }
 
 Q_SIGNALS:
     /// A later start asked for this instance's window.
     void activationRequested();
 
 private:
+    Acquisition refuse(const QString &text);
     void acceptConnection();
 
-    std::unique_ptr<QLockFile> m_lock;
+    QString m_dataRoot;
+    QString m_lockPath;
+    FileDescriptor m_lock;
+    QString m_unavailableText;
     QString m_serverName;
     QLocalServer m_server;
 };

@@ -8,6 +8,7 @@
 #include "Symbols.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <cstdio>
 
@@ -35,8 +36,20 @@ int main(int argc, char *argv[])
 
     // Before anything reads or writes the library: two instances on one library remove each other's work.
     LibraryInstanceLock instance(dataRoot());
-    if (!instance.acquire()) {
+    switch (instance.acquire()) {
+    case LibraryInstanceLock::Acquisition::acquired:
+        break;
+    case LibraryInstanceLock::Acquisition::heldElsewhere:
+        // The running instance's window comes forward; that is what the user sees.
         std::fprintf(stderr, "%s\n", qPrintable(LibraryInstanceLock::alreadyRunningText(instance.bringRunningInstanceForward())));
+        return 1;
+    case LibraryInstanceLock::Acquisition::unavailable:
+        // No window of ours will appear, so the reason is shown as well as printed.
+        std::fprintf(stderr, "%s\n", qPrintable(instance.unavailableText()));
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), instance.unavailableText());
+        box.setTextFormat(Qt::PlainText);
+        box.setObjectName(QStringLiteral("libraryUnavailable"));
+        box.exec();
         return 1;
     }
 

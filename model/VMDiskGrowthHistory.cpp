@@ -11,7 +11,11 @@ void VMDiskGrowthHistory::record(quint64 allocatedBytes) { record(allocatedBytes
 
 void VMDiskGrowthHistory::record(quint64 allocatedBytes, const QDateTime &date)
 {
-    samples.append({date, allocatedBytes});
+    // The details pane measures each time it is shown; one sample a day keeps a year in the history however often that is.
+    if (!samples.isEmpty() && samples.constLast().date.toUTC().date() == date.toUTC().date())
+        samples.last() = {date, allocatedBytes};
+    else
+        samples.append({date, allocatedBytes});
     if (samples.size() > maximumSampleCount)
         samples.remove(0, samples.size() - maximumSampleCount);
 }

@@ -28,9 +28,15 @@ struct VMDiskGrowthHistory {
 
     QList<VMDiskGrowthSample> samples;
 
-    /// Appends a sample dated now, then keeps only the newest maximumSampleCount samples.
+    /// Records a sample dated now; see below.
     void record(quint64 allocatedBytes);
-    /// Appends a sample with the given date, then keeps only the newest maximumSampleCount samples.
+    /**
+     * Records a sample with the given date: it replaces the newest sample when
+     * that one was taken the same day (in UTC), and is appended otherwise; then
+     * only the newest maximumSampleCount samples are kept. So a day holds one
+     * sample, its latest, and the history spans up to a year however often
+     * the disk is measured.
+     */
     void record(quint64 allocatedBytes, const QDateTime &date);
 
     /**

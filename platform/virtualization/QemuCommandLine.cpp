@@ -163,10 +163,10 @@ void addSupportDevices(Builder &builder, const VirtualMachineConfiguration &conf
 
 void addSerialPort(Builder &builder, const QemuCommandLine::Inputs &inputs)
 {
-    // The console goes to the file; the socket lets a console window type into it.
-    for (const SerialPortConfiguration &port : inputs.configuration.serialPorts) {
+    // The console goes to the pipe that feeds its capped log; the socket lets a console window type into it.
+    if (!inputs.configuration.serialPorts.isEmpty()) {
         builder.add(QStringLiteral("-chardev"), QStringLiteral("socket,id=serial0,path=%1,server=on,wait=off,logfile=%2,logappend=on")
-                                                    .arg(escaped(inputs.paths.serialSocket), escaped(port.outputFileURL)));
+                                                    .arg(escaped(inputs.paths.serialSocket), escaped(inputs.paths.serialLog)));
         builder.add(QStringLiteral("-serial"), QStringLiteral("chardev:serial0"));
     }
 }

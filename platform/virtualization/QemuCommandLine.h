@@ -34,6 +34,8 @@ public:
         QString pidFile;
         /// One vhost-user socket per directory-sharing device, in order.
         QStringList fileSystemSockets;
+        /// Where QEMU writes the console port's output: a pipe read into the capped log, not the log itself.
+        QString serialLog;
     };
 
     struct Inputs {

@@ -30,6 +30,8 @@ public:
     QString monitorSocketPath() const { return item(u"qmp.sock"); }
     QString displaySocketPath() const { return item(u"vnc.sock"); }
     QString serialSocketPath() const { return item(u"serial.sock"); }
+    /// The named pipe into which QEMU writes the console's output for SerialConsoleLog.
+    QString serialLogPipePath() const { return item(u"serial.log"); }
     QString pidFilePath() const { return item(u"qemu.pid"); }
     QString fileSystemSocketPath(qsizetype device) const;
     /// The empty folder on which virtiofsd builds the tree it serves, inside its own mount namespace.

@@ -7,6 +7,7 @@
 #include "QemuCommandLine.h"
 #include "QemuRuntimeDirectory.h"
 #include "QmpClient.h"
+#include "SerialConsoleLog.h"
 #include "SignalWaiter.h"
 #include "VirtiofsDaemon.h"
 
@@ -124,6 +125,8 @@ struct QemuVirtualMachine::Run {
     // Torn down in reverse order of declaration: the monitor, QEMU, the daemons, then the folder.
     QemuRuntimeDirectory directory;
     std::vector<std::unique_ptr<VirtiofsDaemon>> fileSystemDaemons;
+    // Torn down after QEMU, so the console's last output is written out.
+    std::unique_ptr<SerialConsoleLog> consoleLog;
     ChildProcess qemu;
     std::unique_ptr<QmpClient> monitor;
     bool stopRequested = false;
@@ -353,7 +356,11 @@ void QemuVirtualMachine::prepareRun(bool incomingState)
     connect(&m_run->qemu, &ChildProcess::exited, this, [this, generation] { handleExit(generation); }, Qt::QueuedConnection);
 
     const QemuRuntimeDirectory &directory = m_run->directory;
-    m_run->paths = {directory.monitorSocketPath(), directory.displaySocketPath(), directory.serialSocketPath(), directory.pidFilePath(), {}};
+    m_run->paths = {directory.monitorSocketPath(), directory.displaySocketPath(), directory.serialSocketPath(), directory.pidFilePath(), {}, {}};
+    if (!m_configuration.serialPorts.isEmpty()) {
+        m_run->consoleLog = std::make_unique<SerialConsoleLog>(directory.serialLogPipePath(), m_configuration.serialPorts.constFirst().outputFileURL);
+        m_run->paths.serialLog = m_run->consoleLog->pipePath();
+    }
     const auto &sharing = m_configuration.directorySharingDevices;
     for (qsizetype index = 0; index < sharing.size(); ++index) {
         const QString socket = directory.fileSystemSocketPath(index);

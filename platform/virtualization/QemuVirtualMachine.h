@@ -40,7 +40,8 @@
  * A SHUTDOWN event that the guest caused ends in guestDidStop(); any other
  * end of QEMU that nobody asked for ends in didStopWithError() with the tail
  * of QEMU's log as the description. QEMU's output goes to qemu.log and
- * virtiofsd's to virtiofsd.log in the log folder.
+ * virtiofsd's to virtiofsd.log in the log folder; the console port's goes
+ * through SerialConsoleLog to its capped file.
  */
 class QemuVirtualMachine final : public VirtualMachine
 {

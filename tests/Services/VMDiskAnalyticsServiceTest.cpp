@@ -195,7 +195,7 @@ TEST_F(VMDiskAnalyticsServiceTest, WithoutADiskImageTheMetadataCapacityStandsAnd
 
 // ---- Growth history ----------------------------------------------------------
 
-TEST_F(VMDiskAnalyticsServiceTest, RecordingGrowthAddsOneSampleAndKeepsAYear)
+TEST_F(VMDiskAnalyticsServiceTest, RecordingGrowthKeepsOneSampleADayAndAYear)
 {
     writeDisk();
     const VMDiskGrowthSample now{m_now, allocated({layout().diskImageURL()})};
@@ -203,7 +203,7 @@ TEST_F(VMDiskAnalyticsServiceTest, RecordingGrowthAddsOneSampleAndKeepsAYear)
     m_analytics.recordGrowth(m_bundle.bundleURL);
     EXPECT_EQ(storedHistory(), (VMDiskGrowthHistory{{now}}));
     m_analytics.recordGrowth(m_bundle.bundleURL);
-    EXPECT_EQ(storedHistory(), (VMDiskGrowthHistory{{now, now}})) << "samples are never merged";
+    EXPECT_EQ(storedHistory(), (VMDiskGrowthHistory{{now}})) << "a second measurement the same day replaces the first";
 
     // A damaged file gives way to a fresh history.
     write(layout().diskGrowthHistoryURL(), QByteArray("{\"samples\": [oops"));
@@ -220,6 +220,11 @@ TEST_F(VMDiskAnalyticsServiceTest, RecordingGrowthAddsOneSampleAndKeepsAYear)
     ASSERT_EQ(kept.samples.size(), 365);
     EXPECT_EQ(kept.samples.constFirst(), year.samples.at(1));
     EXPECT_EQ(kept.samples.constLast(), now);
+
+    // The pane measures on every showing of the VM: a busy day must not push the year out.
+    for (int showing = 0; showing < 10; ++showing)
+        m_analytics.recordGrowth(m_bundle.bundleURL);
+    EXPECT_EQ(m_analytics.growthHistory(m_bundle.bundleURL), kept);
 }
 
 TEST_F(VMDiskAnalyticsServiceTest, AHistoryThatCannotBeWrittenOrReadFailsNobody)

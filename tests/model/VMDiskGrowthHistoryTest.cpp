@@ -54,29 +54,58 @@ TEST(VMDiskGrowthHistoryTest, CodesAsOneSamplesArray)
     expectDecodingFails<VMDiskGrowthHistory>(R"({"samples":{}})", Kind::typeMismatch);
 }
 
-TEST(VMDiskGrowthHistoryTest, RecordingKeepsTheNewest365Samples)
+TEST(VMDiskGrowthHistoryTest, RecordingKeepsTheNewest365Days)
 {
     VMDiskGrowthHistory growing;
     for (quint64 bytes = 0; bytes < 366; ++bytes)
-        growing.record(bytes);
+        growing.record(bytes, start.addDays(qint64(bytes)));
     ASSERT_EQ(growing.samples.size(), 365);
-    EXPECT_EQ(growing.samples.constFirst().allocatedBytes, 1U);
-    EXPECT_EQ(growing.samples.constLast().allocatedBytes, 365U);
-    EXPECT_LE(qAbs(growing.samples.constLast().date.secsTo(QDateTime::currentDateTimeUtc())), 5);
+    EXPECT_EQ(growing.samples.constFirst(), (VMDiskGrowthSample{start.addDays(1), 1}));
+    EXPECT_EQ(growing.samples.constLast(), (VMDiskGrowthSample{start.addDays(365), 365}));
 
-    growing.record(366, start);
+    growing.record(366);
     EXPECT_EQ(growing.samples.size(), 365);
     EXPECT_EQ(growing.samples.constFirst().allocatedBytes, 2U);
-    EXPECT_EQ(growing.samples.constLast(), (VMDiskGrowthSample{start, 366}));
+    EXPECT_EQ(growing.samples.constLast().allocatedBytes, 366U);
+    EXPECT_LE(qAbs(growing.samples.constLast().date.secsTo(QDateTime::currentDateTimeUtc())), 5);
 
     // A file that already held more than the bound is cut back to it by one recording.
     VMDiskGrowthHistory overfull;
     for (quint64 bytes = 0; bytes < 400; ++bytes)
-        overfull.samples.append({start, bytes});
+        overfull.samples.append({start.addDays(qint64(bytes) - 400), bytes});
     overfull.record(400, start);
     EXPECT_EQ(overfull.samples.size(), 365);
     EXPECT_EQ(sizes(overfull).constFirst(), 36U);
     EXPECT_EQ(sizes(overfull).constLast(), 400U);
+}
+
+TEST(VMDiskGrowthHistoryTest, ADayKeepsOneSampleSoFrequentMeasuringKeepsTheSpan)
+{
+    VMDiskGrowthHistory year;
+    for (qint64 offset = -364; offset <= 0; ++offset)
+        year.samples.append({start.addDays(offset), quint64(offset + 364) * GB});
+    const VMDiskGrowthSample yearAgo = year.samples.constFirst();
+
+    // Many measurements on one day, later that day than the newest sample.
+    for (int minutes = 1; minutes <= 1000; ++minutes)
+        year.record(400 * GB + quint64(minutes), start.addSecs(minutes * 30));
+    ASSERT_EQ(year.samples.size(), 365);
+    EXPECT_EQ(year.samples.constFirst(), yearAgo);
+    EXPECT_EQ(year.samples.constLast(), (VMDiskGrowthSample{start.addSecs(1000 * 30), 400 * GB + 1000})) << "the day's newest measurement";
+    EXPECT_GT(year.averageDailyGrowthBytes(), 1.0 * GB);
+
+    // The next day adds a sample again; days are counted in UTC.
+    const QDateTime nextDay(start.date().addDays(1), QTime(0, 0), QTimeZone::utc());
+    year.record(401 * GB, nextDay);
+    ASSERT_EQ(year.samples.size(), 365);
+    EXPECT_EQ(year.samples.constFirst().date, yearAgo.date.addDays(1));
+    EXPECT_EQ(year.samples.at(363).date, start.addSecs(1000 * 30));
+    EXPECT_EQ(year.samples.constLast(), (VMDiskGrowthSample{nextDay, 401 * GB}));
+
+    // A clock that went back does not overwrite the day it went back from.
+    VMDiskGrowthHistory twoDays = history({{0, 1}, {day, 2}});
+    twoDays.record(3, start.addSecs(-hour));
+    EXPECT_EQ(sizes(twoDays), (QList<quint64>{1, 2, 3}));
 }
 
 TEST(VMDiskGrowthHistoryTest, GrowthRateAndDaysUntilFull)

@@ -65,7 +65,8 @@ TEST_F(RfbConnectionTest, NegotiatesRGB32AndDrawsAFrameHoweverTheBytesAreSplit)
         QSignalSpy resized(&m_connection, &GuestDisplayConnection::framebufferResized);
         QSignalSpy updated(&m_connection, &GuestDisplayConnection::framebufferUpdated);
         m_connection.open([path = m_server->path()] { return path; }, 2s);
-        ASSERT_TRUE(waitUntil([&] { return m_server->messages().size() >= 3; }));
+        // The server may read the client's setup before the client has taken in the server's greeting: wait for both.
+        ASSERT_TRUE(waitUntil([&] { return m_server->messages().size() >= 3 && !resized.isEmpty(); }));
         EXPECT_EQ(m_connection.desktopName(), QStringLiteral("stand-in"));
         ASSERT_EQ(resized.count(), 1);
         EXPECT_EQ(resized.at(0).at(0).toSize(), QSize(8, 4));

@@ -13,7 +13,7 @@
  * always kept and at most twice the limit lies on disk. The file is opened
  * without following a link, since it lives in a bundle that may come from
  * anywhere. Writing never fails towards the caller: output that cannot be
- * written is dropped. GUI thread only.
+ * written is dropped. Used by one thread at a time.
  *
  * @code
  * CappedLogFile log(layout.logsDirectoryURL() + QStringLiteral("/qemu.log"), 8 * 1024 * 1024);

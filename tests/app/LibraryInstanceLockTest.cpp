@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: MIT
+#include "LibraryInstanceLock.h"
+
+#include "../Services/FileSystemTraps.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSysInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <optional>
+
+namespace {
+
+using Acquisition = LibraryInstanceLock::Acquisition;
+
+void writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+class LibraryInstanceLockTest : public ::testing::Test
+{
+protected:
+    QString root() const { return m_folder.path(); }
+    QString lockPath() const { return root() + QStringLiteral("/Library.lock"); }
+
+    QTemporaryDir m_folder;
+};
+
+TEST_F(LibraryInstanceLockTest, OnlyALockThatIsHeldKeepsTheLibrary)
+{
+    const QString elsewhere = root() + QStringLiteral("/elsewhere.txt");
+    const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    const struct {
+        const char *what;
+        std::function<void()> leave;
+    } leftovers[] = {
+        {"nothing", [] {}},
+        {"an empty file, as a crash while it was written leaves", [&] { writeFile(lockPath(), {}); }},
+        {"garbage", [&] { writeFile(lockPath(), QByteArray("\x00\xff\x7f not a lock", 16)); }},
+        {"another machine's owner", [&] { writeFile(lockPath(), "4242\nDuvuzodOvevav\nsome-other-machine\n"); }},
+        {"a process of this machine that holds nothing", [&] { writeFile(lockPath(), "1\nDuvuzodOvevav\n" + host + '\n'); }},
+        {"a folder", [&] {
+             ASSERT_TRUE(QDir().mkpath(lockPath() + QStringLiteral("/inside")));
+             writeFile(lockPath() + QStringLiteral("/inside/file"), "x");
+         }},
+        {"a dangling link", [&] { ASSERT_EQ(::symlink("/nonexistent/zovozu-lock", QFile::encodeName(lockPath()).constData()), 0); }},
+        {"a link to another file", [&] {
+             writeFile(elsewhere, "keep me");
+             ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(lockPath()).constData()), 0);
+         }},
+        {"an unreadable file", [&] {
+             writeFile(lockPath(), "1234\n");
+             ASSERT_EQ(::chmod(QFile::encodeName(lockPath()).constData(), 0), 0);
+         }},
+        {"a pipe", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(lockPath()).constData(), 0600), 0); }},
+    };
+    for (const auto &leftover : leftovers) {
+        SCOPED_TRACE(leftover.what);
+        leftover.leave();
+        std::optional<LibraryInstanceLock> first(std::in_place, root());
+        ASSERT_EQ(first->acquire(), Acquisition::acquired) << first->unavailableText().toStdString();
+        EXPECT_TRUE(QFileInfo(lockPath()).isFile() && !QFileInfo(lockPath()).isSymLink());
+
+        // Held now: another instance of the library is refused, until the first one goes.
+        LibraryInstanceLock second(root());
+        EXPECT_EQ(second.acquire(), Acquisition::heldElsewhere);
+        first.reset();
+        LibraryInstanceLock third(root());
+        EXPECT_EQ(third.acquire(), Acquisition::acquired);
+
+        // Each case starts from a clean folder.
+        QFile::remove(lockPath());
+    }
+    QFile kept(elsewhere);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("keep me")) << "a link is removed, never written through";
+}
+
+TEST_F(LibraryInstanceLockTest, AnOwnerRunningInAnotherProcessKeepsTheLibrary)
+{
+    // flock(1) holds the lock until its shell reads the end of its input.
+    QProcess owner;
+    owner.start(QStringLiteral("flock"), {lockPath(), QStringLiteral("-c"), QStringLiteral("echo held; read line")});
+    ASSERT_TRUE(owner.waitForStarted());
+    while (!owner.readAllStandardOutput().contains("held"))
+        ASSERT_TRUE(owner.waitForReadyRead()) << "flock(1) did not take the lock";
+
+    LibraryInstanceLock second(root());
+    EXPECT_EQ(second.acquire(), Acquisition::heldElsewhere);
+    EXPECT_FALSE(second.bringRunningInstanceForward()) << "no instance of ours listens";
+
+    owner.closeWriteChannel();
+    ASSERT_TRUE(owner.waitForFinished());
+    LibraryInstanceLock after(root());
+    EXPECT_EQ(after.acquire(), Acquisition::acquired);
+}
+
+TEST_F(LibraryInstanceLockTest, AFolderThatCannotBeWrittenIsSaidPlainly)
+{
+    writeFile(lockPath(), {});
+    const QByteArray folder = QFile::encodeName(root());
+    ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+    // Root ignores the mode; an immutable folder stops root as well.
+    std::optional<FileSystemTraps::ImmutableFile> immutable;
+    if (::access(folder.constData(), W_OK) == 0)
+        immutable.emplace(root());
+    const bool readOnly = ::access(folder.constData(), W_OK) != 0;
+
+    LibraryInstanceLock lock(root());
+    const Acquisition acquisition = lock.acquire();
+    immutable.reset();
+    ::chmod(folder.constData(), 0755);
+    if (!readOnly)
+        GTEST_SKIP() << "no way to make a folder read-only here";
+
+    EXPECT_EQ(acquisition, Acquisition::unavailable);
+    EXPECT_TRUE(lock.unavailableText().startsWith(QStringLiteral("Zovozu VM Lab cannot open its library because its data folder cannot be written to: ")
+                                                  + root() + QStringLiteral(" ("))) << lock.unavailableText().toStdString();
+}
+
+TEST_F(LibraryInstanceLockTest, WithoutADataFolderNothingIsGuarded)
+{
+    LibraryInstanceLock lock{QString()};
+    EXPECT_EQ(lock.acquire(), Acquisition::acquired);
+    EXPECT_FALSE(lock.bringRunningInstanceForward());
+}
+
+} // namespace
