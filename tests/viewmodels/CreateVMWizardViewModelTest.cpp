@@ -393,6 +393,11 @@ TEST_F(CreateVMWizardViewModelTest, OnAHostThatCannotInstallMacOSTheWizardStarts
     EXPECT_EQ(model->advanceBlockReason(), m_macOSRefusal);
     model->setGuestOSType(VMGuestOSType::windows);
     EXPECT_EQ(model->guestOSType(), VMGuestOSType::windows);
+    // The template's hardware was chosen: it stays, and Next says what Windows needs of it.
+    EXPECT_EQ(model->memorySizeGB(), 2);
+    EXPECT_EQ(model->advanceBlockReason(), QStringLiteral("Windows needs at least 4 GB of memory."));
+    model->setMemorySizeGB(4);
+    model->setDiskSizeGB(64);
     EXPECT_TRUE(model->canAdvance()) << model->advanceBlockReason().value_or(QString()).toStdString();
 }
 
