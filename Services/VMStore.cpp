@@ -311,7 +311,7 @@ QList<QString> VMStore::libraryRootBundleURLs() const
     return urls;
 }
 
-VMBundle VMStore::registerExistingBundle(const QString &url)
+VMBundle VMStore::registerExistingBundle(const QString &url, IdentityClash clash)
 {
     const QString location = standardizedFileURL(url);
     if (QFileInfo(location).suffix() != QStringLiteral("vm"))
@@ -327,9 +327,18 @@ VMBundle VMStore::registerExistingBundle(const QString &url)
         loaded = m_tracked.withTrackedSecurityScope(location, [&] { return loader.loadBundle(location, true); });
     }
 
-    if (const auto existing = bundle(loaded.id()); existing && standardizedFileURL(existing->bundleURL) != location)
-        throw VirtualMachineError(VirtualMachineError::Case::libraryRegistrationFailed,
-                                  QStringLiteral("A VM named \"%1\" is already registered from %2.").arg(existing->metadata.name, existing->bundleURL));
+    if (const auto existing = bundle(loaded.id()); existing && standardizedFileURL(existing->bundleURL) != location) {
+        if (clash == IdentityClash::refuse)
+            throw VirtualMachineError(VirtualMachineError::Case::libraryRegistrationFailed,
+                                      QStringLiteral("A VM named \"%1\" is already registered from %2.").arg(existing->metadata.name, existing->bundleURL));
+        // Two entries with one identifier would act on each other's VM: the copy takes its own, as a clone does.
+        loaded.metadata.id = QUuid::createUuid();
+        m_tracked.trackBundle(location);
+        updateBundle(loaded);
+        log(QStringLiteral("Registered existing VM bundle at %1 as a new VM: its identifier belongs to the VM at %2").arg(location, existing->bundleURL),
+            location);
+        return bundle(loaded.id()).value_or(loaded);
+    }
 
     m_tracked.trackBundle(location);
     loaded = withLiveRuntimeState(std::move(loaded));

@@ -102,7 +102,14 @@ public:
     QList<VMBundle> loadLibraryBundles() const;
     /// The root folder's entries, hidden ones left out, sorted by name so the same bundle wins every time.
     QList<QString> libraryRootBundleURLs() const;
-    VMBundle registerExistingBundle(const QString &url);
+    /// What registerExistingBundle() does with a bundle whose identifier the library holds at another place.
+    enum class IdentityClash {
+        refuse,
+        /// The bundle (a backup copy of a VM in the library) becomes a VM of its own: a new identifier is written into it.
+        takeNewIdentity,
+    };
+    /// Adds a bundle the user picked; registering a listed bundle again from its own place is no clash.
+    VMBundle registerExistingBundle(const QString &url, IdentityClash clash = IdentityClash::refuse);
 
     /// A new, safely named bundle folder with its standard subfolders inside `destination`.
     QString createBundleDirectory(const QString &destination, const QString &name) const;

@@ -56,8 +56,7 @@ CreateVMWizardViewModel::CreateVMWizardViewModel(Services services)
     , m_destinationDirectoryURL(m_defaultDestinationDirectoryURL)
     , m_windowsSource(std::make_unique<WindowsSourceViewModel>(m_services.qemuSetup, m_services.windowsImages))
 {
-    m_cpuCount = m_limits.clampedCPUCount(m_cpuCount);
-    m_memorySizeGB = m_limits.clampedMemoryGB(m_memorySizeGB);
+    applyHardwareDefaults();
     // A guest this host cannot install is not where the user should start.
     if (m_services.macOSInstallRefusal) {
         m_guestOSType = VMGuestOSType::linux;
@@ -101,6 +100,8 @@ void CreateVMWizardViewModel::setGuestOSType(VMGuestOSType guest)
 void CreateVMWizardViewModel::applyGuestOSDefaults()
 {
     m_currentStep = Step::general;
+    // The banner spoke of the guest left behind (its image, its restore images); the new guest's steps say their own.
+    m_errorMessage.reset();
     const auto renameFrom = [this](std::initializer_list<QStringView> prefixes, const QString &name) {
         const bool foreign
             = std::any_of(prefixes.begin(), prefixes.end(), [this](QStringView prefix) { return m_name.startsWith(prefix); });
@@ -113,17 +114,27 @@ void CreateVMWizardViewModel::applyGuestOSDefaults()
         break;
     case VMGuestOSType::linux:
         renameFrom({u"New Virtual Mac", u"New Windows"}, QStringLiteral("New Linux VM"));
-        if (!(m_diskSizeGB >= 8))
-            m_diskSizeGB = 32;
         break;
     case VMGuestOSType::windows:
         renameFrom({u"New Virtual Mac", u"New Linux"}, QStringLiteral("New Windows VM"));
-        m_cpuCount = m_limits.windowsCPUCount();
-        m_memorySizeGB = m_limits.windowsMemoryGB();
-        m_diskSizeGB = 64;
-        m_displayPreset = VMHardwareProfile::DisplayPreset::wxga1280x800;
         break;
     }
+    applyHardwareDefaults();
+    if (m_guestOSType == VMGuestOSType::linux && !(m_diskSizeGB >= 8))
+        m_diskSizeGB = 32;
+}
+
+void CreateVMWizardViewModel::applyHardwareDefaults()
+{
+    const bool windows = m_guestOSType == VMGuestOSType::windows;
+    if (!m_chosen.cpuCount)
+        m_cpuCount = windows ? m_limits.windowsCPUCount() : m_limits.clampedCPUCount(4);
+    if (!m_chosen.memory)
+        m_memorySizeGB = windows ? m_limits.windowsMemoryGB() : m_limits.clampedMemoryGB(8);
+    if (!m_chosen.disk)
+        m_diskSizeGB = windows ? WizardHardwareLimits::minimumDiskSizeGB(VMGuestOSType::windows) : 64;
+    if (!m_chosen.display)
+        m_displayPreset = windows ? VMHardwareProfile::DisplayPreset::wxga1280x800 : VMHardwareProfile::DisplayPreset::wuxga1920x1200;
 }
 
 QList<CreateVMWizardViewModel::Step> CreateVMWizardViewModel::visibleSteps() const
@@ -234,7 +245,8 @@ std::optional<QString> CreateVMWizardViewModel::advanceBlockReason() const
     case Step::review:
         if (m_isCreating)
             return QStringLiteral("The VM is being created.");
-        return std::nullopt;
+        // What the general step asks still holds when Create is pressed (a folder may have gone meanwhile).
+        return generalStepBlockReason();
     }
     return std::nullopt;
 }
@@ -297,6 +309,8 @@ void CreateVMWizardViewModel::refreshBridgedInterfaces()
 
 void CreateVMWizardViewModel::applyTemplate(const VMTemplate &vmTemplate)
 {
+    // A template's hardware counts as chosen: a later change of guest keeps it.
+    m_chosen = {true, true, true, true};
     m_name = QStringLiteral("New ") + vmTemplate.name;
     m_cpuCount = vmTemplate.hardwareProfile.cpuCount;
     m_memorySizeGB = double(vmTemplate.hardwareProfile.memorySizeBytes / quint64(gibibyte));

@@ -104,21 +104,42 @@ public:
 
     // General choices
     VMGuestOSType guestOSType() const { return m_guestOSType; }
-    /// Fills the guest's defaults when the guest changes; setting the same guest again does nothing.
+    /**
+     * Fills the guest's defaults when the guest changes: its name when the
+     * name is still another guest's default, and its processors, memory, disk
+     * and display where the user (or a template) has not chosen them. Setting
+     * the same guest again does nothing.
+     */
     void setGuestOSType(VMGuestOSType guest);
     Step currentStep() const { return m_currentStep; }
     const QString &name() const { return m_name; }
     void setName(const QString &name) { assign(m_name, name); }
     qint64 cpuCount() const { return m_cpuCount; }
-    void setCPUCount(qint64 count) { assign(m_cpuCount, count); }
+    void setCPUCount(qint64 count)
+    {
+        m_chosen.cpuCount = true;
+        assign(m_cpuCount, count);
+    }
     double memorySizeGB() const { return m_memorySizeGB; }
-    void setMemorySizeGB(double gb) { assign(m_memorySizeGB, gb); }
+    void setMemorySizeGB(double gb)
+    {
+        m_chosen.memory = true;
+        assign(m_memorySizeGB, gb);
+    }
     /// Why the memory goes no higher, while it stands at the upper limit of GuestMemoryLimits or above.
     std::optional<QString> memoryLimitText() const;
     double diskSizeGB() const { return m_diskSizeGB; }
-    void setDiskSizeGB(double gb) { assign(m_diskSizeGB, gb); }
+    void setDiskSizeGB(double gb)
+    {
+        m_chosen.disk = true;
+        assign(m_diskSizeGB, gb);
+    }
     VMHardwareProfile::DisplayPreset selectedDisplayPreset() const { return m_displayPreset; }
-    void setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset preset) { assign(m_displayPreset, preset); }
+    void setSelectedDisplayPreset(VMHardwareProfile::DisplayPreset preset)
+    {
+        m_chosen.display = true;
+        assign(m_displayPreset, preset);
+    }
     const QString &destinationDirectoryURL() const { return m_destinationDirectoryURL; }
     /// The library folder the wizard started with.
     const QString &defaultDestinationDirectoryURL() const { return m_defaultDestinationDirectoryURL; }
@@ -267,6 +288,7 @@ private:
         Q_EMIT changed();
     }
     void applyGuestOSDefaults();
+    void applyHardwareDefaults();
     std::optional<QString> generalStepBlockReason() const;
     void setErrorMessage(const std::optional<QString> &message) { assign(m_errorMessage, message); }
     void logFailure(const QString &message) const;
@@ -287,7 +309,16 @@ private:
     QUuid m_id = QUuid::createUuid();
     QString m_defaultDestinationDirectoryURL;
 
+    /// The hardware fields the user or a template set; a guest's defaults leave them as they are.
+    struct ChosenHardware {
+        bool cpuCount = false;
+        bool memory = false;
+        bool disk = false;
+        bool display = false;
+    };
+
     VMGuestOSType m_guestOSType = VMGuestOSType::macOS;
+    ChosenHardware m_chosen;
     Step m_currentStep = Step::general;
     QString m_name = QStringLiteral("New Virtual Mac");
     qint64 m_cpuCount = 4;

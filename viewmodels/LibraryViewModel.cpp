@@ -292,7 +292,8 @@ QCoro::Task<> LibraryViewModel::importBundle()
     if (!self || !chosen || chosen->isEmpty())
         co_return;
     try {
-        const VMBundle imported = m_store.registerExistingBundle(*chosen);
+        // A backup of a VM still in the library comes in as a VM of its own.
+        const VMBundle imported = m_store.registerExistingBundle(*chosen, VMStore::IdentityClash::takeNewIdentity);
         setSelectedBundleID(imported.id());
         setBannerMessage(QStringLiteral("Imported ") + imported.metadata.name, MessageKind::information);
     } catch (const std::exception &error) {

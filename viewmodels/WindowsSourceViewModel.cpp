@@ -2,8 +2,10 @@
 #include "WindowsSourceViewModel.h"
 
 #include "CreateVMWizardViewModel.h"
+#include "GuestMemoryLimits.h"
 #include "QEMUSetupService.h"
 #include "SizeText.h"
+#include "WizardHardwareLimits.h"
 
 #include <algorithm>
 
@@ -15,23 +17,42 @@ QUrl WindowsSourceViewModel::downloadPageURL()
 QList<WindowsSourceViewModel::PreflightRow> WindowsSourceViewModel::preflightRows(
     const CreateVMWizardViewModel &wizard, bool isQEMUInstalled)
 {
+    using Status = WindowsISOValidation::Status;
     const std::optional<WindowsISOValidation> &validation = wizard.windowsISOValidation();
     const bool hasImage = wizard.windowsISOURL().has_value();
-    const bool valid = validation && validation->status == WindowsISOValidation::Status::valid;
-    QString architecture;
-    if (valid)
-        architecture = QStringLiteral("Verified");
-    else if (!hasImage)
-        architecture = QStringLiteral("Awaiting ISO");
-    else
+    const bool valid = hasImage && validation && validation->status == Status::valid;
+    // An image passes only once it is checked and taken: a refused one is not a usable selection.
+    QString image = QStringLiteral("Not selected");
+    QString architecture = QStringLiteral("Awaiting ISO");
+    if (hasImage && !validation) {
+        image = QStringLiteral("Checking...");
         architecture = QStringLiteral("Checking...");
+    } else if (valid) {
+        image = QStringLiteral("Selected");
+        architecture = QStringLiteral("Verified");
+    } else if (hasImage) {
+        image = QStringLiteral("Not usable");
+        architecture = validation->status == Status::invalidArchitecture
+            ? validation->detectedArchitecture.value_or(validation->architectureText)
+            : QStringLiteral("Not verified");
+    }
+    const double memory = GuestMemoryLimits::minimumGB(VMGuestOSType::windows);
+    const double disk = WizardHardwareLimits::minimumDiskSizeGB(VMGuestOSType::windows);
     return {
         {QStringLiteral("QEMU engine"), isQEMUInstalled, isQEMUInstalled ? QStringLiteral("Installed") : QStringLiteral("Not installed")},
-        {QStringLiteral("Windows 11 ARM ISO"), hasImage, hasImage ? QStringLiteral("Selected") : QStringLiteral("Not selected")},
-        {QStringLiteral("ARM64 architecture"), validation ? valid : !hasImage, architecture},
-        {QStringLiteral("Minimum 4 GB RAM"), wizard.memorySizeGB() >= 4, SizeText::wholeGB(wizard.memorySizeGB())},
-        {QStringLiteral("Minimum 64 GB disk"), wizard.diskSizeGB() >= 64, SizeText::wholeGB(wizard.diskSizeGB())},
+        {QStringLiteral("Windows 11 ARM ISO"), valid, image},
+        {QStringLiteral("ARM64 architecture"), valid || !hasImage, architecture},
+        {QStringLiteral("Minimum %1 RAM").arg(SizeText::wholeGB(memory)), wizard.memorySizeGB() >= memory,
+            SizeText::wholeGB(wizard.memorySizeGB())},
+        {QStringLiteral("Minimum %1 disk").arg(SizeText::wholeGB(disk)), wizard.diskSizeGB() >= disk,
+            SizeText::wholeGB(wizard.diskSizeGB())},
     };
+}
+
+bool WindowsSourceViewModel::offersImageChoice(const CreateVMWizardViewModel &wizard)
+{
+    const std::optional<WindowsISOValidation> &validation = wizard.windowsISOValidation();
+    return !wizard.windowsISOURL() || (validation && validation->status != WindowsISOValidation::Status::valid);
 }
 
 WindowsSourceViewModel::WindowsSourceViewModel(QEMUSetupService &qemuSetup, WindowsImageProvider &images, QObject *parent)

@@ -46,7 +46,10 @@ public:
 
     /// The vendor's page of Windows 11 ARM64 images.
     static QUrl downloadPageURL();
+    /// The checklist: the image passes once it is checked and valid; the memory and disk rows name the wizard's own minimums.
     static QList<PreflightRow> preflightRows(const CreateVMWizardViewModel &wizard, bool isQEMUInstalled);
+    /// Whether the download step offers to pick an image by hand: while none is chosen, or the chosen one was refused.
+    static bool offersImageChoice(const CreateVMWizardViewModel &wizard);
 
     WindowsSourceViewModel(QEMUSetupService &qemuSetup, WindowsImageProvider &images, QObject *parent = nullptr);
 

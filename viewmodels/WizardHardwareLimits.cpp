@@ -29,7 +29,16 @@ double WizardHardwareLimits::minimumMemoryGB(VMGuestOSType guest)
 
 double WizardHardwareLimits::minimumDiskSizeGB(VMGuestOSType guest)
 {
-    return guest == VMGuestOSType::linux ? 8 : 32;
+    switch (guest) {
+    case VMGuestOSType::linux:
+        return 8;
+    case VMGuestOSType::windows:
+        // Windows 11 Setup refuses a smaller disk.
+        return 64;
+    case VMGuestOSType::macOS:
+        break;
+    }
+    return 32;
 }
 
 qint64 WizardHardwareLimits::clampedCPUCount(qint64 cpuCount) const

@@ -32,6 +32,7 @@ public:
     /// Three quarters of the host's memory in whole GB, at least 1 (GuestMemoryLimits).
     double maximumMemoryGB() const;
     static double minimumMemoryGB(VMGuestOSType guest);
+    /// 8 GB for Linux, 64 GB for Windows (what its installer asks), 32 GB for macOS.
     static double minimumDiskSizeGB(VMGuestOSType guest);
 
     qint64 clampedCPUCount(qint64 cpuCount) const;

@@ -184,11 +184,59 @@ TEST_F(CreateVMWizardViewModelTest, GuestChangesRenameOnlyDefaultNamesAndResetTh
     EXPECT_EQ(model->name(), QStringLiteral("New Windows VM"));
     model->setGuestOSType(VMGuestOSType::macOS);
     EXPECT_EQ(model->name(), QStringLiteral("New Virtual Mac"));
-    EXPECT_EQ(model->selectedDisplayPreset(), VMHardwareProfile::DisplayPreset::wxga1280x800);
+    EXPECT_EQ(model->selectedDisplayPreset(), VMHardwareProfile::DisplayPreset::wuxga1920x1200) << "a display nobody chose follows the guest";
     model->setName(QStringLiteral("Build Box"));
     for (VMGuestOSType guest : {VMGuestOSType::linux, VMGuestOSType::windows, VMGuestOSType::macOS})
         model->setGuestOSType(guest);
     EXPECT_EQ(model->name(), QStringLiteral("Build Box"));
+}
+
+TEST_F(CreateVMWizardViewModelTest, AGuestChangeKeepsWhatTheUserChoseAndDropsTheOldGuestsBanner)
+{
+    using Preset = VMHardwareProfile::DisplayPreset;
+    struct Hardware {
+        qint64 cpus;
+        double memoryGB;
+        double diskGB;
+        Preset display;
+        bool operator==(const Hardware &) const = default;
+    };
+    const auto hardware = [](const CreateVMWizardViewModel &m) {
+        return Hardware{m.cpuCount(), m.memorySizeGB(), m.diskSizeGB(), m.selectedDisplayPreset()};
+    };
+
+    // Nothing chosen: each guest shows its own defaults, there and back.
+    auto untouched = wizard({16, 32 * gibibyte});
+    untouched->setGuestOSType(VMGuestOSType::linux);
+    EXPECT_EQ(hardware(*untouched), (Hardware{4, 8, 64, Preset::wuxga1920x1200}));
+    untouched->setGuestOSType(VMGuestOSType::windows);
+    EXPECT_EQ(hardware(*untouched), (Hardware{8, 16, 64, Preset::wxga1280x800}));
+    untouched->setGuestOSType(VMGuestOSType::linux);
+    EXPECT_EQ(hardware(*untouched), (Hardware{4, 8, 64, Preset::wuxga1920x1200}));
+
+    // What the user typed stays through Linux, Windows and back; only the display nobody chose follows the guest.
+    auto typed = wizard({16, 32 * gibibyte});
+    typed->setGuestOSType(VMGuestOSType::linux);
+    typed->setCPUCount(2);
+    typed->setMemorySizeGB(4);
+    typed->setDiskSizeGB(16);
+    typed->setGuestOSType(VMGuestOSType::windows);
+    EXPECT_EQ(hardware(*typed), (Hardware{2, 4, 16, Preset::wxga1280x800}));
+    EXPECT_EQ(typed->advanceBlockReason(), QStringLiteral("Windows needs a disk of at least 64 GB.")) << "kept, and said why it does not do";
+    typed->setGuestOSType(VMGuestOSType::linux);
+    EXPECT_EQ(hardware(*typed), (Hardware{2, 4, 16, Preset::wuxga1920x1200}));
+    typed->setSelectedDisplayPreset(Preset::xga1024x768);
+    typed->setGuestOSType(VMGuestOSType::windows);
+    EXPECT_EQ(typed->selectedDisplayPreset(), Preset::xga1024x768);
+
+    // The refusal of a Windows image is not the Linux page's business.
+    const QString small = m_home.path() + QStringLiteral("/small.iso");
+    write(small, "tiny");
+    typed->goToNextStep();
+    waitForOutcome(typed->validateWindowsImage(small)).get();
+    ASSERT_EQ(typed->errorMessage(), QStringLiteral("This file is too small to be a Windows ISO (minimum ~4 GB expected)."));
+    typed->setGuestOSType(VMGuestOSType::linux);
+    EXPECT_EQ(typed->errorMessage(), std::nullopt);
 }
 
 TEST_F(CreateVMWizardViewModelTest, StepsFollowTheGuest)
@@ -230,7 +278,10 @@ TEST_F(CreateVMWizardViewModelTest, GeneralStepRefusesWhatCannotBeMadeOrStartedA
          QStringLiteral("macOS needs at least 4 GB of memory.")},
         {"1 GB for Linux", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setMemorySizeGB(1); }, std::nullopt},
         {"31 GB disk for Windows", VMGuestOSType::windows, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(31); },
-         QStringLiteral("Windows needs a disk of at least 32 GB.")},
+         QStringLiteral("Windows needs a disk of at least 64 GB.")},
+        {"63 GB disk for Windows", VMGuestOSType::windows, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(63); },
+         QStringLiteral("Windows needs a disk of at least 64 GB.")},
+        {"32 GB disk for macOS", VMGuestOSType::macOS, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(32); }, std::nullopt},
         {"8 GB disk for Linux", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setDiskSizeGB(8); }, std::nullopt},
         {"more CPUs than the host", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setCPUCount(9); }, cpus},
         {"no CPU", VMGuestOSType::linux, [](CreateVMWizardViewModel &m) { m.setCPUCount(0); }, cpus},
@@ -342,6 +393,11 @@ TEST_F(CreateVMWizardViewModelTest, OnAHostThatCannotInstallMacOSTheWizardStarts
     EXPECT_EQ(model->advanceBlockReason(), m_macOSRefusal);
     model->setGuestOSType(VMGuestOSType::windows);
     EXPECT_EQ(model->guestOSType(), VMGuestOSType::windows);
+    // The template's hardware was chosen: it stays, and Next says what Windows needs of it.
+    EXPECT_EQ(model->memorySizeGB(), 2);
+    EXPECT_EQ(model->advanceBlockReason(), QStringLiteral("Windows needs at least 4 GB of memory."));
+    model->setMemorySizeGB(4);
+    model->setDiskSizeGB(64);
     EXPECT_TRUE(model->canAdvance()) << model->advanceBlockReason().value_or(QString()).toStdString();
 }
 
@@ -1009,17 +1065,60 @@ TEST_F(CreateVMWizardViewModelTest, WindowsPreflightRowsFollowImageMemoryAndDisk
                           {text("ARM64 architecture"), true, text("Awaiting ISO")},
                           {text("Minimum 4 GB RAM"), true, text("8 GB")},
                           {text("Minimum 64 GB disk"), true, text("64 GB")}}));
+    EXPECT_TRUE(WindowsSourceViewModel::offersImageChoice(*wizard));
     wizard->setMemorySizeGB(3.9);
     wizard->setDiskSizeGB(32);
-    const QString small = m_home.path() + QStringLiteral("/small.iso");
-    write(small, "tiny");
-    waitForOutcome(wizard->validateWindowsImage(small)).get();
-    const QList<Row> rows = WindowsSourceViewModel::preflightRows(*wizard, true);
-    EXPECT_EQ(rows[0], (Row{text("QEMU engine"), true, text("Installed")}));
-    EXPECT_EQ(rows[1], (Row{text("Windows 11 ARM ISO"), true, text("Selected")}));
-    EXPECT_EQ(rows[2], (Row{text("ARM64 architecture"), false, text("Checking...")}));
-    EXPECT_EQ(rows[3], (Row{text("Minimum 4 GB RAM"), false, text("3 GB")}));
-    EXPECT_EQ(rows[4], (Row{text("Minimum 64 GB disk"), false, text("32 GB")}));
+    // The checklist's minimums are the ones Next and Create hold to.
+    EXPECT_EQ(wizard->advanceBlockReason(), QStringLiteral("Windows needs at least 4 GB of memory."));
+    wizard->setMemorySizeGB(4);
+    EXPECT_EQ(wizard->advanceBlockReason(), QStringLiteral("Windows needs a disk of at least 64 GB."));
+    wizard->goToNextStep();
+    wizard->goToNextStep();
+    ASSERT_EQ(wizard->currentStep(), Step::review);
+    EXPECT_FALSE(wizard->canAdvance()) << "Create waits for the disk the checklist asks";
+    wizard->setMemorySizeGB(3.9);
+
+    isoBytes();
+    const auto largeImage = [this](const QString &name) {
+        const QString path = m_home.path() + QLatin1Char('/') + name;
+        EXPECT_TRUE(QFile::copy(m_home.path() + QStringLiteral("/source.iso"), path));
+        EXPECT_TRUE(QFile::resize(path, qint64(4) << 30));
+        return path;
+    };
+    struct Case {
+        QString image;
+        Row iso;
+        Row architecture;
+        bool offersChoice;
+    };
+    const QList<Case> cases{
+        {m_home.path() + QStringLiteral("/source.iso"), {text("Windows 11 ARM ISO"), false, text("Not usable")},
+         {text("ARM64 architecture"), false, text("Not verified")}, true},
+        {largeImage(QStringLiteral("Win11_x64.iso")), {text("Windows 11 ARM ISO"), false, text("Not usable")},
+         {text("ARM64 architecture"), false, text("x86_64 (Intel/AMD)")}, true},
+        {largeImage(QStringLiteral("Win11_ARM64.iso")), {text("Windows 11 ARM ISO"), true, text("Selected")},
+         {text("ARM64 architecture"), true, text("Verified")}, false},
+    };
+    {
+        BusyThreadPool busy; // the image is read only once the checklist while checking was looked at
+        QCoro::Task<> checking = wizard->validateWindowsImage(cases.last().image);
+        const QList<Row> whileChecking = WindowsSourceViewModel::preflightRows(*wizard, true);
+        EXPECT_EQ(whileChecking[1], (Row{text("Windows 11 ARM ISO"), false, text("Checking...")}));
+        EXPECT_EQ(whileChecking[2], (Row{text("ARM64 architecture"), false, text("Checking...")}));
+        busy.release();
+        waitForOutcome(std::move(checking)).get();
+    }
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.image.toStdString());
+        waitForOutcome(wizard->validateWindowsImage(c.image)).get();
+        const QList<Row> rows = WindowsSourceViewModel::preflightRows(*wizard, true);
+        EXPECT_EQ(rows[0], (Row{text("QEMU engine"), true, text("Installed")}));
+        EXPECT_EQ(rows[1], c.iso);
+        EXPECT_EQ(rows[2], c.architecture);
+        EXPECT_EQ(rows[3], (Row{text("Minimum 4 GB RAM"), false, text("3 GB")}));
+        EXPECT_EQ(rows[4], (Row{text("Minimum 64 GB disk"), false, text("32 GB")}));
+        EXPECT_EQ(WindowsSourceViewModel::offersImageChoice(*wizard), c.offersChoice);
+    }
 }
 
 TEST_F(CreateVMWizardViewModelTest, AFailureThatEscapedACommandReachesTheBanner)

@@ -269,7 +269,7 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
     library();
 
-    // A backup of a VM in the library, imported again: the same id from another folder is refused.
+    // A backup of a VM in the library, imported again: it comes in as a VM of its own, the original untouched.
     const QString backups = m_home.path() + QStringLiteral("/Backups");
     m_chooser.answers = {backups};
     waitForOutcome(library().backupBundle(bundle.id())).get();
@@ -279,10 +279,24 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     EXPECT_EQ(m_chooser.requests.last().title, QStringLiteral("Choose Backup Folder"));
     EXPECT_EQ(m_chooser.requests.last().startFolder, root());
 
-    m_chooser.answers = {m_viewer.revealed.first()};
+    const QString backup = m_viewer.revealed.first();
+    m_chooser.answers = {backup};
     waitForOutcome(library().importBundle()).get();
-    EXPECT_TRUE(library().bannerMessage()->contains(QStringLiteral("is already registered from"))) << library().bannerMessage()->toStdString();
-    EXPECT_EQ(library().bannerKind(), MessageKind::failure);
+    EXPECT_EQ(library().bannerMessage(), QStringLiteral("Imported Dev"));
+    EXPECT_EQ(library().bannerKind(), MessageKind::information);
+    ASSERT_TRUE(library().selectedBundleID());
+    const std::optional<VMBundle> imported = store().bundle(*library().selectedBundleID());
+    ASSERT_TRUE(imported);
+    EXPECT_NE(imported->id(), bundle.id());
+    EXPECT_EQ(QDir::cleanPath(imported->bundleURL), QDir::cleanPath(backup));
+    EXPECT_EQ(imported->metadata.name, QStringLiteral("Dev"));
+    EXPECT_EQ(store().bundle(bundle.id())->bundleURL, bundle.bundleURL);
+    EXPECT_EQ(store().bundles().size(), 2);
+    // The copy keeps its own identity on disk: the next launch sees two VMs, not one twice.
+    EXPECT_EQ(store().loadBundle(backup, false).id(), imported->id());
+    m_chooser.answers = {backup};
+    waitForOutcome(library().importBundle()).get();
+    EXPECT_EQ(store().bundles().size(), 2) << "the same bundle imported again from its place stays one VM";
 
     m_chooser.answers = {std::nullopt};
     library().setBannerMessage(std::nullopt);

@@ -16,6 +16,7 @@
 #include "WindowsSourceStepView.h"
 #include "WindowsSourceViewModel.h"
 #include "WizardStepPill.h"
+#include "WizardStepper.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -31,6 +32,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -431,13 +433,13 @@ TEST_F(CreateVMWizardViewTest, SteppersFollowTheHostAndNeverWriteBack)
     auto wizard = makeWizard({2, 8 * gibibyte});
     wizard->setGuestOSType(VMGuestOSType::linux);
     auto sheet = open(wizard);
-    auto *cpu = child<QSpinBox>(*sheet, QStringLiteral("general.cpu"));
-    auto *memory = child<QSpinBox>(*sheet, QStringLiteral("general.memory"));
-    auto *disk = child<QSpinBox>(*sheet, QStringLiteral("general.disk"));
-    EXPECT_EQ(cpu->maximum(), 2);
-    EXPECT_EQ(memory->maximum(), 6);
-    EXPECT_EQ(memory->minimum(), 1);
-    EXPECT_EQ(disk->minimum(), 8);
+    auto *cpu = child<WizardStepper>(*sheet, QStringLiteral("general.cpu"));
+    auto *memory = child<WizardStepper>(*sheet, QStringLiteral("general.memory"));
+    auto *disk = child<WizardStepper>(*sheet, QStringLiteral("general.disk"));
+    EXPECT_EQ(cpu->steppingMaximum(), 2);
+    EXPECT_EQ(memory->steppingMaximum(), 6);
+    EXPECT_EQ(memory->steppingMinimum(), 1);
+    EXPECT_EQ(disk->steppingMinimum(), 8);
     EXPECT_EQ(disk->singleStep(), 8);
     EXPECT_EQ(memory->text(), QStringLiteral("6 GB"));
     memory->setValue(2);
@@ -448,7 +450,7 @@ TEST_F(CreateVMWizardViewTest, SteppersFollowTheHostAndNeverWriteBack)
     EXPECT_EQ(wizard->memorySizeGB(), 2);
     EXPECT_EQ(memory->value(), 2);
     EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.next"))->isEnabled());
-    EXPECT_EQ(disk->minimum(), 32);
+    EXPECT_EQ(disk->steppingMinimum(), 32);
     memory->stepUp();
     memory->stepUp();
     EXPECT_EQ(wizard->memorySizeGB(), 4);
@@ -487,13 +489,54 @@ TEST_F(CreateVMWizardViewTest, ADisabledNextSaysWhyAndTheMemoryLimitSaysWhatItLe
     EXPECT_EQ(reason->text(), *m_macOSRefusal);
     child<SelectableCard>(*sheet, QStringLiteral("general.guest:linux"))->click();
 
-    auto *memory = child<QSpinBox>(*sheet, QStringLiteral("general.memory"));
+    auto *memory = child<WizardStepper>(*sheet, QStringLiteral("general.memory"));
     auto *limit = child<QLabel>(*sheet, QStringLiteral("general.memoryLimit"));
-    EXPECT_EQ(memory->maximum(), 12);
+    EXPECT_EQ(memory->steppingMaximum(), 12);
     EXPECT_FALSE(limit->isVisible());
     memory->setValue(12);
     EXPECT_TRUE(limit->isVisible());
     EXPECT_EQ(limit->text(), QStringLiteral("At most 12 GB: leaves 4 GB for this computer."));
+    EXPECT_TRUE(next->isEnabled());
+}
+
+TEST_F(CreateVMWizardViewTest, AValueTypedPastAStepperLimitIsKeptAndTheLimitIsSaid)
+{
+    auto wizard = makeWizard({8, 16 * gibibyte});
+    wizard->setGuestOSType(VMGuestOSType::linux);
+    auto sheet = open(wizard);
+    auto *next = child<QPushButton>(*sheet, QStringLiteral("footer.next"));
+    auto *reason = child<QLabel>(*sheet, QStringLiteral("footer.blockReason"));
+    const auto type = [](QSpinBox *box, const QString &text) {
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, text);
+        // Leaving the field finishes the typing (Return would also press Next).
+        QTest::keyClick(box, Qt::Key_Tab);
+    };
+
+    auto *memory = child<WizardStepper>(*sheet, QStringLiteral("general.memory"));
+    type(memory, QStringLiteral("18"));
+    EXPECT_EQ(wizard->memorySizeGB(), 18) << "no digit is dropped";
+    EXPECT_EQ(memory->text(), QStringLiteral("18 GB"));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("general.memoryLimit")));
+    EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("general.memoryLimit"))->text(), QStringLiteral("At most 12 GB: leaves 4 GB for this computer."));
+    EXPECT_FALSE(next->isEnabled());
+    EXPECT_EQ(reason->text(), QStringLiteral("At most 12 GB: leaves 4 GB for this computer."));
+    memory->stepDown();
+    EXPECT_EQ(wizard->memorySizeGB(), 17);
+    type(memory, QStringLiteral("12"));
+    EXPECT_TRUE(next->isEnabled());
+    memory->stepUp();
+    EXPECT_EQ(wizard->memorySizeGB(), 12) << "the arrows stop at the limit";
+
+    auto *cpu = child<WizardStepper>(*sheet, QStringLiteral("general.cpu"));
+    type(cpu, QStringLiteral("12"));
+    EXPECT_EQ(wizard->cpuCount(), 12);
+    EXPECT_EQ(reason->text(), QStringLiteral("Choose from 1 to 8 CPUs: this computer has 8."));
+    type(cpu, QStringLiteral("2"));
+    auto *disk = child<WizardStepper>(*sheet, QStringLiteral("general.disk"));
+    type(disk, QStringLiteral("1000"));
+    EXPECT_EQ(wizard->diskSizeGB(), 1000);
     EXPECT_TRUE(next->isEnabled());
 }
 
@@ -628,7 +671,8 @@ TEST_F(CreateVMWizardViewTest, AnImageThatFailsValidationTurnsTheBadgeRedAndBloc
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
     EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.badgeTitle"))->text(), QStringLiteral("ISO Problem Detected"));
     EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.badgeMessage"))->text(), wizard->windowsISOValidation()->message());
-    EXPECT_FALSE(shown(*sheet, QStringLiteral("windows.selectManually")));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.selectManually"))) << "another image can still be picked";
+    EXPECT_FALSE(child(*sheet, QStringLiteral("windows.preflight:1"))->property("passes").toBool()) << "a refused image is no selection";
     EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.next"))->isEnabled());
     child<QRadioButton>(*sheet, QStringLiteral("windows.mode.local"))->click();
     EXPECT_EQ(child<QPushButton>(*sheet, QStringLiteral("windows.chooseImage"))->text(), QStringLiteral("Change ISO"));
@@ -761,6 +805,27 @@ TEST(UUPImageBuilderSectionTest, ToolsAreFoundInAnyFolderInOrder)
     const QSet<QString> present{QStringLiteral("/usr/sbin/mkisofs"), QStringLiteral("/usr/bin/aria2c"), QStringLiteral("/bin/aria2c")};
     EXPECT_EQ(UUPImageBuilderSection::requiredTools([&](const QString &path) { return present.contains(path); }),
               (QList<Tool>{{"aria2c"_q, true}, {"cabextract"_q, false}, {"wimlib-imagex"_q, false}, {"mkisofs"_q, true}}));
+}
+
+TEST(WizardDesktopTest, OnlyAnExecutableFileCountsAsAnInstalledTool)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString program = folder.filePath(QStringLiteral("aria2c"));
+    const QString plain = folder.filePath(QStringLiteral("cabextract"));
+    const QString directory = folder.filePath(QStringLiteral("mkisofs"));
+    for (const QString &path : {program, plain}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n");
+    }
+    ASSERT_TRUE(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    ASSERT_TRUE(QDir().mkdir(directory));
+    const WizardDesktop desktop = WizardDesktop::system();
+    EXPECT_TRUE(desktop.isProgram(program));
+    EXPECT_FALSE(desktop.isProgram(plain));
+    EXPECT_FALSE(desktop.isProgram(directory)) << "a folder is no program";
+    EXPECT_FALSE(desktop.isProgram(folder.filePath(QStringLiteral("wimlib-imagex"))));
 }
 
 } // namespace

@@ -327,6 +327,34 @@ TEST(VMNetworkTopologyViewTest, TheSheetKeepsWhatWasTypedAndPromisesNoAddresses)
     EXPECT_EQ(name->text(), QStringLiteral(" Lab ")) << "reopened with the values typed last";
 }
 
+TEST(VMNetworkTopologyViewTest, TheSubnetReasonTakesItsOwnLinesAndTheSheetGrowsForIt)
+{
+    VMNetworkTopologyView panel;
+    child<QPushButton>(panel, QStringLiteral("network.newNetwork"))->click();
+    auto *sheet = child<QDialog>(panel, QStringLiteral("network.createSheet"));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    auto *problem = child<QLabel>(*sheet, QStringLiteral("networkSheet.subnetProblem"));
+    auto *explanation = child<QLabel>(*sheet, QStringLiteral("networkSheet.explanation"));
+    auto *create = child<QPushButton>(*sheet, QStringLiteral("networkSheet.create"));
+    const auto laidOut = [&] {
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    };
+    for (const char *typed : {"10.0.7.5/24", "999.1.1.1/99", "10.0.7.0/24"}) {
+        SCOPED_TRACE(typed);
+        child<QLineEdit>(*sheet, QStringLiteral("networkSheet.subnet"))->setText(QString::fromUtf8(typed));
+        laidOut();
+        // Each wrapped text has the height it needs at its width, and nothing lies over another.
+        for (const QLabel *label : {problem, explanation}) {
+            if (label->isVisible())
+                EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->objectName().toStdString();
+        }
+        if (problem->isVisible())
+            EXPECT_LE(problem->geometry().bottom(), explanation->geometry().top());
+        EXPECT_LE(explanation->mapTo(sheet, QPoint(0, explanation->height())).y(), create->mapTo(sheet, QPoint(0, 0)).y());
+    }
+}
+
 // ---------------------------------------------------------------- guest updates
 
 TEST(MacOSUpdateViewTest, StatusesAndWhenPrepareMayBePressed)

@@ -217,7 +217,8 @@ TEST_F(LibraryWindowTest, DeletingARunningVMIsRefusedInTheBannerAndAStoppedOneGo
     m_commands->deleteSelected()->trigger();
     QMessageBox *alert = sidebar().deleteAlert();
     ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->text(), QStringLiteral("Delete Running?"));
+    EXPECT_EQ(alert->windowTitle(), QStringLiteral("Delete “Running”?"));
+    EXPECT_EQ(alert->text(), QStringLiteral("This removes “Running” and its bundle from disk: %1").arg(running.bundleURL));
     EXPECT_EQ(alert->defaultButton()->objectName(), QStringLiteral("sidebar.deleteAlert.cancel"));
     alert->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.confirm"))->click();
     settle();

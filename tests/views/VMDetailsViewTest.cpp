@@ -212,7 +212,9 @@ TEST_F(VMDetailsViewTest, DeleteAsksFirstAndTheBannerShowsAndDismissesFailures)
     button(QStringLiteral("deleteVM"))->click();
     QMessageBox *confirmation = view.findChild<QMessageBox *>(QStringLiteral("details.deleteConfirmation"));
     ASSERT_TRUE(confirmation);
-    EXPECT_EQ(confirmation->text(), QStringLiteral("This removes the VM bundle from disk."));
+    // The VM is named, with the folder that goes: two VMs may carry one name.
+    EXPECT_EQ(confirmation->windowTitle(), QStringLiteral("Delete “%1”?").arg(bundle.metadata.name));
+    EXPECT_EQ(confirmation->text(), QStringLiteral("This removes “%1” and its bundle from disk: %2").arg(bundle.metadata.name, bundle.bundleURL));
     confirmation->button(QMessageBox::Cancel)->click();
     settle();
     EXPECT_TRUE(store().bundle(bundle.id()));

@@ -24,6 +24,7 @@
 #include "SymbolLabel.h"
 #include "Symbols.h"
 #include "TextStyle.h"
+#include "VMDeletionTexts.h"
 #include "VMNetworkTopologyView.h"
 #include "ViewCommand.h"
 
@@ -522,11 +523,15 @@ void VMDetailsView::openGuestToolsSetup()
 
 void VMDetailsView::confirmDelete()
 {
+    const std::optional<VMBundle> &bundle = m_viewModel->bundle();
+    if (!bundle)
+        return;
     const DestructiveConfirmation confirmation {
         QStringLiteral("details.deleteConfirmation"),
-        QStringLiteral("Delete Virtual Machine?"),
-        QStringLiteral("This removes the VM bundle from disk."),
+        VMDeletionTexts::title(*bundle),
+        VMDeletionTexts::message(*bundle),
         QStringLiteral("Delete"),
+        VMDeletionTexts::consequence(),
     };
     confirmation.open(this, [this] { startCommand(m_viewModel->deleteVM()); });
 }

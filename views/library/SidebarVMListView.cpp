@@ -9,6 +9,7 @@
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "VMCardDelegate.h"
+#include "VMDeletionTexts.h"
 #include "VMDetailsActions.h"
 #include "ViewCommand.h"
 #include "VirtualMachineError.h"
@@ -351,9 +352,8 @@ void SidebarVMListView::confirmDeletion(const VMBundle &bundle)
     if (m_deleteAlert)
         return;
     m_bundleToDelete = bundle;
-    const DestructiveConfirmation confirmation {QStringLiteral("sidebar.deleteAlert"), tr("Delete %1?").arg(bundle.metadata.name),
-        tr("Delete %1?").arg(bundle.metadata.name), tr("Delete"),
-        tr("This will remove the VM bundle from disk. This action cannot be undone.")};
+    const DestructiveConfirmation confirmation {QStringLiteral("sidebar.deleteAlert"), VMDeletionTexts::title(bundle),
+        VMDeletionTexts::message(bundle), tr("Delete"), VMDeletionTexts::consequence()};
     // Cancel answers Return (also the rename shortcut) and Escape, so both keep the VM.
     const QPointer<SidebarVMListView> self(this);
     QMessageBox *alert = confirmation.open(window(), [self] {

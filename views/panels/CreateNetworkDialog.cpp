@@ -53,7 +53,10 @@ void CreateNetworkDialog::commit()
 void CreateNetworkDialog::updateButtons()
 {
     const std::optional<QString> subnetProblem = IPv4Subnet::refusal(m_subnet->text());
-    m_subnetProblem->setText(subnetProblem.value_or(QString()));
-    m_subnetProblem->setVisible(subnetProblem.has_value());
+    if (m_subnetProblem->text() != subnetProblem.value_or(QString()) || m_subnetProblem->isVisibleTo(this) != subnetProblem.has_value()) {
+        m_subnetProblem->setText(subnetProblem.value_or(QString()));
+        m_subnetProblem->setVisible(subnetProblem.has_value());
+        SheetLayout::fitHeight(*this);
+    }
     m_create->setEnabled(!BlankName::isBlank(m_name->text()) && !subnetProblem);
 }

@@ -48,3 +48,15 @@ QPushButton *SheetLayout::addButtons(
     QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
     return action;
 }
+
+void SheetLayout::fitHeight(QDialog &dialog)
+{
+    // A window's layout sizes it without asking wrapped labels for their height at its width: they would overlap.
+    QLayout *layout = dialog.layout();
+    if (!layout)
+        return;
+    layout->activate();
+    const int height = layout->totalHeightForWidth(dialog.width());
+    if (height > 0)
+        dialog.resize(dialog.width(), height);
+}

@@ -21,6 +21,8 @@ public:
     static QVBoxLayout *begin(QDialog &dialog, const QString &objectName, const QString &title, int width);
     /// A labelled group of fields 8 px apart, added to the column.
     static QVBoxLayout *addGroup(QVBoxLayout &column, const QString &label);
+    /// Gives the sheet the height its content needs at its fixed width, after a line of wrapped text came, went or changed.
+    static void fitHeight(QDialog &dialog);
     /// Adds the button row; "<prefix>.cancel" rejects the dialog. Returns the default button "<prefix>.<defaultName>".
     static QPushButton *addButtons(
         QDialog &dialog, QVBoxLayout &column, const QString &prefix, const QString &defaultText, const QString &defaultName);

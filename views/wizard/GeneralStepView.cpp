@@ -7,6 +7,7 @@
 #include "SelectableCard.h"
 #include "TextStyle.h"
 #include "ViewCommand.h"
+#include "WizardStepper.h"
 #include "WizardTexts.h"
 #include "WizardWidgets.h"
 
@@ -35,22 +36,12 @@ constexpr int highestDiskGB = 512;
 
 const VMGuestOSType guests[] = {VMGuestOSType::macOS, VMGuestOSType::linux, VMGuestOSType::windows};
 
-/// Sets a spin box's range and value without announcing either, widened so that `value` shows as it is.
-void showInRange(QSpinBox &box, int lowest, int highest, int value)
+WizardStepper *stepper(const QString &objectName, const QString &suffix, int step)
 {
-    const QSignalBlocker blocker(box);
-    box.setRange(std::min(lowest, value), std::max({highest, value, lowest}));
-    if (box.value() != value)
-        box.setValue(value);
-}
-
-QSpinBox *stepper(const QString &objectName, const QString &suffix, int step)
-{
-    auto *box = new QSpinBox;
+    auto *box = new WizardStepper;
     box->setObjectName(objectName);
     box->setSuffix(suffix);
     box->setSingleStep(step);
-    box->setKeyboardTracking(false);
     box->setMinimumWidth(110);
     return box;
 }
@@ -334,10 +325,10 @@ void GeneralStepView::refreshSteppers()
     const int hostCPUs = int(std::min<qint64>(limits.maximumCPUCount(), highestCPUCount));
     const int hostMemory = WizardTexts::wholeNumber(limits.maximumMemoryGB());
     const int cpu = int(std::clamp<qint64>(m_wizard.cpuCount(), 0, std::numeric_limits<int>::max()));
-    showInRange(*m_cpu, std::min(2, hostCPUs), hostCPUs, cpu);
-    showInRange(*m_memory, std::min(WizardTexts::wholeNumber(WizardHardwareLimits::minimumMemoryGB(guest)), hostMemory), hostMemory,
+    m_cpu->showValue(std::min(2, hostCPUs), hostCPUs, cpu);
+    m_memory->showValue(std::min(WizardTexts::wholeNumber(WizardHardwareLimits::minimumMemoryGB(guest)), hostMemory), hostMemory,
         WizardTexts::wholeNumber(m_wizard.memorySizeGB()));
-    showInRange(*m_disk, WizardTexts::wholeNumber(WizardHardwareLimits::minimumDiskSizeGB(guest)), highestDiskGB,
+    m_disk->showValue(WizardTexts::wholeNumber(WizardHardwareLimits::minimumDiskSizeGB(guest)), highestDiskGB,
         WizardTexts::wholeNumber(m_wizard.diskSizeGB()));
     const std::optional<QString> limit = m_wizard.memoryLimitText();
     m_memoryLimit->setText(limit.value_or(QString()));

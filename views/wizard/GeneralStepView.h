@@ -10,16 +10,17 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
-class QSpinBox;
 class SelectableCard;
+class WizardStepper;
 
 /**
  * The wizard's first page: guest system, name, processors, memory, disk,
  * storage folder, starting display, network and audio. Every control writes
  * straight into the wizard; refresh() shows the wizard's state again and
- * never writes back. The steppers' bounds come from the wizard's host
- * limits and widen to show a value outside them rather than clamp it; at
- * the memory limit "general.memoryLimit" says why it goes no higher.
+ * never writes back. The steppers' arrows stay within the wizard's host
+ * limits, while a value typed or kept outside them is shown as it is rather
+ * than clamped, and the wizard says why it is refused; at or past the memory
+ * limit "general.memoryLimit" says what the maximum is.
  * Children are named "general.<control>".
  */
 class GeneralStepView final : public QWidget
@@ -44,9 +45,9 @@ private:
     CreateVMWizardViewModel &m_wizard;
     QList<SelectableCard *> m_guestCards;
     QLineEdit *m_name = nullptr;
-    QSpinBox *m_cpu = nullptr;
-    QSpinBox *m_memory = nullptr;
-    QSpinBox *m_disk = nullptr;
+    WizardStepper *m_cpu = nullptr;
+    WizardStepper *m_memory = nullptr;
+    WizardStepper *m_disk = nullptr;
     QLabel *m_memoryLimit = nullptr;
     QLabel *m_location = nullptr;
     QLabel *m_path = nullptr;

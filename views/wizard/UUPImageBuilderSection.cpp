@@ -43,12 +43,12 @@ QString UUPImageBuilderSection::installCommand()
     return HostInstallAdvice::packageInstallCommand.toString() + QStringLiteral(" aria2 cabextract wimtools genisoimage");
 }
 
-QList<UUPImageBuilderSection::RequiredTool> UUPImageBuilderSection::requiredTools(const std::function<bool(const QString &)> &pathExists)
+QList<UUPImageBuilderSection::RequiredTool> UUPImageBuilderSection::requiredTools(const std::function<bool(const QString &)> &isProgram)
 {
     QList<RequiredTool> tools;
     for (const QString &name : toolNames()) {
         const bool found = std::any_of(toolSearchFolders().begin(), toolSearchFolders().end(),
-            [&](const QString &folder) { return pathExists(folder + QLatin1Char('/') + name); });
+            [&](const QString &folder) { return isProgram(folder + QLatin1Char('/') + name); });
         tools.append({name, found});
     }
     return tools;
@@ -135,10 +135,10 @@ void UUPImageBuilderSection::showTools()
     medium.setWeight(QFont::Medium);
     heading->setFont(medium);
     m_toolRows->addWidget(heading);
-    std::function<bool(const QString &)> exists = m_desktop.pathExists;
-    if (!exists)
-        exists = [](const QString &) { return false; };
-    for (const RequiredTool &tool : requiredTools(exists)) {
+    std::function<bool(const QString &)> isProgram = m_desktop.isProgram;
+    if (!isProgram)
+        isProgram = [](const QString &) { return false; };
+    for (const RequiredTool &tool : requiredTools(isProgram)) {
         auto *row = new QWidget;
         row->setObjectName(QStringLiteral("uup.tool:") + tool.name);
         row->setProperty("installed", tool.isInstalled);

@@ -32,8 +32,8 @@ public:
     static const QStringList &toolNames();
     static const QStringList &toolSearchFolders();
     static QString installCommand();
-    /// Each tool in order, installed when something exists under its name in one of the folders.
-    static QList<RequiredTool> requiredTools(const std::function<bool(const QString &)> &pathExists);
+    /// Each tool in order, installed when a program of its name is in one of the folders.
+    static QList<RequiredTool> requiredTools(const std::function<bool(const QString &)> &isProgram);
 
     UUPImageBuilderSection(CreateVMWizardViewModel &wizard, WizardDesktop desktop, QWidget *parent = nullptr);
 

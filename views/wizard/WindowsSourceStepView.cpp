@@ -425,7 +425,7 @@ void WindowsSourceStepView::refreshDetected()
     WizardWidgets::setShown(*m_detectedList, !detected.isEmpty());
     WizardWidgets::setShown(*m_scanning, detected.isEmpty() && m_windows.isScanning());
     WizardWidgets::setShown(*m_noDetected, detected.isEmpty() && !m_windows.isScanning());
-    WizardWidgets::setShown(*m_selectManually, !m_wizard.windowsISOURL());
+    WizardWidgets::setShown(*m_selectManually, WindowsSourceViewModel::offersImageChoice(m_wizard));
 }
 
 void WindowsSourceStepView::refreshLocalCard()

@@ -15,6 +15,9 @@ WizardDesktop WizardDesktop::system()
             clipboard->setText(text);
         },
         [](const QUrl &url) { QDesktopServices::openUrl(url); },
-        [](const QString &path) { return QFileInfo::exists(path); },
+        [](const QString &path) {
+            const QFileInfo file(path);
+            return file.isFile() && file.isExecutable();
+        },
     };
 }

@@ -8,7 +8,7 @@
 
 /**
  * What the wizard asks of the desktop: the clipboard, the default browser
- * and whether a path exists. system() uses the real desktop; tests pass
+ * and whether a path is a program. system() uses the real desktop; tests pass
  * functions that record.
  */
 struct WizardDesktop {
@@ -16,8 +16,8 @@ struct WizardDesktop {
     std::function<void(const QString &)> copyText;
     /// Opens a web address in the default browser.
     std::function<void(const QUrl &)> openURL;
-    /// Whether anything exists at the path.
-    std::function<bool(const QString &)> pathExists;
+    /// Whether the path is a program this user can run: an executable file, never a folder.
+    std::function<bool(const QString &)> isProgram;
 
     static WizardDesktop system();
 };
