@@ -8,6 +8,7 @@
 #include "QEMUSetupService.h"
 #include "SizeText.h"
 #include "VMDetailsActions.h"
+#include "VMDiskAnalyticsService.h"
 #include "VMGuestAutomationService.h"
 #include "VMLinuxGuestToolsService.h"
 #include "VMRuntimeService.h"
@@ -189,6 +190,7 @@ void VMDetailsViewModel::refreshDiskUsage()
         }
     }
     m_diskUsage = usage;
+    m_bundleSpaceBytes = m_bundle ? std::optional(VMDiskAnalyticsService::allocatedSize(m_bundle->bundleURL)) : std::nullopt;
     Q_EMIT diskUsageChanged();
 }
 
@@ -285,20 +287,25 @@ QCoro::Task<> VMDetailsViewModel::stop()
 
 QCoro::Task<> VMDetailsViewModel::saveState()
 {
-    co_await runCoordinatorAction(u"saveState", &VirtualMachineCoordinator::recordSavedState);
+    const QPointer<VMDetailsViewModel> self(this);
+    const QString name = displayTitle();
+    if (co_await runCoordinatorAction(u"saveState", &VirtualMachineCoordinator::recordSavedState) && self)
+        self->announce(QStringLiteral("Saved the state of ") + name);
 }
 
-QCoro::Task<> VMDetailsViewModel::runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid))
+QCoro::Task<bool> VMDetailsViewModel::runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid))
 {
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, action);
     if (!ticket)
-        co_return;
+        co_return false;
     BusyFrame frame(*this);
     try {
         co_await (m_coordinator.*operation)(m_bundleID);
     } catch (const std::exception &error) {
         frame.fail(error);
+        co_return false;
     }
+    co_return true;
 }
 
 QCoro::Task<> VMDetailsViewModel::discardSavedState()
@@ -314,7 +321,9 @@ QCoro::Task<> VMDetailsViewModel::cloneVM()
         co_return;
     BusyFrame frame(*this);
     try {
-        co_await m_coordinator.cloneVMAsync(m_bundleID, std::nullopt, true, false);
+        const VMBundle clone = co_await m_coordinator.cloneVMAsync(m_bundleID, std::nullopt, true, false);
+        if (VMDetailsViewModel *model = frame.model())
+            model->announce(QStringLiteral("Created ") + clone.metadata.name);
     } catch (const std::exception &error) {
         frame.fail(error);
     }
@@ -387,7 +396,8 @@ void VMDetailsViewModel::saveAsTemplate(const QString &name, const QString &desc
     if (!m_bundle)
         return;
     try {
-        m_templates.createTemplate(*m_bundle, name, description, category);
+        const VMTemplate saved = m_templates.createTemplate(*m_bundle, name, description, category);
+        announce(QStringLiteral("Saved template “") + saved.name + QStringLiteral("”"));
     } catch (const std::exception &error) {
         reportFailure(error);
     }
@@ -398,7 +408,7 @@ void VMDetailsViewModel::revealGuestToolsPackage()
     if (!m_bundle)
         return;
     try {
-        m_guestAutomation.revealToolsPackage(*m_bundle);
+        m_guestAutomation.revealToolsPackage(*m_bundle, fileViewerFailureReport());
     } catch (const std::exception &error) {
         reportFailure(error);
     }
@@ -407,7 +417,7 @@ void VMDetailsViewModel::revealGuestToolsPackage()
 void VMDetailsViewModel::revealBundle()
 {
     if (const std::optional<VMBundle> bundle = m_store.bundle(m_bundleID))
-        m_fileViewer.revealItem(bundle->bundleURL);
+        m_fileViewer.revealItem(bundle->bundleURL, fileViewerFailureReport());
 }
 
 GuestToolsSetupContent VMDetailsViewModel::guestToolsSetupContent() const
@@ -435,6 +445,19 @@ std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
     if (!m_bundle || m_bundle->sharedFolders.isEmpty())
         return std::nullopt;
     return m_bundle->sharedFolders.first().localURL;
+}
+
+FileViewer::FailureHandler VMDetailsViewModel::fileViewerFailureReport()
+{
+    return [self = QPointer<VMDetailsViewModel>(this)](const QString &reason) {
+        if (self)
+            self->setErrorMessage(reason);
+    };
+}
+
+void VMDetailsViewModel::announce(const QString &message)
+{
+    setErrorMessage(message, MessageKind::information);
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)
