@@ -301,6 +301,8 @@ void VMDetailsView::refresh()
     m_banner->setMessage(model.errorMessage().value_or(QString()), model.messageKind());
     m_banner->setVisible(model.errorMessage().has_value());
     m_bannerArea->setVisible(model.errorMessage().has_value());
+    // setMessage() fits the banner to its text; the area's layout stretches it across the pane again.
+    m_bannerArea->layout()->invalidate();
     m_title->setText(model.displayTitle());
     m_subtitle->setText(VMDetailsTexts::guestDescription(bundle, u" VM"));
     m_runState->setText(model.runtimeStateText());
