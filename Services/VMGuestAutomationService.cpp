@@ -288,7 +288,7 @@ qint64 VMGuestAutomationService::pendingRequestCount(const QString &automationFo
     }
 }
 
-void VMGuestAutomationService::revealToolsPackage(const VMBundle &bundle) const
+void VMGuestAutomationService::revealToolsPackage(const VMBundle &bundle, FileViewer::FailureHandler failed) const
 {
     const QString automation = bundle.layout().automationDirectoryURL();
     try {
@@ -300,7 +300,7 @@ void VMGuestAutomationService::revealToolsPackage(const VMBundle &bundle) const
             throw;
     }
     const QString package = automation + QLatin1Char('/') + name(packageFileName);
-    m_fileViewer.revealItem(FileOperations::itemExists(package) ? package : automation);
+    m_fileViewer.revealItem(FileOperations::itemExists(package) ? package : automation, std::move(failed));
 }
 
 void VMGuestAutomationService::ensureAutomationRootIgnoringFailure(const VMBundle &bundle) const

@@ -4,6 +4,7 @@
 #include "ApplicationResources.h"
 #include "ClipboardText.h"
 #include "ConfinedFolder.h"
+#include "FileViewer.h"
 #include "VMBundle.h"
 #include "VMClipboardMessage.h"
 #include "VMGuestAutomationHeartbeat.h"
@@ -16,7 +17,6 @@
 #include <array>
 #include <optional>
 
-class FileViewer;
 class LoggingService;
 class SecurityScopedAccess;
 
@@ -93,8 +93,12 @@ public:
     /// What the guest tools have reported; never fails (what cannot be read is absent, 0 or not installed).
     VMGuestAutomationStatusSnapshot agentStatus(const VMBundle &bundle) const;
 
-    /// Shows the staged package in the file manager, or the automation folder when there is none; throws when that folder cannot be made.
-    void revealToolsPackage(const VMBundle &bundle) const;
+    /**
+     * Shows the staged package in the file manager, or the automation folder
+     * when there is none; throws when that folder cannot be made. Why no file
+     * manager could show it goes to `failed`.
+     */
+    void revealToolsPackage(const VMBundle &bundle, FileViewer::FailureHandler failed) const;
 
     /// Writes the host's clipboard text for the guest, unless HostClipboard.json already carries that text. Failures are thrown.
     void writeHostClipboard(const QString &text, const VMBundle &bundle) const;

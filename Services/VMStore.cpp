@@ -79,10 +79,10 @@ std::optional<VMBundle> VMStore::bundle(const QUuid &id) const
     return *found;
 }
 
-void VMStore::showInFileManager(const QUuid &id) const
+void VMStore::showInFileManager(const QUuid &id, FileViewer::FailureHandler failed) const
 {
     if (const auto found = bundle(id))
-        m_fileViewer.revealItem(found->bundleURL);
+        m_fileViewer.revealItem(found->bundleURL, std::move(failed));
 }
 
 VMBundle VMStore::refreshedForSave(const VMBundle &bundle)

@@ -3,6 +3,7 @@
 
 #include "BundleLoader.h"
 #include "BundleWriter.h"
+#include "FileViewer.h"
 #include "LibraryChangeJournal.h"
 #include "ProtectionMirror.h"
 #include "SecurityScope.h"
@@ -23,7 +24,6 @@
 #include <optional>
 
 class FileBookmarkService;
-class FileViewer;
 class LoggingService;
 class SecurityScopedAccess;
 class LeftoverSweeper;
@@ -77,7 +77,8 @@ public:
     const QString &rootURL() const { return m_tracked.rootURL(); }
     const QString &registryURL() const { return m_tracked.registryURL(); }
     std::optional<VMBundle> bundle(const QUuid &id) const;
-    void showInFileManager(const QUuid &id) const;
+    /// Shows the VM's bundle in the file manager; why it could not goes to `failed`.
+    void showInFileManager(const QUuid &id, FileViewer::FailureHandler failed) const;
     bool isOutsideLibraryRoot(const QString &url) const { return m_tracked.isOutsideLibraryRoot(url); }
 
     // Saving, reloading and registration

@@ -21,9 +21,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QSettings>
 #include <QToolBar>
 
 namespace {
+
+/// Where the size and place of the window closed last are kept, for the next one.
+const QString geometryKey = QStringLiteral("MainWindow/Geometry");
 
 QCoro::Task<> reloadThenPrepare(QPointer<MainWindow> window, AppState &state)
 {
@@ -41,7 +45,9 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(tr("Zovozu VM Lab"));
-    resize(1100, 720);
+    const QByteArray saved = QSettings().value(geometryKey).toByteArray();
+    if (saved.isEmpty() || !restoreGeometry(saved))
+        resize(1100, 720);
 
     LibraryView::Actions actions;
     actions.makeDetailsView = [this](const QUuid &id) -> QWidget * {
@@ -90,6 +96,12 @@ void MainWindow::showEvent(QShowEvent *event)
         m_launched = true;
         runLaunchTask();
     }
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QSettings().setValue(geometryKey, saveGeometry());
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::runLaunchTask()

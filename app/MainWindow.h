@@ -18,7 +18,8 @@ class MenuCommands;
  * A main window, titled "Zovozu VM Lab": the library view with its toolbar
  * and the menu commands. The first time it is shown it reloads the library
  * and then prepares every VM's guest folders; closing it does not undo that.
- * Further windows share the application state.
+ * Further windows share the application state. A window opens at the size
+ * and place of the one closed last.
  */
 class MainWindow : public QMainWindow
 {
@@ -37,6 +38,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     /// Opens a details pane's settings, export and template sheets when it asks for them.

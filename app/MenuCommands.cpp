@@ -121,11 +121,12 @@ void MenuCommands::showPanel(VMDetailsView::FeaturePanelSlot slot, const QString
 {
     auto *details = qobject_cast<VMDetailsView *>(m_library.detailsView());
     if (!details) {
-        m_viewModel.setBannerMessage(tr("No VM is selected. Select a VM in the list to see its %1.").arg(title));
+        m_viewModel.setBannerMessage(tr("No VM is selected. Select a VM in the list to see its %1.").arg(title), MessageKind::information);
         return;
     }
     if (!details->showFeaturePanel(slot))
-        m_viewModel.setBannerMessage(tr("%1 is not available for %2.").arg(title, details->viewModel().displayTitle()));
+        m_viewModel.setBannerMessage(
+            tr("%1 is not available for %2.").arg(title, details->viewModel().displayTitle()), MessageKind::information);
 }
 
 void MenuCommands::updateStartEnabled()

@@ -43,7 +43,7 @@ constexpr qint64 gibibyte = 1024LL * 1024 * 1024;
 class NoFileViewer : public FileViewer
 {
 public:
-    void revealItem(const QString &) override {}
+    void revealItem(const QString &, FailureHandler) override {}
 };
 
 /// A sparse disk image with a little data at its start, across the 4 GiB mark and at its end.

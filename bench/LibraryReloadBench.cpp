@@ -41,7 +41,7 @@ constexpr int hostileSharedFolderCount = 100'000;
 class NoFileViewer : public FileViewer
 {
 public:
-    void revealItem(const QString &) override {}
+    void revealItem(const QString &, FailureHandler) override {}
 };
 
 /// An installed Linux guest with one shared folder; creation times are shuffled so the reload's sort has work to do.

@@ -37,7 +37,7 @@ constexpr quint64 dataChunks = 100; // one MiB each
 class NoFileViewer : public FileViewer
 {
 public:
-    void revealItem(const QString &) override {}
+    void revealItem(const QString &, FailureHandler) override {}
 };
 
 VMBundle sampleBundle(const QString &bundleURL)

@@ -7,6 +7,15 @@
 #include <cmath>
 #include <limits>
 
+quint64 DiskAnalyticsPresentation::hostSpaceUsedBytes(const VMDiskAnalytics &analytics)
+{
+    quint64 total = 0;
+    for (const quint64 part : {analytics.hostAllocatedBytes, analytics.snapshotUsageBytes, analytics.savedStateBytes,
+             analytics.automationBytes, analytics.restoreImageBytes, analytics.logBytes, analytics.otherBytes})
+        total = part > std::numeric_limits<quint64>::max() - total ? std::numeric_limits<quint64>::max() : total + part;
+    return total;
+}
+
 quint64 DiskAnalyticsPresentation::sparseSavingsBytes(const VMDiskAnalytics &analytics)
 {
     return analytics.virtualCapacityBytes >= analytics.hostAllocatedBytes ? analytics.virtualCapacityBytes - analytics.hostAllocatedBytes

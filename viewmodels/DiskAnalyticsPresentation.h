@@ -17,6 +17,8 @@
 class DiskAnalyticsPresentation
 {
 public:
+    /// What the whole bundle takes on the host: the disk image and every other part (saturating).
+    static quint64 hostSpaceUsedBytes(const VMDiskAnalytics &analytics);
     /// Capacity minus allocation; 0 when the allocation is larger.
     static quint64 sparseSavingsBytes(const VMDiskAnalytics &analytics);
     /// Allocation over capacity in percent; 0 for a capacity of 0.

@@ -8,6 +8,17 @@
 #include "VMDetailsViewModel.h"
 #include "VMDiskAnalyticsService.h"
 
+namespace {
+
+/// The same figures, whenever each was measured.
+bool sameFigures(VMDiskAnalytics measured, const VMDiskAnalytics &shown)
+{
+    measured.analyzedAt = shown.analyzedAt;
+    return measured == shown;
+}
+
+} // namespace
+
 DiskAnalyticsViewModel::DiskAnalyticsViewModel(VMDetailsViewModel &pane, SnapshotTimelineViewModel &timeline,
     const VMDiskAnalyticsService &analytics, VMBundleOperations &operations, const LoggingService &logging, QObject *parent)
     : QObject(parent)
@@ -18,6 +29,9 @@ DiskAnalyticsViewModel::DiskAnalyticsViewModel(VMDetailsViewModel &pane, Snapsho
     , m_logging(logging)
 {
     connect(&m_pane, &VMDetailsViewModel::reloaded, this, &DiskAnalyticsViewModel::refresh);
+    // A bundle still being made gains its installer image and firmware files after the pane opened.
+    connect(&m_pane, &VMDetailsViewModel::bundleChanged, this, &DiskAnalyticsViewModel::remeasure);
+    connect(&m_timeline, &SnapshotTimelineViewModel::timelineChanged, this, &DiskAnalyticsViewModel::remeasure);
     refresh();
 }
 
@@ -41,6 +55,17 @@ void DiskAnalyticsViewModel::refresh()
     m_growthHistory = m_service.growthHistory(bundle->bundleURL);
     Q_EMIT growthHistoryChanged();
     m_service.recordGrowth(bundle->bundleURL);
+}
+
+void DiskAnalyticsViewModel::remeasure()
+{
+    const std::optional<VMBundle> &bundle = m_pane.bundle();
+    const std::optional<VMDiskAnalytics> measured = bundle ? std::optional(m_service.breakdown(*bundle)) : std::nullopt;
+    const bool same = measured && m_analytics ? sameFigures(*measured, *m_analytics) : measured.has_value() == m_analytics.has_value();
+    if (same)
+        return;
+    m_analytics = measured;
+    Q_EMIT analyticsChanged();
 }
 
 QList<ReclaimRecommendation> DiskAnalyticsViewModel::recommendations() const

@@ -23,8 +23,10 @@ class VMDiskAnalyticsService;
  * The state and actions behind the details pane's disk panel: where the
  * pane's VM keeps its bytes, how its disk grew, the clean-ups worth
  * offering and when the host's volume fills at this pace. The figures are
- * measured at construction, after the pane's Refresh and after a reclaim;
- * each measure records a growth sample. A reclaim runs in the pane's busy
+ * measured at construction, after the pane's Refresh and after a reclaim,
+ * each of which records a growth sample; they are measured again, without
+ * a sample, whenever the pane's bundle or the snapshot timeline changes,
+ * and published only when they differ. A reclaim runs in the pane's busy
  * frame, one at a time; its failure is logged ("Details") and emitted
  * through failed() for the pane's banner. Reclaiming the snapshot history
  * has the timeline read again. GUI thread only.
@@ -63,6 +65,8 @@ Q_SIGNALS:
 
 private:
     void setReclaims(int count);
+    /// Measures the bundle again and publishes the figures when they changed.
+    void remeasure();
 
     VMDetailsViewModel &m_pane;
     SnapshotTimelineViewModel &m_timeline;

@@ -182,7 +182,7 @@ void LibraryViewModel::revealBundle(const QUuid &id)
 {
     setSelectedBundleID(id);
     if (m_selectedBundleID)
-        m_store.showInFileManager(*m_selectedBundleID);
+        m_store.showInFileManager(*m_selectedBundleID, fileViewerFailureReport());
 }
 
 QCoro::Task<> LibraryViewModel::start(QUuid id, bool resumeSavedState)
@@ -282,7 +282,7 @@ QCoro::Task<> LibraryViewModel::importBundle()
 {
     FileChoiceRequest request;
     request.title = QStringLiteral("Import VM Bundle");
-    request.message = QStringLiteral("Choose a `.vm` bundle from any drive, including backups and external SSDs.");
+    request.message = QStringLiteral("Choose a .vm bundle from any drive, including backups and external SSDs.");
     request.canChooseDirectories = true;
     request.canChooseFiles = true;
     request.startFolder = m_store.rootURL();
@@ -311,7 +311,7 @@ QCoro::Task<> LibraryViewModel::backupBundle(QUuid id)
         co_return;
     FileChoiceRequest request;
     request.title = QStringLiteral("Choose Backup Folder");
-    request.message = QStringLiteral("Zovozu VM Lab will copy the full `.vm` bundle into this folder for backup.");
+    request.message = QStringLiteral("Zovozu VM Lab will copy the full .vm bundle into this folder for backup.");
     request.canChooseDirectories = true;
     request.canChooseFiles = false;
     request.startFolder = QFileInfo(bundle->bundleURL).absolutePath();
@@ -328,12 +328,22 @@ QCoro::Task<> LibraryViewModel::backupBundle(QUuid id)
         const QString copy = co_await m_operations.backup(id, *chosen);
         if (!self)
             co_return;
-        m_fileViewer.revealItem(copy);
-        setBannerMessage(QStringLiteral("Backed up ") + bundle->metadata.name, MessageKind::information);
+        const QString done = QStringLiteral("Backed up ") + bundle->metadata.name;
+        setBannerMessage(done, MessageKind::information);
+        // The copy is made: a file manager that does not answer is worth a word, not a failure.
+        m_fileViewer.revealItem(copy, fileViewerFailureReport(done + QStringLiteral(". "), MessageKind::information));
     } catch (const std::exception &error) {
         if (self)
             report(error);
     }
+}
+
+FileViewer::FailureHandler LibraryViewModel::fileViewerFailureReport(const QString &prefix, MessageKind kind)
+{
+    return [self = QPointer<LibraryViewModel>(this), prefix, kind](const QString &reason) {
+        if (self)
+            self->setBannerMessage(prefix + reason, kind);
+    };
 }
 
 std::optional<QString> LibraryViewModel::backupDestinationRefusal(const QString &destination) const

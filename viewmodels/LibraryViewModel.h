@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ActionsInFlight.h"
+#include "FileViewer.h"
 #include "MessageKind.h"
 #include "VMBundle.h"
 #include "VMColorTag.h"
@@ -18,7 +19,6 @@
 #include <optional>
 
 class FileChooser;
-class FileViewer;
 class LoggingService;
 class QEMUSetupService;
 class VMBundleOperations;
@@ -109,7 +109,7 @@ public:
     // Actions
     /// Reads the library folder again; a failure shows in the banner.
     QCoro::Task<> reload();
-    /// Selects the VM, then shows its bundle in the file manager.
+    /// Selects the VM, then shows its bundle in the file manager; where none answers, the banner says so.
     void revealBundle(const QUuid &id);
     /// Starts the VM as every Start does (VMStarter), then asks for its console with consoleRequested().
     QCoro::Task<> start(QUuid id, bool resumeSavedState);
@@ -144,6 +144,8 @@ private:
     /// Shows the failure in the banner and logs it; returns its text.
     QString report(const std::exception &error);
     void log(const QString &message) const;
+    /// Puts why no file manager could show an item into the banner, after `prefix`, while this view model lives.
+    FileViewer::FailureHandler fileViewerFailureReport(const QString &prefix = {}, MessageKind kind = MessageKind::failure);
 
     VMStore &m_store;
     VirtualMachineCoordinator &m_coordinator;

@@ -27,16 +27,28 @@ VMPerformanceHistory PerformanceDashboardViewModel::history() const
     return m_monitor.histories().value(m_pane.bundleID());
 }
 
+std::optional<QString> PerformanceDashboardViewModel::lastRunNote() const
+{
+    if (isMonitoring() || history().samples().isEmpty())
+        return std::nullopt;
+    return m_pane.runtimeStateText() + QStringLiteral(": these figures are from the VM's last run.");
+}
+
 void PerformanceDashboardViewModel::startMonitoring()
 {
     const std::optional<VMBundle> &bundle = m_pane.bundle();
-    if (bundle && !m_monitoring.isHeld())
-        m_monitoring = m_monitor.watch(m_pane.bundleID(), bundle->metadata.memorySizeBytes, bundle->metadata.cpuCount);
+    if (!bundle || m_monitoring.isHeld())
+        return;
+    m_monitoring = m_monitor.watch(m_pane.bundleID(), bundle->metadata.memorySizeBytes, bundle->metadata.cpuCount);
+    Q_EMIT isMonitoringChanged();
 }
 
 void PerformanceDashboardViewModel::stopMonitoring()
 {
+    if (!m_monitoring.isHeld())
+        return;
     m_monitoring = {};
+    Q_EMIT isMonitoringChanged();
 }
 
 void PerformanceDashboardViewModel::followRunState()

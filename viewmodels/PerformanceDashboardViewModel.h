@@ -35,6 +35,13 @@ public:
     QString vmName() const;
     VMPerformanceHistory history() const;
     bool isMonitoring() const { return m_monitoring.isHeld(); }
+    /**
+     * While the history holds samples that are not coming in now (the VM is
+     * stopped, or was not watched since this pane opened), the sentence that
+     * says they are from its last run; none while they are live or there are
+     * none.
+     */
+    std::optional<QString> lastRunNote() const;
 
     /// Takes this pane's hold on monitoring the VM, unless it has it already.
     void startMonitoring();
@@ -45,6 +52,8 @@ Q_SIGNALS:
     /// The monitor added a sample to some VM's history (this one's included).
     void historyChanged();
     void vmNameChanged();
+    /// Monitoring started or ended: lastRunNote() may answer otherwise.
+    void isMonitoringChanged();
 
 private:
     void followRunState();

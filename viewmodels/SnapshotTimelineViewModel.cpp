@@ -49,6 +49,21 @@ void SnapshotTimelineViewModel::report(const std::exception &error)
     Q_EMIT failed(text);
 }
 
+QString SnapshotTimelineViewModel::snapshotName(const QUuid &snapshotID) const
+{
+    for (const VMSnapshot &snapshot : m_timeline.snapshots) {
+        if (snapshot.id == snapshotID)
+            return snapshot.name;
+    }
+    return {};
+}
+
+void SnapshotTimelineViewModel::announce(const VMDetailsViewModel::BusyFrame &frame, const QString &done, const QString &name)
+{
+    if (VMDetailsViewModel *pane = frame.model())
+        pane->announce(name.isEmpty() ? done.trimmed() : done + QStringLiteral("“") + name + QStringLiteral("”"));
+}
+
 QCoro::Task<> SnapshotTimelineViewModel::createSnapshot(QString name, QString notes)
 {
     const std::optional<Operation> operation = beginOperation();
@@ -59,9 +74,11 @@ QCoro::Task<> SnapshotTimelineViewModel::createSnapshot(QString name, QString no
         co_return;
     const QPointer<SnapshotTimelineViewModel> self(this);
     try {
-        co_await m_bundleOperations.createSnapshot(m_pane.bundleID(), std::move(name), std::move(notes), false);
-        if (self)
+        const VMSnapshot snapshot = co_await m_bundleOperations.createSnapshot(m_pane.bundleID(), std::move(name), std::move(notes), false);
+        if (self) {
             refresh();
+            announce(frame, QStringLiteral("Created snapshot "), snapshot.name);
+        }
     } catch (const std::exception &error) {
         if (self)
             report(error);
@@ -77,12 +94,14 @@ QCoro::Task<> SnapshotTimelineViewModel::restoreSnapshot(QUuid snapshotID)
     if (!m_pane.bundle())
         co_return;
     const QPointer<SnapshotTimelineViewModel> self(this);
+    const QString name = snapshotName(snapshotID);
     try {
         co_await m_bundleOperations.restoreSnapshot(m_pane.bundleID(), snapshotID);
         if (self && frame.model()) {
             m_pane.republishBundle();
             refresh();
             m_pane.refreshDiskUsage();
+            announce(frame, QStringLiteral("Restored snapshot "), name);
         }
     } catch (const std::exception &error) {
         if (self)
@@ -98,9 +117,11 @@ QCoro::Task<> SnapshotTimelineViewModel::deleteSnapshot(QUuid snapshotID)
     const VMDetailsViewModel::BusyFrame frame(m_pane);
     if (!m_pane.bundle())
         co_return;
+    const QString name = snapshotName(snapshotID);
     try {
         m_bundleOperations.deleteSnapshot(m_pane.bundleID(), snapshotID);
         refresh();
+        announce(frame, QStringLiteral("Deleted snapshot "), name);
     } catch (const std::exception &error) {
         report(error);
     }

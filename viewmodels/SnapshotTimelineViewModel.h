@@ -3,6 +3,7 @@
 
 #include "ActionsInFlight.h"
 #include "CountedOperation.h"
+#include "VMDetailsViewModel.h"
 #include "VMSnapshotTimeline.h"
 
 #include <QCoroTask>
@@ -14,7 +15,6 @@
 
 class LoggingService;
 class VMBundleOperations;
-class VMDetailsViewModel;
 class VMSnapshotService;
 
 /**
@@ -24,8 +24,9 @@ class VMSnapshotService;
  * operation runs at a time (the update panel's pre-update snapshot takes
  * its turn through beginOperation()); a second press is ignored. Create,
  * restore and delete run in the pane's busy frame; a failure is logged
- * ("Details") and emitted through failed() for the pane's banner. A restore
- * has the pane publish its bundle and disk usage again. GUI thread only.
+ * ("Details") and emitted through failed() for the pane's banner; a success
+ * is told in the pane's banner. A restore has the pane publish its bundle
+ * and disk usage again. GUI thread only.
  *
  * @code
  * SnapshotTimelineViewModel timeline(details, {operations, snapshots, logging});
@@ -87,6 +88,10 @@ Q_SIGNALS:
 private:
     void setOperations(int count);
     void report(const std::exception &error);
+    /// The name of a snapshot on the timeline shown now; empty when it is not there.
+    QString snapshotName(const QUuid &snapshotID) const;
+    /// Tells in the pane's banner that `done` ("Created snapshot ") happened to the snapshot `name`.
+    static void announce(const VMDetailsViewModel::BusyFrame &frame, const QString &done, const QString &name);
 
     VMDetailsViewModel &m_pane;
     VMBundleOperations &m_bundleOperations;

@@ -43,21 +43,24 @@ QList<VMTemplate> TemplateLibraryViewModel::filteredTemplates() const
     return result;
 }
 
-void TemplateLibraryViewModel::setErrorMessage(std::optional<QString> message)
+void TemplateLibraryViewModel::setErrorMessage(std::optional<QString> message, MessageKind kind)
 {
     m_errorMessage = std::move(message);
+    m_messageKind = kind;
     Q_EMIT errorMessageChanged();
 }
 
 void TemplateLibraryViewModel::deleteTemplate(const QUuid &id)
 {
-    const bool builtIn
-        = std::any_of(m_templates.cbegin(), m_templates.cend(), [&](const VMTemplate &item) { return item.id == id && item.isBuiltIn; });
-    if (builtIn)
+    const auto found = std::find_if(m_templates.cbegin(), m_templates.cend(), [&](const VMTemplate &item) { return item.id == id; });
+    if (found != m_templates.cend() && found->isBuiltIn)
         return;
+    const QString name = found != m_templates.cend() ? found->name : QString();
     setErrorMessage(std::nullopt);
     try {
         m_service.deleteTemplate(id);
+        if (!name.isEmpty())
+            setErrorMessage(QStringLiteral("Deleted template “") + name + QStringLiteral("”"), MessageKind::information);
     } catch (...) {
         const QString message = ErrorText::describe(std::current_exception());
         m_logging.log(message, QStringLiteral("Templates"));

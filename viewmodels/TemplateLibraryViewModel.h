@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "MessageKind.h"
 #include "VMTemplate.h"
 #include "VMTemplateCategory.h"
 
@@ -48,10 +49,12 @@ public:
      */
     QList<VMTemplate> filteredTemplates() const;
 
+    /// The banner's message: a failure, or news of a deletion.
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
-    void setErrorMessage(std::optional<QString> message);
+    MessageKind messageKind() const { return m_messageKind; }
+    void setErrorMessage(std::optional<QString> message, MessageKind kind = MessageKind::failure);
 
-    /// Deletes a user template; a failure lands in errorMessage. Built-in templates are never deleted.
+    /// Deletes a user template and says so in errorMessage, as does a failure. Built-in templates are never deleted.
     void deleteTemplate(const QUuid &id);
 
     /// "1 CPU", "4 CPUs", "0 CPUs".
@@ -69,4 +72,5 @@ private:
     std::optional<VMTemplateCategory> m_selectedCategory;
     QString m_searchText;
     std::optional<QString> m_errorMessage;
+    MessageKind m_messageKind = MessageKind::failure;
 };

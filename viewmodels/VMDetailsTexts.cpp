@@ -56,9 +56,15 @@ QString runtimeStateText(const Bundle &bundle)
     return displayName(bundle ? bundle->metadata.runtimeState : VMRuntimeState::stopped);
 }
 
-QString installStateText(const Bundle &bundle)
+QString installStateText(const Bundle &bundle, const DiskUsage &usage)
 {
-    return displayText(bundle ? bundle->metadata.installState : VMInstallState::notInstalled);
+    if (!bundle)
+        return displayText(VMInstallState::notInstalled);
+    const VMMetadata &metadata = bundle->metadata;
+    const bool bootsAnInstaller = metadata.guestOSType == VMGuestOSType::linux || metadata.guestOSType == VMGuestOSType::windows;
+    if (metadata.installState == VMInstallState::installed && bootsAnInstaller && usage && usage->allocatedSizeBytes == quint64(0))
+        return QStringLiteral("Ready to Install");
+    return displayText(metadata.installState);
 }
 
 QString hardwareSummary(const Bundle &bundle)
@@ -159,11 +165,9 @@ QList<QPair<QString, QString>> bundleLayoutRows(const Bundle &bundle)
         {QStringLiteral("Hardware Model"), Layout::hardwareModelFileName.toString()}};
 }
 
-QString hostAllocationText(const DiskUsage &usage)
+QString hostAllocationText(const std::optional<quint64> &allocatedBytes)
 {
-    if (!usage || !usage->allocatedSizeBytes)
-        return QStringLiteral("Unavailable");
-    return formatted(*usage->allocatedSizeBytes);
+    return allocatedBytes ? formatted(*allocatedBytes) : QStringLiteral("Unavailable");
 }
 
 QString diskCapacitySummary(const DiskUsage &usage)

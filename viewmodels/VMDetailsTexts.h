@@ -40,7 +40,12 @@ using DiskUsage = std::optional<DiskImageService::DiskUsage>;
 
 QString displayTitle(const Bundle &bundle);
 QString runtimeStateText(const Bundle &bundle);
-QString installStateText(const Bundle &bundle);
+/**
+ * How far the VM's system is installed. A Linux or Windows bundle counts as
+ * installed once it can boot its installer; while its disk image holds no
+ * data yet, nothing is installed in it and the text says it is ready to be.
+ */
+QString installStateText(const Bundle &bundle, const DiskUsage &usage);
 QString hardwareSummary(const Bundle &bundle);
 QString displaySummary(const Bundle &bundle);
 QString virtualCapacityText(const Bundle &bundle, const DiskUsage &usage);
@@ -53,7 +58,8 @@ QString guestDescription(const Bundle &bundle, QStringView noun);
 /// The Bundle Layout rows, label and file name: the files this kind of guest boots from; a macOS bundle's without a bundle.
 QList<QPair<QString, QString>> bundleLayoutRows(const Bundle &bundle);
 
-QString hostAllocationText(const DiskUsage &usage);
+/// The bytes a VM's bundle takes on the host; "Unavailable" when unknown.
+QString hostAllocationText(const std::optional<quint64> &allocatedBytes);
 QString diskCapacitySummary(const DiskUsage &usage);
 
 /// Why the settings cannot be changed now; none when they can.

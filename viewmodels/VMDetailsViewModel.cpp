@@ -6,6 +6,7 @@
 #include "QEMUMachines.h"
 #include "SizeText.h"
 #include "VMDetailsActions.h"
+#include "VMDiskAnalyticsService.h"
 #include "VMGuestAutomationService.h"
 #include "VMLinuxGuestToolsService.h"
 #include "VMRuntimeService.h"
@@ -187,6 +188,7 @@ void VMDetailsViewModel::refreshDiskUsage()
         }
     }
     m_diskUsage = usage;
+    m_bundleSpaceBytes = m_bundle ? std::optional(VMDiskAnalyticsService::allocatedSize(m_bundle->bundleURL)) : std::nullopt;
     Q_EMIT diskUsageChanged();
 }
 
@@ -257,20 +259,25 @@ QCoro::Task<> VMDetailsViewModel::stop()
 
 QCoro::Task<> VMDetailsViewModel::saveState()
 {
-    co_await runCoordinatorAction(u"saveState", &VirtualMachineCoordinator::recordSavedState);
+    const QPointer<VMDetailsViewModel> self(this);
+    const QString name = displayTitle();
+    if (co_await runCoordinatorAction(u"saveState", &VirtualMachineCoordinator::recordSavedState) && self)
+        self->announce(QStringLiteral("Saved the state of ") + name);
 }
 
-QCoro::Task<> VMDetailsViewModel::runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid))
+QCoro::Task<bool> VMDetailsViewModel::runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid))
 {
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(m_bundleID, action);
     if (!ticket)
-        co_return;
+        co_return false;
     BusyFrame frame(*this);
     try {
         co_await (m_coordinator.*operation)(m_bundleID);
     } catch (const std::exception &error) {
         frame.fail(error);
+        co_return false;
     }
+    co_return true;
 }
 
 QCoro::Task<> VMDetailsViewModel::discardSavedState()
@@ -286,7 +293,9 @@ QCoro::Task<> VMDetailsViewModel::cloneVM()
         co_return;
     BusyFrame frame(*this);
     try {
-        co_await m_coordinator.cloneVMAsync(m_bundleID, std::nullopt, true, false);
+        const VMBundle clone = co_await m_coordinator.cloneVMAsync(m_bundleID, std::nullopt, true, false);
+        if (VMDetailsViewModel *model = frame.model())
+            model->announce(QStringLiteral("Created ") + clone.metadata.name);
     } catch (const std::exception &error) {
         frame.fail(error);
     }
@@ -359,7 +368,8 @@ void VMDetailsViewModel::saveAsTemplate(const QString &name, const QString &desc
     if (!m_bundle)
         return;
     try {
-        m_templates.createTemplate(*m_bundle, name, description, category);
+        const VMTemplate saved = m_templates.createTemplate(*m_bundle, name, description, category);
+        announce(QStringLiteral("Saved template “") + saved.name + QStringLiteral("”"));
     } catch (const std::exception &error) {
         reportFailure(error);
     }
@@ -370,7 +380,7 @@ void VMDetailsViewModel::revealGuestToolsPackage()
     if (!m_bundle)
         return;
     try {
-        m_guestAutomation.revealToolsPackage(*m_bundle);
+        m_guestAutomation.revealToolsPackage(*m_bundle, fileViewerFailureReport());
     } catch (const std::exception &error) {
         reportFailure(error);
     }
@@ -379,7 +389,7 @@ void VMDetailsViewModel::revealGuestToolsPackage()
 void VMDetailsViewModel::revealBundle()
 {
     if (const std::optional<VMBundle> bundle = m_store.bundle(m_bundleID))
-        m_fileViewer.revealItem(bundle->bundleURL);
+        m_fileViewer.revealItem(bundle->bundleURL, fileViewerFailureReport());
 }
 
 GuestToolsSetupContent VMDetailsViewModel::guestToolsSetupContent() const
@@ -407,6 +417,19 @@ std::optional<QUrl> VMDetailsViewModel::firstSharedFolderURL() const
     if (!m_bundle || m_bundle->sharedFolders.isEmpty())
         return std::nullopt;
     return m_bundle->sharedFolders.first().localURL;
+}
+
+FileViewer::FailureHandler VMDetailsViewModel::fileViewerFailureReport()
+{
+    return [self = QPointer<VMDetailsViewModel>(this)](const QString &reason) {
+        if (self)
+            self->setErrorMessage(reason);
+    };
+}
+
+void VMDetailsViewModel::announce(const QString &message)
+{
+    setErrorMessage(message, MessageKind::information);
 }
 
 void VMDetailsViewModel::reportFailure(const std::exception &error)

@@ -3,6 +3,7 @@
 
 #include "ActionsInFlight.h"
 #include "DiskImageService.h"
+#include "FileViewer.h"
 #include "GuestMemoryLimits.h"
 #include "GuestToolsSetupContent.h"
 #include "HostCapacity.h"
@@ -23,7 +24,6 @@
 #include <memory>
 #include <optional>
 
-class FileViewer;
 class LoggingService;
 class QEMUSetupService;
 class VMGuestAutomationService;
@@ -87,6 +87,8 @@ public:
     /// Whether the banner's message reports something done or something that failed.
     MessageKind messageKind() const { return m_messageKind; }
     void setErrorMessage(const std::optional<QString> &message, MessageKind kind = MessageKind::failure);
+    /// Tells in the banner that an action has finished.
+    void announce(const QString &message);
     bool isBusy() const { return m_busyActions > 0; }
     const std::optional<DiskImageService::DiskUsage> &diskUsage() const { return m_diskUsage; }
     const VMGuestAutomationStatusSnapshot &guestAutomationStatus() const { return m_guestAutomationStatus; }
@@ -97,7 +99,7 @@ public:
     // Derived texts and flags
     QString displayTitle() const { return VMDetailsTexts::displayTitle(m_bundle); }
     QString runtimeStateText() const { return VMDetailsTexts::runtimeStateText(m_bundle); }
-    QString installStateText() const { return VMDetailsTexts::installStateText(m_bundle); }
+    QString installStateText() const { return VMDetailsTexts::installStateText(m_bundle, m_diskUsage); }
     QString hardwareSummary() const { return VMDetailsTexts::hardwareSummary(m_bundle); }
     QString displaySummary() const { return VMDetailsTexts::displaySummary(m_bundle); }
     QString virtualCapacityText() const { return VMDetailsTexts::virtualCapacityText(m_bundle, m_diskUsage); }
@@ -105,7 +107,8 @@ public:
     QString microphoneSummary() const { return VMDetailsTexts::microphoneSummary(m_bundle); }
     QString speakerSummary() const { return VMDetailsTexts::speakerSummary(m_bundle); }
     QString linuxInstallMediaSummary() const { return VMDetailsTexts::linuxInstallMediaSummary(m_bundle); }
-    QString hostAllocationText() const { return VMDetailsTexts::hostAllocationText(m_diskUsage); }
+    /// What the whole bundle takes on the host: the disk image, an installer image, firmware files, snapshots and the rest.
+    QString hostAllocationText() const { return VMDetailsTexts::hostAllocationText(m_bundleSpaceBytes); }
     QString diskCapacitySummary() const { return VMDetailsTexts::diskCapacitySummary(m_diskUsage); }
     std::optional<QString> settingsChangeBlockReason() const { return VMDetailsTexts::settingsChangeBlockReason(m_bundle); }
     std::optional<QString> diskCapacityChangeBlockReason() const { return VMDetailsTexts::diskCapacityChangeBlockReason(m_bundle); }
@@ -133,6 +136,7 @@ public:
     std::optional<QString> latestGuestMessage() const;
 
     // Refreshing
+    /// Measures the disk image and the whole bundle again.
     void refreshDiskUsage();
     void refreshGuestAutomationStatus();
     /// Publishes the store's current copy with the live run state.
@@ -167,9 +171,10 @@ public:
     QCoro::Task<> expandDisk(double capacityGB);
     /// Saves the VM's configuration as a template; a failure goes to errorMessage.
     void saveAsTemplate(const QString &name, const QString &description, VMTemplateCategory category);
-    /// Shows the staged guest-tools package in the file manager; a folder that could not be prepared goes to errorMessage.
+    /// Shows the staged guest-tools package in the file manager; a folder that could not be prepared, or no file manager, goes to
+    /// errorMessage.
     void revealGuestToolsPackage();
-    /// Shows the VM's bundle, as the library lists it now, in the file manager.
+    /// Shows the VM's bundle, as the library lists it now, in the file manager; where none answers, errorMessage says so.
     void revealBundle();
     /// What the guest-tools guide shows of this VM now.
     GuestToolsSetupContent guestToolsSetupContent() const;
@@ -220,11 +225,14 @@ private:
     void setBusyActions(int count);
     /// Starts the VM's session (cold or from its saved state) and publishes it for the console.
     QCoro::Task<> startSession(QStringView action, bool resumeSavedState);
-    /// Runs a coordinator operation on this VM inside the busy frame, unless the same action runs already.
-    QCoro::Task<> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
+    /// Runs a coordinator operation on this VM inside the busy frame, unless the same action runs already; answers whether it ran and
+    /// succeeded.
+    QCoro::Task<bool> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
     /// Runs a coordinator operation that completes at once on this VM inside the busy frame.
     void runImmediateAction(void (VirtualMachineCoordinator::*operation)(const QUuid &));
     void reportFailure(const std::exception &error);
+    /// Puts why no file manager could show an item into errorMessage, while this view model lives.
+    FileViewer::FailureHandler fileViewerFailureReport();
 
     const QUuid m_bundleID;
     VMStore &m_store;
@@ -244,6 +252,8 @@ private:
     MessageKind m_messageKind = MessageKind::failure;
     int m_busyActions = 0;
     std::optional<DiskImageService::DiskUsage> m_diskUsage;
+    /// The bundle's allocated bytes, measured with the disk usage.
+    std::optional<quint64> m_bundleSpaceBytes;
     VMGuestAutomationStatusSnapshot m_guestAutomationStatus = VMGuestAutomationStatusSnapshot::empty();
     std::optional<QString> m_lastDiskExpansionAutomationMessage;
     ActionsInFlight m_inFlight;

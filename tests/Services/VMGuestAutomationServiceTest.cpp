@@ -236,9 +236,9 @@ TEST_F(VMGuestAutomationServiceTest, TheQuarantineMarkIsStrippedFromWhatTheHostK
 
 TEST_F(VMGuestAutomationServiceTest, RevealShowsThePackageOrElseTheFolder)
 {
-    m_service.revealToolsPackage(m_bundle);
+    m_service.revealToolsPackage(m_bundle, {});
     write(resources(QStringLiteral("DozizidOdezu.pkg")), "package");
-    m_service.revealToolsPackage(m_bundle);
+    m_service.revealToolsPackage(m_bundle, {});
 
     EXPECT_EQ(m_viewer.revealed, (QStringList { automation(), automation(QStringLiteral("DozizidOdezu.pkg")) }));
     EXPECT_EQ(m_access.started, m_access.stopped);

@@ -33,7 +33,7 @@ using TestFiles::write;
 class NoViewer final : public FileViewer
 {
 public:
-    void revealItem(const QString &) override { }
+    void revealItem(const QString &, FailureHandler) override { }
 };
 
 mode_t permissions(const QString &path)

@@ -51,9 +51,9 @@ TEST_F(VMStoreTest, LookupAndRevealFindBundlesByIdentifier)
     EXPECT_EQ(store().bundle(saved.id())->bundleURL, saved.bundleURL);
     EXPECT_FALSE(store().bundle(QUuid::createUuid()).has_value());
 
-    store().showInFileManager(QUuid::createUuid());
+    store().showInFileManager(QUuid::createUuid(), {});
     EXPECT_TRUE(m_viewer.revealed.isEmpty());
-    store().showInFileManager(saved.id());
+    store().showInFileManager(saved.id(), {});
     EXPECT_EQ(m_viewer.revealed, QStringList{saved.bundleURL});
 }
 

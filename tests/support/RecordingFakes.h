@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 /// Grants every access and records starts and stops, so tests can check that they balance.
 class RecordingAccess : public SecurityScopedAccess
 {
@@ -21,10 +23,16 @@ public:
     QStringList stopped;
 };
 
-/// Records what would have been shown in the file manager.
+/// Records what would have been shown in the file manager; with a `failure`, no file manager answers.
 class RecordingFileViewer : public FileViewer
 {
 public:
-    void revealItem(const QString &path) override { revealed << path; }
+    void revealItem(const QString &path, FailureHandler failed) override
+    {
+        revealed << path;
+        if (failure && failed)
+            failed(*failure);
+    }
     QStringList revealed;
+    std::optional<QString> failure;
 };

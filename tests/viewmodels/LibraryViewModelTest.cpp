@@ -277,6 +277,8 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     EXPECT_EQ(library().bannerKind(), MessageKind::information);
     ASSERT_EQ(m_viewer.revealed.size(), 1);
     EXPECT_EQ(m_chooser.requests.last().title, QStringLiteral("Choose Backup Folder"));
+    EXPECT_EQ(m_chooser.requests.last().message, QStringLiteral("Zovozu VM Lab will copy the full .vm bundle into this folder for backup."))
+        << "the dialog shows its text as it is";
     EXPECT_EQ(m_chooser.requests.last().startFolder, root());
 
     const QString backup = m_viewer.revealed.first();
@@ -296,6 +298,7 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     EXPECT_EQ(store().loadBundle(backup, false).id(), imported->id());
     m_chooser.answers = {backup};
     waitForOutcome(library().importBundle()).get();
+    EXPECT_EQ(m_chooser.requests.last().message, QStringLiteral("Choose a .vm bundle from any drive, including backups and external SSDs."));
     EXPECT_EQ(store().bundles().size(), 2) << "the same bundle imported again from its place stays one VM";
 
     m_chooser.answers = {std::nullopt};
@@ -308,6 +311,23 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     EXPECT_EQ(library().bannerKind(), MessageKind::information);
     EXPECT_NE(library().selectedBundleID(), bundle.id());
     EXPECT_EQ(store().bundle(*library().selectedBundleID())->metadata.name, QStringLiteral("Dev Copy"));
+}
+
+TEST_F(LibraryViewModelTest, AFileManagerThatDoesNotAnswerIsToldInTheBanner)
+{
+    const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
+    library();
+    m_viewer.failure = QStringLiteral("No file manager could be opened to show it.");
+    library().revealBundle(bundle.id());
+    EXPECT_EQ(m_viewer.revealed, QStringList{bundle.bundleURL});
+    EXPECT_EQ(library().bannerMessage(), m_viewer.failure);
+    EXPECT_EQ(library().bannerKind(), MessageKind::failure);
+
+    // The backup itself is made: the banner says so, and then why its folder is not shown.
+    m_chooser.answers = {m_home.path() + QStringLiteral("/Backups")};
+    waitForOutcome(library().backupBundle(bundle.id())).get();
+    EXPECT_EQ(library().bannerMessage(), QStringLiteral("Backed up Dev. No file manager could be opened to show it."));
+    EXPECT_EQ(library().bannerKind(), MessageKind::information);
 }
 
 TEST_F(LibraryViewModelTest, ABackupNeverGoesIntoTheLibraryOrABundle)

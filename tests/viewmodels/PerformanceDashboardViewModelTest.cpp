@@ -4,6 +4,8 @@
 
 #include "ViewModelTestFixture.h"
 
+#include <QSignalSpy>
+
 namespace {
 
 using namespace CoordinatorTesting;
@@ -46,6 +48,34 @@ TEST_F(PerformanceDashboardViewModelTest, APaneMonitorsItsVMWhileItRunsAndStopsW
     EXPECT_TRUE(m_performance.isMonitoring());
     m_performanceModel.reset();
     EXPECT_FALSE(m_performance.isMonitoring());
+}
+
+TEST_F(PerformanceDashboardViewModelTest, FiguresOfAVMThatIsNotRunningAreMarkedAsItsLastRun)
+{
+    // A monitor that measures this very process, one pass when asked.
+    VMPerformanceMonitorService monitor([](const QUuid &) { return std::optional<qint64>(QCoreApplication::applicationPid()); },
+                                        ProcessStatistics(), std::chrono::hours(1));
+    const VMBundle bundle = installedBundle();
+    m_details = makeDetails(bundle.id());
+    auto performance = std::make_unique<PerformanceDashboardViewModel>(*m_details, monitor);
+    EXPECT_EQ(performance->lastRunNote(), std::nullopt) << "no figures, nothing to say of them";
+
+    waitForOutcome(m_details->start()).get();
+    monitor.samplePass();
+    ASSERT_EQ(performance->history().samples().size(), 1);
+    EXPECT_EQ(performance->lastRunNote(), std::nullopt) << "live figures";
+
+    QSignalSpy monitoring(performance.get(), &PerformanceDashboardViewModel::isMonitoringChanged);
+    waitForOutcome(m_details->stop()).get();
+    EXPECT_EQ(monitoring.count(), 1);
+    EXPECT_EQ(performance->history().samples().size(), 1) << "the history stays";
+    EXPECT_EQ(performance->lastRunNote(), QStringLiteral("Stopped: these figures are from the VM's last run."));
+
+    // A pane opened later on the stopped VM says the same.
+    performance = std::make_unique<PerformanceDashboardViewModel>(*m_details, monitor);
+    EXPECT_EQ(performance->lastRunNote(), QStringLiteral("Stopped: these figures are from the VM's last run."));
+    waitForOutcome(m_details->start()).get();
+    EXPECT_EQ(performance->lastRunNote(), std::nullopt);
 }
 
 TEST_F(PerformanceDashboardViewModelTest, TwoPanesOnOneRunningVMEachHoldItsMonitoring)

@@ -82,7 +82,8 @@ TEST_F(TemplateLibraryViewModelTest, DeletesUserTemplatesAndKeepsAFailureForTheB
     EXPECT_EQ(changed.count(), 1);
     EXPECT_FALSE(m_library.templates().contains(named(QStringLiteral("Smoke"))));
     EXPECT_EQ(m_library.templates().size(), 6);
-    EXPECT_EQ(m_library.errorMessage(), std::nullopt);
+    EXPECT_EQ(m_library.errorMessage(), QStringLiteral("Deleted template “Smoke”"));
+    EXPECT_EQ(m_library.messageKind(), MessageKind::information);
 
     // The file's folder turns into a file: the next save fails.
     const QString folder = QFileInfo(m_service.libraryURL()).path();
@@ -94,6 +95,7 @@ TEST_F(TemplateLibraryViewModelTest, DeletesUserTemplatesAndKeepsAFailureForTheB
     m_library.deleteTemplate(kept.id);
     ASSERT_TRUE(m_library.errorMessage());
     EXPECT_FALSE(m_library.errorMessage()->isEmpty());
+    EXPECT_EQ(m_library.messageKind(), MessageKind::failure);
     EXPECT_TRUE(appLog().contains(QStringLiteral("[Templates] ") + *m_library.errorMessage()));
     EXPECT_TRUE(m_library.templates().contains(kept));
 }

@@ -302,7 +302,8 @@ TEST_F(VMDetailsPaneModelTest, ATemplateIsSavedAndARevealFailureReachesTheBanner
     const qsizetype before = m_templates.templates().size();
     model.saveAsTemplate(QStringLiteral("Agent"), {}, VMTemplateCategory::ciRunner);
     EXPECT_EQ(m_templates.templates().size(), before + 1);
-    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    EXPECT_EQ(model.errorMessage(), QStringLiteral("Saved template “Agent”"));
+    EXPECT_EQ(model.messageKind(), MessageKind::information);
 
     model.setErrorMessage(std::nullopt);
     model.revealGuestToolsPackage();
@@ -315,6 +316,14 @@ TEST_F(VMDetailsPaneModelTest, ATemplateIsSavedAndARevealFailureReachesTheBanner
     model.revealGuestToolsPackage();
     EXPECT_TRUE(model.errorMessage().has_value());
     EXPECT_EQ(m_viewer.revealed.size(), 1);
+
+    // No file manager answers: the banner says so instead of nothing happening.
+    m_viewer.failure = QStringLiteral("No file manager could be opened to show “") + bundle.bundleURL + QStringLiteral("”.");
+    model.setErrorMessage(std::nullopt);
+    model.revealBundle();
+    EXPECT_EQ(m_viewer.revealed.last(), bundle.bundleURL);
+    EXPECT_EQ(model.errorMessage(), m_viewer.failure);
+    EXPECT_EQ(model.messageKind(), MessageKind::failure);
 }
 
 TEST_F(VMDetailsPaneModelTest, AGuestMessageIsCutToAReadableLength)

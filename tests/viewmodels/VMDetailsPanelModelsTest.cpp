@@ -3,6 +3,8 @@
 // application builds them together: what each action refreshes, one snapshot operation at a time, and
 // failures reported for the pane's banner.
 #include "VMDetailsPaneModels.h"
+#include "SizeText.h"
+#include "TestFiles.h"
 #include "ViewModelTestFixture.h"
 
 #include <QSignalSpy>
@@ -68,6 +70,55 @@ TEST_F(VMDetailsPanelModelsTest, SnapshotsAndReclaimRefreshWhatTheyChanged)
     EXPECT_EQ(reclaiming.count(), 2);
     EXPECT_FALSE(disk.isReclaiming());
     EXPECT_EQ(busy.count(), 2) << "the pane was busy while it ran";
+}
+
+TEST_F(VMDetailsPanelModelsTest, FinishedActionsSayWhatTheyDidInTheNeutralBanner)
+{
+    const VMBundle bundle = installedBundle(QStringLiteral("Debian"));
+    VMDetailsPaneModels &models = pane(bundle.id());
+    VMDetailsViewModel &details = *models.details;
+    SnapshotTimelineViewModel &timeline = *models.snapshotTimeline;
+    const auto said = [&details]() -> std::string {
+        if (!details.errorMessage())
+            return "(nothing)";
+        return (details.messageKind() == MessageKind::information ? "news: " : "failure: ") + details.errorMessage()->toStdString();
+    };
+
+    waitForOutcome(timeline.createSnapshot(QStringLiteral("Base"), QString())).get();
+    EXPECT_EQ(said(), "news: Created snapshot “Base”");
+    const QUuid base = timeline.timeline().snapshots.first().id;
+    waitForOutcome(timeline.restoreSnapshot(base)).get();
+    EXPECT_EQ(said(), "news: Restored snapshot “Base”");
+    waitForOutcome(timeline.deleteSnapshot(base)).get();
+    EXPECT_EQ(said(), "news: Deleted snapshot “Base”");
+
+    waitForOutcome(details.cloneVM()).get();
+    EXPECT_EQ(said(), "news: Created Debian Copy");
+
+    waitForOutcome(details.start()).get();
+    ASSERT_TRUE(details.isRunning());
+    waitForOutcome(details.saveState()).get();
+    EXPECT_EQ(said(), "news: Saved the state of Debian");
+    EXPECT_TRUE(m_failures.isEmpty());
+}
+
+TEST_F(VMDetailsPanelModelsTest, WhatTheBundleGainsAfterThePaneOpenedIsCountedAsHostSpace)
+{
+    // The pane of a Linux VM still being made: its installer image arrives before the creation's last write.
+    const VMBundle bundle = installedBundle(QStringLiteral("Debian"));
+    VMDetailsPaneModels &models = pane(bundle.id());
+    settle();
+    ASSERT_TRUE(models.diskAnalytics->analytics());
+    const quint64 otherBefore = models.diskAnalytics->analytics()->otherBytes;
+    constexpr quint64 isoBytes = 3 * 1'048'576;
+    write(bundle.layout().linuxInstallISOURL(), QByteArray(qsizetype(isoBytes), 'i'));
+    storeChanged(bundle.id(), [](VMBundle &changed) { changed.metadata.guestOSDisplayName = QStringLiteral("Debian 12"); });
+    settle();
+
+    EXPECT_GE(models.diskAnalytics->analytics()->otherBytes, otherBefore + isoBytes);
+    const quint64 bundleBytes = VMDiskAnalyticsService::allocatedSize(bundle.bundleURL);
+    EXPECT_GE(bundleBytes, isoBytes);
+    EXPECT_EQ(models.details->hostAllocationText(), SizeText::bytes(bundleBytes)) << "the whole bundle, not only its blank disk";
 }
 
 TEST_F(VMDetailsPanelModelsTest, OneSnapshotOperationAtATimeAndTheFlagSaysSo)

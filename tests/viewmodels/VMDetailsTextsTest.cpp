@@ -40,7 +40,7 @@ TEST(VMDetailsTextsTest, AVMTheLibraryDoesNotHoldReadsAsNothing)
     const Bundle none;
     EXPECT_EQ(displayTitle(none), QStringLiteral("Virtual Machine"));
     EXPECT_EQ(runtimeStateText(none), QStringLiteral("Stopped"));
-    EXPECT_EQ(installStateText(none), QStringLiteral("Not Installed"));
+    EXPECT_EQ(installStateText(none, std::nullopt), QStringLiteral("Not Installed"));
     EXPECT_EQ(hardwareSummary(none), QString());
     EXPECT_EQ(displaySummary(none), QStringLiteral("Unknown"));
     EXPECT_EQ(virtualCapacityText(none, std::nullopt), QStringLiteral("0 bytes"));
@@ -51,6 +51,31 @@ TEST(VMDetailsTextsTest, AVMTheLibraryDoesNotHoldReadsAsNothing)
     EXPECT_EQ(speakerSummary(none), QStringLiteral("Enabled via host default output"));
     EXPECT_EQ(networkSummary(none), QStringLiteral("Shared NAT"));
     EXPECT_EQ(linuxInstallMediaSummary(none), QStringLiteral("Unknown"));
+}
+
+TEST(VMDetailsTextsTest, AGuestWhoseDiskHoldsNothingIsReadyToInstallNotInstalled)
+{
+    const DiskImageService::DiskUsage blank{16 * gibibyte, quint64(0)};
+    const DiskImageService::DiskUsage written{16 * gibibyte, 5 * gibibyte};
+    const DiskImageService::DiskUsage unmeasured{16 * gibibyte, std::nullopt};
+    const struct {
+        TestBundle bundle;
+        DiskUsage usage;
+        const char *text;
+    } cases[] = {
+        {dev(), blank, "Ready to Install"},
+        {dev().guest(VMGuestOSType::windows), blank, "Ready to Install"},
+        {dev(), written, "Installed"},
+        {dev(), unmeasured, "Installed"},
+        {dev(), std::nullopt, "Installed"},
+        {dev().guest(VMGuestOSType::macOS), blank, "Installed"},
+        {dev().installState(VMInstallState::preparingBundle), blank, "Preparing"},
+        {dev().installState(VMInstallState::failed), blank, "Failed"},
+    };
+    for (const auto &[bundle, usage, text] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(installStateText(VMBundle(bundle), usage), QString::fromUtf8(text));
+    }
 }
 
 TEST(VMDetailsTextsTest, HardwareAndDisplayTexts)

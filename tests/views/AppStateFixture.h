@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,17 @@
 
 /**
  * The whole application state in a temporary home: its library in
- * "<home>/Library", machines that answer from a script, no bundled
- * resources. Tests add VMs to the library with addBundle().
+ * "<home>/Library", its settings in "<home>/config", machines that answer
+ * from a script, no bundled resources. Tests add VMs to the library with addBundle().
  */
 class AppStateFixture : public ::testing::Test
 {
 protected:
     AppStateFixture()
     {
+        // Window sizes and other settings stay in the temporary home too, so no test sees another's.
+        for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+            QSettings::setPath(format, QSettings::UserScope, m_home.path() + QStringLiteral("/config"));
         AppState::Options options;
         options.libraryRoot = m_home.path() + QStringLiteral("/Library");
         options.machineFactory = std::make_unique<ScriptedVirtualMachineFactory>();

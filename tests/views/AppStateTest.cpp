@@ -193,7 +193,8 @@ TEST_F(AppStateTest, FeaturePanelsDriveTheDetailsViewModelAndShowItsAnswers)
     QDeadlineTimer deadline(5000);
     while (models.snapshotTimeline->isOperationRunning() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_EQ(model->errorMessage(), std::nullopt);
+    ASSERT_EQ(model->errorMessage(), QStringLiteral("Created snapshot “Snapshot 1”"));
+    EXPECT_EQ(model->messageKind(), MessageKind::information);
     ASSERT_EQ(timelineFailures.count(), 0);
     ASSERT_EQ(timeline.timeline().snapshots.size(), 1);
     EXPECT_EQ(timeline.timeline().snapshots.first().name, QStringLiteral("Snapshot 1"));

@@ -680,6 +680,28 @@ TEST_F(CreateVMWizardViewTest, AnImageThatFailsValidationTurnsTheBadgeRedAndBloc
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
 }
 
+TEST_F(CreateVMWizardViewTest, AnImageThatPassesAfterOneThatFailedHasItsBadgeTitleInOrdinaryText)
+{
+    auto wizard = makeWizard();
+    wizard->setGuestOSType(VMGuestOSType::windows);
+    wizard->goToNextStep();
+    auto sheet = open(wizard);
+    const QString small = m_home.path() + QStringLiteral("/Win11_ARM64_small.iso");
+    write(small, "tiny");
+    waitForOutcome(wizard->validateWindowsImage(small)).get();
+    auto *title = child<QLabel>(*sheet, QStringLiteral("windows.badgeTitle"));
+    ASSERT_EQ(title->text(), QStringLiteral("ISO Problem Detected"));
+    const QColor failureInk = title->palette().color(QPalette::WindowText);
+
+    // A readable image of a Windows size, sparse.
+    const QString good = writeISO(QStringLiteral("Win11_ARM64.iso"));
+    ASSERT_TRUE(QFile(good).resize(qint64(WindowsImageProvider::minimumImageSize) + 1));
+    waitForOutcome(wizard->validateWindowsImage(good)).get();
+    ASSERT_EQ(title->text(), QStringLiteral("ISO Verified"));
+    EXPECT_NE(title->palette().color(QPalette::WindowText), failureInk) << "the failure's red stayed on the title";
+    EXPECT_EQ(title->palette().color(QPalette::WindowText), child(*sheet, QStringLiteral("windows.badge"))->palette().color(QPalette::WindowText));
+}
+
 TEST_F(CreateVMWizardViewTest, ACommandThatFailsFromAButtonShowsItsFailureInTheBanner)
 {
     BrokenFileChooser chooser;

@@ -3,6 +3,7 @@
 // acting, and what they emit.
 #include "MacOSUpdateView.h"
 #include "PerformanceDashboardView.h"
+#include "SizeText.h"
 #include "SmartDiskAnalyticsView.h"
 #include "SnapshotRowView.h"
 #include "SnapshotTimelineView.h"
@@ -192,6 +193,19 @@ TEST(SnapshotTimelineViewTest, SheetsPassTextsAsTypedAndRefuseBlankNames)
 
 // ---------------------------------------------------------------- disk analytics
 
+TEST(SmartDiskAnalyticsViewTest, HostSpaceUsedCountsTheWholeBundle)
+{
+    SmartDiskAnalyticsView panel;
+    VMDiskAnalytics analytics;
+    analytics.virtualCapacityBytes = 16 * 1'073'741'824ull;
+    analytics.automationBytes = 12'288;
+    analytics.otherBytes = 233 * 1'048'576ull; // an installer image and the firmware's variables beside a disk never written to
+    panel.setAnalytics(analytics);
+    EXPECT_EQ(child<QLabel>(panel, QStringLiteral("diskAnalytics.hostSpace.value"))->text(), SizeText::bytes(233 * 1'048'576ull + 12'288));
+    EXPECT_EQ(child<QLabel>(panel, QStringLiteral("diskAnalytics.sparseSavings.value"))->text(), SizeText::bytes(16 * 1'073'741'824ull))
+        << "the disk image alone is what stays sparse";
+}
+
 TEST(SmartDiskAnalyticsViewTest, ReclaimAsksWithTheSizeAndWaitsForTheRunningOne)
 {
     SmartDiskAnalyticsView panel;
@@ -259,6 +273,15 @@ TEST(PerformanceDashboardViewTest, SamplesUpdateTheSameLabelsInPlace)
     EXPECT_EQ(panel.findChildren<QWidget *>(), before) << "no widget was rebuilt";
     EXPECT_EQ(cpu->text(), QStringLiteral("90.0%"));
     EXPECT_EQ(child<QLabel>(panel, QStringLiteral("performance.cpu.detail"))->text(), QStringLiteral("Avg: 66.0% \u2022 Peak: 90.0%"));
+
+    auto *lastRun = child<QLabel>(panel, QStringLiteral("performance.lastRun"));
+    EXPECT_FALSE(lastRun->isVisibleTo(&panel)) << "live figures carry no note";
+    panel.setLastRunNote(QStringLiteral("Stopped: these figures are from the VM's last run."));
+    EXPECT_TRUE(lastRun->isVisibleTo(&panel));
+    EXPECT_EQ(lastRun->text(), QStringLiteral("Stopped: these figures are from the VM's last run."));
+    EXPECT_EQ(cpu->text(), QStringLiteral("90.0%")) << "the figures stay";
+    panel.setLastRunNote(std::nullopt);
+    EXPECT_FALSE(lastRun->isVisibleTo(&panel));
 }
 
 // ---------------------------------------------------------------- network topology

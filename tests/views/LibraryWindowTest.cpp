@@ -134,10 +134,14 @@ TEST_F(LibraryWindowTest, SearchAndSortShowTheViewModelsListAndQuoteAMissedSearc
     auto *byName = find<QAction>(QStringLiteral("sidebar.sort.name"));
     auto *newest = find<QAction>(QStringLiteral("sidebar.sort.dateCreatedNewest"));
     EXPECT_TRUE(newest->isChecked());
+    EXPECT_EQ(newest->text(), QStringLiteral("Newest First\t✓")) << "marked where the symbol hides the check";
+    EXPECT_EQ(byName->text(), QStringLiteral("Name"));
     byName->trigger();
     EXPECT_EQ(rowNames(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("bravo"), QStringLiteral("Charlie")}));
     EXPECT_TRUE(byName->isChecked());
     EXPECT_FALSE(newest->isChecked());
+    EXPECT_EQ(byName->text(), QStringLiteral("Name\t✓"));
+    EXPECT_EQ(newest->text(), QStringLiteral("Newest First"));
     EXPECT_EQ(m_library->selectedBundleID(), bravo.id());
     EXPECT_EQ(list().selectionModel()->selectedIndexes().value(0).data().toString(), QStringLiteral("bravo"));
 }

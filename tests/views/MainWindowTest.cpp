@@ -73,6 +73,24 @@ protected:
 
 } // namespace
 
+TEST_F(MainWindowTest, TheWindowOpensAtTheSizeItWasClosedAt)
+{
+    m_window = std::make_unique<MainWindow>(*m_state);
+    EXPECT_EQ(m_window->size(), QSize(1100, 720)) << "the first time";
+    m_window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->resize(930, 610);
+    settle();
+    const QSize closedAt = m_window->size();
+    ASSERT_NE(closedAt, QSize(1100, 720));
+    m_window->close();
+    m_window.reset();
+    settle();
+
+    m_window = std::make_unique<MainWindow>(*m_state);
+    EXPECT_EQ(m_window->size(), closedAt);
+}
+
 TEST_F(MainWindowTest, TheExportSheetsFolderChooserOutlivesTheSheetAndTheExportIsWritten)
 {
     const VMBundle bundle = addBundle(QStringLiteral("Dev"), VMGuestOSType::linux);
@@ -145,6 +163,8 @@ TEST_F(MainWindowTest, TheToolsCommandsBringTheSelectedVMsPanelIntoViewOrSayWhyN
     m_window->findChild<QAction *>(QStringLiteral("command.performanceMonitor"))->trigger();
     EXPECT_EQ(banner(), QStringLiteral("No VM is selected. Select a VM in the list to see its Performance Monitor."));
     EXPECT_TRUE(m_window->findChild<ErrorBannerView *>(QStringLiteral("library.banner"))->isVisible());
+    EXPECT_EQ(m_window->findChild<ErrorBannerView *>(QStringLiteral("library.banner"))->kind(), MessageKind::information)
+        << "a hint is no failure";
 }
 
 TEST_F(MainWindowTest, EveryStartOpensTheVMsConsoleWhereverItIsAskedFor)

@@ -146,7 +146,9 @@ TEST_F(TemplateLibraryTest, DeletingAsksFirstAndAFailureShowsInTheBanner)
 
     ASSERT_TRUE(QFile::remove(folder));
     deleteAnswering(QStringLiteral("Agent <b>& Co"), "templates.confirmDelete.confirm");
-    EXPECT_FALSE(banner->isVisible());
+    EXPECT_TRUE(banner->isVisible()) << "the deletion says it is done";
+    EXPECT_EQ(banner->message(), QStringLiteral("Deleted template “Agent <b>& Co”"));
+    EXPECT_EQ(banner->kind(), MessageKind::information);
     EXPECT_FALSE(cardNames().contains(QStringLiteral("Agent <b>& Co")));
     EXPECT_EQ(m_service.templates().size(), 5);
     EXPECT_TRUE(chosen.isEmpty()) << "the trash button does not pick the card";

@@ -4,6 +4,7 @@
 #include "DetailsActionsPanel.h"
 #include "DiskExpansionSheet.h"
 #include "ErrorBannerView.h"
+#include "StatePill.h"
 #include "VMDetailsView.h"
 #include "VMDetailsViewModel.h"
 #include "VMExportRun.h"
@@ -11,11 +12,14 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
@@ -230,6 +234,62 @@ TEST_F(VMDetailsViewTest, DeleteAsksFirstAndTheBannerShowsAndDismissesFailures)
     find<QPushButton>(QStringLiteral("details.deleteConfirmation.confirm"))->click();
     settle();
     EXPECT_FALSE(store().bundle(bundle.id()));
+}
+
+TEST_F(VMDetailsViewTest, ASnapshotSaysItIsDoneAndLeavesThePaneWhereItWas)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsView &view = pane(bundle.id());
+    view.resize(900, 700);
+    settle();
+    auto *scroll = find<QScrollArea>(QStringLiteral("details.scroll"));
+    const QWidget *timeline = view.featurePanel(VMDetailsView::FeaturePanelSlot::snapshotTimeline);
+    scroll->verticalScrollBar()->setValue(timeline->mapTo(scroll->widget(), QPoint()).y() - 20);
+    const int place = scroll->verticalScrollBar()->value();
+    ASSERT_GT(place, 0);
+
+    // The button that was clicked keeps the focus while the sheet is open, and is turned off while the snapshot is taken.
+    auto *newSnapshot = find<QPushButton>(QStringLiteral("snapshots.newSnapshot"));
+    QTest::mouseClick(newSnapshot, Qt::LeftButton);
+    ASSERT_EQ(view.window()->focusWidget(), newSnapshot);
+    QSignalSpy busy(&view.viewModel(), &VMDetailsViewModel::isBusyChanged);
+    find<QPushButton>(QStringLiteral("createSheet.create"))->click();
+    ASSERT_TRUE(view.viewModel().isBusy()) << "the copy runs on a worker";
+    ASSERT_TRUE(busy.wait()) << "the snapshot is taken";
+    settle();
+
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), place) << "the pane kept its place";
+    auto *banner = find<ErrorBannerView>(QStringLiteral("details.banner"));
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_EQ(banner->kind(), MessageKind::information);
+    EXPECT_TRUE(banner->message().startsWith(QStringLiteral("Created snapshot “"))) << banner->message().toStdString();
+    EXPECT_FALSE(scroll->isAncestorOf(banner)) << "shown wherever the user has scrolled to";
+}
+
+TEST_F(VMDetailsViewTest, TheHeaderPillsShowTheRunStateAndWhetherAnythingIsInstalled)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsView &view = pane(bundle.id());
+    auto *run = find<StatePill>(QStringLiteral("details.runState"));
+    auto *install = find<StatePill>(QStringLiteral("details.installState"));
+    EXPECT_EQ(install->text(), QStringLiteral("Ready to Install")) << "the Linux VM's disk holds nothing yet";
+    EXPECT_EQ(run->text(), QStringLiteral("Stopped"));
+    EXPECT_EQ(run->symbol(), QStringLiteral("stop.circle"));
+    waitForOutcome(view.viewModel().start()).get();
+    EXPECT_EQ(run->text(), QStringLiteral("Running"));
+    EXPECT_EQ(run->symbol(), QStringLiteral("play.circle.fill"));
+    waitForOutcome(view.viewModel().pause()).get();
+    EXPECT_EQ(run->text(), QStringLiteral("Paused"));
+    EXPECT_EQ(run->symbol(), QStringLiteral("pause.circle.fill"));
+    waitForOutcome(view.viewModel().stop()).get();
+
+    // The installer wrote to the disk.
+    QFile disk(bundle.layout().diskImageURL());
+    ASSERT_TRUE(disk.open(QIODevice::ReadWrite));
+    disk.write(QByteArray(65536, 'd'));
+    disk.close();
+    view.viewModel().refreshDiskUsage();
+    EXPECT_EQ(install->text(), QStringLiteral("Installed"));
 }
 
 TEST_F(VMDetailsViewTest, AnExportOverAnExistingOneAsksAndEndsWhateverTheAnswer)

@@ -31,6 +31,12 @@ void StatePill::setText(const QString &text)
     update();
 }
 
+void StatePill::setSymbol(const QString &symbol)
+{
+    m_symbol = symbol;
+    update();
+}
+
 QSize StatePill::sizeHint() const
 {
     const QFontMetrics metrics(font());

@@ -18,6 +18,8 @@ public:
 
     void setText(const QString &text);
     QString text() const { return m_text; }
+    void setSymbol(const QString &symbol);
+    QString symbol() const { return m_symbol; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 

@@ -21,10 +21,12 @@
 #include "SmartDiskAnalyticsView.h"
 #include "SnapshotTimelineView.h"
 #include "StatePill.h"
+#include "SteadyScrollArea.h"
 #include "SymbolLabel.h"
 #include "Symbols.h"
 #include "TextStyle.h"
 #include "VMDeletionTexts.h"
+#include "VMCardDelegate.h"
 #include "VMNetworkTopologyView.h"
 #include "ViewCommand.h"
 
@@ -88,6 +90,7 @@ VMDetailsView::VMDetailsView(VMDetailsPaneModels models, QWidget *parent)
     outer->setSpacing(0);
     buildToolbar();
     outer->addWidget(m_toolbar);
+    outer->addWidget(buildBanner());
     outer->addWidget(buildColumn(), 1);
     composePanels(models);
     followViewModels();
@@ -115,9 +118,24 @@ void VMDetailsView::buildToolbar()
     connect(reload, &QAction::triggered, this, [this] { startCommand(m_viewModel->reload()); });
 }
 
+QWidget *VMDetailsView::buildBanner()
+{
+    // Above the scrolling column, so that a message shows wherever the user has scrolled to and moves nothing there.
+    m_bannerArea = new QWidget;
+    m_bannerArea->setObjectName(QStringLiteral("details.bannerArea"));
+    auto *area = new QVBoxLayout(m_bannerArea);
+    area->setContentsMargins(28, 12, 28, 0);
+    m_banner = new ErrorBannerView;
+    m_banner->setObjectName(QStringLiteral("details.banner"));
+    connect(m_banner, &ErrorBannerView::dismissed, this, [this] { m_viewModel->setErrorMessage(std::nullopt); });
+    area->addWidget(m_banner);
+    m_bannerArea->hide();
+    return m_bannerArea;
+}
+
 QWidget *VMDetailsView::buildColumn()
 {
-    auto *scroll = m_scroll = new QScrollArea;
+    auto *scroll = m_scroll = new SteadyScrollArea;
     scroll->setObjectName(QStringLiteral("details.scroll"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -129,10 +147,6 @@ QWidget *VMDetailsView::buildColumn()
     column->setSpacing(24);
     scroll->setWidget(content);
 
-    m_banner = new ErrorBannerView;
-    m_banner->setObjectName(QStringLiteral("details.banner"));
-    connect(m_banner, &ErrorBannerView::dismissed, this, [this] { m_viewModel->setErrorMessage(std::nullopt); });
-    column->addWidget(m_banner);
     column->addWidget(buildHeader());
 
     m_actions = new DetailsActionsPanel;
@@ -288,9 +302,13 @@ void VMDetailsView::refresh()
 
     m_banner->setMessage(model.errorMessage().value_or(QString()), model.messageKind());
     m_banner->setVisible(model.errorMessage().has_value());
+    m_bannerArea->setVisible(model.errorMessage().has_value());
+    // setMessage() fits the banner to its text; the area's layout stretches it across the pane again.
+    m_bannerArea->layout()->invalidate();
     m_title->setText(model.displayTitle());
     m_subtitle->setText(VMDetailsTexts::guestDescription(bundle, u" VM"));
     m_runState->setText(model.runtimeStateText());
+    m_runState->setSymbol(VMCardDelegate::badgeSymbol(bundle ? bundle->metadata.runtimeState : VMRuntimeState::stopped));
     m_installState->setText(model.installStateText());
     m_toolbar->findChild<QAction *>(QStringLiteral("details.openConsole"))
         ->setEnabled(bundle && bundle->metadata.installState == VMInstallState::installed);

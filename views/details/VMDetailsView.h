@@ -24,8 +24,8 @@ class StatePill;
 
 /**
  * The details pane of the VM selected in the library: a toolbar (Open
- * Console, Show in File Manager, Refresh) over a scrolling column of the
- * banner, the header with the VM's name and states, the Actions grid, the
+ * Console, Show in File Manager, Refresh) and the banner over a scrolling
+ * column of the header with the VM's name and states, the Actions grid, the
  * Overview, the feature panels, the line on a running export and the
  * Bundle Layout, Shared Folders and Metadata boxes. It owns its view
  * models: the pane's own and one per panel (the performance panel's
@@ -92,6 +92,8 @@ Q_SIGNALS:
 
 private:
     void buildToolbar();
+    /// The banner's place between the toolbar and the column, hidden while there is no message.
+    QWidget *buildBanner();
     /// The scrolling column of boxes and panel slots, top to bottom.
     QWidget *buildColumn();
     QWidget *buildHeader();
@@ -118,6 +120,7 @@ private:
     std::unique_ptr<NetworkTopologyViewModel> m_networkTopology;
     QToolBar *m_toolbar;
     QScrollArea *m_scroll;
+    QWidget *m_bannerArea;
     ErrorBannerView *m_banner;
     QLabel *m_title;
     QLabel *m_subtitle;

@@ -196,7 +196,6 @@ void SidebarVMListView::buildSortMenu()
         QAction *item = menu->addAction(Symbols::icon(systemImage(order)), title(order));
         item->setObjectName(QStringLiteral("sidebar.sort.") + toRaw(order));
         item->setCheckable(true);
-        item->setChecked(order == m_viewModel.sortOrder());
         item->setData(QVariant::fromValue(int(order)));
         group->addAction(item);
         connect(item, &QAction::triggered, this, [this, order] {
@@ -204,10 +203,17 @@ void SidebarVMListView::buildSortMenu()
             m_viewModel.applyFilterAndSort();
         });
     }
-    connect(&m_viewModel, &LibraryViewModel::sortOrderChanged, group, [this, group] {
-        for (QAction *item : group->actions())
-            item->setChecked(item->data().toInt() == int(m_viewModel.sortOrder()));
-    });
+    // A style draws an item's symbol where its check mark would go, so the current order also carries one after its title.
+    const auto markCurrent = [this, group] {
+        for (QAction *item : group->actions()) {
+            const auto order = VMSortOrder(item->data().toInt());
+            const bool current = order == m_viewModel.sortOrder();
+            item->setChecked(current);
+            item->setText(current ? title(order) + QStringLiteral("\t✓") : title(order));
+        }
+    };
+    connect(&m_viewModel, &LibraryViewModel::sortOrderChanged, group, markCurrent);
+    markCurrent();
     m_sort->setMenu(menu);
 }
 

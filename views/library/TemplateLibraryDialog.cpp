@@ -203,7 +203,7 @@ void TemplateLibraryDialog::refreshBanner()
     const std::optional<QString> &message = m_viewModel->errorMessage();
     m_banner->setVisible(message.has_value());
     if (message)
-        m_banner->setMessage(*message);
+        m_banner->setMessage(*message, m_viewModel->messageKind());
 }
 
 void TemplateLibraryDialog::rebuildCards()

@@ -46,9 +46,11 @@ void DetailsPanelWiring::bind(PerformanceDashboardView &panel, PerformanceDashbo
     auto refresh = [&panel, &model] {
         panel.setVMName(model.vmName());
         panel.setHistory(model.history());
+        panel.setLastRunNote(model.lastRunNote());
     };
     QObject::connect(&model, &PerformanceDashboardViewModel::historyChanged, &panel, refresh);
     QObject::connect(&model, &PerformanceDashboardViewModel::vmNameChanged, &panel, refresh);
+    QObject::connect(&model, &PerformanceDashboardViewModel::isMonitoringChanged, &panel, refresh);
     refresh();
 }
 

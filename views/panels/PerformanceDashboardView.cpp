@@ -16,6 +16,7 @@
 PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
     : LabPanel(LabPanel::detailsCornerRadius, parent)
     , m_sampleCount(TextStyle::line(QString(), TextRole::caption, TextTone::secondary))
+    , m_lastRun(TextStyle::label(QString(), TextRole::callout, true))
     , m_body(new QStackedWidget)
     , m_cpu(new MetricCard(QStringLiteral("performance.cpu"), QStringLiteral("cpu"), QStringLiteral("CPU Usage"), true))
     , m_memory(new MetricCard(QStringLiteral("performance.memory"), QStringLiteral("memorychip"), QStringLiteral("Memory"), true))
@@ -34,6 +35,9 @@ PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
     m_sampleCount->setObjectName(QStringLiteral("performance.sampleCount"));
     header->addWidget(m_sampleCount);
     layout->addLayout(header);
+    m_lastRun->setObjectName(QStringLiteral("performance.lastRun"));
+    m_lastRun->hide();
+    layout->addWidget(m_lastRun);
 
     auto *metrics = new QWidget;
     auto *column = new QVBoxLayout(metrics);
@@ -65,6 +69,12 @@ PerformanceDashboardView::PerformanceDashboardView(QWidget *parent)
     m_body->addWidget(metrics);
     layout->addWidget(m_body);
     setHistory(VMPerformanceHistory());
+}
+
+void PerformanceDashboardView::setLastRunNote(const std::optional<QString> &note)
+{
+    m_lastRun->setText(note.value_or(QString()));
+    m_lastRun->setVisible(note.has_value());
 }
 
 void PerformanceDashboardView::setHistory(const VMPerformanceHistory &history)

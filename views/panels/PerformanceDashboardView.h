@@ -4,6 +4,8 @@
 #include "LabPanel.h"
 #include "VMPerformanceHistory.h"
 
+#include <optional>
+
 class CPUHistoryChart;
 class MetricCard;
 class QLabel;
@@ -14,9 +16,10 @@ class QStackedWidget;
  * for the newest sample, the average and peak CPU over the history, and the
  * CPU chart of the newest 60 samples; an invitation to start the VM while
  * the history is empty. setHistory() updates the labels in place (the
- * monitor samples once a second), never rebuilding them. The VM's name is
+ * monitor samples once a second), never rebuilding them. Figures that are
+ * not live carry a note saying they are from the last run. The VM's name is
  * kept but not shown. Children: "performance.sampleCount",
- * "performance.empty", "performance.cpu", "performance.memory",
+ * "performance.lastRun", "performance.empty", "performance.cpu", "performance.memory",
  * "performance.disk", "performance.network", "performance.chart".
  */
 class PerformanceDashboardView final : public LabPanel
@@ -27,12 +30,15 @@ public:
     explicit PerformanceDashboardView(QWidget *parent = nullptr);
 
     void setHistory(const VMPerformanceHistory &history);
+    /// Shows that the figures are from the VM's last run, in these words; none while they are live.
+    void setLastRunNote(const std::optional<QString> &note);
     void setVMName(const QString &name) { m_vmName = name; }
     const QString &vmName() const { return m_vmName; }
 
 private:
     QString m_vmName;
     QLabel *m_sampleCount;
+    QLabel *m_lastRun;
     QStackedWidget *m_body;
     MetricCard *m_cpu;
     MetricCard *m_memory;

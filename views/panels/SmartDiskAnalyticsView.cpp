@@ -159,7 +159,7 @@ void SmartDiskAnalyticsView::rebuildCards()
     m_cards->addWidget(capacityCard(QStringLiteral("internaldrive"), PanelTint::accent, SizeText::bytes(m_analytics.virtualCapacityBytes),
                            QStringLiteral("Virtual Capacity"), QStringLiteral("diskAnalytics.virtualCapacity")),
         0, 0);
-    m_cards->addWidget(capacityCard(QStringLiteral("externaldrive"), PanelTint::teal, SizeText::bytes(m_analytics.hostAllocatedBytes),
+    m_cards->addWidget(capacityCard(QStringLiteral("externaldrive"), PanelTint::teal, SizeText::bytes(P::hostSpaceUsedBytes(m_analytics)),
                            QStringLiteral("Host Space Used"), QStringLiteral("diskAnalytics.hostSpace")),
         0, 1);
     m_cards->addWidget(capacityCard(QStringLiteral("leaf"), PanelTint::green, SizeText::bytes(P::sparseSavingsBytes(m_analytics)),

@@ -454,16 +454,16 @@ void WindowsSourceStepView::refreshBadge()
     const QColor colour = valid ? green : red;
     setSymbol(*m_badgeIcon, valid ? QStringLiteral("checkmark.shield.fill") : QStringLiteral("xmark.shield.fill"), colour, 22);
     m_badgeTitle->setText(valid ? tr("ISO Verified") : tr("ISO Problem Detected"));
-    if (valid)
-        m_badgeTitle->setPalette(palette());
-    else
-        setInk(*m_badgeTitle, red);
     m_badgeMessage->setText(validation->message());
     m_badgeArchitecture->setText(validation->detectedArchitecture ? tr("Architecture: ") + *validation->detectedArchitecture : QString());
     WizardWidgets::setShown(*m_badgeArchitecture, validation->detectedArchitecture.has_value());
+    // The title's red goes in the same style sheet: each new sheet puts back the palette a child had under the
+    // previous one, so a red set on the title's palette would come back over a verified image.
+    const QString failedTitle = valid ? QString() : QStringLiteral(" #windows\\.badgeTitle { color: %1; }").arg(red.name());
     m_badge->setStyleSheet(
         QStringLiteral("#windows\\.badge { background: %1; border: 1px solid %2; border-radius: 10px; }")
-            .arg(LabPalette::withOpacity(colour, 0.08).name(QColor::HexArgb), LabPalette::withOpacity(colour, 0.3).name(QColor::HexArgb)));
+            .arg(LabPalette::withOpacity(colour, 0.08).name(QColor::HexArgb), LabPalette::withOpacity(colour, 0.3).name(QColor::HexArgb))
+        + failedTitle);
 }
 
 void WindowsSourceStepView::refreshPreflight()
