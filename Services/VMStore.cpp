@@ -398,6 +398,7 @@ void VMStore::forgetVanishedBundle(const QUuid &id)
         return;
     QList<VMBundle> remaining = m_bundles;
     remaining.removeIf([&](const VMBundle &entry) { return entry.id() == id; });
+    m_changesDuringReload.recordDeleted(id);
     publish(std::move(remaining));
     log(QStringLiteral("Took %1 out of the list: its bundle folder no longer exists at %2").arg(found->metadata.name, found->bundleURL));
 }

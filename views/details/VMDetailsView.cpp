@@ -25,8 +25,8 @@
 #include "SymbolLabel.h"
 #include "Symbols.h"
 #include "TextStyle.h"
-#include "VMDeletionTexts.h"
 #include "VMCardDelegate.h"
+#include "VMDeletionTexts.h"
 #include "VMNetworkTopologyView.h"
 #include "ViewCommand.h"
 
