@@ -39,7 +39,7 @@ constexpr int filesPerFolder = 1000;
 class NoFileViewer : public FileViewer
 {
 public:
-    void revealItem(const QString &) override {}
+    void revealItem(const QString &, FailureHandler) override {}
 };
 
 VMBundle sampleBundle(const QString &bundleURL)
