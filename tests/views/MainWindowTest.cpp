@@ -103,6 +103,7 @@ TEST_F(MainWindowTest, TheToolsCommandsBringTheSelectedVMsPanelIntoViewOrSayWhyN
 {
     const VMBundle linux = addBundle(QStringLiteral("Linux"), VMGuestOSType::linux);
     const VMBundle windows = addBundle(QStringLiteral("Windows"), VMGuestOSType::windows);
+    const VMBundle mac = addBundle(QStringLiteral("Sonoma"), VMGuestOSType::macOS);
     VMDetailsView &details = showWithSelected(linux);
     using Slot = VMDetailsView::FeaturePanelSlot;
     const struct {
@@ -129,10 +130,15 @@ TEST_F(MainWindowTest, TheToolsCommandsBringTheSelectedVMsPanelIntoViewOrSayWhyN
     }
     EXPECT_GT(scroll->verticalScrollBar()->value(), 0);
 
-    // A Windows guest has no update panel to show.
+    // The update check names the selected VM's system; a Windows guest has no update panel to show.
+    auto *checkUpdates = m_window->findChild<QAction *>(QStringLiteral("command.checkMacOSUpdates"));
+    EXPECT_EQ(checkUpdates->text(), QStringLiteral("Check for Linux Updates"));
     m_state->libraryViewModel().setSelectedBundleID(windows.id());
-    m_window->findChild<QAction *>(QStringLiteral("command.checkMacOSUpdates"))->trigger();
-    EXPECT_EQ(banner(), QStringLiteral("Check for macOS Updates is not available for Windows."));
+    EXPECT_EQ(checkUpdates->text(), QStringLiteral("Check for Guest Updates"));
+    checkUpdates->trigger();
+    EXPECT_EQ(banner(), QStringLiteral("Check for Guest Updates is not available for Windows."));
+    m_state->libraryViewModel().setSelectedBundleID(mac.id());
+    EXPECT_EQ(checkUpdates->text(), QStringLiteral("Check for macOS Updates"));
 
     m_state->libraryViewModel().setSelectedBundleID(std::nullopt);
     m_window->findChild<QAction *>(QStringLiteral("command.performanceMonitor"))->trigger();
