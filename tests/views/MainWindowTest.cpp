@@ -103,7 +103,6 @@ TEST_F(MainWindowTest, TheToolsCommandsBringTheSelectedVMsPanelIntoViewOrSayWhyN
 {
     const VMBundle linux = addBundle(QStringLiteral("Linux"), VMGuestOSType::linux);
     const VMBundle windows = addBundle(QStringLiteral("Windows"), VMGuestOSType::windows);
-    const VMBundle mac = addBundle(QStringLiteral("Sonoma"), VMGuestOSType::macOS);
     VMDetailsView &details = showWithSelected(linux);
     using Slot = VMDetailsView::FeaturePanelSlot;
     const struct {
@@ -137,8 +136,6 @@ TEST_F(MainWindowTest, TheToolsCommandsBringTheSelectedVMsPanelIntoViewOrSayWhyN
     EXPECT_EQ(checkUpdates->text(), QStringLiteral("Check for Guest Updates"));
     checkUpdates->trigger();
     EXPECT_EQ(banner(), QStringLiteral("Check for Guest Updates is not available for Windows."));
-    m_state->libraryViewModel().setSelectedBundleID(mac.id());
-    EXPECT_EQ(checkUpdates->text(), QStringLiteral("Check for macOS Updates"));
 
     m_state->libraryViewModel().setSelectedBundleID(std::nullopt);
     m_window->findChild<QAction *>(QStringLiteral("command.performanceMonitor"))->trigger();

@@ -182,7 +182,9 @@ TEST_F(VMConsoleViewTest, TheGuestDisplayKeepsTheKeyboardThroughTheBannerPauseAn
     EXPECT_EQ(QApplication::focusWidget(), display);
 
     QTest::mouseClick(button(QStringLiteral("start")), Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return state() == QStringLiteral("Running") && server.isReady(); }));
+    const GuestDisplayConnection &connection = view.displayArea()->connection();
+    ASSERT_TRUE(waitUntil(
+        [&] { return state() == QStringLiteral("Running") && connection.status() == GuestDisplayConnection::Status::connected; }));
     for (const char *press : {"pause", "resume"}) {
         SCOPED_TRACE(press);
         const QString before = state();
