@@ -11,6 +11,7 @@
 #include "PlatformError.h"
 #include "SecurityScope.h"
 #include "SparseCopy.h"
+#include "VMLinuxGuestToolsService.h"
 #include "VMSharedFolderService.h"
 
 #include <QDateTime>
@@ -109,26 +110,52 @@ ConfinedFolder VMGuestAutomationService::createAutomationFolders(const VMBundle 
 
 QString VMGuestAutomationService::automationReadmeText(const VMBundle &bundle)
 {
-    const QString quote = QStringLiteral("\"");
-    return QStringList {
+    const auto quoted = [](QStringView text) { return QLatin1Char('"') + text.toString() + QLatin1Char('"'); };
+    QStringList lines {
         QStringLiteral("Kestrum Tools for Zovozu VM Lab"),
         QString(),
         QStringLiteral("VM: ") + bundle.metadata.name,
         QString(),
-        QStringLiteral("This shared folder is reserved for the optional Kestrum Tools installer."),
-        QStringLiteral("Install Kestrum Tools inside the macOS VM once to enable automatic background tasks such as claiming newly "
-                       "added disk space on the next boot and syncing plain-text clipboard content with the host Mac."),
-        QString(),
-        QStringLiteral("Inside the guest:"),
-        QStringLiteral("1. Open the shared folder named ") + quote + name(VMSharedFolderService::automationShareName) + quote
-            + QLatin1Char('.'),
-        QStringLiteral("2. Open ") + quote + name(packageFileName) + quote + QStringLiteral(" and complete the guest installer."),
-        QStringLiteral("3. Approve the administrator prompt inside the guest."),
-        QString(),
-        QStringLiteral("After installation, Kestrum Tools will start automatically at guest boot/login so supported tasks and "
-                       "plain-text clipboard sync keep working in the background."),
+    };
+    switch (bundle.metadata.guestOSType.value_or(VMGuestOSType::macOS)) {
+    case VMGuestOSType::macOS:
+        lines << QStringLiteral("This shared folder is reserved for the optional Kestrum Tools installer.")
+              << QStringLiteral("Install Kestrum Tools inside the macOS VM once to enable automatic background tasks such as claiming newly "
+                                "added disk space on the next boot and syncing plain-text clipboard content with the host.")
+              << QString() << QStringLiteral("Inside the guest:")
+              << QStringLiteral("1. Open the shared folder named ") + quoted(VMSharedFolderService::automationShareName) + QLatin1Char('.')
+              << QStringLiteral("2. Open ") + quoted(packageFileName) + QStringLiteral(" and complete the guest installer.")
+              << QStringLiteral("3. Approve the administrator prompt inside the guest.") << QString()
+              << QStringLiteral("After installation, Kestrum Tools will start automatically at guest boot/login so supported tasks and "
+                                "plain-text clipboard sync keep working in the background.");
+        break;
+    case VMGuestOSType::linux: {
+        const QString mountPoint = VMLinuxGuestToolsService::mountPoint.toString();
+        const QString tag = VMSharedFolderService::linuxGuestTag.toString();
+        lines << QStringLiteral("This shared folder holds the optional Kestrum Tools for Linux.")
+              << QStringLiteral("Install them inside the Linux VM once to enable automatic background tasks such as growing the root file "
+                                "system after its disk was enlarged and syncing plain-text clipboard content with the host.")
+              << QString() << QStringLiteral("Inside the guest, in a terminal:")
+              << QStringLiteral("1. Mount the shared folder tagged ") + quoted(tag) + QStringLiteral(" unless the guest mounted it already:")
+              << QStringLiteral("   sudo mkdir -p ") + mountPoint + QStringLiteral(" && sudo mount -t virtiofs ") + tag + QLatin1Char(' ')
+                + mountPoint
+              << QStringLiteral("2. Run the installer:")
+              << QStringLiteral("   sudo bash ") + mountPoint + QLatin1Char('/') + VMSharedFolderService::automationShareName.toString()
+                + QLatin1Char('/') + VMLinuxGuestToolsService::installerFileName.toString()
+              << QString()
+              << QStringLiteral("After installation, the background agent starts at guest boot through systemd, and clipboard sync when the "
+                                "desktop user logs in. ")
+                + quoted(VMLinuxGuestToolsService::readmeFileName)
+                + QStringLiteral(" in this folder tells more: the clipboard tools it needs, starting without systemd, and where the logs are.");
+        break;
     }
-        .join(QLatin1Char('\n'));
+    case VMGuestOSType::windows:
+        lines << QStringLiteral("Kestrum Tools are not available for Windows guests, so there is nothing to install inside this VM: "
+                                "disk growth inside the guest and clipboard sync with the host are not automatic for it.")
+              << QStringLiteral("This folder stays with the VM's bundle and is not shared into the Windows guest.");
+        break;
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 std::optional<QString> VMGuestAutomationService::toolsPackageSourceURL() const

@@ -31,6 +31,8 @@ public:
     static constexpr QStringView unitFileName = u"duvuzodovevav-agent.service";
     static constexpr QStringView desktopEntryFileName = u"duvuzodovevav-clipboard.desktop";
     static constexpr QStringView readmeFileName = u"README-Linux.txt";
+    /// Where the guest mounts the automation share, as the README and the scripts have it.
+    static constexpr QStringView mountPoint = u"/mnt/duvuzodovevav";
 
     explicit VMLinuxGuestToolsService(const LoggingService &logging);
 

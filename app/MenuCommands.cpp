@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "MenuCommands.h"
 
+#include "GuestUpdatePresentation.h"
 #include "LibraryView.h"
 #include "LibraryViewModel.h"
 #include "VMDetailsActions.h"
@@ -74,14 +75,15 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
     using Slot = VMDetailsView::FeaturePanelSlot;
     const auto panelCommand = [this, tools](const QString &objectName, const QString &title, Slot slot, const QKeySequence &shortcut = {}) {
         QAction *action = addCommand(*tools, objectName, title, shortcut);
-        connect(action, &QAction::triggered, this, [this, slot, title] { showPanel(slot, title); });
+        connect(action, &QAction::triggered, this, [this, slot, action] { showPanel(slot, action->text()); });
+        return action;
     };
     panelCommand(QStringLiteral("command.performanceMonitor"), tr("Performance Monitor"), Slot::performanceDashboard,
         QKeySequence(QStringLiteral("Ctrl+Alt+P")));
     panelCommand(
         QStringLiteral("command.diskAnalytics"), tr("Disk Analytics"), Slot::diskAnalytics, QKeySequence(QStringLiteral("Ctrl+Alt+D")));
     tools->addSeparator();
-    panelCommand(QStringLiteral("command.checkMacOSUpdates"), tr("Check for macOS Updates"), Slot::macOSUpdate);
+    m_checkUpdates = panelCommand(QStringLiteral("command.checkMacOSUpdates"), updateCheckTitle(), Slot::macOSUpdate);
     tools->addSeparator();
     panelCommand(QStringLiteral("command.ciRunner"), tr("CI Runner"), Slot::ciRunner);
     panelCommand(QStringLiteral("command.networkTopology"), tr("Network Topology"), Slot::networkTopology);
@@ -103,6 +105,10 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
     connect(m_deleteSelected, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::requestDeleteSelected);
     connect(m_renameSelected, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::requestRenameSelected);
     connect(m_searchVMs, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::focusSearch);
+
+    // The update check names the selected VM's own system.
+    connect(&m_viewModel, &LibraryViewModel::bundlesChanged, this, [this] { m_checkUpdates->setText(updateCheckTitle()); });
+    connect(&m_viewModel, &LibraryViewModel::selectedBundleIDChanged, this, [this] { m_checkUpdates->setText(updateCheckTitle()); });
 
     connect(&m_viewModel, &LibraryViewModel::bundlesChanged, this, &MenuCommands::updateStartEnabled);
     connect(&m_viewModel, &LibraryViewModel::selectedBundleIDChanged, this, &MenuCommands::updateStartEnabled);
@@ -127,6 +133,13 @@ void MenuCommands::showPanel(VMDetailsView::FeaturePanelSlot slot, const QString
     if (!details->showFeaturePanel(slot))
         m_viewModel.setBannerMessage(
             tr("%1 is not available for %2.").arg(title, details->viewModel().displayTitle()), MessageKind::information);
+}
+
+QString MenuCommands::updateCheckTitle() const
+{
+    const std::optional<VMBundle> selected = m_viewModel.selectedBundle();
+    return GuestUpdatePresentation::commandTitle(
+        selected ? std::optional(selected->metadata.guestOSType.value_or(VMGuestOSType::macOS)) : std::nullopt);
 }
 
 void MenuCommands::updateStartEnabled()

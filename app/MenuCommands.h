@@ -50,6 +50,8 @@ public:
 
 private:
     void updateStartEnabled();
+    /// The update check's menu title for the selected VM's guest system.
+    QString updateCheckTitle() const;
     /// A Tools command: brings the panel in `slot` of the selected VM's details into view.
     void showPanel(VMDetailsView::FeaturePanelSlot slot, const QString &title);
 
@@ -63,4 +65,5 @@ private:
     QAction *m_deleteSelected;
     QAction *m_renameSelected;
     QAction *m_searchVMs;
+    QAction *m_checkUpdates;
 };

@@ -15,5 +15,6 @@ QString WindowsISOValidation::message() const
     case Status::invalidArchitecture:
         break;
     }
-    return QStringLiteral("This ISO is ") + architectureText + QStringLiteral(" — it cannot run on Apple Silicon. You need an ARM64 version.");
+    return QStringLiteral("This ISO is ") + architectureText
+        + QStringLiteral(" — it cannot run here: Windows VMs on this host are ARM64 machines and need an ARM64 image.");
 }

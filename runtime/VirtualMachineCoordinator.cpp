@@ -26,6 +26,12 @@ VirtualMachineError refusal(const char *detail)
     return VirtualMachineError::invalidOperation(QString::fromUtf8(detail));
 }
 
+/// The guest's operating system as refusals name it; bundles from before the guest kind was stored are macOS bundles.
+QString systemName(const VMMetadata &metadata)
+{
+    return displayName(metadata.guestOSType.value_or(VMGuestOSType::macOS));
+}
+
 QString describe(const std::exception &error)
 {
     return QString::fromUtf8(error.what());
@@ -394,7 +400,8 @@ VMBundle VirtualMachineCoordinator::updateStoppedSettings(const QUuid &id, const
     VMBundle bundle = requireBundle(id);
     VMMetadata &metadata = bundle.metadata;
     if (metadata.installState != VMInstallState::installed)
-        throw refusal("Finish installing macOS before changing VM settings.");
+        throw VirtualMachineError::invalidOperation(
+            QStringLiteral("Finish installing %1 before changing VM settings.").arg(systemName(metadata)));
     if (metadata.runtimeState != VMRuntimeState::stopped)
         throw refusal("Stop the virtual machine before changing VM settings.");
     if (metadata.hasSavedState)
@@ -428,7 +435,8 @@ VMDiskExpansionResult VirtualMachineCoordinator::changeDiskCapacity(const QUuid 
     VMBundle bundle = requireBundle(id);
     VMMetadata &metadata = bundle.metadata;
     if (metadata.installState != VMInstallState::installed)
-        throw refusal("Install macOS before changing disk capacity.");
+        throw VirtualMachineError::invalidOperation(
+            QStringLiteral("Install %1 before changing disk capacity.").arg(systemName(metadata)));
     if (metadata.runtimeState != VMRuntimeState::stopped)
         throw refusal("Stop the virtual machine before changing disk capacity.");
     if (metadata.hasSavedState)

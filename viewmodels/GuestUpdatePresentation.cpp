@@ -22,6 +22,13 @@ GuestUpdatePresentation::Status GuestUpdatePresentation::status(
     return Status::updateAvailable;
 }
 
+QString GuestUpdatePresentation::commandTitle(std::optional<VMGuestOSType> selectedGuest)
+{
+    if (selectedGuest == VMGuestOSType::macOS || selectedGuest == VMGuestOSType::linux)
+        return QStringLiteral("Check for %1 Updates").arg(displayName(*selectedGuest));
+    return QStringLiteral("Check for Guest Updates");
+}
+
 QString GuestUpdatePresentation::panelTitle(bool isLinux)
 {
     return isLinux ? QStringLiteral("Guest Updates") : QStringLiteral("macOS Updates");

@@ -30,6 +30,9 @@ public:
     /// A failure wins over a result: a check that could not be made never reads as up to date.
     static Status status(const std::optional<VMMacOSUpdateInfo> &info, const std::optional<QString> &checkFailure);
 
+    /// The menu command's title for the selected VM's guest: "Check for macOS Updates",
+    /// "Check for Linux Updates", else (a Windows VM, or none) "Check for Guest Updates".
+    static QString commandTitle(std::optional<VMGuestOSType> selectedGuest);
     /// "Guest Updates" or "macOS Updates".
     static QString panelTitle(bool isLinux);
     /// The invitation shown before the first check.

@@ -45,7 +45,8 @@ QList<VMDetailsActionState> states(const Inputs &inputs)
     const bool canStart = installed && stopped;
 
     QList<VMDetailsActionState> result;
-    result.append({VMDetailsAction::start, QStringLiteral("Start"), QStringLiteral("Start"), canStart && free});
+    result.append({VMDetailsAction::start, QStringLiteral("Start"),
+        VMDetailsTexts::startBlockReason(bundle).value_or(QStringLiteral("Start")), canStart && free});
     if (hasSavedState) {
         result.append({VMDetailsAction::resumeSavedState, QStringLiteral("Resume Saved State"), QStringLiteral("Resume Saved State"),
             hasSavedState && stopped && free});

@@ -29,6 +29,12 @@ namespace {
         return bundle && bundle->metadata.guestOSType == VMGuestOSType::linux;
     }
 
+    /// The guest's operating system as the guards name it; bundles from before the guest kind was stored are macOS bundles.
+    QString systemName(const VMMetadata &metadata)
+    {
+        return displayName(metadata.guestOSType.value_or(VMGuestOSType::macOS));
+    }
+
     /// The first failed check of a change guard, worded for `what` ("VM settings", "disk capacity").
     std::optional<QString> changeBlockReason(const Bundle &bundle, const QString &what)
     {
@@ -36,7 +42,7 @@ namespace {
             return QStringLiteral("The selected VM is unavailable.");
         const VMMetadata &metadata = bundle->metadata;
         if (metadata.installState != VMInstallState::installed)
-            return QStringLiteral("Finish installing macOS before changing %1.").arg(what);
+            return QStringLiteral("Finish installing %1 before changing %2.").arg(systemName(metadata), what);
         if (metadata.runtimeState != VMRuntimeState::stopped)
             return QStringLiteral("Stop the VM before changing %1.").arg(what);
         if (metadata.hasSavedState)
@@ -178,6 +184,18 @@ QString diskCapacitySummary(const DiskUsage &usage)
         return QStringLiteral("Virtual capacity is %1; host storage currently uses %2.")
             .arg(formatted(usage->logicalSizeBytes), formatted(*usage->allocatedSizeBytes));
     return QStringLiteral("Virtual capacity is %1. Host allocation is currently unavailable.").arg(formatted(usage->logicalSizeBytes));
+}
+
+std::optional<QString> startBlockReason(const Bundle &bundle)
+{
+    if (!bundle)
+        return QStringLiteral("The selected VM is unavailable.");
+    const VMMetadata &metadata = bundle->metadata;
+    if (metadata.installState == VMInstallState::failed)
+        return QStringLiteral("This VM cannot start: its %1 installation failed. Delete it and create it again.").arg(systemName(metadata));
+    if (metadata.installState != VMInstallState::installed)
+        return QStringLiteral("This VM cannot start until its %1 installation is finished.").arg(systemName(metadata));
+    return std::nullopt;
 }
 
 std::optional<QString> settingsChangeBlockReason(const Bundle &bundle)

@@ -62,6 +62,8 @@ QList<QPair<QString, QString>> bundleLayoutRows(const Bundle &bundle);
 QString hostAllocationText(const std::optional<quint64> &allocatedBytes);
 QString diskCapacitySummary(const DiskUsage &usage);
 
+/// Why the VM cannot start as it is installed: a failed or unfinished installation; none otherwise.
+std::optional<QString> startBlockReason(const Bundle &bundle);
 /// Why the settings cannot be changed now; none when they can.
 std::optional<QString> settingsChangeBlockReason(const Bundle &bundle);
 /// Why the disk capacity cannot be changed now; none when it can.

@@ -102,7 +102,7 @@ TEST_F(VMGuestAutomationServiceTest, AMissingFolderGetsTheWholeTreeMarkerReadmeA
         "\n"
         "This shared folder is reserved for the optional Kestrum Tools installer.\n"
         "Install Kestrum Tools inside the macOS VM once to enable automatic background tasks such as claiming newly added disk "
-        "space on the next boot and syncing plain-text clipboard content with the host Mac.\n"
+        "space on the next boot and syncing plain-text clipboard content with the host.\n"
         "\n"
         "Inside the guest:\n"
         "1. Open the shared folder named \"KestrumAutomation\".\n"
@@ -113,6 +113,44 @@ TEST_F(VMGuestAutomationServiceTest, AMissingFolderGetsTheWholeTreeMarkerReadmeA
         "clipboard sync keep working in the background.");
     EXPECT_EQ(read(automation(QStringLiteral("DozizidOdezu.pkg"))), "package bytes");
     EXPECT_EQ(status(automation(QStringLiteral("DozizidOdezu.pkg"))).modificationTime.tv_sec, 1'700'000'000);
+}
+
+TEST_F(VMGuestAutomationServiceTest, TheReadmeTellsWhatToDoInsideTheVMsOwnGuestSystem)
+{
+    const struct {
+        VMGuestOSType guest;
+        QByteArray instructions;
+    } cases[] = {
+        {VMGuestOSType::linux,
+         "This shared folder holds the optional Kestrum Tools for Linux.\n"
+         "Install them inside the Linux VM once to enable automatic background tasks such as growing the root file system after its "
+         "disk was enlarged and syncing plain-text clipboard content with the host.\n"
+         "\n"
+         "Inside the guest, in a terminal:\n"
+         "1. Mount the shared folder tagged \"duvuzodovevav-shared\" unless the guest mounted it already:\n"
+         "   sudo mkdir -p /mnt/duvuzodovevav && sudo mount -t virtiofs duvuzodovevav-shared /mnt/duvuzodovevav\n"
+         "2. Run the installer:\n"
+         "   sudo bash /mnt/duvuzodovevav/KestrumAutomation/install-linux-tools.sh\n"
+         "\n"
+         "After installation, the background agent starts at guest boot through systemd, and clipboard sync when the desktop user "
+         "logs in. \"README-Linux.txt\" in this folder tells more: the clipboard tools it needs, starting without systemd, and where "
+         "the logs are."},
+        {VMGuestOSType::windows,
+         "Kestrum Tools are not available for Windows guests, so there is nothing to install inside this VM: disk growth inside the "
+         "guest and clipboard sync with the host are not automatic for it.\n"
+         "This folder stays with the VM's bundle and is not shared into the Windows guest."},
+    };
+    // A bundle prepared by an older version carries the macOS text; the next preparation replaces it.
+    m_service.ensureAutomationRoot(m_bundle);
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(displayName(testCase.guest).toStdString());
+        m_bundle.metadata.guestOSType = testCase.guest;
+        m_service.ensureAutomationRoot(m_bundle);
+        const QByteArray readme = read(automation(QStringLiteral("README.txt")));
+        EXPECT_EQ(readme, "Kestrum Tools for Zovozu VM Lab\n\nVM: Build Agent\n\n" + testCase.instructions);
+        for (const char *foreign : {"macOS", "Mac", ".pkg"})
+            EXPECT_FALSE(readme.contains(foreign)) << foreign;
+    }
 }
 
 TEST_F(VMGuestAutomationServiceTest, AnUnchangedReadmeAndAMarkerWithTextAreLeftAlone)

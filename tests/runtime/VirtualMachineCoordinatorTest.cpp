@@ -81,7 +81,7 @@ TEST_F(CoordinatorGuardTest, SettingsAreRefusedInTheirGuardOrder)
     const char *const notStopped = "Stop the virtual machine before changing VM settings.";
     expectRefusals(
         {
-            {"not installed beats everything", {true, true, true, VMRuntimeState::running, true}, "Finish installing macOS before changing VM settings."},
+            {"not installed beats everything", {true, true, true, VMRuntimeState::running, true}, "Finish installing Linux before changing VM settings."},
             {"stored state beats saved state", {false, true, true, VMRuntimeState::running, false}, notStopped},
             {"saved state beats the session", {false, false, true, VMRuntimeState::paused, true}, "Discard the saved state before changing VM settings."},
             {"a paused session", {false, false, false, VMRuntimeState::paused, false}, notStopped},
@@ -95,7 +95,7 @@ TEST_F(CoordinatorGuardTest, DiskGrowthIsRefusedInItsGuardOrderWithoutTouchingTh
     const char *const notStopped = "Stop the virtual machine before changing disk capacity.";
     expectRefusals(
         {
-            {"not installed beats everything", {true, true, true, VMRuntimeState::running, true}, "Install macOS before changing disk capacity."},
+            {"not installed beats everything", {true, true, true, VMRuntimeState::running, true}, "Install Linux before changing disk capacity."},
             {"stored state beats saved state", {false, true, true, VMRuntimeState::running, false}, notStopped},
             {"saved state beats the session", {false, false, true, VMRuntimeState::running, false}, "Discard the saved state before changing disk capacity."},
             {"a running session", {false, false, false, VMRuntimeState::running, false}, notStopped},

@@ -63,6 +63,10 @@ TEST(GuestUpdatePresentationTest, AFailedCheckNeverReadsAsUpToDate)
     EXPECT_EQ(GuestUpdatePresentation::statusTitle(Status::checkFailed, true), QStringLiteral("Could not check"));
     EXPECT_EQ(GuestUpdatePresentation::statusTitle(Status::updateAvailable, true), QStringLiteral("Newer ISO Available"));
     EXPECT_EQ(GuestUpdatePresentation::statusTitle(Status::updateAvailable, false), QStringLiteral("Update Available"));
+    EXPECT_EQ(GuestUpdatePresentation::commandTitle(VMGuestOSType::macOS), QStringLiteral("Check for macOS Updates"));
+    EXPECT_EQ(GuestUpdatePresentation::commandTitle(VMGuestOSType::linux), QStringLiteral("Check for Linux Updates"));
+    EXPECT_EQ(GuestUpdatePresentation::commandTitle(VMGuestOSType::windows), QStringLiteral("Check for Guest Updates"));
+    EXPECT_EQ(GuestUpdatePresentation::commandTitle(std::nullopt), QStringLiteral("Check for Guest Updates")) << "nothing selected";
     EXPECT_FALSE(GuestUpdatePresentation::isShown(VMGuestOSType::windows));
     EXPECT_TRUE(GuestUpdatePresentation::isShown(VMGuestOSType::linux));
     EXPECT_TRUE(GuestUpdatePresentation::isShown(std::nullopt));

@@ -124,6 +124,40 @@ TEST(VMDetailsActionsTest, BlockedSettingsExplainWhy)
     EXPECT_EQ(help(free, VMDetailsAction::expandDisk), QStringLiteral("Increase the VM's disk capacity without creating a new VM."));
 }
 
+TEST(VMDetailsActionsTest, AVMNotInstalledNamesItsOwnSystemAndSaysWhyItCannotStart)
+{
+    const struct {
+        VMGuestOSType guest;
+        VMInstallState install;
+        const char *start;
+        const char *settings;
+    } cases[] = {
+        {VMGuestOSType::linux, VMInstallState::failed, "This VM cannot start: its Linux installation failed. Delete it and create it again.",
+         "Finish installing Linux before changing VM settings."},
+        {VMGuestOSType::windows, VMInstallState::failed,
+         "This VM cannot start: its Windows installation failed. Delete it and create it again.",
+         "Finish installing Windows before changing VM settings."},
+        {VMGuestOSType::linux, VMInstallState::preparingBundle, "This VM cannot start until its Linux installation is finished.",
+         "Finish installing Linux before changing VM settings."},
+        {VMGuestOSType::macOS, VMInstallState::installingMacOS, "This VM cannot start until its macOS installation is finished.",
+         "Finish installing macOS before changing VM settings."},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE((displayName(testCase.guest) + u' ' + toRaw(testCase.install)).toStdString());
+        QMap<VMDetailsAction, VMDetailsActionState> byAction;
+        for (const VMDetailsActionState &state :
+            VMDetailsActions::states({gridBundle(testCase.install, VMRuntimeState::stopped, false, testCase.guest), false, {}, {}}))
+            byAction.insert(state.action, state);
+        EXPECT_FALSE(byAction[VMDetailsAction::start].enabled);
+        EXPECT_EQ(byAction[VMDetailsAction::start].help, QString::fromUtf8(testCase.start));
+        EXPECT_EQ(byAction[VMDetailsAction::settings].help, QString::fromUtf8(testCase.settings));
+        EXPECT_EQ(byAction[VMDetailsAction::expandDisk].help,
+            QString::fromUtf8(testCase.settings).replace(QStringLiteral("VM settings"), QStringLiteral("disk capacity")));
+    }
+    const VMBundle installed = gridBundle(VMInstallState::installed, VMRuntimeState::stopped, false, VMGuestOSType::linux);
+    EXPECT_EQ(VMDetailsActions::states({installed, false, {}, {}}).first().help, QStringLiteral("Start"));
+}
+
 // ---- Disk-expansion figures -------------------------------------------------------------------
 
 TEST(DiskExpansionPlanTest, RangeNormalisingAndApplyFollowTheDiskSize)

@@ -104,7 +104,7 @@ TEST(VMDetailsTextsTest, GuardsAreCheckedInTheirOrder)
              m.installState = VMInstallState::failed;
              m.runtimeState = VMRuntimeState::running;
          },
-         QStringLiteral("Finish installing macOS before changing VM settings.")},
+         QStringLiteral("Finish installing Linux before changing VM settings.")},
         {"running with saved state",
          [](VMMetadata &m) {
              m.runtimeState = VMRuntimeState::running;

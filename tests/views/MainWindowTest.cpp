@@ -154,10 +154,13 @@ TEST_F(MainWindowTest, TheToolsCommandsBringTheSelectedVMsPanelIntoViewOrSayWhyN
     }
     EXPECT_GT(scroll->verticalScrollBar()->value(), 0);
 
-    // A Windows guest has no update panel to show.
+    // The update check names the selected VM's system; a Windows guest has no update panel to show.
+    auto *checkUpdates = m_window->findChild<QAction *>(QStringLiteral("command.checkMacOSUpdates"));
+    EXPECT_EQ(checkUpdates->text(), QStringLiteral("Check for Linux Updates"));
     m_state->libraryViewModel().setSelectedBundleID(windows.id());
-    m_window->findChild<QAction *>(QStringLiteral("command.checkMacOSUpdates"))->trigger();
-    EXPECT_EQ(banner(), QStringLiteral("Check for macOS Updates is not available for Windows."));
+    EXPECT_EQ(checkUpdates->text(), QStringLiteral("Check for Guest Updates"));
+    checkUpdates->trigger();
+    EXPECT_EQ(banner(), QStringLiteral("Check for Guest Updates is not available for Windows."));
 
     m_state->libraryViewModel().setSelectedBundleID(std::nullopt);
     m_window->findChild<QAction *>(QStringLiteral("command.performanceMonitor"))->trigger();

@@ -11,6 +11,7 @@
 #include "StandInRfbServer.h"
 #include "VMConsoleViewModel.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -162,6 +163,46 @@ TEST_F(VMConsoleViewTest, StartingShowsTheGuestsFrameAndStoppingLetsGoOfIt)
     EXPECT_TRUE(placeholderShown());
     EXPECT_EQ(area.connection().status(), GuestDisplayConnection::Status::closed);
     EXPECT_EQ(view.viewModel().errorMessage(), std::nullopt);
+}
+
+TEST_F(VMConsoleViewTest, TheGuestDisplayKeepsTheKeyboardThroughTheBannerPauseAndResume)
+{
+    StandInRfbServer server(QSize(640, 480));
+    ASSERT_TRUE(server.listen());
+    m_machines.setDisplaySocketPath(server.path());
+    const VMBundle bundle = installedBundle();
+    VMConsoleView &view = open(bundle.id());
+    view.viewModel().setErrorMessage(QStringLiteral("Something failed."));
+    QApplication::setActiveWindow(&view);
+    QWidget *display = view.displayArea()->display();
+    const auto state = [&] { return text(QStringLiteral("console.state")); };
+    EXPECT_EQ(QApplication::focusWidget(), display) << "an opened console gives the keyboard to the guest, banner or not";
+    QTest::mouseClick(child<QPushButton>(QStringLiteral("banner.dismiss")), Qt::LeftButton);
+    ASSERT_FALSE(bannerShown());
+    EXPECT_EQ(QApplication::focusWidget(), display);
+
+    QTest::mouseClick(button(QStringLiteral("start")), Qt::LeftButton);
+    const GuestDisplayConnection &connection = view.displayArea()->connection();
+    ASSERT_TRUE(waitUntil(
+        [&] { return state() == QStringLiteral("Running") && connection.status() == GuestDisplayConnection::Status::connected; }));
+    for (const char *press : {"pause", "resume"}) {
+        SCOPED_TRACE(press);
+        const QString before = state();
+        QTest::mouseClick(button(QString::fromLatin1(press)), Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] { return state() != before && !view.viewModel().isBusy(); }));
+        EXPECT_EQ(QApplication::focusWidget(), display);
+    }
+    ASSERT_EQ(state(), QStringLiteral("Running"));
+
+    // The next key goes to the guest; it does not press a header button.
+    server.clearMessages();
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_EQ(m_closes, 0);
+    EXPECT_EQ(state(), QStringLiteral("Running"));
+    EXPECT_TRUE(waitUntil([&] {
+        return server.messagesOfType(StandInRfbServer::keyEvent).size() + server.messagesOfType(StandInRfbServer::qemuMessage).size() >= 2;
+    })) << "Space down and up reach the guest";
 }
 
 TEST_F(VMConsoleViewTest, ABrokenDisplayIsReportedInTheBanner)

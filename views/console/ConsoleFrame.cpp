@@ -7,6 +7,7 @@
 #include "GuestDisplayConnection.h"
 
 #include <QFrame>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 ConsoleFrame::ConsoleFrame(QWidget *parent, std::unique_ptr<GuestDisplayConnection> connection)
@@ -17,6 +18,9 @@ ConsoleFrame::ConsoleFrame(QWidget *parent, std::unique_ptr<GuestDisplayConnecti
     , m_displayArea(new ConsoleDisplayArea(this, std::move(connection)))
 {
     m_banner->setObjectName(QStringLiteral("console.banner"));
+    // As the header's buttons, the banner's never take the keyboard from the guest's display.
+    for (QPushButton *button : m_banner->findChildren<QPushButton *>())
+        button->setFocusPolicy(Qt::NoFocus);
     auto *bannerLayout = new QVBoxLayout(m_bannerRow);
     bannerLayout->setContentsMargins(11, 11, 11, 11);
     bannerLayout->addWidget(m_banner);

@@ -15,7 +15,8 @@ class GuestDisplayConnection;
  * What every console shows, top to bottom: the message banner ("console.banner",
  * present only with a message), the header with the VM's name, run state and
  * buttons, a divider, and the display area, which takes all the room left.
- * The consoles of the two kinds of VM fill it from their view models.
+ * The consoles of the two kinds of VM fill it from their view models. No
+ * button of the frame takes the keyboard focus: it stays with the display.
  */
 class ConsoleFrame : public QWidget
 {

@@ -53,6 +53,9 @@ QPushButton *ConsoleHeader::addButton(const QString &objectName, const QString &
 {
     auto *button = new QPushButton(text, this);
     button->setObjectName(objectName);
+    // The keyboard belongs to the guest's display: a pressed button that then hides (Pause, Resume) would
+    // otherwise pass the focus on to the next one, and the next Space would press Close.
+    button->setFocusPolicy(Qt::NoFocus);
     m_buttons->addWidget(button);
     return button;
 }

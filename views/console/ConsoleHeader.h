@@ -23,7 +23,7 @@ public:
 
     void setTitle(const QString &title);
     void setRuntimeState(VMRuntimeState state);
-    /// Adds a button at the end of the row.
+    /// Adds a button at the end of the row; it takes no keyboard focus, which stays with the guest's display.
     QPushButton *addButton(const QString &objectName, const QString &text);
 
     /// The colour a run state is shown in.
