@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "../viewmodels/ViewModelTestFixture.h"
 
+#include "BusyThreadPool.h"
 #include "DetailsActionsPanel.h"
 #include "DiskExpansionSheet.h"
 #include "ErrorBannerView.h"
@@ -253,8 +254,11 @@ TEST_F(VMDetailsViewTest, ASnapshotSaysItIsDoneAndLeavesThePaneWhereItWas)
     QTest::mouseClick(newSnapshot, Qt::LeftButton);
     ASSERT_EQ(view.window()->focusWidget(), newSnapshot);
     QSignalSpy busy(&view.viewModel(), &VMDetailsViewModel::isBusyChanged);
+    // The copy waits for the pool, so a tiny one cannot end before the check.
+    BusyThreadPool pool;
     find<QPushButton>(QStringLiteral("createSheet.create"))->click();
     ASSERT_TRUE(view.viewModel().isBusy()) << "the copy runs on a worker";
+    pool.release();
     ASSERT_TRUE(busy.wait()) << "the snapshot is taken";
     settle();
 
