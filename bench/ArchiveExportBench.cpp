@@ -8,8 +8,8 @@
 //
 // Usage: archive_export_bench [disk size in GiB]
 
+#include "BenchSupport.h"
 #include "FileBookmarkService.h"
-#include "FileViewer.h"
 #include "HostSecurityScopedAccess.h"
 #include "LoggingService.h"
 #include "TemporaryHome.h"
@@ -39,12 +39,6 @@
 namespace {
 
 constexpr qint64 gibibyte = 1024LL * 1024 * 1024;
-
-class NoFileViewer : public FileViewer
-{
-public:
-    void revealItem(const QString &, FailureHandler) override {}
-};
 
 /// A sparse disk image with a little data at its start, across the 4 GiB mark and at its end.
 bool writeSparseDisk(const QString &path, qint64 size)
@@ -111,7 +105,7 @@ int main(int argc, char **argv)
     const LoggingService logging;
     FileBookmarkService bookmarks;
     HostSecurityScopedAccess access;
-    NoFileViewer viewer;
+    BenchSupport::NoFileViewer viewer;
     VMStore store({logging, bookmarks, access, viewer});
     VMExportService exports(logging, store);
 

@@ -9,8 +9,8 @@
 // Usage: bundle_save_bench [guest file count] [runs]
 
 #include "ApplicationResources.h"
+#include "BenchSupport.h"
 #include "FileBookmarkService.h"
-#include "FileViewer.h"
 #include "HostSecurityScopedAccess.h"
 #include "LoggingService.h"
 #include "TemporaryHome.h"
@@ -34,13 +34,6 @@ namespace {
 constexpr int defaultGuestFileCount = 200'000;
 constexpr int defaultRuns = 7;
 constexpr int filesPerFolder = 1000;
-
-/// The bench never shows anything.
-class NoFileViewer : public FileViewer
-{
-public:
-    void revealItem(const QString &, FailureHandler) override {}
-};
 
 VMBundle sampleBundle(const QString &bundleURL)
 {
@@ -84,13 +77,6 @@ double medianMilliseconds(int runs, const std::function<void()> &operation)
     return times[times.size() / 2];
 }
 
-int argument(const QStringList &arguments, int index, int fallback)
-{
-    bool valid = false;
-    const int value = arguments.value(index).toInt(&valid);
-    return valid && value >= 0 ? value : fallback;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -98,13 +84,13 @@ int main(int argc, char **argv)
     // Before anything asks for a standard folder: the bench must not touch the user's library.
     const TemporaryHome home;
     QCoreApplication application(argc, argv);
-    const int guestFileCount = argument(QCoreApplication::arguments(), 1, defaultGuestFileCount);
-    const int runs = std::max(argument(QCoreApplication::arguments(), 2, defaultRuns), 1);
+    const int guestFileCount = BenchSupport::argument(QCoreApplication::arguments(), 1, defaultGuestFileCount);
+    const int runs = std::max(BenchSupport::argument(QCoreApplication::arguments(), 2, defaultRuns), 1);
 
     const LoggingService logging;
     FileBookmarkService bookmarks;
     HostSecurityScopedAccess access;
-    NoFileViewer viewer;
+    BenchSupport::NoFileViewer viewer;
     VMStore store({logging, bookmarks, access, viewer});
     const VMGuestAutomationService automation(logging, access, viewer, ApplicationResources(std::nullopt));
 

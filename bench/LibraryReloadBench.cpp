@@ -8,8 +8,8 @@
 //
 // Usage: library_reload_bench [bundle count] [runs] [hostile bundle count]
 
+#include "BenchSupport.h"
 #include "FileBookmarkService.h"
-#include "FileViewer.h"
 #include "HostSecurityScopedAccess.h"
 #include "JSONCoding.h"
 #include "LoggingService.h"
@@ -36,13 +36,6 @@ constexpr int defaultRuns = 7;
 constexpr qint64 diskImageSize = 8 * 1024 * 1024;
 /// About 158 bytes per encoded record: the list stays just under the 16 MiB cap of a bundle file.
 constexpr int hostileSharedFolderCount = 100'000;
-
-/// The bench never shows anything.
-class NoFileViewer : public FileViewer
-{
-public:
-    void revealItem(const QString &, FailureHandler) override {}
-};
 
 /// An installed Linux guest with one shared folder; creation times are shuffled so the reload's sort has work to do.
 VMBundle sampleBundle(const QString &bundleURL, const QString &name, int index, int count)
@@ -107,13 +100,6 @@ bool addHostileBundles(VMStore &store, int count)
     return true;
 }
 
-int argument(const QStringList &arguments, int index, int fallback)
-{
-    bool valid = false;
-    const int value = arguments.value(index).toInt(&valid);
-    return valid && value >= 0 ? value : fallback;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -121,14 +107,14 @@ int main(int argc, char **argv)
     // Before anything asks for a standard folder: the bench must not touch the user's library.
     const TemporaryHome home;
     QCoreApplication application(argc, argv);
-    const int bundleCount = argument(QCoreApplication::arguments(), 1, defaultBundleCount);
-    const int runs = std::max(argument(QCoreApplication::arguments(), 2, defaultRuns), 1);
-    const int hostileCount = argument(QCoreApplication::arguments(), 3, 0);
+    const int bundleCount = BenchSupport::argument(QCoreApplication::arguments(), 1, defaultBundleCount);
+    const int runs = std::max(BenchSupport::argument(QCoreApplication::arguments(), 2, defaultRuns), 1);
+    const int hostileCount = BenchSupport::argument(QCoreApplication::arguments(), 3, 0);
 
     const LoggingService logging;
     FileBookmarkService bookmarks;
     HostSecurityScopedAccess access;
-    NoFileViewer viewer;
+    BenchSupport::NoFileViewer viewer;
     VMStore store({logging, bookmarks, access, viewer});
 
     QElapsedTimer setup;

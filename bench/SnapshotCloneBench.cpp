@@ -7,9 +7,9 @@
 // Usage: snapshot_clone_bench
 
 #include "DiskImageService.h"
+#include "BenchSupport.h"
 #include "FileBookmarkService.h"
 #include "FileMeasurements.h"
-#include "FileViewer.h"
 #include "HostSecurityScopedAccess.h"
 #include "LoggingService.h"
 #include "MachineIdentityService.h"
@@ -32,13 +32,6 @@ namespace {
 constexpr quint64 mebibyte = 1024 * 1024;
 constexpr quint64 diskSize = 64 * 1024 * mebibyte;
 constexpr quint64 dataChunks = 100; // one MiB each
-
-/// The bench never shows anything.
-class NoFileViewer : public FileViewer
-{
-public:
-    void revealItem(const QString &, FailureHandler) override {}
-};
 
 VMBundle sampleBundle(const QString &bundleURL)
 {
@@ -88,7 +81,7 @@ int main(int argc, char **argv)
     const LoggingService logging;
     FileBookmarkService bookmarks;
     HostSecurityScopedAccess access;
-    NoFileViewer viewer;
+    BenchSupport::NoFileViewer viewer;
     VMStore store({logging, bookmarks, access, viewer});
     const DiskImageService disks;
     const MachineIdentityService identity;
