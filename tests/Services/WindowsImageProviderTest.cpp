@@ -1,15 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "WindowsImageProvider.h"
 
+#include "BusyThreadPool.h"
 #include "IsoImage.h"
 #include "LoggingService.h"
 #include "TaskOutcome.h"
 #include "TemporaryHome.h"
 #include "TestFiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -34,8 +37,12 @@ protected:
     QStringList scanNames(WindowsImageProvider &provider)
     {
         QSignalSpy published(&provider, &WindowsImageProvider::detectedISOsChanged);
+        // Held until released, the scan is seen running; a free worker could finish it before startScan() returns.
+        BusyThreadPool pool;
         provider.startScan();
         EXPECT_TRUE(provider.isScanning());
+        EXPECT_TRUE(published.isEmpty());
+        pool.release();
         EXPECT_TRUE(published.wait(5000));
         EXPECT_FALSE(provider.isScanning());
         QStringList names;
@@ -82,7 +89,9 @@ TEST_F(WindowsImageProviderTest, AnEmptyScanLogsNothingAndAnOvertakenScanNeverPu
     makeSparse(folder("Downloads") + QStringLiteral("/win.iso"), 2000000000);
     provider.startScan();
     ASSERT_TRUE(QTest::qWaitFor([&] { return provider.detectedISOs().size() == 1; }, 5000));
-    QTest::qWait(200);
+    // Both scans are done once the pool is idle; the overtaken one's wake-up is then posted, and delivered here.
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(provider.detectedISOs().size(), 1);
     EXPECT_FALSE(provider.isScanning());
     EXPECT_LE(published.size(), 2);

@@ -3,6 +3,7 @@
 // application builds them together: what each action refreshes, one snapshot operation at a time, and
 // failures reported for the pane's banner.
 #include "VMDetailsPaneModels.h"
+#include "BusyThreadPool.h"
 #include "SizeText.h"
 #include "TestFiles.h"
 #include "ViewModelTestFixture.h"
@@ -128,6 +129,8 @@ TEST_F(VMDetailsPanelModelsTest, OneSnapshotOperationAtATimeAndTheFlagSaysSo)
     SnapshotTimelineViewModel &timeline = *models.snapshotTimeline;
     QSignalSpy flag(&timeline, &SnapshotTimelineViewModel::isOperationRunningChanged);
     QSignalSpy updateFlag(models.updates.get(), &MacOSUpdateViewModel::isSnapshotOperationRunningChanged);
+    // The first copy is held back until the other presses are in: a free worker could finish it before createSnapshot() returns.
+    BusyThreadPool pool;
     QCoro::Task<> first = timeline.createSnapshot(QStringLiteral("First"), QString());
     ASSERT_TRUE(timeline.isOperationRunning());
     EXPECT_TRUE(models.updates->isSnapshotOperationRunning()) << "the update panel waits for it too";
@@ -136,6 +139,7 @@ TEST_F(VMDetailsPanelModelsTest, OneSnapshotOperationAtATimeAndTheFlagSaysSo)
     waitForOutcome(timeline.deleteSnapshot(QUuid::createUuid())).get();
     EXPECT_EQ(waitForOutcome(models.updates->createPreUpdateSnapshot(VMMacOSUpdateStrategy::snapshotThenUpdate)).get(), std::nullopt);
     EXPECT_TRUE(timeline.isOperationRunning()) << "the ignored presses leave the running one flagged";
+    pool.release();
     waitForOutcome(std::move(first)).get();
     EXPECT_FALSE(timeline.isOperationRunning());
     EXPECT_FALSE(models.details->isBusy());
