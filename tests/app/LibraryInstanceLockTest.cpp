@@ -48,7 +48,7 @@ TEST_F(LibraryInstanceLockTest, OnlyALockThatIsHeldKeepsTheLibrary)
     } leftovers[] = {
         {"nothing", [] {}},
         {"an empty file, as a crash while it was written leaves", [&] { writeFile(lockPath(), {}); }},
-        {"garbage", [&] { writeFile(lockPath(), QByteArray("\x00\xff\x7f not a lock", 16)); }},
+        {"garbage", [&] { writeFile(lockPath(), QByteArrayLiteral("\x00\xff\x7f not a lock")); }},
         {"another machine's owner", [&] { writeFile(lockPath(), "4242\nDuvuzodOvevav\nsome-other-machine\n"); }},
         {"a process of this machine that holds nothing", [&] { writeFile(lockPath(), "1\nDuvuzodOvevav\n" + host + '\n'); }},
         {"a folder", [&] {
