@@ -10,8 +10,7 @@
 
 #include <functional>
 
-class QNetworkAccessManager;
-class ReplyToFile;
+class FileDownload;
 
 /**
  * Fetches one Linux installer ISO to a file. The bytes are streamed into a
@@ -22,10 +21,12 @@ class ReplyToFile;
  * The server's word is not trusted for the disk: an announced length that
  * does not fit, or a body that would take the disk's last free space
  * (DownloadSpace), breaks the transfer off; the body of an error answer is
- * not stored at all. GUI thread only.
+ * not stored at all. The transfer runs off the GUI thread (FileDownload)
+ * in bounded memory; the progress handler hears of it a few times a second.
+ * GUI thread only.
  *
  * @code
- * LinuxISODownload download(network);
+ * LinuxISODownload download;
  * co_await download.run(distribution.isoURL, layout.linuxInstallISOURL(), [](qint64 got, qint64 of) { show(got, of); });
  * @endcode
  */
@@ -38,7 +39,7 @@ public:
     using ProgressHandler = std::function<void(qint64 received, qint64 expected)>;
 
     /// `availableSpace` measures the target's volume; FileMeasurements::availableSpace when empty.
-    explicit LinuxISODownload(QNetworkAccessManager &network, DownloadSpace::Measure availableSpace = {}, QObject *parent = nullptr);
+    explicit LinuxISODownload(DownloadSpace::Measure availableSpace = {}, QObject *parent = nullptr);
 
     /// Throws VirtualMachineError userCancelled after cancel(), a runtime error for every other failure.
     QCoro::Task<> run(QUrl url, QString target, ProgressHandler progress);
@@ -49,9 +50,8 @@ public:
     static QString partialURL(const QString &target);
 
 private:
-    QNetworkAccessManager &m_network;
     DownloadSpace::Measure m_availableSpace;
     /// The running transfer, for cancel().
-    ReplyToFile *m_transfer = nullptr;
+    FileDownload *m_transfer = nullptr;
     bool m_cancelled = false;
 };

@@ -5,6 +5,7 @@
 #include "CappedReplyBody.h"
 #include "DownloadSpace.h"
 #include "ErrorText.h"
+#include "FileDownload.h"
 #include "FileOperations.h"
 #include "HostInstallAdvice.h"
 #include "HostProfile.h"
@@ -13,7 +14,6 @@
 #include "NetworkReplies.h"
 #include "PlatformError.h"
 #include "ReplyGuard.h"
-#include "ReplyToFile.h"
 #include "SignalWaiter.h"
 #include "TarArchiveExtraction.h"
 #include "VirtualMachineError.h"
@@ -232,41 +232,36 @@ QCoro::Task<QString> QEMUSetupService::downloadBlob(QString token, QString downl
     QPointer<QEMUSetupService> self(this);
     QUrl url = m_source.registryURL;
     url.setPath(QStringLiteral("/v2/%1/blobs/sha256:%2").arg(m_source.repository, m_source.blobDigest));
-    QNetworkRequest request(url);
-    request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
-    request.setTransferTimeout(int(std::chrono::milliseconds(blobIdleTimeout).count()));
+    const FileDownload::Request request{url, {{"Authorization", "Bearer " + token.toUtf8()}}, blobIdleTimeout, blobTimeout};
 
     FileOperations::createFolders(downloadFolder);
     QTemporaryFile download(m_places.temporaryDirectory + QStringLiteral("/qemu-blob-XXXXXX"));
     if (!download.open())
         throw PlatformError(PlatformError::Domain::file, 0, download.errorString(), download.fileTemplate());
+    download.close();
 
-    // The body goes to the file as it arrives, hashed on the way; 105 MB need not sit in memory.
+    // The body goes to the file as it arrives, hashed on the way (on the transfer's thread); 105 MB need not sit in memory.
     QCryptographicHash digest(QCryptographicHash::Sha256);
-    const ReplyGuard reply(m_network.get(request));
-    ReplyToFile transfer(
-        reply.get(), download, DownloadSpace(m_places.temporaryDirectory), [](QNetworkReply &) { return std::optional<qint64>(0); },
-        [&](const QByteArray &chunk) { digest.addData(chunk); });
-    const bool finished = co_await waitForReply(reply.get(), blobTimeout);
+    FileDownload transfer(
+        request, download.fileName(), DownloadSpace(m_places.temporaryDirectory),
+        [](const HttpAnswer &answer) { return answer.status >= 200 && answer.status <= 299 ? std::optional<qint64>(0) : std::nullopt; },
+        [&](QByteArrayView chunk) { digest.addData(chunk); });
+    co_await transfer.run();
     ensureAlive(self);
-    if (!reply.get())
-        throw Abandoned{};
-    if (!finished)
-        throw timedOut();
-    transfer.finish();
 
-    if (transfer.stop() == ReplyToFile::Stop::writeFailed)
+    if (transfer.stop() == FileDownload::Stop::writeFailed)
         throw PlatformError(PlatformError::Domain::file, 0, transfer.errorString(), download.fileName());
-    if (transfer.stop() == ReplyToFile::Stop::outOfSpace)
+    if (transfer.stop() == FileDownload::Stop::outOfSpace)
         throw VirtualMachineError(VirtualMachineError::Case::restoreImageDownloadFailed,
                                   QStringLiteral("There is not enough free space to download QEMU: the disk ran out of free space after %1 bytes.")
                                       .arg(transfer.received()));
-    const std::optional<int> status = httpStatus(*reply.get());
-    if (status && (*status < 200 || *status > 299))
+    if (transfer.stop() == FileDownload::Stop::refused)
         throw VirtualMachineError(VirtualMachineError::Case::restoreImageDownloadFailed,
-                                  QStringLiteral("QEMU download failed with HTTP %1").arg(*status));
-    if (reply.get()->error() != QNetworkReply::NoError)
-        throw transportError(*reply.get());
+                                  QStringLiteral("QEMU download failed with HTTP %1").arg(transfer.answer()->status));
+    if (transfer.ending() == FileDownload::Ending::timedOut)
+        throw timedOut();
+    if (transfer.ending() != FileDownload::Ending::complete)
+        throw std::runtime_error(transfer.errorString().toStdString());
     // Nothing is unpacked that is not the very package the digest names.
     if (QString::fromLatin1(digest.result().toHex()) != m_source.blobDigest.toLower())
         throw VirtualMachineError(VirtualMachineError::Case::restoreImageDownloadFailed,

@@ -6,10 +6,8 @@
 #include "FileOperations.h"
 #include "JSONCoding.h"
 #include "LoggingService.h"
-#include "NetworkReplies.h"
+#include "FileDownload.h"
 #include "PlatformError.h"
-#include "ReplyGuard.h"
-#include "ReplyToFile.h"
 #include "RestoreImageCatalogService.h"
 #include "SignalWaiter.h"
 #include "VersionString.h"
@@ -21,12 +19,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkRequest>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTimer>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -107,7 +105,6 @@ public:
         : source(source.toString(QUrl::FullyEncoded))
         , partialPath(std::move(partialPath))
         , resumeDataPath(std::move(resumeDataPath))
-        , file(this->partialPath)
         , resume(ResumeData::read(this->resumeDataPath))
     {
         if (resume && resume->url != this->source)
@@ -122,24 +119,24 @@ public:
         }
     }
 
-    QNetworkRequest request(const QUrl &url, std::chrono::milliseconds idleTimeout) const
+    FileDownload::Request request(const QUrl &url, std::chrono::milliseconds idleTimeout) const
     {
-        QNetworkRequest request(url);
-        request.setTransferTimeout(int(idleTimeout.count()));
+        FileDownload::Request request{url, {}, idleTimeout, attemptLimit};
         if (resuming) {
-            request.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
-            request.setRawHeader("If-Range", resume->validator.toUtf8());
+            // The validator makes a changed file come whole (200) instead of as a range of another file.
+            request.headers.append({"Range", "bytes=" + QByteArray::number(offset) + '-'});
+            request.headers.append({"If-Range", resume->validator.toUtf8()});
         }
         return request;
     }
 
-    /// Where in the partial file the answer's body starts, or none when the body is not wanted.
-    std::optional<qint64> judgeAnswer(const QNetworkReply &answer, const DownloadSpace &space)
+    /// Where in the partial file the answer's body starts, or none when the body is not wanted. On the transfer's thread.
+    std::optional<qint64> judgeAnswer(const HttpAnswer &answer, const DownloadSpace &space)
     {
-        status = NetworkReplies::httpStatus(answer).value_or(0);
+        status = answer.status;
         qint64 start = offset;
         if (status == 206 && resuming) {
-            const auto range = parseContentRange(answer.rawHeader("Content-Range"));
+            const auto range = parseContentRange(answer.header("content-range"));
             if (!range || range->first != offset)
                 return refuse(Verdict::misplacedRange);
             expectedTotal = range->second;
@@ -147,13 +144,13 @@ public:
             // A fresh body: to a range request it means the file changed, so the partial data is worthless.
             start = 0;
             try {
-                expectedTotal = NetworkReplies::announcedLength(answer).value_or(-1);
+                expectedTotal = answer.announcedLength().value_or(-1);
             } catch (const std::runtime_error &) {
                 return refuse(Verdict::invalidLength);
             }
-            QString validator = QString::fromLatin1(answer.rawHeader("ETag"));
+            QString validator = QString::fromLatin1(answer.header("etag"));
             if (validator.isEmpty())
-                validator = QString::fromLatin1(answer.rawHeader("Last-Modified"));
+                validator = QString::fromLatin1(answer.header("last-modified"));
             resume = validator.isEmpty() ? std::nullopt : std::optional<ResumeData>(ResumeData{source, validator});
         } else if (status == 416) {
             return refuse(Verdict::refusedRange);
@@ -171,21 +168,21 @@ public:
     }
 
     /// Throws when the transfer was refused or stopped before its end.
-    void checkStop(const ReplyToFile &transfer) const
+    void checkStop(const FileDownload &transfer) const
     {
         switch (transfer.stop()) {
-        case ReplyToFile::Stop::none:
-        case ReplyToFile::Stop::cancelled:
+        case FileDownload::Stop::none:
+        case FileDownload::Stop::cancelled:
             return;
-        case ReplyToFile::Stop::refused:
+        case FileDownload::Stop::refused:
             break;
-        case ReplyToFile::Stop::outOfSpace:
+        case FileDownload::Stop::outOfSpace:
             // What arrived stays for a later download to resume from, once there is room; without a validator it is only in the way.
             if (!resume)
                 removeQuietly(partialPath);
             throw downloadFailed(QStringLiteral("There is not enough free space for the restore image: the disk ran out of free space after %1 bytes.")
                                      .arg(transfer.received()));
-        case ReplyToFile::Stop::writeFailed:
+        case FileDownload::Stop::writeFailed:
             throw PlatformError(PlatformError::Domain::file, 0, transfer.errorString(), partialPath);
         }
         switch (verdict) {
@@ -206,11 +203,11 @@ public:
     }
 
     /// The partial file, when it holds the whole image; throws otherwise.
-    QString completedFile(const QNetworkReply &reply) const
+    QString completedFile(const FileDownload &transfer) const
     {
-        const QNetworkReply::NetworkError error = reply.error();
+        const FileDownload::Ending ending = transfer.ending();
         const qint64 size = fileSize(partialPath);
-        const bool complete = error == QNetworkReply::NoError && (expectedTotal < 0 ? size > 0 : size == expectedTotal);
+        const bool complete = ending == FileDownload::Ending::complete && (expectedTotal < 0 ? size > 0 : size == expectedTotal);
         if (complete && ZipArchiveEnd::isComplete(partialPath))
             return partialPath;
         if (complete) {
@@ -220,27 +217,25 @@ public:
         }
 
         // The transfer broke off (or ended short of the length announced).
-        const bool transient = error == QNetworkReply::NoError || error == QNetworkReply::OperationCanceledError || NetworkReplies::isTransient(error);
+        const bool transient = ending != FileDownload::Ending::failed;
         if (transient && resume && size > 0)
             throw RetryableDownloadError{interruptedText};
         if (resuming)
             throw startOver();
-        if (error == QNetworkReply::NoError)
+        if (ending == FileDownload::Ending::complete)
             throw downloadFailed(size == 0 ? QStringLiteral("The download finished without a file.")
                                            : QStringLiteral("The download ended before the whole file arrived."));
-        throw downloadFailed(QString::fromUtf8(NetworkReplies::transportError(reply).what()));
+        throw downloadFailed(transfer.errorString());
     }
 
     const QString source;
     const QString partialPath;
     const QString resumeDataPath;
-    /// The body goes here, opened once the answer is judged.
-    QFile file;
     /// Whether the attempt asks for the rest of a partial file, and the partial file's size then.
     bool resuming = false;
     qint64 offset = 0;
-    /// The whole image's length as the answer announced it; below 0 when it did not.
-    qint64 expectedTotal = -1;
+    /// The whole image's length as the answer announced it; below 0 when it did not. Set on the transfer's thread, read by the progress reports.
+    std::atomic<qint64> expectedTotal = -1;
 
 private:
     enum class Verdict { none, refusedRange, misplacedRange, httpFailure, invalidLength, noSpace };
@@ -286,7 +281,7 @@ private:
 class ProgressSampler
 {
 public:
-    ProgressSampler(const ReplyToFile &transfer, const Attempt &attempt, const RestoreImageDownloadService::ProgressHandler &handler,
+    ProgressSampler(const FileDownload &transfer, const Attempt &attempt, const RestoreImageDownloadService::ProgressHandler &handler,
                     std::chrono::milliseconds interval)
         : m_transfer(transfer)
         , m_attempt(attempt)
@@ -328,7 +323,7 @@ private:
         m_handler(progress);
     }
 
-    const ReplyToFile &m_transfer;
+    const FileDownload &m_transfer;
     const Attempt &m_attempt;
     const RestoreImageDownloadService::ProgressHandler &m_handler;
     QElapsedTimer m_clock;
@@ -343,7 +338,7 @@ private:
 struct RestoreImageDownloadService::ActiveDownload {
     QString resumeDataPath;
     QString partialPath;
-    QPointer<QNetworkReply> reply;
+    QPointer<FileDownload> transfer;
     bool cancelled = false;
 };
 
@@ -363,8 +358,8 @@ RestoreImageDownloadService::~RestoreImageDownloadService()
 {
     for (const std::shared_ptr<ActiveDownload> &active : std::as_const(m_active)) {
         active->cancelled = true;
-        if (active->reply)
-            active->reply->abort();
+        if (active->transfer)
+            active->transfer->cancel();
     }
 }
 
@@ -457,8 +452,8 @@ void RestoreImageDownloadService::cancel()
         return;
     for (const std::shared_ptr<ActiveDownload> &active : std::as_const(m_active)) {
         active->cancelled = true;
-        if (active->reply)
-            active->reply->abort();
+        if (active->transfer)
+            active->transfer->cancel();
         if (ResumeData::read(active->resumeDataPath) && fileSize(active->partialPath) > 0)
             log(QStringLiteral("Stored resumable restore-image state after user cancellation."));
     }
@@ -487,25 +482,20 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
     const QString folder = QFileInfo(destination).absolutePath();
     FileOperations::createFolders(folder);
 
-    // No read-buffer limit: with one, the network layer drops what it held back in the socket when the server hangs up,
-    // and the next attempt would fetch those bytes again. Memory stays small anyway, since every chunk goes to disk as it arrives.
-    const ReplyGuard reply(m_network.get(attempt.request(source, m_options.idleTimeout)));
-    active->reply = reply.get();
     const DownloadSpace space(folder, m_options.availableSpace);
-    ReplyToFile transfer(
-        reply.get(), attempt.file, space, [&](QNetworkReply &answer) { return attempt.judgeAnswer(answer, space); }, {}, attempt.offset);
+    FileDownload transfer(
+        attempt.request(source, m_options.idleTimeout), attempt.partialPath, space,
+        [&](const HttpAnswer &answer) { return attempt.judgeAnswer(answer, space); }, {}, attempt.offset);
+    active->transfer = &transfer;
     ProgressSampler sampler(transfer, attempt, progressHandler, m_options.progressInterval);
 
-    const bool finished = co_await NetworkReplies::waitForReply(reply.get(), attemptLimit);
-    sampler.stop();
-    if (!self || !reply.get() || active->cancelled)
+    co_await transfer.run();
+    if (!self || active->cancelled)
         throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    active->reply = nullptr;
-    if (!finished)
-        throw RetryableDownloadError{interruptedText};
-    transfer.finish();
+    sampler.stop();
+    active->transfer = nullptr;
     attempt.checkStop(transfer);
-    co_return attempt.completedFile(*reply.get());
+    co_return attempt.completedFile(transfer);
 }
 
 QUrl RestoreImageDownloadService::finishDownload(const RestoreImageInfo &info, const QString &partial, const QString &destination,

@@ -6,7 +6,6 @@
 
 #include <QCoroTask>
 #include <QMap>
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -100,6 +99,5 @@ private:
 
     const LoggingService &m_logging;
     Options m_options;
-    QNetworkAccessManager m_network;
     QMap<QString, std::shared_ptr<ActiveDownload>> m_active;
 };

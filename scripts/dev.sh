@@ -16,7 +16,7 @@ BUILD="${ZOVOZU_BUILD_DIR:-$ROOT/build}"
 PACKAGES=(
     cmake ninja-build clang-16 libclang-rt-16-dev clang-format-16 ccache pkg-config
     qt6-base-dev libgl-dev libxkbcommon-dev qcoro-qt6-dev
-    nlohmann-json3-dev libarchive-dev zlib1g-dev
+    nlohmann-json3-dev libarchive-dev zlib1g-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev
     xvfb xauth dbus
     adwaita-icon-theme libqt6svg6 fonts-dejavu-core

@@ -780,8 +780,8 @@ void CreateVMWizardViewModel::createLinuxVM()
     LinuxVMCreation::Plan plan {m_name.trimmed(), *profile, makeNetworkConfiguration(), VMMediaConfiguration {m_microphone, m_speaker},
         m_sharedFolders, m_destinationDirectoryURL.isEmpty() ? m_services.store.rootURL() : QDir::cleanPath(m_destinationDirectoryURL),
         *source, m_linuxBootConfig.commandLine, m_linuxUseRosetta};
-    m_linuxCreation = std::make_shared<LinuxVMCreation>(LinuxVMCreation::Collaborators {m_services.store, m_services.logging,
-                                                            m_services.linux, m_services.linuxGuestTools, m_services.network},
+    m_linuxCreation = std::make_shared<LinuxVMCreation>(
+        LinuxVMCreation::Collaborators {m_services.store, m_services.logging, m_services.linux, m_services.linuxGuestTools},
         std::move(plan));
     runLinuxCreation(shared_from_this(), m_attempt, m_linuxCreation);
 }

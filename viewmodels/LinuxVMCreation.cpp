@@ -167,7 +167,7 @@ QCoro::Task<> LinuxVMCreation::download(QUrl url, QString isoURL, ProgressHandle
 {
     if (m_cancelled)
         throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    m_download = std::make_unique<LinuxISODownload>(m.network);
+    m_download = std::make_unique<LinuxISODownload>();
     const auto report = [progress](qint64 received, qint64 expected) {
         VMInstallProgress running = VMInstallProgress::step(Stage::downloadingLinuxISO, 0.10, downloadProgressText(received, expected));
         running.downloadedBytes = received;

@@ -18,7 +18,6 @@
 
 class LinuxISODownload;
 class LoggingService;
-class QNetworkAccessManager;
 struct VMBundle;
 class VMLinuxGuestToolsService;
 class VMLinuxService;
@@ -46,7 +45,6 @@ public:
         const LoggingService &logging;
         const VMLinuxService &linux;
         const VMLinuxGuestToolsService &guestTools;
-        QNetworkAccessManager &network;
     };
     /// What the new VM is made of.
     struct Plan {

@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -49,7 +48,7 @@ protected:
     {
         m_server.setResponder([&](const FakeHttpServer::Request &) { return response; });
         const QString partial = LinuxISODownload::partialURL(target());
-        LinuxISODownload download(m_network, [&](const QString &) {
+        LinuxISODownload download([&](const QString &) {
             return DownloadSpace::reserve + quint64(std::max<qint64>(0, free - QFileInfo(partial).size()));
         });
         std::optional<QString> failure;
@@ -64,7 +63,6 @@ protected:
     }
 
     TemporaryHome m_home;
-    QNetworkAccessManager m_network;
     FakeHttpServer m_server;
     QByteArray m_iso;
 };
