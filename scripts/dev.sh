@@ -18,6 +18,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev libxkbcommon-dev qcoro-qt6-dev
     nlohmann-json3-dev libarchive-dev zlib1g-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev
+    fuse3 libfuse3-dev wget
     xvfb xauth dbus
     adwaita-icon-theme libqt6svg6 fonts-dejavu-core
     qemu-efi-aarch64 swtpm ipxe-qemu seabios
