@@ -12,6 +12,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <linux/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -137,9 +138,10 @@ QByteArray bodyBytes(qint64 offset, qint64 size)
 
 /**
  * Answers one GET with a Content-Length above what it sends: `length` body
- * bytes, then it closes. It writes without blocking, so it can tell the
- * moment the client stops taking bytes: once `waitingForClient` is set, the
- * first write the kernel refuses counts as held back by the client.
+ * bytes, then it closes. It writes without blocking, so it can tell when the
+ * client takes no more: its writes are refused and the client's receive
+ * window is closed (zero), which happens only once the client's socket
+ * buffer is full, that is when the client stopped reading.
  */
 class CuttingServer
 {
@@ -167,19 +169,27 @@ public:
 
     QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/image").arg(m_port)); }
 
-    /// Marks that the client has stopped reading, then waits until the server is held back or has sent everything; the bytes sent by then.
-    qint64 waitUntilHeldBack()
+    struct State {
+        qint64 sent = 0;
+        bool heldBack = false;
+        bool closed = false;
+    };
+
+    /// Called while the client reads nothing: waits until the server is held back by the client or has sent everything and closed.
+    State waitUntilHeldBackOrClosed()
     {
         std::unique_lock lock(m_mutex);
+        m_state.heldBack = false;
         m_waitingForClient = true;
-        m_changed.wait(lock, [this] { return m_heldBack || m_sent == m_length; });
-        return m_sent;
+        m_changed.wait(lock, [this] { return m_state.heldBack || m_state.closed; });
+        m_waitingForClient = false;
+        return m_state;
     }
 
-    bool wasHeldBack() const
+    qint64 sent() const
     {
         const std::lock_guard lock(m_mutex);
-        return m_heldBack;
+        return m_state.sent;
     }
 
 private:
@@ -204,6 +214,16 @@ private:
         for (qint64 offset = 0; offset < m_length; offset += chunkSize)
             sendAll(connection, bodyBytes(offset, std::min(chunkSize, m_length - offset)), true);
         ::close(connection);
+        const std::lock_guard lock(m_mutex);
+        m_state.closed = true;
+        m_changed.notify_all();
+    }
+
+    static bool isWindowClosed(int connection)
+    {
+        tcp_info info{};
+        socklen_t size = sizeof info;
+        return ::getsockopt(connection, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 && info.tcpi_snd_wnd == 0;
     }
 
     void sendAll(int connection, const QByteArray &bytes, bool body)
@@ -213,9 +233,10 @@ private:
         while (size > 0) {
             const ssize_t done = ::send(connection, data, size_t(size), MSG_DONTWAIT | MSG_NOSIGNAL);
             if (done < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                noteHeldBack();
+                // The window closes when the client's acknowledgement says so, which no event here tells: look again now and then.
                 pollfd writable{connection, POLLOUT, 0};
-                ::poll(&writable, 1, -1);
+                while (::poll(&writable, 1, 10) == 0)
+                    noteHeldBack(connection);
                 continue;
             }
             if (done < 0 && errno == EINTR)
@@ -226,17 +247,16 @@ private:
             size -= done;
             if (body) {
                 const std::lock_guard lock(m_mutex);
-                m_sent += done;
-                m_changed.notify_all();
+                m_state.sent += done;
             }
         }
     }
 
-    void noteHeldBack()
+    void noteHeldBack(int connection)
     {
         const std::lock_guard lock(m_mutex);
-        if (m_waitingForClient && !m_heldBack) {
-            m_heldBack = true;
+        if (m_waitingForClient && !m_state.heldBack && isWindowClosed(connection)) {
+            m_state.heldBack = true;
             m_changed.notify_all();
         }
     }
@@ -247,38 +267,45 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_waitingForClient = false;
-    bool m_heldBack = false;
-    qint64 m_sent = 0;
+    State m_state;
     std::thread m_thread;
 };
 
 TEST(FileDownload, ASlowWriterHoldsTheServerBackAndABreakLosesNoByteThatArrived)
 {
     // Far more than the kernel's socket buffers on both ends may hold (tcp_rmem and tcp_wmem allow tens of MiB), so that a
-    // download that kept reading while its writer is stuck would take the whole body into memory before the server waits.
+    // download that kept reading while its writer is stuck would take the body into memory instead of holding the server back.
     const qint64 length = 64 * mebibyte;
     const qint64 allowedInFlight = 40 * mebibyte;
+    // Near the end the writer is stuck at every chunk until the server can send no more or has hung up: so the hang-up comes
+    // while bytes the server sent are still on their way to the file.
+    const qint64 tail = mebibyte;
     const TemporaryHome home;
     const QString path = home.path() + QStringLiteral("/download.part");
     CuttingServer server(length);
-    qint64 writtenWhenStuck = -1;
-    qint64 sentWhenStuck = -1;
+    std::optional<CuttingServer::State> firstStuck;
+    qint64 writtenWhenStuck = 0;
+    bool hungUpWhileStuck = false;
     qint64 handed = 0;
     FileDownload transfer({server.url()}, path, DownloadSpace(home.path()), [](const HttpAnswer &) { return std::optional<qint64>(0); },
                           [&](QByteArrayView chunk) {
                               handed += chunk.size();
-                              if (writtenWhenStuck >= 0)
-                                  return;
-                              // The disk is stuck here until the server can send no more.
-                              writtenWhenStuck = handed;
-                              sentWhenStuck = server.waitUntilHeldBack();
+                              if (!firstStuck) {
+                                  writtenWhenStuck = handed;
+                                  firstStuck = server.waitUntilHeldBackOrClosed();
+                              } else if (handed >= length - tail && !hungUpWhileStuck) {
+                                  hungUpWhileStuck = server.waitUntilHeldBackOrClosed().closed;
+                              }
                           });
     waitForOutcome(transfer.run()).get();
 
-    EXPECT_TRUE(server.wasHeldBack()) << "the server sent the whole body while the writer was stuck";
-    EXPECT_LE(sentWhenStuck - writtenWhenStuck, allowedInFlight);
+    ASSERT_TRUE(firstStuck);
+    EXPECT_TRUE(firstStuck->heldBack) << "the server sent the whole body while the writer was stuck";
+    EXPECT_LE(firstStuck->sent - writtenWhenStuck, allowedInFlight);
+    EXPECT_TRUE(hungUpWhileStuck);
     EXPECT_EQ(transfer.stop(), Stop::none);
     EXPECT_EQ(transfer.ending(), Ending::broken) << "the server announced more than it sent";
+    EXPECT_EQ(server.sent(), length);
     EXPECT_EQ(transfer.received(), length);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
