@@ -476,7 +476,8 @@ int orchestrate(int argc, char *argv[])
 
     bool slowSkipped = false;
     if (slowSize > 0) {
-        const QString label = QStringLiteral("%1 GiB, disk at %2 MiB/s").arg(double(slowSize) / double(gibibyte)).arg(rate);
+        const QString label = externalURL ? QStringLiteral("download, disk at %1 MiB/s").arg(rate)
+                                          : QStringLiteral("%1 GiB, disk at %2 MiB/s").arg(double(slowSize) / double(gibibyte)).arg(rate);
         std::printf("%s...\n", qPrintable(label));
         const SlowFolder folder(QCoreApplication::applicationDirPath() + QStringLiteral("/slow_write_folder"), work.path() + QStringLiteral("/backing"),
                                 work.path() + QStringLiteral("/slow"), rate);
