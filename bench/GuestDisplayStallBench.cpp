@@ -2,7 +2,7 @@
 // How long the GUI thread stops while the console's display client takes in 5120x2160 frames (the largest
 // screen it shows), and how much memory the client holds. A stand-in VNC server in another process (forked
 // before anything is allocated here) answers each update request with a whole Raw frame; in the second
-// measure it first changes the screen's size on every other request (5120x2160, then 3840x2160, and back),
+// measure it first changes the screen's size on every other request (5120x2160, then 4096x2160, and back),
 // as a guest that flips its display mode does. The GUI thread runs only the connection (no widget, so no
 // painting): its longest pause is the longest time between two ticks of a 1 ms timer.
 //
@@ -32,7 +32,7 @@
 namespace {
 
 const QSize largeSize(5120, 2160);
-const QSize otherSize(3840, 2160);
+const QSize otherSize(4096, 2160); // above 32 MiB like the larger one, so the allocator maps and unmaps both alike
 
 bool readAll(int socket, char *data, std::size_t length)
 {
@@ -64,22 +64,26 @@ bool writeAll(int socket, const QByteArray &bytes)
 QByteArray rawFrame(QSize size, int shade)
 {
     QByteArray pixels(qsizetype(size.width()) * size.height() * 4, Qt::Uninitialized);
-    for (qsizetype index = 0; index < pixels.size(); index += 4) {
-        pixels[index] = char(shade * 40);
-        pixels[index + 1] = char(index / 4 % 251);
-        pixels[index + 2] = char(128);
-        pixels[index + 3] = 0;
+    char *pixel = pixels.data();
+    for (qsizetype index = 0; index < pixels.size() / 4; ++index, pixel += 4) {
+        pixel[0] = char(shade * 40);
+        pixel[1] = char(index % 251);
+        pixel[2] = char(128);
+        pixel[3] = 0;
     }
     return StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(QPoint(), size), 0) + pixels;
 }
 
 QByteArray resizeTo(QSize size) { return StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(QPoint(), size), -223); }
 
-/// The server process: one client per measure, the second with size flips; reports the frames sent on `report`.
+/// The server process: one client per measure, the second with size flips; reports on `report` when its frames
+/// are made, then the frames sent to each client.
 [[noreturn]] void serve(int listener, int report)
 {
     const std::array<QByteArray, 2> large { rawFrame(largeSize, 1), rawFrame(largeSize, 2) };
     const QByteArray other = rawFrame(otherSize, 3);
+    const quint64 ready = 0;
+    [[maybe_unused]] const ssize_t told = ::write(report, &ready, sizeof ready);
     for (const bool flips : { false, true }) {
         const int client = ::accept(listener, nullptr, nullptr);
         std::array<char, 64> scratch {};
@@ -182,6 +186,8 @@ int main(int argc, char **argv)
     if (server == 0)
         serve(listener, report[1]);
     ::close(listener);
+    quint64 ready = 0;
+    [[maybe_unused]] const ssize_t heard = ::read(report[0], &ready, sizeof ready);
 
     QCoreApplication application(argc, argv);
     std::printf("Raw 5120x2160 frames (%.0f MB each) from a server in another process; %.0f s each\n",
