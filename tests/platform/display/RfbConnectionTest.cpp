@@ -189,6 +189,21 @@ TEST_F(RfbConnectionTest, EachUpdateHandsOverTheDrawnPictureWithoutCopyingItAndT
     }
     for (const qint64 identity : pictures.last())
         EXPECT_FALSE(pictures.first().contains(identity)) << "the pictures of the old size are gone";
+
+    // Updates that come faster than the GUI thread takes them are drawn on top of each other and still arrive whole.
+    for (int burst = 0; burst < 3; ++burst) {
+        SCOPED_TRACE(burst);
+        QByteArray updates;
+        for (int index = 0; index < 4; ++index) {
+            const QRect area(burst * 100 + index * 30, index * 50, 120, 90);
+            QImage tile(area.size(), QImage::Format_RGB32);
+            tile.fill(qRgb(burst * 60, index * 50, 200));
+            updates += StandInRfbServer::rawUpdate(area.topLeft(), tile);
+            QPainter(&expected).drawImage(area.topLeft(), tile);
+        }
+        m_server->send(updates);
+        ASSERT_TRUE(waitUntil([&] { return m_connection.framebuffer() == expected; }));
+    }
 }
 
 TEST_F(RfbConnectionTest, AServerSilentInTheMiddleOfAMessageIsDisconnectedButAnIdleOneIsNot)
