@@ -48,18 +48,11 @@ int connectTo(const QString &path)
     return descriptor;
 }
 
-/// Copies `area` of `source` into the same place of `target`, an image of the same size and format.
-void copyArea(const QImage &source, QImage &target, QRect area)
-{
-    const qsizetype bytes = qsizetype(area.width()) * 4;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        std::memcpy(target.scanLine(y) + qsizetype(area.x()) * 4, source.constScanLine(y) + qsizetype(area.x()) * 4, size_t(bytes));
-}
-
 } // namespace
 
-RfbConnection::RfbConnection(QObject *parent)
+RfbConnection::RfbConnection(QObject *parent, std::chrono::milliseconds silenceLimit)
     : GuestDisplayConnection(parent)
+    , m_silenceLimit(silenceLimit)
 {
     m_retry.setSingleShot(true);
     m_retry.setInterval(retryInterval);
@@ -112,7 +105,7 @@ void RfbConnection::start(int descriptor)
     m_state = std::make_shared<RfbSessionState>();
     const quint64 generation = m_generation;
     // Queued to this object: dropped when it is gone, and ignored once the session was reset.
-    m_session = std::make_unique<RfbSession>(descriptor, m_state, [this, generation] {
+    m_session = std::make_unique<RfbSession>(descriptor, m_silenceLimit, m_state, [this, generation] {
         QMetaObject::invokeMethod(this, [this, generation] { takeNews(generation); }, Qt::QueuedConnection);
     });
     m_worker = std::thread([session = m_session.get()] { session->run(); });
@@ -125,6 +118,9 @@ void RfbConnection::takeNews(quint64 generation)
     bool connectedNow = false;
     bool resized = false;
     QRegion dirty;
+    // The picture shown until now; let go of after the lock, unless the worker draws the next update into it.
+    QImage previous;
+    QByteArray heldRequest;
     std::optional<RfbSessionState::Cursor> cursor;
     std::optional<QString> ending;
     bool endedByServer = false;
@@ -133,16 +129,18 @@ void RfbConnection::takeNews(quint64 generation)
         RfbSessionState &state = *m_state;
         const QMutexLocker lock(&state.mutex);
         state.notified = false;
-        connectedNow = state.connected && m_status != Status::connected;
-        resized = state.resized || (connectedNow && m_framebuffer.size() != state.framebuffer.size());
-        if (resized) {
-            m_framebuffer = state.framebuffer.copy();
-            state.resized = false;
-        } else {
-            for (const QRect &area : state.dirty)
-                copyArea(state.framebuffer, m_framebuffer, area);
+        if (!state.frame.isNull()) {
+            // The worker's finished picture changes hands as it is; nothing is copied here.
+            previous = std::exchange(m_framebuffer, std::exchange(state.frame, QImage()));
+            resized = std::exchange(state.resized, false);
+            if (!resized)
+                state.spare = std::exchange(previous, QImage());
+            dirty = std::exchange(state.dirty, QRegion());
+            heldRequest = std::exchange(state.heldRequest, QByteArray());
         }
-        dirty = std::exchange(state.dirty, QRegion());
+        connectedNow = state.connected && m_status != Status::connected && !m_framebuffer.isNull();
+        // Whoever listens learns the framebuffer's size once it is connected.
+        resized = resized || connectedNow;
         if (connectedNow)
             m_desktopName = state.desktopName;
         cursor = std::exchange(state.cursor, std::nullopt);
@@ -150,6 +148,9 @@ void RfbConnection::takeNews(quint64 generation)
         endedByServer = state.endedByServer;
         server = state.server;
     }
+    previous = QImage();
+    if (!heldRequest.isEmpty())
+        send(heldRequest);
 
     // Each signal's handler may close the connection; nothing more is said then.
     const auto stillOpen = [this, generation] { return generation == m_generation; };

@@ -26,13 +26,18 @@ class RfbSession;
  *
  * The socket is read and the pixels decoded on a worker thread of the
  * connection's own (RfbSession), so a large frame never holds up the GUI
- * thread; the GUI thread copies what changed into framebuffer() and signals
- * it, taking several server updates at once when it falls behind. Keys and
- * pointer events go out from the worker at once, also in the middle of a
- * frame. A server that sends something this client cannot take (a rectangle
- * outside the framebuffer, a size above 5120×2160, an unknown message or
- * encoding, malformed compressed data, an oversized cut text) is
- * disconnected with a message for the user.
+ * thread: the worker hands each finished picture over whole, implicitly
+ * shared, and the GUI thread makes it framebuffer() and signals what
+ * changed, taking several server updates at once when it falls behind. Its
+ * work per update is the same for a small screen and a 5120×2160 one, and
+ * two pictures of the screen exist at a time. Keys and pointer events go
+ * out from the worker at once, also in the middle of a frame. A server that
+ * sends something this client cannot take (a rectangle outside the
+ * framebuffer, a size above 5120×2160, an unknown message or encoding,
+ * malformed compressed data, an oversized cut text) is disconnected with a
+ * message for the user, and so is one that falls silent for `silenceLimit`
+ * in the middle of a message or of the handshake; between messages a server
+ * may stay silent as long as it likes.
  *
  * @code
  * RfbConnection display;
@@ -46,8 +51,10 @@ class RfbConnection final : public GuestDisplayConnection
 
 public:
     static constexpr std::chrono::milliseconds retryInterval { 100 };
+    /// How long a server may fall silent in the middle of a message before the display counts as broken.
+    static constexpr std::chrono::seconds messageTimeout { 10 };
 
-    explicit RfbConnection(QObject *parent = nullptr);
+    explicit RfbConnection(QObject *parent = nullptr, std::chrono::milliseconds silenceLimit = messageTimeout);
     ~RfbConnection() override;
 
     Status status() const override { return m_status; }
@@ -77,6 +84,7 @@ private:
     void fail(const QString &message);
     void reset();
 
+    const std::chrono::milliseconds m_silenceLimit;
     SocketPathSource m_socketPath;
     QDeadlineTimer m_deadline;
     QTimer m_retry;

@@ -77,10 +77,19 @@ void copyOpaque(const char *source, quint32 *target, int count)
     }
 }
 
+/// Copies `area` of `source` into the same place of `target`, an image of the same size and format.
+void copyArea(const QImage &source, QImage &target, QRect area)
+{
+    const qsizetype bytes = qsizetype(area.width()) * 4;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        std::memcpy(target.scanLine(y) + qsizetype(area.x()) * 4, source.constScanLine(y) + qsizetype(area.x()) * 4, size_t(bytes));
+}
+
 } // namespace
 
-RfbSession::RfbSession(int descriptor, std::shared_ptr<RfbSessionState> state, std::function<void()> notify)
-    : m_socket(descriptor)
+RfbSession::RfbSession(
+    int descriptor, std::chrono::milliseconds silenceLimit, std::shared_ptr<RfbSessionState> state, std::function<void()> notify)
+    : m_socket(descriptor, silenceLimit)
     , m_state(std::move(state))
     , m_notify(std::move(notify))
 {
@@ -176,20 +185,29 @@ void RfbSession::sendClientSetup()
 
 void RfbSession::requestUpdate(bool incremental)
 {
-    m_socket.send(RfbMessage()
-                      .u8(updateRequestMessage)
-                      .u8(incremental ? 1 : 0)
-                      .u16(0)
-                      .u16(0)
-                      .u16(quint16(m_size.width()))
-                      .u16(quint16(m_size.height()))
-                      .bytes());
+    const QByteArray request = RfbMessage()
+                                   .u8(updateRequestMessage)
+                                   .u8(incremental ? 1 : 0)
+                                   .u16(0)
+                                   .u16(0)
+                                   .u16(quint16(m_size.width()))
+                                   .u16(quint16(m_size.height()))
+                                   .bytes();
     m_requestOutstanding = true;
+    bool taken = false;
+    {
+        // Until the GUI thread has taken the last picture, the request waits with it: a slow GUI thread slows the server down.
+        const QMutexLocker lock(&m_state->mutex);
+        taken = m_state->frame.isNull();
+        m_state->heldRequest = taken ? QByteArray() : request;
+    }
+    if (taken)
+        m_socket.send(request);
 }
 
 void RfbSession::readMessage()
 {
-    const quint8 type = m_socket.u8();
+    const quint8 type = m_socket.messageStart();
     switch (type) {
     case framebufferUpdateMessage:
         readUpdate();
@@ -233,8 +251,7 @@ void RfbSession::readUpdate()
     m_updateResized = false;
     for (quint16 index = 0; index < rectangles; ++index)
         readRectangle();
-    const RfbSessionState::Server server = m_server;
-    publish([&](RfbSessionState &state) { state.server = server; });
+    publishUpdate();
     if (m_updateResized) {
         requestUpdate(false);
         return;
@@ -303,14 +320,13 @@ void RfbSession::readRawPixels(const Rectangle &r)
         m_staging.resize(rowBytes * rows);
         // The kernel copies straight into the staging rows; converting them into the framebuffer is the only other pass.
         m_socket.read(m_staging.data(), m_staging.size());
-        const QMutexLocker lock(&m_state->mutex);
+        QImage &image = canvas();
         for (int line = 0; line < rows; ++line)
-            copyOpaque(m_staging.constData() + line * rowBytes,
-                reinterpret_cast<quint32 *>(m_state->framebuffer.scanLine(r.y + row + line)) + r.x, r.width);
+            copyOpaque(
+                m_staging.constData() + line * rowBytes, reinterpret_cast<quint32 *>(image.scanLine(r.y + row + line)) + r.x, r.width);
         row += rows;
     }
-    const QRect area(r.x, r.y, r.width, r.height);
-    publish([&](RfbSessionState &state) { state.dirty += area; });
+    drew(QRect(r.x, r.y, r.width, r.height));
 }
 
 void RfbSession::readZrle(const Rectangle &r)
@@ -323,12 +339,9 @@ void RfbSession::readZrle(const Rectangle &r)
     if (r.width == 0 || r.height == 0)
         return;
     const QRect area(r.x, r.y, r.width, r.height);
-    {
-        const QMutexLocker lock(&m_state->mutex);
-        if (!m_zrle.decode(m_compressed, area, m_state->framebuffer))
-            unreadable();
-    }
-    publish([&](RfbSessionState &state) { state.dirty += area; });
+    if (!m_zrle.decode(m_compressed, area, canvas()))
+        unreadable();
+    drew(area);
 }
 
 void RfbSession::readRichCursor(const Rectangle &r)
@@ -380,13 +393,78 @@ void RfbSession::resizeFramebuffer(int width, int height)
         refuse(text("The guest display asked for a screen of %1 pixels; this console shows at most %2.").arg(sizeText(size), sizeText(maximum)));
     if (m_size == size)
         return;
+    // The pictures of the old size go before the new one is made, and the GUI thread's own when it takes the new one.
+    m_canvas = QImage();
+    m_shown = QImage();
+    QImage unseen;
+    QImage spare;
+    {
+        const QMutexLocker lock(&m_state->mutex);
+        unseen = std::exchange(m_state->frame, QImage());
+        spare = std::exchange(m_state->spare, QImage());
+    }
+    unseen = QImage();
+    spare = QImage();
     QImage framebuffer(size, QImage::Format_RGB32);
     framebuffer.fill(Qt::black);
     m_size = size;
     m_updateResized = true;
+    m_ahead = QRegion();
+    m_unpublished = QRegion();
+    m_shown = framebuffer;
     publish([&](RfbSessionState &state) {
-        state.framebuffer = std::move(framebuffer);
+        state.frame = std::move(framebuffer);
         state.dirty = QRegion();
         state.resized = true;
     });
+}
+
+QImage &RfbSession::canvas()
+{
+    if (!m_canvas.isNull())
+        return m_canvas;
+    QImage spare;
+    {
+        const QMutexLocker lock(&m_state->mutex);
+        if (!m_state->frame.isNull()) {
+            // The GUI thread has not taken the last picture yet: it is still the newest, and this update goes on top.
+            m_canvas = std::exchange(m_state->frame, QImage());
+            m_shown = QImage();
+            return m_canvas;
+        }
+        spare = std::exchange(m_state->spare, QImage());
+    }
+    if (spare.size() == m_shown.size()) {
+        // The picture the GUI thread showed before lacks only what the last updates drew.
+        m_canvas = std::move(spare);
+        for (const QRect &area : std::as_const(m_ahead))
+            copyArea(m_shown, m_canvas, area);
+    } else {
+        spare = QImage();
+        m_canvas = m_shown.copy();
+    }
+    m_ahead = QRegion();
+    return m_canvas;
+}
+
+void RfbSession::drew(QRect area)
+{
+    m_ahead += area;
+    m_unpublished += area;
+}
+
+void RfbSession::publishUpdate()
+{
+    const RfbSessionState::Server server = m_server;
+    const bool handOver = !m_unpublished.isEmpty();
+    const QRegion drawn = std::exchange(m_unpublished, QRegion());
+    publish([&](RfbSessionState &state) {
+        state.server = server;
+        if (handOver) {
+            state.frame = m_canvas;
+            state.dirty += drawn;
+        }
+    });
+    if (handOver)
+        m_shown = std::exchange(m_canvas, QImage());
 }

@@ -6,23 +6,34 @@
 #include "ZrleDecoder.h"
 
 #include <QByteArray>
+#include <QImage>
+#include <QRegion>
 #include <QSize>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
 /**
  * The protocol half of RfbConnection: runs on a worker thread of its own,
  * reads the server's messages as they come (blocking on the socket), decodes
- * rectangles into the shared framebuffer and tells the GUI thread through
+ * rectangles into a picture of its own and tells the GUI thread through
  * `notify` (called on the worker thread) that there is news in the shared
  * state. It ends when the server breaks the protocol or the connection, or
- * when stop() is called, and records why in the shared state.
+ * falls silent in the middle of a message, or when stop() is called, and
+ * records why in the shared state.
+ *
+ * Two pictures of the screen take turns: the worker draws an update into
+ * one while the GUI thread shows the other, then hands the finished one over
+ * whole and draws the next update into the one the GUI thread let go of,
+ * after bringing in what the last update changed. Nothing is copied on the
+ * GUI thread, and the worker copies only what changed.
  */
 class RfbSession
 {
 public:
-    RfbSession(int descriptor, std::shared_ptr<RfbSessionState> state, std::function<void()> notify);
+    RfbSession(
+        int descriptor, std::chrono::milliseconds silenceLimit, std::shared_ptr<RfbSessionState> state, std::function<void()> notify);
 
     /// The worker thread's body; returns when the session has ended.
     void run();
@@ -52,6 +63,12 @@ private:
     void requestUpdate(bool incremental);
     void resizeFramebuffer(int width, int height);
     void checkInside(const Rectangle &r) const;
+    /// The picture to draw into, taken back from the shared state when the worker has none.
+    QImage &canvas();
+    /// `area` of the canvas was drawn.
+    void drew(QRect area);
+    /// Hands the canvas to the GUI thread, with what was drawn since the last time.
+    void publishUpdate();
     /// Records the news under the lock and makes sure the GUI thread hears of them.
     void publish(const std::function<void(RfbSessionState &)> &change);
 
@@ -62,6 +79,14 @@ private:
     QByteArray m_compressed;
     QByteArray m_staging;
     QSize m_size;
+    /// The picture being drawn into, owned by the worker alone; null while it is with the GUI thread.
+    QImage m_canvas;
+    /// The newest picture handed over (shared with the GUI thread, only read here).
+    QImage m_shown;
+    /// Where the canvas is ahead of the other picture.
+    QRegion m_ahead;
+    /// Where the canvas was drawn since it was last handed over.
+    QRegion m_unpublished;
     RfbSessionState::Server m_server;
     bool m_requestOutstanding = false;
     bool m_updateAnswered = false;

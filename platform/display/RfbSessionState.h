@@ -11,10 +11,14 @@
 
 /**
  * What a display session's worker thread hands to the GUI thread, guarded by
- * `mutex`: the worker decodes into `framebuffer` and adds what it redrew to
- * `dirty`; the GUI thread copies the dirty part into its own image and clears
- * it. News accumulate until the GUI thread takes them, so a GUI thread that
- * falls behind takes several server updates in one copy.
+ * `mutex`. After each update the worker leaves its finished picture in
+ * `frame` and adds what the update drew to `dirty`; the GUI thread takes the
+ * picture as it is (the image's data is shared, not copied), takes `dirty`
+ * with it and leaves the picture it showed before in `spare` for the worker
+ * to draw the next update into. Nobody writes into a picture while it is
+ * here. When the GUI thread falls behind, the worker takes `frame` back,
+ * draws the next update on top and leaves it again with both updates in
+ * `dirty`.
  */
 struct RfbSessionState {
     /// What the server said about itself; the latest word counts.
@@ -31,10 +35,16 @@ struct RfbSessionState {
     };
 
     QMutex mutex;
-    QImage framebuffer;
+    /// The newest picture of the screen, until the GUI thread takes it.
+    QImage frame;
+    /// What changed in `frame` since the picture the GUI thread took before.
     QRegion dirty;
-    /// The framebuffer was replaced (a new size) since the GUI thread last took it.
+    /// `frame` has a new size (or follows one) and shares nothing with the picture the GUI thread shows.
     bool resized = false;
+    /// The picture the GUI thread showed before it took `frame`, for the worker to draw into.
+    QImage spare;
+    /// The next update request, sent by the GUI thread when it takes `frame`, so a slow reader never builds a backlog.
+    QByteArray heldRequest;
     bool connected = false;
     QString desktopName;
     Server server;

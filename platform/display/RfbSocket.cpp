@@ -2,6 +2,7 @@
 #include "RfbSocket.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QtEndian>
 
@@ -9,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -32,8 +34,9 @@ RfbSocket::Ended failure(int error)
 
 } // namespace
 
-RfbSocket::RfbSocket(int descriptor)
+RfbSocket::RfbSocket(int descriptor, std::chrono::milliseconds silenceLimit)
     : m_socket(descriptor)
+    , m_silenceLimit(silenceLimit)
     , m_buffer(bufferSize)
 {
     ::fcntl(m_socket, F_SETFL, ::fcntl(m_socket, F_GETFL) | O_NONBLOCK);
@@ -89,12 +92,18 @@ void RfbSocket::sendQueued()
 
 void RfbSocket::waitForInput()
 {
+    // Waking up to send keys is no sign of life from the server: the deadline holds across the whole wait.
+    const QDeadlineTimer deadline = m_betweenMessages ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(m_silenceLimit);
     for (;;) {
         sendQueued();
         if (m_stopped.load(std::memory_order_acquire))
             throw Ended {};
+        if (deadline.hasExpired())
+            throw Ended { text("The guest display stopped responding.") };
+        const qint64 remaining = deadline.remainingTime();
+        const int timeout = remaining < 0 ? -1 : int(std::min<qint64>(remaining, std::numeric_limits<int>::max()));
         std::array<pollfd, 2> watched { { { m_socket, short(POLLIN | (m_sending.isEmpty() ? 0 : POLLOUT)), 0 }, { m_wake[0], POLLIN, 0 } } };
-        if (::poll(watched.data(), watched.size(), -1) < 0) {
+        if (::poll(watched.data(), watched.size(), timeout) < 0) {
             if (errno == EINTR)
                 continue;
             throw failure(errno);
@@ -163,6 +172,14 @@ void RfbSocket::read(char *destination, qsizetype length)
         fill();
     std::memcpy(destination, m_buffer.data() + m_begin, size_t(length));
     m_begin += length;
+}
+
+quint8 RfbSocket::messageStart()
+{
+    m_betweenMessages = true;
+    const quint8 first = u8(); // an exception ends the session, so the flag needs no resetting then
+    m_betweenMessages = false;
+    return first;
 }
 
 quint8 RfbSocket::u8()

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 /**
@@ -16,7 +17,11 @@
  * other threads queued with send() meanwhile, so a key press goes out at
  * once even in the middle of a large frame. Large reads go from the kernel
  * straight to their destination. A read ends with an exception when the
- * peer closes the socket, it fails, or stop() was called.
+ * peer closes the socket, it fails, or stop() was called, and when no byte
+ * came for `silenceLimit`: only the first byte of a message, read with
+ * messageStart(), is waited for as long as it takes, since a server has
+ * nothing to say while the screen stays the same, but one that falls silent
+ * in the middle of a message is broken.
  *
  * Owns the socket descriptor (and a pipe to wake the worker).
  */
@@ -31,7 +36,7 @@ public:
     };
 
     /// Takes `descriptor`, a connected stream socket.
-    explicit RfbSocket(int descriptor);
+    RfbSocket(int descriptor, std::chrono::milliseconds silenceLimit);
     ~RfbSocket();
     RfbSocket(const RfbSocket &) = delete;
     RfbSocket &operator=(const RfbSocket &) = delete;
@@ -42,6 +47,8 @@ public:
     void stop();
 
     // Reading thread only; each throws Ended.
+    /// The first byte of the server's next message, however long it takes to come.
+    quint8 messageStart();
     void read(char *destination, qsizetype length);
     quint8 u8();
     quint16 u16();
@@ -60,6 +67,9 @@ private:
     void fill();
 
     const int m_socket;
+    const std::chrono::milliseconds m_silenceLimit;
+    /// Waiting for a message to begin, which may take any time.
+    bool m_betweenMessages = false;
     int m_wake[2] { -1, -1 };
     std::atomic<bool> m_stopped { false };
     std::atomic<bool> m_pendingOutgoing { false };

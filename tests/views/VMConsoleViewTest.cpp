@@ -8,6 +8,7 @@
 #include "QEMUConsoleView.h"
 #include "QEMUConsoleViewModel.h"
 #include "QEMUEngine.h"
+#include "RfbConnection.h"
 #include "StandInRfbServer.h"
 #include "VMConsoleViewModel.h"
 
@@ -30,11 +31,11 @@ const QStringList buttonNames { QStringLiteral("start"), QStringLiteral("resumeS
 class VMConsoleViewTest : public ViewModelTest
 {
 protected:
-    VMConsoleView &open(const QUuid &id)
+    VMConsoleView &open(const QUuid &id, std::unique_ptr<GuestDisplayConnection> connection = {})
     {
         auto model
             = std::make_shared<VMConsoleViewModel>(coordinator().session(id), coordinator(), m_runtime, m_logging, [this] { ++m_closes; });
-        m_view = std::make_unique<VMConsoleView>(model);
+        m_view = std::make_unique<VMConsoleView>(model, nullptr, std::move(connection));
         m_view->resize(1100, 800);
         m_view->show();
         return *m_view;
@@ -218,6 +219,21 @@ TEST_F(VMConsoleViewTest, ABrokenDisplayIsReportedInTheBanner)
     ASSERT_TRUE(waitUntil([&] { return bannerShown(); }));
     EXPECT_EQ(view.viewModel().errorMessage(), QStringLiteral("The guest display sent a rectangle outside its screen."));
     EXPECT_EQ(text(QStringLiteral("console.state")), QStringLiteral("Running")) << "the VM runs on";
+}
+
+TEST_F(VMConsoleViewTest, ADisplayThatFallsSilentInTheMiddleOfAnUpdateIsReportedInTheBanner)
+{
+    StandInRfbServer server(QSize(640, 480));
+    ASSERT_TRUE(server.listen());
+    m_machines.setDisplaySocketPath(server.path());
+    const VMBundle bundle = installedBundle();
+    VMConsoleView &view = open(bundle.id(), std::make_unique<RfbConnection>(nullptr, 150ms));
+    button(QStringLiteral("start"))->click();
+    ASSERT_TRUE(waitUntil([&] { return server.isReady(); }));
+    server.send(StandInRfbServer::rawUpdate(QPoint(), QImage(100, 100, QImage::Format_RGB32)).left(1000));
+    ASSERT_TRUE(waitUntil([&] { return bannerShown(); }));
+    EXPECT_EQ(view.viewModel().errorMessage(), QStringLiteral("The guest display stopped responding."));
+    EXPECT_EQ(view.displayArea()->connection().status(), GuestDisplayConnection::Status::closed);
 }
 
 TEST_F(VMConsoleViewTest, AStopOrAGuestShutdownEndsTheDisplayWithoutABanner)

@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +29,18 @@ QImage pattern(QSize size)
         for (int x = 0; x < size.width(); ++x)
             image.setPixel(x, y, qRgb(x * 40 % 256, y * 70 % 256, (x + y) * 13 % 256));
     return image;
+}
+
+/// Which picture an image shows: images that share their data have the same identity, a copy has another.
+qint64 pictureIdentity(const QImage &image) { return image.cacheKey() >> 32; }
+
+/// Opens `connection` on `server`, and waits until it is connected and has asked for its first update.
+bool connectTo(RfbConnection &connection, StandInRfbServer &server)
+{
+    if (!server.listen())
+        return false;
+    connection.open([path = server.path()] { return path; }, 2s);
+    return waitUntil([&] { return connection.status() == GuestDisplayConnection::Status::connected && server.messages().size() >= 3; });
 }
 
 class RfbConnectionTest : public ::testing::Test
@@ -120,6 +133,131 @@ TEST_F(RfbConnectionTest, FollowsAGuestResizeOfScreenZeroAndAsksForTheWholeNewFr
     m_server->send(StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 800, 600), -223));
     ASSERT_TRUE(waitUntil([&] { return resized.count() == 2; }));
     EXPECT_EQ(m_connection.framebuffer().size(), QSize(800, 600));
+}
+
+TEST_F(RfbConnectionTest, EachUpdateHandsOverTheDrawnPictureWithoutCopyingItAndTheScreenStaysWhole)
+{
+    connectClient(QSize(640, 480));
+    QSignalSpy updated(&m_connection, &GuestDisplayConnection::framebufferUpdated);
+    QSignalSpy resized(&m_connection, &GuestDisplayConnection::framebufferResized);
+    struct Step {
+        QRect area; // drawn in a colour of its own
+        QSize newSize; // or else the screen's size changes
+    };
+    const Step steps[] = {
+        { QRect(0, 0, 640, 480), {} },
+        { QRect(10, 10, 50, 40), {} },
+        { QRect(600, 400, 40, 80), {} },
+        { QRect(100, 0, 1, 480), {} },
+        { QRect(30, 20, 200, 100), {} },
+        { {}, QSize(800, 600) },
+        { QRect(700, 500, 100, 100), {} },
+        { QRect(0, 0, 20, 20), {} },
+        { QRect(650, 0, 10, 600), {} },
+    };
+    QImage expected(640, 480, QImage::Format_RGB32);
+    expected.fill(Qt::black);
+    QList<QList<qint64>> pictures { {} }; // identities shown, one list per screen size
+    for (std::size_t index = 0; index < std::size(steps); ++index) {
+        const QRect area = steps[index].area;
+        const QSize size = steps[index].newSize;
+        SCOPED_TRACE(index);
+        if (size.isValid()) {
+            m_server->send(StandInRfbServer::updateHeader(1) + StandInRfbServer::extendedDesktopSize(0, 0, size));
+            ASSERT_TRUE(waitUntil([&] { return resized.count() == 1; }));
+            expected = QImage(size, QImage::Format_RGB32);
+            expected.fill(Qt::black);
+            pictures << QList<qint64>();
+        } else {
+            QImage tile(area.size(), QImage::Format_RGB32);
+            tile.fill(qRgb(int(index) * 25, 255 - int(index) * 20, 90));
+            const qsizetype before = updated.count();
+            m_server->send(StandInRfbServer::rawUpdate(area.topLeft(), tile));
+            ASSERT_TRUE(waitUntil([&] { return updated.count() > before; }));
+            EXPECT_EQ(updated.last().at(0).toRect(), area);
+            QPainter(&expected).drawImage(area.topLeft(), tile);
+        }
+        EXPECT_EQ(m_connection.framebuffer(), expected) << "every update keeps what the ones before drew";
+        pictures.last() << pictureIdentity(m_connection.framebuffer());
+    }
+    // Two pictures take turns, whatever the size: the GUI thread shows the one the worker drew into, never a copy of it.
+    for (const QList<qint64> &shown : pictures) {
+        for (qsizetype index = 1; index < shown.size(); ++index)
+            EXPECT_NE(shown.at(index), shown.at(index - 1)) << index;
+        for (qsizetype index = 2; index < shown.size(); ++index)
+            EXPECT_EQ(shown.at(index), shown.at(index - 2)) << index;
+    }
+    for (const qint64 identity : pictures.last())
+        EXPECT_FALSE(pictures.first().contains(identity)) << "the pictures of the old size are gone";
+
+    // Updates that come faster than the GUI thread takes them are drawn on top of each other and still arrive whole.
+    for (int burst = 0; burst < 3; ++burst) {
+        SCOPED_TRACE(burst);
+        QByteArray updates;
+        for (int index = 0; index < 4; ++index) {
+            const QRect area(burst * 100 + index * 30, index * 50, 120, 90);
+            QImage tile(area.size(), QImage::Format_RGB32);
+            tile.fill(qRgb(burst * 60, index * 50, 200));
+            updates += StandInRfbServer::rawUpdate(area.topLeft(), tile);
+            QPainter(&expected).drawImage(area.topLeft(), tile);
+        }
+        m_server->send(updates);
+        ASSERT_TRUE(waitUntil([&] { return m_connection.framebuffer() == expected; }));
+    }
+}
+
+TEST_F(RfbConnectionTest, AServerSilentInTheMiddleOfAMessageIsDisconnectedButAnIdleOneIsNot)
+{
+    constexpr std::chrono::milliseconds silenceLimit = 150ms;
+    const QImage picture = pattern(QSize(16, 16));
+    // Connected first and idle throughout: its silence outlasts every broken server's below.
+    StandInRfbServer idleServer(QSize(64, 64));
+    RfbConnection idle(nullptr, silenceLimit);
+    QSignalSpy idleEnded(&idle, &GuestDisplayConnection::statusChanged);
+    ASSERT_TRUE(connectTo(idle, idleServer));
+    idleServer.send(StandInRfbServer::rawUpdate(QPoint(), picture));
+    ASSERT_TRUE(waitUntil([&] { return idle.framebuffer().pixel(15, 15) == picture.pixel(15, 15); }));
+    idleEnded.clear();
+
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } cases[] = {
+        { "half a rectangle's pixels", StandInRfbServer::rawUpdate(QPoint(), picture).left(16 + 16 * 8 * 4) },
+        { "an update of three rectangles with none", StandInRfbServer::updateHeader(3) },
+        { "a rectangle header cut short",
+            StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(0, 0, 4, 4), 0).left(5) },
+        { "a clipboard text without all its text", QByteArray("\x03\x00\x00\x00", 4) + StandInRfbServer::u32(10) + "abc" },
+        { "a message type alone", QByteArray("\x00", 1) },
+    };
+    for (const auto &stalled : cases) {
+        SCOPED_TRACE(stalled.name);
+        StandInRfbServer server(QSize(64, 64));
+        RfbConnection connection(nullptr, silenceLimit);
+        QSignalSpy disconnected(&connection, &GuestDisplayConnection::disconnected);
+        ASSERT_TRUE(connectTo(connection, server));
+        server.send(stalled.bytes);
+        // The user keeps moving the pointer: what the client sends is no sign of life from the server.
+        ASSERT_TRUE(waitUntil([&] {
+            connection.sendPointer(QPoint(1, 1), 0);
+            return disconnected.count() == 1;
+        }));
+        EXPECT_EQ(disconnected.at(0).at(0).toString(), QStringLiteral("The guest display stopped responding."));
+        EXPECT_EQ(connection.status(), GuestDisplayConnection::Status::closed);
+    }
+
+    // A server that takes the connection and never greets leaves it connecting no longer.
+    QTemporaryDir folder;
+    QLocalServer mute;
+    ASSERT_TRUE(mute.listen(folder.filePath(QStringLiteral("vnc.sock"))));
+    RfbConnection waiting(nullptr, silenceLimit);
+    QSignalSpy failed(&waiting, &GuestDisplayConnection::disconnected);
+    waiting.open([path = mute.fullServerName()] { return path; }, 2s);
+    ASSERT_TRUE(waitUntil([&] { return failed.count() == 1; }));
+    EXPECT_EQ(failed.at(0).at(0).toString(), QStringLiteral("The guest display stopped responding."));
+
+    EXPECT_EQ(idle.status(), GuestDisplayConnection::Status::connected);
+    EXPECT_TRUE(idleEnded.isEmpty());
 }
 
 TEST_F(RfbConnectionTest, AServerThatBreaksTheProtocolIsDisconnectedWithAMessage)

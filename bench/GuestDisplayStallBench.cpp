@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: MIT
+// How long the GUI thread stops while the console's display client takes in 5120x2160 frames (the largest
+// screen it shows), and how much memory the client holds. A stand-in VNC server in another process (forked
+// before anything is allocated here) answers each update request with a whole Raw frame; in the second
+// measure it first changes the screen's size on every other request (5120x2160, then 4096x2160, and back),
+// as a guest that flips its display mode does. The GUI thread runs only the connection (no widget, so no
+// painting): its longest pause is the longest time between two ticks of a 1 ms timer.
+//
+// Usage: guest_display_stall_bench [seconds per measure, default 4]
+
+#include "RfbConnection.h"
+#include "StandInRfbServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const QSize largeSize(5120, 2160);
+const QSize otherSize(4096, 2160); // above 32 MiB like the larger one, so the allocator maps and unmaps both alike
+
+bool readAll(int socket, char *data, std::size_t length)
+{
+    while (length > 0) {
+        const ssize_t count = ::recv(socket, data, length, 0);
+        if (count <= 0)
+            return false;
+        data += count;
+        length -= std::size_t(count);
+    }
+    return true;
+}
+
+bool writeAll(int socket, const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    std::size_t length = std::size_t(bytes.size());
+    while (length > 0) {
+        const ssize_t count = ::send(socket, data, length, MSG_NOSIGNAL);
+        if (count <= 0)
+            return false;
+        data += count;
+        length -= std::size_t(count);
+    }
+    return true;
+}
+
+/// A whole frame of `size` in Raw, a colour of its own per `shade`.
+QByteArray rawFrame(QSize size, int shade)
+{
+    QByteArray pixels(qsizetype(size.width()) * size.height() * 4, Qt::Uninitialized);
+    char *pixel = pixels.data();
+    for (qsizetype index = 0; index < pixels.size() / 4; ++index, pixel += 4) {
+        pixel[0] = char(shade * 40);
+        pixel[1] = char(index % 251);
+        pixel[2] = char(128);
+        pixel[3] = 0;
+    }
+    return StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(QPoint(), size), 0) + pixels;
+}
+
+QByteArray resizeTo(QSize size) { return StandInRfbServer::updateHeader(1) + StandInRfbServer::rectangleHeader(QRect(QPoint(), size), -223); }
+
+/// The server process: one client per measure, the second with size flips; reports on `report` when its frames
+/// are made, then the frames sent to each client.
+[[noreturn]] void serve(int listener, int report)
+{
+    const std::array<QByteArray, 2> large { rawFrame(largeSize, 1), rawFrame(largeSize, 2) };
+    const QByteArray other = rawFrame(otherSize, 3);
+    const quint64 ready = 0;
+    [[maybe_unused]] const ssize_t told = ::write(report, &ready, sizeof ready);
+    for (const bool flips : { false, true }) {
+        const int client = ::accept(listener, nullptr, nullptr);
+        std::array<char, 64> scratch {};
+        const QByteArray format("\x20\x18\x00\x01\x00\xff\x00\xff\x00\xff\x10\x08\x00\x00\x00\x00", 16);
+        quint64 sent = 0;
+        quint64 requests = 0;
+        bool isLarge = true;
+        bool open = writeAll(client, "RFB 003.008\n") && readAll(client, scratch.data(), 12) && writeAll(client, QByteArray("\x01\x01", 2))
+            && readAll(client, scratch.data(), 1) && writeAll(client, StandInRfbServer::u32(0)) && readAll(client, scratch.data(), 1)
+            && writeAll(client,
+                StandInRfbServer::u16(quint16(largeSize.width())) + StandInRfbServer::u16(quint16(largeSize.height())) + format
+                    + StandInRfbServer::u32(5) + "bench");
+        while (open && readAll(client, scratch.data(), 1)) {
+            switch (quint8(scratch[0])) {
+            case StandInRfbServer::setPixelFormat:
+                open = readAll(client, scratch.data(), 19);
+                break;
+            case StandInRfbServer::setEncodings: {
+                open = readAll(client, scratch.data(), 3);
+                std::vector<char> list(4 * std::size_t(qFromBigEndian<quint16>(scratch.data() + 1)));
+                open = open && readAll(client, list.data(), list.size());
+                break;
+            }
+            case StandInRfbServer::updateRequest: {
+                open = readAll(client, scratch.data(), 9);
+                const bool flipNow = flips && ++requests % 2 == 0;
+                if (flipNow) {
+                    isLarge = !isLarge;
+                    open = open && writeAll(client, resizeTo(isLarge ? largeSize : otherSize));
+                } else {
+                    open = open && writeAll(client, isLarge ? large[sent % 2] : other);
+                    sent += open ? 1 : 0;
+                }
+                break;
+            }
+            default:
+                open = false;
+            }
+        }
+        ::close(client);
+        [[maybe_unused]] const ssize_t written = ::write(report, &sent, sizeof sent);
+    }
+    ::_exit(0);
+}
+
+double maximumResidentMegabytes()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024;
+}
+
+/// Runs the client for `seconds`; prints the frames per second and the longest pause of the GUI thread.
+void measure(const char *name, const QString &path, double seconds, int report)
+{
+    RfbConnection connection;
+    QElapsedTimer clock;
+    QElapsedTimer sinceTurn;
+    qint64 longestPause = 0;
+    QTimer turns;
+    turns.setTimerType(Qt::PreciseTimer);
+    turns.setInterval(1);
+    QObject::connect(&turns, &QTimer::timeout, [&] {
+        longestPause = std::max(longestPause, sinceTurn.nsecsElapsed());
+        sinceTurn.restart();
+    });
+    clock.start();
+    sinceTurn.start();
+    turns.start();
+    connection.open([&path] { return path; }, std::chrono::seconds(2));
+    while (double(clock.elapsed()) / 1000 < seconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    connection.close();
+    const double elapsed = double(clock.elapsed()) / 1000;
+    quint64 frames = 0;
+    [[maybe_unused]] const ssize_t got = ::read(report, &frames, sizeof frames);
+    std::printf("%-40s %6.1f frames/s   longest GUI pause %7.1f ms   peak memory so far %6.0f MB\n", name, double(frames) / elapsed,
+        double(longestPause) / 1e6, maximumResidentMegabytes());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 4.0;
+    QTemporaryDir folder;
+    const QString path = folder.path() + QStringLiteral("/vnc.sock");
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
+    std::array<int, 2> report {};
+    if (::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0
+        || ::pipe(report.data()) != 0) {
+        std::fprintf(stderr, "cannot listen: %s\n", std::strerror(errno));
+        return 1;
+    }
+    const pid_t server = ::fork();
+    if (server == 0)
+        serve(listener, report[1]);
+    ::close(listener);
+    quint64 ready = 0;
+    [[maybe_unused]] const ssize_t heard = ::read(report[0], &ready, sizeof ready);
+
+    QCoreApplication application(argc, argv);
+    std::printf("Raw 5120x2160 frames (%.0f MB each) from a server in another process; %.0f s each\n",
+        double(largeSize.width()) * largeSize.height() * 4 / 1e6, seconds);
+    measure("whole frames", path, seconds, report[0]);
+    measure("whole frames, the size flips in between", path, seconds, report[0]);
+    ::waitpid(server, nullptr, 0);
+    return 0;
+}
