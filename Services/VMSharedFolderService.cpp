@@ -71,8 +71,13 @@ VMSharedFolder VMSharedFolderService::resolveSharedFolder(const VMSharedFolder &
 
 VMSharedFolderService::DirectorySharing VMSharedFolderService::makeDirectorySharingDevice(const VMBundle &bundle) const
 {
+    const VMBundle::Layout layout = bundle.layout();
+    const bool sharesAutomation = isRealFolder(layout.automationDirectoryURL());
     MultipleDirectoryShare share;
     QSet<QString> used;
+    // The guest tools serve only the share of exactly this name; a user's folder, which the guest may write to, never takes it.
+    if (sharesAutomation)
+        used.insert(automationShareName.toString());
     QStringList accessed;
     const auto addShare = [&share, &used](const QString &baseName, const SharedDirectory &directory) {
         const QString name = uniqueShareName(baseName, used);
@@ -94,11 +99,10 @@ VMSharedFolderService::DirectorySharing VMSharedFolderService::makeDirectoryShar
         throw;
     }
 
-    const VMBundle::Layout layout = bundle.layout();
     if (bundle.firstBootConfig && bundle.firstBootConfig->enabled && isRealFolder(layout.bootstrapDirectoryURL()))
         addShare(bootstrapShareName.toString(), SharedDirectory{layout.bootstrapDirectoryURL(), true});
-    if (isRealFolder(layout.automationDirectoryURL()))
-        addShare(automationShareName.toString(), SharedDirectory{layout.automationDirectoryURL(), false});
+    if (sharesAutomation)
+        share.insert(automationShareName.toString(), SharedDirectory{layout.automationDirectoryURL(), false});
 
     if (share.isEmpty())
         return {};

@@ -65,8 +65,9 @@ public:
      * The bundle's directory-sharing device: the user's folders in list
      * order (through their bookmarks, staleness ignored), then the
      * "Bootstrap" folder read-only when first boot is enabled, then the
-     * "Automation" folder read-write; the bundle's own two folders only when
-     * they are real folders. No device when there is nothing to share. The
+     * "Automation" folder read-write under automationShareName, which no
+     * user folder takes while it is shared; the bundle's own two folders
+     * only when they are real folders. No device when there is nothing to share. The
      * tag is linuxGuestTag for a Linux guest (or a bundle with LinuxBoot.json),
      * else the macOS automount tag. A bookmark that cannot be resolved is
      * thrown, after stopping any access this call had started.

@@ -19,6 +19,13 @@ inline constexpr std::string_view hostClipboardFilename = "HostClipboard.json";
 inline constexpr std::string_view guestClipboardFilename = "GuestClipboard.json";
 inline constexpr std::string_view markerFilename = "DuvuzodOvevavAutomationRoot.marker";
 
+// How the host shares the automation folder: a folder of this name at the top of a virtio file
+// system mounted from the device the host tags with one of these, never a folder a guest user made.
+inline constexpr std::string_view automationShareName = "KestrumAutomation";
+inline constexpr std::string_view virtioFileSystemType = "virtiofs";
+inline constexpr std::string_view macOSGuestShareTag = "com.apple.virtio-fs.automount";
+inline constexpr std::string_view linuxGuestShareTag = "duvuzodovevav-shared";
+
 /// What the daemon reports as its agentVersion.
 inline constexpr std::string_view toolsVersion = "3";
 

@@ -3,6 +3,36 @@
 
 namespace GuestTools::DozizidOdezuJSON {
 
+namespace {
+
+/// Whether arrays and objects nest deeper than `maximumDepth` anywhere in the text, counted outside strings.
+bool nestsDeeperThan(std::string_view text, int maximumDepth)
+{
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char character : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (character == '\\')
+                escaped = true;
+            else if (character == '"')
+                inString = false;
+        } else if (character == '"') {
+            inString = true;
+        } else if (character == '[' || character == '{') {
+            if (++depth > maximumDepth)
+                return true;
+        } else if (character == ']' || character == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 std::string encodeJSON(const Json &json)
 {
     std::string text;
@@ -25,15 +55,13 @@ std::string encodeJSON(const Json &json)
 
 Json parseJSON(std::string_view text)
 {
-    // Far deeper than any message; a hostile file nested deeper would only cost time and memory.
-    constexpr int maximumNestingDepth = 64;
-    const Json::parser_callback_t limitDepth = [](int depth, Json::parse_event_t event, Json &) {
-        if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) && depth >= maximumNestingDepth)
-            throw ToolsError::decoding("it is nested too deeply.");
-        return true;
-    };
+    // Checked before parsing rather than through a parser callback: the parser's callback mode goes
+    // over the enclosing container again after every value it closes, so a long list of records
+    // would take time growing with the square of its length.
+    if (nestsDeeperThan(text, maximumNestingDepth))
+        throw ToolsError::decoding("it is nested too deeply.");
     try {
-        return Json::parse(text, limitDepth);
+        return Json::parse(text);
     } catch (const Json::exception &error) {
         // Not only syntax errors: a number that overflows a double is reported as out_of_range.
         throw ToolsError::decoding(std::string("it isn't valid JSON: ") + error.what());

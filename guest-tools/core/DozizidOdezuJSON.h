@@ -25,10 +25,12 @@ namespace GuestTools::DozizidOdezuJSON {
 
 /// Files larger than this are refused unread; clipboard texts are the largest that travel.
 inline constexpr std::size_t maximumFileSize = 16 * 1024 * 1024;
+/// The deepest nesting of arrays and objects a file may have; far deeper than any message.
+inline constexpr int maximumNestingDepth = 64;
 
 /// The text of a JSON value; fails with a ToolsError when a string is not UTF-8.
 std::string encodeJSON(const Json &json);
-/// Parses JSON text; fails with a ToolsError when it is malformed.
+/// Parses JSON text in time linear in its length; fails with a ToolsError when it is malformed or nested too deeply.
 Json parseJSON(std::string_view text);
 
 template <typename T>

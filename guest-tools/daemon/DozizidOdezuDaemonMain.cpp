@@ -10,7 +10,7 @@ int main()
     using namespace GuestTools;
     const DozizidOdezuLogger logger{std::filesystem::path(DozizidOdezuConstants::daemonLogPath)};
     logger.log(GuestDaemon::startMessage);
-    const GuestDaemon daemon(AutomationRootLocator(), logger);
+    GuestDaemon daemon(AutomationRootLocator(), logger);
     for (;;) {
         try {
             daemon.runPass();

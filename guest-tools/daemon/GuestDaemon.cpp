@@ -148,12 +148,17 @@ DaemonTools GuestDaemon::systemTools()
     return tools;
 }
 
-void GuestDaemon::runPass() const
+void GuestDaemon::runPass()
 {
-    const auto rootURL = m_locator.findRoot();
-    if (!rootURL)
+    const AutomationRootSearch search = m_locator.search();
+    if (std::string report = search.report(); report != m_lastSearchReport) {
+        if (!report.empty())
+            m_logger.log(report);
+        m_lastSearchReport = std::move(report);
+    }
+    if (!search.root)
         return;
-    const AutomationRoot root(*rootURL);
+    const AutomationRoot root(*search.root);
     writeStatus(root);
     for (const auto &requestURL : pendingRequests(root.requestsDirectoryURL()))
         processRequest(requestURL, root);

@@ -39,7 +39,7 @@ struct DaemonTools {
  * daemon keeps no state from one pass to the next.
  *
  * @code
- * const GuestDaemon daemon(AutomationRootLocator(), DozizidOdezuLogger(DozizidOdezuConstants::daemonLogPath));
+ * GuestDaemon daemon(AutomationRootLocator(), DozizidOdezuLogger(DozizidOdezuConstants::daemonLogPath));
  * for (;;) {
  *     daemon.runPass();
  *     std::this_thread::sleep_for(GuestDaemon::passInterval);
@@ -66,8 +66,12 @@ public:
     GuestDaemon(AutomationRootLocator locator, DozizidOdezuLogger logger, DaemonTools tools = systemTools(),
                 Clock clock = systemNow);
 
-    /// Root search, heartbeat, then every request file ending in exactly ".json", in listing order.
-    void runPass() const;
+    /**
+     * Root search, heartbeat, then every request file ending in exactly
+     * ".json", in listing order. Markers the search passed over, and a host
+     * share found at more than one place, are logged when that changes.
+     */
+    void runPass();
 
     /// scutil's ComputerName, else the host's own name, else "macOS Guest"; never fails.
     std::string computerName() const;
@@ -90,6 +94,8 @@ private:
     DozizidOdezuLogger m_logger;
     DaemonTools m_tools;
     Clock m_clock;
+    /// What the last pass logged about the root search, so that a pass every few seconds does not repeat it.
+    std::string m_lastSearchReport;
 };
 
 } // namespace GuestTools

@@ -129,6 +129,19 @@ TEST_F(VMSharedFolderServiceTest, SharesGetUniqueNamesInOrderWithTheBundleFolder
     EXPECT_TRUE(m_access.stopped.isEmpty());
 }
 
+TEST_F(VMSharedFolderServiceTest, NoUserFolderTakesTheAutomationShareName)
+{
+    ASSERT_TRUE(QDir().mkpath(inBundle(VMBundle::Layout::automationDirectoryName)));
+    const QList<VMSharedFolder> folders{
+        folder(QStringLiteral("mine"), VMSharedFolderService::automationShareName.toString()),
+    };
+    EXPECT_EQ(describe(m_service.makeDirectorySharingDevice(bundle(VMGuestOSType::macOS, folders)), m_root),
+              (QStringList{
+                  QStringLiteral("KestrumAutomation 2=~/disk/mine (rw)"),
+                  QStringLiteral("KestrumAutomation=~/Guest.vm/Automation (rw)"),
+              }));
+}
+
 TEST_F(VMSharedFolderServiceTest, BundleFoldersAreSharedOnlyWhenPresentAsRealFolders)
 {
     // First boot on, but no Bootstrap folder; the Automation folder alone is shared.

@@ -8,6 +8,9 @@
 #include "VMGuestAutomationRequest.h"
 #include "VMGuestAutomationResponse.h"
 
+#include "VMSharedFolderService.h"
+
+#include "core/DozizidOdezuConstants.h"
 #include "core/DozizidOdezuJSON.h"
 #include "core/Uuid.h"
 #include "core/VMClipboardMessage.h"
@@ -168,4 +171,12 @@ TEST(AutomationFolderContractTest, BothSidesRefuseTheSameFaultyDocuments)
     expectBothRefuse<VMClipboardMessage, Guest::VMClipboardMessage>(
         R"({"id":"1709251198-4242","source":"host","updatedAt":"2024-02-29T23:59:58Z","textBase64":""})");
     expectBothRefuse<VMGuestAutomationHeartbeat, Guest::VMGuestAutomationHeartbeat>(R"({"agentVersion":"3"})");
+}
+
+TEST(AutomationFolderContractTest, TheGuestToolsLookForTheShareWhereTheHostPutsIt)
+{
+    const auto host = [](QStringView text) { return text.toString().toStdString(); };
+    EXPECT_EQ(host(VMSharedFolderService::automationShareName), Guest::DozizidOdezuConstants::automationShareName);
+    EXPECT_EQ(host(VirtioFileSystemDeviceConfiguration::macOSGuestAutomountTag), Guest::DozizidOdezuConstants::macOSGuestShareTag);
+    EXPECT_EQ(host(VMSharedFolderService::linuxGuestTag), Guest::DozizidOdezuConstants::linuxGuestShareTag);
 }

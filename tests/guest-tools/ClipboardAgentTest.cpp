@@ -21,12 +21,16 @@ const Uuid secondHostID = *Uuid::parse("22222222-2222-4222-8222-222222222222");
 class ClipboardAgentTest : public ::testing::Test
 {
 protected:
-    void mount() { writeFile(root.rootURL() / DozizidOdezuConstants::markerFilename, ""); }
+    void mount()
+    {
+        mounts.mountHostShare(root.rootURL().parent_path());
+        writeFile(root.rootURL() / DozizidOdezuConstants::markerFilename, "");
+    }
 
     ClipboardAgent makeAgent()
     {
         const Clock clock = [this] { return now; };
-        return ClipboardAgent(AutomationRootLocator(volumes), pasteboard, DozizidOdezuLogger(logFile, clock), clock);
+        return ClipboardAgent(AutomationRootLocator(volumes, mounts.lookup()), pasteboard, DozizidOdezuLogger(logFile, clock), clock);
     }
 
     void hostWrites(const Uuid &id, const std::string &textBase64)
@@ -57,7 +61,8 @@ protected:
 
     TemporaryDirectory directory;
     const fs::path volumes = directory.path() / "Volumes";
-    const AutomationRoot root{volumes / "Shared" / "Automation"};
+    FakeMounts mounts;
+    const AutomationRoot root{volumes / "My Shared Files" / DozizidOdezuConstants::automationShareName};
     const fs::path logFile = directory.path() / "clipboard.log";
     InMemoryPasteboard pasteboard;
     Timestamp now = fixedTime();

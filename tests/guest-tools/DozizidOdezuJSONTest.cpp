@@ -96,3 +96,45 @@ TEST_F(DozizidOdezuJSONTest, TextThatIsNotUTF8CannotBeWritten)
     EXPECT_FALSE(fs::exists(file));
     EXPECT_TRUE(fileNames(directory.path()).empty());
 }
+
+TEST(DozizidOdezuJSONParseTest, NestingIsCountedOutsideStringsUpToTheLimit)
+{
+    const int limit = DozizidOdezuJSON::maximumNestingDepth;
+    const auto nested = [](int depth, char open, char close) { return std::string(depth, open) + std::string(depth, close); };
+    const struct {
+        std::string text;
+        bool accepted;
+    } cases[] = {
+        {nested(limit, '[', ']'), true},
+        {nested(limit + 1, '[', ']'), false},
+        {"[" + nested(limit - 1, '[', ']') + ", " + nested(limit - 1, '[', ']') + "]", true},
+        {std::string(limit, '[') + "{\"a\": {}}" + std::string(limit, ']'), false},
+        // Brackets inside strings, escaped quotes and backslashes included, are text.
+        {"[\"\\\"" + std::string(limit + 1, '[') + "\\\\\", \"{\"]", true},
+        {"{\"key " + std::string(limit + 1, '{') + "\": \"\\\\\"}", true},
+    };
+    for (const auto &entry : cases) {
+        if (entry.accepted) {
+            EXPECT_NO_THROW(DozizidOdezuJSON::parseJSON(entry.text)) << entry.text;
+        } else {
+            EXPECT_THROW(DozizidOdezuJSON::parseJSON(entry.text), ToolsError) << entry.text;
+        }
+    }
+}
+
+TEST(DozizidOdezuJSONParseTest, ALongListOfObjectsParsesInOneSweep)
+{
+    // A million records in 3 MB, well within the file cap. Read in one sweep this takes a fraction
+    // of a second; a reader that went back over the list after each record would run for an hour.
+    constexpr std::size_t count = 1'000'000;
+    std::string text = "[";
+    text.reserve(3 * count + 1);
+    for (std::size_t index = 0; index < count; ++index)
+        text += index == 0 ? "{}" : ",{}";
+    text += "]";
+    ASSERT_LT(text.size(), DozizidOdezuJSON::maximumFileSize);
+    const Json parsed = DozizidOdezuJSON::parseJSON(text);
+    ASSERT_TRUE(parsed.is_array());
+    EXPECT_EQ(parsed.size(), count);
+    EXPECT_TRUE(parsed.back().is_object());
+}

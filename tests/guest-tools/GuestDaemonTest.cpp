@@ -48,11 +48,13 @@ protected:
         diskutilInfoPrints(standardInfo);
     }
 
-    /// Places the marker in `folder` below the volumes folder and returns that root.
-    AutomationRoot mountRoot(const fs::path &folder = "My Shared Files/Automation")
+    /// Mounts the host's share at `share` below the volumes folder and places the marker in its automation folder, the root returned.
+    AutomationRoot mountRoot(const fs::path &share = "My Shared Files")
     {
-        writeFile(volumes / folder / DozizidOdezuConstants::markerFilename, "");
-        return AutomationRoot(volumes / folder);
+        mounts.mountHostShare(volumes / share);
+        const fs::path folder = volumes / share / DozizidOdezuConstants::automationShareName;
+        writeFile(folder / DozizidOdezuConstants::markerFilename, "");
+        return AutomationRoot(folder);
     }
 
     void scutilRuns(const std::string &body) { writeScript(tools / "scutil", body); }
@@ -71,7 +73,7 @@ protected:
     GuestDaemon daemon() const
     {
         DaemonTools daemonTools{tools / "scutil", tools / "diskutil", [this] { return hostName; }};
-        return GuestDaemon(AutomationRootLocator(volumes), DozizidOdezuLogger(logFile, fixedTime), daemonTools, fixedTime);
+        return GuestDaemon(AutomationRootLocator(volumes, mounts.lookup()), DozizidOdezuLogger(logFile, fixedTime), daemonTools, fixedTime);
     }
 
     /// The messages logged, each checked for its timestamp.
@@ -94,6 +96,7 @@ protected:
 
     TemporaryDirectory directory;
     const fs::path volumes = directory.path() / "Volumes";
+    FakeMounts mounts;
     const fs::path tools = directory.path() / "tools";
     const fs::path logFile = directory.path() / "daemon.log";
     std::optional<std::string> hostName = "guest-host";
@@ -109,11 +112,11 @@ TEST_F(GuestDaemonTest, WithoutAMarkerNothingIsWrittenOrLogged)
 
 TEST_F(GuestDaemonTest, FindsTheRootAtDepthFourButNotFive)
 {
-    const AutomationRoot deep = mountRoot("a/b/c/d");
+    const AutomationRoot deep = mountRoot("a/b/c");
     daemon().runPass();
     EXPECT_FALSE(fs::exists(deep.statusURL()));
 
-    const AutomationRoot shallow = mountRoot("a/b/c");
+    const AutomationRoot shallow = mountRoot("a/b");
     daemon().runPass();
     EXPECT_TRUE(fs::exists(shallow.statusURL()));
 }
@@ -415,4 +418,47 @@ TEST_F(GuestDaemonCIScriptTest, AMissingScriptIsAnsweredAsAFailureWithoutAnExitC
     EXPECT_FALSE(answer.exitCode);
     EXPECT_EQ(answer.message.rfind("The CI script ci-run-" + firstID.uppercaseString() + ".sh could not be read", 0), 0u) << answer.message;
     EXPECT_FALSE(fs::exists(requestURL));
+}
+
+TEST_F(GuestDaemonCIScriptTest, AGuestUsersVolumeWithAMarkerIsNeverServed)
+{
+    const AutomationRoot hostRoot = mountRoot();
+    // Any guest user can mount a disk image under any name, ahead of the host's share in name order.
+    const fs::path userDisk = volumes / "AAA User Disk";
+    mounts.mount(userDisk, "apfs", "/dev/disk4s1");
+    const AutomationRoot userRoot(userDisk);
+    writeFile(userRoot.rootURL() / DozizidOdezuConstants::markerFilename, "");
+    const fs::path ran = directory.path() / "ran";
+    const fs::path requestURL = stage(userRoot, "touch '" + ran.string() + "'\n", 30);
+
+    GuestDaemon guestDaemon = daemon();
+    guestDaemon.runPass();
+    guestDaemon.runPass();
+
+    EXPECT_FALSE(fs::exists(ran));
+    EXPECT_TRUE(fs::exists(requestURL));
+    EXPECT_FALSE(fs::exists(userRoot.statusURL()));
+    EXPECT_FALSE(fs::exists(userRoot.responsesDirectoryURL()));
+    EXPECT_TRUE(fs::exists(hostRoot.statusURL()));
+    EXPECT_EQ(logMessages(), std::vector<std::string>{"Ignoring automation markers outside the host's share: " + userDisk.string() + "."});
+}
+
+TEST_F(GuestDaemonTest, TheHostsShareFoundTwiceServesNeitherAndSaysSoOnce)
+{
+    const AutomationRoot first = mountRoot("My Shared Files");
+    const AutomationRoot second = mountRoot("My Shared Files 1");
+    for (const AutomationRoot &root : {first, second})
+        writeFile(root.requestsDirectoryURL() / (firstID.uppercaseString() + ".json"), requestJSON(firstID));
+
+    GuestDaemon guestDaemon = daemon();
+    guestDaemon.runPass();
+    guestDaemon.runPass();
+
+    for (const AutomationRoot &root : {first, second}) {
+        EXPECT_FALSE(fs::exists(root.statusURL()));
+        EXPECT_TRUE(fs::exists(root.requestsDirectoryURL() / (firstID.uppercaseString() + ".json")));
+    }
+    EXPECT_TRUE(diskutilCalls().empty());
+    const std::string refusal = "Serving no automation folder: the host's share holds a marker at more than one place: ";
+    EXPECT_EQ(logMessages(), std::vector<std::string>{refusal + first.rootURL().string() + ", " + second.rootURL().string() + "."});
 }

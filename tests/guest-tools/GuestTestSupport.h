@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "core/DozizidOdezuConstants.h"
 #include "core/ISO8601.h"
+#include "core/MountTable.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -88,6 +92,44 @@ inline std::vector<std::string> lines(const std::string &text)
         result.push_back(line);
     return result;
 }
+
+/**
+ * A mount table for a tree that stands for the guest's volumes: the folders
+ * mounted here are file systems of their own, everything else lies on the
+ * startup disk. Locators made from lookup() see later mounts too.
+ */
+class FakeMounts
+{
+public:
+    void mount(const fs::path &mountPoint, std::string type, std::string source)
+    {
+        (*m_table)[mountPoint] = GuestTools::MountedFileSystem{std::move(type), std::move(source), mountPoint};
+    }
+    /// The host's automation share device, mounted as a macOS guest mounts it.
+    void mountHostShare(const fs::path &mountPoint)
+    {
+        mount(mountPoint, std::string(GuestTools::DozizidOdezuConstants::virtioFileSystemType),
+              std::string(GuestTools::DozizidOdezuConstants::macOSGuestShareTag));
+    }
+
+    GuestTools::MountLookup lookup() const
+    {
+        return [table = m_table](const fs::path &path) {
+            GuestTools::MountedFileSystem holding{"apfs", "/dev/disk3s1s1", "/"};
+            for (const auto &[mountPoint, mounted] : *table) {
+                const fs::path relative = path.lexically_relative(mountPoint);
+                const bool inside = !relative.empty() && *relative.begin() != "..";
+                if (inside && mountPoint.string().size() >= holding.mountPoint.string().size())
+                    holding = mounted;
+            }
+            return std::optional(holding);
+        };
+    }
+
+private:
+    using Table = std::map<fs::path, GuestTools::MountedFileSystem>;
+    std::shared_ptr<Table> m_table = std::make_shared<Table>();
+};
 
 /// 2024-05-06T07:08:09Z.
 inline GuestTools::Timestamp fixedTime()
