@@ -44,6 +44,18 @@ void replaceFile(const QString &replacement, const QString &target)
         throw PlatformError::posix(errno, target);
 }
 
+/**
+ * A machine that is still there stays paused after a failed save. One that
+ * failed or stopped meanwhile has told the session so through its events,
+ * and the session keeps showing that: never a paused machine that no longer
+ * exists. (An end still on its way arrives as an event after this.)
+ */
+void showStateAfterFailedSave(VirtualMachineSession &session)
+{
+    if (!session.virtualMachine().canStart())
+        session.setRuntimeState(VMRuntimeState::paused);
+}
+
 /// The description of what the machine threw: the layer's own, or whatever else it was.
 QString describe(const std::exception_ptr &failure)
 {
@@ -76,6 +88,9 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
     } catch (const VirtualizationError &refusal) {
         throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, refusal.localizedDescription());
     }
+    // The migration would wait for the share's server and fail only after seconds; the reason is known now.
+    if (const std::optional<QString> &sharesStopped = session.sharedFoldersStopMessage())
+        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, *sharesStopped);
     const auto transferLimit = MachineOperationTimeout::stateTransferLimit(configuration.memorySize);
     const VirtualMachine::State machineState = session.virtualMachine().state();
     if (machineState != VirtualMachine::State::running && machineState != VirtualMachine::State::paused)
@@ -116,7 +131,7 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
     if (failure) {
         removeIfPresent(partialFile);
         if (guard)
-            guard->setRuntimeState(VMRuntimeState::paused);
+            showStateAfterFailedSave(*guard);
         throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, describe(failure));
     }
     if (!guard) {
