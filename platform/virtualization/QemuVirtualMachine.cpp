@@ -608,8 +608,9 @@ void QemuVirtualMachine::handleDaemonExit(quint64 generation, qsizetype deviceIn
     const ChildProcess &server = m_run->fileSystemDaemons[size_t(deviceIndex)]->process();
     QString description = QStringLiteral("The server of the shared folder \"%1\" ended (%2)")
                               .arg(m_configuration.directorySharingDevices[deviceIndex].tag, server.exitDescription());
-    const QString tail = server.logTail();
-    description += tail.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + tail;
+    // The servers share one log; its last line is the one that says why.
+    const QString lastWords = server.logTail().section(QLatin1Char('\n'), -1).trimmed();
+    description += lastWords.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + lastWords;
     if (!m_run->sharingStop)
         m_run->sharingStop = description;
     Q_EMIT directorySharingDeviceStopped(deviceIndex, VirtualizationError(VirtualizationError::Code::internalError, description));
