@@ -88,14 +88,14 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
     } catch (const VirtualizationError &refusal) {
         throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, refusal.localizedDescription());
     }
-    // The migration would wait for the share's server and fail only after seconds; the reason is known now.
-    if (const std::optional<QString> &sharesStopped = session.sharedFoldersStopMessage())
-        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, *sharesStopped);
     const auto transferLimit = MachineOperationTimeout::stateTransferLimit(configuration.memorySize);
     const VirtualMachine::State machineState = session.virtualMachine().state();
     if (machineState != VirtualMachine::State::running && machineState != VirtualMachine::State::paused)
         throw VirtualMachineError::invalidOperation(
             QStringLiteral("The virtual machine cannot save its state while it is %1.").arg(VirtualMachine::stateName(machineState)));
+    // The migration would wait for the share's server and fail only after seconds; the reason is known now.
+    if (const std::optional<QString> &sharesStopped = session.sharedFoldersStopMessage())
+        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, *sharesStopped);
 
     // The running machine is asked before it is paused: a refused save leaves it running and writes nothing.
     std::exception_ptr refusal;
