@@ -20,8 +20,8 @@ class VirtualMachineSession;
  * state, and the record of it, as they were. During a save the session goes
  * from running (paused first) or paused to saving and back to paused, also
  * when the save fails, unless the machine failed or stopped meanwhile: then
- * the session keeps the state its machine's events gave it. The record's size is what the file takes on disk:
- * the state file is sparse.
+ * the session keeps the state its machine's events gave it. The record's
+ * size is what the file takes on disk: the state file is sparse.
  *
  * @code
  * const VMSavedState saved = co_await saveRestore.saveState(*session);
@@ -38,8 +38,8 @@ public:
      * invalidOperation before anything changes.
      * Throws VirtualMachineError (saveStateFailed) when the configuration
      * cannot be saved, when the session's shared folders have stopped (at
-     * once, with the session's sentence), when the running machine refuses (QEMU reports a
-     * migration blocker, or a shared-folder server cannot migrate; the
+     * once, with the session's sentence), when the running machine refuses
+     * (QEMU reports a migration blocker, or a shared-folder server cannot migrate; the
      * machine is left as it was) or the machine fails to save; the machine's pause failure and the host's
      * PlatformError as they come; runtimeError when the session is closed
      * while the machine works.

@@ -16,9 +16,9 @@
  *
  * Besides the outcome of its operations the machine reports four events:
  * the guest stopped it, it stopped because of an error, a network
- * attachment was lost, or the server of a shared folder ended. The state has changed before an event is emitted,
- * and the machine touches nothing after emitting one, so a receiver may
- * release it (with deleteLater()).
+ * attachment was lost, or the server of a shared folder ended. The state
+ * has changed before an event is emitted, and the machine touches nothing
+ * after emitting one, so a receiver may release it (with deleteLater()).
  *
  * Backends: QemuVirtualMachine runs QEMU; ScriptedVirtualMachine answers from
  * a script in tests.
