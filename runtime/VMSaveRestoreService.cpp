@@ -44,6 +44,18 @@ void replaceFile(const QString &replacement, const QString &target)
         throw PlatformError::posix(errno, target);
 }
 
+/**
+ * A machine that is still there stays paused after a failed save. One that
+ * failed or stopped meanwhile has told the session so through its events,
+ * and the session keeps showing that: never a paused machine that no longer
+ * exists. (An end still on its way arrives as an event after this.)
+ */
+void showStateAfterFailedSave(VirtualMachineSession &session)
+{
+    if (!session.virtualMachine().canStart())
+        session.setRuntimeState(VMRuntimeState::paused);
+}
+
 /// The description of what the machine threw: the layer's own, or whatever else it was.
 QString describe(const std::exception_ptr &failure)
 {
@@ -81,6 +93,9 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
     if (machineState != VirtualMachine::State::running && machineState != VirtualMachine::State::paused)
         throw VirtualMachineError::invalidOperation(
             QStringLiteral("The virtual machine cannot save its state while it is %1.").arg(VirtualMachine::stateName(machineState)));
+    // The migration would wait for the share's server and fail only after seconds; the reason is known now.
+    if (const std::optional<QString> &sharesStopped = session.sharedFoldersStopMessage())
+        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, *sharesStopped);
 
     // The running machine is asked before it is paused: a refused save leaves it running and writes nothing.
     std::exception_ptr refusal;
@@ -116,7 +131,7 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
     if (failure) {
         removeIfPresent(partialFile);
         if (guard)
-            guard->setRuntimeState(VMRuntimeState::paused);
+            showStateAfterFailedSave(*guard);
         throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, describe(failure));
     }
     if (!guard) {

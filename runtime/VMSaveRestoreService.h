@@ -19,8 +19,9 @@ class VirtualMachineSession;
  * only once the machine reports success: a failed save leaves the previous
  * state, and the record of it, as they were. During a save the session goes
  * from running (paused first) or paused to saving and back to paused, also
- * when the save fails. The record's size is what the file takes on disk:
- * the state file is sparse.
+ * when the save fails, unless the machine failed or stopped meanwhile: then
+ * the session keeps the state its machine's events gave it. The record's
+ * size is what the file takes on disk: the state file is sparse.
  *
  * @code
  * const VMSavedState saved = co_await saveRestore.saveState(*session);
@@ -36,8 +37,9 @@ public:
      * A machine that neither runs nor is paused is refused with
      * invalidOperation before anything changes.
      * Throws VirtualMachineError (saveStateFailed) when the configuration
-     * cannot be saved, when the running machine refuses (QEMU reports a
-     * migration blocker, or a shared-folder server cannot migrate; the
+     * cannot be saved, when the session's shared folders have stopped (at
+     * once, with the session's sentence), when the running machine refuses
+     * (QEMU reports a migration blocker, or a shared-folder server cannot migrate; the
      * machine is left as it was) or the machine fails to save; the machine's pause failure and the host's
      * PlatformError as they come; runtimeError when the session is closed
      * while the machine works.

@@ -245,10 +245,7 @@ void VirtualMachineCoordinator::refuseSavingWindows(const QUuid &id) const
 {
     const std::optional<VMBundle> bundle = m_store.bundle(id);
     if (bundle && bundle->metadata.guestOSType == VMGuestOSType::windows)
-        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed,
-                                  QStringLiteral("Windows VMs run on the QEMU engine, which does not save a machine's state: its memory "
-                                                 "and its TPM emulator's state (swtpm) would have to be saved together. "
-                                                 "Shut Windows down instead."));
+        throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, windowsSaveStateRefusal.toString());
 }
 
 void VirtualMachineCoordinator::removeSession(const QUuid &id)
@@ -280,12 +277,14 @@ void VirtualMachineCoordinator::finalizeStoppedSession(VirtualMachineSession &se
 
 void VirtualMachineCoordinator::handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session)
 {
-    if (const auto *lost = std::get_if<VirtualMachineSession::NetworkDisconnected>(&event)) {
-        log(lost->error.localizedDescription(), QStringLiteral("Network"), session.bundle());
+    // The session has logged what happened; the run state is all that is left to store.
+    if (std::holds_alternative<VirtualMachineSession::NetworkDisconnected>(event))
+        return;
+    if (std::holds_alternative<VirtualMachineSession::SharedFoldersStopped>(event)) {
+        if (const std::optional<QString> &message = session.sharedFoldersStopMessage())
+            Q_EMIT sharedFoldersStopped(session.id(), *message);
         return;
     }
-    if (const auto *failed = std::get_if<VirtualMachineSession::DidStopWithError>(&event))
-        log(failed->error.localizedDescription(), QStringLiteral("Runtime"), session.bundle());
     try {
         finalizeStoppedSession(session);
     } catch (const std::exception &) {

@@ -76,6 +76,11 @@ public:
         QEMUMachines &qemuMachines;
     };
 
+    /// Why a Windows VM's state is not saved; the detail of recordSavedState()'s refusal, and what the screens say instead of offering it.
+    static constexpr QStringView windowsSaveStateRefusal
+        = u"Windows VMs run on the QEMU engine, which does not save a machine's state: its memory and its TPM emulator's state (swtpm) "
+          u"would have to be saved together. Shut Windows down instead.";
+
     explicit VirtualMachineCoordinator(Services services, QObject *parent = nullptr);
     ~VirtualMachineCoordinator() override;
 
@@ -197,6 +202,8 @@ Q_SIGNALS:
     void runtimeStatesChanged();
     /// A start found the VM's bundle folder gone and took the VM out of the list; `message` says so, as the user reads it.
     void bundleVanished(const QString &message);
+    /// The shared folders of the VM's running machine stopped; `message` tells the user, as the session words it.
+    void sharedFoldersStopped(const QUuid &id, const QString &message);
 
 private:
     void handleSessionEvent(const VirtualMachineSession::Event &event, VirtualMachineSession &session);

@@ -20,6 +20,9 @@ VirtualMachineSession::VirtualMachineSession(VMBundle bundle, VirtualMachineConf
     connect(m_virtualMachine.get(), &VirtualMachine::didStopWithError, this, &VirtualMachineSession::didStopWithError);
     connect(m_virtualMachine.get(), &VirtualMachine::networkAttachmentWasDisconnected, this,
             [this](qsizetype, const VirtualizationError &error) { networkAttachmentWasDisconnected(error); });
+    connect(m_virtualMachine.get(), &VirtualMachine::directorySharingDeviceStopped, this,
+            [this](qsizetype, const VirtualizationError &error) { directorySharingDeviceStopped(error); });
+    connect(m_virtualMachine.get(), &VirtualMachine::stateChanged, this, &VirtualMachineSession::followMachineState);
 }
 
 VirtualMachineSession::~VirtualMachineSession()
@@ -71,6 +74,32 @@ void VirtualMachineSession::networkAttachmentWasDisconnected(const Virtualizatio
 {
     m_loggingService.log(error.localizedDescription(), QStringLiteral("Network"), m_bundle.bundleURL);
     notify(NetworkDisconnected{error});
+}
+
+void VirtualMachineSession::directorySharingDeviceStopped(const VirtualizationError &error)
+{
+    const QString message = QStringLiteral("The shared folders of “%1” stopped working: their file server ended, so the guest can no longer "
+                                           "use them. Shut the guest down and start the VM again to get them back.")
+                                .arg(m_bundle.metadata.name);
+    m_loggingService.log(message + QLatin1Char(' ') + error.localizedDescription(), QStringLiteral("Runtime"), m_bundle.bundleURL);
+    // One server that ends is news; the others of the same run add nothing the user can act on.
+    if (m_sharedFoldersStopMessage)
+        return;
+    setSharedFoldersStopMessage(message);
+    notify(SharedFoldersStopped{error});
+}
+
+void VirtualMachineSession::followMachineState(VirtualMachine::State state)
+{
+    // A new run serves the shared folders afresh.
+    if ((state == VirtualMachine::State::starting || state == VirtualMachine::State::restoring) && m_sharedFoldersStopMessage)
+        setSharedFoldersStopMessage(std::nullopt);
+}
+
+void VirtualMachineSession::setSharedFoldersStopMessage(const std::optional<QString> &message)
+{
+    m_sharedFoldersStopMessage = message;
+    Q_EMIT sharedFoldersStopMessageChanged();
 }
 
 void VirtualMachineSession::notify(const Event &event) const

@@ -23,8 +23,9 @@ class VMSharedFolderService;
 /**
  * One runnable virtual machine together with the bundle it was made from.
  * The session owns the machine and the configuration it was made from,
- * publishes the run state and the last error for the views, and passes the
- * machine's three events on to its event handler (the coordinator). It never
+ * publishes the run state, the last error and whether the shared folders
+ * stopped for the views, and passes the machine's events on to its event
+ * handler (the coordinator). It never
  * starts, stops or saves the machine itself: the runtime and save/restore
  * services drive the machine and write the run state. Identified by its
  * bundle's metadata id. GUI thread only. The machine lives as long as the
@@ -56,7 +57,11 @@ public:
     /// The guest shut the machine down.
     struct GuestDidStop {
     };
-    using Event = std::variant<DidStopWithError, NetworkDisconnected, GuestDidStop>;
+    /// A shared folder's server ended; the machine runs on, but the guest can no longer use its shared folders.
+    struct SharedFoldersStopped {
+        VirtualizationError error;
+    };
+    using Event = std::variant<DidStopWithError, NetworkDisconnected, GuestDidStop, SharedFoldersStopped>;
     /// Called last, after the session has updated itself; it must not destroy the session before it returns (use deleteLater()).
     using EventHandler = std::function<void(const Event &)>;
 
@@ -79,6 +84,13 @@ public:
     void setRuntimeState(VMRuntimeState state);
     const std::optional<QString> &lastErrorMessage() const { return m_lastErrorMessage; }
     void setLastErrorMessage(const std::optional<QString> &message);
+    /**
+     * What the user is told once the server of one of the machine's shared
+     * folders has ended in this run: the guest's calls into them hang, its
+     * state cannot be saved, and only a new start brings them back. Absent
+     * while they work; cleared when the machine starts again.
+     */
+    const std::optional<QString> &sharedFoldersStopMessage() const { return m_sharedFoldersStopMessage; }
 
     const VirtualMachineConfiguration &configuration() const { return m_configuration; }
     VirtualMachine &virtualMachine() const { return *m_virtualMachine; }
@@ -102,16 +114,21 @@ Q_SIGNALS:
     void bundleChanged();
     void runtimeStateChanged();
     void lastErrorMessageChanged();
+    void sharedFoldersStopMessageChanged();
 
 private:
     void guestDidStop();
     void didStopWithError(const VirtualizationError &error);
     void networkAttachmentWasDisconnected(const VirtualizationError &error);
+    void directorySharingDeviceStopped(const VirtualizationError &error);
+    void followMachineState(VirtualMachine::State state);
+    void setSharedFoldersStopMessage(const std::optional<QString> &message);
     void notify(const Event &event) const;
 
     VMBundle m_bundle;
     VMRuntimeState m_runtimeState;
     std::optional<QString> m_lastErrorMessage;
+    std::optional<QString> m_sharedFoldersStopMessage;
     VirtualMachineConfiguration m_configuration;
     std::unique_ptr<VirtualMachine> m_virtualMachine;
     EventHandler m_eventHandler;

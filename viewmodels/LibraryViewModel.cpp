@@ -66,6 +66,9 @@ LibraryViewModel::LibraryViewModel(Services services, QObject *parent)
     // The details pane of a VM that left the list goes with it, and its message too; the library keeps it.
     connect(
         &m_coordinator, &VirtualMachineCoordinator::bundleVanished, this, [this](const QString &message) { setBannerMessage(message); });
+    // A running VM whose shared folders stopped shows nothing else: its guest's file calls just hang.
+    connect(&m_coordinator, &VirtualMachineCoordinator::sharedFoldersStopped, this,
+        [this](const QUuid &, const QString &message) { setBannerMessage(message); });
     // An empty list after a failed reload would read as an empty library: say why instead.
     connect(
         &m_store, &VMStore::reloadFailed, this,

@@ -155,8 +155,14 @@ void VMConsoleViewModel::listenToSession()
 {
     disconnect(m_stateConnection);
     disconnect(m_bundleConnection);
+    disconnect(m_sharingConnection);
     m_stateConnection = connect(m_session.get(), &VirtualMachineSession::runtimeStateChanged, this, &VMConsoleViewModel::stateChanged);
     m_bundleConnection = connect(m_session.get(), &VirtualMachineSession::bundleChanged, this, &VMConsoleViewModel::stateChanged);
+    // The guest's shared folders hang from now on: the user at its console is the one to tell.
+    m_sharingConnection = connect(m_session.get(), &VirtualMachineSession::sharedFoldersStopMessageChanged, this, [this] {
+        if (const std::optional<QString> &message = m_session->sharedFoldersStopMessage())
+            setErrorMessage(message);
+    });
 }
 
 void VMConsoleViewModel::followCoordinator()

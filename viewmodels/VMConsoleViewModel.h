@@ -33,7 +33,9 @@ class VirtualMachineSession;
  * when it appears, so the console never drives a session that was dropped.
  * It relays the run state and bundle of whichever session it drives
  * (stateChanged), so the console never listens to a session itself.
- * Failures go to errorMessage and the application log ("Console"); a second
+ * Failures go to errorMessage and the application log ("Console"); the
+ * news that the session's shared folders stopped goes to errorMessage too
+ * (the session has logged it to the VM's log); a second
  * press of an action still running is ignored, and isBusy() says one runs.
  * Which buttons can be pressed follows the details pane's rule
  * (actionInputs() for VMDetailsActions). GUI thread only.
@@ -107,4 +109,5 @@ private:
     ActionsInFlight m_inFlight;
     QMetaObject::Connection m_stateConnection;
     QMetaObject::Connection m_bundleConnection;
+    QMetaObject::Connection m_sharingConnection;
 };

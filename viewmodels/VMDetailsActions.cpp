@@ -2,6 +2,7 @@
 #include "VMDetailsActions.h"
 
 #include "VMDetailsViewModel.h"
+#include "VirtualMachineCoordinator.h"
 
 #include <algorithm>
 
@@ -36,6 +37,7 @@ QList<VMDetailsActionState> states(const Inputs &inputs)
     const bool installed = bundle && bundle->metadata.installState == VMInstallState::installed;
     const bool hasGuides = installed && bundle->metadata.guestOSType != VMGuestOSType::windows;
     const bool isLinux = bundle && bundle->metadata.guestOSType == VMGuestOSType::linux;
+    const bool isWindows = bundle && bundle->metadata.guestOSType == VMGuestOSType::windows;
     const auto runStateIs = [&bundle](VMRuntimeState state) { return bundle && bundle->metadata.runtimeState == state; };
     const bool stopped = runStateIs(VMRuntimeState::stopped);
     const bool hasSavedState = bundle && bundle->metadata.hasSavedState;
@@ -56,8 +58,10 @@ QList<VMDetailsActionState> states(const Inputs &inputs)
     result.append({VMDetailsAction::pause, QStringLiteral("Pause"), QStringLiteral("Pause"), runStateIs(VMRuntimeState::running) && free});
     result.append(
         {VMDetailsAction::resume, QStringLiteral("Resume"), QStringLiteral("Resume"), runStateIs(VMRuntimeState::paused) && free});
-    result.append({VMDetailsAction::saveState, QStringLiteral("Save State"), QStringLiteral("Save State"),
-        (runStateIs(VMRuntimeState::running) || runStateIs(VMRuntimeState::paused)) && free});
+    // QEMU runs Windows guests without a saved state of their own: the button says why instead of being refused.
+    result.append({VMDetailsAction::saveState, QStringLiteral("Save State"),
+        isWindows ? VirtualMachineCoordinator::windowsSaveStateRefusal.toString() : QStringLiteral("Save State"),
+        (runStateIs(VMRuntimeState::running) || runStateIs(VMRuntimeState::paused)) && !isWindows && free});
     result.append({VMDetailsAction::stop, QStringLiteral("Stop"), QStringLiteral("Stop"), bundle && !stopped && free});
     result.append({VMDetailsAction::expandDisk, QStringLiteral("Expand Disk"),
         diskBlock.value_or(QStringLiteral("Increase the VM's disk capacity without creating a new VM.")), canChangeSettings && free});

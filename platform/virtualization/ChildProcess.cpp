@@ -10,8 +10,10 @@
 #include <QPointer>
 #include <QSignalBlocker>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -87,6 +89,20 @@ bool ChildProcess::isRunning() const
 qint64 ChildProcess::processId() const
 {
     return m_process.processId();
+}
+
+bool ChildProcess::hasEnded() const
+{
+    if (!isRunning())
+        return true;
+    const auto pid = pid_t(m_process.processId());
+    if (pid <= 0)
+        return false;
+    // WNOWAIT only looks: the child stays for QProcess to reap and report.
+    siginfo_t info{};
+    if (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD;
+    return info.si_pid == pid;
 }
 
 QCoro::Task<bool> ChildProcess::waitForExit(std::chrono::milliseconds timeout)

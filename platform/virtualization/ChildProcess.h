@@ -41,6 +41,12 @@ public:
 
     bool isRunning() const;
     qint64 processId() const;
+    /**
+     * Whether the program has ended, also when its exit has not been
+     * reported yet: exited() comes on a later turn of the event loop, while
+     * the program may already be gone.
+     */
+    bool hasEnded() const;
 
     /// Waits up to `timeout` for the program to exit by itself; true once it has.
     QCoro::Task<bool> waitForExit(std::chrono::milliseconds timeout);

@@ -132,6 +132,8 @@ struct QemuVirtualMachine::Run {
     bool stopRequested = false;
     bool guestRequestedShutdown = false;
     std::optional<QString> monitorLoss;
+    /// Why a shared folder lost its server, once one has: the guest's calls into it hang, and the state can no longer be saved.
+    std::optional<QString> sharingStop;
     QemuCommandLine::Paths paths;
     QList<VirtiofsDaemon::Launch> daemonLaunches;
     QStringList arguments;
@@ -222,6 +224,9 @@ QCoro::Task<> QemuVirtualMachine::validateSaveMachineStateSupport()
 {
     requireState(canStop(), QStringLiteral("save its state"));
     m_configuration.validateSaveRestoreSupport();
+    if (m_run->sharingStop)
+        throw VirtualizationError(VirtualizationError::Code::notSupported,
+                                  *m_run->sharingStop + QStringLiteral(" The guest's files in that share are cut off, so its state cannot be saved."));
     const QPointer<QemuVirtualMachine> self(this);
     const quint64 generation = m_run->generation;
     const QStringList programs = daemonPrograms();
@@ -257,7 +262,8 @@ QCoro::Task<> QemuVirtualMachine::saveMachineStateTo(QString url)
     if (!self)
         std::rethrow_exception(failureOrRelease(failure, QStringLiteral("The virtual machine was released while its state was saved.")));
     if (failure) {
-        const VirtualizationError error = describeFailure(failure, VirtualizationError::Code::saveFailed, QStringLiteral("The virtual machine's state could not be saved"));
+        // The code says that the save failed; the text says only why, for callers that put their own sentence first.
+        const VirtualizationError error = describeFailure(failure, VirtualizationError::Code::saveFailed, QString());
         // A machine that went away meanwhile has been reported stopped or failed already.
         if (isCurrent(generation) && monitorWorks())
             setState(State::paused);
@@ -336,6 +342,8 @@ QCoro::Task<> QemuVirtualMachine::launch(bool incomingState)
         VirtiofsDaemon &daemon = *m_run->fileSystemDaemons.emplace_back(std::make_unique<VirtiofsDaemon>());
         co_await daemon.start(m_run->daemonLaunches[index]);
         requireCurrent(self, generation);
+        connect(&daemon.process(), &ChildProcess::exited, this, [this, generation, index] { handleDaemonExit(generation, index); },
+                Qt::QueuedConnection);
     }
 
     co_await m_run->qemu.start(m_profile.qemuProgram, m_run->arguments, m_logDirectory + QStringLiteral("/qemu.log"));
@@ -556,7 +564,7 @@ VirtualizationError QemuVirtualMachine::describeFailure(std::exception_ptr failu
         if (const std::optional<QString> advice = HostProfile::missingFileAdvice(tail))
             detail = *advice + QLatin1Char('\n') + tail;
     }
-    return VirtualizationError(code, prefix + QStringLiteral(": ") + detail);
+    return VirtualizationError(code, prefix.isEmpty() ? detail : prefix + QStringLiteral(": ") + detail);
 }
 
 std::chrono::milliseconds QemuVirtualMachine::migrationTimeout() const
@@ -585,6 +593,27 @@ void QemuVirtualMachine::handleMonitorLoss(quint64 generation, const QString &re
         if (isCurrent(generation) && !m_run->stopRequested)
             m_run->qemu.kill();
     });
+}
+
+void QemuVirtualMachine::handleDaemonExit(quint64 generation, qsizetype deviceIndex)
+{
+    if (!isCurrent(generation) || m_run->stopRequested)
+        return;
+    // While starting or restoring, the operation in progress reports the failure.
+    if (state() == State::starting || state() == State::restoring)
+        return;
+    // A QEMU that ended takes its servers with it, maybe before its own end is reported: that end is the news.
+    if (m_run->qemu.hasEnded())
+        return;
+    const ChildProcess &server = m_run->fileSystemDaemons[size_t(deviceIndex)]->process();
+    QString description = QStringLiteral("The server of the shared folder \"%1\" ended (%2)")
+                              .arg(m_configuration.directorySharingDevices[deviceIndex].tag, server.exitDescription());
+    // The servers share one log; its last line is the one that says why.
+    const QString lastWords = server.logTail().section(QLatin1Char('\n'), -1).trimmed();
+    description += lastWords.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + lastWords;
+    if (!m_run->sharingStop)
+        m_run->sharingStop = description;
+    Q_EMIT directorySharingDeviceStopped(deviceIndex, VirtualizationError(VirtualizationError::Code::internalError, description));
 }
 
 void QemuVirtualMachine::handleExit(quint64 generation)

@@ -39,7 +39,9 @@
  *
  * A SHUTDOWN event that the guest caused ends in guestDidStop(); any other
  * end of QEMU that nobody asked for ends in didStopWithError() with the tail
- * of QEMU's log as the description. QEMU's output goes to qemu.log and
+ * of QEMU's log as the description. A virtiofsd that ends while QEMU runs
+ * on ends in directorySharingDeviceStopped(), and the machine refuses to
+ * save its state from then on. QEMU's output goes to qemu.log and
  * virtiofsd's to virtiofsd.log in the log folder; the console port's goes
  * through SerialConsoleLog to its capped file.
  */
@@ -95,6 +97,8 @@ private:
     void handleEvent(quint64 generation, const QString &event, const QJsonObject &data);
     void handleMonitorLoss(quint64 generation, const QString &reason);
     void handleExit(quint64 generation);
+    /// A virtiofsd that ends while QEMU runs on leaves its share hanging in the guest: reported, and saving is refused from then on.
+    void handleDaemonExit(quint64 generation, qsizetype deviceIndex);
 
     VirtualMachineConfiguration m_configuration;
     HostProfile m_profile;

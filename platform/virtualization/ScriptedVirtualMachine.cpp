@@ -90,6 +90,11 @@ void ScriptedVirtualMachine::raiseNetworkAttachmentDisconnected(qsizetype networ
     Q_EMIT networkAttachmentWasDisconnected(networkDeviceIndex, error);
 }
 
+void ScriptedVirtualMachine::raiseDirectorySharingDeviceStopped(qsizetype deviceIndex, const VirtualizationError &error)
+{
+    Q_EMIT directorySharingDeviceStopped(deviceIndex, error);
+}
+
 QByteArray ScriptedVirtualMachine::savedStateContent()
 {
     return QByteArrayLiteral("scripted machine state\n");
@@ -104,6 +109,13 @@ QCoro::Task<> ScriptedVirtualMachine::perform(Operation operation, State during,
         co_await QCoro::sleepFor(answer.delay);
         if (!self)
             throw VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released."));
+    }
+    if (state() != during) {
+        // An event meanwhile moved the machine: where it got to decides, not the script.
+        if (state() == after)
+            co_return;
+        throw answer.error.value_or(VirtualizationError(VirtualizationError::Code::internalError,
+                                                        QStringLiteral("The virtual machine stopped during the operation.")));
     }
     if (answer.error) {
         setState(afterFailure);

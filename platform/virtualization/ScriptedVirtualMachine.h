@@ -16,7 +16,9 @@
  * in as a real machine does, then answers from its script (after the
  * answer's delay) and moves through the same states as a real machine. A
  * successful save writes a small file at the given path. The test raises
- * the machine's events itself.
+ * the machine's events itself; one raised while an operation runs wins, as
+ * on a real machine: the operation fails and the machine stays where the
+ * event left it.
  *
  * @code
  * ScriptedVirtualMachine machine(configuration);
@@ -63,6 +65,8 @@ public:
     /// The machine fails: the state becomes error, then didStopWithError() is emitted.
     void raiseDidStopWithError(const VirtualizationError &error);
     void raiseNetworkAttachmentDisconnected(qsizetype networkDeviceIndex, const VirtualizationError &error);
+    /// The server of a shared folder ends; the machine runs on.
+    void raiseDirectorySharingDeviceStopped(qsizetype deviceIndex, const VirtualizationError &error);
 
     /// What a successful save writes.
     static QByteArray savedStateContent();

@@ -14,11 +14,11 @@
  * allow fails at once with invalidState. A machine whose state was saved
  * stays paused; a restored machine comes back paused.
  *
- * Besides the outcome of its operations the machine reports three events:
- * the guest stopped it, it stopped because of an error, or a network
- * attachment was lost. The state has changed before an event is emitted,
- * and the machine touches nothing after emitting one, so a receiver may
- * release it (with deleteLater()).
+ * Besides the outcome of its operations the machine reports four events:
+ * the guest stopped it, it stopped because of an error, a network
+ * attachment was lost, or the server of a shared folder ended. The state
+ * has changed before an event is emitted, and the machine touches nothing
+ * after emitting one, so a receiver may release it (with deleteLater()).
  *
  * Backends: QemuVirtualMachine runs QEMU; ScriptedVirtualMachine answers from
  * a script in tests.
@@ -73,6 +73,13 @@ Q_SIGNALS:
     void didStopWithError(const VirtualizationError &error);
     /// The network device at `networkDeviceIndex` lost its attachment; the machine runs on.
     void networkAttachmentWasDisconnected(qsizetype networkDeviceIndex, const VirtualizationError &error);
+    /**
+     * The server of the directory-sharing device at `deviceIndex` ended while
+     * the machine ran: the guest's calls into that share no longer complete
+     * and the machine's state can no longer be saved. The machine runs on;
+     * only a new start brings the share back.
+     */
+    void directorySharingDeviceStopped(qsizetype deviceIndex, const VirtualizationError &error);
 
 protected:
     explicit VirtualMachine(QObject *parent = nullptr);

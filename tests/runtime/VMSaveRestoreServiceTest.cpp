@@ -161,6 +161,62 @@ TEST_F(VMSaveRestoreServiceTest, AFailedSaveKeepsTheOldStateAndLeavesTheMachineP
     EXPECT_FALSE(bundleLog().contains(QStringLiteral("Saved VM state")));
 }
 
+TEST_F(VMSaveRestoreServiceTest, AMachineThatFailsDuringTheSaveIsShownAsItEndedNotPaused)
+{
+    const struct {
+        const char *name;
+        bool guestStops;
+        VMRuntimeState shown;
+    } cases[] = {
+        {"QEMU dies", false, VMRuntimeState::error},
+        {"the guest stops", true, VMRuntimeState::stopped},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        makeSession();
+        m_states.clear();
+        // The machine ends while it writes its state, as a QEMU killed in the middle of its migration does.
+        QObject::connect(m_machine, &VirtualMachine::stateChanged, m_machine, [this, &testCase](VirtualMachine::State state) {
+            if (state != MachineState::saving)
+                return;
+            if (testCase.guestStops)
+                m_machine->raiseGuestDidStop();
+            else
+                m_machine->raiseDidStopWithError(VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("QEMU stopped unexpectedly")));
+        });
+        EXPECT_FALSE(save());
+        const auto error = failure<VirtualMachineError>();
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->errorCase(), VirtualMachineError::Case::saveStateFailed);
+        EXPECT_EQ(m_session->runtimeState(), testCase.shown) << "a machine that is gone is not shown paused, with Resume offered";
+        EXPECT_EQ(m_states.last(), testCase.shown);
+        EXPECT_EQ(stateFileContent(), oldState);
+        EXPECT_EQ(savedStateEntries(), QStringList{QStringLiteral("MachineState.bin")});
+    }
+}
+
+TEST_F(VMSaveRestoreServiceTest, AMachineWhoseSharedFoldersStoppedIsRefusedAtOnceWithTheReason)
+{
+    makeSession();
+    m_machine->raiseDirectorySharingDeviceStopped(
+        0, VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("The server of the shared folder ended (killed by a signal).")));
+    ASSERT_TRUE(m_session->sharedFoldersStopMessage());
+    EXPECT_EQ(m_session->runtimeState(), VMRuntimeState::running) << "the machine runs on";
+
+    EXPECT_FALSE(save());
+    const auto error = failure<VirtualMachineError>();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->errorCase(), VirtualMachineError::Case::saveStateFailed);
+    EXPECT_EQ(error->detail(), *m_session->sharedFoldersStopMessage());
+    EXPECT_EQ(error->errorDescription(),
+              QStringLiteral("The VM state could not be saved: The shared folders of “Ubuntu” stopped working: their file server ended, so the guest "
+                             "can no longer use them. Shut the guest down and start the VM again to get them back."));
+    EXPECT_TRUE(m_machine->calls().isEmpty()) << "nothing was asked of the machine: no pause, no migration to wait for";
+    EXPECT_EQ(m_machine->state(), MachineState::running);
+    EXPECT_TRUE(m_states.isEmpty());
+    EXPECT_EQ(stateFileContent(), oldState);
+}
+
 TEST_F(VMSaveRestoreServiceTest, AMachineThatSharesFoldersSavesUnlessTheRunningMachineRefuses)
 {
     VirtualMachineConfiguration sharing;

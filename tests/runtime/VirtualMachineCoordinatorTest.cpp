@@ -570,7 +570,16 @@ TEST_F(VirtualMachineCoordinatorTest, SessionEventsAreStoredWhileTheCoordinatorL
 
     machine->raiseNetworkAttachmentDisconnected(0, VirtualizationError(VirtualizationError::Code::networkError, QStringLiteral("br0 went away")));
     EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::running);
-    EXPECT_EQ(bundleLog(bundle.bundleURL).count(QStringLiteral("] [Network] br0 went away\n")), 2) << "the session's line and the coordinator's";
+    EXPECT_EQ(bundleLog(bundle.bundleURL).count(QStringLiteral("] [Network] br0 went away\n")), 1) << "the session's line, not a second one";
+
+    // Stopped shared folders leave the machine running and are told to whoever shows the library.
+    QSignalSpy sharesStopped(&coordinator(), &VirtualMachineCoordinator::sharedFoldersStopped);
+    machine->raiseDirectorySharingDeviceStopped(0, VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("virtiofsd ended")));
+    ASSERT_EQ(sharesStopped.count(), 1);
+    EXPECT_EQ(sharesStopped.first().at(0).toUuid(), bundle.id());
+    EXPECT_EQ(sharesStopped.first().at(1).toString(), session->sharedFoldersStopMessage());
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::running);
+    EXPECT_EQ(bundleLog(bundle.bundleURL).count(QStringLiteral("virtiofsd ended")), 1);
 
     machine->raiseGuestDidStop();
     EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::stopped);
@@ -580,7 +589,7 @@ TEST_F(VirtualMachineCoordinatorTest, SessionEventsAreStoredWhileTheCoordinatorL
     machine->forceState(VirtualMachine::State::running);
     machine->raiseDidStopWithError(VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("QEMU crashed")));
     EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::error);
-    EXPECT_EQ(bundleLog(bundle.bundleURL).count(QStringLiteral("] [Runtime] QEMU crashed\n")), 2);
+    EXPECT_EQ(bundleLog(bundle.bundleURL).count(QStringLiteral("] [Runtime] QEMU crashed\n")), 1) << "logged once, by the session";
 
     // Once the coordinator is gone, the session's events write nothing.
     m_coordinator.reset();
@@ -603,6 +612,26 @@ TEST_F(VirtualMachineCoordinatorTest, AFailedSaveRecordsNothing)
                   .errorDescription());
     EXPECT_EQ(store().bundle(bundle.id())->metadata.savedState, std::nullopt);
     EXPECT_EQ(store().bundle(bundle.id())->metadata.runtimeState, before.metadata.runtimeState);
+}
+
+TEST_F(VirtualMachineCoordinatorTest, AMachineThatDiesDuringASaveIsShownAndStoredInErrorNotPaused)
+{
+    const VMBundle bundle = installedBundle();
+    ASSERT_EQ(startFailure(bundle.id(), false), QString());
+    ScriptedVirtualMachine *machine = m_machines.lastMachine();
+    QObject::connect(machine, &VirtualMachine::stateChanged, machine, [machine](VirtualMachine::State state) {
+        if (state == VirtualMachine::State::saving)
+            machine->raiseDidStopWithError(VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("QEMU stopped unexpectedly")));
+    });
+
+    const QString failure = failureText([&] { waitForOutcome(coordinator().recordSavedState(bundle.id())).get(); });
+    EXPECT_TRUE(failure.startsWith(QStringLiteral("The VM state could not be saved: "))) << failure.toStdString();
+    EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::error) << "what the screens show";
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::error) << "what Metadata.json says";
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.savedState, std::nullopt);
+    // Nothing offers to resume a machine that is gone; a new start replaces the failed session.
+    EXPECT_EQ(startFailure(bundle.id(), false), QString());
+    EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::running);
 }
 
 TEST_F(VirtualMachineCoordinatorTest, AWindowsVMRunByQEMUIsRefusedASaveWithTheReason)

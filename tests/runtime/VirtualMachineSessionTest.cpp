@@ -50,6 +50,8 @@ protected:
                 events << QStringLiteral("didStopWithError: ") + stopped->error.localizedDescription();
             else if (const auto *network = std::get_if<VirtualMachineSession::NetworkDisconnected>(&event))
                 events << QStringLiteral("networkDisconnected: ") + network->error.localizedDescription();
+            else if (const auto *sharing = std::get_if<VirtualMachineSession::SharedFoldersStopped>(&event))
+                events << QStringLiteral("sharedFoldersStopped: ") + sharing->error.localizedDescription();
             else
                 events << QStringLiteral("guestDidStop in ") + toRaw(session->runtimeState());
         });
@@ -148,6 +150,36 @@ TEST_F(VirtualMachineSessionTest, EveryAssignmentIsAnnouncedAndTheIdentifierFoll
     EXPECT_EQ(bundleChanges, 2);
     EXPECT_EQ(session->bundle().metadata.name, QStringLiteral("Renamed"));
     EXPECT_EQ(session->id(), bundle.metadata.id);
+}
+
+TEST_F(VirtualMachineSessionTest, StoppedSharedFoldersAreToldOnceLoggedAndForgottenByTheNextRun)
+{
+    recordEvents();
+    int messageChanges = 0;
+    QObject::connect(session.get(), &VirtualMachineSession::sharedFoldersStopMessageChanged, [&] { ++messageChanges; });
+    machine->forceState(VirtualMachine::State::running);
+    session->setRuntimeState(VMRuntimeState::running);
+    const VirtualizationError first(VirtualizationError::Code::internalError, QStringLiteral("The server of the shared folder \"a\" ended (exit status 1)."));
+    const VirtualizationError second(VirtualizationError::Code::internalError, QStringLiteral("The server of the shared folder \"b\" ended (exit status 1)."));
+    machine->raiseDirectorySharingDeviceStopped(0, first);
+    machine->raiseDirectorySharingDeviceStopped(1, second);
+
+    const QString told = QStringLiteral("The shared folders of “Guest” stopped working: their file server ended, so the guest can no longer use them. "
+                                        "Shut the guest down and start the VM again to get them back.");
+    EXPECT_EQ(session->sharedFoldersStopMessage(), told);
+    EXPECT_EQ(messageChanges, 1);
+    EXPECT_EQ(events, QStringList{QStringLiteral("sharedFoldersStopped: ") + first.localizedDescription()}) << "one stop is news, the next adds nothing";
+    EXPECT_EQ(session->runtimeState(), VMRuntimeState::running) << "the machine runs on";
+    // Each server's end is in the VM's log with its cause.
+    EXPECT_EQ(bundleLog().count(QStringLiteral("] [Runtime] ") + told + QLatin1Char(' ') + first.localizedDescription() + QLatin1Char('\n')), 1);
+    EXPECT_EQ(bundleLog().count(QStringLiteral("] [Runtime] ") + told + QLatin1Char(' ') + second.localizedDescription() + QLatin1Char('\n')), 1);
+
+    // A new run serves the folders afresh.
+    machine->forceState(VirtualMachine::State::stopped);
+    EXPECT_TRUE(session->sharedFoldersStopMessage()) << "a stop alone does not bring them back";
+    machine->forceState(VirtualMachine::State::starting);
+    EXPECT_EQ(session->sharedFoldersStopMessage(), std::nullopt);
+    EXPECT_EQ(messageChanges, 2);
 }
 
 } // namespace

@@ -183,6 +183,19 @@ TEST_F(LibraryViewModelTest, AVMWhoseFolderHasGoneLeavesTheListWithTheReasonWhic
     EXPECT_FALSE(QFileInfo::exists(gone.bundleURL));
 }
 
+TEST_F(LibraryViewModelTest, StoppedSharedFoldersOfARunningVMAreToldInTheBanner)
+{
+    const VMBundle bundle = vm(QStringLiteral("Build Agent"), 1);
+    library();
+    ASSERT_EQ(startFailure(bundle.id(), false), QString());
+    m_machines.lastMachine()->raiseDirectorySharingDeviceStopped(
+        0, VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("virtiofsd ended (killed by a signal).")));
+    EXPECT_EQ(library().bannerMessage(),
+              QStringLiteral("The shared folders of “Build Agent” stopped working: their file server ended, so the guest can no longer use them. "
+                             "Shut the guest down and start the VM again to get them back."));
+    EXPECT_EQ(library().bannerKind(), MessageKind::failure);
+}
+
 TEST_F(LibraryViewModelTest, ASecondPressOfARunningActionIsIgnored)
 {
     const VMBundle bundle = vm(QStringLiteral("Dev"), 1);

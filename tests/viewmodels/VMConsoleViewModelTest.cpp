@@ -65,6 +65,25 @@ TEST_F(VMConsoleViewModelTest, AFailedActionShowsItsSentenceAndLogsItOnce)
     EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::paused) << "a pause is stored at once";
 }
 
+TEST_F(VMConsoleViewModelTest, StoppedSharedFoldersAreToldAtTheConsoleAndSaveStateIsRefusedAtOnce)
+{
+    const VMBundle bundle = installedBundle();
+    VMConsoleViewModel &model = console(bundle.id());
+    waitForOutcome(model.start()).get();
+    ScriptedVirtualMachine *machine = m_machines.lastMachine();
+    machine->raiseDirectorySharingDeviceStopped(
+        0, VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("virtiofsd ended (killed by a signal).")));
+    const QString told = QStringLiteral("The shared folders of “Dev” stopped working: their file server ended, so the guest can no longer use them. "
+                                        "Shut the guest down and start the VM again to get them back.");
+    EXPECT_EQ(model.errorMessage(), told);
+
+    model.setErrorMessage(std::nullopt);
+    waitForOutcome(model.saveState()).get();
+    EXPECT_EQ(model.errorMessage(), QStringLiteral("The VM state could not be saved: ") + told);
+    EXPECT_FALSE(machine->calls().contains(Operation::pause)) << "the machine was not paused for a save that cannot succeed";
+    EXPECT_EQ(model.runtimeState(), VMRuntimeState::running);
+}
+
 TEST_F(VMConsoleViewModelTest, TheConsoleFollowsTheSessionThatReplacedItsOwn)
 {
     const VMBundle bundle = installedBundle();

@@ -106,6 +106,31 @@ TEST(VMDetailsActionsTest, NoBundleDisablesEverythingAndWindowsHasNoGuides)
     EXPECT_EQ(find(VMDetailsAction::guestTools).help, QStringLiteral("help"));
 }
 
+TEST(VMDetailsActionsTest, SaveStateIsOfferedToEveryRunningGuestButWindowsWhichIsToldWhy)
+{
+    const struct {
+        VMGuestOSType guest;
+        VMRuntimeState run;
+        bool enabled;
+    } cases[] = {
+        {VMGuestOSType::macOS, VMRuntimeState::running, true},  {VMGuestOSType::linux, VMRuntimeState::paused, true},
+        {VMGuestOSType::windows, VMRuntimeState::running, false}, {VMGuestOSType::windows, VMRuntimeState::paused, false},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(toRaw(testCase.guest).toStdString() + " " + toRaw(testCase.run).toStdString());
+        const VMDetailsActions::Inputs inputs{gridBundle(VMInstallState::installed, testCase.run, false, testCase.guest), false, {}, {}};
+        EXPECT_EQ(VMDetailsActions::isEnabled(inputs, VMDetailsAction::saveState), testCase.enabled);
+        for (const VMDetailsActionState &state : VMDetailsActions::states(inputs)) {
+            if (state.action != VMDetailsAction::saveState)
+                continue;
+            if (testCase.enabled)
+                EXPECT_EQ(state.help, QStringLiteral("Save State"));
+            else
+                EXPECT_TRUE(state.help.contains(QStringLiteral("Shut Windows down instead."))) << state.help.toStdString();
+        }
+    }
+}
+
 TEST(VMDetailsActionsTest, BlockedSettingsExplainWhy)
 {
     const auto help = [](const VMBundle &bundle, VMDetailsAction action) {

@@ -5,6 +5,7 @@
 #include "DisplayFormatters.h"
 #include "QEMUSetupService.h"
 #include "TestFiles.h"
+#include "VMDetailsActions.h"
 #include "ViewModelTestFixture.h"
 
 #include <QDir>
@@ -66,6 +67,33 @@ TEST_F(VMDetailsViewModelTest, AStartPublishesTheSessionAndARefusalIsShownAndLog
     EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Stopped"));
     waitForOutcome(model.stop()).get();
     EXPECT_EQ(model.errorMessage(), std::nullopt) << "stopping a stopped VM is no error";
+}
+
+TEST_F(VMDetailsViewModelTest, AMachineThatDiesWhileSavingIsShownInErrorWithNothingToResume)
+{
+    const VMBundle bundle = installedBundle();
+    VMDetailsViewModel &model = details(bundle.id());
+    waitForOutcome(model.start()).get();
+    ScriptedVirtualMachine *machine = m_machines.lastMachine();
+    QObject::connect(machine, &VirtualMachine::stateChanged, machine, [machine](VirtualMachine::State state) {
+        if (state == VirtualMachine::State::saving)
+            machine->raiseDidStopWithError(
+                VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("QEMU stopped unexpectedly (killed by a signal).")));
+    });
+
+    waitForOutcome(model.saveState()).get();
+    settle();
+    ASSERT_TRUE(model.errorMessage());
+    EXPECT_TRUE(model.errorMessage()->startsWith(QStringLiteral("The VM state could not be saved: "))) << model.errorMessage()->toStdString();
+    EXPECT_EQ(model.runtimeStateText(), QStringLiteral("Error"));
+    EXPECT_FALSE(model.isPaused());
+    QStringList enabled;
+    for (const VMDetailsActionState &state : VMDetailsActions::states(model))
+        if (state.enabled)
+            enabled << VMDetailsActions::key(state.action);
+    EXPECT_FALSE(enabled.contains(QStringLiteral("resume"))) << enabled.join(u' ').toStdString();
+    EXPECT_FALSE(enabled.contains(QStringLiteral("saveState"))) << enabled.join(u' ').toStdString();
+    EXPECT_TRUE(enabled.contains(QStringLiteral("stop"))) << "a failed machine can still be cleared away";
 }
 
 TEST_F(VMDetailsViewModelTest, AWindowsVMStartsOnQEMUOnceTheHostHasIt)

@@ -19,6 +19,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -249,6 +250,76 @@ TEST_F(QemuVirtualMachineTest, ASaveIsRefusedBeforeAnythingIsWrittenWhenQemuOrAD
     }
     EXPECT_TRUE(runtimeFolders().isEmpty());
     EXPECT_TRUE(events.isEmpty()) << events.join(QLatin1Char('\n')).toStdString();
+}
+
+/// The programs named `name` that this test process started itself.
+QList<pid_t> ownChildrenNamed(const QByteArray &name)
+{
+    QList<pid_t> found;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isProcess = false;
+        const pid_t pid = pid_t(entry.toInt(&isProcess));
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!isProcess || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype open = line.indexOf('(');
+        const qsizetype close = line.lastIndexOf(')');
+        const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+        if (open >= 0 && close > open && line.mid(open + 1, close - open - 1) == name && fields.size() > 1 && fields[1].toInt() == ::getpid())
+            found << pid;
+    }
+    return found;
+}
+
+TEST_F(QemuVirtualMachineTest, ASharedFolderServerThatEndsIsReportedAndTheMachineRefusesToSaveAtOnce)
+{
+    if (m_profile.virtiofsdProgram.isEmpty() || m_profile.unshareProgram.isEmpty())
+        GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is not installed";
+    if (QProcess::execute(m_profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
+        GTEST_SKIP() << "this host does not permit `unshare -Urm`, so shared folders cannot be served here";
+    QDir().mkpath(path(QStringLiteral("Guest.vm/Automation")));
+    VirtualMachineConfiguration sharing = configuration();
+    MultipleDirectoryShare share;
+    share.insert(QStringLiteral("KestrumAutomation"), {bundle(QStringLiteral("Automation")), false});
+    sharing.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), share};
+    QemuVirtualMachine &machine = makeMachine(sharing);
+    QObject::connect(&machine, &VirtualMachine::directorySharingDeviceStopped, [this](qsizetype index, const VirtualizationError &error) {
+        events << QStringLiteral("share %1 stopped: ").arg(index) + error.localizedDescription();
+    });
+    TaskRunner::run(machine.start(), 60s);
+
+    // A failed save says why, without a sentence of its own before it: whoever shows it puts theirs first.
+    TaskRunner::run(machine.pause());
+    try {
+        TaskRunner::run(machine.saveMachineStateTo(path(QStringLiteral("Missing/MachineState.bin"))));
+        ADD_FAILURE() << "a state was saved into a folder that does not exist";
+    } catch (const VirtualizationError &error) {
+        EXPECT_EQ(error.code(), VirtualizationError::Code::saveFailed);
+        EXPECT_FALSE(error.localizedDescription().contains(QStringLiteral("could not be saved"))) << error.what();
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("Missing"))) << error.what();
+    }
+    TaskRunner::run(machine.resume());
+
+    const QList<pid_t> servers = ownChildrenNamed("virtiofsd");
+    ASSERT_EQ(servers.size(), 1);
+    ASSERT_EQ(::kill(servers.first(), SIGKILL), 0);
+    EXPECT_TRUE(waitUntil([&] { return !events.isEmpty(); }, 30s));
+    ASSERT_EQ(events.size(), 1) << events.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(events.first().startsWith(QStringLiteral("share 0 stopped: The server of the shared folder \"duvuzodovevav-shared\" ended (killed by a signal)")))
+        << events.first().toStdString();
+    EXPECT_EQ(machine.state(), State::running) << "QEMU runs on without the share";
+
+    try {
+        TaskRunner::run(machine.validateSaveMachineStateSupport(), 5s);
+        ADD_FAILURE() << "a machine whose share lost its server was offered a save";
+    } catch (const VirtualizationError &error) {
+        EXPECT_EQ(error.code(), VirtualizationError::Code::notSupported);
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("its state cannot be saved"))) << error.what();
+    }
+    TaskRunner::run(machine.stop());
+    EXPECT_EQ(events.size(), 1) << "stopping the machine is no further news: " << events.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(runtimeFolders().isEmpty());
 }
 
 TEST_F(QemuVirtualMachineTest, AQemuThatRefusesToStartIsReportedWithWhatItSaid)
