@@ -2,10 +2,12 @@
 #include "FileOperations.h"
 #include "InterruptedWrite.h"
 #include "JSONCoding.h"
+#include "MachineIdentityService.h"
 #include "ProcessIdentity.h"
 #include "StagingMarker.h"
 #include "StoreTestFixture.h"
 #include "TestFiles.h"
+#include "VMCloneService.h"
 #include "VMExportService.h"
 
 #include <QDir>
@@ -258,6 +260,31 @@ TEST_F(LeftoverSweepTest, ABackupCutShortAnywhereLeavesNothingAfterTheNextLoad)
             EXPECT_FALSE(FileOperations::itemExists(copy + QLatin1Char('/') + markerName)) << name.toStdString() << " before step " << step;
             EXPECT_TRUE(FileOperations::itemExists(copy + QStringLiteral("/Metadata.json"))) << name.toStdString() << " before step " << step;
             FileOperations::removeItem(copy);
+        }
+        if (outcome == InterruptedWrite::Outcome::completed)
+            break;
+    }
+    EXPECT_GT(step, 4);
+}
+
+TEST_F(LeftoverSweepTest, ACloneCutShortAnywhereLeavesNothingAfterTheNextLoad)
+{
+    const VMBundle dev = fullBundle(QStringLiteral("Dev"));
+    const MachineIdentityService identity;
+    const VMCloneService clones(store(), identity, m_logging);
+    int step = 1;
+    for (;; ++step) {
+        const auto outcome = InterruptedWrite::runUntil(step, [&] { clones.clone(dev, std::nullopt, true, false); });
+        ASSERT_NE(outcome, InterruptedWrite::Outcome::failed) << step;
+        backdateHiddenEntries(root());
+        reload();
+        EXPECT_EQ(hiddenEntries(root()), QStringList()) << "stopped before step " << step;
+        // A clone that made it into place is a whole VM of the library.
+        EXPECT_EQ(store().bundles().size(), QDir(root()).entryList({QStringLiteral("*.vm")}, QDir::Dirs).size()) << step;
+        for (const VMBundle &bundle : store().bundles()) {
+            EXPECT_FALSE(FileOperations::itemExists(bundle.bundleURL + QLatin1Char('/') + markerName)) << step;
+            if (bundle.id() != dev.id())
+                store().deleteBundle(bundle.id());
         }
         if (outcome == InterruptedWrite::Outcome::completed)
             break;
