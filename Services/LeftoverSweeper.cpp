@@ -30,7 +30,7 @@ constexpr std::array ownFileNames{
     Layout::metadataFileName,     Layout::sharedFoldersFileName,      Layout::diskImageFileName,       Layout::auxiliaryStorageFileName,
     Layout::machineIdentifierFileName, Layout::hardwareModelFileName, Layout::linuxBootFileName,       Layout::efiVariableStoreFileName,
     Layout::windowsConfigFileName, Layout::diskGrowthHistoryFileName, QStringView(u"MachineState.bin"), QStringView(u"Timeline.json"),
-    QStringView(u"RestoreImage.json"), QStringView(u"manifest.json"),
+    QStringView(u"RestoreImage.json"), QStringView(u"manifest.json"), QStringView(u"TrackedBundles.json"), QStringView(u"RecentDestinations.json"),
 };
 
 /// ".<name>.<random>" of a temporary sibling file, ".<name>.linking-<random>" of a mirror link being replaced.
@@ -99,6 +99,11 @@ void LeftoverSweeper::sweepBundle(const QString &bundleURL) const
         sweepTemporaryFiles(mirror, bundleURL);
         sweepTemporaryFiles(mirror + QLatin1Char('/') + Layout::restoreImagesDirectoryName.toString(), bundleURL);
     }
+}
+
+void LeftoverSweeper::sweepApplicationFolder(const QString &folder) const
+{
+    sweepTemporaryFiles(folder, {});
 }
 
 void LeftoverSweeper::sweepTemporaryFiles(const QString &folder, const QString &logBundleURL) const

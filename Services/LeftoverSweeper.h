@@ -35,6 +35,8 @@ public:
 
     /// The leftovers inside the bundle folder and its protection mirror.
     void sweepBundle(const QString &bundleURL) const;
+    /// The hidden temporary files that atomic writes of the library's own lists (tracked bundles, recent destinations) leave in `folder`.
+    void sweepApplicationFolder(const QString &folder) const;
     /// The staging folders of clones, backups and exports in a folder that holds bundles: only those whose StagingMarker names a process that has ended.
     void sweepStagingFolders(const QString &folder) const;
     /**

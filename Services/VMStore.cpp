@@ -227,6 +227,7 @@ QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const 
     // The root even when it holds no bundle: a clone cut short may have outlived its source.
     QSet<QString> sweptFolders{standardizedFileURL(places.root)};
     sweeper.sweepStagingFolders(places.root);
+    sweeper.sweepApplicationFolder(places.registryFolder);
     QHash<QUuid, qsizetype> acceptedIndex;
     QList<VMBundle> accepted;
     for (const QString &candidate : candidates) {

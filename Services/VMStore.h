@@ -14,6 +14,7 @@
 
 #include <QCoroTask>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -188,6 +189,8 @@ private:
     /// Where a load looks for leftovers besides the folders of its candidates.
     struct SweptPlaces {
         QString root;
+        /// The folder of the library's own lists.
+        QString registryFolder;
         QList<QString> destinations;
     };
     static DetachedLoad loadDetached(const QList<QString> &candidates, const SweptPlaces &places, const LoggingService *logging,
@@ -200,7 +203,7 @@ private:
     void logLeftOverRuntimeStates(const QList<BundleLoader::RuntimeStateReset> &resets, const QSet<QUuid> &changedMeanwhile) const;
     /// The VMs that something runs now, of all the list has held.
     QSet<QUuid> runningIDs() const;
-    SweptPlaces sweptPlaces() const { return {rootURL(), m_destinations.folders()}; }
+    SweptPlaces sweptPlaces() const { return {rootURL(), QFileInfo(registryURL()).path(), m_destinations.folders()}; }
     static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const SweptPlaces &places, const BundleLoader &loader,
                                           const ProtectionMirror &mirror, const LeftoverSweeper &sweeper, const LoggingService &logging);
     /// A copy renamed into place by a process that ended before it protected the copy (its StagingMarker is still there) gets its mirror now.

@@ -148,9 +148,13 @@ TEST_F(LeftoverSweepTest, WhatEachCrashLeavesIsRemovedAndNothingElse)
          [](const QString &path) { write(path, "memory"); }},
         {"a save of an earlier version cut short before it took its place", savedState + QStringLiteral("/.MachineState.bin.saving"),
          [](const QString &path) { write(path, "memory"); }},
+        {"a list of the library cut short while it was written", m_home.applicationData() + QStringLiteral("/.RecentDestinations.json.k2j4h5g6f7d8"),
+         [](const QString &path) { write(path, "[\"/ho"); }},
     };
+    const QString appData = m_home.applicationData();
     const QString copiedFrom = root() + QStringLiteral("/.Dev Copy.staging-9f");
     const QList<LeftoverCase> kept{
+        {"a user's file in the data folder", appData + QStringLiteral("/.notes.txt.k2j4h5g6f7d8"), [](const QString &path) { write(path, "notes"); }},
         {"a user's folder named like ours", root() + QStringLiteral("/.Photos.staging-abc1"),
          [](const QString &path) { write(path + QStringLiteral("/beach.jpg"), "a photo"); }},
         {"a user's folder holding a marker copied from a real leftover", root() + QStringLiteral("/.Photos.staging-abc2"),
@@ -179,7 +183,9 @@ TEST_F(LeftoverSweepTest, WhatEachCrashLeavesIsRemovedAndNothingElse)
     for (const LeftoverCase &entry : removed)
         EXPECT_FALSE(FileOperations::itemExists(entry.path)) << entry.state;
     for (const LeftoverCase &entry : kept)
-        EXPECT_TRUE(FileOperations::isFolder(entry.path) && !FileOperations::folderEntries(entry.path).isEmpty()) << entry.state;
+        EXPECT_TRUE(!FileOperations::isFolder(entry.path) || !FileOperations::folderEntries(entry.path).isEmpty()) << entry.state;
+    for (const LeftoverCase &entry : kept)
+        EXPECT_TRUE(FileOperations::itemExists(entry.path)) << entry.state;
     EXPECT_TRUE(FileOperations::itemExists(placed + QStringLiteral("/Disk.img")));
     EXPECT_FALSE(FileOperations::itemExists(placed + QLatin1Char('/') + markerName));
     EXPECT_EQ(store().bundles().size(), 1);
