@@ -30,12 +30,14 @@ constexpr std::array ownFileNames{
     Layout::metadataFileName,     Layout::sharedFoldersFileName,      Layout::diskImageFileName,       Layout::auxiliaryStorageFileName,
     Layout::machineIdentifierFileName, Layout::hardwareModelFileName, Layout::linuxBootFileName,       Layout::efiVariableStoreFileName,
     Layout::windowsConfigFileName, Layout::diskGrowthHistoryFileName, QStringView(u"MachineState.bin"), QStringView(u"Timeline.json"),
-    QStringView(u"RestoreImage.json"), QStringView(u"manifest.json"),
+    QStringView(u"RestoreImage.json"), QStringView(u"manifest.json"), QStringView(u"TrackedBundles.json"), QStringView(u"RecentDestinations.json"),
 };
 
 /// ".<name>.<random>" of a temporary sibling file, ".<name>.linking-<random>" of a mirror link being replaced.
 const QRegularExpression temporaryFileName(QStringLiteral(R"(^\.(.+)\.(?:linking-)?[0-9a-z]{8,13}$)"));
-/// ".<name>.staging-<random>" of a bundle copy being made.
+/// What a save of a machine's state by an earlier version left: the file QEMU wrote into and the name it was given before it took its place.
+const QRegularExpression earlierSavedStateName(QStringLiteral(R"(^(?:\.MachineState\.bin\.saving|\.\.MachineState\.bin\.saving\.[0-9A-Za-z]{6})$)"));
+/// ".<name>.staging-<random>" of a copy, an export or a saved state being made.
 const QRegularExpression stagingFolderName(QStringLiteral(R"(^\..+\.staging-[0-9a-f]{1,16}$)"));
 
 bool isRestoreStagingName(const QString &name)
@@ -46,7 +48,7 @@ bool isRestoreStagingName(const QString &name)
 
 bool isOwnTemporaryFile(const QString &name)
 {
-    if (isRestoreStagingName(name))
+    if (isRestoreStagingName(name) || earlierSavedStateName.match(name).hasMatch())
         return true;
     const QRegularExpressionMatch match = temporaryFileName.match(name);
     if (!match.hasMatch())
@@ -88,6 +90,7 @@ void LeftoverSweeper::sweepBundle(const QString &bundleURL) const
     for (const QString &folder : {bundleURL, layout.savedStateDirectoryURL(), layout.snapshotsDirectoryURL(),
                                   layout.urlForRelativePath(Layout::restoreImagesDirectoryName.toString()), layout.bootstrapDirectoryURL()})
         sweepTemporaryFiles(folder, bundleURL);
+    sweepStagingFolders(layout.savedStateDirectoryURL());
     sweepOrphanSnapshots(bundleURL);
 
     const QString mirrorRoot = ProtectionMirror::mirrorRootURL(bundleURL);
@@ -96,6 +99,11 @@ void LeftoverSweeper::sweepBundle(const QString &bundleURL) const
         sweepTemporaryFiles(mirror, bundleURL);
         sweepTemporaryFiles(mirror + QLatin1Char('/') + Layout::restoreImagesDirectoryName.toString(), bundleURL);
     }
+}
+
+void LeftoverSweeper::sweepApplicationFolder(const QString &folder) const
+{
+    sweepTemporaryFiles(folder, {});
 }
 
 void LeftoverSweeper::sweepTemporaryFiles(const QString &folder, const QString &logBundleURL) const
@@ -155,12 +163,45 @@ void LeftoverSweeper::sweepStagingFolders(const QString &folder) const
     try {
         for (const QString &name : FileOperations::folderEntries(folder)) {
             const QString path = folder + QLatin1Char('/') + name;
-            // The name alone proves nothing: a user may name a folder anything. Our marker, naming a process that has ended, does.
-            if (stagingFolderName.match(name).hasMatch() && FileOperations::isFolder(path) && isOldEnough(path) && StagingMarker::marksLeftover(path))
-                remove(path, {});
+            if (!stagingFolderName.match(name).hasMatch() || !FileOperations::isFolder(path) || !isOldEnough(path))
+                continue;
+            // The name alone proves nothing: a user may name a folder anything. Our marker, naming this folder and a
+            // process that has ended, does; so does holding nothing but the start of such a marker.
+            if (StagingMarker::marksLeftover(path) || StagingMarker::isUnfinished(path))
+                removeStagingFolder(path);
         }
     } catch (const std::exception &error) {
         m_logging.log(QStringLiteral("Could not look for leftovers in %1: %2").arg(folder, describe(error)), QStringLiteral("Store"));
+    }
+}
+
+void LeftoverSweeper::sweepDestination(const QString &folder) const
+{
+    sweepStagingFolders(folder);
+    if (!FileOperations::isFolder(folder))
+        return;
+    try {
+        for (const QString &name : FileOperations::folderEntries(folder)) {
+            const QString path = folder + QLatin1Char('/') + name;
+            // A backup renamed into place keeps its marker until it is finished; the copy itself is whole.
+            if (!name.startsWith(QLatin1Char('.')) && name.endsWith(QStringLiteral(".vm")) && FileOperations::isFolder(path)
+                && StagingMarker::marksLeftover(path)) {
+                StagingMarker::remove(path);
+                m_logging.log(QStringLiteral("Finished %1, put in place by work that was cut short").arg(path), QStringLiteral("Store"));
+            }
+        }
+    } catch (const std::exception &error) {
+        m_logging.log(QStringLiteral("Could not look for leftovers in %1: %2").arg(folder, describe(error)), QStringLiteral("Store"));
+    }
+}
+
+void LeftoverSweeper::removeStagingFolder(const QString &path) const
+{
+    try {
+        StagingMarker::removeMarkedFolder(path);
+        m_logging.log(QStringLiteral("Removed %1, left behind by interrupted work").arg(path), QStringLiteral("Store"));
+    } catch (const std::exception &error) {
+        m_logging.log(QStringLiteral("Could not remove %1, left behind by interrupted work: %2").arg(path, describe(error)), QStringLiteral("Store"));
     }
 }
 

@@ -5,58 +5,23 @@
 #include "ItemRename.h"
 #include "PlatformError.h"
 #include "SparseCopy.h"
+#include "StagingFolder.h"
 #include "StagingMarker.h"
 
 #include <QFile>
-#include <QRandomGenerator>
+#include <QFileInfo>
 
 #include <cerrno>
 
-#include <sys/stat.h>
-
-namespace {
-
-/// Enough of the name to tell a leftover apart, short enough that the whole staging name stays within the 255 bytes a file name may take.
-QString shortened(const QString &name)
-{
-    constexpr qsizetype maximumLength = 64;
-    QString kept = name.left(maximumLength);
-    if (!kept.isEmpty() && kept.back().isHighSurrogate())
-        kept.chop(1);
-    return kept;
-}
-
-void removeQuietly(const QString &path) noexcept
-{
-    try {
-        if (FileOperations::itemExists(path))
-            FileOperations::removeItem(path);
-    } catch (const std::exception &) {
-        // A leftover hidden folder is invisible to the library and carries its marker; the failure that got us here matters more.
-    }
-}
-
-} // namespace
-
 StagedBundleCopy::StagedBundleCopy(const QString &destinationFolder, const QString &name)
-    : m_url(destinationFolder + QStringLiteral("/.") + shortened(name) + QStringLiteral(".staging-")
-            + QString::number(QRandomGenerator::global()->generate64(), 16))
+    : m_url(StagingFolder::create(destinationFolder, name))
 {
-    // Owner-only while it is filled; the copy gives it the source's bits at the end.
-    if (::mkdir(QFile::encodeName(m_url).constData(), 0700) != 0)
-        throw PlatformError::posix(errno, m_url);
-    try {
-        StagingMarker::write(m_url);
-    } catch (...) {
-        removeQuietly(m_url);
-        throw;
-    }
 }
 
 StagedBundleCopy::~StagedBundleCopy()
 {
     if (!m_committed)
-        removeQuietly(m_url);
+        StagingMarker::removeMarkedFolderQuietly(m_url);
 }
 
 void StagedBundleCopy::copyInto(const QString &source, const QString &stagedURL)
@@ -70,6 +35,8 @@ void StagedBundleCopy::commit(const QString &finalURL)
     // rename() would silently replace an empty folder at the final name.
     if (FileOperations::itemExists(finalURL))
         throw PlatformError::posix(EEXIST, finalURL);
+    // The marker names the folder it lies in; renamed, the folder must still be the one it names.
+    StagingMarker::write(m_url, {QFileInfo(finalURL).fileName()});
     ItemRename::rename(m_url, finalURL);
     m_url = finalURL;
     m_committed = true;

@@ -13,6 +13,7 @@
 #include "PlatformError.h"
 #include "ProtectionMirror.h"
 #include "StagedBundleCopy.h"
+#include "StagingMarker.h"
 #include "VMStore.h"
 #include "VirtualMachineError.h"
 
@@ -154,7 +155,7 @@ VMBundle VMCloneService::completeClone(const VMBundle &source, StagedBundleCopy 
     try {
         m_store.updateBundle(clone);
     } catch (...) {
-        removeQuietly(destination);
+        StagingMarker::removeMarkedFolderQuietly(destination);
         removeQuietly(ProtectionMirror::mirrorURL(destination));
         throw;
     }

@@ -9,6 +9,7 @@
 #include "LoggingService.h"
 #include "PlatformError.h"
 #include "SparseCopy.h"
+#include "StagingFolder.h"
 #include "VMStore.h"
 #include "VirtualMachineError.h"
 #include "ZipArchiveWriter.h"
@@ -16,7 +17,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
-#include <QUuid>
 
 namespace {
 
@@ -29,13 +29,9 @@ QString resultLocation(const QString &destinationDir, const QString &name, const
     return QDir::cleanPath(destinationDir + QLatin1Char('/') + name + extension);
 }
 
-/// A hidden, unused name beside `result`: the library scan passes over it, and the result's place stays untouched until the end.
-QString stagingSibling(const QString &result)
-{
-    const QFileInfo info(result);
-    return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".export-")
-        + QUuid::createUuid().toString(QUuid::WithoutBraces);
-}
+/// Where the result is made inside its staging folder, and where a result it replaces waits to be removed.
+const QString stagedResultName = QStringLiteral("Result");
+const QString replacedResultName = QStringLiteral("Replaced");
 
 /// The path with its links resolved, or cleaned up as it stands when it does not exist.
 QString resolvedPath(const QString &path)
@@ -69,41 +65,43 @@ void removeIfPresent(const QString &path) noexcept
     }
 }
 
-// The work below runs on a worker thread, on copies of its arguments. Each removes what it wrote when it fails.
+// The work below runs on a worker thread, on copies of its arguments, with the result made inside a marked staging
+// folder beside its place. Each removes what it wrote when it fails, so that only the marker is left for the GUI thread
+// to remove; a crash at any point leaves a marked staging folder that the next library load removes.
 
-void copyBundle(const QString &source, const QString &staging)
+void copyBundle(const QString &source, const QString &staged)
 {
     try {
-        SparseCopy::copyTree(source, staging);
+        SparseCopy::copyTree(source, staged);
     } catch (...) {
-        removeIfPresent(staging);
+        removeIfPresent(staged);
         throw;
     }
 }
 
-void trimAndPlaceBundleCopy(const ExportExclusions &exclusions, const QString &staging, const QString &result)
+void trimAndPlaceBundleCopy(const ExportExclusions &exclusions, const QString &staged, const QString &replaced, const QString &result)
 {
     try {
-        exclusions.trimBundleCopy(staging);
-        ItemReplacement::replace(staging, result);
+        exclusions.trimBundleCopy(staged);
+        ItemReplacement::replace(staged, result, replaced);
     } catch (...) {
-        removeIfPresent(staging);
+        removeIfPresent(staged);
         throw;
     }
 }
 
-void writeArchive(const ExportExclusions &exclusions, const QString &source, const QString &topEntry, const QString &staging,
-                  const QString &archive)
+void writeArchive(const ExportExclusions &exclusions, const QString &source, const QString &topEntry, const QString &staged,
+                  const QString &replaced, const QString &archive)
 {
     try {
-        ZipArchiveWriter writer(staging);
+        ZipArchiveWriter writer(staged);
         writer.addFolder(source, topEntry, [&exclusions](const QString &relativePath, const struct stat &status) {
             return exclusions.travelsInArchive(relativePath, status);
         });
         writer.finish();
-        ItemReplacement::replace(staging, archive);
+        ItemReplacement::replace(staged, archive, replaced);
     } catch (...) {
-        removeIfPresent(staging);
+        removeIfPresent(staged);
         throw;
     }
 }
@@ -140,18 +138,20 @@ QCoro::Task<QString> VMExportService::exportAsBundle(VMBundle bundle, QString de
 {
     const QString result = resultLocation(destinationDir, name, bundleExtension);
     refuseUnsafeExport(bundle, destinationDir, name, result);
-    const QString staging = stagingSibling(result);
     const QString source = bundle.bundleURL;
     const ExportExclusions exclusions(configuration);
     const LoggingService &logging = m_logging;
+    const RecentDestinations &destinations = m_store.recentDestinations();
     const QPointer<VMExportService> self(this);
 
     setExportProgress(VMExportProgress::copying(0.0));
     refuseUnreadableGuestContent(co_await BackgroundWork::run(&GuestWrittenContent::unreadableItem, source));
-    co_await BackgroundWork::run(&copyBundle, source, staging);
+    destinations.remember(QFileInfo(result).path());
+    const StagingFolder staging(QFileInfo(result).path(), QFileInfo(result).fileName());
+    co_await BackgroundWork::run(&copyBundle, source, staging.pathOf(stagedResultName));
     if (self)
         self->setExportProgress(VMExportProgress::copying(0.7));
-    co_await BackgroundWork::run(&trimAndPlaceBundleCopy, exclusions, staging, result);
+    co_await BackgroundWork::run(&trimAndPlaceBundleCopy, exclusions, staging.pathOf(stagedResultName), staging.pathOf(replacedResultName), result);
     if (self) {
         self->setExportProgress(VMExportProgress::copying(1.0));
         self->setExportProgress(VMExportProgress::completed(result));
@@ -165,11 +165,11 @@ QCoro::Task<QString> VMExportService::exportAsArchive(VMBundle bundle, QString d
 {
     const QString archive = resultLocation(destinationDir, name, archiveExtension);
     refuseUnsafeExport(bundle, destinationDir, name, archive);
-    const QString staging = stagingSibling(archive);
     const QString source = bundle.bundleURL;
     const QString topEntry = name + bundleExtension;
     const ExportExclusions exclusions(configuration);
     const LoggingService &logging = m_logging;
+    const RecentDestinations &destinations = m_store.recentDestinations();
     const QPointer<VMExportService> self(this);
 
     // Nothing is staged: the trimmed bundle is streamed straight into the archive.
@@ -177,9 +177,12 @@ QCoro::Task<QString> VMExportService::exportAsArchive(VMBundle bundle, QString d
     setExportProgress(VMExportProgress::copying(0.5));
     setExportProgress(VMExportProgress::compressing(0.0));
     refuseUnreadableGuestContent(co_await BackgroundWork::run(&GuestWrittenContent::unreadableItem, source));
+    destinations.remember(QFileInfo(archive).path());
+    const StagingFolder staging(QFileInfo(archive).path(), QFileInfo(archive).fileName());
     std::optional<QString> compressionFailure;
     try {
-        co_await BackgroundWork::run(&writeArchive, exclusions, source, topEntry, staging, archive);
+        co_await BackgroundWork::run(&writeArchive, exclusions, source, topEntry, staging.pathOf(stagedResultName), staging.pathOf(replacedResultName),
+                                     archive);
     } catch (const ZipArchiveWriter::CompressionError &error) {
         compressionFailure = QString::fromUtf8(error.what());
     }

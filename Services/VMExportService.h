@@ -25,9 +25,10 @@ class VMStore;
  * An export never destroys data either: a destination inside the source
  * bundle, or a result that would replace a bundle of the library (the source
  * included), is refused with VirtualMachineError (invalidOperation) before
- * anything is written. The result is made under a hidden name beside its
- * final place and only then replaces what was there; a failed export
- * removes what it wrote. An item the guest wrote into the bundle that cannot
+ * anything is written. The result is made in a hidden StagingFolder beside
+ * its final place and only then replaces what was there; a failed export
+ * removes what it wrote, and what a crash leaves is removed by the next
+ * library load, which looks in the store's recent destinations. An item the guest wrote into the bundle that cannot
  * be read (GuestWrittenContent) is refused the same way, before anything is
  * written.
  *

@@ -64,6 +64,7 @@ VMStore::VMStore(Services services, std::optional<QString> rootURL, QObject *par
     , m_access(services.access)
     , m_fileViewer(services.fileViewer)
     , m_tracked(rootURL ? standardizedFileURL(*rootURL) : defaultRootURL(), defaultRegistryURL(), services.bookmarks, services.access, services.logging)
+    , m_destinations(QFileInfo(m_tracked.registryURL()).path() + QStringLiteral("/RecentDestinations.json"), services.logging)
     , m_mirror(services.logging)
     , m_writer(m_mirror, m_tracked)
     , m_loader(m_mirror, services.logging)
@@ -151,7 +152,7 @@ QCoro::Task<> VMStore::reload()
         FileOperations::createFolders(rootURL());
         // Reading and decoding every bundle takes long for a large or hostile library: it runs on a worker, and only
         // the list it yields is published here. The registry of tracked bundles is read and refreshed here first.
-        DetachedLoad detached = co_await BackgroundWork::run(&VMStore::loadDetached, libraryCandidateURLs(), &m_logging, m_startedAt);
+        DetachedLoad detached = co_await BackgroundWork::run(&VMStore::loadDetached, libraryCandidateURLs(), sweptPlaces(), &m_logging, m_startedAt);
         if (!self)
             co_return;
         logLeftOverRuntimeStates(detached.resets, m_changesDuringReload.changedSince(since));
@@ -177,8 +178,8 @@ QCoro::Task<> VMStore::reload()
 
 QList<VMBundle> VMStore::loadLibraryBundles() const
 {
-    return loadCandidates(libraryCandidateURLs(), BundleLoader(m_mirror, m_logging, runningIDs()), m_mirror, LeftoverSweeper(m_logging, m_startedAt),
-                          m_logging);
+    return loadCandidates(libraryCandidateURLs(), sweptPlaces(), BundleLoader(m_mirror, m_logging, runningIDs()), m_mirror,
+                          LeftoverSweeper(m_logging, m_startedAt), m_logging);
 }
 
 QList<QString> VMStore::libraryCandidateURLs() const
@@ -186,12 +187,13 @@ QList<QString> VMStore::libraryCandidateURLs() const
     return libraryRootBundleURLs() + m_tracked.trackedBundleURLs();
 }
 
-VMStore::DetachedLoad VMStore::loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt)
+VMStore::DetachedLoad VMStore::loadDetached(const QList<QString> &candidates, const SweptPlaces &places, const LoggingService *logging,
+                                            const QDateTime &startedAt)
 {
     const ProtectionMirror mirror(*logging);
     DetachedLoad load;
     const BundleLoader loader(mirror, *logging, [&load](const BundleLoader::RuntimeStateReset &reset) { load.resets.append(reset); });
-    load.bundles = loadCandidates(candidates, loader, mirror, LeftoverSweeper(*logging, startedAt), *logging);
+    load.bundles = loadCandidates(candidates, places, loader, mirror, LeftoverSweeper(*logging, startedAt), *logging);
     return load;
 }
 
@@ -217,12 +219,15 @@ QSet<QUuid> VMStore::runningIDs() const
     return running;
 }
 
-QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const ProtectionMirror &mirror,
-                                        const LeftoverSweeper &sweeper, const LoggingService &logging)
+QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const SweptPlaces &places, const BundleLoader &loader,
+                                        const ProtectionMirror &mirror, const LeftoverSweeper &sweeper, const LoggingService &logging)
 {
     const auto log = [&](const QString &message) { logging.log(message, QStringLiteral("Store")); };
     QSet<QString> seenPaths;
-    QSet<QString> sweptFolders;
+    // The root even when it holds no bundle: a clone cut short may have outlived its source.
+    QSet<QString> sweptFolders{standardizedFileURL(places.root)};
+    sweeper.sweepStagingFolders(places.root);
+    sweeper.sweepApplicationFolder(places.registryFolder);
     QHash<QUuid, qsizetype> acceptedIndex;
     QList<VMBundle> accepted;
     for (const QString &candidate : candidates) {
@@ -253,6 +258,13 @@ QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const 
             log(QStringLiteral("Skipping duplicate VM identifier for %1 at %2").arg(loaded.metadata.name, loaded.bundleURL));
         } catch (const std::exception &error) {
             log(QStringLiteral("Skipping invalid bundle at %1: %2").arg(lastPathComponent(location), describe(error)));
+        }
+    }
+    // Last, so that a copy put in place in a folder of the library is protected above before its marker goes.
+    for (const QString &destination : places.destinations) {
+        if (!sweptFolders.contains(standardizedFileURL(destination))) {
+            sweptFolders.insert(standardizedFileURL(destination));
+            sweeper.sweepDestination(destination);
         }
     }
     return accepted;
@@ -459,6 +471,8 @@ QString VMStore::backupBundle(const QUuid &id, const QString &destination)
     }
     const QString folder = standardizedFileURL(destination);
     const QString target = reserveBackupURL(folder, bundle);
+    // Before anything is staged there: a backup cut short leaves its staging folder to be found at the next load.
+    m_destinations.remember(folder);
 
     QString copy;
     try {
@@ -488,6 +502,8 @@ QCoro::Task<QString> VMStore::backupBundleAsync(QUuid id, QString destination)
     }
     const QString folder = standardizedFileURL(destination);
     const QString target = reserveBackupURL(folder, bundle);
+    // Before anything is staged there: a backup cut short leaves its staging folder to be found at the next load.
+    m_destinations.remember(folder);
 
     QString copy;
     try {

@@ -6,6 +6,7 @@
 #include "FileViewer.h"
 #include "LibraryChangeJournal.h"
 #include "ProtectionMirror.h"
+#include "RecentDestinations.h"
 #include "SecurityScope.h"
 #include "TrackedBundles.h"
 #include "VMBundle.h"
@@ -13,6 +14,7 @@
 
 #include <QCoroTask>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -97,8 +99,10 @@ public:
      * with one identifier, the one whose folder still has the name its
      * metadata records wins, else the older folder: a stray copy never
      * hides its original. Leftovers of interrupted work from before this
-     * store existed are removed on the way (LeftoverSweeper), and a copy
-     * that such work put in place without its protection mirror gets one.
+     * store existed are removed on the way (LeftoverSweeper), in the root,
+     * in every folder that holds a bundle of the library and in the recent
+     * destinations of backups and exports; a copy that such work put in
+     * place without its protection mirror gets one.
      */
     QList<VMBundle> loadLibraryBundles() const;
     /// The root folder's entries, hidden ones left out, sorted by name so the same bundle wins every time.
@@ -160,6 +164,9 @@ public:
     VMBundle loadBundle(const QString &url, bool allowRecovery) const { return m_loader.loadBundle(url, allowRecovery); }
     const ProtectionMirror &protectionMirror() const { return m_mirror; }
 
+    /// The folders that backups and exports wrote into lately, where a load looks for what they left when cut short.
+    const RecentDestinations &recentDestinations() const { return m_destinations; }
+
     // Tracked bundles outside the root
     const TrackedBundles &trackedBundles() const { return m_tracked; }
     void trackBundle(const QString &url) const { m_tracked.trackBundle(url); }
@@ -179,7 +186,15 @@ private:
         QList<BundleLoader::RuntimeStateReset> resets;
     };
     /// The scan of loadLibraryBundles() with nothing of the store: it outlives a store destroyed while it runs.
-    static DetachedLoad loadDetached(const QList<QString> &candidates, const LoggingService *logging, const QDateTime &startedAt);
+    /// Where a load looks for leftovers besides the folders of its candidates.
+    struct SweptPlaces {
+        QString root;
+        /// The folder of the library's own lists.
+        QString registryFolder;
+        QList<QString> destinations;
+    };
+    static DetachedLoad loadDetached(const QList<QString> &candidates, const SweptPlaces &places, const LoggingService *logging,
+                                     const QDateTime &startedAt);
     /**
      * Logs the resets of VMs that do not run now; a VM that started while the
      * library was read kept its live state. What this store saved or deleted
@@ -188,8 +203,9 @@ private:
     void logLeftOverRuntimeStates(const QList<BundleLoader::RuntimeStateReset> &resets, const QSet<QUuid> &changedMeanwhile) const;
     /// The VMs that something runs now, of all the list has held.
     QSet<QUuid> runningIDs() const;
-    static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const BundleLoader &loader, const ProtectionMirror &mirror,
-                                          const LeftoverSweeper &sweeper, const LoggingService &logging);
+    SweptPlaces sweptPlaces() const { return {rootURL(), QFileInfo(registryURL()).path(), m_destinations.folders()}; }
+    static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const SweptPlaces &places, const BundleLoader &loader,
+                                          const ProtectionMirror &mirror, const LeftoverSweeper &sweeper, const LoggingService &logging);
     /// A copy renamed into place by a process that ended before it protected the copy (its StagingMarker is still there) gets its mirror now.
     static void protectInterruptedCopy(const VMBundle &bundle, const ProtectionMirror &mirror, const LoggingService &logging);
     /// Whether `candidate`, not `other`, is the original of two bundles with one identifier.
@@ -212,6 +228,7 @@ private:
     SecurityScopedAccess &m_access;
     FileViewer &m_fileViewer;
     TrackedBundles m_tracked;
+    RecentDestinations m_destinations;
     ProtectionMirror m_mirror;
     BundleWriter m_writer;
     BundleLoader m_loader;

@@ -85,7 +85,13 @@ QByteArray ownerRecord()
 } // namespace
 
 LibraryInstanceLock::LibraryInstanceLock(const QString &dataRoot, QObject *parent)
+    : LibraryInstanceLock(dataRoot, QString(), parent)
+{
+}
+
+LibraryInstanceLock::LibraryInstanceLock(const QString &dataRoot, const QString &whyMissing, QObject *parent)
     : QObject(parent)
+    , m_whyMissing(whyMissing)
 {
     if (dataRoot.isEmpty())
         return;
@@ -99,8 +105,12 @@ LibraryInstanceLock::~LibraryInstanceLock() = default;
 
 LibraryInstanceLock::Acquisition LibraryInstanceLock::acquire()
 {
-    if (m_lockPath.isEmpty() || m_lock.isValid())
+    if (m_lock.isValid())
         return Acquisition::acquired;
+    if (m_lockPath.isEmpty())
+        return refuse(QStringLiteral("Zovozu VM Lab cannot open its library because it has no data folder%1. Make sure the folder of "
+                                     "application data (XDG_DATA_HOME, else ~/.local/share) can be written to, and start again.")
+                          .arg(m_whyMissing.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(m_whyMissing)));
     if (::access(QFile::encodeName(m_dataRoot).constData(), W_OK | X_OK) != 0) {
         const int error = errno;
         return refuse(QStringLiteral("Zovozu VM Lab cannot open its library because its data folder cannot be written to: %1 (%2).")

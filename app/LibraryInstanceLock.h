@@ -22,6 +22,10 @@
  * The first instance listens on a local socket named after the lock; a
  * second start asks it there to bring its window forward, and then ends.
  *
+ * Without a data folder there is no library to guard, and none is opened:
+ * the temporary folder the library would fall back to is shared by every
+ * start.
+ *
  * @code
  * LibraryInstanceLock instance(AppDirectories::applicationSupportRoot());
  * switch (instance.acquire()) {
@@ -51,8 +55,14 @@ public:
         unavailable,
     };
 
-    /// `dataRoot`: the folder whose library is guarded; empty when it could not be had, and then nothing is guarded.
+    /**
+     * `dataRoot`: the folder whose library is guarded. Empty when it could
+     * not be had, with `whyMissing` saying why: acquire() then answers
+     * unavailable, since a library without its lock could be opened by two
+     * instances at once.
+     */
     explicit LibraryInstanceLock(const QString &dataRoot, QObject *parent = nullptr);
+    LibraryInstanceLock(const QString &dataRoot, const QString &whyMissing, QObject *parent = nullptr);
     ~LibraryInstanceLock() override;
 
     Acquisition acquire();
@@ -73,6 +83,7 @@ private:
     void acceptConnection();
 
     QString m_dataRoot;
+    QString m_whyMissing;
     QString m_lockPath;
     FileDescriptor m_lock;
     QString m_unavailableText;

@@ -14,13 +14,18 @@
 
 namespace {
 
-/// The data folder whose library this instance would use; empty when it cannot be had (the store then falls back elsewhere).
-QString dataRoot()
+/// The data folder whose library this instance would use, or why it cannot be had.
+struct DataRoot {
+    QString path;
+    QString whyMissing;
+};
+
+DataRoot dataRoot()
 {
     try {
-        return AppDirectories::applicationSupportRoot();
-    } catch (const std::exception &) {
-        return {};
+        return {AppDirectories::applicationSupportRoot(), {}};
+    } catch (const std::exception &error) {
+        return {{}, QString::fromUtf8(error.what())};
     }
 }
 
@@ -35,7 +40,8 @@ int main(int argc, char *argv[])
     Symbols::ensureIconTheme();
 
     // Before anything reads or writes the library: two instances on one library remove each other's work.
-    LibraryInstanceLock instance(dataRoot());
+    const DataRoot root = dataRoot();
+    LibraryInstanceLock instance(root.path, root.whyMissing);
     switch (instance.acquire()) {
     case LibraryInstanceLock::Acquisition::acquired:
         break;

@@ -43,9 +43,8 @@ namespace {
     }
 
     /// For file systems without an exchange: old target aside, replacement in, old target removed.
-    void replaceInTwoSteps(const QString &replacement, const QString &target)
+    void replaceInTwoSteps(const QString &replacement, const QString &target, const QString &aside)
     {
-        const QString aside = asideName(target);
         moveWithoutReplacing(target, aside);
         if (const int error = renameWithFlags(replacement, target, RENAME_NOREPLACE); error != 0) {
             renameWithFlags(aside, target, RENAME_NOREPLACE);
@@ -72,6 +71,11 @@ void moveWithoutReplacing(const QString &item, const QString &destination)
 
 void replace(const QString &replacement, const QString &target)
 {
+    replace(replacement, target, asideName(target));
+}
+
+void replace(const QString &replacement, const QString &target, const QString &aside)
+{
     const int error = renameWithFlags(replacement, target, RENAME_NOREPLACE);
     if (error == 0)
         return;
@@ -88,7 +92,7 @@ void replace(const QString &replacement, const QString &target)
     }
     if (!unsupported(exchangeError))
         throw PlatformError::posix(exchangeError, target);
-    replaceInTwoSteps(replacement, target);
+    replaceInTwoSteps(replacement, target, aside);
 }
 
 } // namespace ItemReplacement

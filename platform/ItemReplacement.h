@@ -23,4 +23,7 @@ void moveWithoutReplacing(const QString &item, const QString &destination);
  */
 void replace(const QString &replacement, const QString &target);
 
+/// replace(), with the old target moved aside to `aside` (which must be free) where the file system cannot exchange.
+void replace(const QString &replacement, const QString &target, const QString &aside);
+
 } // namespace ItemReplacement

@@ -26,6 +26,16 @@ QString currentBootID()
     return QString::fromLatin1(readSmallFile(QStringLiteral("/proc/sys/kernel/random/boot_id")).trimmed());
 }
 
+QString currentMachineID()
+{
+    for (const QString &path : {QStringLiteral("/etc/machine-id"), QStringLiteral("/var/lib/dbus/machine-id")}) {
+        const QString id = QString::fromLatin1(readSmallFile(path).trimmed());
+        if (!id.isEmpty())
+            return id;
+    }
+    return {};
+}
+
 struct ProcessStatus {
     char state = 0;
     quint64 startTicks = 0;
@@ -55,12 +65,13 @@ ProcessIdentity ProcessIdentity::current()
 {
     const qint64 processID = ::getpid();
     const std::optional<ProcessStatus> status = processStatus(processID);
-    return {QSysInfo::machineHostName(), currentBootID(), processID, status ? status->startTicks : 0};
+    return {QSysInfo::machineHostName(), currentBootID(), processID, status ? status->startTicks : 0, currentMachineID()};
 }
 
 bool ProcessIdentity::isRunning() const
 {
-    if (hostName != QSysInfo::machineHostName())
+    // Machines cloned from one image may share a machine ID, and unrelated ones a host name: only both together tell this machine.
+    if (hostName != QSysInfo::machineHostName() || (!machineID.isEmpty() && machineID != currentMachineID()))
         return true;
     const QString boot = currentBootID();
     if (boot.isEmpty())

@@ -7,6 +7,7 @@
 #include "LoggingService.h"
 #include "MachineOperationTimeout.h"
 #include "PlatformError.h"
+#include "StagingFolder.h"
 #include "VMBundle.h"
 #include "VirtualMachineError.h"
 #include "VirtualMachineSession.h"
@@ -20,8 +21,8 @@
 
 namespace {
 
-/// Where a save writes before it replaces the old state; a leftover of a crashed save is overwritten.
-const QString partialStateFileName = QStringLiteral(".MachineState.bin.saving");
+/// The name of the state file as QEMU writes it, inside its staging folder, before it replaces the old state.
+const QString partialStateFileName = QStringLiteral("MachineState.bin");
 
 VirtualMachineError sessionClosed()
 {
@@ -116,10 +117,12 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
         guard->setRuntimeState(VMRuntimeState::paused);
     }
 
-    const ConfinedFolder folder = ConfinedFolder::create(layout.savedStateDirectoryURL());
-    const QString partialFile = folder.pathOf(partialStateFileName);
+    ConfinedFolder::create(layout.savedStateDirectoryURL());
+    // The state is written inside a marked staging folder, which goes when the save ends: cut short by a crash, it is
+    // found by the next library load, while a save that runs, here or in another instance, is left alone.
+    const StagingFolder staging(layout.savedStateDirectoryURL(), partialStateFileName);
+    const QString partialFile = staging.pathOf(partialStateFileName);
     const QString stateFile = layout.savedStateFileURL();
-    removeIfPresent(partialFile);
 
     guard->setRuntimeState(VMRuntimeState::saving);
     std::exception_ptr failure;

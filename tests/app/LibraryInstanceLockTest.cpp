@@ -130,11 +130,20 @@ TEST_F(LibraryInstanceLockTest, AFolderThatCannotBeWrittenIsSaidPlainly)
                                                   + root() + QStringLiteral(" ("))) << lock.unavailableText().toStdString();
 }
 
-TEST_F(LibraryInstanceLockTest, WithoutADataFolderNothingIsGuarded)
+TEST_F(LibraryInstanceLockTest, WithoutADataFolderTheLibraryIsNotOpened)
 {
-    LibraryInstanceLock lock{QString()};
-    EXPECT_EQ(lock.acquire(), Acquisition::acquired);
-    EXPECT_FALSE(lock.bringRunningInstanceForward());
+    // Two starts would otherwise share the library of the temporary folder, unguarded.
+    LibraryInstanceLock unexplained{QString()};
+    EXPECT_EQ(unexplained.acquire(), Acquisition::unavailable);
+    EXPECT_TRUE(unexplained.unavailableText().startsWith(QStringLiteral("Zovozu VM Lab cannot open its library because it has no data folder.")))
+        << unexplained.unavailableText().toStdString();
+    EXPECT_FALSE(unexplained.bringRunningInstanceForward());
+
+    LibraryInstanceLock explained(QString(), QStringLiteral("Permission denied: /read-only/Zovozu VM Lab"));
+    EXPECT_EQ(explained.acquire(), Acquisition::unavailable);
+    EXPECT_TRUE(explained.unavailableText().startsWith(
+        QStringLiteral("Zovozu VM Lab cannot open its library because it has no data folder (Permission denied: /read-only/Zovozu VM Lab).")))
+        << explained.unavailableText().toStdString();
 }
 
 } // namespace

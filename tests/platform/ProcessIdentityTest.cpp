@@ -75,6 +75,7 @@ TEST(ProcessIdentityTest, ThisProcessRunsAndChangedIdentitiesDoNot)
 {
     const ProcessIdentity self = ProcessIdentity::current();
     ASSERT_FALSE(self.bootID.isEmpty());
+    ASSERT_FALSE(self.machineID.isEmpty());
     EXPECT_EQ(self.processID, qint64(::getpid()));
     EXPECT_GT(self.startTicks, 0u);
     EXPECT_TRUE(self.isRunning());
@@ -84,9 +85,12 @@ TEST(ProcessIdentityTest, ThisProcessRunsAndChangedIdentitiesDoNot)
         ProcessIdentity identity;
         bool running;
     } cases[] = {
-        {"a process ID reused by a later process", {self.hostName, self.bootID, self.processID, self.startTicks + 1}, false},
-        {"an earlier boot", {self.hostName, QStringLiteral("00000000-0000-0000-0000-000000000000"), self.processID, self.startTicks}, false},
-        {"another host, which cannot be asked", {self.hostName + QStringLiteral("-elsewhere"), QStringLiteral("other"), 1, 1}, true},
+        {"a process ID reused by a later process", {self.hostName, self.bootID, self.processID, self.startTicks + 1, self.machineID}, false},
+        {"an earlier boot", {self.hostName, QStringLiteral("00000000-0000-0000-0000-000000000000"), self.processID, self.startTicks, self.machineID}, false},
+        {"another host, which cannot be asked", {self.hostName + QStringLiteral("-elsewhere"), QStringLiteral("other"), 1, 1, self.machineID}, true},
+        {"another machine that shares the host name", {self.hostName, QStringLiteral("other"), 1, 1, QStringLiteral("0123456789abcdef0123456789abcdef")},
+         true},
+        {"this machine, recorded without its machine ID", {self.hostName, self.bootID, self.processID, self.startTicks, QString()}, true},
     };
     for (const auto &entry : cases)
         EXPECT_EQ(entry.identity.isRunning(), entry.running) << entry.change;

@@ -4,8 +4,10 @@
 #include "FileBookmarkService.h"
 #include "FileMeasurements.h"
 #include "HostSecurityScopedAccess.h"
+#include "LeftoverSweeper.h"
 #include "LoggingService.h"
 #include "QtPrinters.h"
+#include "StagingMarker.h"
 #include "ScriptedVirtualMachine.h"
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
@@ -16,6 +18,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -270,6 +274,31 @@ TEST_F(VMSaveRestoreServiceTest, ASessionClosedDuringTheSaveLeavesTheOldState)
     EXPECT_TRUE(TaskWaiter::failureOf(std::move(saving), 10s));
     EXPECT_FALSE(saved);
     EXPECT_EQ(stateFileContent(), oldState);
+    EXPECT_EQ(savedStateEntries(), QStringList{QStringLiteral("MachineState.bin")});
+}
+
+TEST_F(VMSaveRestoreServiceTest, TheStateIsWrittenInAFolderMarkedAsThisProcesssWorkThatNoSweepTakes)
+{
+    makeSession();
+    m_machine->forceState(MachineState::paused);
+    m_machine->script().enqueue(Operation::saveMachineState, ScriptedAnswer::success(1s));
+    QSignalSpy changes(m_session.get(), &VirtualMachineSession::runtimeStateChanged);
+    std::optional<VMSavedState> saved;
+    QCoro::Task<> saving = keep(m_service.saveState(*m_session), saved);
+    while (m_session->runtimeState() != VMRuntimeState::saving)
+        ASSERT_TRUE(changes.wait());
+
+    ASSERT_EQ(m_machine->savedStateURLs().size(), 1);
+    const QString staging = QFileInfo(m_machine->savedStateURLs().constFirst()).path();
+    EXPECT_EQ(QFileInfo(staging).path(), savedStateFolder());
+    EXPECT_TRUE(QFileInfo::exists(staging + QLatin1Char('/') + StagingMarker::fileName.toString()));
+    // However old it looks, a sweep leaves the work of a process that runs.
+    LeftoverSweeper(m_logging, QDateTime::currentDateTimeUtc().addDays(1)).sweepBundle(m_home.path() + QStringLiteral("/Ubuntu.vm"));
+    EXPECT_TRUE(QFileInfo(staging).isDir());
+
+    // Cut short, the save takes its folder with it.
+    m_session.reset();
+    EXPECT_TRUE(TaskWaiter::failureOf(std::move(saving), 10s));
     EXPECT_EQ(savedStateEntries(), QStringList{QStringLiteral("MachineState.bin")});
 }
 
