@@ -5,6 +5,7 @@
 #include "FileMeasurements.h"
 #include "FileOperations.h"
 #include "JSONCoding.h"
+#include "JSONNestingGauge.h"
 #include "LoggingService.h"
 #include "ProtectionMirror.h"
 #include "VMBundle.h"
@@ -24,16 +25,27 @@ constexpr qint64 maximumBundleFileSize = 16 * 1024 * 1024;
 /// A metadata record with the longest names and notes a user could type stays far below this.
 constexpr qint64 maximumMetadataFileSize = 1024 * 1024;
 
+/**
+ * A stored JSON file, refused while it is read at the first bracket that
+ * nests deeper than any decode accepts: such a file is neither read whole
+ * nor measured nor parsed.
+ */
+QByteArray readJSONFile(const QString &path, qint64 maximumSize)
+{
+    JSONNestingGauge nesting;
+    return FileOperations::readFile(path, maximumSize, [&nesting](QByteArrayView piece) { nesting.feed(piece); });
+}
+
 template <typename T>
 T decodeFile(const QString &path, qint64 maximumSize = maximumBundleFileSize)
 {
-    return sharedJSONDecoder().decode<T>(FileOperations::readFile(path, maximumSize));
+    return sharedJSONDecoder().decode<T>(readJSONFile(path, maximumSize));
 }
 
 /// A list longer than any VM can use is refused before it is parsed whole, so its cost does not grow with its length.
 QList<VMSharedFolder> decodeSharedFolders(const QString &path)
 {
-    const QByteArray data = FileOperations::readFile(path, maximumBundleFileSize);
+    const QByteArray data = readJSONFile(path, maximumBundleFileSize);
     if (sharedJSONDecoder().isArrayLongerThan(data, std::size_t(maximumSharedFolderCount)))
         throw VirtualMachineError::invalidBundle(QStringLiteral("%1 lists more shared folders than a VM can have (at most %2).")
                                                      .arg(VMBundle::Layout::sharedFoldersFileName)

@@ -13,12 +13,14 @@
  * until the body is read, rather than queueing whatever the server sends;
  * and the reply is aborted as soon as its announced length, or the bytes
  * that have arrived, pass the cap. Attach it before the event loop runs,
- * right after the request is sent. GUI thread.
+ * right after the request is sent, and wait with
+ * NetworkReplies::waitForReplyOrError(): with a bounded buffer some failures
+ * never finish the reply. GUI thread.
  *
  * @code
  * const ReplyGuard reply(network.get(request));
  * CappedReplyBody body(reply.get(), 64 * 1024);
- * co_await NetworkReplies::waitForReply(reply.get(), 30s);
+ * co_await NetworkReplies::waitForReplyOrError(reply.get(), 30s);
  * if (body.isTooLarge())
  *     throw ...;
  * const QByteArray data = body.take();

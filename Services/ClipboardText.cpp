@@ -8,7 +8,20 @@
 
 namespace ClipboardText {
 
-QString textBase64(const QString &text) { return QString::fromLatin1(text.toUtf8().toBase64()); }
+QString textBase64(const QString &text) { return utf8Base64(text.toUtf8()); }
+
+QString utf8Base64(const QByteArray &utf8) { return QString::fromLatin1(utf8.toBase64()); }
+
+MeasuredText measuredUtf8(const QString &text, qint64 maximumBytes)
+{
+    if (text.size() > maximumBytes)
+        return {std::nullopt, text.size(), false};
+    QByteArray utf8 = text.toUtf8();
+    const qint64 byteCount = utf8.size();
+    if (byteCount > maximumBytes)
+        return {std::nullopt, byteCount, true};
+    return {std::move(utf8), byteCount, true};
+}
 
 std::optional<QByteArray> utf8Bytes(const VMClipboardMessage &message)
 {

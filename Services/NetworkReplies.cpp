@@ -12,18 +12,32 @@ namespace NetworkReplies {
 namespace {
 
 // Kept out of the coroutine: with UBSan and no optimisation, g++ 12 crashes on a local enumeration inside one.
-enum ReplyOutcome { finished, deleted };
+enum ReplyOutcome { finished, failed, deleted };
+
+const char *const notDecompressedText = "The server's compressed answer could not be unpacked: it is damaged, or it would inflate far beyond its size.";
+
+QCoro::Task<bool> waitForEnd(QNetworkReply *reply, std::chrono::milliseconds timeout, bool orError)
+{
+    if (reply->isFinished() || (orError && reply->error() != QNetworkReply::NoError))
+        co_return true;
+    SignalWaiter waiter;
+    waiter.watch(reply, &QNetworkReply::finished, finished);
+    if (orError)
+        waiter.watch(reply, &QNetworkReply::errorOccurred, failed);
+    waiter.watchDestruction(reply, deleted);
+    co_return (co_await waiter.wait(timeout)).has_value();
+}
 
 } // namespace
 
 QCoro::Task<bool> waitForReply(QNetworkReply *reply, std::chrono::milliseconds timeout)
 {
-    if (reply->isFinished())
-        co_return true;
-    SignalWaiter waiter;
-    waiter.watch(reply, &QNetworkReply::finished, finished);
-    waiter.watchDestruction(reply, deleted);
-    co_return (co_await waiter.wait(timeout)).has_value();
+    return waitForEnd(reply, timeout, false);
+}
+
+QCoro::Task<bool> waitForReplyOrError(QNetworkReply *reply, std::chrono::milliseconds timeout)
+{
+    return waitForEnd(reply, timeout, true);
 }
 
 std::optional<int> httpStatus(const QNetworkReply &reply)
@@ -61,6 +75,9 @@ std::runtime_error transportError(const QNetworkReply &reply)
     // A transfer time-out aborts the reply, which Qt reports as cancelled.
     if (reply.error() == QNetworkReply::OperationCanceledError || reply.error() == QNetworkReply::TimeoutError)
         return timedOut();
+    // Qt's own text for a body that does not inflate names no cause.
+    if (reply.error() == QNetworkReply::UnknownContentError && reply.errorString().startsWith(QLatin1String("Decompression failed")))
+        return std::runtime_error(notDecompressedText);
     return std::runtime_error(reply.errorString().toStdString());
 }
 

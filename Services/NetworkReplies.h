@@ -18,6 +18,15 @@ namespace NetworkReplies {
 /// Waits up to `timeout` for the reply to finish; false when the time ran out. Also returns when the reply is deleted.
 QCoro::Task<bool> waitForReply(QNetworkReply *reply, std::chrono::milliseconds timeout);
 
+/**
+ * waitForReply() that also returns as soon as the reply reports an error,
+ * for a reply whose read buffer is bounded: after some failures (a body
+ * that does not decompress) the network layer reports the error but never
+ * finishes such a reply. The reply may then still be unfinished; its
+ * error() and errorString() say what failed.
+ */
+QCoro::Task<bool> waitForReplyOrError(QNetworkReply *reply, std::chrono::milliseconds timeout);
+
 /// The HTTP status code, or none when no HTTP answer arrived.
 std::optional<int> httpStatus(const QNetworkReply &reply);
 
@@ -32,7 +41,7 @@ std::optional<qint64> announcedLength(const QNetworkReply &reply);
 /// "The request timed out."
 std::runtime_error timedOut();
 
-/// The reply failed without an HTTP answer: no connection, a broken transfer, or its idle time-out.
+/// The reply failed without an HTTP answer: no connection, a broken transfer, a body that does not decompress, or its idle time-out.
 std::runtime_error transportError(const QNetworkReply &reply);
 
 /// True for failures that may pass on a later try: a dropped or refused connection, a time-out, a name that could not be resolved yet.

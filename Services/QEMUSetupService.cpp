@@ -67,6 +67,7 @@ using NetworkReplies::httpStatus;
 using NetworkReplies::timedOut;
 using NetworkReplies::transportError;
 using NetworkReplies::waitForReply;
+using NetworkReplies::waitForReplyOrError;
 
 QString QEMUSetupService::defaultInstallDirectory()
 {
@@ -208,7 +209,7 @@ QCoro::Task<QString> QEMUSetupService::requestToken()
 
     const ReplyGuard reply(m_network.get(request));
     CappedReplyBody answer(reply.get(), maximumTokenAnswerSize);
-    const bool finished = co_await waitForReply(reply.get(), tokenTimeout);
+    const bool finished = co_await waitForReplyOrError(reply.get(), tokenTimeout);
     ensureAlive(self);
     if (!reply.get())
         throw Abandoned{};
@@ -217,8 +218,8 @@ QCoro::Task<QString> QEMUSetupService::requestToken()
                                   QStringLiteral("Failed to authenticate with GHCR: its answer is larger than %1 bytes.").arg(maximumTokenAnswerSize));
     if (!finished)
         throw timedOut();
-    // The status is not looked at: whatever answer carries a token will do.
-    if (!httpStatus(*reply.get()))
+    // The status is not looked at: whatever answer carries a token will do. An answer that failed on the way (say, it does not inflate) is cut.
+    if (!httpStatus(*reply.get()) || !reply.get()->isFinished())
         throw transportError(*reply.get());
     const QByteArray body = answer.take();
     const Json json = Json::parse(body.begin(), body.end(), nullptr, false);

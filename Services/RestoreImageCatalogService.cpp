@@ -191,7 +191,7 @@ QCoro::Task<RestoreImageCatalog> RestoreImageCatalogService::fetchRemoteFallback
     const ReplyGuard reply(m_network.get(request));
     // The feed is read into memory, so an endless or huge answer is cut off.
     CappedReplyBody body(reply.get(), maximumFeedSize);
-    const bool finished = co_await NetworkReplies::waitForReply(reply.get(), m_options.fetchTimeout);
+    const bool finished = co_await NetworkReplies::waitForReplyOrError(reply.get(), m_options.fetchTimeout);
     if (!self || !reply.get())
         throw fetchFailed(everySourceFailedText);
     if (body.isTooLarge())

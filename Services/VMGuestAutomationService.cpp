@@ -344,11 +344,16 @@ void VMGuestAutomationService::ensureAutomationRootIgnoringFailure(const VMBundl
 
 void VMGuestAutomationService::writeHostClipboard(const QString &text, const VMBundle &bundle) const
 {
+    writeHostClipboardUtf8(text.toUtf8(), bundle);
+}
+
+void VMGuestAutomationService::writeHostClipboardUtf8(const QByteArray &utf8Text, const VMBundle &bundle) const
+{
     const ConfinedFolder clipboard
         = ConfinedFolder::create(bundle.layout().automationDirectoryURL()).createSubfolder(name(clipboardDirectoryName));
     try {
         const auto current = decodeFile<VMClipboardMessage>(clipboard, name(hostClipboardFileName), maximumClipboardMessageSize);
-        if (ClipboardText::text(current) == text)
+        if (ClipboardText::utf8Bytes(current) == utf8Text)
             return;
     } catch (const std::exception &) {
         // Missing, unreadable or undecodable: written below.
@@ -358,7 +363,7 @@ void VMGuestAutomationService::writeHostClipboard(const QString &text, const VMB
     message.id = QUuid::createUuid();
     message.source = VMClipboardMessageSource::host;
     message.updatedAt = wholeSecondNow();
-    message.textBase64 = ClipboardText::textBase64(text);
+    message.textBase64 = ClipboardText::utf8Base64(utf8Text);
     clipboard.writeFileAtomically(name(hostClipboardFileName), sharedJSONEncoder().encode(message));
 }
 

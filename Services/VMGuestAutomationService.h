@@ -102,6 +102,8 @@ public:
 
     /// Writes the host's clipboard text for the guest, unless HostClipboard.json already carries that text. Failures are thrown.
     void writeHostClipboard(const QString &text, const VMBundle &bundle) const;
+    /// The same for a text already in UTF-8.
+    void writeHostClipboardUtf8(const QByteArray &utf8Text, const VMBundle &bundle) const;
 
     /// The guest's last clipboard message; none when the guest has written none. An unreadable or undecodable file is thrown. Touches no state: safe on a worker thread.
     static std::optional<VMClipboardMessage> readGuestClipboard(const VMBundle &bundle);

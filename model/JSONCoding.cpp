@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "JSONCoding.h"
 
+#include "JSONNestingGauge.h"
+
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -196,38 +198,10 @@ QByteArray JSONEncoder::encodeJson(const Json &json) const
 namespace {
 
 /**
- * Whether arrays and objects nest deeper than `maximumDepth` anywhere in the
- * text, counted outside strings. Checked before parsing rather than through
- * a parser callback: the parser's callback mode rescans the enclosing array
- * after every object it closes, so a long list of records would take time
- * growing with the square of its length.
+ * Counts the elements of a top-level array and stops the parser at the first
+ * one past `limit`, or at nesting deeper than any decode accepts; builds
+ * nothing.
  */
-bool nestsDeeperThan(const QByteArray &data, int maximumDepth)
-{
-    int depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char character : data) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (character == '\\')
-                escaped = true;
-            else if (character == '"')
-                inString = false;
-        } else if (character == '"') {
-            inString = true;
-        } else if (character == '[' || character == '{') {
-            if (++depth > maximumDepth)
-                return true;
-        } else if (character == ']' || character == '}') {
-            --depth;
-        }
-    }
-    return false;
-}
-
-/// Counts the elements of a top-level array and stops the parser at the first one past `limit`; builds nothing.
 class ArrayLengthProbe final : public nlohmann::json_sax<Json>
 {
 public:
@@ -266,7 +240,8 @@ private:
             m_topIsArray = isArray;
         const bool goOn = value();
         ++m_depth;
-        return goOn;
+        // Deeper than any decode accepts: what follows is for parse() to refuse, not for the probe to walk.
+        return goOn && m_depth <= JSONDecoder::maximumNestingDepth;
     }
     bool close()
     {
@@ -296,8 +271,9 @@ bool JSONDecoder::isArrayLongerThan(const QByteArray &data, std::size_t limit) c
 
 Json JSONDecoder::parse(const QByteArray &data) const
 {
-    if (nestsDeeperThan(data, maximumNestingDepth))
-        throw JSONDecodingError(JSONDecodingError::Kind::dataCorrupted, "The given data was not valid JSON: nested too deeply.");
+    // Checked before parsing rather than through a parser callback: the callback mode rescans the enclosing
+    // array after every object it closes, so a long list of records would take time growing with the square of its length.
+    JSONNestingGauge().feed(data);
     try {
         return Json::parse(data.constBegin(), data.constEnd());
     } catch (const Json::exception &error) {

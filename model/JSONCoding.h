@@ -310,8 +310,9 @@ public:
     Json parse(const QByteArray &data) const;
     /**
      * Whether `data` is a JSON array of more than `limit` elements. Reads no
-     * further than the element past the limit and builds nothing, so a
-     * hostile list is refused at a cost bounded by the limit; malformed text
+     * further than the element past the limit, nor past nesting deeper than
+     * maximumNestingDepth, and builds nothing, so a hostile list is refused
+     * at a cost bounded by the limit; malformed or too deeply nested text
      * gives false and is left for parse() to report.
      */
     bool isArrayLongerThan(const QByteArray &data, std::size_t limit) const;

@@ -48,6 +48,29 @@ namespace {
         return length;
     }
 
+    /// O_NONBLOCK: opening a FIFO must not hang; it is refused by checkReadable() like every other non-file.
+    FileDescriptor openForReading(const QString &path)
+    {
+        FileDescriptor file(::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!file.isValid())
+            throw PlatformError::posix(errno, path);
+        return file;
+    }
+
+    /// The status of a regular file no longer than `maximumSize`; anything else is refused.
+    struct stat checkReadable(int descriptor, const QString &path, qint64 maximumSize)
+    {
+        struct stat status {
+        };
+        if (::fstat(descriptor, &status) != 0)
+            throw PlatformError::posix(errno, path);
+        if (!S_ISREG(status.st_mode))
+            throw PlatformError::posix(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, path);
+        if (status.st_size > maximumSize)
+            throw PlatformError::posix(EFBIG, path);
+        return status;
+    }
+
 } // namespace
 
 void writeAll(int descriptor, const QByteArray &data, const QString &path)
@@ -68,11 +91,29 @@ void writeAll(int descriptor, const QByteArray &data, const QString &path)
 
 QByteArray readFile(const QString &path, qint64 maximumSize)
 {
-    // O_NONBLOCK: opening a FIFO must not hang; it is refused below like every other non-file.
-    const FileDescriptor file(::open(native(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!file.isValid())
-        throw PlatformError::posix(errno, path);
-    return readRegularFile(file.get(), path, maximumSize);
+    return readRegularFile(openForReading(path).get(), path, maximumSize);
+}
+
+QByteArray readFile(const QString &path, qint64 maximumSize, const ReadInspector &inspect)
+{
+    const FileDescriptor file = openForReading(path);
+    checkReadable(file.get(), path, maximumSize);
+    constexpr qsizetype pieceSize = 64 * 1024;
+    QByteArray content;
+    for (;;) {
+        const qsizetype length = content.size();
+        // One byte past the cap at most: enough to tell that the file grew beyond it.
+        const qsizetype wanted = qsizetype(std::min<qint64>(pieceSize, maximumSize + 1 - length));
+        content.resize(length + wanted);
+        const qsizetype got = readUntilFullOrEnd(file.get(), path, content.data() + length, wanted);
+        content.truncate(length + got);
+        if (content.size() > maximumSize)
+            throw PlatformError::posix(EFBIG, path);
+        if (got > 0)
+            inspect(QByteArrayView(content).sliced(length));
+        if (got < wanted)
+            return content;
+    }
 }
 
 struct stat regularFileStatus(int descriptor, const QString &path)
@@ -88,14 +129,7 @@ struct stat regularFileStatus(int descriptor, const QString &path)
 
 QByteArray readRegularFile(int descriptor, const QString &path, qint64 maximumSize)
 {
-    struct stat status {
-    };
-    if (::fstat(descriptor, &status) != 0)
-        throw PlatformError::posix(errno, path);
-    if (!S_ISREG(status.st_mode))
-        throw PlatformError::posix(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, path);
-    if (status.st_size > maximumSize)
-        throw PlatformError::posix(EFBIG, path);
+    const struct stat status = checkReadable(descriptor, path, maximumSize);
 
     // Read to the end rather than to st_size: the file may grow, and one byte past the limit tells us it did.
     QByteArray content(qsizetype(status.st_size) + 1, Qt::Uninitialized);

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
 #include <sys/stat.h>
+
+#include <functional>
 
 /**
  * The file operations the storage services build on: atomic writes, folder
@@ -25,6 +28,16 @@ inline constexpr qint64 defaultMaximumReadSize = 64 * 1024 * 1024;
  * file longer than `maximumSize` bytes fails with EFBIG.
  */
 QByteArray readFile(const QString &path, qint64 maximumSize = defaultMaximumReadSize);
+
+/// Looks at each piece of a file as it is read; throws to stop the read.
+using ReadInspector = std::function<void(QByteArrayView piece)>;
+
+/**
+ * readFile() that hands each piece to `inspect` before reading on, so a file
+ * can be refused from its first bytes: until the last piece is inspected
+ * the memory held grows only with what was read, never with the file's size.
+ */
+QByteArray readFile(const QString &path, qint64 maximumSize, const ReadInspector &inspect);
 
 /// The status of the open `descriptor`, which must be a regular file (else EINVAL); `path` names it in errors.
 struct stat regularFileStatus(int descriptor, const QString &path);

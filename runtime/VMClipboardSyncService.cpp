@@ -125,15 +125,18 @@ void VMClipboardSyncService::publishHostClipboard(const VMBundle &bundle)
     }
     if (m_lastPublishedHostText == text)
         return;
-    if (text->toUtf8().size() > maximumHostTextBytes) {
-        logFailure(QStringLiteral("The host clipboard text is too long to send to the guest (%1 bytes; at most %2).")
-                       .arg(text->toUtf8().size())
+    // A huge text is refused by its length alone, and one that may fit is converted once: either way the GUI thread stays free.
+    const ClipboardText::MeasuredText measured = ClipboardText::measuredUtf8(*text, maximumHostTextBytes);
+    if (!measured.utf8) {
+        logFailure(QStringLiteral("The host clipboard text is too long to send to the guest (%1%2 bytes; at most %3).")
+                       .arg(measured.isByteCountExact ? QString() : QStringLiteral("at least "))
+                       .arg(measured.byteCount)
                        .arg(maximumHostTextBytes),
             bundle);
         return;
     }
     const SecurityScope scope(m_access, bundle.bundleURL);
-    m_automation.writeHostClipboard(*text, bundle);
+    m_automation.writeHostClipboardUtf8(*measured.utf8, bundle);
     m_lastPublishedHostText = text;
 }
 

@@ -112,6 +112,45 @@ TEST_F(BundleLoaderTest, ACorruptRestoreImageRecordIsToleratedButCorruptSharedFo
     EXPECT_THROW(load(url), JSONDecodingError);
 }
 
+TEST_F(BundleLoaderTest, EveryStoredJSONFileIsRefusedForItsNestingBeforeAnythingElseLooksAtIt)
+{
+    const QByteArray tooDeep = QByteArray(JSONDecoder::maximumNestingDepth + 1, '[') + QByteArray(JSONDecoder::maximumNestingDepth + 1, ']');
+    // Longer than any VM's list, and past that, nesting no decode accepts: the nesting is what is reported.
+    QByteArray longThenDeep = "[";
+    for (qsizetype index = 0; index <= maximumSharedFolderCount; ++index)
+        longThenDeep += "{}, ";
+    longThenDeep += tooDeep + "]";
+    const struct {
+        const char *file;
+        QByteArray content;
+        bool refused;
+    } cases[] = {
+        {"Metadata.json", tooDeep, true},
+        {"SharedFolders.json", tooDeep, true},
+        {"SharedFolders.json", longThenDeep, true},
+        {"SharedFolders.json", QByteArray(16 * 1024 * 1024, '['), true},
+        {"Bootstrap/manifest.json", tooDeep, true},
+        // This record only shows the image: a damaged one never stops the load.
+        {"RestoreImages/RestoreImage.json", tooDeep, false},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(std::string(testCase.file) + " " + testCase.content.left(8).toStdString());
+        const QString url = handMadeBundle(QStringLiteral("Deep"), metadataJson(QStringLiteral("Deep")));
+        write(url + QLatin1Char('/') + QLatin1String(testCase.file), testCase.content);
+        try {
+            const VMBundle loaded = load(url);
+            EXPECT_FALSE(testCase.refused);
+            EXPECT_FALSE(loaded.metadata.restoreImageInfo.has_value());
+        } catch (const JSONDecodingError &error) {
+            EXPECT_TRUE(testCase.refused);
+            EXPECT_STREQ(error.what(), "The given data was not valid JSON: nested too deeply.");
+        } catch (const std::exception &error) {
+            ADD_FAILURE() << error.what();
+        }
+        QDir(url).removeRecursively();
+    }
+}
+
 TEST_F(BundleLoaderTest, MissingComponentsAreListedInOrder)
 {
     Json installed = metadataJson(QStringLiteral("Installed"));

@@ -2,6 +2,7 @@
 #include "QEMUSetupService.h"
 
 #include "FakeHttpServer.h"
+#include "GzipBomb.h"
 #include "LoggingService.h"
 #include "TarGzArchive.h"
 #include "TemporaryHome.h"
@@ -183,6 +184,17 @@ TEST_F(QEMUSetupServiceTest, ATokenAnswerPastItsCapIsRefusedAtOnce)
         EXPECT_EQ(m_registry->requests().size(), 1);
         EXPECT_EQ(m_service->downloadProgress(), 0.05);
     }
+}
+
+TEST_F(QEMUSetupServiceTest, ATokenAnswerThatCannotBeInflatedFailsAtOnce)
+{
+    serve(FakeHttpServer::Response(200, gzipBomb(256 * 1024 * 1024)).withHeader("Content-Encoding", "gzip"), {404, {}});
+    makeService({});
+    // Waits for half the token's own time-out: only the failure itself can end the run in time.
+    download();
+    EXPECT_EQ(m_service->statusMessage(),
+              QStringLiteral("Failed: The server's compressed answer could not be unpacked: it is damaged, or it would inflate far beyond its size."));
+    EXPECT_EQ(m_registry->requests().size(), 1);
 }
 
 TEST_F(QEMUSetupServiceTest, AFailedBlobLeavesNothingInstalled)

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "RestoreImageCatalogService.h"
 
+#include "EventLoopWait.h"
 #include "FakeHttpServer.h"
+#include "GzipBomb.h"
 #include "JSONCoding.h"
 #include "LoggingService.h"
 #include "TaskOutcome.h"
@@ -259,6 +261,35 @@ TEST_F(RestoreImageCatalogServiceTest, AFeedPastItsCapIsRefusedTheMomentItPasses
         // Serving 8 MiB takes a busy machine longer than the usual test time-out; the refusal must come from the cap, whatever the time.
         EXPECT_EQ(failureText(waitForOutcome(service(std::nullopt, false, std::chrono::minutes(1)).fetchRemoteFallbackCatalog())),
                   QStringLiteral("The latest supported macOS restore image could not be fetched: The remote fallback catalog is larger than 8388608 bytes."));
+    }
+}
+
+/// Runs the fetch and records how it ended, so that a test can wait for that event rather than for the fetch's own time-out.
+QCoro::Task<> fetchFeed(RestoreImageCatalogService &catalog, std::optional<std::exception_ptr> &ended)
+{
+    try {
+        co_await catalog.fetchRemoteFallbackCatalog();
+        ended = std::exception_ptr();
+    } catch (...) {
+        ended = std::current_exception();
+    }
+}
+
+TEST_F(RestoreImageCatalogServiceTest, AFeedThatCannotBeInflatedFailsAtOnce)
+{
+    // Inflated, it would be many times the cap; Qt refuses such a ratio, and the read buffer is bounded.
+    const QByteArray bomb = gzipBomb(256 * 1024 * 1024);
+    m_server.setResponder([&](const FakeHttpServer::Request &) { return FakeHttpServer::Response(200, bomb).withHeader("Content-Encoding", "gzip"); });
+    // A time-out that cannot pass while the test waits: only the failure itself can end the fetch.
+    RestoreImageCatalogService &catalog = service(std::nullopt, false, std::chrono::hours(1));
+    std::optional<std::exception_ptr> ended;
+    const QCoro::Task<> fetching = fetchFeed(catalog, ended);
+    ASSERT_TRUE(EventLoopWait::waitUntil([&] { return ended.has_value(); }, std::chrono::minutes(1))) << "the fetch still waits";
+    ASSERT_TRUE(*ended) << "a bomb was taken for a feed";
+    try {
+        std::rethrow_exception(*ended);
+    } catch (const std::exception &error) {
+        EXPECT_STREQ(error.what(), "The server's compressed answer could not be unpacked: it is damaged, or it would inflate far beyond its size.");
     }
 }
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "JSONCoding.h"
+#include "JSONNestingGauge.h"
 
 #include <gtest/gtest.h>
 
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -263,6 +265,45 @@ TEST(JSONCodingTest, HostileTextIsADecodingErrorToo)
     EXPECT_EQ(sharedJSONDecoder().parse(inString).size(), 2u) << inString.toStdString();
 }
 
+TEST(JSONCodingTest, NestingIsGaugedAlikeWhateverPiecesTheTextArrivesIn)
+{
+    const int most = JSONDecoder::maximumNestingDepth;
+    const QByteArray deepest = QByteArray(most, '{').replace("{", "{\"a\":") + "1" + QByteArray(most, '}');
+    const struct {
+        const char *what;
+        QByteArray text;
+        bool tooDeep;
+    } cases[] = {
+        {"as deep as allowed", QByteArray(most, '[') + QByteArray(most, ']'), false},
+        {"objects as deep as allowed", deepest, false},
+        {"one level more", QByteArray(most + 1, '[') + QByteArray(most + 1, ']'), true},
+        {"levels that closed do not add up", (QByteArray(most, '[') + QByteArray(most, ']')).repeated(3), false},
+        {"brackets in a string", "[\"" + QByteArray(most + 1, '{') + "\"]", false},
+        {"an escaped quote keeps the string open", "[\"\\\"" + QByteArray(most + 1, '[') + "\"]", false},
+        {"an escaped backslash ends before the quote", "[\"\\\\\"" + QByteArray(most + 1, '[') + QByteArray(most + 1, ']') + "]", true},
+        {"no end at all", QByteArray(16 * 1024 * 1024, '['), true},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        for (const qsizetype pieceSize : {qsizetype(1), qsizetype(2), qsizetype(7), testCase.text.size()}) {
+            SCOPED_TRACE(pieceSize);
+            JSONNestingGauge gauge;
+            qsizetype fed = 0;
+            try {
+                for (; fed < testCase.text.size(); fed += pieceSize)
+                    gauge.feed(QByteArrayView(testCase.text).sliced(fed, std::min(pieceSize, testCase.text.size() - fed)));
+                EXPECT_FALSE(testCase.tooDeep);
+            } catch (const JSONDecodingError &error) {
+                EXPECT_TRUE(testCase.tooDeep);
+                EXPECT_EQ(error.kind(), JSONDecodingError::Kind::dataCorrupted);
+                EXPECT_STREQ(error.what(), "The given data was not valid JSON: nested too deeply.");
+                // Refused at the bracket too many, not at the end of the text.
+                EXPECT_LT(fed, 1024);
+            }
+        }
+    }
+}
+
 TEST(JSONCodingTest, AnArrayIsFoundLongerThanALimitWithoutReadingPastIt)
 {
     const struct {
@@ -280,6 +321,9 @@ TEST(JSONCodingTest, AnArrayIsFoundLongerThanALimitWithoutReadingPastIt)
         {"[1, 2,", 5, false},
         // Found before the damage further on is read.
         {"[1, 2, 3, oops", 2, true},
+        // Nesting no decode accepts is not walked through: left for parse() to refuse.
+        {"[" + QByteArray(JSONDecoder::maximumNestingDepth, '[') + QByteArray(JSONDecoder::maximumNestingDepth, ']') + ", 2, 3]", 1, false},
+        {"[" + QByteArray(JSONDecoder::maximumNestingDepth - 1, '[') + QByteArray(JSONDecoder::maximumNestingDepth - 1, ']') + ", 2, 3]", 1, true},
     };
     for (const auto &entry : cases)
         EXPECT_EQ(sharedJSONDecoder().isArrayLongerThan(entry.text, entry.limit), entry.longer) << entry.text.toStdString() << " " << entry.limit;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -53,6 +54,46 @@ TEST_F(FileOperationsTest, ReadFileReadsOnlyRegularFilesUpToTheLimit)
     TestFiles::expectPosixError([&] { FileOperations::readFile(at(QStringLiteral("link"))); }, ELOOP, at(QStringLiteral("link")));
     TestFiles::expectPosixError([&] { FileOperations::readFile(at(QStringLiteral("pipe"))); }, EINVAL, at(QStringLiteral("pipe")));
     TestFiles::expectPosixError([&] { FileOperations::readFile(m_directory.path()); }, EISDIR, m_directory.path());
+}
+
+TEST_F(FileOperationsTest, AnInspectedReadSeesEachPieceBeforeReadingOnAndCanStopIt)
+{
+    const QString path = at(QStringLiteral("SharedFolders.json"));
+    QByteArray content(3 * 1024 * 1024 + 5, 'a');
+    for (qsizetype index = 0; index < content.size(); index += 4093)
+        content[index] = char('0' + index % 10);
+    TestFiles::write(path, content);
+
+    QByteArray inspected;
+    qsizetype largestPiece = 0;
+    EXPECT_EQ(FileOperations::readFile(path, content.size(), [&](QByteArrayView piece) {
+        inspected += piece;
+        largestPiece = std::max(largestPiece, piece.size());
+    }),
+              content);
+    EXPECT_EQ(inspected, content);
+    EXPECT_LE(largestPiece, 64 * 1024);
+
+    // A refusal at the first piece ends the read there: the rest is never read in.
+    struct Refused {
+    };
+    int pieces = 0;
+    EXPECT_THROW(FileOperations::readFile(path, content.size(), [&](QByteArrayView) {
+        ++pieces;
+        throw Refused{};
+    }),
+                 Refused);
+    EXPECT_EQ(pieces, 1);
+
+    const auto nothing = [](QByteArrayView) {};
+    TestFiles::write(at(QStringLiteral("empty")), "");
+    EXPECT_EQ(FileOperations::readFile(at(QStringLiteral("empty")), 0, nothing), QByteArray());
+    TestFiles::expectPosixError([&] { FileOperations::readFile(path, content.size() - 1, nothing); }, EFBIG, path);
+    TestFiles::makeLink(path, at(QStringLiteral("link")));
+    TestFiles::makeFifo(at(QStringLiteral("pipe")));
+    TestFiles::expectPosixError([&] { FileOperations::readFile(at(QStringLiteral("link")), 10, nothing); }, ELOOP, at(QStringLiteral("link")));
+    TestFiles::expectPosixError([&] { FileOperations::readFile(at(QStringLiteral("pipe")), 10, nothing); }, EINVAL, at(QStringLiteral("pipe")));
+    TestFiles::expectPosixError([&] { FileOperations::readFile(m_directory.path(), 10, nothing); }, EISDIR, m_directory.path());
 }
 
 TEST_F(FileOperationsTest, FolderEntriesListsHiddenNamesToo)

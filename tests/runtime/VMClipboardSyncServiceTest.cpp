@@ -122,6 +122,42 @@ TEST_F(VMClipboardSyncServiceTest, HostTextGoesToTheGuestOnlyWhenItChanged)
     EXPECT_EQ(hostMessageText(*m_first), QStringLiteral("def"));
 }
 
+TEST_F(VMClipboardSyncServiceTest, AHostTextPastTheCapIsRefusedByItsLengthBeforeItIsConverted)
+{
+    const qint64 cap = VMClipboardSyncService::maximumHostTextBytes;
+    const QChar eAcute(0x00E9); // two bytes in UTF-8
+    VMClipboardSyncService sync(m_automation, m_logging, m_access, m_pasteboard);
+    sync.start(m_first.get());
+    tick(sync);
+    const struct {
+        const char *what;
+        QString text;
+        QString logged; // empty: the text is sent
+    } cases[] = {
+        // Longer than the cap in UTF-16 units already: its UTF-8 is at least as long, and is never made.
+        {"one character past the cap", QString(cap + 1, QLatin1Char('x')),
+         QStringLiteral("[Clipboard] The host clipboard text is too long to send to the guest (at least %1 bytes; at most %2).").arg(cap + 1).arg(cap)},
+        // Within the cap in characters but not in bytes: converted, then measured exactly.
+        {"one two-byte character past the cap", QString(cap / 2 + 1, eAcute),
+         QStringLiteral("[Clipboard] The host clipboard text is too long to send to the guest (%1 bytes; at most %2).").arg(cap + 2).arg(cap)},
+        {"exactly the cap in two-byte characters", QString(cap / 2, eAcute), {}},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const qsizetype lines = log(*m_first).count(QStringLiteral("[Clipboard]"));
+        m_pasteboard.setString(testCase.text);
+        tick(sync);
+        if (testCase.logged.isEmpty()) {
+            EXPECT_TRUE(hostMessageText(*m_first) == testCase.text); // not EXPECT_EQ: a failure would print megabytes
+            EXPECT_EQ(log(*m_first).count(QStringLiteral("[Clipboard]")), lines);
+        } else {
+            EXPECT_NE(hostMessageText(*m_first).value_or(QString()).size(), testCase.text.size());
+            EXPECT_EQ(log(*m_first).count(QStringLiteral("[Clipboard]")), lines + 1);
+            EXPECT_TRUE(log(*m_first).contains(testCase.logged)) << log(*m_first).right(300).toStdString();
+        }
+    }
+}
+
 TEST_F(VMClipboardSyncServiceTest, AGuestMessageIsAppliedOnceAndNotSentBack)
 {
     VMClipboardSyncService sync(m_automation, m_logging, m_access, m_pasteboard);
