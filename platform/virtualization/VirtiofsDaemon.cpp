@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "VirtiofsDaemon.h"
 
+#include "ShareTreeFolder.h"
 #include "VirtualizationError.h"
 
 #include <QCoroFuture>
@@ -25,16 +26,22 @@ namespace {
  * appears where QEMU looks for it.
  */
 constexpr auto script = R"(set -eu
-runtime=$1 root=$2 socket=$3 program=$4 mode=$5
-shift 5
+runtime=$1 root=$2 socket=$3 program=$4 mode=$5 tree=$6
+shift 6
 cd "$runtime"
+verify=yes
 if [ "$mode" = single ]; then
     mount --bind "$1" "$root"
     if [ "$2" = ro ]; then mount -o remount,bind,ro "$root"; fi
 else
-    mount -t tmpfs -o mode=0755 tmpfs "$root"
+    if [ -n "$tree" ]; then
+        mount --bind "$tree" "$root"
+    else
+        mount -t tmpfs -o mode=0755 tmpfs "$root"
+        verify=no
+    fi
     while [ $# -ge 3 ]; do
-        mkdir "$root/$1"
+        [ -d "$root/$1" ] || mkdir "$root/$1"
         mount --bind "$2" "$root/$1"
         if [ "$3" = ro ]; then mount -o remount,bind,ro "$root/$1"; fi
         shift 3
@@ -44,8 +51,9 @@ fi
 mount -t tmpfs -o mode=0755 tmpfs /run
 mkdir -p "$runtime"
 mount --rbind . "$runtime"
-exec "$program" --socket-path="$socket" --shared-dir="$root" --cache=auto --announce-submounts \
-    --migration-on-error=guest-error
+set -- --socket-path="$socket" --shared-dir="$root" --cache=auto --announce-submounts --migration-on-error=guest-error
+if [ "$verify" = yes ]; then set -- "$@" --migration-verify-handles; fi
+exec "$program" "$@"
 )";
 
 /// What virtiofsd lists under "features" in its vhost-user back-end description.
@@ -68,10 +76,10 @@ QStringList VirtiofsDaemon::arguments(const Launch &launch)
     QStringList arguments{QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"), QString::fromUtf8(script), QStringLiteral("sh"),
                           launch.runtimeDirectory, launch.rootPath, launch.socketPath, launch.virtiofsdProgram};
     if (const auto *single = std::get_if<SingleDirectoryShare>(&launch.share)) {
-        arguments << QStringLiteral("single") << single->directory.path << access(single->directory);
+        arguments << QStringLiteral("single") << QString() << single->directory.path << access(single->directory);
         return arguments;
     }
-    arguments << QStringLiteral("multiple");
+    arguments << QStringLiteral("multiple") << launch.treeFolder;
     for (const MultipleDirectoryShare::Entry &entry : std::get<MultipleDirectoryShare>(launch.share).entries())
         arguments << entry.name << entry.directory.path << access(entry.directory);
     return arguments;
@@ -81,6 +89,8 @@ QCoro::Task<> VirtiofsDaemon::start(Launch launch, std::chrono::milliseconds tim
 {
     const QDeadlineTimer deadline(timeout);
     const QPointer<ChildProcess> process(&m_process);
+    if (const auto *multiple = std::get_if<MultipleDirectoryShare>(&launch.share); multiple && !launch.treeFolder.isEmpty())
+        ShareTreeFolder::prepare(launch.treeFolder, multiple->names());
     co_await m_process.start(launch.unshareProgram, arguments(launch), launch.logFile, timeout);
     // virtiofsd tells no one when it listens; its socket appearing is the sign.
     while (!QFileInfo(launch.socketPath).exists()) {
