@@ -16,6 +16,9 @@
 #include <QProcess>
 #include <QtConcurrent>
 
+#include <algorithm>
+#include <fcntl.h>
+
 namespace {
 
 /*
@@ -26,10 +29,9 @@ namespace {
  * appears where QEMU looks for it.
  */
 constexpr auto script = R"(set -eu
-runtime=$1 root=$2 socket=$3 program=$4 mode=$5 tree=$6
-shift 6
+runtime=$1 root=$2 socket=$3 program=$4 verify=$5 mode=$6 tree=$7
+shift 7
 cd "$runtime"
-verify=yes
 if [ "$mode" = single ]; then
     mount --bind "$1" "$root"
     if [ "$2" = ro ]; then mount -o remount,bind,ro "$root"; fi
@@ -38,7 +40,6 @@ else
         mount --bind "$tree" "$root"
     else
         mount -t tmpfs -o mode=0755 tmpfs "$root"
-        verify=no
     fi
     while [ $# -ge 3 ]; do
         [ -d "$root/$1" ] || mkdir "$root/$1"
@@ -74,7 +75,8 @@ QString access(const SharedDirectory &directory)
 QStringList VirtiofsDaemon::arguments(const Launch &launch)
 {
     QStringList arguments{QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"), QString::fromUtf8(script), QStringLiteral("sh"),
-                          launch.runtimeDirectory, launch.rootPath, launch.socketPath, launch.virtiofsdProgram};
+                          launch.runtimeDirectory, launch.rootPath, launch.socketPath, launch.virtiofsdProgram,
+                          launch.verifyHandles ? QStringLiteral("yes") : QStringLiteral("no")};
     if (const auto *single = std::get_if<SingleDirectoryShare>(&launch.share)) {
         arguments << QStringLiteral("single") << QString() << single->directory.path << access(single->directory);
         return arguments;
@@ -91,6 +93,7 @@ QCoro::Task<> VirtiofsDaemon::start(Launch launch, std::chrono::milliseconds tim
     const QPointer<ChildProcess> process(&m_process);
     if (const auto *multiple = std::get_if<MultipleDirectoryShare>(&launch.share); multiple && !launch.treeFolder.isEmpty())
         ShareTreeFolder::prepare(launch.treeFolder, multiple->names());
+    launch.verifyHandles = canVerifyHandles(launch);
     co_await m_process.start(launch.unshareProgram, arguments(launch), launch.logFile, timeout);
     // virtiofsd tells no one when it listens; its socket appearing is the sign.
     while (!QFileInfo(launch.socketPath).exists()) {
@@ -103,6 +106,27 @@ QCoro::Task<> VirtiofsDaemon::start(Launch launch, std::chrono::milliseconds tim
         }
         co_await QCoro::sleepFor(std::chrono::milliseconds(20));
     }
+}
+
+bool VirtiofsDaemon::canVerifyHandles(const Launch &launch)
+{
+    if (const auto *single = std::get_if<SingleDirectoryShare>(&launch.share))
+        return givesFileHandles(single->directory.path);
+    if (launch.treeFolder.isEmpty() || !givesFileHandles(launch.treeFolder))
+        return false;
+    const auto &entries = std::get<MultipleDirectoryShare>(launch.share).entries();
+    return std::all_of(entries.begin(), entries.end(), [](const MultipleDirectoryShare::Entry &entry) { return givesFileHandles(entry.directory.path); });
+}
+
+bool VirtiofsDaemon::givesFileHandles(const QString &path)
+{
+    struct Handle {
+        file_handle header;
+        unsigned char bytes[MAX_HANDLE_SZ];
+    } handle{};
+    handle.header.handle_bytes = MAX_HANDLE_SZ;
+    int mountId = 0;
+    return ::name_to_handle_at(AT_FDCWD, QFile::encodeName(path).constData(), &handle.header, &mountId, AT_SYMLINK_FOLLOW) == 0;
 }
 
 QCoro::Task<bool> VirtiofsDaemon::migratesState(QString program, std::chrono::milliseconds timeout)
