@@ -4,8 +4,22 @@
 #include "ConfinedFolder.h"
 #include "LinuxGuestToolsTexts.h"
 #include "LoggingService.h"
+#include "PlatformError.h"
 #include "VMFirstBootService.h"
 #include "VMGuestAutomationService.h"
+
+namespace {
+
+bool holds(const ConfinedFolder &folder, const QString &name, const QByteArray &content)
+{
+    try {
+        return folder.readFile(name, content.size()) == content;
+    } catch (const PlatformError &) {
+        return false;
+    }
+}
+
+} // namespace
 
 VMLinuxGuestToolsService::VMLinuxGuestToolsService(const LoggingService &logging)
     : m_logging(logging)
@@ -31,7 +45,10 @@ void VMLinuxGuestToolsService::stageLinuxGuestTools(const VMBundle &bundle) cons
     };
     for (const StagedFile &file : files) {
         const QString name = file.name.toString();
-        automation.writeFileAtomically(name, file.text.toUtf8());
+        // A file that already holds the text stays the same file: a guest restored from a saved state may have it open.
+        const QByteArray content = file.text.toUtf8();
+        if (!holds(automation, name, content))
+            automation.writeFileAtomically(name, content);
         if (file.executable)
             VMFirstBootService::makeExecutable(automation.pathOf(name));
     }

@@ -13,8 +13,11 @@ class LoggingService;
  * Linux guest sees through its virtio file-system share: an installer, a
  * root agent that writes the heartbeat and answers disk-growth requests, a
  * clipboard script, a systemd unit, a desktop autostart entry and a README.
- * Every staging rewrites all six files whole, so a newer application
- * refreshes them at the next launch or start. Holds no state; GUI thread;
+ * Every staging rewrites each of the six files whose text differs, so a
+ * newer application refreshes them at the next launch or start, and leaves
+ * a file that holds its text as it is: a guest restored from its saved
+ * state may hold it open, and a new file in its place would take that
+ * away. Holds no state; GUI thread;
  * logs under "LinuxTools".
  *
  * @code
@@ -38,8 +41,8 @@ public:
 
     /**
      * Makes the automation folder with its Requests, Responses and Clipboard
-     * folders, writes the six files atomically (the three scripts made
-     * executable) and writes an empty marker when there is none. The first
+     * folders, writes each of the six files atomically unless it holds its
+     * text already (the three scripts made executable) and writes an empty marker when there is none. The first
      * file-system failure is thrown as PlatformError; files already written
      * stay.
      */

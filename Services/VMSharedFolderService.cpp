@@ -110,7 +110,7 @@ VMSharedFolderService::DirectorySharing VMSharedFolderService::makeDirectoryShar
     // LinuxBoot.json marks a Linux bundle whose metadata does not say so.
     const bool linuxGuest = bundle.metadata.guestOSType == VMGuestOSType::linux || FileOperations::itemExists(layout.linuxBootURL());
     const QString tag = linuxGuest ? linuxGuestTag.toString() : VirtioFileSystemDeviceConfiguration::macOSGuestAutomountTag.toString();
-    return {{VirtioFileSystemDeviceConfiguration{tag, share}}, accessed};
+    return {{VirtioFileSystemDeviceConfiguration{tag, share, bundle.bundleURL + QLatin1Char('/') + shareTreeFolderName.toString()}}, accessed};
 }
 
 QString VMSharedFolderService::uniqueShareName(const QString &name, const QSet<QString> &used)

@@ -34,6 +34,8 @@ public:
     static constexpr QStringView linuxGuestTag = u"duvuzodovevav-shared";
     static constexpr QStringView bootstrapShareName = u"Bootstrap";
     static constexpr QStringView automationShareName = u"KestrumAutomation";
+    /// The bundle's hidden folder that holds the guest's view of its shares, one empty folder per share name.
+    static constexpr QStringView shareTreeFolderName = u".SharedFolderTree";
     /// The share name of a folder whose own name leaves nothing usable.
     static constexpr QStringView fallbackShareName = u"Shared Folder";
 
@@ -69,7 +71,10 @@ public:
      * user folder takes while it is shared; the bundle's own two folders
      * only when they are real folders. No device when there is nothing to share. The
      * tag is linuxGuestTag for a Linux guest (or a bundle with LinuxBoot.json),
-     * else the macOS automount tag. A bookmark that cannot be resolved is
+     * else the macOS automount tag. The guest's view of the shares is put
+     * together in the bundle's shareTreeFolderName, which stays, so that a
+     * restored guest finds the very folder it saw when its state was saved.
+     * A bookmark that cannot be resolved is
      * thrown, after stopping any access this call had started.
      */
     DirectorySharing makeDirectorySharingDevice(const VMBundle &bundle) const;

@@ -86,6 +86,14 @@ struct VirtioFileSystemDeviceConfiguration {
 
     QString tag;
     DirectoryShare share;
+    /**
+     * A host folder that lasts as long as the machine does, in which the
+     * folders of a multiple-directory share are put together, so that the
+     * guest finds the same top folder after its saved state is restored.
+     * Empty: a fresh one at every start, which a restored guest cannot
+     * check its files against.
+     */
+    QString treeFolder = {};
 
     bool operator==(const VirtioFileSystemDeviceConfiguration &) const = default;
 };

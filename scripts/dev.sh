@@ -6,6 +6,8 @@
 #   scripts/dev.sh test   install what is missing, build, run the whole test suite
 #   scripts/dev.sh sanitize  the same tests in a build of its own with AddressSanitizer and
 #                            UndefinedBehaviorSanitizer (slow; not part of CI)
+#   scripts/dev.sh linux-test-guest  only build the small arm64 Linux guest that the QEMU
+#                            tests boot (app and test build it too; it is kept in the build folder)
 #
 # Packages are installed with apt-get (as root, or through sudo when run by a user).
 set -euo pipefail
@@ -23,6 +25,7 @@ PACKAGES=(
     adwaita-icon-theme libqt6svg6 fonts-dejavu-core
     qemu-efi-aarch64 swtpm ipxe-qemu seabios
     libseccomp2 libcap-ng0
+    dosfstools mtools cpio
 )
 
 # Debian 12's clang 16, building against libstdc++ 12.
@@ -174,6 +177,119 @@ EOF
     "$VIRTIOFSD_PROGRAM" --version
 }
 
+# The small arm64 Linux guest that the QEMU tests boot: Debian 12's arm64 kernel, a static
+# busybox running scripts/linux-test-guest/init from an initramfs, and systemd-boot as the
+# removable-media boot loader, on a FAT disk image that the AArch64 firmware boots as it is.
+LINUX_TEST_GUEST_SUITE=bookworm
+LINUX_TEST_GUEST_DIR="$BUILD/linux-test-guest"
+LINUX_TEST_GUEST_MODULES=(
+    drivers/virtio/virtio_pci_legacy_dev drivers/virtio/virtio_pci_modern_dev drivers/virtio/virtio_pci
+    fs/fuse/fuse fs/fuse/virtiofs drivers/virtio/virtio_balloon
+)
+
+# Fetches the packages once, with an apt configuration of its own for arm64 (nothing is installed
+# into this machine's dpkg), and rebuilds the disk image whenever the init script changed.
+build_linux_test_guest() {
+    local out="$LINUX_TEST_GUEST_DIR"
+    local apt="$out/apt" packages="$out/packages" image="$out/disk.img"
+    local init="$ROOT/scripts/linux-test-guest/init" stamp
+    stamp="$(sha256sum "$init" | cut -d' ' -f1) ${LINUX_TEST_GUEST_MODULES[*]}"
+    if [ -f "$image" ] && [ "$(cat "$out/image.stamp" 2>/dev/null)" = "$stamp" ]; then
+        return 0
+    fi
+    # An image that does not match its init any more is no image: the tests must not boot it.
+    rm -f "$image" "$out/image.stamp"
+
+    if [ ! -f "$packages/.complete" ]; then
+        local mirror
+        mirror="$(apt_mirror_for_suite "$LINUX_TEST_GUEST_SUITE")"
+        if [ -z "$mirror" ]; then
+            echo "No Debian mirror for $LINUX_TEST_GUEST_SUITE in the apt sources; cannot fetch the Linux test guest's packages." >&2
+            return 1
+        fi
+        rm -rf "$apt" "$packages"
+        mkdir -p "$apt"/{lists/partial,archives/partial,sources.list.d,preferences.d,debs} "$packages"
+        : > "$apt/status"
+        echo "deb [arch=arm64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $LINUX_TEST_GUEST_SUITE main" > "$apt/sources.list"
+        cat > "$apt/apt.conf" <<EOF
+Dir::Etc::SourceList "$apt/sources.list";
+Dir::Etc::SourceParts "$apt/sources.list.d";
+Dir::Etc::Preferences "$apt/preferences";
+Dir::Etc::PreferencesParts "$apt/preferences.d";
+Dir::State::Lists "$apt/lists";
+Dir::State::status "$apt/status";
+Dir::Cache::Archives "$apt/archives";
+Dir::Cache::pkgcache "";
+Dir::Cache::srcpkgcache "";
+Acquire::Languages "none";
+APT::Sandbox::User "root";
+APT::Architecture "arm64";
+APT::Architectures { "arm64"; };
+EOF
+        echo "Fetching the Linux test guest's packages from Debian $LINUX_TEST_GUEST_SUITE (arm64)"
+        (
+            export APT_CONFIG="$apt/apt.conf"
+            apt-get update -qq
+            local kernel
+            kernel="$(apt-cache depends linux-image-arm64 | awk '/Depends: linux-image-/ { print $2; exit }')"
+            [ -n "$kernel" ]
+            cd "$apt/debs"
+            apt-get download -qq "$kernel" busybox-static systemd-boot-efi
+            for deb in *.deb; do dpkg-deb -x "$deb" "$packages"; done
+        )
+        touch "$packages/.complete"
+    fi
+
+    local kernel_image release
+    kernel_image="$(find "$packages/boot" -maxdepth 1 -name 'vmlinuz-*' | head -n 1)"
+    release="${kernel_image##*/vmlinuz-}"
+    if [ -z "$kernel_image" ]; then
+        echo "The Linux test guest's kernel package holds no kernel." >&2
+        return 1
+    fi
+
+    local staging="$out/staging"
+    rm -rf "$staging"
+    mkdir -p "$staging/initramfs/bin" "$staging/initramfs/lib/modules"
+    cp "$packages/bin/busybox" "$staging/initramfs/bin/busybox"
+    cp "$init" "$staging/initramfs/init"
+    chmod 0755 "$staging/initramfs/init"
+    local module
+    for module in "${LINUX_TEST_GUEST_MODULES[@]}"; do
+        cp "$packages/lib/modules/$release/kernel/$module.ko" "$staging/initramfs/lib/modules/"
+    done
+    (cd "$staging/initramfs" && find . | LC_ALL=C sort | cpio -o -H newc --quiet --owner=0:0) | gzip -9 > "$staging/initrd.img"
+    cp "$kernel_image" "$staging/vmlinuz"
+    printf 'default test-guest.conf\ntimeout 0\n' > "$staging/loader.conf"
+    printf 'title Linux test guest\nlinux /vmlinuz\ninitrd /initrd.img\noptions console=ttyAMA0 rdinit=/init panic=-1 quiet\n' > "$staging/test-guest.conf"
+
+    # A FAT file system over the whole disk, no partition table: the firmware boots it as removable media.
+    local disk="$staging/disk.img"
+    truncate -s 64M "$disk"
+    mkfs.vfat -F 32 -n TESTGUEST "$disk" > /dev/null
+    (
+        export MTOOLS_SKIP_CHECK=1
+        mmd -i "$disk" ::/EFI ::/EFI/BOOT ::/loader ::/loader/entries
+        mcopy -i "$disk" "$packages/usr/lib/systemd/boot/efi/systemd-bootaa64.efi" ::/EFI/BOOT/BOOTAA64.EFI
+        mcopy -i "$disk" "$staging/vmlinuz" ::/vmlinuz
+        mcopy -i "$disk" "$staging/initrd.img" ::/initrd.img
+        mcopy -i "$disk" "$staging/loader.conf" ::/loader/loader.conf
+        mcopy -i "$disk" "$staging/test-guest.conf" ::/loader/entries/test-guest.conf
+    )
+    mv "$staging/vmlinuz" "$staging/initrd.img" "$out/"
+    mv "$disk" "$image"
+    echo "$stamp" > "$out/image.stamp"
+    rm -rf "$staging"
+    echo "Linux test guest: $image (kernel $release)"
+}
+
+# The QEMU tests that boot the Linux guest fail when it is missing; the rest of the set-up goes on.
+prepare_linux_test_guest() {
+    if ! "$ROOT/scripts/dev.sh" linux-test-guest; then
+        echo "The Linux test guest could not be built; the QEMU tests that boot it will fail." >&2
+    fi
+}
+
 # Configures a build folder unless it is already set up for CXX_COMPILER. A folder made with
 # another compiler starts again from a fresh cache: CMake cannot switch the compiler of a cache.
 configure() {
@@ -200,6 +316,7 @@ case "${1:-}" in
         install_missing_packages
         install_virtiofsd
         build
+        prepare_linux_test_guest
         exec "$BUILD/app/DuvuzodOvevav"
         ;;
     test)
@@ -207,7 +324,10 @@ case "${1:-}" in
         install_missing_packages
         install_virtiofsd
         build
+        prepare_linux_test_guest
         cd "$BUILD"
+        # Under this command a missing Linux test guest fails its tests rather than skipping them.
+        export ZOVOZU_REQUIRE_LINUX_TEST_GUEST=1
         # The QEMU tests emulate a whole machine; they run one at a time after the rest,
         # so that on a small machine they never compete with each other for the cores.
         ctest --output-on-failure --timeout 300 -j "$(nproc)" -LE qemu
@@ -228,8 +348,12 @@ case "${1:-}" in
         export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
         exec ctest --output-on-failure --timeout 900 -j "$(nproc)" -LE qemu
         ;;
+    linux-test-guest)
+        install_missing_packages
+        build_linux_test_guest
+        ;;
     *)
-        echo "usage: $0 app|test|sanitize" >&2
+        echo "usage: $0 app|test|sanitize|linux-test-guest" >&2
         exit 2
         ;;
 esac

@@ -376,8 +376,14 @@ void QemuVirtualMachine::prepareRun(bool incomingState)
         if (!QDir().mkdir(root))
             throw VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("The folder %1 cannot be created.").arg(root));
         m_run->paths.fileSystemSockets << socket;
-        m_run->daemonLaunches << VirtiofsDaemon::Launch{m_profile.unshareProgram, m_profile.virtiofsdProgram, directory.path(), socket, root,
-                                                        sharing[index].share, m_logDirectory + QStringLiteral("/virtiofsd.log")};
+        m_run->daemonLaunches << VirtiofsDaemon::Launch{m_profile.unshareProgram,
+                                                        m_profile.virtiofsdProgram,
+                                                        directory.path(),
+                                                        socket,
+                                                        root,
+                                                        sharing[index].share,
+                                                        m_logDirectory + QStringLiteral("/virtiofsd.log"),
+                                                        sharing[index].treeFolder};
     }
     m_run->arguments = QemuCommandLine::arguments({m_configuration, m_profile, m_machineIdentifier, m_macAddresses, m_run->paths, incomingState});
     m_run->monitor = std::make_unique<QmpClient>(QmpClient::Handlers{

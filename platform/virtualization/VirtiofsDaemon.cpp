@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "VirtiofsDaemon.h"
 
+#include "ShareTreeFolder.h"
 #include "VirtualizationError.h"
 
 #include <QCoroFuture>
@@ -15,6 +16,9 @@
 #include <QProcess>
 #include <QtConcurrent>
 
+#include <algorithm>
+#include <fcntl.h>
+
 namespace {
 
 /*
@@ -25,16 +29,20 @@ namespace {
  * appears where QEMU looks for it.
  */
 constexpr auto script = R"(set -eu
-runtime=$1 root=$2 socket=$3 program=$4 mode=$5
-shift 5
+runtime=$1 root=$2 socket=$3 program=$4 verify=$5 mode=$6 tree=$7
+shift 7
 cd "$runtime"
 if [ "$mode" = single ]; then
     mount --bind "$1" "$root"
     if [ "$2" = ro ]; then mount -o remount,bind,ro "$root"; fi
 else
-    mount -t tmpfs -o mode=0755 tmpfs "$root"
+    if [ -n "$tree" ]; then
+        mount --bind "$tree" "$root"
+    else
+        mount -t tmpfs -o mode=0755 tmpfs "$root"
+    fi
     while [ $# -ge 3 ]; do
-        mkdir "$root/$1"
+        [ -d "$root/$1" ] || mkdir "$root/$1"
         mount --bind "$2" "$root/$1"
         if [ "$3" = ro ]; then mount -o remount,bind,ro "$root/$1"; fi
         shift 3
@@ -44,8 +52,9 @@ fi
 mount -t tmpfs -o mode=0755 tmpfs /run
 mkdir -p "$runtime"
 mount --rbind . "$runtime"
-exec "$program" --socket-path="$socket" --shared-dir="$root" --cache=auto --announce-submounts \
-    --migration-on-error=guest-error
+set -- --socket-path="$socket" --shared-dir="$root" --cache=auto --announce-submounts --migration-on-error=guest-error
+if [ "$verify" = yes ]; then set -- "$@" --migration-verify-handles; fi
+exec "$program" "$@"
 )";
 
 /// What virtiofsd lists under "features" in its vhost-user back-end description.
@@ -66,12 +75,13 @@ QString access(const SharedDirectory &directory)
 QStringList VirtiofsDaemon::arguments(const Launch &launch)
 {
     QStringList arguments{QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c"), QString::fromUtf8(script), QStringLiteral("sh"),
-                          launch.runtimeDirectory, launch.rootPath, launch.socketPath, launch.virtiofsdProgram};
+                          launch.runtimeDirectory, launch.rootPath, launch.socketPath, launch.virtiofsdProgram,
+                          launch.verifyHandles ? QStringLiteral("yes") : QStringLiteral("no")};
     if (const auto *single = std::get_if<SingleDirectoryShare>(&launch.share)) {
-        arguments << QStringLiteral("single") << single->directory.path << access(single->directory);
+        arguments << QStringLiteral("single") << QString() << single->directory.path << access(single->directory);
         return arguments;
     }
-    arguments << QStringLiteral("multiple");
+    arguments << QStringLiteral("multiple") << launch.treeFolder;
     for (const MultipleDirectoryShare::Entry &entry : std::get<MultipleDirectoryShare>(launch.share).entries())
         arguments << entry.name << entry.directory.path << access(entry.directory);
     return arguments;
@@ -81,6 +91,9 @@ QCoro::Task<> VirtiofsDaemon::start(Launch launch, std::chrono::milliseconds tim
 {
     const QDeadlineTimer deadline(timeout);
     const QPointer<ChildProcess> process(&m_process);
+    if (const auto *multiple = std::get_if<MultipleDirectoryShare>(&launch.share); multiple && !launch.treeFolder.isEmpty())
+        ShareTreeFolder::prepare(launch.treeFolder, multiple->names());
+    launch.verifyHandles = canVerifyHandles(launch);
     co_await m_process.start(launch.unshareProgram, arguments(launch), launch.logFile, timeout);
     // virtiofsd tells no one when it listens; its socket appearing is the sign.
     while (!QFileInfo(launch.socketPath).exists()) {
@@ -93,6 +106,27 @@ QCoro::Task<> VirtiofsDaemon::start(Launch launch, std::chrono::milliseconds tim
         }
         co_await QCoro::sleepFor(std::chrono::milliseconds(20));
     }
+}
+
+bool VirtiofsDaemon::canVerifyHandles(const Launch &launch)
+{
+    if (const auto *single = std::get_if<SingleDirectoryShare>(&launch.share))
+        return givesFileHandles(single->directory.path);
+    if (launch.treeFolder.isEmpty() || !givesFileHandles(launch.treeFolder))
+        return false;
+    const auto &entries = std::get<MultipleDirectoryShare>(launch.share).entries();
+    return std::all_of(entries.begin(), entries.end(), [](const MultipleDirectoryShare::Entry &entry) { return givesFileHandles(entry.directory.path); });
+}
+
+bool VirtiofsDaemon::givesFileHandles(const QString &path)
+{
+    struct Handle {
+        file_handle header;
+        unsigned char bytes[MAX_HANDLE_SZ];
+    } handle{};
+    handle.header.handle_bytes = MAX_HANDLE_SZ;
+    int mountId = 0;
+    return ::name_to_handle_at(AT_FDCWD, QFile::encodeName(path).constData(), &handle.header, &mountId, AT_SYMLINK_FOLLOW) == 0;
 }
 
 QCoro::Task<bool> VirtiofsDaemon::migratesState(QString program, std::chrono::milliseconds timeout)

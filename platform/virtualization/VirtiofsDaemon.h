@@ -24,7 +24,13 @@
  * The daemon hands its state over when QEMU migrates (saves) the machine.
  * When a restored guest names a file the host renamed or deleted meanwhile,
  * that file gives the guest an I/O error rather than failing the whole
- * restore (--migration-on-error=guest-error).
+ * restore (--migration-on-error=guest-error). Where the served tree lasts
+ * from one start to the next (a single folder, or a multiple share put
+ * together in its tree folder) and its file systems give file handles, the
+ * restored daemon also checks that each file is the very one the guest had
+ * (--migration-verify-handles), so a file the host replaced meanwhile gives
+ * the guest an I/O error as well, rather than the guest writing on into the
+ * host's new file. Without handles to check, a share works as before.
  */
 class VirtiofsDaemon
 {
@@ -39,19 +45,29 @@ public:
         QString rootPath;
         DirectoryShare share;
         QString logFile;
+        /// For a multiple share, the lasting folder on which its tree is built (ShareTreeFolder); empty: a fresh tmpfs, unchecked on restore.
+        QString treeFolder = {};
+        /// Whether the daemon is told to check restored files by their handles; start() decides it with canVerifyHandles().
+        bool verifyHandles = false;
     };
 
     /// The arguments of unshare(1) for `launch`.
     static QStringList arguments(const Launch &launch);
 
     /**
-     * Starts the daemon and waits up to `timeout` for its socket. Throws
-     * VirtualizationError (internalError) with what the daemon logged when
-     * it ends or makes no socket in time.
+     * Prepares the tree folder, starts the daemon and waits up to `timeout`
+     * for its socket. Throws PlatformError when the tree folder cannot be
+     * prepared, and VirtualizationError (internalError) with what the daemon
+     * logged when it ends or makes no socket in time.
      */
     QCoro::Task<> start(Launch launch, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     ChildProcess &process() { return m_process; }
+
+    /// Whether what `launch` serves lasts between starts and every folder of it gives file handles.
+    static bool canVerifyHandles(const Launch &launch);
+    /// Whether the file system of `path` (a link followed) gives file handles (name_to_handle_at).
+    static bool givesFileHandles(const QString &path);
 
     /**
      * Whether `program` says it can hand its state over in a precopy

@@ -106,6 +106,48 @@ TEST_F(VMLinuxGuestToolsServiceTest, StagingAgainRewritesTheSameFilesAndKeepsAnE
     EXPECT_TRUE(QFileInfo(automation(QStringLiteral("DuvuzodOvevavAutomationRoot.marker"))).isFile());
 }
 
+/*
+ * A guest restored from its saved state may hold any staged file open; a
+ * start that put a new file in its place would take that file from it. So a
+ * file that holds its text stays the very same file, and only one whose
+ * text differs (or a link in its place) is replaced.
+ */
+TEST_F(VMLinuxGuestToolsServiceTest, StagingAgainKeepsEachFileThatHoldsItsTextAndReplacesTheOthers)
+{
+    m_service.stageLinuxGuestTools(m_bundle);
+    const QString unit = automation(QStringLiteral("duvuzodovevav-agent.service"));
+    const QString readme = automation(QStringLiteral("README-Linux.txt"));
+    const QString agent = automation(QStringLiteral("duvuzodovevav-linux-agent.sh"));
+    const QString installer = automation(QStringLiteral("install-linux-tools.sh"));
+    const QByteArray unitText = read(unit);
+    const auto inode = [](const QString &path) {
+        struct stat status {
+        };
+        return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : ino_t(0);
+    };
+    const ino_t readmeInode = inode(readme);
+    const ino_t installerInode = inode(installer);
+
+    write(unit, unitText.left(unitText.size() - 1));
+    write(agent, VMLinuxGuestToolsService::agentScript().toUtf8() + "\n# and more");
+    ::chmod(QFile::encodeName(installer).constData(), 0600);
+    write(m_home.path() + QStringLiteral("/elsewhere.desktop"), read(automation(QStringLiteral("duvuzodovevav-clipboard.desktop"))));
+    const QString desktop = automation(QStringLiteral("duvuzodovevav-clipboard.desktop"));
+    ASSERT_TRUE(QFile::remove(desktop));
+    ASSERT_TRUE(QFile::link(m_home.path() + QStringLiteral("/elsewhere.desktop"), desktop));
+    const ino_t shortenedInode = inode(unit);
+
+    m_service.stageLinuxGuestTools(m_bundle);
+
+    EXPECT_EQ(inode(readme), readmeInode) << "an unchanged file stays the same file";
+    EXPECT_EQ(inode(installer), installerInode) << "an unchanged script stays the same file";
+    EXPECT_EQ(permissions(installer) & 0111, mode_t(0111)) << "and is made executable again";
+    EXPECT_NE(inode(unit), shortenedInode);
+    EXPECT_EQ(read(unit), unitText);
+    EXPECT_EQ(read(agent), VMLinuxGuestToolsService::agentScript().toUtf8()) << "a longer file is no match";
+    EXPECT_FALSE(QFileInfo(desktop).isSymLink()) << "a link is replaced, not kept for its target's text";
+}
+
 TEST_F(VMLinuxGuestToolsServiceTest, EveryStagedScriptIsValidBash)
 {
     m_service.stageLinuxGuestTools(m_bundle);

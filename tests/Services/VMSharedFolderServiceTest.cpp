@@ -123,6 +123,7 @@ TEST_F(VMSharedFolderServiceTest, SharesGetUniqueNamesInOrderWithTheBundleFolder
                                              QStringLiteral("KestrumAutomation=~/Guest.vm/Automation (rw)"),
                                          }));
     EXPECT_EQ(sharing.devices[0].tag, QStringLiteral("duvuzodovevav-shared"));
+    EXPECT_EQ(sharing.devices[0].treeFolder, inBundle(QStringLiteral(".SharedFolderTree"))) << "the guest's top folder lasts with the bundle";
     // Every user folder's access was granted, so every one is handed over to be stopped later.
     EXPECT_EQ(sharing.accessedSecurityScopedURLs.size(), folders.size());
     EXPECT_EQ(m_access.started, sharing.accessedSecurityScopedURLs);

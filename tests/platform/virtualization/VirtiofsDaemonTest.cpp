@@ -37,13 +37,56 @@ TEST(VirtiofsDaemonArgumentsTest, PassesEveryPathAsAParameterNeverInTheScript)
     EXPECT_EQ(arguments.mid(0, 3), QStringList({QStringLiteral("-Urm"), QStringLiteral("sh"), QStringLiteral("-c")}));
     EXPECT_FALSE(arguments[3].contains(QStringLiteral("/home/me")));
     EXPECT_EQ(arguments.mid(4), QStringList({QStringLiteral("sh"), QStringLiteral("/run/z/a"), QStringLiteral("/run/z/a/fs0"),
-                                             QStringLiteral("/run/z/a/fs0.sock"), QStringLiteral("/usr/lib/qemu/virtiofsd"),
-                                             QStringLiteral("multiple"), QStringLiteral("Projects"), QStringLiteral("/home/me/Pro'jects"),
+                                             QStringLiteral("/run/z/a/fs0.sock"), QStringLiteral("/usr/lib/qemu/virtiofsd"), QStringLiteral("no"),
+                                             QStringLiteral("multiple"), QString(), QStringLiteral("Projects"), QStringLiteral("/home/me/Pro'jects"),
                                              QStringLiteral("rw"), QStringLiteral("Music; rm -rf"), QStringLiteral("/home/me/Music"),
                                              QStringLiteral("ro")}));
 
+    VirtiofsDaemon::Launch lasting = launchFor(share);
+    lasting.treeFolder = QStringLiteral("/vm/.SharedFolderTree");
+    lasting.verifyHandles = true;
+    EXPECT_EQ(VirtiofsDaemon::arguments(lasting).mid(9, 4),
+              QStringList({QStringLiteral("yes"), QStringLiteral("multiple"), QStringLiteral("/vm/.SharedFolderTree"), QStringLiteral("Projects")}));
+
     const QStringList single = VirtiofsDaemon::arguments(launchFor(SingleDirectoryShare{{QStringLiteral("/home/me/Music"), true}}));
-    EXPECT_EQ(single.mid(9), QStringList({QStringLiteral("single"), QStringLiteral("/home/me/Music"), QStringLiteral("ro")}));
+    EXPECT_EQ(single.mid(9), QStringList({QStringLiteral("no"), QStringLiteral("single"), QString(), QStringLiteral("/home/me/Music"), QStringLiteral("ro")}));
+}
+
+/*
+ * Handles are checked only where they can be: on a tree that lasts, and on
+ * file systems that give them. A share of a folder without them (procfs
+ * here; FUSE mounts and some disk formats alike) is served unchecked rather
+ * than made unreachable for the restored guest.
+ */
+TEST(VirtiofsDaemonHandlesTest, AreCheckedOnlyOnALastingTreeWhoseFoldersAllGiveHandles)
+{
+    QTemporaryDir directory;
+    const QString folder = directory.path();
+    const auto multiple = [](const QStringList &paths) {
+        MultipleDirectoryShare share;
+        for (const QString &path : paths)
+            share.insert(QFileInfo(path).fileName() + QString::number(share.entries().size()), {path, false});
+        return share;
+    };
+    const struct {
+        const char *name;
+        DirectoryShare share;
+        QString tree;
+        bool checked;
+    } cases[] = {
+        {"a single folder", SingleDirectoryShare{{folder, false}}, QString(), true},
+        {"a single folder without handles", SingleDirectoryShare{{QStringLiteral("/proc"), false}}, QString(), false},
+        {"folders on a lasting tree", multiple({folder, folder}), folder, true},
+        {"folders on a fresh tree", multiple({folder}), QString(), false},
+        {"one folder without handles", multiple({folder, QStringLiteral("/proc")}), folder, false},
+        {"a tree without handles", multiple({folder}), QStringLiteral("/proc"), false},
+        {"a folder that is gone", multiple({folder + QStringLiteral("/gone")}), folder, false},
+    };
+    for (const auto &[name, share, tree, checked] : cases) {
+        VirtiofsDaemon::Launch launch = launchFor(share);
+        launch.treeFolder = tree;
+        EXPECT_EQ(VirtiofsDaemon::canVerifyHandles(launch), checked) << name;
+    }
 }
 
 TEST(VirtiofsDaemonCapabilitiesTest, OnlyADaemonThatListsPrecopyMigrationMigrates)
@@ -109,6 +152,37 @@ TEST_F(VirtiofsDaemonTest, ServesSeveralFoldersOnItsSocketUntilItIsDropped)
 
     daemon.reset();
     EXPECT_EQ(::kill(pid_t(pid), 0), -1);
+}
+
+TEST_F(VirtiofsDaemonTest, ServesAMultipleShareFromItsLastingTreeFolderAndChecksRestoredFilesAgainstIt)
+{
+    MultipleDirectoryShare share;
+    share.insert(QStringLiteral("KestrumAutomation"), {folder(QStringLiteral("Automation")), false});
+    share.insert(QStringLiteral("Read Only"), {folder(QStringLiteral("Music")), true});
+    VirtiofsDaemon::Launch lasting = launch(share);
+    lasting.treeFolder = m_directory.path() + QStringLiteral("/Guest.vm/.SharedFolderTree");
+    QDir().mkpath(m_directory.path() + QStringLiteral("/Guest.vm"));
+    VirtiofsDaemon daemon;
+
+    TaskRunner::run(daemon.start(lasting));
+
+    EXPECT_EQ(QDir(lasting.treeFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+              QStringList({QStringLiteral("KestrumAutomation"), QStringLiteral("Read Only")}));
+    EXPECT_TRUE(QDir(lasting.treeFolder + QStringLiteral("/KestrumAutomation")).isEmpty()) << "the share is bound in the daemon's namespace only";
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(daemon.process().processId()));
+    ASSERT_TRUE(commandLine.open(QIODevice::ReadOnly));
+    const QList<QByteArray> arguments = commandLine.readAll().split('\0');
+    EXPECT_TRUE(arguments.contains("--migration-verify-handles")) << commandLine.fileName().toStdString();
+
+    VirtiofsDaemon::Launch other = launch(share);
+    other.socketPath = m_runtime->fileSystemSocketPath(1);
+    other.rootPath = m_runtime->fileSystemRootPath(1);
+    QDir().mkdir(other.rootPath);
+    VirtiofsDaemon fresh;
+    TaskRunner::run(fresh.start(other));
+    QFile freshCommandLine(QStringLiteral("/proc/%1/cmdline").arg(fresh.process().processId()));
+    ASSERT_TRUE(freshCommandLine.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(freshCommandLine.readAll().split('\0').contains("--migration-verify-handles")) << "a fresh tree has nothing to check against";
 }
 
 TEST_F(VirtiofsDaemonTest, TheInstalledDaemonMigratesAndAProgramThatDoesNotAnswerDoesNot)
