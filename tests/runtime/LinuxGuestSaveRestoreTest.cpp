@@ -190,7 +190,7 @@ protected:
     {
         m_session.reset();
         run(keep(m_coordinator->start(m_bundle.id(), true), m_session));
-        ASSERT_TRUE(m_session);
+        ASSERT_TRUE(m_session) << read(m_bundle.bundleURL + QStringLiteral("/Logs/qemu.log")).right(3000).toStdString();
         ASSERT_EQ(m_session->runtimeState(), VMRuntimeState::paused);
         run(m_runtime->resume(*m_session));
         m_coordinator->finalizeStoppedSession(*m_session);
