@@ -157,8 +157,16 @@ void addSupportDevices(Builder &builder, const VirtualMachineConfiguration &conf
 {
     for (qsizetype index = 0; index < configuration.entropyDevices.size(); ++index)
         builder.device({{QStringLiteral("driver"), QStringLiteral("virtio-rng-pci")}});
-    for (qsizetype index = 0; index < configuration.memoryBalloonDevices.size(); ++index)
-        builder.device({{QStringLiteral("driver"), QStringLiteral("virtio-balloon-pci")}});
+    // The guest hands freed memory back to the host while it runs, and names its free pages while its state is
+    // saved, so that the save neither reads nor writes them; the hints arrive on a thread of their own.
+    for (qsizetype index = 0; index < configuration.memoryBalloonDevices.size(); ++index) {
+        const QString thread = QStringLiteral("balloon%1").arg(index);
+        builder.add(QStringLiteral("-object"), QStringLiteral("iothread,id=") + thread);
+        builder.device({{QStringLiteral("driver"), QStringLiteral("virtio-balloon-pci")},
+                        {QStringLiteral("free-page-reporting"), true},
+                        {QStringLiteral("free-page-hint"), true},
+                        {QStringLiteral("iothread"), thread}});
+    }
 }
 
 void addSerialPort(Builder &builder, const QemuCommandLine::Inputs &inputs)
