@@ -8,6 +8,7 @@
 namespace {
 
 constexpr quint64 mebibyte = quint64(1) << 20;
+const QString memoryBalloonIdentifier = QStringLiteral("balloon0");
 
 class Builder
 {
@@ -159,10 +160,11 @@ void addSupportDevices(Builder &builder, const VirtualMachineConfiguration &conf
         builder.device({{QStringLiteral("driver"), QStringLiteral("virtio-rng-pci")}});
     // The guest hands freed memory back to the host while it runs, and names its free pages while its state is
     // saved, so that the save neither reads nor writes them; the hints arrive on a thread of their own.
-    for (qsizetype index = 0; index < configuration.memoryBalloonDevices.size(); ++index) {
-        const QString thread = QStringLiteral("balloon%1").arg(index);
+    if (!configuration.memoryBalloonDevices.isEmpty()) {
+        const QString thread = memoryBalloonIdentifier + QStringLiteral("-io");
         builder.add(QStringLiteral("-object"), QStringLiteral("iothread,id=") + thread);
         builder.device({{QStringLiteral("driver"), QStringLiteral("virtio-balloon-pci")},
+                        {QStringLiteral("id"), memoryBalloonIdentifier},
                         {QStringLiteral("free-page-reporting"), true},
                         {QStringLiteral("free-page-hint"), true},
                         {QStringLiteral("iothread"), thread}});
@@ -228,4 +230,9 @@ QStringList QemuCommandLine::arguments(const Inputs &inputs)
 QString QemuCommandLine::escapedOptionValue(QString value)
 {
     return value.replace(QLatin1Char(','), QLatin1String(",,"));
+}
+
+QString QemuCommandLine::memoryBalloonPath()
+{
+    return QStringLiteral("/machine/peripheral/") + memoryBalloonIdentifier + QStringLiteral("/virtio-backend");
 }

@@ -169,7 +169,7 @@ TEST_F(QemuCommandLineTest, DevicesOfALinuxMachine)
               QStringLiteral("socket,id=serial0,path=/run/z/a/serial.sock,server=on,wait=off,logfile=/run/z/a/serial,,log,logappend=on"));
     EXPECT_EQ(values(QStringLiteral("-serial")), QStringList{QStringLiteral("chardev:serial0")});
     // No memory backend without shares: only the balloon's thread.
-    EXPECT_EQ(values(QStringLiteral("-object")), QStringList{QStringLiteral("iothread,id=balloon0")});
+    EXPECT_EQ(values(QStringLiteral("-object")), QStringList{QStringLiteral("iothread,id=balloon0-io")});
 }
 
 TEST_F(QemuCommandLineTest, MicrophoneNeedsTheDuplexCodec)
@@ -204,6 +204,8 @@ TEST_F(QemuCommandLineTest, TheBalloonOfAMachineWithSharesReportsAndHintsFreeMem
     ASSERT_EQ(balloons.size(), 1);
     EXPECT_EQ(balloons[0].value(QStringLiteral("free-page-reporting")), QJsonValue(true));
     EXPECT_EQ(balloons[0].value(QStringLiteral("free-page-hint")), QJsonValue(true));
+    EXPECT_EQ(QStringLiteral("/machine/peripheral/%1/virtio-backend").arg(balloons[0].value(QStringLiteral("id")).toString()),
+              QemuCommandLine::memoryBalloonPath());
     // QEMU refuses free-page hints without an I/O thread to take them.
     const QString thread = balloons[0].value(QStringLiteral("iothread")).toString();
     ASSERT_FALSE(thread.isEmpty());
