@@ -8,7 +8,7 @@
 // length and what it takes on disk, and QEMU's resident memory before the
 // save, after it, some seconds after resuming, and after a restore.
 //
-// Usage: saved_state_bench [seconds the firmware runs before the save, default 20]
+// Usage: saved_state_bench [seconds the firmware runs before the save, default 20; 0 leaves it out]
 //                          [Linux guest disk image] [seconds the Linux guest runs before the save, default 60]
 
 #include "BenchSupport.h"
@@ -184,7 +184,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", qPrintable(HostProfile::virtiofsdMissingAdvice()));
         return 1;
     }
-    QList<Guest> guests{{QStringLiteral("Firmware only"), QString(), BenchSupport::argument(arguments, 1, 20)}};
+    QList<Guest> guests;
+    if (const int firmwareSeconds = BenchSupport::argument(arguments, 1, 20); firmwareSeconds > 0)
+        guests << Guest{QStringLiteral("Firmware only"), QString(), firmwareSeconds};
     if (const QString image = arguments.value(2); !image.isEmpty()) {
         if (!QFileInfo(image).isFile()) {
             std::fprintf(stderr, "The Linux guest's disk image %s does not exist.\n", qPrintable(image));

@@ -45,7 +45,7 @@ constexpr auto shortestMigrationTimeout = 60s;
 constexpr qint64 migrationBandwidth = qint64(1) << 40;
 /// Threads that write (and read) the guest's memory pages in parallel, each at the pages' own places in the file.
 constexpr int migrationChannels = 4;
-/// How long a guest with a memory balloon runs on once its save has begun, naming its free pages; then it is paused again.
+/// How long a guest whose balloon driver names free pages runs on once its save has begun; then it is paused again.
 constexpr auto freePageHintPeriod = 5s;
 
 enum MigrationOutcome { migrationEnded, qemuEnded };
