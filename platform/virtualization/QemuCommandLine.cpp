@@ -8,6 +8,7 @@
 namespace {
 
 constexpr quint64 mebibyte = quint64(1) << 20;
+const QString memoryBalloonIdentifier = QStringLiteral("balloon0");
 
 class Builder
 {
@@ -157,8 +158,17 @@ void addSupportDevices(Builder &builder, const VirtualMachineConfiguration &conf
 {
     for (qsizetype index = 0; index < configuration.entropyDevices.size(); ++index)
         builder.device({{QStringLiteral("driver"), QStringLiteral("virtio-rng-pci")}});
-    for (qsizetype index = 0; index < configuration.memoryBalloonDevices.size(); ++index)
-        builder.device({{QStringLiteral("driver"), QStringLiteral("virtio-balloon-pci")}});
+    // The guest hands freed memory back to the host while it runs, and names its free pages while its state is
+    // saved, so that the save neither reads nor writes them; the hints arrive on a thread of their own.
+    if (!configuration.memoryBalloonDevices.isEmpty()) {
+        const QString thread = memoryBalloonIdentifier + QStringLiteral("-io");
+        builder.add(QStringLiteral("-object"), QStringLiteral("iothread,id=") + thread);
+        builder.device({{QStringLiteral("driver"), QStringLiteral("virtio-balloon-pci")},
+                        {QStringLiteral("id"), memoryBalloonIdentifier},
+                        {QStringLiteral("free-page-reporting"), true},
+                        {QStringLiteral("free-page-hint"), true},
+                        {QStringLiteral("iothread"), thread}});
+    }
 }
 
 void addSerialPort(Builder &builder, const QemuCommandLine::Inputs &inputs)
@@ -220,4 +230,9 @@ QStringList QemuCommandLine::arguments(const Inputs &inputs)
 QString QemuCommandLine::escapedOptionValue(QString value)
 {
     return value.replace(QLatin1Char(','), QLatin1String(",,"));
+}
+
+QString QemuCommandLine::memoryBalloonPath()
+{
+    return QStringLiteral("/machine/peripheral/") + memoryBalloonIdentifier + QStringLiteral("/virtio-backend");
 }

@@ -53,4 +53,7 @@ public:
 
     /// `value` fit for a key=value option: QEMU reads ",," as one comma.
     static QString escapedOptionValue(QString value);
+
+    /// Where the monitor finds the virtio device of the memory balloon, when the configuration has one.
+    static QString memoryBalloonPath();
 };

@@ -18,6 +18,7 @@
 #include <QScopeGuard>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <unistd.h>
@@ -44,6 +45,8 @@ constexpr auto shortestMigrationTimeout = 60s;
 constexpr qint64 migrationBandwidth = qint64(1) << 40;
 /// Threads that write (and read) the guest's memory pages in parallel, each at the pages' own places in the file.
 constexpr int migrationChannels = 4;
+/// How long a guest whose balloon driver names free pages runs on once its save has begun; then it is paused again.
+constexpr auto freePageHintPeriod = 5s;
 
 enum MigrationOutcome { migrationEnded, qemuEnded };
 
@@ -105,6 +108,14 @@ QString daemonRefusal(const QString &program)
     return QStringLiteral("The shared-folder server %1 cannot hand its state over to a saved machine; virtiofsd 1.11 or later can. "
                           "Build and install it with the set-up command: %2")
         .arg(program, HostInstallAdvice::virtiofsdSetupCommand.toString());
+}
+
+/// Whether the driver of a balloon whose virtio status is `status` has agreed to name free pages during a migration.
+bool takesFreePageHints(const QJsonObject &status)
+{
+    const QJsonArray features = status.value(QStringLiteral("guest-features")).toObject().value(QStringLiteral("dev-features")).toArray();
+    return std::any_of(features.begin(), features.end(),
+                       [](const QJsonValue &feature) { return feature.toString().startsWith(QLatin1String("VIRTIO_BALLOON_F_FREE_PAGE_HINT")); });
 }
 
 bool isFinalMigrationStatus(const QString &status)
@@ -456,18 +467,57 @@ QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url)
     migration.watch(&m_run->qemu, &ChildProcess::exited, qemuEnded);
     migration.watchDestruction(&m_run->qemu, qemuEnded);
 
-    co_await execute(QStringLiteral("migrate"), fileChannelArguments(temporary));
-    const auto outcome = co_await migration.wait(migrationTimeout());
-    requireCurrent(self, generation);
-    if (outcome != migrationEnded || migrationStatus != QLatin1String("completed")) {
-        QString detail = outcome == qemuEnded ? QStringLiteral("QEMU stopped.") : QStringLiteral("QEMU did not finish writing the state in time.");
-        if (outcome == migrationEnded) {
-            const QJsonObject info = (co_await execute(QStringLiteral("query-migrate"))).toObject();
-            detail = info.value(QStringLiteral("error-desc")).toString(QStringLiteral("The migration was %1.").arg(migrationStatus));
-        } else if (outcome != qemuEnded) {
-            co_await execute(QStringLiteral("migrate_cancel"));
+    // A paused guest cannot tell which of its pages are free, and the save reads every page it is not told
+    // about; with shared memory each read of a page the guest never used allocates it on the host. A guest
+    // whose balloon driver names free pages therefore runs for the first moments of its save, as it would
+    // during a live migration, and is paused again before the save ends: QEMU stops it itself if the save
+    // is done first. The pages it named are neither read nor written, and once it runs again it hands them
+    // back to the host. Firmware, or a guest without the driver, stays paused.
+    bool guestHintsFreePages = false;
+    if (!m_configuration.memoryBalloonDevices.isEmpty()) {
+        const QJsonObject arguments{{QStringLiteral("path"), QemuCommandLine::memoryBalloonPath()}};
+        try {
+            guestHintsFreePages = takesFreePageHints((co_await execute(QStringLiteral("x-query-virtio-status"), arguments)).toObject());
+        } catch (const VirtualizationError &) {
+            // A QEMU that cannot say saves the paused guest as it is.
         }
-        throw VirtualizationError(VirtualizationError::Code::internalError, detail);
+        requireCurrent(self, generation);
+    }
+    std::exception_ptr failure;
+    try {
+        if (guestHintsFreePages)
+            co_await execute(QStringLiteral("cont"));
+        co_await execute(QStringLiteral("migrate"), fileChannelArguments(temporary));
+        auto outcome = co_await migration.wait(guestHintsFreePages ? std::chrono::milliseconds(freePageHintPeriod) : migrationTimeout());
+        requireCurrent(self, generation);
+        if (guestHintsFreePages && !outcome) {
+            co_await execute(QStringLiteral("stop"));
+            outcome = co_await migration.wait(migrationTimeout());
+            requireCurrent(self, generation);
+        }
+        if (outcome != migrationEnded || migrationStatus != QLatin1String("completed")) {
+            QString detail = outcome == qemuEnded ? QStringLiteral("QEMU stopped.") : QStringLiteral("QEMU did not finish writing the state in time.");
+            if (outcome == migrationEnded) {
+                const QJsonObject info = (co_await execute(QStringLiteral("query-migrate"))).toObject();
+                detail = info.value(QStringLiteral("error-desc")).toString(QStringLiteral("The migration was %1.").arg(migrationStatus));
+            } else if (outcome != qemuEnded) {
+                co_await execute(QStringLiteral("migrate_cancel"));
+            }
+            throw VirtualizationError(VirtualizationError::Code::internalError, detail);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        // QEMU lets a guest that ran when the save began run on after a failed save; the machine is paused.
+        if (guestHintsFreePages && self && isCurrent(generation) && monitorWorks()) {
+            try {
+                co_await execute(QStringLiteral("stop"));
+            } catch (const VirtualizationError &) {
+                // The failure of the save is the news.
+            }
+        }
+        std::rethrow_exception(failure);
     }
     if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(url).constData()) != 0)
         throw PlatformError::posix(errno, url);

@@ -168,7 +168,8 @@ TEST_F(QemuCommandLineTest, DevicesOfALinuxMachine)
     EXPECT_EQ(values(QStringLiteral("-chardev")).first(),
               QStringLiteral("socket,id=serial0,path=/run/z/a/serial.sock,server=on,wait=off,logfile=/run/z/a/serial,,log,logappend=on"));
     EXPECT_EQ(values(QStringLiteral("-serial")), QStringList{QStringLiteral("chardev:serial0")});
-    EXPECT_TRUE(values(QStringLiteral("-object")).isEmpty());
+    // No memory backend without shares: only the balloon's thread.
+    EXPECT_EQ(values(QStringLiteral("-object")), QStringList{QStringLiteral("iothread,id=balloon0-io")});
 }
 
 TEST_F(QemuCommandLineTest, MicrophoneNeedsTheDuplexCodec)
@@ -190,6 +191,26 @@ TEST_F(QemuCommandLineTest, SharedFoldersUseVhostUserSocketsAndSharedMemory)
     ASSERT_EQ(shares.size(), 1);
     EXPECT_EQ(shares[0].value(QStringLiteral("chardev")).toString(), QStringLiteral("fs0"));
     EXPECT_EQ(shares[0].value(QStringLiteral("tag")).toString(), QStringLiteral("duvuzodovevav-shared"));
+}
+
+// Saving reads every page of the shared memory that it is not told is free, and each read of an untouched page allocates it.
+TEST_F(QemuCommandLineTest, TheBalloonOfAMachineWithSharesReportsAndHintsFreeMemory)
+{
+    inputs.configuration.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), MultipleDirectoryShare{}};
+    inputs.paths.fileSystemSockets << QStringLiteral("/run/z/a/fs0.sock");
+    inputs.configuration.memoryBalloonDevices << MemoryBalloonDeviceConfiguration{};
+
+    const QList<QJsonObject> balloons = devices(QStringLiteral("virtio-balloon-pci"));
+    ASSERT_EQ(balloons.size(), 1);
+    EXPECT_EQ(balloons[0].value(QStringLiteral("free-page-reporting")), QJsonValue(true));
+    EXPECT_EQ(balloons[0].value(QStringLiteral("free-page-hint")), QJsonValue(true));
+    EXPECT_EQ(QStringLiteral("/machine/peripheral/%1/virtio-backend").arg(balloons[0].value(QStringLiteral("id")).toString()),
+              QemuCommandLine::memoryBalloonPath());
+    // QEMU refuses free-page hints without an I/O thread to take them.
+    const QString thread = balloons[0].value(QStringLiteral("iothread")).toString();
+    ASSERT_FALSE(thread.isEmpty());
+    EXPECT_EQ(values(QStringLiteral("-object")),
+              QStringList({QStringLiteral("memory-backend-memfd,id=ram,size=1024M,share=on"), QStringLiteral("iothread,id=") + thread}));
 }
 
 TEST(QemuCommandLineEscapingTest, DoublesCommasOnly)
