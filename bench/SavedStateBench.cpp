@@ -77,7 +77,7 @@ VirtualMachineConfiguration machine(const FirmwareGuestFolder &folder, bool shar
 QCoro::Task<> pauseAndSave(QemuVirtualMachine &machine, QString stateFile)
 {
     co_await machine.pause();
-    co_await machine.saveMachineStateTo(stateFile);
+    co_await machine.saveMachineStateTo(stateFile, VirtualMachine::SaveStart::mayRunBriefly);
 }
 
 double secondsOf(QCoro::Task<> task)

@@ -110,7 +110,9 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
     if (refusal)
         throw VirtualMachineError(VirtualMachineError::Case::saveStateFailed, describe(refusal));
 
-    if (guard->virtualMachine().state() == VirtualMachine::State::running) {
+    // A guest paused here, not by its user, may run while the save begins and name its free pages.
+    const bool pausedForTheSave = guard->virtualMachine().state() == VirtualMachine::State::running;
+    if (pausedForTheSave) {
         co_await MachineOperationTimeout::bound(guard->virtualMachine().pause(), MachineOperationTimeout::operationLimit);
         if (!guard)
             throw sessionClosed();
@@ -127,7 +129,8 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
     guard->setRuntimeState(VMRuntimeState::saving);
     std::exception_ptr failure;
     try {
-        co_await MachineOperationTimeout::bound(guard->virtualMachine().saveMachineStateTo(partialFile), transferLimit);
+        co_await MachineOperationTimeout::bound(guard->virtualMachine().saveMachineStateTo(
+                                                         partialFile, pausedForTheSave ? VirtualMachine::SaveStart::mayRunBriefly : VirtualMachine::SaveStart::keepPaused), transferLimit);
     } catch (...) {
         failure = std::current_exception();
     }

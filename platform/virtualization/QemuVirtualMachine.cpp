@@ -255,7 +255,7 @@ QCoro::Task<> QemuVirtualMachine::validateSaveMachineStateSupport()
     }
 }
 
-QCoro::Task<> QemuVirtualMachine::saveMachineStateTo(QString url)
+QCoro::Task<> QemuVirtualMachine::saveMachineStateTo(QString url, SaveStart start)
 {
     requireState(canSaveMachineState(), QStringLiteral("save its state"));
     const QPointer<QemuVirtualMachine> self(this);
@@ -266,7 +266,7 @@ QCoro::Task<> QemuVirtualMachine::saveMachineStateTo(QString url)
     setState(State::saving);
     std::exception_ptr failure;
     try {
-        co_await writeMachineState(url);
+        co_await writeMachineState(url, start);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -441,7 +441,7 @@ QCoro::Task<> QemuVirtualMachine::changeRunState(QString command, State during, 
     setState(after);
 }
 
-QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url)
+QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url, SaveStart start)
 {
     const QPointer<QemuVirtualMachine> self(this);
     const quint64 generation = m_run->generation;
@@ -472,9 +472,9 @@ QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url)
     // whose balloon driver names free pages therefore runs for the first moments of its save, as it would
     // during a live migration, and is paused again before the save ends: QEMU stops it itself if the save
     // is done first. The pages it named are neither read nor written, and once it runs again it hands them
-    // back to the host. Firmware, or a guest without the driver, stays paused.
+    // back to the host. Firmware, a guest without the driver, or one its user paused, stays paused.
     bool guestHintsFreePages = false;
-    if (!m_configuration.memoryBalloonDevices.isEmpty()) {
+    if (start == SaveStart::mayRunBriefly && !m_configuration.memoryBalloonDevices.isEmpty()) {
         const QJsonObject arguments{{QStringLiteral("path"), QemuCommandLine::memoryBalloonPath()}};
         try {
             guestHintsFreePages = takesFreePageHints((co_await execute(QStringLiteral("x-query-virtio-status"), arguments)).toObject());

@@ -60,7 +60,7 @@ public:
     QCoro::Task<> resume() override;
     /// Refuses a machine that QEMU reports blocked from migrating, or one whose shared-folder server cannot migrate.
     QCoro::Task<> validateSaveMachineStateSupport() override;
-    QCoro::Task<> saveMachineStateTo(QString url) override;
+    QCoro::Task<> saveMachineStateTo(QString url, SaveStart start) override;
     QCoro::Task<> restoreMachineStateFrom(QString url) override;
 
     /// While QEMU runs: the socket through which one can type into the console port; empty otherwise.
@@ -81,7 +81,7 @@ private:
     void prepareRun(bool incomingState);
     QCoro::Task<QJsonValue> execute(QString command, QJsonObject arguments = QJsonObject(), std::chrono::milliseconds timeout = std::chrono::seconds(30));
     QCoro::Task<> changeRunState(QString command, State during, State after, State before);
-    QCoro::Task<> writeMachineState(QString url);
+    QCoro::Task<> writeMachineState(QString url, SaveStart start);
     QCoro::Task<> readMachineState(QString url);
 
     /// The distinct virtiofsd programs of the current run.

@@ -49,11 +49,12 @@ QCoro::Task<> ScriptedVirtualMachine::validateSaveMachineStateSupport()
     co_return;
 }
 
-QCoro::Task<> ScriptedVirtualMachine::saveMachineStateTo(QString url)
+QCoro::Task<> ScriptedVirtualMachine::saveMachineStateTo(QString url, SaveStart start)
 {
     m_calls << Operation::saveMachineState;
     requireState(canSaveMachineState(), QStringLiteral("save its state"));
     m_savedStateURLs << url;
+    m_saveStarts << start;
     const QPointer<ScriptedVirtualMachine> self(this);
     co_await perform(Operation::saveMachineState, State::saving, State::saving, State::paused);
     if (!self)

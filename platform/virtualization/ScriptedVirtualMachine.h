@@ -41,7 +41,7 @@ public:
     QCoro::Task<> pause() override;
     QCoro::Task<> resume() override;
     QCoro::Task<> validateSaveMachineStateSupport() override;
-    QCoro::Task<> saveMachineStateTo(QString url) override;
+    QCoro::Task<> saveMachineStateTo(QString url, SaveStart start) override;
     QCoro::Task<> restoreMachineStateFrom(QString url) override;
 
     /// Whatever the test set, in every state.
@@ -53,6 +53,8 @@ public:
     /// Every operation called, in order, refused ones included.
     const QList<Operation> &calls() const { return m_calls; }
     const QStringList &savedStateURLs() const { return m_savedStateURLs; }
+    /// How each save was allowed to begin, in order.
+    const QList<SaveStart> &saveStarts() const { return m_saveStarts; }
     const QStringList &restoredStateURLs() const { return m_restoredStateURLs; }
 
     /// What validateSaveMachineStateSupport() throws from now on; nothing when absent (the default).
@@ -79,6 +81,7 @@ private:
     VirtualMachineScript m_script;
     QList<Operation> m_calls;
     QStringList m_savedStateURLs;
+    QList<SaveStart> m_saveStarts;
     QStringList m_restoredStateURLs;
     QString m_displaySocketPath;
     std::optional<VirtualizationError> m_saveRefusal;

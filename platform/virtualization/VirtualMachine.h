@@ -53,8 +53,15 @@ public:
      * the machine neither runs nor is paused).
      */
     virtual QCoro::Task<> validateSaveMachineStateSupport() = 0;
-    /// Writes the paused machine's whole state to `url` (replacing a file there); the machine stays paused.
-    virtual QCoro::Task<> saveMachineStateTo(QString url) = 0;
+    /**
+     * How a save may begin. A guest paused only so that it can be saved may
+     * run on while the save begins, as in a live migration, naming its free
+     * pages so that the save neither reads nor writes them; a guest its user
+     * paused stays paused.
+     */
+    enum class SaveStart { keepPaused, mayRunBriefly };
+    /// Writes the paused machine's whole state to `url` (replacing a file there); the machine ends paused.
+    virtual QCoro::Task<> saveMachineStateTo(QString url, SaveStart start) = 0;
     /// Starts the machine from a state saved by saveMachineStateTo(); it comes back paused.
     virtual QCoro::Task<> restoreMachineStateFrom(QString url) = 0;
 

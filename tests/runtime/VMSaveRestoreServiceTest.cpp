@@ -116,6 +116,7 @@ TEST_F(VMSaveRestoreServiceTest, SavingARunningMachinePausesItAndReplacesTheOldS
     ASSERT_TRUE(saved) << "the save failed";
 
     EXPECT_EQ(m_machine->calls(), (QList<Operation>{Operation::pause, Operation::saveMachineState}));
+    EXPECT_EQ(m_machine->saveStarts(), QList<VirtualMachine::SaveStart>{VirtualMachine::SaveStart::mayRunBriefly}) << "paused only for the save";
     EXPECT_EQ(m_states, (QList<VMRuntimeState>{VMRuntimeState::paused, VMRuntimeState::saving, VMRuntimeState::paused}));
     EXPECT_EQ(m_machine->state(), MachineState::paused);
     EXPECT_EQ(stateFileContent(), ScriptedVirtualMachine::savedStateContent());
@@ -135,6 +136,7 @@ TEST_F(VMSaveRestoreServiceTest, SavingAPausedMachineGoesStraightToSaving)
     m_machine->forceState(MachineState::paused);
     ASSERT_TRUE(save());
     EXPECT_EQ(m_machine->calls(), QList<Operation>{Operation::saveMachineState});
+    EXPECT_EQ(m_machine->saveStarts(), QList<VirtualMachine::SaveStart>{VirtualMachine::SaveStart::keepPaused}) << "its user paused it";
     EXPECT_EQ(m_states, (QList<VMRuntimeState>{VMRuntimeState::saving, VMRuntimeState::paused}));
 
     // A second save replaces the first, and its record is that of the new file.

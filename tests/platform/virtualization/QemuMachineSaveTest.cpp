@@ -22,6 +22,7 @@ using namespace std::chrono_literals;
 namespace {
 
 using State = VirtualMachine::State;
+using SaveStart = VirtualMachine::SaveStart;
 
 class QemuMachineSaveTest : public ::testing::Test
 {
@@ -97,13 +98,18 @@ TEST_F(QemuMachineSaveTest, AGuestThatNamesFreePagesRunsWhileItsSaveBeginsAndEnd
         const char *name;
         bool balloon;
         bool driver;
+        SaveStart start;
         QStringList commands;
     };
     const QString query = QStringLiteral("x-query-virtio-status");
     const QList<Case> cases{
-        {"balloon and driver", true, true, {QStringLiteral("query-migrate"), QStringLiteral("query-status"), query, QStringLiteral("cont"), QStringLiteral("migrate")}},
-        {"balloon, firmware only", true, false, {QStringLiteral("query-migrate"), QStringLiteral("query-status"), query, QStringLiteral("migrate")}},
-        {"no balloon", false, false, {QStringLiteral("query-migrate"), QStringLiteral("query-status"), QStringLiteral("migrate")}},
+        {"balloon and driver", true, true, SaveStart::mayRunBriefly,
+         {QStringLiteral("query-migrate"), QStringLiteral("query-status"), query, QStringLiteral("cont"), QStringLiteral("migrate")}},
+        {"balloon and driver, paused by its user", true, true, SaveStart::keepPaused,
+         {QStringLiteral("query-migrate"), QStringLiteral("query-status"), QStringLiteral("migrate")}},
+        {"balloon, firmware only", true, false, SaveStart::mayRunBriefly,
+         {QStringLiteral("query-migrate"), QStringLiteral("query-status"), query, QStringLiteral("migrate")}},
+        {"no balloon", false, false, SaveStart::mayRunBriefly, {QStringLiteral("query-migrate"), QStringLiteral("query-status"), QStringLiteral("migrate")}},
     };
     for (const Case &example : cases) {
         SCOPED_TRACE(example.name);
@@ -113,7 +119,7 @@ TEST_F(QemuMachineSaveTest, AGuestThatNamesFreePagesRunsWhileItsSaveBeginsAndEnd
             qunsetenv("FAKE_QEMU_BALLOON_DRIVER");
         QemuVirtualMachine &machine = pausedMachine(example.balloon);
         const QString stateFile = path(QStringLiteral("MachineState.bin"));
-        TaskRunner::run(machine.saveMachineStateTo(stateFile));
+        TaskRunner::run(machine.saveMachineStateTo(stateFile, example.start));
         EXPECT_EQ(takeCommands(), example.commands);
         EXPECT_EQ(machine.state(), State::paused);
         EXPECT_TRUE(QFile::exists(stateFile));
@@ -126,7 +132,7 @@ TEST_F(QemuMachineSaveTest, AGuestThatRanForAFailedSaveIsPausedAgain)
     qputenv("FAKE_QEMU_MIGRATION", "failed");
     qputenv("FAKE_QEMU_BALLOON_DRIVER", "1");
     QemuVirtualMachine &machine = pausedMachine(true);
-    EXPECT_THROW(TaskRunner::run(machine.saveMachineStateTo(path(QStringLiteral("MachineState.bin")))), VirtualizationError);
+    EXPECT_THROW(TaskRunner::run(machine.saveMachineStateTo(path(QStringLiteral("MachineState.bin")), SaveStart::mayRunBriefly)), VirtualizationError);
     const QStringList commands = takeCommands();
     ASSERT_TRUE(commands.contains(QStringLiteral("migrate")));
     // QEMU lets the guest run on after a failed migration; the machine that says it is paused must be.

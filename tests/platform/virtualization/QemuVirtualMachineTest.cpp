@@ -135,7 +135,7 @@ TEST_F(QemuVirtualMachineTest, StartsPausesSavesStopsAndRestoresAMachine)
     EXPECT_EQ(machine.state(), State::running);
 
     TaskRunner::run(machine.pause());
-    TaskRunner::run(machine.saveMachineStateTo(stateFile()), 120s);
+    TaskRunner::run(machine.saveMachineStateTo(stateFile(), VirtualMachine::SaveStart::keepPaused), 120s);
     EXPECT_EQ(machine.state(), State::paused);
     EXPECT_GT(QFileInfo(stateFile()).size(), 0);
     EXPECT_EQ(QDir(bundle(QStringLiteral("SavedState"))).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("MachineState.bin")});
@@ -235,7 +235,7 @@ TEST_F(QemuVirtualMachineTest, ASaveIsRefusedBeforeAnythingIsWrittenWhenQemuOrAD
         TaskRunner::run(machine.start(), 60s);
         TaskRunner::run(machine.pause());
         try {
-            TaskRunner::run(machine.saveMachineStateTo(stateFile()));
+            TaskRunner::run(machine.saveMachineStateTo(stateFile(), VirtualMachine::SaveStart::keepPaused));
             ADD_FAILURE() << "a machine that cannot migrate was saved";
         } catch (const VirtualizationError &error) {
             EXPECT_EQ(error.code(), VirtualizationError::Code::notSupported);
@@ -292,7 +292,7 @@ TEST_F(QemuVirtualMachineTest, ASharedFolderServerThatEndsIsReportedAndTheMachin
     // A failed save says why, without a sentence of its own before it: whoever shows it puts theirs first.
     TaskRunner::run(machine.pause());
     try {
-        TaskRunner::run(machine.saveMachineStateTo(path(QStringLiteral("Missing/MachineState.bin"))));
+        TaskRunner::run(machine.saveMachineStateTo(path(QStringLiteral("Missing/MachineState.bin")), VirtualMachine::SaveStart::keepPaused));
         ADD_FAILURE() << "a state was saved into a folder that does not exist";
     } catch (const VirtualizationError &error) {
         EXPECT_EQ(error.code(), VirtualizationError::Code::saveFailed);

@@ -86,7 +86,7 @@ TEST_F(ScriptedVirtualMachineTest, RefusesWhatTheStateDoesNotAllowLikeARealMachi
         EXPECT_EQ(error.code(), VirtualizationError::Code::invalidState);
         EXPECT_EQ(error.localizedDescription(), QStringLiteral("The virtual machine cannot pause while it is stopped."));
     }
-    EXPECT_THROW(TaskRunner::run(machine.saveMachineStateTo(QStringLiteral("/nowhere"))), VirtualizationError);
+    EXPECT_THROW(TaskRunner::run(machine.saveMachineStateTo(QStringLiteral("/nowhere"), VirtualMachine::SaveStart::keepPaused)), VirtualizationError);
     EXPECT_TRUE(states.isEmpty());
     EXPECT_EQ(machine.calls(), QList<Operation>({Operation::pause, Operation::saveMachineState}));
 }
@@ -97,7 +97,7 @@ TEST_F(ScriptedVirtualMachineTest, SavingWritesAFileAndLeavesTheMachinePaused)
     const QString file = directory.path() + QStringLiteral("/MachineState.bin");
     TaskRunner::run(machine.start());
     TaskRunner::run(machine.pause());
-    TaskRunner::run(machine.saveMachineStateTo(file));
+    TaskRunner::run(machine.saveMachineStateTo(file, VirtualMachine::SaveStart::keepPaused));
 
     EXPECT_EQ(machine.state(), State::paused);
     EXPECT_EQ(machine.savedStateURLs(), QStringList{file});
