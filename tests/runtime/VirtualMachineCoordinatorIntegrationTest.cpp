@@ -7,8 +7,8 @@
 #include "HostNetworkService.h"
 #include "HostProfile.h"
 #include "MachineIdentityService.h"
-#include "QEMUMachines.h"
 #include "QemuVirtualMachineFactory.h"
+#include "RuntimeIntegrationHelpers.h"
 #include "TaskOutcome.h"
 #include "TaskWaiter.h"
 #include "VirtualMachineError.h"
@@ -49,24 +49,9 @@ namespace {
 constexpr quint64 mebibyte = quint64(1) << 20;
 constexpr quint64 gibibyte = quint64(1) << 30;
 
-class NoQEMUMachines final : public QEMUMachines
-{
-public:
-    bool isRunning(const QUuid &) const override { return false; }
-    QCoro::Task<> start(VMBundle) override { throw VirtualMachineError::invalidOperation(QStringLiteral("No QEMU here.")); }
-    QCoro::Task<> stop(QUuid) override { co_return; }
-};
-
-QString describe(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const VirtualMachineError &error) {
-        return error.errorDescription();
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    }
-}
+using RuntimeIntegration::describe;
+using RuntimeIntegration::keep;
+using RuntimeIntegration::NoQEMUMachines;
 
 class VirtualMachineCoordinatorIntegrationTest : public StoreTest
 {
@@ -116,11 +101,6 @@ protected:
     {
         const std::exception_ptr failure = TaskWaiter::failureOf(std::move(task), 120s);
         ASSERT_FALSE(failure) << describe(failure).toStdString();
-    }
-
-    static QCoro::Task<> keep(QCoro::Task<std::shared_ptr<VirtualMachineSession>> starting, std::shared_ptr<VirtualMachineSession> &session)
-    {
-        session = co_await starting;
     }
 
     DiskImageService m_disks;
