@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "VirtualMachineCoordinator.h"
 
-#include "../Services/StoreTestFixture.h"
+#include "CoordinatorIntegrationFixture.h"
 #include "DiskImageService.h"
 #include "FileMeasurements.h"
 #include "HostNetworkService.h"
@@ -51,7 +51,6 @@ constexpr auto guestTimeout = 180s;
 
 using RuntimeIntegration::describe;
 using RuntimeIntegration::keep;
-using RuntimeIntegration::NoQEMUMachines;
 
 QString testGuestImage()
 {
@@ -81,7 +80,7 @@ bool countsFromOne(const QList<int> &numbers)
     return true;
 }
 
-class LinuxGuestSaveRestoreTest : public StoreTest
+class LinuxGuestSaveRestoreTest : public CoordinatorIntegrationTest
 {
 protected:
     void SetUp() override
@@ -100,11 +99,7 @@ protected:
                 FAIL() << missing;
             GTEST_SKIP() << missing;
         }
-        profile.runtimeDirectory = m_home.path() + QStringLiteral("/run");
-        m_machines = std::make_unique<QemuVirtualMachineFactory>(profile);
-        m_runtime = std::make_unique<VMRuntimeService>(m_builder, m_sharedFolders, m_linux, m_logging, *m_machines);
-        m_coordinator = std::make_unique<VirtualMachineCoordinator>(VirtualMachineCoordinator::Services{
-            store(), m_sessions, *m_runtime, m_disks, m_sharedFolders, m_automation, m_linuxTools, m_saveRestore, m_clones, m_logging, m_access, m_qemu});
+        startServices(profile);
 
         VMBundle bundle;
         bundle.bundleURL = root() + QStringLiteral("/Busybox.vm");
@@ -117,12 +112,6 @@ protected:
         SparseCopy::copyFile(testGuestImage(), bundle.layout().diskImageURL());
         store().updateBundle(bundle);
         m_bundle = *store().bundle(bundle.id());
-    }
-
-    void TearDown() override
-    {
-        for (const QUuid &id : m_sessions.ids())
-            m_sessions.remove(id);
     }
 
     QString guestFile(const QString &name) const { return m_bundle.bundleURL + QStringLiteral("/Automation/LinuxTestGuest/") + name; }
@@ -177,22 +166,6 @@ protected:
         ASSERT_TRUE(waitForLine(saved + 3, guestTimeout)) << console().toStdString();
     }
 
-    DiskImageService m_disks;
-    VMSharedFolderService m_sharedFolders{m_bookmarks, m_access};
-    const HostNetworkService m_network;
-    const VMConfigurationBuilder m_builder{m_sharedFolders, m_network, m_access};
-    const VMLinuxService m_linux{m_logging, m_sharedFolders, m_network, m_access};
-    const VMSaveRestoreService m_saveRestore{m_logging};
-    VMGuestAutomationService m_automation{m_logging, m_access, m_viewer, ApplicationResources(std::nullopt)};
-    VMLinuxGuestToolsService m_linuxTools{m_logging};
-    MachineIdentityService m_identity;
-    VMCloneService m_clones{store(), m_identity, m_logging};
-    NoQEMUMachines m_qemu;
-    std::unique_ptr<QemuVirtualMachineFactory> m_machines;
-    std::unique_ptr<VMRuntimeService> m_runtime;
-    VirtualMachineSessionTable m_sessions{m_access};
-    std::unique_ptr<VirtualMachineCoordinator> m_coordinator;
-    VMBundle m_bundle;
     std::shared_ptr<VirtualMachineSession> m_session;
 };
 

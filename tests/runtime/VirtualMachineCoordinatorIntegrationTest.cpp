@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "VirtualMachineCoordinator.h"
 
-#include "../Services/StoreTestFixture.h"
+#include "CoordinatorIntegrationFixture.h"
 #include "DiskImageService.h"
 #include "FileMeasurements.h"
 #include "HostNetworkService.h"
@@ -51,9 +51,8 @@ constexpr quint64 gibibyte = quint64(1) << 30;
 
 using RuntimeIntegration::describe;
 using RuntimeIntegration::keep;
-using RuntimeIntegration::NoQEMUMachines;
 
-class VirtualMachineCoordinatorIntegrationTest : public StoreTest
+class VirtualMachineCoordinatorIntegrationTest : public CoordinatorIntegrationTest
 {
 protected:
     void SetUp() override
@@ -65,11 +64,7 @@ protected:
             GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is not installed, so the automation folder cannot be shared";
         if (QProcess::execute(profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
             GTEST_SKIP() << "this host does not permit `unshare -Urm`, so the automation folder every started VM shares cannot be served";
-        profile.runtimeDirectory = m_home.path() + QStringLiteral("/run");
-        m_machines = std::make_unique<QemuVirtualMachineFactory>(profile);
-        m_runtime = std::make_unique<VMRuntimeService>(m_builder, m_sharedFolders, m_linux, m_logging, *m_machines);
-        m_coordinator = std::make_unique<VirtualMachineCoordinator>(VirtualMachineCoordinator::Services{
-            store(), m_sessions, *m_runtime, m_disks, m_sharedFolders, m_automation, m_linuxTools, m_saveRestore, m_clones, m_logging, m_access, m_qemu});
+        startServices(profile);
 
         VMBundle bundle;
         bundle.bundleURL = root() + QStringLiteral("/Debian.vm");
@@ -84,13 +79,6 @@ protected:
         m_bundle = *store().bundle(bundle.id());
     }
 
-    void TearDown() override
-    {
-        // Dropping the last holder of a session ends its QEMU and virtiofsd, also after a failed test.
-        for (const QUuid &id : m_sessions.ids())
-            m_sessions.remove(id);
-    }
-
     /// The run state as Metadata.json on disk holds it.
     QString storedRuntimeState() const
     {
@@ -103,22 +91,6 @@ protected:
         ASSERT_FALSE(failure) << describe(failure).toStdString();
     }
 
-    DiskImageService m_disks;
-    VMSharedFolderService m_sharedFolders{m_bookmarks, m_access};
-    const HostNetworkService m_network;
-    const VMConfigurationBuilder m_builder{m_sharedFolders, m_network, m_access};
-    const VMLinuxService m_linux{m_logging, m_sharedFolders, m_network, m_access};
-    const VMSaveRestoreService m_saveRestore{m_logging};
-    VMGuestAutomationService m_automation{m_logging, m_access, m_viewer, ApplicationResources(std::nullopt)};
-    VMLinuxGuestToolsService m_linuxTools{m_logging};
-    MachineIdentityService m_identity;
-    VMCloneService m_clones{store(), m_identity, m_logging};
-    NoQEMUMachines m_qemu;
-    std::unique_ptr<QemuVirtualMachineFactory> m_machines;
-    std::unique_ptr<VMRuntimeService> m_runtime;
-    VirtualMachineSessionTable m_sessions{m_access};
-    std::unique_ptr<VirtualMachineCoordinator> m_coordinator;
-    VMBundle m_bundle;
 };
 
 TEST_F(VirtualMachineCoordinatorIntegrationTest, StoresRunningAfterAStartAndStoppedAfterAStop)
