@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <sys/socket.h>
@@ -63,17 +64,35 @@ inline sockaddr_un unixAddress(const QString &path)
     return address;
 }
 
-/// A listening socket at `path` and the pipe on which the server process reports; false, with the reason on stderr, when either fails.
-inline bool listenAt(const QString &path, int &listener, std::array<int, 2> &report)
+/// The server process as its parent sees it.
+struct Process {
+    pid_t pid = -1;
+    /// The end of the pipe on which the server reports.
+    int report = -1;
+};
+
+/**
+ * Listens at `path` and forks the server process, which runs
+ * `serve(listener, report)` with the pipe end it reports on; none, with the
+ * reason on stderr, when the socket or the pipe cannot be made. Fork before
+ * the application starts any thread.
+ */
+template <typename Serve>
+std::optional<Process> start(const QString &path, Serve serve)
 {
-    listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
     const sockaddr_un address = unixAddress(path);
+    std::array<int, 2> report {};
     if (::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0
         || ::pipe(report.data()) != 0) {
         std::fprintf(stderr, "cannot listen: %s\n", std::strerror(errno));
-        return false;
+        return std::nullopt;
     }
-    return true;
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        serve(listener, report[1]);
+    ::close(listener);
+    return Process { pid, report[0] };
 }
 
 /// RFB 3.8 with security None up to the ServerInit of a framebuffer of `size` in 32-bit true colour; false when the client left.

@@ -234,28 +234,24 @@ int main(int argc, char **argv)
 
     QTemporaryDir folder;
     const QString path = folder.path() + QStringLiteral("/vnc.sock");
-    int listener = -1;
-    std::array<int, 2> report {};
-    if (!ForkedRfbServer::listenAt(path, listener, report))
+    const std::optional<ForkedRfbServer::Process> server
+        = ForkedRfbServer::start(path, [&](int listener, int report) { serve(listener, report, { raw, raw, zrle }); });
+    if (!server)
         return 1;
-    const pid_t server = ::fork();
-    if (server == 0)
-        serve(listener, report[1], { raw, raw, zrle });
-    ::close(listener);
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     std::printf("1920x1080 full frames from a server in another process; %.0f s each; ZRLE frame %lld bytes, Raw %lld\n", seconds,
         static_cast<long long>(zrle[0].size()), static_cast<long long>(raw[0].size()));
-    print("Raw, no decoding (socket's limit)", socketLimit(path, seconds, report[0]), "");
+    print("Raw, no decoding (socket's limit)", socketLimit(path, seconds, server->report), "");
     int rawPaints = 0;
-    const Figures rawFigures = console(path, seconds, report[0], rawPaints);
+    const Figures rawFigures = console(path, seconds, server->report, rawPaints);
     print("console, Raw", rawFigures, "(reference: a standard viewer, Raw: 348 frames/s at 74 % CPU = 2.1 ms)");
     std::printf("%-34s %7.1f paints/s\n", "", rawPaints / rawFigures.seconds);
     int zrlePaints = 0;
-    const Figures zrleFigures = console(path, seconds, report[0], zrlePaints);
+    const Figures zrleFigures = console(path, seconds, server->report, zrlePaints);
     print("console, ZRLE", zrleFigures, "(reference on a QEMU display: standard viewer Raw 7.5 ms, Tight viewer 3.7 ms)");
     std::printf("%-34s %7.1f paints/s\n", "", zrlePaints / zrleFigures.seconds);
-    ::waitpid(server, nullptr, 0);
+    ::waitpid(server->pid, nullptr, 0);
     return 0;
 }

@@ -108,22 +108,17 @@ int main(int argc, char **argv)
     const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 4.0;
     QTemporaryDir folder;
     const QString path = folder.path() + QStringLiteral("/vnc.sock");
-    int listener = -1;
-    std::array<int, 2> report {};
-    if (!ForkedRfbServer::listenAt(path, listener, report))
+    const std::optional<ForkedRfbServer::Process> server = ForkedRfbServer::start(path, serve);
+    if (!server)
         return 1;
-    const pid_t server = ::fork();
-    if (server == 0)
-        serve(listener, report[1]);
-    ::close(listener);
     quint64 ready = 0;
-    [[maybe_unused]] const ssize_t heard = ::read(report[0], &ready, sizeof ready);
+    [[maybe_unused]] const ssize_t heard = ::read(server->report, &ready, sizeof ready);
 
     QCoreApplication application(argc, argv);
     std::printf("Raw 5120x2160 frames (%.0f MB each) from a server in another process; %.0f s each\n",
         double(largeSize.width()) * largeSize.height() * 4 / 1e6, seconds);
-    measure("whole frames", path, seconds, report[0]);
-    measure("whole frames, the size flips in between", path, seconds, report[0]);
-    ::waitpid(server, nullptr, 0);
+    measure("whole frames", path, seconds, server->report);
+    measure("whole frames, the size flips in between", path, seconds, server->report);
+    ::waitpid(server->pid, nullptr, 0);
     return 0;
 }
