@@ -19,6 +19,8 @@
 #include "VMSaveRestoreService.h"
 #include "VMSharedFolderService.h"
 
+#include <QDir>
+
 #include <memory>
 #include <optional>
 
@@ -38,6 +40,27 @@ protected:
         m_runtime = std::make_unique<VMRuntimeService>(m_builder, m_sharedFolders, m_linux, m_logging, *m_machines);
         m_coordinator = std::make_unique<VirtualMachineCoordinator>(VirtualMachineCoordinator::Services{
             store(), m_sessions, *m_runtime, m_disks, m_sharedFolders, m_automation, m_linuxTools, m_saveRestore, m_clones, m_logging, m_access, m_qemu});
+    }
+
+    /**
+     * Adds an installed Linux bundle called `name` with `hardware` and no
+     * installation media to the library, its disk image made by
+     * `makeDisk(path)`; it becomes m_bundle.
+     */
+    template <typename MakeDisk>
+    void addLinuxBundle(const QString &name, const VMHardwareProfile &hardware, MakeDisk makeDisk)
+    {
+        VMBundle bundle;
+        bundle.bundleURL = root() + QLatin1Char('/') + name + QStringLiteral(".vm");
+        bundle.metadata = sampleMetadata(name);
+        bundle.metadata.installState = VMInstallState::installed;
+        bundle.metadata.hardwareProfile = hardware;
+        bundle.metadata.mediaConfiguration = VMMediaConfiguration{false, false};
+        bundle.metadata.normalize();
+        ASSERT_TRUE(QDir().mkpath(bundle.bundleURL));
+        makeDisk(bundle.layout().diskImageURL());
+        store().updateBundle(bundle);
+        m_bundle = *store().bundle(bundle.id());
     }
 
     void TearDown() override

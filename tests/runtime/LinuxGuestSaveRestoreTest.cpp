@@ -101,17 +101,8 @@ protected:
         }
         startServices(profile);
 
-        VMBundle bundle;
-        bundle.bundleURL = root() + QStringLiteral("/Busybox.vm");
-        bundle.metadata = sampleMetadata(QStringLiteral("Busybox"));
-        bundle.metadata.installState = VMInstallState::installed;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{1, 2 * gibibyte, 64 * mebibyte, 1024, 768, 80};
-        bundle.metadata.mediaConfiguration = VMMediaConfiguration{false, false};
-        bundle.metadata.normalize();
-        ASSERT_TRUE(QDir().mkpath(bundle.bundleURL));
-        SparseCopy::copyFile(testGuestImage(), bundle.layout().diskImageURL());
-        store().updateBundle(bundle);
-        m_bundle = *store().bundle(bundle.id());
+        addLinuxBundle(QStringLiteral("Busybox"), VMHardwareProfile{1, 2 * gibibyte, 64 * mebibyte, 1024, 768, 80},
+                       [](const QString &disk) { SparseCopy::copyFile(testGuestImage(), disk); });
     }
 
     QString guestFile(const QString &name) const { return m_bundle.bundleURL + QStringLiteral("/Automation/LinuxTestGuest/") + name; }

@@ -66,17 +66,8 @@ protected:
             GTEST_SKIP() << "this host does not permit `unshare -Urm`, so the automation folder every started VM shares cannot be served";
         startServices(profile);
 
-        VMBundle bundle;
-        bundle.bundleURL = root() + QStringLiteral("/Debian.vm");
-        bundle.metadata = sampleMetadata(QStringLiteral("Debian"));
-        bundle.metadata.installState = VMInstallState::installed;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{1, 512 * mebibyte, 32 * gibibyte, 1280, 800, 80};
-        bundle.metadata.mediaConfiguration = VMMediaConfiguration{false, false};
-        bundle.metadata.normalize();
-        ASSERT_TRUE(QDir().mkpath(bundle.bundleURL));
-        m_disks.createDisk(bundle.layout().diskImageURL(), 32 * gibibyte);
-        store().updateBundle(bundle);
-        m_bundle = *store().bundle(bundle.id());
+        addLinuxBundle(QStringLiteral("Debian"), VMHardwareProfile{1, 512 * mebibyte, 32 * gibibyte, 1280, 800, 80},
+                       [this](const QString &disk) { m_disks.createDisk(disk, 32 * gibibyte); });
     }
 
     /// The run state as Metadata.json on disk holds it.
