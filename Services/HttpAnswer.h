@@ -24,3 +24,11 @@ struct HttpAnswer {
      */
     std::optional<qint64> announcedLength() const;
 };
+
+/**
+ * Reads the value of a Content-Length header strictly: repeated headers
+ * joined by commas must all carry the same decimal number. Throws
+ * std::runtime_error for anything else (text, a sign, a negative length,
+ * an empty value, or two values that differ).
+ */
+qint64 strictContentLength(const QByteArray &headerValue);

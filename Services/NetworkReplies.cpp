@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "NetworkReplies.h"
 
+#include "HttpAnswer.h"
 #include "SignalWaiter.h"
 
 #include <QNetworkRequest>
 
-#include <algorithm>
 
 namespace NetworkReplies {
 
@@ -52,17 +52,7 @@ std::optional<qint64> announcedLength(const QNetworkReply &reply)
 {
     if (!reply.hasRawHeader("Content-Length"))
         return std::nullopt;
-    // Repeated headers arrive joined by commas; identical repeats are allowed.
-    std::optional<qint64> length;
-    for (const QByteArray &part : reply.rawHeader("Content-Length").split(',')) {
-        const QByteArray digits = part.trimmed();
-        bool ok = !digits.isEmpty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-        const qint64 value = ok ? digits.toLongLong(&ok) : -1;
-        if (!ok || (length && *length != value))
-            throw std::runtime_error("The server announced an invalid length (Content-Length).");
-        length = value;
-    }
-    return length;
+    return strictContentLength(reply.rawHeader("Content-Length"));
 }
 
 std::runtime_error timedOut()

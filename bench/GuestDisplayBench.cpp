@@ -10,6 +10,7 @@
 //
 // Usage: guest_display_bench [seconds per measure, default 4]
 
+#include "ForkedRfbServer.h"
 #include "GuestDisplayWidget.h"
 #include "RfbConnection.h"
 #include "StandInRfbServer.h"
@@ -21,9 +22,7 @@
 #include <zlib.h>
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include <sys/resource.h>
@@ -33,6 +32,9 @@
 #include <unistd.h>
 
 namespace {
+
+using ForkedRfbServer::readAll;
+using ForkedRfbServer::writeAll;
 
 const QSize frameSize(1920, 1080);
 
@@ -125,78 +127,17 @@ std::array<QByteArray, 3> zrleUpdates(const std::array<QImage, 2> &pictures)
     return updates;
 }
 
-bool readAll(int socket, char *data, std::size_t length)
-{
-    while (length > 0) {
-        const ssize_t count = ::recv(socket, data, length, 0);
-        if (count <= 0)
-            return false;
-        data += count;
-        length -= std::size_t(count);
-    }
-    return true;
-}
-
-bool writeAll(int socket, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    std::size_t length = std::size_t(bytes.size());
-    while (length > 0) {
-        const ssize_t count = ::send(socket, data, length, MSG_NOSIGNAL);
-        if (count <= 0)
-            return false;
-        data += count;
-        length -= std::size_t(count);
-    }
-    return true;
-}
-
 /// The server process: one client after another, `updates[i]` for the i-th (two frames by turns, the third
 /// instead of the first at the start); reports the frames sent to each on `report`.
 [[noreturn]] void serve(int listener, int report, const std::array<std::array<QByteArray, 3>, 3> &updates)
 {
-    for (const std::array<QByteArray, 3> &frames : updates) {
-        const int client = ::accept(listener, nullptr, nullptr);
-        std::array<char, 64> scratch {};
-        const QByteArray format("\x20\x18\x00\x01\x00\xff\x00\xff\x00\xff\x10\x08\x00\x00\x00\x00", 16);
-        quint64 sent = 0;
-        bool open = writeAll(client, "RFB 003.008\n") && readAll(client, scratch.data(), 12) && writeAll(client, QByteArray("\x01\x01", 2))
-            && readAll(client, scratch.data(), 1) && writeAll(client, StandInRfbServer::u32(0)) && readAll(client, scratch.data(), 1)
-            && writeAll(client,
-                StandInRfbServer::u16(quint16(frameSize.width())) + StandInRfbServer::u16(quint16(frameSize.height())) + format
-                    + StandInRfbServer::u32(5) + "bench");
-        while (open && readAll(client, scratch.data(), 1)) {
-            switch (quint8(scratch[0])) {
-            case StandInRfbServer::setPixelFormat:
-                open = readAll(client, scratch.data(), 19);
-                break;
-            case StandInRfbServer::setEncodings: {
-                open = readAll(client, scratch.data(), 3);
-                std::vector<char> list(4 * std::size_t(qFromBigEndian<quint16>(scratch.data() + 1)));
-                open = open && readAll(client, list.data(), list.size());
-                break;
-            }
-            case StandInRfbServer::updateRequest:
-                open = readAll(client, scratch.data(), 9) && writeAll(client, sent == 0 ? frames[2] : frames[sent % 2]);
-                sent += open ? 1 : 0;
-                break;
-            case StandInRfbServer::keyEvent:
-                open = readAll(client, scratch.data(), 7);
-                break;
-            case StandInRfbServer::pointerEvent:
-                open = readAll(client, scratch.data(), 5);
-                break;
-            case StandInRfbServer::qemuMessage:
-                open = readAll(client, scratch.data(), 11);
-                break;
-            default:
-                open = false;
-            }
-        }
-        ::close(client);
-        [[maybe_unused]] const ssize_t written = ::write(report, &sent, sizeof sent);
-    }
-    ::_exit(0);
+    ForkedRfbServer::serve(listener, report, updates.size(), frameSize, [&updates](std::size_t index) {
+        return [&frames = updates[index]](int client, quint64 &sent) {
+            const bool open = ForkedRfbServer::writeAll(client, sent == 0 ? frames[2] : frames[sent % 2]);
+            sent += open ? 1 : 0;
+            return open;
+        };
+    });
 }
 
 double cpuSeconds()
@@ -223,10 +164,7 @@ void print(const char *name, const Figures &figures, const char *reference)
 Figures socketLimit(const QString &path, double seconds, int report)
 {
     const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
+    const sockaddr_un address = ForkedRfbServer::unixAddress(path);
     ::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address);
     std::vector<char> scratch(std::size_t(frameSize.width()) * frameSize.height() * 4 + 64);
     readAll(socket, scratch.data(), 12);
@@ -296,35 +234,24 @@ int main(int argc, char **argv)
 
     QTemporaryDir folder;
     const QString path = folder.path() + QStringLiteral("/vnc.sock");
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
-    std::array<int, 2> report {};
-    if (::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0
-        || ::pipe(report.data()) != 0) {
-        std::fprintf(stderr, "cannot listen: %s\n", std::strerror(errno));
+    const std::optional<ForkedRfbServer::Process> server
+        = ForkedRfbServer::start(path, [&](int listener, int report) { serve(listener, report, { raw, raw, zrle }); });
+    if (!server)
         return 1;
-    }
-    const pid_t server = ::fork();
-    if (server == 0)
-        serve(listener, report[1], { raw, raw, zrle });
-    ::close(listener);
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     std::printf("1920x1080 full frames from a server in another process; %.0f s each; ZRLE frame %lld bytes, Raw %lld\n", seconds,
         static_cast<long long>(zrle[0].size()), static_cast<long long>(raw[0].size()));
-    print("Raw, no decoding (socket's limit)", socketLimit(path, seconds, report[0]), "");
+    print("Raw, no decoding (socket's limit)", socketLimit(path, seconds, server->report), "");
     int rawPaints = 0;
-    const Figures rawFigures = console(path, seconds, report[0], rawPaints);
+    const Figures rawFigures = console(path, seconds, server->report, rawPaints);
     print("console, Raw", rawFigures, "(reference: a standard viewer, Raw: 348 frames/s at 74 % CPU = 2.1 ms)");
     std::printf("%-34s %7.1f paints/s\n", "", rawPaints / rawFigures.seconds);
     int zrlePaints = 0;
-    const Figures zrleFigures = console(path, seconds, report[0], zrlePaints);
+    const Figures zrleFigures = console(path, seconds, server->report, zrlePaints);
     print("console, ZRLE", zrleFigures, "(reference on a QEMU display: standard viewer Raw 7.5 ms, Tight viewer 3.7 ms)");
     std::printf("%-34s %7.1f paints/s\n", "", zrlePaints / zrleFigures.seconds);
-    ::waitpid(server, nullptr, 0);
+    ::waitpid(server->pid, nullptr, 0);
     return 0;
 }

@@ -8,24 +8,19 @@
 //
 // Usage: guest_display_stall_bench [seconds per measure, default 4]
 
+#include "ForkedRfbServer.h"
 #include "RfbConnection.h"
 #include "StandInRfbServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,32 +28,6 @@ namespace {
 
 const QSize largeSize(5120, 2160);
 const QSize otherSize(4096, 2160); // above 32 MiB like the larger one, so the allocator maps and unmaps both alike
-
-bool readAll(int socket, char *data, std::size_t length)
-{
-    while (length > 0) {
-        const ssize_t count = ::recv(socket, data, length, 0);
-        if (count <= 0)
-            return false;
-        data += count;
-        length -= std::size_t(count);
-    }
-    return true;
-}
-
-bool writeAll(int socket, const QByteArray &bytes)
-{
-    const char *data = bytes.constData();
-    std::size_t length = std::size_t(bytes.size());
-    while (length > 0) {
-        const ssize_t count = ::send(socket, data, length, MSG_NOSIGNAL);
-        if (count <= 0)
-            return false;
-        data += count;
-        length -= std::size_t(count);
-    }
-    return true;
-}
 
 /// A whole frame of `size` in Raw, a colour of its own per `shade`.
 QByteArray rawFrame(QSize size, int shade)
@@ -84,49 +53,17 @@ QByteArray resizeTo(QSize size) { return StandInRfbServer::updateHeader(1) + Sta
     const QByteArray other = rawFrame(otherSize, 3);
     const quint64 ready = 0;
     [[maybe_unused]] const ssize_t told = ::write(report, &ready, sizeof ready);
-    for (const bool flips : { false, true }) {
-        const int client = ::accept(listener, nullptr, nullptr);
-        std::array<char, 64> scratch {};
-        const QByteArray format("\x20\x18\x00\x01\x00\xff\x00\xff\x00\xff\x10\x08\x00\x00\x00\x00", 16);
-        quint64 sent = 0;
-        quint64 requests = 0;
-        bool isLarge = true;
-        bool open = writeAll(client, "RFB 003.008\n") && readAll(client, scratch.data(), 12) && writeAll(client, QByteArray("\x01\x01", 2))
-            && readAll(client, scratch.data(), 1) && writeAll(client, StandInRfbServer::u32(0)) && readAll(client, scratch.data(), 1)
-            && writeAll(client,
-                StandInRfbServer::u16(quint16(largeSize.width())) + StandInRfbServer::u16(quint16(largeSize.height())) + format
-                    + StandInRfbServer::u32(5) + "bench");
-        while (open && readAll(client, scratch.data(), 1)) {
-            switch (quint8(scratch[0])) {
-            case StandInRfbServer::setPixelFormat:
-                open = readAll(client, scratch.data(), 19);
-                break;
-            case StandInRfbServer::setEncodings: {
-                open = readAll(client, scratch.data(), 3);
-                std::vector<char> list(4 * std::size_t(qFromBigEndian<quint16>(scratch.data() + 1)));
-                open = open && readAll(client, list.data(), list.size());
-                break;
+    ForkedRfbServer::serve(listener, report, 2, largeSize, [&large, &other](std::size_t index) {
+        return [&large, &other, flips = index == 1, requests = quint64(0), isLarge = true](int client, quint64 &sent) mutable {
+            if (flips && ++requests % 2 == 0) {
+                isLarge = !isLarge;
+                return ForkedRfbServer::writeAll(client, resizeTo(isLarge ? largeSize : otherSize));
             }
-            case StandInRfbServer::updateRequest: {
-                open = readAll(client, scratch.data(), 9);
-                const bool flipNow = flips && ++requests % 2 == 0;
-                if (flipNow) {
-                    isLarge = !isLarge;
-                    open = open && writeAll(client, resizeTo(isLarge ? largeSize : otherSize));
-                } else {
-                    open = open && writeAll(client, isLarge ? large[sent % 2] : other);
-                    sent += open ? 1 : 0;
-                }
-                break;
-            }
-            default:
-                open = false;
-            }
-        }
-        ::close(client);
-        [[maybe_unused]] const ssize_t written = ::write(report, &sent, sizeof sent);
-    }
-    ::_exit(0);
+            const bool open = ForkedRfbServer::writeAll(client, isLarge ? large[sent % 2] : other);
+            sent += open ? 1 : 0;
+            return open;
+        };
+    });
 }
 
 double maximumResidentMegabytes()
@@ -171,29 +108,17 @@ int main(int argc, char **argv)
     const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 4.0;
     QTemporaryDir folder;
     const QString path = folder.path() + QStringLiteral("/vnc.sock");
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
-    std::array<int, 2> report {};
-    if (::bind(listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0
-        || ::pipe(report.data()) != 0) {
-        std::fprintf(stderr, "cannot listen: %s\n", std::strerror(errno));
+    const std::optional<ForkedRfbServer::Process> server = ForkedRfbServer::start(path, serve);
+    if (!server)
         return 1;
-    }
-    const pid_t server = ::fork();
-    if (server == 0)
-        serve(listener, report[1]);
-    ::close(listener);
     quint64 ready = 0;
-    [[maybe_unused]] const ssize_t heard = ::read(report[0], &ready, sizeof ready);
+    [[maybe_unused]] const ssize_t heard = ::read(server->report, &ready, sizeof ready);
 
     QCoreApplication application(argc, argv);
     std::printf("Raw 5120x2160 frames (%.0f MB each) from a server in another process; %.0f s each\n",
         double(largeSize.width()) * largeSize.height() * 4 / 1e6, seconds);
-    measure("whole frames", path, seconds, report[0]);
-    measure("whole frames, the size flips in between", path, seconds, report[0]);
-    ::waitpid(server, nullptr, 0);
+    measure("whole frames", path, seconds, server->report);
+    measure("whole frames, the size flips in between", path, seconds, server->report);
+    ::waitpid(server->pid, nullptr, 0);
     return 0;
 }

@@ -68,6 +68,40 @@ apt_mirror_for_suite() {
         | awk -v suite="$1" '$2 == suite { print $1; exit }'
 }
 
+# Writes an apt configuration of its own into the folder $1, whose only source is suite $3's main
+# component at mirror $2; apt-get run with APT_CONFIG="$1/apt.conf" then fetches packages into
+# that folder and leaves the machine's sources, state and installed packages as they are. With an
+# architecture as $4, apt works for that architecture alone. Downloads go to "$1/debs".
+write_private_apt_config() {
+    local apt="$1" mirror="$2" suite="$3" arch="${4:-}"
+    local options="signed-by=/usr/share/keyrings/debian-archive-keyring.gpg"
+    if [ -n "$arch" ]; then
+        options="arch=$arch $options"
+    fi
+    mkdir -p "$apt"/{lists/partial,archives/partial,sources.list.d,preferences.d,debs}
+    : > "$apt/status"
+    echo "deb [$options] $mirror $suite main" > "$apt/sources.list"
+    cat > "$apt/apt.conf" <<EOF
+Dir::Etc::SourceList "$apt/sources.list";
+Dir::Etc::SourceParts "$apt/sources.list.d";
+Dir::Etc::Preferences "$apt/preferences";
+Dir::Etc::PreferencesParts "$apt/preferences.d";
+Dir::State::Lists "$apt/lists";
+Dir::State::status "$apt/status";
+Dir::Cache::Archives "$apt/archives";
+Dir::Cache::pkgcache "";
+Dir::Cache::srcpkgcache "";
+Acquire::Languages "none";
+APT::Sandbox::User "root";
+EOF
+    if [ -n "$arch" ]; then
+        cat >> "$apt/apt.conf" <<EOF
+APT::Architecture "$arch";
+APT::Architectures { "$arch"; };
+EOF
+    fi
+}
+
 debian_codename() {
     . /etc/os-release && echo "$VERSION_CODENAME"
 }
@@ -132,22 +166,8 @@ install_virtiofsd() {
         exit 1
     fi
     rm -rf "$work"
-    mkdir -p "$apt"/{lists/partial,archives/partial,sources.list.d,preferences.d,debs} "$crates"
-    : > "$apt/status"
-    echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $VIRTIOFSD_SOURCE_SUITE main" > "$apt/sources.list"
-    cat > "$apt/apt.conf" <<EOF
-Dir::Etc::SourceList "$apt/sources.list";
-Dir::Etc::SourceParts "$apt/sources.list.d";
-Dir::Etc::Preferences "$apt/preferences";
-Dir::Etc::PreferencesParts "$apt/preferences.d";
-Dir::State::Lists "$apt/lists";
-Dir::State::status "$apt/status";
-Dir::Cache::Archives "$apt/archives";
-Dir::Cache::pkgcache "";
-Dir::Cache::srcpkgcache "";
-Acquire::Languages "none";
-APT::Sandbox::User "root";
-EOF
+    mkdir -p "$crates"
+    write_private_apt_config "$apt" "$mirror" "$VIRTIOFSD_SOURCE_SUITE"
     echo "Building virtiofsd $VIRTIOFSD_SERIES from Debian $VIRTIOFSD_SOURCE_SUITE's crate packages"
     (
         export APT_CONFIG="$apt/apt.conf"
@@ -208,24 +228,8 @@ build_linux_test_guest() {
             return 1
         fi
         rm -rf "$apt" "$packages"
-        mkdir -p "$apt"/{lists/partial,archives/partial,sources.list.d,preferences.d,debs} "$packages"
-        : > "$apt/status"
-        echo "deb [arch=arm64 signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $LINUX_TEST_GUEST_SUITE main" > "$apt/sources.list"
-        cat > "$apt/apt.conf" <<EOF
-Dir::Etc::SourceList "$apt/sources.list";
-Dir::Etc::SourceParts "$apt/sources.list.d";
-Dir::Etc::Preferences "$apt/preferences";
-Dir::Etc::PreferencesParts "$apt/preferences.d";
-Dir::State::Lists "$apt/lists";
-Dir::State::status "$apt/status";
-Dir::Cache::Archives "$apt/archives";
-Dir::Cache::pkgcache "";
-Dir::Cache::srcpkgcache "";
-Acquire::Languages "none";
-APT::Sandbox::User "root";
-APT::Architecture "arm64";
-APT::Architectures { "arm64"; };
-EOF
+        mkdir -p "$packages"
+        write_private_apt_config "$apt" "$mirror" "$LINUX_TEST_GUEST_SUITE" arm64
         echo "Fetching the Linux test guest's packages from Debian $LINUX_TEST_GUEST_SUITE (arm64)"
         (
             export APT_CONFIG="$apt/apt.conf"

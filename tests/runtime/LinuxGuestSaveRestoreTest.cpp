@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "VirtualMachineCoordinator.h"
 
-#include "../Services/StoreTestFixture.h"
+#include "CoordinatorIntegrationFixture.h"
 #include "DiskImageService.h"
 #include "FileMeasurements.h"
 #include "HostNetworkService.h"
 #include "HostProfile.h"
 #include "MachineIdentityService.h"
-#include "QEMUMachines.h"
 #include "QemuVirtualMachineFactory.h"
+#include "RuntimeIntegrationHelpers.h"
 #include "SparseCopy.h"
 #include "TaskWaiter.h"
 #include "VirtualMachineError.h"
@@ -49,24 +49,8 @@ constexpr quint64 gibibyte = quint64(1) << 30;
 constexpr auto bootTimeout = 240s;
 constexpr auto guestTimeout = 180s;
 
-class NoQEMUMachines final : public QEMUMachines
-{
-public:
-    bool isRunning(const QUuid &) const override { return false; }
-    QCoro::Task<> start(VMBundle) override { throw VirtualMachineError::invalidOperation(QStringLiteral("No QEMU here.")); }
-    QCoro::Task<> stop(QUuid) override { co_return; }
-};
-
-QString describe(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const VirtualMachineError &error) {
-        return error.errorDescription();
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    }
-}
+using RuntimeIntegration::describe;
+using RuntimeIntegration::keep;
 
 QString testGuestImage()
 {
@@ -96,7 +80,7 @@ bool countsFromOne(const QList<int> &numbers)
     return true;
 }
 
-class LinuxGuestSaveRestoreTest : public StoreTest
+class LinuxGuestSaveRestoreTest : public CoordinatorIntegrationTest
 {
 protected:
     void SetUp() override
@@ -115,29 +99,10 @@ protected:
                 FAIL() << missing;
             GTEST_SKIP() << missing;
         }
-        profile.runtimeDirectory = m_home.path() + QStringLiteral("/run");
-        m_machines = std::make_unique<QemuVirtualMachineFactory>(profile);
-        m_runtime = std::make_unique<VMRuntimeService>(m_builder, m_sharedFolders, m_linux, m_logging, *m_machines);
-        m_coordinator = std::make_unique<VirtualMachineCoordinator>(VirtualMachineCoordinator::Services{
-            store(), m_sessions, *m_runtime, m_disks, m_sharedFolders, m_automation, m_linuxTools, m_saveRestore, m_clones, m_logging, m_access, m_qemu});
+        startServices(profile);
 
-        VMBundle bundle;
-        bundle.bundleURL = root() + QStringLiteral("/Busybox.vm");
-        bundle.metadata = sampleMetadata(QStringLiteral("Busybox"));
-        bundle.metadata.installState = VMInstallState::installed;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{1, 2 * gibibyte, 64 * mebibyte, 1024, 768, 80};
-        bundle.metadata.mediaConfiguration = VMMediaConfiguration{false, false};
-        bundle.metadata.normalize();
-        ASSERT_TRUE(QDir().mkpath(bundle.bundleURL));
-        SparseCopy::copyFile(testGuestImage(), bundle.layout().diskImageURL());
-        store().updateBundle(bundle);
-        m_bundle = *store().bundle(bundle.id());
-    }
-
-    void TearDown() override
-    {
-        for (const QUuid &id : m_sessions.ids())
-            m_sessions.remove(id);
+        addLinuxBundle(QStringLiteral("Busybox"), VMHardwareProfile{1, 2 * gibibyte, 64 * mebibyte, 1024, 768, 80},
+                       [](const QString &disk) { SparseCopy::copyFile(testGuestImage(), disk); });
     }
 
     QString guestFile(const QString &name) const { return m_bundle.bundleURL + QStringLiteral("/Automation/LinuxTestGuest/") + name; }
@@ -159,11 +124,6 @@ protected:
     {
         const std::exception_ptr failure = TaskWaiter::failureOf(std::move(task), timeout);
         ASSERT_FALSE(failure) << describe(failure).toStdString();
-    }
-
-    static QCoro::Task<> keep(QCoro::Task<std::shared_ptr<VirtualMachineSession>> starting, std::shared_ptr<VirtualMachineSession> &session)
-    {
-        session = co_await starting;
     }
 
     /// Boots the guest and waits for its third line.
@@ -197,22 +157,6 @@ protected:
         ASSERT_TRUE(waitForLine(saved + 3, guestTimeout)) << console().toStdString();
     }
 
-    DiskImageService m_disks;
-    VMSharedFolderService m_sharedFolders{m_bookmarks, m_access};
-    const HostNetworkService m_network;
-    const VMConfigurationBuilder m_builder{m_sharedFolders, m_network, m_access};
-    const VMLinuxService m_linux{m_logging, m_sharedFolders, m_network, m_access};
-    const VMSaveRestoreService m_saveRestore{m_logging};
-    VMGuestAutomationService m_automation{m_logging, m_access, m_viewer, ApplicationResources(std::nullopt)};
-    VMLinuxGuestToolsService m_linuxTools{m_logging};
-    MachineIdentityService m_identity;
-    VMCloneService m_clones{store(), m_identity, m_logging};
-    NoQEMUMachines m_qemu;
-    std::unique_ptr<QemuVirtualMachineFactory> m_machines;
-    std::unique_ptr<VMRuntimeService> m_runtime;
-    VirtualMachineSessionTable m_sessions{m_access};
-    std::unique_ptr<VirtualMachineCoordinator> m_coordinator;
-    VMBundle m_bundle;
     std::shared_ptr<VirtualMachineSession> m_session;
 };
 

@@ -9,6 +9,7 @@
 #include "LoggingService.h"
 #include "QemuVirtualMachineFactory.h"
 #include "QtPrinters.h"
+#include "RuntimeIntegrationHelpers.h"
 #include "TaskWaiter.h"
 #include "TemporaryHome.h"
 #include "TestBundle.h"
@@ -52,18 +53,7 @@ ino_t inodeOf(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
 }
 
-QString describe(const std::exception_ptr &failure)
-{
-    if (!failure)
-        return QStringLiteral("no failure");
-    try {
-        std::rethrow_exception(failure);
-    } catch (const VirtualMachineError &error) {
-        return error.errorDescription();
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    }
-}
+using RuntimeIntegration::describe;
 
 class VMRuntimeServiceIntegrationTest : public ::testing::Test
 {

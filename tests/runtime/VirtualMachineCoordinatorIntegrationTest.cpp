@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "VirtualMachineCoordinator.h"
 
-#include "../Services/StoreTestFixture.h"
+#include "CoordinatorIntegrationFixture.h"
 #include "DiskImageService.h"
 #include "FileMeasurements.h"
 #include "HostNetworkService.h"
 #include "HostProfile.h"
 #include "MachineIdentityService.h"
-#include "QEMUMachines.h"
 #include "QemuVirtualMachineFactory.h"
+#include "RuntimeIntegrationHelpers.h"
 #include "TaskOutcome.h"
 #include "TaskWaiter.h"
 #include "VirtualMachineError.h"
@@ -49,26 +49,10 @@ namespace {
 constexpr quint64 mebibyte = quint64(1) << 20;
 constexpr quint64 gibibyte = quint64(1) << 30;
 
-class NoQEMUMachines final : public QEMUMachines
-{
-public:
-    bool isRunning(const QUuid &) const override { return false; }
-    QCoro::Task<> start(VMBundle) override { throw VirtualMachineError::invalidOperation(QStringLiteral("No QEMU here.")); }
-    QCoro::Task<> stop(QUuid) override { co_return; }
-};
+using RuntimeIntegration::describe;
+using RuntimeIntegration::keep;
 
-QString describe(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const VirtualMachineError &error) {
-        return error.errorDescription();
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    }
-}
-
-class VirtualMachineCoordinatorIntegrationTest : public StoreTest
+class VirtualMachineCoordinatorIntegrationTest : public CoordinatorIntegrationTest
 {
 protected:
     void SetUp() override
@@ -80,30 +64,10 @@ protected:
             GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is not installed, so the automation folder cannot be shared";
         if (QProcess::execute(profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
             GTEST_SKIP() << "this host does not permit `unshare -Urm`, so the automation folder every started VM shares cannot be served";
-        profile.runtimeDirectory = m_home.path() + QStringLiteral("/run");
-        m_machines = std::make_unique<QemuVirtualMachineFactory>(profile);
-        m_runtime = std::make_unique<VMRuntimeService>(m_builder, m_sharedFolders, m_linux, m_logging, *m_machines);
-        m_coordinator = std::make_unique<VirtualMachineCoordinator>(VirtualMachineCoordinator::Services{
-            store(), m_sessions, *m_runtime, m_disks, m_sharedFolders, m_automation, m_linuxTools, m_saveRestore, m_clones, m_logging, m_access, m_qemu});
+        startServices(profile);
 
-        VMBundle bundle;
-        bundle.bundleURL = root() + QStringLiteral("/Debian.vm");
-        bundle.metadata = sampleMetadata(QStringLiteral("Debian"));
-        bundle.metadata.installState = VMInstallState::installed;
-        bundle.metadata.hardwareProfile = VMHardwareProfile{1, 512 * mebibyte, 32 * gibibyte, 1280, 800, 80};
-        bundle.metadata.mediaConfiguration = VMMediaConfiguration{false, false};
-        bundle.metadata.normalize();
-        ASSERT_TRUE(QDir().mkpath(bundle.bundleURL));
-        m_disks.createDisk(bundle.layout().diskImageURL(), 32 * gibibyte);
-        store().updateBundle(bundle);
-        m_bundle = *store().bundle(bundle.id());
-    }
-
-    void TearDown() override
-    {
-        // Dropping the last holder of a session ends its QEMU and virtiofsd, also after a failed test.
-        for (const QUuid &id : m_sessions.ids())
-            m_sessions.remove(id);
+        addLinuxBundle(QStringLiteral("Debian"), VMHardwareProfile{1, 512 * mebibyte, 32 * gibibyte, 1280, 800, 80},
+                       [this](const QString &disk) { m_disks.createDisk(disk, 32 * gibibyte); });
     }
 
     /// The run state as Metadata.json on disk holds it.
@@ -118,27 +82,6 @@ protected:
         ASSERT_FALSE(failure) << describe(failure).toStdString();
     }
 
-    static QCoro::Task<> keep(QCoro::Task<std::shared_ptr<VirtualMachineSession>> starting, std::shared_ptr<VirtualMachineSession> &session)
-    {
-        session = co_await starting;
-    }
-
-    DiskImageService m_disks;
-    VMSharedFolderService m_sharedFolders{m_bookmarks, m_access};
-    const HostNetworkService m_network;
-    const VMConfigurationBuilder m_builder{m_sharedFolders, m_network, m_access};
-    const VMLinuxService m_linux{m_logging, m_sharedFolders, m_network, m_access};
-    const VMSaveRestoreService m_saveRestore{m_logging};
-    VMGuestAutomationService m_automation{m_logging, m_access, m_viewer, ApplicationResources(std::nullopt)};
-    VMLinuxGuestToolsService m_linuxTools{m_logging};
-    MachineIdentityService m_identity;
-    VMCloneService m_clones{store(), m_identity, m_logging};
-    NoQEMUMachines m_qemu;
-    std::unique_ptr<QemuVirtualMachineFactory> m_machines;
-    std::unique_ptr<VMRuntimeService> m_runtime;
-    VirtualMachineSessionTable m_sessions{m_access};
-    std::unique_ptr<VirtualMachineCoordinator> m_coordinator;
-    VMBundle m_bundle;
 };
 
 TEST_F(VirtualMachineCoordinatorIntegrationTest, StoresRunningAfterAStartAndStoppedAfterAStop)
