@@ -287,7 +287,9 @@ TEST_F(LeftoverSweepTest, ACloneCutShortAnywhereLeavesNothingAfterTheNextLoad)
         EXPECT_EQ(hiddenEntries(root()), QStringList()) << "stopped before step " << step;
         // A clone that made it into place is a whole VM of the library.
         EXPECT_EQ(store().bundles().size(), QDir(root()).entryList({QStringLiteral("*.vm")}, QDir::Dirs).size()) << step;
-        for (const VMBundle &bundle : store().bundles()) {
+        // A copy: deleting a bundle publishes a new list.
+        const QList<VMBundle> bundles = store().bundles();
+        for (const VMBundle &bundle : bundles) {
             EXPECT_FALSE(FileOperations::itemExists(bundle.bundleURL + QLatin1Char('/') + markerName)) << step;
             if (bundle.id() != dev.id())
                 store().deleteBundle(bundle.id());
