@@ -19,6 +19,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -62,6 +63,20 @@ protected:
         configuration.entropyDevices << EntropyDeviceConfiguration{};
         configuration.serialPorts << SerialPortConfiguration{console()};
         return configuration;
+    }
+
+    /// configuration() with the bundle's automation folder shared as the application shares it; none where folders cannot be shared here.
+    std::optional<VirtualMachineConfiguration> sharingConfiguration() const
+    {
+        if (m_profile.virtiofsdProgram.isEmpty() || m_profile.unshareProgram.isEmpty()
+            || QProcess::execute(m_profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
+            return std::nullopt;
+        QDir().mkpath(path(QStringLiteral("Guest.vm/Automation")));
+        VirtualMachineConfiguration sharing = configuration();
+        MultipleDirectoryShare share;
+        share.insert(QStringLiteral("KestrumAutomation"), {bundle(QStringLiteral("Automation")), false});
+        sharing.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), share};
+        return sharing;
     }
 
     /// The machine lives in the fixture, so a failing test still kills its QEMU.
@@ -200,15 +215,9 @@ TEST_F(QemuVirtualMachineTest, AQemuThatDiesIsAStopWithError)
 
 TEST_F(QemuVirtualMachineTest, ASaveIsRefusedBeforeAnythingIsWrittenWhenQemuOrADaemonCannotMigrate)
 {
-    if (m_profile.virtiofsdProgram.isEmpty() || m_profile.unshareProgram.isEmpty())
-        GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is not installed";
-    if (QProcess::execute(m_profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
-        GTEST_SKIP() << "this host does not permit `unshare -Urm`, so shared folders cannot be served here";
-    QDir().mkpath(path(QStringLiteral("Guest.vm/Automation")));
-    VirtualMachineConfiguration sharing = configuration();
-    MultipleDirectoryShare share;
-    share.insert(QStringLiteral("KestrumAutomation"), {bundle(QStringLiteral("Automation")), false});
-    sharing.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), share};
+    const std::optional<VirtualMachineConfiguration> sharing = sharingConfiguration();
+    if (!sharing)
+        GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is missing, or this host does not permit `unshare -Urm`";
 
     // Stand-ins: a QEMU with a device that blocks migration (ivshmem in peer mode), and a
     // daemon that serves the folder but, like QEMU 7.2's, lists no migration among its features.
@@ -231,7 +240,7 @@ TEST_F(QemuVirtualMachineTest, ASaveIsRefusedBeforeAnythingIsWrittenWhenQemuOrAD
         SCOPED_TRACE(refusal.toStdString());
         m_profile.qemuProgram = qemu;
         m_profile.virtiofsdProgram = daemon;
-        QemuVirtualMachine &machine = makeMachine(sharing);
+        QemuVirtualMachine &machine = makeMachine(*sharing);
         TaskRunner::run(machine.start(), 60s);
         TaskRunner::run(machine.pause());
         try {
@@ -274,16 +283,10 @@ QList<pid_t> ownChildrenNamed(const QByteArray &name)
 
 TEST_F(QemuVirtualMachineTest, ASharedFolderServerThatEndsIsReportedAndTheMachineRefusesToSaveAtOnce)
 {
-    if (m_profile.virtiofsdProgram.isEmpty() || m_profile.unshareProgram.isEmpty())
-        GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is not installed";
-    if (QProcess::execute(m_profile.unshareProgram, {QStringLiteral("-Urm"), QStringLiteral("true")}) != 0)
-        GTEST_SKIP() << "this host does not permit `unshare -Urm`, so shared folders cannot be served here";
-    QDir().mkpath(path(QStringLiteral("Guest.vm/Automation")));
-    VirtualMachineConfiguration sharing = configuration();
-    MultipleDirectoryShare share;
-    share.insert(QStringLiteral("KestrumAutomation"), {bundle(QStringLiteral("Automation")), false});
-    sharing.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), share};
-    QemuVirtualMachine &machine = makeMachine(sharing);
+    const std::optional<VirtualMachineConfiguration> sharing = sharingConfiguration();
+    if (!sharing)
+        GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is missing, or this host does not permit `unshare -Urm`";
+    QemuVirtualMachine &machine = makeMachine(*sharing);
     QObject::connect(&machine, &VirtualMachine::directorySharingDeviceStopped, [this](qsizetype index, const VirtualizationError &error) {
         events << QStringLiteral("share %1 stopped: ").arg(index) + error.localizedDescription();
     });
