@@ -97,6 +97,16 @@ protected:
         return bytes(path);
     }
 
+    /// A copy of the source image at `name` in the home folder, stretched (sparsely) to the size of a Windows image.
+    QString largeImage(const QString &name)
+    {
+        isoBytes();
+        const QString path = m_home.path() + QLatin1Char('/') + name;
+        EXPECT_TRUE(QFile::copy(m_home.path() + QStringLiteral("/source.iso"), path));
+        EXPECT_TRUE(QFile::resize(path, qint64(4) << 30));
+        return path;
+    }
+
     /// An installer image at `name` in the home folder that boots arm64 guests.
     QString bootableISO(const QString &name)
     {
@@ -1007,13 +1017,6 @@ TEST_F(CreateVMWizardViewModelTest, ATooSmallWindowsImageHoldsTheStepUntilAUsabl
 
 TEST_F(CreateVMWizardViewModelTest, AWindowsVerdictBelongsToItsFileAndTheStepWaitsForTheCheck)
 {
-    isoBytes();
-    const auto largeImage = [this](const QString &name) {
-        const QString path = m_home.path() + QLatin1Char('/') + name;
-        EXPECT_TRUE(QFile::copy(m_home.path() + QStringLiteral("/source.iso"), path));
-        EXPECT_TRUE(QFile::resize(path, qint64(4) << 30));
-        return path;
-    };
     const QString first = largeImage(QStringLiteral("Win11_ARM64.iso"));
     const QString second = largeImage(QStringLiteral("Win11_ARM64_24H2.iso"));
     const QString small = m_home.path() + QStringLiteral("/source.iso");
@@ -1078,13 +1081,6 @@ TEST_F(CreateVMWizardViewModelTest, WindowsPreflightRowsFollowImageMemoryAndDisk
     EXPECT_FALSE(wizard->canAdvance()) << "Create waits for the disk the checklist asks";
     wizard->setMemorySizeGB(3.9);
 
-    isoBytes();
-    const auto largeImage = [this](const QString &name) {
-        const QString path = m_home.path() + QLatin1Char('/') + name;
-        EXPECT_TRUE(QFile::copy(m_home.path() + QStringLiteral("/source.iso"), path));
-        EXPECT_TRUE(QFile::resize(path, qint64(4) << 30));
-        return path;
-    };
     struct Case {
         QString image;
         Row iso;
