@@ -32,9 +32,9 @@ namespace {
 
     bool isAllZero(const char *bytes, size_t size) { return size == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, size - 1) == 0); }
 
-    /// Copies [offset, end) between the two files with read and write, where copy_file_range cannot.
-    /// Blocks of zeros are not written, so they stay holes in the copy.
-    void readWriteRange(int source, int destination, off_t offset, off_t end, const QString &sourcePath, const QString &destinationPath)
+    /// Copies [offset, end) of `source` to `shift` bytes further in `destination` with read and write, where
+    /// copy_file_range cannot. Blocks of zeros are not written, so they stay holes in the copy.
+    void readWriteRange(int source, int destination, off_t offset, off_t end, off_t shift, const QString &sourcePath, const QString &destinationPath)
     {
         constexpr size_t bufferSize = 1 << 20;
         std::vector<char> buffer(bufferSize);
@@ -49,7 +49,7 @@ namespace {
                 return; // the source shrank while we copied
             ssize_t written = isAllZero(buffer.data(), size_t(got)) ? got : 0;
             while (written < got) {
-                const ssize_t put = ::pwrite(destination, buffer.data() + written, size_t(got - written), offset + written);
+                const ssize_t put = ::pwrite(destination, buffer.data() + written, size_t(got - written), offset + shift + written);
                 if (put < 0) {
                     if (errno == EINTR)
                         continue;
@@ -61,27 +61,29 @@ namespace {
         }
     }
 
-    /// Copies the data extents of `source` to the same offsets of `destination`; holes are skipped.
-    void copyDataExtents(int source, int destination, off_t length, const QString &sourcePath, const QString &destinationPath)
+    /// Copies the data extents of [offset, end) of `source` to `shift` bytes further in `destination`; holes are skipped.
+    void copyDataExtents(int source, off_t offset, off_t end, int destination, off_t shift, const QString &sourcePath, const QString &destinationPath)
     {
         bool kernelCopy = true;
-        off_t offset = 0;
-        for (;;) {
-            const off_t dataStart = ::lseek(source, offset, SEEK_DATA);
+        while (offset < end) {
+            off_t dataStart = ::lseek(source, offset, SEEK_DATA);
             if (dataStart < 0) {
                 if (errno == ENXIO)
                     return; // no data beyond offset
                 if (errno == EINVAL) // a file system that cannot tell holes from data: the zero-skipping copy keeps the holes
-                    return readWriteRange(source, destination, offset, length, sourcePath, destinationPath);
+                    return readWriteRange(source, destination, offset, end, shift, sourcePath, destinationPath);
                 throw PlatformError::posix(errno, sourcePath);
             }
-            const off_t dataEnd = ::lseek(source, dataStart, SEEK_HOLE);
+            if (dataStart >= end)
+                return;
+            off_t dataEnd = ::lseek(source, dataStart, SEEK_HOLE);
             if (dataEnd < 0)
                 throw PlatformError::posix(errno, sourcePath);
+            dataEnd = std::min(dataEnd, end);
             off_t position = dataStart;
             while (kernelCopy && position < dataEnd) {
                 off_t sourceOffset = position;
-                off_t destinationOffset = position;
+                off_t destinationOffset = position + shift;
                 const ssize_t copied
                     = ::copy_file_range(source, &sourceOffset, destination, &destinationOffset, size_t(dataEnd - position), 0);
                 if (copied > 0) {
@@ -95,7 +97,7 @@ namespace {
                 }
             }
             if (position < dataEnd)
-                readWriteRange(source, destination, position, dataEnd, sourcePath, destinationPath);
+                readWriteRange(source, destination, position, dataEnd, shift, sourcePath, destinationPath);
             offset = dataEnd;
         }
     }
@@ -172,10 +174,17 @@ void copyContents(int source, int destination, const struct stat &sourceStatus, 
         throw PlatformError::posix(errno, destinationPath);
     // A clone shares the source's blocks and copies nothing; most file systems refuse it and we copy the extents.
     if (::ioctl(destination, FICLONE, source) != 0) {
-        copyDataExtents(source, destination, sourceStatus.st_size, sourcePath, destinationPath);
+        copyDataExtents(source, 0, sourceStatus.st_size, destination, 0, sourcePath, destinationPath);
         if (::ftruncate(destination, sourceStatus.st_size) != 0)
             throw PlatformError::posix(errno, destinationPath);
     }
+}
+
+void copyRange(int source, qint64 sourceOffset, int destination, qint64 destinationOffset, qint64 length, const QString &sourcePath,
+               const QString &destinationPath)
+{
+    copyDataExtents(source, off_t(sourceOffset), off_t(sourceOffset + length), destination, off_t(destinationOffset - sourceOffset), sourcePath,
+                    destinationPath);
 }
 
 void copyTree(const QString &source, const QString &destination)

@@ -34,6 +34,16 @@ void copyFile(const QString &source, const QString &destination);
 void copyContents(int source, int destination, const struct stat &sourceStatus, const QString &sourcePath, const QString &destinationPath);
 
 /**
+ * Copies the `length` bytes of the open file `source` from `sourceOffset` on
+ * into the open file `destination` at `destinationOffset`, leaving out its
+ * holes and blocks of zeros: where the destination had none, it has holes
+ * there after the copy. Its length grows only as far as the last data
+ * copied. For a file held inside another, such as a memory image.
+ */
+void copyRange(int source, qint64 sourceOffset, int destination, qint64 destinationOffset, qint64 length, const QString &sourcePath,
+               const QString &destinationPath);
+
+/**
  * Copies the folder `source` with everything inside it (hidden items
  * included) to `destination`, which must not exist yet (EEXIST). Files are
  * copied as by copyFile, folders recreated with their permission bits, links

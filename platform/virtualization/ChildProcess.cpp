@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 
@@ -36,9 +37,12 @@ ChildProcess::ChildProcess(QObject *parent)
     : QObject(parent)
 {
     connect(&m_process, &QProcess::finished, this, &ChildProcess::exited);
-    m_process.setChildProcessModifier([] {
+    m_process.setChildProcessModifier([this] {
         // A helper must not outlive the application that drives it.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // Runs in the child only: the parent's descriptor stays closed on any other exec.
+        if (m_inheritedDescriptor >= 0)
+            ::fcntl(m_inheritedDescriptor, F_SETFD, 0);
     });
 }
 

@@ -39,6 +39,9 @@ public:
      */
     QCoro::Task<> start(QString program, QStringList arguments, QString logFile, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
+    /// Lets the program started next keep the open descriptor `descriptor` (-1: none), which is otherwise closed on exec.
+    void inheritDescriptor(int descriptor) { m_inheritedDescriptor = descriptor; }
+
     bool isRunning() const;
     qint64 processId() const;
     /**
@@ -81,4 +84,5 @@ private:
     QProcess m_process;
     QString m_logFile;
     qint64 m_logMark = 0;
+    int m_inheritedDescriptor = -1;
 };

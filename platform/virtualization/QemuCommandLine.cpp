@@ -48,9 +48,11 @@ void addMachine(Builder &builder, const QemuCommandLine::Inputs &inputs)
     builder.add(QStringLiteral("-cpu"), inputs.profile.cpuModel());
     builder.add(QStringLiteral("-smp"), QString::number(configuration.cpuCount));
     builder.add(QStringLiteral("-m"), memoryMebibytes(configuration.memorySize));
-    // virtiofsd reaches into guest memory, which it can only do through a shared file descriptor.
+    // virtiofsd reaches into guest memory, which it can only do through a shared file descriptor. A file QEMU opens by
+    // name, rather than a memfd of its own, is one a save may leave out and copy itself (x-ignore-shared).
     if (sharesMemory)
-        builder.add(QStringLiteral("-object"), QStringLiteral("memory-backend-memfd,id=ram,size=%1,share=on").arg(memoryMebibytes(configuration.memorySize)));
+        builder.add(QStringLiteral("-object"), QStringLiteral("memory-backend-file,id=ram,size=%1,share=on,mem-path=%2")
+                                                   .arg(memoryMebibytes(configuration.memorySize), escaped(inputs.paths.guestMemory)));
     builder.add(QStringLiteral("-uuid"), inputs.machineIdentifier.toString(QUuid::WithoutBraces));
 }
 

@@ -36,6 +36,8 @@ public:
         QStringList fileSystemSockets;
         /// Where QEMU writes the console port's output: a pipe read into the capped log, not the log itself.
         QString serialLog;
+        /// The file that holds the guest's memory when file-system servers share it; empty otherwise.
+        QString guestMemory;
     };
 
     struct Inputs {

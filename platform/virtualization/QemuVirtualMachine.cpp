@@ -7,16 +7,20 @@
 #include "QemuCommandLine.h"
 #include "QemuRuntimeDirectory.h"
 #include "QmpClient.h"
+#include "SavedMemoryImage.h"
 #include "SerialConsoleLog.h"
+#include "SharedGuestMemory.h"
 #include "SignalWaiter.h"
 #include "VirtiofsDaemon.h"
 
+#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <cerrno>
@@ -70,9 +74,9 @@ QJsonObject fileChannelArguments(const QString &path)
     return {{QStringLiteral("channels"), QJsonArray{channel}}};
 }
 
-QJsonObject capability(const QString &name)
+QJsonObject capability(const QString &name, bool state = true)
 {
-    return {{QStringLiteral("capability"), name}, {QStringLiteral("state"), true}};
+    return {{QStringLiteral("capability"), name}, {QStringLiteral("state"), state}};
 }
 
 /*
@@ -82,11 +86,40 @@ QJsonObject capability(const QString &name)
  * restore maps only the pages the guest had touched: the file stays sparse
  * (as long as the memory, with only those pages allocated) and a restored
  * QEMU is no larger than the saved one was.
+ *
+ * Shared guest memory is left out instead (x-ignore-shared): the saved state
+ * carries its own image of it, and QEMU's part is the devices' state and
+ * small memories such as the firmware's flash. QEMU 10 cannot combine that
+ * with mapped-ram (the save fails writing the page map of the memory it left
+ * out), so that part is a plain stream.
  */
-QJsonObject migrationCapabilitiesArguments()
+QJsonObject migrationCapabilitiesArguments(bool leavesOutSharedMemory)
 {
     return {{QStringLiteral("capabilities"),
-             QJsonArray{capability(QStringLiteral("events")), capability(QStringLiteral("mapped-ram")), capability(QStringLiteral("multifd"))}}};
+             QJsonArray{capability(QStringLiteral("events")), capability(QStringLiteral("mapped-ram"), !leavesOutSharedMemory),
+                        capability(QStringLiteral("multifd"), !leavesOutSharedMemory),
+                        capability(QStringLiteral("x-ignore-shared"), leavesOutSharedMemory)}}};
+}
+
+// Run on a worker thread, each holding the memory it copies; they report what they throw rather than throw it.
+std::exception_ptr appendMemoryImage(QString path, std::shared_ptr<const SharedGuestMemory> memory)
+{
+    try {
+        SavedMemoryImage::append(path, *memory);
+        return nullptr;
+    } catch (...) {
+        return std::current_exception();
+    }
+}
+
+std::exception_ptr loadMemoryImage(QString path, SavedMemoryImage::Location location, std::shared_ptr<const SharedGuestMemory> memory)
+{
+    try {
+        SavedMemoryImage::load(path, location, *memory);
+        return nullptr;
+    } catch (...) {
+        return std::current_exception();
+    }
 }
 
 QJsonObject migrationParametersArguments()
@@ -135,6 +168,8 @@ struct QemuVirtualMachine::Run {
     const quint64 generation;
     // Torn down in reverse order of declaration: the monitor, QEMU, the daemons, then the folder.
     QemuRuntimeDirectory directory;
+    /// The guest's memory when file-system servers share it; also held by a copy of it that is under way.
+    std::shared_ptr<SharedGuestMemory> sharedMemory;
     std::vector<std::unique_ptr<VirtiofsDaemon>> fileSystemDaemons;
     // Torn down after QEMU, so the console's last output is written out.
     std::unique_ptr<SerialConsoleLog> consoleLog;
@@ -176,7 +211,7 @@ QCoro::Task<> QemuVirtualMachine::start()
     const QPointer<QemuVirtualMachine> self(this);
     std::exception_ptr failure;
     try {
-        co_await launch(false);
+        co_await launch(false, nullptr, false);
         co_await execute(QStringLiteral("cont"));
     } catch (...) {
         failure = std::current_exception();
@@ -329,7 +364,7 @@ qint64 QemuVirtualMachine::processId() const
 
 // ---------------------------------------------------------------- launching
 
-QCoro::Task<> QemuVirtualMachine::launch(bool incomingState)
+QCoro::Task<> QemuVirtualMachine::launch(bool incomingState, std::shared_ptr<SharedGuestMemory> sharedMemory, bool ignoresSharedMemory)
 {
     if (m_profile.qemuProgram.isEmpty())
         throw VirtualizationError(VirtualizationError::Code::notSupported, HostProfile::qemuMissingAdvice());
@@ -347,7 +382,7 @@ QCoro::Task<> QemuVirtualMachine::launch(bool incomingState)
 
     // GCC 12 miscompiles braced initialisation inside coroutines, so everything is prepared in plain functions first.
     const QPointer<QemuVirtualMachine> self(this);
-    prepareRun(incomingState);
+    prepareRun(incomingState, std::move(sharedMemory));
     const quint64 generation = m_run->generation;
     for (qsizetype index = 0; index < m_run->daemonLaunches.size(); ++index) {
         VirtiofsDaemon &daemon = *m_run->fileSystemDaemons.emplace_back(std::make_unique<VirtiofsDaemon>());
@@ -364,18 +399,23 @@ QCoro::Task<> QemuVirtualMachine::launch(bool incomingState)
     co_await m_run->monitor->connectToMonitor(m_run->paths.monitorSocket, qemuRuns);
     requireCurrent(self, generation);
 
-    co_await execute(QStringLiteral("migrate-set-capabilities"), migrationCapabilitiesArguments());
+    co_await execute(QStringLiteral("migrate-set-capabilities"), migrationCapabilitiesArguments(ignoresSharedMemory));
     co_await execute(QStringLiteral("migrate-set-parameters"), migrationParametersArguments());
 }
 
-void QemuVirtualMachine::prepareRun(bool incomingState)
+void QemuVirtualMachine::prepareRun(bool incomingState, std::shared_ptr<SharedGuestMemory> sharedMemory)
 {
     const quint64 generation = ++m_lastGeneration;
     m_run = std::make_unique<Run>(generation, m_profile.runtimeDirectory);
     connect(&m_run->qemu, &ChildProcess::exited, this, [this, generation] { handleExit(generation); }, Qt::QueuedConnection);
 
     const QemuRuntimeDirectory &directory = m_run->directory;
-    m_run->paths = {directory.monitorSocketPath(), directory.displaySocketPath(), directory.serialSocketPath(), directory.pidFilePath(), {}, {}};
+    m_run->paths = {directory.monitorSocketPath(), directory.displaySocketPath(), directory.serialSocketPath(), directory.pidFilePath(), {}, {}, {}};
+    if (sharesMemory()) {
+        m_run->sharedMemory = sharedMemory ? std::move(sharedMemory) : std::make_shared<SharedGuestMemory>(m_configuration.memorySize);
+        m_run->paths.guestMemory = m_run->sharedMemory->pathInChild();
+        m_run->qemu.inheritDescriptor(m_run->sharedMemory->descriptor());
+    }
     if (!m_configuration.serialPorts.isEmpty()) {
         m_run->consoleLog = std::make_unique<SerialConsoleLog>(directory.serialLogPipePath(), m_configuration.serialPorts.constFirst().outputFileURL);
         m_run->paths.serialLog = m_run->consoleLog->pipePath();
@@ -473,8 +513,12 @@ QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url, SaveStart start
     // during a live migration, and is paused again before the save ends: QEMU stops it itself if the save
     // is done first. The pages it named are neither read nor written, and once it runs again it hands them
     // back to the host. Firmware, a guest without the driver, or one its user paused, stays paused.
+    // Shared memory is not read by the save at all: QEMU writes the devices' state alone and the memory is copied after.
+    const std::shared_ptr<const SharedGuestMemory> sharedMemory = m_run->sharedMemory;
+    if (sharedMemory)
+        co_await execute(QStringLiteral("migrate-set-capabilities"), migrationCapabilitiesArguments(true));
     bool guestHintsFreePages = false;
-    if (start == SaveStart::mayRunBriefly && !m_configuration.memoryBalloonDevices.isEmpty()) {
+    if (start == SaveStart::mayRunBriefly && !sharedMemory && !m_configuration.memoryBalloonDevices.isEmpty()) {
         const QJsonObject arguments{{QStringLiteral("path"), QemuCommandLine::memoryBalloonPath()}};
         try {
             guestHintsFreePages = takesFreePageHints((co_await execute(QStringLiteral("x-query-virtio-status"), arguments)).toObject());
@@ -505,6 +549,12 @@ QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url, SaveStart start
             }
             throw VirtualizationError(VirtualizationError::Code::internalError, detail);
         }
+        // The machine stays paused while its memory is copied, so the memory matches the devices' state.
+        if (sharedMemory) {
+            if (const std::exception_ptr copyFailure = co_await QtConcurrent::run(&appendMemoryImage, temporary, sharedMemory))
+                std::rethrow_exception(copyFailure);
+            requireCurrent(self, generation);
+        }
     } catch (...) {
         failure = std::current_exception();
     }
@@ -527,7 +577,27 @@ QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url, SaveStart start
 QCoro::Task<> QemuVirtualMachine::readMachineState(QString url)
 {
     const QPointer<QemuVirtualMachine> self(this);
-    co_await launch(true);
+    // A state with an image of the memory is restored by filling fresh memory from it before QEMU starts; one
+    // without carries the memory in QEMU's stream, as states of machines without shares do (and those saved before
+    // shared memory was left out of the stream).
+    const std::optional<SavedMemoryImage::Location> image = SavedMemoryImage::locate(url);
+    std::shared_ptr<SharedGuestMemory> sharedMemory;
+    if (image && !sharesMemory())
+        throw VirtualizationError(VirtualizationError::Code::restoreFailed,
+                                  QStringLiteral("The state was saved while the virtual machine shared folders with its guest, and it has none now."));
+    if (image && quint64(image->length) != m_configuration.memorySize)
+        throw VirtualizationError(VirtualizationError::Code::restoreFailed,
+                                  QStringLiteral("The state was saved with %1 MiB of memory, and the virtual machine has %2 MiB now.")
+                                      .arg(image->length >> 20)
+                                      .arg(m_configuration.memorySize >> 20));
+    if (image) {
+        sharedMemory = std::make_shared<SharedGuestMemory>(m_configuration.memorySize);
+        if (const std::exception_ptr copyFailure = co_await QtConcurrent::run(&loadMemoryImage, url, *image, sharedMemory))
+            std::rethrow_exception(copyFailure);
+        if (!self)
+            throw VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released."));
+    }
+    co_await launch(true, std::move(sharedMemory), image.has_value());
     const quint64 generation = m_run->generation;
 
     QString migrationStatus;

@@ -17,6 +17,8 @@
 #include <exception>
 #include <memory>
 
+class SharedGuestMemory;
+
 /**
  * A virtual machine run by qemu-system-aarch64 and driven over its QMP
  * monitor socket. Each run has its own short runtime folder (sockets, pid
@@ -32,9 +34,14 @@
  *   multifd), which is renamed into place once QEMU reports the migration
  *   completed; the machine stays paused and can be resumed or stopped as
  *   before. The file is sparse: as long as the guest's memory, with only
- *   the pages it used allocated;
+ *   the pages it used allocated. A machine with shared folders keeps its
+ *   memory in a SharedGuestMemory that QEMU leaves out of the migration;
+ *   the paused machine's memory is then copied into the file behind QEMU's
+ *   stream (SavedMemoryImage), so the save never reads a page the guest did
+ *   not use;
  * - restore: the same command line with `-incoming defer`, then
- *   `migrate-incoming` from the file; the machine stays paused;
+ *   `migrate-incoming` from the file; the machine stays paused. A memory
+ *   image in the file fills the new SharedGuestMemory before QEMU starts;
  * - stop: `quit`, then SIGTERM, then SIGKILL.
  *
  * A SHUTDOWN event that the guest caused ends in guestDidStop(); any other
@@ -76,9 +83,12 @@ public:
 private:
     struct Run;
 
-    QCoro::Task<> launch(bool incomingState);
-    /// Makes the run's folder, monitor client and command lines; throws when the folder cannot be made.
-    void prepareRun(bool incomingState);
+    /// Starts the run; a machine that shares its memory gets `sharedMemory`, or fresh memory when none is given.
+    QCoro::Task<> launch(bool incomingState, std::shared_ptr<SharedGuestMemory> sharedMemory, bool ignoresSharedMemory);
+    /// Makes the run's folder, memory, monitor client and command lines; throws when the folder cannot be made.
+    void prepareRun(bool incomingState, std::shared_ptr<SharedGuestMemory> sharedMemory);
+    /// Whether file-system servers reach into the guest's memory, which is then a SharedGuestMemory.
+    bool sharesMemory() const { return !m_configuration.directorySharingDevices.isEmpty(); }
     QCoro::Task<QJsonValue> execute(QString command, QJsonObject arguments = QJsonObject(), std::chrono::milliseconds timeout = std::chrono::seconds(30));
     QCoro::Task<> changeRunState(QString command, State during, State after, State before);
     QCoro::Task<> writeMachineState(QString url, SaveStart start);

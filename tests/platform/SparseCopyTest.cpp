@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -153,6 +155,54 @@ TEST_F(SparseCopyTest, ACopyIntoAPreparedFolderKeepsWhatItHeldAndTakesTheSources
     TestFiles::expectPosixError([&] { SparseCopy::copyTreeInto(source, at(QStringLiteral("missing"))); }, ENOENT, at(QStringLiteral("missing")));
     TestFiles::makeLink(prepared, at(QStringLiteral("linked")));
     TestFiles::expectPosixError([&] { SparseCopy::copyTreeInto(source, at(QStringLiteral("linked"))); }, ENOTDIR, at(QStringLiteral("linked")));
+}
+
+TEST_F(SparseCopyTest, ARangeCopyKeepsHolesAndZerosOutOfBothFilesAndCopiesTheDataExactly)
+{
+    // Guest memory in a memfd, copied into a state file behind other data, then back into a fresh memfd.
+    const qint64 length = 256 * mebibyte;
+    const QByteArray first = pattern(3 * mebibyte + 4096, 'a');
+    const QByteArray last = pattern(64 * 1024, 'k');
+    const qint64 firstOffset = 16 * mebibyte;
+    const qint64 lastOffset = length - last.size();
+    const FileDescriptor memory(::memfd_create("guest-memory", MFD_CLOEXEC));
+    ASSERT_TRUE(memory.isValid());
+    ASSERT_EQ(::ftruncate(memory.get(), length), 0);
+    writeAt(memory, firstOffset, first);
+    writeAt(memory, lastOffset, last);
+    // Touched but zero: allocated in the memfd, yet nothing worth keeping.
+    writeAt(memory, 100 * mebibyte, QByteArray(8 * mebibyte, '\0'));
+
+    const QString stateFile = at(QStringLiteral("State.bin"));
+    const FileDescriptor state(::open(QFile::encodeName(stateFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_TRUE(state.isValid());
+    const QByteArray header = pattern(5000, 'h');
+    writeAt(state, 0, header);
+    const qint64 imageOffset = 2 * mebibyte;
+
+    SparseCopy::copyRange(memory.get(), 0, state.get(), imageOffset, length, QStringLiteral("memory"), stateFile);
+
+    EXPECT_EQ(FileMeasurements::fileSize(stateFile), quint64(imageOffset + length));
+    EXPECT_LT(FileMeasurements::allocatedSize(stateFile), quint64(6 * mebibyte));
+    EXPECT_EQ(readAt(stateFile, 0, header.size()), header);
+    EXPECT_EQ(readAt(stateFile, imageOffset + firstOffset, first.size()), first);
+    EXPECT_EQ(readAt(stateFile, imageOffset + lastOffset, last.size()), last);
+
+    const FileDescriptor restored(::memfd_create("restored-memory", MFD_CLOEXEC));
+    ASSERT_TRUE(restored.isValid());
+    ASSERT_EQ(::ftruncate(restored.get(), length), 0);
+    SparseCopy::copyRange(state.get(), imageOffset, restored.get(), 0, length, stateFile, QStringLiteral("restored memory"));
+
+    struct stat status {
+    };
+    ASSERT_EQ(::fstat(restored.get(), &status), 0);
+    EXPECT_LT(quint64(status.st_blocks) * 512, quint64(6 * mebibyte));
+    QByteArray whole(length, Qt::Uninitialized);
+    ASSERT_EQ(::pread(restored.get(), whole.data(), size_t(length), 0), ssize_t(length));
+    QByteArray expected(length, '\0');
+    expected.replace(firstOffset, first.size(), first);
+    expected.replace(lastOffset, last.size(), last);
+    EXPECT_TRUE(whole == expected);
 }
 
 } // namespace

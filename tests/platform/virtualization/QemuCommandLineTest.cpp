@@ -25,7 +25,7 @@ protected:
         inputs.profile.audioDriver = QStringLiteral("pa");
         inputs.machineIdentifier = QUuid(QStringLiteral("{12345678-9abc-def0-1234-56789abcdef0}"));
         inputs.paths = {QStringLiteral("/run/z/a/qmp.sock"), QStringLiteral("/run/z/a/vnc.sock"), QStringLiteral("/run/z/a/serial.sock"),
-                        QStringLiteral("/run/z/a/qemu.pid"), {}, QStringLiteral("/run/z/a/serial,log")};
+                        QStringLiteral("/run/z/a/qemu.pid"), {}, QStringLiteral("/run/z/a/serial,log"), {}};
     }
 
     QStringList arguments() const { return QemuCommandLine::arguments(inputs); }
@@ -183,9 +183,10 @@ TEST_F(QemuCommandLineTest, SharedFoldersUseVhostUserSocketsAndSharedMemory)
 {
     inputs.configuration.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), MultipleDirectoryShare{}};
     inputs.paths.fileSystemSockets << QStringLiteral("/run/z/a/fs0.sock");
+    inputs.paths.guestMemory = QStringLiteral("/proc/self/fd/7");
 
     EXPECT_EQ(values(QStringLiteral("-machine")).first(), QStringLiteral("virt,gic-version=max,pflash0=firmware-code,pflash1=firmware-vars,memory-backend=ram"));
-    EXPECT_EQ(values(QStringLiteral("-object")), QStringList{QStringLiteral("memory-backend-memfd,id=ram,size=1024M,share=on")});
+    EXPECT_EQ(values(QStringLiteral("-object")), QStringList{QStringLiteral("memory-backend-file,id=ram,size=1024M,share=on,mem-path=/proc/self/fd/7")});
     EXPECT_TRUE(values(QStringLiteral("-chardev")).contains(QStringLiteral("socket,id=fs0,path=/run/z/a/fs0.sock")));
     const QList<QJsonObject> shares = devices(QStringLiteral("vhost-user-fs-pci"));
     ASSERT_EQ(shares.size(), 1);
@@ -198,6 +199,7 @@ TEST_F(QemuCommandLineTest, TheBalloonOfAMachineWithSharesReportsAndHintsFreeMem
 {
     inputs.configuration.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), MultipleDirectoryShare{}};
     inputs.paths.fileSystemSockets << QStringLiteral("/run/z/a/fs0.sock");
+    inputs.paths.guestMemory = QStringLiteral("/proc/self/fd/7");
     inputs.configuration.memoryBalloonDevices << MemoryBalloonDeviceConfiguration{};
 
     const QList<QJsonObject> balloons = devices(QStringLiteral("virtio-balloon-pci"));
@@ -210,7 +212,7 @@ TEST_F(QemuCommandLineTest, TheBalloonOfAMachineWithSharesReportsAndHintsFreeMem
     const QString thread = balloons[0].value(QStringLiteral("iothread")).toString();
     ASSERT_FALSE(thread.isEmpty());
     EXPECT_EQ(values(QStringLiteral("-object")),
-              QStringList({QStringLiteral("memory-backend-memfd,id=ram,size=1024M,share=on"), QStringLiteral("iothread,id=") + thread}));
+              QStringList({QStringLiteral("memory-backend-file,id=ram,size=1024M,share=on,mem-path=/proc/self/fd/7"), QStringLiteral("iothread,id=") + thread}));
 }
 
 TEST(QemuCommandLineEscapingTest, DoublesCommasOnly)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "QemuVirtualMachine.h"
 
+#include "FileMeasurements.h"
 #include "FirmwareGuestFolder.h"
 #include "QtPrinters.h"
 #include "TaskRunner.h"
@@ -16,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <memory>
@@ -323,6 +327,48 @@ TEST_F(QemuVirtualMachineTest, ASharedFolderServerThatEndsIsReportedAndTheMachin
     TaskRunner::run(machine.stop());
     EXPECT_EQ(events.size(), 1) << "stopping the machine is no further news: " << events.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(runtimeFolders().isEmpty());
+}
+
+/// What the largest memfd QEMU holds takes on the host: its shared guest memory.
+quint64 sharedMemoryBytes(qint64 pid)
+{
+    quint64 largest = 0;
+    for (const QFileInfo &entry : QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        struct stat status {
+        };
+        if (entry.symLinkTarget().startsWith(QLatin1String("/memfd:")) && ::stat(QFile::encodeName(entry.filePath()).constData(), &status) == 0)
+            largest = std::max(largest, quint64(status.st_blocks) * 512);
+    }
+    return largest;
+}
+
+// The firmware touches a small part of the guest's memory; a save that read the rest would make the host allocate all of it.
+TEST_F(QemuVirtualMachineTest, AMachineWithASharedFolderSavesOnlyTheMemoryItsGuestUsedAndRunsOnFromIt)
+{
+    const std::optional<VirtualMachineConfiguration> sharing = sharingConfiguration();
+    if (!sharing)
+        GTEST_SKIP() << "virtiofsd (built by scripts/dev.sh) or unshare (util-linux) is missing, or this host does not permit `unshare -Urm`";
+    QemuVirtualMachine &machine = makeMachine(*sharing);
+    TaskRunner::run(machine.start(), 60s);
+    ASSERT_TRUE(waitForConsole(QStringLiteral("UEFI firmware"))) << consoleText().toStdString();
+    TaskRunner::run(machine.pause());
+    const quint64 before = sharedMemoryBytes(machine.processId());
+    ASSERT_GT(before, 0u) << "the guest's memory is shared";
+    ASSERT_LT(before, gibibyte / 2);
+
+    TaskRunner::run(machine.saveMachineStateTo(stateFile(), VirtualMachine::SaveStart::mayRunBriefly), 120s);
+    EXPECT_LT(sharedMemoryBytes(machine.processId()), before + 64 * (quint64(1) << 20)) << "before the save: " << before;
+    EXPECT_LT(FileMeasurements::allocatedSize(stateFile()), before + 64 * (quint64(1) << 20));
+    TaskRunner::run(machine.stop());
+
+    // The restored firmware runs on from the memory it had: it reaches its shell.
+    TaskRunner::run(machine.restoreMachineStateFrom(stateFile()), 120s);
+    EXPECT_LT(sharedMemoryBytes(machine.processId()), before + 64 * (quint64(1) << 20));
+    TaskRunner::run(machine.resume());
+    ASSERT_TRUE(waitForConsole(QStringLiteral("Shell>"))) << consoleText().toStdString();
+    EXPECT_EQ(machine.state(), State::running);
+    TaskRunner::run(machine.stop());
+    EXPECT_TRUE(events.isEmpty()) << events.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(QemuVirtualMachineTest, AQemuThatRefusesToStartIsReportedWithWhatItSaid)
