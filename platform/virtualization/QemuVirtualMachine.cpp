@@ -508,12 +508,12 @@ QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url, SaveStart start
     migration.watchDestruction(&m_run->qemu, qemuEnded);
 
     // A paused guest cannot tell which of its pages are free, and the save reads every page it is not told
-    // about; with shared memory each read of a page the guest never used allocates it on the host. A guest
-    // whose balloon driver names free pages therefore runs for the first moments of its save, as it would
-    // during a live migration, and is paused again before the save ends: QEMU stops it itself if the save
-    // is done first. The pages it named are neither read nor written, and once it runs again it hands them
-    // back to the host. Firmware, a guest without the driver, or one its user paused, stays paused.
-    // Shared memory is not read by the save at all: QEMU writes the devices' state alone and the memory is copied after.
+    // about. A guest whose balloon driver names free pages therefore runs for the first moments of its save,
+    // as it would during a live migration, and is paused again before the save ends: QEMU stops it itself if
+    // the save is done first. The pages it named are neither read nor written, and once it runs again it hands
+    // them back to the host. Firmware, a guest without the driver, or one its user paused, stays paused.
+    // Shared memory is not read by QEMU at all: it writes the devices' state alone and the memory is copied
+    // after, holes left out, so such a guest stays paused.
     const std::shared_ptr<const SharedGuestMemory> sharedMemory = m_run->sharedMemory;
     if (sharedMemory)
         co_await execute(QStringLiteral("migrate-set-capabilities"), migrationCapabilitiesArguments(true));

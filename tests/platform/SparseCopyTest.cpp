@@ -160,7 +160,7 @@ TEST_F(SparseCopyTest, ACopyIntoAPreparedFolderKeepsWhatItHeldAndTakesTheSources
 TEST_F(SparseCopyTest, ARangeCopyKeepsHolesAndZerosOutOfBothFilesAndCopiesTheDataExactly)
 {
     // Guest memory in a memfd, copied into a state file behind other data, then back into a fresh memfd.
-    const qint64 length = 256 * mebibyte;
+    const qint64 length = 64 * mebibyte;
     const QByteArray first = pattern(3 * mebibyte + 4096, 'a');
     const QByteArray last = pattern(64 * 1024, 'k');
     const qint64 firstOffset = 16 * mebibyte;
@@ -171,7 +171,7 @@ TEST_F(SparseCopyTest, ARangeCopyKeepsHolesAndZerosOutOfBothFilesAndCopiesTheDat
     writeAt(memory, firstOffset, first);
     writeAt(memory, lastOffset, last);
     // Touched but zero: allocated in the memfd, yet nothing worth keeping.
-    writeAt(memory, 100 * mebibyte, QByteArray(8 * mebibyte, '\0'));
+    writeAt(memory, 40 * mebibyte, QByteArray(8 * mebibyte, '\0'));
 
     const QString stateFile = at(QStringLiteral("State.bin"));
     const FileDescriptor state(::open(QFile::encodeName(stateFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
