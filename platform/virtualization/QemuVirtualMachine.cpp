@@ -590,15 +590,27 @@ QCoro::Task<> QemuVirtualMachine::readMachineState(QString url)
                                   QStringLiteral("The state was saved with %1 MiB of memory, and the virtual machine has %2 MiB now.")
                                       .arg(image->length >> 20)
                                       .arg(m_configuration.memorySize >> 20));
+    // The memory is filled while the servers and QEMU start: QEMU waiting for a state does not touch the guest's
+    // memory until it reads the state, and that waits for the copy.
+    QFuture<std::exception_ptr> loading;
     if (image) {
         sharedMemory = std::make_shared<SharedGuestMemory>(m_configuration.memorySize);
-        if (const std::exception_ptr copyFailure = co_await QtConcurrent::run(&loadMemoryImage, url, *image, sharedMemory))
-            std::rethrow_exception(copyFailure);
-        if (!self)
-            throw VirtualizationError(VirtualizationError::Code::operationCancelled, QStringLiteral("The virtual machine was released."));
+        loading = QtConcurrent::run(&loadMemoryImage, url, *image, sharedMemory);
     }
-    co_await launch(true, std::move(sharedMemory), image.has_value());
-    const quint64 generation = m_run->generation;
+    quint64 generation = 0;
+    std::exception_ptr launchFailure;
+    try {
+        co_await launch(true, std::move(sharedMemory), image.has_value());
+        generation = m_run->generation;
+    } catch (...) {
+        launchFailure = std::current_exception();
+    }
+    const std::exception_ptr copyFailure = image ? co_await loading : nullptr;
+    if (launchFailure)
+        std::rethrow_exception(launchFailure);
+    if (copyFailure)
+        std::rethrow_exception(copyFailure);
+    requireCurrent(self, generation);
 
     QString migrationStatus;
     SignalWaiter migration;
