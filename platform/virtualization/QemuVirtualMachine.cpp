@@ -577,9 +577,9 @@ QCoro::Task<> QemuVirtualMachine::writeMachineState(QString url, SaveStart start
 QCoro::Task<> QemuVirtualMachine::readMachineState(QString url)
 {
     const QPointer<QemuVirtualMachine> self(this);
-    // A state with an image of the memory is restored by filling fresh memory from it before QEMU starts; one
-    // without carries the memory in QEMU's stream, as states of machines without shares do (and those saved before
-    // shared memory was left out of the stream).
+    // A state with an image of the memory is restored by filling fresh memory from it before QEMU reads the rest;
+    // one without carries the memory in QEMU's stream, as states of machines without shares do (and those saved
+    // before shared memory was left out of the stream).
     const std::optional<SavedMemoryImage::Location> image = SavedMemoryImage::locate(url);
     std::shared_ptr<SharedGuestMemory> sharedMemory;
     if (image && !sharesMemory())
