@@ -17,7 +17,8 @@ class SharedGuestMemory;
  * the image lies. A file without the trailer is a state whose memory is in
  * QEMU's stream. Copying in either direction leaves the holes out, so
  * neither the file nor the memory grows by pages the guest never used.
- * The functions block; failures throw PlatformError.
+ * The copies run in parts on a few threads of their own; the functions
+ * block until all are done, and failures throw PlatformError.
  */
 namespace SavedMemoryImage {
 
