@@ -34,13 +34,28 @@ VirtualMachineError sessionClosed()
     return VirtualMachineError(VirtualMachineError::Case::runtimeError, QStringLiteral("The virtual machine was closed before the operation finished."));
 }
 
+/// The case a machine's failure is thrown as.
+using FailureCase = VirtualMachineError::Case (*)(const VirtualizationError &);
+
+VirtualMachineError::Case runtimeFailure(const VirtualizationError &)
+{
+    return VirtualMachineError::Case::runtimeError;
+}
+
+/// Only a state the machine itself found unusable is a failed restore of the state; anything else failed the machine.
+VirtualMachineError::Case restoreFailure(const VirtualizationError &error)
+{
+    return error.code() == VirtualizationError::Code::savedStateRejected ? VirtualMachineError::Case::savedStateRestoreFailed
+                                                                         : VirtualMachineError::Case::runtimeError;
+}
+
 /**
  * Waits for one machine operation: on success the session's state becomes
- * `after`; a failure is recorded on the session and thrown as `failureCase`.
- * Touches only the session after waiting, and only while it exists.
+ * `after`; a failure is recorded on the session and thrown as the case
+ * `failureCase` gives it. Touches only the session after waiting, and only
+ * while it exists.
  */
-QCoro::Task<> drive(QPointer<VirtualMachineSession> session, QCoro::Task<> operation, Limit limit, VMRuntimeState after,
-                    VirtualMachineError::Case failureCase)
+QCoro::Task<> drive(QPointer<VirtualMachineSession> session, QCoro::Task<> operation, Limit limit, VMRuntimeState after, FailureCase failureCase)
 {
     std::exception_ptr failure;
     try {
@@ -53,7 +68,7 @@ QCoro::Task<> drive(QPointer<VirtualMachineSession> session, QCoro::Task<> opera
     if (failure) {
         const VirtualizationError error = asVirtualizationError(failure);
         session->recordStopError(error);
-        throw VirtualMachineError(failureCase, error.localizedDescription());
+        throw VirtualMachineError(failureCase(error), error.localizedDescription());
     }
     session->setRuntimeState(after);
 }
@@ -70,7 +85,7 @@ QCoro::Task<> coldStart(VirtualMachineSession &session)
 {
     session.setRuntimeState(VMRuntimeState::starting);
     co_await drive(&session, session.virtualMachine().start(), MachineOperationTimeout::operationLimit,
-                   VMRuntimeState::running, VirtualMachineError::Case::runtimeError);
+                   VMRuntimeState::running, runtimeFailure);
 }
 
 } // namespace
@@ -122,15 +137,18 @@ std::unique_ptr<VirtualMachineSession> VMRuntimeService::makeSession(const VMBun
 
 QCoro::Task<> VMRuntimeService::start(VirtualMachineSession &session, bool resumeSavedState) const
 {
-    const QString stateFile = session.bundle().layout().savedStateFileURL();
-    if (!resumeSavedState || !session.bundle().metadata.savedState || !FileOperations::itemExists(stateFile)) {
+    if (!restores(session.bundle(), resumeSavedState)) {
         co_await coldStart(session);
         co_return;
     }
     session.setRuntimeState(VMRuntimeState::restoring);
-    co_await drive(&session, session.virtualMachine().restoreMachineStateFrom(stateFile),
-                   MachineOperationTimeout::stateTransferLimit(session.configuration().memorySize),
-                   VMRuntimeState::paused, VirtualMachineError::Case::savedStateRestoreFailed);
+    co_await drive(&session, session.virtualMachine().restoreMachineStateFrom(session.bundle().layout().savedStateFileURL()),
+                   MachineOperationTimeout::stateTransferLimit(session.configuration().memorySize), VMRuntimeState::paused, restoreFailure);
+}
+
+bool VMRuntimeService::restores(const VMBundle &bundle, bool resumeSavedState)
+{
+    return resumeSavedState && bundle.metadata.savedState && FileOperations::itemExists(bundle.layout().savedStateFileURL());
 }
 
 QCoro::Task<> VMRuntimeService::stop(VirtualMachineSession &session) const
@@ -144,19 +162,19 @@ QCoro::Task<> VMRuntimeService::stop(VirtualMachineSession &session) const
     requireMachineAllows(machine.canStop(), machine, QStringLiteral("stop"));
     session.setRuntimeState(VMRuntimeState::stopping);
     co_await drive(&session, session.virtualMachine().stop(), MachineOperationTimeout::operationLimit,
-                   VMRuntimeState::stopped, VirtualMachineError::Case::runtimeError);
+                   VMRuntimeState::stopped, runtimeFailure);
 }
 
 QCoro::Task<> VMRuntimeService::pause(VirtualMachineSession &session) const
 {
     requireMachineAllows(session.virtualMachine().canPause(), session.virtualMachine(), QStringLiteral("pause"));
     co_await drive(&session, session.virtualMachine().pause(), MachineOperationTimeout::operationLimit, VMRuntimeState::paused,
-                   VirtualMachineError::Case::runtimeError);
+                   runtimeFailure);
 }
 
 QCoro::Task<> VMRuntimeService::resume(VirtualMachineSession &session) const
 {
     requireMachineAllows(session.virtualMachine().canResume(), session.virtualMachine(), QStringLiteral("resume"));
     co_await drive(&session, session.virtualMachine().resume(), MachineOperationTimeout::operationLimit, VMRuntimeState::running,
-                   VirtualMachineError::Case::runtimeError);
+                   runtimeFailure);
 }

@@ -60,10 +60,13 @@ public:
     /**
      * Boots the machine, or with `resumeSavedState` restores it from
      * SavedState/MachineState.bin (it stays paused); without a recorded
-     * saved state or its file it boots instead. Throws runtimeError, or
-     * savedStateRestoreFailed for a failed restore.
+     * saved state or its file it boots instead (restores() says which).
+     * Throws savedStateRestoreFailed only when the machine found the saved
+     * state unusable; every other failure, of a restore too, is runtimeError.
      */
     QCoro::Task<> start(VirtualMachineSession &session, bool resumeSavedState) const;
+    /// Whether start() with `resumeSavedState` restores `bundle` from its saved state rather than booting it.
+    static bool restores(const VMBundle &bundle, bool resumeSavedState);
     /// A hard stop: the guest is not asked. Throws runtimeError, or invalidOperation while the machine is busy with another operation.
     QCoro::Task<> stop(VirtualMachineSession &session) const;
     QCoro::Task<> pause(VirtualMachineSession &session) const;

@@ -7,6 +7,7 @@
 #include "LoggingService.h"
 #include "MachineOperationTimeout.h"
 #include "PlatformError.h"
+#include "SavedStateOrigin.h"
 #include "StagingFolder.h"
 #include "VMBundle.h"
 #include "VirtualMachineError.h"
@@ -151,6 +152,13 @@ QCoro::Task<VMSavedState> VMSaveRestoreService::saveState(VirtualMachineSession 
     } catch (const PlatformError &) {
         removeIfPresent(partialFile);
         throw;
+    }
+    try {
+        SavedStateOrigin::record(bundle);
+    } catch (const PlatformError &error) {
+        SavedStateOrigin::forget(bundle);
+        logging.log(QStringLiteral("Could not record which bundle the state of %1 was saved in: %2").arg(bundle.metadata.name, error.description()),
+                    QStringLiteral("SaveRestore"), bundle.bundleURL);
     }
     // The file is as long as the guest's memory but holds only the pages the guest used: what it takes on disk is the size that matters.
     const VMSavedState saved{VMBundle::Layout::savedStateFileRelativePath.toString(), FileMeasurements::birthTime(stateFile),

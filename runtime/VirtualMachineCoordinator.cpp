@@ -5,6 +5,7 @@
 #include "DisplayFormatters.h"
 #include "LoggingService.h"
 #include "QEMUMachines.h"
+#include "SavedStateOrigin.h"
 #include "SecurityScope.h"
 #include "VMCloneService.h"
 #include "VMGuestAutomationService.h"
@@ -105,6 +106,7 @@ QCoro::Task<std::shared_ptr<VirtualMachineSession>> VirtualMachineCoordinator::s
 {
     const VMBundle bundleAtStart = prepareStart(id, resumeSavedState);
     const std::shared_ptr<VirtualMachineSession> session = this->session(id);
+    const bool restoring = VMRuntimeService::restores(session->bundle(), resumeSavedState);
     const QPointer<VirtualMachineCoordinator> self(this);
     std::exception_ptr failure;
     try {
@@ -118,8 +120,10 @@ QCoro::Task<std::shared_ptr<VirtualMachineSession>> VirtualMachineCoordinator::s
             std::rethrow_exception(failure);
         co_return session;
     }
+    if (failure && restoring)
+        rethrowRestoreFailure(failure, id);
     if (failure)
-        rethrowStartFailure(failure, id, resumeSavedState);
+        std::rethrow_exception(failure);
     completeStart(*session, bundleAtStart, resumeSavedState);
     co_return session;
 }
@@ -305,6 +309,15 @@ VMBundle VirtualMachineCoordinator::prepareStart(const QUuid &id, bool resumeSav
             throw refusal("The virtual machine is already active.");
     }
     refuseVanishedBundle(bundle);
+    if (VMRuntimeService::restores(bundle, resumeSavedState) && SavedStateOrigin::isFromAnotherBundle(bundle)) {
+        // Refused before anything changes. Nothing is deleted on a guess: a plain start discards the copied state.
+        log(QStringLiteral("Refused to resume the saved state of %1: it was saved in another bundle, of which this one is a copy")
+                .arg(bundle.metadata.name),
+            QStringLiteral("SaveRestore"), bundle);
+        throw VirtualMachineError(VirtualMachineError::Case::savedStateRestoreFailed,
+                                  QStringLiteral("This VM is a copy of the bundle its saved state was saved in. A saved state belongs to the bundle it "
+                                                 "was saved in, so the copy must start cold: Start boots it and discards the copied state."));
+    }
 
     VMBundle current = bundle;
     if (current.metadata.runtimeState != VMRuntimeState::stopped) {
@@ -340,22 +353,41 @@ void VirtualMachineCoordinator::completeStart(VirtualMachineSession &session, co
     finalizeStoppedSession(session);
 }
 
-void VirtualMachineCoordinator::rethrowStartFailure(std::exception_ptr failure, const QUuid &id, bool resumeSavedState)
+void VirtualMachineCoordinator::rethrowRestoreFailure(std::exception_ptr failure, const QUuid &id)
 {
+    QString cause;
+    bool rejected = false;
     try {
         std::rethrow_exception(failure);
     } catch (const VirtualMachineError &error) {
-        if (error.errorCase() != VirtualMachineError::Case::savedStateRestoreFailed || !resumeSavedState)
-            throw;
+        rejected = error.errorCase() == VirtualMachineError::Case::savedStateRestoreFailed;
+        cause = error.detail();
+    } catch (const std::exception &error) {
+        cause = describe(error);
+    }
+    const std::optional<VMBundle> bundle = m_store.bundle(id);
+    // The machine is gone either way; without its session the VM shows as stopped, with or without its state.
+    removeSession(id);
+    if (!cause.endsWith(QLatin1Char('.')))
+        cause += QLatin1Char('.');
+    if (!rejected) {
+        // A full disk, a helper that did not start, a missing program: the state is as good as before, and may be resumed again.
+        if (bundle)
+            log(QStringLiteral("Kept the saved state of %1 after its restore failed: %2").arg(bundle->metadata.name, cause), QStringLiteral("SaveRestore"),
+                *bundle);
+        throw VirtualMachineError(VirtualMachineError::Case::savedStateRestoreFailed,
+                                  cause + QStringLiteral(" The saved state has been kept: resume it again once that is resolved."));
     }
     try {
         discardInvalidSavedState(id);
     } catch (const std::exception &) {
-        // The session goes all the same; the next plain start discards what is left.
+        // The next plain start discards what is left.
     }
-    removeSession(id);
+    if (bundle)
+        log(QStringLiteral("Discarded the saved state of %1: QEMU cannot use it for this VM. %2").arg(bundle->metadata.name, cause),
+            QStringLiteral("SaveRestore"), *bundle);
     throw VirtualMachineError(VirtualMachineError::Case::savedStateRestoreFailed,
-                              QStringLiteral("The saved state was invalid and has been discarded. Start the VM again with a cold boot."));
+                              cause + QStringLiteral(" QEMU cannot use this saved state for this VM, so it has been discarded. Start the VM again with a cold boot."));
 }
 
 void VirtualMachineCoordinator::discardInvalidSavedState(const QUuid &id)

@@ -111,8 +111,12 @@ public:
      * Saved State") from its saved state, which is then used up. A stale
      * stored run state is reset first; the automation folder (and for a
      * Linux guest its tools) is prepared; a plain start discards any saved
-     * state. A restore that fails discards the saved state and the session
-     * and throws savedStateRestoreFailed asking for a cold boot. Returns the
+     * state. A restore that fails drops the session and throws
+     * savedStateRestoreFailed with the cause: a state QEMU finds unusable
+     * for this VM is discarded, with a request for a cold boot; after any
+     * other failure (a full disk, a helper that does not start) the state is
+     * kept and can be resumed again. A state saved in another bundle (this
+     * one is a copy) is refused before anything runs, and kept. Returns the
      * session with its state copied into the metadata.
      */
     QCoro::Task<std::shared_ptr<VirtualMachineSession>> start(QUuid id, bool resumeSavedState);
@@ -216,8 +220,12 @@ private:
     VMBundle prepareStart(const QUuid &id, bool resumeSavedState);
     /// After a successful start: a saved state that was resumed is used up, and the session's state is stored.
     void completeStart(VirtualMachineSession &session, const VMBundle &bundleAtStart, bool resumeSavedState);
-    /// Turns a failed restore into the cold-boot refusal after discarding the state and the session; rethrows anything else.
-    [[noreturn]] void rethrowStartFailure(std::exception_ptr failure, const QUuid &id, bool resumeSavedState);
+    /**
+     * Drops the session of a failed restore and throws savedStateRestoreFailed
+     * with the cause: the state is discarded only when QEMU found it unusable
+     * for this VM, and kept, to be resumed again, after any other failure.
+     */
+    [[noreturn]] void rethrowRestoreFailure(std::exception_ptr failure, const QUuid &id);
     void discardInvalidSavedState(const QUuid &id);
     void recordSaved(VirtualMachineSession &session, const VMSavedState &saved);
     /// A VM whose bundle folder has gone is taken out of the list and refused, before anything could make the folder again.

@@ -8,6 +8,7 @@
 #include "VMStore.h"
 #include "VirtualMachineCoordinator.h"
 #include "VirtualMachineSession.h"
+#include "VirtualMachineSessionTable.h"
 
 #include <QCollator>
 #include <QDir>
@@ -63,12 +64,12 @@ LibraryViewModel::LibraryViewModel(Services services, QObject *parent)
     QMetaObject::invokeMethod(
         this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
     connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, &LibraryViewModel::applyFilterAndSort);
+    connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, &LibraryViewModel::dropOutdatedSharedFoldersNews);
     // The details pane of a VM that left the list goes with it, and its message too; the library keeps it.
     connect(
         &m_coordinator, &VirtualMachineCoordinator::bundleVanished, this, [this](const QString &message) { setBannerMessage(message); });
     // A running VM whose shared folders stopped shows nothing else: its guest's file calls just hang.
-    connect(&m_coordinator, &VirtualMachineCoordinator::sharedFoldersStopped, this,
-        [this](const QUuid &, const QString &message) { setBannerMessage(message); });
+    connect(&m_coordinator, &VirtualMachineCoordinator::sharedFoldersStopped, this, &LibraryViewModel::showSharedFoldersStopped);
     // An empty list after a failed reload would read as an empty library: say why instead.
     connect(
         &m_store, &VMStore::reloadFailed, this,
@@ -90,9 +91,26 @@ void LibraryViewModel::setSelectedBundleID(const std::optional<QUuid> &id)
 
 void LibraryViewModel::setBannerMessage(const std::optional<QString> &message, MessageKind kind)
 {
+    m_sharedFoldersNewsID.reset();
     m_bannerMessage = message;
     m_bannerKind = kind;
     Q_EMIT bannerMessageChanged();
+}
+
+void LibraryViewModel::showSharedFoldersStopped(const QUuid &id, const QString &message)
+{
+    setBannerMessage(message);
+    m_sharedFoldersNewsID = id;
+}
+
+void LibraryViewModel::dropOutdatedSharedFoldersNews()
+{
+    if (!m_sharedFoldersNewsID)
+        return;
+    // A new run serves the shared folders afresh; its session forgets that the last run's stopped.
+    const std::shared_ptr<VirtualMachineSession> session = m_coordinator.sessions().session(*m_sharedFoldersNewsID);
+    if (!session || !session->sharedFoldersStopMessage())
+        setBannerMessage(std::nullopt);
 }
 
 void LibraryViewModel::setPendingDeletionBundleID(const std::optional<QUuid> &id)

@@ -141,6 +141,10 @@ private:
     void selectFirstVisibleExcept(const QUuid &gone);
     /// Why a backup may not go into `destination` (the library folder or inside a bundle), or none.
     std::optional<QString> backupDestinationRefusal(const QString &destination) const;
+    /// Shows that the VM's shared folders stopped, until a new run of it serves them again.
+    void showSharedFoldersStopped(const QUuid &id, const QString &message);
+    /// Takes the news of stopped shared folders out of the banner once the VM's current run has them again.
+    void dropOutdatedSharedFoldersNews();
     /// Shows the failure in the banner and logs it; returns its text.
     QString report(const std::exception &error);
     void log(const QString &message) const;
@@ -159,6 +163,8 @@ private:
     std::optional<QUuid> m_selectedBundleID;
     std::optional<QString> m_bannerMessage;
     MessageKind m_bannerKind = MessageKind::failure;
+    /// The VM whose stopped shared folders the banner tells of, while it does.
+    std::optional<QUuid> m_sharedFoldersNewsID;
     std::optional<QUuid> m_pendingDeletionBundleID;
     QString m_searchText;
     VMSortOrder m_sortOrder = VMSortOrder::dateCreatedNewest;

@@ -5,6 +5,7 @@
 #include "HostInstallAdvice.h"
 #include "PlatformError.h"
 #include "QemuCommandLine.h"
+#include "QemuLoadFailure.h"
 #include "QemuRuntimeDirectory.h"
 #include "QmpClient.h"
 #include "SavedMemoryImage.h"
@@ -336,8 +337,8 @@ QCoro::Task<> QemuVirtualMachine::restoreMachineStateFrom(QString url)
     if (!self)
         std::rethrow_exception(failureOrRelease(failure, QStringLiteral("The virtual machine was released while its state was restored.")));
     if (failure) {
-        const VirtualizationError error = co_await explainLaunchFailure(failure, VirtualizationError::Code::restoreFailed,
-                                                                        QStringLiteral("The virtual machine's state could not be restored"));
+        // The code says that the restore failed; the text says only why, for callers that put their own sentence first.
+        const VirtualizationError error = co_await explainLaunchFailure(failure, VirtualizationError::Code::restoreFailed, QString());
         if (!self)
             throw error;
         m_run.reset();
@@ -631,8 +632,9 @@ QCoro::Task<> QemuVirtualMachine::readMachineState(QString url)
         co_await m_run->qemu.waitForExit(gracePeriod);
         requireCurrent(self, generation);
         const QString tail = m_run->qemu.logTail();
-        throw VirtualizationError(VirtualizationError::Code::restoreFailed,
-                                  QStringLiteral("QEMU could not read the saved state") + (tail.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + tail));
+        // Only QEMU's own verdict on the state condemns it; a QEMU that crashed or a host that failed it does not.
+        const auto code = QemuLoadFailure::rejectsState(tail) ? VirtualizationError::Code::savedStateRejected : VirtualizationError::Code::restoreFailed;
+        throw VirtualizationError(code, QStringLiteral("QEMU could not read the saved state") + (tail.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + tail));
     }
 }
 
@@ -746,8 +748,8 @@ void QemuVirtualMachine::handleDaemonExit(quint64 generation, qsizetype deviceIn
     const ChildProcess &server = m_run->fileSystemDaemons[size_t(deviceIndex)]->process();
     QString description = QStringLiteral("The server of the shared folder \"%1\" ended (%2)")
                               .arg(m_configuration.directorySharingDevices[deviceIndex].tag, server.exitDescription());
-    // The servers share one log; its last line is the one that says why.
-    const QString lastWords = server.logTail().section(QLatin1Char('\n'), -1).trimmed();
+    // The servers share one log, which also holds what they noted along the way; only what this one said as it ended belongs here.
+    const QString lastWords = VirtiofsDaemon::lastWords(server.logTail());
     description += lastWords.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + lastWords;
     if (!m_run->sharingStop)
         m_run->sharingStop = description;

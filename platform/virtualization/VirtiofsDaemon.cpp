@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QtConcurrent>
 
 #include <algorithm>
@@ -156,4 +157,13 @@ bool VirtiofsDaemon::listsPrecopyMigration(const QByteArray &capabilities)
 {
     const QJsonArray features = QJsonDocument::fromJson(capabilities).object().value(QStringLiteral("features")).toArray();
     return features.contains(QJsonValue(QString(precopyMigrationFeature)));
+}
+
+QString VirtiofsDaemon::lastWords(const QString &logSinceStart)
+{
+    // "[2026-01-01T00:00:00Z WARN  virtiofsd::limits] ...": a note written along the way, not the reason it ended.
+    static const QRegularExpression routine(QStringLiteral(R"(^\[\S+\s+(?:TRACE|DEBUG|INFO|WARN)\s)"));
+    const QStringList lines = logSinceStart.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const auto last = std::find_if(lines.crbegin(), lines.crend(), [](const QString &line) { return !routine.match(line).hasMatch(); });
+    return last == lines.crend() ? QString() : last->trimmed();
 }

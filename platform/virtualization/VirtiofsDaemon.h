@@ -78,6 +78,15 @@ public:
     /// Whether the JSON answer of --print-capabilities lists "migrate-precopy".
     static bool listsPrecopyMigration(const QByteArray &capabilities);
 
+    /**
+     * What a daemon that ended said about its end, from what it logged
+     * since it started: the last line that is not one of its routine
+     * notes (its info, debug and warning lines, such as the open-file limit
+     * it could not raise when it started); empty when it said nothing, as
+     * one killed by a signal does.
+     */
+    static QString lastWords(const QString &logSinceStart);
+
 private:
     /// migratesState's answer, on the thread that asks; blocks for at most twice `timeout`.
     static bool probeMigration(const QString &program, std::chrono::milliseconds timeout);

@@ -62,7 +62,12 @@ public:
     enum class SaveStart { keepPaused, mayRunBriefly };
     /// Writes the paused machine's whole state to `url` (replacing a file there); the machine ends paused.
     virtual QCoro::Task<> saveMachineStateTo(QString url, SaveStart start) = 0;
-    /// Starts the machine from a state saved by saveMachineStateTo(); it comes back paused.
+    /**
+     * Starts the machine from a state saved by saveMachineStateTo(); it comes
+     * back paused. A state the machine itself finds unusable fails with
+     * savedStateRejected; any other failure (the host's, a helper that does
+     * not start) says nothing about the state.
+     */
     virtual QCoro::Task<> restoreMachineStateFrom(QString url) = 0;
 
     /// The unix socket of the machine's display (a VNC server) while it runs; empty when it has none now.

@@ -22,6 +22,8 @@ public:
         operationCancelled,
         saveFailed,
         restoreFailed,
+        /// QEMU read the saved state and found it unusable for this machine; anything else that fails a restore is restoreFailed.
+        savedStateRejected,
         networkError,
     };
 

@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <sys/mount.h>
 
 using namespace std::chrono_literals;
 
@@ -79,6 +80,41 @@ bool countsFromOne(const QList<int> &numbers)
     }
     return true;
 }
+
+/**
+ * A file system with no room left at `folder`, as on a full disk: a tiny
+ * tmpfs mounted over it, its last inode and block taken by a filler file;
+ * unmounted again when this goes. Mounting needs root (isFull() says).
+ */
+class FullFileSystem
+{
+public:
+    explicit FullFileSystem(const QString &folder)
+        : m_folder(QFile::encodeName(folder))
+    {
+        QDir().mkpath(folder);
+        m_mounted = ::mount("tmpfs", m_folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV, "size=16k,nr_inodes=2,mode=0700") == 0;
+        QFile filler(folder + QStringLiteral("/filler"));
+        if (!m_mounted || !filler.open(QIODevice::WriteOnly))
+            return;
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    }
+    ~FullFileSystem()
+    {
+        if (m_mounted)
+            ::umount2(m_folder.constData(), MNT_DETACH);
+    }
+    FullFileSystem(const FullFileSystem &) = delete;
+    FullFileSystem &operator=(const FullFileSystem &) = delete;
+
+    bool isFull() const { return m_mounted; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
 
 class LinuxGuestSaveRestoreTest : public CoordinatorIntegrationTest
 {
@@ -231,6 +267,43 @@ TEST_F(LinuxGuestSaveRestoreTest, FilesTheHostDeletedRenamedOrReplacedWhileSaved
     EXPECT_EQ(counter(3).size(), 0) << "nothing appears under the old name of the renamed file";
     EXPECT_EQ(numbersIn(read(guestFile(QStringLiteral("counter-3-moved.txt")))).size(), renamedLines) << "nor in the renamed file";
     EXPECT_EQ(read(guestFile(QStringLiteral("counter-4.txt"))), QStringLiteral("from the host\n")) << "the host's new file is not written by the guest";
+}
+
+/*
+ * The disk that holds QEMU's run folder is full when the user resumes the
+ * saved guest: the restore fails with the host's own reason, the state stays
+ * in the bundle, and once there is room again Resume Saved State brings the
+ * guest back where it was, writing on through the files it had open.
+ */
+TEST_F(LinuxGuestSaveRestoreTest, ARestoreThatFailsForAFullDiskKeepsTheStateAndALaterTryResumesIt)
+{
+    const QString runFolder = m_home.path() + QStringLiteral("/run");
+    if (!FullFileSystem(m_home.path() + QStringLiteral("/probe")).isFull())
+        GTEST_SKIP() << "a full file system is made by mounting a small tmpfs, which needs root";
+    boot();
+    if (HasFatalFailure())
+        return;
+    const int saved = saveAndStop();
+
+    {
+        const FullFileSystem full(runFolder);
+        ASSERT_TRUE(full.isFull());
+        m_session.reset();
+        const std::exception_ptr failure = TaskWaiter::failureOf(keep(m_coordinator->start(m_bundle.id(), true), m_session), 180s);
+        ASSERT_TRUE(failure) << "the guest was restored with no room for QEMU's run folder";
+        const QString message = describe(failure);
+        EXPECT_TRUE(message.contains(QStringLiteral("No space left on device"))) << message.toStdString();
+        EXPECT_TRUE(message.contains(QStringLiteral("The saved state has been kept"))) << message.toStdString();
+    }
+    EXPECT_TRUE(QFileInfo::exists(m_bundle.layout().savedStateFileURL()));
+    EXPECT_TRUE(store().bundle(m_bundle.id())->metadata.hasSavedState);
+    EXPECT_EQ(m_coordinator->effectiveRuntimeState(m_bundle.id()), VMRuntimeState::stopped);
+
+    restoreAndResume(saved);
+    if (HasFatalFailure())
+        return;
+    EXPECT_TRUE(countsFromOne(counter(1))) << "the guest goes on from the line it had saved";
+    EXPECT_FALSE(QFileInfo::exists(guestFile(QStringLiteral("errors.txt")))) << read(guestFile(QStringLiteral("errors.txt"))).toStdString();
 }
 
 } // namespace

@@ -192,7 +192,7 @@ TEST_F(VMRuntimeServiceTest, EveryOperationMovesThroughItsStates)
         {"cold start", start(false), Operation::start, std::nullopt, false, {S::starting, S::running}, E::runtimeError},
         {"cold start fails", start(false), Operation::start, std::nullopt, true, {S::starting, S::error}, E::runtimeError},
         {"restore", start(true), Operation::restoreMachineState, std::nullopt, false, {S::restoring, S::paused}, E::runtimeError},
-        {"restore fails", start(true), Operation::restoreMachineState, std::nullopt, true, {S::restoring, S::error}, E::savedStateRestoreFailed},
+        {"restore fails", start(true), Operation::restoreMachineState, std::nullopt, true, {S::restoring, S::error}, E::runtimeError},
         {"stop", stop, Operation::stop, MachineState::running, false, {S::stopping, S::stopped}, E::runtimeError},
         {"stop fails", stop, Operation::stop, MachineState::running, true, {S::stopping, S::error}, E::runtimeError},
         {"pause", pause, Operation::pause, MachineState::running, false, {S::paused}, E::runtimeError},
@@ -226,6 +226,19 @@ TEST_F(VMRuntimeServiceTest, EveryOperationMovesThroughItsStates)
         EXPECT_EQ(session->lastErrorMessage(), machineFailure.localizedDescription()) << test.name;
     }
     EXPECT_EQ(bundleLog().count(QStringLiteral("] [Runtime] QEMU said no.\n")), 5) << bundleLog().toStdString();
+}
+
+TEST_F(VMRuntimeServiceTest, ARestoreFailsAsAFailedRestoreOfTheStateOnlyWhenTheMachineRejectsTheState)
+{
+    recordSavedState();
+    const auto session = makeSession();
+    const VirtualizationError rejected(VirtualizationError::Code::savedStateRejected, QStringLiteral("load of migration failed: Invalid argument"));
+    m_machines.lastMachine()->script().enqueue(Operation::restoreMachineState, ScriptedAnswer::failure(rejected));
+    const std::optional<VirtualMachineError> failure = failureOf(m_runtime.start(*session, true));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->errorCase(), VirtualMachineError::Case::savedStateRestoreFailed);
+    EXPECT_EQ(failure->detail(), rejected.localizedDescription());
+    EXPECT_EQ(session->runtimeState(), VMRuntimeState::error);
 }
 
 TEST_F(VMRuntimeServiceTest, AnOperationTheMachineCannotTakeIsRefusedAndLeavesTheSessionAsItWas)

@@ -120,7 +120,8 @@ TEST_F(VMSaveRestoreServiceTest, SavingARunningMachinePausesItAndReplacesTheOldS
     EXPECT_EQ(m_states, (QList<VMRuntimeState>{VMRuntimeState::paused, VMRuntimeState::saving, VMRuntimeState::paused}));
     EXPECT_EQ(m_machine->state(), MachineState::paused);
     EXPECT_EQ(stateFileContent(), ScriptedVirtualMachine::savedStateContent());
-    EXPECT_EQ(savedStateEntries(), QStringList{QStringLiteral("MachineState.bin")}) << "no temporary file is left behind";
+    EXPECT_EQ(savedStateEntries(), (QStringList{QStringLiteral("MachineState.bin"), QStringLiteral("Origin.json")}))
+        << "no temporary file is left behind, only the record of the bundle it was saved in";
     EXPECT_EQ(saved->relativePath, QStringLiteral("SavedState/MachineState.bin"));
     // What the file takes on disk, not its length: a real state file is sparse.
     EXPECT_EQ(saved->fileSizeBytes, FileMeasurements::allocatedSize(stateFile()));

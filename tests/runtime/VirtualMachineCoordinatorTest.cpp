@@ -11,6 +11,7 @@
 #include "RegisteredQEMUMachines.h"
 #include "TaskWaiter.h"
 
+#include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
 
@@ -473,20 +474,125 @@ TEST_F(VirtualMachineCoordinatorTest, AResumedSavedStateIsUsedOnceAndTheVMStaysP
     EXPECT_EQ(session->bundle(), stored);
 }
 
-TEST_F(VirtualMachineCoordinatorTest, AFailedRestoreDiscardsTheStateAndTheSessionAndAsksForAColdBoot)
+TEST_F(VirtualMachineCoordinatorTest, AFailedRestoreDiscardsTheStateOnlyWhenQEMURejectsItAndKeepsItForAnotherTryOtherwise)
 {
-    const VMBundle bundle = withSavedState(installedBundle().id());
-    m_machines.script().enqueue(Operation::restoreMachineState,
-                                ScriptedAnswer::failure(VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("bad state"))));
+    using Code = VirtualizationError::Code;
+    const QString kept = QStringLiteral(" The saved state has been kept: resume it again once that is resolved.");
+    const struct {
+        const char *what;
+        Code code;
+        QString description;
+        bool discards;
+        QString message;
+    } cases[] = {
+        {"QEMU rejects the state", Code::savedStateRejected,
+         QStringLiteral("QEMU could not read the saved state: Unknown savevm section\nload of migration failed: Invalid argument"), true,
+         QStringLiteral("QEMU could not read the saved state: Unknown savevm section\nload of migration failed: Invalid argument. QEMU cannot use "
+                        "this saved state for this VM, so it has been discarded. Start the VM again with a cold boot.")},
+        {"a full disk", Code::restoreFailed, QStringLiteral("No space left on device: /run/zovozu"), false,
+         QStringLiteral("No space left on device: /run/zovozu.") + kept},
+        {"QEMU's load fails for the host", Code::restoreFailed,
+         QStringLiteral("QEMU could not read the saved state: load of migration failed: No space left on device"), false,
+         QStringLiteral("QEMU could not read the saved state: load of migration failed: No space left on device.") + kept},
+        {"a share daemon that does not start", Code::internalError, QStringLiteral("The shared-folder server did not start: cannot bind."), false,
+         QStringLiteral("The shared-folder server did not start: cannot bind.") + kept},
+        {"a TPM emulator that does not start", Code::internalError, QStringLiteral("swtpm could not be started: No such file or directory"), false,
+         QStringLiteral("swtpm could not be started: No such file or directory.") + kept},
+        {"QEMU missing", Code::notSupported, QStringLiteral("QEMU is not installed."), false, QStringLiteral("QEMU is not installed.") + kept},
+        {"QEMU crashing while it reads", Code::restoreFailed, QStringLiteral("QEMU could not read the saved state."), false,
+         QStringLiteral("QEMU could not read the saved state.") + kept},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const VMBundle bundle = withSavedState(installedBundle(QString::fromUtf8(testCase.what)).id());
+        m_machines.script() = VirtualMachineScript();
+        m_machines.script().enqueue(Operation::restoreMachineState, ScriptedAnswer::failure(VirtualizationError(testCase.code, testCase.description)));
 
-    EXPECT_EQ(startFailure(bundle.id(), true),
-              QStringLiteral("The saved VM state could not be restored: The saved state was invalid and has been discarded. Start the VM again with a cold boot."));
-    EXPECT_FALSE(QFileInfo::exists(bundle.layout().savedStateFileURL()));
-    const VMBundle stored = *store().bundle(bundle.id());
-    EXPECT_EQ(stored.metadata.savedState, std::nullopt);
-    EXPECT_FALSE(stored.metadata.hasSavedState);
-    EXPECT_EQ(stored.metadata.runtimeState, VMRuntimeState::stopped);
-    EXPECT_FALSE(m_sessions.contains(bundle.id()));
+        EXPECT_EQ(startFailure(bundle.id(), true), QStringLiteral("The saved VM state could not be restored: ") + testCase.message);
+        const VMBundle stored = *store().bundle(bundle.id());
+        EXPECT_EQ(QFileInfo::exists(bundle.layout().savedStateFileURL()), !testCase.discards);
+        EXPECT_EQ(stored.metadata.savedState.has_value(), !testCase.discards);
+        EXPECT_EQ(stored.metadata.hasSavedState, !testCase.discards);
+        EXPECT_EQ(stored.metadata.runtimeState, VMRuntimeState::stopped);
+        EXPECT_FALSE(m_sessions.contains(bundle.id())) << "the failed machine is gone either way";
+        EXPECT_EQ(coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::stopped);
+        EXPECT_TRUE(bundleLog(bundle.bundleURL).contains(testCase.discards ? QStringLiteral("] [SaveRestore] Discarded the saved state of ")
+                                                                            : QStringLiteral("] [SaveRestore] Kept the saved state of ")));
+        if (testCase.discards)
+            continue;
+
+        // Once the cause is gone, Resume Saved State resumes the state that was kept.
+        m_machines.script() = VirtualMachineScript();
+        std::shared_ptr<VirtualMachineSession> resumed;
+        ASSERT_EQ(startFailure(bundle.id(), true, &resumed), QString());
+        EXPECT_EQ(m_machines.lastMachine()->calls(), QList<Operation>{Operation::restoreMachineState});
+        EXPECT_EQ(resumed->runtimeState(), VMRuntimeState::paused);
+        EXPECT_FALSE(store().bundle(bundle.id())->metadata.hasSavedState) << "used once";
+        waitForOutcome(coordinator().stop(bundle.id())).get();
+    }
+}
+
+TEST_F(VirtualMachineCoordinatorTest, ACopyOfABundleDoesNotResumeTheStateSavedInTheOriginalAndKeepsIt)
+{
+    const QString refusal = QStringLiteral("The saved VM state could not be restored: This VM is a copy of the bundle its saved state was saved in. A saved "
+                                           "state belongs to the bundle it was saved in, so the copy must start cold: Start boots it and discards "
+                                           "the copied state.");
+    // Saved through the coordinator, as the user saves, in the original.
+    const auto saved = [&](const QString &name) {
+        const VMBundle bundle = installedBundle(name);
+        EXPECT_EQ(startFailure(bundle.id(), false), QString());
+        waitForOutcome(coordinator().recordSavedState(bundle.id())).get();
+        waitForOutcome(coordinator().stop(bundle.id())).get();
+        EXPECT_TRUE(store().bundle(bundle.id())->metadata.hasSavedState);
+        return *store().bundle(bundle.id());
+    };
+    const auto copiedByHand = [&](const VMBundle &bundle, const QString &name) {
+        const QString copy = outside(name + QStringLiteral(".vm"));
+        EXPECT_TRUE(QDir().mkpath(outside(QString())));
+        EXPECT_EQ(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), bundle.bundleURL, copy}), 0);
+        return copy;
+    };
+    const struct {
+        const char *what;
+        std::function<VMBundle(const VMBundle &original)> copy;
+    } cases[] = {
+        {"copied by hand and imported beside the original",
+         [&](const VMBundle &original) {
+             return store().registerExistingBundle(copiedByHand(original, QStringLiteral("Beside")), VMStore::IdentityClash::takeNewIdentity);
+         }},
+        {"copied by hand and imported once the original was deleted",
+         [&](const VMBundle &original) {
+             const QString copy = copiedByHand(original, QStringLiteral("Alone"));
+             coordinator().deleteVM(original.id());
+             return store().registerExistingBundle(copy, VMStore::IdentityClash::takeNewIdentity);
+         }},
+        {"cloned with its saved state", [&](const VMBundle &original) { return coordinator().cloneVM(original.id(), QStringLiteral("Twin"), true, true); }},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const VMBundle original = saved(QString::fromUtf8(testCase.what));
+        const VMBundle copy = testCase.copy(original);
+        ASSERT_TRUE(copy.metadata.hasSavedState);
+        const qsizetype machines = m_machines.configurations().size();
+
+        EXPECT_EQ(startFailure(copy.id(), true), refusal);
+        EXPECT_EQ(m_machines.configurations().size(), machines) << "no machine was made for the copy";
+        EXPECT_TRUE(QFileInfo::exists(copy.layout().savedStateFileURL())) << "nothing is deleted on the strength of the check";
+        EXPECT_TRUE(store().bundle(copy.id())->metadata.hasSavedState);
+        EXPECT_EQ(coordinator().effectiveRuntimeState(copy.id()), VMRuntimeState::stopped);
+
+        // A plain start boots the copy cold, as the refusal says, and discards the copied state.
+        ASSERT_EQ(startFailure(copy.id(), false), QString());
+        EXPECT_FALSE(QFileInfo::exists(copy.layout().savedStateFileURL()));
+        waitForOutcome(coordinator().stop(copy.id())).get();
+
+        if (store().bundle(original.id()) && store().bundle(original.id())->bundleURL == original.bundleURL) {
+            std::shared_ptr<VirtualMachineSession> resumed;
+            ASSERT_EQ(startFailure(original.id(), true, &resumed), QString()) << "the original resumes its own state";
+            EXPECT_EQ(resumed->runtimeState(), VMRuntimeState::paused);
+            waitForOutcome(coordinator().stop(original.id())).get();
+        }
+    }
 }
 
 TEST_F(VirtualMachineCoordinatorTest, AFailedColdStartKeepsTheSessionInErrorForTheNextStartToReplace)

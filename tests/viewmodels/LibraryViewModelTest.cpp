@@ -194,6 +194,26 @@ TEST_F(LibraryViewModelTest, StoppedSharedFoldersOfARunningVMAreToldInTheBanner)
               QStringLiteral("The shared folders of “Build Agent” stopped working: their file server ended, so the guest can no longer use them. "
                              "Shut the guest down and start the VM again to get them back."));
     EXPECT_EQ(library().bannerKind(), MessageKind::failure);
+
+    // Stopping leaves the advice standing; the next run serves the shares again, and the news goes.
+    waitForOutcome(coordinator().stop(bundle.id())).get();
+    EXPECT_TRUE(library().bannerMessage().has_value());
+    ASSERT_EQ(startFailure(bundle.id(), false), QString());
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+}
+
+TEST_F(LibraryViewModelTest, ANewRunOfAnotherVMLeavesTheNewsOfStoppedSharedFoldersAlone)
+{
+    const VMBundle failing = vm(QStringLiteral("Build Agent"), 1);
+    const VMBundle other = vm(QStringLiteral("Other"), 2);
+    library();
+    ASSERT_EQ(startFailure(failing.id(), false), QString());
+    m_machines.lastMachine()->raiseDirectorySharingDeviceStopped(
+        0, VirtualizationError(VirtualizationError::Code::internalError, QStringLiteral("virtiofsd ended (killed by a signal).")));
+    const std::optional<QString> news = library().bannerMessage();
+    ASSERT_TRUE(news.has_value());
+    ASSERT_EQ(startFailure(other.id(), false), QString());
+    EXPECT_EQ(library().bannerMessage(), news);
 }
 
 TEST_F(LibraryViewModelTest, ASecondPressOfARunningActionIsIgnored)

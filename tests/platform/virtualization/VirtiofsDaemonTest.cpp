@@ -106,6 +106,29 @@ TEST(VirtiofsDaemonCapabilitiesTest, OnlyADaemonThatListsPrecopyMigrationMigrate
         EXPECT_EQ(VirtiofsDaemon::listsPrecopyMigration(QByteArray(answer)), migrates) << answer;
 }
 
+TEST(VirtiofsDaemonLastWordsTest, AreWhatTheDaemonSaidAsItEndedNeverANoteItWroteAlongTheWay)
+{
+    const QString limit = QStringLiteral("[2026-12-11T16:33:52Z WARN  virtiofsd::limits] Failure when trying to set the limit to 1000000, the hard "
+                                         "limit (20000) of open file descriptors is used instead.");
+    const QString waiting = QStringLiteral("[2026-12-11T16:33:52Z INFO  virtiofsd] Waiting for vhost-user socket connection...");
+    const QString error = QStringLiteral("[2026-12-11T16:40:01Z ERROR virtiofsd] Error entering sandbox: mount failed");
+    const QString panic = QStringLiteral("thread 'main' panicked at src/main.rs:10:5: index out of bounds");
+    const struct {
+        const char *what;
+        QString log;
+        QString words;
+    } cases[] = {
+        {"killed after its start notes", limit + QLatin1Char('\n') + waiting + QLatin1Char('\n'), QString()},
+        {"killed after a debug note", QStringLiteral("[2026-12-11T16:40:01Z DEBUG virtiofsd::passthrough] lookup\n"), QString()},
+        {"an error as it ends", limit + QLatin1Char('\n') + error + QLatin1Char('\n'), error},
+        {"a panic", waiting + QLatin1Char('\n') + panic + QLatin1Char('\n'), panic},
+        {"a note after its error", error + QLatin1Char('\n') + waiting, error},
+        {"nothing", QString(), QString()},
+    };
+    for (const auto &testCase : cases)
+        EXPECT_EQ(VirtiofsDaemon::lastWords(testCase.log), testCase.words) << testCase.what;
+}
+
 /// A real daemon; needs virtiofsd and a kernel that lets ordinary users make user namespaces.
 class VirtiofsDaemonTest : public ::testing::Test
 {
