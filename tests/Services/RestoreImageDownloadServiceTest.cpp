@@ -326,7 +326,9 @@ TEST_F(RestoreImageDownloadServiceTest, ARangeOfAnotherVersionIsNeverJoinedToThe
 {
     // The file changes on the server between two cuts, and the server ignores If-Range: it answers the resumed request
     // with a range of the new file. Only the validator and the whole length tell the two versions apart.
-    const QByteArray newer = imageBytes(2 * 1024 * 1024 + 5);
+    QByteArray newer = imageBytes(2 * 1024 * 1024 + 5);
+    for (qsizetype index = 0; index < 1024 * 1024; ++index)
+        newer[index] = char(~newer[index]); // a start unlike the old version's, so a join shows
     const QString newerPath = m_home.path() + QStringLiteral("/newer.ipsw");
     TestFiles::write(newerPath, newer);
     const auto ignoringIfRange = [](Request request) {
