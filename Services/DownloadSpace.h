@@ -33,6 +33,9 @@ public:
     /// False when writing `bytes` more would leave less than the reserve free. A volume that cannot be measured allows it: the writes will tell.
     bool allows(quint64 bytes) const;
 
+    /// What a refusal of `bytes` tells the user: "65.8 MB are needed, including a reserve of 64 MB kept free".
+    static QString neededText(quint64 bytes);
+
 private:
     QString m_folder;
     Measure m_measure;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "LinuxISODownload.h"
 
+#include "DownloadResume.h"
 #include "FileDownload.h"
 #include "ISO9660Volume.h"
 #include "VirtualMachineError.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
+#include <QSet>
 #include <QScopeGuard>
 #include <QTimer>
 
@@ -21,7 +23,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-constexpr auto idleTimeout = 300s;
 constexpr auto wholeTimeout = 7200s;
 /// How often the progress handler hears how far the download is.
 constexpr auto progressInterval = 300ms;
@@ -31,92 +32,78 @@ std::runtime_error downloadFailure(const QString &reason)
     return std::runtime_error((QStringLiteral("Linux ISO download failed: ") + reason).toStdString());
 }
 
-/// Removes the partial file unless the download was completed and renamed.
-class PartialFile
-{
-public:
-    explicit PartialFile(QString path)
-        : m_path(std::move(path))
-    {
-    }
-    ~PartialFile()
-    {
-        if (!m_kept)
-            QFile::remove(m_path);
-    }
-    PartialFile(const PartialFile &) = delete;
-    PartialFile &operator=(const PartialFile &) = delete;
-
-    const QString &path() const { return m_path; }
-    void keep() { m_kept = true; }
-
-private:
-    QString m_path;
-    bool m_kept = false;
-};
-
-/// Throws unless the transfer ended with a 2xx answer and no transfer error.
-void checkSuccess(const FileDownload &transfer)
+/// Why the transfer did not end with a 2xx answer and no transfer error, if it did not.
+std::optional<QString> unsuccessful(const FileDownload &transfer)
 {
     const int status = transfer.answer() ? transfer.answer()->status : 0;
     if (transfer.isAnswered() && (status < 200 || status > 299))
-        throw downloadFailure(QStringLiteral("HTTP %1").arg(status));
+        return QStringLiteral("HTTP %1").arg(status);
     if (transfer.ending() != FileDownload::Ending::complete)
-        throw downloadFailure(transfer.errorString());
-}
-
-/// Renames the partial file into place once it holds a whole ISO 9660 image.
-void moveCompleteImage(PartialFile &partial, const QString &target)
-{
-    if (!ISO9660Volume::isComplete(partial.path()))
-        throw downloadFailure(QStringLiteral("the file is not a complete ISO 9660 image."));
-    if (std::rename(QFile::encodeName(partial.path()).constData(), QFile::encodeName(target).constData()) != 0)
-        throw downloadFailure(QStringLiteral("the file could not be moved into the VM bundle."));
-    partial.keep();
+        return transfer.errorString();
+    return std::nullopt;
 }
 
 /// Judges the answer's headers (on the transfer's thread), and turns a transfer that stopped early into the sentence a user reads.
 class AnswerCheck
 {
 public:
-    explicit AnswerCheck(const DownloadSpace &space)
-        : m_space(space)
+    AnswerCheck(DownloadResume &resume, const DownloadSpace &space)
+        : m_resume(resume)
+        , m_space(space)
     {
     }
 
     std::optional<qint64> judge(const HttpAnswer &answer)
     {
-        if (answer.status < 200 || answer.status > 299)
-            return std::nullopt; // the status tells what went wrong; its body is not wanted
+        DownloadResume::Judgement judgement;
         try {
-            announced = answer.announcedLength().value_or(-1);
+            judgement = m_resume.judge(answer);
         } catch (const std::runtime_error &) {
             return refuse(QStringLiteral("the server announced an invalid length."));
         }
-        if (announced >= 0 && !m_space.allows(quint64(announced.load())))
-            return refuse(QStringLiteral("there is not enough free space on the disk for the ISO (%1 bytes are needed).").arg(announced.load()));
-        return 0;
+        switch (judgement.verdict) {
+        case DownloadResume::Verdict::fresh:
+        case DownloadResume::Verdict::resumed:
+            break;
+        case DownloadResume::Verdict::startOver:
+            startOver = true;
+            return std::nullopt;
+        case DownloadResume::Verdict::other:
+            return std::nullopt; // the status tells what went wrong; its body is not wanted
+        }
+        announced = judgement.expectedTotal;
+        if (judgement.expectedTotal > judgement.start) {
+            const quint64 needed = quint64(judgement.expectedTotal - judgement.start);
+            if (!m_space.allows(needed))
+                return refuse(QStringLiteral("there is not enough free space on the disk for the ISO (") + DownloadSpace::neededText(needed)
+                              + QStringLiteral(")."));
+        }
+        if (judgement.verdict == DownloadResume::Verdict::fresh)
+            m_resume.store();
+        return judgement.start;
     }
 
-    void checkStop(const FileDownload &transfer) const
+    /// Why the transfer stopped before the server ended it, if it did.
+    std::optional<QString> stopReason(const FileDownload &transfer) const
     {
         switch (transfer.stop()) {
         case FileDownload::Stop::none:
         case FileDownload::Stop::cancelled:
-            return;
+            break;
         case FileDownload::Stop::refused:
-            if (m_refusal)
-                throw downloadFailure(*m_refusal);
-            return;
+            return m_refusal;
         case FileDownload::Stop::outOfSpace:
-            throw downloadFailure(QStringLiteral("the disk ran out of free space after %1 bytes.").arg(transfer.received()));
+            return QStringLiteral("the disk ran out of free space after %1 bytes.").arg(transfer.received());
         case FileDownload::Stop::writeFailed:
-            throw downloadFailure(transfer.errorString());
+            return transfer.errorString();
         }
+        return std::nullopt;
     }
 
-    /// The length the answer announced; below 0 when it announced none.
+    /// The whole file's length; below 0 when the answer did not say.
     std::atomic<qint64> announced = -1;
+    /// The answer cannot continue the partial file: the next transfer starts from zero.
+    std::atomic<bool> startOver = false;
 
 private:
     std::nullopt_t refuse(const QString &reason)
@@ -125,9 +112,17 @@ private:
         return std::nullopt;
     }
 
+    DownloadResume &m_resume;
     const DownloadSpace &m_space;
     std::optional<QString> m_refusal;
 };
+
+/// Targets with a run in progress: two runs must never write into one partial file.
+QSet<QString> &runningTargets()
+{
+    static QSet<QString> targets;
+    return targets;
+}
 } // namespace
 
 LinuxISODownload::LinuxISODownload(DownloadSpace::Measure availableSpace, QObject *parent)
@@ -142,6 +137,11 @@ QString LinuxISODownload::partialURL(const QString &target)
     return info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".download");
 }
 
+QString LinuxISODownload::resumeDataURL(const QString &target)
+{
+    return partialURL(target) + QStringLiteral(".resumeData");
+}
+
 void LinuxISODownload::cancel()
 {
     m_cancelled = true;
@@ -152,12 +152,30 @@ void LinuxISODownload::cancel()
 QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler progress)
 {
     m_cancelled = false;
-    PartialFile partial(partialURL(target));
-    const DownloadSpace space(QFileInfo(target).absolutePath(), m_availableSpace);
+    const QString key = QFileInfo(target).absoluteFilePath();
+    if (runningTargets().contains(key))
+        throw downloadFailure(QStringLiteral("this ISO is already being downloaded."));
+    runningTargets().insert(key);
+    const auto release = qScopeGuard([key] { runningTargets().remove(key); });
 
-    AnswerCheck answer(space);
-    FileDownload transfer(FileDownload::Request{url, {}, idleTimeout, wholeTimeout}, partial.path(), space,
-                          [&](const HttpAnswer &headers) { return answer.judge(headers); });
+    // A partial file that turns out to belong to another version is dropped, and the file is fetched again whole.
+    if (co_await transfer(url, target, progress, true) == Pass::startOver)
+        co_await transfer(url, target, progress, false);
+}
+
+QCoro::Task<LinuxISODownload::Pass> LinuxISODownload::transfer(QUrl url, QString target, ProgressHandler progress, bool mayStartOver)
+{
+    DownloadResume resume(url, partialURL(target), resumeDataURL(target));
+    bool keepPartial = true;
+    const auto cleanUp = qScopeGuard([&] {
+        // What arrived stays only when a later run can tell that the rest it gets belongs to it.
+        if (!keepPartial || !resume.canResume())
+            resume.discard();
+    });
+    const DownloadSpace space(QFileInfo(target).absolutePath(), m_availableSpace);
+    AnswerCheck answer(resume, space);
+    FileDownload transfer(FileDownload::Request{url, resume.rangeHeaders(), m_idleTimeout, wholeTimeout}, resume.partialPath(), space,
+                          [&](const HttpAnswer &headers) { return answer.judge(headers); }, {}, resume.offset());
     m_transfer = &transfer;
     const QPointer<LinuxISODownload> self(this);
     const auto forget = qScopeGuard([&] {
@@ -175,11 +193,32 @@ QCoro::Task<> LinuxISODownload::run(QUrl url, QString target, ProgressHandler pr
 
     if (!self || m_cancelled)
         throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    answer.checkStop(transfer);
-    checkSuccess(transfer);
+    if (answer.startOver) {
+        keepPartial = false;
+        if (mayStartOver)
+            co_return Pass::startOver;
+        throw downloadFailure(QStringLiteral("the server sent a part of another version of the file."));
+    }
+    std::optional<QString> failure = answer.stopReason(transfer);
+    if (!failure)
+        failure = unsuccessful(transfer);
+    if (failure && resume.canResume()) {
+        if (!failure->endsWith(QLatin1Char('.')))
+            *failure += QLatin1Char('.');
+        *failure += QStringLiteral(" Retry again to continue from the saved partial download.");
+    }
+    if (failure)
+        throw downloadFailure(*failure);
     if (progress)
         progress(transfer.received(), answer.announced);
+    // Whatever the body holds now, it is not the start of a whole image: it does not stay to be resumed.
+    keepPartial = false;
     if (answer.announced >= 0 && answer.announced != transfer.received())
         throw downloadFailure(QStringLiteral("the server sent %1 of %2 bytes.").arg(transfer.received()).arg(answer.announced.load()));
-    moveCompleteImage(partial, target);
+    if (!ISO9660Volume::isComplete(resume.partialPath()))
+        throw downloadFailure(QStringLiteral("the file is not a complete ISO 9660 image."));
+    if (std::rename(QFile::encodeName(resume.partialPath()).constData(), QFile::encodeName(target).constData()) != 0)
+        throw downloadFailure(QStringLiteral("the file could not be moved into place."));
+    resume.forget();
+    co_return Pass::finished;
 }

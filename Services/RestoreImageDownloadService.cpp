@@ -2,6 +2,7 @@
 #include "RestoreImageDownloadService.h"
 
 #include "AppDirectories.h"
+#include "DownloadResume.h"
 #include "DownloadSpace.h"
 #include "FileOperations.h"
 #include "JSONCoding.h"
@@ -9,6 +10,7 @@
 #include "FileDownload.h"
 #include "PlatformError.h"
 #include "RestoreImageCatalogService.h"
+#include "TransferSpeed.h"
 #include "SignalWaiter.h"
 #include "VersionString.h"
 #include "VirtualMachineError.h"
@@ -47,35 +49,6 @@ VirtualMachineError downloadFailed(const QString &detail)
     return VirtualMachineError(VirtualMachineError::Case::restoreImageDownloadFailed, detail);
 }
 
-/// What the next attempt needs to ask for the rest of a broken transfer.
-struct ResumeData {
-    QString url;
-    QString validator;
-
-    static std::optional<ResumeData> read(const QString &path)
-    {
-        try {
-            const Json json = sharedJSONDecoder().parse(FileOperations::readFile(path, 64 * 1024));
-            const JSONObjectReader reader(json);
-            ResumeData data{reader.required<QString>("url"), reader.required<QString>("validator")};
-            if (data.validator.isEmpty())
-                return std::nullopt;
-            return data;
-        } catch (...) {
-            return std::nullopt;
-        }
-    }
-
-    void write(const QString &path) const
-    {
-        JSONObjectWriter writer;
-        writer.set("url", url);
-        writer.set("validator", validator);
-        FileOperations::createFolders(QFileInfo(path).absolutePath());
-        FileOperations::writeAtomically(path, sharedJSONEncoder().encodeJson(writer.take()));
-    }
-};
-
 void removeQuietly(const QString &path)
 {
     QFile::remove(path);
@@ -87,84 +60,50 @@ qint64 fileSize(const QString &path)
     return info.isFile() ? info.size() : 0;
 }
 
-/// The first byte of "bytes a-b/total" and the total, when the header reads so.
-std::optional<std::pair<qint64, qint64>> parseContentRange(const QByteArray &header)
-{
-    static const QRegularExpression pattern(QStringLiteral("^bytes (\\d+)-(\\d+)/(\\d+)$"));
-    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(header.trimmed()));
-    if (!match.hasMatch())
-        return std::nullopt;
-    return std::pair{match.captured(1).toLongLong(), match.captured(3).toLongLong()};
-}
-
 /// One transfer attempt: what it asks for, and how it judges the answer and what arrived.
 class Attempt
 {
 public:
-    Attempt(const QUrl &source, QString partialPath, QString resumeDataPath)
-        : source(source.toString(QUrl::FullyEncoded))
-        , partialPath(std::move(partialPath))
-        , resumeDataPath(std::move(resumeDataPath))
-        , resume(ResumeData::read(this->resumeDataPath))
+    Attempt(const QUrl &source, const QString &partialPath, const QString &resumeDataPath)
+        : resume(source, partialPath, resumeDataPath)
+        , resuming(resume.isResuming())
+        , offset(resume.offset())
     {
-        if (resume && resume->url != this->source)
-            resume.reset();
-        if (resume && fileSize(this->partialPath) > 0) {
-            resuming = true;
-            offset = fileSize(this->partialPath);
-        } else if (QFileInfo::exists(this->resumeDataPath)) {
-            // Data we cannot resume from (another address, no partial file): start afresh.
-            removeQuietly(this->resumeDataPath);
-            resume.reset();
-        }
     }
 
     FileDownload::Request request(const QUrl &url, std::chrono::milliseconds idleTimeout) const
     {
-        FileDownload::Request request{url, {}, idleTimeout, attemptLimit};
-        if (resuming) {
-            // The validator makes a changed file come whole (200) instead of as a range of another file.
-            request.headers.append({"Range", "bytes=" + QByteArray::number(offset) + '-'});
-            request.headers.append({"If-Range", resume->validator.toUtf8()});
-        }
-        return request;
+        return FileDownload::Request{url, resume.rangeHeaders(), idleTimeout, attemptLimit};
     }
 
     /// Where in the partial file the answer's body starts, or none when the body is not wanted. On the transfer's thread.
     std::optional<qint64> judgeAnswer(const HttpAnswer &answer, const DownloadSpace &space)
     {
         status = answer.status;
-        qint64 start = offset;
-        if (status == 206 && resuming) {
-            const auto range = parseContentRange(answer.header("content-range"));
-            if (!range || range->first != offset)
-                return refuse(Verdict::misplacedRange);
-            expectedTotal = range->second;
-        } else if (status == 200) {
-            // A fresh body: to a range request it means the file changed, so the partial data is worthless.
-            start = 0;
-            try {
-                expectedTotal = answer.announcedLength().value_or(-1);
-            } catch (const std::runtime_error &) {
-                return refuse(Verdict::invalidLength);
-            }
-            QString validator = QString::fromLatin1(answer.header("etag"));
-            if (validator.isEmpty())
-                validator = QString::fromLatin1(answer.header("last-modified"));
-            resume = validator.isEmpty() ? std::nullopt : std::optional<ResumeData>(ResumeData{source, validator});
-        } else if (status == 416) {
-            return refuse(Verdict::refusedRange);
-        } else {
+        DownloadResume::Judgement judgement;
+        try {
+            judgement = resume.judge(answer);
+        } catch (const std::runtime_error &) {
+            return refuse(Verdict::invalidLength);
+        }
+        switch (judgement.verdict) {
+        case DownloadResume::Verdict::fresh:
+        case DownloadResume::Verdict::resumed:
+            break;
+        case DownloadResume::Verdict::startOver:
+            return refuse(Verdict::unresumable);
+        case DownloadResume::Verdict::other:
             return refuse(Verdict::httpFailure);
         }
-        if (expectedTotal > start) {
-            neededSpace = quint64(expectedTotal - start);
+        expectedTotal = judgement.expectedTotal;
+        if (expectedTotal > judgement.start) {
+            neededSpace = quint64(expectedTotal - judgement.start);
             if (!space.allows(neededSpace))
                 return refuse(Verdict::noSpace);
         }
-        if (status == 200)
-            storeResumeData();
-        return start;
+        if (judgement.verdict == DownloadResume::Verdict::fresh)
+            resume.store();
+        return judgement.start;
     }
 
     /// Throws when the transfer was refused or stopped before its end.
@@ -178,18 +117,17 @@ public:
             break;
         case FileDownload::Stop::outOfSpace:
             // What arrived stays for a later download to resume from, once there is room; without a validator it is only in the way.
-            if (!resume)
-                removeQuietly(partialPath);
+            if (!resume.canResume())
+                resume.discard();
             throw downloadFailed(QStringLiteral("There is not enough free space for the restore image: the disk ran out of free space after %1 bytes.")
                                      .arg(transfer.received()));
         case FileDownload::Stop::writeFailed:
-            throw PlatformError(PlatformError::Domain::file, 0, transfer.errorString(), partialPath);
+            throw PlatformError(PlatformError::Domain::file, 0, transfer.errorString(), resume.partialPath());
         }
         switch (verdict) {
         case Verdict::none:
             return;
-        case Verdict::refusedRange:
-        case Verdict::misplacedRange:
+        case Verdict::unresumable:
             throw startOver();
         case Verdict::httpFailure:
             if (status >= 500 || status == 429)
@@ -198,13 +136,15 @@ public:
         case Verdict::invalidLength:
             throw downloadFailed(QStringLiteral("The server announced an invalid length (Content-Length)."));
         case Verdict::noSpace:
-            throw downloadFailed(QStringLiteral("There is not enough free space for the restore image (%1 bytes are needed).").arg(neededSpace));
+            throw downloadFailed(QStringLiteral("There is not enough free space for the restore image (") + DownloadSpace::neededText(neededSpace)
+                                 + QStringLiteral(")."));
         }
     }
 
     /// The partial file, when it holds the whole image; throws otherwise.
     QString completedFile(const FileDownload &transfer) const
     {
+        const QString &partialPath = resume.partialPath();
         const FileDownload::Ending ending = transfer.ending();
         const qint64 size = fileSize(partialPath);
         const bool complete = ending == FileDownload::Ending::complete && (expectedTotal < 0 ? size > 0 : size == expectedTotal);
@@ -212,13 +152,13 @@ public:
             return partialPath;
         if (complete) {
             // The body ended where the server said it would, yet the image's archive does not: the announced length (or the close) was wrong.
-            discardPartialData();
+            resume.discard();
             throw downloadFailed(QStringLiteral("The downloaded file is not a whole restore image: it ends before its archive does."));
         }
 
         // The transfer broke off (or ended short of the length announced).
         const bool transient = ending != FileDownload::Ending::failed;
-        if (transient && resume && size > 0)
+        if (transient && resume.canResume())
             throw RetryableDownloadError{interruptedText};
         if (resuming)
             throw startOver();
@@ -228,17 +168,15 @@ public:
         throw downloadFailed(transfer.errorString());
     }
 
-    const QString source;
-    const QString partialPath;
-    const QString resumeDataPath;
+    DownloadResume resume;
     /// Whether the attempt asks for the rest of a partial file, and the partial file's size then.
-    bool resuming = false;
-    qint64 offset = 0;
+    const bool resuming;
+    const qint64 offset;
     /// The whole image's length as the answer announced it; below 0 when it did not. Set on the transfer's thread, read by the progress reports.
     std::atomic<qint64> expectedTotal = -1;
 
 private:
-    enum class Verdict { none, refusedRange, misplacedRange, httpFailure, invalidLength, noSpace };
+    enum class Verdict { none, unresumable, httpFailure, invalidLength, noSpace };
 
     std::nullopt_t refuse(Verdict reason)
     {
@@ -246,46 +184,28 @@ private:
         return std::nullopt;
     }
 
-    void storeResumeData() const
-    {
-        try {
-            if (resume)
-                resume->write(resumeDataPath);
-            else
-                removeQuietly(resumeDataPath);
-        } catch (const PlatformError &) {
-            // Without resume data a break starts over; the download itself goes on.
-        }
-    }
-
-    void discardPartialData() const
-    {
-        removeQuietly(resumeDataPath);
-        removeQuietly(partialPath);
-    }
-
     /// The saved partial data cannot be resumed from: it goes, and the next attempt starts from zero.
     RetryableDownloadError startOver() const
     {
-        discardPartialData();
+        resume.discard();
         return RetryableDownloadError{invalidResumeText};
     }
 
-    std::optional<ResumeData> resume;
     Verdict verdict = Verdict::none;
     int status = 0;
     quint64 neededSpace = 0;
 };
 
-/// Reports an attempt's progress on a timer; the speed is smoothed so that the time remaining does not jump.
+/// Reports an attempt's progress on a timer; no time remaining is promised while nothing arrives.
 class ProgressSampler
 {
 public:
     ProgressSampler(const FileDownload &transfer, const Attempt &attempt, const RestoreImageDownloadService::ProgressHandler &handler,
-                    std::chrono::milliseconds interval)
+                    std::chrono::milliseconds interval, std::chrono::milliseconds stallTime)
         : m_transfer(transfer)
         , m_attempt(attempt)
         , m_handler(handler)
+        , m_speed(stallTime.count())
     {
         m_clock.start();
         m_handler({0, 0, std::nullopt, std::nullopt, std::nullopt, m_attempt.resuming});
@@ -300,25 +220,18 @@ private:
     void sample()
     {
         const qint64 received = m_transfer.received();
-        const qint64 written = m_transfer.written();
-        const qint64 now = m_clock.elapsed();
-        const qint64 fresh = written - m_lastBytes;
-        if (fresh > 0 && now > m_lastSample) {
-            const double instant = double(fresh) * 1000.0 / double(now - m_lastSample);
-            m_speed = m_speed ? 0.7 * *m_speed + 0.3 * instant : instant;
-            m_lastBytes = written;
-            m_lastSample = now;
-        }
+        m_speed.sample(m_transfer.written(), m_clock.elapsed());
+        const std::optional<double> speed = m_speed.bytesPerSecond();
         RestoreImageDownloadProgress progress;
         progress.downloadedBytes = received;
-        progress.bytesPerSecond = m_speed;
+        progress.bytesPerSecond = speed;
         progress.isResumingDownload = m_attempt.resuming;
         const qint64 expected = m_attempt.expectedTotal;
         if (expected >= 1) {
             progress.expectedBytes = expected;
             progress.fractionCompleted = std::clamp(double(received) / double(expected), 0.0, 1.0);
-            if (m_speed && *m_speed > 0 && received < expected)
-                progress.estimatedTimeRemaining = double(expected - received) / *m_speed;
+            if (speed && *speed > 0 && received < expected && !m_speed.isStalled())
+                progress.estimatedTimeRemaining = double(expected - received) / *speed;
         }
         m_handler(progress);
     }
@@ -328,9 +241,7 @@ private:
     const RestoreImageDownloadService::ProgressHandler &m_handler;
     QElapsedTimer m_clock;
     QTimer m_timer;
-    std::optional<double> m_speed;
-    qint64 m_lastBytes = 0;
-    qint64 m_lastSample = 0;
+    TransferSpeed m_speed;
 };
 
 } // namespace
@@ -435,9 +346,12 @@ QCoro::Task<QUrl> RestoreImageDownloadService::download(RestoreImageInfo info, P
         } catch (const RetryableDownloadError &error) {
             if (!self)
                 throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
-            if (attempt == maximumAttempts - 1)
-                throw downloadFailed(error.message
-                                     + QStringLiteral(" Zovozu VM Lab exhausted its automatic retry budget. Retry again to continue from the saved partial download."));
+            if (attempt == maximumAttempts - 1) {
+                QString detail = error.message + QStringLiteral(" Zovozu VM Lab exhausted its automatic retry budget.");
+                if (DownloadResume::isSaved(active->partialPath, active->resumeDataPath))
+                    detail += QStringLiteral(" Retry again to continue from the saved partial download.");
+                throw downloadFailed(detail);
+            }
             log(QStringLiteral("Restore image download interrupted. Attempt %1 will resume after %2 second(s).").arg(attempt + 2).arg(attempt + 1));
         }
         const bool waited = co_await waitBeforeRetry(m_options.retryDelayUnit * (attempt + 1), active);
@@ -454,7 +368,7 @@ void RestoreImageDownloadService::cancel()
         active->cancelled = true;
         if (active->transfer)
             active->transfer->cancel();
-        if (ResumeData::read(active->resumeDataPath) && fileSize(active->partialPath) > 0)
+        if (DownloadResume::isSaved(active->partialPath, active->resumeDataPath))
             log(QStringLiteral("Stored resumable restore-image state after user cancellation."));
     }
     Q_EMIT cancelRequested();
@@ -478,16 +392,16 @@ QCoro::Task<QString> RestoreImageDownloadService::runAttempt(QUrl source, QStrin
     if (attempt.resuming)
         log(QStringLiteral("Resuming restore image download from saved partial data."));
     else
-        log(QStringLiteral("Downloading restore image from ") + attempt.source);
+        log(QStringLiteral("Downloading restore image from ") + attempt.resume.source());
     const QString folder = QFileInfo(destination).absolutePath();
     FileOperations::createFolders(folder);
 
     const DownloadSpace space(folder, m_options.availableSpace);
     FileDownload transfer(
-        attempt.request(source, m_options.idleTimeout), attempt.partialPath, space,
+        attempt.request(source, m_options.idleTimeout), active->partialPath, space,
         [&](const HttpAnswer &answer) { return attempt.judgeAnswer(answer, space); }, {}, attempt.offset);
     active->transfer = &transfer;
-    ProgressSampler sampler(transfer, attempt, progressHandler, m_options.progressInterval);
+    ProgressSampler sampler(transfer, attempt, progressHandler, m_options.progressInterval, m_options.stallTime);
 
     co_await transfer.run();
     if (!self || active->cancelled)

@@ -23,18 +23,20 @@ class LoggingService;
  * memory. Lives as long as the application; GUI thread only; log lines use
  * the category "RestoreImage".
  *
- * The body goes to "<cache file>.part". Only a 200 (fresh) or a 206 at the
- * offset asked for is accepted; a 200 to a range request starts over from
- * zero, a 416 drops the partial data, and any other answer fails with its
+ * The body goes to "<cache file>.part". Only a 200 (fresh) or a 206 that
+ * continues the version the partial data holds (DownloadResume: at the
+ * offset asked for, with the same validator and length) is accepted; a 200
+ * to a range request starts over from zero, a 416 or a 206 of another
+ * version drops the partial data, and any other answer fails with its
  * status and caches nothing. The ".part" file becomes the cache file, by
  * rename over it, only once every byte announced has arrived and the file
  * ends as a zip archive does (an image whose server announced too few bytes
  * is refused). The free space of the cache's volume is measured again as
  * data arrives, so a body longer than announced, or of no announced length,
  * stops while DownloadSpace's reserve is still free. When the
- * transfer breaks, "<cache file>.resumeData" keeps the address and the
- * server's validator (ETag, else Last-Modified), so the next attempt asks
- * for the rest with Range and If-Range. Transient failures are retried:
+ * transfer breaks, "<cache file>.resumeData" keeps the address, the
+ * server's validator (a strong ETag, else Last-Modified) and the length, so
+ * the next attempt asks for the rest with Range and If-Range. Transient failures are retried:
  * three attempts in all, after 1 s and then 2 s.
  *
  * One download per image at a time: a second request for an image that is
@@ -62,6 +64,8 @@ public:
         /// A transfer that receives nothing for this long is broken off (and retried).
         std::chrono::milliseconds idleTimeout{60000};
         std::chrono::milliseconds progressInterval{350};
+        /// A transfer that received nothing for this long promises no time remaining (TransferSpeed).
+        std::chrono::milliseconds stallTime{3000};
         /// Free bytes on the volume of a path; FileMeasurements::availableSpace when empty.
         std::function<quint64(const QString &)> availableSpace;
     };

@@ -134,16 +134,23 @@ QString VMLinuxService::isoCacheDirectory() const
     return directory;
 }
 
-std::optional<QString> VMLinuxService::cachedISOURL(const QUrl &remoteURL) const
+std::optional<QString> VMLinuxService::isoCacheFileURL(const QUrl &remoteURL) const
 {
     const QString name = remoteURL.fileName();
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return std::nullopt;
-    const QString candidate = isoCacheDirectory() + QLatin1Char('/') + name;
+    return isoCacheDirectory() + QLatin1Char('/') + name;
+}
+
+std::optional<QString> VMLinuxService::cachedISOURL(const QUrl &remoteURL) const
+{
+    const std::optional<QString> candidate = isoCacheFileURL(remoteURL);
+    if (!candidate)
+        return std::nullopt;
     try {
-        const ItemAttributes::Status status = ItemAttributes::status(candidate);
+        const ItemAttributes::Status status = ItemAttributes::status(*candidate);
         if (status.kind == ItemAttributes::Status::Kind::file && status.size > minimumCachedISOSize)
-            return candidate;
+            return *candidate;
     } catch (const PlatformError &) {
     }
     return std::nullopt;

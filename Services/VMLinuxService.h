@@ -80,6 +80,9 @@ public:
     /// LinuxISOs in the application's cache, else in a folder of the temporary directory; made when missing, never failing.
     QString isoCacheDirectory() const;
 
+    /// Where the cached copy of `remoteURL` lives: the cache folder and the address's file name; none when it names no file.
+    std::optional<QString> isoCacheFileURL(const QUrl &remoteURL) const;
+
     /// The cached copy of `remoteURL` when it is a regular file of more than minimumCachedISOSize bytes.
     std::optional<QString> cachedISOURL(const QUrl &remoteURL) const;
 

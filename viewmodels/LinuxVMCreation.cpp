@@ -177,18 +177,17 @@ QCoro::Task<> LinuxVMCreation::download(QUrl url, QString isoURL, ProgressHandle
         }
         progress(running);
     };
-    co_await m_download->run(url, isoURL, report);
-
-    // The cache gets a copy only through a temporary sibling, so what lies there under the final name is whole.
-    const QString cacheURL = m.linux.isoCacheDirectory() + QLatin1Char('/') + QFileInfo(url.path()).fileName();
-    if (!completeCachedISO(m.linux, url)) {
-        try {
-            co_await BackgroundWork::run(&SparseCopy::copyFile, isoURL, cacheURL);
-        } catch (const std::exception &failure) {
-            m.logging.log(
-                QStringLiteral("The Linux ISO could not be cached: ") + QString::fromUtf8(failure.what()), QStringLiteral("Wizard"));
-        }
+    // The download goes into the cache and is copied into the bundle from there, so what arrived before a break
+    // outlives this creation and the next one resumes it.
+    const std::optional<QString> cacheURL = m.linux.isoCacheFileURL(url);
+    if (!cacheURL) {
+        co_await m_download->run(url, isoURL, report);
+        co_return;
     }
+    co_await m_download->run(url, *cacheURL, report);
+    if (m_cancelled)
+        throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
+    co_await BackgroundWork::run(&SparseCopy::copyFile, *cacheURL, isoURL);
 }
 
 void LinuxVMCreation::finish(const QUuid &id, quint64 diskSizeBytes) const

@@ -26,8 +26,9 @@ class VMStore;
 /**
  * Builds one Linux EFI bundle from the wizard's choices: the bundle in the
  * library, its disk, EFI variable store and LinuxBoot.json, the guest tools,
- * and the installer ISO, copied from a local file or the ISO cache or
- * downloaded (and then cached). A local image that could not start the
+ * and the installer ISO, copied from a local file or the ISO cache, where
+ * a download lands first (a broken one waits there for the next creation
+ * to resume it: LinuxISODownload). A local image that could not start the
  * installer (LinuxISOCheck) is refused before the bundle is made. A
  * creation that fails or is cancelled takes its half-made bundle out of the
  * library and off the disk again. GUI thread; copies run on a worker thread.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "LinuxISODownload.h"
 
+#include "DisplayFormatters.h"
 #include "FakeHttpServer.h"
 #include "IsoImage.h"
 #include "TemporaryHome.h"
@@ -20,6 +21,8 @@ namespace {
 using Response = FakeHttpServer::Response;
 
 constexpr qint64 mebibyte = 1024 * 1024;
+
+using Request = FakeHttpServer::Request;
 
 QCoro::Task<> runAndRecord(LinuxISODownload &download, QUrl url, QString target, std::optional<QString> &failure, bool &done)
 {
@@ -47,10 +50,17 @@ protected:
     std::optional<QString> download(const Response &response, qint64 free)
     {
         m_server.setResponder([&](const FakeHttpServer::Request &) { return response; });
+        return download(free);
+    }
+
+    /// Downloads from the server as it answers now.
+    std::optional<QString> download(qint64 free = 64 * mebibyte)
+    {
         const QString partial = LinuxISODownload::partialURL(target());
         LinuxISODownload download([&](const QString &) {
             return DownloadSpace::reserve + quint64(std::max<qint64>(0, free - QFileInfo(partial).size()));
         });
+        download.setIdleTimeout(std::chrono::milliseconds(400));
         std::optional<QString> failure;
         bool done = false;
         const QCoro::Task<> task = runAndRecord(download, m_server.url(QStringLiteral("/debian.iso")), target(), failure, done);
@@ -92,7 +102,9 @@ TEST_F(LinuxISODownloadTest, RefusesWhatDoesNotFitOrDoesNotMatchItsAnnouncedLeng
         {"a whole image", Response(200, m_iso), 4 * mebibyte, {}},
         {"an endless body", endless, 4 * mebibyte, QStringLiteral("Linux ISO download failed: the disk ran out of free space after ")},
         {"an announced length the disk cannot hold", Response(200, m_iso), m_iso.size() / 2,
-         QStringLiteral("Linux ISO download failed: there is not enough free space on the disk for the ISO (%1 bytes are needed).").arg(m_iso.size())},
+         QStringLiteral("Linux ISO download failed: there is not enough free space on the disk for the ISO (%1 are needed, including a reserve of 64 MB "
+                        "kept free).")
+             .arg(DisplayFormatters::byteCountText(DownloadSpace::reserve + quint64(m_iso.size())))},
         {"a length that is no number", unreadableLength, 4 * mebibyte, QStringLiteral("Linux ISO download failed: the server announced an invalid length.")},
         {"a body longer than announced", longerThanAnnounced, 4 * mebibyte,
          QStringLiteral("Linux ISO download failed: the file is not a complete ISO 9660 image.")},
@@ -113,6 +125,80 @@ TEST_F(LinuxISODownloadTest, RefusesWhatDoesNotFitOrDoesNotMatchItsAnnouncedLeng
         EXPECT_FALSE(QFileInfo::exists(LinuxISODownload::partialURL(target())));
         // Broken off early: the server never got to send the body it would have sent to the end.
         EXPECT_LT(m_server.bodyBytesSent() - sentBefore, served / 2);
+    }
+}
+
+TEST_F(LinuxISODownloadTest, ABrokenDownloadIsResumedOnlyWithTheRestOfTheSameVersion)
+{
+    // Another version of the image behind the same address, for the servers that change it between two tries.
+    const QString newerPath = m_home.path() + QStringLiteral("/newer.iso");
+    EXPECT_TRUE(IsoImage::write(newerPath, {{"README.TXT", QByteArray(1'700'000, 'n')}}));
+    const QString sourcePath = m_home.path() + QStringLiteral("/source.iso");
+    const qint64 cut = 700'000;
+    const auto ignoringIfRange = [](Request request) {
+        request.headers.remove("if-range");
+        return request;
+    };
+    const auto brokenOff = [&](bool stall) {
+        return [&, stall](const Request &request) {
+            Response response = FakeHttpServer::fileResponse(request, sourcePath, "\"v1\"");
+            response.cutAfter = cut;
+            response.stall = stall;
+            return response;
+        };
+    };
+    const struct {
+        const char *what;
+        FakeHttpServer::Responder first;
+        FakeHttpServer::Responder second;
+        QList<QByteArray> secondRanges; // the ranges the second try asks for
+        QString result;
+    } cases[] = {
+        {"the idle time-out, then the rest", brokenOff(true), [&](const Request &r) { return FakeHttpServer::fileResponse(r, sourcePath, "\"v1\""); },
+         {"bytes=700000-"}, sourcePath},
+        {"a lost connection, then the rest", brokenOff(false),
+         [&](const Request &r) { return FakeHttpServer::fileResponse(r, sourcePath, "\"v1\""); }, {"bytes=700000-"}, sourcePath},
+        {"a changed file sent whole", brokenOff(false), [&](const Request &r) { return FakeHttpServer::fileResponse(r, newerPath, "\"v2\""); },
+         {"bytes=700000-"}, newerPath},
+        {"a range of the changed file, If-Range ignored", brokenOff(false),
+         [&](const Request &r) { return FakeHttpServer::fileResponse(ignoringIfRange(r), newerPath, "\"v2\""); }, {"bytes=700000-", ""}, newerPath},
+        {"a range that starts elsewhere", brokenOff(false),
+         [&](const Request &r) {
+             Response response = FakeHttpServer::fileResponse(r, sourcePath, "\"v1\"");
+             if (!r.header("range").isEmpty()) {
+                 response = FakeHttpServer::fileResponse(Request{"GET", {}, {{"range", "bytes=1000-"}}}, sourcePath, "\"v1\"");
+             }
+             return response;
+         },
+         {"bytes=700000-", ""}, sourcePath},
+        {"a cut without a validator, so nothing to resume",
+         [&](const Request &r) {
+             Response response = FakeHttpServer::fileResponse(r, sourcePath, {});
+             response.cutAfter = cut;
+             return response;
+         },
+         [&](const Request &r) { return FakeHttpServer::fileResponse(r, sourcePath, {}); }, {""}, sourcePath},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        QFile::remove(target());
+        m_server.setResponder(testCase.first);
+        const std::optional<QString> broken = download();
+        ASSERT_TRUE(broken);
+        const bool kept = QFileInfo::exists(LinuxISODownload::partialURL(target()));
+        EXPECT_EQ(kept, testCase.secondRanges.first() != QByteArray());
+        EXPECT_EQ(broken->endsWith(QStringLiteral(" Retry again to continue from the saved partial download.")), kept) << broken->toStdString();
+
+        const qsizetype base = m_server.requests().size();
+        m_server.setResponder(testCase.second);
+        EXPECT_EQ(download(), std::nullopt);
+        EXPECT_EQ(TestFiles::read(target()), TestFiles::read(testCase.result)) << "two versions were joined";
+        QList<QByteArray> ranges;
+        for (const Request &request : m_server.requests().mid(base))
+            ranges << request.header("range");
+        EXPECT_EQ(ranges, testCase.secondRanges);
+        EXPECT_FALSE(QFileInfo::exists(LinuxISODownload::partialURL(target())));
+        EXPECT_FALSE(QFileInfo::exists(LinuxISODownload::resumeDataURL(target())));
     }
 }
 

@@ -164,8 +164,7 @@ TEST_F(RestoreImageDownloadServiceTest, OnlyAWholeSuccessfulAnswerIsCached)
         {"404", [](int, const Request &, Response &r) { r = Response(404, "not here"); },
          QStringLiteral("The restore image download failed: HTTP 404"), 1},
         {"500 on every try", [](int, const Request &, Response &r) { r = Response(500, "oops"); },
-         QStringLiteral("The restore image download failed: The server answered HTTP 500. Zovozu VM Lab exhausted its automatic retry budget. "
-                        "Retry again to continue from the saved partial download."),
+         QStringLiteral("The restore image download failed: The server answered HTTP 500. Zovozu VM Lab exhausted its automatic retry budget."),
          3},
         {"a 206 nobody asked for", [](int, const Request &, Response &r) { r.status = 206; },
          QStringLiteral("The restore image download failed: HTTP 206"), 1},
@@ -323,6 +322,131 @@ TEST_F(RestoreImageDownloadServiceTest, AChangedOrRefusedRangeStartsOverFromZero
     EXPECT_TRUE(appLog().contains(QStringLiteral("Downloading restore image from ")));
 }
 
+TEST_F(RestoreImageDownloadServiceTest, ARangeOfAnotherVersionIsNeverJoinedToThePartialData)
+{
+    // The file changes on the server between two cuts, and the server ignores If-Range: it answers the resumed request
+    // with a range of the new file. Only the validator and the whole length tell the two versions apart.
+    QByteArray newer = imageBytes(2 * 1024 * 1024 + 5);
+    for (qsizetype index = 0; index < 1024 * 1024; ++index)
+        newer[index] = char(~newer[index]); // a start unlike the old version's, so a join shows
+    const QString newerPath = m_home.path() + QStringLiteral("/newer.ipsw");
+    TestFiles::write(newerPath, newer);
+    const auto ignoringIfRange = [](Request request) {
+        request.headers.remove("if-range");
+        return request;
+    };
+    const struct {
+        const char *what;
+        QByteArray firstValidator; // an ETag, or a Last-Modified date when it does not start with a quote
+        std::function<Response(const Request &)> changed;
+    } cases[] = {
+        {"a range with the new file's ETag", "\"v1\"",
+         [&](const Request &request) { return FakeHttpServer::fileResponse(ignoringIfRange(request), newerPath, "\"v2\""); }},
+        {"a range without any validator", "\"v1\"",
+         [&](const Request &request) { return FakeHttpServer::fileResponse(ignoringIfRange(request), newerPath, {}); }},
+        {"a range with the same ETag but another whole length", "\"v1\"",
+         [&](const Request &request) { return FakeHttpServer::fileResponse(ignoringIfRange(request), newerPath, "\"v1\""); }},
+        {"a range with a newer Last-Modified", "Mon, 07 Dec 2026 10:00:00 GMT",
+         [&](const Request &request) {
+             return FakeHttpServer::fileResponse(ignoringIfRange(request), newerPath, {}).withHeader("Last-Modified", "Fri, 11 Dec 2026 10:00:00 GMT");
+         }},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        QDir(cacheFolder()).removeRecursively();
+        const qsizetype base = m_server.requests().size();
+        m_server.setResponder([&, base](const Request &request) {
+            if (m_server.requests().size() - 1 == base) {
+                const bool etag = testCase.firstValidator.startsWith('"');
+                Response response = FakeHttpServer::fileResponse(request, servedPath(), etag ? testCase.firstValidator : QByteArray());
+                if (!etag)
+                    response.withHeader("Last-Modified", testCase.firstValidator);
+                response.cutAfter = 800000;
+                return response;
+            }
+            return testCase.changed(request);
+        });
+        service();
+        ASSERT_EQ(download(info()).get(), QUrl::fromLocalFile(destination()));
+        EXPECT_EQ(sha256(TestFiles::read(destination())), sha256(newer)) << "two versions were joined";
+
+        // The resumed request named what the partial data was fetched under; the answer that did not match it was dropped.
+        const QList<Request> requests = m_server.requests().mid(base);
+        ASSERT_GE(requests.size(), 3);
+        EXPECT_EQ(requests.at(1).header("range"), "bytes=800000-");
+        EXPECT_EQ(requests.at(1).header("if-range"), testCase.firstValidator);
+        EXPECT_EQ(requests.last().header("range"), QByteArray());
+    }
+}
+
+TEST_F(RestoreImageDownloadServiceTest, AnExhaustedBudgetOffersToContinueOnlyFromAPartialThatWasKept)
+{
+    const QString exhausted = QStringLiteral(" Zovozu VM Lab exhausted its automatic retry budget.");
+    const QString offer = QStringLiteral(" Retry again to continue from the saved partial download.");
+    const struct {
+        const char *what;
+        std::function<void(int, const Request &, Response &)> shape;
+        QString failure;
+    } cases[] = {
+        {"500 on every try, nothing saved", [](int, const Request &, Response &r) { r = Response(500, "oops"); },
+         QStringLiteral("The server answered HTTP 500.") + exhausted},
+        {"a cut, then 500", [](int index, const Request &, Response &r) {
+             if (index == 0)
+                 r.cutAfter = 500000;
+             else
+                 r = Response(500, "oops");
+         },
+         QStringLiteral("The server answered HTTP 500.") + exhausted + offer},
+        {"three cuts", [](int, const Request &, Response &r) { r.cutAfter = 500000; },
+         QStringLiteral("The network connection was interrupted.") + exhausted + offer},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        QDir(cacheFolder()).removeRecursively();
+        const qsizetype base = m_server.requests().size();
+        serve([&, base](int index, const Request &request, Response &response) { testCase.shape(int(index - base), request, response); });
+        service();
+        EXPECT_EQ(failureText(download(info())), QStringLiteral("The restore image download failed: ") + testCase.failure);
+    }
+}
+
+TEST_F(RestoreImageDownloadServiceTest, AStalledTransferShowsItsSpeedFallingAndPromisesNoTimeRemaining)
+{
+    serve([](int index, const Request &, Response &response) {
+        if (index == 0) {
+            response.cutAfter = 600000;
+            response.stall = true;
+        }
+    });
+    RestoreImageDownloadService::Options options;
+    options.cacheFolder = cacheFolder();
+    options.retryDelayUnit = std::chrono::milliseconds(20);
+    options.idleTimeout = std::chrono::milliseconds(1500);
+    options.stallTime = std::chrono::milliseconds(200);
+    options.progressInterval = std::chrono::milliseconds(20);
+    options.availableSpace = [](const QString &) { return quint64(1) << 40; };
+    m_service = std::make_unique<RestoreImageDownloadService>(m_logging, options);
+    ASSERT_EQ(download(info()).get(), QUrl::fromLocalFile(destination()));
+
+    // The first attempt's reports: the bytes that came, then the stall until the idle time-out broke it off.
+    QList<RestoreImageDownloadProgress> stalled;
+    double fastest = 0;
+    for (const RestoreImageDownloadProgress &report : std::as_const(m_reports)) {
+        if (report.isResumingDownload || report.fractionCompleted >= 1.0)
+            break;
+        fastest = std::max(fastest, report.bytesPerSecond.value_or(0));
+        if (report.downloadedBytes == 600000)
+            stalled << report;
+    }
+    ASSERT_GE(stalled.size(), 2);
+    ASSERT_GT(fastest, 0);
+    const RestoreImageDownloadProgress last = stalled.last();
+    EXPECT_EQ(last.estimatedTimeRemaining, std::nullopt) << "a stalled transfer promised " << *last.estimatedTimeRemaining << " s";
+    ASSERT_TRUE(last.bytesPerSecond);
+    EXPECT_LT(*last.bytesPerSecond, fastest / 2);
+    EXPECT_EQ(sha256(TestFiles::read(destination())), sha256(m_image));
+}
+
 TEST_F(RestoreImageDownloadServiceTest, AStalledTransferIsBrokenOffAndResumed)
 {
     serve([](int index, const Request &, Response &response) {
@@ -446,7 +570,9 @@ TEST_F(RestoreImageDownloadServiceTest, RefusesWhatCannotBeCachedSafely)
 {
     serve();
     service([](const QString &) { return quint64(1000); });
-    EXPECT_TRUE(failureText(download(info())).startsWith(QStringLiteral("The restore image download failed: There is not enough free space")));
+    EXPECT_EQ(failureText(download(info())),
+              QStringLiteral("The restore image download failed: There is not enough free space for the restore image "
+                             "(67 MB are needed, including a reserve of 64 MB kept free)."));
     EXPECT_TRUE(cacheEntries().isEmpty()) << cacheEntries().join(QLatin1Char(' ')).toStdString();
 
     service();

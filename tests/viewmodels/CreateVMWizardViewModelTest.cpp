@@ -532,6 +532,39 @@ TEST_F(CreateVMWizardViewModelTest, APartialCacheFileIsNotUsed)
     EXPECT_EQ(bytes(store().bundle(*model->createdBundleID())->layout().linuxInstallISOURL()), iso);
 }
 
+TEST_F(CreateVMWizardViewModelTest, ABrokenDownloadIsResumedByTheNextCreation)
+{
+    const QByteArray iso = isoBytes();
+    const QString source = m_home.path() + QStringLiteral("/source.iso");
+    bool breaking = true;
+    m_server.setResponder([&](const FakeHttpServer::Request &request) {
+        FakeHttpServer::Response response = FakeHttpServer::fileResponse(request, source, "\"v1\"");
+        if (breaking)
+            response.cutAfter = 900'000;
+        return response;
+    });
+    auto model = linuxWizard(QStringLiteral("/resumed.iso"));
+    model->createLinuxVM();
+    waitForEnd(*model);
+    ASSERT_TRUE(model->errorMessage());
+    EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Linux ISO download failed: "))) << model->errorMessage()->toStdString();
+    EXPECT_TRUE(model->errorMessage()->endsWith(QStringLiteral(" Retry again to continue from the saved partial download.")))
+        << model->errorMessage()->toStdString();
+    EXPECT_TRUE(store().bundles().isEmpty());
+
+    breaking = false;
+    const qsizetype requests = m_server.requests().size();
+    model->createLinuxVM();
+    waitForEnd(*model);
+    ASSERT_TRUE(model->didFinishSuccessfully()) << model->errorMessage().value_or(QString()).toStdString();
+    ASSERT_EQ(m_server.requests().size(), requests + 1);
+    EXPECT_EQ(m_server.requests().last().header("range"), "bytes=900000-");
+    EXPECT_EQ(m_server.requests().last().header("if-range"), "\"v1\"");
+    EXPECT_EQ(bytes(store().bundle(*model->createdBundleID())->layout().linuxInstallISOURL()), iso);
+    EXPECT_EQ(bytes(cacheFile(QStringLiteral("resumed.iso"))), iso);
+    EXPECT_EQ(QDir(m_linux.isoCacheDirectory()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("resumed.iso")});
+}
+
 TEST_F(CreateVMWizardViewModelTest, ACompleteCachedISOCreatesTheVMWithoutTheNetwork)
 {
     const QByteArray iso = isoBytes();
