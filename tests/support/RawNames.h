@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QList>
 #include <QMap>
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 /**
@@ -42,7 +44,7 @@ inline QByteArray native(const QString &path) { return QFile::encodeName(path); 
 /// Makes every planted item below `folder` (created if missing), each file holding its own path.
 inline void plant(const QString &folder)
 {
-    ASSERT_EQ(::mkdir(native(folder).constData(), 0755) == 0 || errno == EEXIST, true) << folder.toStdString();
+    ASSERT_TRUE(QDir().mkpath(folder)) << folder.toStdString();
     for (const QByteArray &relative : plantedPaths()) {
         const QByteArray path = native(folder) + '/' + relative;
         if (relative.endsWith('/')) {
