@@ -180,12 +180,25 @@ namespace {
 
     enum class Existing { replaced, kept };
 
+    /// Where a copied item goes: the path that names it in errors, and the length of its own path in bytes.
+    struct Place {
+        QString path;
+        qsizetype bytes;
+
+        Place child(const QByteArray &name) const { return {path + QLatin1Char('/') + QFile::decodeName(name), bytes + 1 + name.size()}; }
+    };
+
     /// Copies the content of the open folder `source` into the open folder `destination`, then gives the latter `mode`.
-    void fillFolder(int source, const QString &sourcePath, int destination, const QString &destinationPath, mode_t mode, Existing existing)
+    void fillFolder(int source, const QString &sourcePath, int destination, const Place &destinationPlace, mode_t mode, Existing existing)
     {
+        const QString &destinationPath = destinationPlace.path;
         for (const QByteArray &name : DirectoryWalk::namesIn(source, sourcePath)) {
             const QString from = sourcePath + QLatin1Char('/') + QFile::decodeName(name);
-            const QString to = destinationPath + QLatin1Char('/') + QFile::decodeName(name);
+            const Place target = destinationPlace.child(name);
+            const QString &to = target.path;
+            // Reached relative to its folder, an item could be copied below any depth; one that no path can name is refused.
+            if (target.bytes >= PATH_MAX)
+                throw PlatformError::posix(ENAMETOOLONG, to);
             struct stat status {
             };
             if (existing == Existing::kept && ::fstatat(destination, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0)
@@ -198,7 +211,7 @@ namespace {
                     throw PlatformError::posix(errno, to);
                 const FileDescriptor sourceChild = openFolderAt(source, name, from);
                 const FileDescriptor destinationChild = openFolderAt(destination, name, to);
-                fillFolder(sourceChild.get(), from, destinationChild.get(), to, status.st_mode, Existing::replaced);
+                fillFolder(sourceChild.get(), from, destinationChild.get(), target, status.st_mode, Existing::replaced);
             } else if (S_ISREG(status.st_mode)) {
                 copyFileAt(source, destination, name, from, to);
             } else if (S_ISLNK(status.st_mode)) {
@@ -260,7 +273,8 @@ void copyTree(const QString &source, const QString &destination)
     struct stat made {
     };
     const FileDescriptor destinationFolder = openFolder(destination, made);
-    fillFolder(sourceFolder.get(), source, destinationFolder.get(), destination, status.st_mode, Existing::replaced);
+    fillFolder(sourceFolder.get(), source, destinationFolder.get(), {destination, native(destination).size()}, status.st_mode,
+               Existing::replaced);
 }
 
 void copyTreeInto(const QString &source, const QString &destination)
@@ -271,7 +285,8 @@ void copyTreeInto(const QString &source, const QString &destination)
     struct stat target {
     };
     const FileDescriptor destinationFolder = openFolder(destination, target);
-    fillFolder(sourceFolder.get(), source, destinationFolder.get(), destination, status.st_mode, Existing::kept);
+    fillFolder(sourceFolder.get(), source, destinationFolder.get(), {destination, native(destination).size()}, status.st_mode,
+               Existing::kept);
 }
 
 } // namespace SparseCopy
