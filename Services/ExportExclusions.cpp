@@ -16,19 +16,6 @@ bool isFolder(const QString &path)
     return info.isDir() && !info.isSymLink();
 }
 
-void removeEntries(const QString &folder, bool (*leavesOut)(const QString &name))
-{
-    for (const QString &name : FileOperations::folderEntries(folder)) {
-        if (leavesOut(name))
-            FileOperations::removeItem(folder + QLatin1Char('/') + name);
-    }
-}
-
-bool everything(const QString &)
-{
-    return true;
-}
-
 } // namespace
 
 ExportExclusions::ExportExclusions(const VMExportConfiguration &configuration)
@@ -45,11 +32,11 @@ void ExportExclusions::trimBundleCopy(const QString &bundleCopy) const
     if (!m_includeSnapshots && isFolder(layout.snapshotsDirectoryURL()))
         FileOperations::removeItem(layout.snapshotsDirectoryURL());
     if (!m_includeRestoreImages && isFolder(layout.restoreImagesDirectoryURL()))
-        removeEntries(layout.restoreImagesDirectoryURL(), &isRestoreImageFileName);
+        FileOperations::removeEntries(layout.restoreImagesDirectoryURL(), &isRestoreImageFileName);
     if (!m_includeLogs && isFolder(layout.logsDirectoryURL()))
-        removeEntries(layout.logsDirectoryURL(), &everything);
+        FileOperations::removeEntries(layout.logsDirectoryURL());
     if (!m_includeSavedState && isFolder(layout.savedStateDirectoryURL()))
-        removeEntries(layout.savedStateDirectoryURL(), &everything);
+        FileOperations::removeEntries(layout.savedStateDirectoryURL());
 }
 
 bool ExportExclusions::travelsInArchive(const QString &relativePath, const struct stat &status) const

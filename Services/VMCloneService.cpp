@@ -48,8 +48,7 @@ void emptyFolder(const QString &folder)
 {
     if (!FileOperations::itemExists(folder))
         return;
-    for (const QString &name : FileOperations::folderEntries(folder))
-        FileOperations::removeItem(folder + QLatin1Char('/') + name);
+    FileOperations::removeEntries(folder);
 }
 
 /// The copy does not carry extended attributes, so the large platform files get their backup exclusion again.

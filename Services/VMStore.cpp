@@ -363,7 +363,17 @@ QString VMStore::createBundleDirectory(const QString &destination, const QString
 {
     FileOperations::createFolders(destination);
     const QString bundleURL = BundleFolderNaming::availableBundleURL(standardizedFileURL(destination), BundleFolderNaming::sanitizedBaseName(name));
-    BundleSkeleton::ensureStandardSubfolders(bundleURL);
+    try {
+        BundleSkeleton::ensureStandardSubfolders(bundleURL);
+    } catch (...) {
+        // The name was free: what stands there now was made here, and a bundle cut short is no bundle.
+        try {
+            removeItemIfPresent(bundleURL);
+        } catch (const std::exception &) {
+            // The failure that stopped the creation is the one to report.
+        }
+        throw;
+    }
     return bundleURL;
 }
 

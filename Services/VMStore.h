@@ -116,7 +116,7 @@ public:
     /// Adds a bundle the user picked; registering a listed bundle again from its own place is no clash.
     VMBundle registerExistingBundle(const QString &url, IdentityClash clash = IdentityClash::refuse);
 
-    /// A new, safely named bundle folder with its standard subfolders inside `destination`.
+    /// A new, safely named bundle folder with its standard subfolders inside `destination`; a failure leaves no part of it.
     QString createBundleDirectory(const QString &destination, const QString &name) const;
 
     // Deletion and backup

@@ -38,10 +38,10 @@ namespace {
         /// Fills the new, empty folder `destination` with the content of `source`, then gives it `mode`.
         void copyFolder(int source, const QString &sourcePath, int destination, const QString &destinationPath, mode_t mode)
         {
-            for (const QString &name : DirectoryWalk::namesIn(source, sourcePath)) {
-                const QByteArray nativeName = QFile::encodeName(name);
-                const QString from = childPath(sourcePath, name);
-                const QString to = childPath(destinationPath, name);
+            // Items are reached by their names' own bytes; the paths, which lose what is not UTF-8, only name them in errors.
+            for (const QByteArray &nativeName : DirectoryWalk::namesIn(source, sourcePath)) {
+                const QString from = childPath(sourcePath, QFile::decodeName(nativeName));
+                const QString to = childPath(destinationPath, QFile::decodeName(nativeName));
                 struct stat status {
                 };
                 if (::fstatat(source, nativeName.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)

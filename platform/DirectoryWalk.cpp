@@ -5,7 +5,7 @@
 #include "PlatformError.h"
 
 #include <QFile>
-#include <QStringList>
+#include <QList>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -24,7 +24,7 @@ namespace {
     };
 
     /// The names in the open folder, without "." and "..", in listing order; 0 or the errno of the failure.
-    int listNames(int folderDescriptor, QStringList &names)
+    int listNames(int folderDescriptor, QList<QByteArray> &names)
     {
         const int listingDescriptor = ::dup(folderDescriptor);
         if (listingDescriptor < 0)
@@ -41,7 +41,7 @@ namespace {
             if (!entry)
                 return errno;
             if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.append(QFile::decodeName(entry->d_name));
+                names.append(QByteArray(entry->d_name));
         }
     }
 
@@ -56,13 +56,13 @@ namespace {
 
         void walk(int folderDescriptor, const QString &folderPath) const
         {
-            QStringList names;
+            QList<QByteArray> names;
             if (const int error = listNames(folderDescriptor, names); error != 0)
                 return fail(error, folderPath);
-            for (const QString &name : names) {
-                if (m_options.hidden == HiddenItems::skip && name.startsWith(QLatin1Char('.')))
+            for (const QByteArray &nativeName : std::as_const(names)) {
+                if (m_options.hidden == HiddenItems::skip && nativeName.startsWith('.'))
                     continue;
-                const QByteArray nativeName = QFile::encodeName(name);
+                const QString name = QFile::decodeName(nativeName);
                 const QString path = folderPath.endsWith(QLatin1Char('/')) ? folderPath + name : folderPath + QLatin1Char('/') + name;
                 struct stat status {
                 };
@@ -97,9 +97,9 @@ namespace {
 
 } // namespace
 
-QStringList namesIn(int folderDescriptor, const QString &path)
+QList<QByteArray> namesIn(int folderDescriptor, const QString &path)
 {
-    QStringList names;
+    QList<QByteArray> names;
     if (const int error = listNames(folderDescriptor, names); error != 0)
         throw PlatformError::posix(error, path);
     return names;

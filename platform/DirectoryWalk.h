@@ -2,8 +2,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <sys/stat.h>
 
@@ -38,7 +38,12 @@ struct Options {
     Failures failures = Failures::thrown;
 };
 
-/// One visited item; `folderDescriptor` and `name` reach it relative to its open folder (for the *at calls).
+/**
+ * One visited item; `folderDescriptor` and `name` reach it relative to its
+ * open folder (for the *at calls). `name` holds the name's own bytes, which
+ * need not be UTF-8; `path` is for messages only, since a name that is not
+ * UTF-8 does not survive the conversion to text.
+ */
 struct Item {
     QString path;
     struct stat status;
@@ -48,8 +53,8 @@ struct Item {
 
 using Visitor = std::function<void(const Item &item)>;
 
-/// The names in the open folder, hidden ones included (not "." and ".."), in listing order; `path` names it in errors. Throws PlatformError.
-QStringList namesIn(int folderDescriptor, const QString &path);
+/// The names in the open folder as their own bytes, hidden ones included (not "." and ".."), in listing order; `path` names it in errors. Throws PlatformError.
+QList<QByteArray> namesIn(int folderDescriptor, const QString &path);
 
 /// Walks below `folder`; a folder that cannot be listed (missing, not a folder) fails as set by `options`.
 void forEachItemBelow(const QString &folder, Options options, const Visitor &visit);

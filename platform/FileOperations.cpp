@@ -183,6 +183,7 @@ void createFolders(const QString &path)
 {
     const QString cleaned = QDir::cleanPath(path);
     const QByteArray nativePath = native(cleaned);
+    WriteSteps::reach(WriteSteps::Step::makeFolder, cleaned);
     if (::mkdir(nativePath.constData(), 0777) == 0)
         return;
     int error = errno;
@@ -276,6 +277,46 @@ void removeItem(const QString &path)
     });
     if (::rmdir(nativePath.constData()) != 0)
         throw PlatformError::posix(errno, path);
+}
+
+namespace {
+
+    /// Removes `name` in the open folder `parent` with everything inside it, without following a link; `path` names it in errors.
+    void removeItemAt(int parent, const QByteArray &name, const QString &path)
+    {
+        struct stat status {
+        };
+        if (::fstatat(parent, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT)
+                return;
+            throw PlatformError::posix(errno, path);
+        }
+        if (S_ISDIR(status.st_mode)) {
+            const FileDescriptor folder(::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!folder.isValid())
+                throw PlatformError::posix(errno, path);
+            for (const QByteArray &child : DirectoryWalk::namesIn(folder.get(), path))
+                removeItemAt(folder.get(), child, path + QLatin1Char('/') + QFile::decodeName(child));
+        }
+        if (::unlinkat(parent, name.constData(), S_ISDIR(status.st_mode) ? AT_REMOVEDIR : 0) != 0 && errno != ENOENT)
+            throw PlatformError::posix(errno, path);
+    }
+
+} // namespace
+
+void removeEntries(const QString &folder, const std::function<bool(const QString &name)> &chosen)
+{
+    const FileDescriptor opened(::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!opened.isValid())
+        throw PlatformError::posix(errno, folder);
+    for (const QByteArray &name : DirectoryWalk::namesIn(opened.get(), folder)) {
+        const QString decoded = QFile::decodeName(name);
+        if (chosen && !chosen(decoded))
+            continue;
+        const QString path = folder + QLatin1Char('/') + decoded;
+        WriteSteps::reach(WriteSteps::Step::remove, path);
+        removeItemAt(opened.get(), name, path);
+    }
 }
 
 } // namespace FileOperations

@@ -104,4 +104,11 @@ QStringList folderEntries(const QString &folder);
  */
 void removeItem(const QString &path);
 
+/**
+ * Removes, as removeItem() does, every item in `folder` whose name `chosen`
+ * accepts (all items without it). Each is reached by its name's own bytes,
+ * so one whose name is not UTF-8 goes too. Throws PlatformError.
+ */
+void removeEntries(const QString &folder, const std::function<bool(const QString &name)> &chosen = {});
+
 } // namespace FileOperations

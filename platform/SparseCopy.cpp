@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "SparseCopy.h"
 
+#include "DirectoryWalk.h"
 #include "FileDescriptor.h"
-#include "FileOperations.h"
 #include "PlatformError.h"
 #include "TemporarySiblingFile.h"
 #include "WriteSteps.h"
@@ -32,13 +32,24 @@ namespace {
 
     bool isAllZero(const char *bytes, size_t size) { return size == 0 || (bytes[0] == 0 && std::memcmp(bytes, bytes + 1, size - 1) == 0); }
 
+    /// The most a stoppable copy moves between two looks at its stop request.
+    constexpr off_t stoppableChunk = off_t(64) << 20;
+
+    void stopIfAsked(const std::atomic_bool *stop, const QString &destinationPath)
+    {
+        if (stop && stop->load())
+            throw PlatformError::posix(ECANCELED, destinationPath);
+    }
+
     /// Copies [offset, end) of `source` to `shift` bytes further in `destination` with read and write, where
     /// copy_file_range cannot. Blocks of zeros are not written, so they stay holes in the copy.
-    void readWriteRange(int source, int destination, off_t offset, off_t end, off_t shift, const QString &sourcePath, const QString &destinationPath)
+    void readWriteRange(int source, int destination, off_t offset, off_t end, off_t shift, const QString &sourcePath,
+                        const QString &destinationPath, const std::atomic_bool *stop)
     {
         constexpr size_t bufferSize = 1 << 20;
         std::vector<char> buffer(bufferSize);
         while (offset < end) {
+            stopIfAsked(stop, destinationPath);
             const ssize_t got = ::pread(source, buffer.data(), size_t(std::min<off_t>(end - offset, off_t(bufferSize))), offset);
             if (got < 0) {
                 if (errno == EINTR)
@@ -62,16 +73,17 @@ namespace {
     }
 
     /// Copies the data extents of [offset, end) of `source` to `shift` bytes further in `destination`; holes are skipped.
-    void copyDataExtents(int source, off_t offset, off_t end, int destination, off_t shift, const QString &sourcePath, const QString &destinationPath)
+    void copyDataExtents(int source, off_t offset, off_t end, int destination, off_t shift, const QString &sourcePath,
+                         const QString &destinationPath, const std::atomic_bool *stop)
     {
         bool kernelCopy = true;
         while (offset < end) {
-            off_t dataStart = ::lseek(source, offset, SEEK_DATA);
+            const off_t dataStart = ::lseek(source, offset, SEEK_DATA);
             if (dataStart < 0) {
                 if (errno == ENXIO)
                     return; // no data beyond offset
                 if (errno == EINVAL) // a file system that cannot tell holes from data: the zero-skipping copy keeps the holes
-                    return readWriteRange(source, destination, offset, end, shift, sourcePath, destinationPath);
+                    return readWriteRange(source, destination, offset, end, shift, sourcePath, destinationPath, stop);
                 throw PlatformError::posix(errno, sourcePath);
             }
             if (dataStart >= end)
@@ -82,10 +94,11 @@ namespace {
             dataEnd = std::min(dataEnd, end);
             off_t position = dataStart;
             while (kernelCopy && position < dataEnd) {
+                stopIfAsked(stop, destinationPath);
                 off_t sourceOffset = position;
                 off_t destinationOffset = position + shift;
-                const ssize_t copied
-                    = ::copy_file_range(source, &sourceOffset, destination, &destinationOffset, size_t(dataEnd - position), 0);
+                const off_t length = stop ? std::min(dataEnd - position, stoppableChunk) : dataEnd - position;
+                const ssize_t copied = ::copy_file_range(source, &sourceOffset, destination, &destinationOffset, size_t(length), 0);
                 if (copied > 0) {
                     position += copied;
                 } else if (copied == 0) {
@@ -97,54 +110,131 @@ namespace {
                 }
             }
             if (position < dataEnd)
-                readWriteRange(source, destination, position, dataEnd, shift, sourcePath, destinationPath);
+                readWriteRange(source, destination, position, dataEnd, shift, sourcePath, destinationPath, stop);
             offset = dataEnd;
         }
     }
 
-    void copyLink(const QString &source, const QString &destination)
+    void copyContentsUnlessStopped(int source, int destination, const struct stat &sourceStatus, const QString &sourcePath,
+                                   const QString &destinationPath, const std::atomic_bool *stop)
+    {
+        if (::fchmod(destination, sourceStatus.st_mode & permissionBits) != 0)
+            throw PlatformError::posix(errno, destinationPath);
+        // A clone shares the source's blocks and copies nothing; most file systems refuse it and we copy the extents.
+        if (::ioctl(destination, FICLONE, source) != 0) {
+            copyDataExtents(source, 0, sourceStatus.st_size, destination, 0, sourcePath, destinationPath, stop);
+            if (::ftruncate(destination, sourceStatus.st_size) != 0)
+                throw PlatformError::posix(errno, destinationPath);
+        }
+        stopIfAsked(stop, destinationPath);
+    }
+
+    void copyOpenedFile(const FileDescriptor &input, TemporarySiblingFile &output, const QString &source, const QString &destination,
+                        const std::atomic_bool *stop)
+    {
+        struct stat status {
+        };
+        if (::fstat(input.get(), &status) != 0)
+            throw PlatformError::posix(errno, source);
+        if (!S_ISREG(status.st_mode))
+            throw PlatformError::posix(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, source);
+        copyContentsUnlessStopped(input.get(), output.descriptor(), status, source, destination, stop);
+        output.commit();
+    }
+
+    /*
+     * The tree copies reach every item relative to its open folder by the
+     * bytes of its name, which need not be UTF-8 (a guest names files as it
+     * likes); the paths beside them, which lose such bytes, only name the
+     * items in errors.
+     */
+
+    FileDescriptor openFolderAt(int parent, const QByteArray &name, const QString &path)
+    {
+        // O_NOFOLLOW: a folder swapped for a link since it was examined fails here instead of leading out of the tree.
+        FileDescriptor folder(::openat(parent, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder.isValid())
+            throw PlatformError::posix(errno, path);
+        return folder;
+    }
+
+    void copyFileAt(int sourceFolder, int destinationFolder, const QByteArray &name, const QString &from, const QString &to)
+    {
+        WriteSteps::reach(WriteSteps::Step::copy, to);
+        // O_NONBLOCK: opening a FIFO swapped in since the listing must not hang; it is refused like every other non-file.
+        const FileDescriptor input(::openat(sourceFolder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (!input.isValid())
+            throw PlatformError::posix(errno, from);
+        TemporarySiblingFile output(destinationFolder, name, to, 0600);
+        copyOpenedFile(input, output, from, to, nullptr);
+    }
+
+    void copyLinkAt(int sourceFolder, int destinationFolder, const QByteArray &name, const QString &from, const QString &to)
     {
         char target[PATH_MAX];
-        const ssize_t length = ::readlink(native(source).constData(), target, sizeof target - 1);
+        const ssize_t length = ::readlinkat(sourceFolder, name.constData(), target, sizeof target - 1);
         if (length < 0)
-            throw PlatformError::posix(errno, source);
+            throw PlatformError::posix(errno, from);
         target[length] = '\0';
-        if (::symlink(target, native(destination).constData()) != 0)
-            throw PlatformError::posix(errno, destination);
+        if (::symlinkat(target, destinationFolder, name.constData()) != 0)
+            throw PlatformError::posix(errno, to);
     }
 
     enum class Existing { replaced, kept };
 
-    void fillFolder(const QString &source, const QString &destination, mode_t mode, Existing existing);
+    /// Where a copied item goes: the path that names it in errors, and the length of its own path in bytes.
+    struct Place {
+        QString path;
+        qsizetype bytes;
 
-    void copyFolder(const QString &source, const QString &destination, mode_t mode)
-    {
-        // Owner-only while we fill it; its own bits come last, so a read-only source folder can still be filled.
-        if (::mkdir(native(destination).constData(), 0700) != 0)
-            throw PlatformError::posix(errno, destination);
-        fillFolder(source, destination, mode, Existing::replaced);
-    }
+        Place child(const QByteArray &name) const { return {path + QLatin1Char('/') + QFile::decodeName(name), bytes + 1 + name.size()}; }
+    };
 
-    void fillFolder(const QString &source, const QString &destination, mode_t mode, Existing existing)
+    /// Copies the content of the open folder `source` into the open folder `destination`, then gives the latter `mode`.
+    void fillFolder(int source, const QString &sourcePath, int destination, const Place &destinationPlace, mode_t mode, Existing existing)
     {
-        for (const QString &name : FileOperations::folderEntries(source)) {
-            const QString from = source + QLatin1Char('/') + name;
-            const QString to = destination + QLatin1Char('/') + name;
-            if (existing == Existing::kept && FileOperations::itemExists(to))
-                continue;
+        const QString &destinationPath = destinationPlace.path;
+        for (const QByteArray &name : DirectoryWalk::namesIn(source, sourcePath)) {
+            const QString from = sourcePath + QLatin1Char('/') + QFile::decodeName(name);
+            const Place target = destinationPlace.child(name);
+            const QString &to = target.path;
+            // Reached relative to its folder, an item could be copied below any depth; one that no path can name is refused.
+            if (target.bytes >= PATH_MAX)
+                throw PlatformError::posix(ENAMETOOLONG, to);
             struct stat status {
             };
-            if (::lstat(native(from).constData(), &status) != 0)
+            if (existing == Existing::kept && ::fstatat(destination, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+                continue;
+            if (::fstatat(source, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
                 throw PlatformError::posix(errno, from);
-            if (S_ISDIR(status.st_mode))
-                copyFolder(from, to, status.st_mode);
-            else if (S_ISREG(status.st_mode))
-                copyFile(from, to);
-            else if (S_ISLNK(status.st_mode))
-                copyLink(from, to);
+            if (S_ISDIR(status.st_mode)) {
+                // Owner-only while we fill it; its own bits come last, so a read-only source folder can still be filled.
+                if (::mkdirat(destination, name.constData(), 0700) != 0)
+                    throw PlatformError::posix(errno, to);
+                const FileDescriptor sourceChild = openFolderAt(source, name, from);
+                const FileDescriptor destinationChild = openFolderAt(destination, name, to);
+                fillFolder(sourceChild.get(), from, destinationChild.get(), target, status.st_mode, Existing::replaced);
+            } else if (S_ISREG(status.st_mode)) {
+                copyFileAt(source, destination, name, from, to);
+            } else if (S_ISLNK(status.st_mode)) {
+                copyLinkAt(source, destination, name, from, to);
+            }
         }
-        if (::chmod(native(destination).constData(), mode & permissionBits) != 0)
-            throw PlatformError::posix(errno, destination);
+        if (::fchmod(destination, mode & permissionBits) != 0)
+            throw PlatformError::posix(errno, destinationPath);
+    }
+
+    /// The folder `path` opened without following a link there; a link or any other item fails with ENOTDIR.
+    FileDescriptor openFolder(const QString &path, struct stat &status)
+    {
+        if (::lstat(native(path).constData(), &status) != 0)
+            throw PlatformError::posix(errno, path);
+        if (!S_ISDIR(status.st_mode))
+            throw PlatformError::posix(ENOTDIR, path);
+        FileDescriptor folder(::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!folder.isValid())
+            throw PlatformError::posix(errno == ELOOP ? ENOTDIR : errno, path);
+        return folder;
     }
 
 } // namespace
@@ -156,63 +246,56 @@ void copyFile(const QString &source, const QString &destination)
     const FileDescriptor input(::open(native(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!input.isValid())
         throw PlatformError::posix(errno, source);
-    struct stat status {
-    };
-    if (::fstat(input.get(), &status) != 0)
-        throw PlatformError::posix(errno, source);
-    if (!S_ISREG(status.st_mode))
-        throw PlatformError::posix(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, source);
-
     TemporarySiblingFile output(destination, 0600);
-    copyContents(input.get(), output.descriptor(), status, source, destination);
-    output.commit();
+    copyOpenedFile(input, output, source, destination, nullptr);
+}
+
+void copyFileUnlessStopped(const QString &source, const QString &destination, const StopRequest &stop)
+{
+    WriteSteps::reach(WriteSteps::Step::copy, destination);
+    const FileDescriptor input(::open(native(source).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!input.isValid())
+        throw PlatformError::posix(errno, source);
+    TemporarySiblingFile output(destination, 0600);
+    copyOpenedFile(input, output, source, destination, stop.get());
 }
 
 void copyContents(int source, int destination, const struct stat &sourceStatus, const QString &sourcePath, const QString &destinationPath)
 {
-    if (::fchmod(destination, sourceStatus.st_mode & permissionBits) != 0)
-        throw PlatformError::posix(errno, destinationPath);
-    // A clone shares the source's blocks and copies nothing; most file systems refuse it and we copy the extents.
-    if (::ioctl(destination, FICLONE, source) != 0) {
-        copyDataExtents(source, 0, sourceStatus.st_size, destination, 0, sourcePath, destinationPath);
-        if (::ftruncate(destination, sourceStatus.st_size) != 0)
-            throw PlatformError::posix(errno, destinationPath);
-    }
+    copyContentsUnlessStopped(source, destination, sourceStatus, sourcePath, destinationPath, nullptr);
 }
 
 void copyRange(int source, qint64 sourceOffset, int destination, qint64 destinationOffset, qint64 length, const QString &sourcePath,
                const QString &destinationPath)
 {
     copyDataExtents(source, off_t(sourceOffset), off_t(sourceOffset + length), destination, off_t(destinationOffset - sourceOffset), sourcePath,
-                    destinationPath);
+                    destinationPath, nullptr);
 }
 
 void copyTree(const QString &source, const QString &destination)
 {
     struct stat status {
     };
-    if (::lstat(native(source).constData(), &status) != 0)
-        throw PlatformError::posix(errno, source);
-    if (!S_ISDIR(status.st_mode))
-        throw PlatformError::posix(ENOTDIR, source);
-    copyFolder(source, destination, status.st_mode);
+    const FileDescriptor sourceFolder = openFolder(source, status);
+    if (::mkdir(native(destination).constData(), 0700) != 0)
+        throw PlatformError::posix(errno, destination);
+    struct stat made {
+    };
+    const FileDescriptor destinationFolder = openFolder(destination, made);
+    fillFolder(sourceFolder.get(), source, destinationFolder.get(), {destination, native(destination).size()}, status.st_mode,
+               Existing::replaced);
 }
 
 void copyTreeInto(const QString &source, const QString &destination)
 {
     struct stat status {
     };
-    if (::lstat(native(source).constData(), &status) != 0)
-        throw PlatformError::posix(errno, source);
-    if (!S_ISDIR(status.st_mode))
-        throw PlatformError::posix(ENOTDIR, source);
+    const FileDescriptor sourceFolder = openFolder(source, status);
     struct stat target {
     };
-    if (::lstat(native(destination).constData(), &target) != 0)
-        throw PlatformError::posix(errno, destination);
-    if (!S_ISDIR(target.st_mode))
-        throw PlatformError::posix(ENOTDIR, destination);
-    fillFolder(source, destination, status.st_mode, Existing::kept);
+    const FileDescriptor destinationFolder = openFolder(destination, target);
+    fillFolder(sourceFolder.get(), source, destinationFolder.get(), {destination, native(destination).size()}, status.st_mode,
+               Existing::kept);
 }
 
 } // namespace SparseCopy

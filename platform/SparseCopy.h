@@ -5,6 +5,9 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <memory>
+
 /**
  * Copies that keep sparse files sparse, for disk images whose logical size
  * (often 64 GiB) far exceeds the data written to them. A file is cloned with
@@ -23,6 +26,16 @@ namespace SparseCopy {
  * (ELOOP) and any other kind of item fails too.
  */
 void copyFile(const QString &source, const QString &destination);
+
+/// Set, from any thread, to stop the copy it was given to.
+using StopRequest = std::shared_ptr<const std::atomic_bool>;
+
+/**
+ * copyFile() for a copy that the user may stop: the request is looked at
+ * between chunks of at most 64 MiB, and once set the copy fails with
+ * ECANCELED and leaves `destination` as it was.
+ */
+void copyFileUnlessStopped(const QString &source, const QString &destination, const StopRequest &stop);
 
 /**
  * Copies the open regular file `source`, whose status is `sourceStatus`,
@@ -45,7 +58,8 @@ void copyRange(int source, qint64 sourceOffset, int destination, qint64 destinat
 
 /**
  * Copies the folder `source` with everything inside it (hidden items
- * included) to `destination`, which must not exist yet (EEXIST). Files are
+ * included) to `destination`, which must not exist yet (EEXIST). Every
+ * name is carried byte for byte, also one that is not UTF-8. Files are
  * copied as by copyFile, folders recreated with their permission bits, links
  * recreated as links with the same target text and never followed; sockets,
  * FIFOs and devices are skipped, since they carry no data to copy. A failure

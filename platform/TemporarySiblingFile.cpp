@@ -14,31 +14,43 @@
 
 TemporarySiblingFile::TemporarySiblingFile(const QString &destination, mode_t mode)
     : m_destination(destination)
+    , m_folder(AT_FDCWD)
 {
-    const qsizetype separator = destination.lastIndexOf(QLatin1Char('/'));
-    const QString folder = destination.left(separator + 1);
-    const QString name = destination.mid(separator + 1);
+    const QByteArray path = QFile::encodeName(destination);
+    const qsizetype separator = path.lastIndexOf('/');
+    create(path.left(separator + 1), path.mid(separator + 1), mode);
+}
+
+TemporarySiblingFile::TemporarySiblingFile(int folderDescriptor, const QByteArray &name, const QString &destination, mode_t mode)
+    : m_destination(destination)
+    , m_folder(folderDescriptor)
+{
+    create(QByteArray(), name, mode);
+}
+
+void TemporarySiblingFile::create(const QByteArray &folder, const QByteArray &name, mode_t mode)
+{
+    m_destinationName = folder + name;
     while (!m_file.isValid()) {
         // A hidden name keeps the unfinished file out of scans that skip hidden items.
-        m_temporaryPath = QFile::encodeName(
-            folder + QLatin1Char('.') + name + QLatin1Char('.') + QString::number(QRandomGenerator::global()->generate64(), 36));
-        m_file.reset(::open(m_temporaryPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        m_temporaryName = folder + '.' + name + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        m_file.reset(::openat(m_folder, m_temporaryName.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         if (!m_file.isValid() && errno != EEXIST)
-            throw PlatformError::posix(errno, destination);
+            throw PlatformError::posix(errno, m_destination);
     }
 }
 
 TemporarySiblingFile::~TemporarySiblingFile()
 {
-    if (!m_temporaryPath.isEmpty())
-        ::unlink(m_temporaryPath.constData());
+    if (!m_temporaryName.isEmpty())
+        ::unlinkat(m_folder, m_temporaryName.constData(), 0);
 }
 
 void TemporarySiblingFile::commit()
 {
     m_file.reset();
     WriteSteps::reach(WriteSteps::Step::rename, m_destination);
-    if (::rename(m_temporaryPath.constData(), QFile::encodeName(m_destination).constData()) != 0)
+    if (::renameat(m_folder, m_temporaryName.constData(), m_folder, m_destinationName.constData()) != 0)
         throw PlatformError::posix(errno, m_destination);
-    m_temporaryPath.clear();
+    m_temporaryName.clear();
 }

@@ -24,6 +24,12 @@ class TemporarySiblingFile
 public:
     /// Creates ".<name>.<random>" in the destination's folder with `mode` less the umask.
     explicit TemporarySiblingFile(const QString &destination, mode_t mode = 0666);
+    /**
+     * The same for the destination `name` (its own bytes, which need not be
+     * UTF-8) in the open folder `folderDescriptor`, which must stay open
+     * while the object lives; `destination` only names it in errors.
+     */
+    TemporarySiblingFile(int folderDescriptor, const QByteArray &name, const QString &destination, mode_t mode = 0666);
     TemporarySiblingFile(const TemporarySiblingFile &) = delete;
     TemporarySiblingFile &operator=(const TemporarySiblingFile &) = delete;
     ~TemporarySiblingFile();
@@ -35,7 +41,11 @@ public:
     void commit();
 
 private:
+    void create(const QByteArray &folder, const QByteArray &name, mode_t mode);
+
     QString m_destination;
-    QByteArray m_temporaryPath;
+    int m_folder;
+    QByteArray m_destinationName;
+    QByteArray m_temporaryName;
     FileDescriptor m_file;
 };

@@ -7,13 +7,14 @@
 
 /**
  * A seam for tests that stop a write between its steps, as a crash of the
- * host would: every rename into place, file copy, hard link and removal of
- * the file helpers reports itself here before it happens. Without a hook,
+ * host would, or that fail one as a full disk would: every rename into
+ * place, file copy, hard link, removal and folder creation of the file
+ * helpers reports itself here before it happens. Without a hook,
  * which is always the case outside tests, reaching a step does nothing.
  */
 namespace WriteSteps {
 
-enum class Step { rename, copy, link, remove };
+enum class Step { rename, copy, link, remove, makeFolder };
 
 using Hook = std::function<void(Step step, const QString &path)>;
 

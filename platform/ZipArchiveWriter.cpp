@@ -14,6 +14,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,6 +72,40 @@ FileDescriptor createFile(const QString &path)
     return file;
 }
 
+/**
+ * Sets the character set the calling thread works in while it lives. The
+ * zip writer gives an entry the flag that says its name is UTF-8 when the
+ * name is not plain ASCII and the thread's character set is UTF-8; names
+ * are stored as their bytes, unconverted.
+ */
+class ThreadCharacterSet
+{
+public:
+    enum class Kind { utf8, bytes };
+
+    explicit ThreadCharacterSet(Kind kind)
+        : m_previous(::uselocale(locale(kind)))
+    {
+    }
+    ~ThreadCharacterSet() { ::uselocale(m_previous); }
+    ThreadCharacterSet(const ThreadCharacterSet &) = delete;
+    ThreadCharacterSet &operator=(const ThreadCharacterSet &) = delete;
+
+private:
+    static locale_t locale(Kind kind)
+    {
+        // Made once and never freed: uselocale needs them for as long as any thread may use them.
+        static const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+        static const locale_t bytes = ::newlocale(LC_CTYPE_MASK, "C", locale_t(nullptr));
+        const locale_t chosen = kind == Kind::utf8 ? utf8 : bytes;
+        if (!chosen)
+            throw ZipArchiveWriter::CompressionError("The character set of archive entry names is not available.");
+        return chosen;
+    }
+
+    locale_t m_previous;
+};
+
 struct ArchiveDeleter {
     void operator()(struct archive *archive) const
     {
@@ -117,8 +152,8 @@ public:
         if (!m_archive)
             throw CompressionError("The archive writer could not be created.");
         check(archive_write_set_format_zip(m_archive.get()));
-        // Names are stored as UTF-8 with the flag that says so, whatever the locale of the process.
-        check(archive_write_set_options(m_archive.get(), "zip:compression=deflate,zip:compression-level=6,zip:hdrcharset=UTF-8"));
+        // Names are not converted: each is stored as its bytes, with the UTF-8 flag only where they are UTF-8 (writeHeader).
+        check(archive_write_set_options(m_archive.get(), "zip:compression=deflate,zip:compression-level=6"));
         check(archive_write_set_bytes_per_block(m_archive.get(), 64 * 1024));
         check(archive_write_set_bytes_in_last_block(m_archive.get(), 1)); // no padding after the central directory
         check(archive_write_open2(m_archive.get(), this, nullptr, &Archive::writeCallback, nullptr, nullptr));
@@ -216,9 +251,12 @@ private:
         if (!entry)
             throw CompressionError("An archive entry could not be created.");
         archive_entry_copy_stat(entry.get(), &status);
-        archive_entry_update_pathname_utf8(entry.get(), entryPath.constData());
+        archive_entry_copy_pathname(entry.get(), entryPath.constData());
         if (linkTarget)
-            archive_entry_update_symlink_utf8(entry.get(), linkTarget);
+            archive_entry_copy_symlink(entry.get(), linkTarget);
+        // A name that is not UTF-8 (a guest names its files as it likes) keeps its bytes and goes without the UTF-8 flag, as
+        // the zip format has it for names in another encoding; every other name that is not ASCII gets the flag.
+        const ThreadCharacterSet characterSet(entryPath.isValidUtf8() ? ThreadCharacterSet::Kind::utf8 : ThreadCharacterSet::Kind::bytes);
         check(archive_write_header(m_archive.get(), entry.get()));
     }
 

@@ -11,7 +11,8 @@
 
 /**
  * Writes a zip archive of folders straight from the disk, without a staging
- * copy: entries compressed with deflate at level 6, names in UTF-8, and the
+ * copy: entries compressed with deflate at level 6, names as their own
+ * bytes (flagged as UTF-8 where they are UTF-8 and not plain ASCII), and the
  * Zip64 extensions wherever an entry or the archive passes 4 GiB. Holes of
  * sparse files are not read but stored as the zeros they stand for, which
  * deflate reduces to almost nothing.

@@ -9,6 +9,7 @@
 #include "FileOperations.h"
 #include "HostInstallAdvice.h"
 #include "HostNetworkService.h"
+#include "InstallProgressTexts.h"
 #include "JSONCoding.h"
 #include "LinuxISOCheck.h"
 #include "LinuxVMCreation.h"
@@ -686,10 +687,24 @@ void CreateVMWizardViewModel::fail(quint64 attempt, const QString &message)
     Q_EMIT changed();
 }
 
+bool CreateVMWizardViewModel::canCancelCreation() const
+{
+    return m_isCreating
+        && (InstallProgressTexts::isDownloadStage(m_installProgress.stage) || (m_linuxCreation && m_linuxCreation->isCopyingISO()));
+}
+
 void CreateVMWizardViewModel::cancelCreation()
 {
-    if (!m_isCreating)
+    if (!canCancelCreation())
         return;
+    if (m_installProgress.stage != Stage::downloadingLinuxISO && m_linuxCreation && m_linuxCreation->isCopyingISO()) {
+        // The copy stops at its next chunk, and the creation then takes away what it made.
+        m_linuxCreation->cancel();
+        m_isCreating = false;
+        m_errorMessage = QStringLiteral("Linux ISO copy cancelled.");
+        Q_EMIT changed();
+        return;
+    }
     switch (m_installProgress.stage) {
     case Stage::downloadingLinuxISO:
         if (m_linuxCreation)

@@ -274,6 +274,8 @@ public:
     void createMacOSVM();
     void createLinuxVM();
     void createWindowsVM();
+    /// True while what the creation does can be stopped: a download, or the copy of a Linux ISO into the bundle.
+    bool canCancelCreation() const;
     void cancelCreation();
 
 Q_SIGNALS:

@@ -61,6 +61,7 @@ QString LinuxVMCreation::distributionLabel(const LinuxInstallSource &source)
 void LinuxVMCreation::cancel()
 {
     m_cancelled = true;
+    m_stopCopy->store(true);
     if (m_download)
         m_download->cancel();
 }
@@ -143,8 +144,8 @@ QCoro::Task<bool> LinuxVMCreation::fetchISO(QString bundleURL, ProgressHandler p
 {
     const QString isoURL = VMBundle::Layout {bundleURL}.linuxInstallISOURL();
     if (const std::optional<QUrl> local = m_plan.source.isoURL()) {
-        progress(VMInstallProgress::step(Stage::preparingBundle, 0.20, QStringLiteral("Copying ISO to VM bundle...")));
-        co_await BackgroundWork::run(&SparseCopy::copyFile, local->toLocalFile(), isoURL);
+        co_await copyISO(local->toLocalFile(), isoURL,
+            VMInstallProgress::step(Stage::preparingBundle, 0.20, QStringLiteral("Copying ISO to VM bundle...")), progress);
         co_return true;
     }
     const std::optional<LinuxDistribution> distribution = m_plan.source.distribution();
@@ -153,14 +154,31 @@ QCoro::Task<bool> LinuxVMCreation::fetchISO(QString bundleURL, ProgressHandler p
             VirtualMachineError::Case::invalidRestoreImage, QStringLiteral("No download URL for the selected Linux distribution."));
     const QString title = distribution->name + QLatin1Char(' ') + distribution->version;
     if (const std::optional<QString> cached = completeCachedISO(m.linux, *distribution->isoURL)) {
-        progress(
-            VMInstallProgress::step(Stage::downloadingLinuxISO, 0.50, QStringLiteral("Using cached ") + title + QStringLiteral(" ISO...")));
-        co_await BackgroundWork::run(&SparseCopy::copyFile, *cached, isoURL);
+        co_await copyISO(*cached, isoURL,
+            VMInstallProgress::step(Stage::downloadingLinuxISO, 0.50, QStringLiteral("Using cached ") + title + QStringLiteral(" ISO...")),
+            progress);
         co_return true;
     }
     progress(VMInstallProgress::step(Stage::downloadingLinuxISO, 0.10, QStringLiteral("Downloading ") + title + QStringLiteral("...")));
     co_await download(*distribution->isoURL, isoURL, progress);
     co_return false;
+}
+
+QCoro::Task<> LinuxVMCreation::copyISO(QString source, QString isoURL, VMInstallProgress step, ProgressHandler progress)
+{
+    if (m_cancelled)
+        throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
+    m_copyingISO = true;
+    progress(step);
+    try {
+        co_await BackgroundWork::run(&SparseCopy::copyFileUnlessStopped, source, isoURL, SparseCopy::StopRequest(m_stopCopy));
+    } catch (...) {
+        m_copyingISO = false;
+        if (m_cancelled)
+            throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
+        throw;
+    }
+    m_copyingISO = false;
 }
 
 QCoro::Task<> LinuxVMCreation::download(QUrl url, QString isoURL, ProgressHandler progress)

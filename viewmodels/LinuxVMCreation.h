@@ -13,6 +13,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -68,8 +69,10 @@ public:
 
     /// Makes the VM and returns its identifier; throws what failed (VirtualMachineError userCancelled after cancel()).
     QCoro::Task<QUuid> run(ProgressHandler progress);
-    /// Stops a running download.
+    /// Stops the creation: a running download, or the copy of the ISO into the bundle.
     void cancel();
+    /// True while the ISO is copied into the bundle, a copy cancel() stops.
+    bool isCopyingISO() const { return m_copyingISO; }
 
     /// "Name Version (architecture)" of a catalog distribution, "Linux" for any other source.
     static QString distributionLabel(const LinuxInstallSource &source);
@@ -79,10 +82,15 @@ private:
     /// True for a copy of a local or cached file, false for a download.
     QCoro::Task<bool> fetchISO(QString bundleURL, ProgressHandler progress);
     QCoro::Task<> download(QUrl url, QString isoURL, ProgressHandler progress);
+    /// Copies `source` into the bundle at `isoURL` on a worker thread, announced by `step`; cancel() stops it, leaving no copy.
+    QCoro::Task<> copyISO(QString source, QString isoURL, VMInstallProgress step, ProgressHandler progress);
     void finish(const QUuid &id, quint64 diskSizeBytes) const;
 
     Collaborators m;
     Plan m_plan;
     std::unique_ptr<LinuxISODownload> m_download;
+    /// Shared with the worker thread that copies the ISO.
+    std::shared_ptr<std::atomic_bool> m_stopCopy = std::make_shared<std::atomic_bool>(false);
+    bool m_copyingISO = false;
     bool m_cancelled = false;
 };

@@ -3,6 +3,7 @@
 
 #include "FileOperations.h"
 #include "LoggingService.h"
+#include "ProtectionMirror.h"
 #include "VMStore.h"
 
 #include <QDir>
@@ -15,6 +16,9 @@ UnfinishedBundle::UnfinishedBundle(VMStore &store, const LoggingService &logging
     , m_bundleURL(std::move(bundleURL))
     , m_id(id)
 {
+    const QString mirrorRoot = ProtectionMirror::mirrorRootURL(m_bundleURL);
+    if (!FileOperations::itemExists(mirrorRoot))
+        m_newMirrorRoot = mirrorRoot;
 }
 
 UnfinishedBundle::~UnfinishedBundle()
@@ -23,6 +27,9 @@ UnfinishedBundle::~UnfinishedBundle()
         return;
     try {
         discard();
+        // Only once empty: the mirror of a bundle made meanwhile beside ours keeps it.
+        if (m_newMirrorRoot && FileOperations::isFolder(*m_newMirrorRoot))
+            QDir().rmdir(*m_newMirrorRoot);
     } catch (const std::exception &error) {
         m_logging.log(
             QStringLiteral("Could not remove the unfinished VM at ") + m_bundleURL + QStringLiteral(": ") + QString::fromUtf8(error.what()),

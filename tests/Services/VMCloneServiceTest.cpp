@@ -9,6 +9,7 @@
 #include "JSONCoding.h"
 #include "MachineIdentityService.h"
 #include "ProtectionMirror.h"
+#include "RawNames.h"
 #include "StagingMarker.h"
 #include "StoreTestFixture.h"
 #include "TaskOutcome.h"
@@ -194,6 +195,21 @@ TEST_F(VMCloneServiceTest, TheTaskClonesLikeTheCallAndReportsFailuresTheSameWay)
     EXPECT_TRUE(throwsVirtualMachineError(waitForOutcome(m_clones.cloneAsync(dev, std::nullopt, true, false)),
                                           VirtualMachineError::Case::cloneFailed));
     EXPECT_TRUE(hiddenEntries(root()).isEmpty());
+}
+
+TEST_F(VMCloneServiceTest, NamesTheGuestGaveInAnyEncodingAreClonedByteForByte)
+{
+    const VMBundle dev = source();
+    RawNames::plant(dev.layout().automationDirectoryURL());
+    // A clone without the saved state empties its folder, whatever the names in it.
+    RawNames::plant(dev.layout().savedStateDirectoryURL());
+    const VMBundle copy = clone(dev);
+    const VMBundle later = waitForOutcome(m_clones.cloneAsync(dev, QStringLiteral("Async"), true, false)).get();
+    for (const VMBundle &made : {copy, later}) {
+        SCOPED_TRACE(made.bundleURL.toStdString());
+        EXPECT_EQ(RawNames::tree(made.layout().automationDirectoryURL()), RawNames::plantedTree());
+        EXPECT_TRUE(RawNames::tree(made.layout().savedStateDirectoryURL()).isEmpty());
+    }
 }
 
 TEST_F(VMCloneServiceTest, ACloneCutShortNeverTakesItsSourcesIdentity)

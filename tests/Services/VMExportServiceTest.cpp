@@ -7,6 +7,7 @@
 #include "DirectoryWalk.h"
 #include "FileOperations.h"
 #include "PlatformError.h"
+#include "RawNames.h"
 #include "StoreTestFixture.h"
 #include "TaskOutcome.h"
 #include "VirtualMachineError.h"
@@ -17,6 +18,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <locale.h>
 #include <sys/stat.h>
 
 #include <optional>
@@ -288,6 +293,84 @@ TEST_F(VMExportServiceTest, AnItemTheGuestWroteThatCannotBeReadFailsTheExportBef
               expected);
     EXPECT_TRUE(QDir(destination()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     EXPECT_FALSE(bundleLog(bundle.bundleURL).contains(QStringLiteral("Exported")));
+}
+
+namespace {
+
+/// The entries below `prefix` with their content, by the bytes of their names, as libarchive reads them in a UTF-8 locale.
+QMap<QByteArray, QByteArray> archivedBelow(const QString &archivePath, const QByteArray &prefix)
+{
+    const locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    const locale_t previous = ::uselocale(utf8);
+    QMap<QByteArray, QByteArray> items;
+    struct archive *archive = archive_read_new();
+    archive_read_support_format_zip(archive);
+    EXPECT_EQ(archive_read_open_filename(archive, QFile::encodeName(archivePath).constData(), 1 << 16), ARCHIVE_OK);
+    archive_entry *entry = nullptr;
+    while (archive_read_next_header(archive, &entry) == ARCHIVE_OK) {
+        const QByteArray name(archive_entry_pathname(entry));
+        QByteArray content;
+        char buffer[4096];
+        for (la_ssize_t got; (got = archive_read_data(archive, buffer, sizeof buffer)) > 0;)
+            content.append(buffer, got);
+        if (name.startsWith(prefix) && name.size() > prefix.size())
+            items.insert(name.mid(prefix.size()), content);
+    }
+    archive_read_free(archive);
+    ::uselocale(previous);
+    ::freelocale(utf8);
+    return items;
+}
+
+/// Whether each entry of the central directory below `prefix` carries the flag that says its name is UTF-8.
+QMap<QByteArray, bool> utf8FlagsBelow(const QByteArray &archive, const QByteArray &prefix)
+{
+    const auto number = [&archive](qsizetype at, int size) {
+        quint32 value = 0;
+        for (int index = size - 1; index >= 0; --index)
+            value = value << 8 | quint8(archive[at + index]);
+        return value;
+    };
+    QMap<QByteArray, bool> flags;
+    const qsizetype end = archive.lastIndexOf("PK\x05\x06");
+    if (end < 0)
+        return flags;
+    for (qsizetype at = number(end + 16, 4); archive.mid(at, 4) == "PK\x01\x02";) {
+        const qsizetype nameLength = number(at + 28, 2);
+        const QByteArray name = archive.mid(at + 46, nameLength);
+        if (name.startsWith(prefix) && name.size() > prefix.size())
+            flags.insert(name.mid(prefix.size()), (number(at + 8, 2) & 0x800) != 0);
+        at += 46 + nameLength + number(at + 30, 2) + number(at + 32, 2);
+    }
+    return flags;
+}
+
+} // namespace
+
+TEST_F(VMExportServiceTest, NamesTheGuestGaveInAnyEncodingTravelByteForByte)
+{
+    const VMBundle bundle = fullBundle();
+    RawNames::plant(bundle.layout().automationDirectoryURL());
+    // Left out by the configuration, whatever the names in it.
+    RawNames::plant(bundle.layout().logsDirectoryURL());
+    VMExportConfiguration configuration;
+    configuration.includeLogs = false;
+
+    const QString copy = waitForOutcome(m_service.exportAsBundle(bundle, destination(), QStringLiteral("Copy"), configuration)).get();
+    EXPECT_EQ(RawNames::tree(copy + QStringLiteral("/Automation")), RawNames::plantedTree());
+    EXPECT_TRUE(RawNames::tree(copy + QStringLiteral("/Logs")).isEmpty());
+
+    const QString archive = waitForOutcome(m_service.exportAsArchive(bundle, destination(), QStringLiteral("Copy"), configuration)).get();
+    EXPECT_EQ(archivedBelow(archive, "Copy.vm/Automation/"), RawNames::plantedTree());
+    EXPECT_EQ(archivedBelow(archive, "Copy.vm/Logs/"), (QMap<QByteArray, QByteArray>()));
+    // Only names that are UTF-8 say so; the others keep their bytes without the flag, as the zip format has it.
+    const QMap<QByteArray, bool> expectedFlags {
+        {"bad\xE9.txt", false}, {"caf\xC3\xA9.txt", true}, {"d\xE9j\xE0/", false},
+        {"d\xE9j\xE0/\xFF\xFE.bin", false}, {"d\xE9j\xE0/plain.txt", false}, {"\xC3(", false},
+    };
+    QFile written(archive);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(utf8FlagsBelow(written.readAll(), "Copy.vm/Automation/"), expectedFlags);
 }
 
 TEST_F(VMExportServiceTest, ExportingAVMChecksItsStateAndNamesTheResult)

@@ -4,6 +4,7 @@
 #include "FileSystemTraps.h"
 #include "PlatformError.h"
 #include "ProtectionMirror.h"
+#include "RawNames.h"
 #include "SparseCopy.h"
 #include "StoreTestFixture.h"
 #include "TaskOutcome.h"
@@ -545,6 +546,17 @@ TEST_F(VMStoreBackupTest, AnItemTheGuestWroteThatCannotBeReadFailsTheBackupBefor
     EXPECT_FALSE(QFileInfo::exists(destination()));
     EXPECT_FALSE(bundleLog(guest.bundleURL).contains(QStringLiteral("Backed up")));
     EXPECT_EQ(m_access.started, m_access.stopped);
+}
+
+TEST_F(VMStoreBackupTest, NamesTheGuestGaveInAnyEncodingAreBackedUpByteForByte)
+{
+    const VMBundle guest = stoppedWithState(QStringLiteral("Guest"));
+    RawNames::plant(guest.layout().automationDirectoryURL());
+    const QString copy = store().backupBundle(guest.id(), destination());
+    EXPECT_EQ(RawNames::tree(copy + QStringLiteral("/Automation")), RawNames::plantedTree());
+    const QString second = waitForOutcome(store().backupBundleAsync(guest.id(), destination())).get();
+    EXPECT_EQ(RawNames::tree(second + QStringLiteral("/Automation")), RawNames::plantedTree());
+    EXPECT_EQ(RawNames::tree(guest.layout().automationDirectoryURL()), RawNames::plantedTree());
 }
 
 TEST_F(VMStoreBackupTest, TheTaskBacksUpLikeTheCall)

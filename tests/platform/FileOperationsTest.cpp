@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "FileOperations.h"
+#include "RawNames.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -175,6 +176,18 @@ TEST_F(FileOperationsTest, RemoveItemDeletesTheTreeButNeverFollowsALinkOutOfIt)
 
     EXPECT_FALSE(FileOperations::itemExists(tree));
     EXPECT_EQ(TestFiles::read(outside + QStringLiteral("/keep.txt")), QByteArray("keep"));
+}
+
+TEST_F(FileOperationsTest, RemovalsReachNamesThatAreNotUTF8)
+{
+    RawNames::plant(at(QStringLiteral("Tree")));
+    FileOperations::removeItem(at(QStringLiteral("Tree")));
+    EXPECT_FALSE(FileOperations::itemExists(at(QStringLiteral("Tree"))));
+
+    RawNames::plant(at(QStringLiteral("Logs")));
+    TestFiles::write(at(QStringLiteral("Logs/keep.log")), "kept");
+    FileOperations::removeEntries(at(QStringLiteral("Logs")), [](const QString &name) { return !name.endsWith(QStringLiteral(".log")); });
+    EXPECT_EQ(RawNames::tree(at(QStringLiteral("Logs"))), (QMap<QByteArray, QByteArray> {{"keep.log", "kept"}}));
 }
 
 TEST_F(FileOperationsTest, RemoveItemOfALinkRemovesOnlyTheLinkAndAMissingItemIsAnError)

@@ -2,7 +2,9 @@
 #include "SparseCopy.h"
 #include "FileDescriptor.h"
 #include "FileMeasurements.h"
+#include "RawNames.h"
 #include "TestFiles.h"
+#include "WriteSteps.h"
 
 #include <QTemporaryDir>
 
@@ -97,6 +99,40 @@ TEST_F(SparseCopyTest, CopyReplacesAnExistingFileAndAFailedCopyLeavesItAlone)
     EXPECT_EQ(TestFiles::read(destination), QByteArray("new"));
     const QString nowhere = at(QStringLiteral("no-folder/copy"));
     TestFiles::expectPosixError([&] { SparseCopy::copyFile(at(QStringLiteral("source")), nowhere); }, ENOENT, nowhere);
+}
+
+TEST_F(SparseCopyTest, AStoppedCopyFailsAsCancelledAndLeavesTheDestinationAsItWas)
+{
+    const QString destination = at(QStringLiteral("Install.iso"));
+    TestFiles::write(at(QStringLiteral("source")), QByteArray(3 << 20, 'i'));
+    TestFiles::write(destination, "old");
+    const auto stop = std::make_shared<std::atomic_bool>(false);
+
+    // Asked once the copy runs.
+    WriteSteps::setHook([stop](WriteSteps::Step step, const QString &) {
+        if (step == WriteSteps::Step::copy)
+            stop->store(true);
+    });
+    TestFiles::expectPosixError([&] { SparseCopy::copyFileUnlessStopped(at(QStringLiteral("source")), destination, stop); }, ECANCELED,
+                                destination);
+    WriteSteps::setHook({});
+    EXPECT_EQ(TestFiles::read(destination), QByteArray("old"));
+    EXPECT_EQ(namesIn(m_directory.path()), (QStringList {QStringLiteral("Install.iso"), QStringLiteral("source")}));
+
+    stop->store(false);
+    SparseCopy::copyFileUnlessStopped(at(QStringLiteral("source")), destination, stop);
+    EXPECT_EQ(TestFiles::read(destination), QByteArray(3 << 20, 'i'));
+}
+
+TEST_F(SparseCopyTest, TreeCopiesCarryEveryNameByteForByte)
+{
+    const QString source = at(QStringLiteral("Source.vm"));
+    RawNames::plant(source + QStringLiteral("/Automation"));
+    SparseCopy::copyTree(source, at(QStringLiteral("Copy.vm")));
+    EXPECT_EQ(RawNames::tree(at(QStringLiteral("Copy.vm/Automation"))), RawNames::plantedTree());
+    ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("Staged"))));
+    SparseCopy::copyTreeInto(source, at(QStringLiteral("Staged")));
+    EXPECT_EQ(RawNames::tree(at(QStringLiteral("Staged/Automation"))), RawNames::plantedTree());
 }
 
 TEST_F(SparseCopyTest, OnlyRegularFilesAreCopied)

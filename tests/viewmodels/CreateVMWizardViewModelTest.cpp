@@ -6,6 +6,7 @@
 #include "../support/FakeHttpServer.h"
 #include "../support/IsoImage.h"
 #include "JSONCoding.h"
+#include "PlatformError.h"
 #include "QEMUSetupService.h"
 #include "VMDetailsTexts.h"
 #include "VMDetailsViewModel.h"
@@ -15,12 +16,15 @@
 #include "WindowsImageProvider.h"
 #include "WindowsSourceViewModel.h"
 #include "WindowsVMCreation.h"
+#include "WriteSteps.h"
 
 #include <QCoroTimer>
 #include <QDir>
 #include <QNetworkAccessManager>
+#include <QSemaphore>
 #include <QSignalSpy>
 
+#include <cerrno>
 #include <cmath>
 #include <limits>
 
@@ -728,6 +732,113 @@ TEST_F(CreateVMWizardViewModelTest, ACreationThatFailsLeavesNothingButWhatTheUse
         EXPECT_EQ(bytes(mine), "mine");
         EXPECT_TRUE(QFileInfo::exists(kept.layout().diskImageURL()));
     }
+}
+
+/// Takes the hook of the file helpers away when the test ends, however it ends.
+struct WriteStepHook {
+    explicit WriteStepHook(WriteSteps::Hook hook) { WriteSteps::setHook(std::move(hook)); }
+    ~WriteStepHook() { WriteSteps::setHook({}); }
+    WriteStepHook(const WriteStepHook &) = delete;
+    WriteStepHook &operator=(const WriteStepHook &) = delete;
+};
+
+TEST_F(CreateVMWizardViewModelTest, ACreationThatFailsAtAnyStepLeavesNothingItMadeInTheChosenFolder)
+{
+    const QString chosen = m_home.path() + QStringLiteral("/Chosen");
+    write(chosen + QStringLiteral("/mine.txt"), "mine");
+    const struct {
+        const char *what;
+        VMGuestOSType guest;
+        WriteSteps::Step step;
+        QString failingPath;
+    } cases[] = {
+        {"linux: making the bundle's folders", VMGuestOSType::linux, WriteSteps::Step::makeFolder, QStringLiteral("/Logs")},
+        {"linux: the EFI variable store", VMGuestOSType::linux, WriteSteps::Step::copy, QStringLiteral("/EFIVariableStore.bin")},
+        {"linux: the ISO copy", VMGuestOSType::linux, WriteSteps::Step::copy, QStringLiteral("/LinuxInstall.iso")},
+        {"windows: making the bundle's folders", VMGuestOSType::windows, WriteSteps::Step::makeFolder, QStringLiteral("/Logs")},
+        {"windows: the ISO copy", VMGuestOSType::windows, WriteSteps::Step::copy, QStringLiteral("/WindowsInstall.iso")},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const QString image = bootableISO(QStringLiteral("image.iso"));
+        auto model = wizard();
+        model->setGuestOSType(testCase.guest);
+        model->setName(QStringLiteral("Doomed"));
+        model->setMemorySizeGB(2);
+        model->setDiskSizeGB(testCase.guest == VMGuestOSType::linux ? 8 : 64);
+        model->setDestinationDirectoryURL(chosen);
+        if (testCase.guest == VMGuestOSType::linux) {
+            model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
+            model->setLocalLinuxISOURL(image);
+        } else {
+            waitForOutcome(model->validateWindowsImage(image)).get();
+        }
+        {
+            // As a full disk would.
+            const WriteStepHook fullDisk([&testCase](WriteSteps::Step step, const QString &path) {
+                if (step == testCase.step && path.endsWith(testCase.failingPath))
+                    throw PlatformError::posix(ENOSPC, path);
+            });
+            if (testCase.guest == VMGuestOSType::linux)
+                model->createLinuxVM();
+            else
+                model->createWindowsVM();
+            waitForEnd(*model);
+        }
+
+        EXPECT_FALSE(model->didFinishSuccessfully());
+        ASSERT_TRUE(model->errorMessage());
+        EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("No space left on device"))) << model->errorMessage()->toStdString();
+        EXPECT_TRUE(store().bundles().isEmpty());
+        EXPECT_EQ(QDir(chosen).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList {QStringLiteral("mine.txt")});
+        EXPECT_EQ(bytes(chosen + QStringLiteral("/mine.txt")), "mine");
+    }
+}
+
+TEST_F(CreateVMWizardViewModelTest, CancelStopsTheCopyOfALocalISOAndLeavesNothingBehind)
+{
+    const QString chosen = m_home.path() + QStringLiteral("/Chosen");
+    write(chosen + QStringLiteral("/mine.txt"), "mine");
+    // The copy waits at its start until the test has pressed Cancel, so the press comes while it runs.
+    QSemaphore copyStarted;
+    QSemaphore cancelPressed;
+    const WriteStepHook hook([&](WriteSteps::Step step, const QString &path) {
+        if (step == WriteSteps::Step::copy && path.endsWith(QStringLiteral("/LinuxInstall.iso"))) {
+            copyStarted.release();
+            cancelPressed.acquire();
+        }
+    });
+    const struct Release {
+        QSemaphore &semaphore;
+        ~Release() { semaphore.release(); }
+    } releaseTheCopy {cancelPressed};
+
+    auto model = linuxWizard(QStringLiteral("/unused.iso"));
+    model->setName(QStringLiteral("Stopped"));
+    model->setDiskSizeGB(8);
+    model->setDestinationDirectoryURL(chosen);
+    model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
+    model->setLocalLinuxISOURL(bootableISO(QStringLiteral("image.iso")));
+    model->createLinuxVM();
+    ASSERT_TRUE(waitUntil([&] { return copyStarted.tryAcquire(); }));
+    settle();
+    EXPECT_EQ(model->installProgress().detail, QStringLiteral("Copying ISO to VM bundle..."));
+    EXPECT_TRUE(model->canCancelCreation());
+
+    model->cancelCreation();
+    cancelPressed.release();
+    EXPECT_FALSE(model->isCreating());
+    EXPECT_FALSE(model->canCancelCreation());
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Linux ISO copy cancelled."));
+    // Once the copy has stopped, the half-made VM goes with it, and with it everything the creation made.
+    EXPECT_TRUE(waitUntil([&] {
+        return store().bundles().isEmpty()
+            && QDir(chosen).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot) == QStringList {QStringLiteral("mine.txt")};
+    }));
+    EXPECT_EQ(bytes(chosen + QStringLiteral("/mine.txt")), "mine");
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Linux ISO copy cancelled."));
+    EXPECT_FALSE(model->didFinishSuccessfully());
+    EXPECT_TRUE(m_server.requests().isEmpty());
 }
 
 TEST_F(CreateVMWizardViewModelTest, AnImageThatCannotBootIsRefusedWhenChosenAndBeforeABundleIsMade)

@@ -68,7 +68,7 @@ InstallProgressView::InstallProgressView(QWidget *parent)
     setProgress(VMInstallProgress(), false);
 }
 
-void InstallProgressView::setProgress(const VMInstallProgress &progress, bool isCancelableDownload)
+void InstallProgressView::setProgress(const VMInstallProgress &progress, bool isCancelable)
 {
     m_title->setText(InstallProgressTexts::stageTitle(progress.stage));
     const double fraction = std::isfinite(progress.fractionCompleted) ? std::clamp(progress.fractionCompleted, 0.0, 1.0) : 0.0;
@@ -84,5 +84,6 @@ void InstallProgressView::setProgress(const VMInstallProgress &progress, bool is
     m_eta->setText(eta.value_or(QString()));
     WizardWidgets::setShown(*m_bytes, downloading && bytes.has_value());
     WizardWidgets::setShown(*m_eta, downloading && eta.has_value());
-    WizardWidgets::setShown(*m_cancel, isCancelableDownload);
+    m_cancel->setText(downloading ? tr("Cancel Download") : tr("Cancel"));
+    WizardWidgets::setShown(*m_cancel, isCancelable);
 }

@@ -12,7 +12,8 @@ class QWidget;
 /**
  * How far the creation of a new VM has come: the stage's title, a progress
  * bar, the detail line with a percentage, and during a download its bytes,
- * speed and time left, with "Cancel Download" when the owner offers it.
+ * speed and time left, with a cancel button when the owner offers one
+ * ("Cancel Download" during a download, else "Cancel").
  * Shows what setProgress() gives; its one action is cancelDownloadRequested().
  * Children: "progress.title", "progress.bar", "progress.detail",
  * "progress.percent", "progress.bytes", "progress.eta", "progress.cancelDownload".
@@ -24,7 +25,7 @@ class InstallProgressView final : public LabPanel
 public:
     explicit InstallProgressView(QWidget *parent = nullptr);
 
-    void setProgress(const VMInstallProgress &progress, bool isCancelableDownload);
+    void setProgress(const VMInstallProgress &progress, bool isCancelable);
 
 Q_SIGNALS:
     void cancelDownloadRequested();

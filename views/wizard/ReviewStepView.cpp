@@ -2,7 +2,6 @@
 #include "ReviewStepView.h"
 
 #include "CreateVMWizardViewModel.h"
-#include "InstallProgressTexts.h"
 #include "InstallProgressView.h"
 #include "LabGroupBox.h"
 #include "Layouts.h"
@@ -72,5 +71,5 @@ void ReviewStepView::refresh()
     WizardWidgets::setShown(*m_note, !showsProgress);
     WizardWidgets::setShown(*m_progress, showsProgress);
     const VMInstallProgress &progress = m_wizard.installProgress();
-    m_progress->setProgress(progress, m_wizard.isCreating() && InstallProgressTexts::isDownloadStage(progress.stage));
+    m_progress->setProgress(progress, m_wizard.canCancelCreation());
 }

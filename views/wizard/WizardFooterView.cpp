@@ -100,9 +100,10 @@ void WizardFooterView::refresh()
 
     QString hint;
     if (creating) {
-        hint = InstallProgressTexts::isDownloadStage(m_wizard.installProgress().stage)
+        hint = !m_wizard.canCancelCreation() ? tr("Creating the VM. The wizard stays open until it ends.")
+            : InstallProgressTexts::isDownloadStage(m_wizard.installProgress().stage)
             ? tr("Creating the VM. The wizard stays open until it ends; use Cancel Download to stop the download.")
-            : tr("Creating the VM. The wizard stays open until it ends.");
+            : tr("Creating the VM. The wizard stays open until it ends; use Cancel to stop copying the ISO.");
     }
     m_creatingHint->setText(hint);
     WizardWidgets::setShown(*m_creatingHint, creating);
