@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "LeftoverSweeper.h"
 
+#include "AbandonedMirrors.h"
 #include "FileOperations.h"
 #include "JSONCoding.h"
 #include "LoggingService.h"
@@ -172,6 +173,22 @@ void LeftoverSweeper::sweepStagingFolders(const QString &folder) const
         }
     } catch (const std::exception &error) {
         m_logging.log(QStringLiteral("Could not look for leftovers in %1: %2").arg(folder, describe(error)), QStringLiteral("Store"));
+    }
+}
+
+void LeftoverSweeper::sweepClaimedMirrors(const QString &folder) const
+{
+    const QString mirrorRoot = ProtectionMirror::mirrorRootIn(folder);
+    if (!FileOperations::isFolder(mirrorRoot))
+        return;
+    try {
+        for (const QString &name : FileOperations::folderEntries(mirrorRoot)) {
+            const QString path = mirrorRoot + QLatin1Char('/') + name;
+            if (AbandonedMirrors::isClaimedName(name) && FileOperations::isFolder(path) && isOldEnough(path))
+                remove(path, {});
+        }
+    } catch (const std::exception &error) {
+        m_logging.log(QStringLiteral("Could not look for leftovers in %1: %2").arg(mirrorRoot, describe(error)), QStringLiteral("Store"));
     }
 }
 

@@ -39,6 +39,8 @@ public:
     void sweepApplicationFolder(const QString &folder) const;
     /// The staging folders of clones, backups and exports in a folder that holds bundles: only those whose StagingMarker names a process that has ended.
     void sweepStagingFolders(const QString &folder) const;
+    /// The protection mirrors of gone bundles in the mirror folder beside the bundles of `folder` that a load claimed but did not remove (AbandonedMirrors).
+    void sweepClaimedMirrors(const QString &folder) const;
     /**
      * A folder that backups or exports wrote into: its staging folders, and
      * the marker that a backup put in place but cut short before it was

@@ -126,7 +126,12 @@ ProtectionMirror::ProtectionMirror(const LoggingService &logging)
 
 QString ProtectionMirror::mirrorRootURL(const QString &bundleURL)
 {
-    return parentFolder(BundleSkeleton::standardizedFileURL(bundleURL)) + QStringLiteral("/.DuvuzodOvevavProtection");
+    return mirrorRootIn(parentFolder(BundleSkeleton::standardizedFileURL(bundleURL)));
+}
+
+QString ProtectionMirror::mirrorRootIn(const QString &folder)
+{
+    return folder + QStringLiteral("/.DuvuzodOvevavProtection");
 }
 
 QString ProtectionMirror::mirrorURL(const QString &bundleURL)

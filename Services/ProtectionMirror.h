@@ -29,6 +29,8 @@ public:
     explicit ProtectionMirror(const LoggingService &logging);
 
     static QString mirrorRootURL(const QString &bundleURL);
+    /// The mirror folder of the bundles in `folder`.
+    static QString mirrorRootIn(const QString &folder);
     static QString mirrorURL(const QString &bundleURL);
 
     /// Brings the mirror up to date after a full write; the first failure is thrown.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "VMStore.h"
 
+#include "AbandonedMirrors.h"
 #include "AppDirectories.h"
 #include "BackgroundWork.h"
 #include "BundleFolderNaming.h"
@@ -166,6 +167,9 @@ QCoro::Task<> VMStore::reload()
         const qsizetype count = loaded.size();
         publish(std::move(loaded));
         log(QStringLiteral("Loaded %1 VM bundle(s) from %2").arg(count).arg(rootURL()));
+        // Claimed here, against the list just published; the removal of a whole disk image's last link runs on a worker.
+        if (const QList<QString> claimed = claimAbandonedMirrors(detached.abandonedMirrors); !claimed.isEmpty())
+            co_await BackgroundWork::run(&AbandonedMirrors::remove, claimed, &m_logging);
     } catch (const std::exception &error) {
         if (!self)
             co_return;
@@ -178,8 +182,41 @@ QCoro::Task<> VMStore::reload()
 
 QList<VMBundle> VMStore::loadLibraryBundles() const
 {
-    return loadCandidates(libraryCandidateURLs(), sweptPlaces(), BundleLoader(m_mirror, m_logging, runningIDs()), m_mirror,
-                          LeftoverSweeper(m_logging, m_startedAt), m_logging);
+    QList<QString> abandonedMirrors;
+    QList<VMBundle> loaded = loadCandidates(libraryCandidateURLs(), sweptPlaces(), BundleLoader(m_mirror, m_logging, runningIDs()), m_mirror,
+                                            LeftoverSweeper(m_logging, m_startedAt), m_logging, abandonedMirrors);
+    AbandonedMirrors::remove(claimAbandonedMirrors(abandonedMirrors), &m_logging);
+    return loaded;
+}
+
+VMStore::SweptPlaces VMStore::sweptPlaces() const
+{
+    SweptPlaces places{rootURL(), QFileInfo(registryURL()).path(), m_destinations.folders(), {}};
+    for (const TrackedVMBundleReference &reference : m_tracked.readTrackedRegistry())
+        places.trackedPaths.insert(standardizedFileURL(reference.lastKnownPath));
+    return places;
+}
+
+QList<QString> VMStore::claimAbandonedMirrors(const QList<QString> &mirrors) const
+{
+    if (mirrors.isEmpty())
+        return {};
+    QSet<QString> listed;
+    try {
+        for (const TrackedVMBundleReference &reference : m_tracked.readTrackedRegistry())
+            listed.insert(standardizedFileURL(reference.lastKnownPath));
+    } catch (const std::exception &error) {
+        log(QStringLiteral("Kept the protection mirrors of bundles that are gone: the tracked bundles could not be read: ") + describe(error));
+        return {};
+    }
+    for (const VMBundle &bundle : m_bundles)
+        listed.insert(standardizedFileURL(bundle.bundleURL));
+    QList<QString> claimed;
+    for (const QString &mirror : mirrors) {
+        if (std::optional<QString> taken = AbandonedMirrors::claim(mirror, listed, m_logging))
+            claimed.append(std::move(*taken));
+    }
+    return claimed;
 }
 
 QList<QString> VMStore::libraryCandidateURLs() const
@@ -193,7 +230,7 @@ VMStore::DetachedLoad VMStore::loadDetached(const QList<QString> &candidates, co
     const ProtectionMirror mirror(*logging);
     DetachedLoad load;
     const BundleLoader loader(mirror, *logging, [&load](const BundleLoader::RuntimeStateReset &reset) { load.resets.append(reset); });
-    load.bundles = loadCandidates(candidates, places, loader, mirror, LeftoverSweeper(*logging, startedAt), *logging);
+    load.bundles = loadCandidates(candidates, places, loader, mirror, LeftoverSweeper(*logging, startedAt), *logging, load.abandonedMirrors);
     return load;
 }
 
@@ -220,7 +257,8 @@ QSet<QUuid> VMStore::runningIDs() const
 }
 
 QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const SweptPlaces &places, const BundleLoader &loader,
-                                        const ProtectionMirror &mirror, const LeftoverSweeper &sweeper, const LoggingService &logging)
+                                        const ProtectionMirror &mirror, const LeftoverSweeper &sweeper, const LoggingService &logging,
+                                        QList<QString> &abandonedMirrors)
 {
     const auto log = [&](const QString &message) { logging.log(message, QStringLiteral("Store")); };
     QSet<QString> seenPaths;
@@ -259,6 +297,12 @@ QList<VMBundle> VMStore::loadCandidates(const QList<QString> &candidates, const 
         } catch (const std::exception &error) {
             log(QStringLiteral("Skipping invalid bundle at %1: %2").arg(lastPathComponent(location), describe(error)));
         }
+    }
+    // Only now that every candidate is known: the mirror of a bundle listed anywhere stays, found or not.
+    const QSet<QString> listed = seenPaths + places.trackedPaths;
+    for (const QString &folder : std::as_const(sweptFolders)) {
+        sweeper.sweepClaimedMirrors(folder);
+        abandonedMirrors.append(AbandonedMirrors::find(folder, listed));
     }
     // Last, so that a copy put in place in a folder of the library is protected above before its marker goes.
     for (const QString &destination : places.destinations) {

@@ -90,7 +90,10 @@ public:
      * Rebuilds the list from disk; never fails (a failure publishes an empty
      * library and logs why). The bundles are read on a worker thread; the
      * list is published here when they all are, with the saves, deletions
-     * and registrations made meanwhile applied over what was read.
+     * and registrations made meanwhile applied over what was read. Then
+     * the protection mirrors of bundles that are gone and listed nowhere,
+     * neither in the list just published nor in the registry of tracked
+     * bundles, are removed (AbandonedMirrors).
      */
     QCoro::Task<> reload();
     /**
@@ -102,7 +105,9 @@ public:
      * store existed are removed on the way (LeftoverSweeper), in the root,
      * in every folder that holds a bundle of the library and in the recent
      * destinations of backups and exports; a copy that such work put in
-     * place without its protection mirror gets one.
+     * place without its protection mirror gets one. The mirrors of
+     * bundles that are gone and listed nowhere (the list as it stands, the
+     * registry) are removed as by reload().
      */
     QList<VMBundle> loadLibraryBundles() const;
     /// The root folder's entries, hidden ones left out, sorted by name so the same bundle wins every time.
@@ -132,7 +137,8 @@ public:
      * Takes a VM whose bundle folder has gone out of the list, and nothing
      * more: no file is touched, its protection mirror stays and a tracked
      * bundle stays tracked, so a reload lists it again once its folder is
-     * back (a disk reconnected). A VM whose folder is there, or an unknown
+     * back (a disk reconnected). An untracked bundle that is still gone at
+     * a later load loses its mirror there (AbandonedMirrors). A VM whose folder is there, or an unknown
      * identifier, is left alone.
      */
     void forgetVanishedBundle(const QUuid &id);
@@ -184,6 +190,8 @@ private:
     struct DetachedLoad {
         QList<VMBundle> bundles;
         QList<BundleLoader::RuntimeStateReset> resets;
+        /// The protection mirrors of bundles that were gone and listed nowhere (AbandonedMirrors), for the GUI thread to claim.
+        QList<QString> abandonedMirrors;
     };
     /// The scan of loadLibraryBundles() with nothing of the store: it outlives a store destroyed while it runs.
     /// Where a load looks for leftovers besides the folders of its candidates.
@@ -192,6 +200,8 @@ private:
         /// The folder of the library's own lists.
         QString registryFolder;
         QList<QString> destinations;
+        /// Every bundle the registry tracks, found now or not (on a disk that is unplugged): their mirrors stay.
+        QSet<QString> trackedPaths;
     };
     static DetachedLoad loadDetached(const QList<QString> &candidates, const SweptPlaces &places, const LoggingService *logging,
                                      const QDateTime &startedAt);
@@ -203,9 +213,18 @@ private:
     void logLeftOverRuntimeStates(const QList<BundleLoader::RuntimeStateReset> &resets, const QSet<QUuid> &changedMeanwhile) const;
     /// The VMs that something runs now, of all the list has held.
     QSet<QUuid> runningIDs() const;
-    SweptPlaces sweptPlaces() const { return {rootURL(), QFileInfo(registryURL()).path(), m_destinations.folders()}; }
+    SweptPlaces sweptPlaces() const;
+    /// Also collects, in `abandonedMirrors`, the mirrors beside the library's bundles whose bundle is gone and listed nowhere.
     static QList<VMBundle> loadCandidates(const QList<QString> &candidates, const SweptPlaces &places, const BundleLoader &loader,
-                                          const ProtectionMirror &mirror, const LeftoverSweeper &sweeper, const LoggingService &logging);
+                                          const ProtectionMirror &mirror, const LeftoverSweeper &sweeper, const LoggingService &logging,
+                                          QList<QString> &abandonedMirrors);
+    /**
+     * Takes the abandoned mirrors a load found away from their bundles' names
+     * (AbandonedMirrors::claim), checking each again against the disk, the
+     * published list and the registry; where they lie now, for removal.
+     * None when the registry cannot be read.
+     */
+    QList<QString> claimAbandonedMirrors(const QList<QString> &mirrors) const;
     /// A copy renamed into place by a process that ended before it protected the copy (its StagingMarker is still there) gets its mirror now.
     static void protectInterruptedCopy(const VMBundle &bundle, const ProtectionMirror &mirror, const LoggingService &logging);
     /// Whether `candidate`, not `other`, is the original of two bundles with one identifier.

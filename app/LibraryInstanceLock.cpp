@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -41,23 +42,57 @@ bool isSameItem(const struct stat &one, const struct stat &other)
     return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
-/// Errors of opening the lock's path that say something other than a lock file lies there.
-bool meansNotALockFile(int error)
+/// The most a lock file of ours holds: the owner record is a few short lines.
+constexpr qsizetype maximumRecordSize = 1024;
+constexpr qsizetype maximumRecordLines = 5;
+
+/// What a person is told lies in the lock's place when it is not a lock file of ours; empty for a regular file.
+QString kindOfItem(mode_t mode)
 {
-    return error == ELOOP || error == EISDIR || error == EACCES || error == EPERM || error == ENXIO || error == ETXTBSY;
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISLNK(mode))
+        return QStringLiteral("a link");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a pipe");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    if (S_ISREG(mode))
+        return {};
+    return QStringLiteral("a device file");
 }
 
-/// Removes whatever lies at `path`, without following a link; true when nothing is left there.
-bool clearAway(const QString &path)
+/**
+ * Whether `content` is what a lock file of ours can hold: the owner record
+ * (ownerRecord()), nothing (made, and not yet written, when its owner
+ * ended), a start of the record that a crash cut short, or the zeros that
+ * some file systems leave of a write that a power cut lost.
+ */
+bool holdsOwnerRecord(const QByteArray &content)
 {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat status {
-    };
-    if (::lstat(name.constData(), &status) != 0)
-        return errno == ENOENT;
-    if (S_ISDIR(status.st_mode))
-        return QDir(path).removeRecursively();
-    return ::unlink(name.constData()) == 0 || errno == ENOENT;
+    if (content.size() > maximumRecordSize)
+        return false;
+    if (std::all_of(content.cbegin(), content.cend(), [](char byte) { return byte == '\0'; }))
+        return true;
+    if (content.contains('\0'))
+        return false;
+    // The process number, then the application's name and the machine's, a line each; earlier versions (a
+    // QLockFile) added the machine's identifier and the process's start time.
+    const QList<QByteArray> lines = content.split('\n');
+    if (lines.size() > maximumRecordLines + 1 || (lines.size() == maximumRecordLines + 1 && !lines.constLast().isEmpty()))
+        return false;
+    const QByteArray &owner = lines.constFirst();
+    return std::all_of(owner.cbegin(), owner.cend(), [](char byte) { return byte >= '0' && byte <= '9'; });
+}
+
+/// Whether the file open at `descriptor` is a lock file of ours: one name only, and an owner record in it.
+bool isOwnLockFile(int descriptor, const struct stat &status)
+{
+    if (!S_ISREG(status.st_mode) || status.st_nlink != 1 || status.st_size > maximumRecordSize)
+        return false;
+    char buffer[maximumRecordSize + 1];
+    const ssize_t length = ::pread(descriptor, buffer, sizeof buffer, 0);
+    return length >= 0 && holdsOwnerRecord(QByteArray(buffer, length));
 }
 
 /// Where the file system has no flock: whether the owner the file names still runs on this machine.
@@ -119,24 +154,43 @@ LibraryInstanceLock::Acquisition LibraryInstanceLock::acquire()
 
     const QByteArray path = QFile::encodeName(m_lockPath);
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        // Non-blocking, so that a pipe in the lock's place cannot hang the open.
+        // Non-blocking, so that a pipe in the lock's place cannot hang the open; never through a link.
         FileDescriptor lock(::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
         const int openError = errno;
-        if (!lock.isValid() && !meansNotALockFile(openError))
-            return refuse(QStringLiteral("Zovozu VM Lab cannot open its library because its lock file cannot be created: %1 (%2).")
-                              .arg(QDir::toNativeSeparators(m_lockPath), errorText(openError)));
+        if (!lock.isValid()) {
+            struct stat found {
+            };
+            if (::lstat(path.constData(), &found) != 0) {
+                if (errno == ENOENT)
+                    continue; // another start cleared it away meanwhile
+                return refuse(QStringLiteral("Zovozu VM Lab cannot open its library because its lock file cannot be created: %1 (%2).")
+                                  .arg(QDir::toNativeSeparators(m_lockPath), errorText(openError)));
+            }
+            if (const QString kind = kindOfItem(found.st_mode); !kind.isEmpty())
+                return refuseItemInTheWay(kind);
+            if (openError != EACCES && openError != EPERM)
+                return refuse(QStringLiteral("Zovozu VM Lab cannot open its library because its lock file cannot be opened: %1 (%2).")
+                                  .arg(QDir::toNativeSeparators(m_lockPath), errorText(openError)));
+            switch (clearAwayLockFileOfAnotherUser(found)) {
+            case Clearance::cleared:
+                continue;
+            case Clearance::held:
+                return Acquisition::heldElsewhere;
+            case Clearance::notOurs:
+                return refuseItemInTheWay(QStringLiteral("a file that it did not make"));
+            case Clearance::unreadable:
+                return refuse(QStringLiteral("Zovozu VM Lab cannot open its library because its lock file cannot be opened: %1 (%2). "
+                                             "It was left as it is; remove it if no other Zovozu VM Lab is running, and start again.")
+                                  .arg(QDir::toNativeSeparators(m_lockPath), errorText(openError)));
+            }
+        }
         struct stat opened {
         };
-        if (!lock.isValid() || ::fstat(lock.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
-            // A running instance holds an open regular file here; whatever else lies in its place is left over.
-            if (!clearAway(m_lockPath)) {
-                const int clearError = errno;
-                return refuse(QStringLiteral("Zovozu VM Lab cannot open its library because %1 is in the way and cannot be removed (%2). "
-                                             "Remove it and start again.")
-                                  .arg(QDir::toNativeSeparators(m_lockPath), errorText(clearError)));
-            }
-            continue;
-        }
+        if (::fstat(lock.get(), &opened) != 0)
+            return refuse(QStringLiteral("Zovozu VM Lab cannot open its library because its lock file cannot be read: %1 (%2).")
+                              .arg(QDir::toNativeSeparators(m_lockPath), errorText(errno)));
+        if (const QString kind = kindOfItem(opened.st_mode); !kind.isEmpty())
+            return refuseItemInTheWay(kind);
         if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || namedOwnerRuns(lock.get())))
             return Acquisition::heldElsewhere;
         // Another start may have cleared the file meanwhile and made a new one: only the file at the path guards the library.
@@ -144,6 +198,9 @@ LibraryInstanceLock::Acquisition LibraryInstanceLock::acquire()
         };
         if (::lstat(path.constData(), &current) != 0 || !isSameItem(opened, current))
             continue;
+        // Only now, with the lock held: a running instance may be writing its record.
+        if (!isOwnLockFile(lock.get(), opened))
+            return refuseItemInTheWay(QStringLiteral("a file that it did not make"));
 
         const QByteArray owner = ownerRecord();
         if (::ftruncate(lock.get(), 0) != 0 || ::pwrite(lock.get(), owner.constData(), size_t(owner.size()), 0) != owner.size()) {
@@ -159,6 +216,36 @@ LibraryInstanceLock::Acquisition LibraryInstanceLock::acquire()
     return refuse(QStringLiteral(
         "Zovozu VM Lab cannot open its library because its lock file %1 keeps being replaced; another start may be under way.")
                       .arg(QDir::toNativeSeparators(m_lockPath)));
+}
+
+LibraryInstanceLock::Clearance LibraryInstanceLock::clearAwayLockFileOfAnotherUser(const struct stat &found) const
+{
+    const QByteArray path = QFile::encodeName(m_lockPath);
+    const FileDescriptor lock(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened {
+    };
+    if (!lock.isValid() || ::fstat(lock.get(), &opened) != 0)
+        return Clearance::unreadable;
+    if (!isSameItem(opened, found))
+        return Clearance::cleared; // replaced meanwhile: the next attempt looks again
+    if (!isOwnLockFile(lock.get(), opened))
+        return Clearance::notOurs;
+    // Held while it goes, so that an instance that opened it cannot take it meanwhile.
+    if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && (errno == EWOULDBLOCK || namedOwnerRuns(lock.get())))
+        return Clearance::held;
+    struct stat current {
+    };
+    if (::lstat(path.constData(), &current) == 0 && isSameItem(opened, current) && ::unlink(path.constData()) != 0)
+        return Clearance::unreadable;
+    return Clearance::cleared;
+}
+
+LibraryInstanceLock::Acquisition LibraryInstanceLock::refuseItemInTheWay(const QString &kind)
+{
+    return refuse(
+        QStringLiteral("Zovozu VM Lab cannot open its library because %1 lies where it keeps its lock file: %2. Nothing there was "
+                       "changed. Move it elsewhere, then start again.")
+            .arg(kind, QDir::toNativeSeparators(m_lockPath)));
 }
 
 LibraryInstanceLock::Acquisition LibraryInstanceLock::refuse(const QString &text)

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+struct stat;
+
 /**
  * One running instance of the application per library. The running instance
  * holds an advisory lock (flock) on Library.lock in the application's data
@@ -14,10 +16,12 @@
  * writes the library while the first works on it (a second instance once
  * took the first one's clone in progress for a leftover). The system drops
  * that lock when its process ends, however it ends, so whatever a file left
- * behind says (empty after a crash mid-write, garbage, another machine's
- * owner), only a lock that is held means a running owner. Anything in the
- * lock's place that cannot be a held lock (a folder, a link, a file that
- * cannot be opened) is cleared away.
+ * behind says (empty after a crash mid-write, a process that has ended,
+ * another machine's owner), only a lock that is held means a running owner. Only what the
+ * application itself made is taken over: a regular file that holds an
+ * owner record or what a crash left of one. Anything else in the lock's
+ * place (a folder, a link, a pipe, a file of the user's) is left exactly as
+ * it is, and the library is not opened: unavailableText() names it.
  *
  * The first instance listens on a local socket named after the lock; a
  * second start asks it there to bring its window forward, and then ends.
@@ -79,6 +83,10 @@ Q_SIGNALS:
     void activationRequested();
 
 private:
+    /// What became of a lock file that this user may not write (one left by an instance started as another user).
+    enum class Clearance { cleared, held, notOurs, unreadable };
+    Clearance clearAwayLockFileOfAnotherUser(const struct stat &found) const;
+    Acquisition refuseItemInTheWay(const QString &kind);
     Acquisition refuse(const QString &text);
     void acceptConnection();
 

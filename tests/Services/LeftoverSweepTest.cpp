@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
+#include "AbandonedMirrors.h"
 #include "FileOperations.h"
 #include "InterruptedWrite.h"
 #include "JSONCoding.h"
 #include "MachineIdentityService.h"
 #include "ProcessIdentity.h"
+#include "ProtectionMirror.h"
 #include "StagingMarker.h"
 #include "StoreTestFixture.h"
 #include "TestFiles.h"
@@ -318,4 +320,103 @@ TEST_F(LeftoverSweepTest, AnExportCutShortIsFoundWhereItWasMade)
 
     EXPECT_EQ(hiddenEntries(folder), QStringList());
     EXPECT_TRUE(FileOperations::itemExists(folder + QStringLiteral("/Dev.vmarchive")));
+}
+
+TEST_F(LeftoverSweepTest, TheMirrorOfABundleDeletedByHandGoesOnceTheLibraryNoLongerListsIt)
+{
+    const VMBundle kept = fullBundle(QStringLiteral("Kept"));
+    store().updateBundle(kept);
+    const VMBundle gone = fullBundle(QStringLiteral("Gone"));
+    store().updateBundle(gone);
+    const QString mirrorRoot = ProtectionMirror::mirrorRootURL(kept.bundleURL);
+    // What the user keeps in the hidden folder.
+    write(mirrorRoot + QStringLiteral("/notes.txt"), "mine");
+
+    // Outside the root: a tracked bundle whose folder is gone (a disk unplugged) keeps its mirror; one the
+    // library no longer tracks does not, unless something, if only a dangling link, is at its place.
+    const QString disk = outside(QStringLiteral("Disk"));
+    const VMBundle listed = savedBundle(QStringLiteral("Listed"), disk);
+    const VMBundle unplugged = savedBundle(QStringLiteral("Unplugged"), disk);
+    const VMBundle dropped = savedBundle(QStringLiteral("Dropped"), disk);
+    const VMBundle linked = savedBundle(QStringLiteral("Linked"), disk);
+    for (const VMBundle &bundle : {dropped, linked})
+        store().untrackBundle(bundle.bundleURL);
+    FileOperations::removeItem(linked.bundleURL);
+    ASSERT_EQ(::symlink("/nonexistent/zovozu", QFile::encodeName(linked.bundleURL).constData()), 0);
+    for (const VMBundle &bundle : {gone, unplugged, dropped})
+        FileOperations::removeItem(bundle.bundleURL);
+
+    // The list still shows the VMs whose folders went: their mirrors stay until it no longer does.
+    store().loadLibraryBundles();
+    for (const VMBundle &bundle : {gone, unplugged, dropped})
+        EXPECT_TRUE(FileOperations::isFolder(ProtectionMirror::mirrorURL(bundle.bundleURL))) << bundle.bundleURL.toStdString();
+
+    reload();
+    EXPECT_FALSE(FileOperations::itemExists(ProtectionMirror::mirrorURL(gone.bundleURL)));
+    EXPECT_FALSE(FileOperations::itemExists(ProtectionMirror::mirrorURL(dropped.bundleURL)));
+    EXPECT_TRUE(FileOperations::isFolder(ProtectionMirror::mirrorURL(unplugged.bundleURL)));
+    EXPECT_TRUE(FileOperations::isFolder(ProtectionMirror::mirrorURL(listed.bundleURL)));
+    EXPECT_TRUE(FileOperations::isSameFile(kept.layout().diskImageURL(), ProtectionMirror::mirrorURL(kept.bundleURL) + QStringLiteral("/Disk.img")));
+    EXPECT_EQ(QDir(mirrorRoot).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{QStringLiteral("Kept.vm"), QStringLiteral("notes.txt")}));
+    EXPECT_EQ(QDir(ProtectionMirror::mirrorRootIn(disk)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{QStringLiteral("Linked.vm"), QStringLiteral("Listed.vm"), QStringLiteral("Unplugged.vm")}));
+    EXPECT_TRUE(appLog().contains(QStringLiteral("Removed the protection mirror of %1: the bundle is gone and the library no longer lists it")
+                                      .arg(gone.bundleURL)))
+        << appLog().toStdString();
+    EXPECT_EQ(store().bundles().size(), 2);
+}
+
+TEST_F(LeftoverSweepTest, AMirrorFoundAbandonedStaysWhenItsBundleIsSavedAgainBeforeItIsTaken)
+{
+    const VMBundle gone = fullBundle(QStringLiteral("Gone"));
+    store().updateBundle(gone);
+    FileOperations::removeItem(gone.bundleURL);
+    const QList<QString> found = AbandonedMirrors::find(root(), {});
+    ASSERT_EQ(found, QList<QString>{ProtectionMirror::mirrorURL(gone.bundleURL)});
+
+    // A new VM under the same name, saved between the listing and the removal.
+    const VMBundle again = fullBundle(QStringLiteral("Gone"));
+    store().updateBundle(again);
+    EXPECT_EQ(AbandonedMirrors::claim(found.constFirst(), {}, m_logging), std::nullopt);
+    EXPECT_TRUE(FileOperations::isSameFile(again.layout().diskImageURL(), ProtectionMirror::mirrorURL(again.bundleURL) + QStringLiteral("/Disk.img")));
+
+    // Gone again, but listed still.
+    FileOperations::removeItem(again.bundleURL);
+    EXPECT_EQ(AbandonedMirrors::claim(found.constFirst(), {again.bundleURL}, m_logging), std::nullopt);
+    EXPECT_TRUE(FileOperations::isFolder(ProtectionMirror::mirrorURL(again.bundleURL)));
+}
+
+TEST_F(LeftoverSweepTest, AMirrorRemovalCutShortAnywhereLosesNothingAndTheNextLoadEndsIt)
+{
+    const VMBundle kept = fullBundle(QStringLiteral("Kept"));
+    store().updateBundle(kept);
+    const QString mirrorRoot = ProtectionMirror::mirrorRootURL(kept.bundleURL);
+    int step = 1;
+    for (;; ++step) {
+        const VMBundle gone = fullBundle(QStringLiteral("Gone"));
+        store().updateBundle(gone);
+        FileOperations::removeItem(gone.bundleURL);
+        store().forgetVanishedBundle(gone.id());
+
+        const auto outcome = InterruptedWrite::runUntil(step, [&] { store().loadLibraryBundles(); });
+        ASSERT_NE(outcome, InterruptedWrite::Outcome::failed) << step;
+        // Under the bundle's name, the whole mirror or none: a bundle made there later is never repaired from half of one.
+        const QString mirror = ProtectionMirror::mirrorURL(gone.bundleURL);
+        if (FileOperations::itemExists(mirror)) {
+            EXPECT_TRUE(FileOperations::itemExists(mirror + QStringLiteral("/Metadata.json"))) << step;
+            EXPECT_TRUE(FileOperations::itemExists(mirror + QStringLiteral("/Disk.img"))) << step;
+        }
+        EXPECT_TRUE(FileOperations::isSameFile(kept.layout().diskImageURL(), ProtectionMirror::mirrorURL(kept.bundleURL) + QStringLiteral("/Disk.img")))
+            << step;
+
+        backdateHiddenEntries(mirrorRoot);
+        reload();
+        EXPECT_EQ(QDir(mirrorRoot).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{QStringLiteral("Kept.vm")})
+            << "stopped before step " << step;
+        EXPECT_EQ(store().bundles().size(), 1);
+        if (outcome == InterruptedWrite::Outcome::completed)
+            break;
+    }
+    EXPECT_GT(step, 2);
 }

@@ -40,7 +40,6 @@ protected:
 
 TEST_F(LibraryInstanceLockTest, OnlyALockThatIsHeldKeepsTheLibrary)
 {
-    const QString elsewhere = root() + QStringLiteral("/elsewhere.txt");
     const QByteArray host = QSysInfo::machineHostName().toUtf8();
     const struct {
         const char *what;
@@ -48,23 +47,15 @@ TEST_F(LibraryInstanceLockTest, OnlyALockThatIsHeldKeepsTheLibrary)
     } leftovers[] = {
         {"nothing", [] {}},
         {"an empty file, as a crash while it was written leaves", [&] { writeFile(lockPath(), {}); }},
-        {"garbage", [&] { writeFile(lockPath(), QByteArrayLiteral("\x00\xff\x7f not a lock")); }},
+        {"a record cut short", [&] { writeFile(lockPath(), "4242\nDuvuzodOv"); }},
+        {"the zeros a power cut can leave of a write", [&] { writeFile(lockPath(), QByteArray(24, '\0')); }},
+        {"an earlier version's lock", [&] { writeFile(lockPath(), "4242\nDuvuzodOvevav\n" + host + "\n0123456789abcdef\n1234567\n"); }},
         {"another machine's owner", [&] { writeFile(lockPath(), "4242\nDuvuzodOvevav\nsome-other-machine\n"); }},
         {"a process of this machine that holds nothing", [&] { writeFile(lockPath(), "1\nDuvuzodOvevav\n" + host + '\n'); }},
-        {"a folder", [&] {
-             ASSERT_TRUE(QDir().mkpath(lockPath() + QStringLiteral("/inside")));
-             writeFile(lockPath() + QStringLiteral("/inside/file"), "x");
-         }},
-        {"a dangling link", [&] { ASSERT_EQ(::symlink("/nonexistent/zovozu-lock", QFile::encodeName(lockPath()).constData()), 0); }},
-        {"a link to another file", [&] {
-             writeFile(elsewhere, "keep me");
-             ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(lockPath()).constData()), 0);
-         }},
         {"an unreadable file", [&] {
              writeFile(lockPath(), "1234\n");
              ASSERT_EQ(::chmod(QFile::encodeName(lockPath()).constData(), 0), 0);
          }},
-        {"a pipe", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(lockPath()).constData(), 0600), 0); }},
     };
     for (const auto &leftover : leftovers) {
         SCOPED_TRACE(leftover.what);
@@ -83,9 +74,70 @@ TEST_F(LibraryInstanceLockTest, OnlyALockThatIsHeldKeepsTheLibrary)
         // Each case starts from a clean folder.
         QFile::remove(lockPath());
     }
-    QFile kept(elsewhere);
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("keep me")) << "a link is removed, never written through";
+}
+
+TEST_F(LibraryInstanceLockTest, WhatTheApplicationDidNotMakeIsLeftAsItIsAndNamed)
+{
+    const QString elsewhere = root() + QStringLiteral("/elsewhere.txt");
+    const QByteArray path = QFile::encodeName(lockPath());
+    const auto contentOf = [](const QString &file) {
+        QFile opened(file);
+        return opened.open(QIODevice::ReadOnly) ? opened.readAll() : QByteArray("(unreadable)");
+    };
+    const struct {
+        const char *what;
+        const char *named;
+        std::function<void()> leave;
+        std::function<bool()> isUntouched;
+    } items[] = {
+        {"a folder with the user's files", "a folder",
+         [&] {
+             ASSERT_TRUE(QDir().mkpath(lockPath() + QStringLiteral("/sub")));
+             writeFile(lockPath() + QStringLiteral("/sub/mine.txt"), "mine");
+         },
+         [&] { return contentOf(lockPath() + QStringLiteral("/sub/mine.txt")) == "mine"; }},
+        {"a dangling link", "a link", [&] { ASSERT_EQ(::symlink("/nonexistent/zovozu-lock", path.constData()), 0); },
+         [&] { return QFileInfo(lockPath()).symLinkTarget() == QStringLiteral("/nonexistent/zovozu-lock"); }},
+        {"a link to another file", "a link",
+         [&] {
+             writeFile(elsewhere, "keep me");
+             ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), path.constData()), 0);
+         },
+         [&] { return QFileInfo(lockPath()).isSymLink() && contentOf(elsewhere) == "keep me"; }},
+        {"a pipe", "a pipe", [&] { ASSERT_EQ(::mkfifo(path.constData(), 0600), 0); },
+         [&] {
+             struct stat status {
+             };
+             return ::lstat(path.constData(), &status) == 0 && S_ISFIFO(status.st_mode);
+         }},
+        {"a file of the user's", "a file that it did not make", [&] { writeFile(lockPath(), QByteArrayLiteral("\x00\xff\x7f not a lock")); },
+         [&] { return contentOf(lockPath()) == QByteArrayLiteral("\x00\xff\x7f not a lock"); }},
+        {"a text of the user's", "a file that it did not make", [&] { writeFile(lockPath(), "notes\nabout my library\n"); },
+         [&] { return contentOf(lockPath()) == "notes\nabout my library\n"; }},
+        {"a second name of another file", "a file that it did not make",
+         [&] {
+             writeFile(elsewhere, "1234\n");
+             ASSERT_EQ(::link(QFile::encodeName(elsewhere).constData(), path.constData()), 0);
+         },
+         [&] { return contentOf(elsewhere) == "1234\n" && contentOf(lockPath()) == "1234\n"; }},
+    };
+    for (const auto &item : items) {
+        SCOPED_TRACE(item.what);
+        item.leave();
+        LibraryInstanceLock lock(root());
+        EXPECT_EQ(lock.acquire(), Acquisition::unavailable);
+        EXPECT_EQ(lock.unavailableText(), QStringLiteral("Zovozu VM Lab cannot open its library because %1 lies where it keeps its lock file: %2. "
+                                                         "Nothing there was changed. Move it elsewhere, then start again.")
+                                              .arg(QString::fromUtf8(item.named), lockPath()));
+        EXPECT_TRUE(item.isUntouched());
+
+        // Once the user has moved it away, the library opens.
+        ASSERT_TRUE(QFileInfo(lockPath()).isDir() ? QDir(lockPath()).removeRecursively() : ::unlink(path.constData()) == 0);
+        QFile::remove(elsewhere);
+        LibraryInstanceLock after(root());
+        EXPECT_EQ(after.acquire(), Acquisition::acquired) << after.unavailableText().toStdString();
+        QFile::remove(lockPath());
+    }
 }
 
 TEST_F(LibraryInstanceLockTest, AnOwnerRunningInAnotherProcessKeepsTheLibrary)
