@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "AppStateFixture.h"
+#include "ConsoleWindow.h"
 #include "ErrorBannerView.h"
 #include "LibraryView.h"
 #include "LibraryViewModel.h"
@@ -20,6 +21,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -203,4 +205,30 @@ TEST_F(MainWindowTest, EveryStartOpensTheVMsConsoleWhereverItIsAskedFor)
         ASSERT_FALSE(waitForOutcome(m_state->coordinator().stop(bundle.id())).failure);
         ASSERT_TRUE(QTest::qWaitFor([&] { return consoles.windowCount() == 0 && startButton->isEnabled(); }, 5000));
     }
+}
+
+TEST_F(MainWindowTest, QuitWhileAVMRunsAsksBeforeAnyWindowClosesAndCancelKeepsThemAll)
+{
+    const VMBundle bundle = addBundle(QStringLiteral("Dev"), VMGuestOSType::linux);
+    VMDetailsView &details = showWithSelected(bundle);
+    details.findChild<QPushButton *>(QStringLiteral("details.action.start"))->click();
+    VMConsoleWindowManager &consoles = m_state->consoleWindowManager();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return consoles.window(bundle.id()) != nullptr; }, 5000));
+    const QPointer<QWidget> console(consoles.window(bundle.id()));
+
+    m_window->findChild<QAction *>(QStringLiteral("command.quit"))->trigger();
+    QTest::qWait(50);
+    auto *question = m_window->findChild<QMessageBox *>(QStringLiteral("quit.confirmation"));
+    ASSERT_TRUE(question);
+    EXPECT_TRUE(console && console->isVisible()) << "the question comes before any window closes";
+
+    question->findChild<QPushButton *>(QStringLiteral("quit.confirmation.cancel"))->click();
+    QTest::qWait(50);
+    EXPECT_TRUE(console && console->isVisible());
+    EXPECT_EQ(static_cast<QWidget *>(consoles.window(bundle.id())), console.data());
+    EXPECT_TRUE(m_window->isVisible());
+    EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(bundle.id()), VMRuntimeState::running);
+
+    consoles.closeWindow(bundle.id());
+    ASSERT_FALSE(waitForOutcome(m_state->coordinator().stop(bundle.id())).failure);
 }
