@@ -89,6 +89,7 @@ TEST_F(ZipArchiveWriterTest, SparseFilesKeepTheirContentAndShrink)
 TEST_F(ZipArchiveWriterTest, ProgressCountsTheContentThatTravelsHolesIncludedUpToItsSize)
 {
     const QString root = path(QStringLiteral("source"));
+    ASSERT_TRUE(QDir().mkpath(root));
     constexpr off_t length = 24LL << 20;
     SparseTestFile::write(root + QStringLiteral("/Disk.img"), length, {{length / 2, QByteArrayLiteral("middle")}});
     write(root + QStringLiteral("/sub/notes.txt"), "twelve bytes");
