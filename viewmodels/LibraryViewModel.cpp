@@ -123,6 +123,9 @@ void LibraryViewModel::setPendingDeletionBundleID(const std::optional<QUuid> &id
 
 void LibraryViewModel::setSearchText(const QString &text)
 {
+    // A new search is the user's next step: what was said about the list before may no longer hold ("No VM is selected").
+    if (text != m_searchText && m_bannerMessage)
+        setBannerMessage(std::nullopt);
     m_searchText = text;
     Q_EMIT searchTextChanged();
 }

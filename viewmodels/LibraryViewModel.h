@@ -83,7 +83,7 @@ public:
     const std::optional<QUuid> &pendingDeletionBundleID() const { return m_pendingDeletionBundleID; }
     void setPendingDeletionBundleID(const std::optional<QUuid> &id);
     const QString &searchText() const { return m_searchText; }
-    /// Whoever changes the search text calls applyFilterAndSort() afterwards.
+    /// Whoever changes the search text calls applyFilterAndSort() afterwards. A changed search clears the banner.
     void setSearchText(const QString &text);
     VMSortOrder sortOrder() const { return m_sortOrder; }
     /// Whoever changes the order calls applyFilterAndSort() afterwards.

@@ -391,6 +391,14 @@ TEST_F(LibraryViewModelTest, AMessageBelongsToTheActionThatCausedItAndTheNextAct
     library().select(older.id());
     EXPECT_EQ(library().bannerMessage(), std::nullopt);
     EXPECT_EQ(library().selectedBundleID(), older.id());
+    // A search that hid the selection and is cleared again shows the VM: the sentence that none is selected goes with it.
+    library().setSearchText(QStringLiteral("zz"));
+    library().applyFilterAndSort();
+    library().setBannerMessage(noSelection, MessageKind::information);
+    library().setSearchText(QString());
+    library().applyFilterAndSort();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    EXPECT_EQ(library().selectedBundle()->id(), older.id());
 
     // Each action of the library clears the message as it begins.
     const struct {
