@@ -17,6 +17,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
 
 namespace {
 
@@ -90,14 +96,29 @@ void trimAndPlaceBundleCopy(const ExportExclusions &exclusions, const QString &s
     }
 }
 
+/// How far the worker has written an archive; the GUI thread reads it on a timer.
+struct ArchiveProgress {
+    std::atomic<qint64> total {0};
+    std::atomic<qint64> written {0};
+
+    std::optional<double> fraction() const
+    {
+        const qint64 all = total.load();
+        return all > 0 ? std::optional<double>(std::clamp(double(written.load()) / double(all), 0.0, 1.0)) : std::nullopt;
+    }
+};
+
 void writeArchive(const ExportExclusions &exclusions, const QString &source, const QString &topEntry, const QString &staged,
-                  const QString &replaced, const QString &archive)
+                  const QString &replaced, const QString &archive, const std::shared_ptr<ArchiveProgress> &progress)
 {
     try {
-        ZipArchiveWriter writer(staged);
-        writer.addFolder(source, topEntry, [&exclusions](const QString &relativePath, const struct stat &status) {
+        const ZipArchiveWriter::Filter travels = [&exclusions](const QString &relativePath, const struct stat &status) {
             return exclusions.travelsInArchive(relativePath, status);
-        });
+        };
+        progress->total = ZipArchiveWriter::contentSize(source, travels);
+        ZipArchiveWriter writer(staged);
+        writer.setProgress([&progress](qint64 written) { progress->written = written; });
+        writer.addFolder(source, topEntry, travels);
         writer.finish();
         ItemReplacement::replace(staged, archive, replaced);
     } catch (...) {
@@ -179,20 +200,32 @@ QCoro::Task<QString> VMExportService::exportAsArchive(VMBundle bundle, QString d
     refuseUnreadableGuestContent(co_await BackgroundWork::run(&GuestWrittenContent::unreadableItem, source));
     destinations.remember(QFileInfo(archive).path());
     const StagingFolder staging(QFileInfo(archive).path(), QFileInfo(archive).fileName());
+    const auto progress = std::make_shared<ArchiveProgress>();
+    // The worker only counts; the fraction is published from here, a few times a second.
+    QTimer poll;
+    poll.setInterval(std::chrono::milliseconds(250));
+    connect(&poll, &QTimer::timeout, this, [this, progress] {
+        if (const std::optional<double> fraction = progress->fraction())
+            setExportProgress(VMExportProgress::compressing(*fraction));
+    });
+    poll.start();
     std::optional<QString> compressionFailure;
     try {
         co_await BackgroundWork::run(&writeArchive, exclusions, source, topEntry, staging.pathOf(stagedResultName), staging.pathOf(replacedResultName),
-                                     archive);
+                                     archive, progress);
     } catch (const ZipArchiveWriter::CompressionError &error) {
         compressionFailure = QString::fromUtf8(error.what());
     }
+    poll.stop();
     if (compressionFailure) {
         if (self)
             self->setExportProgress(VMExportProgress::failed(QStringLiteral("Compression failed: ") + *compressionFailure));
         throw VirtualMachineError(VirtualMachineError::Case::backupFailed, QStringLiteral("Archive compression failed."));
     }
-    if (self)
+    if (self) {
+        self->setExportProgress(VMExportProgress::compressing(1.0));
         self->setExportProgress(VMExportProgress::completed(archive));
+    }
     logging.log(QStringLiteral("Exported ") + bundle.metadata.name + QStringLiteral(" as archive to ") + archive, logCategory, source);
     co_return archive;
 }

@@ -34,7 +34,9 @@ class VMStore;
  *
  * The copying and compressing run on worker threads; the service itself
  * lives on the GUI thread, where it publishes exportProgress() and emits
- * exportProgressChanged() on every assignment. Each finished export is
+ * exportProgressChanged() on every assignment; while an archive is written
+ * its compressing fraction (content taken in of the content that travels,
+ * holes counted) is published a few times a second. Each finished export is
  * logged to the source bundle's log with the category "Export".
  *
  * @code

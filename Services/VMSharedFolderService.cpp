@@ -3,6 +3,7 @@
 
 #include "FileBookmarkService.h"
 #include "FileOperations.h"
+#include "FreeName.h"
 #include "SecurityScopedAccess.h"
 #include "VirtualMachineError.h"
 
@@ -23,10 +24,9 @@ bool isRealFolder(const QString &path)
     return info.isDir() && !info.isSymLink();
 }
 
-/// `base` + " " + `number`, with `base` shortened until the whole is still a canonical share name.
-QString numberedName(QString base, qint64 number)
+/// `base` + `suffix`, with `base` shortened until the whole is still a canonical share name.
+QString numberedName(QString base, const QString &suffix)
 {
-    const QString suffix = QLatin1Char(' ') + QString::number(number);
     while (!base.isEmpty() && MultipleDirectoryShare::canonicalName(base + suffix) != base + suffix)
         base.chop(1);
     return base + suffix;
@@ -116,11 +116,5 @@ VMSharedFolderService::DirectorySharing VMSharedFolderService::makeDirectoryShar
 QString VMSharedFolderService::uniqueShareName(const QString &name, const QSet<QString> &used)
 {
     const QString base = MultipleDirectoryShare::canonicalName(name).value_or(fallbackShareName.toString());
-    if (!used.contains(base))
-        return base;
-    for (qint64 number = 2;; ++number) {
-        const QString candidate = numberedName(base, number);
-        if (!used.contains(candidate))
-            return candidate;
-    }
+    return FreeName::first(base, [&used](const QString &candidate) { return used.contains(candidate); }, &numberedName);
 }

@@ -10,6 +10,7 @@
 #include "FileMeasurements.h"
 #include "FileOperations.h"
 #include "FileViewer.h"
+#include "FreeName.h"
 #include "GuestWrittenContent.h"
 #include "JSONCoding.h"
 #include "LeftoverSweeper.h"
@@ -388,6 +389,7 @@ VMBundle VMStore::registerExistingBundle(const QString &url, IdentityClash clash
             throw VirtualMachineError(VirtualMachineError::Case::libraryRegistrationFailed,
                                       QStringLiteral("A VM named \"%1\" is already registered from %2.").arg(existing->metadata.name, existing->bundleURL));
         // Two entries with one identifier would act on each other's VM: the copy takes its own, as a clone does.
+        loaded.metadata.name = freeNameFor(loaded, location);
         loaded.metadata.id = QUuid::createUuid();
         m_tracked.trackBundle(location);
         updateBundle(loaded);
@@ -398,9 +400,25 @@ VMBundle VMStore::registerExistingBundle(const QString &url, IdentityClash clash
 
     m_tracked.trackBundle(location);
     loaded = withLiveRuntimeState(std::move(loaded));
-    publishSaved(loaded);
+    if (const QString name = freeNameFor(loaded, location); name != loaded.metadata.name) {
+        loaded.metadata.name = name;
+        updateBundle(loaded);
+        loaded = bundle(loaded.id()).value_or(loaded);
+    } else {
+        publishSaved(loaded);
+    }
     log(QStringLiteral("Registered existing VM bundle at ") + location, location);
     return loaded;
+}
+
+QString VMStore::freeNameFor(const VMBundle &bundle, const QString &location) const
+{
+    QSet<QString> names;
+    for (const VMBundle &listed : m_bundles) {
+        if (standardizedFileURL(listed.bundleURL) != location)
+            names.insert(listed.metadata.name);
+    }
+    return FreeName::first(bundle.metadata.name, [&names](const QString &name) { return names.contains(name); });
 }
 
 QString VMStore::createBundleDirectory(const QString &destination, const QString &name) const

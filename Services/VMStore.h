@@ -118,7 +118,12 @@ public:
         /// The bundle (a backup copy of a VM in the library) becomes a VM of its own: a new identifier is written into it.
         takeNewIdentity,
     };
-    /// Adds a bundle the user picked; registering a listed bundle again from its own place is no clash.
+    /**
+     * Adds a bundle the user picked; registering a listed bundle again from
+     * its own place is no clash. A bundle named as another VM of the library
+     * (a backup of it, say) is renamed to the first free name ("My Debian 2")
+     * and the name written into it, so no two cards read the same.
+     */
     VMBundle registerExistingBundle(const QString &url, IdentityClash clash = IdentityClash::refuse);
 
     /// A new, safely named bundle folder with its standard subfolders inside `destination`; a failure leaves no part of it.
@@ -184,6 +189,8 @@ Q_SIGNALS:
     void reloadFailed(const QString &reason);
 
 private:
+    /// `bundle`'s name, or the first free one when a VM of the library at another place than `location` has it.
+    QString freeNameFor(const VMBundle &bundle, const QString &location) const;
     static VMBundle refreshedForSave(const VMBundle &bundle);
     QList<QString> libraryCandidateURLs() const;
     /// What a load on a worker found: the bundles, and the stored run states it reset, for the GUI thread to judge.

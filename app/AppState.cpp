@@ -201,8 +201,14 @@ std::unique_ptr<VMConsoleViewModel> AppState::makeConsoleViewModel(std::shared_p
         if (windows)
             windows->closeWindow(session->bundle().metadata.id);
     };
-    return std::make_unique<VMConsoleViewModel>(
+    auto console = std::make_unique<VMConsoleViewModel>(
         std::move(session), m_coordinator, m_runtimeService, m_loggingService, std::move(closeHandler));
+    // An action at the console is the user's latest: the library's message about an earlier one goes with it.
+    connect(console.get(), &VMConsoleViewModel::errorMessageChanged, &m_libraryViewModel, [library = &m_libraryViewModel] {
+        if (library->bannerMessage())
+            library->setBannerMessage(std::nullopt);
+    });
+    return console;
 }
 
 std::unique_ptr<QEMUConsoleViewModel> AppState::makeQEMUConsoleViewModel(const VMBundle &bundle)

@@ -171,6 +171,7 @@ public:
     FileChooser &fileChooser() { return m_fileChooser; }
     LibraryViewModel &libraryViewModel() { return m_libraryViewModel; }
     QuitViewModel &quitViewModel() { return m_quitViewModel; }
+    QuitConfirmation &quitConfirmation() { return m_quitConfirmation; }
 
 private:
     /// The process that runs the VM now, for the performance monitor.

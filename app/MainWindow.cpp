@@ -53,6 +53,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     actions.makeDetailsView = [this](const QUuid &id) -> QWidget * {
         auto *details = new VMDetailsView(m_state.makeDetailsViewModels(id, m_chooser));
         connect(details, &VMDetailsView::consoleRequested, this, &MainWindow::openConsole);
+        m_state.libraryViewModel().shareBannerWith(details->viewModel());
         fillDetailsPane(*details);
         return details;
     };
@@ -78,6 +79,7 @@ MainWindow::MainWindow(AppState &state, QWidget *parent)
     toolbar->addActions(m_library->toolbarActions());
 
     m_commands = new MenuCommands(*this, *m_library, state.libraryViewModel());
+    connect(m_commands, &MenuCommands::quitRequested, this, [this] { m_state.quitConfirmation().quit(*this); });
     QMenu *file = m_commands->fileMenu();
     QAction *newWindow = new QAction(tr("New Window"), this);
     newWindow->setObjectName(QStringLiteral("command.newWindow"));
@@ -122,7 +124,7 @@ void MainWindow::openCreateWizard(std::shared_ptr<CreateVMWizardViewModel> wizar
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     connect(sheet, &QDialog::finished, this, [this, wizard] {
         if (wizard->createdBundleID())
-            m_state.libraryViewModel().setSelectedBundleID(wizard->createdBundleID());
+            m_state.libraryViewModel().select(wizard->createdBundleID());
     });
     sheet->open();
 }

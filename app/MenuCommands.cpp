@@ -10,7 +10,6 @@
 #include "ViewCommand.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QListView>
 #include <QMainWindow>
 #include <QMenu>
@@ -92,7 +91,7 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
     connect(m_newFromTemplate, &QAction::triggered, m_library.templateAction(), &QAction::trigger);
     connect(m_library.templateAction(), &QAction::enabledChanged, m_newFromTemplate, &QAction::setEnabled);
     m_newFromTemplate->setEnabled(m_library.templateAction()->isEnabled());
-    connect(quit, &QAction::triggered, &window, [] { QApplication::closeAllWindows(); });
+    connect(quit, &QAction::triggered, this, &MenuCommands::quitRequested);
     connect(m_startSelected, &QAction::triggered, this, [this] {
         updateStartEnabled();
         if (canStartSelected())

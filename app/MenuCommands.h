@@ -48,6 +48,10 @@ public:
     /// Whether "Start Selected VM" may run now: a VM is selected and shown, and its details would let it start.
     bool canStartSelected() const;
 
+Q_SIGNALS:
+    /// "Quit": the window's owner asks about running VMs before any window closes.
+    void quitRequested();
+
 private:
     void updateStartEnabled();
     /// The update check's menu title for the selected VM's guest system.

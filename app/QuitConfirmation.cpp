@@ -66,6 +66,18 @@ bool QuitConfirmation::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
+void QuitConfirmation::quit(QWidget &window)
+{
+    if (m_viewModel.isStopping())
+        return;
+    if (!m_viewModel.runningVMs().isEmpty()) {
+        if (!m_question)
+            ask(window);
+        return;
+    }
+    QApplication::closeAllWindows();
+}
+
 bool QuitConfirmation::endsApplication(const QWidget &window)
 {
     if (!keepsApplicationRunning(window))

@@ -34,6 +34,14 @@ class QuitConfirmation final : public QObject
 public:
     explicit QuitConfirmation(QuitViewModel &viewModel, QObject *parent = nullptr);
 
+    /**
+     * The Quit command of `window`: while VMs run, asks on `window` before
+     * any window closes, so that Cancel leaves every window open (a console
+     * would otherwise close before the library window could ask); else
+     * closes every window, which ends the application.
+     */
+    void quit(QWidget &window);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -63,6 +63,35 @@ QList<QByteArray> listNames(int folderDescriptor, const QString &folderPath)
     return names;
 }
 
+/// What ZipArchiveWriter::contentSize() counts below one open folder.
+qint64 contentSizeBelow(int folderDescriptor, const QString &folderPath, const QString &relativePrefix, const ZipArchiveWriter::Filter &include)
+{
+    qint64 total = 0;
+    for (const QByteArray &name : listNames(folderDescriptor, folderPath)) {
+        const QString decodedName = QFile::decodeName(name);
+        const QString path = folderPath + QLatin1Char('/') + decodedName;
+        const QString relative = relativePrefix.isEmpty() ? decodedName : relativePrefix + QLatin1Char('/') + decodedName;
+        struct stat status {
+        };
+        if (::fstatat(folderDescriptor, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT)
+                continue;
+            throw PlatformError::posix(errno, path);
+        }
+        if (include && !include(relative, status))
+            continue;
+        if (S_ISREG(status.st_mode)) {
+            total += status.st_size;
+        } else if (S_ISDIR(status.st_mode)) {
+            const FileDescriptor folder(::openat(folderDescriptor, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!folder.isValid())
+                throw PlatformError::posix(errno, path);
+            total += contentSizeBelow(folder.get(), path, relative, include);
+        }
+    }
+    return total;
+}
+
 /// A new file at `path`, never one that existed before.
 FileDescriptor createFile(const QString &path)
 {
@@ -160,6 +189,7 @@ public:
     }
 
     const QString &path() const { return m_path; }
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
 
     void addFolder(const QString &folder, const QString &entryName, const Filter &include)
     {
@@ -327,7 +357,16 @@ private:
         }
     }
 
+    /// Writes one chunk of file content and reports it.
     void writeData(const char *data, size_t size)
+    {
+        writeAll(data, size);
+        m_contentBytes += qint64(size);
+        if (m_progress)
+            m_progress(m_contentBytes);
+    }
+
+    void writeAll(const char *data, size_t size)
     {
         while (size > 0) {
             const la_ssize_t written = archive_write_data(m_archive.get(), data, size);
@@ -377,6 +416,8 @@ private:
     PartialFile m_partialFile;
     std::unique_ptr<struct archive, ArchiveDeleter> m_archive;
     int m_writeError = 0;
+    Progress m_progress;
+    qint64 m_contentBytes = 0;
     const std::vector<char> m_zeros;
     std::vector<char> m_buffer;
 };
@@ -391,6 +432,19 @@ ZipArchiveWriter::~ZipArchiveWriter() = default;
 const QString &ZipArchiveWriter::archivePath() const
 {
     return m_archive->path();
+}
+
+qint64 ZipArchiveWriter::contentSize(const QString &folder, const Filter &include)
+{
+    const FileDescriptor root(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root.isValid())
+        throw PlatformError::posix(errno, folder);
+    return contentSizeBelow(root.get(), folder, QString(), include);
+}
+
+void ZipArchiveWriter::setProgress(Progress progress)
+{
+    m_archive->setProgress(std::move(progress));
 }
 
 void ZipArchiveWriter::addFolder(const QString &folder, const QString &entryName, const Filter &include)

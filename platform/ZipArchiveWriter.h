@@ -35,6 +35,9 @@ public:
     /// Decides whether an item below the added folder travels; `relativePath` is "/"-joined from that folder.
     using Filter = std::function<bool(const QString &relativePath, const struct stat &status)>;
 
+    /// Hears how many bytes of file content the archive has taken in so far, holes included; called after each chunk.
+    using Progress = std::function<void(qint64 contentBytes)>;
+
     /// The compressor failed by itself. Reading the items and writing the file fail with PlatformError instead.
     class CompressionError : public std::runtime_error
     {
@@ -48,6 +51,17 @@ public:
     ZipArchiveWriter &operator=(const ZipArchiveWriter &) = delete;
 
     const QString &archivePath() const;
+
+    /**
+     * The bytes of file content addFolder() takes in for `folder` with
+     * `include`: the sizes of the regular files that travel, holes counted,
+     * walked the same way and without following links. What progress
+     * reports reaches this once the folder is added, unless files change
+     * meanwhile.
+     */
+    static qint64 contentSize(const QString &folder, const Filter &include = {});
+    /// Reports the content taken in from now on to `progress`, on the thread that writes.
+    void setProgress(Progress progress);
 
     /**
      * Adds `folder` as the entry "<entryName>/" and then, folders before

@@ -519,11 +519,16 @@ VMBundle VirtualMachineCoordinator::requireClonable(const QUuid &id) const
 
 void VirtualMachineCoordinator::deleteVM(const QUuid &id)
 {
+    requireDeletable(id);
+    removeSession(id);
+    m_store.deleteBundle(id);
+}
+
+void VirtualMachineCoordinator::requireDeletable(const QUuid &id) const
+{
     if (isMachineActive(id))
         throw refusal("Stop the virtual machine before deleting it.");
     m_leases.requireNone(id);
-    removeSession(id);
-    m_store.deleteBundle(id);
 }
 
 void VirtualMachineCoordinator::refuseVanishedBundle(const VMBundle &bundle)

@@ -200,6 +200,8 @@ public:
      * left on disk is the store's permissionDenied).
      */
     void deleteVM(const QUuid &id);
+    /// Throws what deleteVM() would refuse the VM for now, so a screen can say it before asking to confirm.
+    void requireDeletable(const QUuid &id) const;
 
 Q_SIGNALS:
     /// The effective run state of some VM may have changed.

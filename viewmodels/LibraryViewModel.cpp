@@ -5,6 +5,7 @@
 #include "FileViewer.h"
 #include "LoggingService.h"
 #include "VMBundleOperations.h"
+#include "VMDetailsViewModel.h"
 #include "VMStore.h"
 #include "VirtualMachineCoordinator.h"
 #include "VirtualMachineSession.h"
@@ -89,6 +90,25 @@ void LibraryViewModel::setSelectedBundleID(const std::optional<QUuid> &id)
     Q_EMIT selectedBundleIDChanged();
 }
 
+void LibraryViewModel::select(const std::optional<QUuid> &id)
+{
+    if (id != m_selectedBundleID && m_bannerMessage)
+        setBannerMessage(std::nullopt);
+    setSelectedBundleID(id);
+}
+
+void LibraryViewModel::shareBannerWith(VMDetailsViewModel &details)
+{
+    connect(&details, &VMDetailsViewModel::errorMessageChanged, this, [this] {
+        if (m_bannerMessage)
+            setBannerMessage(std::nullopt);
+    });
+    connect(this, &LibraryViewModel::bannerMessageChanged, &details, [this, &details] {
+        if (m_bannerMessage && details.errorMessage())
+            details.setErrorMessage(std::nullopt);
+    });
+}
+
 void LibraryViewModel::setBannerMessage(const std::optional<QString> &message, MessageKind kind)
 {
     m_sharedFoldersNewsID.reset();
@@ -121,6 +141,9 @@ void LibraryViewModel::setPendingDeletionBundleID(const std::optional<QUuid> &id
 
 void LibraryViewModel::setSearchText(const QString &text)
 {
+    // A new search is the user's next step: what was said about the list before may no longer hold ("No VM is selected").
+    if (text != m_searchText && m_bannerMessage)
+        setBannerMessage(std::nullopt);
     m_searchText = text;
     Q_EMIT searchTextChanged();
 }
@@ -211,6 +234,7 @@ QCoro::Task<> LibraryViewModel::start(QUuid id, bool resumeSavedState)
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, u"start");
     if (!ticket)
         co_return;
+    setBannerMessage(std::nullopt);
     const QPointer<LibraryViewModel> self(this);
     try {
         co_await m_starter.start(id, resumeSavedState);
@@ -229,6 +253,7 @@ QCoro::Task<> LibraryViewModel::stop(QUuid id)
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, u"stop");
     if (!ticket)
         co_return;
+    setBannerMessage(std::nullopt);
     const QPointer<LibraryViewModel> self(this);
     try {
         co_await m_coordinator.stop(id);
@@ -299,6 +324,17 @@ void LibraryViewModel::deleteBundle(const QUuid &id)
     setBannerMessage(std::nullopt);
 }
 
+bool LibraryViewModel::mayDelete(const QUuid &id)
+{
+    try {
+        m_coordinator.requireDeletable(id);
+        return true;
+    } catch (const std::exception &error) {
+        setBannerMessage(describe(error));
+        return false;
+    }
+}
+
 QCoro::Task<> LibraryViewModel::importBundle()
 {
     FileChoiceRequest request;
@@ -312,6 +348,7 @@ QCoro::Task<> LibraryViewModel::importBundle()
     const std::optional<QString> chosen = co_await m_chooser.choose(request);
     if (!self || !chosen || chosen->isEmpty())
         co_return;
+    setBannerMessage(std::nullopt);
     try {
         // A backup of a VM still in the library comes in as a VM of its own.
         const VMBundle imported = m_store.registerExistingBundle(*chosen, VMStore::IdentityClash::takeNewIdentity);
@@ -340,6 +377,7 @@ QCoro::Task<> LibraryViewModel::backupBundle(QUuid id)
     const std::optional<QString> chosen = co_await m_chooser.choose(request);
     if (!self || !chosen || chosen->isEmpty())
         co_return;
+    setBannerMessage(std::nullopt);
     if (const std::optional<QString> refusal = backupDestinationRefusal(*chosen)) {
         setBannerMessage(*refusal);
         log(*refusal);
@@ -391,6 +429,7 @@ QCoro::Task<> LibraryViewModel::cloneBundle(QUuid id)
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, u"clone");
     if (!ticket)
         co_return;
+    setBannerMessage(std::nullopt);
     const QPointer<LibraryViewModel> self(this);
     try {
         const VMBundle clone = co_await m_coordinator.cloneVMAsync(id, std::nullopt, true, false);

@@ -22,6 +22,7 @@ class FileChooser;
 class LoggingService;
 class QEMUSetupService;
 class VMBundleOperations;
+class VMDetailsViewModel;
 class VMStore;
 class VirtualMachineCoordinator;
 
@@ -36,7 +37,9 @@ class VirtualMachineCoordinator;
  * each change, with each VM's run state as the coordinator knows it now (a
  * Windows VM under QEMU shows running; a reload never shows a running VM as
  * stopped). Actions report failures in bannerMessage and the application
- * log ("Library"), never by throwing (deleteBundle excepted); they read the
+ * log ("Library"), never by throwing (deleteBundle excepted); each clears
+ * the banner as it begins, so that a message belongs to the last action;
+ * they read the
  * current bundle from the store when they run, and a second press of an
  * action already running on the same VM is ignored. Every published
  * property announces every assignment. GUI thread only.
@@ -71,6 +74,8 @@ public:
     const QList<VMBundle> &bundles() const { return m_bundles; }
     const std::optional<QUuid> &selectedBundleID() const { return m_selectedBundleID; }
     void setSelectedBundleID(const std::optional<QUuid> &id);
+    /// The user picks a VM (in the list, or by creating it): the message of an earlier action goes when the selection changes.
+    void select(const std::optional<QUuid> &id);
     const std::optional<QString> &bannerMessage() const { return m_bannerMessage; }
     /// Whether the banner reports something done or something that failed.
     MessageKind bannerKind() const { return m_bannerKind; }
@@ -78,7 +83,7 @@ public:
     const std::optional<QUuid> &pendingDeletionBundleID() const { return m_pendingDeletionBundleID; }
     void setPendingDeletionBundleID(const std::optional<QUuid> &id);
     const QString &searchText() const { return m_searchText; }
-    /// Whoever changes the search text calls applyFilterAndSort() afterwards.
+    /// Whoever changes the search text calls applyFilterAndSort() afterwards. A changed search clears the banner.
     void setSearchText(const QString &text);
     VMSortOrder sortOrder() const { return m_sortOrder; }
     /// Whoever changes the order calls applyFilterAndSort() afterwards.
@@ -119,9 +124,23 @@ public:
     QCoro::Task<> deletePendingBundle();
     /// Deletes the VM or throws the coordinator's refusal unchanged; the caller shows it.
     void deleteBundle(const QUuid &id);
+    /**
+     * Whether the VM may be deleted now, asked before the confirmation: the
+     * refusal deleteBundle() would give (a VM that runs, a file operation
+     * under way) goes to the banner and the answer is false.
+     */
+    bool mayDelete(const QUuid &id);
     QCoro::Task<> importBundle();
     QCoro::Task<> backupBundle(QUuid id);
     QCoro::Task<> cloneBundle(QUuid id);
+
+    /**
+     * The window tells one action's outcome at a time: anything the details
+     * pane of `details` says or clears (each of its actions clears its
+     * message as it begins) takes the library's message away, and the
+     * library's next message takes the pane's. Holds while both live.
+     */
+    void shareBannerWith(VMDetailsViewModel &details);
 
 Q_SIGNALS:
     void bundlesChanged();

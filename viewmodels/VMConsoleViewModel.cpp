@@ -26,9 +26,10 @@ VMConsoleViewModel::VMConsoleViewModel(std::shared_ptr<VirtualMachineSession> se
 
 VMConsoleViewModel::~VMConsoleViewModel() = default;
 
-void VMConsoleViewModel::setErrorMessage(const std::optional<QString> &message)
+void VMConsoleViewModel::setErrorMessage(const std::optional<QString> &message, MessageKind kind)
 {
     m_errorMessage = message;
+    m_messageKind = kind;
     Q_EMIT errorMessageChanged();
 }
 
@@ -86,26 +87,34 @@ QCoro::Task<> VMConsoleViewModel::stop()
 
 QCoro::Task<> VMConsoleViewModel::saveState()
 {
-    co_await runCoordinatorAction(u"saveState", &VirtualMachineCoordinator::recordSavedState);
+    const QPointer<VMConsoleViewModel> self(this);
+    const QString name = bundle().metadata.name;
+    // Told where it was asked for, as the details pane does.
+    if (co_await runCoordinatorAction(u"saveState", &VirtualMachineCoordinator::recordSavedState) && self)
+        self->setErrorMessage(QStringLiteral("Saved the state of ") + name, MessageKind::information);
 }
 
-QCoro::Task<> VMConsoleViewModel::runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid))
+QCoro::Task<bool> VMConsoleViewModel::runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid))
 {
     const QUuid id = vmID();
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, action);
     if (!ticket)
-        co_return;
+        co_return false;
+    setErrorMessage(std::nullopt);
     const QPointer<VMConsoleViewModel> self(this);
     try {
         co_await (m_coordinator.*operation)(id);
     } catch (const std::exception &error) {
         if (self)
             report(error);
+        co_return false;
     }
+    co_return true;
 }
 
 QCoro::Task<> VMConsoleViewModel::discardSavedState()
 {
+    setErrorMessage(std::nullopt);
     try {
         m_coordinator.discardSavedState(vmID());
     } catch (const std::exception &error) {
@@ -126,6 +135,7 @@ QCoro::Task<> VMConsoleViewModel::startVM(bool resumeSavedState, QStringView act
     const std::optional<ActionsInFlight::Ticket> ticket = m_inFlight.begin(id, action);
     if (!ticket)
         co_return;
+    setErrorMessage(std::nullopt);
     const QPointer<VMConsoleViewModel> self(this);
     try {
         std::shared_ptr<VirtualMachineSession> started = co_await m_coordinator.start(id, resumeSavedState);

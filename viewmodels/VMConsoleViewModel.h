@@ -3,6 +3,7 @@
 
 #include "ActionsInFlight.h"
 #include "ConsoleDisplayLink.h"
+#include "MessageKind.h"
 #include "VMBundle.h"
 #include "VMDetailsActions.h"
 
@@ -35,7 +36,9 @@ class VirtualMachineSession;
  * (stateChanged), so the console never listens to a session itself.
  * Failures go to errorMessage and the application log ("Console"); the
  * news that the session's shared folders stopped goes to errorMessage too
- * (the session has logged it to the VM's log); a second
+ * (the session has logged it to the VM's log), and so does a saved state,
+ * as news (messageKind). Each action clears the message as it begins, so a
+ * message always belongs to the last action; a second
  * press of an action still running is ignored, and isBusy() says one runs.
  * Which buttons can be pressed follows the details pane's rule
  * (actionInputs() for VMDetailsActions). GUI thread only.
@@ -55,7 +58,9 @@ public:
     ~VMConsoleViewModel() override;
 
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
-    void setErrorMessage(const std::optional<QString> &message);
+    /// Whether errorMessage tells of something done or of a failure.
+    MessageKind messageKind() const { return m_messageKind; }
+    void setErrorMessage(const std::optional<QString> &message, MessageKind kind = MessageKind::failure);
     const std::shared_ptr<VirtualMachineSession> &session() const { return m_session; }
     /// The session's bundle and run state now.
     const VMBundle &bundle() const;
@@ -91,7 +96,8 @@ Q_SIGNALS:
 private:
     QCoro::Task<> startVM(bool resumeSavedState, QStringView action);
     /// Runs a coordinator operation on the VM, unless the same action runs already; the coordinator stores what it leads to.
-    QCoro::Task<> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
+    /// True when it ran and succeeded.
+    QCoro::Task<bool> runCoordinatorAction(QStringView action, QCoro::Task<> (VirtualMachineCoordinator::*operation)(QUuid));
     QUuid vmID() const;
     void adopt(std::shared_ptr<VirtualMachineSession> session);
     /// Relays the session's changes as stateChanged, and no other session's.
@@ -106,6 +112,7 @@ private:
     const LoggingService &m_logging;
     std::function<void()> m_closeHandler;
     std::optional<QString> m_errorMessage;
+    MessageKind m_messageKind = MessageKind::failure;
     ActionsInFlight m_inFlight;
     QMetaObject::Connection m_stateConnection;
     QMetaObject::Connection m_bundleConnection;

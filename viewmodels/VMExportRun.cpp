@@ -22,9 +22,16 @@ QString resolvedPath(const QString &path)
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
-QString percent(double fraction)
+/// A phase's fraction as the service gives it: 0 says only that the phase has begun, so it is not known yet.
+std::optional<double> knownFraction(const VMExportProgress &progress)
 {
-    return QString::number(int(std::lround(std::clamp(fraction, 0.0, 1.0) * 100))) + QStringLiteral(" %");
+    const double fraction = std::clamp(progress.fractionComplete().value_or(0), 0.0, 1.0);
+    return fraction > 0 ? std::optional<double>(fraction) : std::nullopt;
+}
+
+QString phaseText(const QString &phase, std::optional<double> fraction)
+{
+    return fraction ? phase + QLatin1Char(' ') + QString::number(int(std::lround(*fraction * 100))) + QStringLiteral(" %") : phase;
 }
 
 } // namespace
@@ -103,6 +110,8 @@ QCoro::Task<> VMExportRun::run(VMExportFormat format, VMExportConfiguration conf
             co_return;
     }
 
+    // The export is the pane's action now: an earlier message no longer belongs here.
+    details.setErrorMessage(std::nullopt);
     setStatusText(QStringLiteral("Preparing export…"));
     try {
         const QString location = co_await m_operations.exportVM(bundle->id(), *folder, format, std::move(configuration));
@@ -131,10 +140,10 @@ void VMExportRun::followProgress()
         setStatusText(QStringLiteral("Preparing export…"));
         break;
     case VMExportProgress::Kind::copying:
-        setStatusText(QStringLiteral("Copying… ") + percent(progress.fractionComplete().value_or(0)));
+        setStatusText(phaseText(QStringLiteral("Copying…"), knownFraction(progress)), knownFraction(progress));
         break;
     case VMExportProgress::Kind::compressing:
-        setStatusText(QStringLiteral("Compressing… ") + percent(progress.fractionComplete().value_or(0)));
+        setStatusText(phaseText(QStringLiteral("Compressing…"), knownFraction(progress)), knownFraction(progress));
         break;
     case VMExportProgress::Kind::finalizing:
         setStatusText(QStringLiteral("Finishing export…"));
@@ -152,8 +161,9 @@ void VMExportRun::setRunning(bool running)
     Q_EMIT isRunningChanged();
 }
 
-void VMExportRun::setStatusText(const std::optional<QString> &text)
+void VMExportRun::setStatusText(const std::optional<QString> &text, std::optional<double> fraction)
 {
     m_statusText = text;
+    m_progressFraction = text ? fraction : std::nullopt;
     Q_EMIT statusTextChanged();
 }

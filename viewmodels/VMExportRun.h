@@ -25,10 +25,12 @@ class VMStore;
  * before an item of the result's name is replaced, and exports through the
  * bundle operations, which hold the VM's lease while the copy runs.
  *
- * While it runs, statusText() follows the export service's progress. How
+ * While it runs, statusText() and progressFraction() follow the export
+ * service's phase and fraction; the message of an earlier action is cleared
+ * as the export begins, since the pane's banner belongs to the last one. How
  * it ended (where the result lies, a refusal or a failure) goes to the
- * details view model's errorMessage, which the pane shows in its banner. A second run while
- * one is under way is ignored. GUI thread only.
+ * details view model's errorMessage, which the pane shows in its banner. A
+ * second run while one is under way is ignored. GUI thread only.
  */
 class VMExportRun final : public QObject
 {
@@ -54,6 +56,8 @@ public:
     bool isRunning() const { return m_isRunning; }
     /// The pane's line on a running export: how far it has come; none when no export runs.
     const std::optional<QString> &statusText() const { return m_statusText; }
+    /// How much of the running phase is done, 0 to 1; none while it is not known (announced with statusTextChanged).
+    const std::optional<double> &progressFraction() const { return m_progressFraction; }
 
     /// Why `folder` may not receive an export; none when it may.
     std::optional<QString> destinationRefusal(const QString &folder) const;
@@ -64,7 +68,7 @@ Q_SIGNALS:
 
 private:
     void setRunning(bool running);
-    void setStatusText(const std::optional<QString> &text);
+    void setStatusText(const std::optional<QString> &text, std::optional<double> fraction = std::nullopt);
     void followProgress();
 
     QPointer<VMDetailsViewModel> m_details;
@@ -75,4 +79,5 @@ private:
     ReplaceConfirmation m_confirmReplace;
     bool m_isRunning = false;
     std::optional<QString> m_statusText;
+    std::optional<double> m_progressFraction;
 };

@@ -36,6 +36,7 @@ VMSettingsForm::VMSettingsForm(VMDetailsViewModel &details, FileChooser &chooser
     : QObject(parent)
     , m_details(details)
     , m_chooser(chooser)
+    , m_vmName(details.displayTitle())
 {
     if (const std::optional<VMBundle> &bundle = details.bundle()) {
         const VMMetadata &metadata = bundle->metadata;

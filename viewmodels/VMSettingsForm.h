@@ -49,6 +49,9 @@ public:
     static constexpr qint64 maximumCustomHeight = 2160;
     VMSettingsForm(VMDetailsViewModel &details, FileChooser &chooser, QObject *parent = nullptr);
 
+    /// The VM the sheet changes, by name as it was when the form was seeded.
+    const QString &vmName() const { return m_vmName; }
+
     // Form values
     qint64 cpuCount() const { return m_cpuCount; }
     void setCpuCount(qint64 count);
@@ -141,6 +144,7 @@ private:
     VMDetailsViewModel &m_details;
     FileChooser &m_chooser;
     Seed m_seed;
+    const QString m_vmName;
 
     qint64 m_cpuCount = 4;
     double m_memoryGigabytes = 0;

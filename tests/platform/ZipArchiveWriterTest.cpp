@@ -7,6 +7,8 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 using namespace TestFiles;
 
 namespace {
@@ -82,6 +84,30 @@ TEST_F(ZipArchiveWriterTest, SparseFilesKeepTheirContentAndShrink)
     EXPECT_EQ(items[1].size, length);
     EXPECT_EQ(compared, length);
     EXPECT_LT(QFileInfo(archivePath()).size(), 2LL << 20);
+}
+
+TEST_F(ZipArchiveWriterTest, ProgressCountsTheContentThatTravelsHolesIncludedUpToItsSize)
+{
+    const QString root = path(QStringLiteral("source"));
+    ASSERT_TRUE(QDir().mkpath(root));
+    constexpr off_t length = 24LL << 20;
+    SparseTestFile::write(root + QStringLiteral("/Disk.img"), length, {{length / 2, QByteArrayLiteral("middle")}});
+    write(root + QStringLiteral("/sub/notes.txt"), "twelve bytes");
+    write(root + QStringLiteral("/Logs/big.log"), QByteArray(5000, 'l'));
+    makeLink(QStringLiteral("sub/notes.txt"), root + QStringLiteral("/link"));
+    const ZipArchiveWriter::Filter travels = [](const QString &relative, const struct stat &) { return relative != QStringLiteral("Logs"); };
+
+    const qint64 size = ZipArchiveWriter::contentSize(root, travels);
+    EXPECT_EQ(size, qint64(length) + 12) << "left-out folders and links carry no content";
+
+    QList<qint64> reported;
+    ZipArchiveWriter writer(archivePath());
+    writer.setProgress([&](qint64 bytes) { reported << bytes; });
+    writer.addFolder(root, QStringLiteral("Top.vm"), travels);
+    writer.finish();
+    ASSERT_GT(reported.size(), 2) << "reported chunk by chunk";
+    EXPECT_TRUE(std::is_sorted(reported.cbegin(), reported.cend()));
+    EXPECT_EQ(reported.last(), size);
 }
 
 TEST_F(ZipArchiveWriterTest, NamesAreStoredAsFlaggedUTF8)

@@ -302,7 +302,7 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     const VMBundle bundle = vm(QStringLiteral("Dev"), 1);
     library();
 
-    // A backup of a VM in the library, imported again: it comes in as a VM of its own, the original untouched.
+    // A backup of a VM in the library, imported again: it comes in as a VM of its own under a free name, the original untouched.
     const QString backups = m_home.path() + QStringLiteral("/Backups");
     m_chooser.answers = {backups};
     waitForOutcome(library().backupBundle(bundle.id())).get();
@@ -317,22 +317,35 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     const QString backup = m_viewer.revealed.first();
     m_chooser.answers = {backup};
     waitForOutcome(library().importBundle()).get();
-    EXPECT_EQ(library().bannerMessage(), QStringLiteral("Imported Dev"));
+    EXPECT_EQ(library().bannerMessage(), QStringLiteral("Imported Dev 2"));
     EXPECT_EQ(library().bannerKind(), MessageKind::information);
     ASSERT_TRUE(library().selectedBundleID());
     const std::optional<VMBundle> imported = store().bundle(*library().selectedBundleID());
     ASSERT_TRUE(imported);
     EXPECT_NE(imported->id(), bundle.id());
     EXPECT_EQ(QDir::cleanPath(imported->bundleURL), QDir::cleanPath(backup));
-    EXPECT_EQ(imported->metadata.name, QStringLiteral("Dev"));
+    EXPECT_EQ(imported->metadata.name, QStringLiteral("Dev 2"));
     EXPECT_EQ(store().bundle(bundle.id())->bundleURL, bundle.bundleURL);
+    EXPECT_EQ(store().bundle(bundle.id())->metadata.name, QStringLiteral("Dev"));
     EXPECT_EQ(store().bundles().size(), 2);
-    // The copy keeps its own identity on disk: the next launch sees two VMs, not one twice.
+    // The copy keeps its own identity and name on disk: the next launch sees two VMs, not one twice.
     EXPECT_EQ(store().loadBundle(backup, false).id(), imported->id());
+    EXPECT_EQ(store().loadBundle(backup, false).metadata.name, QStringLiteral("Dev 2"));
     m_chooser.answers = {backup};
     waitForOutcome(library().importBundle()).get();
     EXPECT_EQ(m_chooser.requests.last().message, QStringLiteral("Choose a .vm bundle from any drive, including backups and external SSDs."));
     EXPECT_EQ(store().bundles().size(), 2) << "the same bundle imported again from its place stays one VM";
+    EXPECT_EQ(store().bundle(imported->id())->metadata.name, QStringLiteral("Dev 2")) << "its own name does not count as taken";
+
+    // A second backup of the original takes the next free name.
+    m_viewer.revealed.clear();
+    m_chooser.answers = {m_home.path() + QStringLiteral("/Backups 2")};
+    waitForOutcome(library().backupBundle(bundle.id())).get();
+    ASSERT_EQ(m_viewer.revealed.size(), 1);
+    m_chooser.answers = {m_viewer.revealed.first()};
+    waitForOutcome(library().importBundle()).get();
+    EXPECT_EQ(library().bannerMessage(), QStringLiteral("Imported Dev 3"));
+    EXPECT_EQ(store().bundles().size(), 3);
 
     m_chooser.answers = {std::nullopt};
     library().setBannerMessage(std::nullopt);
@@ -382,3 +395,65 @@ TEST_F(LibraryViewModelTest, ABackupNeverGoesIntoTheLibraryOrABundle)
 }
 
 } // namespace
+
+TEST_F(LibraryViewModelTest, AMessageBelongsToTheActionThatCausedItAndTheNextActionOrSelectionReplacesIt)
+{
+    const VMBundle older = vm(QStringLiteral("Older"), 1);
+    const VMBundle newer = vm(QStringLiteral("Newer"), 2);
+    library();
+    ASSERT_EQ(library().selectedBundleID(), newer.id());
+    const QString noSelection = QStringLiteral("No VM is selected. Select a VM in the list to see its CI Runner.");
+
+    // Picking the VM already selected keeps the message; picking another one, or a new VM, takes it away.
+    library().setBannerMessage(noSelection, MessageKind::information);
+    library().select(newer.id());
+    EXPECT_EQ(library().bannerMessage(), noSelection);
+    library().select(older.id());
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    EXPECT_EQ(library().selectedBundleID(), older.id());
+    // A search that hid the selection and is cleared again shows the VM: the sentence that none is selected goes with it.
+    library().setSearchText(QStringLiteral("zz"));
+    library().applyFilterAndSort();
+    library().setBannerMessage(noSelection, MessageKind::information);
+    library().setSearchText(QString());
+    library().applyFilterAndSort();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    EXPECT_EQ(library().selectedBundle()->id(), older.id());
+
+    // Each action of the library clears the message as it begins.
+    const struct {
+        const char *name;
+        std::function<QCoro::Task<>()> action;
+    } actions[] = {
+        {"start", [&] { return library().start(older.id(), false); }},
+        {"stop", [&] { return library().stop(older.id()); }},
+        {"clone", [&] { return library().cloneBundle(older.id()); }},
+    };
+    for (const auto &action : actions) {
+        SCOPED_TRACE(action.name);
+        library().setBannerMessage(QStringLiteral("Imported Older"), MessageKind::information);
+        QStringList seen;
+        const QMetaObject::Connection watch = QObject::connect(&library(), &LibraryViewModel::bannerMessageChanged,
+            [&] { seen << library().bannerMessage().value_or(QStringLiteral("none")); });
+        waitForOutcome(action.action()).get();
+        QObject::disconnect(watch);
+        ASSERT_FALSE(seen.isEmpty());
+        EXPECT_EQ(seen.first(), QStringLiteral("none"));
+        EXPECT_NE(library().bannerMessage(), QStringLiteral("Imported Older"));
+    }
+
+    // The details pane and the library show one message at a time: each replaces the other's.
+    library().select(older.id());
+    settle();
+    std::unique_ptr<VMDetailsViewModel> details = makeDetails(older.id());
+    library().shareBannerWith(*details);
+    library().setBannerMessage(QStringLiteral("Imported Older"), MessageKind::information);
+    details->announce(QStringLiteral("Saved the state of Older"));
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    library().setBannerMessage(QStringLiteral("Backed up Older"), MessageKind::information);
+    EXPECT_EQ(details->errorMessage(), std::nullopt);
+    // An action the pane begins clears its own message, and with it the library's.
+    waitForOutcome(details->start()).get();
+    EXPECT_EQ(library().bannerMessage(), std::nullopt);
+    ASSERT_FALSE(waitForOutcome(coordinator().stop(older.id())).failure);
+}

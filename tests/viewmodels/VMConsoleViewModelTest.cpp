@@ -58,9 +58,9 @@ TEST_F(VMConsoleViewModelTest, AFailedActionShowsItsSentenceAndLogsItOnce)
     }
     EXPECT_FALSE(coordinator().isMachineActive(bundle.id())) << "no refusal wedged the VM";
 
-    // A later success leaves the earlier failure in place.
+    // The message belongs to the action that caused it: the next action replaces it.
     waitForOutcome(model.start()).get();
-    EXPECT_EQ(model.errorMessage(), refused("Stop the virtual machine before discarding saved state."));
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
     waitForOutcome(model.pause()).get();
     EXPECT_EQ(storedState(bundle.id()), VMRuntimeState::paused) << "a pause is stored at once";
 }
@@ -82,6 +82,22 @@ TEST_F(VMConsoleViewModelTest, StoppedSharedFoldersAreToldAtTheConsoleAndSaveSta
     EXPECT_EQ(model.errorMessage(), QStringLiteral("The VM state could not be saved: ") + told);
     EXPECT_FALSE(machine->calls().contains(Operation::pause)) << "the machine was not paused for a save that cannot succeed";
     EXPECT_EQ(model.runtimeState(), VMRuntimeState::running);
+}
+
+TEST_F(VMConsoleViewModelTest, ASavedStateIsToldAtTheConsoleUntilTheNextAction)
+{
+    const VMBundle bundle = installedBundle();
+    VMConsoleViewModel &model = console(bundle.id());
+    waitForOutcome(model.start()).get();
+    waitForOutcome(model.saveState()).get();
+    EXPECT_EQ(model.errorMessage(), QStringLiteral("Saved the state of Dev"));
+    EXPECT_EQ(model.messageKind(), MessageKind::information);
+    EXPECT_TRUE(store().bundle(bundle.id())->metadata.hasSavedState);
+
+    waitForOutcome(model.stop()).get();
+    EXPECT_EQ(model.errorMessage(), std::nullopt);
+    waitForOutcome(model.resume()).get();
+    EXPECT_EQ(model.messageKind(), MessageKind::failure) << "a failure after news is told as a failure";
 }
 
 TEST_F(VMConsoleViewModelTest, TheConsoleFollowsTheSessionThatReplacedItsOwn)

@@ -321,3 +321,17 @@ TEST_F(AppStateTest, QuittingWhileVMsRunAsksFirstAndStopsThemOnlyWhenTold)
         EXPECT_EQ(m_state->vmStore().bundle(vm.id())->metadata.runtimeState, VMRuntimeState::stopped);
     }
 }
+
+TEST_F(AppStateTest, AnActionAtAConsoleTakesTheLibrarysEarlierMessageAway)
+{
+    VMBundle bundle = addBundle(QStringLiteral("Dev"), VMGuestOSType::linux);
+    bundle.metadata.runtimeState = VMRuntimeState::running;
+    m_state->vmStore().updateBundle(bundle);
+    insertRunningSession(bundle);
+    const std::unique_ptr<VMConsoleViewModel> console = m_state->makeConsoleViewModel(m_state->coordinator().sessions().session(bundle.id()));
+    LibraryViewModel &library = m_state->libraryViewModel();
+
+    library.setBannerMessage(QStringLiteral("Imported Dev"), MessageKind::information);
+    waitForOutcome(console->pause()).get();
+    EXPECT_EQ(library.bannerMessage(), std::nullopt);
+}

@@ -75,7 +75,11 @@ TEST_F(SettingsSheetTest, ShowsTheBundleAsSeeded)
         {1000, 700, 80, gibibyte / 2, true, "1920 x 1200", "0 GB", 1},
     };
     for (const Case &test : cases) {
-        const VMSettingsSheet &shown = sheet(vmWithDisplay(test.width, test.height, test.pixelsPerInch, test.memory).id());
+        const VMBundle vm = vmWithDisplay(test.width, test.height, test.pixelsPerInch, test.memory);
+        const VMSettingsSheet &shown = sheet(vm.id());
+        // Two VMs may look alike in the list: the sheet names its own.
+        EXPECT_EQ(shown.windowTitle(), QStringLiteral("VM Settings: ") + vm.metadata.name);
+        EXPECT_EQ(child<QLabel>(shown, "settings.vmName")->text(), vm.metadata.name);
         EXPECT_EQ(child<QCheckBox>(shown, "settings.useCustomResolution")->isChecked(), test.custom);
         EXPECT_EQ(child<QLineEdit>(shown, "settings.customWidth")->isVisible(), test.custom);
         EXPECT_EQ(child<QComboBox>(shown, "settings.preset")->isVisible(), !test.custom);

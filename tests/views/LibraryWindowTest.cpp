@@ -25,6 +25,8 @@
 #include <QStackedWidget>
 #include <QTest>
 
+#include <functional>
+
 namespace {
 
 using namespace CoordinatorTesting;
@@ -210,7 +212,7 @@ TEST_F(LibraryWindowTest, TheColourTagAndRevealItemsActOnTheStore)
     EXPECT_EQ(m_viewer.revealed, QStringList{alpha.bundleURL});
 }
 
-TEST_F(LibraryWindowTest, DeletingARunningVMIsRefusedInTheBannerAndAStoppedOneGoes)
+TEST_F(LibraryWindowTest, DeletingARunningVMIsRefusedInTheBannerBeforeAnyQuestionAndAStoppedOneGoes)
 {
     const VMBundle stopped = vm(QStringLiteral("Stopped"), 1);
     const VMBundle running = vm(QStringLiteral("Running"), 2);
@@ -218,19 +220,45 @@ TEST_F(LibraryWindowTest, DeletingARunningVMIsRefusedInTheBannerAndAStoppedOneGo
     settle();
     m_library->setSelectedBundleID(running.id());
 
-    m_commands->deleteSelected()->trigger();
-    QMessageBox *alert = sidebar().deleteAlert();
-    ASSERT_TRUE(alert);
-    EXPECT_EQ(alert->windowTitle(), QStringLiteral("Delete “Running”?"));
-    EXPECT_EQ(alert->text(), QStringLiteral("This removes “Running” and its bundle from disk: %1").arg(running.bundleURL));
-    EXPECT_EQ(alert->defaultButton()->objectName(), QStringLiteral("sidebar.deleteAlert.cancel"));
-    alert->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.confirm"))->click();
-    settle();
-    EXPECT_EQ(m_library->bannerMessage(), refused("Stop the virtual machine before deleting it."));
-    EXPECT_TRUE(m_view->banner()->isVisibleTo(&m_window));
+    // The menu command, the card's menu and its trash button all refuse a running VM without asking first.
+    m_window.show();
+    const QModelIndex runningRow = list().model()->index(0, 0);
+    ASSERT_EQ(runningRow.data().toString(), QStringLiteral("Running"));
+    const std::function<void()> ways[] = {
+        [&] { m_commands->deleteSelected()->trigger(); },
+        [&] { sidebar().contextMenu(running)->findChild<QAction *>(QStringLiteral("sidebar.menu.delete"))->trigger(); },
+        [&] {
+            QTest::mouseClick(
+                list().viewport(), Qt::LeftButton, {}, VMCardDelegate::trashRect(list().visualRect(runningRow)).center());
+        },
+    };
+    for (const std::function<void()> &way : ways) {
+        m_library->setBannerMessage(std::nullopt);
+        way();
+        settle();
+        EXPECT_FALSE(sidebar().deleteAlert());
+        EXPECT_EQ(m_library->bannerMessage(), refused("Stop the virtual machine before deleting it."));
+        EXPECT_TRUE(m_view->banner()->isVisibleTo(&m_window));
+    }
     EXPECT_EQ(rowNames(), (QStringList{QStringLiteral("Running"), QStringLiteral("Stopped")}));
     EXPECT_EQ(m_library->selectedBundleID(), running.id());
     EXPECT_FALSE(sidebar().bundleToDelete());
+
+    // A VM that starts while its question is open is still refused when the deletion is confirmed.
+    m_library->setSelectedBundleID(stopped.id());
+    sidebar().requestDeleteSelected();
+    ASSERT_TRUE(sidebar().deleteAlert());
+    EXPECT_EQ(sidebar().deleteAlert()->windowTitle(), QStringLiteral("Delete “Stopped”?"));
+    EXPECT_EQ(sidebar().deleteAlert()->text(), QStringLiteral("This removes “Stopped” and its bundle from disk: %1").arg(stopped.bundleURL));
+    EXPECT_EQ(sidebar().deleteAlert()->defaultButton()->objectName(), QStringLiteral("sidebar.deleteAlert.cancel"));
+    const std::shared_ptr<VirtualMachineSession> started = addSession(stopped, VMRuntimeState::running);
+    sidebar().deleteAlert()->findChild<QPushButton *>(QStringLiteral("sidebar.deleteAlert.confirm"))->click();
+    settle();
+    EXPECT_EQ(m_library->bannerMessage(), refused("Stop the virtual machine before deleting it."));
+    EXPECT_TRUE(store().bundle(stopped.id()));
+    EXPECT_FALSE(sidebar().bundleToDelete());
+    started->setRuntimeState(VMRuntimeState::stopped);
+    settle();
 
     // Cancel keeps the VM; Delete removes it and selects the first VM left.
     m_library->setSelectedBundleID(stopped.id());

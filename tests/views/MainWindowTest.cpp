@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "AppStateFixture.h"
+#include "ConsoleWindow.h"
 #include "ErrorBannerView.h"
 #include "LibraryView.h"
 #include "LibraryViewModel.h"
@@ -20,6 +21,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -202,5 +204,41 @@ TEST_F(MainWindowTest, EveryStartOpensTheVMsConsoleWhereverItIsAskedFor)
         consoles.closeWindow(bundle.id());
         ASSERT_FALSE(waitForOutcome(m_state->coordinator().stop(bundle.id())).failure);
         ASSERT_TRUE(QTest::qWaitFor([&] { return consoles.windowCount() == 0 && startButton->isEnabled(); }, 5000));
+    }
+}
+
+TEST_F(MainWindowTest, QuitWhileVMsRunAsksBeforeAnyWindowClosesAndCancelKeepsThemAll)
+{
+    // Several consoles: closing every window in the application's own order would reach one of them before the library window.
+    QList<VMBundle> vms;
+    for (const QString &name : {QStringLiteral("Dev"), QStringLiteral("Build"), QStringLiteral("Web")})
+        vms << addBundle(name, VMGuestOSType::linux);
+    showWithSelected(vms.first());
+    VMConsoleWindowManager &consoles = m_state->consoleWindowManager();
+    QList<QPointer<QWidget>> windows;
+    for (const VMBundle &vm : vms) {
+        ASSERT_FALSE(waitForOutcome(m_state->coordinator().start(vm.id(), false)).failure);
+        m_window->openConsole(vm.id());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return consoles.window(vm.id()) != nullptr; }, 5000));
+        windows << QPointer<QWidget>(consoles.window(vm.id()));
+    }
+
+    m_window->findChild<QAction *>(QStringLiteral("command.quit"))->trigger();
+    QTest::qWait(50);
+    auto *question = m_window->findChild<QMessageBox *>(QStringLiteral("quit.confirmation"));
+    ASSERT_TRUE(question);
+    for (const QPointer<QWidget> &console : windows)
+        EXPECT_TRUE(console && console->isVisible()) << "the question comes before any window closes";
+
+    question->findChild<QPushButton *>(QStringLiteral("quit.confirmation.cancel"))->click();
+    QTest::qWait(50);
+    EXPECT_EQ(consoles.windowCount(), 3);
+    for (const QPointer<QWidget> &console : windows)
+        EXPECT_TRUE(console && console->isVisible());
+    EXPECT_TRUE(m_window->isVisible());
+    for (const VMBundle &vm : vms) {
+        EXPECT_EQ(m_state->coordinator().effectiveRuntimeState(vm.id()), VMRuntimeState::running);
+        consoles.closeWindow(vm.id());
+        ASSERT_FALSE(waitForOutcome(m_state->coordinator().stop(vm.id())).failure);
     }
 }

@@ -41,8 +41,8 @@ ConsoleFrame::ConsoleFrame(QWidget *parent, std::unique_ptr<GuestDisplayConnecti
 
 ConsoleFrame::~ConsoleFrame() = default;
 
-void ConsoleFrame::showMessage(const std::optional<QString> &message)
+void ConsoleFrame::showMessage(const std::optional<QString> &message, MessageKind kind)
 {
-    m_banner->setMessage(message.value_or(QString()));
+    m_banner->setMessage(message.value_or(QString()), kind);
     m_bannerRow->setVisible(message.has_value());
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "MessageKind.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -32,7 +34,7 @@ protected:
 
     ErrorBannerView *banner() const { return m_banner; }
     ConsoleHeader *header() const { return m_header; }
-    void showMessage(const std::optional<QString> &message);
+    void showMessage(const std::optional<QString> &message, MessageKind kind = MessageKind::failure);
 
 private:
     QWidget *m_bannerRow;

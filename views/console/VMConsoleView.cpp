@@ -43,13 +43,14 @@ VMConsoleView::VMConsoleView(
     connect(m_close, &QPushButton::clicked, this, [this] { m_viewModel->close(); });
 
     connect(banner(), &ErrorBannerView::dismissed, this, [this] { m_viewModel->setErrorMessage(std::nullopt); });
-    connect(m_viewModel.get(), &VMConsoleViewModel::errorMessageChanged, this, [this] { showMessage(m_viewModel->errorMessage()); });
+    connect(m_viewModel.get(), &VMConsoleViewModel::errorMessageChanged, this,
+        [this] { showMessage(m_viewModel->errorMessage(), m_viewModel->messageKind()); });
     connect(m_viewModel.get(), &VMConsoleViewModel::sessionChanged, this, [this] { showSession(true); });
     connect(m_viewModel.get(), &VMConsoleViewModel::stateChanged, this, [this] { showSession(false); });
     connect(m_viewModel.get(), &VMConsoleViewModel::busyChanged, this, &VMConsoleView::showButtons);
     connect(
         displayArea(), &ConsoleDisplayArea::displayFailed, this, [this](const QString &message) { m_viewModel->setErrorMessage(message); });
-    showMessage(m_viewModel->errorMessage());
+    showMessage(m_viewModel->errorMessage(), m_viewModel->messageKind());
     showSession(false);
 }
 

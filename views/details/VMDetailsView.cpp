@@ -38,10 +38,13 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 using TextStyle::secondary;
 
@@ -91,6 +94,7 @@ VMDetailsView::VMDetailsView(VMDetailsPaneModels models, QWidget *parent)
     buildToolbar();
     outer->addWidget(m_toolbar);
     outer->addWidget(buildBanner());
+    outer->addWidget(buildExportProgress());
     outer->addWidget(buildColumn(), 1);
     composePanels(models);
     followViewModels();
@@ -180,13 +184,28 @@ void VMDetailsView::addFeatureSlots(QVBoxLayout &column)
     }
 }
 
-void VMDetailsView::addBundleBoxes(QVBoxLayout &column)
+QWidget *VMDetailsView::buildExportProgress()
 {
+    m_exportArea = new QWidget;
+    m_exportArea->setObjectName(QStringLiteral("details.exportArea"));
+    auto *row = new QHBoxLayout(m_exportArea);
+    row->setContentsMargins(28, 12, 28, 0);
+    row->setSpacing(12);
     m_exportStatus = secondary({});
     m_exportStatus->setObjectName(QStringLiteral("details.exportStatus"));
-    m_exportStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    column.addWidget(m_exportStatus);
+    m_exportStatus->setWordWrap(false);
+    row->addWidget(m_exportStatus);
+    m_exportProgress = new QProgressBar;
+    m_exportProgress->setObjectName(QStringLiteral("details.exportProgress"));
+    m_exportProgress->setTextVisible(false);
+    m_exportProgress->setMaximumHeight(10);
+    row->addWidget(m_exportProgress, 1);
+    m_exportArea->hide();
+    return m_exportArea;
+}
 
+void VMDetailsView::addBundleBoxes(QVBoxLayout &column)
+{
     auto *layoutBox = new LabGroupBox(QStringLiteral("Bundle Layout"));
     m_bundleLayout = new LabeledRowsView(QStringLiteral("details.bundleLayout"));
     layoutBox->contentLayout()->addWidget(m_bundleLayout);
@@ -341,8 +360,13 @@ void VMDetailsView::refresh()
         bundle && bundle->metadata.firstBootEnabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled")});
     m_overview->setRows(overview);
 
-    m_exportStatus->setText(m_exportRun->statusText().value_or(QString()));
-    m_exportStatus->setVisible(m_exportRun->statusText().has_value());
+    m_exportStatus->setText(
+        QStringLiteral("Exporting ") + model.displayTitle() + QStringLiteral(": ") + m_exportRun->statusText().value_or(QString()));
+    // A phase whose fraction is not known yet shows a busy bar.
+    const std::optional<double> &fraction = m_exportRun->progressFraction();
+    m_exportProgress->setRange(0, fraction ? 1000 : 0);
+    m_exportProgress->setValue(fraction ? int(std::lround(*fraction * 1000)) : 0);
+    m_exportArea->setVisible(m_exportRun->statusText().has_value());
 
     m_bundleLayout->setRows(VMDetailsTexts::bundleLayoutRows(bundle));
     m_capacityNote->setText(model.diskCapacitySummary());

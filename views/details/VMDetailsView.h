@@ -17,6 +17,7 @@ class DetailsActionsPanel;
 class ErrorBannerView;
 class LabeledRowsView;
 class QLabel;
+class QProgressBar;
 class QScrollArea;
 class QToolBar;
 class QVBoxLayout;
@@ -94,6 +95,8 @@ private:
     void buildToolbar();
     /// The banner's place between the toolbar and the column, hidden while there is no message.
     QWidget *buildBanner();
+    /// The running export's phase and progress, under the banner: seen wherever the column is scrolled to.
+    QWidget *buildExportProgress();
     /// The scrolling column of boxes and panel slots, top to bottom.
     QWidget *buildColumn();
     QWidget *buildHeader();
@@ -129,7 +132,9 @@ private:
     DetailsActionsPanel *m_actions;
     LabeledRowsView *m_overview;
     QMap<FeaturePanelSlot, QWidget *> m_slots;
+    QWidget *m_exportArea;
     QLabel *m_exportStatus;
+    QProgressBar *m_exportProgress;
     LabeledRowsView *m_bundleLayout;
     QLabel *m_capacityNote;
     QVBoxLayout *m_sharedFolders;

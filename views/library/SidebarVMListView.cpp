@@ -242,7 +242,7 @@ void SidebarVMListView::selectFromList()
         return;
     }
     if (const std::optional<VMBundle> bundle = m_model->bundle(selected.first()))
-        m_viewModel.setSelectedBundleID(bundle->id());
+        m_viewModel.select(bundle->id());
 }
 
 void SidebarVMListView::updateNoMatches()
@@ -355,7 +355,8 @@ void SidebarVMListView::requestRenameSelected()
 
 void SidebarVMListView::confirmDeletion(const VMBundle &bundle)
 {
-    if (m_deleteAlert)
+    // A VM that cannot go now is refused before the question, not after it.
+    if (m_deleteAlert || !m_viewModel.mayDelete(bundle.id()))
         return;
     m_bundleToDelete = bundle;
     const DestructiveConfirmation confirmation {QStringLiteral("sidebar.deleteAlert"), VMDeletionTexts::title(bundle),

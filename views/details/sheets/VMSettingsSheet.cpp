@@ -64,7 +64,8 @@ VMSettingsSheet::VMSettingsSheet(VMDetailsViewModel &details, FileChooser &choos
     , m_form(new VMSettingsForm(details, chooser, this))
 {
     setObjectName(QStringLiteral("settingsSheet"));
-    setWindowTitle(tr("VM Settings"));
+    // Two VMs may look alike in the list; the sheet says whose settings these are.
+    setWindowTitle(tr("VM Settings: %1").arg(m_form->vmName()));
     setWindowModality(Qt::WindowModal);
     setFixedSize(620, 720);
 
@@ -73,7 +74,13 @@ VMSettingsSheet::VMSettingsSheet(VMDetailsViewModel &details, FileChooser &choos
     auto *stack = new QVBoxLayout(content);
     stack->setContentsMargins(24, 24, 24, 24);
     stack->setSpacing(20);
-    stack->addWidget(TextStyle::label(tr("VM Settings"), TextRole::title2));
+    auto *heading = new QVBoxLayout;
+    heading->setSpacing(4);
+    heading->addWidget(TextStyle::label(tr("VM Settings"), TextRole::title2));
+    QLabel *vmName = TextStyle::label(m_form->vmName(), TextRole::title3, true);
+    vmName->setObjectName(QStringLiteral("settings.vmName"));
+    heading->addWidget(vmName);
+    stack->addLayout(heading);
     stack->addWidget(TextStyle::label(
         tr("These changes are applied to the VM bundle while the VM is stopped. They take effect the next time the VM starts."),
         TextRole::body, true));

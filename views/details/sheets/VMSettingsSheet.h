@@ -25,7 +25,9 @@ class VMSettingsForm;
  * (accepted). Cancel, Escape and the window's close button reject it and
  * write nothing. Open it with open().
  *
- * Children: "settings.banner", "settings.cpu", "settings.cpuValue",
+ * Its window title and the line under its heading name the VM.
+ *
+ * Children: "settings.vmName", "settings.banner", "settings.cpu", "settings.cpuValue",
  * "settings.memory", "settings.memoryValue", "settings.memoryRange",
  * "settings.memoryLimit" (why the memory goes no higher, at the limit),
  * "settings.useCustomResolution", "settings.customWidth",
