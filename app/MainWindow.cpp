@@ -21,8 +21,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QSettings>
 #include <QToolBar>
+
+#include <algorithm>
 
 namespace {
 
@@ -127,11 +130,28 @@ void MainWindow::openCreateWizard(std::shared_ptr<CreateVMWizardViewModel> wizar
     sheet->open();
 }
 
-void MainWindow::openNewWindow()
+MainWindow *MainWindow::openNewWindow()
 {
     auto *window = new MainWindow(m_state);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // Before it is shown the new window's frame is unknown: this one's stands in for it.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const int offset = std::max(frame.top(), 28);
+    const QRect wanted(geometry().topLeft() + QPoint(offset, offset), window->size());
+    window->setGeometry(placedWithin(wanted, screen()->availableGeometry(), frame));
     window->show();
+    return window;
+}
+
+QRect MainWindow::placedWithin(const QRect &wanted, const QRect &available, const QMargins &frame)
+{
+    const QRect inside = available.marginsRemoved(frame);
+    QRect placed(wanted.topLeft(), wanted.size().boundedTo(inside.size()));
+    placed.moveLeft(std::clamp(placed.left(), inside.left(), inside.right() + 1 - placed.width()));
+    placed.moveTop(std::clamp(placed.top(), inside.top(), inside.bottom() + 1 - placed.height()));
+    return placed;
 }
 
 void MainWindow::fillDetailsPane(VMDetailsView &details)

@@ -95,7 +95,11 @@ protected:
     /// The sheet over `wizard`, shown and active.
     std::unique_ptr<CreateVMWizardView> open(std::shared_ptr<CreateVMWizardViewModel> wizard)
     {
-        WizardDesktop desktop{[this](const QString &text) { m_copied << text; }, [this](const QUrl &url) { m_opened << url; },
+        WizardDesktop desktop{[this](const QString &text) { m_copied << text; }, [this](const QUrl &url, const std::function<void(const QString &)> &failed) {
+                                  m_opened << url;
+                                  if (m_openFailure)
+                                      failed(*m_openFailure);
+                              },
                               [this](const QString &path) { return m_existingPaths.contains(path); }};
         auto sheet = std::make_unique<CreateVMWizardView>(std::move(wizard), desktop);
         sheet->show();
@@ -142,6 +146,8 @@ protected:
     WindowsImageProvider m_images{m_logging, {m_home.path() + QStringLiteral("/Downloads")}};
     QStringList m_copied;
     QList<QUrl> m_opened;
+    /// What the desktop says when asked to open a web page; none: the page opens.
+    std::optional<QString> m_openFailure;
     QSet<QString> m_existingPaths;
 };
 
@@ -625,6 +631,10 @@ TEST_F(CreateVMWizardViewTest, WindowsStepKeepsAFailedQEMUInstallOnScreenAndReac
 
     child<QPushButton>(*sheet, QStringLiteral("windows.openDownloadPage"))->click();
     EXPECT_EQ(m_opened, QList<QUrl>{WindowsSourceViewModel::downloadPageURL()});
+    // Where no browser takes the page, the wizard's banner says so.
+    m_openFailure = QStringLiteral("No web browser could be opened.");
+    child<QPushButton>(*sheet, QStringLiteral("windows.openDownloadPage"))->click();
+    EXPECT_EQ(wizard->errorMessage(), m_openFailure);
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.noISOs")));
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.selectManually")));
 
@@ -648,7 +658,7 @@ TEST_F(CreateVMWizardViewTest, WhereThePackageCannotRunTheWindowsStepOffersTheIn
     auto wizard = makeWizard({8, 16 * gibibyte}, &foreign);
     wizard->setGuestOSType(VMGuestOSType::windows);
     wizard->goToNextStep();
-    CreateVMWizardView sheet(wizard, WizardDesktop{[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }});
+    CreateVMWizardView sheet(wizard, WizardDesktop{[](const QString &) {}, [](const QUrl &, auto) {}, [](const QString &) { return false; }});
     sheet.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
     EXPECT_FALSE(shown(sheet, QStringLiteral("windows.installQEMU")));

@@ -7,13 +7,18 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QDir>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
 
 #include <algorithm>
 
 namespace {
+
+constexpr QSize preferredDialogSize(900, 580);
 
 /**
  * A file dialog that also accepts a selection of folders, or of files and
@@ -64,6 +69,11 @@ QFileDialog *makeDialog(QWidget *parent, const FileChoiceRequest &request, bool 
             dialog->setNameFilter(patterns.join(QLatin1Char(' ')));
         }
     }
+    // Qt's own size cuts the detail view's columns; take a size that shows them, within the screen's free area.
+    const QScreen *screen = parent ? parent->screen() : QApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    dialog->resize(std::min(preferredDialogSize.width(), available.width() * 9 / 10),
+        std::min(preferredDialogSize.height(), available.height() * 8 / 10));
     if (!request.message.isEmpty()) {
         if (auto *grid = qobject_cast<QGridLayout *>(dialog->layout())) {
             auto *message = new QLabel(request.message);
@@ -75,6 +85,24 @@ QFileDialog *makeDialog(QWidget *parent, const FileChoiceRequest &request, bool 
     return dialog;
 }
 
+/**
+ * What a folder choice gives: the folder whose name or path was typed into the
+ * name field, when it is one, else what the dialog selected. The dialog may
+ * answer with the folder it shows although a folder inside it was typed and
+ * Enter pressed.
+ */
+QStringList typedFolderOr(const QFileDialog &dialog, const QStringList &selected)
+{
+    const auto *nameField = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (dialog.fileMode() != QFileDialog::Directory || selected.size() > 1 || !nameField)
+        return selected;
+    const QString typed = nameField->text().trimmed();
+    if (typed.isEmpty() || typed.startsWith(QLatin1Char('"')))
+        return selected;
+    const QFileInfo folder(dialog.directory().absoluteFilePath(typed));
+    return folder.isDir() ? QStringList {QDir::cleanPath(folder.absoluteFilePath())} : selected;
+}
+
 /// Opens the dialog and waits for it; what it chose, empty when cancelled or gone with its parent.
 QCoro::Task<QStringList> run(QFileDialog *opened)
 {
@@ -82,7 +110,7 @@ QCoro::Task<QStringList> run(QFileDialog *opened)
     const std::optional<int> result = co_await DialogAnswer::open(dialog.data());
     if (!dialog)
         co_return QStringList();
-    const QStringList chosen = result == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
+    const QStringList chosen = result == QDialog::Accepted ? typedFolderOr(*dialog, dialog->selectedFiles()) : QStringList();
     dialog->deleteLater();
     co_return chosen;
 }
