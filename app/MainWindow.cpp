@@ -137,7 +137,8 @@ MainWindow *MainWindow::openNewWindow()
     // Before it is shown the new window's frame is unknown: this one's stands in for it.
     const QRect outer = frameGeometry();
     const QRect inner = geometry();
-    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QMargins frame(
+        inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(), outer.bottom() - inner.bottom());
     const int offset = std::max(frame.top(), 28);
     const QRect wanted(geometry().topLeft() + QPoint(offset, offset), window->size());
     window->setGeometry(placedWithin(wanted, screen()->availableGeometry(), frame));

@@ -152,5 +152,5 @@ void MenuCommands::updateStartEnabled()
 {
     m_startSelected->setEnabled(canStartSelected());
     m_stopSelected->setEnabled(selectedAllows(VMDetailsAction::stop));
-    m_deleteSelected->setEnabled(selectedAllows(VMDetailsAction::deleteVM));
+    m_deleteSelected->setEnabled(m_viewModel.selectedBundle().has_value());
 }

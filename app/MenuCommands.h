@@ -22,9 +22,9 @@ class QMenu;
  * act only while the VM list has the focus; the menu items work from
  * anywhere. A command whose target is not built is disabled.
  *
- * "Start Selected VM", "Stop Selected VM" and "Delete Selected VM" follow
- * the rule of the details pane's buttons (VMDetailsActions): with no VM
- * selected they are disabled; "Refresh Library" and "New VM from Template..." run
+ * "Start Selected VM" and "Stop Selected VM" follow the rule of the details
+ * pane's buttons (VMDetailsActions); "Delete Selected VM" needs a selected,
+ * shown VM; "Refresh Library" and "New VM from Template..." run
  * the library view's own toolbar commands.
  *
  * The Tools commands are always enabled: each scrolls the selected VM's
@@ -53,7 +53,7 @@ public:
 private:
     /// Whether the selected, shown VM's details would let `action` run now.
     bool selectedAllows(VMDetailsAction action) const;
-    /// Enables Start, Stop and Delete by the selected VM's state.
+    /// Enables Start, Stop and Delete by the selection and the selected VM's state.
     void updateStartEnabled();
     /// The update check's menu title for the selected VM's guest system.
     QString updateCheckTitle() const;

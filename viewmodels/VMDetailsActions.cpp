@@ -75,7 +75,8 @@ QList<VMDetailsActionState> states(const Inputs &inputs)
         canChangeSettings && free});
     const QString guideTitle = isLinux ? QStringLiteral("Use New Space In Linux") : QStringLiteral("Use New Space In macOS");
     result.append({VMDetailsAction::diskGuide, guideTitle, pending.value_or(guideTitle), hasGuides});
-    result.append({VMDetailsAction::guestTools, guestToolsTitle(inputs.guestToolsState), pending.value_or(inputs.guestToolsInstructions), hasGuides});
+    result.append(
+        {VMDetailsAction::guestTools, guestToolsTitle(inputs.guestToolsState), pending.value_or(inputs.guestToolsInstructions), hasGuides});
     result.append({VMDetailsAction::clone, QStringLiteral("Clone"), QStringLiteral("Clone"), canStart && free});
     result.append({VMDetailsAction::exportVM, QStringLiteral("Export"),
         QStringLiteral("Export this VM as a shareable bundle or compressed archive."), stopped && free});

@@ -81,7 +81,8 @@ QString installStateText(const Bundle &bundle, const DiskUsage &usage)
     if (!bundle)
         return displayText(VMInstallState::notInstalled);
     if (awaitsGuestInstall(bundle, usage))
-        return bundle->metadata.runtimeState == VMRuntimeState::stopped ? QStringLiteral("Ready to Install") : QStringLiteral("Installer Running");
+        return bundle->metadata.runtimeState == VMRuntimeState::stopped ? QStringLiteral("Ready to Install")
+                                                                        : QStringLiteral("Installer Running");
     return displayText(bundle->metadata.installState);
 }
 

@@ -133,7 +133,8 @@ std::optional<QString> WindowsSourceViewModel::scanReport() const
     for (const QString &folder : m_images.folders()) {
         if (folder.isEmpty())
             continue;
-        QString place = folder == home || folder.startsWith(home + QLatin1Char('/')) ? QStringLiteral("~") + folder.mid(home.size()) : folder;
+        QString place
+            = folder == home || folder.startsWith(home + QLatin1Char('/')) ? QStringLiteral("~") + folder.mid(home.size()) : folder;
         if (!QFileInfo(folder).isDir())
             place += QStringLiteral(" (missing)");
         places << QDir::toNativeSeparators(place);

@@ -681,11 +681,14 @@ TEST_F(CreateVMWizardViewTest, AnImageThatFailsValidationTurnsTheBadgeRedAndBloc
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
     EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.badgeTitle"))->text(), QStringLiteral("ISO Problem Detected"));
     EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.badgeMessage"))->text(), wizard->windowsISOValidation()->message());
-    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.selectManually"))) << "another image can still be picked";
     EXPECT_FALSE(child(*sheet, QStringLiteral("windows.preflight:1"))->property("passes").toBool()) << "a refused image is no selection";
     EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.next"))->isEnabled());
-    child<QRadioButton>(*sheet, QStringLiteral("windows.mode.local"))->click();
+    // A file picked by hand shows as the existing image it is: its mode checked, its name and folder, and another choice.
+    EXPECT_TRUE(child<QRadioButton>(*sheet, QStringLiteral("windows.mode.local"))->isChecked());
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("windows.noISOs")));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.chooseImage"))) << "another image can still be picked";
     EXPECT_EQ(child<QPushButton>(*sheet, QStringLiteral("windows.chooseImage"))->text(), QStringLiteral("Change ISO"));
+    EXPECT_TRUE(child<QLabel>(*sheet, QStringLiteral("windows.localDetail"))->text().endsWith(m_home.path()));
     EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.localName"))->text(), QStringLiteral("Win11_ARM64.iso"));
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
 }
@@ -703,9 +706,10 @@ TEST_F(CreateVMWizardViewTest, AnImageThatPassesAfterOneThatFailedHasItsBadgeTit
     ASSERT_EQ(title->text(), QStringLiteral("ISO Problem Detected"));
     const QColor failureInk = title->palette().color(QPalette::WindowText);
 
-    // A readable image of a Windows size, sparse.
-    const QString good = writeISO(QStringLiteral("Win11_ARM64.iso"));
-    ASSERT_TRUE(QFile(good).resize(qint64(WindowsImageProvider::minimumImageSize) + 1));
+    // A readable Windows installation image of a Windows size, sparse.
+    const QString good = m_home.path() + QStringLiteral("/Win11_ARM64.iso");
+    ASSERT_TRUE(IsoImage::write(good, {{"EFI/BOOT/BOOTAA64.EFI", QByteArray(4096, 'e')}, {"sources/install.wim", QByteArray(4096, 'w')}},
+                                qint64(WindowsImageProvider::minimumImageSize) + 1));
     waitForOutcome(wizard->validateWindowsImage(good)).get();
     ASSERT_EQ(title->text(), QStringLiteral("ISO Verified"));
     EXPECT_NE(title->palette().color(QPalette::WindowText), failureInk) << "the failure's red stayed on the title";

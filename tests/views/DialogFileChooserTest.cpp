@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -91,41 +90,24 @@ TEST(DialogFileChooserTest, WithNoWindowActiveTheDialogOpensOverTheChoosersWindo
     EXPECT_EQ(QFileInfo(*pending.choice).canonicalFilePath(), QDir(folder.path()).canonicalPath());
 }
 
-TEST(DialogFileChooserTest, AFolderTypedIntoTheNameFieldIsTheChoiceAndTheDialogShowsItsColumns)
+TEST(DialogFileChooserTest, TheDialogOpensLargeEnoughForItsColumnsWithinTheScreen)
 {
     QWidget window;
     DialogFileChooser chooser(&window);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QTemporaryDir folder;
-    const QString exports = QDir(folder.path()).filePath(QStringLiteral("exports"));
-    ASSERT_TRUE(QDir().mkpath(exports));
     QObject context;
-
-    for (const QString &typed : {exports, QStringLiteral("exports")}) {
-        SCOPED_TRACE(typed.toStdString());
-        PendingChoice pending;
-        choose(chooser, context, pending);
-        QFileDialog *dialog = openDialog();
-        ASSERT_TRUE(dialog);
-        const QRect available = dialog->screen()->availableGeometry();
-        EXPECT_GT(dialog->width(), 632);
-        EXPECT_GT(dialog->height(), 412);
-        EXPECT_LE(dialog->width(), available.width());
-        EXPECT_LE(dialog->height(), available.height());
-
-        dialog->setDirectory(folder.path());
-        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        ASSERT_TRUE(name);
-        name->setFocus();
-        QTest::keyClicks(name, typed);
-        QTest::keyClick(name, Qt::Key_Return);
-        if (!pending.answered && dialog->isVisible())
-            QMetaObject::invokeMethod(dialog, "accept"); // the first Return may only have closed the completion list
-        ASSERT_TRUE(QTest::qWaitFor([&] { return pending.answered; }, 5000));
-        ASSERT_TRUE(pending.choice);
-        EXPECT_EQ(QFileInfo(*pending.choice).canonicalFilePath(), QDir(exports).canonicalPath());
-    }
+    PendingChoice pending;
+    choose(chooser, context, pending);
+    QFileDialog *dialog = openDialog();
+    ASSERT_TRUE(dialog);
+    const QRect available = dialog->screen()->availableGeometry();
+    EXPECT_GT(dialog->width(), 632);
+    EXPECT_GT(dialog->height(), 412);
+    EXPECT_LE(dialog->width(), available.width());
+    EXPECT_LE(dialog->height(), available.height());
+    dialog->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pending.answered; }, 5000));
 }
 
 } // namespace

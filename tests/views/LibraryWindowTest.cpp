@@ -354,7 +354,7 @@ TEST_F(LibraryWindowTest, StopAndDeleteSelectedAreOfferedOnlyWhereTheyWouldAct)
     const QList<Case> cases{
         {"none", std::nullopt, false, false},
         {"stopped", stopped.id(), false, true},
-        {"running", running.id(), true, false},
+        {"running", running.id(), true, true},
     };
     for (const Case &item : cases) {
         SCOPED_TRACE(item.what);

@@ -124,7 +124,9 @@ TEST_F(MainWindowTest, ANewWindowFitsTheScreensFreeArea)
     settle();
     const QPointer<MainWindow> second = m_window->openNewWindow();
     ASSERT_TRUE(second);
-    EXPECT_TRUE(free.contains(second->geometry())) << second->geometry().bottom() << " of " << free.bottom();
+    // Its bottom edge stays on the screen (the test screen is narrower than the window's least width).
+    EXPECT_GE(second->geometry().top(), free.top());
+    EXPECT_LE(second->geometry().bottom(), free.bottom()) << second->geometry().bottom() << " of " << free.bottom();
     delete second.data();
 }
 

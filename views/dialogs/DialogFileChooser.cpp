@@ -7,10 +7,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QDir>
 #include <QGridLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
 #include <QScreen>
 
@@ -85,24 +83,6 @@ QFileDialog *makeDialog(QWidget *parent, const FileChoiceRequest &request, bool 
     return dialog;
 }
 
-/**
- * What a folder choice gives: the folder whose name or path was typed into the
- * name field, when it is one, else what the dialog selected. The dialog may
- * answer with the folder it shows although a folder inside it was typed and
- * Enter pressed.
- */
-QStringList typedFolderOr(const QFileDialog &dialog, const QStringList &selected)
-{
-    const auto *nameField = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-    if (dialog.fileMode() != QFileDialog::Directory || selected.size() > 1 || !nameField)
-        return selected;
-    const QString typed = nameField->text().trimmed();
-    if (typed.isEmpty() || typed.startsWith(QLatin1Char('"')))
-        return selected;
-    const QFileInfo folder(dialog.directory().absoluteFilePath(typed));
-    return folder.isDir() ? QStringList {QDir::cleanPath(folder.absoluteFilePath())} : selected;
-}
-
 /// Opens the dialog and waits for it; what it chose, empty when cancelled or gone with its parent.
 QCoro::Task<QStringList> run(QFileDialog *opened)
 {
@@ -110,7 +90,7 @@ QCoro::Task<QStringList> run(QFileDialog *opened)
     const std::optional<int> result = co_await DialogAnswer::open(dialog.data());
     if (!dialog)
         co_return QStringList();
-    const QStringList chosen = result == QDialog::Accepted ? typedFolderOr(*dialog, dialog->selectedFiles()) : QStringList();
+    const QStringList chosen = result == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
     dialog->deleteLater();
     co_return chosen;
 }

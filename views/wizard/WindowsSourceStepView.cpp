@@ -263,8 +263,8 @@ QWidget *WindowsSourceStepView::makeDownloadContent()
     connect(open, &QPushButton::clicked, this, [this] {
         if (m_desktop.openURL)
             // The browser may fail after the step is gone; its report then goes nowhere.
-            m_desktop.openURL(WindowsSourceViewModel::downloadPageURL(),
-                [step = QPointer<WindowsSourceStepView>(this)](const QString &reason) {
+            m_desktop.openURL(
+                WindowsSourceViewModel::downloadPageURL(), [step = QPointer<WindowsSourceStepView>(this)](const QString &reason) {
                     if (step)
                         step->m_wizard.failureReport()(reason);
                 });
