@@ -106,6 +106,7 @@ TEST(DialogFileChooserTest, TheDialogOpensLargeEnoughForItsColumnsWithinTheScree
     EXPECT_GT(dialog->height(), 412);
     EXPECT_LE(dialog->width(), available.width());
     EXPECT_LE(dialog->height(), available.height());
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir::home().canonicalPath()) << "a choice without a folder of its own";
     dialog->reject();
     ASSERT_TRUE(QTest::qWaitFor([&] { return pending.answered; }, 5000));
 }
