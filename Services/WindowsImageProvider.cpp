@@ -21,9 +21,9 @@ bool containsAny(const QString &text, std::initializer_list<const char *> needle
     return std::any_of(needles.begin(), needles.end(), [&](const char *needle) { return text.contains(QLatin1String(needle)); });
 }
 
-std::optional<ISOBootProbe::Answer> probeFile(const QString &path)
+std::optional<ISOBootProbe::Contents> probeFile(const QString &path)
 {
-    return ISOBootProbe::probe(path, WindowsImageProvider::probeBudget);
+    return ISOBootProbe::inspect(path, WindowsImageProvider::probeBudget);
 }
 
 } // namespace
@@ -56,6 +56,7 @@ QCoro::Task<> WindowsImageProvider::scan(quint64 generation)
         co_return;
     std::stable_sort(found.begin(), found.end(), [](const DetectedISO &a, const DetectedISO &b) { return a.detectedAt > b.detectedAt; });
     m_detectedISOs = found;
+    m_hasScanned = true;
     Q_EMIT detectedISOsChanged(m_detectedISOs);
     setScanning(false);
     if (!found.isEmpty())
@@ -99,7 +100,7 @@ QCoro::Task<WindowsISOValidation> WindowsImageProvider::validate(QString path)
     const QFileInfo info(path);
     const QString fileName = info.fileName();
     const quint64 size = info.isFile() ? quint64(info.size()) : 0;
-    std::optional<ISOBootProbe::Answer> answer;
+    std::optional<ISOBootProbe::Contents> answer;
     const WindowsISOValidation byName = judge(fileName, size, std::nullopt);
     // Only a file that passes on size and name is opened.
     if (byName.status == WindowsISOValidation::Status::valid)
@@ -112,7 +113,7 @@ QCoro::Task<WindowsISOValidation> WindowsImageProvider::validate(QString path)
     co_return result;
 }
 
-WindowsISOValidation WindowsImageProvider::judge(const QString &fileName, quint64 size, std::optional<ISOBootProbe::Answer> answer)
+WindowsISOValidation WindowsImageProvider::judge(const QString &fileName, quint64 size, std::optional<ISOBootProbe::Contents> contents)
 {
     using Status = WindowsISOValidation::Status;
     WindowsISOValidation result;
@@ -134,9 +135,10 @@ WindowsISOValidation WindowsImageProvider::judge(const QString &fileName, quint6
     if (lower.contains(QLatin1String("x86")))
         return refuse(QStringLiteral("x86 (32-bit)"));
 
-    switch (answer.value_or(ISOBootProbe::Answer::unknown)) {
+    switch (contents.value_or(ISOBootProbe::Contents {}).answer) {
     case ISOBootProbe::Answer::arm64:
-        result.status = Status::valid;
+        // An arm64 loader alone is any arm64 installer (a Linux one, say): Windows brings its installation image too.
+        result.status = contents->hasWindowsInstallImage ? Status::valid : Status::notWindowsInstaller;
         result.detectedArchitecture = QStringLiteral("arm64");
         return result;
     case ISOBootProbe::Answer::x86_64:

@@ -21,8 +21,9 @@ class LoggingService;
  * Helps the user pick a Windows 11 ARM installation image. startScan()
  * lists likely disc images in the user's Downloads, Desktop and Documents
  * folders (direct contents only) and publishes them, newest first;
- * validate() judges one file: big enough, and built for arm64, from its
- * name and from its boot loaders (ISOBootProbe). Both run off the GUI
+ * validate() judges one file: big enough, built for arm64 (from its name
+ * and its boot loaders) and holding a Windows installation image, as far
+ * as its ISO 9660 file system shows (ISOBootProbe). Both run off the GUI
  * thread within a time limit, so a slow folder, a FIFO or a huge file never
  * hangs the application; a scan overtaken by a newer one publishes nothing.
  * Published properties announce every assignment. Log lines use the
@@ -64,6 +65,10 @@ public:
 
     const QList<DetectedISO> &detectedISOs() const { return m_detectedISOs; }
     bool isScanning() const { return m_isScanning; }
+    /// Whether a scan has published its findings.
+    bool hasScanned() const { return m_hasScanned; }
+    /// The folders a scan looks in.
+    const QStringList &folders() const { return m_scanFolders; }
     const std::optional<WindowsISOValidation> &validationResult() const { return m_validationResult; }
 
     /// Starts a scan and returns at once; a scan still running is overtaken and publishes nothing.
@@ -75,8 +80,8 @@ public:
     /// The candidates in `folders`, unsorted. Blocking; stops at `deadline`.
     static QList<DetectedISO> scanFolders(const QStringList &folders, std::chrono::steady_clock::time_point deadline);
     static bool isCandidateName(const QString &fileName);
-    /// The verdict from the file's name, size and probe answer (none when the probe was not run or gave none).
-    static WindowsISOValidation judge(const QString &fileName, quint64 size, std::optional<ISOBootProbe::Answer> answer);
+    /// The verdict from the file's name, size and what the probe found (none when the probe was not run).
+    static WindowsISOValidation judge(const QString &fileName, quint64 size, std::optional<ISOBootProbe::Contents> contents);
 
 Q_SIGNALS:
     void detectedISOsChanged(const QList<WindowsImageProvider::DetectedISO> &detectedISOs);
@@ -91,6 +96,7 @@ private:
     QStringList m_scanFolders;
     QList<DetectedISO> m_detectedISOs;
     bool m_isScanning = false;
+    bool m_hasScanned = false;
     std::optional<WindowsISOValidation> m_validationResult;
     quint64 m_scanGeneration = 0;
     quint64 m_validationGeneration = 0;

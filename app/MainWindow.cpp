@@ -21,8 +21,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QSettings>
+#include <QTimer>
 #include <QToolBar>
+
+#include <algorithm>
 
 namespace {
 
@@ -129,11 +133,42 @@ void MainWindow::openCreateWizard(std::shared_ptr<CreateVMWizardViewModel> wizar
     sheet->open();
 }
 
-void MainWindow::openNewWindow()
+MainWindow *MainWindow::openNewWindow()
 {
     auto *window = new MainWindow(m_state);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // Before it is shown the new window's frame is unknown: this one's stands in for it.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    // A window manager that has not told its frame yet still adds a title bar.
+    const QMargins frame(inner.left() - outer.left(), std::max(inner.top() - outer.top(), 32), outer.right() - inner.right(),
+        outer.bottom() - inner.bottom());
+    const int offset = frame.top();
+    const QRect wanted(geometry().topLeft() + QPoint(offset, offset), window->size());
+    const QRect placed = placedWithin(wanted, screen()->availableGeometry(), frame);
+    // move() places the frame, as the window manager does with the position it is given.
+    window->resize(placed.size());
+    window->move(placed.topLeft() - QPoint(frame.left(), frame.top()));
     window->show();
+    // Once the window manager has framed it, its real frame is known: a frame that still reaches past the free area moves in.
+    QTimer::singleShot(250, window, [window] {
+        const QRect available = window->screen()->availableGeometry();
+        const QRect outer = window->frameGeometry();
+        const QPoint topLeft(std::max(available.left(), std::min(outer.left(), available.right() + 1 - outer.width())),
+            std::max(available.top(), std::min(outer.top(), available.bottom() + 1 - outer.height())));
+        if (topLeft != outer.topLeft())
+            window->move(topLeft);
+    });
+    return window;
+}
+
+QRect MainWindow::placedWithin(const QRect &wanted, const QRect &available, const QMargins &frame)
+{
+    const QRect inside = available.marginsRemoved(frame);
+    QRect placed(wanted.topLeft(), wanted.size().boundedTo(inside.size()));
+    placed.moveLeft(std::clamp(placed.left(), inside.left(), inside.right() + 1 - placed.width()));
+    placed.moveTop(std::clamp(placed.top(), inside.top(), inside.bottom() + 1 - placed.height()));
+    return placed;
 }
 
 void MainWindow::fillDetailsPane(VMDetailsView &details)

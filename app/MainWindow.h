@@ -4,6 +4,8 @@
 #include "DialogFileChooser.h"
 
 #include <QMainWindow>
+#include <QMargins>
+#include <QRect>
 #include <QUuid>
 
 #include <memory>
@@ -35,6 +37,15 @@ public:
     void openConsole(const QUuid &id);
     /// Opens the new-VM wizard over this window for `wizard` (a template may have filled it); the library then selects the VM it created.
     void openCreateWizard(std::shared_ptr<CreateVMWizardViewModel> wizard);
+    /// Opens another window on the same library, a little below and right of this one, whole within the screen's free area.
+    MainWindow *openNewWindow();
+
+    /**
+     * Where a window whose contents would take `wanted` goes within `available`, the screen's free area, when
+     * its frame adds `frame` around them: as large as wanted but no larger than the area, moved in where it would
+     * reach past an edge.
+     */
+    static QRect placedWithin(const QRect &wanted, const QRect &available, const QMargins &frame);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -44,7 +55,6 @@ private:
     /// Opens a details pane's settings, export and template sheets when it asks for them.
     void fillDetailsPane(VMDetailsView &details);
     void runLaunchTask();
-    void openNewWindow();
 
     AppState &m_state;
     /// The details panes' file dialogs: over this window when the sheet that asked has closed already.

@@ -98,8 +98,9 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
             ViewCommand::start(*this, m_viewModel.start(*m_viewModel.selectedBundleID(), false), m_library.bannerReport());
     });
     connect(m_stopSelected, &QAction::triggered, this, [this] {
-        if (const std::optional<QUuid> id = m_viewModel.selectedBundleID())
-            ViewCommand::start(*this, m_viewModel.stop(*id), m_library.bannerReport());
+        updateStartEnabled();
+        if (selectedAllows(VMDetailsAction::stop))
+            ViewCommand::start(*this, m_viewModel.stop(*m_viewModel.selectedBundleID()), m_library.bannerReport());
     });
     connect(m_deleteSelected, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::requestDeleteSelected);
     connect(m_renameSelected, &QAction::triggered, m_library.sidebar(), &SidebarVMListView::requestRenameSelected);
@@ -118,8 +119,13 @@ MenuCommands::MenuCommands(QMainWindow &window, LibraryView &library, LibraryVie
 
 bool MenuCommands::canStartSelected() const
 {
+    return selectedAllows(VMDetailsAction::start);
+}
+
+bool MenuCommands::selectedAllows(VMDetailsAction action) const
+{
     const std::optional<VMBundle> selected = m_viewModel.selectedBundle();
-    return selected && VMDetailsActions::isEnabled(m_viewModel.actionInputs(*selected), VMDetailsAction::start);
+    return selected && VMDetailsActions::isEnabled(m_viewModel.actionInputs(*selected), action);
 }
 
 void MenuCommands::showPanel(VMDetailsView::FeaturePanelSlot slot, const QString &title)
@@ -144,4 +150,6 @@ QString MenuCommands::updateCheckTitle() const
 void MenuCommands::updateStartEnabled()
 {
     m_startSelected->setEnabled(canStartSelected());
+    m_stopSelected->setEnabled(selectedAllows(VMDetailsAction::stop));
+    m_deleteSelected->setEnabled(m_viewModel.selectedBundle().has_value());
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "VMDetailsActions.h"
 #include "VMDetailsView.h"
 
 #include <QObject>
@@ -21,8 +22,9 @@ class QMenu;
  * act only while the VM list has the focus; the menu items work from
  * anywhere. A command whose target is not built is disabled.
  *
- * "Start Selected VM" follows the rule of the details pane's Start button
- * (VMDetailsActions); "Refresh Library" and "New VM from Template..." run
+ * "Start Selected VM" and "Stop Selected VM" follow the rule of the details
+ * pane's buttons (VMDetailsActions); "Delete Selected VM" needs a selected,
+ * shown VM; "Refresh Library" and "New VM from Template..." run
  * the library view's own toolbar commands.
  *
  * The Tools commands are always enabled: each scrolls the selected VM's
@@ -53,6 +55,9 @@ Q_SIGNALS:
     void quitRequested();
 
 private:
+    /// Whether the selected, shown VM's details would let `action` run now.
+    bool selectedAllows(VMDetailsAction action) const;
+    /// Enables Start, Stop and Delete by the selection and the selected VM's state.
     void updateStartEnabled();
     /// The update check's menu title for the selected VM's guest system.
     QString updateCheckTitle() const;

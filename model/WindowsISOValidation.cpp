@@ -10,6 +10,8 @@ QString WindowsISOValidation::message() const
         return QStringLiteral("This file is too small to be a Windows ISO (minimum ~4 GB expected).");
     case Status::notBootable:
         return QStringLiteral("This file does not appear to be a bootable ISO image.");
+    case Status::notWindowsInstaller:
+        return QStringLiteral("This ISO is not a Windows installation image: it holds no sources/install.wim or sources/install.esd.");
     case Status::unknown:
         return QStringLiteral("Could not validate this file.");
     case Status::invalidArchitecture:

@@ -16,6 +16,8 @@ struct WindowsISOValidation {
         valid,
         tooSmall,
         notBootable,
+        /// A bootable ISO without the Windows installation image (sources/install.wim or install.esd).
+        notWindowsInstaller,
         unknown,
     };
 

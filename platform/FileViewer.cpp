@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "FileViewer.h"
 
+#include "DesktopOpener.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QUrl>
 
-#include <memory>
 #include <utility>
 
 DesktopFileViewer::DesktopFileViewer(QString folderOpener, bool asksFileManagerService)
@@ -45,26 +45,8 @@ void DesktopFileViewer::revealItem(const QString &path, FailureHandler failed)
 
 void DesktopFileViewer::openParentFolder(const QString &folderOpener, const QString &path, FailureHandler failed)
 {
-    // Not detached, so that its exit status tells whether a folder opened; it is never waited for. A file manager
-    // that xdg-open keeps running in the foreground outlives the object, which is only deleted once it ends.
-    auto *opener = new QProcess;
-    opener->setProgram(folderOpener);
-    opener->setArguments({QFileInfo(path).path()});
-    opener->setStandardInputFile(QProcess::nullDevice());
-    opener->setStandardOutputFile(QProcess::nullDevice());
-    opener->setStandardErrorFile(QProcess::nullDevice());
-    auto tell = std::make_shared<FailureHandler>(std::move(failed));
-    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, path, tell](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        if (*tell)
-            (*tell)(failureText(path));
-        opener->deleteLater();
+    DesktopOpener::open(folderOpener, QFileInfo(path).path(), [path, failed = std::move(failed)] {
+        if (failed)
+            failed(failureText(path));
     });
-    QObject::connect(opener, &QProcess::finished, opener, [opener, path, tell](int exitCode, QProcess::ExitStatus status) {
-        if ((status != QProcess::NormalExit || exitCode != 0) && *tell)
-            (*tell)(failureText(path));
-        opener->deleteLater();
-    });
-    opener->start();
 }

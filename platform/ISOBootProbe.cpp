@@ -25,6 +25,7 @@ struct ReaderDeleter {
 struct Findings {
     bool arm64 = false;
     bool x86 = false;
+    bool windowsInstallImage = false;
 };
 
 /// FAT keeps the loaders' names as 11 upper-case bytes, name padded to 8, extension to 3.
@@ -52,23 +53,34 @@ bool isBootImageName(const QByteArray &lowerPath)
            || lowerPath.endsWith("efi.img");
 }
 
+bool isWindowsInstallImageName(const QByteArray &lowerPath)
+{
+    return lowerPath == "sources/install.wim" || lowerPath == "sources/install.esd" || lowerPath.endsWith("/sources/install.wim")
+           || lowerPath.endsWith("/sources/install.esd");
+}
+
 } // namespace
 
 Answer probe(const QString &path, std::chrono::milliseconds budget)
+{
+    return inspect(path, budget).answer;
+}
+
+Contents inspect(const QString &path, std::chrono::milliseconds budget)
 {
     const auto deadline = std::chrono::steady_clock::now() + budget;
     // Non-blocking open, then a regular-file check: a FIFO or a device never holds the probe.
     FileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
     struct stat status {};
     if (!file.isValid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))
-        return Answer::unknown;
+        return {};
     const int flags = ::fcntl(file.get(), F_GETFL);
     ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK);
 
     const std::unique_ptr<archive, ReaderDeleter> reader(archive_read_new());
     archive_read_support_format_iso9660(reader.get());
     if (archive_read_open_fd(reader.get(), file.get(), 64 * 1024) != ARCHIVE_OK)
-        return Answer::notISO9660;
+        return {Answer::notISO9660};
 
     Findings findings;
     qint64 bootImageBudget = maximumBootImageBytes;
@@ -76,7 +88,7 @@ Answer probe(const QString &path, std::chrono::milliseconds budget)
     int status_ = ARCHIVE_OK;
     for (int count = 0; count < maximumEntries; ++count) {
         if (std::chrono::steady_clock::now() >= deadline)
-            return Answer::unknown;
+            return {};
         status_ = archive_read_next_header(reader.get(), &entry);
         if (status_ != ARCHIVE_OK && status_ != ARCHIVE_WARN)
             break;
@@ -87,14 +99,20 @@ Answer probe(const QString &path, std::chrono::milliseconds budget)
             findings.x86 = true;
         else if (isBootImageName(name) && archive_entry_filetype(entry) == AE_IFREG)
             searchBootImage(reader.get(), findings, bootImageBudget, deadline);
+        else if (isWindowsInstallImageName(name) && archive_entry_filetype(entry) == AE_IFREG)
+            findings.windowsInstallImage = true;
     }
+    Contents contents;
+    contents.hasWindowsInstallImage = findings.windowsInstallImage;
     if (status_ == ARCHIVE_FATAL && !findings.arm64 && !findings.x86)
-        return Answer::unknown;
-    if (findings.arm64)
-        return Answer::arm64;
-    if (findings.x86)
-        return Answer::x86_64;
-    return Answer::noLoaderFound;
+        contents.answer = Answer::unknown;
+    else if (findings.arm64)
+        contents.answer = Answer::arm64;
+    else if (findings.x86)
+        contents.answer = Answer::x86_64;
+    else
+        contents.answer = Answer::noLoaderFound;
+    return contents;
 }
 
 } // namespace ISOBootProbe

@@ -37,6 +37,9 @@ std::optional<quint64> cpuTicks(const QByteArray &stat)
     // After the name: state(3) ppid ... utime is field 14, stime field 15 of the whole line, so 11 and 12 here.
     if (fields.size() < 13)
         return std::nullopt;
+    // A process that has ended (zombie or dead) runs nothing any more.
+    if (fields[0] == "Z" || fields[0] == "X" || fields[0] == "x")
+        return std::nullopt;
     const auto user = number(fields[11]);
     const auto system = number(fields[12]);
     if (!user || !system)
@@ -74,12 +77,13 @@ std::optional<ProcessStatistics::Reading> ProcessStatistics::read(qint64 pid) co
         return std::nullopt;
     const auto ticks = cpuTicks(*stat);
     const auto residentKilobytes = field(*status, "VmRSS");
-    if (!ticks)
+    // A process that is exiting has given its memory back and has no VmRSS line: it is no longer the one that ran.
+    if (!ticks || !residentKilobytes)
         return std::nullopt;
 
     Reading reading;
     reading.cpuTicks = *ticks;
-    reading.residentBytes = residentKilobytes.value_or(0) * 1024; // a process that is exiting has no VmRSS line
+    reading.residentBytes = *residentKilobytes * 1024;
     if (const auto io = readSmallFile(folder + QStringLiteral("io"))) {
         reading.storageReadBytes = field(*io, "read_bytes");
         reading.storageWriteBytes = field(*io, "write_bytes");

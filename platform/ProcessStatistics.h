@@ -33,7 +33,7 @@ public:
 
     explicit ProcessStatistics(QString procRoot = QStringLiteral("/proc"));
 
-    /// None when there is no such process or its stat and status files cannot be read or understood.
+    /// None when there is no such process, it has ended or is exiting, or its stat and status files cannot be read or understood.
     std::optional<Reading> read(qint64 pid) const;
 
     /// The kernel's clock ticks per second (sysconf(_SC_CLK_TCK)).

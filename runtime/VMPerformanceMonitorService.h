@@ -32,7 +32,8 @@
  * Each VM keeps its own baseline; the first sample after a (re)start, and a
  * pass in which a counter went down (another process behind the id), shows 0
  * rates and starts a new baseline. A watched VM without a running process
- * gets no sample. Sampling runs while at least one VM is watched; a history
+ * gets no sample, nor does one whose process is exiting: a history's last
+ * sample is one taken while the machine ran. Sampling runs while at least one VM is watched; a history
  * stays after its VM is no longer watched and continues when it is watched
  * again. GUI thread; historiesChanged() and isMonitoringChanged() are
  * emitted on every assignment.

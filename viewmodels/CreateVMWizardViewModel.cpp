@@ -572,8 +572,12 @@ QCoro::Task<> CreateVMWizardViewModel::chooseWindowsImage()
     QPointer<CreateVMWizardViewModel> self(this);
     FileChoiceRequest request {QStringLiteral("Choose Windows 11 ARM ISO or VHDX"), {}, false, true, {}, windowsImageExtensions};
     const std::optional<QString> chosen = co_await m_services.chooser.choose(std::move(request));
-    if (self && chosen)
-        co_await validateWindowsImage(*chosen);
+    if (!self || !chosen)
+        co_return;
+    // A file picked by hand is an existing image: its mode shows the file's name and folder and offers another choice.
+    if (m_windowsSourceMode != WindowsSourceMode::local)
+        setWindowsSourceMode(WindowsSourceMode::local);
+    co_await validateWindowsImage(*chosen);
 }
 
 QCoro::Task<> CreateVMWizardViewModel::dropWindowsImage(QString path)

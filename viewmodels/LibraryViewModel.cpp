@@ -214,7 +214,7 @@ bool LibraryViewModel::bundleMatchesSearch(const VMBundle &bundle, const QString
 
 VMDetailsActions::Inputs LibraryViewModel::actionInputs(const VMBundle &bundle) const
 {
-    return {bundle, isBusy(bundle.id()), {}, {}};
+    return {bundle, isBusy(bundle.id()), {}, {}, {}};
 }
 
 QCoro::Task<> LibraryViewModel::reload()
@@ -372,7 +372,8 @@ QCoro::Task<> LibraryViewModel::backupBundle(QUuid id)
     request.message = QStringLiteral("Zovozu VM Lab will copy the full .vm bundle into this folder for backup.");
     request.canChooseDirectories = true;
     request.canChooseFiles = false;
-    request.startFolder = QFileInfo(bundle->bundleURL).absolutePath();
+    // Not the bundle's own folder: a backup inside the library is refused.
+    request.startFolder = QDir::homePath();
     const QPointer<LibraryViewModel> self(this);
     const std::optional<QString> chosen = co_await m_chooser.choose(request);
     if (!self || !chosen || chosen->isEmpty())

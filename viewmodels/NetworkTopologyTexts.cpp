@@ -31,6 +31,12 @@ QList<VMBundle> NetworkTopologyTexts::addCandidates(const VMPrivateNetwork &netw
     return candidates;
 }
 
+QString NetworkTopologyTexts::emptyStateMessage()
+{
+    return QStringLiteral("Create a private network to group your VMs under a name and a subnet. On this host the network is kept "
+                          "for your records: it does not connect the VMs or assign them addresses.");
+}
+
 QString NetworkTopologyTexts::subnetExplanation()
 {
     return QStringLiteral("The network is kept for your records: it groups VMs under a name and a subnet, but nothing assigns them "

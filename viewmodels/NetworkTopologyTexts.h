@@ -22,4 +22,6 @@ public:
     static QList<VMBundle> addCandidates(const VMPrivateNetwork &network, const QList<VMBundle> &vms);
     /// What the create sheet says of the subnet: the network is a grouping, not a running network.
     static QString subnetExplanation();
+    /// What the panel says while there is no network: what one does on this host, as the sheet says it.
+    static QString emptyStateMessage();
 };

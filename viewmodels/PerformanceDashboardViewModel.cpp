@@ -60,6 +60,6 @@ void PerformanceDashboardViewModel::followRunState()
     m_followedRunState = state;
     if (state == VMRuntimeState::running)
         startMonitoring();
-    else if (state == VMRuntimeState::stopped || state == VMRuntimeState::error)
-        stopMonitoring();
+    else if (state != VMRuntimeState::paused)
+        stopMonitoring(); // the figures of a machine on its way out (stopping, saving) are not those of its run
 }

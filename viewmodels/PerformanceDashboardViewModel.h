@@ -16,8 +16,8 @@ class VMDetailsViewModel;
  * The state behind the details pane's performance panel: the VM's name and
  * its performance history as the monitor keeps it. From construction it
  * holds a watch on the VM while the pane's VM runs: at once when it runs
- * already, again each time it starts; the hold ends when the VM stops or
- * fails, and when this view model is destroyed. Another pane of the same VM
+ * already, again each time it starts; the hold ends as the VM leaves running
+ * or paused (to stop, save or fail), and when this view model is destroyed. Another pane of the same VM
  * keeps its own hold. GUI thread only.
  *
  * @code

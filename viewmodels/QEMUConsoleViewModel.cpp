@@ -39,7 +39,7 @@ VMDetailsActions::Inputs QEMUConsoleViewModel::actionInputs() const
 {
     VMBundle shown = m_bundle;
     shown.metadata.runtimeState = runtimeState();
-    return {std::move(shown), isBusy(), {}, {}};
+    return {std::move(shown), isBusy(), {}, {}, {}};
 }
 
 QString QEMUConsoleViewModel::displaySocketPath() const

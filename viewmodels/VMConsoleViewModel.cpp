@@ -47,7 +47,7 @@ VMDetailsActions::Inputs VMConsoleViewModel::actionInputs() const
 {
     VMBundle shown = m_session->bundle();
     shown.metadata.runtimeState = m_session->runtimeState();
-    return {std::move(shown), isBusy(), {}, {}};
+    return {std::move(shown), isBusy(), {}, {}, {}};
 }
 
 ConsoleDisplayLink VMConsoleViewModel::displayLink() const

@@ -27,7 +27,8 @@ namespace {
 
 QList<VMDetailsActionState> states(const VMDetailsViewModel &model)
 {
-    return states(Inputs {model.bundle(), model.isBusy(), model.guestToolsState(), model.guestToolsInstructions()});
+    return states(Inputs {model.bundle(), model.isBusy(), model.guestToolsState(), model.guestToolsInstructions(),
+        VMDetailsTexts::guestInstallPendingReason(model.bundle(), model.diskUsage())});
 }
 
 QList<VMDetailsActionState> states(const Inputs &inputs)
@@ -35,14 +36,18 @@ QList<VMDetailsActionState> states(const Inputs &inputs)
     const std::optional<VMBundle> &bundle = inputs.bundle;
     const bool free = !inputs.isBusy;
     const bool installed = bundle && bundle->metadata.installState == VMInstallState::installed;
-    const bool hasGuides = installed && bundle->metadata.guestOSType != VMGuestOSType::windows;
+    // Before the guest system is on its disk, there is no system to grow into more space or to take tools.
+    const std::optional<QString> &pending = inputs.guestInstallPending;
+    const bool hasGuides = installed && bundle->metadata.guestOSType != VMGuestOSType::windows && !pending;
     const bool isLinux = bundle && bundle->metadata.guestOSType == VMGuestOSType::linux;
     const bool isWindows = bundle && bundle->metadata.guestOSType == VMGuestOSType::windows;
     const auto runStateIs = [&bundle](VMRuntimeState state) { return bundle && bundle->metadata.runtimeState == state; };
     const bool stopped = runStateIs(VMRuntimeState::stopped);
     const bool hasSavedState = bundle && bundle->metadata.hasSavedState;
     const std::optional<QString> settingsBlock = VMDetailsTexts::settingsChangeBlockReason(bundle);
-    const std::optional<QString> diskBlock = VMDetailsTexts::diskCapacityChangeBlockReason(bundle);
+    std::optional<QString> diskBlock = VMDetailsTexts::diskCapacityChangeBlockReason(bundle);
+    if (!diskBlock)
+        diskBlock = pending;
     const bool canChangeSettings = bundle && !settingsBlock;
     const bool canStart = installed && stopped;
 
@@ -64,13 +69,14 @@ QList<VMDetailsActionState> states(const Inputs &inputs)
         (runStateIs(VMRuntimeState::running) || runStateIs(VMRuntimeState::paused)) && !isWindows && free});
     result.append({VMDetailsAction::stop, QStringLiteral("Stop"), QStringLiteral("Stop"), bundle && !stopped && free});
     result.append({VMDetailsAction::expandDisk, QStringLiteral("Expand Disk"),
-        diskBlock.value_or(QStringLiteral("Increase the VM's disk capacity without creating a new VM.")), canChangeSettings && free});
+        diskBlock.value_or(QStringLiteral("Increase the VM's disk capacity without creating a new VM.")), !diskBlock && free});
     result.append({VMDetailsAction::settings, QStringLiteral("Settings"),
         settingsBlock.value_or(QStringLiteral("Change CPU, memory, audio, and shared-folder settings while the VM is stopped.")),
         canChangeSettings && free});
     const QString guideTitle = isLinux ? QStringLiteral("Use New Space In Linux") : QStringLiteral("Use New Space In macOS");
-    result.append({VMDetailsAction::diskGuide, guideTitle, guideTitle, hasGuides});
-    result.append({VMDetailsAction::guestTools, guestToolsTitle(inputs.guestToolsState), inputs.guestToolsInstructions, hasGuides});
+    result.append({VMDetailsAction::diskGuide, guideTitle, pending.value_or(guideTitle), hasGuides});
+    result.append(
+        {VMDetailsAction::guestTools, guestToolsTitle(inputs.guestToolsState), pending.value_or(inputs.guestToolsInstructions), hasGuides});
     result.append({VMDetailsAction::clone, QStringLiteral("Clone"), QStringLiteral("Clone"), canStart && free});
     result.append({VMDetailsAction::exportVM, QStringLiteral("Export"),
         QStringLiteral("Export this VM as a shareable bundle or compressed archive."), stopped && free});

@@ -56,6 +56,8 @@ struct Inputs {
     bool isBusy = false;
     GuestToolsState guestToolsState = GuestToolsState::notInstalled;
     QString guestToolsInstructions;
+    /// Why the installed system's actions wait for the guest to be installed (its disk holds nothing yet); none otherwise.
+    std::optional<QString> guestInstallPending;
 };
 
 QList<VMDetailsActionState> states(const Inputs &inputs);

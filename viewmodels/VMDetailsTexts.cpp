@@ -62,15 +62,35 @@ QString runtimeStateText(const Bundle &bundle)
     return displayName(bundle ? bundle->metadata.runtimeState : VMRuntimeState::stopped);
 }
 
+namespace {
+
+    /// A Linux or Windows bundle that boots its installer onto a disk that holds nothing yet.
+    bool awaitsGuestInstall(const Bundle &bundle, const DiskUsage &usage)
+    {
+        if (!bundle || !usage)
+            return false;
+        const VMMetadata &metadata = bundle->metadata;
+        const bool bootsAnInstaller = metadata.guestOSType == VMGuestOSType::linux || metadata.guestOSType == VMGuestOSType::windows;
+        return metadata.installState == VMInstallState::installed && bootsAnInstaller && usage->allocatedSizeBytes == quint64(0);
+    }
+
+} // namespace
+
 QString installStateText(const Bundle &bundle, const DiskUsage &usage)
 {
     if (!bundle)
         return displayText(VMInstallState::notInstalled);
-    const VMMetadata &metadata = bundle->metadata;
-    const bool bootsAnInstaller = metadata.guestOSType == VMGuestOSType::linux || metadata.guestOSType == VMGuestOSType::windows;
-    if (metadata.installState == VMInstallState::installed && bootsAnInstaller && usage && usage->allocatedSizeBytes == quint64(0))
-        return QStringLiteral("Ready to Install");
-    return displayText(metadata.installState);
+    if (awaitsGuestInstall(bundle, usage))
+        return bundle->metadata.runtimeState == VMRuntimeState::stopped ? QStringLiteral("Ready to Install")
+                                                                        : QStringLiteral("Installer Running");
+    return displayText(bundle->metadata.installState);
+}
+
+std::optional<QString> guestInstallPendingReason(const Bundle &bundle, const DiskUsage &usage)
+{
+    if (!awaitsGuestInstall(bundle, usage))
+        return std::nullopt;
+    return QStringLiteral("Install %1 first: the VM's disk holds no system yet.").arg(systemName(bundle->metadata));
 }
 
 QString hardwareSummary(const Bundle &bundle)
@@ -181,7 +201,7 @@ QString diskCapacitySummary(const DiskUsage &usage)
     if (!usage)
         return QStringLiteral("The VM disk stays sparse on the host and grows only as the guest writes data.");
     if (usage->allocatedSizeBytes)
-        return QStringLiteral("Virtual capacity is %1; host storage currently uses %2.")
+        return QStringLiteral("Virtual capacity is %1; the disk image currently uses %2 of host storage.")
             .arg(formatted(usage->logicalSizeBytes), formatted(*usage->allocatedSizeBytes));
     return QStringLiteral("Virtual capacity is %1. Host allocation is currently unavailable.").arg(formatted(usage->logicalSizeBytes));
 }

@@ -43,9 +43,12 @@ QString runtimeStateText(const Bundle &bundle);
 /**
  * How far the VM's system is installed. A Linux or Windows bundle counts as
  * installed once it can boot its installer; while its disk image holds no
- * data yet, nothing is installed in it and the text says it is ready to be.
+ * data yet, nothing is installed in it and the text says it is ready to be,
+ * or, while the VM runs, that its installer runs.
  */
 QString installStateText(const Bundle &bundle, const DiskUsage &usage);
+/// Why what works on an installed system (growing its disk, the guides) waits: the disk holds no system yet; none otherwise.
+std::optional<QString> guestInstallPendingReason(const Bundle &bundle, const DiskUsage &usage);
 QString hardwareSummary(const Bundle &bundle);
 QString displaySummary(const Bundle &bundle);
 QString virtualCapacityText(const Bundle &bundle, const DiskUsage &usage);

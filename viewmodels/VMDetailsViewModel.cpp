@@ -68,7 +68,13 @@ VMDetailsViewModel::VMDetailsViewModel(QUuid bundleID, Services services, QObjec
     connect(&m_store, &VMStore::bundlesChanged, this, &VMDetailsViewModel::receiveBundles, Qt::QueuedConnection);
     QMetaObject::invokeMethod(
         this, [this] { receiveBundles(m_store.bundles()); }, Qt::QueuedConnection);
-    connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, &VMDetailsViewModel::republishBundle);
+    connect(&m_coordinator, &VirtualMachineCoordinator::runtimeStatesChanged, this, [this] {
+        const std::optional<VMRuntimeState> before = m_bundle ? std::optional(m_bundle->metadata.runtimeState) : std::nullopt;
+        republishBundle();
+        // A run changes what the disk holds: a stop, say, ends the installer that filled it.
+        if (m_bundle && before != m_bundle->metadata.runtimeState)
+            refreshDiskUsage();
+    });
     connect(&m_coordinator.qemuMachines(), &QEMUMachines::runningChanged, this, [this](const QUuid &id) {
         if (id == m_bundleID)
             Q_EMIT isQEMURunningChanged();

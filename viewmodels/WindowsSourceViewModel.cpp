@@ -7,6 +7,9 @@
 #include "SizeText.h"
 #include "WizardHardwareLimits.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <algorithm>
 
 QUrl WindowsSourceViewModel::downloadPageURL()
@@ -119,4 +122,31 @@ bool WindowsSourceViewModel::isScanning() const
 void WindowsSourceViewModel::scanForImages()
 {
     m_images.startScan();
+}
+
+std::optional<QString> WindowsSourceViewModel::scanReport() const
+{
+    if (!m_images.hasScanned() || m_images.isScanning())
+        return std::nullopt;
+    const QString home = QDir::homePath();
+    QStringList places;
+    for (const QString &folder : m_images.folders()) {
+        if (folder.isEmpty())
+            continue;
+        QString place
+            = folder == home || folder.startsWith(home + QLatin1Char('/')) ? QStringLiteral("~") + folder.mid(home.size()) : folder;
+        if (!QFileInfo(folder).isDir())
+            place += QStringLiteral(" (missing)");
+        places << QDir::toNativeSeparators(place);
+    }
+    const qsizetype found = m_images.detectedISOs().size();
+    const QString findings = found == 0 ? QStringLiteral("no Windows ISOs found")
+        : found == 1                    ? QStringLiteral("found 1 Windows ISO")
+                                        : QStringLiteral("found %1 Windows ISOs").arg(found);
+    return QStringLiteral("Looked in %1: %2.").arg(places.join(QStringLiteral(", ")), findings);
+}
+
+bool WindowsSourceViewModel::showsNoImagesHint(const CreateVMWizardViewModel &wizard) const
+{
+    return detectedImages().isEmpty() && !isScanning() && !wizard.windowsISOURL();
 }

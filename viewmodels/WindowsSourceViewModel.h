@@ -69,6 +69,10 @@ public:
     bool isScanning() const;
     /// Looks for images again and returns at once.
     void scanForImages();
+    /// Where the last scan looked and what it found; none before a scan has ended, or while one runs.
+    std::optional<QString> scanReport() const;
+    /// Whether the step says that no image was found: the list is empty, no scan runs and no image is chosen.
+    bool showsNoImagesHint(const CreateVMWizardViewModel &wizard) const;
 
 Q_SIGNALS:
     void changed();

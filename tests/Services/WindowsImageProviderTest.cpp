@@ -119,8 +119,13 @@ TEST_F(WindowsImageProviderTest, ValidationWeighsSizeNameAndBootLoaders)
         std::optional<QString> architecture;
         QString message;
     } cases[] = {
-        {"arm64 loader", iso("Win11_24H2_English.iso", {{"efi/boot/bootaa64.efi", loader}}), Status::valid, QStringLiteral("arm64"),
-         QStringLiteral("Valid Windows 11 ARM64 ISO")},
+        {"arm64 loader and install.wim", iso("Win11_24H2_English.iso", {{"efi/boot/bootaa64.efi", loader}, {"sources/install.wim", "wim"}}),
+         Status::valid, QStringLiteral("arm64"), QStringLiteral("Valid Windows 11 ARM64 ISO")},
+        {"arm64 loader and install.esd", iso("Win11_24H2_ESD.iso", {{"EFI/BOOT/BOOTAA64.EFI", loader}, {"SOURCES/INSTALL.ESD", "esd"}}),
+         Status::valid, QStringLiteral("arm64"), QStringLiteral("Valid Windows 11 ARM64 ISO")},
+        {"an arm64 Linux installer under a Windows name", iso("Win11_ARM64_debian.iso", {{"efi/boot/bootaa64.efi", loader}, {"install.a64/vmlinuz", "k"},
+         {"boot/sources/install.wim.txt", "not it"}}), Status::notWindowsInstaller, QStringLiteral("arm64"),
+         QStringLiteral("This ISO is not a Windows installation image: it holds no sources/install.wim or sources/install.esd.")},
         {"x64 loader under a neutral name", iso("Win11_24H2_English_b.iso", {{"efi/boot/bootx64.efi", loader}}), Status::invalidArchitecture,
          QStringLiteral("x86_64"), QStringLiteral("This ISO is x86_64 — it cannot run here: Windows VMs on this host are ARM64 machines and need an ARM64 image.")},
         {"x64 in the name", sparse("Win11_x64.iso", 5000000000), Status::invalidArchitecture, QStringLiteral("x86_64 (Intel/AMD)"),

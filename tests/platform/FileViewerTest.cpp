@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "FileViewer.h"
 
+#include "DesktopOpener.h"
+
 #include "EventLoopWait.h"
 
 #include <QStringList>
@@ -26,6 +28,18 @@ TEST(DesktopFileViewerTest, AFolderOpenerThatCannotStartOrFailsIsReported)
         viewer.revealItem(bundle, [&reasons](const QString &reason) { reasons << reason; });
         ASSERT_TRUE(EventLoopWait::waitUntil([&reasons] { return !reasons.isEmpty(); }));
         EXPECT_EQ(reasons, QStringList{QStringLiteral("No file manager could be opened to show “/srv/library/Debian.vm”.")});
+    }
+}
+
+TEST(DesktopOpenerTest, AWebPageNoBrowserCanShowIsReported)
+{
+    const QUrl page(QStringLiteral("https://example.org/download"));
+    for (const char *opener : {"/nonexistent/xdg-open", "false"}) {
+        SCOPED_TRACE(opener);
+        QStringList reasons;
+        DesktopOpener::openWebPage(page, [&reasons](const QString &reason) { reasons << reason; }, QString::fromUtf8(opener));
+        ASSERT_TRUE(EventLoopWait::waitUntil([&reasons] { return !reasons.isEmpty(); }));
+        EXPECT_EQ(reasons, QStringList{QStringLiteral("No web browser could be opened to show “https://example.org/download”.")});
     }
 }
 

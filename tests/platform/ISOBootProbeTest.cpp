@@ -40,6 +40,28 @@ TEST(ISOBootProbe, TellsTheProcessorFromTheUEFILoadersItCanSee)
     }
 }
 
+TEST(ISOBootProbe, SeesTheWindowsInstallationImageOnlyWhereWindowsKeepsIt)
+{
+    const QTemporaryDir folder;
+    const QByteArray loader(4096, 'L');
+    const struct {
+        const char *what;
+        QList<IsoImage::File> files;
+        bool expected;
+    } cases[] = {
+        {"install.wim", {{"efi/boot/bootaa64.efi", loader}, {"sources/install.wim", "w"}}, true},
+        {"install.esd in capitals", {{"EFI/BOOT/BOOTAA64.EFI", loader}, {"SOURCES/INSTALL.ESD", "e"}}, true},
+        {"an arm64 Linux installer", {{"efi/boot/bootaa64.efi", loader}, {"install.a64/initrd.gz", "i"}, {"pool/main/install.wim", "w"}}, false},
+        {"a look-alike name", {{"sources/install.wim.txt", "t"}, {"sources/boot.wim", "b"}}, false},
+    };
+    for (const auto &testCase : cases) {
+        SCOPED_TRACE(testCase.what);
+        const QString path = folder.filePath(QString::fromUtf8(testCase.what) + QStringLiteral(".iso"));
+        ASSERT_TRUE(IsoImage::write(path, testCase.files));
+        EXPECT_EQ(ISOBootProbe::inspect(path, std::chrono::seconds(10)).hasWindowsInstallImage, testCase.expected);
+    }
+}
+
 TEST(ISOBootProbe, AnythingElseGivesNoArchitectureAndNeverHangs)
 {
     const QTemporaryDir folder;

@@ -36,6 +36,15 @@ public:
             QStringLiteral("rchar: 1\nwchar: 2\nread_bytes: %1\nwrite_bytes: %2\ncancelled_write_bytes: 0\n").arg(readBytes).arg(writeBytes).toUtf8());
     }
 
+    /// The process as the kernel shows it once it ends: in `state` (Z for a zombie), and without a resident set while exiting.
+    void setExiting(qint64 pid, char state)
+    {
+        const QString folder = root() + QLatin1Char('/') + QString::number(pid);
+        TestFiles::write(folder + QStringLiteral("/stat"),
+            QStringLiteral("%1 (qemu) %2 1 2 3 0 -1 4194560 100 0 0 0 900 100 0 0 20 0 5 0 100 0 0\n").arg(pid).arg(QLatin1Char(state)).toUtf8());
+        TestFiles::write(folder + QStringLiteral("/status"), QStringLiteral("Name:\tqemu\nState:\t%1\nThreads:\t1\n").arg(QLatin1Char(state)).toUtf8());
+    }
+
 private:
     QTemporaryDir m_folder;
 };
@@ -92,6 +101,27 @@ TEST_F(VMPerformanceMonitorServiceTest, EachVMIsMeasuredFromItsOwnProcess)
     const VMPerformanceMetrics idle = history(m_second).latest();
     EXPECT_EQ(idle.cpuUsagePercent, 0);
     EXPECT_EQ(idle.memoryUsedBytes, 1024u * 1024u);
+}
+
+TEST_F(VMPerformanceMonitorServiceTest, AProcessThatIsExitingGivesNoSampleAndTheLastRunningOneStays)
+{
+    m_processes = { { m_first, 101 } };
+    m_proc.set(101, ticks(10), 0, 1024 * 1024, 0, 0);
+    m_monitor.startMonitoring(m_first, 2 * GiB);
+    pass();
+    m_proc.set(101, ticks(10.5), 0, 1024 * 1024, 4000, 0);
+    pass();
+    const VMPerformanceMetrics running = history(m_first).latest();
+    ASSERT_EQ(running.memoryUsedBytes, GiB);
+
+    for (const char state : { 'S', 'Z', 'X' }) {
+        SCOPED_TRACE(state);
+        m_proc.setExiting(101, state);
+        pass();
+        EXPECT_EQ(history(m_first).samples().size(), 2);
+        EXPECT_EQ(history(m_first).latest().timestamp, running.timestamp);
+        EXPECT_EQ(history(m_first).latest().memoryUsedBytes, GiB);
+    }
 }
 
 TEST_F(VMPerformanceMonitorServiceTest, FallingCountersAndNewProcessesStartANewBaselineAndAVMWithoutAProcessGetsNoSample)

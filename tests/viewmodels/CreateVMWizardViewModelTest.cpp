@@ -1261,6 +1261,36 @@ TEST_F(CreateVMWizardViewModelTest, WindowsPreflightRowsFollowImageMemoryAndDisk
     }
 }
 
+TEST_F(CreateVMWizardViewModelTest, AWindowsImageChosenByHandIsShownAsTheExistingImageItIs)
+{
+    auto model = wizard();
+    model->setGuestOSType(VMGuestOSType::windows);
+    model->goToNextStep();
+    WindowsSourceViewModel &windows = model->windowsSource();
+    EXPECT_FALSE(windows.scanReport()) << "nothing was looked for yet";
+    EXPECT_TRUE(windows.showsNoImagesHint(*model));
+
+    // A scan says where it looked and what it found, also when that is nothing.
+    QDir().mkpath(m_home.path() + QStringLiteral("/Downloads"));
+    windows.scanForImages();
+    ASSERT_TRUE(waitUntil([&] { return !windows.isScanning(); }));
+    EXPECT_EQ(windows.scanReport(), QStringLiteral("Looked in %1/Downloads: no Windows ISOs found.").arg(m_home.path()));
+
+    // A cancelled choice changes nothing.
+    waitForOutcome(model->chooseWindowsImage()).get();
+    EXPECT_EQ(model->windowsSourceMode(), WindowsSourceMode::download);
+    EXPECT_FALSE(model->windowsISOURL());
+
+    const QString image = largeImage(QStringLiteral("Win11_ARM64.iso"));
+    m_chooser.answers << image;
+    waitForOutcome(model->chooseWindowsImage()).get();
+    EXPECT_EQ(model->windowsISOURL(), image);
+    EXPECT_EQ(model->windowsSourceMode(), WindowsSourceMode::local) << "the mode that shows the chosen file and offers another";
+    EXPECT_FALSE(windows.showsNoImagesHint(*model)) << "no hint that nothing was found beside the chosen image";
+    model->setWindowsSourceMode(WindowsSourceMode::download);
+    EXPECT_FALSE(windows.showsNoImagesHint(*model));
+}
+
 TEST_F(CreateVMWizardViewModelTest, AFailureThatEscapedACommandReachesTheBanner)
 {
     auto model = wizard();

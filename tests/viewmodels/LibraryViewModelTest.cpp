@@ -3,6 +3,7 @@
 
 #include "ViewModelTestFixture.h"
 
+#include <QDir>
 #include <QSignalSpy>
 
 #include <limits>
@@ -312,7 +313,7 @@ TEST_F(LibraryViewModelTest, ImportBackupAndCloneReportTheirOutcome)
     EXPECT_EQ(m_chooser.requests.last().title, QStringLiteral("Choose Backup Folder"));
     EXPECT_EQ(m_chooser.requests.last().message, QStringLiteral("Zovozu VM Lab will copy the full .vm bundle into this folder for backup."))
         << "the dialog shows its text as it is";
-    EXPECT_EQ(m_chooser.requests.last().startFolder, root());
+    EXPECT_EQ(m_chooser.requests.last().startFolder, QDir::homePath()) << "not inside the library, where a backup is refused";
 
     const QString backup = m_viewer.revealed.first();
     m_chooser.answers = {backup};

@@ -78,6 +78,30 @@ TEST_F(PerformanceDashboardViewModelTest, FiguresOfAVMThatIsNotRunningAreMarkedA
     EXPECT_EQ(performance->lastRunNote(), std::nullopt);
 }
 
+TEST_F(PerformanceDashboardViewModelTest, TheLastRunEndsWithASampleTakenWhileTheMachineRan)
+{
+    VMPerformanceMonitorService monitor([](const QUuid &) { return std::optional<qint64>(QCoreApplication::applicationPid()); },
+                                        ProcessStatistics(), std::chrono::hours(1));
+    const VMBundle bundle = installedBundle();
+    m_details = makeDetails(bundle.id());
+    const PerformanceDashboardViewModel performance(*m_details, monitor);
+    waitForOutcome(m_details->start()).get();
+    monitor.samplePass();
+    ASSERT_EQ(performance.history().samples().size(), 1);
+
+    // The sampling timer fires while the machine is on its way out.
+    int passesWhileStopping = 0;
+    QObject::connect(m_details.get(), &VMDetailsViewModel::bundleChanged, [&] {
+        if (m_details->bundle() && m_details->bundle()->metadata.runtimeState == VMRuntimeState::stopping) {
+            ++passesWhileStopping;
+            monitor.samplePass();
+        }
+    });
+    waitForOutcome(m_details->stop()).get();
+    ASSERT_GT(passesWhileStopping, 0);
+    EXPECT_EQ(performance.history().samples().size(), 1) << "no figure of a machine that was stopping";
+}
+
 TEST_F(PerformanceDashboardViewModelTest, TwoPanesOnOneRunningVMEachHoldItsMonitoring)
 {
     const VMBundle bundle = installedBundle();

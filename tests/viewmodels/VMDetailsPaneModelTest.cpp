@@ -75,7 +75,7 @@ TEST(VMDetailsActionsTest, EnabledActionsFollowInstallRunAndSavedStateAndBusy)
         {"busy and running", installed, running, false, true, guides},
     };
     for (const GridCase &grid : cases) {
-        QList<VMDetailsActionState> states = VMDetailsActions::states({gridBundle(grid.install, grid.run, grid.savedState), grid.busy, {}, {}});
+        QList<VMDetailsActionState> states = VMDetailsActions::states({gridBundle(grid.install, grid.run, grid.savedState), grid.busy, {}, {}, {}});
         QStringList expected;
         for (const char *key : grid.enabled)
             expected << QString::fromLatin1(key);
@@ -93,13 +93,13 @@ TEST(VMDetailsActionsTest, NoBundleDisablesEverythingAndWindowsHasNoGuides)
     EXPECT_EQ(enabledKeys(VMDetailsActions::states(VMDetailsActions::Inputs{})), QStringList());
 
     const QList<VMDetailsActionState> windows
-        = VMDetailsActions::states({gridBundle(VMInstallState::installed, VMRuntimeState::stopped, false, VMGuestOSType::windows), false, {}, {}});
+        = VMDetailsActions::states({gridBundle(VMInstallState::installed, VMRuntimeState::stopped, false, VMGuestOSType::windows), false, {}, {}, {}});
     EXPECT_FALSE(enabledKeys(windows).contains(QStringLiteral("diskGuide")));
     EXPECT_FALSE(enabledKeys(windows).contains(QStringLiteral("guestTools")));
 
     const QList<VMDetailsActionState> linux
         = VMDetailsActions::states({gridBundle(VMInstallState::installed, VMRuntimeState::stopped, false, VMGuestOSType::linux), false,
-                                    GuestToolsState::installed, QStringLiteral("help")});
+                                    GuestToolsState::installed, QStringLiteral("help"), {}});
     const auto find = [&linux](VMDetailsAction action) { return *std::find_if(linux.begin(), linux.end(), [action](auto &s) { return s.action == action; }); };
     EXPECT_EQ(find(VMDetailsAction::diskGuide).title, QStringLiteral("Use New Space In Linux"));
     EXPECT_EQ(find(VMDetailsAction::guestTools).title, QStringLiteral("Repair Kestrum Tools"));
@@ -118,7 +118,7 @@ TEST(VMDetailsActionsTest, SaveStateIsOfferedToEveryRunningGuestButWindowsWhichI
     };
     for (const auto &testCase : cases) {
         SCOPED_TRACE(toRaw(testCase.guest).toStdString() + " " + toRaw(testCase.run).toStdString());
-        const VMDetailsActions::Inputs inputs{gridBundle(VMInstallState::installed, testCase.run, false, testCase.guest), false, {}, {}};
+        const VMDetailsActions::Inputs inputs{gridBundle(VMInstallState::installed, testCase.run, false, testCase.guest), false, {}, {}, {}};
         EXPECT_EQ(VMDetailsActions::isEnabled(inputs, VMDetailsAction::saveState), testCase.enabled);
         for (const VMDetailsActionState &state : VMDetailsActions::states(inputs)) {
             if (state.action != VMDetailsAction::saveState)
@@ -134,7 +134,7 @@ TEST(VMDetailsActionsTest, SaveStateIsOfferedToEveryRunningGuestButWindowsWhichI
 TEST(VMDetailsActionsTest, BlockedSettingsExplainWhy)
 {
     const auto help = [](const VMBundle &bundle, VMDetailsAction action) {
-        for (const VMDetailsActionState &state : VMDetailsActions::states({bundle, false, {}, {}}))
+        for (const VMDetailsActionState &state : VMDetailsActions::states({bundle, false, {}, {}, {}}))
             if (state.action == action)
                 return state.help;
         return QString();
@@ -171,7 +171,7 @@ TEST(VMDetailsActionsTest, AVMNotInstalledNamesItsOwnSystemAndSaysWhyItCannotSta
         SCOPED_TRACE((displayName(testCase.guest) + u' ' + toRaw(testCase.install)).toStdString());
         QMap<VMDetailsAction, VMDetailsActionState> byAction;
         for (const VMDetailsActionState &state :
-            VMDetailsActions::states({gridBundle(testCase.install, VMRuntimeState::stopped, false, testCase.guest), false, {}, {}}))
+            VMDetailsActions::states({gridBundle(testCase.install, VMRuntimeState::stopped, false, testCase.guest), false, {}, {}, {}}))
             byAction.insert(state.action, state);
         EXPECT_FALSE(byAction[VMDetailsAction::start].enabled);
         EXPECT_EQ(byAction[VMDetailsAction::start].help, QString::fromUtf8(testCase.start));
@@ -180,7 +180,7 @@ TEST(VMDetailsActionsTest, AVMNotInstalledNamesItsOwnSystemAndSaysWhyItCannotSta
             QString::fromUtf8(testCase.settings).replace(QStringLiteral("VM settings"), QStringLiteral("disk capacity")));
     }
     const VMBundle installed = gridBundle(VMInstallState::installed, VMRuntimeState::stopped, false, VMGuestOSType::linux);
-    EXPECT_EQ(VMDetailsActions::states({installed, false, {}, {}}).first().help, QStringLiteral("Start"));
+    EXPECT_EQ(VMDetailsActions::states({installed, false, {}, {}, {}}).first().help, QStringLiteral("Start"));
 }
 
 // ---- Disk-expansion figures -------------------------------------------------------------------

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "VMDetailsTexts.h"
 
+#include "VMDetailsActions.h"
+
 #include "QtPrinters.h"
 #include "TemporaryHome.h"
 #include "TestBundle.h"
@@ -65,6 +67,8 @@ TEST(VMDetailsTextsTest, AGuestWhoseDiskHoldsNothingIsReadyToInstallNotInstalled
     } cases[] = {
         {dev(), blank, "Ready to Install"},
         {dev().guest(VMGuestOSType::windows), blank, "Ready to Install"},
+        {dev().runState(VMRuntimeState::running), blank, "Installer Running"},
+        {dev().runState(VMRuntimeState::running), written, "Installed"},
         {dev(), written, "Installed"},
         {dev(), unmeasured, "Installed"},
         {dev(), std::nullopt, "Installed"},
@@ -78,6 +82,31 @@ TEST(VMDetailsTextsTest, AGuestWhoseDiskHoldsNothingIsReadyToInstallNotInstalled
     }
 }
 
+TEST(VMDetailsTextsTest, WhatNeedsAnInstalledSystemWaitsWhileTheDiskHoldsNone)
+{
+    const DiskImageService::DiskUsage blank{16 * gibibyte, quint64(0)};
+    const DiskImageService::DiskUsage written{16 * gibibyte, 5 * gibibyte};
+    const QString linuxFirst = QStringLiteral("Install Linux first: the VM's disk holds no system yet.");
+    VMDetailsActions::Inputs inputs{VMBundle(dev()), false, GuestToolsState::notInstalled, QStringLiteral("Run the installer."),
+                                    guestInstallPendingReason(VMBundle(dev()), blank)};
+    EXPECT_EQ(inputs.guestInstallPending, linuxFirst);
+    for (const VMDetailsActionState &state : VMDetailsActions::states(inputs)) {
+        if (state.action == VMDetailsAction::expandDisk || state.action == VMDetailsAction::diskGuide
+            || state.action == VMDetailsAction::guestTools) {
+            SCOPED_TRACE(state.title.toStdString());
+            EXPECT_FALSE(state.enabled);
+            EXPECT_EQ(state.help, linuxFirst);
+        }
+    }
+    inputs.guestInstallPending = guestInstallPendingReason(VMBundle(dev()), written);
+    EXPECT_FALSE(inputs.guestInstallPending);
+    for (VMDetailsAction action : {VMDetailsAction::expandDisk, VMDetailsAction::diskGuide, VMDetailsAction::guestTools})
+        EXPECT_TRUE(VMDetailsActions::isEnabled(inputs, action)) << VMDetailsActions::key(action).toStdString();
+    EXPECT_FALSE(guestInstallPendingReason(VMBundle(dev().guest(VMGuestOSType::macOS)), blank));
+    EXPECT_EQ(guestInstallPendingReason(VMBundle(dev().guest(VMGuestOSType::windows)), blank),
+              QStringLiteral("Install Windows first: the VM's disk holds no system yet."));
+}
+
 TEST(VMDetailsTextsTest, HardwareAndDisplayTexts)
 {
     const QString sizes = QStringLiteral(" • 4 GB • 64 GB");
@@ -88,6 +117,9 @@ TEST(VMDetailsTextsTest, HardwareAndDisplayTexts)
     EXPECT_EQ(runtimeStateText(dev().runState(VMRuntimeState::restoring)), QStringLiteral("Restoring State"));
     const DiskImageService::DiskUsage usage{64 * gibibyte, std::nullopt};
     EXPECT_EQ(diskCapacitySummary(usage), QStringLiteral("Virtual capacity is 64 GB. Host allocation is currently unavailable."));
+    // The overview's Host Space Used counts the whole bundle: this figure names the disk image it is about.
+    EXPECT_EQ(diskCapacitySummary(DiskImageService::DiskUsage{64 * gibibyte, quint64(0)}),
+              QStringLiteral("Virtual capacity is 64 GB; the disk image currently uses 0 bytes of host storage."));
     EXPECT_EQ(diskCapacitySummary(std::nullopt), QStringLiteral("The VM disk stays sparse on the host and grows only as the guest writes data."));
 }
 

@@ -184,6 +184,39 @@ TEST_F(VMDetailsViewModelTest, DiskExpansionRefusesImpossibleSizesAndShowsTheNew
     EXPECT_TRUE(model.lastDiskExpansionAutomationMessage()->startsWith(QStringLiteral("The VM disk was expanded")));
 }
 
+TEST_F(VMDetailsViewModelTest, TheInstallStateFollowsTheInstallerRunAndWhatItLeftOnTheDisk)
+{
+    const VMBundle bundle = storeChanged(installedBundle().id(), [](VMBundle &changed) { changed.metadata.guestOSType = VMGuestOSType::linux; });
+    VMDetailsViewModel &model = details(bundle.id());
+    settle();
+    const auto enabled = [&model](VMDetailsAction action) {
+        for (const VMDetailsActionState &state : VMDetailsActions::states(model))
+            if (state.action == action)
+                return state.enabled;
+        return false;
+    };
+    EXPECT_EQ(model.installStateText(), QStringLiteral("Ready to Install"));
+    EXPECT_FALSE(enabled(VMDetailsAction::expandDisk)) << "no system on the disk to grow yet";
+    EXPECT_FALSE(enabled(VMDetailsAction::diskGuide));
+    EXPECT_FALSE(enabled(VMDetailsAction::guestTools));
+
+    addSession(bundle, VMRuntimeState::running);
+    settle();
+    EXPECT_EQ(model.installStateText(), QStringLiteral("Installer Running"));
+
+    // The installer writes the system, and the VM stops.
+    QFile disk(bundle.layout().diskImageURL());
+    ASSERT_TRUE(disk.open(QIODevice::ReadWrite));
+    ASSERT_EQ(disk.write(QByteArray(1 << 20, 's')), 1 << 20);
+    disk.close();
+    waitForOutcome(model.stop()).get();
+    settle();
+    EXPECT_EQ(model.installStateText(), QStringLiteral("Installed"));
+    EXPECT_TRUE(enabled(VMDetailsAction::expandDisk));
+    EXPECT_TRUE(enabled(VMDetailsAction::diskGuide));
+    EXPECT_TRUE(enabled(VMDetailsAction::guestTools));
+}
+
 TEST_F(VMDetailsViewModelTest, ATypedDiskCapacityReadsBackAsTyped)
 {
     const VMBundle bundle = installedBundle();

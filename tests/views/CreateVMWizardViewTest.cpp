@@ -95,7 +95,11 @@ protected:
     /// The sheet over `wizard`, shown and active.
     std::unique_ptr<CreateVMWizardView> open(std::shared_ptr<CreateVMWizardViewModel> wizard)
     {
-        WizardDesktop desktop{[this](const QString &text) { m_copied << text; }, [this](const QUrl &url) { m_opened << url; },
+        WizardDesktop desktop{[this](const QString &text) { m_copied << text; }, [this](const QUrl &url, const std::function<void(const QString &)> &failed) {
+                                  m_opened << url;
+                                  if (m_openFailure)
+                                      failed(*m_openFailure);
+                              },
                               [this](const QString &path) { return m_existingPaths.contains(path); }};
         auto sheet = std::make_unique<CreateVMWizardView>(std::move(wizard), desktop);
         sheet->show();
@@ -142,6 +146,8 @@ protected:
     WindowsImageProvider m_images{m_logging, {m_home.path() + QStringLiteral("/Downloads")}};
     QStringList m_copied;
     QList<QUrl> m_opened;
+    /// What the desktop says when asked to open a web page; none: the page opens.
+    std::optional<QString> m_openFailure;
     QSet<QString> m_existingPaths;
 };
 
@@ -625,6 +631,10 @@ TEST_F(CreateVMWizardViewTest, WindowsStepKeepsAFailedQEMUInstallOnScreenAndReac
 
     child<QPushButton>(*sheet, QStringLiteral("windows.openDownloadPage"))->click();
     EXPECT_EQ(m_opened, QList<QUrl>{WindowsSourceViewModel::downloadPageURL()});
+    // Where no browser takes the page, the wizard's banner says so.
+    m_openFailure = QStringLiteral("No web browser could be opened.");
+    child<QPushButton>(*sheet, QStringLiteral("windows.openDownloadPage"))->click();
+    EXPECT_EQ(wizard->errorMessage(), m_openFailure);
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.noISOs")));
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.selectManually")));
 
@@ -648,7 +658,7 @@ TEST_F(CreateVMWizardViewTest, WhereThePackageCannotRunTheWindowsStepOffersTheIn
     auto wizard = makeWizard({8, 16 * gibibyte}, &foreign);
     wizard->setGuestOSType(VMGuestOSType::windows);
     wizard->goToNextStep();
-    CreateVMWizardView sheet(wizard, WizardDesktop{[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }});
+    CreateVMWizardView sheet(wizard, WizardDesktop{[](const QString &) {}, [](const QUrl &, auto) {}, [](const QString &) { return false; }});
     sheet.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
     EXPECT_FALSE(shown(sheet, QStringLiteral("windows.installQEMU")));
@@ -671,11 +681,14 @@ TEST_F(CreateVMWizardViewTest, AnImageThatFailsValidationTurnsTheBadgeRedAndBloc
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
     EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.badgeTitle"))->text(), QStringLiteral("ISO Problem Detected"));
     EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.badgeMessage"))->text(), wizard->windowsISOValidation()->message());
-    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.selectManually"))) << "another image can still be picked";
     EXPECT_FALSE(child(*sheet, QStringLiteral("windows.preflight:1"))->property("passes").toBool()) << "a refused image is no selection";
     EXPECT_FALSE(child<QPushButton>(*sheet, QStringLiteral("footer.next"))->isEnabled());
-    child<QRadioButton>(*sheet, QStringLiteral("windows.mode.local"))->click();
+    // A file picked by hand shows as the existing image it is: its mode checked, its name and folder, and another choice.
+    EXPECT_TRUE(child<QRadioButton>(*sheet, QStringLiteral("windows.mode.local"))->isChecked());
+    EXPECT_FALSE(shown(*sheet, QStringLiteral("windows.noISOs")));
+    EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.chooseImage"))) << "another image can still be picked";
     EXPECT_EQ(child<QPushButton>(*sheet, QStringLiteral("windows.chooseImage"))->text(), QStringLiteral("Change ISO"));
+    EXPECT_TRUE(child<QLabel>(*sheet, QStringLiteral("windows.localDetail"))->text().endsWith(m_home.path()));
     EXPECT_EQ(child<QLabel>(*sheet, QStringLiteral("windows.localName"))->text(), QStringLiteral("Win11_ARM64.iso"));
     EXPECT_TRUE(shown(*sheet, QStringLiteral("windows.badge")));
 }
@@ -693,9 +706,10 @@ TEST_F(CreateVMWizardViewTest, AnImageThatPassesAfterOneThatFailedHasItsBadgeTit
     ASSERT_EQ(title->text(), QStringLiteral("ISO Problem Detected"));
     const QColor failureInk = title->palette().color(QPalette::WindowText);
 
-    // A readable image of a Windows size, sparse.
-    const QString good = writeISO(QStringLiteral("Win11_ARM64.iso"));
-    ASSERT_TRUE(QFile(good).resize(qint64(WindowsImageProvider::minimumImageSize) + 1));
+    // A readable Windows installation image of a Windows size, sparse.
+    const QString good = m_home.path() + QStringLiteral("/Win11_ARM64.iso");
+    ASSERT_TRUE(IsoImage::write(good, {{"EFI/BOOT/BOOTAA64.EFI", QByteArray(4096, 'e')}, {"sources/install.wim", QByteArray(4096, 'w')}},
+                                qint64(WindowsImageProvider::minimumImageSize) + 1));
     waitForOutcome(wizard->validateWindowsImage(good)).get();
     ASSERT_EQ(title->text(), QStringLiteral("ISO Verified"));
     EXPECT_NE(title->palette().color(QPalette::WindowText), failureInk) << "the failure's red stayed on the title";

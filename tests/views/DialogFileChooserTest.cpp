@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -87,6 +88,27 @@ TEST(DialogFileChooserTest, WithNoWindowActiveTheDialogOpensOverTheChoosersWindo
     ASSERT_TRUE(QTest::qWaitFor([&] { return pending.answered; }, 5000));
     ASSERT_TRUE(pending.choice);
     EXPECT_EQ(QFileInfo(*pending.choice).canonicalFilePath(), QDir(folder.path()).canonicalPath());
+}
+
+TEST(DialogFileChooserTest, TheDialogOpensLargeEnoughForItsColumnsWithinTheScreen)
+{
+    QWidget window;
+    DialogFileChooser chooser(&window);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QObject context;
+    PendingChoice pending;
+    choose(chooser, context, pending);
+    QFileDialog *dialog = openDialog();
+    ASSERT_TRUE(dialog);
+    const QRect available = dialog->screen()->availableGeometry();
+    EXPECT_GT(dialog->width(), 632);
+    EXPECT_GT(dialog->height(), 412);
+    EXPECT_LE(dialog->width(), available.width());
+    EXPECT_LE(dialog->height(), available.height());
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir::home().canonicalPath()) << "a choice without a folder of its own";
+    dialog->reject();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pending.answered; }, 5000));
 }
 
 } // namespace

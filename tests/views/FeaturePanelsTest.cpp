@@ -7,6 +7,7 @@
 #include "SmartDiskAnalyticsView.h"
 #include "SnapshotRowView.h"
 #include "SnapshotTimelineView.h"
+#include "NetworkTopologyTexts.h"
 #include "VMNetworkTopologyView.h"
 
 #include "QtPrinters.h"
@@ -204,6 +205,9 @@ TEST(SmartDiskAnalyticsViewTest, HostSpaceUsedCountsTheWholeBundle)
     EXPECT_EQ(child<QLabel>(panel, QStringLiteral("diskAnalytics.hostSpace.value"))->text(), SizeText::bytes(233 * 1'048'576ull + 12'288));
     EXPECT_EQ(child<QLabel>(panel, QStringLiteral("diskAnalytics.sparseSavings.value"))->text(), SizeText::bytes(16 * 1'073'741'824ull))
         << "the disk image alone is what stays sparse";
+    // The percentage is how much of the capacity the disk image takes: none of it, beside savings of all of it.
+    EXPECT_EQ(child<QLabel>(panel, QStringLiteral("diskAnalytics.efficiency.value"))->text(), QStringLiteral("0.0%"));
+    EXPECT_EQ(child<QLabel>(panel, QStringLiteral("diskAnalytics.efficiency.title"))->text(), QStringLiteral("Capacity Used"));
 }
 
 TEST(SmartDiskAnalyticsViewTest, ReclaimAsksWithTheSizeAndWaitsForTheRunningOne)
@@ -290,6 +294,12 @@ TEST(VMNetworkTopologyViewTest, MembersAndCandidatesCarryTypedIdentifiers)
 {
     VMNetworkTopologyView panel;
     EXPECT_TRUE(child(panel, QStringLiteral("network.empty"))->isVisibleTo(&panel));
+    // The empty panel promises no more than the create sheet: the network connects nothing on this host.
+    QStringList emptyTexts;
+    for (const QLabel *label : child(panel, QStringLiteral("network.empty"))->findChildren<QLabel *>())
+        emptyTexts << label->text();
+    EXPECT_TRUE(emptyTexts.contains(NetworkTopologyTexts::emptyStateMessage()));
+    EXPECT_FALSE(emptyTexts.join(QLatin1Char(' ')).contains(QStringLiteral("communicate")));
     const VMBundle member = TestBundle::in(QStringLiteral("/library"), QStringLiteral("Build Agent"));
     const VMBundle candidate = TestBundle(QStringLiteral("/library/Box.vm")).named(QStringLiteral("R&D <i>box</i>"));
     const VMPrivateNetwork network{QUuid::createUuid(), QStringLiteral("Lab"), QStringLiteral("10.0.7.0/24"), {member.id(), QUuid::createUuid()}, {}, true};

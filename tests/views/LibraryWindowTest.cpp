@@ -362,6 +362,36 @@ TEST_F(LibraryWindowTest, StartSelectedIsEnabledOnlyForAShownInstalledStoppedVM)
     EXPECT_EQ(coordinator().effectiveRuntimeState(running.id()), VMRuntimeState::running);
 }
 
+TEST_F(LibraryWindowTest, StopAndDeleteSelectedAreOfferedOnlyWhereTheyWouldAct)
+{
+    // An empty library has nothing to stop or delete.
+    settle();
+    EXPECT_FALSE(m_commands->stopSelected()->isEnabled());
+    EXPECT_FALSE(m_commands->deleteSelected()->isEnabled());
+
+    const VMBundle stopped = vm(QStringLiteral("Stopped"), 2);
+    const VMBundle running = vm(QStringLiteral("Running"), 1);
+    addSession(running, VMRuntimeState::running);
+    settle();
+    struct Case {
+        const char *what;
+        std::optional<QUuid> selected;
+        bool stop;
+        bool remove;
+    };
+    const QList<Case> cases{
+        {"none", std::nullopt, false, false},
+        {"stopped", stopped.id(), false, true},
+        {"running", running.id(), true, true},
+    };
+    for (const Case &item : cases) {
+        SCOPED_TRACE(item.what);
+        m_library->setSelectedBundleID(item.selected);
+        EXPECT_EQ(m_commands->stopSelected()->isEnabled(), item.stop);
+        EXPECT_EQ(m_commands->deleteSelected()->isEnabled(), item.remove);
+    }
+}
+
 TEST_F(LibraryWindowTest, TheDetailColumnIsRebuiltOnlyWhenTheSelectionChanges)
 {
     EXPECT_EQ(find<QStackedWidget>(QStringLiteral("library.detailColumn"))->currentWidget(), m_view->emptyState());

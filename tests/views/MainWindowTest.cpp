@@ -24,6 +24,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -91,6 +92,44 @@ TEST_F(MainWindowTest, TheWindowOpensAtTheSizeItWasClosedAt)
 
     m_window = std::make_unique<MainWindow>(*m_state);
     EXPECT_EQ(m_window->size(), closedAt);
+}
+
+TEST_F(MainWindowTest, ANewWindowFitsTheScreensFreeArea)
+{
+    const QRect screen(0, 0, 1600, 1000);
+    const QRect available(0, 0, 1600, 970); // a panel at the bottom
+    const QMargins frame(1, 24, 1, 1);
+    const struct {
+        const char *what;
+        QRect wanted;
+        QRect placed;
+    } cases[] = {
+        {"fits as it is", QRect(100, 100, 1100, 720), QRect(100, 100, 1100, 720)},
+        {"below the bottom edge", QRect(100, 300, 1100, 720), QRect(100, 249, 1100, 720)},
+        {"past the right edge", QRect(900, 100, 1100, 720), QRect(499, 100, 1100, 720)},
+        {"taller than the free area", QRect(0, 0, 1100, 1200), QRect(1, 24, 1100, 945)},
+    };
+    for (const auto &[what, wanted, placed] : cases) {
+        SCOPED_TRACE(what);
+        const QRect result = MainWindow::placedWithin(wanted, available, frame);
+        EXPECT_EQ(result, placed);
+        EXPECT_TRUE(available.contains(result.marginsAdded(frame))) << "frame and all";
+        EXPECT_TRUE(screen.contains(result));
+    }
+
+    // File > New Window opens a window on the screen's free area, whatever the size the last one was closed at.
+    m_window = std::make_unique<MainWindow>(*m_state);
+    m_window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    const QRect free = m_window->screen()->availableGeometry();
+    m_window->setGeometry(QRect(free.topLeft() + QPoint(0, free.height() / 4), free.size() * 3 / 4));
+    settle();
+    const QPointer<MainWindow> second = m_window->openNewWindow();
+    ASSERT_TRUE(second);
+    // Its bottom edge stays on the screen (the test screen is narrower than the window's least width).
+    EXPECT_GE(second->geometry().top(), free.top());
+    EXPECT_LE(second->geometry().bottom(), free.bottom()) << second->geometry().bottom() << " of " << free.bottom();
+    delete second.data();
 }
 
 TEST_F(MainWindowTest, TheExportSheetsFolderChooserOutlivesTheSheetAndTheExportIsWritten)

@@ -182,7 +182,7 @@ TEST_F(VMActionRulesTest, MenuContextMenuAndConsoleAgreeWithTheDetailsPanesButto
             if (!found.contains(offer.objectName))
                 continue;
             const bool busy = offer.place == Place::console ? item.busy == Busy::console : item.busy == Busy::library;
-            EXPECT_EQ(found.value(offer.objectName), VMDetailsActions::isEnabled({ shown, busy, {}, {} }, offer.rule))
+            EXPECT_EQ(found.value(offer.objectName), VMDetailsActions::isEnabled({ shown, busy, {}, {}, {} }, offer.rule))
                 << offer.objectName.toStdString();
             if (found.value(offer.objectName))
                 enabled << offer.objectName;

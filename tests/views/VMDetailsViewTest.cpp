@@ -141,6 +141,11 @@ TEST_F(VMDetailsViewTest, WithoutItsVMThePaneShowsPlaceholdersAndAllowsNothing)
 TEST_F(VMDetailsViewTest, TheButtonsFollowTheVMsRunStateAndSavedState)
 {
     const VMBundle bundle = installedBundle();
+    // The guest's system is on its disk: the actions of an installed system apply.
+    QFile disk(bundle.layout().diskImageURL());
+    ASSERT_TRUE(disk.open(QIODevice::ReadWrite));
+    ASSERT_EQ(disk.write(QByteArray(65536, 's')), 65536);
+    disk.close();
     VMDetailsView &view = pane(bundle.id());
     const auto keys = [](std::initializer_list<const char *> names) {
         QStringList list;

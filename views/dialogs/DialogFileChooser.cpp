@@ -5,15 +5,21 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
+#include <QScreen>
+#include <QTreeView>
 
 #include <algorithm>
 
 namespace {
+
+constexpr QSize preferredDialogSize(900, 580);
 
 /**
  * A file dialog that also accepts a selection of folders, or of files and
@@ -44,8 +50,10 @@ void allowSeveralItems(QFileDialog &dialog)
 
 QFileDialog *makeDialog(QWidget *parent, const FileChoiceRequest &request, bool several)
 {
-    QFileDialog *dialog = several && request.canChooseDirectories ? new SeveralItemsFileDialog(parent, request.title, request.startFolder)
-                                                                  : new QFileDialog(parent, request.title, request.startFolder);
+    // Without a folder of its own a choice starts at home, not in whatever folder the application was started from.
+    const QString start = request.startFolder.isEmpty() ? QDir::homePath() : request.startFolder;
+    QFileDialog *dialog = several && request.canChooseDirectories ? new SeveralItemsFileDialog(parent, request.title, start)
+                                                                  : new QFileDialog(parent, request.title, start);
     dialog->setObjectName(QStringLiteral("fileChooser"));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setWindowModality(Qt::WindowModal);
@@ -63,6 +71,16 @@ QFileDialog *makeDialog(QWidget *parent, const FileChoiceRequest &request, bool 
                 patterns << QStringLiteral("*.") + extension;
             dialog->setNameFilter(patterns.join(QLatin1Char(' ')));
         }
+    }
+    // Qt's own size cuts the detail view's columns; take a size that shows them, within the screen's free area.
+    const QScreen *screen = parent ? parent->screen() : QApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    dialog->resize(std::min(preferredDialogSize.width(), available.width() * 9 / 10),
+        std::min(preferredDialogSize.height(), available.height() * 8 / 10));
+    // The detail view's name and date columns get room for whole names and dates.
+    if (auto *details = dialog->findChild<QTreeView *>(QStringLiteral("treeView"))) {
+        details->header()->resizeSection(0, dialog->width() * 2 / 5);
+        details->header()->resizeSection(3, std::max(details->header()->sectionSize(3), 170));
     }
     if (!request.message.isEmpty()) {
         if (auto *grid = qobject_cast<QGridLayout *>(dialog->layout())) {

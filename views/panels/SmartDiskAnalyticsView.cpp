@@ -40,7 +40,9 @@ QWidget *capacityCard(const QString &symbol, PanelTint tint, const QString &valu
     QLabel *valueLabel = TextStyle::line(value, TextRole::title3, TextTone::primary, QFont::Bold);
     valueLabel->setObjectName(name + QStringLiteral(".value"));
     column->addWidget(valueLabel);
-    column->addWidget(TextStyle::line(title, TextRole::caption, TextTone::secondary));
+    QLabel *titleLabel = TextStyle::line(title, TextRole::caption, TextTone::secondary);
+    titleLabel->setObjectName(name + QStringLiteral(".title"));
+    column->addWidget(titleLabel);
     return card;
 }
 
@@ -166,7 +168,7 @@ void SmartDiskAnalyticsView::rebuildCards()
                            QStringLiteral("Sparse Savings"), QStringLiteral("diskAnalytics.sparseSavings")),
         0, 2);
     m_cards->addWidget(capacityCard(QStringLiteral("gauge.with.dots.needle.33percent"), P::efficiencyTint(m_analytics),
-                           P::efficiencyText(m_analytics), QStringLiteral("Efficiency"), QStringLiteral("diskAnalytics.efficiency")),
+                           P::efficiencyText(m_analytics), QStringLiteral("Capacity Used"), QStringLiteral("diskAnalytics.efficiency")),
         0, 3);
     for (int column = 0; column < 4; ++column)
         m_cards->setColumnStretch(column, 1);

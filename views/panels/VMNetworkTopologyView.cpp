@@ -62,9 +62,7 @@ VMNetworkTopologyView::VMNetworkTopologyView(QWidget *parent)
     m_cardsLayout->setContentsMargins(0, 0, 0, 0);
     m_cardsLayout->setSpacing(12);
     m_body->addWidget(new PanelEmptyState({QStringLiteral("network.empty"), QStringLiteral("point.3.connected.trianglepath.dotted"), 28, 20,
-        QStringLiteral("No Private Networks"),
-        QStringLiteral("Create a private network to allow your VMs to communicate with each other on an isolated virtual network."),
-        TextRole::caption, TextTone::tertiary}));
+        QStringLiteral("No Private Networks"), NetworkTopologyTexts::emptyStateMessage(), TextRole::caption, TextTone::tertiary}));
     m_body->addWidget(m_cards);
     layout->addWidget(m_body);
 

@@ -24,6 +24,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -252,13 +253,21 @@ QWidget *WindowsSourceStepView::makeDownloadContent()
         tr("No Windows ISOs detected yet. Download one from Microsoft, then click \"Scan for ISOs\"."), TextRole::caption, true);
     m_noDetected->setObjectName(QStringLiteral("windows.noISOs"));
     column->addWidget(m_noDetected);
+    m_scanReport = TextStyle::label(QString(), TextRole::caption, true);
+    m_scanReport->setObjectName(QStringLiteral("windows.scanReport"));
+    column->addWidget(m_scanReport);
     m_selectManually
         = WizardWidgets::button(tr("Or Select ISO Manually"), QStringLiteral("folder"), QStringLiteral("windows.selectManually"));
     column->addWidget(m_selectManually, 0, Qt::AlignLeft);
 
     connect(open, &QPushButton::clicked, this, [this] {
         if (m_desktop.openURL)
-            m_desktop.openURL(WindowsSourceViewModel::downloadPageURL());
+            // The browser may fail after the step is gone; its report then goes nowhere.
+            m_desktop.openURL(
+                WindowsSourceViewModel::downloadPageURL(), [step = QPointer<WindowsSourceStepView>(this)](const QString &reason) {
+                    if (step)
+                        step->m_wizard.failureReport()(reason);
+                });
     });
     connect(scan, &QPushButton::clicked, this, [this] { m_windows.scanForImages(); });
     connect(m_selectManually, &QPushButton::clicked, this, [this] { startCommand(m_wizard.chooseWindowsImage()); });
@@ -424,7 +433,10 @@ void WindowsSourceStepView::refreshDetected()
     }
     WizardWidgets::setShown(*m_detectedList, !detected.isEmpty());
     WizardWidgets::setShown(*m_scanning, detected.isEmpty() && m_windows.isScanning());
-    WizardWidgets::setShown(*m_noDetected, detected.isEmpty() && !m_windows.isScanning());
+    WizardWidgets::setShown(*m_noDetected, m_windows.showsNoImagesHint(m_wizard));
+    const std::optional<QString> report = m_windows.scanReport();
+    m_scanReport->setText(report.value_or(QString()));
+    WizardWidgets::setShown(*m_scanReport, report.has_value());
     WizardWidgets::setShown(*m_selectManually, WindowsSourceViewModel::offersImageChoice(m_wizard));
 }
 

@@ -76,6 +76,7 @@ private:
     QList<QPair<SelectableCard *, WindowsSourceViewModel::DetectedImage>> m_detected;
     QList<WindowsSourceViewModel::DetectedImage> m_shownDetected;
     QWidget *m_scanning = nullptr;
+    QLabel *m_scanReport = nullptr;
     QLabel *m_noDetected = nullptr;
     QPushButton *m_selectManually = nullptr;
     QWidget *m_localCard = nullptr;

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "WizardDesktop.h"
 
+#include "DesktopOpener.h"
+
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
 
@@ -14,7 +15,7 @@ WizardDesktop WizardDesktop::system()
             clipboard->clear();
             clipboard->setText(text);
         },
-        [](const QUrl &url) { QDesktopServices::openUrl(url); },
+        [](const QUrl &url, std::function<void(const QString &)> failed) { DesktopOpener::openWebPage(url, std::move(failed)); },
         [](const QString &path) {
             const QFileInfo file(path);
             return file.isFile() && file.isExecutable();

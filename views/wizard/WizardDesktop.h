@@ -14,8 +14,8 @@
 struct WizardDesktop {
     /// Replaces the clipboard's contents with plain text.
     std::function<void(const QString &)> copyText;
-    /// Opens a web address in the default browser.
-    std::function<void(const QUrl &)> openURL;
+    /// Opens a web address in the default browser; the second argument hears, maybe later, why nothing could show it.
+    std::function<void(const QUrl &, std::function<void(const QString &)>)> openURL;
     /// Whether the path is a program this user can run: an executable file, never a folder.
     std::function<bool(const QString &)> isProgram;
 

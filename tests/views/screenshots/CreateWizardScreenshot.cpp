@@ -61,7 +61,7 @@ int main(int argc, char *argv[])
           QStringLiteral("the ISO is written"));
 
     auto wizard = state.makeCreateWizardViewModel();
-    const WizardDesktop desktop{[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }};
+    const WizardDesktop desktop{[](const QString &) {}, [](const QUrl &, auto) {}, [](const QString &) { return false; }};
     CreateVMWizardView sheet(wizard, desktop);
     sheet.resize(980, 900);
     sheet.show();

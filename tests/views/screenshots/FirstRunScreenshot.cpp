@@ -83,7 +83,7 @@ void shootEmptyLibrary(AppState &state, const QString &path, const QString &appe
 void shootWizard(AppState &state, const QString &folder, const QString &appearance)
 {
     auto wizard = state.makeCreateWizardViewModel();
-    const WizardDesktop desktop{[](const QString &) {}, [](const QUrl &) {}, [](const QString &) { return false; }};
+    const WizardDesktop desktop{[](const QString &) {}, [](const QUrl &, auto) {}, [](const QString &) { return false; }};
     CreateVMWizardView sheet(wizard, desktop);
     sheet.resize(sheet.minimumSize());
     sheet.show();
