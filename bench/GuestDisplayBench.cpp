@@ -11,7 +11,7 @@
 // own, and the X server's over the same time. A stand-in VNC server in another process (forked before anything
 // else starts) answers each update request with one whole 1920x1080 ZRLE frame, two frames by turns:
 //   - text: a terminal's lines of text, scrolled by a line from one frame to the next, so each frame differs
-//     everywhere;
+//     everywhere; smoothed (antialiased) as a desktop draws it, and plain as a guest's text console;
 //   - photo: smooth gradients with noise.
 // Then QEMU's own display, when QEMU and its AArch64 firmware are there: the firmware's shell, with text
 // typed into it all the time through QEMU's monitor so that it prints and scrolls; each client negotiates
@@ -22,6 +22,8 @@
 // printed, with the client alone and with the X server counted.
 //
 // Usage: guest_display_bench [seconds per measure, default 3]
+//        guest_display_bench profile text|console|photo [frames, default 30]
+//            runs the console alone on one kind of content for a profiler (valgrind --tool=callgrind), nothing measured
 
 #include "ConsoleDisplayArea.h"
 #include "ForkedRfbServer.h"
@@ -31,6 +33,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFont>
 #include <QGuiApplication>
@@ -38,7 +41,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTimer>
 
 #include <zlib.h>
 
@@ -68,14 +71,13 @@ constexpr int runs = 3;
 /// Frames a client takes in before its measure starts, so that its start-up is not counted.
 constexpr quint64 warmUpFrames = 20;
 
-enum class Content { text, photo };
-constexpr std::array<Content, 2> contents { Content::text, Content::photo };
-constexpr std::array<const char *, 2> contentNames { "text, ZRLE", "photo, ZRLE" };
+constexpr std::array<const char *, 3> contentNames { "text, ZRLE", "console text, ZRLE", "photo, ZRLE" };
 
 // ---- The frames ----------------------------------------------------------------------------------------------
 
-/// A terminal's screen of text: lines of words in a few colours, the first being line `first` of an endless listing.
-QImage textPicture(int first)
+/// A terminal's screen of text: lines of words in a few colours, the first being line `first` of an endless listing;
+/// smoothed as a desktop's terminal draws it, or not as a guest's text console.
+QImage textPicture(int first, bool smooth)
 {
     QImage image(frameSize, QImage::Format_RGB32);
     image.fill(qRgb(24, 26, 30));
@@ -83,6 +85,7 @@ QImage textPicture(int first)
     QFont font(QStringLiteral("DejaVu Sans Mono"));
     font.setStyleHint(QFont::TypeWriter);
     font.setPixelSize(15);
+    font.setStyleStrategy(smooth ? QFont::PreferAntialias : QFont::NoAntialias);
     painter.setFont(font);
     const int lineHeight = 18;
     const std::array<QColor, 4> colours { QColor(210, 210, 210), QColor(110, 180, 255), QColor(140, 220, 120), QColor(240, 200, 90) };
@@ -243,14 +246,15 @@ std::array<QByteArray, 3> zrleUpdates(const std::array<QImage, 2> &pictures)
     std::vector<std::array<QByteArray, 3>> updates;
     {
         const QGuiApplication application(argc, argv.data());
-        updates.push_back(zrleUpdates({ textPicture(0), textPicture(1) }));
+        updates.push_back(zrleUpdates({ textPicture(0, true), textPicture(1, true) }));
+        updates.push_back(zrleUpdates({ textPicture(0, false), textPicture(1, false) }));
         updates.push_back(zrleUpdates({ photoPicture(0), photoPicture(1) }));
     }
     for (const auto &content : updates) {
         const auto bytes = quint64(content[0].size());
         [[maybe_unused]] const ssize_t told = ::write(report, &bytes, sizeof bytes);
     }
-    ForkedRfbServer::serve(listener, report, contents.size() * runs * 2, frameSize, [&updates](std::size_t client) {
+    ForkedRfbServer::serve(listener, report, contentNames.size() * runs * 2, frameSize, [&updates](std::size_t client) {
         return [&frames = updates[client / (runs * 2)]](int socket, quint64 &sent) {
             const bool open = ForkedRfbServer::writeAll(socket, sent == 0 ? frames[2] : frames[sent % 2]);
             sent += open ? 1 : 0;
@@ -333,13 +337,13 @@ struct Client {
     std::function<void()> stop;
 };
 
-/// Keeps the GUI thread running for `duration` (the console runs in this process).
+/// Keeps the GUI thread's event loop running for `duration` (the console runs in this process); it sleeps while
+/// there is nothing to do, so that it costs the console no CPU of its own.
 void run(std::chrono::milliseconds duration)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < duration.count())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QEventLoop loop;
+    QTimer::singleShot(duration, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 /// Runs `client` until `ready()`, then measures it for `seconds`; `units()` counts what it has taken in. None when it never got ready.
@@ -520,19 +524,41 @@ std::optional<Qemu> startQemu(const QString &folder)
 
 } // namespace
 
+/// The console alone on the frames of `content` until `frames` were sent; for a profiler.
+int profile(QApplication &, const ForkedRfbServer::Process &server, const QString &path, std::size_t content, quint64 frames)
+{
+    auto area = std::make_shared<std::unique_ptr<ConsoleDisplayArea>>();
+    const Client ours = console(path, frameSize, area);
+    // The server serves the contents in order, each to the clients of its runs: the others connect and leave at once.
+    for (std::size_t client = 0; client < content * runs * 2; ++client) {
+        const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const sockaddr_un address = ForkedRfbServer::unixAddress(path);
+        ::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+        ::close(socket);
+        quint64 sent = 0;
+        [[maybe_unused]] const ssize_t heard = ::read(server.report, &sent, sizeof sent);
+    }
+    ours.start();
+    while (server.framesSent->load() < frames)
+        run(10ms);
+    ours.stop();
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
-    const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 3.0;
+    const bool profiling = argc > 2 && qstrcmp(argv[1], "profile") == 0;
+    const double seconds = argc > 1 && !profiling ? std::max(1.0, std::atof(argv[1])) : 3.0;
     QTemporaryDir folder;
     const QString path = folder.path() + QStringLiteral("/vnc.sock");
     const std::optional<ForkedRfbServer::Process> server = ForkedRfbServer::start(path, serve);
     if (!server)
         return 1;
-    std::array<quint64, contents.size()> frameBytes {};
+    std::array<quint64, contentNames.size()> frameBytes {};
     for (quint64 &bytes : frameBytes)
         if (::read(server->report, &bytes, sizeof bytes) != sizeof bytes)
             return 1;
-    const std::optional<Qemu> qemu = startQemu(folder.path());
+    const std::optional<Qemu> qemu = profiling ? std::nullopt : startQemu(folder.path());
     QElapsedTimer sinceQemuStarted;
     sinceQemuStarted.start();
     const std::optional<pid_t> xServer = startXServer();
@@ -543,15 +569,25 @@ int main(int argc, char **argv)
 
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
+    if (profiling) {
+        const std::size_t content = qstrcmp(argv[2], "photo") == 0 ? 2 : qstrcmp(argv[2], "console") == 0 ? 1 : 0;
+        const int status = profile(application, *server, path, content,
+            quint64(argc > 3 ? std::max(1, std::atoi(argv[3])) : 30));
+        ::kill(server->pid, SIGTERM);
+        end(*xServer);
+        return status;
+    }
     std::printf("Both clients on Xvfb, one after the other; CPU of all their threads, and of the X server's meanwhile;\n"
-                "medians of %d runs of %.0f s. Frames of 1920x1080 from a server in another process, ZRLE: text %llu bytes, photo %llu.\n",
-        runs, seconds, static_cast<unsigned long long>(frameBytes[0]), static_cast<unsigned long long>(frameBytes[1]));
+                "medians of %d runs of %.0f s. Frames of 1920x1080 from a server in another process, ZRLE: text %llu bytes, console\n"
+                "text %llu, photo %llu.\n",
+        runs, seconds, static_cast<unsigned long long>(frameBytes[0]), static_cast<unsigned long long>(frameBytes[1]),
+        static_cast<unsigned long long>(frameBytes[2]));
     printHeader();
     auto area = std::make_shared<std::unique_ptr<ConsoleDisplayArea>>();
     const QStringList zrle { QStringLiteral("-AutoSelect=0"), QStringLiteral("-FullColor"), QStringLiteral("-PreferredEncoding"),
         QStringLiteral("ZRLE") };
     const std::vector<Client> clients { console(path, frameSize, area), viewer(path, frameSize, zrle) };
-    for (std::size_t content = 0; content < contents.size(); ++content) {
+    for (std::size_t content = 0; content < contentNames.size(); ++content) {
         const auto costs = compare(
             clients, *xServer, seconds, [&server] { return server->framesSent->load() >= warmUpFrames; },
             [&server] { return double(server->framesSent->load()); },
