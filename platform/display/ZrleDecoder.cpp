@@ -79,28 +79,7 @@ public:
     }
 
     /// Whether `count` more inflated bytes are there (count <= windowSize).
-    bool ensure(std::size_t count)
-    {
-        while (m_end - m_begin < count) {
-            if (!m_usable || m_ended || m_stream.avail_in == 0)
-                return false;
-            if (m_begin > 0) {
-                std::memmove(m_window.data(), m_window.data() + m_begin, m_end - m_begin);
-                m_end -= m_begin;
-                m_begin = 0;
-            }
-            m_stream.next_out = m_window.data() + m_end;
-            m_stream.avail_out = uInt(m_window.size() - m_end);
-            const int result = inflate(&m_stream, Z_SYNC_FLUSH);
-            const std::size_t produced = m_window.size() - m_end - m_stream.avail_out;
-            m_end += produced;
-            if (result == Z_STREAM_END)
-                m_ended = true;
-            else if (result != Z_OK && !(result == Z_BUF_ERROR && produced > 0))
-                return brokenStream();
-        }
-        return true;
-    }
+    bool ensure(std::size_t count) { return m_end - m_begin >= count || refill(count); }
 
     const uchar *take(std::size_t count)
     {
@@ -139,6 +118,30 @@ public:
     }
 
 private:
+    /// Inflates until `count` bytes are there; the rare path of ensure(), kept out of the per-byte loops.
+    Q_DECL_COLD_FUNCTION bool refill(std::size_t count)
+    {
+        while (m_end - m_begin < count) {
+            if (!m_usable || m_ended || m_stream.avail_in == 0)
+                return false;
+            if (m_begin > 0) {
+                std::memmove(m_window.data(), m_window.data() + m_begin, m_end - m_begin);
+                m_end -= m_begin;
+                m_begin = 0;
+            }
+            m_stream.next_out = m_window.data() + m_end;
+            m_stream.avail_out = uInt(m_window.size() - m_end);
+            const int result = inflate(&m_stream, Z_SYNC_FLUSH);
+            const std::size_t produced = m_window.size() - m_end - m_stream.avail_out;
+            m_end += produced;
+            if (result == Z_STREAM_END)
+                m_ended = true;
+            else if (result != Z_OK && !(result == Z_BUF_ERROR && produced > 0))
+                return brokenStream();
+        }
+        return true;
+    }
+
     bool brokenStream()
     {
         m_ended = true;
