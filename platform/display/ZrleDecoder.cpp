@@ -272,49 +272,49 @@ bool ZrleDecoder::decodeRunTile(const Tile &tile, bool paletteRle)
 {
     Inflater &in = *m_inflater;
     const int area = tile.width * tile.height;
-    int done = 0;
-    int row = 0;
+    const auto paletteSize = int(m_palette.size());
+    const quint32 *palette = m_palette.data();
+    quint32 *line = tile.pixels;
     int column = 0;
-    while (done < area) {
+    for (int left = area; left > 0;) {
         quint32 colour = 0;
-        int run = 1;
         bool hasRun = true;
         if (paletteRle) {
             quint8 index = 0;
             if (!in.byte(index))
                 return false;
             hasRun = index & 0x80;
-            if ((index & 0x7F) >= int(m_palette.size()))
+            index &= 0x7F;
+            if (index >= paletteSize)
                 return false;
-            colour = m_palette[index & 0x7F];
+            colour = palette[index];
         } else {
             if (!in.ensure(cpixelSize))
                 return false;
             colour = pixel(in.take(cpixelSize));
         }
+        int run = 1;
         if (hasRun) {
-            quint8 length = 255;
-            while (length == 255) {
+            quint8 length = 0;
+            do {
                 if (!in.byte(length))
                     return false;
                 run += length;
-                if (run > area - done)
+                if (run > left)
                     return false;
-            }
+            } while (length == 255);
         }
-        if (run > area - done)
-            return false;
-        done += run;
-        while (run > 0) {
-            const int span = std::min(run, tile.width - column);
-            std::fill_n(tile.row(row) + column, span, colour);
-            run -= span;
-            column += span;
-            if (column == tile.width) {
-                column = 0;
-                ++row;
-            }
+        left -= run;
+        // Most runs (a glyph's strokes, the gaps between them) end in the row they start in.
+        while (column + run >= tile.width) {
+            std::fill(line + column, line + tile.width, colour);
+            run -= tile.width - column;
+            column = 0;
+            line += tile.stride;
         }
+        for (quint32 *pixel = line + column, *end = pixel + run; pixel != end; ++pixel)
+            *pixel = colour;
+        column += run;
     }
     return true;
 }
