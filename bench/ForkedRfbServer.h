@@ -10,12 +10,15 @@
 #include <QtEndian>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <vector>
 
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -69,7 +72,12 @@ struct Process {
     pid_t pid = -1;
     /// The end of the pipe on which the server reports.
     int report = -1;
+    /// Frames sent to the current client so far, kept up to date by the server as it sends them.
+    const std::atomic<quint64> *framesSent = nullptr;
 };
+
+/// Shared with the server process (set up by start()), so that the parent can follow a client while it runs.
+inline std::atomic<quint64> *sharedFramesSent = nullptr;
 
 /**
  * Listens at `path` and forks the server process, which runs
@@ -88,11 +96,17 @@ std::optional<Process> start(const QString &path, Serve serve)
         std::fprintf(stderr, "cannot listen: %s\n", std::strerror(errno));
         return std::nullopt;
     }
+    void *shared = ::mmap(nullptr, sizeof(std::atomic<quint64>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) {
+        std::fprintf(stderr, "cannot share the frame count: %s\n", std::strerror(errno));
+        return std::nullopt;
+    }
+    sharedFramesSent = new (shared) std::atomic<quint64>(0);
     const pid_t pid = ::fork();
     if (pid == 0)
         serve(listener, report[1]);
     ::close(listener);
-    return Process { pid, report[0] };
+    return Process { pid, report[0], sharedFramesSent };
 }
 
 /// RFB 3.8 with security None up to the ServerInit of a framebuffer of `size` in 32-bit true colour; false when the client left.
@@ -106,6 +120,9 @@ inline bool greet(int client, QSize size)
             StandInRfbServer::u16(quint16(size.width())) + StandInRfbServer::u16(quint16(size.height())) + format + StandInRfbServer::u32(5)
                 + "bench");
 }
+
+/// The clipboard message, which a standard viewer may send at any time.
+constexpr quint8 clientCutText = 6;
 
 /// Reads the rest of a client message of `type` that needs no answer; false when the type is not one of those or the client left.
 inline bool skipMessage(int client, quint8 type)
@@ -126,6 +143,12 @@ inline bool skipMessage(int client, quint8 type)
         return readAll(client, scratch.data(), 5);
     case StandInRfbServer::qemuMessage:
         return readAll(client, scratch.data(), 11);
+    case clientCutText: {
+        if (!readAll(client, scratch.data(), 7))
+            return false;
+        std::vector<char> text(qFromBigEndian<quint32>(scratch.data() + 3));
+        return text.size() <= 1024 * 1024 && readAll(client, text.data(), text.size());
+    }
     default:
         return false;
     }
@@ -147,15 +170,19 @@ template <typename AnswerFor>
         const int client = ::accept(listener, nullptr, nullptr);
         std::array<char, 9> scratch {};
         quint64 sent = 0;
+        sharedFramesSent->store(0);
         bool open = greet(client, size);
         while (open && readAll(client, scratch.data(), 1)) {
             const auto type = quint8(scratch[0]);
-            if (type == StandInRfbServer::updateRequest)
+            if (type == StandInRfbServer::updateRequest) {
                 open = readAll(client, scratch.data(), 9) && answer(client, sent);
-            else
+                sharedFramesSent->store(sent);
+            } else {
                 open = skipMessage(client, type);
+            }
         }
         ::close(client);
+        sharedFramesSent->store(0); // before the report, so that the next client starts from nothing
         [[maybe_unused]] const ssize_t written = ::write(report, &sent, sizeof sent);
     }
     ::_exit(0);

@@ -21,7 +21,7 @@ PACKAGES=(
     nlohmann-json3-dev libarchive-dev zlib1g-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev
     fuse3 libfuse3-dev wget
-    xvfb xauth dbus
+    xvfb xauth dbus tigervnc-viewer
     adwaita-icon-theme libqt6svg6 fonts-dejavu-core
     qemu-efi-aarch64 swtpm ipxe-qemu seabios
     libseccomp2 libcap-ng0

@@ -410,6 +410,7 @@ void RfbSession::resizeFramebuffer(int width, int height)
     m_size = size;
     m_updateResized = true;
     m_ahead = QRegion();
+    m_behind = QRegion();
     m_unpublished = QRegion();
     m_shown = framebuffer;
     publish([&](RfbSessionState &state) {
@@ -435,15 +436,15 @@ QImage &RfbSession::canvas()
         spare = std::exchange(m_state->spare, QImage());
     }
     if (spare.size() == m_shown.size()) {
-        // The picture the GUI thread showed before lacks only what the last updates drew.
+        // The picture the GUI thread showed before lacks only what the last updates drew; what this update does
+        // not draw over is brought in when it is handed over.
         m_canvas = std::move(spare);
-        for (const QRect &area : std::as_const(m_ahead))
-            copyArea(m_shown, m_canvas, area);
+        m_behind = std::exchange(m_ahead, QRegion());
     } else {
         spare = QImage();
         m_canvas = m_shown.copy();
+        m_ahead = QRegion();
     }
-    m_ahead = QRegion();
     return m_canvas;
 }
 
@@ -458,6 +459,10 @@ void RfbSession::publishUpdate()
     const RfbSessionState::Server server = m_server;
     const bool handOver = !m_unpublished.isEmpty();
     const QRegion drawn = std::exchange(m_unpublished, QRegion());
+    if (handOver)
+        for (const QRect &area : std::as_const(m_behind) - drawn)
+            copyArea(m_shown, m_canvas, area);
+    m_behind = QRegion();
     publish([&](RfbSessionState &state) {
         state.server = server;
         if (handOver) {

@@ -25,9 +25,11 @@
  *
  * Two pictures of the screen take turns: the worker draws an update into
  * one while the GUI thread shows the other, then hands the finished one over
- * whole and draws the next update into the one the GUI thread let go of,
- * after bringing in what the last update changed. Nothing is copied on the
- * GUI thread, and the worker copies only what changed.
+ * whole and draws the next update into the one the GUI thread let go of;
+ * before handing that over, it brings in what the last update changed and
+ * this one did not draw over. Nothing is copied on the GUI thread, and when
+ * each update redraws what the one before it drew (a scrolling terminal,
+ * whole frames) nothing is copied at all.
  */
 class RfbSession
 {
@@ -85,6 +87,8 @@ private:
     QImage m_shown;
     /// Where the canvas is ahead of the other picture.
     QRegion m_ahead;
+    /// Where the canvas, taken back from the GUI thread, is behind the picture shown (m_shown) until it is handed over.
+    QRegion m_behind;
     /// Where the canvas was drawn since it was last handed over.
     QRegion m_unpublished;
     RfbSessionState::Server m_server;

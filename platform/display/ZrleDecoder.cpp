@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "ZrleDecoder.h"
 
+#include <QtEndian>
+
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -23,7 +26,29 @@ enum Subencoding : quint8 {
 
 quint32 pixel(const uchar *cpixel) { return 0xFF000000u | quint32(cpixel[2]) << 16 | quint32(cpixel[1]) << 8 | cpixel[0]; }
 
-quint32 *tileLine(QImage &image, QRect tile, int row) { return reinterpret_cast<quint32 *>(image.scanLine(tile.y() + row)) + tile.x(); }
+quint32 load32(const uchar *bytes)
+{
+    quint32 word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return qFromLittleEndian(word);
+}
+
+/// Converts `count` compressed pixels (blue, green, red) into opaque RGB32, four at a time from three words.
+void convertRow(const uchar *source, quint32 *target, int count)
+{
+    int column = 0;
+    for (; column + 4 <= count; column += 4, source += 12) {
+        const quint32 first = load32(source);
+        const quint32 second = load32(source + 4);
+        const quint32 third = load32(source + 8);
+        target[column] = 0xFF000000u | first;
+        target[column + 1] = 0xFF000000u | first >> 24 | second << 8;
+        target[column + 2] = 0xFF000000u | second >> 16 | third << 16;
+        target[column + 3] = 0xFF000000u | third >> 8;
+    }
+    for (; column < count; ++column, source += cpixelSize)
+        target[column] = pixel(source);
+}
 
 } // namespace
 
@@ -35,6 +60,9 @@ public:
         : m_window(windowSize)
     {
         m_usable = inflateInit(&m_stream) == Z_OK;
+        // The stream never ends, so its checksum is never compared: computing it would cost a fifth of the decoding.
+        if (m_usable)
+            inflateValidate(&m_stream, 0);
     }
     ~Inflater()
     {
@@ -51,28 +79,7 @@ public:
     }
 
     /// Whether `count` more inflated bytes are there (count <= windowSize).
-    bool ensure(std::size_t count)
-    {
-        while (m_end - m_begin < count) {
-            if (!m_usable || m_ended || m_stream.avail_in == 0)
-                return false;
-            if (m_begin > 0) {
-                std::memmove(m_window.data(), m_window.data() + m_begin, m_end - m_begin);
-                m_end -= m_begin;
-                m_begin = 0;
-            }
-            m_stream.next_out = m_window.data() + m_end;
-            m_stream.avail_out = uInt(m_window.size() - m_end);
-            const int result = inflate(&m_stream, Z_SYNC_FLUSH);
-            const std::size_t produced = m_window.size() - m_end - m_stream.avail_out;
-            m_end += produced;
-            if (result == Z_STREAM_END)
-                m_ended = true;
-            else if (result != Z_OK && !(result == Z_BUF_ERROR && produced > 0))
-                return brokenStream();
-        }
-        return true;
-    }
+    bool ensure(std::size_t count) { return m_end - m_begin >= count || refill(count); }
 
     const uchar *take(std::size_t count)
     {
@@ -111,6 +118,30 @@ public:
     }
 
 private:
+    /// Inflates until `count` bytes are there; the rare path of ensure(), kept out of the per-byte loops.
+    Q_DECL_COLD_FUNCTION bool refill(std::size_t count)
+    {
+        while (m_end - m_begin < count) {
+            if (!m_usable || m_ended || m_stream.avail_in == 0)
+                return false;
+            if (m_begin > 0) {
+                std::memmove(m_window.data(), m_window.data() + m_begin, m_end - m_begin);
+                m_end -= m_begin;
+                m_begin = 0;
+            }
+            m_stream.next_out = m_window.data() + m_end;
+            m_stream.avail_out = uInt(m_window.size() - m_end);
+            const int result = inflate(&m_stream, Z_SYNC_FLUSH);
+            const std::size_t produced = m_window.size() - m_end - m_stream.avail_out;
+            m_end += produced;
+            if (result == Z_STREAM_END)
+                m_ended = true;
+            else if (result != Z_OK && !(result == Z_BUF_ERROR && produced > 0))
+                return brokenStream();
+        }
+        return true;
+    }
+
     bool brokenStream()
     {
         m_ended = true;
@@ -137,48 +168,58 @@ bool ZrleDecoder::decode(const QByteArray &compressed, QRect area, QImage &image
     if (image.format() != QImage::Format_RGB32 || !image.rect().contains(area) || compressed.size() > maximumCompressedLength)
         return false;
     m_inflater->begin(compressed);
+    // Written straight into the image's rows, which are taken (and the image detached) once.
+    auto *pixels = reinterpret_cast<quint32 *>(image.bits());
+    const qsizetype stride = image.bytesPerLine() / 4;
     for (int y = area.top(); y <= area.bottom(); y += tileSide)
         for (int x = area.left(); x <= area.right(); x += tileSide) {
-            const QRect tile(x, y, std::min(tileSide, area.right() + 1 - x), std::min(tileSide, area.bottom() + 1 - y));
-            if (!decodeTile(image, tile))
+            const Tile tile { pixels + y * stride + x, stride, std::min(tileSide, area.right() + 1 - x),
+                std::min(tileSide, area.bottom() + 1 - y) };
+            if (!decodeTile(tile))
                 return false;
         }
     return m_inflater->finish();
 }
 
-bool ZrleDecoder::decodeTile(QImage &image, QRect tile)
+bool ZrleDecoder::decodeTile(const Tile &tile)
 {
     quint8 subencoding = 0;
     if (!m_inflater->byte(subencoding))
         return false;
     if (subencoding == rawTile)
-        return decodeRawTile(image, tile);
+        return decodeRawTile(tile);
     if (subencoding == plainRle)
-        return decodeRunTile(image, tile, false);
+        return decodeRunTile(tile, false);
     const bool paletteRle = subencoding >= smallestPaletteRle;
     if (subencoding > largestPackedPalette && !paletteRle)
         return false; // 17 to 127 and 129 are not defined
     if (!readPalette(paletteRle ? subencoding - plainRle : subencoding))
         return false;
     if (subencoding == solidTile) {
-        for (int row = 0; row < tile.height(); ++row)
-            std::fill_n(tileLine(image, tile, row), tile.width(), m_palette[0]);
+        for (int row = 0; row < tile.height; ++row)
+            std::fill_n(tile.row(row), tile.width, m_palette[0]);
         return true;
     }
-    return paletteRle ? decodeRunTile(image, tile, true) : decodePackedTile(image, tile);
+    return paletteRle ? decodeRunTile(tile, true) : decodePackedTile(tile);
 }
 
-bool ZrleDecoder::decodeRawTile(QImage &image, QRect tile)
+bool ZrleDecoder::decodeRawTile(const Tile &tile)
 {
-    const int width = tile.width();
-    const std::size_t rowBytes = std::size_t(width) * cpixelSize;
-    for (int row = 0; row < tile.height(); ++row) {
+    const std::size_t rowBytes = std::size_t(tile.width) * cpixelSize;
+    // Whole tile at once when it fits the window (always, for tiles of 64).
+    const std::size_t tileBytes = rowBytes * std::size_t(tile.height);
+    if (tileBytes <= windowSize) {
+        if (!m_inflater->ensure(tileBytes))
+            return false;
+        const uchar *source = m_inflater->take(tileBytes);
+        for (int row = 0; row < tile.height; ++row, source += rowBytes)
+            convertRow(source, tile.row(row), tile.width);
+        return true;
+    }
+    for (int row = 0; row < tile.height; ++row) {
         if (!m_inflater->ensure(rowBytes))
             return false;
-        const uchar *source = m_inflater->take(rowBytes);
-        quint32 *target = tileLine(image, tile, row);
-        for (int column = 0; column < width; ++column)
-            target[column] = pixel(source + column * cpixelSize);
+        convertRow(m_inflater->take(rowBytes), tile.row(row), tile.width);
     }
     return true;
 }
@@ -194,71 +235,86 @@ bool ZrleDecoder::readPalette(int size)
     return true;
 }
 
-bool ZrleDecoder::decodePackedTile(QImage &image, QRect tile)
+bool ZrleDecoder::decodePackedTile(const Tile &tile)
 {
-    const int width = tile.width();
     const int paletteSize = int(m_palette.size());
     const int bits = paletteSize == 2 ? 1 : paletteSize <= 4 ? 2 : 4;
-    const std::size_t rowBytes = (std::size_t(width) * std::size_t(bits) + 7) / 8;
-    const int mask = (1 << bits) - 1;
-    for (int row = 0; row < tile.height(); ++row) {
+    const int perByte = 8 / bits;
+    const std::size_t rowBytes = (std::size_t(tile.width) * std::size_t(bits) + 7) / 8;
+    const unsigned mask = (1u << bits) - 1;
+    // Indices past the palette are refused; a full palette (2, 4 or 16 colours) has none.
+    const bool checked = paletteSize != (1 << bits);
+    std::array<quint32, 16> palette {};
+    std::copy(m_palette.begin(), m_palette.end(), palette.begin());
+    for (int row = 0; row < tile.height; ++row) {
         if (!m_inflater->ensure(rowBytes))
             return false;
         const uchar *packed = m_inflater->take(rowBytes);
-        quint32 *target = tileLine(image, tile, row);
-        for (int column = 0; column < width; ++column) {
-            const int bit = column * bits;
-            const int index = (packed[bit / 8] >> (8 - bits - bit % 8)) & mask;
-            if (index >= paletteSize)
-                return false;
-            target[column] = m_palette[std::size_t(index)];
+        quint32 *target = tile.row(row);
+        unsigned found = 0;
+        for (int column = 0; column < tile.width; column += perByte, ++packed) {
+            const int count = std::min(perByte, tile.width - column);
+            unsigned byte = *packed;
+            for (int index = 0; index < count; ++index) {
+                byte <<= bits;
+                const unsigned entry = (byte >> 8) & mask;
+                found = std::max(found, entry);
+                target[column + index] = palette[entry];
+            }
         }
+        if (checked && found >= unsigned(paletteSize))
+            return false;
     }
     return true;
 }
 
-bool ZrleDecoder::decodeRunTile(QImage &image, QRect tile, bool paletteRle)
+bool ZrleDecoder::decodeRunTile(const Tile &tile, bool paletteRle)
 {
     Inflater &in = *m_inflater;
-    const int width = tile.width();
-    const int area = width * tile.height();
-    int done = 0;
-    while (done < area) {
+    const int area = tile.width * tile.height;
+    const auto paletteSize = int(m_palette.size());
+    const quint32 *palette = m_palette.data();
+    quint32 *line = tile.pixels;
+    int column = 0;
+    for (int left = area; left > 0;) {
         quint32 colour = 0;
-        int run = 1;
         bool hasRun = true;
         if (paletteRle) {
             quint8 index = 0;
             if (!in.byte(index))
                 return false;
             hasRun = index & 0x80;
-            if ((index & 0x7F) >= int(m_palette.size()))
+            index &= 0x7F;
+            if (index >= paletteSize)
                 return false;
-            colour = m_palette[index & 0x7F];
+            colour = palette[index];
         } else {
             if (!in.ensure(cpixelSize))
                 return false;
             colour = pixel(in.take(cpixelSize));
         }
+        int run = 1;
         if (hasRun) {
-            quint8 length = 255;
-            while (length == 255) {
+            quint8 length = 0;
+            do {
                 if (!in.byte(length))
                     return false;
                 run += length;
-                if (run > area - done)
+                if (run > left)
                     return false;
-            }
+            } while (length == 255);
         }
-        if (run > area - done)
-            return false;
-        for (int end = done + run; done < end;) {
-            const int row = done / width;
-            const int column = done % width;
-            const int span = std::min(end - done, width - column);
-            std::fill_n(tileLine(image, tile, row) + column, span, colour);
-            done += span;
+        left -= run;
+        // Most runs (a glyph's strokes, the gaps between them) end in the row they start in.
+        while (column + run >= tile.width) {
+            std::fill(line + column, line + tile.width, colour);
+            run -= tile.width - column;
+            column = 0;
+            line += tile.stride;
         }
+        for (quint32 *pixel = line + column, *end = pixel + run; pixel != end; ++pixel)
+            *pixel = colour;
+        column += run;
     }
     return true;
 }

@@ -37,14 +37,24 @@ public:
 private:
     class Inflater;
 
-    bool decodeTile(QImage &image, QRect tile);
-    bool decodeRawTile(QImage &image, QRect tile);
+    /// Where a tile's pixels go: its first pixel in the image, the image's row length in pixels, and its size.
+    struct Tile {
+        quint32 *pixels;
+        qsizetype stride;
+        int width;
+        int height;
+
+        quint32 *row(int index) const { return pixels + index * stride; }
+    };
+
+    bool decodeTile(const Tile &tile);
+    bool decodeRawTile(const Tile &tile);
     /// Reads `size` colours into m_palette.
     bool readPalette(int size);
     /// Palette indices of 1, 2 or 4 bits, each row starting on a byte.
-    bool decodePackedTile(QImage &image, QRect tile);
+    bool decodePackedTile(const Tile &tile);
     /// Runs of one colour: plain colours, or indices into m_palette when `paletteRle`.
-    bool decodeRunTile(QImage &image, QRect tile, bool paletteRle);
+    bool decodeRunTile(const Tile &tile, bool paletteRle);
 
     std::unique_ptr<Inflater> m_inflater;
     std::vector<quint32> m_palette;

@@ -89,6 +89,51 @@ TEST_F(GuestDisplayWidgetTest, PaintsTheGuestScaledWithItsAspectAndMapsThePointe
     EXPECT_EQ(m_widget.guestPosition(QPointF(20, 900)), QPoint(0, 599)) << "clamped onto the screen";
 }
 
+TEST_F(GuestDisplayWidgetTest, AGuestShownOneToOneRepaintsJustWhatChangedWithOnlyItsCornersRounded)
+{
+    show(QSize(800, 600), QSize(800, 600));
+    QRegion repainted;
+    struct PaintRecorder final : QObject {
+        QRegion &region;
+        explicit PaintRecorder(QRegion &region)
+            : region(region)
+        {
+        }
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                region += static_cast<QPaintEvent *>(event)->region();
+            return QObject::eventFilter(watched, event);
+        }
+    } recorder(repainted);
+    m_widget.installEventFilter(&recorder);
+    const QColor red(200, 30, 60);
+    const QColor green(20, 220, 90);
+    m_server->send(StandInRfbServer::rawUpdate(QPoint(0, 0), filled(QSize(800, 600), red)));
+    ASSERT_TRUE(waitUntil([&] { return repainted.contains(QRect(0, 0, 800, 600)); }));
+
+    repainted = QRegion();
+    const QRect changed(100, 120, 50, 40);
+    m_server->send(StandInRfbServer::rawUpdate(changed.topLeft(), filled(changed.size(), green)));
+    ASSERT_TRUE(waitUntil([&] { return !repainted.isEmpty(); }));
+    EXPECT_EQ(repainted, QRegion(changed)) << "exactly the changed pixels";
+
+    const QImage painted = m_widget.grab().toImage();
+    const QColor window = m_widget.palette().window().color();
+    const struct {
+        QPoint at;
+        QColor colour;
+    } pixels[] = {
+        { changed.topLeft(), green }, { changed.bottomRight(), green }, { changed.topLeft() - QPoint(1, 0), red },
+        { changed.bottomRight() + QPoint(1, 1), red },
+        { QPoint(0, 300), red }, { QPoint(799, 300), red }, { QPoint(400, 0), red }, { QPoint(400, 599), red }, // edges are not clipped
+        { QPoint(0, 0), window }, { QPoint(799, 0), window }, { QPoint(0, 599), window }, { QPoint(799, 599), window }, // corners are
+        { QPoint(22, 22), red }, { QPoint(777, 577), red },
+    };
+    for (const auto &pixel : pixels)
+        EXPECT_EQ(QColor(painted.pixel(pixel.at)), pixel.colour) << pixel.at.x() << "," << pixel.at.y();
+}
+
 TEST_F(GuestDisplayWidgetTest, KeysClicksAndTheWheelReachTheGuestAndHeldKeysAreReleasedOnFocusLoss)
 {
     show(QSize(800, 600), QSize(800, 600));

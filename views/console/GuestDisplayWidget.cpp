@@ -10,6 +10,8 @@
 #include <QPixmap>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -38,6 +40,8 @@ GuestDisplayWidget::GuestDisplayWidget(GuestDisplayConnection &connection, QWidg
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     setAttribute(Qt::WA_InputMethodEnabled, false);
+    // Every pixel is painted here, so nothing behind the widget is painted first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_resizeTimer.setSingleShot(true);
     m_resizeTimer.setInterval(resizePause);
     connect(&m_resizeTimer, &QTimer::timeout, this, &GuestDisplayWidget::askForMatchingMode);
@@ -66,7 +70,8 @@ QRectF GuestDisplayWidget::frameArea() const
     if (frame.isNull() || width() <= 0 || height() <= 0)
         return {};
     const QSizeF fitted = QSizeF(frame.size()).scaled(QSizeF(size()), Qt::KeepAspectRatio);
-    return QRectF(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+    // On whole pixels, so that a screen shown 1:1 is copied pixel for pixel.
+    return QRectF(QPointF(std::floor((width() - fitted.width()) / 2), std::floor((height() - fitted.height()) / 2)), fitted);
 }
 
 QPoint GuestDisplayWidget::guestPosition(QPointF widgetPosition) const
@@ -88,20 +93,57 @@ QSize GuestDisplayWidget::sizeHint() const
 void GuestDisplayWidget::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setClipRegion(event->region());
-    QPainterPath rounded;
-    rounded.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    painter.fillPath(rounded, Qt::black);
+    const QRegion damaged = event->region();
+    QRegion bars = damaged;
     const QImage &frame = m_connection.framebuffer();
-    if (frame.isNull())
-        return;
-    painter.setClipPath(rounded, Qt::IntersectClip);
     const QRectF area = frameArea();
-    // Unscaled frames are copied; scaled ones are filtered, which costs more but keeps text legible.
-    if (area.size() != QSizeF(frame.size()))
+    if (!area.isEmpty()) {
+        const QPoint origin = area.topLeft().toPoint();
+        if (area.size() == QSizeF(frame.size())) {
+            // Shown 1:1: each damaged rectangle is copied as it is, with no scaling and no clip path.
+            const QRect shown(origin, frame.size());
+            for (const QRect &rect : damaged &shown)
+                painter.drawImage(rect.topLeft(), frame, rect.translated(-origin));
+            bars -= shown;
+        } else {
+            // Scaled ones are filtered, which costs more but keeps text legible; the partly covered edge pixels blend into the bars.
+            bars -= QRect(origin, QSize(int(area.width()), int(area.height())));
+        }
+    }
+    for (const QRect &rect : bars)
+        painter.fillRect(rect, Qt::black);
+    if (!area.isEmpty() && area.size() != QSizeF(frame.size())) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(area, frame);
+        painter.drawImage(area, frame);
+    }
+    paintCorners(painter, damaged);
+}
+
+void GuestDisplayWidget::paintCorners(QPainter &painter, const QRegion &damaged) const
+{
+    // Only the corners are rounded: the window's background is laid over what lies outside the rounded edge.
+    const int side = int(std::ceil(cornerRadius));
+    const QRectF whole(rect());
+    const QRectF circle(0, 0, 2 * cornerRadius, 2 * cornerRadius);
+    const std::array<std::pair<QRect, QPointF>, 4> corners {{
+        {QRect(0, 0, side, side), whole.topLeft()},
+        {QRect(width() - side, 0, side, side), QPointF(whole.right() - circle.width(), whole.top())},
+        {QRect(0, height() - side, side, side), QPointF(whole.left(), whole.bottom() - circle.height())},
+        {QRect(width() - side, height() - side, side, side), whole.bottomRight() - QPointF(circle.width(), circle.height())},
+    }};
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const auto &[square, circleCorner] : corners) {
+        if (!damaged.intersects(square))
+            continue;
+        QPainterPath outside;
+        outside.setFillRule(Qt::OddEvenFill);
+        outside.addRect(QRectF(square));
+        outside.addEllipse(circle.translated(circleCorner));
+        painter.save();
+        painter.setClipRect(square, Qt::IntersectClip);
+        painter.fillPath(outside, palette().window());
+        painter.restore();
+    }
 }
 
 void GuestDisplayWidget::resizeEvent(QResizeEvent *event)
@@ -230,6 +272,10 @@ void GuestDisplayWidget::updateGuestArea(QRect area)
     const QImage &image = m_connection.framebuffer();
     if (frame.isEmpty() || image.isNull()) {
         update();
+        return;
+    }
+    if (frame.size() == QSizeF(image.size())) {
+        update(area.translated(frame.topLeft().toPoint()));
         return;
     }
     const qreal scaleX = frame.width() / image.width();

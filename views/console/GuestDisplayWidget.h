@@ -10,11 +10,13 @@
 #include <chrono>
 
 class GuestDisplayConnection;
+class QPainter;
 
 /**
  * The live screen of a guest: paints the connection's framebuffer scaled
- * into the widget with its aspect kept (black bars beside it), inside
- * rounded corners, and forwards the user's keys (as scan codes, Tab
+ * into the widget with its aspect kept (black bars beside it), or 1:1 when
+ * it fits exactly, repainting only what changed, inside rounded corners,
+ * and forwards the user's keys (as scan codes, Tab
  * included), pointer (as positions on the guest's screen) and wheel (as
  * button clicks) to the connection while it has the focus. Every key and
  * button still held is released when the widget loses the focus or is
@@ -61,6 +63,8 @@ private:
     void releaseEverything();
     void askForMatchingMode();
     void updateGuestArea(QRect area);
+    /// Rounds the widget's corners where `damaged` reaches them.
+    void paintCorners(QPainter &painter, const QRegion &damaged) const;
     void showGuestCursor(const QImage &shape, QPoint hotSpot);
 
     GuestDisplayConnection &m_connection;

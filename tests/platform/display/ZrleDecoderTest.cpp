@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -110,6 +111,112 @@ TEST(ZrleDecoderTest, SplitsARectangleIntoTilesOf64)
     EXPECT_EQ(image.pixel(129, 63), qRgb(80, 0, 0));
     EXPECT_EQ(image.pixel(0, 64), qRgb(120, 0, 0));
     EXPECT_EQ(image.pixel(129, 69), qRgb(200, 0, 0));
+}
+
+/// A tile as the server encodes it in one subencoding; `colourOf` gives each pixel's index into `palette`.
+QByteArray encodeTile(int subencoding, QSize size, const std::vector<QRgb> &palette, const std::function<int(int, int)> &colourOf)
+{
+    std::vector<int> indices;
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            indices.push_back(colourOf(x, y));
+    QByteArray tile(1, char(subencoding));
+    const auto runLength = [&tile](int run) {
+        for (run -= 1; run >= 255; run -= 255)
+            tile += char(255);
+        tile += char(run);
+    };
+    if (subencoding == 0) {
+        for (const int index : indices)
+            tile += cpixel(palette[std::size_t(index)]);
+    } else if (subencoding <= 16) {
+        for (int index = 0; index < subencoding; ++index)
+            tile += cpixel(palette[std::size_t(index)]);
+        const int bits = subencoding == 2 ? 1 : subencoding <= 4 ? 2 : 4;
+        for (int y = 0; y < size.height(); ++y) {
+            int byte = 0;
+            int used = 0;
+            for (int x = 0; x < size.width(); ++x) {
+                byte = byte << bits | indices[std::size_t(y * size.width() + x)];
+                used += bits;
+                if (used == 8) {
+                    tile += char(byte);
+                    byte = used = 0;
+                }
+            }
+            if (used > 0)
+                tile += char(byte << (8 - used));
+        }
+    } else {
+        const bool paletteRle = subencoding > 128;
+        if (paletteRle)
+            for (int index = 0; index < subencoding - 128; ++index)
+                tile += cpixel(palette[std::size_t(index)]);
+        for (std::size_t start = 0; start < indices.size();) {
+            std::size_t end = start + 1;
+            while (end < indices.size() && indices[end] == indices[start])
+                ++end;
+            const int run = int(end - start);
+            if (!paletteRle) {
+                tile += cpixel(palette[std::size_t(indices[start])]);
+                runLength(run);
+            } else if (run == 1) {
+                tile += char(indices[start]);
+            } else {
+                tile += char(indices[start] | 0x80);
+                runLength(run);
+            }
+            start = end;
+        }
+    }
+    return tile;
+}
+
+TEST(ZrleDecoderTest, EveryKindOfTileLandsPixelForPixelInAPartOfALargerImage)
+{
+    // 70×9 at (5, 3) of a 90×20 image: a tile 64 wide and one 6 wide, rows of lengths that fill no whole word or byte.
+    const QSize imageSize(90, 20);
+    const QRect area(5, 3, 70, 9);
+    std::vector<QRgb> colours;
+    for (int index = 0; index < 16; ++index)
+        colours.push_back(qRgb(index * 16, 255 - index * 13, (index * 71) % 256));
+    const struct {
+        const char *name;
+        int subencoding;
+        int paletteSize;
+        int run;
+    } cases[] = {
+        { "raw", 0, 16, 1 },
+        { "packed, 2 colours", 2, 2, 1 },
+        { "packed, 3 colours", 3, 3, 1 },
+        { "packed, 5 colours", 5, 5, 1 },
+        { "packed, 16 colours", 16, 16, 1 },
+        { "plain runs longer than 255", 128, 16, 300 },
+        { "palette runs across rows", 128 + 7, 7, 100 },
+        { "palette runs of single pixels", 128 + 16, 16, 1 },
+    };
+    for (const auto &kind : cases) {
+        SCOPED_TRACE(kind.name);
+        // Runs carry over from one row of the first tile to the next; without runs each pixel differs from its neighbours.
+        const auto colourOf = [&kind](int x, int y) {
+            return kind.run > 1 ? ((y * 64 + x) / kind.run) % kind.paletteSize : (x * 7 + y * 3 + x / 5) % kind.paletteSize;
+        };
+        QByteArray tiles;
+        for (int x = 0; x < area.width(); x += 64) {
+            const QSize tile(std::min(64, area.width() - x), area.height());
+            tiles += encodeTile(kind.subencoding, tile, colours, [&colourOf, x](int column, int row) { return colourOf(x + column, row); });
+        }
+        QImage expected = blank(imageSize);
+        for (int y = 0; y < area.height(); ++y)
+            for (int x = 0; x < area.width(); ++x)
+                expected.setPixel(area.x() + x, area.y() + y, colours[std::size_t(colourOf(x, y))]);
+
+        ZrleDecoder decoder;
+        Deflater server;
+        QImage image = blank(imageSize);
+        ASSERT_TRUE(decoder.decode(server.rectangle(tiles), area, image));
+        EXPECT_EQ(pixels(image, image.rect()), pixels(expected, expected.rect()));
+    }
 }
 
 TEST(ZrleDecoderTest, RefusesMalformedData)
