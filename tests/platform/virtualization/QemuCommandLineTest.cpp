@@ -194,7 +194,7 @@ TEST_F(QemuCommandLineTest, SharedFoldersUseVhostUserSocketsAndSharedMemory)
     EXPECT_EQ(shares[0].value(QStringLiteral("tag")).toString(), QStringLiteral("duvuzodovevav-shared"));
 }
 
-// Saving reads every page of the shared memory that it is not told is free, and each read of an untouched page allocates it.
+// A guest gives the memory it freed back to the host, which the shared memory would otherwise keep allocated.
 TEST_F(QemuCommandLineTest, TheBalloonOfAMachineWithSharesReportsAndHintsFreeMemory)
 {
     inputs.configuration.directorySharingDevices << VirtioFileSystemDeviceConfiguration{QStringLiteral("duvuzodovevav-shared"), MultipleDirectoryShare{}};
