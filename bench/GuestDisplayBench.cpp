@@ -525,7 +525,7 @@ std::optional<Qemu> startQemu(const QString &folder)
 } // namespace
 
 /// The console alone on the frames of `content` until `frames` were sent; for a profiler.
-int profile(QApplication &, const ForkedRfbServer::Process &server, const QString &path, std::size_t content, quint64 frames)
+int profile(const ForkedRfbServer::Process &server, const QString &path, std::size_t content, quint64 frames)
 {
     auto area = std::make_shared<std::unique_ptr<ConsoleDisplayArea>>();
     const Client ours = console(path, frameSize, area);
@@ -564,6 +564,13 @@ int main(int argc, char **argv)
     const std::optional<pid_t> xServer = startXServer();
     if (!xServer || QStandardPaths::findExecutable(QStringLiteral("xtigervncviewer")).isEmpty()) {
         std::fprintf(stderr, "Xvfb and xtigervncviewer (Debian's xvfb and tigervnc-viewer) are needed\n");
+        if (qemu) {
+            end(qemu->typist);
+            end(qemu->qemu);
+        }
+        if (xServer)
+            end(*xServer);
+        ::kill(server->pid, SIGTERM);
         return 1;
     }
 
@@ -571,7 +578,7 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     if (profiling) {
         const std::size_t content = qstrcmp(argv[2], "photo") == 0 ? 2 : qstrcmp(argv[2], "console") == 0 ? 1 : 0;
-        const int status = profile(application, *server, path, content,
+        const int status = profile(*server, path, content,
             quint64(argc > 3 ? std::max(1, std::atoi(argv[3])) : 30));
         ::kill(server->pid, SIGTERM);
         end(*xServer);
