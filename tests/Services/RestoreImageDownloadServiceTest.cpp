@@ -87,6 +87,20 @@ protected:
                 RestoreImageInfo::DownloadState::availableRemotely};
     }
 
+    /// Cancels the running download as soon as `reached` holds, looked at as the event loop turns.
+    void cancelOnceTrue(std::function<bool()> reached)
+    {
+        auto *look = new QTimer(m_service.get());
+        look->setInterval(5);
+        QObject::connect(look, &QTimer::timeout, m_service.get(), [this, look, reached = std::move(reached)] {
+            if (!reached())
+                return;
+            look->stop();
+            m_service->cancel();
+        });
+        look->start();
+    }
+
     TaskOutcome<QUrl> download(const RestoreImageInfo &image)
     {
         return waitForOutcome(m_service->download(image, [this](const RestoreImageDownloadProgress &progress) { m_reports.append(progress); }));
@@ -472,7 +486,7 @@ TEST_F(RestoreImageDownloadServiceTest, CancelStopsATransferAndTheWaitBetweenAtt
         response.cutAfter = 400000;
         response.stall = true;
     });
-    QTimer::singleShot(300, m_service.get(), [this] { m_service->cancel(); });
+    cancelOnceTrue([this] { return QFileInfo(destination() + QStringLiteral(".part")).size() == 400000; });
     const TaskOutcome<QUrl> inTransfer = download(info());
     EXPECT_EQ(failureText(inTransfer), QStringLiteral("The operation was cancelled."));
     EXPECT_EQ(QFileInfo(destination() + QStringLiteral(".part")).size(), 400000);
@@ -485,7 +499,7 @@ TEST_F(RestoreImageDownloadServiceTest, CancelStopsATransferAndTheWaitBetweenAtt
     options.availableSpace = [](const QString &) { return quint64(1) << 40; };
     m_service = std::make_unique<RestoreImageDownloadService>(m_logging, options);
     serve([](int, const Request &, Response &response) { response.cutAfter = 100000; });
-    QTimer::singleShot(500, m_service.get(), [this] { m_service->cancel(); });
+    cancelOnceTrue([this] { return appLog().contains(QStringLiteral("Attempt 2 will resume")); });
     QElapsedTimer clock;
     clock.start();
     const TaskOutcome<QUrl> inWait = download(info());
