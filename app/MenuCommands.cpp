@@ -151,5 +151,7 @@ void MenuCommands::updateStartEnabled()
 {
     m_startSelected->setEnabled(canStartSelected());
     m_stopSelected->setEnabled(selectedAllows(VMDetailsAction::stop));
-    m_deleteSelected->setEnabled(m_viewModel.selectedBundle().has_value());
+    const bool selected = m_viewModel.selectedBundle().has_value();
+    m_deleteSelected->setEnabled(selected);
+    m_renameSelected->setEnabled(selected);
 }

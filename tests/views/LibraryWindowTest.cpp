@@ -362,12 +362,13 @@ TEST_F(LibraryWindowTest, StartSelectedIsEnabledOnlyForAShownInstalledStoppedVM)
     EXPECT_EQ(coordinator().effectiveRuntimeState(running.id()), VMRuntimeState::running);
 }
 
-TEST_F(LibraryWindowTest, StopAndDeleteSelectedAreOfferedOnlyWhereTheyWouldAct)
+TEST_F(LibraryWindowTest, StopDeleteAndRenameSelectedAreOfferedOnlyWhereTheyWouldAct)
 {
-    // An empty library has nothing to stop or delete.
+    // An empty library has nothing to stop, delete or rename.
     settle();
     EXPECT_FALSE(m_commands->stopSelected()->isEnabled());
     EXPECT_FALSE(m_commands->deleteSelected()->isEnabled());
+    EXPECT_FALSE(m_commands->renameSelected()->isEnabled());
 
     const VMBundle stopped = vm(QStringLiteral("Stopped"), 2);
     const VMBundle running = vm(QStringLiteral("Running"), 1);
@@ -389,6 +390,7 @@ TEST_F(LibraryWindowTest, StopAndDeleteSelectedAreOfferedOnlyWhereTheyWouldAct)
         m_library->setSelectedBundleID(item.selected);
         EXPECT_EQ(m_commands->stopSelected()->isEnabled(), item.stop);
         EXPECT_EQ(m_commands->deleteSelected()->isEnabled(), item.remove);
+        EXPECT_EQ(m_commands->renameSelected()->isEnabled(), item.selected.has_value());
     }
 }
 
