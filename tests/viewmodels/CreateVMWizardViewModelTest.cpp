@@ -131,6 +131,21 @@ protected:
 
     static void waitForEnd(CreateVMWizardViewModel &model) { EXPECT_TRUE(waitUntil([&] { return !model.isCreating(); }, std::chrono::seconds(20))); }
 
+    /// A wizard set to make "Doomed" for `guest` from the installer image `image`.
+    std::shared_ptr<CreateVMWizardViewModel> doomedWizard(VMGuestOSType guest, int diskSizeGB, const QString &image)
+    {
+        auto model = wizard();
+        model->setGuestOSType(guest);
+        model->setName(QStringLiteral("Doomed"));
+        model->setMemorySizeGB(2);
+        model->setDiskSizeGB(diskSizeGB);
+        if (guest == VMGuestOSType::linux) {
+            model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
+            model->setLocalLinuxISOURL(image);
+        }
+        return model;
+    }
+
     FakeHttpServer m_server;
     QNetworkAccessManager m_nam;
     QStringList m_firmwarePlaces;
@@ -699,17 +714,9 @@ TEST_F(CreateVMWizardViewModelTest, ACreationThatFailsLeavesNothingButWhatTheUse
     for (const auto &testCase : cases) {
         SCOPED_TRACE(testCase.what);
         const QString image = bootableISO(QStringLiteral("image.iso"));
-        auto model = wizard();
-        model->setGuestOSType(testCase.guest);
-        model->setName(QStringLiteral("Doomed"));
-        model->setMemorySizeGB(2);
-        model->setDiskSizeGB(testCase.diskSizeGB);
-        if (testCase.guest == VMGuestOSType::linux) {
-            model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
-            model->setLocalLinuxISOURL(image);
-        } else {
+        auto model = doomedWizard(testCase.guest, testCase.diskSizeGB, image);
+        if (testCase.guest == VMGuestOSType::windows)
             waitForOutcome(model->validateWindowsImage(image)).get();
-        }
         bool madeBundle = false;
         QObject::connect(model.get(), &CreateVMWizardViewModel::changed, model.get(), [&] {
             madeBundle = madeBundle || bundleNamed(QStringLiteral("Doomed"));
@@ -761,18 +768,10 @@ TEST_F(CreateVMWizardViewModelTest, ACreationThatFailsAtAnyStepLeavesNothingItMa
     for (const auto &testCase : cases) {
         SCOPED_TRACE(testCase.what);
         const QString image = bootableISO(QStringLiteral("image.iso"));
-        auto model = wizard();
-        model->setGuestOSType(testCase.guest);
-        model->setName(QStringLiteral("Doomed"));
-        model->setMemorySizeGB(2);
-        model->setDiskSizeGB(testCase.guest == VMGuestOSType::linux ? 8 : 64);
+        auto model = doomedWizard(testCase.guest, testCase.guest == VMGuestOSType::linux ? 8 : 64, image);
         model->setDestinationDirectoryURL(chosen);
-        if (testCase.guest == VMGuestOSType::linux) {
-            model->setLinuxSourceMode(CreateVMWizardViewModel::LinuxSourceMode::localISO);
-            model->setLocalLinuxISOURL(image);
-        } else {
+        if (testCase.guest == VMGuestOSType::windows)
             waitForOutcome(model->validateWindowsImage(image)).get();
-        }
         {
             // As a full disk would.
             const WriteStepHook fullDisk([&testCase](WriteSteps::Step step, const QString &path) {

@@ -330,8 +330,14 @@ TEST_F(LibraryWindowTest, ReturnRenamesOnlyFromTheListAndNeverFromTheSearchField
     EXPECT_FALSE(sidebar().bundleToRename());
 }
 
-TEST_F(LibraryWindowTest, StartSelectedIsEnabledOnlyForAShownInstalledStoppedVM)
+TEST_F(LibraryWindowTest, TheSelectedVMCommandsAreOfferedOnlyWhereTheyWouldAct)
 {
+    // An empty library has nothing to stop, delete or rename.
+    settle();
+    EXPECT_FALSE(m_commands->stopSelected()->isEnabled());
+    EXPECT_FALSE(m_commands->deleteSelected()->isEnabled());
+    EXPECT_FALSE(m_commands->renameSelected()->isEnabled());
+
     const VMBundle ready = vm(QStringLiteral("Ready"), 3);
     const VMBundle preparing = vm(QStringLiteral("Preparing"), 2, [](VMBundle &changed) { changed.metadata.installState = VMInstallState::preparingBundle; });
     const VMBundle running = vm(QStringLiteral("Running"), 1);
@@ -341,57 +347,31 @@ TEST_F(LibraryWindowTest, StartSelectedIsEnabledOnlyForAShownInstalledStoppedVM)
         const char *what;
         std::optional<QUuid> selected;
         QString search;
-        bool enabled;
+        bool start;
+        bool stop;
+        bool remove; // and rename
     };
     const QList<Case> cases{
-        {"none", std::nullopt, {}, false},
-        {"installed and stopped", ready.id(), {}, true},
-        {"still preparing", preparing.id(), {}, false},
-        {"running", running.id(), {}, false},
-        {"hidden by the search", ready.id(), QStringLiteral("Prep"), false},
+        {"none", std::nullopt, {}, false, false, false},
+        {"installed and stopped", ready.id(), {}, true, false, true},
+        {"still preparing", preparing.id(), {}, false, false, true},
+        {"running", running.id(), {}, false, true, true},
+        {"hidden by the search", ready.id(), QStringLiteral("Prep"), false, false, false},
     };
     for (const Case &item : cases) {
+        SCOPED_TRACE(item.what);
         find<QLineEdit>(QStringLiteral("sidebar.search"))->setText(item.search);
         m_library->setSelectedBundleID(item.selected);
-        EXPECT_EQ(m_commands->startSelected()->isEnabled(), item.enabled) << item.what;
+        EXPECT_EQ(m_commands->startSelected()->isEnabled(), item.start);
+        EXPECT_EQ(m_commands->stopSelected()->isEnabled(), item.stop);
+        EXPECT_EQ(m_commands->deleteSelected()->isEnabled(), item.remove);
+        EXPECT_EQ(m_commands->renameSelected()->isEnabled(), item.remove);
     }
     // Stop with nothing selected does nothing at all.
     m_library->setSelectedBundleID(std::nullopt);
     m_commands->stopSelected()->trigger();
     settle();
     EXPECT_EQ(coordinator().effectiveRuntimeState(running.id()), VMRuntimeState::running);
-}
-
-TEST_F(LibraryWindowTest, StopDeleteAndRenameSelectedAreOfferedOnlyWhereTheyWouldAct)
-{
-    // An empty library has nothing to stop, delete or rename.
-    settle();
-    EXPECT_FALSE(m_commands->stopSelected()->isEnabled());
-    EXPECT_FALSE(m_commands->deleteSelected()->isEnabled());
-    EXPECT_FALSE(m_commands->renameSelected()->isEnabled());
-
-    const VMBundle stopped = vm(QStringLiteral("Stopped"), 2);
-    const VMBundle running = vm(QStringLiteral("Running"), 1);
-    addSession(running, VMRuntimeState::running);
-    settle();
-    struct Case {
-        const char *what;
-        std::optional<QUuid> selected;
-        bool stop;
-        bool remove;
-    };
-    const QList<Case> cases{
-        {"none", std::nullopt, false, false},
-        {"stopped", stopped.id(), false, true},
-        {"running", running.id(), true, true},
-    };
-    for (const Case &item : cases) {
-        SCOPED_TRACE(item.what);
-        m_library->setSelectedBundleID(item.selected);
-        EXPECT_EQ(m_commands->stopSelected()->isEnabled(), item.stop);
-        EXPECT_EQ(m_commands->deleteSelected()->isEnabled(), item.remove);
-        EXPECT_EQ(m_commands->renameSelected()->isEnabled(), item.selected.has_value());
-    }
 }
 
 TEST_F(LibraryWindowTest, TheDetailColumnIsRebuiltOnlyWhenTheSelectionChanges)
