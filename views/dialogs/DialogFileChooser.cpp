@@ -11,6 +11,8 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QTreeView>
@@ -40,6 +42,51 @@ public:
     }
 };
 
+/**
+ * A file dialog that picks one folder: the one named in its name field,
+ * absolute or within the folder shown, or the folder shown when the field is
+ * empty. Qt's own dialog answers with what the views have selected instead,
+ * and selects each folder along a typed path, so a typed folder can come back
+ * as one above it. A name that is no folder is refused and the dialog stays.
+ */
+class OneFolderFileDialog final : public QFileDialog
+{
+public:
+    OneFolderFileDialog(QWidget *parent, const QString &caption, const QString &directory)
+        : QFileDialog(parent, caption, directory)
+    {
+        setOption(DontUseNativeDialog);
+        // Selecting while typing also rewrites the field, when it lacks the focus, into a list of those selections.
+        if (auto *name = nameField())
+            disconnect(name, SIGNAL(textChanged(QString)), this, SLOT(_q_autoCompleteFileName(QString)));
+    }
+
+    const QString &chosenFolder() const { return m_chosenFolder; }
+
+    void accept() override
+    {
+        const QLineEdit *name = nameField();
+        const QString typed = name ? name->text().trimmed() : QString();
+        const QString folder = QDir::cleanPath(directory().absoluteFilePath(typed));
+        if (!QFileInfo(folder).isDir()) {
+            auto *refusal = new QMessageBox(
+                QMessageBox::Warning, windowTitle(), tr("There is no folder at \u201c%1\u201d.").arg(folder), QMessageBox::Ok, this);
+            refusal->setObjectName(QStringLiteral("noSuchFolder"));
+            refusal->setTextFormat(Qt::PlainText);
+            refusal->setAttribute(Qt::WA_DeleteOnClose);
+            refusal->open();
+            return;
+        }
+        m_chosenFolder = folder;
+        QDialog::accept();
+    }
+
+private:
+    QLineEdit *nameField() const { return findChild<QLineEdit *>(QStringLiteral("fileNameEdit")); }
+
+    QString m_chosenFolder;
+};
+
 void allowSeveralItems(QFileDialog &dialog)
 {
     for (const char *name : {"listView", "treeView"}) {
@@ -52,8 +99,12 @@ QFileDialog *makeDialog(QWidget *parent, const FileChoiceRequest &request, bool 
 {
     // Without a folder of its own a choice starts at home, not in whatever folder the application was started from.
     const QString start = request.startFolder.isEmpty() ? QDir::homePath() : request.startFolder;
-    QFileDialog *dialog = several && request.canChooseDirectories ? new SeveralItemsFileDialog(parent, request.title, start)
-                                                                  : new QFileDialog(parent, request.title, start);
+    QFileDialog *dialog = nullptr;
+    if (request.canChooseDirectories)
+        dialog = several ? static_cast<QFileDialog *>(new SeveralItemsFileDialog(parent, request.title, start))
+                         : new OneFolderFileDialog(parent, request.title, start);
+    else
+        dialog = new QFileDialog(parent, request.title, start);
     dialog->setObjectName(QStringLiteral("fileChooser"));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setWindowModality(Qt::WindowModal);
@@ -100,7 +151,11 @@ QCoro::Task<QStringList> run(QFileDialog *opened)
     const std::optional<int> result = co_await DialogAnswer::open(dialog.data());
     if (!dialog)
         co_return QStringList();
-    const QStringList chosen = result == QDialog::Accepted ? dialog->selectedFiles() : QStringList();
+    QStringList chosen;
+    if (result == QDialog::Accepted) {
+        const auto *oneFolder = dynamic_cast<const OneFolderFileDialog *>(dialog.data());
+        chosen = oneFolder ? QStringList {oneFolder->chosenFolder()} : dialog->selectedFiles();
+    }
     dialog->deleteLater();
     co_return chosen;
 }
