@@ -100,12 +100,16 @@ void LibraryViewModel::select(const std::optional<QUuid> &id)
 void LibraryViewModel::shareBannerWith(VMDetailsViewModel &details)
 {
     connect(&details, &VMDetailsViewModel::errorMessageChanged, this, [this] {
-        if (m_bannerMessage)
+        if (m_bannerMessage && !m_clearingPaneMessage)
             setBannerMessage(std::nullopt);
     });
     connect(this, &LibraryViewModel::bannerMessageChanged, &details, [this, &details] {
-        if (m_bannerMessage && details.errorMessage())
-            details.setErrorMessage(std::nullopt);
+        if (!m_bannerMessage || !details.errorMessage())
+            return;
+        // The pane's message goes for ours; its going must not take ours with it.
+        m_clearingPaneMessage = true;
+        details.setErrorMessage(std::nullopt);
+        m_clearingPaneMessage = false;
     });
 }
 

@@ -181,6 +181,8 @@ private:
     QList<VMBundle> m_bundles;
     std::optional<QUuid> m_selectedBundleID;
     std::optional<QString> m_bannerMessage;
+    /// Set while the library clears the details pane's message in favour of its own.
+    bool m_clearingPaneMessage = false;
     MessageKind m_bannerKind = MessageKind::failure;
     /// The VM whose stopped shared folders the banner tells of, while it does.
     std::optional<QUuid> m_sharedFoldersNewsID;

@@ -453,6 +453,7 @@ TEST_F(LibraryViewModelTest, AMessageBelongsToTheActionThatCausedItAndTheNextAct
     EXPECT_EQ(library().bannerMessage(), std::nullopt);
     library().setBannerMessage(QStringLiteral("Backed up Older"), MessageKind::information);
     EXPECT_EQ(details->errorMessage(), std::nullopt);
+    EXPECT_EQ(library().bannerMessage(), QStringLiteral("Backed up Older"));
     // An action the pane begins clears its own message, and with it the library's.
     waitForOutcome(details->start()).get();
     EXPECT_EQ(library().bannerMessage(), std::nullopt);
