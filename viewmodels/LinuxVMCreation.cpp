@@ -203,9 +203,8 @@ QCoro::Task<> LinuxVMCreation::download(QUrl url, QString isoURL, ProgressHandle
         co_return;
     }
     co_await m_download->run(url, *cacheURL, report);
-    if (m_cancelled)
-        throw VirtualMachineError(VirtualMachineError::Case::userCancelled);
-    co_await BackgroundWork::run(&SparseCopy::copyFile, *cacheURL, isoURL);
+    co_await copyISO(*cacheURL, isoURL,
+        VMInstallProgress::step(Stage::downloadingLinuxISO, 0.95, QStringLiteral("Copying ISO to VM bundle...")), progress);
 }
 
 void LinuxVMCreation::finish(const QUuid &id, quint64 diskSizeBytes) const
