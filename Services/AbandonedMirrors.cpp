@@ -20,13 +20,6 @@ namespace {
 /// ".<bundle name>.abandoned-<random>"
 const QRegularExpression claimedName(QStringLiteral(R"(^\.(.+\.vm)\.abandoned-[0-9a-z]{1,13}$)"));
 
-bool isRealFolder(const QString &path)
-{
-    struct stat status {
-    };
-    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
 /// Nothing at all at `path`, not even a dangling link; a place that cannot be looked at is not known to be empty.
 bool isGone(const QString &path)
 {
@@ -45,7 +38,7 @@ QString bundleOf(const QString &mirror)
 bool isAbandoned(const QString &mirror, const QSet<QString> &listed)
 {
     const QString bundle = bundleOf(mirror);
-    return !listed.contains(bundle) && isGone(bundle) && isRealFolder(mirror);
+    return !listed.contains(bundle) && isGone(bundle) && FileOperations::isFolder(mirror);
 }
 
 void log(const LoggingService &logging, const QString &message)
@@ -61,7 +54,7 @@ QList<QString> find(const QString &folder, const QSet<QString> &listed)
 {
     const QString mirrorRoot = ProtectionMirror::mirrorRootIn(folder);
     QList<QString> abandoned;
-    if (!isRealFolder(mirrorRoot))
+    if (!FileOperations::isFolder(mirrorRoot))
         return abandoned;
     try {
         for (const QString &name : FileOperations::folderEntries(mirrorRoot)) {
@@ -77,7 +70,7 @@ QList<QString> find(const QString &folder, const QSet<QString> &listed)
 
 std::optional<QString> claim(const QString &mirror, const QSet<QString> &listed, const LoggingService &logging)
 {
-    if (!isAbandoned(mirror, listed) || !isRealFolder(QFileInfo(mirror).path()))
+    if (!isAbandoned(mirror, listed) || !FileOperations::isFolder(QFileInfo(mirror).path()))
         return std::nullopt;
     const QFileInfo info(mirror);
     const QString claimed = info.path() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".abandoned-")

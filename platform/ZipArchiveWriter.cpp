@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ZipArchiveWriter.h"
 
+#include "DirectoryWalk.h"
 #include "FileDescriptor.h"
 #include "FileOperations.h"
 #include "PlatformError.h"
@@ -12,7 +13,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <locale.h>
 #include <unistd.h>
@@ -32,33 +32,10 @@ struct EntryDeleter {
 };
 using Entry = std::unique_ptr<archive_entry, EntryDeleter>;
 
-struct DirectoryCloser {
-    void operator()(DIR *directory) const { ::closedir(directory); }
-};
-
-/// The names in the open folder without "." and "..", sorted so that the same tree gives the same archive.
+/// The names in the open folder, sorted so that the same tree gives the same archive.
 QList<QByteArray> listNames(int folderDescriptor, const QString &folderPath)
 {
-    const int listingDescriptor = ::dup(folderDescriptor);
-    if (listingDescriptor < 0)
-        throw PlatformError::posix(errno, folderPath);
-    const std::unique_ptr<DIR, DirectoryCloser> stream(::fdopendir(listingDescriptor));
-    if (!stream) {
-        const int error = errno;
-        ::close(listingDescriptor);
-        throw PlatformError::posix(error, folderPath);
-    }
-    QList<QByteArray> names;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = ::readdir(stream.get());
-        if (!entry)
-            break;
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.append(QByteArray(entry->d_name));
-    }
-    if (errno != 0)
-        throw PlatformError::posix(errno, folderPath);
+    QList<QByteArray> names = DirectoryWalk::namesIn(folderDescriptor, folderPath);
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -205,22 +205,15 @@ bool ZrleDecoder::decodeTile(const Tile &tile)
 
 bool ZrleDecoder::decodeRawTile(const Tile &tile)
 {
+    // A whole tile always fits the inflater's window, so it is taken at once.
+    static_assert(std::size_t(tileSide) * tileSide * cpixelSize <= windowSize);
     const std::size_t rowBytes = std::size_t(tile.width) * cpixelSize;
-    // Whole tile at once when it fits the window (always, for tiles of 64).
     const std::size_t tileBytes = rowBytes * std::size_t(tile.height);
-    if (tileBytes <= windowSize) {
-        if (!m_inflater->ensure(tileBytes))
-            return false;
-        const uchar *source = m_inflater->take(tileBytes);
-        for (int row = 0; row < tile.height; ++row, source += rowBytes)
-            convertRow(source, tile.row(row), tile.width);
-        return true;
-    }
-    for (int row = 0; row < tile.height; ++row) {
-        if (!m_inflater->ensure(rowBytes))
-            return false;
-        convertRow(m_inflater->take(rowBytes), tile.row(row), tile.width);
-    }
+    if (!m_inflater->ensure(tileBytes))
+        return false;
+    const uchar *source = m_inflater->take(tileBytes);
+    for (int row = 0; row < tile.height; ++row, source += rowBytes)
+        convertRow(source, tile.row(row), tile.width);
     return true;
 }
 
@@ -306,7 +299,7 @@ bool ZrleDecoder::decodeRunTile(const Tile &tile, bool paletteRle)
         }
         left -= run;
         // Most runs (a glyph's strokes, the gaps between them) end in the row they start in.
-        while (column + run >= tile.width) {
+        while (column + run > tile.width) {
             std::fill(line + column, line + tile.width, colour);
             run -= tile.width - column;
             column = 0;
